@@ -1,0 +1,50 @@
+// The main program: area files of leak-noise loggers.
+#include "core/Seams.h"
+#include "core/Startup.h"
+#include "documents/frmMain.h"
+#include "platform/AppInfo.h"
+#include "transfer/TransferFolders.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+
+#include <cstdio>
+
+namespace {
+// Start-up windows that later parts of the program provide; until then they are quiet.
+struct StartupWindows final : IStartupWindows {
+    void startAutoSyncWatcher() override {}
+    void initTransferFolders() override { InitTransferFolders(); }
+    void loadRecordEditorHidden() override {}
+    bool showMapWindow() override { return false; }
+};
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "vordalin needs a graphical display: set DISPLAY (or run it under xvfb-run).\n");
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vordalin"));
+    plat::setAppTitle(QStringLiteral("Vordalin"));
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    StartupWindows startup;
+    frmMain* mainWindow = new frmMain;
+    mainWindow->setAttribute(Qt::WA_DeleteOnClose);
+    seams::mainWindow = mainWindow;
+    seams::status = mainWindow;
+    seams::startupWindows = &startup;
+    QObject::connect(mainWindow, &QObject::destroyed, [] {
+        seams::mainWindow = nullptr;
+        seams::status = nullptr;
+    });
+
+    QStringList args = QApplication::arguments();
+    args.removeFirst();
+    Main(args);
+    return app.exec();
+}

@@ -1,0 +1,281 @@
+#include "platform/SettingsStore.h"
+
+#include "platform/Paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <utility>
+#include <vector>
+
+namespace plat::settings {
+namespace {
+
+struct Entry {
+    QString key;
+    QString value;
+};
+struct Section {
+    QString name;
+    std::vector<Entry> entries;
+};
+using Store = std::vector<Section>;
+
+QString escape(const QString& v)
+{
+    QString out;
+    out.reserve(v.size());
+    for (QChar c : v) {
+        if (c == u'\\')
+            out += QStringLiteral("\\\\");
+        else if (c == u'\n')
+            out += QStringLiteral("\\n");
+        else if (c == u'\r')
+            out += QStringLiteral("\\r");
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString unescape(const QString& v)
+{
+    QString out;
+    out.reserve(v.size());
+    for (qsizetype i = 0; i < v.size(); ++i) {
+        if (v[i] == u'\\' && i + 1 < v.size()) {
+            const QChar n = v[++i];
+            out += n == u'n' ? QChar(u'\n') : n == u'r' ? QChar(u'\r') : n;
+        } else {
+            out += v[i];
+        }
+    }
+    return out;
+}
+
+// Section and key names may hold anything but line ends; '[', ']' and '=' are escaped in the file.
+QString escapeName(const QString& n)
+{
+    QString out;
+    for (QChar c : n) {
+        if (c == u'%' || c == u'=' || c == u'[' || c == u']' || c == u'\n' || c == u'\r')
+            out += u'%' + QString::number(c.unicode(), 16).rightJustified(2, u'0');
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString unescapeName(const QString& n)
+{
+    QString out;
+    for (qsizetype i = 0; i < n.size(); ++i) {
+        if (n[i] == u'%' && i + 2 < n.size()) {
+            bool ok = false;
+            const int code = n.mid(i + 1, 2).toInt(&ok, 16);
+            if (ok) {
+                out += QChar(code);
+                i += 2;
+                continue;
+            }
+        }
+        out += n[i];
+    }
+    return out;
+}
+
+Store load(const QString& path)
+{
+    Store store;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return store;
+    const QString text = QString::fromUtf8(f.readAll());
+    Section* cur = nullptr;
+    for (const QString& raw : text.split(u'\n')) {
+        QString line = raw;
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        if (line.startsWith(u'[') && line.endsWith(u']')) {
+            store.push_back({unescapeName(line.mid(1, line.size() - 2)), {}});
+            cur = &store.back();
+            continue;
+        }
+        const qsizetype eq = line.indexOf(u'=');
+        if (!cur || eq <= 0)
+            continue;
+        cur->entries.push_back({unescapeName(line.left(eq)), unescape(line.mid(eq + 1))});
+    }
+    return store;
+}
+
+QByteArray serialise(const Store& store)
+{
+    QString out;
+    for (const Section& s : store) {
+        if (s.entries.empty())
+            continue;
+        out += u'[' + escapeName(s.name) + QStringLiteral("]\n");
+        for (const Entry& e : s.entries)
+            out += escapeName(e.key) + u'=' + escape(e.value) + u'\n';
+        out += u'\n';
+    }
+    return out.toUtf8();
+}
+
+Section* findSection(Store& store, const QString& name)
+{
+    for (Section& s : store)
+        if (QString::compare(s.name, name, Qt::CaseInsensitive) == 0)
+            return &s;
+    return nullptr;
+}
+
+// Serialises writers of one store across processes.
+class FileLock {
+public:
+    explicit FileLock(const QString& path)
+    {
+        fd_ = ::open(QFile::encodeName(path + QStringLiteral(".lock")).constData(), O_CREAT | O_RDWR | O_CLOEXEC,
+                     0600);
+        if (fd_ >= 0)
+            ::flock(fd_, LOCK_EX);
+    }
+    ~FileLock()
+    {
+        if (fd_ >= 0) {
+            ::flock(fd_, LOCK_UN);
+            ::close(fd_);
+        }
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+bool write(const QString& path, const Store& store)
+{
+    const QByteArray data = serialise(store);
+    if (data.isEmpty()) {
+        QFile::remove(path);
+        return true;
+    }
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    f.write(data);
+    return f.commit();
+}
+
+QString safeFileName(const QString& title)
+{
+    QString n = title;
+    n.replace(u'/', u'_');
+    n.replace(u'\\', u'_');
+    if (n.isEmpty() || n == u"." || n == u"..")
+        n = QStringLiteral("_") + n;
+    return n;
+}
+
+} // namespace
+
+QString folder()
+{
+    const QByteArray env = qgetenv("VORD_SETTINGS_DIR");
+    if (!env.isEmpty())
+        return QString::fromLocal8Bit(env);
+    QByteArray xdg = qgetenv("XDG_CONFIG_HOME");
+    const QString base = xdg.isEmpty() ? QDir::homePath() + QStringLiteral("/.config") : QString::fromLocal8Bit(xdg);
+    return base + QStringLiteral("/vb-program-settings");
+}
+
+QString filePath(const QString& appTitle)
+{
+    // Application titles compare without regard to case, as the names inside do.
+    const QString name = safeFileName(appTitle) + QStringLiteral(".ini");
+    const QStringList existing = plat::listFiles(folder(), name);
+    return folder() + u'/' + (existing.isEmpty() ? name : existing.first());
+}
+
+QString get(const QString& appTitle, const QString& section, const QString& key, const QString& def)
+{
+    Store store = load(filePath(appTitle));
+    if (Section* s = findSection(store, section))
+        for (const Entry& e : s->entries)
+            if (QString::compare(e.key, key, Qt::CaseInsensitive) == 0)
+                return e.value;
+    return def;
+}
+
+bool exists(const QString& appTitle, const QString& section, const QString& key)
+{
+    Store store = load(filePath(appTitle));
+    if (Section* s = findSection(store, section))
+        for (const Entry& e : s->entries)
+            if (QString::compare(e.key, key, Qt::CaseInsensitive) == 0)
+                return true;
+    return false;
+}
+
+bool save(const QString& appTitle, const QString& section, const QString& key, const QString& value)
+{
+    QDir().mkpath(folder());
+    const QString path = filePath(appTitle);
+    FileLock lock(path);
+    Store store = load(path);
+    Section* s = findSection(store, section);
+    if (!s) {
+        store.push_back({section, {}});
+        s = &store.back();
+    }
+    for (Entry& e : s->entries)
+        if (QString::compare(e.key, key, Qt::CaseInsensitive) == 0) {
+            e.value = value;
+            return write(path, store);
+        }
+    s->entries.push_back({key, value});
+    return write(path, store);
+}
+
+bool remove(const QString& appTitle, const QString& section, const QString& key)
+{
+    const QString path = filePath(appTitle);
+    if (!QFile::exists(path))
+        return false;
+    FileLock lock(path);
+    if (section.isEmpty())
+        return QFile::remove(path);
+    Store store = load(path);
+    Section* s = findSection(store, section);
+    if (!s)
+        return false;
+    if (key.isEmpty()) {
+        s->entries.clear();
+        return write(path, store);
+    }
+    for (auto it = s->entries.begin(); it != s->entries.end(); ++it)
+        if (QString::compare(it->key, key, Qt::CaseInsensitive) == 0) {
+            s->entries.erase(it);
+            return write(path, store);
+        }
+    return false;
+}
+
+QStringList keys(const QString& appTitle, const QString& section)
+{
+    QStringList out;
+    Store store = load(filePath(appTitle));
+    if (Section* s = findSection(store, section))
+        for (const Entry& e : s->entries)
+            out << e.key;
+    return out;
+}
+
+} // namespace plat::settings

@@ -1,0 +1,137 @@
+#include "core/DMAModule.h"
+#include "core/Seams.h"
+#include "core/Settings.h"
+#include "platform/AppInfo.h"
+#include "platform/SettingsStore.h"
+#include "ScriptedUi.h"
+#include "TestEnv.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+struct FakeMain final : IMainWindowSeam {
+    QString mru[5];
+    bool mruVisible[5] = {};
+    bool follow = false;
+    bool minimized = false;
+    QWidget* widget() override { return nullptr; }
+    void setFollowMouseChecked(bool c) override { follow = c; }
+    QString mruCaption(int i) const override { return mru[i]; }
+    void setMruCaption(int i, const QString& c) override { mru[i] = c; }
+    void setMruVisible(int i, bool v) override { mruVisible[i] = v; }
+    bool isMinimized() const override { return minimized; }
+    void placementTwips(double* l, double* t, double* w, double* h) const override
+    {
+        *l = 1500;
+        *t = 750;
+        *w = 9600;
+        *h = 7200;
+    }
+    void showMain() override {}
+};
+
+QString stored(const char* key) { return plat::settings::get(plat::appTitle(), "Settings", key, "<absent>"); }
+
+class SettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        InitDatabaseStore();
+        seams::mainWindow = &main;
+    }
+    void TearDown() override { seams::mainWindow = nullptr; }
+    TestEnv env;
+    FakeMain main;
+};
+} // namespace
+
+TEST_F(SettingsTest, FirstRunGivesTheDefaults)
+{
+    LoadSettings();
+    EXPECT_EQ(ComPort, 1);
+    EXPECT_EQ(NumberToDial, "1234567890");
+    EXPECT_EQ(CataloguePath, "C:\\");
+    EXPECT_EQ(ForcePath, "C:\\");
+    EXPECT_EQ(AmblewayPath, "C:\\tessaly\\qdata");
+    EXPECT_EQ(Address2, "0");
+    EXPECT_EQ(FillIncrement, 1);
+    EXPECT_EQ(DownLoadCount, 1);
+    EXPECT_FALSE(EnHistEdit || IgnoreFileErrs || UseModem || ForceNewPath || WindowFollowMouse);
+    EXPECT_EQ(DefaultPath, "");
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_FALSE(main.mruVisible[i]);
+    EXPECT_EQ(LoggerTable[7000].Serial, 99999999);
+    EXPECT_EQ(DescriptionText, "Acoustic leak-noise logger management");
+    EXPECT_EQ(NewDocumentCounter, 0);
+}
+
+TEST_F(SettingsTest, SaveThenLoadBringsValuesBack)
+{
+    LoadSettings();
+    ComPort = 3;
+    UseModem = true;
+    NumberToDial = "0123";
+    FillIncrement = 25;
+    DownLoadCount = 7;
+    CataloguePath = "/data/areas/";
+    EnHistEdit = true;
+    WindowFollowMouse = true;
+    main.mru[1] = "/data/a.pdb";
+    main.mru[3] = "/data/c.pdb";
+    SaveSettings();
+    EXPECT_EQ(stored("MainLeft"), "1500");
+    EXPECT_EQ(stored("MainWidth"), "9600");
+    EXPECT_EQ(stored("MRU2"), "");
+    EXPECT_EQ(stored("UseModem"), "True");
+    EXPECT_EQ(stored("IgnoreFileErrs"), "False");
+    // Keys the options dialog owns are not written at exit.
+    EXPECT_EQ(stored("ForcePath"), "<absent>");
+    EXPECT_EQ(stored("Address2"), "<absent>");
+
+    FakeMain fresh;
+    seams::mainWindow = &fresh;
+    ComPort = 1;
+    LoadSettings();
+    EXPECT_EQ(ComPort, 3);
+    EXPECT_TRUE(UseModem);
+    EXPECT_EQ(NumberToDial, "0123");
+    EXPECT_EQ(FillIncrement, 25);
+    EXPECT_EQ(DownLoadCount, 7);
+    EXPECT_EQ(CataloguePath, "/data/areas/");
+    EXPECT_TRUE(fresh.follow);
+    EXPECT_TRUE(fresh.mruVisible[1]);
+    EXPECT_FALSE(fresh.mruVisible[2]);
+    EXPECT_TRUE(fresh.mruVisible[3]);
+    EXPECT_EQ(fresh.mru[3], "/data/c.pdb");
+}
+
+TEST_F(SettingsTest, MinimizedWindowKeepsItsStoredPlacement)
+{
+    plat::settings::save(plat::appTitle(), "Settings", "MainLeft", "42");
+    main.minimized = true;
+    SaveSettings();
+    EXPECT_EQ(stored("MainLeft"), "42");
+    EXPECT_EQ(stored("MainHeight"), "<absent>");
+}
+
+TEST_F(SettingsTest, UnreadableValuesFallBackToTheirDefaults)
+{
+    plat::settings::save(plat::appTitle(), "Settings", "ComPort", "COM9");
+    plat::settings::save(plat::appTitle(), "Settings", "FillIncrement", "99999999999");
+    plat::settings::save(plat::appTitle(), "Settings", "UseModem", "maybe");
+    LoadSettings();
+    EXPECT_EQ(ComPort, 1);
+    EXPECT_EQ(FillIncrement, 1);
+    EXPECT_FALSE(UseModem);
+}
+
+TEST_F(SettingsTest, SaveDefaultPathStoresTheFolderAtOnce)
+{
+    SaveDefaultPath("C:\\data\\area.pdb");
+    EXPECT_EQ(DefaultPath, "C:\\data\\");
+    EXPECT_EQ(stored("DefaultPath"), "C:\\data\\");
+    SaveDefaultPath("/home/u/areas/north.pdb");
+    EXPECT_EQ(stored("DefaultPath"), "/home/u/areas/");
+    SaveDefaultPath("bare.pdb");
+    EXPECT_EQ(DefaultPath, "/home/u/areas/");
+}

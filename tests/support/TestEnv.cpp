@@ -1,0 +1,75 @@
+#include "TestEnv.h"
+
+#include "platform/AppInfo.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdlib>
+
+TestEnv::TestEnv(const std::map<int, std::string>& langTexts)
+{
+    oldProgramDir_ = qgetenv("VORD_PROGRAM_DIR");
+    oldSettingsDir_ = qgetenv("VORD_SETTINGS_DIR");
+    qputenv("VORD_PROGRAM_DIR", QFile::encodeName(program_.path()));
+    qputenv("VORD_SETTINGS_DIR", QFile::encodeName(settings_.path()));
+    plat::setProgramDir(QString());
+    if (langTexts.empty()) {
+        QFile::copy(QStringLiteral(VORD_SOURCE_DIR "/lang/lang_english.txt"), path(QStringLiteral("lang_english.txt")));
+    } else {
+        writeFile(QStringLiteral("lang_test.txt"), langFileBytes(langTexts));
+    }
+}
+
+TestEnv::~TestEnv()
+{
+    if (oldProgramDir_.isEmpty())
+        qunsetenv("VORD_PROGRAM_DIR");
+    else
+        qputenv("VORD_PROGRAM_DIR", oldProgramDir_);
+    if (oldSettingsDir_.isEmpty())
+        qunsetenv("VORD_SETTINGS_DIR");
+    else
+        qputenv("VORD_SETTINGS_DIR", oldSettingsDir_);
+    plat::setProgramDir(QString());
+}
+
+QString TestEnv::writeFile(const QString& relative, const std::string& bytes) const
+{
+    const QString p = path(relative);
+    QDir().mkpath(QFileInfo(p).absolutePath());
+    QFile f(p);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    return p;
+}
+
+std::string TestEnv::readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray b = f.readAll();
+    return std::string(b.constData(), static_cast<size_t>(b.size()));
+}
+
+std::string TestEnv::langFileBytes(const std::map<int, std::string>& texts)
+{
+    std::string out;
+    for (const auto& [id, text] : texts)
+        out += std::to_string(id) + " " + text + "\r\n";
+    return out;
+}
+
+void ensureApplication()
+{
+    if (QCoreApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "tests";
+    static char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    new QApplication(argc, argv);
+}
