@@ -1,0 +1,484 @@
+#include "core/DatabaseFile.h"
+
+#include "core/DMAModule.h"
+#include "core/Shared.h"
+#include "platform/AppInfo.h"
+#include "platform/Paths.h"
+#include "platform/TextCodec.h"
+#include "platform/VbRuntime.h"
+
+#include <QFileInfo>
+
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <limits>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+QString g_lastWriteError;
+
+// The field unit expects these two lines byte for byte; the commas of the first one belong to its banner.
+constexpr std::string_view kFieldUnitBanner = "Brenholt Rovemark V1.00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,";
+constexpr std::string_view kFieldUnitTitles =
+    "Serial , GridRef, Comment1, Comment2, Deployed, Received, Date, Status, Level, Spread, Date, Status, Level, "
+    "Spread, Date, Status, Level, Spread, Date, Status, Level, Spread, Date, Status, Level, Spread, Date, Status, "
+    "Level, Spread";
+
+// Field limits of the reader (characters after trimming and quote removal).
+constexpr int kSerialLimit = 8;
+constexpr int kGridRefLimit = 13;
+constexpr int kDateLimit = 10;
+constexpr int kNumberLimit = 2;
+constexpr int kNoLimit = -1;
+
+// Walks a buffer line by line; CR LF, a lone CR and a lone LF all end a line, and an ending at the very
+// end of the data does not start another line.
+class LineCursor {
+public:
+    explicit LineCursor(std::string_view data) : data_(data) {}
+    bool atEnd() const { return pos_ >= data_.size(); }
+    bool next(std::string_view& line) {
+        if (atEnd())
+            return false;
+        const char* begin = data_.data() + pos_;
+        const size_t left = data_.size() - pos_;
+        size_t len = 0;
+        while (len < left && begin[len] != '\r' && begin[len] != '\n')
+            ++len;
+        line = std::string_view(begin, len);
+        pos_ += len;
+        if (pos_ < data_.size()) {
+            if (data_[pos_] == '\r' && pos_ + 1 < data_.size() && data_[pos_ + 1] == '\n')
+                pos_ += 2;
+            else
+                pos_ += 1;
+        }
+        return true;
+    }
+
+private:
+    std::string_view data_;
+    size_t pos_ = 0;
+};
+
+// One field as the splitter hands it out: blanks trimmed, one leading and then one trailing double quote
+// removed, cut to maxLength characters (-1: no limit).
+std::string_view cleanField(std::string_view f, int maxLength) {
+    size_t b = 0;
+    size_t e = f.size();
+    while (b < e && f[b] == ' ')
+        ++b;
+    while (e > b && f[e - 1] == ' ')
+        --e;
+    f = f.substr(b, e - b);
+    if (!f.empty() && f.front() == '"')
+        f.remove_prefix(1);
+    if (!f.empty() && f.back() == '"')
+        f.remove_suffix(1);
+    if (maxLength >= 0 && f.size() > static_cast<size_t>(maxLength))
+        f = f.substr(0, static_cast<size_t>(maxLength));
+    return f;
+}
+
+// The leading numeric value of a field. Plain digit runs, nearly every number in these files, are read
+// directly; everything else goes through the shared number reader.
+double numberOf(std::string_view s) {
+    if (!s.empty() && s.size() <= 9) {
+        int64_t v = 0;
+        bool digits = true;
+        for (char c : s) {
+            if (c < '0' || c > '9') {
+                digits = false;
+                break;
+            }
+            v = v * 10 + (c - '0');
+        }
+        if (digits)
+            return static_cast<double>(v);
+    }
+    return plat::vb::Val(s);
+}
+
+void appendNumber(std::string& out, long long value) {
+    char buf[24];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    out.append(buf, static_cast<size_t>(res.ptr - buf));
+}
+
+void appendString(std::string& out, std::string_view text) {
+    out += '"';
+    out += text;
+    out += '"';
+}
+
+void appendStringItem(std::string& out, std::string_view text) {
+    appendString(out, text);
+    out += ',';
+}
+
+QString statusNumberText(const QString& prefix, long long number) {
+    return prefix + QString::number(number);
+}
+
+// Everything the reader does after it knows the file is there; false on any failure while reading.
+bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
+    *nothingAfterTitles = false;
+    std::string data;
+    if (!plat::readFileBytes(plat::resolvePath(path), data))
+        return false;
+
+    // LinesRead is 16 bits wide, like the line numbers in the messages built from it.
+    auto countLine = [] {
+        if (LinesRead == std::numeric_limits<int16_t>::max())
+            return false;
+        ++LinesRead;
+        return true;
+    };
+
+    LineCursor lines(data);
+    std::string_view line;
+    if (!lines.next(line) || !countLine())
+        return false;
+    if (line.find('V') != std::string_view::npos) {
+        // A versioned banner is followed by the column titles, sometimes after an empty line.
+        if (!lines.next(line) || !countLine())
+            return false;
+        if (line.empty() && (!lines.next(line) || !countLine()))
+            return false;
+        if (lines.atEnd()) {
+            *nothingAfterTitles = true;
+            return true;
+        }
+    }
+
+    // Texts are taken once per file; the status texts only when the field unit's letters are mapped.
+    bool haveLineText = false;
+    QString lineText;
+    std::array<std::string, 3> statusTexts; // W, L, N
+    if (FieldUnitFormat) {
+        statusTexts[0] = LoadLangAnsi(StatusLetterTextNumber('W'));
+        statusTexts[1] = LoadLangAnsi(StatusLetterTextNumber('L'));
+        statusTexts[2] = LoadLangAnsi(StatusLetterTextNumber('N'));
+    }
+
+    std::vector<std::string_view> fields;
+    fields.reserve(256);
+    std::string joinedComment2;
+    int n = 0;
+    while (lines.next(line)) {
+        if (!countLine())
+            return false;
+        if (!haveLineText) {
+            lineText = LoadLangString(155);
+            haveLineText = true;
+        }
+        ShowStatusText(statusNumberText(lineText, LinesRead));
+        if (line.empty())
+            continue;
+
+        // Commas always separate fields; quotes do not protect them.
+        fields.clear();
+        size_t start = 0;
+        for (;;) {
+            const void* hit = std::memchr(line.data() + start, ',', line.size() - start);
+            if (!hit) {
+                fields.push_back(line.substr(start));
+                break;
+            }
+            const size_t comma = static_cast<size_t>(static_cast<const char*>(hit) - line.data());
+            fields.push_back(line.substr(start, comma - start));
+            start = comma + 1;
+        }
+        if (fields.size() < 4)
+            return false;
+
+        // A coordinate written with decimal commas (51,5/-0,12) arrives as three fields when it was not
+        // quoted at both ends; join them back with points.
+        const std::string_view f3 = fields[3];
+        if (!f3.empty() && !(f3.front() == '"' && f3.back() == '"')) {
+            if (fields.size() < 6)
+                return false;
+            joinedComment2.assign(f3);
+            joinedComment2 += '.';
+            joinedComment2 += fields[4];
+            joinedComment2 += '.';
+            joinedComment2 += fields[5];
+            fields[3] = joinedComment2;
+            fields.erase(fields.begin() + 4, fields.begin() + 6);
+        }
+        // Grid reference and comment 1 sometimes arrive with their quotes doubled.
+        for (size_t k = 1; k <= 2; ++k) {
+            const std::string_view f = fields[k];
+            if (f.size() >= 2 && f.substr(0, 2) == "\"\"" && f.substr(f.size() - 2) == "\"\"")
+                fields[k] = f.substr(1, f.size() - 2);
+        }
+
+        const int fieldCount = static_cast<int>(fields.size());
+        int readings = (fieldCount - 6) / 4;
+        if (readings > kMaxReadings)
+            readings = kMaxReadings;
+        if (readings < 0)
+            readings = 0;
+
+        if (++n > kMaxLoggers)
+            return false;
+        LoggerRecord& rec = LoggerTable[static_cast<size_t>(n)];
+
+        auto field = [&](int k, int maxLength) -> std::string_view {
+            return k < fieldCount ? cleanField(fields[static_cast<size_t>(k)], maxLength) : std::string_view();
+        };
+
+        int32_t serial = 0;
+        if (!plat::vb::toInt32(numberOf(field(0, kSerialLimit)), &serial))
+            return false;
+        rec.Serial = serial;
+        rec.GridRef.assign(field(1, kGridRefLimit));
+        rec.Comment1.assign(field(2, kNoLimit));
+        rec.Comment2.assign(field(3, kNoLimit));
+        rec.Deployed.assign(field(4, kDateLimit));
+        rec.Received.assign(field(5, kDateLimit));
+        int k = 6;
+        for (int slot = 1; slot <= readings; ++slot, k += 4) {
+            const auto s = static_cast<size_t>(slot);
+            rec.ReadingDate[s].assign(field(k, kDateLimit));
+            const std::string_view status = field(k + 1, kNoLimit);
+            if (FieldUnitFormat) {
+                switch (StatusLetter(status)) {
+                case 'W':
+                    rec.ReadingStatus[s] = statusTexts[0];
+                    break;
+                case 'L':
+                    rec.ReadingStatus[s] = statusTexts[1];
+                    break;
+                case 'N':
+                    rec.ReadingStatus[s] = statusTexts[2];
+                    break;
+                default:
+                    rec.ReadingStatus[s].clear();
+                }
+            } else {
+                rec.ReadingStatus[s].assign(status);
+            }
+            if (!plat::vb::toInt16(numberOf(field(k + 2, kNumberLimit)), &rec.Level[s]) ||
+                !plat::vb::toInt16(numberOf(field(k + 3, kNumberLimit)), &rec.Spread[s]))
+                return false;
+        }
+        for (int slot = readings + 1; slot <= kMaxReadings; ++slot) {
+            const auto s = static_cast<size_t>(slot);
+            rec.ReadingDate[s].clear();
+            rec.ReadingStatus[s].clear();
+            rec.Level[s] = 0;
+            rec.Spread[s] = 0;
+        }
+        rec.UserComments.assign(field(k, kUserCommentsLimit));
+        // Records that break the field checks are kept as read: the user corrects them in the editor.
+    }
+    *count = n;
+    return true;
+}
+
+} // namespace
+
+bool DatabaseFileExists(const QString& path) {
+    return !plat::findFirstFile(path).isEmpty();
+}
+
+int32_t ReadDatabaseFile(const QString& path) {
+    LinesRead = 0;
+    if (!DatabaseFileExists(path))
+        return DbNoSuchFile;
+    int count = 0;
+    bool nothingAfterTitles = false;
+    if (!readLoggers(path, &count, &nothingAfterTitles)) {
+        // Records already overwritten stay so, but the count keeps describing the previous contents.
+        ShowStatusText(QString());
+        return DbReadFailure;
+    }
+    if (nothingAfterTitles)
+        return DbNothingAfterTitles;
+    LoggerCount = static_cast<int16_t>(count);
+    ShowStatusText(QString());
+    return DbOk;
+}
+
+int32_t WriteDatabaseFile(const QString& path, bool fieldUnitBanner, bool csvColumns) {
+    g_lastWriteError.clear();
+    auto fail = [](const QString& reason) {
+        g_lastWriteError = reason;
+        ShowStatusText(QString());
+        return static_cast<int32_t>(DbWriteFailure);
+    };
+    if (LoggerCount > kMaxLoggers)
+        return fail(QString::fromLocal8Bit(std::strerror(ERANGE)));
+
+    // Texts are looked up once per file, not once per line.
+    std::array<std::string, 4> groupTitles;
+    if (!FieldUnitFormat) {
+        for (int t = 0; t < 4; ++t)
+            groupTitles[static_cast<size_t>(t)] = LoadLangAnsi(164 + t);
+    }
+
+    const int count = LoggerCount > 0 ? LoggerCount : 0;
+    std::string out;
+    out.reserve(4096 + static_cast<size_t>(count) * 2048);
+
+    if (fieldUnitBanner) {
+        appendString(out, kFieldUnitBanner);
+        out += "\r\n";
+        appendString(out, kFieldUnitTitles);
+        out += "\r\n";
+    } else {
+        out += '"';
+        out += FileBanner;
+        out += ' ';
+        out += FormatVersionPrefix;
+        appendNumber(out, plat::versionMinor());
+        out += '.';
+        appendNumber(out, plat::versionRevision());
+        out += "\"\r\n";
+        for (int t = 158; t <= 163; ++t)
+            appendStringItem(out, LoadLangAnsi(t));
+    }
+    if (FieldUnitFormat) {
+        for (int t : {160, 161, 162, 163, 497})
+            appendStringItem(out, LoadLangAnsi(t));
+        appendStringItem(out, LoadLangAnsi(497));
+    } else {
+        const std::string userCommentsTitle = LoadLangAnsi(500);
+        if (csvColumns)
+            appendStringItem(out, userCommentsTitle);
+        for (int g = 0; g < 10; ++g) {
+            for (const std::string& t : groupTitles)
+                appendStringItem(out, t);
+        }
+        if (!csvColumns)
+            appendStringItem(out, userCommentsTitle);
+    }
+    out += "\r\n";
+
+    const QString loggerText = count > 0 ? LoadLangString(168) : QString();
+    for (int i = 1; i <= count; ++i) {
+        LoggerRecord& rec = LoggerTable[static_cast<size_t>(i)];
+        appendNumber(out, rec.Serial);
+        out += ',';
+        appendStringItem(out, rec.GridRef);
+        appendStringItem(out, rec.Comment1);
+        appendStringItem(out, rec.Comment2);
+        appendStringItem(out, rec.Deployed);
+        appendStringItem(out, rec.Received);
+        if (csvColumns)
+            appendStringItem(out, rec.UserComments);
+        for (int slot = 1; slot <= kMaxReadings; ++slot) {
+            const auto s = static_cast<size_t>(slot);
+            appendStringItem(out, rec.ReadingDate[s]);
+            if (FieldUnitFormat)
+                appendStringItem(out, LeakStatus(rec.Level[s], rec.Spread[s]));
+            else
+                appendStringItem(out, rec.ReadingStatus[s]);
+            appendNumber(out, rec.Level[s]);
+            out += ',';
+            appendNumber(out, rec.Spread[s]);
+            out += ',';
+        }
+        // The table's copy is cut too, so what the window shows matches what a read of the file gives.
+        if (rec.UserComments.size() > static_cast<size_t>(kUserCommentsLimit))
+            rec.UserComments.resize(static_cast<size_t>(kUserCommentsLimit));
+        if (!csvColumns)
+            appendString(out, rec.UserComments);
+        out += "\r\n";
+        ShowStatusText(statusNumberText(loggerText, i));
+    }
+
+    // The file is replaced by renaming a finished copy over it. What must not be replaced that way is
+    // refused: a file whose mode bits forbid writing (whoever runs the program), and anything that is not
+    // a plain file, such as a device or a pipe, which a rename would swap for an ordinary file.
+    const QString target = plat::resolvePath(path);
+    const QFileInfo info(target);
+    if (info.exists()) {
+        if (info.isDir())
+            return fail(QString::fromLocal8Bit(std::strerror(EISDIR)));
+        if (!info.isFile())
+            return fail(QString::fromLocal8Bit(std::strerror(EINVAL)));
+        if (plat::isReadOnlyFile(target))
+            return fail(QString::fromLocal8Bit(std::strerror(EACCES)));
+    }
+    QString error;
+    if (!plat::writeFileAtomically(target, out, &error))
+        return fail(error);
+    ShowStatusText(QString());
+    return DbOk;
+}
+
+QString DatabaseErrorText(int32_t code, bool withLine) {
+    const int32_t id = (code >= 0 && code <= 8) ? 169 + code : 178;
+    QString text = LoadLangString(id);
+    // The line number belongs to the last read; after a write it would point at an unrelated file.
+    const bool fromReader = code == DbNoSuchFile || code == DbReadFailure || code == DbNothingAfterTitles;
+    if (withLine && fromReader && LinesRead >= 1)
+        text += QStringLiteral("\r\n") + LoadLangString(179) + QString::number(LinesRead) + LoadLangString(180);
+    return text;
+}
+
+std::string SplitCsvField(const std::string& line, int16_t& position, int16_t maxLength) {
+    const size_t start = position < 1 ? 0 : static_cast<size_t>(position) - 1;
+    if (start >= line.size())
+        return {};
+    const size_t comma = line.find(',', start);
+    const size_t end = comma == std::string::npos ? line.size() : comma;
+    const std::string_view field = cleanField(std::string_view(line).substr(start, end - start), maxLength);
+    // The next field starts after the comma (a line without one ends as if a comma followed it); a position
+    // past the 16-bit range stays at its end.
+    const size_t next = comma == std::string::npos ? line.size() + 1 : comma + 2;
+    position = next > static_cast<size_t>(std::numeric_limits<int16_t>::max()) ? std::numeric_limits<int16_t>::max()
+                                                                               : static_cast<int16_t>(next);
+    return std::string(field);
+}
+
+QString BuildLoadReport() {
+    ShowStatusText(LoadLangString(187));
+    const int count = LoggerCount > 0 ? (LoggerCount < kMaxLoggers ? LoggerCount : kMaxLoggers) : 0;
+
+    // Serials in the order of their first occurrence, with how many records carry each.
+    std::unordered_map<int32_t, size_t> place;
+    place.reserve(static_cast<size_t>(count) * 2);
+    std::vector<std::pair<int32_t, int>> found;
+    found.reserve(static_cast<size_t>(count));
+    const QString progressText = count > 0 ? LoadLangString(188) : QString();
+    for (int i = 1; i <= count; ++i) {
+        const int32_t serial = LoggerTable[static_cast<size_t>(i)].Serial;
+        const auto [it, fresh] = place.try_emplace(serial, found.size());
+        if (fresh)
+            found.emplace_back(serial, 1);
+        else
+            ++found[it->second].second;
+        ShowStatusText(statusNumberText(progressText, i));
+    }
+
+    QString report;
+    int repeated = 0;
+    for (const auto& [serial, carriers] : found) {
+        if (carriers < 2)
+            continue;
+        if (repeated == 0) {
+            report = LoadLangString(190) + u'\t' + LoadLangString(191) + u'\t' + LoadLangString(192) + u'\n';
+        }
+        ++repeated;
+        report += QString::number(repeated) + u'\t' + plat::vb::formatSerialQ(serial) + u'\t' +
+                  QString::number(carriers) + u'\n';
+    }
+    if (repeated == 0) {
+        ShowStatusText(statusNumberText(LoadLangString(189), LoggerCount));
+        return {};
+    }
+    ShowStatusText(statusNumberText(LoadLangString(193), repeated));
+    return report;
+}
+
+QString LastWriteErrorText() {
+    return g_lastWriteError;
+}
