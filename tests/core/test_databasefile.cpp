@@ -68,7 +68,11 @@ struct StatusRecorder : IStatusSink {
 };
 
 std::string dataFile(const char* name) {
-    return TestEnv::readFile(qEnvironmentVariable("VORD_TEST_DATA") + u'/' + QLatin1String(name));
+    // The stored files sit beside this source; the test runner may name their folder instead.
+    QString folder = qEnvironmentVariable("VORD_TEST_DATA");
+    if (folder.isEmpty())
+        folder = QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/data");
+    return TestEnv::readFile(folder + u'/' + QLatin1String(name));
 }
 
 // The banner line carries the program's version; the stored files spell it as a placeholder.
