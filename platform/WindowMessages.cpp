@@ -171,19 +171,23 @@ std::optional<Entry> parseEntry(const std::string& name) {
     return e;
 }
 
-// A socket address for a name inside the folder. When the full path is too long for a socket address the
-// folder is reached through its open descriptor, which keeps the path short whatever the folder is.
-bool socketAddress(int dirFd, const std::string& dir, const std::string& name, sockaddr_un& addr, socklen_t& len) {
+bool pathAddress(const std::string& path, sockaddr_un& addr, socklen_t& len) {
     std::memset(&addr, 0, sizeof addr);
     addr.sun_family = AF_UNIX;
-    std::string path = dir + "/" + name;
-    if (path.size() >= sizeof addr.sun_path)
-        path = "/proc/self/fd/" + std::to_string(dirFd) + "/" + name;
     if (path.size() >= sizeof addr.sun_path)
         return false;
     std::memcpy(addr.sun_path, path.data(), path.size());
     len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + 1);
     return true;
+}
+
+// A socket address for a name inside the folder. A socket address holds little more than 100 bytes, so when the
+// full path is longer the folder is reached through its open descriptor instead.
+bool socketAddress(int dirFd, const std::string& dir, const std::string& name, sockaddr_un& addr, socklen_t& len) {
+    std::string path = dir + "/" + name;
+    if (path.size() >= sizeof addr.sun_path)
+        path = "/proc/self/fd/" + std::to_string(dirFd) + "/" + name;
+    return pathAddress(path, addr, len);
 }
 
 void setTimeout(int fd, int option, int ms) {
@@ -258,8 +262,16 @@ enum class ConnectResult { Connected, Stale, Failed };
 ConnectResult connectTo(int dirFd, const std::string& dir, const std::string& name, Fd& out, int timeoutMs) {
     sockaddr_un addr;
     socklen_t len;
-    if (!socketAddress(dirFd, dir, name, addr, len))
-        return ConnectResult::Failed;
+    // Names of long classes and titles do not fit a socket address even below the folder's descriptor; the
+    // socket file itself, opened as a path, always does.
+    Fd pathFd;
+    if (!socketAddress(dirFd, dir, name, addr, len)) {
+        pathFd = Fd(::openat(dirFd, name.c_str(), O_PATH | O_CLOEXEC | O_NOFOLLOW));
+        if (!pathFd)
+            return ConnectResult::Failed;
+        if (!pathAddress("/proc/self/fd/" + std::to_string(pathFd.get()), addr, len))
+            return ConnectResult::Failed;
+    }
     Fd s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!s)
         return ConnectResult::Failed;
