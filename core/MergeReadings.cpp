@@ -1,0 +1,447 @@
+#include "MergeReadings.h"
+
+#include "DMAModule.h"
+#include "DatabaseFile.h"
+#include "Shared.h"
+#include "VariStack.h"
+#include "platform/AppInfo.h"
+#include "platform/Paths.h"
+#include "platform/TextCodec.h"
+#include "platform/UiServices.h"
+#include "platform/VbRuntime.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cmath>
+#include <memory>
+#include <regex>
+#include <unordered_map>
+#include <vector>
+
+bool MergeByRDGrid = false;
+
+namespace merge {
+IMergeHost* host = nullptr;
+} // namespace merge
+
+namespace {
+
+constexpr int kSameFileText = 215;
+constexpr int kCannotLoadText = 217;
+constexpr int kReportHeadText = 218;
+constexpr int kUpdatedMarkText = 219;
+constexpr int kUpdatedCountText = 220;
+constexpr int kNoneUpdatedText = 221;
+constexpr int kNewLoggersText = 222;
+constexpr int kReportEndText = 223;
+constexpr int kReportCaptionText = 224;
+constexpr int kBackupSavedText = 225;
+constexpr int kReadOnlyText = 650;
+constexpr int kNoDocumentText = 129;
+// Texts for the outcomes that must never pass silently: no backup, too many loggers, a failed write.
+constexpr int kBackupFailedText = 761;
+constexpr int kTooManyText = 762;
+constexpr int kWriteFailedText = 763;
+constexpr int kSaveAsTitleText = 764;
+
+// "DMA_North.pdb" and "North.pdb" name the same area: the prefix is dropped, ignoring its case.
+QString AreaName(const QString& path) {
+    QString title = FileTitle(path);
+    if (title.left(4).toUpper() == QStringLiteral("DMA_"))
+        title = title.mid(4);
+    return title;
+}
+
+bool NamesAgree(IMergeWindow& window, const QString& path, const QString& question) {
+    if (AreaName(window.DMAName()) == AreaName(path))
+        return true;
+    return plat::ui().messageBox(question, plat::MB_OKCANCEL, plat::appTitle()) != plat::IDCANCEL;
+}
+
+// The steps every merge starts with; false when the merge must not go on.
+IMergeWindow* CommonStart(IMergeHost& host, const QString& path, bool byCoordinate) {
+    IMergeWindow* window = host.ActiveWindow();
+    host.Interact(false);
+    if (window == nullptr) {
+        host.Interact(true);
+        ShowMessage(LoadLangString(kNoDocumentText));
+        return nullptr;
+    }
+    if (path == window->Caption()) {
+        host.Interact(true);
+        ShowMessage(LoadLangString(kSameFileText));
+        return nullptr;
+    }
+    const QString windowTitle = FileTitle(window->DMAName());
+    const QString pathTitle = FileTitle(path);
+    const QString question =
+        byCoordinate ? QStringLiteral("Most recent patrol (") + pathTitle + QStringLiteral(")\nand destination (") +
+                           windowTitle + QStringLiteral(")\nfilenames do not match, continue?")
+                     : QStringLiteral("Most recent patrol (") + windowTitle + QStringLiteral(") and destination (") +
+                           pathTitle + QStringLiteral(") filenames do not match, continue?");
+    if (!NamesAgree(*window, path, question)) {
+        host.Interact(true);
+        return nullptr;
+    }
+    return window;
+}
+
+// Ends a merge that stopped before writing: nothing may stay pending for the next one.
+void Abandon(IMergeHost& host, int text, const QString& value) {
+    PendingStack().Clean();
+    host.Interact(true);
+    if (text != 0)
+        ShowMessage(LoadLangString(text) + value);
+}
+
+// Appends the pending loggers, makes the backup beside the destination and writes it. Each step that fails
+// stops the rest, with its own message, so the old file is never replaced without a backup and success is
+// never announced for a file that was not written. backupName is empty when there was no file to back up.
+bool WriteMerged(IMergeHost& host, IMergeWindow& window, const QString& destination, QString* backupName) {
+    VariStack& pending = PendingStack();
+    if (LoggerCount + pending.Count > kMaxLoggers) {
+        Abandon(host, kTooManyText, QString::number(LoggerCount + pending.Count));
+        return false;
+    }
+    if (!pending.IsEmpty())
+        AppendPendingRecords(window);
+
+    backupName->clear();
+    const QString localDestination = plat::resolvePath(destination);
+    if (QFileInfo::exists(localDestination)) {
+        const QString backup = MakeBackupName(destination);
+        if (backup.isEmpty() || !QFile::copy(localDestination, plat::resolvePath(backup))) {
+            Abandon(host, kBackupFailedText, backup.isEmpty() ? destination : backup);
+            return false;
+        }
+        *backupName = backup;
+    }
+
+    const int32_t code = WriteDatabaseFile(destination, false, false);
+    if (code != DbOk) {
+        QString reason = DatabaseErrorText(code, false);
+        const QString detail = LastWriteErrorText();
+        if (!detail.isEmpty())
+            reason += u'\n' + detail;
+        Abandon(host, kWriteFailedText, reason);
+        return false;
+    }
+    if (!backupName->isEmpty())
+        ShowMessage(LoadLangString(kBackupSavedText) + *backupName);
+    return true;
+}
+
+bool IsNumericText(const std::string& text) {
+    static const std::regex number(R"(^\s*[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?\s*$)");
+    return std::regex_match(text, number);
+}
+
+} // namespace
+
+VariStack& PendingStack() {
+    static std::unique_ptr<VariStack> stack;
+    if (!stack)
+        stack = std::make_unique<VariStack>();
+    return *stack;
+}
+
+QString MakeBackupName(const QString& path) {
+    // Beyond this many backups something is wrong with the folder; the caller reports that no backup could
+    // be made instead of searching on.
+    constexpr int kLastBackupNumber = 99999;
+    for (int n = 0; n <= kLastBackupNumber; ++n) {
+        const QString candidate = path + u'.' + (n < 1000 ? plat::vb::zeroPad(n, 3) : QString::number(n));
+        if (!QFileInfo::exists(plat::resolvePath(candidate)))
+            return candidate;
+    }
+    return QString();
+}
+
+void AppendPendingRecords(IMergeWindow& window) {
+    VariStack& pending = PendingStack();
+    while (!pending.IsEmpty()) {
+        const long k = VariNumber(pending.Pop());
+        window.GetLocalRecByIndex(0, static_cast<int16_t>(k));
+        ++LoggerCount;
+        LoggerTable[static_cast<size_t>(LoggerCount)] = LoggerTable[0];
+    }
+    pending.Clean();
+}
+
+void InsertNewestReading(int d, int s) {
+    LoggerRecord& dest = LoggerTable[static_cast<size_t>(d)];
+    const LoggerRecord& src = LoggerTable[static_cast<size_t>(s)];
+    for (int k = kMaxReadings; k >= 2; --k) {
+        dest.ReadingDate[k] = dest.ReadingDate[k - 1];
+        dest.ReadingStatus[k] = dest.ReadingStatus[k - 1];
+        dest.Level[k] = dest.Level[k - 1];
+        dest.Spread[k] = dest.Spread[k - 1];
+    }
+    dest.ReadingDate[1] = src.ReadingDate[1];
+    dest.ReadingStatus[1] = src.ReadingStatus[1];
+    dest.Level[1] = src.Level[1];
+    dest.Spread[1] = src.Spread[1];
+    dest.Received = FormatReceivedTime(src.Received);
+
+    // A latitude/longitude pair ("51.50000/-0.12000") from the field replaces the stored coordinate.
+    const std::string& c2 = src.Comment2;
+    if (c2.size() >= 9) {
+        const size_t dot = c2.find('.');
+        const size_t p = dot == std::string::npos ? 0 : dot + 1; // 1-based, 0 when none
+        const size_t from = p + 6;                               // 1-based start of the search
+        const size_t slash = from <= c2.size() ? c2.find('/', from - 1) : std::string::npos;
+        const size_t at = slash == std::string::npos ? 0 : slash + 1;
+        if (at == 7 || at == 9 || at == 10 || at == 11)
+            dest.Comment2 = c2;
+    }
+}
+
+bool SameNewestReading(int a, int b) {
+    const LoggerRecord& x = LoggerTable[static_cast<size_t>(a)];
+    const LoggerRecord& y = LoggerTable[static_cast<size_t>(b)];
+    return x.ReadingDate[1] == y.ReadingDate[1] && x.ReadingStatus[1] == y.ReadingStatus[1] &&
+           x.Level[1] == y.Level[1] && x.Spread[1] == y.Spread[1];
+}
+
+void ClearLoggerTable() {
+    for (int i = 1; i <= kMaxLoggers; ++i)
+        ClearLoggerRecord(LoggerTable[static_cast<size_t>(i)]);
+}
+
+std::string FormatReceivedTime(const std::string& text) {
+    if (text.empty() || text.size() >= 7)
+        return text;
+    const std::string last4 = text.size() > 4 ? text.substr(text.size() - 4) : text;
+    const std::string last2 = text.size() > 2 ? text.substr(text.size() - 2) : text;
+    return text.substr(0, 2) + ':' + last4.substr(0, 2) + ':' + last2;
+}
+
+std::string FormatReadingDate(const std::string& text) {
+    if (text.empty())
+        return text;
+    if (text.size() >= 5 && text[4] == '/')
+        return text;
+    const size_t L = text.size();
+    if (L < 8) // too short to hold a day, a month and a year: left as it is
+        return text;
+    return text.substr(6) + '/' + text.substr(L - 7, 2) + '/' + text.substr(0, L - 8);
+}
+
+std::string CoordinateKey(const std::string& comment2) {
+    if (!IsNumericText(comment2))
+        return comment2;
+    const double v = std::round(std::strtod(comment2.c_str(), nullptr)); // half away from zero, as Format does
+    std::string digits = QString::number(std::fabs(v), 'f', 0).toStdString();
+    if (digits.size() < 20)
+        digits.insert(0, 20 - digits.size(), '0');
+    return (v < 0 ? "-" : "") + digits;
+}
+
+void MergeReadings(const QString& path) {
+    if (merge::host != nullptr)
+        MergeReadings(*merge::host, path);
+}
+
+void MergeReadingsByRDGrid(const QString& path) {
+    if (merge::host != nullptr)
+        MergeReadingsByRDGrid(*merge::host, path);
+}
+
+void MergeReadings(IMergeHost& host, const QString& path) {
+    IMergeWindow* window = CommonStart(host, path, false);
+    if (window == nullptr)
+        return;
+    if (plat::isReadOnlyFile(plat::resolvePath(path))) {
+        Abandon(host, kReadOnlyText, QString());
+        return;
+    }
+    if (!host.LoadFileWithReport(path)) {
+        Abandon(host, kCannotLoadText, path);
+        return;
+    }
+
+    QString report = LoadLangString(kReportHeadText) + QStringLiteral("\n\n");
+    int updated = 0;
+    VariStack unmatched;
+
+    // The first logger of each serial in the destination, as a plain scan would find it.
+    std::unordered_map<int32_t, int> bySerial;
+    bySerial.reserve(static_cast<size_t>(LoggerCount) * 2);
+    for (int j = LoggerCount; j >= 1; --j)
+        bySerial[LoggerTable[static_cast<size_t>(j)].Serial] = j;
+
+    const int16_t count = window->RecordCount();
+    for (int16_t i = 1; i <= count; ++i) {
+        window->GetLocalRecByIndex(0, i);
+        const auto hit = bySerial.find(LoggerTable[0].Serial);
+        if (hit == bySerial.end()) {
+            unmatched.Push(static_cast<double>(i));
+            continue;
+        }
+        const int j = hit->second;
+        report += QString::number(LoggerTable[0].Serial);
+        if (!SameNewestReading(0, j)) {
+            InsertNewestReading(j, 0);
+            report += LoadLangString(kUpdatedMarkText);
+            ++updated;
+        }
+        report += u'\n';
+    }
+
+    if (updated == 0)
+        report += LoadLangString(kNoneUpdatedText) + u'\n';
+    else
+        report += QString::number(updated) + LoadLangString(kUpdatedCountText) + u'\n';
+
+    VariStack& pending = PendingStack();
+    if (!unmatched.IsEmpty()) {
+        report += u'\n' + LoadLangString(kNewLoggersText) + u'\n';
+        while (!unmatched.IsEmpty()) {
+            const VariValue k = unmatched.Pop();
+            pending.Push(k);
+            window->GetLocalRecByIndex(0, static_cast<int16_t>(VariNumber(k)));
+            report += plat::vb::formatSerialQ(LoggerTable[0].Serial) + u'\n';
+        }
+        unmatched.Clean();
+    }
+    report += u'\n' + LoadLangString(kReportEndText);
+    host.ShowReport(LoadLangString(kReportCaptionText) + window->DMAName() + QStringLiteral(".log"), report);
+
+    if (!pending.IsEmpty() || updated >= 1) {
+        QString backup;
+        if (!WriteMerged(host, *window, path, &backup))
+            return;
+        // The patrol window keeps its own flags: its records were not saved anywhere by this merge.
+    }
+    host.Interact(true);
+    host.OpenDocument(path);
+}
+
+void MergeReadingsByRDGrid(IMergeHost& host, const QString& path) {
+    IMergeWindow* window = CommonStart(host, path, true);
+    if (window == nullptr)
+        return;
+
+    // The merged list is written to the destination window's file; a window without one gets a name first.
+    QString destination = window->Caption();
+    if (window->NeverBeenSaved()) {
+        plat::FileDialogRequest request;
+        request.title = LoadLangString(kSaveAsTitleText);
+        request.fileName = window->DMAName();
+        request.filter = QStringLiteral("Logger files (*.pdb);;All files (*)");
+        request.defaultSuffix = QStringLiteral("pdb");
+        destination = plat::ui().saveFileName(request);
+        if (destination.isEmpty()) {
+            Abandon(host, 0, QString());
+            MergeByRDGrid = false;
+            return;
+        }
+        if (destination == path) {
+            Abandon(host, kSameFileText, QString());
+            MergeByRDGrid = false;
+            return;
+        }
+    }
+    if (plat::isReadOnlyFile(plat::resolvePath(destination))) {
+        Abandon(host, kReadOnlyText, QString());
+        MergeByRDGrid = false;
+        return;
+    }
+
+    ClearLoggerTable();
+    if (!host.LoadFileWithReport(path)) {
+        Abandon(host, kCannotLoadText, path);
+        MergeByRDGrid = false;
+        return;
+    }
+
+    QString report = LoadLangString(kReportHeadText) + QStringLiteral("\n\n");
+    int updated = 0;
+    VariStack unmatched;
+
+    // Patrol loggers by coordinate, in table order. Each one is taken by at most one destination logger, and
+    // an empty coordinate matches nothing: otherwise several destination loggers would collapse into one
+    // patrol record and all but the last would vanish from the file.
+    std::unordered_map<std::string, std::vector<int>> byKey;
+    for (int j = 1; j <= LoggerCount; ++j) {
+        const std::string& c2 = LoggerTable[static_cast<size_t>(j)].Comment2;
+        if (!c2.empty())
+            byKey[CoordinateKey(c2)].push_back(j);
+    }
+    std::unordered_map<std::string, size_t> taken;
+
+    const int16_t count = window->RecordCount();
+    for (int16_t i = 1; i <= count; ++i) {
+        window->GetLocalRecByIndex(0, i);
+        int j = 0;
+        if (!LoggerTable[0].Comment2.empty()) {
+            const std::string key = CoordinateKey(LoggerTable[0].Comment2);
+            const auto hit = byKey.find(key);
+            size_t& next = taken[key];
+            if (hit != byKey.end() && next < hit->second.size())
+                j = hit->second[next++];
+        }
+        if (j == 0) {
+            unmatched.Push(static_cast<double>(i));
+            continue;
+        }
+        // The patrol record's place takes the destination record, with the patrol's reading on top when the
+        // newest readings differ.
+        LoggerRecord& patrol = LoggerTable[static_cast<size_t>(j)];
+        const bool differs = !SameNewestReading(0, j);
+        if (differs) {
+            patrol.ReadingDate[1] = FormatReadingDate(patrol.ReadingDate[1]);
+            InsertNewestReading(0, j);
+        }
+        patrol = LoggerTable[0];
+        if (differs && updated < LoggerCount) {
+            report += plat::fromAnsi(patrol.Comment2) + LoadLangString(kUpdatedMarkText) + u'\n';
+            ++updated;
+        }
+    }
+
+    for (int i = 1; i <= LoggerCount; ++i) {
+        LoggerRecord& rec = LoggerTable[static_cast<size_t>(i)];
+        rec.Received = FormatReceivedTime(rec.Received);
+    }
+
+    if (updated == 0)
+        report += u'\n' + LoadLangString(kNoneUpdatedText) + u'\n';
+    else
+        report += u'\n' + QString::number(updated) + LoadLangString(kUpdatedCountText) + u'\n';
+
+    VariStack& pending = PendingStack();
+    if (!unmatched.IsEmpty()) {
+        report += QStringLiteral("\nLoggers that were not updated\n");
+        while (!unmatched.IsEmpty()) {
+            const VariValue k = unmatched.Pop();
+            pending.Push(k);
+            window->GetLocalRecByIndex(0, static_cast<int16_t>(VariNumber(k)));
+            report += plat::fromAnsi(LoggerTable[0].Comment2) + u'\n';
+        }
+        unmatched.Clean();
+    }
+    report += u'\n' + LoadLangString(kReportEndText);
+    host.ShowReport(LoadLangString(kReportCaptionText) + window->DMAName() + QStringLiteral(".log"), report);
+
+    const bool written = !pending.IsEmpty() || updated >= 1;
+    if (written) {
+        QString backup;
+        if (!WriteMerged(host, *window, destination, &backup)) {
+            MergeByRDGrid = false;
+            return;
+        }
+        window->SetAskForSave(false);
+        window->SetNeverBeenSaved(false);
+    } else if (!QFileInfo::exists(plat::resolvePath(destination))) {
+        // Nothing was written and the window has no file yet: closing it would lose its records.
+        host.Interact(true);
+        MergeByRDGrid = false;
+        return;
+    }
+    window->Unload();
+    host.Interact(true);
+    MergeByRDGrid = false;
+    host.OpenDocument(destination);
+}
