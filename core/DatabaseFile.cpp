@@ -18,6 +18,10 @@
 #include <unordered_map>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 QString g_lastWriteError;
@@ -36,6 +40,25 @@ constexpr int kDateLimit = 10;
 constexpr int kNumberLimit = 2;
 constexpr int kNoLimit = -1;
 
+// Characters up to the first CR or LF (all of them when there is none).
+size_t lineLength(const char* p, size_t n) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; i + 16 <= n; i += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const auto mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, cr), _mm_cmpeq_epi8(chunk, lf))));
+        if (mask != 0)
+            return i + static_cast<size_t>(__builtin_ctz(mask));
+    }
+#endif
+    while (i < n && p[i] != '\r' && p[i] != '\n')
+        ++i;
+    return i;
+}
+
 // Walks a buffer line by line; CR LF, a lone CR and a lone LF all end a line, and an ending at the very
 // end of the data does not start another line.
 class LineCursor {
@@ -47,9 +70,7 @@ public:
             return false;
         const char* begin = data_.data() + pos_;
         const size_t left = data_.size() - pos_;
-        size_t len = 0;
-        while (len < left && begin[len] != '\r' && begin[len] != '\n')
-            ++len;
+        const size_t len = lineLength(begin, left);
         line = std::string_view(begin, len);
         pos_ += len;
         if (pos_ < data_.size()) {
@@ -68,7 +89,7 @@ private:
 
 // One field as the splitter hands it out: blanks trimmed, one leading and then one trailing double quote
 // removed, cut to maxLength characters (-1: no limit).
-std::string_view cleanField(std::string_view f, int maxLength) {
+inline std::string_view cleanField(std::string_view f, int maxLength) {
     size_t b = 0;
     size_t e = f.size();
     while (b < e && f[b] == ' ')
@@ -85,23 +106,61 @@ std::string_view cleanField(std::string_view f, int maxLength) {
     return f;
 }
 
-// The leading numeric value of a field. Plain digit runs, nearly every number in these files, are read
-// directly; everything else goes through the shared number reader.
-double numberOf(std::string_view s) {
+// A field taken as a number and rounded into a 16- or 32-bit integer; false when it does not fit. Plain
+// digit runs, nearly every number in these files, are read directly; everything else goes through the
+// shared number reader.
+template <typename Int> bool fieldNumber(std::string_view s, Int* out) {
     if (!s.empty() && s.size() <= 9) {
         int64_t v = 0;
-        bool digits = true;
-        for (char c : s) {
-            if (c < '0' || c > '9') {
-                digits = false;
+        size_t k = 0;
+        for (; k < s.size(); ++k) {
+            const unsigned d = static_cast<unsigned char>(s[k]) - static_cast<unsigned>('0');
+            if (d > 9)
                 break;
-            }
-            v = v * 10 + (c - '0');
+            v = v * 10 + d;
         }
-        if (digits)
-            return static_cast<double>(v);
+        if (k == s.size()) {
+            if (v > std::numeric_limits<Int>::max())
+                return false;
+            *out = static_cast<Int>(v);
+            return true;
+        }
     }
-    return plat::vb::Val(s);
+    const double value = plat::vb::Val(s);
+    if constexpr (sizeof(Int) == 2)
+        return plat::vb::toInt16(value, out);
+    else
+        return plat::vb::toInt32(value, out);
+}
+
+// Cuts a line at every comma; quotes do not protect commas.
+void splitAtCommas(std::string_view line, std::vector<std::string_view>& fields) {
+    fields.clear();
+    const char* p = line.data();
+    const size_t n = line.size();
+    size_t start = 0;
+    size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen characters at a time: fields are short, so a call per field would cost more than the scan.
+    const __m128i comma = _mm_set1_epi8(',');
+    for (; i + 16 <= n; i += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, comma)));
+        while (mask != 0) {
+            const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
+            fields.emplace_back(p + start, at - start);
+            start = at + 1;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        if (p[i] == ',') {
+            fields.emplace_back(p + start, i - start);
+            start = i + 1;
+        }
+    }
+    fields.emplace_back(p + start, n - start);
 }
 
 void appendNumber(std::string& out, long long value) {
@@ -120,6 +179,27 @@ void appendStringItem(std::string& out, std::string_view text) {
     appendString(out, text);
     out += ',';
 }
+
+// Room that one number item and one string item need besides the string's own characters.
+constexpr size_t kNumberRoom = 12; // sign, ten digits, comma
+constexpr size_t kStringRoom = 3;  // two quotes, comma
+
+// Puts a logger line down in room made for it beforehand.
+struct ItemCursor {
+    char* p;
+    void ch(char c) { *p++ = c; }
+    void raw(std::string_view s) {
+        std::memcpy(p, s.data(), s.size());
+        p += s.size();
+    }
+    void item(std::string_view s) {
+        ch('"');
+        raw(s);
+        ch('"');
+        ch(',');
+    }
+    void number(long long v) { p = std::to_chars(p, p + kNumberRoom, v).ptr; }
+};
 
 QString statusNumberText(const QString& prefix, long long number) {
     return prefix + QString::number(number);
@@ -181,19 +261,7 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
         if (line.empty())
             continue;
 
-        // Commas always separate fields; quotes do not protect them.
-        fields.clear();
-        size_t start = 0;
-        for (;;) {
-            const void* hit = std::memchr(line.data() + start, ',', line.size() - start);
-            if (!hit) {
-                fields.push_back(line.substr(start));
-                break;
-            }
-            const size_t comma = static_cast<size_t>(static_cast<const char*>(hit) - line.data());
-            fields.push_back(line.substr(start, comma - start));
-            start = comma + 1;
-        }
+        splitAtCommas(line, fields);
         if (fields.size() < 4)
             return false;
 
@@ -234,7 +302,7 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
         };
 
         int32_t serial = 0;
-        if (!plat::vb::toInt32(numberOf(field(0, kSerialLimit)), &serial))
+        if (!fieldNumber(field(0, kSerialLimit), &serial))
             return false;
         rec.Serial = serial;
         rec.GridRef.assign(field(1, kGridRefLimit));
@@ -264,8 +332,8 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
             } else {
                 rec.ReadingStatus[s].assign(status);
             }
-            if (!plat::vb::toInt16(numberOf(field(k + 2, kNumberLimit)), &rec.Level[s]) ||
-                !plat::vb::toInt16(numberOf(field(k + 3, kNumberLimit)), &rec.Spread[s]))
+            if (!fieldNumber(field(k + 2, kNumberLimit), &rec.Level[s]) ||
+                !fieldNumber(field(k + 3, kNumberLimit), &rec.Spread[s]))
                 return false;
         }
         for (int slot = readings + 1; slot <= kMaxReadings; ++slot) {
@@ -364,33 +432,50 @@ int32_t WriteDatabaseFile(const QString& path, bool fieldUnitBanner, bool csvCol
     const QString loggerText = count > 0 ? LoadLangString(168) : QString();
     for (int i = 1; i <= count; ++i) {
         LoggerRecord& rec = LoggerTable[static_cast<size_t>(i)];
-        appendNumber(out, rec.Serial);
-        out += ',';
-        appendStringItem(out, rec.GridRef);
-        appendStringItem(out, rec.Comment1);
-        appendStringItem(out, rec.Comment2);
-        appendStringItem(out, rec.Deployed);
-        appendStringItem(out, rec.Received);
-        if (csvColumns)
-            appendStringItem(out, rec.UserComments);
+        const std::string_view userComments = rec.UserComments;
+        // Room for the whole line is made first, then the line is put down with plain copies.
+        size_t bound = kNumberRoom + 2 + (kStringRoom * 6) + rec.GridRef.size() + rec.Comment1.size() +
+                       rec.Comment2.size() + rec.Deployed.size() + rec.Received.size() + userComments.size();
         for (int slot = 1; slot <= kMaxReadings; ++slot) {
             const auto s = static_cast<size_t>(slot);
-            appendStringItem(out, rec.ReadingDate[s]);
-            if (FieldUnitFormat)
-                appendStringItem(out, LeakStatus(rec.Level[s], rec.Spread[s]));
-            else
-                appendStringItem(out, rec.ReadingStatus[s]);
-            appendNumber(out, rec.Level[s]);
-            out += ',';
-            appendNumber(out, rec.Spread[s]);
-            out += ',';
+            bound += 2 * kStringRoom + 2 * kNumberRoom + rec.ReadingDate[s].size() +
+                     (FieldUnitFormat ? 1 : rec.ReadingStatus[s].size());
         }
+        const size_t used = out.size();
+        out.resize(used + bound);
+        ItemCursor cursor{out.data() + used};
+        cursor.number(rec.Serial);
+        cursor.ch(',');
+        cursor.item(rec.GridRef);
+        cursor.item(rec.Comment1);
+        cursor.item(rec.Comment2);
+        cursor.item(rec.Deployed);
+        cursor.item(rec.Received);
+        if (csvColumns)
+            cursor.item(userComments);
+        for (int slot = 1; slot <= kMaxReadings; ++slot) {
+            const auto s = static_cast<size_t>(slot);
+            cursor.item(rec.ReadingDate[s]);
+            if (FieldUnitFormat)
+                cursor.item(LeakStatus(rec.Level[s], rec.Spread[s]));
+            else
+                cursor.item(rec.ReadingStatus[s]);
+            cursor.number(rec.Level[s]);
+            cursor.ch(',');
+            cursor.number(rec.Spread[s]);
+            cursor.ch(',');
+        }
+        if (!csvColumns) {
+            cursor.ch('"');
+            cursor.raw(userComments.substr(0, static_cast<size_t>(kUserCommentsLimit)));
+            cursor.ch('"');
+        }
+        cursor.ch('\r');
+        cursor.ch('\n');
+        out.resize(static_cast<size_t>(cursor.p - out.data()));
         // The table's copy is cut too, so what the window shows matches what a read of the file gives.
         if (rec.UserComments.size() > static_cast<size_t>(kUserCommentsLimit))
             rec.UserComments.resize(static_cast<size_t>(kUserCommentsLimit));
-        if (!csvColumns)
-            appendString(out, rec.UserComments);
-        out += "\r\n";
         ShowStatusText(statusNumberText(loggerText, i));
     }
 

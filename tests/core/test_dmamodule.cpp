@@ -179,8 +179,8 @@ TEST_F(DMAModuleTest, SerialExistsLooksOnlyAtTheLoadedLoggers) {
 
 TEST(DMAModuleRecord, ClearLoggerRecordEmptiesEverything) {
     LoggerRecord r = validRecord();
-    r.Comment1 = "a";
-    r.ReadingStatus[0] = "s";
+    r.Comment1 = std::string(3, 'a');
+    r.ReadingStatus[0] = std::string(2, 's');
     r.Level[0] = 5;
     r.UserComments = std::string(300, 'u');
     ClearLoggerRecord(r);

@@ -20,8 +20,7 @@ struct Workspace {
     QTemporaryDir dir;
     QString file;
 
-    Workspace()
-    {
+    Workspace() {
         // A small language file, so that the reader's texts resolve without a message box.
         const QString folder = dir.path();
         qputenv("VORD_PROGRAM_DIR", QFile::encodeName(folder));
@@ -36,16 +35,14 @@ struct Workspace {
     }
 };
 
-Workspace& workspace()
-{
+Workspace& workspace() {
     static Workspace w;
     return w;
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Workspace& w = workspace();
     QFile f(w.file);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
