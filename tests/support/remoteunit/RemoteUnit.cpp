@@ -90,10 +90,14 @@ bool RemoteUnit::SendFrame(int type, std::span<const std::uint8_t> payload, Faul
 int RemoteUnit::ReadByte(int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        std::uint8_t b;
-        const ssize_t n = ::read(fd_, &b, 1);
-        if (n == 1)
-            return b;
+        if (bufferPos_ < bufferLen_)
+            return buffer_[bufferPos_++];
+        const ssize_t n = ::read(fd_, buffer_, sizeof buffer_);
+        if (n > 0) {
+            bufferPos_ = 0;
+            bufferLen_ = static_cast<std::size_t>(n);
+            continue;
+        }
         if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO)
             return -1;
         const auto left =

@@ -55,4 +55,8 @@ public:
 private:
     bool writeAll(const std::uint8_t* data, std::size_t size);
     int fd_;
+    // Bytes read from the line but not yet taken.
+    std::uint8_t buffer_[4096] = {};
+    std::size_t bufferPos_ = 0;
+    std::size_t bufferLen_ = 0;
 };
