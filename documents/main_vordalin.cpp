@@ -1,6 +1,7 @@
 // The main program: area files of leak-noise loggers.
 #include "core/Seams.h"
 #include "core/Startup.h"
+#include "documents/DocumentFiles.h"
 #include "documents/frmMain.h"
 #include "platform/AppInfo.h"
 #include "transfer/TransferFolders.h"
@@ -20,8 +21,7 @@ struct StartupWindows final : IStartupWindows {
 };
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         std::fprintf(stderr, "vordalin needs a graphical display: set DISPLAY (or run it under xvfb-run).\n");
@@ -38,9 +38,13 @@ int main(int argc, char** argv)
     seams::mainWindow = mainWindow;
     seams::status = mainWindow;
     seams::startupWindows = &startup;
+    DocumentHost documentHost;
+    seams::documents = &documentHost;
+    SetDocumentArea(mainWindow->mdiArea());
     QObject::connect(mainWindow, &QObject::destroyed, [] {
         seams::mainWindow = nullptr;
         seams::status = nullptr;
+        seams::documents = nullptr;
     });
 
     QStringList args = QApplication::arguments();

@@ -1,0 +1,129 @@
+// Opening a full area file (7000 loggers, 50 readings each) into a logger list window, offscreen: the time
+// from OpenDocument to a filled, painted list, and the memory one such window takes.
+#include "core/DMAModule.h"
+#include "documents/DocumentFiles.h"
+#include "documents/frmDMA.h"
+#include "platform/AppInfo.h"
+#include "platform/UiServices.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// Answers every message box with OK: nothing may wait for a user here.
+struct QuietUi final : plat::UiServices {
+    int messageBox(const QString&, int, const QString&) override { return plat::IDOK; }
+    bool inputBox(const QString&, const QString&, const QString&, QString*) override { return false; }
+    QString openFileName(const plat::FileDialogRequest&) override { return {}; }
+    QStringList openFileNames(const plat::FileDialogRequest&) override { return {}; }
+    QString saveFileName(const plat::FileDialogRequest&) override { return {}; }
+    QString folderName(const plat::FileDialogRequest&) override { return {}; }
+    bool chooseFont(QFont*, QWidget*) override { return false; }
+    int execDialog(QDialog*) override { return 0; }
+};
+
+struct Fixture {
+    QTemporaryDir dir;
+    QString path;
+    QMdiArea* area = nullptr;
+    QuietUi ui;
+
+    Fixture() {
+        qputenv("VORD_PROGRAM_DIR", QFile::encodeName(dir.path()));
+        qputenv("VORD_SETTINGS_DIR", QFile::encodeName(dir.path()));
+        plat::setProgramDir(QString());
+        plat::setUi(&ui);
+        const QString source =
+            QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../lang/lang_english.txt");
+        QFile::copy(source, dir.path() + QStringLiteral("/lang_english.txt"));
+        path = dir.path() + QStringLiteral("/full.pdb");
+        std::ofstream out(QFile::encodeName(path).constData(), std::ios::binary);
+        out << "\"Vordalin Logger Database V5.2.9\"\r\n\"Serial No\",\"Grid Ref\",\"Comment 1\",\"Comment 2\","
+               "\"Deployed\",\"Received\",\"Date\",\"Status\",\"Level\",\"Spread\",\"Additional Information\",\r\n";
+        for (int i = 1; i <= kMaxLoggers; ++i) {
+            out << 1000000 + i << ",\"TQ " << 1000 + i % 9000 << ' ' << 2000 + i % 7000 << "\",\"Main street " << i
+                << "\",\"51.5" << i << "/-0.1" << i << "\",\"2023/01/02\",\"2023/03/04\",";
+            for (int r = 1; r <= kMaxReadings; ++r)
+                out << "\"2023/02/" << 10 + r % 18 << "\",\"" << (r % 3 ? "No leak" : "Leak") << "\"," << (i + r) % 99
+                    << ',' << (i * r) % 40 << ',';
+            out << "\"Hydrant " << i << " by the church\"\r\n";
+        }
+        InitDatabaseStore();
+        area = new QMdiArea;
+        area->resize(1200, 800);
+        area->show();
+        SetDocumentArea(area);
+    }
+};
+
+Fixture& fixture() {
+    static Fixture f;
+    return f;
+}
+
+long residentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+void closeAll() {
+    for (QMdiSubWindow* w : fixture().area->subWindowList())
+        w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+void BM_OpenFullAreaFile(benchmark::State& state) {
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        OpenDocument(f.path);
+        QCoreApplication::processEvents(); // the list lays out and paints its first page
+        benchmark::DoNotOptimize(ActiveDocument.data());
+        state.PauseTiming();
+        if (!ActiveDocument || ActiveDocument->rowCount() != kMaxLoggers)
+            state.SkipWithError("the list was not filled");
+        closeAll();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenFullAreaFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_WindowMemory(benchmark::State& state) {
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        OpenDocument(f.path); // the logger table now holds the file
+        QCoreApplication::processEvents();
+        const long before = residentBytes();
+        OpenDocument(f.path);
+        QCoreApplication::processEvents();
+        const long after = residentBytes();
+        state.counters["window_MB"] = static_cast<double>(after - before) / (1024.0 * 1024.0);
+        state.counters["process_MB"] = static_cast<double>(after) / (1024.0 * 1024.0);
+        closeAll();
+    }
+}
+BENCHMARK(BM_WindowMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,257 @@
+#include "documents/DocumentFiles.h"
+
+#include "core/DMAModule.h"
+#include "core/DatabaseFile.h"
+#include "core/Settings.h"
+#include "core/Shared.h"
+#include "documents/DocumentLinks.h"
+#include "documents/frmDMA.h"
+#include "documents/frmDocument.h"
+#include "platform/AppInfo.h"
+#include "platform/Paths.h"
+#include "platform/TextCodec.h"
+#include "platform/UiServices.h"
+#include "platform/VbRuntime.h"
+
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+QPointer<frmDMA> ActiveDocument;
+IDocumentFrame* documents::frame = nullptr;
+IRecordEditorView* documents::recordEditor = nullptr;
+
+namespace {
+
+enum Text : int32_t {
+    TxtListShortened = 121,
+    TxtDuplicateQuestion = 122,
+    TxtShowReportQuestion = 123,
+    TxtReportCaption = 124,
+    TxtUntitled = 126,
+    TxtLoggerFilter = 310,
+    TxtTextFilter = 311,
+    TxtSaveTitle = 319,
+    TxtSaveEmptyList = 330,
+    TxtTextSaveFailed = 335,
+    TxtQueueCopyFailed = 665,
+};
+
+QPointer<QMdiArea> g_area;
+
+// The PDA queue folder below the program folder, in whatever letter case it exists.
+QString queueFolder() {
+    return plat::resolveIn(plat::programDir(), QStringLiteral("Rovemark\\AutoExport"));
+}
+
+} // namespace
+
+void SetDocumentArea(QMdiArea* area) {
+    g_area = area;
+}
+QMdiArea* DocumentArea() {
+    return g_area;
+}
+
+void ShowDocumentWindow(QMdiSubWindow* window) {
+    if (!g_area)
+        return; // no main window (tests): the window stays loaded but unshown
+    g_area->addSubWindow(window);
+    window->show();
+    g_area->setActiveSubWindow(window);
+    if (window->widget())
+        window->widget()->setFocus();
+}
+
+bool LoadFileWithReport(const QString& path) {
+    int32_t code;
+    {
+        plat::WaitCursor wait;
+        code = ReadDatabaseFile(path);
+    }
+    if (code != DbOk) {
+        ShowMessage(DatabaseErrorText(code, true) + QStringLiteral(":\n") + path, 0);
+        return false;
+    }
+    QString report;
+    {
+        plat::WaitCursor wait;
+        report = BuildLoadReport();
+    }
+    if (report.isEmpty())
+        return true;
+    const QString shown = report.size() < 100 ? report : report.left(100) + LoadLangString(TxtListShortened) + u'\n';
+    const QString prompt =
+        LoadLangString(TxtDuplicateQuestion) + u'\n' + shown + u'\n' + LoadLangString(TxtShowReportQuestion);
+    if (ShowMessage(prompt, plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2, path) == plat::IDNO)
+        return false;
+    auto* window = new frmDocument;
+    window->setWindowTitle(LoadLangString(TxtReportCaption) + FileTitle(path) + QStringLiteral(".log"));
+    window->setText(report);
+    ShowDocumentWindow(window);
+    return true;
+}
+
+void OpenDocument(const QString& path) {
+    if (!LoadFileWithReport(path))
+        return;
+    auto* window = new frmDMA;
+    window->AskForSave = false;
+    window->NeverBeenSaved = false;
+    window->NumHistories = kMaxReadings;
+    window->CopyFrom_DMAModule();
+    window->setWindowTitle(path);
+    window->DMAName = FileTitle(path);
+    ShowDocumentWindow(window);
+}
+
+void NewDocument() {
+    ++NewDocumentCounter;
+    auto* window = new frmDMA;
+    window->AskForSave = false;
+    window->NeverBeenSaved = true;
+    window->NumHistories = kMaxReadings;
+    const QString name = LoadLangString(TxtUntitled) + plat::vb::zeroPad(NewDocumentCounter, 4);
+    window->setWindowTitle(name + QStringLiteral(".PDB"));
+    window->DMAName = name;
+    ShowDocumentWindow(window);
+}
+
+bool SaveLoggerFile(frmDMA* document, const QString& path, const QString& extension) {
+    if (!document)
+        return false;
+    const QString target = path + extension;
+    int32_t code;
+    {
+        plat::WaitCursor wait;
+        if (!document->CopyTo_DMAModule())
+            return false;
+        code = WriteDatabaseFile(target, false, extension == QStringLiteral(".csv"));
+    }
+    if (code != DbOk) {
+        // A write failure has no line of its own: the line count belongs to the last file read.
+        ShowMessage(DatabaseErrorText(code, false), 0);
+        return false;
+    }
+    // The PDA queue gets a copy of every file written; the auto-sync utility picks it up from there.
+    const QString name = FileTitle(target);
+    const QString destination = queueFolder() + u'/' + name;
+    std::string bytes;
+    const bool copied = QFileInfo(queueFolder()).isDir() && plat::readFileBytes(plat::toLocalPath(target), bytes) &&
+                        plat::writeFileAtomically(destination, bytes);
+    if (!copied)
+        plat::ui().messageBox(LoadLangString(TxtQueueCopyFailed) + QStringLiteral("\r\n\r\n") + destination,
+                              plat::MB_ICONEXCLAMATION, plat::appTitle());
+    if (extension.isEmpty()) {
+        document->AskForSave = false;
+        document->NeverBeenSaved = false;
+        document->setWindowTitle(path);
+        document->DMAName = FileTitle(path);
+    }
+    return true;
+}
+
+bool IsDocumentValid(const QPointer<frmDMA>& document) {
+    return !document.isNull();
+}
+
+QString FileFilterFromText(const QString& pairs) {
+    const QStringList parts = pairs.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(u';', u' ');
+        if (patterns.trimmed() == QStringLiteral("*.*"))
+            patterns = QStringLiteral("*");
+        filters << parts[i].trimmed() + QStringLiteral(" (") + patterns.trimmed() + u')';
+    }
+    return filters.isEmpty() ? QStringLiteral("*") : filters.join(QStringLiteral(";;"));
+}
+
+bool SaveLoggerDocument(frmDMA* document) {
+    if (!document)
+        return false;
+    ShowStatusText(QString());
+    if (document->RecordCount < 1) {
+        ShowMessage(LoadLangString(TxtSaveEmptyList), 0);
+        return false;
+    }
+    QString path;
+    if (document->NeverBeenSaved) {
+        QString prefix = DefaultPath;
+        if (ForceNewPath) {
+            prefix = ForcePath;
+            if (!prefix.endsWith(u'\\') && !prefix.endsWith(u'/'))
+                prefix += u'\\';
+        }
+        plat::FileDialogRequest request;
+        request.parent = document;
+        request.title = LoadLangString(TxtSaveTitle);
+        request.fileName = plat::toLocalPath(prefix + document->DMAName);
+        request.filter = FileFilterFromText(LoadLangString(TxtLoggerFilter));
+        path = plat::ui().saveFileName(request);
+        if (path.isEmpty())
+            return false;
+        SaveDefaultPath(path);
+    } else {
+        path = document->windowTitle();
+    }
+    if (!SaveLoggerFile(document, path, QString()))
+        return false;
+    if (documents::frame)
+        documents::frame->RebuildMruMenu(path);
+    return true;
+}
+
+bool SaveTextDocument(frmDocument* document, int titleText) {
+    if (!document)
+        return false;
+    plat::FileDialogRequest request;
+    request.parent = document;
+    request.title = LoadLangString(titleText);
+    request.fileName = document->windowTitle();
+    request.filter = FileFilterFromText(LoadLangString(TxtTextFilter));
+    const QString path = plat::ui().saveFileName(request);
+    if (path.isEmpty())
+        return false;
+    if (!document->SaveFile(path)) {
+        ShowMessage(LoadLangString(TxtTextSaveFailed) + path, 0);
+        return false;
+    }
+    document->setWindowTitle(path);
+    // The text is in its file now: closing need not ask again.
+    document->AskForSave = false;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+
+void DocumentHost::openDocument(const QString& path) {
+    OpenDocument(path);
+}
+
+bool DocumentHost::hasActiveDocument() const {
+    return IsDocumentValid(ActiveDocument);
+}
+
+QString DocumentHost::activeDocumentName() const {
+    return IsDocumentValid(ActiveDocument) ? ActiveDocument->windowTitle() : QString();
+}
+
+void DocumentHost::findInActive(const QString& text) {
+    // Shows the first logger whose serial the text names.
+    if (!IsDocumentValid(ActiveDocument))
+        return;
+    int32_t serial = 0;
+    if (!plat::vb::toInt32(plat::vb::Val(text), &serial))
+        return;
+    const int16_t line = ActiveDocument->GetLineFromSerial(serial);
+    if (line > 0) {
+        ActiveDocument->MakeVisibleListLine(line);
+        ActiveDocument->ListViewDMA_ItemClick(line);
+    }
+}
+
+bool DocumentHost::updateAllAdditionalInformation() {
+    return IsDocumentValid(ActiveDocument) && ActiveDocument->UpdateAllAdditionalInformation();
+}

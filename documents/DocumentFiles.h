@@ -1,0 +1,48 @@
+#pragma once
+// Opening, creating and saving logger documents: the steps between the logger table, its files and the list
+// windows, and the program-wide reference to the current list window.
+#include "core/Seams.h"
+
+#include <QPointer>
+#include <QString>
+
+class QMdiArea;
+class QMdiSubWindow;
+class frmDMA;
+class frmDocument;
+
+// The logger list window that is current; empty when there is none (or it has been closed).
+extern QPointer<frmDMA> ActiveDocument;
+
+// The MDI area new document windows open in; without one (tests) they stay unshown top-level windows.
+void SetDocumentArea(QMdiArea* area);
+QMdiArea* DocumentArea();
+// Puts a new document window into the MDI area (when there is one) and shows it.
+void ShowDocumentWindow(QMdiSubWindow* window);
+
+bool LoadFileWithReport(const QString& path);
+void OpenDocument(const QString& path);
+void NewDocument();
+// Writes the records of document to path + extension (".csv" writes the CSV column layout) and copies the
+// written file into the PDA queue folder. Returns true when the file was written.
+bool SaveLoggerFile(frmDMA* document, const QString& path, const QString& extension);
+bool IsDocumentValid(const QPointer<frmDMA>& document);
+
+// The Save command's steps for one logger list window (the one being closed, or the active one): asks for a
+// name when it has no file yet. True when the window's records are now in its file.
+bool SaveLoggerDocument(frmDMA* document);
+// The Save command's steps for a text document window: a name from the save dialog, then the rich-text file.
+bool SaveTextDocument(frmDocument* document, int titleText);
+
+// A language text holding a file filter in "description|patterns|description|patterns" form, as Qt wants it.
+QString FileFilterFromText(const QString& pairs);
+
+// The open logger documents as the start-up and shared routines reach them.
+class DocumentHost final : public IDocumentHost {
+public:
+    void openDocument(const QString& path) override;
+    bool hasActiveDocument() const override;
+    QString activeDocumentName() const override;
+    void findInActive(const QString& text) override;
+    bool updateAllAdditionalInformation() override;
+};

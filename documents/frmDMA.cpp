@@ -1,0 +1,791 @@
+#include "documents/frmDMA.h"
+
+#include "core/Seams.h"
+#include "core/Settings.h"
+#include "core/Shared.h"
+#include "documents/DocumentFiles.h"
+#include "documents/DocumentLinks.h"
+#include "documents/SmallDialogs.h"
+#include "platform/AppInfo.h"
+#include "platform/TextCodec.h"
+#include "platform/Twips.h"
+#include "platform/UiServices.h"
+#include "platform/VbRuntime.h"
+#include "platform/WindowRegistry.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QMdiArea>
+#include <QStyle>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <numeric>
+
+namespace {
+
+enum Text : int32_t {
+    TxtNoLoggers = 338,
+    TxtLoadingLogger = 339,
+    TxtLoadingLoggerEnd = 340,
+    TxtPreparingLogger = 341,
+    TxtListReloaded = 349,
+    TxtBlankComment = 354,
+    TxtLoggerOf = 364,
+    TxtLoggerOfEnd = 365,
+    TxtSortedDescending = 366,
+    TxtSortedAscending = 367,
+    TxtSavePrompt = 228,
+    TxtTooManyLoggers = 688,
+};
+
+// Caption text numbers of the eleven columns, in column order.
+constexpr int32_t kCaptionTexts[LoggerListModel::kColumns] = {191, 363, 162, 163, 160, 161, 164, 165, 166, 167, 500};
+
+constexpr double kDefaultFormWidth = 9450;
+constexpr double kListMargin = 10; // twips around the list
+
+// Copying thousands of records reports its progress in the status bar. Nothing is painted while the copy
+// runs, so only every few hundredth text (and the last) is worth setting.
+constexpr int kProgressStep = 256;
+
+QString coordinateCaption(const QString& code) {
+    static const char* const kGrids[] = {nullptr,    "Lat/Long", "BNG Grid",  "RD Grid", "KKJ Grid",
+                                         "GK Grid",  "ITM Grid", "MGRS Grid", "NZ Grid", "SG Grid",
+                                         "SUI Grid", "T67 Grid", "UTM Grid",  "QNG Grid"};
+    for (int i = 0; i <= 13; ++i) {
+        if (code == QString::number(i))
+            return i == 0 ? LoadLangString(664) : QString::fromLatin1(kGrids[i]);
+    }
+    return QString();
+}
+
+QLocale userLocale() {
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale;
+}
+
+// Stored layout numbers are written with the user's locale; a value edited by hand into something that is
+// not a number counts as absent.
+double settingNumber(const QString& key, double def) {
+    const QString text = GetSettingText(key, QString()).trimmed();
+    if (text.isEmpty())
+        return def;
+    bool ok = false;
+    double v = userLocale().toDouble(text, &ok);
+    if (!ok)
+        v = QLocale::c().toDouble(text, &ok);
+    return ok ? v : def;
+}
+
+QString numberText(double value) {
+    return userLocale().toString(static_cast<float>(value), 'g', 7);
+}
+
+} // namespace
+
+QString FormatReadingValue(int16_t value) {
+    const QString digits = QString::number(value);
+    return value < 10 ? u' ' + digits : digits;
+}
+
+QString LoggerRowText(const LoggerRecord& r, int column) {
+    switch (column) {
+    case 0:
+        return plat::vb::formatSerialQ(r.Serial);
+    case 1:
+        return GridRefDigits(plat::fromAnsi(r.GridRef));
+    case 2:
+        return plat::fromAnsi(r.Deployed);
+    case 3:
+        return plat::fromAnsi(r.Received);
+    case 4:
+        return plat::fromAnsi(r.Comment1);
+    case 5:
+        return plat::fromAnsi(r.Comment2);
+    case 6:
+        return plat::fromAnsi(r.ReadingDate[1]);
+    case 7:
+        return plat::fromAnsi(r.ReadingStatus[1]);
+    case 8:
+        return FormatReadingValue(r.Level[1]);
+    case 9:
+        return FormatReadingValue(r.Spread[1]);
+    case 10:
+        return plat::fromAnsi(r.UserComments);
+    default:
+        return QString();
+    }
+}
+
+LoggerRecord NewBlankRecord() {
+    LoggerRecord r;
+    r.Serial = 99999999;
+    r.GridRef = "__ ____ ____";
+    r.Comment1 = LoadLangAnsi(TxtBlankComment);
+    return r;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// LoggerListModel
+
+LoggerListModel::LoggerListModel(const std::vector<LoggerRecord>* records, QObject* parent)
+    : QAbstractTableModel(parent), records_(records) {
+    for (int i = 0; i < kColumns; ++i)
+        captions_ << QString();
+}
+
+int LoggerListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int LoggerListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumns;
+}
+
+QVariant LoggerListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= static_cast<int>(rows_.size()))
+        return {};
+    const int rec = rows_[static_cast<size_t>(index.row())];
+    if (rec < 1 || rec >= static_cast<int>(records_->size()))
+        return {};
+    if (role == Qt::DisplayRole || (role == Qt::ToolTipRole && index.column() == 10))
+        return LoggerRowText((*records_)[static_cast<size_t>(rec)], index.column());
+    if (role == Qt::TextAlignmentRole && (index.column() == 8 || index.column() == 9))
+        return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    return {};
+}
+
+QVariant LoggerListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < kColumns)
+        return captions_[section];
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+void LoggerListModel::setCaption(int column, const QString& caption) {
+    if (column < 0 || column >= kColumns || captions_[column] == caption)
+        return;
+    captions_[column] = caption;
+    emit headerDataChanged(Qt::Horizontal, column, column);
+}
+
+void LoggerListModel::clearRows() {
+    beginResetModel();
+    rows_.clear();
+    endResetModel();
+}
+
+void LoggerListModel::fillRows(int count) {
+    beginResetModel();
+    rows_.resize(static_cast<size_t>(std::max(count, 0)));
+    std::iota(rows_.begin(), rows_.end(), 1);
+    if (sorted_)
+        applySort();
+    endResetModel();
+}
+
+void LoggerListModel::insertRow(int position, int recordIndex) {
+    const int at = std::clamp(position - 1, 0, static_cast<int>(rows_.size()));
+    beginInsertRows({}, at, at);
+    rows_.insert(rows_.begin() + at, recordIndex);
+    endInsertRows();
+    if (sorted_) {
+        emit layoutAboutToBeChanged();
+        applySort();
+        emit layoutChanged();
+    }
+}
+
+void LoggerListModel::removeRowAt(int position) {
+    if (position < 1 || position > static_cast<int>(rows_.size()))
+        return;
+    beginRemoveRows({}, position - 1, position - 1);
+    rows_.erase(rows_.begin() + (position - 1));
+    endRemoveRows();
+}
+
+int LoggerListModel::recordAt(int position) const {
+    if (position < 1 || position > static_cast<int>(rows_.size()))
+        return 0;
+    return rows_[static_cast<size_t>(position - 1)];
+}
+
+void LoggerListModel::recordChanged(int recordIndex) {
+    for (size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i] == recordIndex)
+            emit dataChanged(index(static_cast<int>(i), 0), index(static_cast<int>(i), kColumns - 1));
+}
+
+void LoggerListModel::sortBy(int column, Qt::SortOrder order) {
+    sorted_ = true;
+    sortColumn_ = std::clamp(column, 0, kColumns - 1);
+    order_ = order;
+    emit layoutAboutToBeChanged();
+    const QModelIndexList before = persistentIndexList();
+    std::vector<int> oldRecords;
+    oldRecords.reserve(static_cast<size_t>(before.size()));
+    for (const QModelIndex& i : before)
+        oldRecords.push_back(rows_[static_cast<size_t>(i.row())]);
+    applySort();
+    // Selected rows stay selected wherever their records move to.
+    std::vector<int> rowOf(records_->size() + 1, -1);
+    for (size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i] >= 0 && rows_[i] < static_cast<int>(rowOf.size()) && rowOf[static_cast<size_t>(rows_[i])] < 0)
+            rowOf[static_cast<size_t>(rows_[i])] = static_cast<int>(i);
+    QModelIndexList after;
+    for (qsizetype k = 0; k < before.size(); ++k) {
+        const int rec = oldRecords[static_cast<size_t>(k)];
+        const int row = rec >= 0 && rec < static_cast<int>(rowOf.size()) ? rowOf[static_cast<size_t>(rec)] : -1;
+        after << (row >= 0 ? index(row, before[k].column()) : QModelIndex());
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged();
+}
+
+void LoggerListModel::applySort() {
+    // The list sorts the texts it shows, without regard to letter case; equal texts keep their order.
+    std::vector<std::pair<QString, int>> keyed;
+    keyed.reserve(rows_.size());
+    for (int rec : rows_) {
+        const bool valid = rec >= 1 && rec < static_cast<int>(records_->size());
+        keyed.emplace_back(valid ? LoggerRowText((*records_)[static_cast<size_t>(rec)], sortColumn_) : QString(), rec);
+    }
+    const bool descending = order_ == Qt::DescendingOrder;
+    std::stable_sort(keyed.begin(), keyed.end(), [descending](const auto& a, const auto& b) {
+        const int c = QString::compare(a.first, b.first, Qt::CaseInsensitive);
+        return descending ? c > 0 : c < 0;
+    });
+    for (size_t i = 0; i < rows_.size(); ++i)
+        rows_[i] = keyed[i].second;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// frmDMA
+
+const char* const frmDMA::kColumnNames[LoggerListModel::kColumns] = {"SerialNo", "GridRef",  "Deployed",    "Received",
+                                                                     "Comment1", "Comment2", "Date",        "Status",
+                                                                     "Level",    "Spread",   "UserComments"};
+
+frmDMA::frmDMA(QWidget* parent) : QMdiSubWindow(parent) {
+    setObjectName(QStringLiteral("frmDMA"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    plat::windows::add(this, QStringLiteral("frmDMA"));
+    LocalRecords.resize(1);
+
+    body_ = new QWidget;
+    auto* layout = new QVBoxLayout(body_);
+    const int margin = std::max(1, plat::twips::toPixelsX(kListMargin));
+    layout->setContentsMargins(margin, margin, margin, margin);
+    ListViewDMA = new QTreeView(body_);
+    ListViewDMA->setObjectName(QStringLiteral("ListViewDMA"));
+    ListViewDMA->setRootIsDecorated(false);
+    ListViewDMA->setItemsExpandable(false);
+    ListViewDMA->setUniformRowHeights(true);
+    ListViewDMA->setAllColumnsShowFocus(true);
+    ListViewDMA->setAlternatingRowColors(true);
+    ListViewDMA->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListViewDMA->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListViewDMA->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListViewDMA->setMouseTracking(true);
+    ListViewDMA->viewport()->setMouseTracking(true);
+    model_ = new LoggerListModel(&LocalRecords, this);
+    ListViewDMA->setModel(model_);
+    QHeaderView* header = ListViewDMA->header();
+    header->setSectionsMovable(true);
+    header->setSectionsClickable(true);
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setMinimumSectionSize(0);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    layout->addWidget(ListViewDMA);
+    setWidget(body_);
+    setMouseTracking(true);
+
+    ListViewDMA->installEventFilter(this);
+    ListViewDMA->viewport()->installEventFilter(this);
+    connect(header, &QHeaderView::sectionClicked, this, [this](int logical) { ListViewDMA_ColumnClick(logical + 1); });
+    connect(ListViewDMA, &QAbstractItemView::clicked, this,
+            [this](const QModelIndex& index) { ListViewDMA_ItemClick(index.row() + 1); });
+    connect(ListViewDMA->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current, const QModelIndex&) { onCurrentRowChanged(current.row()); });
+
+    Form_Load();
+}
+
+frmDMA::~frmDMA() {
+    plat::windows::remove(this);
+    if (ActiveDocument == this)
+        ActiveDocument = nullptr;
+}
+
+int frmDMA::listWidthPixels() const {
+    // The window is not shown yet when its columns are made: its inner width is its width less the frame.
+    const int frame = style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, this);
+    const int margin = std::max(1, plat::twips::toPixelsX(kListMargin));
+    return std::max(0, width() - 2 * frame - 2 * margin);
+}
+
+void frmDMA::Form_Load() {
+    AutoSize = false;
+    const double formWidth = settingNumber(QStringLiteral("DMAForm_Width"), kDefaultFormWidth);
+    const double formHeight = settingNumber(QStringLiteral("DMAForm_Height"), formWidth * 0.66);
+    resize(std::max(1, plat::twips::toPixelsX(formWidth)), std::max(1, plat::twips::toPixelsY(formHeight)));
+
+    QHeaderView* header = ListViewDMA->header();
+    const double listWidth = plat::twips::fromPixelsX(listWidthPixels());
+    for (int c = 0; c < LoggerListModel::kColumns; ++c) {
+        model_->setCaption(c, LoadLangString(kCaptionTexts[c]));
+        const double def = listWidth * (c == 0 ? 0.1 : 0.09);
+        const double w = settingNumber(QString::fromLatin1(kColumnNames[c]) + QStringLiteral("_ColWidth"), def);
+        header->resizeSection(c, std::max(0, plat::twips::toPixelsX(w)));
+    }
+    // Positions are display places 1..11. Placing the columns in the order of their stored places gives back
+    // exactly the stored arrangement; a hand-edited set with gaps or repeats still gives a usable order.
+    std::vector<std::pair<int, int>> places;
+    for (int c = 0; c < LoggerListModel::kColumns; ++c) {
+        const double p = settingNumber(QString::fromLatin1(kColumnNames[c]) + QStringLiteral("_ColPosition"), c + 1);
+        places.emplace_back(static_cast<int>(p), c);
+    }
+    std::stable_sort(places.begin(), places.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (int visual = 0; visual < LoggerListModel::kColumns; ++visual)
+        header->moveSection(header->visualIndex(places[static_cast<size_t>(visual)].second), visual);
+
+    UpdateCommentsColumnHeader();
+    model_->clearRows();
+    Form_Resize();
+    if (documents::frame)
+        documents::frame->AutoSizeColumns(0, true);
+    MouseFocusTaken = false;
+}
+
+void frmDMA::Form_Resize() {
+    // The layout keeps the list inside the window's margins; only the auto-size option needs doing here.
+    if (AutoSize && documents::frame)
+        documents::frame->AutoSizeColumns(-1, true);
+}
+
+void frmDMA::resizeEvent(QResizeEvent* event) {
+    QMdiSubWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmDMA::Form_Activate() {
+    if (documents::frame)
+        documents::frame->setAutoSizeChecked(AutoSize);
+}
+
+void frmDMA::changeEvent(QEvent* event) {
+    QMdiSubWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isActiveWindow() && (windowState() & Qt::WindowActive))
+        Form_Activate();
+}
+
+void frmDMA::UpdateCommentsColumnHeader() {
+    const QString caption = coordinateCaption(GetSettingText(QStringLiteral("Address2"), Address2));
+    if (!caption.isNull())
+        model_->setCaption(5, caption);
+}
+
+// --- records ---------------------------------------------------------------------------------------------
+
+const LoggerRecord& frmDMA::localRecord(int index) const {
+    static const LoggerRecord kEmpty;
+    return index >= 0 && index < static_cast<int>(LocalRecords.size()) ? LocalRecords[static_cast<size_t>(index)]
+                                                                       : kEmpty;
+}
+
+void frmDMA::GetLocalRec(int32_t serial, int16_t slot) {
+    if (!validSlot(slot))
+        return;
+    const int16_t index = GetRecFromSerial(serial);
+    LoggerTable[static_cast<size_t>(slot)] = index > 0 ? LocalRecords[static_cast<size_t>(index)] : NewBlankRecord();
+}
+
+void frmDMA::GetLocalRecByIndex(long slot, int16_t index) {
+    if (!validSlot(slot) || !validIndex(index)) {
+        qWarning("GetLocalRecByIndex: slot %ld or record %d out of range", slot, index);
+        return;
+    }
+    LoggerTable[static_cast<size_t>(slot)] = LocalRecords[static_cast<size_t>(index)];
+}
+
+void frmDMA::PutLocalRecByIndex(long slot, int16_t index) {
+    if (!validSlot(slot) || !validIndex(index)) {
+        qWarning("PutLocalRecByIndex: slot %ld or record %d out of range", slot, index);
+        return;
+    }
+    LocalRecords[static_cast<size_t>(index)] = LoggerTable[static_cast<size_t>(slot)];
+}
+
+bool frmDMA::GetLocalRecBySelection() {
+    if (RecordCount < 1 || SelLine < 1 || SelLine > rowCount())
+        return false;
+    MakeVisibleListLine(SelLine);
+    ListViewDMA->setFocus();
+    const double serial = plat::vb::Val(rowText(SelLine, 0));
+    GetLocalRec(static_cast<int32_t>(serial), static_cast<int16_t>(kMaxLoggers));
+    return true;
+}
+
+void frmDMA::CopyFrom_DMAModule() {
+    if (LoggerCount < 1) {
+        ShowStatusText(LoadLangString(TxtNoLoggers));
+        return;
+    }
+    const int count = std::min<int>(LoggerCount, kMaxLoggers);
+    LocalRecords.assign(LoggerTable.begin(), LoggerTable.begin() + count + 1);
+    LocalRecords[0] = LoggerRecord();
+    RecordCount = static_cast<int16_t>(count);
+    const QString before = LoadLangString(TxtLoadingLogger);
+    const QString after = LoadLangString(TxtLoadingLoggerEnd);
+    for (int i = 1; i <= count; ++i)
+        if (i % kProgressStep == 0 || i == count)
+            ShowStatusText(before + QString::number(i) + after);
+    model_->fillRows(count);
+    SelLine = 1;
+    MakeVisibleListLine(1);
+    MakeActiveDocument();
+    LoadRecordIntoEditor(1);
+    ShowStatusText(QString());
+}
+
+bool frmDMA::CopyTo_DMAModule() {
+    // The table and the file formats hold 7000 loggers; a longer list is refused as a whole rather than
+    // written past the table or cut short.
+    if (RecordCount > kMaxLoggers) {
+        ShowMessage(LoadLangString(TxtTooManyLoggers), 0);
+        return false;
+    }
+    if (LoggerTable.size() < static_cast<size_t>(kMaxLoggers + 1))
+        LoggerTable.resize(static_cast<size_t>(kMaxLoggers + 1));
+    LoggerCount = RecordCount;
+    const QString prefix = LoadLangString(TxtPreparingLogger);
+    const int histories = std::clamp<int>(NumHistories, 0, kMaxReadings);
+    for (int i = 1; i <= RecordCount; ++i) {
+        LoggerRecord r = LocalRecords[static_cast<size_t>(i)];
+        for (int j = 1; j <= histories; ++j) {
+            r.ReadingDate[static_cast<size_t>(j)] =
+                plat::toAnsi(plat::fromAnsi(r.ReadingDate[static_cast<size_t>(j)]).trimmed());
+            r.ReadingStatus[static_cast<size_t>(j)] =
+                plat::toAnsi(plat::fromAnsi(r.ReadingStatus[static_cast<size_t>(j)]).trimmed().toUpper());
+        }
+        LoggerTable[static_cast<size_t>(i)] = std::move(r);
+        if (i % kProgressStep == 0 || i == RecordCount)
+            ShowStatusText(prefix + QString::number(i));
+    }
+    return true;
+}
+
+void frmDMA::ReLoad() {
+    model_->clearRows();
+    if (RecordCount < 1)
+        return;
+    model_->fillRows(RecordCount);
+    SelLine = 1;
+    MakeVisibleListLine(1);
+    MakeActiveDocument();
+    if (!plat::windows::topLevelTitled(QStringLiteral("GPS")))
+        LoadRecordIntoEditor(1);
+    ShowStatusText(LoadLangString(TxtListReloaded));
+}
+
+void frmDMA::NextLine() {
+    ListViewDMA->setFocus();
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_PageUp, Qt::NoModifier);
+    QCoreApplication::sendEvent(ListViewDMA, &key);
+}
+
+void frmDMA::PrevLine() {
+    ListViewDMA->setFocus();
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+    QCoreApplication::sendEvent(ListViewDMA, &key);
+}
+
+void frmDMA::ChangeSerialByRec(long index, int32_t serial) {
+    if (!validIndex(index))
+        return;
+    LocalRecords[static_cast<size_t>(index)].Serial = serial;
+}
+
+int16_t frmDMA::GetRecFromSerial(int32_t serial) const {
+    for (int i = 1; i <= RecordCount; ++i)
+        if (LocalRecords[static_cast<size_t>(i)].Serial == serial)
+            return static_cast<int16_t>(i);
+    return 0;
+}
+
+int16_t frmDMA::GetLineFromSerial(int32_t serial) const {
+    const int rows = std::min<int>(RecordCount, rowCount());
+    for (int p = 1; p <= rows; ++p) {
+        int32_t v = 0;
+        if (plat::vb::toInt32(plat::vb::Val(rowText(p, 0)), &v) && v == serial)
+            return static_cast<int16_t>(p);
+    }
+    return 0;
+}
+
+// --- rows ------------------------------------------------------------------------------------------------
+
+int frmDMA::rowCount() const {
+    return model_->rowCount();
+}
+int frmDMA::rowRecordIndex(int position) const {
+    return model_->recordAt(position);
+}
+
+QString frmDMA::rowKey(int position) const {
+    const int rec = model_->recordAt(position);
+    return rec > 0 ? QString::number(rec) + u'x' : QString();
+}
+
+QString frmDMA::rowText(int position, int column) const {
+    const int rec = model_->recordAt(position);
+    return rec > 0 ? LoggerRowText(localRecord(rec), column) : QString();
+}
+
+QString frmDMA::columnCaption(int column) const {
+    return model_->caption(column - 1);
+}
+
+void frmDMA::selectRow(int position) {
+    if (position < 1 || position > rowCount())
+        return;
+    const QModelIndex index = model_->index(position - 1, 0);
+    programmatic_ = true;
+    ListViewDMA->selectionModel()->setCurrentIndex(index,
+                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ListViewDMA->scrollTo(index);
+    programmatic_ = false;
+}
+
+void frmDMA::MakeVisibleListLine(int16_t line) {
+    SelLine = line;
+    selectRow(line);
+}
+
+// --- document and editor ---------------------------------------------------------------------------------
+
+void frmDMA::MakeActiveDocument() {
+    if (documents::recordEditor) {
+        documents::recordEditor->setCaption(DMAName);
+        documents::recordEditor->setNumHistories(NumHistories);
+    }
+    ActiveDocument = this;
+}
+
+void frmDMA::ReleaseActiveDocument() {
+    if (documents::recordEditor) {
+        documents::recordEditor->setCaption(QString());
+        documents::recordEditor->setNumHistories(0);
+    }
+    ActiveDocument = nullptr;
+}
+
+void frmDMA::LoadRecordIntoEditor(int16_t index) {
+    IRecordEditorView* editor = documents::recordEditor;
+    if (editor)
+        editor->clearReadings();
+    if (index >= 1 && validIndex(index)) {
+        const LoggerRecord& r = LocalRecords[static_cast<size_t>(index)];
+        if (editor) {
+            for (int j = 1; j <= kMaxReadings; ++j) {
+                const QString date = plat::fromAnsi(r.ReadingDate[static_cast<size_t>(j)]).trimmed();
+                editor->addReading(date.isEmpty() ? QStringLiteral(" ") : date,
+                                   plat::fromAnsi(r.ReadingStatus[static_cast<size_t>(j)]),
+                                   QString::number(r.Level[static_cast<size_t>(j)]),
+                                   QString::number(r.Spread[static_cast<size_t>(j)]));
+            }
+            editor->setSerialText(plat::vb::formatSerialQ(r.Serial));
+            // A record without a grid reference shows an empty one: keeping the previous record's digits
+            // would write them into this record at the next Update.
+            editor->setGridRefText(r.GridRef.empty() ? QStringLiteral("________")
+                                                     : GridRefDigits(plat::fromAnsi(r.GridRef)));
+            editor->setCommentTexts(plat::fromAnsi(r.Comment1), plat::fromAnsi(r.Comment2),
+                                    plat::fromAnsi(r.UserComments));
+        }
+        MakeActiveDocument();
+        if (editor)
+            for (int j = 1; j <= kMaxReadings; ++j)
+                editor->SetLevelAndSpreadGraphItem(j - 1, plat::fromAnsi(r.ReadingDate[static_cast<size_t>(j)]),
+                                                   r.Level[static_cast<size_t>(j)], r.Spread[static_cast<size_t>(j)]);
+    } else if (index < 1 && ActiveDocument == this) {
+        if (editor) {
+            editor->setSerialText(QStringLiteral("00000000"));
+            editor->setGridRefText(QStringLiteral("________"));
+            editor->setCommentTexts(QString(), QString(), QString());
+        }
+        ReleaseActiveDocument();
+    }
+}
+
+bool frmDMA::UpdateAllAdditionalInformation() {
+    frmUpdateAddInfo dialog(this);
+    plat::ui().execDialog(&dialog);
+    bool result = false;
+    if (documents::frame)
+        documents::frame->Interact(false);
+    if (dialog.Result) {
+        for (int i = 1; i <= RecordCount; ++i) {
+            GetLocalRecByIndex(0, static_cast<int16_t>(i));
+            LoggerTable[0].UserComments = plat::toAnsi(dialog.txtAddInfoText);
+            PutLocalRecByIndex(0, static_cast<int16_t>(i));
+        }
+        ReLoad();
+        AskForSave = true;
+        result = true;
+    }
+    if (documents::frame)
+        documents::frame->Interact(true);
+    return result;
+}
+
+// --- list events -----------------------------------------------------------------------------------------
+
+void frmDMA::ListViewDMA_ItemClick(int position) {
+    SelLine = static_cast<int16_t>(position);
+    LoadRecordIntoEditor(static_cast<int16_t>(rowRecordIndex(position)));
+    ShowStatusText(LoadLangString(TxtLoggerOf) + QString::number(SelLine) + LoadLangString(TxtLoggerOfEnd) +
+                   QString::number(RecordCount));
+}
+
+void frmDMA::onCurrentRowChanged(int row) {
+    // Moving through the list with the keys follows the selection as a click does; selections the program
+    // makes itself, and the press of a mouse click (the click follows), do not.
+    if (programmatic_ || row < 0 || QApplication::mouseButtons() != Qt::NoButton)
+        return;
+    ListViewDMA_ItemClick(row + 1);
+}
+
+void frmDMA::ListViewDMA_DblClick() {
+    if (seams::recordEditor)
+        seams::recordEditor->showEditor();
+    if (WindowFollowMouse) {
+        MouseFocusTaken = true;
+        if (mdiArea())
+            mdiArea()->setActiveSubWindow(this);
+        ListViewDMA->setFocus();
+    }
+}
+
+void frmDMA::ListViewDMA_ColumnClick(int column) {
+    const QString caption = columnCaption(column);
+    Qt::SortOrder order;
+    QString status;
+    if (!model_->sorted() || model_->sortOrder() == Qt::AscendingOrder) {
+        order = Qt::DescendingOrder;
+        status = caption + LoadLangString(TxtSortedDescending);
+    } else {
+        order = Qt::AscendingOrder;
+        status = caption + LoadLangString(TxtSortedAscending);
+    }
+    model_->sortBy(column - 1, order);
+    ListViewDMA->header()->setSortIndicatorShown(true);
+    ListViewDMA->header()->setSortIndicator(column - 1, order);
+    ShowStatusText(status);
+}
+
+void frmDMA::ListViewDMA_GotFocus() {
+    MakeActiveDocument();
+    if (SelLine > 0) {
+        MakeVisibleListLine(SelLine);
+        LoadRecordIntoEditor(static_cast<int16_t>(rowRecordIndex(SelLine)));
+    }
+}
+
+void frmDMA::ListViewDMA_LostFocus() {
+    MouseFocusTaken = false;
+}
+
+void frmDMA::Form_MouseMove() {
+    if (!WindowFollowMouse || MouseFocusTaken)
+        return;
+    if (mdiArea())
+        mdiArea()->setActiveSubWindow(this);
+    ListViewDMA->setFocus();
+    MouseFocusTaken = true;
+}
+
+bool frmDMA::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ListViewDMA) {
+        switch (event->type()) {
+        case QEvent::FocusIn:
+            ListViewDMA_GotFocus();
+            break;
+        case QEvent::FocusOut:
+            ListViewDMA_LostFocus();
+            break;
+        case QEvent::KeyPress: {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                ListViewDMA_DblClick();
+                return true;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    } else if (watched == ListViewDMA->viewport()) {
+        if (event->type() == QEvent::MouseMove)
+            Form_MouseMove();
+        else if (event->type() == QEvent::MouseButtonDblClick) {
+            ListViewDMA_DblClick();
+            return true;
+        }
+    }
+    return QMdiSubWindow::eventFilter(watched, event);
+}
+
+// --- closing ---------------------------------------------------------------------------------------------
+
+void frmDMA::Form_QueryUnload(bool& cancel) {
+    if (!AskForSave)
+        return;
+    const QString prompt = LoadLangString(TxtSavePrompt) + (NeverBeenSaved ? DMAName : windowTitle()) + u'?';
+    const int answer =
+        ShowMessage(prompt, plat::MB_YESNOCANCEL | plat::MB_ICONEXCLAMATION | plat::MB_DEFBUTTON2, plat::appTitle());
+    if (answer == plat::IDYES) {
+        // The window closes only once its records are in its file: a cancelled or failed save keeps it.
+        cancel = !SaveLoggerDocument(this);
+    } else if (answer != plat::IDNO) {
+        cancel = true;
+    }
+}
+
+void frmDMA::Form_Unload() {
+    if (ActiveDocument == this) {
+        SaveSettingText(QStringLiteral("DMAForm_Width"), numberText(plat::twips::fromPixelsX(width())));
+        SaveSettingText(QStringLiteral("DMAForm_Height"), numberText(plat::twips::fromPixelsY(height())));
+        QHeaderView* header = ListViewDMA->header();
+        for (int c = 0; c < LoggerListModel::kColumns; ++c)
+            SaveSettingText(QString::fromLatin1(kColumnNames[c]) + QStringLiteral("_ColWidth"),
+                            numberText(plat::twips::fromPixelsX(header->sectionSize(c))));
+        for (int c = 0; c < LoggerListModel::kColumns; ++c)
+            SaveSettingText(QString::fromLatin1(kColumnNames[c]) + QStringLiteral("_ColPosition"),
+                            QString::number(header->visualIndex(c) + 1));
+        LoadRecordIntoEditor(0);
+        model_->clearRows();
+        if (documents::recordEditor)
+            documents::recordEditor->resetGraph();
+        ReleaseActiveDocument();
+    }
+}
+
+void frmDMA::closeEvent(QCloseEvent* event) {
+    if (!unloaded_) {
+        bool cancel = false;
+        Form_QueryUnload(cancel);
+        if (cancel) {
+            event->ignore();
+            return;
+        }
+        Form_Unload();
+        unloaded_ = true;
+    }
+    QMdiSubWindow::closeEvent(event);
+}

@@ -1,0 +1,152 @@
+#pragma once
+// The logger list window: one open area file, its own copy of the loggers and the list that shows them.
+#include "core/DMAModule.h"
+
+#include <QAbstractTableModel>
+#include <QMdiSubWindow>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+class QTreeView;
+
+// Text of a reading level or spread in the list: a blank before values below 10, so the column lines up.
+QString FormatReadingValue(int16_t value);
+// The text of one list column (0..10) for a record.
+QString LoggerRowText(const LoggerRecord& record, int column);
+// The record a new logger starts from: serial 99999999, an empty grid reference, the default first comment.
+LoggerRecord NewBlankRecord();
+
+// The list's rows over the window's records. A row holds only the index of its record (its key), so filling
+// a list of thousands of loggers costs one integer per row and texts are made only for rows on screen.
+class LoggerListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    static constexpr int kColumns = 11;
+    LoggerListModel(const std::vector<LoggerRecord>* records, QObject* parent);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    void setCaption(int column, const QString& caption);
+    QString caption(int column) const { return captions_.value(column); }
+
+    void clearRows();
+    // Rows 1..count showing records 1..count, in the current sort order.
+    void fillRows(int count);
+    // Inserts a row for a record before the 1-based position (past the end: appended); re-sorted when on.
+    void insertRow(int position, int recordIndex);
+    void removeRowAt(int position);
+    // Record index of the row at a 1-based position (0 when there is no such row).
+    int recordAt(int position) const;
+    // Redraws the rows that show a record after it changed.
+    void recordChanged(int recordIndex);
+
+    // Sorting as text on one column; later fills and inserts keep the order.
+    void sortBy(int column, Qt::SortOrder order);
+    bool sorted() const { return sorted_; }
+    Qt::SortOrder sortOrder() const { return order_; }
+
+private:
+    void applySort();
+
+    const std::vector<LoggerRecord>* records_;
+    std::vector<int> rows_; // record index per displayed row
+    QStringList captions_;
+    bool sorted_ = false;
+    int sortColumn_ = 0;
+    Qt::SortOrder order_ = Qt::AscendingOrder;
+};
+
+class frmDMA : public QMdiSubWindow {
+    Q_OBJECT
+public:
+    explicit frmDMA(QWidget* parent = nullptr);
+    ~frmDMA() override;
+
+    // Column names: the prefixes of the settings that hold each column's width and position.
+    static const char* const kColumnNames[LoggerListModel::kColumns];
+
+    // Window properties other parts read and write.
+    bool AskForSave = false;
+    bool NeverBeenSaved = false;
+    QString DMAName;
+    int16_t RecordCount = 0;
+    int16_t SelLine = 0;
+    int16_t NumHistories = 0;
+    bool AutoSize = false;
+
+    QTreeView* ListViewDMA = nullptr;
+
+    // Record exchange through slots of the logger table.
+    void GetLocalRec(int32_t serial, int16_t slot);
+    void GetLocalRecByIndex(long slot, int16_t index);
+    void PutLocalRecByIndex(long slot, int16_t index);
+    bool GetLocalRecBySelection();
+    void CopyFrom_DMAModule();
+    // False (with a message) when the window holds more loggers than the table and the files can take.
+    bool CopyTo_DMAModule();
+    void ReLoad();
+    void NextLine();
+    void PrevLine();
+
+    void UpdateCommentsColumnHeader();
+    void ChangeSerialByRec(long index, int32_t serial);
+    int16_t GetRecFromSerial(int32_t serial) const;
+    int16_t GetLineFromSerial(int32_t serial) const;
+    void MakeVisibleListLine(int16_t line);
+    bool UpdateAllAdditionalInformation();
+    // One line of an Ambleway file (defined with the import, AmblewayImport.cpp).
+    bool ImportRecord(const QString& line, int32_t lineNumber);
+
+    void MakeActiveDocument();
+    void ReleaseActiveDocument();
+    void LoadRecordIntoEditor(int16_t index);
+
+    // What the list shows, for the printing and map windows (and tests): 1-based row positions.
+    int rowCount() const;
+    int rowRecordIndex(int position) const;
+    QString rowKey(int position) const;
+    QString rowText(int position, int column) const;
+    QString columnCaption(int column) const; // column 1..11
+    const LoggerRecord& localRecord(int index) const;
+    LoggerListModel* listModel() const { return model_; }
+
+    // List events, named as the handlers of the window.
+    void ListViewDMA_ItemClick(int position);
+    void ListViewDMA_DblClick();
+    void ListViewDMA_ColumnClick(int column); // 1-based column number
+    void ListViewDMA_GotFocus();
+    void ListViewDMA_LostFocus();
+    void Form_MouseMove();
+    void Form_Activate();
+    void Form_Resize();
+
+    bool mouseFocusTaken() const { return MouseFocusTaken; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void Form_Load();
+    void Form_QueryUnload(bool& cancel);
+    void Form_Unload();
+    bool validIndex(long index) const { return index >= 1 && index <= RecordCount; }
+    static bool validSlot(long slot) { return slot >= 0 && slot <= kMaxLoggers; }
+    int listWidthPixels() const;
+    void selectRow(int position);
+    void onCurrentRowChanged(int row);
+
+    std::vector<LoggerRecord> LocalRecords;
+    LoggerListModel* model_ = nullptr;
+    QWidget* body_ = nullptr;
+    bool MouseFocusTaken = false;
+    bool programmatic_ = false;
+    bool unloaded_ = false;
+};

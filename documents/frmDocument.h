@@ -1,0 +1,35 @@
+#pragma once
+// The text document window: load, merge and fill reports shown in an editable text box that can be saved
+// as a rich-text file.
+#include <QMdiSubWindow>
+
+class QTextEdit;
+
+class frmDocument : public QMdiSubWindow {
+    Q_OBJECT
+public:
+    explicit frmDocument(QWidget* parent = nullptr);
+    ~frmDocument() override;
+
+    bool AskForSave = false;
+    QTextEdit* rtfText = nullptr;
+
+    QString text() const;
+    void setText(const QString& text);
+    // The box's rich-text file: false when the file cannot be read or written.
+    bool LoadFile(const QString& path);
+    bool SaveFile(const QString& path) const;
+
+    void Form_Resize();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void Form_Load();
+    void Form_QueryUnload(bool& cancel);
+    void rtfText_Change() { AskForSave = true; }
+
+    bool unloaded_ = false;
+};

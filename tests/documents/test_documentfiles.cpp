@@ -1,0 +1,276 @@
+// Opening, creating and saving logger documents.
+#include "DocumentFixtures.h"
+#include "core/DatabaseFile.h"
+#include "core/Settings.h"
+#include "core/Shared.h"
+#include "documents/DocumentFiles.h"
+#include "documents/frmDMA.h"
+#include "documents/frmDocument.h"
+#include "platform/WindowRegistry.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::vector<FixtureLogger> kTwo = {
+    {1100001, "AB 1234 5678", "North", "51.5/-0.12", "2023/01/02", "", "2023/02/01", "L", 40, 10, "note"},
+    {1100002, "AB 2234 5678", "South", "", "2023/01/03", "", "", "", 0, 0, ""},
+};
+
+class DocumentFilesTest : public ::testing::Test, public DocumentTest {
+protected:
+    void TearDown() override {
+        for (QWidget* w : plat::windows::loaded()) {
+            if (auto* d = qobject_cast<frmDMA*>(w))
+                d->AskForSave = false;
+            if (auto* t = qobject_cast<frmDocument*>(w))
+                t->AskForSave = false;
+            w->close();
+        }
+        flushDeletes();
+    }
+    std::vector<frmDocument*> reportWindows() const {
+        std::vector<frmDocument*> out;
+        for (QWidget* w : plat::windows::loadedNamed(QStringLiteral("frmDocument")))
+            out.push_back(static_cast<frmDocument*>(w));
+        return out;
+    }
+    QString queue() const { return env.path(QStringLiteral("rovemark/autoexport")); }
+};
+
+TEST_F(DocumentFilesTest, DuplicateSerialsAskAndYesShowsTheWholeReport) {
+    auto loggers = kTwo;
+    loggers.push_back(loggers[0]);
+    const QString path = env.writeFile(QStringLiteral("dup.pdb"), areaFile(loggers));
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDYES, LoadLangString(122));
+    OpenDocument(path);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    const auto& m = ui.messages().front();
+    EXPECT_EQ(m.style, 4 + 16 + 256);
+    EXPECT_EQ(m.title, path);
+    EXPECT_TRUE(m.prompt.endsWith(u'\n' + LoadLangString(123)));
+    EXPECT_TRUE(m.prompt.contains(QStringLiteral("01100001")));
+
+    ASSERT_TRUE(ActiveDocument);
+    EXPECT_EQ(ActiveDocument->RecordCount, 3);
+    const auto reports = reportWindows();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0]->windowTitle(), LoadLangString(124) + QStringLiteral("dup.pdb.log"));
+    EXPECT_EQ(reports[0]->text(), LoadLangString(190) + u'\t' + LoadLangString(191) + u'\t' + LoadLangString(192) +
+                                      QStringLiteral("\n1\t01100001\t2\n"));
+    EXPECT_TRUE(reports[0]->AskForSave); // a fresh report counts as changed
+}
+
+TEST_F(DocumentFilesTest, DuplicateSerialsAnsweredNoOpenNothing) {
+    auto loggers = kTwo;
+    loggers.push_back(loggers[1]);
+    const QString path = env.writeFile(QStringLiteral("dup.pdb"), areaFile(loggers));
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDNO);
+    OpenDocument(path);
+    EXPECT_FALSE(ActiveDocument);
+    EXPECT_TRUE(reportWindows().empty());
+    EXPECT_TRUE(plat::windows::loadedNamed(QStringLiteral("frmDMA")).empty());
+}
+
+TEST_F(DocumentFilesTest, ReportsOf100CharactersAreShortenedInTheQuestion) {
+    // A repeated serial's report line is 13 characters with a one-digit count and 14 with a two-digit one;
+    // choose how many of each make a report of exactly 99 and exactly 100 characters.
+    const int heading =
+        (LoadLangString(190) + u'\t' + LoadLangString(191) + u'\t' + LoadLangString(192) + u'\n').size();
+    for (const int length : {99, 100}) {
+        int twice = -1, often = -1;
+        for (int b = 0; b <= 9 && twice < 0; ++b)
+            for (int a = 0; a + b <= 9; ++a)
+                if (heading + 13 * a + 14 * b == length) {
+                    twice = a;
+                    often = b;
+                    break;
+                }
+        ASSERT_GE(twice, 0) << "no report of " << length << " characters with these texts";
+        std::vector<FixtureLogger> loggers;
+        for (int s = 0; s < twice + often; ++s)
+            for (int copy = 0; copy < (s < twice ? 2 : 10); ++copy) {
+                FixtureLogger l;
+                l.serial = 1200000 + s;
+                loggers.push_back(l);
+            }
+        const QString path = env.writeFile(QStringLiteral("many.pdb"), areaFile(loggers));
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDYES);
+        OpenDocument(path);
+        const QString report = reportWindows().back()->text();
+        ASSERT_EQ(report.size(), length);
+        const QString shown = length < 100 ? report : report.left(100) + LoadLangString(121) + u'\n';
+        EXPECT_EQ(ui.messages().front().prompt, LoadLangString(122) + u'\n' + shown + u'\n' + LoadLangString(123));
+        TearDown();
+    }
+}
+
+TEST_F(DocumentFilesTest, UnreadableFileGivesTheReadersErrorWithItsLine) {
+    std::string bytes = areaFile(kTwo);
+    bytes += "123,AB,C\r\n"; // line 5: too few fields
+    const QString path = env.writeFile(QStringLiteral("bad.pdb"), bytes);
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDOK);
+    OpenDocument(path);
+    const QString prompt = ui.messages().front().prompt;
+    EXPECT_EQ(prompt, LoadLangString(172) + QStringLiteral("\r\n") + LoadLangString(179) + u'5' + LoadLangString(180) +
+                          QStringLiteral(":\n") + path);
+    EXPECT_FALSE(ActiveDocument);
+
+    ui.expectMessage(plat::IDOK);
+    OpenDocument(env.path(QStringLiteral("absent.pdb")));
+    EXPECT_TRUE(ui.messages().back().prompt.startsWith(LoadLangString(171)));
+    EXPECT_TRUE(plat::windows::loadedNamed(QStringLiteral("frmDMA")).empty());
+}
+
+TEST_F(DocumentFilesTest, NewDocumentsAreNumbered) {
+    ScriptedUi ui;
+    NewDocument();
+    NewDocument();
+    NewDocument();
+    const auto windows = plat::windows::loadedNamed(QStringLiteral("frmDMA"));
+    ASSERT_EQ(windows.size(), 3u);
+    auto* third = static_cast<frmDMA*>(windows[2]);
+    EXPECT_EQ(third->windowTitle(), LoadLangString(126) + QStringLiteral("0003.PDB"));
+    EXPECT_EQ(third->DMAName, LoadLangString(126) + QStringLiteral("0003"));
+    EXPECT_TRUE(third->NeverBeenSaved);
+    EXPECT_FALSE(third->AskForSave);
+    EXPECT_EQ(third->RecordCount, 0);
+    EXPECT_EQ(third->NumHistories, 50);
+
+    NewDocumentCounter = 9999;
+    NewDocument();
+    EXPECT_EQ(plat::windows::loadedNamed(QStringLiteral("frmDMA")).back()->windowTitle(),
+              LoadLangString(126) + QStringLiteral("10000.PDB"));
+}
+
+TEST_F(DocumentFilesTest, SaveWritesTheDatabaseLayoutAndCopiesIntoTheQueue) {
+    QDir().mkpath(env.path(QStringLiteral("Rovemark/AutoExport")));
+    const QString source = env.writeFile(QStringLiteral("area.pdb"), areaFile(kTwo));
+    ScriptedUi ui;
+    OpenDocument(source);
+    frmDMA* w = ActiveDocument.data();
+    ASSERT_TRUE(w);
+    w->AskForSave = true;
+    w->NeverBeenSaved = true;
+    const QString target = env.path(QStringLiteral("saved.pdb"));
+    ASSERT_TRUE(SaveLoggerFile(w, target, QString()));
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_FALSE(w->AskForSave);
+    EXPECT_FALSE(w->NeverBeenSaved);
+    EXPECT_EQ(w->windowTitle(), target);
+    EXPECT_EQ(w->DMAName, QStringLiteral("saved.pdb"));
+
+    const std::string written = TestEnv::readFile(target);
+    EXPECT_EQ(written.substr(0, 1), "\"");
+    EXPECT_EQ(TestEnv::readFile(env.path(QStringLiteral("Rovemark/AutoExport/saved.pdb"))), written);
+    // Read back, the file holds the window's loggers.
+    ASSERT_EQ(ReadDatabaseFile(target), 0);
+    ASSERT_EQ(LoggerCount, 2);
+    for (int i = 1; i <= 2; ++i)
+        EXPECT_EQ(LoggerTable[static_cast<size_t>(i)], w->localRecord(i)) << i;
+}
+
+TEST_F(DocumentFilesTest, ExportWritesCsvColumnsOnlyForTheExactExtension) {
+    QDir().mkpath(env.path(QStringLiteral("rovemark/autoexport")));
+    const QString source = env.writeFile(QStringLiteral("area.pdb"), areaFile(kTwo));
+    ScriptedUi ui;
+    OpenDocument(source);
+    frmDMA* w = ActiveDocument.data();
+    w->AskForSave = true;
+    const QString base = env.path(QStringLiteral("north"));
+    const QString other = env.path(QStringLiteral("south"));
+    ASSERT_TRUE(SaveLoggerFile(w, base, QStringLiteral(".csv")));
+    ASSERT_TRUE(SaveLoggerFile(w, other, QStringLiteral(".CSV")));
+    // An export leaves the window's file and flags alone.
+    EXPECT_TRUE(w->AskForSave);
+    EXPECT_EQ(w->windowTitle(), source);
+
+    const std::string csv = TestEnv::readFile(base + QStringLiteral(".csv"));
+    const std::string pdb = TestEnv::readFile(other + QStringLiteral(".CSV"));
+    // CSV columns: user comments straight after the received field.
+    EXPECT_NE(csv.find("\"51.5/-0.12\",\"2023/01/02\",\"\",\"note\",\"2023/02/01\""), std::string::npos);
+    EXPECT_EQ(pdb.find("\"51.5/-0.12\",\"2023/01/02\",\"\",\"note\""), std::string::npos);
+    EXPECT_EQ(TestEnv::readFile(queue() + QStringLiteral("/north.csv")), csv);
+    EXPECT_EQ(TestEnv::readFile(queue() + QStringLiteral("/south.CSV")), pdb);
+    EXPECT_TRUE(ui.messages().empty());
+}
+
+TEST_F(DocumentFilesTest, FailedQueueCopyIsReportedButTheSaveCounts) {
+    const QString source = env.writeFile(QStringLiteral("area.pdb"), areaFile(kTwo));
+    ScriptedUi ui;
+    OpenDocument(source);
+    frmDMA* w = ActiveDocument.data();
+    w->AskForSave = true;
+    ui.expectMessage(plat::IDOK, LoadLangString(665) + QStringLiteral("\r\n\r\n"));
+    ASSERT_TRUE(SaveLoggerFile(w, source, QString()));
+    const auto& m = ui.messages().back();
+    EXPECT_EQ(m.style, 48);
+    EXPECT_TRUE(m.prompt.endsWith(QStringLiteral("area.pdb")));
+    EXPECT_FALSE(w->AskForSave);
+}
+
+TEST_F(DocumentFilesTest, FailedWriteKeepsTheOldFileAndTheWindowUnsaved) {
+    QDir().mkpath(env.path(QStringLiteral("Rovemark/AutoExport")));
+    const QString source = env.writeFile(QStringLiteral("area.pdb"), areaFile(kTwo));
+    ScriptedUi ui;
+    OpenDocument(source);
+    frmDMA* w = ActiveDocument.data();
+    w->AskForSave = true;
+    const QString target = env.path(QStringLiteral("no-such-folder/area.pdb"));
+    ui.expectMessage(plat::IDOK);
+    EXPECT_FALSE(SaveLoggerFile(w, target, QString()));
+    // A write failure names no line: the last read's line count has nothing to do with it.
+    EXPECT_EQ(ui.messages().back().prompt, LoadLangString(173));
+    EXPECT_TRUE(w->AskForSave);
+    EXPECT_EQ(w->windowTitle(), source);
+    EXPECT_TRUE(QDir(queue()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(DocumentFilesTest, TheClosingWindowIsSavedNotTheActiveOne) {
+    QDir().mkpath(env.path(QStringLiteral("Rovemark/AutoExport")));
+    const QString a = env.writeFile(QStringLiteral("a.pdb"), areaFile(kTwo));
+    auto other = kTwo;
+    other[0].comment1 = "Other";
+    const QString b = env.writeFile(QStringLiteral("b.pdb"), areaFile(other));
+    ScriptedUi ui;
+    OpenDocument(a);
+    QPointer<frmDMA> first = ActiveDocument.data();
+    OpenDocument(b);
+    ASSERT_NE(ActiveDocument, first);
+    first->AskForSave = true;
+    first->GetLocalRecByIndex(0, 1);
+    LoggerTable[0].Comment2 = "edited in a";
+    first->PutLocalRecByIndex(0, 1);
+    ui.expectMessage(plat::IDYES);
+    EXPECT_TRUE(first->close());
+    const std::string written = TestEnv::readFile(a);
+    EXPECT_NE(written.find("edited in a"), std::string::npos);
+    EXPECT_EQ(written.find("Other"), std::string::npos);
+}
+
+TEST_F(DocumentFilesTest, DocumentHostOpensAndReportsTheActiveWindow) {
+    const QString path = env.writeFile(QStringLiteral("area.pdb"), areaFile(kTwo));
+    ScriptedUi ui;
+    DocumentHost host;
+    EXPECT_FALSE(host.hasActiveDocument());
+    host.openDocument(path);
+    EXPECT_TRUE(host.hasActiveDocument());
+    EXPECT_EQ(FileTitle(host.activeDocumentName()), QStringLiteral("area.pdb"));
+    host.findInActive(QStringLiteral("01100002"));
+    EXPECT_EQ(ActiveDocument->SelLine, 2);
+}
+
+TEST_F(DocumentFilesTest, FileFiltersBecomeQtFilters) {
+    EXPECT_EQ(FileFilterFromText(QStringLiteral("Logger files|*.pdb;*.csv|All files|*.*")),
+              QStringLiteral("Logger files (*.pdb *.csv);;All files (*)"));
+    EXPECT_EQ(FileFilterFromText(QString()), QStringLiteral("*"));
+}
+
+} // namespace

@@ -1,0 +1,366 @@
+// The logger list window: rows, columns, sorting, selection, record exchange and its stored layout.
+#include "DocumentFixtures.h"
+#include "core/Settings.h"
+#include "core/Shared.h"
+#include "documents/DocumentFiles.h"
+#include "documents/frmDMA.h"
+#include "platform/AppInfo.h"
+#include "platform/SettingsStore.h"
+#include "platform/Twips.h"
+
+#include <QDialog>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::vector<FixtureLogger> kThree = {
+    {5, "AB 1234 5678", "Main St", "51.5/-0.12", "2023/01/02", "2023/02/03", "2023/02/01", "L", 12, 3, "by hydrant"},
+    {1012345, "", "Park", "", "2023/01/05", "", "2023/02/02", "N", 7, 0, ""},
+    {7000001, "CD 0001 0002", "Mill", "", "", "12:30:00", "", "", 30, 15, "x"},
+};
+
+class ListWindowTest : public ::testing::Test, public DocumentTest {
+protected:
+    frmDMA* open(const std::vector<FixtureLogger>& loggers, const QString& name = QStringLiteral("area.pdb")) {
+        const QString path = env.writeFile(name, areaFile(loggers));
+        OpenDocument(path);
+        return ActiveDocument.data();
+    }
+    QString setting(const QString& key) const {
+        return plat::settings::get(plat::appTitle(), QStringLiteral("Settings"), key);
+    }
+};
+
+TEST_F(ListWindowTest, OpenedFileShowsOneRowPerLoggerInFileOrder) {
+    ScriptedUi ui;
+    frmDMA* w = open(kThree);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->RecordCount, 3);
+    EXPECT_EQ(w->SelLine, 1);
+    EXPECT_EQ(w->windowTitle(), env.path(QStringLiteral("area.pdb")));
+    EXPECT_EQ(w->DMAName, QStringLiteral("area.pdb"));
+    EXPECT_FALSE(w->AskForSave);
+    EXPECT_FALSE(w->NeverBeenSaved);
+    EXPECT_EQ(w->NumHistories, 50);
+    EXPECT_EQ(status.last(), QString());
+    ASSERT_EQ(w->rowCount(), 3);
+
+    const QStringList expected[] = {
+        {"00000005", "12345678", "2023/01/02", "2023/02/03", "Main St", "51.5/-0.12", "2023/02/01", "L", "12", " 3",
+         "by hydrant"},
+        {"01012345", "________", "2023/01/05", "", "Park", "", "2023/02/02", "N", " 7", " 0", ""},
+        {"07000001", "00010002", "", "12:30:00", "Mill", "", "", "", "30", "15", "x"},
+    };
+    for (int row = 1; row <= 3; ++row) {
+        EXPECT_EQ(w->rowKey(row), QString::number(row) + u'x');
+        for (int c = 0; c < 11; ++c)
+            EXPECT_EQ(w->rowText(row, c), expected[row - 1][c]) << "row " << row << " column " << c;
+        // What the list view itself shows is the same text.
+        EXPECT_EQ(w->ListViewDMA->model()->index(row - 1, 0).data().toString(), expected[row - 1][0]);
+    }
+    const int captions[] = {191, 363, 162, 163, 160, 664, 164, 165, 166, 167, 500};
+    for (int c = 1; c <= 11; ++c) {
+        EXPECT_FALSE(w->columnCaption(c).isEmpty());
+        EXPECT_EQ(w->columnCaption(c), LoadLangString(captions[c - 1])) << "column " << c;
+    }
+    EXPECT_TRUE(w->ListViewDMA->header()->sectionsMovable());
+    EXPECT_EQ(w->ListViewDMA->selectionMode(), QAbstractItemView::ExtendedSelection);
+    w->close();
+}
+
+TEST_F(ListWindowTest, ReadingValuesGetABlankBelowTen) {
+    const std::pair<int, const char*> cases[] = {{7, " 7"}, {0, " 0"}, {15, "15"}, {-5, " -5"}, {99, "99"}};
+    for (const auto& [value, text] : cases)
+        EXPECT_EQ(FormatReadingValue(static_cast<int16_t>(value)), QString::fromLatin1(text)) << value;
+}
+
+TEST_F(ListWindowTest, CoordinateColumnCaptionFollowsAddress2) {
+    ScriptedUi ui;
+    frmDMA* w = open(kThree);
+    const std::pair<const char*, QString> cases[] = {
+        {"13", QStringLiteral("QNG Grid")}, {"1", QStringLiteral("Lat/Long")}, {"14", QStringLiteral("Lat/Long")},
+        {"", QStringLiteral("Lat/Long")},   {"0", LoadLangString(664)},        {"A", LoadLangString(664)},
+    };
+    for (const auto& [code, caption] : cases) {
+        SaveSettingText(QStringLiteral("Address2"), QString::fromLatin1(code));
+        w->UpdateCommentsColumnHeader();
+        EXPECT_EQ(w->columnCaption(6), caption) << "Address2 " << code;
+        EXPECT_EQ(w->ListViewDMA->model()->headerData(5, Qt::Horizontal).toString(), caption);
+    }
+    w->close();
+}
+
+TEST_F(ListWindowTest, ColumnClickTogglesTheSortForTheWholeList) {
+    ScriptedUi ui;
+    frmDMA* w = open(kThree);
+    const QString level = w->columnCaption(9);
+
+    w->ListViewDMA->header()->sectionClicked(8); // the Level caption, as a click sends it
+    EXPECT_EQ(w->rowText(1, 8), QStringLiteral("30"));
+    EXPECT_EQ(w->rowText(2, 8), QStringLiteral("12"));
+    EXPECT_EQ(w->rowText(3, 8), QStringLiteral(" 7"));
+    EXPECT_EQ(status.last(), level + LoadLangString(366));
+    // Rows keep their records: the keys move with them.
+    EXPECT_EQ(w->rowKey(1), QStringLiteral("3x"));
+
+    w->ListViewDMA_ColumnClick(1); // any column's second click sorts ascending
+    EXPECT_EQ(w->rowText(1, 0), QStringLiteral("00000005"));
+    EXPECT_EQ(w->rowText(3, 0), QStringLiteral("07000001"));
+    EXPECT_EQ(status.last(), w->columnCaption(1) + LoadLangString(367));
+    EXPECT_EQ(w->localRecord(1).Serial, 5); // records are not reordered
+    w->close();
+}
+
+TEST_F(ListWindowTest, ClickingARowShowsItsPositionAndFollowsTheSelection) {
+    ScriptedUi ui;
+    frmDMA* w = open(kThree);
+    const QModelIndex third = w->ListViewDMA->model()->index(2, 3);
+    w->ListViewDMA->clicked(third);
+    EXPECT_EQ(w->SelLine, 3);
+    EXPECT_EQ(status.last(), LoadLangString(364) + u'3' + LoadLangString(365) + u'3');
+    EXPECT_EQ(ActiveDocument, w);
+
+    // Keys move the selection as clicks do; the program's own selection changes do not count as clicks.
+    status.texts.clear();
+    w->MakeVisibleListLine(2);
+    EXPECT_TRUE(status.texts.isEmpty());
+    EXPECT_EQ(w->ListViewDMA->currentIndex().row(), 1);
+    w->ListViewDMA->setCurrentIndex(w->ListViewDMA->model()->index(0, 0));
+    EXPECT_EQ(w->SelLine, 1);
+    EXPECT_EQ(status.last(), LoadLangString(364) + u'1' + LoadLangString(365) + u'3');
+    w->close();
+}
+
+TEST_F(ListWindowTest, RecordExchangeThroughTableSlots) {
+    ScriptedUi ui;
+    frmDMA* w = open(kThree);
+    w->GetLocalRecByIndex(7000, 2);
+    EXPECT_EQ(LoggerTable[7000].Serial, 1012345);
+
+    w->GetLocalRec(424242, 0); // not in the window: a blank record
+    EXPECT_EQ(LoggerTable[0].Serial, 99999999);
+    EXPECT_EQ(LoggerTable[0].GridRef, "__ ____ ____");
+
+    w->GetLocalRecByIndex(0, 3);
+    LoggerTable[0].Comment1 = "changed";
+    w->PutLocalRecByIndex(0, 3);
+    EXPECT_EQ(w->localRecord(3).Comment1, "changed");
+    EXPECT_EQ(w->localRecord(3).Serial, 7000001);
+    EXPECT_FALSE(w->AskForSave);
+    w->ReLoad();
+    EXPECT_EQ(w->rowText(3, 4), QStringLiteral("changed"));
+    EXPECT_EQ(status.last(), LoadLangString(349));
+
+    EXPECT_EQ(w->GetRecFromSerial(1012345), 2);
+    EXPECT_EQ(w->GetRecFromSerial(3), 0);
+    EXPECT_EQ(w->GetLineFromSerial(7000001), 3);
+    EXPECT_EQ(w->GetLineFromSerial(3), 0);
+
+    w->SelLine = 0;
+    LoggerTable[7000].Serial = 1;
+    EXPECT_FALSE(w->GetLocalRecBySelection());
+    EXPECT_EQ(LoggerTable[7000].Serial, 1);
+    w->SelLine = 2;
+    EXPECT_TRUE(w->GetLocalRecBySelection());
+    EXPECT_EQ(LoggerTable[7000].Serial, 1012345);
+    w->close();
+}
+
+TEST_F(ListWindowTest, CopyToTableTrimsReadingsInTheCopyOnly) {
+    ScriptedUi ui;
+    auto loggers = kThree;
+    loggers[0].status1 = " l ";
+    loggers[0].date1 = "2023/02/01";
+    frmDMA* w = open(loggers);
+    LoggerTable[0] = LoggerRecord();
+    w->GetLocalRecByIndex(0, 1);
+    LoggerTable[0].ReadingDate[1] = " 2023/02/01 ";
+    w->PutLocalRecByIndex(0, 1);
+    LoggerCount = 0;
+    ASSERT_TRUE(w->CopyTo_DMAModule());
+    EXPECT_EQ(LoggerCount, 3);
+    EXPECT_EQ(LoggerTable[1].ReadingStatus[1], "L");
+    EXPECT_EQ(LoggerTable[1].ReadingDate[1], "2023/02/01");
+    EXPECT_EQ(w->localRecord(1).ReadingStatus[1], " l ");
+    EXPECT_EQ(w->localRecord(1).ReadingDate[1], " 2023/02/01 ");
+    EXPECT_EQ(status.last(), LoadLangString(341) + u'3');
+    w->close();
+}
+
+TEST_F(ListWindowTest, EmptyTableLeavesTheWindowAsItWas) {
+    ScriptedUi ui;
+    frmDMA* w = open(kThree);
+    LoggerCount = 0;
+    w->CopyFrom_DMAModule();
+    EXPECT_EQ(w->RecordCount, 3);
+    EXPECT_EQ(w->rowCount(), 3);
+    EXPECT_EQ(status.last(), LoadLangString(338));
+    w->close();
+}
+
+TEST_F(ListWindowTest, DefaultLayoutOnFirstStart) {
+    ScriptedUi ui;
+    frmDMA* w = open(kThree);
+    EXPECT_EQ(w->width(), plat::twips::toPixelsX(9450));
+    EXPECT_EQ(w->height(), plat::twips::toPixelsY(6237));
+    const QHeaderView* h = w->ListViewDMA->header();
+    const int serial = h->sectionSize(0);
+    for (int c = 1; c < 11; ++c) {
+        EXPECT_NEAR(h->sectionSize(c), serial * 0.9, 1.5) << "column " << c;
+        EXPECT_EQ(h->visualIndex(c), c);
+    }
+    EXPECT_GT(serial, 40);
+    w->close();
+}
+
+TEST_F(ListWindowTest, ActiveWindowStoresItsLayoutAndTheNextWindowLoadsIt) {
+    ScriptedUi ui;
+    frmDMA* first = open(kThree, QStringLiteral("a.pdb"));
+    frmDMA* second = open(kThree, QStringLiteral("b.pdb"));
+    ASSERT_EQ(ActiveDocument, second);
+
+    // Closing a window that is not the current one stores nothing.
+    QHeaderView* h1 = first->ListViewDMA->header();
+    h1->resizeSection(4, 333);
+    first->close();
+    EXPECT_TRUE(setting(QStringLiteral("Comment1_ColWidth")).isEmpty());
+    EXPECT_TRUE(setting(QStringLiteral("DMAForm_Width")).isEmpty());
+
+    QHeaderView* h = second->ListViewDMA->header();
+    h->resizeSection(0, 123);
+    h->resizeSection(10, 201);
+    h->moveSection(h->visualIndex(8), 0);  // Level first
+    h->moveSection(h->visualIndex(0), 10); // Serial last
+    second->resize(700, 380);
+    std::vector<int> visual;
+    for (int c = 0; c < 11; ++c)
+        visual.push_back(h->visualIndex(c));
+    second->close();
+    EXPECT_EQ(ActiveDocument, nullptr);
+    EXPECT_EQ(setting(QStringLiteral("SerialNo_ColWidth")), QString::number(plat::twips::fromPixelsX(123)));
+    EXPECT_EQ(setting(QStringLiteral("Level_ColPosition")), QStringLiteral("1"));
+    EXPECT_EQ(setting(QStringLiteral("SerialNo_ColPosition")), QStringLiteral("11"));
+    EXPECT_EQ(setting(QStringLiteral("DMAForm_Width")), QString::number(plat::twips::fromPixelsX(700)));
+
+    frmDMA* third = open(kThree, QStringLiteral("c.pdb"));
+    QHeaderView* h3 = third->ListViewDMA->header();
+    EXPECT_EQ(third->width(), 700);
+    EXPECT_EQ(third->height(), 380);
+    EXPECT_EQ(h3->sectionSize(0), 123);
+    EXPECT_EQ(h3->sectionSize(10), 201);
+    for (int c = 0; c < 11; ++c)
+        EXPECT_EQ(h3->visualIndex(c), visual[static_cast<size_t>(c)]) << "column " << c;
+    third->close();
+}
+
+TEST_F(ListWindowTest, HandEditedLayoutValuesFallBackToDefaults) {
+    ScriptedUi ui;
+    SaveSettingText(QStringLiteral("DMAForm_Width"), QStringLiteral("wide"));
+    SaveSettingText(QStringLiteral("GridRef_ColPosition"), QStringLiteral("x"));
+    frmDMA* w = open(kThree);
+    EXPECT_EQ(w->width(), plat::twips::toPixelsX(9450));
+    EXPECT_EQ(w->ListViewDMA->header()->visualIndex(1), 1);
+    w->close();
+}
+
+struct CloseCase {
+    const char* name;
+    int answer;
+    bool neverSaved;
+    QString saveDialogAnswer; // for a window without a file; "" = cancelled
+    bool closes;
+    bool fileWritten;
+};
+
+class CloseQuestionTest : public ListWindowTest, public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(CloseQuestionTest, ClosingAChangedWindowAsksToSave) {
+    const CloseCase& k = GetParam();
+    ScriptedUi ui;
+    const QString path = env.writeFile(QStringLiteral("area.pdb"), areaFile(kThree));
+    OpenDocument(path);
+    QPointer<frmDMA> w = ActiveDocument.data();
+    ASSERT_TRUE(w);
+    const QString target = k.neverSaved ? env.path(QStringLiteral("chosen.pdb")) : path;
+    w->NeverBeenSaved = k.neverSaved;
+    w->AskForSave = true;
+    w->GetLocalRecByIndex(0, 2);
+    LoggerTable[0].Comment1 = "edited";
+    w->PutLocalRecByIndex(0, 2);
+
+    const QString shownName = k.neverSaved ? w->DMAName : path;
+    ui.expectMessage(k.answer, LoadLangString(228) + shownName + u'?');
+    if (k.answer == plat::IDYES && k.neverSaved)
+        ui.expectSaveFile(k.saveDialogAnswer.isEmpty() ? QString() : target);
+    ui.allowAnyMessage(plat::IDOK); // the queue-folder notice after a save
+    const bool closed = w->close();
+    flushDeletes();
+    EXPECT_EQ(closed, k.closes);
+    EXPECT_EQ(w.isNull(), k.closes);
+    EXPECT_EQ(ui.messages().front().style, 3 + 48 + 256);
+    const bool written = TestEnv::readFile(target).find("edited") != std::string::npos;
+    EXPECT_EQ(written, k.fileWritten);
+    if (w) {
+        EXPECT_TRUE(w->AskForSave);
+        EXPECT_EQ(w->localRecord(2).Comment1, "edited");
+        w->AskForSave = false;
+        w->close();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, CloseQuestionTest,
+    ::testing::Values(CloseCase{"YesSaves", plat::IDYES, false, {}, true, true},
+                      CloseCase{"YesChoosesAName", plat::IDYES, true, QStringLiteral("x"), true, true},
+                      CloseCase{"YesButDialogCancelled", plat::IDYES, true, QString(), false, false},
+                      CloseCase{"NoDiscards", plat::IDNO, false, {}, true, false},
+                      CloseCase{"CancelKeeps", plat::IDCANCEL, false, {}, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ListWindowTest, YesWithAFailedWriteKeepsTheWindow) {
+    ScriptedUi ui;
+    frmDMA* opened = open(kThree);
+    QPointer<frmDMA> w = opened;
+    w->AskForSave = true;
+    w->setWindowTitle(env.path(QStringLiteral("missing-folder/area.pdb")));
+    ui.expectMessage(plat::IDYES, LoadLangString(228));
+    ui.expectMessage(plat::IDOK, LoadLangString(173));
+    EXPECT_FALSE(w->close());
+    flushDeletes();
+    ASSERT_TRUE(w);
+    EXPECT_TRUE(w->AskForSave);
+    w->AskForSave = false;
+    w->close();
+}
+
+TEST_F(ListWindowTest, UpdateAllAdditionalInformation) {
+    ScriptedUi ui;
+    frmDMA* w = open(kThree);
+    ui.expectDialog([](QDialog* d) {
+        d->findChild<QPushButton*>(QStringLiteral("CancelButton"))->click();
+        return d->result();
+    });
+    EXPECT_FALSE(w->UpdateAllAdditionalInformation());
+    EXPECT_FALSE(w->AskForSave);
+    EXPECT_EQ(w->localRecord(1).UserComments, "by hydrant");
+
+    ui.expectDialog([](QDialog* d) {
+        d->findChild<QLineEdit*>(QStringLiteral("txtAdditionalInformation"))->setText(QStringLiteral("valve 3"));
+        d->findChild<QPushButton*>(QStringLiteral("AddButton"))->click();
+        return d->result();
+    });
+    ui.expectMessage(plat::IDOK, LoadLangString(649));
+    EXPECT_TRUE(w->UpdateAllAdditionalInformation());
+    EXPECT_TRUE(w->AskForSave);
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_EQ(w->rowText(i, 10), QStringLiteral("valve 3"));
+    w->AskForSave = false;
+    w->close();
+}
+
+} // namespace
