@@ -1,14 +1,24 @@
 #pragma once
-// The main program's MDI main window.
+// The main program's MDI main window: menus, toolbar and status bar, the file commands with the recent-file
+// list, drag and drop of files and the import of Ambleway files received through the communications server.
 #include "core/Seams.h"
+#include "documents/DocumentLinks.h"
+#include "platform/UiServices.h"
 
 #include <QMainWindow>
+#include <QMap>
+
+#include <functional>
 
 class QAction;
 class QLabel;
 class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QTimer;
+class QToolBar;
 
-class frmMain : public QMainWindow, public IMainWindowSeam, public IStatusSink {
+class frmMain : public QMainWindow, public IMainWindowSeam, public IStatusSink, public IDocumentFrame {
     Q_OBJECT
 public:
     explicit frmMain(QWidget* parent = nullptr);
@@ -29,22 +39,126 @@ public:
     // IStatusSink
     void setStatusText(const QString& text) override;
     QString statusText() const;
+    QString dateText() const;
+    QString timeText() const;
+
+    // IDocumentFrame
+    void Interact(bool enable) override;
+    void setAutoSizeChecked(bool checked) override;
+    void AutoSizeColumns(int column, bool show) override;
+    void RebuildMruMenu(const QString& path) override;
+
+    void ClearMRU();
+    void LoadResources();
+
+    // Menu items and menus by their names ("mnuFileOpen", "mnuFile"); nullptr when there is none.
+    QAction* menuItem(const QString& name) const;
+    QMenu* menu(const QString& name) const;
+    // Toolbar buttons by key ("New", "gps"); nullptr when there is none.
+    QAction* toolButton(const QString& key) const;
+    QToolBar* tbToolBar = nullptr;
 
     QAction* mnuFileMRU[5] = {};
     QAction* mnuFileExit = nullptr;
     QAction* mnuWindowFollowMouse = nullptr;
+    QAction* mnuViewAutoSize = nullptr;
+
+    // The shared file dialog: what one command leaves in it, the next command finds there.
+    plat::FileDialogRequest dlgCommonDialog;
 
     // Runs the shut-down; false when a window refused to close (the program keeps running).
     bool ShutDown();
 
+    // Enables the items whose commands are now provided (see MainCommands.h).
+    void refreshCommandState();
+
+    // Handlers, named as the menu items they serve.
+    void mnuFileNew_Click();
+    void mnuFileNewWin_Click();
+    void mnuFileOpen_Click();
+    void mnuFileMerge_Click();
+    void mnuMergeByRDGrid_Click();
+    void mnuFileSave_Click();
+    void mnuFileSaveAs_Click();
+    void mnuFileImport_Click();
+    void mnuFileExport_Click();
+    void mnuFileClose_Click();
+    void mnuFilePageSetup_Click();
+    void mnuFilePrint_Click();
+    void mnuFileMRU_Click(int index);
+    void mnuFileExit_Click();
+    void mnuEditCut_Click();
+    void mnuEditCopy_Click();
+    void mnuEditPaste_Click();
+    void mnuSearchrFind_Click();
+    void mnuSearchFindNext_Click();
+    void mnuSearchCatalogue_Click();
+    void mnuLoggerAdd_Click();
+    void mnuLoggerRemove_Click();
+    void mnuLoggerChangeSerial_Click();
+    void mnuLoggerChangeDeployDate_Click();
+    void mnuLoggerFill_Click();
+    void mnuUpdateAllAddInfo_Click();
+    void mnuViewEditor_Click();
+    void mnuViewLogger_Click();
+    void mnuViewToolbar_Click();
+    void mnuViewStatusBar_Click();
+    void mnuViewRefreshList_Click();
+    void mnuViewAutoSize_Click();
+    void mnuViewShowOption_Click(int index);
+    void mnuViewHideOption_Click(int index);
+    void mnuSarnicSetup_Click();
+    void mnuWindowCascade_Click();
+    void mnuWindowTileHorizontal_Click();
+    void mnuWindowTileVertical_Click();
+    void mnuWindowArrangeIcons_Click();
+    void mnuWindowFollowMouse_Click();
+    void mnuHelpContents_Click();
+    void mnuHelpAbout_Click();
+    void tbToolBar_ButtonClick(const QString& key);
+    void ShowMapOfList();
+
+    bool ConfirmOverwrite(const QString& path);
+    // Saves the active text document window under a name chosen in the save dialog; name gets the path.
+    bool SaveDocumentAs(QString& name, int titleText);
+    void OpenTextDocument(const QString& path);
+
+    // Seconds from 1 January 1970 00:00:00 local time to now; tests replace it.
+    static std::function<long long()> localEpochSeconds;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    void buildMenus();
+    void buildToolBar();
+    void buildStatusBar();
     void Form_Load();
-    void mnuFileExit_Click();
+    void MDIForm_Resize();
+    void MDIForm_Activate();
+    void updateClock();
+    void rebuildWindowList();
+    QMdiSubWindow* activeChild() const;
+    QString formNameOfActiveChild() const;
+    void mergeCommand(bool byCoordinate);
 
     QMdiArea* mdiArea_ = nullptr;
     QLabel* statusPanel_ = nullptr;
+    QLabel* datePanel_ = nullptr;
+    QLabel* timePanel_ = nullptr;
+    QTimer* clock_ = nullptr;
+    QMenu* windowMenu_ = nullptr;
+    QList<QAction*> windowListActions_;
+    QMap<QString, QAction*> items_;
+    QMap<QString, QMenu*> menus_;
+    QMap<QString, QAction*> buttons_;
+    QString loggerFileFilter_;
+    QString textDocumentFilter_;
+    bool pdaSupportCreated_ = false;
     bool shutDownDone_ = false;
 };

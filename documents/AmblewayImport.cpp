@@ -1,0 +1,218 @@
+#include "documents/AmblewayImport.h"
+
+#include "core/DMAModule.h"
+#include "core/Settings.h"
+#include "core/Shared.h"
+#include "documents/DocumentFiles.h"
+#include "documents/frmDMA.h"
+#include "platform/Paths.h"
+#include "platform/TextCodec.h"
+#include "platform/UiServices.h"
+#include "platform/VbRuntime.h"
+#include "platform/WindowMessages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QProcess>
+
+namespace {
+
+enum LangText {
+    TxtNoLoggerWindow = 129,
+    TxtInvalidSerial = 132,
+    TxtSerial = 191,
+    TxtImportFailed = 519,
+    TxtRecordImported = 522,
+    TxtInvalidSerialOnLine = 523,
+    TxtInvalidSerialLineEnd = 524,
+    TxtImportDone = 526,
+    TxtPressOkWhenDone = 527,
+    TxtServerNotFound = 528,
+    TxtServerNoTask = 529,
+    TxtTooManyLoggers = 688,
+};
+
+const char* const kServerClass = "Afx:400000:0";
+const char* const kServerTitle = "Quarn Communications";
+const char* const kEmptyDateMask = "    /  /  ";
+const char* const kEmptyGridRef = "__ ____ ____";
+
+std::string ascii(const QString& s) {
+    return s.toLatin1().toStdString();
+}
+
+} // namespace
+
+QString ConvertImportDate(const QString& s) {
+    // Right(s, 4) & Mid(s, 3, 4) & Left(s, 2): 25/12/2011 becomes 2011/12/25.
+    const QString t = s.right(4) + s.mid(2, 4) + s.left(2);
+    for (QChar c : t)
+        if (c.unicode() > 0x7f)
+            return QLatin1String(kEmptyDateMask);
+    return IsValidDate(ascii(t)) ? t : QLatin1String(kEmptyDateMask);
+}
+
+QString CleanImportText(const QString& s) {
+    QString out = s;
+    for (QChar& c : out) {
+        const char16_t u = c.unicode();
+        const bool keep = (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || u == ',' ||
+                          u == '-' || u == '.' || u == '/';
+        if (!keep)
+            c = u' ';
+    }
+    return out;
+}
+
+std::vector<std::string> SplitImportLines(const std::string& data) {
+    std::vector<std::string> lines;
+    std::string current;
+    for (size_t i = 0; i < data.size(); ++i) {
+        if (data[i] == '\r') {
+            lines.push_back(current);
+            current.clear();
+            if (i + 1 < data.size() && data[i + 1] == '\n')
+                ++i;
+        } else {
+            current += data[i];
+        }
+    }
+    if (!current.empty())
+        lines.push_back(current);
+    return lines;
+}
+
+bool frmDMA::ImportRecord(const QString& line, int32_t lineNumber) {
+    if (line.isEmpty())
+        return false;
+    const QStringList items = line.toUpper().split(u',');
+    int deployedItem = 0;
+    int comment1Item = 0;
+    int comment2Item = 0;
+    int infoItem = 0;
+    int infoLength = 0;
+    if (items[0] == QStringLiteral("1")) {
+        if (items.size() != 9 || items[8] != QStringLiteral("1"))
+            return false;
+        deployedItem = 3;
+        comment1Item = 5;
+        comment2Item = 6;
+        infoItem = 7;
+        infoLength = 20;
+    } else if (items[0] == QStringLiteral("2")) {
+        if (items.size() != 11 || items[10] != QStringLiteral("1"))
+            return false;
+        deployedItem = 5;
+        comment1Item = 7;
+        comment2Item = 8;
+        infoItem = 9;
+        infoLength = 255;
+    } else {
+        return false;
+    }
+
+    int32_t serial = 0;
+    if (!plat::vb::toInt32(plat::vb::Val(items[1]), &serial))
+        return false; // too large for the serial field: the line is skipped without a word
+    if (!IsValidSerial(serial)) {
+        ShowMessage(QString::number(serial) + LoadLangString(TxtInvalidSerialOnLine) + QString::number(lineNumber) +
+                        LoadLangString(TxtInvalidSerialLineEnd) + LoadLangString(TxtInvalidSerial),
+                    0);
+        return false;
+    }
+
+    LoggerRecord record;
+    record.Serial = serial;
+    record.GridRef = kEmptyGridRef;
+    record.Deployed = ascii(ConvertImportDate(items[deployedItem]));
+    record.Comment1 = ascii(CleanImportText(items[comment1Item].left(20)));
+    record.Comment2 = ascii(CleanImportText(items[comment2Item].left(20)));
+    record.UserComments = ascii(CleanImportText(items[infoItem].left(infoLength)));
+
+    int index = GetRecFromSerial(serial);
+    if (index == 0) {
+        // The window can hold no more loggers than an area file and the logger table can take.
+        if (RecordCount >= kMaxLoggers) {
+            ShowMessage(LoadLangString(TxtTooManyLoggers), 0);
+            return false;
+        }
+        ++RecordCount;
+        index = RecordCount;
+        LocalRecords.resize(static_cast<size_t>(RecordCount) + 1);
+        LocalRecords[static_cast<size_t>(index)] = record;
+        model_->insertRow(model_->rowCount() + 1, index);
+    } else {
+        bool found = false;
+        for (int position = 1; position <= model_->rowCount() && !found; ++position)
+            found = model_->recordAt(position) == index;
+        if (!found)
+            return false;
+        LocalRecords[static_cast<size_t>(index)] = record;
+        model_->recordChanged(index);
+    }
+    ShowStatusText(LoadLangString(TxtSerial) + plat::vb::formatSerialQ(serial) + u' ' +
+                   LoadLangString(TxtRecordImported));
+    AskForSave = true;
+    return true;
+}
+
+void ImportAmblewayFile() {
+    ShowStatusText(QString());
+    if (!IsDocumentValid(ActiveDocument)) {
+        ShowMessage(LoadLangString(TxtNoLoggerWindow), 0);
+        return;
+    }
+    // The lines go to the window that was current when the command started, even if another one is
+    // activated while the user waits for the server.
+    const QPointer<frmDMA> document = ActiveDocument;
+
+    // The server is started from the current folder, as the installation puts it beside the program's
+    // working folder, and is not waited for: the user says when the remote unit has finished.
+    qint64 pid = 0;
+    if (!QProcess::startDetached(QDir::current().absoluteFilePath(QStringLiteral("quendar32")), {}, QDir::currentPath(),
+                                 &pid)) {
+        ShowMessage(LoadLangString(TxtImportFailed) + u' ', 0);
+        return;
+    }
+    if (pid == 0) {
+        ShowMessage(LoadLangString(TxtServerNoTask), 0);
+    } else {
+        ShowMessage(LoadLangString(TxtPressOkWhenDone), 0);
+        const plat::winmsg::WindowHandle server = plat::winmsg::findWindow(kServerClass, kServerTitle);
+        if (server != 0) {
+            plat::winmsg::postMessage(server, plat::winmsg::WM_CANCELMODE);
+            plat::winmsg::postMessage(server, plat::winmsg::WM_CLOSE);
+        } else {
+            ShowMessage(LoadLangString(TxtServerNotFound), 0);
+        }
+    }
+
+    // The stored folder may be a Windows path ("C:\tessaly\qdata"); it names the folder of that spelling on
+    // this system, found without regard to letter case.
+    const QString folder = plat::resolvePath(AmblewayPath);
+    if (!QFileInfo(folder).isDir()) {
+        ShowMessage(LoadLangString(TxtImportFailed) + u' ' + folder, 0);
+        return;
+    }
+    const QStringList files = plat::listFiles(folder, QStringLiteral("*.txt"));
+    const QString path = folder + u'/' + files.value(0);
+    std::string data;
+    if (files.isEmpty() || !plat::readFileBytes(path, data)) {
+        ShowMessage(LoadLangString(TxtImportFailed) + u' ' + path, 0);
+        return;
+    }
+    const QString backup = path.left(path.size() - 3) + QStringLiteral("bak");
+
+    int32_t lineNumber = 0;
+    for (const std::string& line : SplitImportLines(data)) {
+        ++lineNumber;
+        if (document)
+            document->ImportRecord(plat::fromAnsi(line), lineNumber);
+    }
+
+    ShowMessage(LoadLangString(TxtImportDone), 0);
+    QFile::remove(backup);
+    QFile::rename(path, backup);
+}

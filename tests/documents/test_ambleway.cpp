@@ -1,0 +1,285 @@
+// Ambleway files: one line into a logger list window, and the whole import through the communications server.
+#include "DocumentFixtures.h"
+#include "core/Settings.h"
+#include "core/Shared.h"
+#include "documents/AmblewayImport.h"
+#include "documents/DocumentFiles.h"
+#include "documents/frmDMA.h"
+#include "platform/WindowMessages.h"
+#include "platform/WindowRegistry.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::vector<FixtureLogger> kArea = {
+    {1100001, "AB 1234 5678", "North", "51.5/-0.12", "2023/01/02", "2023/03/04", "2023/02/01", "L", 40, 10, "note"},
+    {1100002, "AB 2234 5678", "South", "", "2023/01/03", "", "", "", 0, 0, ""},
+};
+
+class AmblewayTest : public ::testing::Test, public DocumentTest {
+protected:
+    void SetUp() override {
+        ScriptedUi ui;
+        OpenDocument(env.writeFile(QStringLiteral("area.pdb"), areaFile(kArea)));
+        ASSERT_TRUE(ActiveDocument);
+        doc = ActiveDocument;
+    }
+    void TearDown() override {
+        for (QWidget* w : plat::windows::loaded()) {
+            if (auto* d = qobject_cast<frmDMA*>(w))
+                d->AskForSave = false;
+            w->close();
+        }
+        flushDeletes();
+    }
+    QStringList row(int position) const {
+        QStringList cells;
+        for (int c = 0; c < 11; ++c)
+            cells << doc->rowText(position, c);
+        return cells;
+    }
+    frmDMA* doc = nullptr;
+};
+
+TEST_F(AmblewayTest, KindOneLineAddsALogger) {
+    ScriptedUi ui;
+    EXPECT_TRUE(doc->ImportRecord(QStringLiteral("1,1234567,x,25/12/2011,y,Main St,By hydrant,ok,1"), 1));
+    EXPECT_EQ(doc->RecordCount, 3);
+    EXPECT_EQ(doc->rowCount(), 3);
+    EXPECT_EQ(doc->rowKey(3), QStringLiteral("3x"));
+    EXPECT_EQ(row(3), (QStringList{"01234567", "________", "2011/12/25", "", "MAIN ST", "BY HYDRANT", "", "", " 0",
+                                   " 0", "OK"}));
+    EXPECT_EQ(doc->localRecord(3).GridRef, "__ ____ ____");
+    EXPECT_TRUE(doc->AskForSave);
+    EXPECT_EQ(status.last(), LoadLangString(191) + QStringLiteral("01234567 ") + LoadLangString(522));
+    EXPECT_TRUE(ui.messages().empty());
+}
+
+TEST_F(AmblewayTest, LinesOfTheWrongShapeAreRefusedSilently) {
+    const QString lines[] = {
+        QString(),
+        QStringLiteral("1,1234567,x,25/12/2011,y,Main St,By hydrant,ok,0"),
+        QStringLiteral("1,1234567,x,25/12/2011,y,Main St,By hydrant,ok,1,extra"),
+        QStringLiteral(" 1,1234567,x,25/12/2011,y,Main St,By hydrant,ok,1"),
+        QStringLiteral("1,1234567,x,25/12/2011,y,Main St,By hydrant,ok,1 "),
+        QStringLiteral("3,1234567,x,25/12/2011,y,Main St,By hydrant,ok,1"),
+        QStringLiteral("2,1234567,x,y,z,25/12/2011,w,c1,c2,info"),
+        QStringLiteral("1,99999999999,x,25/12/2011,y,a,b,c,1"), // beyond a 32-bit integer
+    };
+    ScriptedUi ui;
+    for (const QString& line : lines) {
+        EXPECT_FALSE(doc->ImportRecord(line, 4)) << line.toStdString();
+    }
+    EXPECT_EQ(doc->RecordCount, 2);
+    EXPECT_FALSE(doc->AskForSave);
+    EXPECT_TRUE(ui.messages().empty());
+}
+
+TEST_F(AmblewayTest, InvalidSerialIsReportedWithItsLineNumber) {
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDOK);
+    EXPECT_FALSE(doc->ImportRecord(QStringLiteral("2,13000001,a,b,c,01/02/2011,d,e,f,g,1"), 7));
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].prompt,
+              QStringLiteral("13000001") + LoadLangString(523) + u'7' + LoadLangString(524) + LoadLangString(132));
+    EXPECT_EQ(ui.messages()[0].style, 0);
+    EXPECT_EQ(doc->RecordCount, 2);
+}
+
+TEST_F(AmblewayTest, KindTwoLineReplacesAnExistingLoggerWhole) {
+    ScriptedUi ui;
+    const QString info(300, u'i');
+    EXPECT_TRUE(doc->ImportRecord(
+        QStringLiteral("2,1100001,a,b,c,31/02/2011,d,%1,caf\u00c9 #9,%2,1").arg(QString(30, u'c'), info), 2));
+    EXPECT_EQ(doc->RecordCount, 2);
+    const LoggerRecord& r = doc->localRecord(1);
+    EXPECT_EQ(r.GridRef, "__ ____ ____");
+    EXPECT_EQ(r.Deployed, "2011/02/31");
+    EXPECT_EQ(r.Received, "");
+    EXPECT_EQ(r.ReadingDate[1], "");
+    EXPECT_EQ(r.Level[1], 0);
+    EXPECT_EQ(r.Comment1, std::string(20, 'C'));
+    EXPECT_EQ(r.Comment2, "CAF   9");
+    EXPECT_EQ(r.UserComments, std::string(255, 'I'));
+    EXPECT_EQ(doc->rowText(1, 1), QStringLiteral("________"));
+
+    // A kind "1" line keeps only 20 characters of the additional information.
+    EXPECT_TRUE(doc->ImportRecord(QStringLiteral("1,1100002,x,,y,a,b,%1,1").arg(info), 3));
+    EXPECT_EQ(doc->localRecord(2).UserComments, std::string(20, 'I'));
+    EXPECT_EQ(doc->localRecord(2).Deployed, "");
+}
+
+TEST(AmblewayText, DatesAndCharacters) {
+    ensureApplication();
+    const std::pair<QString, QString> dates[] = {
+        {"25/12/2011", "2011/12/25"}, {"25-12-2011", "    /  /  "}, {"01/13/2011", "    /  /  "},
+        {"01/01/1969", "    /  /  "}, {"31/02/2011", "2011/02/31"}, {"", ""},
+    };
+    for (const auto& [in, out] : dates)
+        EXPECT_EQ(ConvertImportDate(in), out) << in.toStdString();
+    EXPECT_EQ(CleanImportText(QStringLiteral("A-b.c/d,9 \u00c9#_!")), QStringLiteral("A-b.c/d,9     "));
+
+    const std::pair<std::string, std::vector<std::string>> splits[] = {
+        {"a\r\nb\r\n", {"a", "b"}},
+        {"a\rb", {"a", "b"}},
+        {"a\nb\r\n", {"a\nb"}},
+        {"a\r\n\r\nb", {"a", "", "b"}},
+    };
+    for (const auto& [data, lines] : splits)
+        EXPECT_EQ(SplitImportLines(data), lines);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// The whole import, with our stand-in for the communications server started as "./quendar32".
+
+// With a server that registers its window, answers the "press OK when the remote unit has finished" message
+// only once that window can be found (or a few seconds have passed), as a user would wait for the transfer.
+class ImportUi : public ScriptedUi {
+public:
+    bool serverRegisters = false;
+    int messageBox(const QString& prompt, int style, const QString& title) override {
+        if (serverRegisters && prompt == LoadLangString(527)) {
+            const QDeadlineTimer deadline(10000);
+            while (!plat::winmsg::findWindow("Afx:400000:0", "Quarn Communications") && !deadline.hasExpired())
+                QThread::msleep(20);
+        }
+        return ScriptedUi::messageBox(prompt, style, title);
+    }
+};
+
+class AmblewayImportTest : public AmblewayTest {
+protected:
+    void SetUp() override {
+        AmblewayTest::SetUp();
+        oldCwd_ = QDir::currentPath();
+        QDir::setCurrent(cwd_.path());
+        qputenv("VORD_WINDOWS_DIR", QFile::encodeName(windows_.path()));
+        qputenv("VORD_FAKESERVER_LOG", QFile::encodeName(log()));
+        QDir().mkpath(folder());
+        // The stored setting keeps its Windows spelling; the import finds the folder of that name here.
+        AmblewayPath = QStringLiteral("C:") + QString(folder()).replace(u'/', u'\\');
+    }
+    void TearDown() override {
+        // A server that was never closed ends itself; do not leave it registered for the next test.
+        if (const auto w = plat::winmsg::findWindow("Afx:400000:0", "Quarn Communications"))
+            plat::winmsg::postMessage(w, plat::winmsg::WM_CLOSE);
+        QDir::setCurrent(oldCwd_);
+        qunsetenv("VORD_WINDOWS_DIR");
+        qunsetenv("VORD_FAKESERVER_LOG");
+        AmblewayTest::TearDown();
+    }
+    void installServer(const QString& program) const {
+        ASSERT_TRUE(QFile::link(program, cwd_.filePath(QStringLiteral("quendar32"))));
+    }
+    static QString fakeServer() { return QCoreApplication::applicationDirPath() + QStringLiteral("/fakeserver"); }
+    QString folder() const { return cwd_.filePath(QStringLiteral("tessaly/qdata")); }
+    QString log() const { return windows_.filePath(QStringLiteral("server.log")); }
+    void write(const QString& name, const std::string& bytes) const {
+        QFile f(folder() + u'/' + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    }
+    // The messages the server recorded, once it has ended (or after a bounded wait).
+    QString serverLog() const {
+        const QDeadlineTimer deadline(10000);
+        while (plat::winmsg::findWindow("Afx:400000:0", "Quarn Communications") && !deadline.hasExpired())
+            QThread::msleep(20);
+        QFile f(log());
+        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+    }
+
+    QTemporaryDir cwd_;
+    QTemporaryDir windows_;
+    QString oldCwd_;
+};
+
+const std::string kFile = "1,1234567,x,25/12/2011,y,Main St,By hydrant,ok,1\r\n"
+                          "garbage\r\n"
+                          "2,13000001,a,b,c,01/02/2011,d,e,f,g,1\r\n"
+                          "2,2200002,a,b,c,01/02/2011,d,East,West,info,1\r\n";
+
+TEST_F(AmblewayImportTest, ClosesTheServerImportsEveryLineAndKeepsTheFileAsBak) {
+    installServer(fakeServer());
+    write(QStringLiteral("area7.txt"), kFile);
+    write(QStringLiteral("area7.bak"), "old backup");
+    write(QStringLiteral("zz.txt"), "1,3300003,x,,y,a,b,c,1\r\n");
+    ImportUi ui;
+    ui.serverRegisters = true;
+    ui.expectMessage(plat::IDOK, LoadLangString(527));
+    ui.expectMessage(plat::IDOK, QStringLiteral(" on line 3"));
+    ui.expectMessage(plat::IDOK, LoadLangString(526));
+    ImportAmblewayFile();
+
+    EXPECT_EQ(serverLog(), QStringLiteral("31\n16\n"));
+    EXPECT_EQ(doc->RecordCount, 4);
+    EXPECT_EQ(doc->rowText(3, 0), QStringLiteral("01234567"));
+    EXPECT_EQ(doc->rowText(4, 0), QStringLiteral("02200002"));
+    EXPECT_EQ(doc->rowText(4, 4), QStringLiteral("EAST"));
+    EXPECT_FALSE(QFile::exists(folder() + QStringLiteral("/area7.txt")));
+    EXPECT_EQ(TestEnv::readFile(folder() + QStringLiteral("/area7.bak")), kFile);
+    EXPECT_TRUE(QFile::exists(folder() + QStringLiteral("/zz.txt"))); // one file per run
+}
+
+TEST_F(AmblewayImportTest, WithoutAServerWindowSays528AndImportsAnyway) {
+    installServer(QStringLiteral("/bin/true"));
+    write(QStringLiteral("a.txt"), "1,1234567,x,,y,a,b,c,1\r\n");
+    ImportUi ui;
+    ui.expectMessage(plat::IDOK, LoadLangString(527));
+    ui.expectMessage(plat::IDOK, LoadLangString(528));
+    ui.expectMessage(plat::IDOK, LoadLangString(526));
+    ImportAmblewayFile();
+    EXPECT_EQ(doc->RecordCount, 3);
+    EXPECT_TRUE(QFile::exists(folder() + QStringLiteral("/a.bak")));
+}
+
+TEST_F(AmblewayImportTest, FailuresBeforeTheLinesSay519WithThePathSoFar) {
+    struct Case {
+        const char* name;
+        bool server;
+        bool folderExists;
+        QString shownPath; // after text 519 and a blank
+    };
+    const Case cases[] = {
+        {"server cannot start", false, true, QString()},
+        {"no text file", true, true, folder() + u'/'},
+        {"no such folder", true, false, folder()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(cwd_.filePath(QStringLiteral("quendar32")));
+        if (c.server)
+            installServer(QStringLiteral("/bin/true"));
+        if (!c.folderExists)
+            QDir(folder()).removeRecursively();
+        ImportUi ui;
+        if (c.server) {
+            ui.expectMessage(plat::IDOK, LoadLangString(527));
+            ui.expectMessage(plat::IDOK, LoadLangString(528));
+        }
+        ui.expectMessage(plat::IDOK);
+        ImportAmblewayFile();
+        EXPECT_EQ(ui.messages().back().prompt, LoadLangString(519) + u' ' + c.shownPath);
+        EXPECT_EQ(doc->RecordCount, 2);
+    }
+}
+
+TEST_F(AmblewayImportTest, NeedsAnOpenListWindow) {
+    installServer(fakeServer());
+    doc->close();
+    flushDeletes();
+    ASSERT_FALSE(ActiveDocument);
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDOK, LoadLangString(129));
+    ImportAmblewayFile();
+    EXPECT_EQ(ui.messages().size(), 1u);
+}
+
+} // namespace
