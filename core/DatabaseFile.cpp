@@ -9,6 +9,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -133,12 +134,24 @@ template <typename Int> bool fieldNumber(std::string_view s, Int* out) {
         return plat::vb::toInt32(value, out);
 }
 
-// Cuts a line at every comma; quotes do not protect commas.
-void splitAtCommas(std::string_view line, std::vector<std::string_view>& fields) {
+// A logger line uses its first 209 fields at most (two more before the coordinate repair); the rest only
+// count. Keeping no more bounds the memory a line of nothing but commas can take.
+constexpr size_t kKeptFields = 212;
+
+// Cuts a line at every comma (quotes do not protect commas); keeps the first fields and returns how many
+// there are in all.
+size_t splitAtCommas(std::string_view line, std::vector<std::string_view>& fields) {
     fields.clear();
     const char* p = line.data();
     const size_t n = line.size();
+    size_t total = 0;
     size_t start = 0;
+    auto cut = [&](size_t at) {
+        if (total < kKeptFields)
+            fields.emplace_back(p + start, at - start);
+        ++total;
+        start = at + 1;
+    };
     size_t i = 0;
 #if defined(__SSE2__)
     // Sixteen characters at a time: fields are short, so a call per field would cost more than the scan.
@@ -147,20 +160,17 @@ void splitAtCommas(std::string_view line, std::vector<std::string_view>& fields)
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
         auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, comma)));
         while (mask != 0) {
-            const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
-            fields.emplace_back(p + start, at - start);
-            start = at + 1;
+            cut(i + static_cast<size_t>(__builtin_ctz(mask)));
             mask &= mask - 1;
         }
     }
 #endif
     for (; i < n; ++i) {
-        if (p[i] == ',') {
-            fields.emplace_back(p + start, i - start);
-            start = i + 1;
-        }
+        if (p[i] == ',')
+            cut(i);
     }
-    fields.emplace_back(p + start, n - start);
+    cut(n);
+    return total;
 }
 
 void appendNumber(std::string& out, long long value) {
@@ -261,15 +271,15 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
         if (line.empty())
             continue;
 
-        splitAtCommas(line, fields);
-        if (fields.size() < 4)
+        size_t fieldCount = splitAtCommas(line, fields);
+        if (fieldCount < 4)
             return false;
 
         // A coordinate written with decimal commas (51,5/-0,12) arrives as three fields when it was not
         // quoted at both ends; join them back with points.
         const std::string_view f3 = fields[3];
         if (!f3.empty() && !(f3.front() == '"' && f3.back() == '"')) {
-            if (fields.size() < 6)
+            if (fieldCount < 6)
                 return false;
             joinedComment2.assign(f3);
             joinedComment2 += '.';
@@ -278,6 +288,7 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
             joinedComment2 += fields[5];
             fields[3] = joinedComment2;
             fields.erase(fields.begin() + 4, fields.begin() + 6);
+            fieldCount -= 2;
         }
         // Grid reference and comment 1 sometimes arrive with their quotes doubled.
         for (size_t k = 1; k <= 2; ++k) {
@@ -286,19 +297,16 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
                 fields[k] = f.substr(1, f.size() - 2);
         }
 
-        const int fieldCount = static_cast<int>(fields.size());
-        int readings = (fieldCount - 6) / 4;
-        if (readings > kMaxReadings)
-            readings = kMaxReadings;
-        if (readings < 0)
-            readings = 0;
+        const int readings =
+            fieldCount < 6 ? 0 : static_cast<int>(std::min<size_t>((fieldCount - 6) / 4, kMaxReadings));
 
         if (++n > kMaxLoggers)
             return false;
         LoggerRecord& rec = LoggerTable[static_cast<size_t>(n)];
 
         auto field = [&](int k, int maxLength) -> std::string_view {
-            return k < fieldCount ? cleanField(fields[static_cast<size_t>(k)], maxLength) : std::string_view();
+            const auto at = static_cast<size_t>(k);
+            return at < fields.size() ? cleanField(fields[at], maxLength) : std::string_view();
         };
 
         int32_t serial = 0;

@@ -259,6 +259,10 @@ TEST_F(DatabaseFileTest, FieldRulesOfTheReader) {
     std::string fiveReadings;
     for (int i = 0; i < 5; ++i)
         fiveReadings += reading;
+    std::string fiftyReadings;
+    for (int i = 0; i < 50; ++i)
+        fiftyReadings += reading;
+    const std::string extra(5000, ',');
     const std::string bytes = "\"Area V5\"\r\n\"titles\",\r\n"
                               // 1: decimal-comma coordinate, quoted at both ends of the whole item
                               "1000001,\"AB 1234 5678\",\"c\",\"51,5/-0,12\",\"2023/01/01\",\"\"" +
@@ -275,9 +279,11 @@ TEST_F(DatabaseFileTest, FieldRulesOfTheReader) {
                               "\"\r\n"
                               // 5: 26 fields: five readings, slots 6 to 50 cleared
                               "1000005,\"g\",\"c\",\"c2\",\"d\",\"r\"" +
-                              fiveReadings + "\r\n";
+                              fiveReadings + "\r\n" +
+                              // 6: fields beyond the 50th reading group and the user comments are ignored
+                              "1000006,\"g\",\"c\",\"c2\",\"d\",\"r\"" + fiftyReadings + ",\"last\"" + extra + "\r\n";
     ASSERT_EQ(ReadDatabaseFile(file("rules.pdb", bytes)), DbOk);
-    ASSERT_EQ(LoggerCount, 5);
+    ASSERT_EQ(LoggerCount, 6);
 
     const LoggerRecord& r1 = LoggerTable[1];
     EXPECT_EQ(r1.Comment2, "51.5/-0.12");
@@ -316,6 +322,11 @@ TEST_F(DatabaseFileTest, FieldRulesOfTheReader) {
     EXPECT_EQ(r5.ReadingDate[6], "");
     EXPECT_EQ(r5.Level[50], 0);
     EXPECT_EQ(r5.UserComments, "");
+
+    const LoggerRecord& r6 = LoggerTable[6];
+    EXPECT_EQ(r6.ReadingStatus[50], "Leak");
+    EXPECT_EQ(r6.Spread[50], 3);
+    EXPECT_EQ(r6.UserComments, "last");
 }
 
 TEST_F(DatabaseFileTest, FieldUnitFilesMapStatusLetters) {
