@@ -308,6 +308,8 @@ public:
             return fail(kSerialInvalidArgument);
         }
         queryErrors();
+        // The kernel's output buffer is the transmit queue: what it takes will go out, and what it cannot
+        // take (flow control holding the line, a far end that stopped reading) is reported, never waited for.
         const auto* p = static_cast<const unsigned char*>(buffer);
         int done = 0;
         while (done < length) {

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "commserver/HistoryLog.h"
-#include "commserver/WorkerRequest.h"
 
 using namespace comms;
 namespace fs = std::filesystem;
@@ -172,15 +171,5 @@ INSTANTIATE_TEST_SUITE_P(
                       DescriptionCase{0x183, "OK and Failed Operations Events: File Receive, Fle Send"},
                       DescriptionCase{0x6FD, "Successful Operations Events: File Receive, Intialise, Clock Set, "
                                              "File Delete, File Move, Prog Run, Security, Connects"}));
-
-TEST(WorkerRequest, IsTakenAndClearedInOneStepAndAQuitStays) {
-    WorkerRequest r;
-    r.Post(WorkerRequest::Reopen);
-    EXPECT_EQ(r.Take(), WorkerRequest::Reopen);
-    EXPECT_EQ(r.Take(), WorkerRequest::None);
-    r.Post(WorkerRequest::Quit);
-    r.Post(WorkerRequest::ReopenWhenAllowed);
-    EXPECT_EQ(r.Take(), WorkerRequest::Quit);
-}
 
 } // namespace

@@ -91,6 +91,15 @@ TEST_F(LinkLines, ASilentModemLineIsHungUpWhetherOrNotAFrameIsInProgress) {
     EXPECT_EQ(hangUps, 1);
 }
 
+TEST_F(LinkLines, APayloadThatDoesNotFitAFrameIsRefusedAndNothingIsSent) {
+    const Bytes big(kMaxPayload + 1, 0x11);
+    EXPECT_EQ(link.SendFrame(1001, big.data(), kMaxPayload + 1), -7);
+    EXPECT_EQ(link.SendFrame(1001, big.data(), -1), -7);
+    EXPECT_TRUE(port->TakeTx().empty());
+    EXPECT_EQ(link.SendFrame(1001, big.data(), kMaxPayload), 0);
+    EXPECT_EQ(port->TakeTx(), RemoteUnit::Encode(1001, std::span(big).first(kMaxPayload)));
+}
+
 class LinkOpticalDelay : public LinkLines, public ::testing::WithParamInterface<int> {};
 
 TEST_P(LinkOpticalDelay, PausesBeforeEachFrameOnlyWhenSet) {
