@@ -164,6 +164,8 @@ QVariant LoggerListModel::data(const QModelIndex& index, int role) const {
 QVariant LoggerListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < kColumns)
         return captions_[section];
+    if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole && (section == 8 || section == 9))
+        return QVariant(Qt::AlignRight | Qt::AlignVCenter);
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
@@ -274,6 +276,7 @@ const char* const frmDMA::kColumnNames[LoggerListModel::kColumns] = {"SerialNo",
 frmDMA::frmDMA(QWidget* parent) : QMdiSubWindow(parent) {
     setObjectName(QStringLiteral("frmDMA"));
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
     plat::windows::add(this, QStringLiteral("frmDMA"));
     LocalRecords.resize(1);
 
@@ -308,6 +311,7 @@ frmDMA::frmDMA(QWidget* parent) : QMdiSubWindow(parent) {
 
     ListViewDMA->installEventFilter(this);
     ListViewDMA->viewport()->installEventFilter(this);
+    connect(this, &QMdiSubWindow::aboutToActivate, this, &frmDMA::Form_Activate);
     connect(header, &QHeaderView::sectionClicked, this, [this](int logical) { ListViewDMA_ColumnClick(logical + 1); });
     connect(ListViewDMA, &QAbstractItemView::clicked, this,
             [this](const QModelIndex& index) { ListViewDMA_ItemClick(index.row() + 1); });
@@ -377,12 +381,6 @@ void frmDMA::resizeEvent(QResizeEvent* event) {
 void frmDMA::Form_Activate() {
     if (documents::frame)
         documents::frame->setAutoSizeChecked(AutoSize);
-}
-
-void frmDMA::changeEvent(QEvent* event) {
-    QMdiSubWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isActiveWindow() && (windowState() & Qt::WindowActive))
-        Form_Activate();
 }
 
 void frmDMA::UpdateCommentsColumnHeader() {

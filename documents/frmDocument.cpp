@@ -12,6 +12,7 @@
 
 #include <QCloseEvent>
 #include <QFontDatabase>
+#include <QStyle>
 #include <QTextEdit>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 frmDocument::frmDocument(QWidget* parent) : QMdiSubWindow(parent) {
     setObjectName(QStringLiteral("frmDocument"));
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(style()->standardIcon(QStyle::SP_FileIcon));
     plat::windows::add(this, QStringLiteral("frmDocument"));
     rtfText = new QTextEdit;
     rtfText->setObjectName(QStringLiteral("rtfText"));

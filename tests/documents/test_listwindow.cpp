@@ -3,13 +3,17 @@
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
+#include "documents/DocumentLinks.h"
 #include "documents/frmDMA.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
 #include "platform/Twips.h"
 
+#include <QCoreApplication>
 #include <QDialog>
+#include <QFile>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeView>
@@ -360,6 +364,100 @@ TEST_F(ListWindowTest, UpdateAllAdditionalInformation) {
     for (int i = 1; i <= 3; ++i)
         EXPECT_EQ(w->rowText(i, 10), QStringLiteral("valve 3"));
     w->AskForSave = false;
+    w->close();
+}
+
+} // namespace
+
+namespace {
+
+// The record editor as the list window fills it, and the editor's show/hide seam.
+struct EditorRecorder final : IRecordEditorView, IRecordEditorSeam {
+    QString caption, serial, gridRef, comment1, comment2, userComments;
+    int16_t histories = -1;
+    QStringList readings;
+    int graphItems = 0;
+    int shown = 0;
+    void setCaption(const QString& c) override { caption = c; }
+    void setNumHistories(int16_t n) override { histories = n; }
+    void clearReadings() override { readings.clear(); }
+    void addReading(const QString& d, const QString& s, const QString& l, const QString& sp) override {
+        readings << d + u'|' + s + u'|' + l + u'|' + sp;
+    }
+    void setSerialText(const QString& t) override { serial = t; }
+    void setGridRefText(const QString& t) override { gridRef = t; }
+    void setCommentTexts(const QString& c1, const QString& c2, const QString& u) override {
+        comment1 = c1;
+        comment2 = c2;
+        userComments = u;
+    }
+    void SetLevelAndSpreadGraphItem(int, const QString&, int16_t, int16_t) override { ++graphItems; }
+    void resetGraph() override {}
+    bool editorVisible() const override { return false; }
+    void hideEditor() override {}
+    void showEditor() override { ++shown; }
+    void toggleGraph() override {}
+};
+
+class EditorLinkTest : public ListWindowTest {
+protected:
+    EditorRecorder editor;
+    void SetUp() override {
+        documents::recordEditor = &editor;
+        seams::recordEditor = &editor;
+    }
+    void TearDown() override {
+        documents::recordEditor = nullptr;
+        seams::recordEditor = nullptr;
+    }
+};
+
+TEST_F(EditorLinkTest, SelectedRecordFillsTheEditor) {
+    ScriptedUi ui;
+    frmDMA* w = open(kThree);
+    EXPECT_EQ(editor.caption, QStringLiteral("")); // filled before the window had its name
+    editor.graphItems = 0;
+    w->ListViewDMA_ItemClick(1);
+    EXPECT_EQ(editor.caption, QStringLiteral("area.pdb"));
+    EXPECT_EQ(editor.histories, 50);
+    EXPECT_EQ(editor.serial, QStringLiteral("00000005"));
+    EXPECT_EQ(editor.gridRef, QStringLiteral("12345678"));
+    EXPECT_EQ(editor.comment2, QStringLiteral("51.5/-0.12"));
+    ASSERT_EQ(editor.readings.size(), 50);
+    EXPECT_EQ(editor.readings[0], QStringLiteral("2023/02/01|L|12|3"));
+    EXPECT_EQ(editor.readings[1], QStringLiteral(" ||0|0"));
+    EXPECT_EQ(editor.graphItems, 50);
+
+    // A logger without a grid reference shows an empty one, not the digits of the logger shown before.
+    w->ListViewDMA_ItemClick(2);
+    EXPECT_EQ(editor.serial, QStringLiteral("01012345"));
+    EXPECT_EQ(editor.gridRef, QStringLiteral("________"));
+
+    // Enter in the list opens the editor as a double-click does.
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(w->ListViewDMA, &enter);
+    EXPECT_EQ(editor.shown, 1);
+
+    // Closing the current window empties the editor and lets it go.
+    w->close();
+    EXPECT_EQ(editor.serial, QStringLiteral("00000000"));
+    EXPECT_EQ(editor.caption, QString());
+    EXPECT_EQ(editor.histories, 0);
+    EXPECT_TRUE(editor.readings.isEmpty());
+    EXPECT_EQ(ActiveDocument, nullptr);
+}
+
+TEST_F(ListWindowTest, AListLongerThanTheTableIsNotWritten) {
+    ScriptedUi ui;
+    frmDMA* w = open(kThree);
+    const QString target = env.path(QStringLiteral("big.pdb"));
+    w->RecordCount = kMaxLoggers + 1; // as a list grown past the bound would stand
+    LoggerCount = 3;
+    ui.expectMessage(plat::IDOK, LoadLangString(688));
+    EXPECT_FALSE(SaveLoggerFile(w, target, QString()));
+    EXPECT_EQ(LoggerCount, 3);
+    EXPECT_FALSE(QFile::exists(target));
+    w->RecordCount = 3;
     w->close();
 }
 
