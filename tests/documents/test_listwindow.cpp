@@ -462,3 +462,21 @@ TEST_F(ListWindowTest, AListLongerThanTheTableIsNotWritten) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ListWindowTest, FocusFollowsTheMouseOncePerVisit) {
+    ScriptedUi ui;
+    frmDMA* w = open(kThree);
+    w->Form_MouseMove();
+    EXPECT_FALSE(w->mouseFocusTaken()); // the option is off
+    WindowFollowMouse = true;
+    w->Form_MouseMove();
+    EXPECT_TRUE(w->mouseFocusTaken());
+    w->ListViewDMA_LostFocus();
+    EXPECT_FALSE(w->mouseFocusTaken());
+    WindowFollowMouse = false;
+    w->close();
+}
+
+} // namespace
