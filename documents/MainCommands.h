@@ -34,7 +34,8 @@ struct Hooks {
     // File, New from current window.
     std::function<void()> NewWindowCommand;
 
-    // The readings merge of a chosen file into the active list window.
+    // The readings merge of a chosen file into the active list window; the main window sets MergeByRDGrid
+    // while the by-coordinate command runs.
     std::function<void(const QString& path)> MergeReadings;
     std::function<void(const QString& path)> MergeReadingsByRDGrid;
 

@@ -1,6 +1,7 @@
 #include "documents/frmMain.h"
 
 #include "core/DatabaseFile.h"
+#include "core/MergeReadings.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "core/Startup.h"
@@ -824,7 +825,7 @@ void frmMain::mnuFilePrint_Click() {
         ShowPrintSetup(this);
 }
 
-void frmMain::mergeCommand(bool byCoordinate) {
+void frmMain::mergeCommand() {
     ShowStatusText(QString());
     if (!IsDocumentValid(ActiveDocument)) {
         ShowMessage(LoadLangString(TxtNoLoggerWindow), 0);
@@ -848,18 +849,20 @@ void frmMain::mergeCommand(bool byCoordinate) {
         ShowMessage(LoadLangString(TxtMergeFileType), 0);
         return;
     }
-    const auto& merge = byCoordinate ? maincmd::hooks().MergeReadingsByRDGrid : maincmd::hooks().MergeReadings;
+    const auto& merge = MergeByRDGrid ? maincmd::hooks().MergeReadingsByRDGrid : maincmd::hooks().MergeReadings;
     if (merge)
         merge(name);
 }
 
 void frmMain::mnuFileMerge_Click() {
-    mergeCommand(false);
+    mergeCommand();
 }
 
 // The merge by coordinate takes the patrol from the chosen file and merges into the active window.
 void frmMain::mnuMergeByRDGrid_Click() {
-    mergeCommand(true);
+    MergeByRDGrid = true;
+    mergeCommand();
+    MergeByRDGrid = false;
 }
 
 void frmMain::mnuFileImport_Click() {

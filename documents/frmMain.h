@@ -145,7 +145,7 @@ private:
     void rebuildWindowList();
     QMdiSubWindow* activeChild() const;
     QString formNameOfActiveChild() const;
-    void mergeCommand(bool byCoordinate);
+    void mergeCommand();
 
     QMdiArea* mdiArea_ = nullptr;
     QLabel* statusPanel_ = nullptr;

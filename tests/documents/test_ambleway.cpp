@@ -117,6 +117,25 @@ TEST_F(AmblewayTest, KindTwoLineReplacesAnExistingLoggerWhole) {
     EXPECT_EQ(doc->localRecord(2).Deployed, "");
 }
 
+TEST_F(AmblewayTest, AFullWindowTakesNoNewLogger) {
+    std::vector<FixtureLogger> many(kMaxLoggers);
+    for (int i = 0; i < kMaxLoggers; ++i)
+        many[static_cast<size_t>(i)].serial = 1000000 + i;
+    {
+        ScriptedUi ui;
+        OpenDocument(env.writeFile(QStringLiteral("full.pdb"), areaFile(many)));
+    }
+    frmDMA* full = ActiveDocument;
+    ASSERT_EQ(full->RecordCount, kMaxLoggers);
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDOK, LoadLangString(688));
+    EXPECT_FALSE(full->ImportRecord(QStringLiteral("1,1234567,x,,y,a,b,c,1"), 1));
+    EXPECT_EQ(full->RecordCount, kMaxLoggers);
+    EXPECT_EQ(full->rowCount(), kMaxLoggers);
+    // A logger the window already has is still replaced.
+    EXPECT_TRUE(full->ImportRecord(QStringLiteral("1,1000005,x,,y,a,b,c,1"), 2));
+}
+
 TEST(AmblewayText, DatesAndCharacters) {
     ensureApplication();
     const std::pair<QString, QString> dates[] = {

@@ -1,6 +1,7 @@
 // The File menu on real files: new, open, save, save as, export, close, the recent files and dropped files.
 #include "DocumentFixtures.h"
 #include "core/DatabaseFile.h"
+#include "core/MergeReadings.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
@@ -285,6 +286,138 @@ TEST_F(FileCommandsTest, DroppedFilesOpenInOrder) {
     QDragEnterEvent textEnter(QPoint(10, 10), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(main.get(), &textEnter);
     EXPECT_FALSE(textEnter.isAccepted());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FileCommandsTest, TextDocumentsAreSavedUnderAChosenName) {
+    const QString notes = env.writeFile(QStringLiteral("notes.log"), "Patrol notes\r\n");
+    {
+        ScriptedUi ui;
+        ui.expectOpenFile(notes);
+        main->mnuFileOpen_Click();
+    }
+    auto* text = qobject_cast<frmDocument*>(main->mdiArea()->currentSubWindow());
+    ASSERT_TRUE(text);
+
+    const QString report = env.path(QStringLiteral("report.rtf"));
+    {
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDYES, LoadLangString(337) + notes + u'?');
+        ui.expectSaveFile(report);
+        main->mnuFileSave_Click();
+        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(319));
+        EXPECT_EQ(ui.fileRequests()[0].fileName, notes);
+    }
+    EXPECT_EQ(text->windowTitle(), report);
+    EXPECT_EQ(TestEnv::readFile(report).rfind("{\\rtf", 0), 0u);
+
+    // Close on a text window saves it (after the question) and keeps it open; No ends the command.
+    {
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDNO, LoadLangString(337) + report + u'?');
+        main->mnuFileClose_Click();
+    }
+    EXPECT_EQ(main->mdiArea()->subWindowList().size(), 1);
+
+    // A file that cannot be written leaves the caption as it was.
+    const QString nowhere = env.path(QStringLiteral("no/such/folder/x.rtf"));
+    {
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDYES);
+        ui.expectSaveFile(nowhere);
+        ui.expectMessage(plat::IDOK, LoadLangString(335) + nowhere);
+        main->mnuFileSaveAs_Click();
+        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(329));
+    }
+    EXPECT_EQ(text->windowTitle(), report);
+
+    // A text file that cannot be read opens no window.
+    const QString missing = env.path(QStringLiteral("missing.log"));
+    ScriptedUi ui;
+    ui.expectOpenFile(missing);
+    ui.expectMessage(plat::IDOK, LoadLangString(336) + missing);
+    main->mnuFileOpen_Click();
+    EXPECT_EQ(main->mdiArea()->subWindowList().size(), 1);
+}
+
+TEST_F(FileCommandsTest, MergeAsksForAPatrolFileAndHandsItOn) {
+    QStringList calls;
+    maincmd::hooks().MergeReadings = [&](const QString& p) { calls << QStringLiteral("serial ") + p; };
+    maincmd::hooks().MergeReadingsByRDGrid = [&](const QString& p) {
+        calls << QStringLiteral("coordinate ") + p + (MergeByRDGrid ? QString() : QStringLiteral(" (flag off)"));
+    };
+    maincmd::hooksChanged();
+    ASSERT_TRUE(main->menuItem(QStringLiteral("mnuFileMerge"))->isEnabled());
+    {
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDOK, LoadLangString(129));
+        main->mnuFileMerge_Click();
+    }
+    open(area);
+    {
+        ScriptedUi ui;
+        ui.expectOpenFile(QStringLiteral("/patrol/p1.PDB"));
+        main->mnuFileMerge_Click();
+        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(314));
+        EXPECT_EQ(ui.fileRequests()[0].folder, env.programDir());
+        EXPECT_EQ(ui.fileRequests()[0].fileName, QString());
+        ui.expectOpenFile(QStringLiteral("/patrol/p2.csv"));
+        main->mnuMergeByRDGrid_Click();
+        ui.expectOpenFile(QStringLiteral("/patrol/p3.txt"));
+        ui.expectMessage(plat::IDOK, LoadLangString(316));
+        main->mnuFileMerge_Click();
+        ui.expectOpenFile(QString());
+        main->mnuFileMerge_Click();
+    }
+    EXPECT_EQ(calls, (QStringList{"serial /patrol/p1.PDB", "coordinate /patrol/p2.csv"}));
+    EXPECT_FALSE(MergeByRDGrid);
+
+    NewDocument();
+    newest()->ListViewDMA_GotFocus();
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDOK, LoadLangString(313));
+    main->mnuFileMerge_Click();
+}
+
+struct MapRecorder final : IStartupWindows {
+    int shown = 0;
+    void startAutoSyncWatcher() override {}
+    void initTransferFolders() override {}
+    void loadRecordEditorHidden() override {}
+    bool showMapWindow() override {
+        ++shown;
+        return true;
+    }
+};
+
+TEST_F(FileCommandsTest, MapNeedsACoordinateInEveryRow) {
+    MapRecorder map;
+    seams::startupWindows = &map;
+    maincmd::hooks().mapViewAvailable = true;
+    maincmd::hooksChanged();
+    ASSERT_TRUE(main->toolButton(QStringLiteral("gps"))->isEnabled());
+
+    open(area); // the second logger has no coordinate
+    {
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDOK,
+                         QStringLiteral("Not all records have a valid GPS coordinate.  Unable to display map."));
+        main->tbToolBar_ButtonClick(QStringLiteral("gps"));
+        EXPECT_EQ(ui.messages()[0].style, plat::MB_ICONEXCLAMATION);
+    }
+    EXPECT_EQ(map.shown, 0);
+
+    auto located = kArea;
+    located[0].comment2 = "51.5/-0.12";
+    located[1].comment2 = "51.6/-0.13";
+    open(env.writeFile(QStringLiteral("located.pdb"), areaFile(located)));
+    ScriptedUi ui;
+    main->tbToolBar_ButtonClick(QStringLiteral("gps"));
+    EXPECT_EQ(map.shown, 1);
+    seams::startupWindows = nullptr;
 }
 
 } // namespace
