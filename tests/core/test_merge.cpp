@@ -165,6 +165,8 @@ TEST(MergeHelpers, BackupNamesCountUpAndPassNineHundredNinetyNine) {
 }
 
 TEST(MergeHelpers, InsertNewestReadingShiftsAndTakesLatLong) {
+    TestEnv env;
+    ScriptedUi ui;
     InitDatabaseStore();
     LoggerTable[1] = FiftyReadings(7)[0];
     const std::pair<std::string, bool> comment2s[] = {{"51.50000/-0.12000", true},
