@@ -365,6 +365,8 @@ void frmMain::buildMenus() {
                                      : stack.back()->addMenu(QString::fromUtf8(e.caption));
             m->setObjectName(QLatin1String(e.name));
             m->menuAction()->setObjectName(QLatin1String(e.name));
+            // The separators around the recent files meet while the list is empty: show one.
+            m->setSeparatorsCollapsible(true);
             menus_.insert(QLatin1String(e.name), m);
             stack.push_back(m);
             break;
@@ -478,7 +480,7 @@ void frmMain::Form_Load() {
     }
     loggerFileFilter_ = FileFilterFromText(LoadLangString(TxtLoggerFilter));
     textDocumentFilter_ = FileFilterFromText(LoadLangString(TxtTextFilter));
-    pdaSupportCreated_ = false;
+    PDASupportCreated = false;
     refreshCommandState();
 }
 
@@ -1185,13 +1187,15 @@ bool frmMain::ShutDown() {
     if (shutDownDone_)
         return true;
     SaveSettings();
-    // Every other loaded window goes, in load order; one that refuses (its save question was cancelled)
-    // stops the shut-down so nothing unsaved is lost.
+    // Every other loaded window goes, in load order. A document window that refuses (its save question was
+    // cancelled) stops the shut-down so nothing unsaved is lost; any other window that stays (a tool window
+    // that only hides itself) is simply put away.
     for (QWidget* w : plat::windows::loaded()) {
-        if (w == this)
+        if (w == this || w->close())
             continue;
-        if (!w->close())
+        if (qobject_cast<frmDMA*>(w) || qobject_cast<frmDocument*>(w))
             return false;
+        w->hide();
     }
     for (QMdiSubWindow* sub : mdiArea_->subWindowList())
         if (!sub->close())

@@ -63,6 +63,9 @@ public:
     QAction* mnuWindowFollowMouse = nullptr;
     QAction* mnuViewAutoSize = nullptr;
 
+    // Set by the PDA commands once they have created the PDA support object.
+    bool PDASupportCreated = false;
+
     // The shared file dialog: what one command leaves in it, the next command finds there.
     plat::FileDialogRequest dlgCommonDialog;
 
@@ -159,6 +162,5 @@ private:
     QMap<QString, QAction*> buttons_;
     QString loggerFileFilter_;
     QString textDocumentFilter_;
-    bool pdaSupportCreated_ = false;
     bool shutDownDone_ = false;
 };

@@ -10,6 +10,7 @@
 #include "documents/frmMain.h"
 #include "platform/WindowRegistry.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -294,6 +295,15 @@ TEST_F(MainWindowTest, ShutDownAsksForEachChangedWindowAndCancelKeepsEverything)
     frmDMA* doc = openArea();
     doc->AskForSave = true;
     main->RebuildMruMenu(QStringLiteral("/data/north.pdb"));
+    // A tool window that only hides itself when closed does not hold the program up.
+    struct HidingTool : QWidget {
+        void closeEvent(QCloseEvent* e) override {
+            e->ignore();
+            hide();
+        }
+    } tool;
+    plat::windows::add(&tool, QStringLiteral("frmDMAEdit"));
+    tool.show();
     {
         ScriptedUi ui;
         ui.expectMessage(plat::IDCANCEL, LoadLangString(228));
@@ -308,6 +318,7 @@ TEST_F(MainWindowTest, ShutDownAsksForEachChangedWindowAndCancelKeepsEverything)
         main->menuItem(QStringLiteral("mnuFileExit"))->trigger();
         EXPECT_EQ(ui.messages().size(), 1u); // the second pass finds no list window
         EXPECT_FALSE(main->isVisible());
+        EXPECT_FALSE(tool.isVisible());
     }
     flushDeletes();
     EXPECT_FALSE(ActiveDocument);
