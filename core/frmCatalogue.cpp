@@ -18,7 +18,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPointer>
 #include <QPushButton>
 #include <QStorageInfo>
 #include <QVBoxLayout>
@@ -80,6 +79,27 @@ QString ExistingFolder(const QString& anyPath) {
         folder = parent;
     }
     return QDir::homePath();
+}
+
+namespace {
+// What the window shows survives its closing for the rest of the run: the main window makes a new window on
+// each showing, and the user expects the serials and results of the last search to be there.
+struct CatalogueState {
+    bool loaded = false;
+    QString entry;
+    QStringList serials;
+    QStringList found;
+    bool openEnabled = false;
+    QString status;
+};
+CatalogueState& SavedState() {
+    static CatalogueState state;
+    return state;
+}
+} // namespace
+
+void ForgetCatalogueState() {
+    SavedState() = CatalogueState{};
 }
 
 frmCatalogue::frmCatalogue(QWidget* parent) : QDialog(parent) {
@@ -160,18 +180,33 @@ frmCatalogue::frmCatalogue(QWidget* parent) : QDialog(parent) {
         b->setAutoDefault(false);
 
     plat::windows::add(this, QStringLiteral("frmCatalogue"));
-    Form_Load();
+    CatalogueState& state = SavedState();
+    if (!state.loaded) {
+        Form_Load();
+        state.loaded = true;
+        return;
+    }
+    LoadResources();
+    Dir1_Change(ExistingFolder(CataloguePath));
+    {
+        const QSignalBlocker block(TxtSerial);
+        TxtSerial->setText(state.entry);
+    }
+    ListSer->addItems(state.serials);
+    found_ = state.found;
+    showFound();
+    CmdOpen->setEnabled(state.openEnabled);
+    Label1->setText(state.status);
 }
 
 frmCatalogue::~frmCatalogue() {
+    CatalogueState& state = SavedState();
+    state.entry = TxtSerial->text();
+    state.serials = serials();
+    state.found = found_;
+    state.openEnabled = CmdOpen->isEnabled();
+    state.status = Label1->text();
     plat::windows::remove(this);
-}
-
-frmCatalogue* frmCatalogue::instance() {
-    static QPointer<frmCatalogue> window;
-    if (window.isNull())
-        window = new frmCatalogue();
-    return window;
 }
 
 void frmCatalogue::LoadResources() {

@@ -22,14 +22,14 @@ QString FolderOfEntry(const QString& folder, const QListWidgetItem* entry);
 // The folder itself when it exists, else its nearest existing parent, else the home folder.
 QString ExistingFolder(const QString& anyPath);
 
+// The window's lists outlive it for the rest of the run; this forgets them, as a new run of the program would.
+void ForgetCatalogueState();
+
 class frmCatalogue : public QDialog {
     Q_OBJECT
 public:
     explicit frmCatalogue(QWidget* parent = nullptr);
     ~frmCatalogue() override;
-
-    // The one window of the run: created and loaded on its first showing, then only hidden.
-    static frmCatalogue* instance();
 
     QLineEdit* TxtSerial = nullptr;
     QListWidget* ListSer = nullptr;

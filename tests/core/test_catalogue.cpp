@@ -51,6 +51,7 @@ class CatalogueTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ensureApplication();
+        ForgetCatalogueState();
         InitDatabaseStore();
         seams::documents = &documents;
         IgnoreFileErrs = false;
@@ -170,4 +171,18 @@ TEST_F(CatalogueTest, StoredFolderThatIsGoneFallsBackToItsParent) {
     frmCatalogue w;
     EXPECT_EQ(w.folder(), folder);
     EXPECT_EQ(w.File1->count(), 4);
+}
+
+TEST_F(CatalogueTest, ListsSurviveTheWindowForTheRun) {
+    {
+        frmCatalogue w;
+        w.TxtSerial->setText(QStringLiteral("1000004"));
+        w.cmdFind_Click();
+        w.TxtSerial->setText(QStringLiteral("77"));
+    }
+    frmCatalogue again;
+    EXPECT_EQ(Items(again.ListSer), QStringList{"01000004"});
+    EXPECT_EQ(Items(again.List_found), QStringList{folder + "/c.pdb"});
+    EXPECT_TRUE(again.CmdOpen->isEnabled());
+    EXPECT_EQ(again.TxtSerial->text(), QStringLiteral("77"));
 }
