@@ -2,6 +2,7 @@
 #include "core/Seams.h"
 #include "core/Startup.h"
 #include "documents/DocumentFiles.h"
+#include "documents/MergeCommands.h"
 #include "documents/frmMain.h"
 #include "platform/AppInfo.h"
 #include "transfer/TransferFolders.h"
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(true);
 
     StartupWindows startup;
+    RegisterMergeCommands();
     frmMain* mainWindow = new frmMain;
     mainWindow->setAttribute(Qt::WA_DeleteOnClose);
     seams::mainWindow = mainWindow;
