@@ -191,8 +191,38 @@ void LoggerListModel::fillRows(int count) {
     endResetModel();
 }
 
+void LoggerListModel::setRows(std::vector<int> rows) {
+    if (!batching_)
+        beginResetModel();
+    rows_ = std::move(rows);
+    if (sorted_ && !batching_)
+        applySort();
+    if (!batching_)
+        endResetModel();
+}
+
+void LoggerListModel::beginBatch() {
+    if (batching_)
+        return;
+    beginResetModel();
+    batching_ = true;
+}
+
+void LoggerListModel::endBatch() {
+    if (!batching_)
+        return;
+    batching_ = false;
+    if (sorted_)
+        applySort();
+    endResetModel();
+}
+
 void LoggerListModel::insertRow(int position, int recordIndex) {
     const int at = std::clamp(position - 1, 0, static_cast<int>(rows_.size()));
+    if (batching_) {
+        rows_.insert(rows_.begin() + at, recordIndex);
+        return;
+    }
     beginInsertRows({}, at, at);
     rows_.insert(rows_.begin() + at, recordIndex);
     endInsertRows();
@@ -206,6 +236,10 @@ void LoggerListModel::insertRow(int position, int recordIndex) {
 void LoggerListModel::removeRowAt(int position) {
     if (position < 1 || position > static_cast<int>(rows_.size()))
         return;
+    if (batching_) {
+        rows_.erase(rows_.begin() + (position - 1));
+        return;
+    }
     beginRemoveRows({}, position - 1, position - 1);
     rows_.erase(rows_.begin() + (position - 1));
     endRemoveRows();
@@ -218,6 +252,8 @@ int LoggerListModel::recordAt(int position) const {
 }
 
 void LoggerListModel::recordChanged(int recordIndex) {
+    if (batching_)
+        return;
     for (size_t i = 0; i < rows_.size(); ++i)
         if (rows_[i] == recordIndex)
             emit dataChanged(index(static_cast<int>(i), 0), index(static_cast<int>(i), kColumns - 1));
@@ -518,10 +554,12 @@ int16_t frmDMA::GetRecFromSerial(int32_t serial) const {
 }
 
 int16_t frmDMA::GetLineFromSerial(int32_t serial) const {
+    // A row's text is its record's serial in eight digits, whose value is the serial itself: comparing the
+    // numbers finds the same row without writing and reading back a text per row.
     const int rows = std::min<int>(RecordCount, rowCount());
     for (int p = 1; p <= rows; ++p) {
-        int32_t v = 0;
-        if (plat::vb::toInt32(plat::vb::Val(rowText(p, 0)), &v) && v == serial)
+        const int rec = model_->recordAt(p);
+        if (rec > 0 && localRecord(rec).Serial == serial)
             return static_cast<int16_t>(p);
     }
     return 0;
@@ -551,7 +589,7 @@ QString frmDMA::columnCaption(int column) const {
 }
 
 void frmDMA::selectRow(int position) {
-    if (position < 1 || position > rowCount())
+    if (position < 1 || position > rowCount() || model_->batching())
         return;
     const QModelIndex index = model_->index(position - 1, 0);
     programmatic_ = true;

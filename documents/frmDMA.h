@@ -44,6 +44,14 @@ public:
     int recordAt(int position) const;
     // Redraws the rows that show a record after it changed.
     void recordChanged(int recordIndex);
+    // The rows as record indices in display order, and a whole new set of them in one reset.
+    const std::vector<int>& rows() const { return rows_; }
+    void setRows(std::vector<int> rows);
+    // Between these two, row changes reach the list as one reset at the end instead of one redraw each;
+    // nothing may select or scroll rows meanwhile.
+    void beginBatch();
+    void endBatch();
+    bool batching() const { return batching_; }
 
     // Sorting as text on one column; later fills and inserts keep the order.
     void sortBy(int column, Qt::SortOrder order);
@@ -57,6 +65,7 @@ private:
     std::vector<int> rows_; // record index per displayed row
     QStringList captions_;
     bool sorted_ = false;
+    bool batching_ = false;
     int sortColumn_ = 0;
     Qt::SortOrder order_ = Qt::AscendingOrder;
 };
@@ -106,6 +115,30 @@ public:
     void ReleaseActiveDocument();
     void LoadRecordIntoEditor(int16_t index);
 
+    // Record editing (ListEditing.cpp): the clipboard, created and removed records, search and the write-back
+    // of the record editor. Positions are 1-based list positions, indices 1-based record indices.
+    void CopyRecords();
+    void CutRecords();
+    void PasteRecords();
+    void PasteRecord(int16_t& clipboardIndex);
+    bool CreateNewRecord(int32_t serial, int16_t position, const QString& gridDigits);
+    bool CreateNewGPSRecord(int32_t serial, int16_t position, QString& coordinates);
+    bool CreateNewRecord2(int32_t serial, int16_t position);
+    bool RemoveRecord();
+    void deleteRecordByIndex(int16_t& index);
+    void Find(const QString& text);
+    // Writes the record editor's boxes and readings over the record with the editor's serial.
+    void ModifyRecordBySerialNo();
+    void ModifyRecordBySerialNo(const LoggerRecord& edited);
+    // Many creations in a row (a fill) reach the list as one redraw, and the record editor shows only the last.
+    void beginRecordBatch();
+    void endRecordBatch();
+    // Room for this many more loggers; false (after a message) when the window would pass the table's limit.
+    bool RoomFor(long more);
+
+    int16_t SearchNextLine = 0;
+    QString SearchText;
+
     // What the list shows, for the printing and map windows (and tests): 1-based row positions.
     int rowCount() const;
     int rowRecordIndex(int position) const;
@@ -141,6 +174,12 @@ private:
     int listWidthPixels() const;
     void selectRow(int position);
     void onCurrentRowChanged(int row);
+    void RemoveRecordAt(int index);
+    // Removes the records whose indices are marked, keeping the order of the others, in one pass.
+    void removeMarkedRecords(const std::vector<bool>& marked);
+    bool LineContainsText(int position, const QString& text) const;
+    void addNewRecordRow(int16_t position, int recordIndex);
+    bool pendingSelection_ = false;
 
     std::vector<LoggerRecord> LocalRecords;
     LoggerListModel* model_ = nullptr;

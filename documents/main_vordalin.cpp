@@ -2,7 +2,9 @@
 #include "core/Seams.h"
 #include "core/Startup.h"
 #include "documents/DocumentFiles.h"
+#include "documents/LoggerCommands.h"
 #include "documents/MergeCommands.h"
+#include "documents/frmDMAEdit.h"
 #include "documents/frmMain.h"
 #include "platform/AppInfo.h"
 #include "transfer/TransferFolders.h"
@@ -17,7 +19,9 @@ namespace {
 struct StartupWindows final : IStartupWindows {
     void startAutoSyncWatcher() override {}
     void initTransferFolders() override { InitTransferFolders(); }
-    void loadRecordEditorHidden() override {}
+    void loadRecordEditorHidden() override {
+        LoadRecordEditor(seams::mainWindow ? seams::mainWindow->widget() : nullptr);
+    }
     bool showMapWindow() override { return false; }
 };
 } // namespace
@@ -35,6 +39,7 @@ int main(int argc, char** argv) {
 
     StartupWindows startup;
     RegisterMergeCommands();
+    RegisterEditingCommands();
     frmMain* mainWindow = new frmMain;
     mainWindow->setAttribute(Qt::WA_DeleteOnClose);
     seams::mainWindow = mainWindow;

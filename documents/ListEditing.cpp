@@ -1,0 +1,427 @@
+// The logger list window's editing operations: clipboard, created and removed records, search, and the
+// record editor's write-back.
+#include "documents/ListEditing.h"
+
+#include "core/Settings.h"
+#include "core/Shared.h"
+#include "documents/DocumentFiles.h"
+#include "documents/frmDMA.h"
+#include "documents/frmDMAEdit.h"
+#include "platform/AppInfo.h"
+#include "platform/TextCodec.h"
+#include "platform/UiServices.h"
+#include "platform/VbRuntime.h"
+
+#include <QItemSelectionModel>
+#include <QTreeView>
+
+#include <algorithm>
+#include <unordered_set>
+
+std::vector<LoggerRecord> RecordClipboard(1);
+int16_t ClipboardCount = 0;
+
+namespace {
+
+enum Text : int32_t {
+    TxtPasteDuplicate = 143,
+    TxtSerialPrefix = 191,
+    TxtModifyEmpty = 342,
+    TxtModifyNoRecord = 343,
+    TxtModifyNoRow = 346,
+    TxtModified = 348,
+    TxtPasted = 352,
+    TxtAdded = 353,
+    TxtRemoveQuestion = 355,
+    TxtSearching = 359,
+    TxtFound = 360,
+    TxtFoundAtRow = 361,
+    TxtNotFound = 362,
+    TxtLatLongPrompt1 = 643,
+    TxtLatLongPrompt2 = 644,
+    TxtLatLongPrompt3 = 645,
+    TxtLoggerLimit = 780,
+};
+
+QString serialText(int32_t serial) {
+    return plat::vb::formatSerialQ(serial);
+}
+
+bool latLongValid(const QString& text) {
+    if (text.count(u'/') != 1)
+        return false;
+    if (text.contains(u',') && text.contains(u'.'))
+        return false;
+    const QChar mark = text.contains(u',') ? u',' : u'.';
+    const QStringList halves = text.split(u'/');
+    return halves[0].count(mark) == 1 && halves[1].count(mark) == 1;
+}
+
+} // namespace
+
+int16_t ValidateLatLongText(QString& input, QString& output, int16_t& mode) {
+    while (!latLongValid(input)) {
+        const QString example =
+            QStringLiteral("51") + DecimalSeparator + QStringLiteral("5/-0") + DecimalSeparator + QStringLiteral("12");
+        const QString prompt = LoadLangString(TxtLatLongPrompt1) + input + LoadLangString(TxtLatLongPrompt2) + example +
+                               LoadLangString(TxtLatLongPrompt3);
+        QString answer;
+        if (!plat::ui().inputBox(prompt, QString(), input, &answer))
+            answer.clear();
+        input = answer;
+        if (input.isEmpty()) {
+            input = QStringLiteral("0.0/0.0");
+            break;
+        }
+    }
+    const QChar own = input.contains(u',') ? u',' : u'.';
+    QString out = input;
+    if (mode == 1)
+        out.replace(own, DecimalSeparator);
+    else
+        out.replace(DecimalSeparator, QStringLiteral("."));
+    output = out;
+    return 0;
+}
+
+// --- clipboard -------------------------------------------------------------------------------------------
+
+namespace {
+std::vector<int> selectedPositions(const QTreeView* list) {
+    std::vector<int> rows;
+    for (const QModelIndex& index : list->selectionModel()->selectedRows())
+        rows.push_back(index.row() + 1);
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+} // namespace
+
+void frmDMA::CopyRecords() {
+    const std::vector<int> rows = selectedPositions(ListViewDMA);
+    if (rows.empty())
+        return;
+    RecordClipboard.assign(rows.size() + 1, LoggerRecord());
+    ClipboardCount = 0;
+    for (int position : rows) {
+        const int rec = rowRecordIndex(position);
+        if (rec < 1)
+            continue;
+        ++ClipboardCount;
+        RecordClipboard[static_cast<size_t>(ClipboardCount)] = localRecord(rec);
+    }
+}
+
+void frmDMA::CutRecords() {
+    CopyRecords();
+    // Each row names its own record by its key, so exactly the selected rows go, also where serials repeat.
+    std::vector<bool> marked(static_cast<size_t>(RecordCount) + 1, false);
+    for (int position : selectedPositions(ListViewDMA)) {
+        const int rec = rowRecordIndex(position);
+        if (rec < 1 || rec > RecordCount)
+            continue;
+        const LoggerRecord& r = localRecord(rec);
+        const QString question = LoadLangString(TxtRemoveQuestion) + serialText(r.Serial) + QStringLiteral(" ?\n(") +
+                                 plat::fromAnsi(r.Comment1) + u')';
+        if (ShowMessage(question, plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2, windowTitle()) ==
+            plat::IDYES)
+            marked[static_cast<size_t>(rec)] = true;
+    }
+    removeMarkedRecords(marked);
+    ReLoad();
+    SelLine = 0;
+    LoadRecordIntoEditor(0);
+    MakeActiveDocument();
+    AskForSave = true;
+}
+
+bool frmDMA::RoomFor(long more) {
+    if (RecordCount + more <= kMaxLoggers)
+        return true;
+    ShowMessage(LoadLangString(TxtLoggerLimit), plat::MB_OK | plat::MB_ICONEXCLAMATION, plat::appTitle());
+    return false;
+}
+
+void frmDMA::PasteRecords() {
+    // Records the window lacks are counted first: a paste that would pass the table's limit pastes nothing.
+    std::unordered_set<int32_t> present;
+    for (int i = 1; i <= RecordCount; ++i)
+        present.insert(localRecord(i).Serial);
+    long fresh = 0;
+    for (int i = 1; i <= ClipboardCount; ++i)
+        if (present.insert(RecordClipboard[static_cast<size_t>(i)].Serial).second)
+            ++fresh;
+    if (!RoomFor(fresh))
+        return;
+
+    beginRecordBatch();
+    for (int16_t i = 1; i <= ClipboardCount; ++i) {
+        const int32_t serial = RecordClipboard[static_cast<size_t>(i)].Serial;
+        if (GetRecFromSerial(serial) == 0) {
+            PasteRecord(i);
+            continue;
+        }
+        // The list is brought up to date before the question, so the user sees what has been pasted so far.
+        endRecordBatch();
+        const int answer = ShowMessage(
+            QString::number(serial) + QStringLiteral(": ") + LoadLangString(TxtPasteDuplicate), plat::MB_OKCANCEL);
+        if (answer == plat::IDCANCEL)
+            return;
+        beginRecordBatch();
+    }
+    endRecordBatch();
+    ListViewDMA->setFocus();
+}
+
+void frmDMA::PasteRecord(int16_t& clipboardIndex) {
+    if (clipboardIndex < 1 || clipboardIndex > ClipboardCount)
+        return;
+    if (!RoomFor(1))
+        return;
+    const LoggerRecord& r = RecordClipboard[static_cast<size_t>(clipboardIndex)];
+    LocalRecords.push_back(r);
+    RecordCount = static_cast<int16_t>(RecordCount + 1);
+    addNewRecordRow(SelLine, RecordCount);
+    ShowStatusText(LoadLangString(TxtSerialPrefix) + serialText(r.Serial) + LoadLangString(TxtPasted));
+    SelLine = GetLineFromSerial(r.Serial);
+    AskForSave = true;
+}
+
+// --- creating and removing -------------------------------------------------------------------------------
+
+void frmDMA::addNewRecordRow(int16_t position, int recordIndex) {
+    model_->insertRow(position != 0 ? position : rowCount() + 1, recordIndex);
+}
+
+void frmDMA::beginRecordBatch() {
+    model_->beginBatch();
+}
+
+void frmDMA::endRecordBatch() {
+    if (!model_->batching())
+        return;
+    // A sorted list is sorted once, at the end of a batch: the remembered row moves with its record.
+    const int rec = SelLine > 0 ? rowRecordIndex(SelLine) : 0;
+    model_->endBatch();
+    if (rec > 0 && model_->sorted()) {
+        const auto& rows = model_->rows();
+        const auto at = std::find(rows.begin(), rows.end(), rec);
+        if (at != rows.end())
+            SelLine = static_cast<int16_t>(at - rows.begin() + 1);
+    }
+    if (pendingSelection_) {
+        pendingSelection_ = false;
+        MakeVisibleListLine(SelLine);
+        ListViewDMA_ItemClick(SelLine);
+    }
+}
+
+bool frmDMA::CreateNewRecord(int32_t serial, int16_t position, const QString& gridDigits) {
+    if (GetRecFromSerial(serial) != 0) {
+        ShowStatusText(QString());
+        return false;
+    }
+    if (!RoomFor(1))
+        return false;
+    LoggerRecord r = NewBlankRecord();
+    r.Serial = serial;
+    if (gridDigits.size() == 8)
+        r.GridRef = plat::toAnsi(FormatGridRef(gridDigits));
+    LocalRecords.push_back(std::move(r));
+    RecordCount = static_cast<int16_t>(RecordCount + 1);
+    addNewRecordRow(position, RecordCount);
+    ShowStatusText(LoadLangString(TxtSerialPrefix) + serialText(serial) + LoadLangString(TxtAdded));
+    SelLine = GetLineFromSerial(serial);
+    if (model_->batching()) {
+        pendingSelection_ = true;
+    } else {
+        MakeVisibleListLine(SelLine);
+        ListViewDMA_ItemClick(SelLine);
+    }
+    AskForSave = true;
+    return true;
+}
+
+bool frmDMA::CreateNewGPSRecord(int32_t serial, int16_t position, QString& coordinates) {
+    if (GetRecFromSerial(serial) != 0) {
+        ShowStatusText(QString());
+        return false;
+    }
+    if (!RoomFor(1))
+        return false;
+    LoggerRecord r = NewBlankRecord();
+    r.Serial = serial;
+    QString copy = coordinates;
+    int16_t mode = 0;
+    ValidateLatLongText(copy, coordinates, mode);
+    r.Comment2 = plat::toAnsi(coordinates);
+    LocalRecords.push_back(std::move(r));
+    RecordCount = static_cast<int16_t>(RecordCount + 1);
+    addNewRecordRow(position, RecordCount);
+    ShowStatusText(LoadLangString(TxtSerialPrefix) + serialText(serial) + LoadLangString(TxtAdded));
+    SelLine = GetLineFromSerial(serial);
+    MakeVisibleListLine(SelLine);
+    ListViewDMA_ItemClick(SelLine);
+    AskForSave = true;
+    return true;
+}
+
+bool frmDMA::CreateNewRecord2(int32_t serial, int16_t position) {
+    if (!RoomFor(1))
+        return false;
+    LoggerRecord r = NewBlankRecord();
+    r.Serial = serial;
+    LocalRecords.push_back(std::move(r));
+    RecordCount = static_cast<int16_t>(RecordCount + 1);
+    addNewRecordRow(position, RecordCount);
+    ShowStatusText(LoadLangString(TxtSerialPrefix) + serialText(serial) + LoadLangString(TxtAdded));
+    const auto& rows = model_->rows();
+    const auto at = std::find(rows.begin(), rows.end(), static_cast<int>(RecordCount));
+    SelLine = at == rows.end() ? int16_t(0) : static_cast<int16_t>(at - rows.begin() + 1);
+    AskForSave = true;
+    return true;
+}
+
+void frmDMA::RemoveRecordAt(int index) {
+    if (index < 1 || index > RecordCount)
+        return;
+    LocalRecords.erase(LocalRecords.begin() + index);
+    RecordCount = static_cast<int16_t>(RecordCount - 1);
+    LoggerCount = static_cast<int16_t>(std::max(0, LoggerCount - 1));
+}
+
+void frmDMA::removeMarkedRecords(const std::vector<bool>& marked) {
+    size_t out = 1;
+    int removed = 0;
+    for (size_t i = 1; i < LocalRecords.size(); ++i) {
+        if (i < marked.size() && marked[i]) {
+            ++removed;
+            continue;
+        }
+        if (out != i)
+            LocalRecords[out] = std::move(LocalRecords[i]);
+        ++out;
+    }
+    LocalRecords.resize(out);
+    RecordCount = static_cast<int16_t>(RecordCount - removed);
+    LoggerCount = static_cast<int16_t>(std::max(0, LoggerCount - removed));
+}
+
+bool frmDMA::RemoveRecord() {
+    if (RecordCount < 1 || SelLine < 1 || SelLine > rowCount())
+        return false;
+    MakeVisibleListLine(SelLine);
+    const int index = rowRecordIndex(SelLine);
+    LoadRecordIntoEditor(static_cast<int16_t>(index));
+    const LoggerRecord& r = localRecord(index);
+    const QString question = LoadLangString(TxtRemoveQuestion) + serialText(r.Serial) + QStringLiteral(" ?\n(") +
+                             plat::fromAnsi(r.Comment1) + u')';
+    if (ShowMessage(question, plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2, windowTitle()) != plat::IDYES) {
+        ListViewDMA->setFocus();
+        return false;
+    }
+    LoggerTable[static_cast<size_t>(kMaxLoggers)] = r;
+    RemoveRecordAt(index);
+    ReLoad();
+    SelLine = 0;
+    LoadRecordIntoEditor(0);
+    MakeActiveDocument();
+    AskForSave = true;
+    return true;
+}
+
+void frmDMA::deleteRecordByIndex(int16_t& index) {
+    if (index < 1 || index > RecordCount)
+        return;
+    RemoveRecordAt(index);
+    ReLoad();
+}
+
+// --- search ----------------------------------------------------------------------------------------------
+
+bool frmDMA::LineContainsText(int position, const QString& text) const {
+    for (int c = 0; c <= 9; ++c)
+        if (rowText(position, c).contains(text, Qt::CaseSensitive))
+            return true;
+    return false;
+}
+
+void frmDMA::Find(const QString& text) {
+    if (RecordCount < 1)
+        return;
+    if (!text.isEmpty()) {
+        SearchNextLine = 1;
+        SearchText = text;
+    }
+    // A window never searched before starts at its first row.
+    if (SearchNextLine < 1 || SearchNextLine > RecordCount)
+        SearchNextLine = 1;
+    ShowStatusText(LoadLangString(TxtSearching));
+    const int last = std::min<int>(RecordCount, rowCount());
+    int found = 0;
+    for (int p = SearchNextLine; p <= last; ++p) {
+        if (LineContainsText(p, SearchText)) {
+            found = p;
+            break;
+        }
+    }
+    if (found == 0) {
+        ShowMessage(LoadLangString(TxtNotFound), plat::MB_OK);
+        ShowStatusText(QString());
+        return;
+    }
+    SearchNextLine = static_cast<int16_t>(found + 1);
+    SelLine = static_cast<int16_t>(found);
+    MakeVisibleListLine(SelLine);
+    LoadRecordIntoEditor(static_cast<int16_t>(rowRecordIndex(found)));
+    ShowStatusText(LoadLangString(TxtFound) + SearchText + LoadLangString(TxtFoundAtRow) + QString::number(found));
+    ListViewDMA->setFocus();
+}
+
+// --- the record editor's write-back ----------------------------------------------------------------------
+
+void frmDMA::ModifyRecordBySerialNo() {
+    if (RecordCount < 1) {
+        ShowMessage(LoadLangString(TxtModifyEmpty), plat::MB_OK);
+        return;
+    }
+    frmDMAEdit* editor = frmDMAEdit::instance();
+    if (!editor)
+        return;
+    ModifyRecordBySerialNo(editor->recordFromBoxes());
+}
+
+void frmDMA::ModifyRecordBySerialNo(const LoggerRecord& edited) {
+    if (RecordCount < 1) {
+        ShowMessage(LoadLangString(TxtModifyEmpty), plat::MB_OK);
+        return;
+    }
+    // The selected row's own record is the one meant when it carries the serial; otherwise the first record
+    // with it, as in a list where serials do not repeat.
+    int index = 0;
+    int position = 0;
+    if (SelLine >= 1 && SelLine <= rowCount() && localRecord(rowRecordIndex(SelLine)).Serial == edited.Serial) {
+        index = rowRecordIndex(SelLine);
+        position = SelLine;
+    } else {
+        index = GetRecFromSerial(edited.Serial);
+        position = GetLineFromSerial(edited.Serial);
+    }
+    QString message;
+    if (index == 0)
+        message += serialText(edited.Serial) + LoadLangString(TxtModifyNoRecord) + u'\n';
+    if (position == 0)
+        message += serialText(edited.Serial) + LoadLangString(TxtModifyNoRow) + u'\n';
+    if (!message.isEmpty()) {
+        ShowMessage(message, plat::MB_OK);
+        return;
+    }
+    LoggerRecord r = edited;
+    r.Deployed = LocalRecords[static_cast<size_t>(index)].Deployed;
+    r.Received = LocalRecords[static_cast<size_t>(index)].Received;
+    LocalRecords[static_cast<size_t>(index)] = std::move(r);
+    model_->recordChanged(index);
+    AskForSave = true;
+    MakeVisibleListLine(static_cast<int16_t>(position));
+    ListViewDMA->setFocus();
+    ShowStatusText(LoadLangString(TxtSerialPrefix) + serialText(edited.Serial) + LoadLangString(TxtModified));
+}

@@ -1,0 +1,31 @@
+#pragma once
+// The logger commands of the main window on the active list window: add, remove, change serial, change
+// deployment dates, fill, find and find next, column sizes, and a new window with the same loggers.
+#include <QString>
+
+#include <cstdint>
+
+class frmDMA;
+class FillDialog;
+
+void AddLoggerCommand();
+void RemoveLoggerCommand();
+void ChangeSerialCommand();
+void ChangeDeployDateCommand();
+void FillCommand();
+void FindCommand();
+void FindNextCommand();
+void AutoSizeColumns(int16_t column, bool& show);
+void AutoSizeColumnsHelper(frmDMA* document, int16_t column, float width, bool onlyIfShown);
+void NewWindowCommand();
+
+// The fill's work on one window: count loggers from start, FillIncrement apart, with grid numbers counting
+// up from grid (empty: none). Returns the serials already present, one per line; refuses (message, nothing
+// added, false) a run that leaves the valid serials or would take the window past 7000 loggers.
+bool FillLoggers(frmDMA* document, int32_t start, int32_t count, const QString& grid, QString* report);
+
+// The fill dialog, made on the first fill and kept (hidden) for the run.
+FillDialog* fillDialog();
+
+// Fills the main window's command entries for list editing, the logger commands and the record editor.
+void RegisterEditingCommands();

@@ -1,0 +1,126 @@
+#pragma once
+// The record editor: one tool window shared by every logger list window. It shows the logger selected in the
+// current list window with its 50 readings and their graph, and writes the edited logger back on Update.
+// It is made once, hidden, and only ever hidden again when closed.
+#include "core/DMAModule.h"
+#include "core/Seams.h"
+#include "documents/DocumentLinks.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class LevelSpreadGraph;
+class MaskedEdit;
+
+class frmDMAEdit : public QWidget, public IRecordEditorView, public IRecordEditorSeam {
+    Q_OBJECT
+public:
+    explicit frmDMAEdit(QWidget* parent = nullptr);
+    ~frmDMAEdit() override;
+
+    // The one editor of the program (nullptr before it is loaded).
+    static frmDMAEdit* instance();
+
+    // What the map window provides while it is open: redraw its loggers after an Update, and follow a
+    // changed serial. Empty while there is no map window.
+    static std::function<void()> frmGPS_refreshLoggers;
+    static std::function<void(QString& oldSerial, QString& newSerial)> frmGPS_UpdateSerial;
+
+    int16_t NumHistories = 0;
+    void toggleGraph() override;
+    void LoadResources();
+    void ConfigureAddress2EditBox();
+    void SetLevelAndSpreadGraphItem(int item, const QString& date, int16_t level, int16_t spread) override;
+
+    // The record the boxes and reading rows describe (serial, grid reference, comments, readings).
+    LoggerRecord recordFromBoxes() const;
+    bool ValidateEditorEntries();
+
+    // Controls.
+    QGroupBox* Frame1 = nullptr;
+    MaskedEdit* txtSerNum = nullptr;
+    MaskedEdit* txtGridRef = nullptr;
+    MaskedEdit* txtComments1 = nullptr;
+    MaskedEdit* txtComments2 = nullptr;
+    QPlainTextEdit* txtUserComments = nullptr;
+    QPlainTextEdit* TxtErrors = nullptr;
+    QCheckBox* CheckAutoIncrement = nullptr;
+    QTreeWidget* ListViewEditBox = nullptr;
+    QPushButton* cmdUpdate = nullptr;
+    QPushButton* cmdUpdateSerial = nullptr;
+    QPushButton* cmdClose = nullptr;
+    QPushButton* cmdGraph = nullptr;
+    QPushButton* Command_up = nullptr;
+    QPushButton* Command_Down = nullptr;
+    QLabel* lblSerNum = nullptr;
+    QLabel* lblGridRef = nullptr;
+    QLabel* lblComment1 = nullptr;
+    QLabel* lblComment2 = nullptr;
+    QLabel* lblInformation = nullptr;
+    QLabel* Lbl1 = nullptr;
+    LevelSpreadGraph* graph = nullptr;
+
+    bool GraphShown = false;
+    int16_t SelectedReading = 0;
+    bool EditorHasFocus = false;
+    QString SerialOnFocus;
+    bool onTop() const;
+
+    // Handlers.
+    void Form_Activate();
+    void Form_KeyDown(int& keyCode, int& shift);
+    void Form_MouseMove();
+    void cmdUpdate_Click();
+    void cmdUpdateSerial_Click();
+    void cmdClose_Click();
+    void Command_up_Click();
+    void Command_Down_Click();
+    void cmdGraph_Click() { toggleGraph(); }
+    void txtSerNum_GotFocus();
+    void ListViewEditBox_ItemClick(int position);
+    void ListViewEditBox_DblClick();
+
+    // IRecordEditorView
+    void setCaption(const QString& caption) override;
+    void setNumHistories(int16_t count) override { NumHistories = count; }
+    void clearReadings() override;
+    void addReading(const QString& date, const QString& status, const QString& level, const QString& spread) override;
+    void setSerialText(const QString& text) override;
+    void setGridRefText(const QString& text) override;
+    void setCommentTexts(const QString& comment1, const QString& comment2, const QString& userComments) override;
+    void resetGraph() override;
+
+    // IRecordEditorSeam
+    bool editorVisible() const override { return isVisible(); }
+    void hideEditor() override { hide(); }
+    void showEditor() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void Form_Load();
+    void setOnTop(bool on);
+    void sendKeyToList(int key);
+    bool NoRecordsToEdit() const;
+    void clearShownReadings();
+    int widthWithoutGraph() const;
+
+    bool filling_ = false;
+    int noGraphWidth_ = 0;
+};
+
+// Loads the editor hidden, once, and makes it the editor the list windows and messages reach.
+frmDMAEdit* LoadRecordEditor(QWidget* parent);
