@@ -230,7 +230,9 @@ void frmOptions::cmdOK_Click() {
     NumberToDial = mskEdNumberToDial->text();
     Address2 = QString::number(cboAddress2->currentIndex());
 
-    // A window that fails to take up the new system must not keep the others from it.
+    // Stored before the windows are told: they read the coordinate system from the settings. A window that
+    // fails to take it up must not keep the others from it.
+    SaveSettingText(QStringLiteral("Address2"), Address2);
     const auto listeners = Address2Listeners();
     for (IAddress2Listener* listener : listeners) {
         try {
@@ -238,7 +240,6 @@ void frmOptions::cmdOK_Click() {
         } catch (...) {
         }
     }
-    SaveSettingText(QStringLiteral("Address2"), Address2);
     for (IAddress2Listener* listener : listeners) {
         try {
             listener->UpdateCommentsColumnHeader();

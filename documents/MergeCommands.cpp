@@ -9,6 +9,7 @@
 #include "core/frmCatalogue.h"
 #include "core/frmOptions.h"
 #include "frmDMA.h"
+#include "frmDMAEdit.h"
 #include "frmDocument.h"
 #include "platform/UiServices.h"
 #include "platform/WindowRegistry.h"
@@ -77,9 +78,14 @@ private:
     std::unique_ptr<ListWindow> current_;
 };
 
-// Every loaded logger list window retitles its comment-2 column when the coordinate system changes.
-class ListWindowHeaders final : public IAddress2Listener {
+// The record editor takes the new coordinate mask, and every loaded logger list window retitles its comment-2
+// column, when the coordinate system changes.
+class DocumentWindowsAddress2 final : public IAddress2Listener {
 public:
+    void ConfigureAddress2EditBox() override {
+        if (frmDMAEdit* editor = frmDMAEdit::instance())
+            editor->ConfigureAddress2EditBox();
+    }
     void UpdateCommentsColumnHeader() override {
         for (QWidget* form : plat::windows::loadedNamed(QStringLiteral("frmDMA"))) {
             if (auto* list = qobject_cast<frmDMA*>(form))
@@ -96,7 +102,7 @@ IMergeHost& DocumentMergeHost() {
 }
 
 void RegisterMergeCommands() {
-    static ListWindowHeaders headers;
+    static DocumentWindowsAddress2 headers;
     merge::host = &DocumentMergeHost();
     RegisterAddress2Listener(&headers);
     maincmd::Hooks& hooks = maincmd::hooks();

@@ -23,7 +23,7 @@ struct Listener : IAddress2Listener {
     QString editorSaw, headerSaw;
     bool throws = false;
     void ConfigureAddress2EditBox() override {
-        editorSaw = Address2;
+        editorSaw = GetSettingText(QStringLiteral("Address2"), {}) == Address2 ? Address2 : QStringLiteral("unstored");
         if (throws)
             throw std::runtime_error("window gone");
     }

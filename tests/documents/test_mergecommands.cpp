@@ -8,11 +8,13 @@
 #include "documents/MainCommands.h"
 #include "documents/MergeCommands.h"
 #include "documents/frmDMA.h"
+#include "documents/frmDMAEdit.h"
 #include "documents/frmDocument.h"
 #include "platform/WindowRegistry.h"
 
 #include <QComboBox>
 #include <QFileInfo>
+#include <QLabel>
 
 #include <gtest/gtest.h>
 
@@ -124,7 +126,9 @@ TEST_F(MergeCommandsTest, MergeByCoordinateReopensTheAreaWindow) {
     EXPECT_EQ(windows[0]->localRecord(2).Serial, 1100002); // the logger without a coordinate is kept
 }
 
-TEST_F(MergeCommandsTest, OptionsRetitleEveryOpenListWindow) {
+TEST_F(MergeCommandsTest, OptionsSwitchEveryListWindowAndTheRecordEditor) {
+    frmDMAEdit* editor = LoadRecordEditor(nullptr);
+    const QString editorLabel = editor->lblComment2->text();
     const QString a = env.writeFile(QStringLiteral("a.pdb"), areaFile({{1100001, "AB 1234 5678"}}));
     const QString b = env.writeFile(QStringLiteral("b.pdb"), areaFile({{1100002, "AB 1234 5678"}}));
     ScriptedUi ui;
@@ -146,4 +150,5 @@ TEST_F(MergeCommandsTest, OptionsRetitleEveryOpenListWindow) {
             after << w->columnCaption(c);
         EXPECT_NE(after, before);
     }
+    EXPECT_NE(editor->lblComment2->text(), editorLabel);
 }
