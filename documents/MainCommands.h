@@ -63,7 +63,8 @@ struct Hooks {
 
 Hooks& hooks();
 
-// Tells the main window (when there is one) that entries changed, so it enables what is now provided.
+// Tells the main window (when there is one) that entries changed, so it enables what is now provided. The
+// printing seams (PrintSeams.h) and the record editor are looked at at the same time.
 void hooksChanged();
 // The main window's listener for hooksChanged (one at a time; nullptr removes it).
 void setHooksListener(std::function<void()> listener);

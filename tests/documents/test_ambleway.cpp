@@ -193,6 +193,7 @@ protected:
         QDir::setCurrent(oldCwd_);
         qunsetenv("VORD_WINDOWS_DIR");
         qunsetenv("VORD_FAKESERVER_LOG");
+        AmblewayPath = QStringLiteral("C:\\tessaly\\qdata");
         AmblewayTest::TearDown();
     }
     void installServer(const QString& program) const {
