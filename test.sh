@@ -4,7 +4,19 @@ source "$(dirname "$0")/scripts-common.sh"
 vord_install
 vord_build
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" --timeout 300
+LOG="$BUILD/ctest.log"
+ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" --timeout 300 2>&1 | tee "$LOG"
+[ "${PIPESTATUS[0]}" -eq 0 ] || { echo "Tests failed."; exit 1; }
+
+# The same suite built with the address and undefined-behaviour sanitizers.
+if [ "${VORD_SKIP_SANITIZE:-0}" != "1" ]; then
+    SAN_BUILD="$BUILD-sanitize"
+    cmake -S "$ROOT" -B "$SAN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVORD_SANITIZE=ON >/dev/null
+    cmake --build "$SAN_BUILD" -j"$(nproc)"
+    ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        ctest --test-dir "$SAN_BUILD" --output-on-failure -j"$(nproc)" --timeout 600 2>&1 | tee "$SAN_BUILD/ctest.log"
+    [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "Sanitizer tests failed."; exit 1; }
+fi
 
 # Fuzz targets: a short run each, with clang's libFuzzer and AddressSanitizer.
 if command -v clang++ >/dev/null; then
@@ -18,8 +30,18 @@ if command -v clang++ >/dev/null; then
         corpus="$ROOT/tests/fuzz/corpus/$(basename "$f")"
         work="$(mktemp -d)"
         [ -d "$corpus" ] && cp -r "$corpus/." "$work/"
-        "$f" -max_total_time="${VORD_FUZZ_SECONDS:-20}" -rss_limit_mb=2048 "$work" 2>&1 | tail -3
-        rm -rf "$work"
+        if ! "$f" -max_total_time="${VORD_FUZZ_SECONDS:-20}" -rss_limit_mb=2048 "$work" > "$work.log" 2>&1; then
+            tail -40 "$work.log"
+            echo "Fuzz target $(basename "$f") found a failure."
+            exit 1
+        fi
+        tail -1 "$work.log"
+        rm -rf "$work" "$work.log"
     done
 fi
-echo "All tests passed."
+
+# One closing line for the whole run.
+summary=$(grep -E "tests passed, [0-9]+ tests failed out of [0-9]+" "$LOG" | tail -1)
+total=$(echo "$summary" | sed -E 's/.*out of ([0-9]+).*/\1/')
+failed=$(echo "$summary" | sed -E 's/.* ([0-9]+) tests failed.*/\1/')
+echo "$((total - failed)) passed, $failed failed"
