@@ -1,6 +1,7 @@
 #include "platform/TextCodec.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <array>
@@ -94,7 +95,23 @@ bool readFileBytes(const QString& path, std::string& out)
 
 bool writeFileAtomically(const QString& path, std::string_view data, QString* errorText)
 {
-    QSaveFile f(path);
+    // The new file is renamed over the old one, which would replace a device, a pipe or a folder by a plain
+    // file, and (for root) a file whose permissions forbid writing: refuse those as a direct write would.
+    const QFileInfo existing(path);
+    if (existing.exists() || existing.isSymLink()) {
+        const QFileInfo target(existing.canonicalFilePath().isEmpty() ? path : existing.canonicalFilePath());
+        if (!target.isFile()) {
+            if (errorText)
+                *errorText = QStringLiteral("Not a plain file: %1").arg(path);
+            return false;
+        }
+        if (!(target.permissions() & (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther))) {
+            if (errorText)
+                *errorText = QStringLiteral("The file is read-only: %1").arg(path);
+            return false;
+        }
+    }
+    QSaveFile f(existing.isSymLink() ? existing.canonicalFilePath() : path);
     if (!f.open(QIODevice::WriteOnly)) {
         if (errorText)
             *errorText = f.errorString();

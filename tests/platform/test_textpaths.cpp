@@ -49,12 +49,27 @@ TEST(TextCodec, FailedAtomicWriteKeepsTheOldFile)
     ASSERT_TRUE(plat::writeFileAtomically(target, "old contents"));
     // A folder that does not exist and a directory in place of a file both fail.
     QString error;
+    std::string back;
     EXPECT_FALSE(plat::writeFileAtomically(dir.filePath(QStringLiteral("missing/x.pdb")), "new", &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(plat::writeFileAtomically(dir.path(), "new"));
-    std::string back;
     ASSERT_TRUE(plat::readFileBytes(target, back));
     EXPECT_EQ(back, "old contents");
+    // Read-only by its mode bits (tests run as root, who could otherwise replace it).
+    const QString locked = dir.filePath(QStringLiteral("locked.pdb"));
+    ASSERT_TRUE(plat::writeFileAtomically(locked, "kept"));
+    QFile::setPermissions(locked, QFileDevice::ReadOwner);
+    EXPECT_FALSE(plat::writeFileAtomically(locked, "new", &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("read-only")));
+    ASSERT_TRUE(plat::readFileBytes(locked, back));
+    EXPECT_EQ(back, "kept");
+    // A link is followed: the file it names is replaced and the link stays a link.
+    const QString link = dir.filePath(QStringLiteral("link.pdb"));
+    ASSERT_TRUE(QFile::link(target, link));
+    ASSERT_TRUE(plat::writeFileAtomically(link, "through the link"));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    ASSERT_TRUE(plat::readFileBytes(target, back));
+    EXPECT_EQ(back, "through the link");
 }
 
 TEST(Paths, WindowsPathsBecomeLocal)
