@@ -1,0 +1,313 @@
+// The record editor: showing a logger, writing it back, refusing bad entries, the serial change, the reading
+// dialog and the level/spread graph.
+#include "DocumentFixtures.h"
+#include "core/Settings.h"
+#include "core/Shared.h"
+#include "documents/DocumentFiles.h"
+#include "documents/LevelSpreadGraph.h"
+#include "documents/MaskedEdit.h"
+#include "documents/ReadingDialogs.h"
+#include "documents/frmDMA.h"
+#include "documents/frmDMAEdit.h"
+#include "platform/TextCodec.h"
+#include "platform/WindowRegistry.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+const std::vector<FixtureLogger> kThree = {
+    {1000001, "AB 1234 5678", "Main St", "", "2023/01/02", "", "2023/02/01", "L", 40, 25, ""},
+    {1000002, "AB 0000 1111", "Park", "", "", "", "2023/02/02", "N", 39, 25, ""},
+    {1000003, "", "Mill", "", "", "", "", "", 0, 0, ""},
+};
+
+class RecordEditorTest : public ::testing::Test, public DocumentTest {
+protected:
+    void SetUp() override {
+        editor = std::make_unique<frmDMAEdit>();
+        OpenDocument(env.writeFile(QStringLiteral("area.pdb"), areaFile(kThree)));
+        doc = ActiveDocument.data();
+    }
+    void TearDown() override {
+        for (QWidget* w : plat::windows::loadedNamed(QStringLiteral("frmDMA"))) {
+            static_cast<frmDMA*>(w)->AskForSave = false;
+            w->close();
+        }
+        flushDeletes();
+        editor.reset();
+    }
+    void showRow(int position) {
+        doc->ListViewDMA_ItemClick(position);
+        doc->ListViewDMA_DblClick();
+    }
+    QTreeWidgetItem* reading(int row) { return editor->ListViewEditBox->topLevelItem(row - 1); }
+    std::unique_ptr<frmDMAEdit> editor;
+    frmDMA* doc = nullptr;
+};
+
+TEST_F(RecordEditorTest, DoubleClickShowsTheRowsLoggerWithItsReadings) {
+    ScriptedUi ui;
+    EXPECT_FALSE(editor->isVisible());
+    showRow(2);
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_TRUE(editor->onTop());
+    EXPECT_EQ(editor->txtSerNum->Text(), QStringLiteral("01000002"));
+    EXPECT_EQ(editor->txtGridRef->Text(), QStringLiteral("00001111"));
+    EXPECT_EQ(editor->txtComments1->Text(), QStringLiteral("Park"));
+    EXPECT_EQ(editor->windowTitle(), QStringLiteral("area.pdb"));
+    EXPECT_EQ(editor->NumHistories, 50);
+    ASSERT_EQ(editor->ListViewEditBox->topLevelItemCount(), 50);
+    EXPECT_EQ(reading(1)->text(0), QStringLiteral("2023/02/02"));
+    EXPECT_EQ(reading(1)->text(2), QStringLiteral("39"));
+    EXPECT_EQ(reading(2)->text(0), QStringLiteral(" "));
+    EXPECT_EQ(editor->graph->item(0).fill, LevelSpreadGraph::Green);
+    EXPECT_EQ(editor->graph->item(0).date, QStringLiteral("2023/02/02"));
+
+    // Closing only hides it.
+    editor->close();
+    EXPECT_FALSE(editor->isVisible());
+    EXPECT_EQ(frmDMAEdit::instance(), editor.get());
+}
+
+TEST_F(RecordEditorTest, UpdateWritesFieldsAndReadingsIntoTheRowAndTheSavedFile) {
+    ScriptedUi ui;
+    showRow(1);
+    editor->txtComments1->setBoxText(QStringLiteral("Main Street"));
+    editor->txtUserComments->setPlainText(QStringLiteral("by the hydrant"));
+    reading(1)->setText(2, QStringLiteral("55"));
+    reading(2)->setText(0, QStringLiteral("2023/03/01"));
+    reading(2)->setText(1, QStringLiteral("N"));
+    reading(2)->setText(2, QStringLiteral("12"));
+    int key = 123;
+    int shift = 0;
+    editor->Form_KeyDown(key, shift);
+    EXPECT_EQ(key, 0);
+    EXPECT_EQ(doc->rowText(1, 4), QStringLiteral("Main Street"));
+    EXPECT_EQ(doc->rowText(1, 8), QStringLiteral("55"));
+    EXPECT_EQ(doc->rowText(1, 10), QStringLiteral("by the hydrant"));
+    EXPECT_EQ(doc->localRecord(1).Deployed, "2023/01/02");
+    EXPECT_EQ(doc->localRecord(1).Level[2], 12);
+    EXPECT_TRUE(doc->AskForSave);
+    EXPECT_EQ(editor->TxtErrors->toPlainText(), QString());
+
+    QDir().mkpath(env.path(QStringLiteral("Rovemark/AutoExport")));
+    ASSERT_TRUE(SaveLoggerDocument(doc));
+    const std::string file = TestEnv::readFile(env.path(QStringLiteral("area.pdb")));
+    EXPECT_NE(file.find("\"Main Street\""), std::string::npos);
+    EXPECT_NE(file.find("\"2023/03/01\",\"N\",12,"), std::string::npos);
+    EXPECT_NE(file.find("\"by the hydrant\""), std::string::npos);
+}
+
+TEST_F(RecordEditorTest, BadEntriesAreRefusedAndChangeNothing) {
+    const struct {
+        const char* serial;
+        int row;
+        int column;
+        const char* value;
+        const char* message; // message box text, or "" for none
+        const char* report;  // start of the error report, or ""
+    } cases[] = {
+        {"________", 0, 0, "", "________", ""},        {"13000000", 0, 0, "", "13000000", ""},
+        {"01000001", 3, 2, "100", "", "166 3"},        {"01000001", 2, 3, "x", "", "167 2"},
+        {"01000001", 4, 0, "2023/13/01", "", "164 4"},
+    };
+    for (const auto& c : cases) {
+        ScriptedUi ui;
+        showRow(1);
+        const LoggerRecord before = doc->localRecord(1);
+        editor->txtSerNum->setBoxText(QString::fromLatin1(c.serial));
+        editor->txtComments1->setBoxText(QStringLiteral("edited"));
+        if (c.row > 0)
+            reading(c.row)->setText(c.column, QString::fromLatin1(c.value));
+        if (*c.message)
+            ui.expectMessage(plat::IDOK, QString::fromLatin1(c.message) + LoadLangString(132));
+        editor->cmdUpdate_Click();
+        if (*c.report) {
+            const QString number = QString::fromLatin1(c.report).left(3);
+            EXPECT_TRUE(editor->TxtErrors->toPlainText().startsWith(LoadLangString(number.toInt()) +
+                                                                    QString::fromLatin1(c.report).mid(3)))
+                << c.report << " got " << editor->TxtErrors->toPlainText().toStdString();
+        }
+        EXPECT_EQ(doc->localRecord(1), before) << c.serial << " " << c.value;
+        EXPECT_EQ(doc->RecordCount, 3);
+    }
+}
+
+TEST_F(RecordEditorTest, UnknownSerialMakesANewLoggerAfterTheSelectedRowOnlyWhenEntriesPass) {
+    ScriptedUi ui;
+    showRow(1);
+    editor->txtSerNum->setBoxText(QStringLiteral("02000000"));
+    editor->txtGridRef->setBoxText(QStringLiteral("1234"));
+    editor->cmdUpdate_Click();
+    EXPECT_EQ(doc->RecordCount, 3);
+    EXPECT_TRUE(editor->TxtErrors->toPlainText().startsWith(LoadLangString(379)));
+
+    editor->txtGridRef->setBoxText(QStringLiteral("12345678"));
+    editor->cmdUpdate_Click();
+    ASSERT_EQ(doc->RecordCount, 4);
+    EXPECT_EQ(doc->rowText(2, 0), QStringLiteral("02000000"));
+    EXPECT_EQ(doc->rowText(2, 1), QStringLiteral("12345678"));
+    EXPECT_EQ(doc->localRecord(4).ReadingDate[1], "");
+    EXPECT_EQ(doc->localRecord(4).Level[1], 0);
+}
+
+TEST_F(RecordEditorTest, SerialOfAnotherRowAsksBeforeOverwriting) {
+    ScriptedUi ui;
+    showRow(1);
+    editor->txtSerNum->setBoxText(QStringLiteral("01000002"));
+    editor->txtComments1->setBoxText(QStringLiteral("overwritten"));
+    ui.expectMessage(plat::IDNO,
+                     LoadLangString(501) + QStringLiteral("\r\n") + LoadLangString(502) + QStringLiteral("01000002"));
+    editor->cmdUpdate_Click();
+    EXPECT_EQ(doc->rowText(2, 4), QStringLiteral("Park"));
+    ui.expectMessage(plat::IDYES, LoadLangString(501));
+    editor->cmdUpdate_Click();
+    EXPECT_EQ(doc->rowText(2, 4), QStringLiteral("overwritten"));
+}
+
+TEST_F(RecordEditorTest, UpdateSerialChangesExactlyTheSelectedLoggerAndRefusesOneInTheList) {
+    ScriptedUi ui;
+    showRow(2);
+    editor->txtSerNum->setBoxText(QStringLiteral("01000003"));
+    ui.expectMessage(plat::IDYES, LoadLangString(511));
+    ui.expectMessage(plat::IDOK, LoadLangString(686).section(QStringLiteral("\\n"), 0, 0));
+    editor->cmdUpdateSerial_Click();
+    EXPECT_EQ(doc->localRecord(2).Serial, 1000002);
+    EXPECT_FALSE(doc->AskForSave);
+    EXPECT_TRUE(editor->onTop());
+
+    editor->txtSerNum->setBoxText(QStringLiteral("05000005"));
+    ui.expectMessage(plat::IDYES, LoadLangString(511));
+    ui.expectMessage(plat::IDOK, QStringLiteral("01000002") + LoadLangString(141) + QStringLiteral("05000005"));
+    editor->cmdUpdateSerial_Click();
+    EXPECT_EQ(doc->localRecord(2).Serial, 5000005);
+    EXPECT_EQ(doc->rowText(2, 0), QStringLiteral("05000005"));
+    EXPECT_TRUE(doc->AskForSave);
+
+    ui.expectMessage(plat::IDNO, LoadLangString(511));
+    ui.expectMessage(plat::IDOK, LoadLangString(513));
+    editor->cmdUpdateSerial_Click();
+}
+
+TEST_F(RecordEditorTest, ReadingDialogEditsOneRowWhenHistoryEditingIsOn) {
+    ScriptedUi ui;
+    showRow(1);
+    EnHistEdit = false;
+    editor->ListViewEditBox_ItemClick(1);
+    editor->ListViewEditBox_DblClick(); // nothing: no dialog is expected
+    EnHistEdit = true;
+    editor->ListViewEditBox_ItemClick(3);
+    EXPECT_EQ(editor->graph->item(0).stripColour, LevelSpreadGraph::Yellow);
+    EXPECT_EQ(editor->graph->item(2).stripColour, LevelSpreadGraph::Black);
+    ui.expectDialog([](QDialog* d) {
+        auto* h = static_cast<HistoryDialog*>(d);
+        h->TxtDate->setText(QStringLiteral(" 2023/04/05 "));
+        h->TxtStatus->setText(QStringLiteral("l"));
+        EXPECT_EQ(h->TxtStatus->text(), QStringLiteral("L"));
+        h->TxtLevel->setText(QStringLiteral("100"));
+        h->OKButton_Click();
+        EXPECT_FALSE(h->Result);
+        h->TxtLevel->setText(QStringLiteral("60"));
+        h->TxtSpread->setText(QStringLiteral("10"));
+        h->OKButton_Click();
+        return h->Result ? QDialog::Accepted : QDialog::Rejected;
+    });
+    ui.expectMessage(plat::IDOK, LoadLangString(387));
+    editor->ListViewEditBox_DblClick();
+    EXPECT_EQ(reading(3)->text(0), QStringLiteral("2023/04/05"));
+    EXPECT_EQ(reading(3)->text(1), QStringLiteral("L"));
+    EXPECT_EQ(reading(3)->text(2), QStringLiteral("60"));
+
+    ui.expectDialog([](QDialog* d) {
+        static_cast<HistoryDialog*>(d)->TxtLevel->setText(QStringLiteral("1"));
+        static_cast<HistoryDialog*>(d)->CancelButton_Click();
+        return QDialog::Rejected;
+    });
+    editor->ListViewEditBox_DblClick();
+    EXPECT_EQ(reading(3)->text(2), QStringLiteral("60"));
+    EnHistEdit = false;
+}
+
+TEST_F(RecordEditorTest, GraphBarsFollowLevelAndSpreadWithTheLeakColours) {
+    ScriptedUi ui;
+    LevelSpreadGraph& g = *editor->graph;
+    const int levelRange = LevelSpreadGraph::linLevelMinY - LevelSpreadGraph::linLevelMaxY;
+    const int spreadRange = LevelSpreadGraph::linSpreadMaxY - LevelSpreadGraph::linSpreadMinY2;
+    const struct {
+        int16_t level, spread;
+        QColor fill;
+        int levelHeight;
+    } cases[] = {
+        {40, 25, LevelSpreadGraph::Red, static_cast<int>(std::lround(levelRange * 40 / 99.0))},
+        {39, 25, LevelSpreadGraph::Green, static_cast<int>(std::lround(levelRange * 39 / 99.0))},
+        {99, 0, LevelSpreadGraph::Red, levelRange},
+        {0, 0, LevelSpreadGraph::Green, 0},
+        {-5, 0, LevelSpreadGraph::Green, 0},
+        {150, 99, LevelSpreadGraph::Red, levelRange},
+    };
+    for (const auto& c : cases) {
+        g.SetLevelAndSpreadGraphItem(7, QStringLiteral("2023/01/01"), c.level, c.spread);
+        const auto& it = g.item(7);
+        EXPECT_EQ(it.fill, c.fill) << c.level << "/" << c.spread;
+        EXPECT_EQ(it.levelBar.height(), c.levelHeight) << c.level;
+        EXPECT_EQ(it.levelBar.top(), LevelSpreadGraph::linLevelAxisY - c.levelHeight + 1);
+        EXPECT_EQ(it.spreadBar.top(), LevelSpreadGraph::linSpreadMinY2);
+        EXPECT_LE(it.spreadBar.height(), spreadRange);
+        EXPECT_EQ(it.stripColour, LevelSpreadGraph::Yellow);
+    }
+    // Fifty columns side by side across the graph's width.
+    EXPECT_EQ(g.item(0).strip.left(), LevelSpreadGraph::linLevelAxisX);
+    EXPECT_EQ(g.item(49).strip.right() + 1, LevelSpreadGraph::LineWinRightWithGraph);
+    for (int i = 1; i < LevelSpreadGraph::kItems; ++i)
+        EXPECT_EQ(g.item(i).strip.left(), g.item(i - 1).strip.right() + 1);
+
+    const int narrow = editor->width();
+    editor->toggleGraph();
+    EXPECT_TRUE(editor->graph->isVisibleTo(editor.get()));
+    EXPECT_GT(editor->width(), narrow);
+    EXPECT_EQ(editor->cmdGraph->text(), LoadLangString(663));
+    editor->toggleGraph();
+    EXPECT_EQ(editor->width(), narrow);
+    EXPECT_EQ(editor->cmdGraph->text(), LoadLangString(662));
+}
+
+TEST_F(RecordEditorTest, ArrowButtonsAndAutoIncrementMoveThroughTheList) {
+    ScriptedUi ui;
+    showRow(1);
+    editor->Command_Down_Click();
+    EXPECT_EQ(doc->SelLine, 2);
+    EXPECT_EQ(editor->txtSerNum->Text(), QStringLiteral("01000002"));
+    editor->CheckAutoIncrement->setChecked(true);
+    editor->cmdUpdate_Click();
+    EXPECT_EQ(doc->SelLine, 3);
+    EXPECT_EQ(editor->txtSerNum->Text(), QStringLiteral("01000003"));
+    // The third logger has no grid reference: the editor shows none rather than the last one's digits.
+    EXPECT_EQ(editor->txtGridRef->Text(), QStringLiteral("________"));
+    editor->Command_up_Click();
+    EXPECT_EQ(doc->SelLine, 2);
+}
+
+TEST_F(RecordEditorTest, F12AndUpdateWithoutADocumentDoNothingOrSayWhy) {
+    ScriptedUi ui;
+    doc->close();
+    flushDeletes();
+    int key = 123;
+    int shift = 0;
+    editor->Form_KeyDown(key, shift);
+    EXPECT_EQ(key, 123);
+    ui.expectMessage(plat::IDOK, LoadLangString(129));
+    editor->cmdUpdate_Click();
+}
+
+} // namespace
