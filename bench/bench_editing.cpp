@@ -1,0 +1,106 @@
+// Filling an empty logger list window with 5000 new loggers, and pasting 5000 records into one, offscreen:
+// each must reach the list as one update, not one redraw per logger.
+#include "core/DMAModule.h"
+#include "core/Settings.h"
+#include "documents/ListEditing.h"
+#include "documents/LoggerCommands.h"
+#include "documents/frmDMA.h"
+#include "platform/UiServices.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+constexpr int kLoggers = 5000;
+
+// Answers every message box with OK: nothing may wait for a user here.
+struct QuietUi final : plat::UiServices {
+    int messageBox(const QString&, int, const QString&) override { return plat::IDOK; }
+    bool inputBox(const QString&, const QString&, const QString&, QString*) override { return false; }
+    QString openFileName(const plat::FileDialogRequest&) override { return {}; }
+    QStringList openFileNames(const plat::FileDialogRequest&) override { return {}; }
+    QString saveFileName(const plat::FileDialogRequest&) override { return {}; }
+    QString folderName(const plat::FileDialogRequest&) override { return {}; }
+    bool chooseFont(QFont*, QWidget*) override { return false; }
+    int execDialog(QDialog*) override { return 0; }
+};
+
+QApplication* app() {
+    static int argc = 1;
+    static char name[] = "bench_editing";
+    static char* argv[] = {name, nullptr};
+    static QApplication* a = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    return a;
+}
+
+void BM_FillEmptyWindow(benchmark::State& state) {
+    app();
+    QuietUi ui;
+    plat::setUi(&ui);
+    FillIncrement = 1;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto* w = new frmDMA;
+        w->NumHistories = 50;
+        w->show();
+        QString report;
+        state.ResumeTiming();
+        FillLoggers(w, 1000000, kLoggers, QStringLiteral("00000001"), &report);
+        QCoreApplication::processEvents(); // the list paints its new rows
+        state.PauseTiming();
+        if (w->RecordCount != kLoggers)
+            state.SkipWithError("fill incomplete");
+        w->AskForSave = false;
+        delete w;
+        state.ResumeTiming();
+    }
+    plat::setUi(nullptr);
+}
+BENCHMARK(BM_FillEmptyWindow)->Unit(benchmark::kMillisecond);
+
+void BM_PasteRecords(benchmark::State& state) {
+    app();
+    QuietUi ui;
+    plat::setUi(&ui);
+    RecordClipboard.assign(kLoggers + 1, LoggerRecord());
+    for (int i = 1; i <= kLoggers; ++i) {
+        LoggerRecord& r = RecordClipboard[static_cast<size_t>(i)];
+        r.Serial = 2000000 + i;
+        r.GridRef = "AA 1234 5678";
+        r.Comment1 = "Main Street";
+        for (int j = 1; j <= kMaxReadings; ++j) {
+            r.ReadingDate[static_cast<size_t>(j)] = "2023/01/01";
+            r.ReadingStatus[static_cast<size_t>(j)] = "N";
+            r.Level[static_cast<size_t>(j)] = 30;
+            r.Spread[static_cast<size_t>(j)] = 10;
+        }
+    }
+    ClipboardCount = kLoggers;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto* w = new frmDMA;
+        w->NumHistories = 50;
+        w->show();
+        state.ResumeTiming();
+        w->PasteRecords();
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        if (w->RecordCount != kLoggers)
+            state.SkipWithError("paste incomplete");
+        w->AskForSave = false;
+        delete w;
+        state.ResumeTiming();
+    }
+    plat::setUi(nullptr);
+}
+BENCHMARK(BM_PasteRecords)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
