@@ -128,6 +128,8 @@ frmDMAEdit::frmDMAEdit(QWidget* parent) : QWidget(parent, Qt::Tool) {
     plat::windows::add(this, QStringLiteral("frmDMAEdit"));
     documents::recordEditor = this;
     seams::recordEditor = this;
+    // The options dialog and the map window change the coordinate system; the box follows.
+    RegisterAddress2Listener(this);
     // Form_Initialize: the editor floats above every other window.
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
@@ -257,6 +259,7 @@ frmDMAEdit::frmDMAEdit(QWidget* parent) : QWidget(parent, Qt::Tool) {
 }
 
 frmDMAEdit::~frmDMAEdit() {
+    UnregisterAddress2Listener(this);
     plat::windows::remove(this);
     if (documents::recordEditor == this)
         documents::recordEditor = nullptr;

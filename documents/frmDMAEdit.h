@@ -2,6 +2,7 @@
 // The record editor: one tool window shared by every logger list window. It shows the logger selected in the
 // current list window with its 50 readings and their graph, and writes the edited logger back on Update.
 // It is made once, hidden, and only ever hidden again when closed.
+#include "core/Address2Listener.h"
 #include "core/DMAModule.h"
 #include "core/Seams.h"
 #include "documents/DocumentLinks.h"
@@ -22,7 +23,7 @@ class QTreeWidgetItem;
 class LevelSpreadGraph;
 class MaskedEdit;
 
-class frmDMAEdit : public QWidget, public IRecordEditorView, public IRecordEditorSeam {
+class frmDMAEdit : public QWidget, public IRecordEditorView, public IRecordEditorSeam, public IAddress2Listener {
     Q_OBJECT
 public:
     explicit frmDMAEdit(QWidget* parent = nullptr);
@@ -39,7 +40,7 @@ public:
     int16_t NumHistories = 0;
     void toggleGraph() override;
     void LoadResources();
-    void ConfigureAddress2EditBox();
+    void ConfigureAddress2EditBox() override;
     void SetLevelAndSpreadGraphItem(int item, const QString& date, int16_t level, int16_t spread) override;
 
     // The record the boxes and reading rows describe (serial, grid reference, comments, readings).
