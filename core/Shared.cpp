@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QLocale>
 
+#include <ctime>
 #include <sys/stat.h>
 #include <unordered_map>
 
@@ -25,43 +26,60 @@ int16_t CommandLineArgCount = 0;
 namespace {
 
 const QString kLangFailure = QStringLiteral("Error: Could not open Language File...");
+constexpr size_t kNumberField = 3; // a language line: three digits, one separator, the text
 
 // The language file is parsed once and kept while neither the folder nor the file changes, so a changed
-// or replaced file still takes effect at the next lookup.
+// or replaced file still takes effect at the next lookup. A time stamp is only as fine as the file system's
+// clock: a file changed within one tick of being read keeps its stamp, so a stamp that was still that recent
+// when it was read proves nothing and the file is read again.
 struct LangCache {
     QString folder;
     struct timespec folderTime {};
+    struct timespec folderListedAt {};
     QString file;
     struct timespec fileTime {};
+    struct timespec fileReadAt {};
     off_t fileSize = -1;
     ino_t fileInode = 0;
     bool valid = false;
     std::unordered_map<int32_t, std::string> lines; // number -> whole line
 };
 
-LangCache& cache()
-{
+LangCache& cache() {
     static LangCache c;
     return c;
 }
 
-bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+bool sameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// True when stamp lay well before the moment it was looked at, so any later change gets a newer stamp.
+bool settled(const timespec& stamp, const timespec& lookedAt) {
+    constexpr long long kTickNs = 100'000'000; // coarser than any local file system's time stamps
+    const long long s = static_cast<long long>(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec;
+    const long long l = static_cast<long long>(lookedAt.tv_sec) * 1'000'000'000 + lookedAt.tv_nsec;
+    return s + kTickNs < l;
+}
 
 // Returns false when no language file can be read.
-bool refreshLanguage()
-{
+bool refreshLanguage() {
     LangCache& c = cache();
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
     const QString folder = plat::programDir();
     struct stat ds {};
     if (::stat(QFile::encodeName(folder).constData(), &ds) != 0) {
         c.valid = false;
         return false;
     }
-    if (!c.valid || c.folder != folder || !sameTime(c.folderTime, ds.st_mtim)) {
+    if (!c.valid || c.folder != folder || !sameTime(c.folderTime, ds.st_mtim) ||
+        !settled(c.folderTime, c.folderListedAt)) {
         const QStringList names = plat::listFiles(folder, QStringLiteral("lang_*.txt"));
         c.valid = false;
         c.folder = folder;
         c.folderTime = ds.st_mtim;
+        c.folderListedAt = now;
         c.file = names.isEmpty() ? QString() : folder + u'/' + names.first();
         c.fileSize = -1;
     }
@@ -74,7 +92,8 @@ bool refreshLanguage()
         c.folderTime = {};
         return false;
     }
-    if (c.valid && c.fileSize == fs.st_size && c.fileInode == fs.st_ino && sameTime(c.fileTime, fs.st_mtim))
+    if (c.valid && c.fileSize == fs.st_size && c.fileInode == fs.st_ino && sameTime(c.fileTime, fs.st_mtim) &&
+        settled(c.fileTime, c.fileReadAt))
         return true;
     std::string data;
     if (!plat::readFileBytes(c.file, data)) {
@@ -83,41 +102,44 @@ bool refreshLanguage()
     }
     c.lines.clear();
     for (std::string_view line : plat::splitLines(data)) {
-        // The number field: the leading digits of the line. The first line of a number wins.
-        size_t n = 0;
-        while (n < line.size() && n < 9 && line[n] >= '0' && line[n] <= '9')
-            ++n;
-        if (n == 0)
+        // The number field is the first three characters of the line, whatever follows it (the separator
+        // may be any character, a digit too). The first line of a number wins.
+        if (line.size() < kNumberField)
             continue;
-        const int32_t id = std::stoi(std::string(line.substr(0, n)));
-        c.lines.emplace(id, std::string(line));
+        int32_t id = 0;
+        bool digits = true;
+        for (size_t k = 0; k < kNumberField; ++k) {
+            if (line[k] < '0' || line[k] > '9')
+                digits = false;
+            id = id * 10 + (line[k] - '0');
+        }
+        if (digits)
+            c.lines.emplace(id, std::string(line));
     }
     c.fileTime = fs.st_mtim;
+    c.fileReadAt = now;
     c.fileSize = fs.st_size;
     c.fileInode = fs.st_ino;
     c.valid = true;
     return true;
 }
 
-bool lookup(int32_t id, std::string* text)
-{
+bool lookup(int32_t id, std::string* text) {
     if (id < 0 || !refreshLanguage())
         return false;
     const auto it = cache().lines.find(id);
     if (it == cache().lines.end())
         return false;
     // The number, one separator character, then the text to the end of the line.
-    const size_t skip = std::to_string(id).size() + 1;
-    if (it->second.size() < 4 || it->second.size() < skip)
+    if (it->second.size() < kNumberField + 1)
         return false;
-    *text = it->second.substr(skip);
+    *text = it->second.substr(kNumberField + 1);
     return true;
 }
 
 } // namespace
 
-std::string LoadLangAnsi(int32_t id)
-{
+std::string LoadLangAnsi(int32_t id) {
     std::string text;
     if (!lookup(id, &text)) {
         ShowMessage(kLangFailure, 0);
@@ -126,11 +148,12 @@ std::string LoadLangAnsi(int32_t id)
     return text;
 }
 
-QString LoadLangString(int32_t id) { return plat::fromAnsi(LoadLangAnsi(id)); }
+QString LoadLangString(int32_t id) {
+    return plat::fromAnsi(LoadLangAnsi(id));
+}
 
 int ShowMessage(const QString& prompt, int buttons, const QString& title, const QString& helpFile,
-                const QString& context)
-{
+                const QString& context) {
     if (seams::recordEditor && seams::recordEditor->editorVisible())
         seams::recordEditor->hideEditor();
     // With no style bits the title is not used: the box carries the application title. There is no help
@@ -142,22 +165,19 @@ int ShowMessage(const QString& prompt, int buttons, const QString& title, const 
     return plat::ui().messageBox(prompt, buttons, title);
 }
 
-void ShowStatusText(const QString& text)
-{
+void ShowStatusText(const QString& text) {
     if (seams::status)
         seams::status->setStatusText(text);
 }
 
-void SplitCommandLine(const QStringList& arguments)
-{
+void SplitCommandLine(const QStringList& arguments) {
     CommandLineArgs = QStringList{QString()};
     for (const QString& a : arguments)
         CommandLineArgs << a;
     CommandLineArgCount = static_cast<int16_t>(arguments.size());
 }
 
-int16_t CountOccurrences(const QString& text, const QString& sought)
-{
+int16_t CountOccurrences(const QString& text, const QString& sought) {
     if (sought.isEmpty())
         return 0;
     int16_t count = 0;
@@ -169,23 +189,20 @@ int16_t CountOccurrences(const QString& text, const QString& sought)
     return count;
 }
 
-QString GetDecimalSeparator()
-{
+QString GetDecimalSeparator() {
     const QByteArray forced = qgetenv("VORD_DECIMAL_SEPARATOR");
     if (!forced.isEmpty())
         return QString::fromUtf8(forced);
     return QLocale::system().decimalPoint();
 }
 
-QString ExpandNewlines(const QString& text)
-{
+QString ExpandNewlines(const QString& text) {
     QString out = text;
     out.replace(QStringLiteral("\\n"), QStringLiteral("\r\n"));
     return out;
 }
 
-void GetWindowsVersion(OsVersionInfo& info)
-{
+void GetWindowsVersion(OsVersionInfo& info) {
     // There is no elevation step for registering a component here; report a current system.
     info.size = 148;
     info.majorVersion = 10;
@@ -193,14 +210,12 @@ void GetWindowsVersion(OsVersionInfo& info)
     info.buildNumber = 0;
 }
 
-void RegisterPDASupport()
-{
+void RegisterPDASupport() {
     plat::components::registerServer(QStringLiteral("VordalinPDASupport.PDASupport"),
                                      plat::programDir() + QStringLiteral("/libVordPDASupport.so"));
 }
 
-QString TextAfterLast(const QString& text, const QString& separator)
-{
+QString TextAfterLast(const QString& text, const QString& separator) {
     if (text.isEmpty() || separator.isEmpty())
         return text;
     const qsizetype p = text.lastIndexOf(separator, -1, Qt::CaseSensitive);
@@ -211,8 +226,7 @@ QString TextAfterLast(const QString& text, const QString& separator)
     return text.mid(p + separator.size());
 }
 
-QString FileTitle(const QString& path)
-{
+QString FileTitle(const QString& path) {
     if (path.isEmpty())
         return QString();
     // Both separators count: paths arrive in Windows and in Linux spelling.
@@ -221,20 +235,17 @@ QString FileTitle(const QString& path)
     return TextAfterLast(name, QStringLiteral("/"));
 }
 
-QString FormatGridRef(const QString& digits)
-{
+QString FormatGridRef(const QString& digits) {
     return QStringLiteral("AA ") + digits.left(4) + u' ' + digits.right(4);
 }
 
-QString PadUnderscore(QString& text)
-{
+QString PadUnderscore(QString& text) {
     while (text.size() < 8)
         text += u'_';
     return text;
 }
 
-QString GridRefDigits(const QString& gridRef)
-{
+QString GridRefDigits(const QString& gridRef) {
     QString d = gridRef.mid(3, 4) + gridRef.right(4);
     return PadUnderscore(d);
 }

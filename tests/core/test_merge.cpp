@@ -409,3 +409,58 @@ TEST_F(MergeTest, ByCoordinateRefusesReadOnlyDestination) {
     EXPECT_FALSE(area.unloaded);
     QFile::setPermissions(areaFile, QFile::ReadOwner | QFile::WriteOwner);
 }
+
+TEST_F(MergeTest, ByCoordinateStopsSafely) {
+    enum Fault { BackupFails, WriteFails, TooMany };
+    for (Fault fault : {BackupFails, WriteFails, TooMany}) {
+        SCOPED_TRACE(fault);
+        TestEnv local;
+        ScriptedUi scripted;
+        const QString areaFile = local.path(QStringLiteral("DMA_Town.pdb"));
+        const QString patrolFile = local.path(QStringLiteral("Town.pdb"));
+        FakeWindow area;
+        area.name = QStringLiteral("DMA_Town.pdb");
+        area.caption = areaFile;
+        area.records.push_back(Logger(13, "123456", "2023/01/01", 3));
+        area.records.push_back(Logger(14, "", "2023/01/01", 4));
+        WriteArea(areaFile, {area.records.begin() + 1, area.records.end()});
+        const std::string original = TestEnv::readFile(areaFile);
+        std::vector<LoggerRecord> patrolLoggers{Logger(91, "123456", "2024/06/05", 60)};
+        FakeHost h;
+        h.window = &area;
+        switch (fault) {
+        case BackupFails:
+            ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/none/x"), areaFile + QStringLiteral(".000")));
+            scripted.expectMessage(plat::IDOK, LoadLangString(761) + areaFile + QStringLiteral(".000"));
+            break;
+        case WriteFails:
+            // The file turns read-only after the patrol was read: the write is refused.
+            h.onReport = [&] { QFile::setPermissions(areaFile, QFile::ReadOwner); };
+            scripted.expectMessage(plat::IDOK, LoadLangString(763) + DatabaseErrorText(DbWriteFailure, false));
+            break;
+        case TooMany:
+            // The patrol fills the table; the destination logger without a coordinate would be the 7001st.
+            for (int i = 1; i < kMaxLoggers; ++i)
+                patrolLoggers.push_back(Logger(2000000 + i, std::to_string(900000 + i)));
+            scripted.expectMessage(plat::IDOK, LoadLangString(762) + QStringLiteral("7001"));
+            break;
+        }
+        WriteArea(patrolFile, patrolLoggers);
+        MergeByRDGrid = true;
+        MergeReadingsByRDGrid(h, patrolFile);
+
+        EXPECT_EQ(TestEnv::readFile(areaFile), original);
+        EXPECT_FALSE(area.unloaded);
+        EXPECT_TRUE(area.ask);
+        EXPECT_FALSE(MergeByRDGrid);
+        EXPECT_TRUE(h.opened.isEmpty());
+        ASSERT_FALSE(h.interact.empty());
+        EXPECT_FALSE(h.interact.front());
+        EXPECT_TRUE(h.interact.back());
+        EXPECT_TRUE(PendingStack().IsEmpty());
+        EXPECT_EQ(QFileInfo(areaFile + QStringLiteral(".000")).isFile(), fault == WriteFails);
+        for (const auto& m : scripted.messages())
+            EXPECT_FALSE(m.prompt.startsWith(LoadLangString(225)));
+        QFile::setPermissions(areaFile, QFile::ReadOwner | QFile::WriteOwner);
+    }
+}

@@ -1,11 +1,14 @@
-#include "core/Seams.h"
-#include "core/Shared.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
+#include "core/Seams.h"
+#include "core/Shared.h"
+
+#include <QFile>
 
 #include <gtest/gtest.h>
 
-#include <thread>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 const QString kLangFailure = QStringLiteral("Error: Could not open Language File...");
@@ -19,22 +22,23 @@ struct FakeEditor final : IRecordEditorSeam {
 };
 } // namespace
 
-TEST(LoadLangString, ReadsTheTextAfterTheNumberField)
-{
+TEST(LoadLangString, ReadsTheTextAfterTheNumberField) {
     TestEnv env({{100, "Ends with 1010"}, {101, "One oh one"}, {150, "\tSerial"}});
     env.writeFile("lang_test.txt", "100 Ends with 1010\r\n101 One oh one\r\n150\tSerial\r\n151Serial\r\n152\r\n"
-                                   "153 Trailing  \r\n");
+                                   "153 Trailing  \r\n1540Zero separated\r\n099 Below a hundred\r\n");
     ScriptedUi ui;
     // The number field decides: a text containing the digits of another number does not take its place.
     EXPECT_EQ(LoadLangString(101), "One oh one");
     EXPECT_EQ(LoadLangString(150), "Serial");
     EXPECT_EQ(LoadLangString(151), "erial"); // the fourth character is the separator, whatever it is
     EXPECT_EQ(LoadLangString(153), "Trailing  ");
+    // The number field is three characters wide, so a digit as separator still leaves the number alone.
+    EXPECT_EQ(LoadLangString(154), "Zero separated");
+    EXPECT_EQ(LoadLangString(99), "Below a hundred");
     EXPECT_TRUE(ui.messages().empty());
 }
 
-TEST(LoadLangString, FailuresShowOneMessageAndGiveEmptyText)
-{
+TEST(LoadLangString, FailuresShowOneMessageAndGiveEmptyText) {
     TestEnv env({{101, "x"}});
     env.writeFile("lang_test.txt", "101 x\r\n152\r\n");
     ScriptedUi ui;
@@ -45,15 +49,18 @@ TEST(LoadLangString, FailuresShowOneMessageAndGiveEmptyText)
     EXPECT_EQ(ui.messages()[0].style, 0);
 }
 
-TEST(LoadLangString, TakesTheFirstFileAndSeesChanges)
-{
+TEST(LoadLangString, TakesTheFirstFileAndSeesChanges) {
     TestEnv env({{101, "From test"}});
     env.writeFile("lang_a.txt", "101 From a\r\n");
     ScriptedUi ui;
     EXPECT_EQ(LoadLangString(101), "From a");
-    // A changed file takes effect at the next lookup, even when it keeps its size.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // A changed file takes effect at the next lookup, even when it keeps its size and, on a file system
+    // with a coarse clock, its time stamp.
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(env.path("lang_a.txt")).constData(), &before), 0);
     env.writeFile("lang_a.txt", "101 From b\r\n");
+    const struct timespec sameStamp[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(env.path("lang_a.txt")).constData(), sameStamp, 0), 0);
     EXPECT_EQ(LoadLangString(101), "From b");
     QFile::remove(env.path("lang_a.txt"));
     EXPECT_EQ(LoadLangString(101), "From test");
@@ -62,15 +69,13 @@ TEST(LoadLangString, TakesTheFirstFileAndSeesChanges)
     EXPECT_EQ(LoadLangString(101), "");
 }
 
-TEST(LoadLangString, Windows1252TextBecomesUnicode)
-{
+TEST(LoadLangString, Windows1252TextBecomesUnicode) {
     TestEnv env({{101, "Caf\xe9 \x80"}});
     EXPECT_EQ(LoadLangString(101), QStringLiteral("Caf\u00e9 \u20ac"));
     EXPECT_EQ(LoadLangAnsi(101), "Caf\xe9 \x80");
 }
 
-TEST(ShowMessage, HidesTheEditorAndUsesTheTitleOnlyWithStyleBits)
-{
+TEST(ShowMessage, HidesTheEditorAndUsesTheTitleOnlyWithStyleBits) {
     TestEnv env;
     FakeEditor editor;
     seams::recordEditor = &editor;
@@ -86,8 +91,7 @@ TEST(ShowMessage, HidesTheEditorAndUsesTheTitleOnlyWithStyleBits)
     EXPECT_EQ(ui.messages()[1].style, 36);
 }
 
-TEST(SharedRoutines, CommandLineIsTheArgumentList)
-{
+TEST(SharedRoutines, CommandLineIsTheArgumentList) {
     SplitCommandLine({});
     EXPECT_EQ(CommandLineArgCount, 0);
     SplitCommandLine({"/home/a b/area one.pdb", "/s=01234567"});
@@ -96,8 +100,7 @@ TEST(SharedRoutines, CommandLineIsTheArgumentList)
     EXPECT_EQ(CommandLineArgs[2], "/s=01234567");
 }
 
-TEST(SharedRoutines, TextHelpers)
-{
+TEST(SharedRoutines, TextHelpers) {
     EXPECT_EQ(CountOccurrences("51.5/-0.12", "."), 2);
     EXPECT_EQ(CountOccurrences("aaaa", "aa"), 3);
     EXPECT_EQ(CountOccurrences("abc", ""), 0);
@@ -106,8 +109,12 @@ TEST(SharedRoutines, TextHelpers)
     struct Case {
         const char* path;
         const char* title;
-    } titles[] = {{"C:\\data\\area.pdb", "area.pdb"}, {"C:area.pdb", "area.pdb"}, {"C:\\data\\", ""},
-                  {"area.pdb", "area.pdb"},           {"", ""},                   {"/home/u/x.pdb", "x.pdb"}};
+    } titles[] = {{"C:\\data\\area.pdb", "area.pdb"},
+                  {"C:area.pdb", "area.pdb"},
+                  {"C:\\data\\", ""},
+                  {"area.pdb", "area.pdb"},
+                  {"", ""},
+                  {"/home/u/x.pdb", "x.pdb"}};
     for (const Case& c : titles)
         EXPECT_EQ(FileTitle(c.path), c.title) << c.path;
     EXPECT_EQ(TextAfterLast("a\\b\\c", "\\"), "c");
