@@ -31,16 +31,16 @@ QString DecimalSeparator = QStringLiteral(".");
 namespace {
 const QString kSection = QStringLiteral("Settings");
 
-QString boolText(bool v) { return v ? QStringLiteral("True") : QStringLiteral("False"); }
+QString boolText(bool v) {
+    return v ? QStringLiteral("True") : QStringLiteral("False");
+}
 } // namespace
 
-QString GetSettingText(const QString& key, const QString& def)
-{
+QString GetSettingText(const QString& key, const QString& def) {
     return plat::settings::get(plat::appTitle(), kSection, key, def);
 }
 
-bool GetSettingBool(const QString& key, bool def)
-{
+bool GetSettingBool(const QString& key, bool def) {
     const QString v = GetSettingText(key, QString()).trimmed();
     if (v.compare(QStringLiteral("True"), Qt::CaseInsensitive) == 0)
         return true;
@@ -51,8 +51,7 @@ bool GetSettingBool(const QString& key, bool def)
     return ok ? d != 0 : def;
 }
 
-long long GetSettingInt(const QString& key, long long def, long long min, long long max)
-{
+long long GetSettingInt(const QString& key, long long def, long long min, long long max) {
     const QString v = GetSettingText(key, QString()).trimmed();
     bool ok = false;
     const double d = v.toDouble(&ok);
@@ -62,15 +61,17 @@ long long GetSettingInt(const QString& key, long long def, long long min, long l
     return (r < min || r > max) ? def : r;
 }
 
-void SaveSettingText(const QString& key, const QString& value)
-{
+void SaveSettingText(const QString& key, const QString& value) {
     plat::settings::save(plat::appTitle(), kSection, key, value);
 }
-void SaveSettingBool(const QString& key, bool value) { SaveSettingText(key, boolText(value)); }
-void SaveSettingInt(const QString& key, long long value) { SaveSettingText(key, QString::number(value)); }
+void SaveSettingBool(const QString& key, bool value) {
+    SaveSettingText(key, boolText(value));
+}
+void SaveSettingInt(const QString& key, long long value) {
+    SaveSettingText(key, QString::number(value));
+}
 
-void LoadSettings()
-{
+void LoadSettings() {
     DescriptionText = LoadLangString(104);
     NewDocumentCounter = 0;
 
@@ -103,8 +104,7 @@ void LoadSettings()
     DecimalSeparator = GetDecimalSeparator();
 }
 
-void SaveSettings()
-{
+void SaveSettings() {
     if (seams::mainWindow && !seams::mainWindow->isMinimized()) {
         double l = 0, t = 0, w = 0, h = 0;
         seams::mainWindow->placementTwips(&l, &t, &w, &h);
@@ -128,8 +128,7 @@ void SaveSettings()
             SaveSettingText(QStringLiteral("MRU%1").arg(i), seams::mainWindow->mruCaption(i));
 }
 
-void SaveDefaultPath(const QString& path)
-{
+void SaveDefaultPath(const QString& path) {
     // Paths of this system use "/", stored Windows ones "\": the last of either ends the folder.
     const qsizetype p = std::max(path.lastIndexOf(u'\\'), path.lastIndexOf(u'/'));
     if (p < 0)

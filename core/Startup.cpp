@@ -16,8 +16,7 @@
 #include <QFile>
 #include <QWidget>
 
-void Main(const QStringList& arguments)
-{
+void Main(const QStringList& arguments) {
     InitDatabaseStore();
     LoadSettings();
     {
@@ -46,8 +45,7 @@ void Main(const QStringList& arguments)
     }
 }
 
-QString FindVordhubFolder(const QString& folder)
-{
+QString FindVordhubFolder(const QString& folder) {
     // Symbolic links are never followed, so a link cycle cannot make the search endless.
     for (const QString& name : plat::listSubfolders(folder)) {
         const QString full = QDir(folder).filePath(name);
@@ -60,8 +58,7 @@ QString FindVordhubFolder(const QString& folder)
     return QString();
 }
 
-QString FindDatabaseWithSerial(const QString& folder, const QString& serial)
-{
+QString FindDatabaseWithSerial(const QString& folder, const QString& serial) {
     // A logger line begins with its serial written as a plain number, so serials below 10000000 are stored
     // with fewer than eight digits: compare the line's leading number with the serial's value. A serial
     // text that is not all digits can only match a line beginning with exactly that text and a comma.
@@ -84,8 +81,7 @@ QString FindDatabaseWithSerial(const QString& folder, const QString& serial)
                 size_t n = 0;
                 while (n < line.size() && n < 10 && line[n] >= '0' && line[n] <= '9')
                     ++n;
-                if (n > 0 && n < line.size() && line[n] == ',' &&
-                    std::stoll(std::string(line.substr(0, n))) == wanted)
+                if (n > 0 && n < line.size() && line[n] == ',' && std::stoll(std::string(line.substr(0, n))) == wanted)
                     return full;
             } else if (line.substr(0, literal.size()) == literal) {
                 return full;
@@ -95,8 +91,7 @@ QString FindDatabaseWithSerial(const QString& folder, const QString& serial)
     return QString();
 }
 
-bool OpenBySerial(const QString& serial)
-{
+bool OpenBySerial(const QString& serial) {
     const QString hub = FindVordhubFolder(plat::programDir());
     if (hub.isEmpty()) {
         ShowMessage(QStringLiteral("Unable to find Vordhub directory"), 0);
@@ -120,13 +115,11 @@ bool OpenBySerial(const QString& serial)
     return true;
 }
 
-void SetDefaultMainSize(QWidget* form)
-{
+void SetDefaultMainSize(QWidget* form) {
     form->resize(plat::twips::toPixelsX(9600), plat::twips::toPixelsY(7200));
 }
 
-void CentreForm(QWidget* form)
-{
+void CentreForm(QWidget* form) {
     const double w = plat::twips::fromPixelsX(form->frameGeometry().width());
     const double h = plat::twips::fromPixelsY(form->frameGeometry().height());
     const double left = (plat::twips::screenWidth() - w) / 2;
@@ -134,16 +127,14 @@ void CentreForm(QWidget* form)
     form->move(plat::twips::toPixelsX(left), plat::twips::toPixelsY(top));
 }
 
-void ShowMapWindow()
-{
+void ShowMapWindow() {
     if (!seams::startupWindows || !seams::startupWindows->showMapWindow())
         plat::ui().messageBox(
             QStringLiteral("Could not start GPS function, please ensure that MapPoint is installed on your computer."),
             plat::MB_OK, QString());
 }
 
-void UpdateAllAddInfoCommand()
-{
+void UpdateAllAddInfoCommand() {
     if (seams::documents && seams::documents->hasActiveDocument()) {
         ShowStatusText(LoadLangString(seams::documents->updateAllAdditionalInformation() ? 647 : 646));
     } else {
@@ -151,8 +142,7 @@ void UpdateAllAddInfoCommand()
     }
 }
 
-void StartAutoSyncWatcher()
-{
+void StartAutoSyncWatcher() {
     if (seams::startupWindows)
         seams::startupWindows->startAutoSyncWatcher();
 }

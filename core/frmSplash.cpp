@@ -33,8 +33,7 @@ const std::array<frmSplash::DistributorRow, 7> kRows = {{
     {nullptr, "Copyright (c) Brenholt Acoustic Systems. All rights reserved.", "B", 0x0b4f8a, false},
 }};
 
-QPixmap paintLogo(const frmSplash::DistributorRow& row)
-{
+QPixmap paintLogo(const frmSplash::DistributorRow& row) {
     QPixmap pm(96, 96);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
@@ -65,16 +64,14 @@ QPixmap paintLogo(const frmSplash::DistributorRow& row)
 }
 } // namespace
 
-const frmSplash::DistributorRow& frmSplash::rowFor(const QString& distributor)
-{
+const frmSplash::DistributorRow& frmSplash::rowFor(const QString& distributor) {
     for (const auto& row : kRows)
         if (row.distributor && distributor == QLatin1String(row.distributor))
             return row;
     return kRows.back();
 }
 
-frmSplash::frmSplash(QWidget* parent) : QDialog(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
-{
+frmSplash::frmSplash(QWidget* parent) : QDialog(parent, Qt::SplashScreen | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("frmSplash"));
     setModal(true);
     auto* outer = new QVBoxLayout(this);
@@ -135,8 +132,7 @@ frmSplash::frmSplash(QWidget* parent) : QDialog(parent, Qt::SplashScreen | Qt::F
     connect(Timer1, &QTimer::timeout, this, &frmSplash::Timer1_Timer);
 }
 
-void frmSplash::Form_Load()
-{
+void frmSplash::Form_Load() {
     if (loaded_)
         return;
     loaded_ = true;
@@ -147,24 +143,20 @@ void frmSplash::Form_Load()
     if (row.logoLower)
         picLogo->setContentsMargins(0, plat::twips::toPixelsY(960) - 24, 0, 0);
     picLogo->setPixmap(paintLogo(row));
-    lblVersion->setText(QStringLiteral("v%1.%2.%3")
-                            .arg(plat::versionMajor())
-                            .arg(plat::versionMinor())
-                            .arg(plat::versionRevision()));
+    lblVersion->setText(
+        QStringLiteral("v%1.%2.%3").arg(plat::versionMajor()).arg(plat::versionMinor()).arg(plat::versionRevision()));
     CentreForm(this);
     RemainingDelay = SplashDelay;
     Timer1->start();
 }
 
-void frmSplash::showModal()
-{
+void frmSplash::showModal() {
     Form_Load();
     plat::ui().execDialog(this);
     Timer1->stop();
 }
 
-void frmSplash::Timer1_Timer()
-{
+void frmSplash::Timer1_Timer() {
     // Counted in a wider type: a delay near the 16-bit minimum must close, not wrap round to a long wait.
     const int remaining = RemainingDelay - Timer1->interval();
     RemainingDelay = static_cast<int16_t>(std::max(remaining, -32768));
@@ -175,14 +167,12 @@ void frmSplash::Timer1_Timer()
     }
 }
 
-void frmSplash::CloseSplashNow()
-{
+void frmSplash::CloseSplashNow() {
     RemainingDelay = 0;
     Timer1_Timer();
 }
 
-bool frmSplash::eventFilter(QObject* watched, QEvent* event)
-{
+bool frmSplash::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress) {
         CloseSplashNow();
         return true;
@@ -190,5 +180,9 @@ bool frmSplash::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void frmSplash::keyPressEvent(QKeyEvent*) { CloseSplashNow(); }
-void frmSplash::mousePressEvent(QMouseEvent*) { CloseSplashNow(); }
+void frmSplash::keyPressEvent(QKeyEvent*) {
+    CloseSplashNow();
+}
+void frmSplash::mousePressEvent(QMouseEvent*) {
+    CloseSplashNow();
+}

@@ -11,8 +11,7 @@ namespace {
 QString g_programDir;
 QString g_title = QStringLiteral("Vordalin");
 
-QString executableDir()
-{
+QString executableDir() {
     if (QCoreApplication::instance())
         return QCoreApplication::applicationDirPath();
     std::error_code ec;
@@ -23,8 +22,7 @@ QString executableDir()
 }
 } // namespace
 
-QString programDir()
-{
+QString programDir() {
     if (!g_programDir.isEmpty())
         return g_programDir;
     const QByteArray env = qgetenv("VORD_PROGRAM_DIR");
@@ -33,13 +31,25 @@ QString programDir()
     return dir;
 }
 
-void setProgramDir(const QString& dir) { g_programDir = dir.isEmpty() ? QString() : QDir::cleanPath(dir); }
+void setProgramDir(const QString& dir) {
+    g_programDir = dir.isEmpty() ? QString() : QDir::cleanPath(dir);
+}
 
-QString appTitle() { return g_title; }
-void setAppTitle(const QString& title) { g_title = title; }
+QString appTitle() {
+    return g_title;
+}
+void setAppTitle(const QString& title) {
+    g_title = title;
+}
 
-int versionMajor() { return VORD_VERSION_MAJOR; }
-int versionMinor() { return VORD_VERSION_MINOR; }
-int versionRevision() { return VORD_VERSION_REVISION; }
+int versionMajor() {
+    return VORD_VERSION_MAJOR;
+}
+int versionMinor() {
+    return VORD_VERSION_MINOR;
+}
+int versionRevision() {
+    return VORD_VERSION_REVISION;
+}
 
 } // namespace plat

@@ -8,14 +8,12 @@
 
 namespace plat {
 namespace {
-bool caseLess(const QString& a, const QString& b)
-{
+bool caseLess(const QString& a, const QString& b) {
     const int c = QString::compare(a, b, Qt::CaseInsensitive);
     return c != 0 ? c < 0 : a < b;
 }
 
-bool matchFrom(const QString& p, qsizetype pi, const QString& n, qsizetype ni)
-{
+bool matchFrom(const QString& p, qsizetype pi, const QString& n, qsizetype ni) {
     while (pi < p.size()) {
         const QChar pc = p[pi];
         if (pc == u'*') {
@@ -39,8 +37,7 @@ bool matchFrom(const QString& p, qsizetype pi, const QString& n, qsizetype ni)
 }
 } // namespace
 
-QString toLocalPath(const QString& anyPath)
-{
+QString toLocalPath(const QString& anyPath) {
     QString p = anyPath;
     p.replace(u'\\', u'/');
     if (p.size() >= 2 && p[1] == u':' && p[0].isLetter()) {
@@ -51,8 +48,7 @@ QString toLocalPath(const QString& anyPath)
     return p;
 }
 
-QString resolvePath(const QString& anyPath)
-{
+QString resolvePath(const QString& anyPath) {
     const QString local = toLocalPath(anyPath);
     if (local.isEmpty())
         return local;
@@ -65,9 +61,8 @@ QString resolvePath(const QString& anyPath)
         if (exists && part != u"." && part != u"..") {
             const QString base = cur.isEmpty() ? QStringLiteral(".") : cur;
             if (!QFileInfo::exists(base + u'/' + part)) {
-                const QStringList entries =
-                    QDir(base).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                         QDir::Name);
+                const QStringList entries = QDir(base).entryList(
+                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
                 QString found;
                 for (const QString& e : entries)
                     if (QString::compare(e, part, Qt::CaseInsensitive) == 0) {
@@ -92,8 +87,7 @@ QString resolvePath(const QString& anyPath)
     return cur;
 }
 
-QString resolveIn(const QString& folder, const QString& tail)
-{
+QString resolveIn(const QString& folder, const QString& tail) {
     QString f = toLocalPath(folder);
     while (f.size() > 1 && f.endsWith(u'/'))
         f.chop(1);
@@ -103,10 +97,11 @@ QString resolveIn(const QString& folder, const QString& tail)
     return resolvePath(t.isEmpty() ? f : f + u'/' + t);
 }
 
-bool wildcardMatch(const QString& pattern, const QString& name) { return matchFrom(pattern, 0, name, 0); }
+bool wildcardMatch(const QString& pattern, const QString& name) {
+    return matchFrom(pattern, 0, name, 0);
+}
 
-QStringList listFiles(const QString& folder, const QString& patterns)
-{
+QStringList listFiles(const QString& folder, const QString& patterns) {
     const QStringList pats = patterns.split(u';', Qt::SkipEmptyParts);
     QStringList out;
     const QFileInfoList entries = QDir(toLocalPath(folder)).entryInfoList(QDir::Files | QDir::NoDotAndDotDot);
@@ -124,8 +119,7 @@ QStringList listFiles(const QString& folder, const QString& patterns)
     return out;
 }
 
-QStringList listSubfolders(const QString& folder)
-{
+QStringList listSubfolders(const QString& folder) {
     QStringList out;
     const QFileInfoList entries =
         QDir(toLocalPath(folder)).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
@@ -136,8 +130,7 @@ QStringList listSubfolders(const QString& folder)
     return out;
 }
 
-QString findFirstFile(const QString& pathWithPattern)
-{
+QString findFirstFile(const QString& pathWithPattern) {
     const QString local = toLocalPath(pathWithPattern);
     if (local.isEmpty() || local.endsWith(u'/'))
         return {};
@@ -151,8 +144,7 @@ QString findFirstFile(const QString& pathWithPattern)
     return (folder.endsWith(u'/') ? folder : folder + u'/') + names.first();
 }
 
-bool isReadOnlyFile(const QString& path)
-{
+bool isReadOnlyFile(const QString& path) {
     struct stat st {};
     if (::stat(QFile::encodeName(toLocalPath(path)).constData(), &st) != 0)
         return false;

@@ -26,8 +26,7 @@ struct Section {
 };
 using Store = std::vector<Section>;
 
-QString escape(const QString& v)
-{
+QString escape(const QString& v) {
     QString out;
     out.reserve(v.size());
     for (QChar c : v) {
@@ -43,8 +42,7 @@ QString escape(const QString& v)
     return out;
 }
 
-QString unescape(const QString& v)
-{
+QString unescape(const QString& v) {
     QString out;
     out.reserve(v.size());
     for (qsizetype i = 0; i < v.size(); ++i) {
@@ -59,8 +57,7 @@ QString unescape(const QString& v)
 }
 
 // Section and key names may hold anything but line ends; '[', ']' and '=' are escaped in the file.
-QString escapeName(const QString& n)
-{
+QString escapeName(const QString& n) {
     QString out;
     for (QChar c : n) {
         if (c == u'%' || c == u'=' || c == u'[' || c == u']' || c == u'\n' || c == u'\r')
@@ -71,8 +68,7 @@ QString escapeName(const QString& n)
     return out;
 }
 
-QString unescapeName(const QString& n)
-{
+QString unescapeName(const QString& n) {
     QString out;
     for (qsizetype i = 0; i < n.size(); ++i) {
         if (n[i] == u'%' && i + 2 < n.size()) {
@@ -89,12 +85,17 @@ QString unescapeName(const QString& n)
     return out;
 }
 
-Store load(const QString& path)
-{
+// readable is false when the store exists but cannot be read: writing it back then would drop every other key.
+Store load(const QString& path, bool* readable = nullptr) {
     Store store;
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    if (readable)
+        *readable = true;
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (readable)
+            *readable = !f.exists();
         return store;
+    }
     const QString text = QString::fromUtf8(f.readAll());
     Section* cur = nullptr;
     for (const QString& raw : text.split(u'\n')) {
@@ -114,8 +115,7 @@ Store load(const QString& path)
     return store;
 }
 
-QByteArray serialise(const Store& store)
-{
+QByteArray serialise(const Store& store) {
     QString out;
     for (const Section& s : store) {
         if (s.entries.empty())
@@ -128,8 +128,7 @@ QByteArray serialise(const Store& store)
     return out.toUtf8();
 }
 
-Section* findSection(Store& store, const QString& name)
-{
+Section* findSection(Store& store, const QString& name) {
     for (Section& s : store)
         if (QString::compare(s.name, name, Qt::CaseInsensitive) == 0)
             return &s;
@@ -139,15 +138,12 @@ Section* findSection(Store& store, const QString& name)
 // Serialises writers of one store across processes.
 class FileLock {
 public:
-    explicit FileLock(const QString& path)
-    {
-        fd_ = ::open(QFile::encodeName(path + QStringLiteral(".lock")).constData(), O_CREAT | O_RDWR | O_CLOEXEC,
-                     0600);
+    explicit FileLock(const QString& path) {
+        fd_ = ::open(QFile::encodeName(path + QStringLiteral(".lock")).constData(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
         if (fd_ >= 0)
             ::flock(fd_, LOCK_EX);
     }
-    ~FileLock()
-    {
+    ~FileLock() {
         if (fd_ >= 0) {
             ::flock(fd_, LOCK_UN);
             ::close(fd_);
@@ -160,8 +156,7 @@ private:
     int fd_ = -1;
 };
 
-bool write(const QString& path, const Store& store)
-{
+bool write(const QString& path, const Store& store) {
     const QByteArray data = serialise(store);
     if (data.isEmpty()) {
         QFile::remove(path);
@@ -174,8 +169,7 @@ bool write(const QString& path, const Store& store)
     return f.commit();
 }
 
-QString safeFileName(const QString& title)
-{
+QString safeFileName(const QString& title) {
     QString n = title;
     n.replace(u'/', u'_');
     n.replace(u'\\', u'_');
@@ -186,8 +180,7 @@ QString safeFileName(const QString& title)
 
 } // namespace
 
-QString folder()
-{
+QString folder() {
     const QByteArray env = qgetenv("VORD_SETTINGS_DIR");
     if (!env.isEmpty())
         return QString::fromLocal8Bit(env);
@@ -196,16 +189,14 @@ QString folder()
     return base + QStringLiteral("/vb-program-settings");
 }
 
-QString filePath(const QString& appTitle)
-{
+QString filePath(const QString& appTitle) {
     // Application titles compare without regard to case, as the names inside do.
     const QString name = safeFileName(appTitle) + QStringLiteral(".ini");
     const QStringList existing = plat::listFiles(folder(), name);
     return folder() + u'/' + (existing.isEmpty() ? name : existing.first());
 }
 
-QString get(const QString& appTitle, const QString& section, const QString& key, const QString& def)
-{
+QString get(const QString& appTitle, const QString& section, const QString& key, const QString& def) {
     Store store = load(filePath(appTitle));
     if (Section* s = findSection(store, section))
         for (const Entry& e : s->entries)
@@ -214,8 +205,7 @@ QString get(const QString& appTitle, const QString& section, const QString& key,
     return def;
 }
 
-bool exists(const QString& appTitle, const QString& section, const QString& key)
-{
+bool exists(const QString& appTitle, const QString& section, const QString& key) {
     Store store = load(filePath(appTitle));
     if (Section* s = findSection(store, section))
         for (const Entry& e : s->entries)
@@ -224,12 +214,14 @@ bool exists(const QString& appTitle, const QString& section, const QString& key)
     return false;
 }
 
-bool save(const QString& appTitle, const QString& section, const QString& key, const QString& value)
-{
+bool save(const QString& appTitle, const QString& section, const QString& key, const QString& value) {
     QDir().mkpath(folder());
     const QString path = filePath(appTitle);
     FileLock lock(path);
-    Store store = load(path);
+    bool readable = true;
+    Store store = load(path, &readable);
+    if (!readable)
+        return false;
     Section* s = findSection(store, section);
     if (!s) {
         store.push_back({section, {}});
@@ -244,15 +236,17 @@ bool save(const QString& appTitle, const QString& section, const QString& key, c
     return write(path, store);
 }
 
-bool remove(const QString& appTitle, const QString& section, const QString& key)
-{
+bool remove(const QString& appTitle, const QString& section, const QString& key) {
     const QString path = filePath(appTitle);
     if (!QFile::exists(path))
         return false;
     FileLock lock(path);
     if (section.isEmpty())
         return QFile::remove(path);
-    Store store = load(path);
+    bool readable = true;
+    Store store = load(path, &readable);
+    if (!readable)
+        return false;
     Section* s = findSection(store, section);
     if (!s)
         return false;
@@ -268,8 +262,7 @@ bool remove(const QString& appTitle, const QString& section, const QString& key)
     return false;
 }
 
-QStringList keys(const QString& appTitle, const QString& section)
-{
+QStringList keys(const QString& appTitle, const QString& section) {
     QStringList out;
     Store store = load(filePath(appTitle));
     if (Section* s = findSection(store, section))

@@ -9,14 +9,13 @@
 namespace plat {
 namespace {
 // 0x80..0x9F of Windows-1252; 0 marks the five unassigned bytes, which map to the C1 control of that number.
-constexpr std::array<char16_t, 32> kHigh = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr std::array<char16_t, 32> kHigh = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                            0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                            0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                            0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 } // namespace
 
-QString fromAnsi(std::string_view bytes)
-{
+QString fromAnsi(std::string_view bytes) {
     QString out(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
     QChar* d = out.data();
     for (size_t i = 0; i < bytes.size(); ++i) {
@@ -29,8 +28,7 @@ QString fromAnsi(std::string_view bytes)
     return out;
 }
 
-std::string toAnsi(const QString& text)
-{
+std::string toAnsi(const QString& text) {
     std::string out;
     out.reserve(static_cast<size_t>(text.size()));
     for (QChar c : text) {
@@ -57,8 +55,7 @@ std::string toAnsi(const QString& text)
     return out;
 }
 
-std::vector<std::string_view> splitLines(std::string_view data)
-{
+std::vector<std::string_view> splitLines(std::string_view data) {
     std::vector<std::string_view> lines;
     size_t start = 0;
     const size_t n = data.size();
@@ -76,8 +73,7 @@ std::vector<std::string_view> splitLines(std::string_view data)
     return lines;
 }
 
-bool readFileBytes(const QString& path, std::string& out)
-{
+bool readFileBytes(const QString& path, std::string& out) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return false;
@@ -93,8 +89,7 @@ bool readFileBytes(const QString& path, std::string& out)
     return f.error() == QFileDevice::NoError;
 }
 
-bool writeFileAtomically(const QString& path, std::string_view data, QString* errorText)
-{
+bool writeFileAtomically(const QString& path, std::string_view data, QString* errorText) {
     // The new file is renamed over the old one, which would replace a device, a pipe or a folder by a plain
     // file, and (for root) a file whose permissions forbid writing: refuse those as a direct write would.
     const QFileInfo existing(path);

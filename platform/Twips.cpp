@@ -7,22 +7,19 @@
 
 namespace plat::twips {
 namespace {
-double dpiX()
-{
+double dpiX() {
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         if (QScreen* s = app->primaryScreen())
             return s->logicalDotsPerInchX();
     return 96.0;
 }
-double dpiY()
-{
+double dpiY() {
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         if (QScreen* s = app->primaryScreen())
             return s->logicalDotsPerInchY();
     return 96.0;
 }
-QSize screenPixels()
-{
+QSize screenPixels() {
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         if (QScreen* s = app->primaryScreen())
             return s->geometry().size();
@@ -30,12 +27,28 @@ QSize screenPixels()
 }
 } // namespace
 
-double perPixelX() { return 1440.0 / dpiX(); }
-double perPixelY() { return 1440.0 / dpiY(); }
-double fromPixelsX(int px) { return px * perPixelX(); }
-double fromPixelsY(int px) { return px * perPixelY(); }
-int toPixelsX(double twips) { return static_cast<int>(std::lround(twips / perPixelX())); }
-int toPixelsY(double twips) { return static_cast<int>(std::lround(twips / perPixelY())); }
-double screenWidth() { return fromPixelsX(screenPixels().width()); }
-double screenHeight() { return fromPixelsY(screenPixels().height()); }
+double perPixelX() {
+    return 1440.0 / dpiX();
+}
+double perPixelY() {
+    return 1440.0 / dpiY();
+}
+double fromPixelsX(int px) {
+    return px * perPixelX();
+}
+double fromPixelsY(int px) {
+    return px * perPixelY();
+}
+int toPixelsX(double twips) {
+    return static_cast<int>(std::lround(twips / perPixelX()));
+}
+int toPixelsY(double twips) {
+    return static_cast<int>(std::lround(twips / perPixelY()));
+}
+double screenWidth() {
+    return fromPixelsX(screenPixels().width());
+}
+double screenHeight() {
+    return fromPixelsY(screenPixels().height());
+}
 } // namespace plat::twips

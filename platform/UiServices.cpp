@@ -15,8 +15,7 @@ namespace {
 
 class QtUiServices final : public UiServices {
 public:
-    int messageBox(const QString& prompt, int style, const QString& title) override
-    {
+    int messageBox(const QString& prompt, int style, const QString& title) override {
         if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
             return 0;
         QMessageBox box(QApplication::activeWindow());
@@ -86,8 +85,7 @@ public:
         return buttons.size() == 1 ? IDOK : 0;
     }
 
-    bool inputBox(const QString& prompt, const QString& title, const QString& defaultText, QString* answer) override
-    {
+    bool inputBox(const QString& prompt, const QString& title, const QString& defaultText, QString* answer) override {
         bool ok = false;
         const QString text = QInputDialog::getText(QApplication::activeWindow(), title.isEmpty() ? appTitle() : title,
                                                    prompt, QLineEdit::Normal, defaultText, &ok);
@@ -96,19 +94,16 @@ public:
         return ok;
     }
 
-    QString openFileName(const FileDialogRequest& r) override
-    {
+    QString openFileName(const FileDialogRequest& r) override {
         QString start = r.fileName.isEmpty() ? r.folder : r.folder + u'/' + r.fileName;
         return QFileDialog::getOpenFileName(r.parent, r.title, start, r.filter);
     }
 
-    QStringList openFileNames(const FileDialogRequest& r) override
-    {
+    QStringList openFileNames(const FileDialogRequest& r) override {
         return QFileDialog::getOpenFileNames(r.parent, r.title, r.folder, r.filter);
     }
 
-    QString saveFileName(const FileDialogRequest& r) override
-    {
+    QString saveFileName(const FileDialogRequest& r) override {
         QFileDialog dlg(r.parent, r.title, r.folder, r.filter);
         dlg.setAcceptMode(QFileDialog::AcceptSave);
         dlg.setFileMode(QFileDialog::AnyFile);
@@ -121,13 +116,11 @@ public:
         return dlg.selectedFiles().first();
     }
 
-    QString folderName(const FileDialogRequest& r) override
-    {
+    QString folderName(const FileDialogRequest& r) override {
         return QFileDialog::getExistingDirectory(r.parent, r.title, r.folder);
     }
 
-    bool chooseFont(QFont* font, QWidget* parent) override
-    {
+    bool chooseFont(QFont* font, QWidget* parent) override {
         bool ok = false;
         const QFont f = QFontDialog::getFont(&ok, *font, parent);
         if (ok)
@@ -143,19 +136,21 @@ UiServices* g_current = nullptr;
 
 } // namespace
 
-UiServices& ui() { return g_current ? *g_current : g_qt; }
-void setUi(UiServices* services) { g_current = services; }
+UiServices& ui() {
+    return g_current ? *g_current : g_qt;
+}
+void setUi(UiServices* services) {
+    g_current = services;
+}
 
-WaitCursor::WaitCursor()
-{
+WaitCursor::WaitCursor() {
     if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         active_ = true;
     }
 }
 
-WaitCursor::~WaitCursor()
-{
+WaitCursor::~WaitCursor() {
     if (active_)
         QApplication::restoreOverrideCursor();
 }

@@ -34,9 +34,9 @@ enum MsgStyle {
 struct FileDialogRequest {
     QWidget* parent = nullptr;
     QString title;
-    QString folder;     // starting folder
-    QString fileName;   // proposed name
-    QString filter;     // Qt filter text, e.g. "Logger files (*.pdb);;All files (*)"
+    QString folder;   // starting folder
+    QString fileName; // proposed name
+    QString filter;   // Qt filter text, e.g. "Logger files (*.pdb);;All files (*)"
     QString defaultSuffix;
 };
 

@@ -6,8 +6,7 @@
 
 namespace plat::vb {
 
-double Val(std::string_view s)
-{
+double Val(std::string_view s) {
     // Collect the characters of a number, skipping blanks, tabs and line feeds wherever they stand.
     char buf[64];
     size_t n = 0;
@@ -101,18 +100,18 @@ double Val(std::string_view s)
     return std::strtod(buf, nullptr);
 }
 
-double Val(const QString& text) { return Val(std::string_view(text.toLatin1().constData())); }
+double Val(const QString& text) {
+    return Val(std::string_view(text.toLatin1().constData()));
+}
 
 namespace {
-double roundHalfEven(double v)
-{
+double roundHalfEven(double v) {
     const double r = std::nearbyint(v); // default rounding mode is to nearest, ties to even
     return r;
 }
 } // namespace
 
-bool toInt32(double value, int32_t* out)
-{
+bool toInt32(double value, int32_t* out) {
     if (!std::isfinite(value))
         return false;
     const double r = roundHalfEven(value);
@@ -122,8 +121,7 @@ bool toInt32(double value, int32_t* out)
     return true;
 }
 
-bool toInt16(double value, int16_t* out)
-{
+bool toInt16(double value, int16_t* out) {
     if (!std::isfinite(value))
         return false;
     const double r = roundHalfEven(value);
@@ -133,8 +131,7 @@ bool toInt16(double value, int16_t* out)
     return true;
 }
 
-std::string formatSerial(int32_t serial)
-{
+std::string formatSerial(int32_t serial) {
     char buf[16];
     if (serial < 0)
         std::snprintf(buf, sizeof buf, "-%08lld", -static_cast<long long>(serial));
@@ -143,10 +140,11 @@ std::string formatSerial(int32_t serial)
     return buf;
 }
 
-QString formatSerialQ(int32_t serial) { return QString::fromLatin1(formatSerial(serial)); }
+QString formatSerialQ(int32_t serial) {
+    return QString::fromLatin1(formatSerial(serial));
+}
 
-QString zeroPad(long long value, int width)
-{
+QString zeroPad(long long value, int width) {
     if (value < 0)
         return u'-' + QString::number(-value).rightJustified(width, u'0');
     return QString::number(value).rightJustified(width, u'0');

@@ -18,7 +18,9 @@ bool toInt32(double value, int32_t* out);
 bool toInt16(double value, int16_t* out);
 
 // Two's-complement 16-bit wrap of an int.
-constexpr int16_t wrap16(int v) { return static_cast<int16_t>(static_cast<uint16_t>(static_cast<unsigned>(v))); }
+constexpr int16_t wrap16(int v) {
+    return static_cast<int16_t>(static_cast<uint16_t>(static_cast<unsigned>(v)));
+}
 
 // Eight digits with leading zeros ("00000000"); a negative value gets its sign first.
 std::string formatSerial(int32_t serial);

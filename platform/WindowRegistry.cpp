@@ -10,20 +10,17 @@ struct Item {
     QPointer<QWidget> form;
     QString name;
 };
-std::vector<Item>& items()
-{
+std::vector<Item>& items() {
     static std::vector<Item> v;
     return v;
 }
-void prune()
-{
+void prune() {
     auto& v = items();
     v.erase(std::remove_if(v.begin(), v.end(), [](const Item& i) { return i.form.isNull(); }), v.end());
 }
 } // namespace
 
-void add(QWidget* form, const QString& formName)
-{
+void add(QWidget* form, const QString& formName) {
     prune();
     for (Item& i : items())
         if (i.form == form) {
@@ -33,15 +30,13 @@ void add(QWidget* form, const QString& formName)
     items().push_back({form, formName});
 }
 
-void remove(QWidget* form)
-{
+void remove(QWidget* form) {
     auto& v = items();
     v.erase(std::remove_if(v.begin(), v.end(), [form](const Item& i) { return i.form.isNull() || i.form == form; }),
             v.end());
 }
 
-std::vector<QWidget*> loaded()
-{
+std::vector<QWidget*> loaded() {
     prune();
     std::vector<QWidget*> out;
     for (const Item& i : items())
@@ -49,8 +44,7 @@ std::vector<QWidget*> loaded()
     return out;
 }
 
-std::vector<QWidget*> loadedNamed(const QString& formName)
-{
+std::vector<QWidget*> loadedNamed(const QString& formName) {
     prune();
     std::vector<QWidget*> out;
     for (const Item& i : items())
@@ -59,16 +53,14 @@ std::vector<QWidget*> loadedNamed(const QString& formName)
     return out;
 }
 
-QString formName(const QWidget* form)
-{
+QString formName(const QWidget* form) {
     for (const Item& i : items())
         if (i.form == form)
             return i.name;
     return {};
 }
 
-bool topLevelTitled(const QString& title)
-{
+bool topLevelTitled(const QString& title) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
         return false;
     for (QWidget* w : QApplication::topLevelWidgets())

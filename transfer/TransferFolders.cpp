@@ -10,8 +10,7 @@ QString TransferToFolder;
 QString TransferFromFolder;
 
 namespace {
-void clearFolder(const QString& folder)
-{
+void clearFolder(const QString& folder) {
     if (folder.isEmpty())
         return;
     for (const QString& name : plat::listFiles(folder, QStringLiteral("*.pdb")))
@@ -21,8 +20,7 @@ void clearFolder(const QString& folder)
 }
 } // namespace
 
-void InitTransferFolders()
-{
+void InitTransferFolders() {
     // One spelling for the exchange tree: an existing folder of any letter case is taken as it is.
     const QString base = plat::programDir();
     const QString rovemark = plat::resolveIn(base, QStringLiteral("rovemark"));
@@ -35,5 +33,9 @@ void InitTransferFolders()
     ClearFromFolder();
 }
 
-void ClearToFolder() { clearFolder(TransferToFolder); }
-void ClearFromFolder() { clearFolder(TransferFromFolder); }
+void ClearToFolder() {
+    clearFolder(TransferToFolder);
+}
+void ClearFromFolder() {
+    clearFolder(TransferFromFolder);
+}

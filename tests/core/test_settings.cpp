@@ -1,10 +1,10 @@
+#include "ScriptedUi.h"
+#include "TestEnv.h"
 #include "core/DMAModule.h"
 #include "core/Seams.h"
 #include "core/Settings.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
-#include "ScriptedUi.h"
-#include "TestEnv.h"
 
 #include <gtest/gtest.h>
 
@@ -20,8 +20,7 @@ struct FakeMain final : IMainWindowSeam {
     void setMruCaption(int i, const QString& c) override { mru[i] = c; }
     void setMruVisible(int i, bool v) override { mruVisible[i] = v; }
     bool isMinimized() const override { return minimized; }
-    void placementTwips(double* l, double* t, double* w, double* h) const override
-    {
+    void placementTwips(double* l, double* t, double* w, double* h) const override {
         *l = 1500;
         *t = 750;
         *w = 9600;
@@ -30,12 +29,13 @@ struct FakeMain final : IMainWindowSeam {
     void showMain() override {}
 };
 
-QString stored(const char* key) { return plat::settings::get(plat::appTitle(), "Settings", key, "<absent>"); }
+QString stored(const char* key) {
+    return plat::settings::get(plat::appTitle(), "Settings", key, "<absent>");
+}
 
 class SettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         InitDatabaseStore();
         seams::mainWindow = &main;
     }
@@ -45,8 +45,7 @@ protected:
 };
 } // namespace
 
-TEST_F(SettingsTest, FirstRunGivesTheDefaults)
-{
+TEST_F(SettingsTest, FirstRunGivesTheDefaults) {
     LoadSettings();
     EXPECT_EQ(ComPort, 1);
     EXPECT_EQ(NumberToDial, "1234567890");
@@ -65,8 +64,7 @@ TEST_F(SettingsTest, FirstRunGivesTheDefaults)
     EXPECT_EQ(NewDocumentCounter, 0);
 }
 
-TEST_F(SettingsTest, SaveThenLoadBringsValuesBack)
-{
+TEST_F(SettingsTest, SaveThenLoadBringsValuesBack) {
     LoadSettings();
     ComPort = 3;
     UseModem = true;
@@ -105,8 +103,7 @@ TEST_F(SettingsTest, SaveThenLoadBringsValuesBack)
     EXPECT_EQ(fresh.mru[3], "/data/c.pdb");
 }
 
-TEST_F(SettingsTest, MinimizedWindowKeepsItsStoredPlacement)
-{
+TEST_F(SettingsTest, MinimizedWindowKeepsItsStoredPlacement) {
     plat::settings::save(plat::appTitle(), "Settings", "MainLeft", "42");
     main.minimized = true;
     SaveSettings();
@@ -114,8 +111,7 @@ TEST_F(SettingsTest, MinimizedWindowKeepsItsStoredPlacement)
     EXPECT_EQ(stored("MainHeight"), "<absent>");
 }
 
-TEST_F(SettingsTest, UnreadableValuesFallBackToTheirDefaults)
-{
+TEST_F(SettingsTest, UnreadableValuesFallBackToTheirDefaults) {
     plat::settings::save(plat::appTitle(), "Settings", "ComPort", "COM9");
     plat::settings::save(plat::appTitle(), "Settings", "FillIncrement", "99999999999");
     plat::settings::save(plat::appTitle(), "Settings", "UseModem", "maybe");
@@ -125,8 +121,7 @@ TEST_F(SettingsTest, UnreadableValuesFallBackToTheirDefaults)
     EXPECT_FALSE(UseModem);
 }
 
-TEST_F(SettingsTest, SaveDefaultPathStoresTheFolderAtOnce)
-{
+TEST_F(SettingsTest, SaveDefaultPathStoresTheFolderAtOnce) {
     SaveDefaultPath("C:\\data\\area.pdb");
     EXPECT_EQ(DefaultPath, "C:\\data\\");
     EXPECT_EQ(stored("DefaultPath"), "C:\\data\\");

@@ -1,3 +1,5 @@
+#include "ScriptedUi.h"
+#include "TestEnv.h"
 #include "core/DMAModule.h"
 #include "core/Seams.h"
 #include "core/Settings.h"
@@ -7,8 +9,6 @@
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
 #include "transfer/TransferFolders.h"
-#include "ScriptedUi.h"
-#include "TestEnv.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,8 +28,7 @@ struct FakeDocuments final : IDocumentHost {
     QString active;
     bool opens = true;
     explicit FakeDocuments(Recorder* r) : rec(r) {}
-    void openDocument(const QString& path) override
-    {
+    void openDocument(const QString& path) override {
         rec->steps << "open " + FileTitle(path);
         if (opens)
             active = path;
@@ -73,16 +72,14 @@ struct FakeMain final : IMainWindowSeam {
 
 class StartupTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ensureApplication();
         seams::documents = &docs;
         seams::recordEditor = &editor;
         seams::startupWindows = &startup;
         seams::mainWindow = &main;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         seams::documents = nullptr;
         seams::recordEditor = nullptr;
         seams::startupWindows = nullptr;
@@ -102,8 +99,7 @@ const std::string kArea = "\"Banner V5.2.9\"\r\n\"Serial\",\r\n1234567,\"SU 1234
 
 } // namespace
 
-TEST_F(StartupTest, VordhubSearchIsDepthFirstAndIgnoresCase)
-{
+TEST_F(StartupTest, VordhubSearchIsDepthFirstAndIgnoresCase) {
     QDir root(env.programDir());
     root.mkpath("a/deep/VordHub");
     root.mkpath("b/vordhub");
@@ -116,8 +112,7 @@ TEST_F(StartupTest, VordhubSearchIsDepthFirstAndIgnoresCase)
     EXPECT_EQ(FindVordhubFolder(env.programDir()), env.path("c/deep/VordHub"));
 }
 
-TEST_F(StartupTest, SerialIsFoundByItsValueInPdbFilesOnly)
-{
+TEST_F(StartupTest, SerialIsFoundByItsValueInPdbFilesOnly) {
     QDir(env.programDir()).mkpath("hub");
     hubFile("hub/a.csv", "x\r\n1234567,\r\n");
     hubFile("hub/B.PDB", kArea);
@@ -128,8 +123,7 @@ TEST_F(StartupTest, SerialIsFoundByItsValueInPdbFilesOnly)
     EXPECT_EQ(FindDatabaseWithSerial(hub, "/s=123"), QString());
 }
 
-TEST_F(StartupTest, OpenBySerialReportsWhatIsMissing)
-{
+TEST_F(StartupTest, OpenBySerialReportsWhatIsMissing) {
     ScriptedUi ui;
     ui.expectMessage(1, "Unable to find Vordhub directory");
     EXPECT_FALSE(OpenBySerial("01234567"));
@@ -139,19 +133,18 @@ TEST_F(StartupTest, OpenBySerialReportsWhatIsMissing)
     EXPECT_TRUE(rec.steps.isEmpty());
 }
 
-TEST_F(StartupTest, OpenBySerialOpensOnceAndSelectsTheLogger)
-{
+TEST_F(StartupTest, OpenBySerialOpensOnceAndSelectsTheLogger) {
     hubFile("x/vordhub/Area.pdb", kArea);
     EXPECT_TRUE(OpenBySerial("01234567"));
     EXPECT_TRUE(OpenBySerial("12345678")); // the active window already holds that file
-    EXPECT_EQ(rec.steps, (QStringList{"open Area.pdb", "find 01234567", "show editor", "find 12345678", "show editor"}));
+    EXPECT_EQ(rec.steps,
+              (QStringList{"open Area.pdb", "find 01234567", "show editor", "find 12345678", "show editor"}));
     docs.active.clear();
     docs.opens = false;
     EXPECT_FALSE(OpenBySerial("01234567"));
 }
 
-TEST_F(StartupTest, MainRunsItsStepsInOrderThenOpensTheArguments)
-{
+TEST_F(StartupTest, MainRunsItsStepsInOrderThenOpensTheArguments) {
     hubFile("vordhub/area.pdb", kArea);
     ScriptedUi ui;
     int splashDelay = 0;
@@ -168,8 +161,7 @@ TEST_F(StartupTest, MainRunsItsStepsInOrderThenOpensTheArguments)
                                       "toggle graph", "open S=01234567"}));
 }
 
-TEST_F(StartupTest, TransferFoldersAreMadeAndCleared)
-{
+TEST_F(StartupTest, TransferFoldersAreMadeAndCleared) {
     env.writeFile("rovemark/from/old.PDB", "x");
     env.writeFile("rovemark/from/xfer.err", "x");
     env.writeFile("rovemark/to/keep.csv", "x");
@@ -181,16 +173,14 @@ TEST_F(StartupTest, TransferFoldersAreMadeAndCleared)
     EXPECT_EQ(QDir(env.path("rovemark/to")).entryList(QDir::Files), QStringList{"keep.csv"});
 }
 
-TEST_F(StartupTest, TransferFoldersReuseAnExistingSpelling)
-{
+TEST_F(StartupTest, TransferFoldersReuseAnExistingSpelling) {
     QDir(env.programDir()).mkpath("Rovemark/From");
     InitTransferFolders();
     EXPECT_EQ(TransferFromFolder, env.path("Rovemark/From"));
     EXPECT_TRUE(QDir(env.path("Rovemark/to")).exists());
 }
 
-TEST_F(StartupTest, SplashShowsTheDistributorsLineAndCloses)
-{
+TEST_F(StartupTest, SplashShowsTheDistributorsLineAndCloses) {
     LoadSettings();
     {
         frmSplash splash;
@@ -226,8 +216,7 @@ TEST_F(StartupTest, SplashShowsTheDistributorsLineAndCloses)
     }
 }
 
-TEST_F(StartupTest, SplashClosesAtOnceOnAClickOrKey)
-{
+TEST_F(StartupTest, SplashClosesAtOnceOnAClickOrKey) {
     for (int how = 0; how < 3; ++how) {
         frmSplash splash;
         splash.SplashDelay = 32767;
@@ -244,8 +233,7 @@ TEST_F(StartupTest, SplashClosesAtOnceOnAClickOrKey)
     }
 }
 
-TEST_F(StartupTest, UpdateAllAddInfoNeedsAnOpenList)
-{
+TEST_F(StartupTest, UpdateAllAddInfoNeedsAnOpenList) {
     ScriptedUi ui;
     ui.expectMessage(1, LoadLangString(129));
     UpdateAllAddInfoCommand();

@@ -1,6 +1,8 @@
 #include "platform/SettingsStore.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -13,16 +15,14 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(SettingsStoreTest, AbsentKeysGiveTheDefaultAndNamesIgnoreCase)
-{
+TEST_F(SettingsStoreTest, AbsentKeysGiveTheDefaultAndNamesIgnoreCase) {
     EXPECT_EQ(s::get("Vordalin", "Settings", "ComPort", "1"), "1");
     ASSERT_TRUE(s::save("Vordalin", "Settings", "ComPort", "3"));
     EXPECT_EQ(s::get("vordalin", "SETTINGS", "comport", "1"), "3");
     EXPECT_TRUE(s::exists("Vordalin", "Settings", "ComPort"));
 }
 
-TEST_F(SettingsStoreTest, ValuesKeepAnyTextAndOtherKeysSurviveWrites)
-{
+TEST_F(SettingsStoreTest, ValuesKeepAnyTextAndOtherKeysSurviveWrites) {
     const QString odd = QStringLiteral("C:\\a=b\\[x]\nline two \\n  ");
     ASSERT_TRUE(s::save("Vordalin", "Settings", "DefaultPath", odd));
     ASSERT_TRUE(s::save("Vordalin", "MapPointOptions", "Key=[1]", "v"));
@@ -32,8 +32,7 @@ TEST_F(SettingsStoreTest, ValuesKeepAnyTextAndOtherKeysSurviveWrites)
     EXPECT_EQ(s::keys("Vordalin", "Settings"), (QStringList{"DefaultPath", "MRU1"}));
 }
 
-TEST_F(SettingsStoreTest, OutsideChangesAreSeenAtTheNextLookup)
-{
+TEST_F(SettingsStoreTest, OutsideChangesAreSeenAtTheNextLookup) {
     ASSERT_TRUE(s::save("Vordalin", "Settings", "Distributor", "Brenholt"));
     // Another program rewrites the file; then the cleaner deletes the whole application.
     QFile f(s::filePath("Vordalin"));
@@ -47,8 +46,7 @@ TEST_F(SettingsStoreTest, OutsideChangesAreSeenAtTheNextLookup)
     EXPECT_FALSE(s::remove("Vordalin"));
 }
 
-TEST_F(SettingsStoreTest, RemovingKeysAndSections)
-{
+TEST_F(SettingsStoreTest, RemovingKeysAndSections) {
     s::save("App", "A", "k1", "1");
     s::save("App", "A", "k2", "2");
     s::save("App", "B", "k", "3");
@@ -58,4 +56,13 @@ TEST_F(SettingsStoreTest, RemovingKeysAndSections)
     EXPECT_TRUE(s::remove("App", "A"));
     EXPECT_TRUE(s::keys("App", "A").isEmpty());
     EXPECT_EQ(s::get("App", "B", "k"), "3");
+}
+
+TEST_F(SettingsStoreTest, AStoreThatCannotBeReadIsNeverOverwritten) {
+    // Something unreadable in the store's place (here a folder, since tests run as root): writing a key
+    // must fail rather than replace it with a store that holds that key alone.
+    QDir().mkpath(s::filePath("Vordalin"));
+    EXPECT_FALSE(s::save("Vordalin", "Settings", "ComPort", "2"));
+    EXPECT_FALSE(s::remove("Vordalin", "Settings", "ComPort"));
+    EXPECT_TRUE(QFileInfo(s::filePath("Vordalin")).isDir());
 }

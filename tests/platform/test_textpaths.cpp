@@ -10,16 +10,14 @@
 #include <cmath>
 
 namespace {
-void touch(const QString& path)
-{
+void touch(const QString& path) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
 }
 } // namespace
 
-TEST(TextCodec, Windows1252RoundTripsEveryByte)
-{
+TEST(TextCodec, Windows1252RoundTripsEveryByte) {
     std::string all;
     for (int b = 0; b < 256; ++b)
         all.push_back(static_cast<char>(b));
@@ -30,8 +28,7 @@ TEST(TextCodec, Windows1252RoundTripsEveryByte)
     EXPECT_EQ(plat::toAnsi(QStringLiteral("a\u4e2db")), "a?b");
 }
 
-TEST(TextCodec, SplitsLinesOnCrLfCrAndLf)
-{
+TEST(TextCodec, SplitsLinesOnCrLfCrAndLf) {
     const auto lines = plat::splitLines("a\r\nb\rc\nd\r\n\r\ne");
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0], "a");
@@ -42,8 +39,7 @@ TEST(TextCodec, SplitsLinesOnCrLfCrAndLf)
     EXPECT_EQ(plat::splitLines("x\r\n").size(), 1u);
 }
 
-TEST(TextCodec, FailedAtomicWriteKeepsTheOldFile)
-{
+TEST(TextCodec, FailedAtomicWriteKeepsTheOldFile) {
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("area.pdb"));
     ASSERT_TRUE(plat::writeFileAtomically(target, "old contents"));
@@ -72,32 +68,29 @@ TEST(TextCodec, FailedAtomicWriteKeepsTheOldFile)
     EXPECT_EQ(back, "through the link");
 }
 
-TEST(Paths, WindowsPathsBecomeLocal)
-{
+TEST(Paths, WindowsPathsBecomeLocal) {
     EXPECT_EQ(plat::toLocalPath(QStringLiteral("C:\\tessaly\\qdata")), QStringLiteral("/tessaly/qdata"));
     EXPECT_EQ(plat::toLocalPath(QStringLiteral("C:\\")), QStringLiteral("/"));
     EXPECT_EQ(plat::toLocalPath(QStringLiteral("rovemark\\from")), QStringLiteral("rovemark/from"));
     EXPECT_EQ(plat::toLocalPath(QStringLiteral("/home/a b/x.pdb")), QStringLiteral("/home/a b/x.pdb"));
 }
 
-TEST(Paths, ResolvesExistingFoldersWithoutRegardToCase)
-{
+TEST(Paths, ResolvesExistingFoldersWithoutRegardToCase) {
     QTemporaryDir dir;
     QDir(dir.path()).mkpath(QStringLiteral("rovemark/from"));
     EXPECT_EQ(plat::resolveIn(dir.path(), QStringLiteral("Rovemark\\From")), dir.path() + "/rovemark/from");
     // What does not exist keeps the spelling given, below the part that does.
-    EXPECT_EQ(plat::resolveIn(dir.path(), QStringLiteral("Rovemark\\AutoExport")),
-              dir.path() + "/rovemark/AutoExport");
+    EXPECT_EQ(plat::resolveIn(dir.path(), QStringLiteral("Rovemark\\AutoExport")), dir.path() + "/rovemark/AutoExport");
 }
 
-TEST(Paths, WildcardsListingAndFirstFile)
-{
+TEST(Paths, WildcardsListingAndFirstFile) {
     struct Case {
         const char* pattern;
         const char* name;
         bool match;
-    } cases[] = {{"*.pdb", "AREA.PDB", true}, {"lang_*.txt", "lang_english.txt", true}, {"*.pdb", "a.pdbx", false},
-                 {"x?z", "xyz", true},        {"x?z", "xz", false},                     {"*", "", true}};
+    } cases[] = {{"*.pdb", "AREA.PDB", true}, {"lang_*.txt", "lang_english.txt", true},
+                 {"*.pdb", "a.pdbx", false},  {"x?z", "xyz", true},
+                 {"x?z", "xz", false},        {"*", "", true}};
     for (const Case& c : cases)
         EXPECT_EQ(plat::wildcardMatch(QString::fromLatin1(c.pattern), QString::fromLatin1(c.name)), c.match)
             << c.pattern << " / " << c.name;
@@ -115,20 +108,18 @@ TEST(Paths, WildcardsListingAndFirstFile)
     EXPECT_EQ(plat::findFirstFile(dir.filePath(QStringLiteral("d.pdb"))), QString()); // a folder is no file
 }
 
-TEST(VbRuntime, ValReadsTheLeadingNumber)
-{
+TEST(VbRuntime, ValReadsTheLeadingNumber) {
     struct Case {
         const char* text;
         double value;
-    } cases[] = {{"123", 123},    {" 1 2 3x", 123}, {"-7", -7},   {"1.5e2", 150}, {"abc", 0},
-                 {"", 0},         {"12,5", 12},     {"&H10", 16}, {"+4", 4},      {"3.2.1", 3.2},
-                 {"9E999999", INFINITY}};
+    } cases[] = {
+        {"123", 123}, {" 1 2 3x", 123}, {"-7", -7},     {"1.5e2", 150},        {"abc", 0}, {"", 0}, {"12,5", 12},
+        {"&H10", 16}, {"+4", 4},        {"3.2.1", 3.2}, {"9E999999", INFINITY}};
     for (const Case& c : cases)
         EXPECT_DOUBLE_EQ(plat::vb::Val(std::string_view(c.text)), c.value) << c.text;
 }
 
-TEST(VbRuntime, RoundingAndRanges)
-{
+TEST(VbRuntime, RoundingAndRanges) {
     int16_t s = 0;
     int32_t l = 0;
     EXPECT_TRUE(plat::vb::toInt16(2.5, &s));

@@ -18,7 +18,7 @@ public:
         QString title;
     };
 
-    ScriptedUi(); // installs itself
+    ScriptedUi();           // installs itself
     ~ScriptedUi() override; // uninstalls; fails the test when expectations were left unused
 
     // Next message box answers with this button. When promptContains is given the prompt must contain it.

@@ -9,8 +9,7 @@
 
 #include <cstdlib>
 
-TestEnv::TestEnv(const std::map<int, std::string>& langTexts)
-{
+TestEnv::TestEnv(const std::map<int, std::string>& langTexts) {
     oldProgramDir_ = qgetenv("VORD_PROGRAM_DIR");
     oldSettingsDir_ = qgetenv("VORD_SETTINGS_DIR");
     qputenv("VORD_PROGRAM_DIR", QFile::encodeName(program_.path()));
@@ -23,8 +22,7 @@ TestEnv::TestEnv(const std::map<int, std::string>& langTexts)
     }
 }
 
-TestEnv::~TestEnv()
-{
+TestEnv::~TestEnv() {
     if (oldProgramDir_.isEmpty())
         qunsetenv("VORD_PROGRAM_DIR");
     else
@@ -36,8 +34,7 @@ TestEnv::~TestEnv()
     plat::setProgramDir(QString());
 }
 
-QString TestEnv::writeFile(const QString& relative, const std::string& bytes) const
-{
+QString TestEnv::writeFile(const QString& relative, const std::string& bytes) const {
     const QString p = path(relative);
     QDir().mkpath(QFileInfo(p).absolutePath());
     QFile f(p);
@@ -46,8 +43,7 @@ QString TestEnv::writeFile(const QString& relative, const std::string& bytes) co
     return p;
 }
 
-std::string TestEnv::readFile(const QString& path)
-{
+std::string TestEnv::readFile(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return {};
@@ -55,16 +51,14 @@ std::string TestEnv::readFile(const QString& path)
     return std::string(b.constData(), static_cast<size_t>(b.size()));
 }
 
-std::string TestEnv::langFileBytes(const std::map<int, std::string>& texts)
-{
+std::string TestEnv::langFileBytes(const std::map<int, std::string>& texts) {
     std::string out;
     for (const auto& [id, text] : texts)
         out += std::to_string(id) + " " + text + "\r\n";
     return out;
 }
 
-void ensureApplication()
-{
+void ensureApplication() {
     if (QCoreApplication::instance())
         return;
     static int argc = 1;
