@@ -142,7 +142,11 @@ bool frmDMA::ImportRecord(const QString& line, int32_t lineNumber) {
         index = RecordCount;
         LocalRecords.resize(static_cast<size_t>(RecordCount) + 1);
         LocalRecords[static_cast<size_t>(index)] = record;
+        // In a sorted list the new row can land above the selected one: the selection stays on its logger.
+        const int selected = model_->recordAt(SelLine);
         model_->insertRow(model_->rowCount() + 1, index);
+        if (selected > 0)
+            SelLine = lineOfRecord(selected);
     } else {
         bool found = false;
         for (int position = 1; position <= model_->rowCount() && !found; ++position)

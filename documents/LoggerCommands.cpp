@@ -149,8 +149,11 @@ void ChangeDeployDateCommand() {
     if (!doc)
         return;
     const bool selected = doc->GetLocalRecBySelection();
+    // The selected row's own logger is the one dated, also where its serial repeats in the list.
+    const int index = selected ? doc->rowRecordIndex(doc->SelLine) : 0;
+    if (index > 0)
+        doc->GetLocalRecByIndex(kMaxLoggers, static_cast<int16_t>(index));
     LoggerRecord& slot = LoggerTable[static_cast<size_t>(kMaxLoggers)];
-    const int32_t serial = slot.Serial;
     DateDialog dialog(doc);
     dialog.TxtDate->setText(plat::fromAnsi(slot.Deployed));
     plat::ui().execDialog(&dialog);
@@ -166,10 +169,9 @@ void ChangeDeployDateCommand() {
         }
         doc->ReLoad();
         doc->AskForSave = true;
-    } else if (selected) {
+    } else if (index > 0) {
         slot.Deployed = date;
-        const int16_t index = doc->GetRecFromSerial(serial);
-        doc->PutLocalRecByIndex(kMaxLoggers, index);
+        doc->PutLocalRecByIndex(kMaxLoggers, static_cast<int16_t>(index));
         doc->listModel()->recordChanged(index);
         doc->AskForSave = true;
     } else {

@@ -226,11 +226,8 @@ void LoggerListModel::insertRow(int position, int recordIndex) {
     beginInsertRows({}, at, at);
     rows_.insert(rows_.begin() + at, recordIndex);
     endInsertRows();
-    if (sorted_) {
-        emit layoutAboutToBeChanged();
-        applySort();
-        emit layoutChanged();
-    }
+    if (sorted_)
+        resortKeepingRows();
 }
 
 void LoggerListModel::removeRowAt(int position) {
@@ -263,6 +260,10 @@ void LoggerListModel::sortBy(int column, Qt::SortOrder order) {
     sorted_ = true;
     sortColumn_ = std::clamp(column, 0, kColumns - 1);
     order_ = order;
+    resortKeepingRows();
+}
+
+void LoggerListModel::resortKeepingRows() {
     emit layoutAboutToBeChanged();
     const QModelIndexList before = persistentIndexList();
     std::vector<int> oldRecords;
@@ -565,6 +566,12 @@ int16_t frmDMA::GetLineFromSerial(int32_t serial) const {
     return 0;
 }
 
+int16_t frmDMA::lineOfRecord(int recordIndex) const {
+    const auto& rows = model_->rows();
+    const auto at = std::find(rows.begin(), rows.end(), recordIndex);
+    return at == rows.end() ? int16_t(0) : static_cast<int16_t>(at - rows.begin() + 1);
+}
+
 // --- rows ------------------------------------------------------------------------------------------------
 
 int frmDMA::rowCount() const {
@@ -719,7 +726,11 @@ void frmDMA::ListViewDMA_ColumnClick(int column) {
         order = Qt::AscendingOrder;
         status = caption + LoadLangString(TxtSortedAscending);
     }
+    // The selected logger stays the one the commands act on, wherever the sort puts its row.
+    const int selected = rowRecordIndex(SelLine);
     model_->sortBy(column - 1, order);
+    if (selected > 0)
+        SelLine = lineOfRecord(selected);
     ListViewDMA->header()->setSortIndicatorShown(true);
     ListViewDMA->header()->setSortIndicator(column - 1, order);
     ShowStatusText(status);

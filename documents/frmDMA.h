@@ -60,6 +60,8 @@ public:
 
 private:
     void applySort();
+    // Sorts again; rows the view remembers (selection, current row) follow their records.
+    void resortKeepingRows();
 
     const std::vector<LoggerRecord>* records_;
     std::vector<int> rows_; // record index per displayed row
@@ -179,6 +181,8 @@ private:
     void removeMarkedRecords(const std::vector<bool>& marked);
     bool LineContainsText(int position, const QString& text) const;
     void addNewRecordRow(int16_t position, int recordIndex);
+    // The 1-based list position of the row showing a record (0 when none does).
+    int16_t lineOfRecord(int recordIndex) const;
     bool pendingSelection_ = false;
 
     std::vector<LoggerRecord> LocalRecords;

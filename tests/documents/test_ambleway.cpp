@@ -12,8 +12,10 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QItemSelectionModel>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -61,6 +63,21 @@ TEST_F(AmblewayTest, KindOneLineAddsALogger) {
     EXPECT_TRUE(doc->AskForSave);
     EXPECT_EQ(status.last(), LoadLangString(191) + QStringLiteral("01234567 ") + LoadLangString(522));
     EXPECT_TRUE(ui.messages().empty());
+}
+
+// A new logger sorted in above the selected row leaves the selection, and the commands, on the same logger.
+TEST_F(AmblewayTest, ANewLoggerInASortedListKeepsTheSelectedLogger) {
+    ScriptedUi ui;
+    doc->MakeVisibleListLine(2); // 01100002, as a click selects it
+    doc->ListViewDMA_ItemClick(2);
+    doc->ListViewDMA_ColumnClick(1);
+    ASSERT_EQ(doc->rowText(doc->SelLine, 0), QStringLiteral("01100002"));
+    EXPECT_TRUE(doc->ImportRecord(QStringLiteral("1,9000000,x,25/12/2011,y,a,b,c,1"), 1));
+    EXPECT_EQ(doc->rowText(1, 0), QStringLiteral("09000000"));
+    EXPECT_EQ(doc->rowText(doc->SelLine, 0), QStringLiteral("01100002"));
+    const QModelIndexList shown = doc->ListViewDMA->selectionModel()->selectedRows();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown.front().row() + 1, doc->SelLine);
 }
 
 TEST_F(AmblewayTest, LinesOfTheWrongShapeAreRefusedSilently) {

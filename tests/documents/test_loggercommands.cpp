@@ -261,4 +261,75 @@ TEST_F(LoggerCommandsTest, DeployDateForAllLoggersAndNewWindowKeepingSerials) {
     EXPECT_EQ(copy->localRecord(1).UserComments, "comment");
 }
 
+// The logger a command changes is the one whose row the user selected: after a sort has moved that row, and
+// where its serial repeats in the list.
+TEST_F(LoggerCommandsTest, CommandsActOnTheSelectedRowsOwnLogger) {
+    ScriptedUi ui;
+    frmDMAEdit editor;
+    auto dateTo = [](const char* date) {
+        return [=](QDialog* d) {
+            auto* dd = static_cast<DateDialog*>(d);
+            dd->TxtDate->setText(QString::fromLatin1(date));
+            dd->OKButton_Click();
+            return QDialog::Accepted;
+        };
+    };
+    const struct {
+        const char* name;
+        std::function<void(frmDMA*)> command;
+        std::function<void(const LoggerRecord&)> check;
+    } cases[] = {
+        {"change serial",
+         [&](frmDMA*) {
+             ui.expectInput(QStringLiteral("4000000"));
+             ui.expectMessage(plat::IDOK, QStringLiteral("01000001") + LoadLangString(141));
+             ChangeSerialCommand();
+         },
+         [](const LoggerRecord& r) { EXPECT_EQ(r.Serial, 4000000); }},
+        {"update serial",
+         [&](frmDMA*) {
+             editor.txtSerNum->setBoxText(QStringLiteral("04000000"));
+             ui.expectMessage(plat::IDYES, LoadLangString(511));
+             ui.expectMessage(plat::IDOK, QStringLiteral("01000001") + LoadLangString(141));
+             editor.cmdUpdateSerial_Click();
+         },
+         [](const LoggerRecord& r) { EXPECT_EQ(r.Serial, 4000000); }},
+        {"deploy date",
+         [&](frmDMA*) {
+             ui.expectDialog(dateTo("2024/05/06"));
+             ChangeDeployDateCommand();
+         },
+         [](const LoggerRecord& r) { EXPECT_EQ(r.Deployed, "2024/05/06"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const bool repeatedSerial : {false, true}) {
+            SCOPED_TRACE(repeatedSerial ? "serial held twice" : "list sorted");
+            frmDMA* w = open({{1000001}, {1000002}, {1000003}});
+            int chosen = 1;
+            if (repeatedSerial) {
+                // A second logger 01000001 (record 4) below the first; its row is the one selected.
+                ASSERT_TRUE(w->CreateNewRecord2(1000001, 0));
+                chosen = 4;
+                w->ListViewDMA_ItemClick(4);
+            } else {
+                w->ListViewDMA_ItemClick(1);
+                w->ListViewDMA_ColumnClick(1); // descending: 01000001 moves to the last row
+                ASSERT_EQ(w->rowText(1, 0), QStringLiteral("01000003"));
+            }
+            c.command(w);
+            c.check(w->localRecord(chosen));
+            for (int i = 1; i <= w->RecordCount; ++i)
+                if (i != chosen)
+                    EXPECT_EQ(w->localRecord(i).Deployed, "") << i;
+            EXPECT_EQ(w->localRecord(2).Serial, 1000002);
+            EXPECT_EQ(w->localRecord(3).Serial, 1000003);
+            EXPECT_TRUE(w->AskForSave);
+            w->AskForSave = false;
+            w->close();
+            flushDeletes();
+        }
+    }
+}
+
 } // namespace
