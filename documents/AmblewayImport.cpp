@@ -17,6 +17,9 @@
 #include <QPointer>
 #include <QProcess>
 
+#include <optional>
+#include <unordered_set>
+
 namespace {
 
 enum LangText {
@@ -31,7 +34,6 @@ enum LangText {
     TxtPressOkWhenDone = 527,
     TxtServerNotFound = 528,
     TxtServerNoTask = 529,
-    TxtTooManyLoggers = 688,
 };
 
 const char* const kServerClass = "Afx:400000:0";
@@ -84,34 +86,51 @@ std::vector<std::string> SplitImportLines(const std::string& data) {
     return lines;
 }
 
+namespace {
+
+// Where the fields of an import line are, by its kind; the serial is always the second item.
+struct ImportLayout {
+    int deployedItem;
+    int comment1Item;
+    int comment2Item;
+    int infoItem;
+    int infoLength;
+};
+
+// The layout of a line of one of the two kinds, with the right number of items and the closing "1".
+std::optional<ImportLayout> importLayout(const QStringList& items) {
+    if (items[0] == QStringLiteral("1") && items.size() == 9 && items[8] == QStringLiteral("1"))
+        return ImportLayout{3, 5, 6, 7, 20};
+    if (items[0] == QStringLiteral("2") && items.size() == 11 && items[10] == QStringLiteral("1"))
+        return ImportLayout{5, 7, 8, 9, 255};
+    return std::nullopt;
+}
+
+// The serial of a line that would bring a logger in, or nullopt for a line that is skipped.
+std::optional<int32_t> importSerial(const QString& line) {
+    if (line.isEmpty())
+        return std::nullopt;
+    const QStringList items = line.toUpper().split(u',');
+    int32_t serial = 0;
+    if (!importLayout(items) || !plat::vb::toInt32(plat::vb::Val(items[1]), &serial) || !IsValidSerial(serial))
+        return std::nullopt;
+    return serial;
+}
+
+} // namespace
+
 bool frmDMA::ImportRecord(const QString& line, int32_t lineNumber) {
     if (line.isEmpty())
         return false;
     const QStringList items = line.toUpper().split(u',');
-    int deployedItem = 0;
-    int comment1Item = 0;
-    int comment2Item = 0;
-    int infoItem = 0;
-    int infoLength = 0;
-    if (items[0] == QStringLiteral("1")) {
-        if (items.size() != 9 || items[8] != QStringLiteral("1"))
-            return false;
-        deployedItem = 3;
-        comment1Item = 5;
-        comment2Item = 6;
-        infoItem = 7;
-        infoLength = 20;
-    } else if (items[0] == QStringLiteral("2")) {
-        if (items.size() != 11 || items[10] != QStringLiteral("1"))
-            return false;
-        deployedItem = 5;
-        comment1Item = 7;
-        comment2Item = 8;
-        infoItem = 9;
-        infoLength = 255;
-    } else {
+    const std::optional<ImportLayout> layout = importLayout(items);
+    if (!layout)
         return false;
-    }
+    const int deployedItem = layout->deployedItem;
+    const int comment1Item = layout->comment1Item;
+    const int comment2Item = layout->comment2Item;
+    const int infoItem = layout->infoItem;
+    const int infoLength = layout->infoLength;
 
     int32_t serial = 0;
     if (!plat::vb::toInt32(plat::vb::Val(items[1]), &serial))
@@ -134,10 +153,8 @@ bool frmDMA::ImportRecord(const QString& line, int32_t lineNumber) {
     int index = GetRecFromSerial(serial);
     if (index == 0) {
         // The window can hold no more loggers than an area file and the logger table can take.
-        if (RecordCount >= kMaxLoggers) {
-            ShowMessage(LoadLangString(TxtTooManyLoggers), 0);
+        if (!RoomFor(1))
             return false;
-        }
         ++RecordCount;
         index = RecordCount;
         LocalRecords.resize(static_cast<size_t>(RecordCount) + 1);
@@ -208,9 +225,24 @@ void ImportAmblewayFile() {
         return;
     }
     const QString backup = path.left(path.size() - 3) + QStringLiteral("bak");
+    const std::vector<std::string> lines = SplitImportLines(data);
+
+    // A file that would take the window past its limit is refused whole, before any line is imported, and
+    // stays where it is for another list.
+    if (document) {
+        std::unordered_set<int32_t> present;
+        for (int i = 1; i <= document->RecordCount; ++i)
+            present.insert(document->localRecord(i).Serial);
+        long fresh = 0;
+        for (const std::string& line : lines)
+            if (const std::optional<int32_t> serial = importSerial(plat::fromAnsi(line)))
+                fresh += present.insert(*serial).second ? 1 : 0;
+        if (!document->RoomFor(fresh))
+            return;
+    }
 
     int32_t lineNumber = 0;
-    for (const std::string& line : SplitImportLines(data)) {
+    for (const std::string& line : lines) {
         ++lineNumber;
         if (document)
             document->ImportRecord(plat::fromAnsi(line), lineNumber);

@@ -145,7 +145,7 @@ TEST_F(AmblewayTest, AFullWindowTakesNoNewLogger) {
     frmDMA* full = ActiveDocument;
     ASSERT_EQ(full->RecordCount, kMaxLoggers);
     ScriptedUi ui;
-    ui.expectMessage(plat::IDOK, LoadLangString(688));
+    ui.expectMessage(plat::IDOK, LoadLangString(780));
     EXPECT_FALSE(full->ImportRecord(QStringLiteral("1,1234567,x,,y,a,b,c,1"), 1));
     EXPECT_EQ(full->RecordCount, kMaxLoggers);
     EXPECT_EQ(full->rowCount(), kMaxLoggers);
@@ -275,6 +275,31 @@ TEST_F(AmblewayImportTest, WithoutAServerWindowSays528AndImportsAnyway) {
     ImportAmblewayFile();
     EXPECT_EQ(doc->RecordCount, 3);
     EXPECT_TRUE(QFile::exists(folder() + QStringLiteral("/a.bak")));
+}
+
+TEST_F(AmblewayImportTest, AFileThatWouldPassTheLoggerLimitImportsNothingAndStays) {
+    std::vector<FixtureLogger> many(kMaxLoggers - 1);
+    for (int i = 0; i < kMaxLoggers - 1; ++i)
+        many[static_cast<size_t>(i)].serial = 1000000 + i;
+    {
+        ScriptedUi ui;
+        OpenDocument(env.writeFile(QStringLiteral("nearly.pdb"), areaFile(many)));
+    }
+    frmDMA* nearly = ActiveDocument;
+    ASSERT_EQ(nearly->RecordCount, kMaxLoggers - 1);
+    installServer(QStringLiteral("/bin/true"));
+    // One known logger and two new ones: one more than the window can take.
+    const std::string file = "1,1000005,x,,y,a,b,c,1\r\n1,1234567,x,,y,a,b,c,1\r\n1,2345678,x,,y,a,b,c,1\r\n";
+    write(QStringLiteral("a.txt"), file);
+    ImportUi ui;
+    ui.expectMessage(plat::IDOK, LoadLangString(527));
+    ui.expectMessage(plat::IDOK, LoadLangString(528));
+    ui.expectMessage(plat::IDOK, LoadLangString(780));
+    ImportAmblewayFile();
+    EXPECT_EQ(nearly->RecordCount, kMaxLoggers - 1);
+    EXPECT_FALSE(nearly->AskForSave);
+    EXPECT_EQ(TestEnv::readFile(folder() + QStringLiteral("/a.txt")), file);
+    EXPECT_FALSE(QFile::exists(folder() + QStringLiteral("/a.bak")));
 }
 
 TEST_F(AmblewayImportTest, FailuresBeforeTheLinesSay519WithThePathSoFar) {
