@@ -128,6 +128,7 @@ TEST_F(ListEditingTest, PasteAboveSelectedRowInReverseOrderAndAsksOncePerDuplica
     dst->SelLine = 5;
     dst->PasteRecords();
     EXPECT_EQ(serials(dst).mid(4), (QStringList{"03000002", "03000001", "01000005"}));
+    EXPECT_EQ(status.last(), QStringLiteral("Serial 03000002 pasted."));
 
     // Both are there now: the first question is answered OK (skip), the second Cancel (stop).
     ui.expectMessage(plat::IDOK, QStringLiteral("3000001: ") + LoadLangString(143));
