@@ -106,6 +106,11 @@ std::optional<ImportLayout> importLayout(const QStringList& items) {
     return std::nullopt;
 }
 
+// A window closed while the user waited, also one whose deletion is still pending, takes no lines.
+bool windowGone(const QPointer<frmDMA>& window) {
+    return !window || window->unloaded();
+}
+
 // The serial of a line that would bring a logger in, or nullopt for a line that is skipped.
 std::optional<int32_t> importSerial(const QString& line) {
     if (line.isEmpty())
@@ -210,6 +215,13 @@ void ImportAmblewayFile() {
         }
     }
 
+    // The list may have been closed while the server ran. Its lines would go with it, so nothing is imported
+    // and the file stays where it is for the next import.
+    if (windowGone(document)) {
+        ShowMessage(LoadLangString(TxtNoLoggerWindow), 0);
+        return;
+    }
+
     // The stored folder may be a Windows path ("C:\tessaly\qdata"); it names the folder of that spelling on
     // this system, found without regard to letter case.
     const QString folder = plat::resolvePath(AmblewayPath);
@@ -229,23 +241,27 @@ void ImportAmblewayFile() {
 
     // A file that would take the window past its limit is refused whole, before any line is imported, and
     // stays where it is for another list.
-    if (document) {
-        std::unordered_set<int32_t> present;
-        for (int i = 1; i <= document->RecordCount; ++i)
-            present.insert(document->localRecord(i).Serial);
-        long fresh = 0;
-        for (const std::string& line : lines)
-            if (const std::optional<int32_t> serial = importSerial(plat::fromAnsi(line)))
-                fresh += present.insert(*serial).second ? 1 : 0;
-        if (!document->RoomFor(fresh))
-            return;
-    }
+    std::unordered_set<int32_t> present;
+    for (int i = 1; i <= document->RecordCount; ++i)
+        present.insert(document->localRecord(i).Serial);
+    long fresh = 0;
+    for (const std::string& line : lines)
+        if (const std::optional<int32_t> serial = importSerial(plat::fromAnsi(line)))
+            fresh += present.insert(*serial).second ? 1 : 0;
+    if (!document->RoomFor(fresh))
+        return;
 
     int32_t lineNumber = 0;
     for (const std::string& line : lines) {
         ++lineNumber;
-        if (document)
-            document->ImportRecord(plat::fromAnsi(line), lineNumber);
+        if (windowGone(document))
+            break;
+        document->ImportRecord(plat::fromAnsi(line), lineNumber);
+    }
+    // A window closed during a line's message took the lines imported so far with it: the file stays.
+    if (windowGone(document)) {
+        ShowMessage(LoadLangString(TxtNoLoggerWindow), 0);
+        return;
     }
 
     ShowMessage(LoadLangString(TxtImportDone), 0);

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+class frmDMA;
+
 // The main window as the logger documents see it.
 struct IDocumentFrame {
     virtual ~IDocumentFrame() = default;
@@ -34,6 +36,8 @@ struct IRecordEditorView {
     virtual void SetLevelAndSpreadGraphItem(int item, const QString& date, int16_t level, int16_t spread) = 0;
     // Empties the level/spread graph (bars at their base lines, date strips yellow).
     virtual void resetGraph() = 0;
+    // The list window whose logger the editor now shows, or nullptr once it shows none.
+    virtual void setRecordSource(frmDMA* window) = 0;
 };
 
 namespace documents {

@@ -650,6 +650,7 @@ void frmDMA::LoadRecordIntoEditor(int16_t index) {
                                                      : GridRefDigits(plat::fromAnsi(r.GridRef)));
             editor->setCommentTexts(plat::fromAnsi(r.Comment1), plat::fromAnsi(r.Comment2),
                                     plat::fromAnsi(r.UserComments));
+            editor->setRecordSource(this);
         }
         MakeActiveDocument();
         if (editor)
@@ -661,6 +662,7 @@ void frmDMA::LoadRecordIntoEditor(int16_t index) {
             editor->setSerialText(QStringLiteral("00000000"));
             editor->setGridRefText(QStringLiteral("________"));
             editor->setCommentTexts(QString(), QString(), QString());
+            editor->setRecordSource(nullptr);
         }
         ReleaseActiveDocument();
     }

@@ -161,6 +161,8 @@ public:
     void Form_Resize();
 
     bool mouseFocusTaken() const { return MouseFocusTaken; }
+    // True once the window has been closed, also while its deletion is still pending.
+    bool unloaded() const { return unloaded_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -61,6 +61,7 @@ enum Text : int32_t {
     TxtBadNewSerial = 512,
     TxtSerialNotChanged = 513,
     TxtSerialInUse = 686,
+    TxtLoggerOfOtherList = 782,
     TxtShowGraph = 662,
     TxtHideGraph = 663,
 };
@@ -361,6 +362,11 @@ void frmDMAEdit::resetGraph() {
     graph->reset();
 }
 
+void frmDMAEdit::setRecordSource(frmDMA* window) {
+    recordSource_ = window;
+    showsRecord_ = window != nullptr;
+}
+
 void frmDMAEdit::showEditor() {
     show();
     raise();
@@ -449,6 +455,13 @@ void frmDMAEdit::cmdUpdate_Click() {
         ShowMessage(LoadLangString(TxtNoDocument), 0);
     } else {
         frmDMA* doc = ActiveDocument.data();
+        // A list that takes the focus without a selected row becomes current but leaves the editor showing the
+        // logger of the list it came from. Written here, that logger would land in a list it does not belong
+        // to, as a new logger or over one with its serial; it goes back only into its own list.
+        if (showsRecord_ && recordSource_.data() != doc) {
+            ShowMessage(LoadLangString(TxtLoggerOfOtherList), 0);
+            return;
+        }
         const QString serialText = txtSerNum->Text();
         int32_t serial = 0;
         const bool fits = plat::vb::toInt32(plat::vb::Val(serialText), &serial);

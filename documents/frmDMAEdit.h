@@ -7,6 +7,7 @@
 #include "core/Seams.h"
 #include "documents/DocumentLinks.h"
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -22,6 +23,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class LevelSpreadGraph;
 class MaskedEdit;
+class frmDMA;
 
 class frmDMAEdit : public QWidget, public IRecordEditorView, public IRecordEditorSeam, public IAddress2Listener {
     Q_OBJECT
@@ -100,6 +102,7 @@ public:
     void setGridRefText(const QString& text) override;
     void setCommentTexts(const QString& comment1, const QString& comment2, const QString& userComments) override;
     void resetGraph() override;
+    void setRecordSource(frmDMA* window) override;
 
     // IRecordEditorSeam
     bool editorVisible() const override { return isVisible(); }
@@ -120,6 +123,10 @@ private:
     int widthWithoutGraph() const;
 
     bool filling_ = false;
+    // Where the shown logger came from. A window closed since leaves the pointer empty while showsRecord_
+    // stays set, which tells it from an editor that shows no logger at all.
+    QPointer<frmDMA> recordSource_;
+    bool showsRecord_ = false;
     int noGraphWidth_ = 0;
 };
 

@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 const std::vector<FixtureLogger> kArea = {
@@ -178,16 +180,21 @@ TEST(AmblewayText, DatesAndCharacters) {
 
 // With a server that registers its window, answers the "press OK when the remote unit has finished" message
 // only once that window can be found (or a few seconds have passed), as a user would wait for the transfer.
+// What the user does while a message is up can be scripted too (afterAnswer gets each prompt once answered).
 class ImportUi : public ScriptedUi {
 public:
     bool serverRegisters = false;
+    std::function<void(const QString& prompt)> afterAnswer;
     int messageBox(const QString& prompt, int style, const QString& title) override {
         if (serverRegisters && prompt == LoadLangString(527)) {
             const QDeadlineTimer deadline(10000);
             while (!plat::winmsg::findWindow("Afx:400000:0", "Quarn Communications") && !deadline.hasExpired())
                 QThread::msleep(20);
         }
-        return ScriptedUi::messageBox(prompt, style, title);
+        const int answer = ScriptedUi::messageBox(prompt, style, title);
+        if (afterAnswer)
+            afterAnswer(prompt);
+        return answer;
     }
 };
 
@@ -330,6 +337,39 @@ TEST_F(AmblewayImportTest, FailuresBeforeTheLinesSay519WithThePathSoFar) {
         ImportAmblewayFile();
         EXPECT_EQ(ui.messages().back().prompt, LoadLangString(519) + u' ' + c.shownPath);
         EXPECT_EQ(doc->RecordCount, 2);
+    }
+}
+
+// The list closed while a message is up (waiting for the server, or reporting a bad line) takes no lines, and
+// the file stays for the next import.
+TEST_F(AmblewayImportTest, AListClosedDuringTheCommandImportsNothingAndTheFileStays) {
+    installServer(QStringLiteral("/bin/true"));
+    write(QStringLiteral("a.txt"), kFile);
+    for (const int closingMessage : {527, 523}) {
+        SCOPED_TRACE(closingMessage);
+        {
+            ScriptedUi quiet;
+            OpenDocument(env.writeFile(QStringLiteral("area.pdb"), areaFile(kArea)));
+        }
+        const QPointer<frmDMA> list = ActiveDocument.data();
+        ImportUi ui;
+        ui.afterAnswer = [&](const QString& prompt) {
+            if (list && prompt.contains(LoadLangString(closingMessage))) {
+                list->AskForSave = false;
+                list->close();
+            }
+        };
+        ui.expectMessage(plat::IDOK, LoadLangString(527));
+        ui.expectMessage(plat::IDOK, LoadLangString(528));
+        if (closingMessage == 523)
+            ui.expectMessage(plat::IDOK, LoadLangString(523));
+        ui.expectMessage(plat::IDOK, LoadLangString(129));
+        ImportAmblewayFile();
+        EXPECT_EQ(ui.messages().back().prompt, LoadLangString(129));
+        EXPECT_EQ(TestEnv::readFile(folder() + QStringLiteral("/a.txt")), kFile);
+        EXPECT_FALSE(QFile::exists(folder() + QStringLiteral("/a.bak")));
+        flushDeletes();
+        EXPECT_TRUE(list.isNull());
     }
 }
 

@@ -393,6 +393,7 @@ struct EditorRecorder final : IRecordEditorView, IRecordEditorSeam {
     }
     void SetLevelAndSpreadGraphItem(int, const QString&, int16_t, int16_t) override { ++graphItems; }
     void resetGraph() override {}
+    void setRecordSource(frmDMA*) override {}
     bool editorVisible() const override { return false; }
     void hideEditor() override {}
     void showEditor() override { ++shown; }

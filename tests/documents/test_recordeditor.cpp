@@ -52,6 +52,14 @@ protected:
         doc->ListViewDMA_DblClick();
     }
     QTreeWidgetItem* reading(int row) { return editor->ListViewEditBox->topLevelItem(row - 1); }
+    // A new, empty list window (it gets no focus of its own here: no main window shows it).
+    static frmDMA* newList() {
+        NewDocument();
+        for (QWidget* w : plat::windows::loadedNamed(QStringLiteral("frmDMA")))
+            if (auto* list = static_cast<frmDMA*>(w); list->NeverBeenSaved)
+                return list;
+        return nullptr;
+    }
     std::unique_ptr<frmDMAEdit> editor;
     frmDMA* doc = nullptr;
 };
@@ -296,6 +304,70 @@ TEST_F(RecordEditorTest, ArrowButtonsAndAutoIncrementMoveThroughTheList) {
     EXPECT_EQ(editor->txtGridRef->Text(), QStringLiteral("________"));
     editor->Command_up_Click();
     EXPECT_EQ(doc->SelLine, 2);
+}
+
+// A list that gets the focus with no row selected becomes current while the editor still shows the logger of
+// the list it came from. Update then writes into neither list; back in its own list the logger updates.
+TEST_F(RecordEditorTest, UpdateWritesALoggerOnlyBackIntoItsOwnList) {
+    ScriptedUi ui;
+    OpenDocument(env.writeFile(QStringLiteral("other.pdb"), areaFile({kThree[0], kThree[1]})));
+    frmDMA* other = ActiveDocument.data();
+    other->ListViewDMA_ItemClick(2);
+    ui.expectMessage(plat::IDYES, LoadLangString(355));
+    ASSERT_TRUE(other->RemoveRecord()); // other keeps 01000001, with no row selected
+    ASSERT_EQ(other->SelLine, 0);
+    frmDMA* empty = newList();
+    ASSERT_NE(empty, nullptr);
+
+    showRow(1);
+    const LoggerRecord original = doc->localRecord(1);
+    const LoggerRecord othersLogger = other->localRecord(1);
+    editor->txtComments1->setBoxText(QStringLiteral("edited"));
+    reading(1)->setText(2, QStringLiteral("77"));
+    for (frmDMA* target : {other, empty}) {
+        target->ListViewDMA_GotFocus();
+        ASSERT_EQ(ActiveDocument, target);
+        ui.expectMessage(plat::IDOK, LoadLangString(782));
+        editor->cmdUpdate_Click();
+        EXPECT_EQ(editor->txtComments1->Text(), QStringLiteral("edited")); // the entries stay to be read
+    }
+    EXPECT_EQ(other->RecordCount, 1);
+    EXPECT_EQ(other->localRecord(1), othersLogger);
+    EXPECT_EQ(empty->RecordCount, 0);
+    EXPECT_EQ(doc->localRecord(1), original);
+    EXPECT_FALSE(doc->AskForSave);
+
+    doc->ListViewDMA_GotFocus();
+    EXPECT_EQ(editor->txtComments1->Text(), QStringLiteral("Main St"));
+    editor->txtComments1->setBoxText(QStringLiteral("edited"));
+    editor->cmdUpdate_Click();
+    EXPECT_EQ(doc->rowText(1, 4), QStringLiteral("edited"));
+    EXPECT_EQ(other->localRecord(1), othersLogger);
+}
+
+// A logger whose list was closed goes nowhere; an editor that shows no logger makes a new one in the current list.
+TEST_F(RecordEditorTest, LoggerOfAClosedListIsRefusedAndAnEmptyEditorAddsToTheCurrentList) {
+    ScriptedUi ui;
+    frmDMA* empty = newList();
+    ASSERT_NE(empty, nullptr);
+    showRow(2);
+    empty->ListViewDMA_GotFocus();
+    doc->close();
+    flushDeletes();
+    ui.expectMessage(plat::IDOK, LoadLangString(782));
+    editor->cmdUpdate_Click();
+    EXPECT_EQ(empty->RecordCount, 0);
+
+    OpenDocument(env.writeFile(QStringLiteral("other.pdb"), areaFile(kThree)));
+    ActiveDocument->close(); // closing the current list empties the editor
+    flushDeletes();
+    ASSERT_EQ(editor->txtSerNum->Text(), QStringLiteral("00000000"));
+    empty->ListViewDMA_GotFocus();
+    editor->txtSerNum->setBoxText(QStringLiteral("02000000"));
+    editor->txtGridRef->setBoxText(QStringLiteral("12345678"));
+    editor->cmdUpdate_Click();
+    ASSERT_EQ(empty->RecordCount, 1);
+    EXPECT_EQ(empty->rowText(1, 0), QStringLiteral("02000000"));
 }
 
 TEST_F(RecordEditorTest, F12AndUpdateWithoutADocumentDoNothingOrSayWhy) {
