@@ -33,6 +33,12 @@ void LinkLayer::countLineErrors() {
     port_->ClearLineErrors();
 }
 
+void LinkLayer::SetPort(plat::SerialPort* port) {
+    port_ = port;
+    ClearLastGoodFrame();
+    ResetReceiver();
+}
+
 void LinkLayer::ResetReceiver() {
     receiver_.Reset();
     waitStart_ = clock_.Now();

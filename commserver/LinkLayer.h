@@ -39,8 +39,10 @@ class LinkLayer {
 public:
     explicit LinkLayer(LinkClock& clock = LinkClock::System());
 
-    // The port the worker opened, or none after it closed it.
-    void SetPort(plat::SerialPort* port) { port_ = port; }
+    // The port the worker opened, or none after it closed it. A port that is (re)opened starts a new link:
+    // a half-assembled frame and the kept good frames of the old one are forgotten, so that the first frame
+    // of the new link is never taken for a repeat of the last frame of the old one.
+    void SetPort(plat::SerialPort* port);
     plat::SerialPort* Port() const { return port_; }
     // Called when a modem line has been silent for longer than InactivityHangUp.
     void SetHangUpModem(std::function<void()> hangUp) { hangUpModem_ = std::move(hangUp); }

@@ -152,6 +152,29 @@ TEST_F(LinkLines, ReceiveTestModesDamageOrDropBytesAtTheirSeconds) {
     EXPECT_EQ(link.ReceiveFrame(), kLinkOk);
 }
 
+TEST_F(LinkLines, AReopenedPortStartsANewLinkWithoutRepeatsOrHalfFrames) {
+    const Bytes frame = RemoteUnit::Encode(1021, Bytes{'J', 'I', 'M', 0});
+    port->PushRx(frame);
+    ASSERT_EQ(link.ReceiveFrame(), kLinkOk);
+    link.ResetReceiver();
+    port->PushRx(std::span(frame).first(4)); // the line drops in the middle of the next frame
+    ASSERT_EQ(link.ReceiveFrame(), kLinkKeepWaiting);
+
+    // The worker closes the port and opens it again; the remote unit starts over with the same request.
+    port->Close();
+    port = MemorySerialPort::Open(0);
+    link.SetPort(port);
+    port->PushRx(frame);
+    ASSERT_EQ(link.ReceiveFrame(), kLinkOk);
+    EXPECT_FALSE(link.IsRepeatOfLastFrame()) << "the first frame of a new link repeats nothing";
+    EXPECT_EQ(link.ReceivedFrameType(), 1021);
+
+    link.ResetReceiver();
+    port->PushRx(frame);
+    ASSERT_EQ(link.ReceiveFrame(), kLinkOk);
+    EXPECT_TRUE(link.IsRepeatOfLastFrame());
+}
+
 TEST_F(LinkLines, ResettingTheStatisticsZeroesThemAndSignalsTheChange) {
     port->PushRx(RemoteUnit::Encode(1007, {}));
     ASSERT_EQ(link.ReceiveFrame(), kLinkOk);
