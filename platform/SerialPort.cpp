@@ -37,6 +37,19 @@ std::once_flag g_atExitOnce;
 std::mutex g_idleMutex;
 IdleRoutine g_idleRoutine;
 
+// The moment a wait of that many milliseconds ends. A time-out too long for the clock to count to means
+// "as long as it takes"; left to overflow, it would wrap into the past and end the wait at once.
+std::chrono::steady_clock::time_point deadlineAfter(long milliseconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto now = Clock::now();
+    if (milliseconds <= 0)
+        return now;
+    const auto room = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::time_point::max() - now);
+    if (milliseconds >= room.count())
+        return Clock::time_point::max();
+    return now + std::chrono::milliseconds(milliseconds);
+}
+
 // What an open() of the device failed with, in this layer's codes.
 int mapOpenError(int err) {
     switch (err) {
@@ -693,7 +706,7 @@ SerialPort* PortOpen(int portNumber, long baud, char parity, int dataBits, int s
 
 int ReadLineTimed(SerialPort& port, char* buffer, int size, int terminator, long timeoutMs) {
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = deadlineAfter(timeoutMs);
     port.count_ = 0;
     if (size < 2 || buffer == nullptr || terminator < -2 || terminator > 255)
         return port.fail(kSerialInvalidArgument);
@@ -794,7 +807,7 @@ int TxEmpty(SerialPort& port) {
 
 int Delay(SerialPort&, long milliseconds) {
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    const auto deadline = deadlineAfter(milliseconds);
     while (Clock::now() < deadline) {
         const int idle = RunIdleRoutine();
         if (idle < 0)

@@ -99,7 +99,8 @@ protected:
         ::setenv("VORD_WINDOWS_DIR", folder_.c_str(), 1);
         ASSERT_TRUE(server.registerWindow("Afx:400000:0", "Quarn Communications", [](const auto&) { return 1; }));
         link.SetServerWindow(server.handle());
-        link.SetSendTimeout(1000);
+        // Long enough for a loaded machine: a send that timed out would be sent once more and counted twice.
+        link.SetSendTimeout(10'000);
         link.SetProgramStarter([this](const std::string& program, const std::string& folder) {
             started.push_back({program, folder});
             return true;

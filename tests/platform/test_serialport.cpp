@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,11 +47,12 @@ public:
     void write(const std::string& bytes) {
         ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), (ssize_t)bytes.size());
     }
-    // What arrives within the time.
-    std::string read(int timeoutMs) {
+    // What arrives within the time, stopping early once `enough` bytes are in. A loaded machine may pass the
+    // bytes on late, so callers that know what to expect give a generous time and the expected size.
+    std::string read(int timeoutMs, std::size_t enough = std::string::npos) {
         std::string out;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (std::chrono::steady_clock::now() < deadline) {
+        while (out.size() < enough && std::chrono::steady_clock::now() < deadline) {
             pollfd p{master_, POLLIN, 0};
             if (::poll(&p, 1, 10) > 0) {
                 char buf[512];
@@ -146,7 +148,7 @@ TEST_F(SerialPortOnPty, IsRawInBothDirections) {
         all += static_cast<char>(i);
     ASSERT_EQ(port->WriteBlock(all.data(), static_cast<int>(all.size())), 0);
     EXPECT_EQ(port->count(), 256);
-    EXPECT_EQ(cable.read(200), all);
+    EXPECT_EQ(cable.read(10'000, all.size()), all);
 
     cable.write(all);
     std::string got;
@@ -236,6 +238,11 @@ class SerialPortReadLine : public SerialPortOnPty, public ::testing::WithParamIn
 TEST_P(SerialPortReadLine, StoresTheLineAsItsTerminatorSays) {
     const LineCase c = GetParam();
     cable.write(c.input);
+    // The line's time-out is short, so the bytes are let through the cable first.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (port->RxUsed() < static_cast<int>(c.input.size()) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(port->RxUsed(), static_cast<int>(c.input.size()));
     char buf[64];
     std::memset(buf, 'z', sizeof buf);
     EXPECT_EQ(ReadLineTimed(*port.port, buf, c.size, c.terminator, 150), c.result);
@@ -271,7 +278,8 @@ class SerialPortWriteString : public SerialPortOnPty, public ::testing::WithPara
 
 TEST_P(SerialPortWriteString, SendsTheTextAndItsTerminator) {
     EXPECT_EQ(WriteStringTerm(*port.port, "ATZ", GetParam().terminator), 0);
-    EXPECT_EQ(cable.read(150), GetParam().wire);
+    EXPECT_EQ(cable.read(10'000, GetParam().wire.size()), GetParam().wire);
+    EXPECT_EQ(cable.read(50), "") << "and nothing more";
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SerialPortWriteString,
@@ -298,6 +306,21 @@ TEST(SerialPortHelpers, WaitsEndWhenTheIdleRoutineSaysSo) {
     SetIdleRoutine(nullptr);
     EXPECT_EQ(rounds, 3);
     port->Close();
+}
+
+TEST_F(SerialPortOnPty, ATimeOutTooLongForTheClockStillWaits) {
+    for (long timeout : {std::numeric_limits<long>::max(), std::numeric_limits<long>::max() / 1000}) {
+        int rounds = 0;
+        SetIdleRoutine([&rounds] { return ++rounds < 3 ? 0 : -99; });
+        EXPECT_EQ(Delay(*port.port, timeout), -99) << timeout;
+        EXPECT_EQ(rounds, 3);
+        // Nothing comes down the line, so only the idle routine ends the read.
+        rounds = 0;
+        char buf[8];
+        EXPECT_EQ(ReadLineTimed(*port.port, buf, sizeof buf, 13, timeout), -99) << timeout;
+        EXPECT_EQ(rounds, 3);
+        SetIdleRoutine(nullptr);
+    }
 }
 
 // A driver that cannot count its queues, like the stub a failed open leaves.
