@@ -47,6 +47,13 @@ QString serialText(int32_t serial) {
     return plat::vb::formatSerialQ(serial);
 }
 
+// The one question both ways of removing a logger ask: its serial and first comment, No as the default.
+bool confirmRemoval(const LoggerRecord& r, const QString& caption) {
+    const QString question = LoadLangString(TxtRemoveQuestion) + serialText(r.Serial) + QStringLiteral(" ?\n(") +
+                             plat::fromAnsi(r.Comment1) + u')';
+    return ShowMessage(question, plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2, caption) == plat::IDYES;
+}
+
 bool latLongValid(const QString& text) {
     if (text.count(u'/') != 1)
         return false;
@@ -120,10 +127,7 @@ void frmDMA::CutRecords() {
         if (rec < 1 || rec > RecordCount)
             continue;
         const LoggerRecord& r = localRecord(rec);
-        const QString question = LoadLangString(TxtRemoveQuestion) + serialText(r.Serial) + QStringLiteral(" ?\n(") +
-                                 plat::fromAnsi(r.Comment1) + u')';
-        if (ShowMessage(question, plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2, windowTitle()) ==
-            plat::IDYES)
+        if (confirmRemoval(r, windowTitle()))
             marked[static_cast<size_t>(rec)] = true;
     }
     removeMarkedRecords(marked);
@@ -313,9 +317,7 @@ bool frmDMA::RemoveRecord() {
     const int index = rowRecordIndex(SelLine);
     LoadRecordIntoEditor(static_cast<int16_t>(index));
     const LoggerRecord& r = localRecord(index);
-    const QString question = LoadLangString(TxtRemoveQuestion) + serialText(r.Serial) + QStringLiteral(" ?\n(") +
-                             plat::fromAnsi(r.Comment1) + u')';
-    if (ShowMessage(question, plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2, windowTitle()) != plat::IDYES) {
+    if (!confirmRemoval(r, windowTitle())) {
         ListViewDMA->setFocus();
         return false;
     }
