@@ -710,20 +710,30 @@ bool frmMain::SaveDocumentAs(QString& name, int titleText) {
     return true;
 }
 
+bool frmMain::SaveActiveTextDocument(int titleText) {
+    if (formNameOfActiveChild() != QStringLiteral("frmDocument"))
+        return false;
+    QString name = activeChild()->windowTitle();
+    if (ConfirmOverwrite(name))
+        SaveDocumentAs(name, titleText);
+    return true;
+}
+
+bool frmMain::RequireLoggerWindow() {
+    if (IsDocumentValid(ActiveDocument))
+        return true;
+    ShowMessage(LoadLangString(TxtNoLoggerWindow), 0);
+    return false;
+}
+
 void frmMain::mnuFileSave_Click() {
     ShowStatusText(QString());
     if (!activeChild())
         return;
-    if (formNameOfActiveChild() == QStringLiteral("frmDocument")) {
-        QString name = activeChild()->windowTitle();
-        if (ConfirmOverwrite(name))
-            SaveDocumentAs(name, TxtSaveTitle);
+    if (SaveActiveTextDocument(TxtSaveTitle))
         return;
-    }
-    if (!IsDocumentValid(ActiveDocument)) {
-        ShowMessage(LoadLangString(TxtNoLoggerWindow), 0);
+    if (!RequireLoggerWindow())
         return;
-    }
     // Asks for a name when the window has no file yet, writes it and adds it to the recent files.
     SaveLoggerDocument(ActiveDocument);
 }
@@ -732,16 +742,10 @@ void frmMain::mnuFileSaveAs_Click() {
     ShowStatusText(QString());
     if (!activeChild())
         return;
-    if (formNameOfActiveChild() == QStringLiteral("frmDocument")) {
-        QString name = activeChild()->windowTitle();
-        if (ConfirmOverwrite(name))
-            SaveDocumentAs(name, TxtSaveAsTitle);
+    if (SaveActiveTextDocument(TxtSaveAsTitle))
         return;
-    }
-    if (!IsDocumentValid(ActiveDocument)) {
-        ShowMessage(LoadLangString(TxtNoLoggerWindow), 0);
+    if (!RequireLoggerWindow())
         return;
-    }
     frmDMA* document = ActiveDocument;
     if (document->RecordCount < 1) {
         ShowMessage(LoadLangString(TxtSaveEmptyList), 0);
@@ -775,10 +779,8 @@ void frmMain::mnuFileSaveAs_Click() {
 
 void frmMain::mnuFileExport_Click() {
     ShowStatusText(QString());
-    if (!IsDocumentValid(ActiveDocument)) {
-        ShowMessage(LoadLangString(TxtNoLoggerWindow), 0);
+    if (!RequireLoggerWindow())
         return;
-    }
     frmDMA* document = ActiveDocument;
     if (document->RecordCount < 1) {
         ShowMessage(LoadLangString(TxtExportEmptyList), 0);
@@ -805,16 +807,10 @@ void frmMain::mnuFileClose_Click() {
     ShowStatusText(QString());
     if (!activeChild())
         return;
-    if (formNameOfActiveChild() == QStringLiteral("frmDocument")) {
-        QString name = activeChild()->windowTitle();
-        if (ConfirmOverwrite(name))
-            SaveDocumentAs(name, TxtSaveTitle);
+    if (SaveActiveTextDocument(TxtSaveTitle))
         return;
-    }
-    if (!IsDocumentValid(ActiveDocument)) {
-        ShowMessage(LoadLangString(TxtNoLoggerWindow), 0);
+    if (!RequireLoggerWindow())
         return;
-    }
     ActiveDocument->close();
 }
 
@@ -829,10 +825,8 @@ void frmMain::mnuFilePrint_Click() {
 
 void frmMain::mergeCommand() {
     ShowStatusText(QString());
-    if (!IsDocumentValid(ActiveDocument)) {
-        ShowMessage(LoadLangString(TxtNoLoggerWindow), 0);
+    if (!RequireLoggerWindow())
         return;
-    }
     if (ActiveDocument->RecordCount < 1) {
         ShowMessage(LoadLangString(TxtMergeEmptyList), 0);
         return;

@@ -124,6 +124,10 @@ public:
     bool ConfirmOverwrite(const QString& path);
     // Saves the active text document window under a name chosen in the save dialog; name gets the path.
     bool SaveDocumentAs(QString& name, int titleText);
+    // Saves the active text document window when it is one (true: the command is done).
+    bool SaveActiveTextDocument(int titleText);
+    // True when a logger list window is current; otherwise says so and gives false.
+    bool RequireLoggerWindow();
     void OpenTextDocument(const QString& path);
 
     // Seconds from 1 January 1970 00:00:00 local time to now; tests replace it.
