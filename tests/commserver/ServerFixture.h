@@ -53,6 +53,9 @@ inline Bytes ReadFile(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(f), {});
 }
+inline std::string Text(const Bytes& b) {
+    return std::string(b.begin(), b.end());
+}
 inline Bytes Pattern(std::size_t n, unsigned seed = 7) {
     Bytes b(n);
     std::uint32_t x = seed;

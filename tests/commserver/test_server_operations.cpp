@@ -6,10 +6,6 @@ using namespace comms;
 
 namespace {
 
-std::string Text(const Bytes& b) {
-    return std::string(b.begin(), b.end());
-}
-
 TEST_F(ServerOverPty, UploadsAndDownloadsAMegabyteByteForByteInEachMode) {
     ASSERT_TRUE(StartServer());
     const Bytes data = Pattern(1 << 20);
