@@ -99,10 +99,10 @@ LinkServer::LinkServer(HistoryLog& history, UserTables& users, LinkClock& clock)
 }
 
 LinkServer::~LinkServer() {
-    if (thread_.joinable()) {
-        if (!Stop())
-            thread_.detach();
-    }
+    // Every wait of the worker is bounded, so a worker that outlives the quit's wait still ends: it is waited
+    // for rather than left running on a destroyed object.
+    if (thread_.joinable() && !Stop())
+        thread_.join();
     closeTransferFile();
 }
 
@@ -533,7 +533,9 @@ void LinkServer::HangUpModem() {
     const std::int64_t start = now();
     // Bounded by rounds as well as by the clock, so a clock that stands still cannot hold the worker.
     const int rounds = (std::max(0, modem_.hangUpTimeOutS) + 2) * 10;
-    for (int i = 0; i < rounds && plat::DcdOn(*port_) > 0 && now() <= start + modem_.hangUpTimeOutS + 1; ++i)
+    // A quit does not wait for the carrier to go: DTR is down, the modem hangs up by itself.
+    for (int i = 0;
+         i < rounds && plat::DcdOn(*port_) > 0 && now() <= start + modem_.hangUpTimeOutS + 1 && !quitRequested(); ++i)
         clock_.SleepMs(100);
     clock_.SleepMs(100);
     port_->SetDtr(true);
