@@ -584,7 +584,7 @@ int e4massage(E4PARSE &p, EXPR4 &e) {
         if ((type == 'D' || type == 'N') && reserve < 8)
             reserve = 8;
         nextFree = pos + reserve;
-        if (nextFree > e4maxBuffer)
+        if (nextFree >= e4maxBuffer)
             return fail(-440);
         maxEnd = std::max(maxEnd, nextFree);
         pending.resize(pending.size() - static_cast<size_t>(s.numParms));
