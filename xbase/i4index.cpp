@@ -399,7 +399,11 @@ INDEX4 *i4create(DATA4 *d, const char *nameIn, const char *keyExpr, const char *
     }
     char name[260];
     u4ncpy(name, nameIn, sizeof name);
-    u4nameExtKeepCase(name, sizeof name, "NTX", 0);
+    // Like a data file made by the engine, the file takes the case of the name it is given.
+    bool lower = false;
+    for (const char *p = std::strrchr(name, '/') ? std::strrchr(name, '/') : name; *p; ++p)
+        lower = lower || (*p >= 'a' && *p <= 'z');
+    u4nameExtKeepCase(name, sizeof name, lower ? "ntx" : "NTX", 0);
     unsigned char page[2 * t4pageSize];
     std::memset(page, 0, sizeof page);
     b4put16(page, 6);

@@ -212,8 +212,8 @@ int tfile4seek(TAG4FILE *t, const void *keyIn, int lenIn) {
         t->descending = 0;
         moved = tfile4skip(t, -1);
         t->descending = save;
-        if (moved < 0)
-            return static_cast<int>(moved);
+        if (moved == 1) // a skip of -1 that failed
+            return -1;
         if (moved == -1) {
             const unsigned char *k = tfile4key(t);
             return k && t4keyCmp(k, static_cast<const unsigned char *>(keyIn), len) == 0 ? 0 : 2;
