@@ -87,6 +87,14 @@ struct KEYS4 {
 
 int lockTagsFor(DATA4 *d, bool &lockedHere) {
     lockedHere = false;
+    // Index files that are not shared need no lock (and no flush after every change).
+    bool shared = false;
+    for (void *p = l4first(&d->dataFile->tagfiles); p; p = l4next(&d->dataFile->tagfiles, p)) {
+        auto *t = static_cast<TAG4FILE *>(p);
+        shared = shared || (t->file.lowAccessMode == 0 && !t->file.isReadOnly);
+    }
+    if (!shared)
+        return 0;
     if (d->dataFile->indexLocked)
         return d->dataFile->indexLocked == d->clientId ? 0 : r4locked;
     int rc = d4indexesLock(d);
