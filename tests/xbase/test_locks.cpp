@@ -239,3 +239,27 @@ TEST_F(LockTest, UpdateCycleRereadsTheRowUnderItsLock) {
     d4close(o);
     code4initUndo(&other);
 }
+
+TEST_F(LockTest, WritingAnUnlockedRecordLocksItFirst) {
+    DATA4* d = d4open(&cb, "t.dbf");
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d4go(d, 2), 0);
+    ASSERT_EQ(d4lock(d, 3), 0);
+    ASSERT_EQ(f4assign(d4field(d, "NAME"), "TWO"), 0);
+    ASSERT_EQ(d4flush(d), 0);
+    EXPECT_TRUE(d4lockTest(d, 2));
+    EXPECT_FALSE(d4lockTest(d, 3)); // taking the lock released the others
+    {
+        Holder holder("t.dbf", lock4base + 4, 1);
+        cb.lockTries = 0;
+        ASSERT_EQ(d4go(d, 4), 0);
+        ASSERT_EQ(f4assign(d4field(d, "NAME"), "FOUR"), 0);
+        EXPECT_EQ(d4flush(d), r4locked); // held elsewhere: nothing written, the change kept
+        EXPECT_TRUE(d4changed(d, -1));
+    }
+    EXPECT_EQ(d4flush(d), 0);
+    ASSERT_EQ(d4close(d), 0);
+    d = d4open(&cb, "t.dbf");
+    ASSERT_EQ(d4go(d, 4), 0);
+    EXPECT_EQ(trimRight(f4str(d4field(d, "NAME"))), "FOUR");
+}
