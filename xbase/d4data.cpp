@@ -794,12 +794,16 @@ int d4updateRecord(DATA4* d, int doUnlock) {
     CODE4* c4 = d->codeBase;
     if (d->recNum > 0 && d->recordChanged && !d->eofFlag) {
         int rc = d4memoFlush(d);
+        // Off while writing: locking the record may release this handle's other locks, and that release must not
+        // write the same record again.
+        d->recordChanged = 0;
         if (rc == 0)
             rc = d4write(d, d->recNum);
-        if (rc != 0)
+        if (rc != 0) {
+            d->recordChanged = 1;
             return rc;
+        }
         d4memoReset(d);
-        d->recordChanged = 0;
         std::memcpy(d->recordOld, d->record, d->dataFile->recWidth);
         d->recNumOld = d->recNum;
         d->recordOldValid = 1;
@@ -889,12 +893,14 @@ int d4flush(DATA4* d) {
         if (rc < 0 && first == 0)
             first = rc;
     };
-    keep(d4updateRecord(d, 0));
+    // A record write refused by a lock or a unique tag is reported too: nothing of the record reached the file.
+    const int written = d4updateRecord(d, 0);
+    keep(written);
     keep(file4flush(&d->dataFile->file));
     if (d->dataFile->memoFile.isOpen)
         keep(file4flush(&d->dataFile->memoFile.file));
     keep(d4indexesFlush(d));
-    return first;
+    return first < 0 ? first : written;
 }
 
 // ---- field names ----

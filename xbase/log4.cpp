@@ -13,7 +13,6 @@
 namespace {
 
 constexpr int log4stateOpen = 110;
-constexpr int entryHeader = 26;
 
 unsigned long readU32(const unsigned char* p) {
     return (unsigned long)p[0] | (unsigned long)p[1] << 8 | (unsigned long)p[2] << 16 | (unsigned long)p[3] << 24;

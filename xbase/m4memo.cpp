@@ -10,6 +10,9 @@
 namespace {
 
 constexpr unsigned memoBlock = 512;
+// An entry ends with two 0x1A bytes, as dBase III writes them: readers that look for the pair (and not for the first
+// 0x1A, as this engine does) would otherwise run on into the following blocks.
+constexpr unsigned memoEndLen = 2;
 
 unsigned long readU32(const unsigned char* p) {
     return (unsigned long)p[0] | (unsigned long)p[1] << 8 | (unsigned long)p[2] << 16 | (unsigned long)p[3] << 24;
@@ -125,7 +128,7 @@ int memo4fileWrite(MEMO4FILE* m, long* n, const char* text, unsigned len) {
             if (pos > long(INT_MAX) - long(memoBlock))
                 break;
         }
-        if (len >= room)
+        if (static_cast<unsigned long>(len) + memoEndLen > room)
             *n = 0;
     }
     if (*n <= 0) {
@@ -135,7 +138,7 @@ int memo4fileWrite(MEMO4FILE* m, long* n, const char* text, unsigned len) {
             return -1;
         }
         const long next = long(readU32(head));
-        const unsigned long blocks = (static_cast<unsigned long>(len) + 1 + memoBlock - 1) / memoBlock;
+        const unsigned long blocks = (static_cast<unsigned long>(len) + memoEndLen + memoBlock - 1) / memoBlock;
         if (next <= 0 || blockPos(next) < 0 || blockPos(next + long(blocks)) < 0)
             return error4raiseText(c4, e4memoCorrupt, 10604, f->name);
         const unsigned long newNext = (unsigned long)next + blocks;
@@ -150,9 +153,9 @@ int memo4fileWrite(MEMO4FILE* m, long* n, const char* text, unsigned len) {
     const long oldLen = file4len(f);
     if (oldLen < 0)
         return -1;
-    if (file4write(f, pos, text, len) != 0 || file4write(f, pos + long(len), "\x1A", 1) != 0)
+    if (file4write(f, pos, text, len) != 0 || file4write(f, pos + long(len), "\x1A\x1A", memoEndLen) != 0)
         return -1;
-    const long end = pos + long(len) + 1;
+    const long end = pos + long(len) + memoEndLen;
     if (end > oldLen) {
         const long padded = (end + memoBlock - 1) / memoBlock * memoBlock;
         if (file4lenSet(f, padded) != 0)
