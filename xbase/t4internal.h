@@ -19,7 +19,7 @@ enum {
 };
 
 inline int t4keyCmp(const unsigned char *a, const unsigned char *b, int len) {
-    return std::memcmp(a, b, static_cast<size_t>(len));
+    return len <= 0 ? 0 : std::memcmp(a, b, static_cast<size_t>(len));
 }
 inline int t4keyLen(const TAG4FILE *t) { return t->header.keyLen; }
 inline int t4isRoot(const TAG4FILE *t, const B4BLOCK *b) { return b->fileBlock * 512L == static_cast<long>(t->header.root); }
