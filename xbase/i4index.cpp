@@ -254,6 +254,7 @@ INDEX4 *i4open(DATA4 *d, const char *nameIn) {
         return nullptr;
     }
     CODE4 *c4 = d->codeBase;
+    CODE4GUARD guard(c4->mutex);
     if (c4->errorLatch < 0)
         return nullptr;
     char name[260];
@@ -350,6 +351,7 @@ int i4close(INDEX4 *index) {
         return error4raise(nullptr, -935, loc4index);
     DATA4 *d = index->data;
     CODE4 *c4 = d->codeBase;
+    CODE4GUARD guard(c4->mutex);
     const int saved = error4set(c4, 0);
     int rc = 0;
     if (int r = d4updateRecord(d, 0); r < 0)
@@ -375,6 +377,7 @@ INDEX4 *i4create(DATA4 *d, const char *nameIn, const char *keyExpr, const char *
         return nullptr;
     }
     CODE4 *c4 = d->codeBase;
+    CODE4GUARD guard(c4->mutex);
     if (c4->errorLatch < 0)
         return nullptr;
     EXPR4 *e = expr4parse(d, keyExpr);
