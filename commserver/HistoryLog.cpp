@@ -147,7 +147,7 @@ void HistoryLog::LogHistoryEvent(const std::string& message, int code) {
 
     if (logger) {
         const SessionNames names = sessionNames ? sessionNames() : SessionNames{};
-        logger->SendToCommonLogger(message, code, names.userName, names.fullName, portNumber, time);
+        logger->Forward(message, code, names.userName, names.fullName, portNumber, time);
     }
 }
 
