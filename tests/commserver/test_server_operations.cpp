@@ -172,6 +172,15 @@ TEST_F(ServerOverPty, SentFilesAreRemovedOnlyWhenTheOptionsSayAndTheSendComplete
     ASSERT_TRUE(Settled());
     EXPECT_EQ(session.Download("GO2.TXT", out), FrameType::Done);
     ASSERT_TRUE(Settled());
+    // Options set before a logon do not outlast it, whatever its outcome.
+    WriteFile(box.server() / "STAY.TXT", std::string("s"));
+    EXPECT_EQ(session.RequestType(FrameType::SetOptions, Bytes{2, 0}), FrameType::Done);
+    ASSERT_TRUE(Settled());
+    EXPECT_EQ(session.Logon("nobody", "x"), FrameType::Failed);
+    ASSERT_TRUE(Settled());
+    EXPECT_EQ(session.Download("STAY.TXT", out), FrameType::Done);
+    ASSERT_TRUE(Settled());
+    EXPECT_TRUE(fs::exists(box.server() / "STAY.TXT"));
     EXPECT_TRUE(fs::exists(box.server() / "KEEP.TXT"));
     EXPECT_FALSE(fs::exists(box.server() / "GO1.TXT"));
     EXPECT_FALSE(fs::exists(box.server() / "GO1.TXT.dl"));
