@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cerrno>
 
 #include "ServerFixture.h"
@@ -106,9 +107,9 @@ TEST_F(ServerFaults, ARemoteThatStopsAcknowledgingEndsTheDownloadAndKeepsTheFile
 TEST_F(ServerFaults, AFullDiskFailsTheUploadAndKeepsNothingHalfWritten) {
     // The disk takes 50 000 bytes more, then reports it is full.
     auto written = std::make_shared<std::atomic<std::size_t>>(0);
-    std::size_t limit = 50000;
+    std::atomic<std::size_t> limit{50000};
     server.SetFileWriter([written, &limit](int fd, const void* data, std::size_t size) -> ssize_t {
-        if (written->load() + size > limit) {
+        if (written->load() + size > limit.load()) {
             errno = ENOSPC;
             return -1;
         }
