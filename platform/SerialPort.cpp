@@ -20,6 +20,10 @@
 
 namespace plat {
 
+// In SerialCustomBaud.cpp.
+int SetCustomBaud(int fd, long baud);
+
+
 namespace {
 
 struct PortList {
@@ -186,7 +190,8 @@ public:
 
     int SetParameters(long baud, char parity, int dataBits, int stopBits) override {
         // Everything is checked before the device is touched, so a refused setting leaves the line as it was.
-        const speed_t speed = baud > 115200 || baud <= 0 ? B0 : speedFor(baud);
+        const bool custom = baud == 14400 || baud == 28800 || baud == 56000;
+        const speed_t speed = baud > 115200 || baud <= 0 ? B0 : (custom ? B38400 : speedFor(baud));
         if (speed == B0)
             return fail(kSerialBadBaud);
         tcflag_t parityFlags = 0;
@@ -241,6 +246,8 @@ public:
         ::cfsetispeed(&t, speed);
         ::cfsetospeed(&t, speed);
         if (::tcsetattr(fd_, TCSANOW, &t) != 0)
+            return fail(mapSystemError(errno));
+        if (custom && SetCustomBaud(fd_, baud) != 0)
             return fail(mapSystemError(errno));
         baud_ = baud;
         parity_ = static_cast<char>(parity & ~0x20);

@@ -13,6 +13,8 @@ public:
 
     bool ok() const { return master_ >= 0 && slave_ >= 0; }
     int masterFd() const { return master_; }
+    // The pair's own descriptor of the slave (the same line the code under test opens).
+    int slaveFd() const { return slave_; }
     const std::string& slavePath() const { return slavePath_; }
 
     // Points COM<portNumber + 1> at the slave for the rest of the test (and puts it back afterwards).
