@@ -197,3 +197,51 @@ TEST_F(ServerOverPty, UnknownRequestsCountAProtocolErrorAndTheServerStaysIdle) {
 }
 
 } // namespace
+
+namespace {
+
+// The window thread's side while a transfer runs: it reads the status, the snapshots, the counters and the
+// history, answers each notification by setting the flag again, and asks for a reopen that must wait while a
+// session or carrier is up. Run under ThreadSanitizer as well.
+TEST_F(ServerOverPty, TheWindowThreadReadsEverythingWhileTransfersRun) {
+    std::atomic<int> notifications{0};
+    server.SetNotify([&] { notifications.fetch_add(1); });
+    ASSERT_TRUE(StartServer());
+    std::atomic<bool> done{false};
+    std::thread window([&] {
+        std::uint64_t seen = 0;
+        while (!done.load()) {
+            const ServerSnapshot s = server.Snapshot();
+            seen += s.transfer.bytesReceived + s.transfer.bytesSent + s.current.user.userName.size();
+            seen += server.RxHistory()[4] + server.TxHistory()[4] + server.UiStatus() + server.ModemSample();
+            seen += server.Link().statistics.Get(LinkCounter::RxBytes) + history.Snapshot().back().text.size();
+            seen += server.SecurityCount(SecurityCounter::Connects) + server.SessionNames().userName.size();
+            server.SetNotificationFlag(true);
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+        }
+        EXPECT_GT(seen, 0u);
+    });
+    const Bytes data = Pattern(200000, 11);
+    EXPECT_EQ(session.Upload("W.BIN", data), FrameType::Done);
+    ASSERT_TRUE(Settled());
+    Bytes back;
+    EXPECT_EQ(session.Download("W.BIN", back), FrameType::Done);
+    ASSERT_TRUE(Settled());
+    done = true;
+    window.join();
+    EXPECT_EQ(back, data);
+    EXPECT_GT(notifications.load(), 2);
+    EXPECT_EQ(server.Snapshot().transfer.bytesSent, data.size());
+
+    // A reopen "when allowed" waits while the carrier is up (a pseudo-terminal shows it while its far end is
+    // open): the request is taken, the port stays as it is.
+    const auto before = Events();
+    const auto opened = std::count(before.begin(), before.end(), std::string("COM32 Com Port Opened OK"));
+    server.PostRequest(WorkerRequest::ReopenWhenAllowed);
+    EXPECT_EQ(session.RequestType(FrameType::ClockRequest, Bytes{0}), FrameType::ClockReply);
+    ASSERT_TRUE(Settled());
+    const auto after = Events();
+    EXPECT_EQ(std::count(after.begin(), after.end(), std::string("COM32 Com Port Opened OK")), opened);
+}
+
+} // namespace
