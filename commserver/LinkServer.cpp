@@ -393,7 +393,7 @@ void LinkServer::NotifyProgress() {
 // ---------------------------------------------------------------------------------------------------------
 // Port and modem
 
-bool LinkServer::sendModemString(const std::string& command, bool deInit) {
+bool LinkServer::sendModemString(const std::string& command) {
     // The line before a command may have left a failure in the port's status; each command starts clean.
     port_->ClearStatus();
     for (int waited = 0; waited < modem_.interCommandDelayMs; waited += 10) {
@@ -414,7 +414,6 @@ bool LinkServer::sendModemString(const std::string& command, bool deInit) {
         if (std::strstr(line, "OK"))
             return true;
     }
-    (void)deInit;
     return false;
 }
 
@@ -483,7 +482,7 @@ void LinkServer::OpenPortAndInitModem() {
         for (const auto& command : modem_.init) {
             if (command.empty())
                 continue;
-            if (!sendModemString(command, false)) {
+            if (!sendModemString(command)) {
                 abortWaitsOnQuit_ = false;
                 logEvent(format("Modem Init Failed: %s", command), EC::Initialise | EC::Failure);
                 CloseModemAndPort();
@@ -508,7 +507,7 @@ void LinkServer::CloseModemAndPort() {
         for (const auto& command : modem_.deInit) {
             if (command.empty())
                 continue;
-            if (!sendModemString(command, true)) {
+            if (!sendModemString(command)) {
                 logEvent(format("Modem De-Init Failed: %s", command), EC::Initialise | EC::Failure);
                 ok = false;
                 break;

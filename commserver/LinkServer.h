@@ -259,7 +259,7 @@ private:
     int reply(int type, const std::vector<std::uint8_t>& payload) {
         return reply(type, payload.data(), static_cast<int>(payload.size()));
     }
-    bool sendModemString(const std::string& command, bool deInit);
+    bool sendModemString(const std::string& command);
     bool quitRequested() const { return request_.Peek() == WorkerRequest::Quit; }
     PathRights rights() const;
     void countRefusal(PathRefusal refusal);

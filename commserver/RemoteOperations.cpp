@@ -526,11 +526,8 @@ void LinkServer::enterFileReceive() {
     }
     transferPath_ = r.local;
     if (transfer_.mode == TransferMode::Direct) {
-        struct stat st {};
-        const bool existed = ::stat(r.local.c_str(), &st) == 0;
         transferFd_ = ::open(r.local.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         createdFile_ = transferFd_ >= 0;
-        (void)existed;
     } else if (transfer_.mode == TransferMode::Appended) {
         transferFd_ = openTemporary();
     }
@@ -826,10 +823,12 @@ void LinkServer::enterFileSend() {
     }
     transfer_.size = size;
     transfer_.nextBlock = 0;
+    // The name field goes back as it came, with one NUL added: its length is what the remote unit expects.
+    const auto field = p.subspan(6);
     std::vector<std::uint8_t> out;
     putU16(out, static_cast<std::uint32_t>(transfer_.mode));
     putU32(out, size);
-    out.insert(out.end(), name.begin(), name.end());
+    out.insert(out.end(), field.begin(), field.end());
     out.push_back(0);
     reply(FrameType::FileReceive, out);
     transfer_.subState = 1;

@@ -88,7 +88,7 @@ long XbaseUserStore::number(Column c) {
     return f ? call([&] { return f4long(f); }) : 0;
 }
 
-void XbaseUserStore::readRow(UserRecord& out) {
+void XbaseUserStore::ReadUserRecord(UserRecord& out) {
     out = UserRecord{};
     out.userName = text(USERNAME);
     out.fullName = text(FULLNAME);
@@ -123,7 +123,7 @@ bool XbaseUserStore::Read(const std::string& key, UserRecord& out) {
     if (call([&] { return d4refreshRecord(data_); }) != 0)
         return false;
     UserRecord row;
-    readRow(row);
+    ReadUserRecord(row);
     // The seek matches a leading part of a longer key too: only the whole name counts.
     if (trimmedUpper(row.userName) != trimmedUpper(key))
         return false;
@@ -141,7 +141,7 @@ bool XbaseUserStore::Update(int recordNumber, const std::function<void(UserRecor
     bool ok = call([&] { return d4refreshRecord(data_); }) == 0;
     UserRecord row;
     if (ok) {
-        readRow(row);
+        ReadUserRecord(row);
         change(row);
         auto assignText = [&](Column c, const std::string& v) {
             if (FIELD4* f = fields_[static_cast<std::size_t>(c)])

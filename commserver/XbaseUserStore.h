@@ -59,7 +59,8 @@ private:
     }
     std::string text(Column c);
     long number(Column c);
-    void readRow(UserRecord& out);
+    // The current row into a record, its texts cut to their fields.
+    void ReadUserRecord(UserRecord& out);
 
     CODE4 cb_;
     DATA4* data_ = nullptr;

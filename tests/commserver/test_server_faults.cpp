@@ -87,6 +87,9 @@ TEST_F(ServerFaults, ARemoteThatStopsAcknowledgingEndsTheDownloadAndKeepsTheFile
     auto header =
         session.Request(FrameType::FileSend, RemoteSession::TransferHeader(TransferMode::Direct, 0, "KEEP.BIN"));
     ASSERT_TRUE(header);
+    ASSERT_EQ(header->type, FrameType::FileReceive);
+    EXPECT_EQ(header->payload.size(), std::string("KEEP.BIN").size() + 1 + 7) << "the name field and 7";
+    EXPECT_EQ(header->payload[2] | (header->payload[3] << 8), 5000) << "the file's size";
     ASSERT_TRUE(remote.SendFrame(FrameType::Ready));
     ASSERT_TRUE(remote.ExpectAck(5000));
     // The data block comes, and comes again, but is never acknowledged.
