@@ -131,6 +131,18 @@ TEST_F(SecureServer, SecondaryPasswordsAtLevelTwo) {
     EXPECT_EQ(Row(*store, "two").consecutiveFailures, 3);
 }
 
+TEST_F(SecureServer, AResponseTooShortToHoldItsNumberIsAProtocolError) {
+    ASSERT_TRUE(StartServer(1));
+    auto challenge = session.Request(FrameType::Connect, RemoteSession::Name("jim"));
+    ASSERT_TRUE(challenge);
+    ASSERT_EQ(challenge->type, FrameType::Challenge);
+    EXPECT_EQ(session.RequestType(FrameType::Response, Bytes{1, 2}), FrameType::ProtocolError);
+    ASSERT_TRUE(Settled());
+    EXPECT_NE(server.Snapshot().current.state, SessionState::Connected);
+    EXPECT_EQ(Row(*store, "jim").consecutiveFailures, 0) << "no password was tried";
+    EXPECT_EQ(session.Logon("jim", "secret"), FrameType::Done);
+}
+
 TEST_F(SecureServer, TheUsersRightsLimitPaths) {
     server.Paths().SetNetworkTest([](const std::string& p) { return p.find("NET") != std::string::npos; });
     ASSERT_TRUE(StartServer(1));

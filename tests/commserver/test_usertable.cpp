@@ -150,7 +150,9 @@ class ServerWithTable : public ServerOverPty {};
 TEST_F(ServerWithTable, LogonDisconnectAndLockoutAreBookedInTheTable) {
     UserRecord three = MakeUser("three", "pw");
     three.autoDisable = 1;
-    ASSERT_TRUE(BuildUserTable(box.root.string(), {MakePolicy(), MakeUser("jim", "secret"), three}));
+    UserRecord off = MakeUser("off", "pw");
+    off.enabled = false;
+    ASSERT_TRUE(BuildUserTable(box.root.string(), {MakePolicy(), MakeUser("jim", "secret"), three, off}));
     UserTables onDisk(std::make_unique<XbaseUserStore>());
     LinkServer withTable(history, onDisk);
     withTable.SetPortNumber(kPort);
@@ -163,10 +165,23 @@ TEST_F(ServerWithTable, LogonDisconnectAndLockoutAreBookedInTheTable) {
     ASSERT_TRUE(WaitFor([&] { return withTable.UiStatus() == LinkStatus::Ready; }));
     auto settled = [&] { return WaitFor([&] { return withTable.State() == LinkState::Idle; }); };
 
+    EXPECT_EQ(session.Logon("off", "pw"), FrameType::Failed);
+    ASSERT_TRUE(settled());
+    EXPECT_TRUE(HasEvent("Account Disabled: off (off Full)"));
+    EXPECT_EQ(session.Logon("jim", "secret", 3), FrameType::Failed);
+    ASSERT_TRUE(settled());
     EXPECT_EQ(session.Logon("jim", "secret"), FrameType::Done);
     ASSERT_TRUE(settled());
-    EXPECT_EQ(session.Upload("UP.TXT", Bytes{'u', 'p'}), FrameType::Done);
+    const Bytes big = Pattern(1 << 20, 5);
+    EXPECT_EQ(session.Upload("UP.BIN", big, TransferMode::Appended), FrameType::Done);
     ASSERT_TRUE(settled());
+    Bytes back;
+    EXPECT_EQ(session.Download("up.bin", back), FrameType::Done);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(back, big);
+    EXPECT_EQ(session.Download("*.*", back, TransferMode::Listing), FrameType::Done);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(Text(back), "UP.BIN\r\n");
     EXPECT_EQ(session.RequestType(FrameType::Disconnect, {}), FrameType::Done);
     ASSERT_TRUE(settled());
     for (int i = 0; i < 2; ++i) {
@@ -192,7 +207,7 @@ TEST_F(ServerWithTable, LogonDisconnectAndLockoutAreBookedInTheTable) {
     while (std::fgets(buf, sizeof buf, p))
         out += buf;
     ::pclose(p);
-    EXPECT_EQ(out, "$POLICY|0|0|N|0|0\njim|1|0|N|19|19\nthree|0|2|Y|0|0\n");
+    EXPECT_EQ(out, "$POLICY|0|0|N|0|0\njim|1|0|N|19|19\nthree|0|2|Y|0|0\noff|0|0|N|0|0\n");
 }
 
 } // namespace
