@@ -74,22 +74,25 @@ std::uint32_t SecondaryResponse(const std::string& psw2, const std::array<std::u
     return (((((c << 3) | challenge[3]) << 6) + challenge[5]) << 6) | challenge[9];
 }
 
+#define VORD_HANDLER(name) [](LinkServer& s) { s.name(); }
 const LinkServer::Handler LinkServer::kEnter[kLinkStateCount] = {
-    &LinkServer::enterIdle,       &LinkServer::enterFileReceive,   &LinkServer::enterFileSend,
-    &LinkServer::enterClockSet,   &LinkServer::enterProgramRun,    &LinkServer::enterFileDelete,
-    &LinkServer::enterFileMove,   &LinkServer::enterSetOptions,    &LinkServer::enterConnect,
-    &LinkServer::enterDisconnect, &LinkServer::enterSecurityAbort, &LinkServer::enterFileInfo,
+    VORD_HANDLER(enterIdle),       VORD_HANDLER(enterFileReceive),   VORD_HANDLER(enterFileSend),
+    VORD_HANDLER(enterClockSet),   VORD_HANDLER(enterProgramRun),    VORD_HANDLER(enterFileDelete),
+    VORD_HANDLER(enterFileMove),   VORD_HANDLER(enterSetOptions),    VORD_HANDLER(enterConnect),
+    VORD_HANDLER(enterDisconnect), VORD_HANDLER(enterSecurityAbort), VORD_HANDLER(enterFileInfo),
 };
 const LinkServer::Handler LinkServer::kRun[kLinkStateCount] = {
-    &LinkServer::runIdle,    &LinkServer::runFileReceive, &LinkServer::runFileSend,      &LinkServer::runAckOnly,
-    &LinkServer::runAckOnly, &LinkServer::runAckOnly,     &LinkServer::runAckOnly,       &LinkServer::runAckOnly,
-    &LinkServer::runConnect, &LinkServer::runDisconnect,  &LinkServer::runSecurityAbort, &LinkServer::runAckOnly,
+    VORD_HANDLER(runIdle),    VORD_HANDLER(runFileReceive), VORD_HANDLER(runFileSend),      VORD_HANDLER(runAckOnly),
+    VORD_HANDLER(runAckOnly), VORD_HANDLER(runAckOnly),     VORD_HANDLER(runAckOnly),       VORD_HANDLER(runAckOnly),
+    VORD_HANDLER(runConnect), VORD_HANDLER(runDisconnect),  VORD_HANDLER(runSecurityAbort), VORD_HANDLER(runAckOnly),
 };
 const LinkServer::Handler LinkServer::kLeave[kLinkStateCount] = {
-    &LinkServer::leaveNone,    &LinkServer::leaveFileReceive, &LinkServer::leaveFileSend,      &LinkServer::leaveNone,
-    &LinkServer::leaveNone,    &LinkServer::leaveNone,        &LinkServer::leaveNone,          &LinkServer::leaveNone,
-    &LinkServer::leaveConnect, &LinkServer::leaveDisconnect,  &LinkServer::leaveSecurityAbort, &LinkServer::leaveNone,
+    VORD_HANDLER(leaveNone),       VORD_HANDLER(leaveFileReceive),   VORD_HANDLER(leaveFileSend),
+    VORD_HANDLER(leaveNone),       VORD_HANDLER(leaveNone),          VORD_HANDLER(leaveNone),
+    VORD_HANDLER(leaveNone),       VORD_HANDLER(leaveNone),          VORD_HANDLER(leaveConnect),
+    VORD_HANDLER(leaveDisconnect), VORD_HANDLER(leaveSecurityAbort), VORD_HANDLER(leaveNone),
 };
+#undef VORD_HANDLER
 
 LinkServer::LinkServer(HistoryLog& history, UserTables& users, LinkClock& clock)
     : history_(history), users_(users), clock_(clock), link_(clock) {
@@ -281,7 +284,7 @@ bool LinkServer::RunCycle() {
         return true;
     }
 
-    (this->*kRun[static_cast<int>(state_)])();
+    kRun[static_cast<int>(state_)](*this);
     if (!port_) {
         publish();
         return true;
@@ -355,10 +358,10 @@ void LinkServer::reapChildren() {
 // States and status
 
 void LinkServer::SetLinkState(LinkState state) {
-    (this->*kLeave[static_cast<int>(state_)])();
+    kLeave[static_cast<int>(state_)](*this);
     state_ = state;
     linkState_.store(static_cast<int>(state));
-    (this->*kEnter[static_cast<int>(state)])();
+    kEnter[static_cast<int>(state)](*this);
 }
 
 void LinkServer::PostLinkStatus(int status) {

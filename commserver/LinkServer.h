@@ -220,7 +220,7 @@ public:
     int CheckUserConnected();
 
 private:
-    using Handler = void (LinkServer::*)();
+    using Handler = void (*)(LinkServer&);
     static const Handler kEnter[kLinkStateCount];
     static const Handler kRun[kLinkStateCount];
     static const Handler kLeave[kLinkStateCount];
