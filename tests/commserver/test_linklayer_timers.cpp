@@ -35,6 +35,9 @@ struct Boundary {
     int offset; // seconds past the timer's own value
     bool expired;
 };
+std::string boundaryName(const ::testing::TestParamInfo<Boundary>& info) {
+    return info.param.expired ? "JustAfter" : "JustBefore";
+}
 
 class ReceiveTimerBoundary : public LinkTimers, public ::testing::WithParamInterface<Boundary> {};
 
@@ -50,7 +53,8 @@ TEST_P(ReceiveTimerBoundary, AHalfFrameIsDroppedOnlyOnceTheReceiveTimerHasRunOut
     EXPECT_EQ(r == kLinkOk, !GetParam().expired);
     EXPECT_EQ(link.statistics.Get(LinkCounter::RxBadPackets), GetParam().expired ? 1u : 0u);
 }
-INSTANTIATE_TEST_SUITE_P(Seconds, ReceiveTimerBoundary, ::testing::Values(Boundary{0, false}, Boundary{1, true}));
+INSTANTIATE_TEST_SUITE_P(Seconds, ReceiveTimerBoundary, ::testing::Values(Boundary{0, false}, Boundary{1, true}),
+                         boundaryName);
 
 class GetTimerBoundary : public LinkTimers, public ::testing::WithParamInterface<Boundary> {};
 
@@ -58,7 +62,8 @@ TEST_P(GetTimerBoundary, ASilentLineFailsTheWaitOnlyAfterTheGetPacketTime) {
     clock.Advance(link.timers.GetTimer.load() + GetParam().offset);
     EXPECT_EQ(link.ReceiveFrame(), GetParam().expired ? kLinkTimerExpired : kLinkKeepWaiting);
 }
-INSTANTIATE_TEST_SUITE_P(Seconds, GetTimerBoundary, ::testing::Values(Boundary{0, false}, Boundary{1, true}));
+INSTANTIATE_TEST_SUITE_P(Seconds, GetTimerBoundary, ::testing::Values(Boundary{0, false}, Boundary{1, true}),
+                         boundaryName);
 
 TEST_F(LinkTimers, BytesStillComingInPostponeTheGetPacketTime) {
     link.timers.ReceiveTimer = 100; // keep the slow frame from being dropped as a stalled one
@@ -85,7 +90,8 @@ TEST_P(AckTimerBoundary, OurFrameIsResentOnlyAfterTheAckTimer) {
     EXPECT_EQ(port->TakeTx().empty(), !GetParam().expired);
     EXPECT_EQ(link.statistics.Get(LinkCounter::TxRetransmissions), GetParam().expired ? 1u : 0u);
 }
-INSTANTIATE_TEST_SUITE_P(Seconds, AckTimerBoundary, ::testing::Values(Boundary{0, false}, Boundary{1, true}));
+INSTANTIATE_TEST_SUITE_P(Seconds, AckTimerBoundary, ::testing::Values(Boundary{0, false}, Boundary{1, true}),
+                         boundaryName);
 
 class SendTimerBoundary : public LinkTimers, public ::testing::WithParamInterface<Boundary> {};
 
@@ -95,7 +101,8 @@ TEST_P(SendTimerBoundary, TheWaitForAnAcknowledgementEndsOnlyAfterTheSendTimer) 
     EXPECT_EQ(link.WaitForAck(), GetParam().expired ? kLinkTimerExpired : kLinkKeepWaiting);
     EXPECT_EQ(port->TxClears(), GetParam().expired ? 1 : 0);
 }
-INSTANTIATE_TEST_SUITE_P(Seconds, SendTimerBoundary, ::testing::Values(Boundary{0, false}, Boundary{1, true}));
+INSTANTIATE_TEST_SUITE_P(Seconds, SendTimerBoundary, ::testing::Values(Boundary{0, false}, Boundary{1, true}),
+                         boundaryName);
 
 class InactivityBoundary : public LinkTimers, public ::testing::WithParamInterface<Boundary> {};
 
@@ -110,7 +117,8 @@ TEST_P(InactivityBoundary, ASilentModemCallIsHungUpOnlyAfterTheInactivityTime) {
     EXPECT_EQ(link.ReceiveFrame(), kLinkKeepWaiting);
     EXPECT_EQ(hangUps, GetParam().expired ? 1 : 0);
 }
-INSTANTIATE_TEST_SUITE_P(Seconds, InactivityBoundary, ::testing::Values(Boundary{0, false}, Boundary{1, true}));
+INSTANTIATE_TEST_SUITE_P(Seconds, InactivityBoundary, ::testing::Values(Boundary{0, false}, Boundary{1, true}),
+                         boundaryName);
 
 TEST_F(LinkTimers, WhileOurFrameIsGoingOutReceivedBytesUpToTheFirstNonControlByteAreLost) {
     ASSERT_EQ(link.SendReply(1007), 0);

@@ -175,7 +175,11 @@ TEST_P(ServerBaud, ComesFromTheCommsSettingOrTheModem) {
 INSTANTIATE_TEST_SUITE_P(Table, ServerBaud,
                          ::testing::Values(BaudCase{0, 0, 19200}, BaudCase{1, 0, 9600}, BaudCase{2, 0, 9600},
                                            BaudCase{3, 0, 38400}, BaudCase{4, 0, 57600}, BaudCase{9, 0, 19200},
-                                           BaudCase{4, 1, 2400}));
+                                           BaudCase{4, 1, 2400}),
+                         [](const ::testing::TestParamInfo<BaudCase>& info) {
+                             return "Comms" + std::to_string(info.param.comms) + "Modem" +
+                                    std::to_string(info.param.modemType);
+                         });
 
 TEST_F(ServerSteps, APortThatDoesNotOpenIsReportedAndClosedWithoutAModemDialogue) {
     server.SetPortOpener([](int portNumber, long) { return plat::PortOpen(portNumber + 20, 19200, 'N', 8, 1); });
