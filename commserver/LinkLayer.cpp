@@ -65,6 +65,14 @@ void LinkLayer::ClearLastGoodFrame() {
 }
 
 int LinkLayer::ReceiveFrame() {
+    return receive(false);
+}
+
+int LinkLayer::AwaitFrame() {
+    return receive(true);
+}
+
+int LinkLayer::receive(bool awaiting) {
     if (!port_)
         return kLinkLineLost;
     const std::int64_t now = clock_.Now();
@@ -131,9 +139,9 @@ int LinkLayer::ReceiveFrame() {
         }
         return kLinkKeepWaiting;
     }
-    // The Get Packet time counts from the moment the receiver started waiting, or from the last byte when one
+    // The Get Packet time counts from the moment the handler started waiting, or from the last byte when one
     // came since: a remote unit that goes silent ends the wait, one whose frame is still coming in does not.
-    if (now > std::max(waitStart_, lastByteTime_) + timers.GetTimer.load())
+    if (awaiting && now > std::max(waitStart_, lastByteTime_) + timers.GetTimer.load())
         return kLinkTimerExpired;
     return kLinkKeepWaiting;
 }

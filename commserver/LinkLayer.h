@@ -62,9 +62,13 @@ public:
     LinkStatistics statistics;
     LineErrorCounts lineErrors;
 
-    // 0 a good frame is ready (already acknowledged); 1 nothing complete yet; -2 no frame came within the
-    // Get Packet time; -4 the line was lost.
+    // 0 a good frame is ready (already acknowledged); 1 nothing complete yet; -4 the line was lost. A silent
+    // line is no failure here: the idle server listens for as long as it takes.
     int ReceiveFrame();
+    // ReceiveFrame for a handler that waits for the remote unit's next frame: also -2 once the Get Packet
+    // time has passed since the wait began (ResetReceiver) and since the last byte came. A modem link reports
+    // no -2: a silent call is hung up after InactivityHangUp instead.
+    int AwaitFrame();
     int ReceivedFrameType() const;
     std::span<const std::uint8_t> ReceivedPayload() const;
     // Back to hunting for a start byte; the Get Packet time counts from here.
@@ -95,6 +99,7 @@ private:
     };
 
     void countLineErrors();
+    int receive(bool awaiting);
     int random();
 
     LinkClock& clock_;

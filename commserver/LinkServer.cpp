@@ -797,7 +797,7 @@ void LinkServer::runConnect() {
         break;
     }
     case SessionState::AwaitingResponse: {
-        const int r = link_.ReceiveFrame();
+        const int r = link_.AwaitFrame();
         if (r < 0) {
             connectLinkFailure();
             break;

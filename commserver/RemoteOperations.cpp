@@ -585,7 +585,7 @@ void LinkServer::runFileReceive() {
         break;
     }
     case 2: {
-        const int r = link_.ReceiveFrame();
+        const int r = link_.AwaitFrame();
         if (r == kLinkLineLost) {
             addStat(LinkCounter::ReceiveFileFailures);
             failureA();
@@ -872,7 +872,7 @@ void LinkServer::runFileSend() {
         break;
     }
     case 5: {
-        const int r = link_.ReceiveFrame();
+        const int r = link_.AwaitFrame();
         if (r == kLinkLineLost) {
             failureB();
             break;
@@ -926,7 +926,7 @@ void LinkServer::runFileSend() {
         break;
     }
     case 4: {
-        const int r = link_.ReceiveFrame();
+        const int r = link_.AwaitFrame();
         if (r == kLinkLineLost) {
             failureB();
             break;

@@ -85,7 +85,7 @@ TEST_F(LinkLines, ASilentModemLineIsHungUpWhetherOrNotAFrameIsInProgress) {
     EXPECT_EQ(link.ReceiveFrame(), kLinkKeepWaiting);
     EXPECT_EQ(hangUps, 0);
     clock.Advance(1);
-    EXPECT_EQ(link.ReceiveFrame(), kLinkKeepWaiting) << "a modem link never reports the Get Packet timer";
+    EXPECT_EQ(link.AwaitFrame(), kLinkKeepWaiting) << "a modem link never reports the Get Packet timer";
     EXPECT_EQ(hangUps, 1);
     EXPECT_EQ(link.ReceiveFrame(), kLinkKeepWaiting);
     EXPECT_EQ(hangUps, 1);

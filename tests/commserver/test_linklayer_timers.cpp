@@ -60,7 +60,8 @@ class GetTimerBoundary : public LinkTimers, public ::testing::WithParamInterface
 
 TEST_P(GetTimerBoundary, ASilentLineFailsTheWaitOnlyAfterTheGetPacketTime) {
     clock.Advance(link.timers.GetTimer.load() + GetParam().offset);
-    EXPECT_EQ(link.ReceiveFrame(), GetParam().expired ? kLinkTimerExpired : kLinkKeepWaiting);
+    EXPECT_EQ(link.AwaitFrame(), GetParam().expired ? kLinkTimerExpired : kLinkKeepWaiting);
+    EXPECT_EQ(link.ReceiveFrame(), kLinkKeepWaiting);
 }
 INSTANTIATE_TEST_SUITE_P(Seconds, GetTimerBoundary, ::testing::Values(Boundary{0, false}, Boundary{1, true}),
                          boundaryName);
@@ -70,10 +71,10 @@ TEST_F(LinkTimers, BytesStillComingInPostponeTheGetPacketTime) {
     const Bytes frame = RemoteUnit::Encode(1003, Bytes(40, 0x33));
     clock.Advance(link.timers.GetTimer.load() - 1);
     push(Bytes(frame.begin(), frame.begin() + 10));
-    EXPECT_EQ(link.ReceiveFrame(), kLinkKeepWaiting);
+    EXPECT_EQ(link.AwaitFrame(), kLinkKeepWaiting);
     clock.Advance(link.timers.GetTimer.load());
     push(Bytes(frame.begin() + 10, frame.begin() + 20));
-    EXPECT_EQ(link.ReceiveFrame(), kLinkKeepWaiting) << "the last byte came just now";
+    EXPECT_EQ(link.AwaitFrame(), kLinkKeepWaiting) << "the last byte came just now";
     push(Bytes(frame.begin() + 20, frame.end()));
     EXPECT_EQ(link.ReceiveFrame(), kLinkOk);
 }
