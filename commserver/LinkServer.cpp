@@ -651,6 +651,10 @@ int LinkServer::CheckUserConnected() {
     return 0;
 }
 
+ResolvedPath LinkServer::CheckPathAllowed(const std::string& path) const {
+    return paths_.Resolve(path, rights());
+}
+
 PathRights LinkServer::rights() const {
     PathRights r;
     r.check = securityLevel_.load() != 0 && session_.state == SessionState::Connected;

@@ -218,6 +218,9 @@ public:
     void EndSession();
     void IdlePoll();
     int CheckUserConnected();
+    // Where a remote path leads, and whether it may be used: inside the offered folders always, and within
+    // the logged-on user's rights when security is on. The local path of an allowed one is the one to open.
+    ResolvedPath CheckPathAllowed(const std::string& path) const;
 
 private:
     using Handler = void (*)(LinkServer&);

@@ -212,7 +212,7 @@ void LinkServer::enterProgramRun() {
     std::string program = words[0];
     const std::string serverFolder = paths_.ServerFolder();
     if (program.find_first_of("\\/:") != std::string::npos) {
-        const ResolvedPath r = paths_.Resolve(program, rights());
+        const ResolvedPath r = CheckPathAllowed(program);
         if (!r.ok()) {
             if (r.refusal == PathRefusal::BadName) {
                 failed();
@@ -288,7 +288,7 @@ void LinkServer::enterFileDelete() {
         SetLinkState(LinkState::SecurityAbort);
         return;
     }
-    const ResolvedPath r = clean ? paths_.Resolve(name, rights()) : ResolvedPath{PathRefusal::BadName, {}};
+    const ResolvedPath r = clean ? CheckPathAllowed(name) : ResolvedPath{PathRefusal::BadName, {}};
     if (r.refusal == PathRefusal::BadName) {
         failed();
         return;
@@ -357,8 +357,8 @@ void LinkServer::enterFileMove() {
         failed();
         return;
     }
-    const ResolvedPath src = paths_.Resolve(from, rights());
-    const ResolvedPath dst = src.ok() ? paths_.Resolve(to, rights()) : src;
+    const ResolvedPath src = CheckPathAllowed(from);
+    const ResolvedPath dst = src.ok() ? CheckPathAllowed(to) : src;
     if (src.refusal == PathRefusal::BadName || dst.refusal == PathRefusal::BadName) {
         failed();
         return;
@@ -436,7 +436,7 @@ void LinkServer::enterFileInfo() {
         SetLinkState(LinkState::SecurityAbort);
         return;
     }
-    const ResolvedPath r = clean ? paths_.Resolve(name, rights()) : ResolvedPath{PathRefusal::BadName, {}};
+    const ResolvedPath r = clean ? CheckPathAllowed(name) : ResolvedPath{PathRefusal::BadName, {}};
     if (r.refusal == PathRefusal::BadName) {
         refuseBadRequest(format("Get File Info Failed: %s", name), EC::FileInfo | EC::Failure, std::nullopt);
         return;
@@ -512,7 +512,7 @@ void LinkServer::enterFileReceive() {
         SetLinkState(LinkState::SecurityAbort);
         return;
     }
-    const ResolvedPath r = clean ? paths_.Resolve(name, rights()) : ResolvedPath{PathRefusal::BadName, {}};
+    const ResolvedPath r = clean ? CheckPathAllowed(name) : ResolvedPath{PathRefusal::BadName, {}};
     if (r.refusal == PathRefusal::BadName) {
         refuse(format("File Receive Failed: Cannot open %s", name));
         return;
@@ -761,7 +761,7 @@ void LinkServer::enterFileSend() {
     ResolvedPath r{PathRefusal::BadName, {}};
     if (clean)
         r = transfer_.mode == TransferMode::Listing ? paths_.ResolvePattern(name, rights(), pattern)
-                                                    : paths_.Resolve(name, rights());
+                                                    : CheckPathAllowed(name);
     if (r.refusal == PathRefusal::BadName) {
         refuse(format("%s Send Failed: Cannot open %s", label, name));
         return;
