@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+
 #include "FakeLinkClock.h"
 #include "MemoryUserStore.h"
 #include "commserver/LinkServer.h"
@@ -153,6 +156,71 @@ TEST_F(ServerSteps, ALinkFailureDuringAOneShotOperationShowsReadyAgainTenSeconds
     clock.Advance(1);
     server.IdlePoll();
     EXPECT_EQ(server.UiStatus(), LinkStatus::Ready);
+}
+
+// A modem line on the in-memory port, whose carrier a test can take away and whose DTR hangs the call up.
+class ModemSteps : public ServerSteps {
+protected:
+    void SetUp() override {
+        ServerSteps::SetUp();
+        char tmpl[] = "/tmp/quendar-steps-XXXXXX";
+        folder = ::mkdtemp(tmpl);
+        server.Paths().SetServerFolder(folder);
+        ModemSettings modem;
+        modem.type = 1;
+        modem.interCommandDelayMs = 0;
+        modem.responseDelayMs = 50;
+        modem.hangUpTimeOutS = 1;
+        modem.init[0] = "ATZ";
+        server.SetModemSettings(modem);
+        server.SetPortOpener([this](int portNumber, long) {
+            port = MemorySerialPort::Open(portNumber);
+            port->SetHangUpOnDtrDrop(true);
+            // The modem's answer to the initialisation, waiting before it is asked for.
+            const std::string ok = "ATZ\r\r\nOK\r\n";
+            port->PushRx(Bytes(ok.begin(), ok.end()));
+            return port;
+        });
+    }
+    void TearDown() override {
+        ServerSteps::TearDown();
+        std::string cmd = "rm -rf '" + folder + "'";
+        EXPECT_EQ(std::system(cmd.c_str()), 0);
+    }
+    std::string folder;
+};
+
+TEST_F(ModemSteps, ACarrierLostInTheMiddleOfAnUploadEndsItAndLeavesNoFile) {
+    open(0);
+    ASSERT_TRUE(hasEvent("Modem Initialised"));
+    port->TakeTx();
+    request(FrameType::FileReceive, RemoteSession::TransferHeader(TransferMode::Direct, 100, "M.BIN"));
+    server.RunCycle(); // sends 1006
+    ASSERT_EQ(sent().back().type, FrameType::Ready);
+    ack();
+    Bytes block = {0, 0, 'a', 'b'};
+    request(FrameType::Data, block);
+    server.RunCycle();
+    EXPECT_EQ(sent().back().type, FrameType::Ready);
+    EXPECT_TRUE(std::ifstream(folder + "/M.BIN").good());
+    port->SetModemLines(plat::kModemCts | plat::kModemDsr);
+    server.RunCycle();
+    EXPECT_TRUE(hasEvent("File Receive Failed: Lost DSR: M.BIN"));
+    EXPECT_EQ(server.State(), LinkState::Idle);
+    EXPECT_FALSE(std::ifstream(folder + "/M.BIN").good());
+    // No reply goes out while there is no carrier.
+    request(FrameType::ClockRequest, Bytes{0});
+    EXPECT_TRUE(sent().empty());
+}
+
+TEST_F(ModemSteps, ADisconnectHangsTheCallUpByDroppingDtr) {
+    open(0);
+    request(FrameType::Disconnect);
+    EXPECT_EQ(sent().back().type, FrameType::Done);
+    ack();
+    EXPECT_EQ(server.State(), LinkState::Idle);
+    EXPECT_EQ(port->ModemStatus() & plat::kModemDcd, 0) << "the call is gone";
+    EXPECT_TRUE(port->Dtr()) << "DTR is back for the next call";
 }
 
 struct BaudCase {

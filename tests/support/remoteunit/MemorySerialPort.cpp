@@ -74,9 +74,16 @@ int MemorySerialPort::SetHardwareHandshake(bool) {
     return kSerialOk;
 }
 
+void MemorySerialPort::SetHangUpOnDtrDrop(bool on) {
+    std::lock_guard lock(mutex_);
+    hangUpOnDtrDrop_ = on;
+}
+
 int MemorySerialPort::SetDtr(bool on) {
     std::lock_guard lock(mutex_);
     dtr_ = on;
+    if (!on && hangUpOnDtrDrop_)
+        modemLines_ &= ~kModemDcd;
     return kSerialOk;
 }
 

@@ -25,6 +25,8 @@ public:
     void SetTxUsed(int bytes);
     // Without queue counts TxUsed and the other counts answer "not supported".
     void SetCountsQueues(bool counts);
+    // Like a modem: dropping DTR hangs the call up, and the carrier (DCD) goes.
+    void SetHangUpOnDtrDrop(bool on);
     bool Dtr() const;
     bool Rts() const;
     int TxClears() const;
@@ -59,4 +61,5 @@ private:
     bool dtr_ = true;
     bool rts_ = true;
     int txClears_ = 0;
+    bool hangUpOnDtrDrop_ = false;
 };
