@@ -214,6 +214,31 @@ TEST_F(DocumentFilesTest, FailedQueueCopyIsReportedButTheSaveCounts) {
     EXPECT_EQ(m.style, 48);
     EXPECT_TRUE(m.prompt.endsWith(QStringLiteral("area.pdb")));
     EXPECT_FALSE(w->AskForSave);
+    // The queue folder not being there yet is said once; the next save is quiet.
+    const size_t said = ui.messages().size();
+    ASSERT_TRUE(SaveLoggerFile(w, source, QString()));
+    EXPECT_EQ(ui.messages().size(), said);
+    // Any other failure is said every time: here the queue holds a folder where the copy must go.
+    QDir().mkpath(queue() + QStringLiteral("/area.pdb/x"));
+    for (int i = 0; i < 2; ++i) {
+        ui.expectMessage(plat::IDOK, LoadLangString(665) + QStringLiteral("\r\n\r\n"));
+        ASSERT_TRUE(SaveLoggerFile(w, source, QString()));
+    }
+    EXPECT_EQ(ui.messages().size(), said + 2);
+}
+
+TEST_F(DocumentFilesTest, QueueCopyFollowsThePathTheWriterResolved) {
+    QDir().mkpath(env.path(QStringLiteral("Rovemark/AutoExport")));
+    QDir().mkpath(env.path(QStringLiteral("Areas")));
+    const QString source = env.writeFile(QStringLiteral("Areas/area.pdb"), areaFile(kTwo));
+    ScriptedUi ui;
+    OpenDocument(source);
+    frmDMA* w = ActiveDocument.data();
+    // The folder is named in another letter case than on disk: the file is written into the existing folder
+    // and the same file is copied into the queue, without a warning.
+    ASSERT_TRUE(SaveLoggerFile(w, env.path(QStringLiteral("AREAS/area.pdb")), QString()));
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_EQ(TestEnv::readFile(env.path(QStringLiteral("Rovemark/AutoExport/area.pdb"))), TestEnv::readFile(source));
 }
 
 TEST_F(DocumentFilesTest, FailedWriteKeepsTheOldFileAndTheWindowUnsaved) {
