@@ -129,6 +129,22 @@ TEST_F(DocumentFilesTest, UnreadableFileGivesTheReadersErrorWithItsLine) {
     EXPECT_TRUE(plat::windows::loadedNamed(QStringLiteral("frmDMA")).empty());
 }
 
+// A file past the logger limit is named as a likely cause, and the texts join into plain sentences.
+TEST_F(DocumentFilesTest, AFileOverTheLoggerLimitIsExplainedInReadableText) {
+    std::vector<FixtureLogger> loggers;
+    for (int i = 1; i <= 7001; ++i)
+        loggers.push_back({1000000 + i, "AB 1234 5678", "", "", "", "", "", "", 0, 0, ""});
+    const QString path = env.writeFile(QStringLiteral("big.pdb"), areaFile(loggers));
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDOK);
+    OpenDocument(path);
+    const QString prompt = ui.messages().front().prompt;
+    EXPECT_TRUE(prompt.contains(QStringLiteral("7000 loggers"))) << prompt.toStdString();
+    EXPECT_TRUE(prompt.endsWith(QStringLiteral("line 7003 of the file:\n") + path)) << prompt.toStdString();
+    for (const char* clumsy : {".:", ". :", "  "})
+        EXPECT_FALSE(prompt.contains(QLatin1String(clumsy))) << clumsy;
+}
+
 TEST_F(DocumentFilesTest, NewDocumentsAreNumbered) {
     ScriptedUi ui;
     NewDocument();
