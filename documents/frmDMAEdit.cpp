@@ -1,4 +1,5 @@
 #include "documents/frmDMAEdit.h"
+#include "documents/FieldText.h"
 
 #include "core/Settings.h"
 #include "core/Shared.h"
@@ -162,9 +163,11 @@ frmDMAEdit::frmDMAEdit(QWidget* parent) : QWidget(parent, Qt::Tool) {
     const int digitsWidth = QFontMetrics(fixed).horizontalAdvance(QStringLiteral("00000000")) + 16;
     txtSerNum->setFixedWidth(digitsWidth);
     txtGridRef->setFixedWidth(digitsWidth);
-    txtUserComments = named(new QPlainTextEdit(Frame1), "txtUserComments");
-    txtUserComments->setTabChangesFocus(true);
-    txtUserComments->setFixedHeight(QFontMetrics(font()).lineSpacing() * 3 + 10);
+    // One line: the additional information is one item of the logger's line in the area file.
+    txtUserComments = named(new QLineEdit(Frame1), "txtUserComments");
+    txtUserComments->setMaxLength(kUserCommentsLimit);
+    for (QLineEdit* box : {static_cast<QLineEdit*>(txtComments1), static_cast<QLineEdit*>(txtComments2), txtUserComments})
+        GuardStorableField(box);
     TxtErrors = named(new QPlainTextEdit(Frame1), "TxtErrors");
     TxtErrors->setReadOnly(true);
     TxtErrors->setTabChangesFocus(true);
@@ -351,7 +354,7 @@ void frmDMAEdit::setGridRefText(const QString& text) {
 void frmDMAEdit::setCommentTexts(const QString& comment1, const QString& comment2, const QString& userComments) {
     txtComments1->setBoxText(comment1);
     txtComments2->setBoxText(comment2);
-    txtUserComments->setPlainText(userComments);
+    txtUserComments->setText(userComments);
 }
 
 void frmDMAEdit::SetLevelAndSpreadGraphItem(int item, const QString& date, int16_t level, int16_t spread) {
@@ -382,7 +385,7 @@ LoggerRecord frmDMAEdit::recordFromBoxes() const {
     r.GridRef = plat::toAnsi(FormatGridRef(txtGridRef->Text()));
     r.Comment1 = plat::toAnsi(txtComments1->Text());
     r.Comment2 = plat::toAnsi(txtComments2->Text());
-    r.UserComments = plat::toAnsi(txtUserComments->toPlainText());
+    r.UserComments = plat::toAnsi(txtUserComments->text());
     const int rows = std::min<int>({NumHistories, kMaxReadings, ListViewEditBox->topLevelItemCount()});
     for (int j = 1; j <= rows; ++j) {
         const QTreeWidgetItem* item = ListViewEditBox->topLevelItem(j - 1);

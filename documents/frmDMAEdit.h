@@ -17,6 +17,7 @@
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
@@ -55,7 +56,7 @@ public:
     MaskedEdit* txtGridRef = nullptr;
     MaskedEdit* txtComments1 = nullptr;
     MaskedEdit* txtComments2 = nullptr;
-    QPlainTextEdit* txtUserComments = nullptr;
+    QLineEdit* txtUserComments = nullptr;
     QPlainTextEdit* TxtErrors = nullptr;
     QCheckBox* CheckAutoIncrement = nullptr;
     QTreeWidget* ListViewEditBox = nullptr;

@@ -1,6 +1,7 @@
 // The record editor: showing a logger, writing it back, refusing bad entries, the serial change, the reading
 // dialog and the level/spread graph.
 #include "DocumentFixtures.h"
+#include "core/DatabaseFile.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -92,7 +94,7 @@ TEST_F(RecordEditorTest, UpdateWritesFieldsAndReadingsIntoTheRowAndTheSavedFile)
     ScriptedUi ui;
     showRow(1);
     editor->txtComments1->setBoxText(QStringLiteral("Main Street"));
-    editor->txtUserComments->setPlainText(QStringLiteral("by the hydrant"));
+    editor->txtUserComments->setText(QStringLiteral("by the hydrant"));
     reading(1)->setText(2, QStringLiteral("55"));
     reading(2)->setText(0, QStringLiteral("2023/03/01"));
     reading(2)->setText(1, QStringLiteral("N"));
@@ -115,6 +117,35 @@ TEST_F(RecordEditorTest, UpdateWritesFieldsAndReadingsIntoTheRowAndTheSavedFile)
     EXPECT_NE(file.find("\"Main Street\""), std::string::npos);
     EXPECT_NE(file.find("\"2023/03/01\",\"N\",12,"), std::string::npos);
     EXPECT_NE(file.find("\"by the hydrant\""), std::string::npos);
+}
+
+// What can be entered into a saved field reads back from the file unchanged: commas, line breaks and
+// characters Windows-1252 lacks are refused as typed and become blanks when pasted.
+TEST_F(RecordEditorTest, SavedFieldsTakeOnlyWhatTheFileCanHold) {
+    ScriptedUi ui;
+    showRow(1);
+    editor->txtComments1->setBoxText(QString());
+    editor->txtComments1->setFocus();
+    QTest::keyClicks(editor->txtComments1, QStringLiteral("Main, St"));
+    EXPECT_EQ(editor->txtComments1->Text(), QStringLiteral("Main St"));
+    EXPECT_EQ(status.last(), LoadLangString(790));
+    editor->txtComments2->setBoxText(QString());
+    QTest::keyClicks(editor->txtComments2, QStringLiteral("51,5"));
+    EXPECT_EQ(editor->txtComments2->Text(), QStringLiteral("515"));
+    editor->txtUserComments->clear();
+    editor->txtUserComments->insert(QStringLiteral("gate, \u20ac5\r\nkey \u03a9 box"));
+    EXPECT_EQ(editor->txtUserComments->text(), QStringLiteral("gate  \u20ac5  key   box"));
+
+    int key = 123;
+    int shift = 0;
+    editor->Form_KeyDown(key, shift);
+    QDir().mkpath(env.path(QStringLiteral("Rovemark/AutoExport")));
+    ASSERT_TRUE(SaveLoggerDocument(doc));
+    ASSERT_EQ(ReadDatabaseFile(env.path(QStringLiteral("area.pdb"))), 0);
+    ASSERT_EQ(LoggerCount, 3);
+    EXPECT_EQ(LoggerTable[1], doc->localRecord(1));
+    EXPECT_EQ(plat::fromAnsi(LoggerTable[1].UserComments), QStringLiteral("gate  \u20ac5  key   box"));
+    EXPECT_EQ(LoggerTable[2].Serial, 1000002);
 }
 
 TEST_F(RecordEditorTest, BadEntriesAreRefusedAndChangeNothing) {
