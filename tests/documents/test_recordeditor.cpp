@@ -143,7 +143,10 @@ TEST_F(RecordEditorTest, SavedFieldsTakeOnlyWhatTheFileCanHold) {
     ASSERT_TRUE(SaveLoggerDocument(doc));
     ASSERT_EQ(ReadDatabaseFile(env.path(QStringLiteral("area.pdb"))), 0);
     ASSERT_EQ(LoggerCount, 3);
-    EXPECT_EQ(LoggerTable[1], doc->localRecord(1));
+    EXPECT_EQ(editor->TxtErrors->toPlainText(), QString());
+    EXPECT_EQ(LoggerTable[1].Comment1, doc->localRecord(1).Comment1);
+    EXPECT_EQ(LoggerTable[1].Comment2, doc->localRecord(1).Comment2);
+    EXPECT_EQ(LoggerTable[1].UserComments, doc->localRecord(1).UserComments);
     EXPECT_EQ(plat::fromAnsi(LoggerTable[1].UserComments), QStringLiteral("gate  \u20ac5  key   box"));
     EXPECT_EQ(LoggerTable[2].Serial, 1000002);
 }
