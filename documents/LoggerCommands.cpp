@@ -268,7 +268,6 @@ void FillCommand() {
     window->setWindowTitle(LoadLangString(TxtFillReportTitle) + FileTitle(target->windowTitle()) +
                            QStringLiteral(".log"));
     window->setText(LoadLangString(TxtFillReportHeading) + u'\n' + report);
-    window->AskForSave = false;
     ShowDocumentWindow(window);
 }
 
