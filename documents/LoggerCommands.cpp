@@ -325,6 +325,7 @@ void AutoSizeColumns(int16_t column, bool& show) {
         AutoSizeColumnsHelper(doc, 9, static_cast<float>(plat::twips::toPixelsX(700)), false);
         AutoSizeColumnsHelper(doc, 10, static_cast<float>(plat::twips::toPixelsX(700)), false);
     }
+    doc->FitColumnsToValues();
 }
 
 void NewWindowCommand() {
