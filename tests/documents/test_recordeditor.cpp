@@ -13,6 +13,10 @@
 #include "platform/TextCodec.h"
 #include "platform/WindowRegistry.h"
 
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QTimer>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -414,6 +418,58 @@ TEST_F(RecordEditorTest, F12AndUpdateWithoutADocumentDoNothingOrSayWhy) {
     EXPECT_EQ(key, 123);
     ui.expectMessage(plat::IDOK, LoadLangString(129));
     editor->cmdUpdate_Click();
+}
+
+} // namespace
+
+namespace {
+
+// With real windows and dialogs: a reading changed in its dialog stays in the editor (the list must not get
+// the focus back and reload its record), and no dialog opens beneath the editor, which stays on top.
+TEST_F(RecordEditorTest, DialogsFromTheEditorOpenAboveItAndGiveTheFocusBack) {
+    QMainWindow main;
+    auto* area = new QMdiArea;
+    main.setCentralWidget(area);
+    SetDocumentArea(area);
+    main.resize(800, 600);
+    main.show();
+    OpenDocument(env.writeFile(QStringLiteral("shown.pdb"), areaFile(kThree)));
+    frmDMA* list = ActiveDocument.data();
+    ASSERT_TRUE(list && list->isVisible());
+    main.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    list->ListViewDMA->setFocus();
+    list->ListViewDMA_ItemClick(1);
+    list->ListViewDMA_DblClick();
+    ASSERT_TRUE(editor->isVisible());
+    EnHistEdit = true;
+    editor->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    editor->ListViewEditBox->setFocus();
+    editor->ListViewEditBox_ItemClick(1);
+
+    bool onTop = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<HistoryDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        onTop = dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        dialog->TxtLevel->setText(QStringLiteral("77"));
+        dialog->OKButton->click();
+    });
+    editor->ListViewEditBox_DblClick();
+    QTest::qWait(50);
+    EXPECT_TRUE(onTop);
+    EXPECT_EQ(QApplication::activeWindow(), editor.get());
+    EXPECT_EQ(reading(1)->text(2), QStringLiteral("77"));
+    // Update writes the edit into the list.
+    int key = 123;
+    int shift = 0;
+    editor->Form_KeyDown(key, shift);
+    EXPECT_EQ(list->localRecord(1).Level[1], 77);
+    EnHistEdit = false;
+    list->AskForSave = false;
+    list->close();
+    SetDocumentArea(nullptr);
 }
 
 } // namespace
