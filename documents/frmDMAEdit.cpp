@@ -15,6 +15,9 @@
 #include "platform/WindowRegistry.h"
 
 #include <QApplication>
+#include <QScreen>
+#include <QGuiApplication>
+#include <QHideEvent>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -371,8 +374,28 @@ void frmDMAEdit::setRecordSource(frmDMA* window) {
 }
 
 void frmDMAEdit::showEditor() {
+    // The editor comes back where the user left it. The first time it goes to the right-hand side of the
+    // screen, clear of the main window's menus and toolbar.
+    if (!placed_) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect free = screen->availableGeometry();
+            const QSize size = sizeHint().expandedTo(this->size());
+            place_ = QPoint(std::max(free.left(), free.right() - size.width() - 24), free.top() + free.height() / 8);
+            placed_ = true;
+        }
+    }
+    if (placed_)
+        move(place_);
     show();
     raise();
+}
+
+void frmDMAEdit::hideEvent(QHideEvent* event) {
+    if (!event->spontaneous()) {
+        place_ = pos();
+        placed_ = true;
+    }
+    QWidget::hideEvent(event);
 }
 
 // --- reading the boxes -----------------------------------------------------------------------------------

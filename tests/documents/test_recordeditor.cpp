@@ -17,6 +17,8 @@
 #include <QMdiArea>
 #include <QTimer>
 #include <QApplication>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -470,6 +472,24 @@ TEST_F(RecordEditorTest, DialogsFromTheEditorOpenAboveItAndGiveTheFocusBack) {
     list->AskForSave = false;
     list->close();
     SetDocumentArea(nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// The editor comes back where the user put it, and first appears clear of the main window's menus.
+TEST_F(RecordEditorTest, TheEditorKeepsThePlaceTheUserGaveIt) {
+    ScriptedUi ui;
+    editor->showEditor();
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_GT(editor->pos().x(), free.left() + free.width() / 4);
+    EXPECT_GT(editor->pos().y(), free.top() + 40);
+    editor->move(120, 140);
+    editor->close();
+    ASSERT_FALSE(editor->isVisible());
+    editor->showEditor();
+    EXPECT_EQ(editor->pos(), QPoint(120, 140));
 }
 
 } // namespace
