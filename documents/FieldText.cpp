@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int TxtUnstorableCharacter = 790;
+constexpr int TxtUnstorableCharacter = 795;
 
 } // namespace
 
