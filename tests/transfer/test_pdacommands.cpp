@@ -57,9 +57,14 @@ TEST_F(PdaCommandsTest, DownloadRegistersTheLibraryOnceAndOpensEveryDownloadedFi
     c.serial = 1000003;
     device.writeFile(QStringLiteral("My Documents/Rovemark Export/North.CSV"), areaFile({a}));
     device.writeFile(QStringLiteral("My Documents/Rovemark Export/south.csv"), areaFile({b, c}));
+    device.writeFile(QStringLiteral("My Documents/Rovemark Export/notes.txt"), "not offered");
     ui.expectDialog([](QDialog* form) {
         EXPECT_EQ(form->windowTitle(), LoadLangString(txt::PdaDownloadCaption));
         auto* list = form->findChild<QListWidget*>("listBox");
+        if (const QString shots = qEnvironmentVariable("VORD_SCREENSHOT_DIR"); !shots.isEmpty()) {
+            list->item(0)->setSelected(true);
+            form->grab().save(shots + QStringLiteral("/pda-download.png"));
+        }
         list->selectAll();
         form->findChild<QPushButton*>("cmdOpenFile")->click();
         return form->result();
