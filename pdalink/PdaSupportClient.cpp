@@ -63,7 +63,8 @@ void RegisterPDASupport(int waitMs) {
     if (!registrar.waitForStarted(waitMs))
         return;
     if (!registrar.waitForFinished(waitMs)) {
-        // Not waited for beyond the pause; left to finish on its own so the next attempt may find it done.
+        // A registrar still busy after the pause is stopped rather than left behind; the caller's next
+        // attempt (or the user's Retry) starts it again.
         registrar.kill();
         registrar.waitForFinished(waitMs);
     }
