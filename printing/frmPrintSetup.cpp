@@ -418,11 +418,10 @@ void frmPrintSetup::OKButton_Click() {
         saveCheckBoxes();
     }
     PrintToPrinter = true;
-    if (ChkSummary->isChecked())
-        DoPrintDate();
-    else
-        DoPrint();
-    done(Accepted);
+    // Both reports go the same way; a cancelled run has closed the dialog already, and after a failure the
+    // dialog stays so that the user can choose another printer.
+    if (print() == Outcome::Printed)
+        done(Accepted);
 }
 
 void frmPrintSetup::CmdPreview_Click() {
@@ -505,30 +504,34 @@ void frmPrintSetup::CmdSelectDates_Click() {
 }
 
 void frmPrintSetup::DoPrint() {
-    PrintToPrinter = true;
-    if (textDocument_)
-        printTextDocument();
-    else
-        printReport();
+    print();
 }
 
 void frmPrintSetup::DoPrintDate() {
-    DoPrint();
+    print();
 }
 
-void frmPrintSetup::printTextDocument() {
+frmPrintSetup::Outcome frmPrintSetup::print() {
+    PrintToPrinter = true;
+    return textDocument_ ? printTextDocument() : printReport();
+}
+
+frmPrintSetup::Outcome frmPrintSetup::printTextDocument() {
     CancelFlag = false;
     if (!textDocument_ || !PrepareOutput(this))
-        return;
+        return Outcome::Failed;
     const bool selection = textDocument_->rtfText->textCursor().hasSelection();
-    if (!Printer().printDocument(*textDocument_->rtfText->document(), selection))
+    if (!Printer().printDocument(*textDocument_->rtfText->document(), selection)) {
         ShowMessage(LoadLangString(txt::PrintFailed) + u'\n' + Printer().lastError(), 0);
+        return Outcome::Failed;
+    }
+    return Outcome::Printed;
 }
 
-void frmPrintSetup::printReport() {
+frmPrintSetup::Outcome frmPrintSetup::printReport() {
     CancelFlag = false;
     if (!PrepareOutput(this))
-        return;
+        return Outcome::Failed;
     EnableControls(false);
     OKButton->setEnabled(false);
     SetFont();
@@ -543,17 +546,21 @@ void frmPrintSetup::printReport() {
     FormPageNo = std::max(1, out.pages);
 
     PrinterObject& printer = Printer();
-    if (out.result == RunResult::Cancelled || sink.failed) {
-        const QString error = sink.failed ? printer.lastError() : QString();
+    if (sink.failed) {
+        const QString error = printer.lastError();
         printer.KillDoc();
         ShowStatusText(QString());
-        if (sink.failed) {
-            ShowMessage(LoadLangString(txt::PrintFailed) + u'\n' + error, 0);
-            EnableControls(true);
-            OKButton->setEnabled(true);
-        }
+        ShowMessage(LoadLangString(txt::PrintFailed) + u'\n' + error, 0);
+        EnableControls(true);
+        OKButton->setEnabled(true);
+        EnableStatusChecks();
+        return Outcome::Failed;
+    }
+    if (out.result == RunResult::Cancelled) {
+        printer.KillDoc();
+        ShowStatusText(QString());
         done(Rejected);
-        return;
+        return Outcome::Cancelled;
     }
     sink.flush();
     const int orientation = printer.Orientation();
@@ -565,6 +572,7 @@ void frmPrintSetup::printReport() {
     EnableControls(true);
     OKButton->setEnabled(true);
     EnableStatusChecks();
+    return sent ? Outcome::Printed : Outcome::Failed;
 }
 
 } // namespace printing

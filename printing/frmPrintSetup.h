@@ -86,7 +86,8 @@ public:
     // The report font measured on the current printer (the same layout paper and preview use).
     const PageLayout& Layout() const { return layout_; }
 
-    // The reports on the printer. Both return when the run has ended, was cancelled or could not start.
+    // The reports on the printer. Both return when the run has ended, was cancelled (the dialog is closed
+    // then) or could not start or finish (the user has been told; the dialog stays).
     void DoPrint();
     void DoPrintDate();
 
@@ -124,8 +125,10 @@ protected:
 private:
     void Form_Load();
     void saveCheckBoxes() const;
-    void printReport();
-    void printTextDocument();
+    enum class Outcome { Printed, Cancelled, Failed };
+    Outcome printReport();
+    Outcome printTextDocument();
+    Outcome print();
 
     ListWindowSource source_;
     QPointer<frmDocument> textDocument_;
