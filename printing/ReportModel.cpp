@@ -170,6 +170,10 @@ void CollectingSink::printLine(int page, const ReportLine& line) {
 
 namespace {
 
+bool unusedSlot(const LoggerRecord& r, size_t slot) {
+    return r.ReadingDate[slot].empty() && r.ReadingStatus[slot].empty() && r.Level[slot] == 0 && r.Spread[slot] == 0;
+}
+
 // One run: the page rule, the heading and the font state that the heading switches.
 class Run {
 public:
@@ -273,6 +277,13 @@ RunOutcome Run::byLogger() {
         int printed = 0;
         for (int j = 1; j <= sets; ++j) {
             const auto s = static_cast<size_t>(j);
+            // A list keeps room for fifty readings; slots never filled are no readings and print nothing,
+            // else "all statuses" would print a line of zeros for every unused slot.
+            if (unusedSlot(rec, s)) {
+                if (control_.cancelled())
+                    return outcome(RunResult::Cancelled);
+                continue;
+            }
             QString status = plat::fromAnsi(rec.ReadingStatus[s]);
             if (StatusSelected(o_, t_, status)) {
                 control_.progress(page_, i, j);

@@ -169,6 +169,10 @@ TEST_F(ReportModelTest, ReportByLoggerPrintsFilteredReadingsUnderOneLoggerPart) 
                                               FixedWidthText("00000007", 14) + FixedWidthText("Mill", 21) +
                                                   "  2024/01/03NO  1 1",
                                               part9 + "  2024/01/03LE  7 2"}));
+    // With every status and the history, slots that never held a reading print nothing.
+    o.history = true;
+    const QStringList every = body(run(o, VectorSource({src.rowRecord(2), src.rowRecord(3)}, kMaxReadings)));
+    EXPECT_EQ(every.size(), 2);
     // No status box ticked: the first heading alone.
     o.all = false;
     o.leak = false;
