@@ -14,10 +14,10 @@ class QPaintDevice;
 namespace printing {
 
 struct PageLayout {
-    QRectF body;       // where lines go, in the printer's device units (origin: the printable area's corner)
+    QRectF body; // where lines go, in the printer's device units (origin: the printable area's corner)
     double lineHeight = 1;
     double ascent = 1;
-    QFont font;        // the report font at its size on the printer
+    QFont font; // the report font at its size on the printer
     int linesPerPage = 0;
 };
 

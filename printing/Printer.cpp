@@ -75,14 +75,13 @@ void PrinterObject::setOutputFileName(const QString& path) {
 }
 
 int PrinterObject::Orientation() const {
-    return printer_->pageLayout().orientation() == QPageLayout::Landscape ? OrientationLandscape
-                                                                           : OrientationPortrait;
+    return printer_->pageLayout().orientation() == QPageLayout::Landscape ? OrientationLandscape : OrientationPortrait;
 }
 
 void PrinterObject::setOrientation(int orientation) {
     if (orientation == OrientationPortrait || orientation == OrientationLandscape)
         printer_->setPageOrientation(orientation == OrientationLandscape ? QPageLayout::Landscape
-                                                                          : QPageLayout::Portrait);
+                                                                         : QPageLayout::Portrait);
 }
 
 int PrinterObject::Copies() const {

@@ -354,8 +354,8 @@ RunOutcome Run::byDate() {
         if (found) {
             // The summary prints the serial from the record in eight digits, whatever the list shows.
             if (wanted())
-                print(loggerPart(i, plat::vb::formatSerialQ(static_cast<int32_t>(
-                                        std::llround(plat::vb::Val(src_.rowText(i, 0)))))) +
+                print(loggerPart(i, plat::vb::formatSerialQ(
+                                        static_cast<int32_t>(std::llround(plat::vb::Val(src_.rowText(i, 0)))))) +
                       datePart);
             control_.progress(page_, i, 0);
             pageRule();

@@ -81,8 +81,7 @@ frmPrintPreview::frmPrintPreview(frmPrintSetup& setup, QWidget* parent)
     CmdHome = button(ButtonFrame, "CmdHome", QStringLiteral("Top"), QStringLiteral("First page"));
     CmdPgUp = button(ButtonFrame, "CmdPgUp", QStringLiteral("Page \u2191"), QStringLiteral("Previous page"));
     CmdLinesUp = button(ButtonFrame, "CmdLinesUp", QStringLiteral("\u2191"), QStringLiteral("Up half a picture"));
-    CmdLinesDown =
-        button(ButtonFrame, "CmdLinesDown", QStringLiteral("\u2193"), QStringLiteral("Down half a picture"));
+    CmdLinesDown = button(ButtonFrame, "CmdLinesDown", QStringLiteral("\u2193"), QStringLiteral("Down half a picture"));
     CmdPgDn = button(ButtonFrame, "CmdPgDn", QStringLiteral("Page \u2193"), QStringLiteral("Next page"));
     auto* buttons = new QHBoxLayout(ButtonFrame);
     buttons->setContentsMargins(0, 0, 0, 0);
@@ -243,8 +242,8 @@ void frmPrintPreview::placePicture() {
     VScroll1->setRange(0, std::max(0, PrintImage->height() - ViewPort->height()));
     VScroll1->setPageStep(std::max(1, ViewPort->height()));
     // A picture narrower than the viewport stands in its middle.
-    const int x = PrintImage->width() < ViewPort->width() ? (ViewPort->width() - PrintImage->width()) / 2
-                                                          : -HScroll1->value();
+    const int x =
+        PrintImage->width() < ViewPort->width() ? (ViewPort->width() - PrintImage->width()) / 2 : -HScroll1->value();
     const int y = PrintImage->height() < ViewPort->height() ? 0 : -VScroll1->value();
     PrintImage->move(x, y);
 }

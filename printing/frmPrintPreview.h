@@ -29,7 +29,7 @@ public:
     ~frmPrintPreview() override;
 
     QFrame* ButtonFrame = nullptr;
-    QPushButton* Command_ZoomIn = nullptr; // smaller
+    QPushButton* Command_ZoomIn = nullptr;  // smaller
     QPushButton* Command_ZoomOut = nullptr; // larger
     QPushButton* CmdHome = nullptr;
     QPushButton* CmdLinesUp = nullptr;
@@ -77,7 +77,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    double scale() const; // picture pixels per printer device unit
+    double scale() const;     // picture pixels per printer device unit
     QSizeF paperSize() const; // in picture pixels
     void setTopY(double y);
     void updateCaption();

@@ -69,11 +69,11 @@ struct StoredBox {
 };
 // In the order OK saves them.
 const StoredBox kStoredBoxes[] = {
-    {"ChkGridRef", &frmPrintSetup::ChkGridRef, 0},     {"ChkDeployed", &frmPrintSetup::ChkDeployed, 0},
-    {"ChkReceived", &frmPrintSetup::ChkReceived, 0},   {"ChkComment1", &frmPrintSetup::ChkComment1, 0},
-    {"ChkComment2", &frmPrintSetup::ChkComment2, 0},   {"ChkHist", &frmPrintSetup::ChkHist, 0},
-    {"ChkAll", &frmPrintSetup::ChkAll, 1},             {"ChkWarning", &frmPrintSetup::ChkWarning, 0},
-    {"ChkLeak", &frmPrintSetup::ChkLeak, 0},           {"ChkNotInLeak", &frmPrintSetup::ChkNotInLeak, 0},
+    {"ChkGridRef", &frmPrintSetup::ChkGridRef, 0},   {"ChkDeployed", &frmPrintSetup::ChkDeployed, 0},
+    {"ChkReceived", &frmPrintSetup::ChkReceived, 0}, {"ChkComment1", &frmPrintSetup::ChkComment1, 0},
+    {"ChkComment2", &frmPrintSetup::ChkComment2, 0}, {"ChkHist", &frmPrintSetup::ChkHist, 0},
+    {"ChkAll", &frmPrintSetup::ChkAll, 1},           {"ChkWarning", &frmPrintSetup::ChkWarning, 0},
+    {"ChkLeak", &frmPrintSetup::ChkLeak, 0},         {"ChkNotInLeak", &frmPrintSetup::ChkNotInLeak, 0},
     {"ChkSummary", &frmPrintSetup::ChkSummary, 0},
 };
 
@@ -375,10 +375,10 @@ int frmPrintSetup::SetFontZoomFactor() const {
 }
 
 void frmPrintSetup::EnableControls(bool enable) {
-    const QList<QWidget*> controls = {FrameRec, ChkGridRef, ChkDeployed, ChkReceived, ChkComment1, ChkComment2,
-                                      chkInformation, Fr2dummy, ChkAll, ChkWarning, ChkLeak, ChkNotInLeak,
-                                      ChkHist, ChkSummary, CmdSelectDates, LblComment, TxtComment, CmdPreview,
-                                      FontButton, PrinterButton, OKButton, CancelButton};
+    const QList<QWidget*> controls = {
+        FrameRec,   ChkGridRef, ChkDeployed, ChkReceived,   ChkComment1, ChkComment2, chkInformation, Fr2dummy,
+        ChkAll,     ChkWarning, ChkLeak,     ChkNotInLeak,  ChkHist,     ChkSummary,  CmdSelectDates, LblComment,
+        TxtComment, CmdPreview, FontButton,  PrinterButton, OKButton,    CancelButton};
     for (QWidget* w : controls) {
         if (w == CmdPreview && textDocument_) {
             w->setEnabled(false);

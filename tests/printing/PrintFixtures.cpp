@@ -42,8 +42,8 @@ std::vector<LoggerRecord> generatedArea(int count, int readings) {
         }
         char grid[16];
         std::snprintf(grid, sizeof grid, "TQ %04d %04d", i % 10000, (i * 37) % 10000);
-        out.push_back(makeLogger(1000000 + i, rs, grid, "Street " + std::to_string(i), "",
-                                 "2023/12/01", "2024/03/01", "info " + std::to_string(i)));
+        out.push_back(makeLogger(1000000 + i, rs, grid, "Street " + std::to_string(i), "", "2023/12/01", "2024/03/01",
+                                 "info " + std::to_string(i)));
     }
     return out;
 }

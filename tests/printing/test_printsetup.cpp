@@ -6,8 +6,8 @@
 #include "documents/SmallDialogs.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDocument.h"
-#include "platform/SettingsStore.h"
 #include "platform/AppInfo.h"
+#include "platform/SettingsStore.h"
 #include "printing/PrintCommands.h"
 #include "printing/PrintTexts.h"
 #include "printing/Printer.h"
@@ -33,7 +33,8 @@ namespace {
 // Height in points of the first word pdftotext finds on the first page.
 double firstWordHeight(const QString& path) {
     const QString html = runTool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path, QStringLiteral("-")});
-    const QRegularExpression word(QStringLiteral("<word xMin=\"[0-9.]+\" yMin=\"([0-9.]+)\" xMax=\"[0-9.]+\" yMax=\"([0-9.]+)\""));
+    const QRegularExpression word(
+        QStringLiteral("<word xMin=\"[0-9.]+\" yMin=\"([0-9.]+)\" xMax=\"[0-9.]+\" yMax=\"([0-9.]+)\""));
     const QRegularExpressionMatch m = word.match(html);
     return m.hasMatch() ? m.captured(2).toDouble() - m.captured(1).toDouble() : 0;
 }
@@ -45,7 +46,8 @@ protected:
     }
     static const std::vector<LoggerRecord>& three() {
         static const std::vector<LoggerRecord> loggers = {
-            makeLogger(1012345, {{"2024/03/01", "Leak", 45, 6}, {"2024/02/01", "No leak", 12, 8}, {"2024/01/01", "Leak", 50, 9}},
+            makeLogger(1012345,
+                       {{"2024/03/01", "Leak", 45, 6}, {"2024/02/01", "No leak", 12, 8}, {"2024/01/01", "Leak", 50, 9}},
                        "AB 1234 5678", "Main Street", "", "2023/10/01", "2024/03/02", "by the hydrant"),
             makeLogger(2000002, {{"2024/03/01", "No leak", 10, 9}, {"2024/02/01", "No leak", 11, 9}}, "CD 0001 0002",
                        "Mill Lane", "", "2023/10/02", "2024/03/02"),
@@ -168,7 +170,8 @@ TEST_F(PrintSetupTest, ReportByLoggerOnPaperShowsChosenFieldsAndFilteredReadings
     EXPECT_TRUE(lines[0].contains("north.pdb")) << lines[0].toStdString();
     EXPECT_TRUE(lines[0].endsWith(squeezed(LoadLangString(txt::TitleBeforePage)) + " 1")) << lines[0].toStdString();
     EXPECT_EQ(lines[1], squeezed(LoadLangString(txt::CommentLine) + "spring survey"));
-    EXPECT_TRUE(lines[2].startsWith(squeezed(LoadLangString(txt::HeadSerial) + " " + LoadLangString(txt::HeadGridRef))));
+    EXPECT_TRUE(
+        lines[2].startsWith(squeezed(LoadLangString(txt::HeadSerial) + " " + LoadLangString(txt::HeadGridRef))));
     // Leak readings only, in list and reading order; the logger part is printed once per logger.
     EXPECT_EQ(lines.mid(3), (QStringList{
                                 "01012345 12345678 Main Street 2024/03/01LE 45 6 1",
@@ -242,8 +245,8 @@ TEST_F(PrintSetupTest, ChosenFontIsSavedAndPrintedAndAWideHeaderIsReported) {
 
     // Every column at a large size does not fit: the font is kept and the user is told.
     frmPrintSetup wide(nullptr, list);
-    for (QCheckBox* b : {wide.ChkGridRef, wide.ChkDeployed, wide.ChkReceived, wide.ChkComment1, wide.ChkComment2,
-                         wide.chkInformation})
+    for (QCheckBox* b :
+         {wide.ChkGridRef, wide.ChkDeployed, wide.ChkReceived, wide.ChkComment1, wide.ChkComment2, wide.chkInformation})
         b->setChecked(true);
     ui.expectDialog([](QDialog* dialog) {
         QFont f(QStringLiteral("DejaVu Sans Mono"));
@@ -298,6 +301,19 @@ TEST_F(PrintSetupTest, CancelDuringARunDiscardsTheJobAndClosesTheDialog) {
     EXPECT_EQ(status.last(), QString());
     EXPECT_EQ(TestEnv::readFile(pdfPath()), "older");
     EXPECT_TRUE(QDir(env.programDir()).entryList({"*.part"}, QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_FALSE(Printer().jobActive());
+}
+
+TEST_F(PrintSetupTest, AReportThatCannotBeWrittenIsReportedAndTheDialogStays) {
+    frmDMA* list = makeList(three());
+    Printer().setOutputFileName(env.path(QStringLiteral("no/such/folder/report.pdf")));
+    ScriptedUi ui;
+    frmPrintSetup d(nullptr, list);
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::PrintFailed));
+    d.OKButton_Click();
+    EXPECT_NE(d.result(), QDialog::Accepted);
+    EXPECT_TRUE(d.OKButton->isEnabled());
+    EXPECT_TRUE(d.ChkGridRef->isEnabled());
     EXPECT_FALSE(Printer().jobActive());
 }
 

@@ -91,21 +91,20 @@ TEST_F(ReportModelTest, HeaderLineFollowsTheChosenColumnsAndReversesTheDates) {
     o.history = true;
     o.gridRef = true;
     o.information = true;
-    EXPECT_EQ(ColumnHeaderLine(o, texts), FixedWidthText(texts.headSerial, 14) +
-                                              FixedWidthText(texts.headGridRef, 14) +
+    EXPECT_EQ(ColumnHeaderLine(o, texts), FixedWidthText(texts.headSerial, 14) + FixedWidthText(texts.headGridRef, 14) +
                                               FixedWidthText(texts.headInformation, 21) + texts.headReadings +
                                               texts.headHistory);
     o.summary = true;
     o.dates = {QStringLiteral("12/04/08"), QStringLiteral("01/05/08")};
-    EXPECT_EQ(ColumnHeaderLine(o, texts), FixedWidthText(texts.headSerial, 14) +
-                                              FixedWidthText(texts.headGridRef, 14) +
+    EXPECT_EQ(ColumnHeaderLine(o, texts), FixedWidthText(texts.headSerial, 14) + FixedWidthText(texts.headGridRef, 14) +
                                               FixedWidthText(texts.headInformation, 21) + "   01/05/08" +
                                               "   12/04/08");
     EXPECT_EQ(SelectionDescription(o, texts), texts.selPrefix + texts.selAll + texts.selSummary);
     o.summary = false;
     o.all = false;
     o.warning = o.notInLeak = true;
-    EXPECT_EQ(SelectionDescription(o, texts), texts.selPrefix + texts.selWarning + texts.selNotInLeak + texts.selHistory);
+    EXPECT_EQ(SelectionDescription(o, texts),
+              texts.selPrefix + texts.selWarning + texts.selNotInLeak + texts.selHistory);
 }
 
 TEST_F(ReportModelTest, DateListAndChooserOrder) {
@@ -147,12 +146,16 @@ TEST_F(ReportModelTest, ReportByLoggerPrintsFilteredReadingsUnderOneLoggerPart) 
     o.leak = true;
     o.history = true;
     o.comment1 = true;
-    VectorSource src({
-        makeLogger(5, {{"2024/01/03", "leak", 40, 5}, {"2024/01/02", "No leak", 10, 5}, {"2024/01/01", " Leak", 9999, 123}},
-                   "AB 1234 5678", "Main St"),
-        makeLogger(7, {{"2024/01/03", "No leak", 1, 1}}, "AB 1234 5678", "Mill"), // nothing passes: not printed
-        makeLogger(9, {{"2024/01/03", "LEAK", 7, 2}}, "AB 1234 5678", "Park"),
-    }, 3);
+    VectorSource src(
+        {
+            makeLogger(
+                5,
+                {{"2024/01/03", "leak", 40, 5}, {"2024/01/02", "No leak", 10, 5}, {"2024/01/01", " Leak", 9999, 123}},
+                "AB 1234 5678", "Main St"),
+            makeLogger(7, {{"2024/01/03", "No leak", 1, 1}}, "AB 1234 5678", "Mill"), // nothing passes: not printed
+            makeLogger(9, {{"2024/01/03", "LEAK", 7, 2}}, "AB 1234 5678", "Park"),
+        },
+        3);
     const QString part5 = FixedWidthText("00000005", 14) + FixedWidthText("Main St", 21);
     const QString part9 = FixedWidthText("00000009", 14) + FixedWidthText("Park", 21);
     // The status is the record's word in upper case, cut to its two-character cell.
@@ -165,10 +168,10 @@ TEST_F(ReportModelTest, ReportByLoggerPrintsFilteredReadingsUnderOneLoggerPart) 
     // Reading 1 only: no reading numbers, no empty lines.
     o.history = false;
     o.all = true;
-    EXPECT_EQ(body(run(o, src)), (QStringList{part5 + "  2024/01/03LE 40 5",
-                                              FixedWidthText("00000007", 14) + FixedWidthText("Mill", 21) +
-                                                  "  2024/01/03NO  1 1",
-                                              part9 + "  2024/01/03LE  7 2"}));
+    EXPECT_EQ(body(run(o, src)),
+              (QStringList{part5 + "  2024/01/03LE 40 5",
+                           FixedWidthText("00000007", 14) + FixedWidthText("Mill", 21) + "  2024/01/03NO  1 1",
+                           part9 + "  2024/01/03LE  7 2"}));
     // With every status and the history, slots that never held a reading print nothing.
     o.history = true;
     const QStringList every = body(run(o, VectorSource({src.rowRecord(2), src.rowRecord(3)}, kMaxReadings)));
