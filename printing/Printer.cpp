@@ -2,6 +2,7 @@
 
 #include "platform/UiServices.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -250,8 +251,15 @@ bool PrinterObject::printDocument(const QTextDocument& document, bool selectionO
 }
 
 PrinterObject& Printer() {
-    static PrinterObject printer;
-    return printer;
+    // Made on first use and kept to the very end: the map and the direct-link windows may print while the
+    // program closes. A job still running when the application object goes is discarded, so no temporary
+    // file stays behind.
+    static PrinterObject* printer = [] {
+        auto* p = new PrinterObject;
+        qAddPostRoutine([] { Printer().KillDoc(); });
+        return p;
+    }();
+    return *printer;
 }
 
 QStringList InstalledPrinters() {

@@ -17,6 +17,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFontDialog>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPushButton>
@@ -98,6 +100,37 @@ TEST_F(PrintSetupTest, FirstUseDefaultsAndStoredChoicesComeBack) {
     EXPECT_DOUBLE_EQ(again.FontDialog.size, 11.5);
     EXPECT_TRUE(again.FontDialog.bold);
     EXPECT_FALSE(again.FontDialog.italic);
+}
+
+TEST_F(PrintSetupTest, CaptionsComeFromTheLanguageFile) {
+    frmPrintSetup d(nullptr, makeList(three()));
+    const std::pair<QAbstractButton*, int32_t> buttons[] = {
+        {d.CmdSelectDates, txt::SelectDates},
+        {d.ChkSummary, txt::SummaryReport},
+        {d.ChkAll, txt::AllLoggers},
+        {d.ChkLeak, txt::Leak},
+        {d.ChkWarning, txt::Warning},
+        {d.ChkNotInLeak, txt::NotInLeak},
+        {d.ChkHist, txt::IncludeHistory},
+        {d.CmdPreview, txt::Preview},
+        {d.FontButton, txt::FontButton},
+        {d.ChkComment2, txt::Comment2},
+        {d.ChkComment1, txt::Comment1},
+        {d.ChkReceived, txt::Received},
+        {d.ChkDeployed, txt::Deployed},
+        {d.ChkGridRef, txt::GridRef},
+        {d.OKButton, txt::Ok},
+        {d.CancelButton, txt::Cancel},
+        {d.PrinterButton, txt::PrinterButton},
+        {d.chkInformation, txt::Information},
+    };
+    for (const auto& [button, text] : buttons) {
+        EXPECT_FALSE(LoadLangString(text).isEmpty()) << text;
+        EXPECT_EQ(button->text(), LoadLangString(text)) << button->objectName().toStdString();
+    }
+    EXPECT_EQ(d.Fr2dummy->title(), LoadLangString(txt::ByStatus));
+    EXPECT_EQ(d.FrameRec->title(), LoadLangString(txt::LoggerInfo));
+    EXPECT_EQ(d.LblComment->text(), LoadLangString(txt::CommentLabel));
 }
 
 TEST_F(PrintSetupTest, OkRefusesWithoutStatusOrDatesAndSavesNothing) {
