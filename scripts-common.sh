@@ -5,7 +5,7 @@ BUILD="${VORD_BUILD_DIR:-$ROOT/build}"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-14-dev python3 xvfb xauth poppler-utils python3-dbf python3-dbfread libdbd-xbase-perl
-          ccache)
+          ccache fonts-dejavu-core libshp-dev libplplot-data)
 
 vord_install() {
     local missing=()
