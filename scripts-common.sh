@@ -4,7 +4,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 BUILD="${VORD_BUILD_DIR:-$ROOT/build}"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
-          clang libclang-rt-14-dev python3 xvfb xauth poppler-utils)
+          clang libclang-rt-14-dev python3 xvfb xauth poppler-utils libshp-dev libplplot-data)
 
 vord_install() {
     local missing=()
