@@ -31,7 +31,11 @@ QString BaseMap::findSystemCoastlines() {
 }
 
 bool BaseMap::loadShapes(const QString& shpPath) {
-    SHPHandle handle = SHPOpen(QFile::encodeName(shpPath).constData(), "rb");
+    // Errors come back as a missing handle; shapelib's own report on the error stream is not wanted.
+    SAHooks hooks;
+    SASetupDefaultHooks(&hooks);
+    hooks.Error = [](const char*) {};
+    SHPHandle handle = SHPOpenLL(QFile::encodeName(shpPath).constData(), "rb", &hooks);
     if (!handle)
         return false;
     int count = 0, type = 0;

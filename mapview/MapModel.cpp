@@ -294,9 +294,11 @@ void MapModel::clearSelection() {
 }
 
 void MapModel::removePin(Pushpin* pin) {
-    const auto at = std::find_if(pins_.begin(), pins_.end(), [&](const PushpinRef& p) { return p.get() == pin; });
-    if (at == pins_.end())
+    // Searched from the newest: bulk removals walk backwards, so the pin is usually near the end.
+    const auto back = std::find_if(pins_.rbegin(), pins_.rend(), [&](const PushpinRef& p) { return p.get() == pin; });
+    if (back == pins_.rend())
         return;
+    const auto at = std::next(back).base();
     const PushpinRef keep = *at; // the pin outlives its removal from the list
     // A deleted pushpin stops being the selection without a notification: the map window still knows which
     // logger it was when the change of the map is reported.

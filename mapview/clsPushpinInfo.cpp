@@ -23,7 +23,9 @@ bool clsPushpinInfo::Add(const PushpinRef& pin, const QString& serial, const QSt
     records_.push_back({pin, serial, locNum, ls});
     const int at = static_cast<int>(records_.size()) - 1;
     bySerial_.insert(serial, at);
-    if (!byPin_.contains(pin.get()))
+    if (byPin_.contains(pin.get()))
+        shared_ = true;
+    else
         byPin_.insert(pin.get(), at);
     return true;
 }
@@ -32,8 +34,22 @@ bool clsPushpinInfo::Remove(const QString& serial) {
     const int at = find(serial);
     if (at < 0)
         return false;
+    const Pushpin* pin = records_[static_cast<size_t>(at)].Pushpin.get();
     records_.erase(records_.begin() + at);
-    reindex();
+    if (shared_) {
+        reindex();
+        return true;
+    }
+    // Each serial and each pushpin is held once: dropping the two keys and moving the later positions down
+    // keeps the indexes right without building them again (the leak filter removes thousands in a row).
+    bySerial_.remove(serial);
+    byPin_.remove(pin);
+    for (auto it = bySerial_.begin(); it != bySerial_.end(); ++it)
+        if (it.value() > at)
+            --it.value();
+    for (auto it = byPin_.begin(); it != byPin_.end(); ++it)
+        if (it.value() > at)
+            --it.value();
     return true;
 }
 
@@ -69,6 +85,7 @@ void clsPushpinInfo::Reset() {
     records_.clear();
     bySerial_.clear();
     byPin_.clear();
+    shared_ = false;
 }
 
 bool clsPushpinInfo::UpdateLocNumForSerial(const QString& serial, const QString& locNum) {
@@ -91,6 +108,8 @@ bool clsPushpinInfo::UpdateSerialNumber(const QString& oldSerial, const QString&
     const int at = find(oldSerial);
     if (at < 0)
         return false;
+    if (find(newSerial) >= 0)
+        shared_ = true; // two records now hold one serial: lookups take the first
     records_[static_cast<size_t>(at)].SerialNo = newSerial;
     reindex();
     return true;

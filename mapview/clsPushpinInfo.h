@@ -45,6 +45,7 @@ private:
     // Serial -> position and pushpin -> first position, so thousands of pushpins are found without a walk.
     QHash<QString, int> bySerial_;
     QHash<const Pushpin*, int> byPin_;
+    bool shared_ = false; // some serial or pushpin is held by more than one record
 };
 
 } // namespace mapview

@@ -358,9 +358,11 @@ void frmGps::ClearAllPushpins() {
             QString locNum, label;
             if (registry_.GetDetailsBySerialNo(pin, entry, locNum, label) && pin)
                 pin->Delete();
-            registry_.Remove(entry);
         });
     }
+    // Every pushpin this window placed is listed, so the registry ends empty; emptying it at once spares a
+    // removal per pushpin.
+    registry_.Reset();
     if (!m_MapPointControl)
         return;
     MapModel& map = m_MapPointControl->ActiveMap();
