@@ -138,10 +138,14 @@ int MapControl::shiftState(Qt::KeyboardModifiers m) {
 
 int MapControl::buttonCode(Qt::MouseButton b) {
     switch (b) {
-    case Qt::LeftButton: return 1;
-    case Qt::RightButton: return 2;
-    case Qt::MiddleButton: return 4;
-    default: return 0;
+    case Qt::LeftButton:
+        return 1;
+    case Qt::RightButton:
+        return 2;
+    case Qt::MiddleButton:
+        return 4;
+    default:
+        return 0;
     }
 }
 
@@ -228,14 +232,28 @@ void MapControl::keyPressEvent(QKeyEvent* event) {
             emit MapChange();
         }
         break;
-    case Qt::Key_Up: model_.Pan(8, 0); break;
-    case Qt::Key_Down: model_.Pan(2, 0); break;
-    case Qt::Key_Left: model_.Pan(4, 0); break;
-    case Qt::Key_Right: model_.Pan(6, 0); break;
+    case Qt::Key_Up:
+        model_.Pan(8, 0);
+        break;
+    case Qt::Key_Down:
+        model_.Pan(2, 0);
+        break;
+    case Qt::Key_Left:
+        model_.Pan(4, 0);
+        break;
+    case Qt::Key_Right:
+        model_.Pan(6, 0);
+        break;
     case Qt::Key_Plus:
-    case Qt::Key_Equal: model_.ZoomIn(); break;
-    case Qt::Key_Minus: model_.ZoomOut(); break;
-    default: QWidget::keyPressEvent(event); return;
+    case Qt::Key_Equal:
+        model_.ZoomIn();
+        break;
+    case Qt::Key_Minus:
+        model_.ZoomOut();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
     }
     event->accept();
 }

@@ -16,12 +16,12 @@ namespace mapview {
 // Where the map comes from: read from the map's own settings (section "MapControl" of the program's
 // settings store), with defaults that give a working map.
 struct MapConfig {
-    bool installed = true;     // "Installed": "0" makes the control unavailable
-    bool automation = true;    // "Automation": "0" makes the product probe fail
-    QString version = "18.0";  // "Version"
-    long region = 2;           // "Region": 2 Europe, 1 North America
-    QString tileSource;        // "TileSource": web template or tile folder
-    QString baseMap;           // "BaseMap": a shapefile; empty = the system's world coastlines
+    bool installed = true;    // "Installed": "0" makes the control unavailable
+    bool automation = true;   // "Automation": "0" makes the product probe fail
+    QString version = "18.0"; // "Version"
+    long region = 2;          // "Region": 2 Europe, 1 North America
+    QString tileSource;       // "TileSource": web template or tile folder
+    QString baseMap;          // "BaseMap": a shapefile; empty = the system's world coastlines
     static MapConfig load();
 };
 

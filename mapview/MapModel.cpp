@@ -202,11 +202,20 @@ void MapModel::Pan(int direction, double amount) {
     const double dy = (amount > 0 ? amount : view_.size.height() / 4.0) / s;
     QPointF c = view_.centre;
     switch (direction) {
-    case 8: c.ry() -= dy; break;
-    case 2: c.ry() += dy; break;
-    case 4: c.rx() -= dx; break;
-    case 6: c.rx() += dx; break;
-    default: return;
+    case 8:
+        c.ry() -= dy;
+        break;
+    case 2:
+        c.ry() += dy;
+        break;
+    case 4:
+        c.rx() -= dx;
+        break;
+    case 6:
+        c.rx() += dx;
+        break;
+    default:
+        return;
     }
     setCentre(c);
 }

@@ -27,11 +27,20 @@ int MapRegionFromProduct(long region) {
 QString MapTemplateName(int region, int versionCode) {
     const char* year = nullptr;
     switch (versionCode) {
-    case 1: year = "2006"; break;
-    case 0: year = "2009"; break;
-    case 2: year = "2010"; break;
-    case 3: year = "2011"; break;
-    default: return {};
+    case 1:
+        year = "2006";
+        break;
+    case 0:
+        year = "2009";
+        break;
+    case 2:
+        year = "2010";
+        break;
+    case 3:
+        year = "2011";
+        break;
+    default:
+        return {};
     }
     if (region == RegionEurope)
         return QStringLiteral("VordalinMapEur%1.ptt").arg(QLatin1String(year));
@@ -42,17 +51,22 @@ QString MapTemplateName(int region, int versionCode) {
 
 int SymbolErrorText(int versionCode) {
     switch (versionCode) {
-    case 0: return txt::SymbolsVersion0;
-    case 2: return txt::SymbolsVersion2;
-    case 3: return txt::SymbolsVersion3;
-    default: return txt::SymbolsUnknownVersion;
+    case 0:
+        return txt::SymbolsVersion0;
+    case 2:
+        return txt::SymbolsVersion2;
+    case 3:
+        return txt::SymbolsVersion3;
+    default:
+        return txt::SymbolsUnknownVersion;
     }
 }
 
 int PushpinSymbolFor(int versionCode, int region, int noLeak) {
     const bool quiet = noLeak > 0;
     switch (versionCode) {
-    case 1: return quiet ? 292 : 287;
+    case 1:
+        return quiet ? 292 : 287;
     case 0:
         if (region == RegionEurope)
             return quiet ? 99 : 100;
@@ -67,7 +81,8 @@ int PushpinSymbolFor(int versionCode, int region, int noLeak) {
         if (region == RegionEurope || region == RegionNorthAmerica)
             return quiet ? 398 : 399;
         break;
-    default: break;
+    default:
+        break;
     }
     return 0;
 }

@@ -53,8 +53,7 @@ bool clsPushpinInfo::Remove(const QString& serial) {
     return true;
 }
 
-bool clsPushpinInfo::GetDetailsBySerialNo(PushpinRef& pin, const QString& serial, QString& locNum,
-                                          QString& ls) const {
+bool clsPushpinInfo::GetDetailsBySerialNo(PushpinRef& pin, const QString& serial, QString& locNum, QString& ls) const {
     const int at = find(serial);
     if (at < 0)
         return false;

@@ -197,8 +197,8 @@ void frmGps::buildControls() {
     chkDisplayAddress2 = box(QStringLiteral("Address Field 2"));
     chkAdditionalInfo = box(QStringLiteral("Additional Info"));
     auto* details = new QVBoxLayout(Frame4);
-    for (QCheckBox* b : {chkDisplaySerialNo, chkDisplayLocNum, chkDisplayAddress1, chkDisplayAddress2,
-                         chkAdditionalInfo}) {
+    for (QCheckBox* b :
+         {chkDisplaySerialNo, chkDisplayLocNum, chkDisplayAddress1, chkDisplayAddress2, chkAdditionalInfo}) {
         b->setParent(Frame4);
         details->addWidget(b);
         connect(b, &QCheckBox::clicked, this, [this] { ApplyDetailOptions(); });

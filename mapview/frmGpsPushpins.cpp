@@ -104,8 +104,7 @@ void frmGps::LoadLoggerPushpins(bool leakOnly) {
                 double latitude = 0, longitude = 0;
                 if (!converted.contains(u'/') || !ParseLatLong(converted, sep, &latitude, &longitude))
                     return;
-                const double d =
-                    std::trunc(plat::vb::Val(doc->rowText(i, 8)) - plat::vb::Val(doc->rowText(i, 9)));
+                const double d = std::trunc(plat::vb::Val(doc->rowText(i, 8)) - plat::vb::Val(doc->rowText(i, 9)));
                 if (!leakOnly || d > 15)
                     AddLoggerPushpin(latitude, longitude, doc->rowText(i, 0), i, d);
             });
@@ -326,8 +325,7 @@ void frmGps::RestoreNoLeakPushpins() {
                 double latitude = 0, longitude = 0;
                 if (!converted.contains(u'/') || !ParseLatLong(converted, sep, &latitude, &longitude))
                     return;
-                const double d =
-                    std::trunc(plat::vb::Val(doc->rowText(i, 8)) - plat::vb::Val(doc->rowText(i, 9)));
+                const double d = std::trunc(plat::vb::Val(doc->rowText(i, 8)) - plat::vb::Val(doc->rowText(i, 9)));
                 if (d < 16)
                     AddLoggerPushpin(latitude, longitude, doc->rowText(i, 0), i, d);
             });

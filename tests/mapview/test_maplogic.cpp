@@ -36,8 +36,8 @@ TEST(LatLongText, AcceptsOnePairWithOneMarkKindPerHalf) {
         const char* text;
         bool ok;
     } cases[] = {
-        {"51,5/-0,12", true},  {"51.5/-0.12", true},   {"51,5/-0.12", false}, {"51.5", false},
-        {"51.5/0.1/2", false}, {"51/0.1", false},      {"51.5/0", false},     {"51..5/0.1", false},
+        {"51,5/-0,12", true},  {"51.5/-0.12", true}, {"51,5/-0.12", false}, {"51.5", false},
+        {"51.5/0.1/2", false}, {"51/0.1", false},    {"51.5/0", false},     {"51..5/0.1", false},
         {"", false},           {"a.b/c.d", true}, // halves are not checked for being numbers
     };
     for (const Case& c : cases)

@@ -48,10 +48,9 @@ QString coord(double lat, double lon) {
 // Three loggers in one street: a quiet one (40/25: difference 15), a leak (40/24) and a quiet one.
 std::vector<FixtureLogger> street() {
     return {
-        {1000001, "AB 0012 3456", "Main St", coord(52.0000, 4.3000).toStdString(), "", "", "2024/01/02", "N", 40,
-         25, "by the school"},
-        {1000002, "AB 0000 0077", "Park", coord(52.0040, 4.3060).toStdString(), "", "", "2024/01/02", "L", 40, 24,
-         ""},
+        {1000001, "AB 0012 3456", "Main St", coord(52.0000, 4.3000).toStdString(), "", "", "2024/01/02", "N", 40, 25,
+         "by the school"},
+        {1000002, "AB 0000 0077", "Park", coord(52.0040, 4.3060).toStdString(), "", "", "2024/01/02", "L", 40, 24, ""},
         {1000003, "", "Mill", "52.0080000123/4.2950000456", "", "", "", "", 0, 0, ""},
     };
 }
@@ -127,9 +126,7 @@ protected:
         map->registry().GetDetailsBySerialNo(pin, serial, loc, ls);
         return pin;
     }
-    static int livePins(frmGps* map) {
-        return static_cast<int>(map->m_MapPointControl->ActiveMap().pushpins().size());
-    }
+    static int livePins(frmGps* map) { return static_cast<int>(map->m_MapPointControl->ActiveMap().pushpins().size()); }
     std::unique_ptr<QWidget> main;
     QPushButton* mainPart = nullptr;
     std::unique_ptr<frmDMAEdit> editor;
@@ -138,8 +135,8 @@ protected:
 
 TEST_F(MapWindowTest, OpensOnATownAndSkipsUnusableCoordinates) {
     auto loggers = town(500);
-    loggers[7].comment2 = "51.5.1/4.3"; // two marks in one half: asked for, and given up on
-    loggers[8].comment2 = "95.000000/4.3"; // beyond the pole: no pushpin, no question
+    loggers[7].comment2 = "51.5.1/4.3";                 // two marks in one half: asked for, and given up on
+    loggers[8].comment2 = "95.000000/4.3";              // beyond the pole: no pushpin, no question
     loggers[9].comment2 = "52.0000001234/4.3000005678"; // more digits than the map writes
     frmDMA* doc = openList(loggers);
     ScriptedUi ui;
@@ -199,7 +196,8 @@ TEST_F(MapWindowTest, DraggingAPushpinRewritesOnlyThatLoggersCoordinate) {
     EXPECT_LT(now.Latitude, 52.0040);
     EXPECT_GT(now.Longitude, 4.3060);
     const QString text = plat::fromAnsi(doc->localRecord(2).Comment2);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+\\.\\d{6}/\\d+\\.\\d{6}$")).match(text).hasMatch()) << text.toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+\\.\\d{6}/\\d+\\.\\d{6}$")).match(text).hasMatch())
+        << text.toStdString();
     EXPECT_EQ(text, FormatCoordinate(now.Latitude, ".") + u'/' + FormatCoordinate(now.Longitude, "."));
     EXPECT_EQ(doc->localRecord(1).Comment2, street()[0].comment2);
     EXPECT_EQ(doc->localRecord(3).Comment2, street()[2].comment2);
@@ -420,10 +418,10 @@ struct ProbeCase {
 
 TEST_F(MapWindowTest, EveryProbeBranchGivesItsSymbolsOrItsMessage) {
     const ProbeCase cases[] = {
-        {"1", "1", "13.0", "2", 1, 0, 292, 287, 0, ""},   {"1", "1", "16,0", "1", 0, 1, 111, 112, 0, ""},
-        {"1", "1", "16.0", "2", 0, 0, 99, 100, 0, ""},    {"1", "1", "17,0", "1", 2, 1, 399, 400, 0, ""},
-        {"1", "1", "18.0", "2", 3, 0, 398, 399, 0, ""},   {"1", "1", "19.0", "2", -1, 0, 0, 0, 656, "19.0"},
-        {"1", "1", "18.0", "3", -1, 0, 0, 0, 655, "3"},   {"0", "1", "18.0", "2", -1, 0, 0, 0, 651, ""},
+        {"1", "1", "13.0", "2", 1, 0, 292, 287, 0, ""}, {"1", "1", "16,0", "1", 0, 1, 111, 112, 0, ""},
+        {"1", "1", "16.0", "2", 0, 0, 99, 100, 0, ""},  {"1", "1", "17,0", "1", 2, 1, 399, 400, 0, ""},
+        {"1", "1", "18.0", "2", 3, 0, 398, 399, 0, ""}, {"1", "1", "19.0", "2", -1, 0, 0, 0, 656, "19.0"},
+        {"1", "1", "18.0", "3", -1, 0, 0, 0, 655, "3"}, {"0", "1", "18.0", "2", -1, 0, 0, 0, 651, ""},
         {"1", "0", "18.0", "2", -1, 0, 0, 0, 651, ""},
     };
     frmDMA* doc = openList(street());
