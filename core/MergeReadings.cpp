@@ -21,10 +21,6 @@
 
 bool MergeByRDGrid = false;
 
-namespace merge {
-IMergeHost* host = nullptr;
-} // namespace merge
-
 namespace {
 
 constexpr int kSameFileText = 215;
@@ -236,16 +232,6 @@ std::string CoordinateKey(const std::string& comment2) {
     if (digits.size() < 20)
         digits.insert(0, 20 - digits.size(), '0');
     return (v < 0 ? "-" : "") + digits;
-}
-
-void MergeReadings(const QString& path) {
-    if (merge::host != nullptr)
-        MergeReadings(*merge::host, path);
-}
-
-void MergeReadingsByRDGrid(const QString& path) {
-    if (merge::host != nullptr)
-        MergeReadingsByRDGrid(*merge::host, path);
 }
 
 void MergeReadings(IMergeHost& host, const QString& path) {

@@ -1,7 +1,7 @@
 #include "frmCatalogue.h"
 
 #include "Catalogue.h"
-#include "Seams.h"
+#include "ProgramWindows.h"
 #include "Settings.h"
 #include "Shared.h"
 #include "platform/Paths.h"
@@ -102,7 +102,7 @@ void ForgetCatalogueState() {
     SavedState() = CatalogueState{};
 }
 
-frmCatalogue::frmCatalogue(QWidget* parent) : QDialog(parent) {
+frmCatalogue::frmCatalogue(QWidget* parent) : plat::Form<QDialog>(parent) {
     setObjectName(QStringLiteral("frmCatalogue"));
     TxtSerial = new QLineEdit(this);
     ListSer = new QListWidget(this);
@@ -338,8 +338,7 @@ void frmCatalogue::CmdOpen_Click() {
     }
     for (const QString& path : chosen) {
         hide();
-        if (seams::documents != nullptr)
-            seams::documents->openDocument(path);
+        programWindows().openDocument(path);
     }
     IgnoreFileErrs = savedIgnore;
 }
@@ -359,9 +358,8 @@ void frmCatalogue::cmdCancel_Click() {
     hide();
 }
 
-void frmCatalogue::closeEvent(QCloseEvent* event) {
+void frmCatalogue::Form_Unload() {
     cancelRequested_ = true;
-    QDialog::closeEvent(event);
 }
 
 void frmCatalogue::Drive1_Change() {

@@ -1,6 +1,6 @@
 #include "frmOptions.h"
 
-#include "Address2Listener.h"
+#include "ProgramWindows.h"
 #include "Settings.h"
 #include "Shared.h"
 #include "frmCatalogue.h"
@@ -233,18 +233,13 @@ void frmOptions::cmdOK_Click() {
     // Stored before the windows are told: they read the coordinate system from the settings. A window that
     // fails to take it up must not keep the others from it.
     SaveSettingText(QStringLiteral("Address2"), Address2);
-    const auto listeners = Address2Listeners();
-    for (IAddress2Listener* listener : listeners) {
-        try {
-            listener->ConfigureAddress2EditBox();
-        } catch (...) {
-        }
+    try {
+        programWindows().ConfigureAddress2EditBox();
+    } catch (...) {
     }
-    for (IAddress2Listener* listener : listeners) {
-        try {
-            listener->UpdateCommentsColumnHeader();
-        } catch (...) {
-        }
+    try {
+        programWindows().UpdateCommentsColumnHeader();
+    } catch (...) {
     }
     accept();
 }

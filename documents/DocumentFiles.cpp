@@ -7,18 +7,20 @@
 #include "documents/DocumentLinks.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDocument.h"
+#include "documents/frmDMAEdit.h"
 #include "platform/AppInfo.h"
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
+#include "platform/QtUi.h"
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
+#include "platform/WindowRegistry.h"
 
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
 QPointer<frmDMA> ActiveDocument;
-IDocumentFrame* documents::frame = nullptr;
 IRecordEditorView* documents::recordEditor = nullptr;
 
 namespace {
@@ -198,8 +200,7 @@ bool SaveLoggerDocument(frmDMA* document) {
     }
     if (!SaveLoggerFile(document, path, QString()))
         return false;
-    if (documents::frame)
-        documents::frame->RebuildMruMenu(path);
+    programWindows().RebuildMruMenu(path);
     return true;
 }
 
@@ -226,19 +227,19 @@ bool SaveTextDocument(frmDocument* document, int titleText) {
 
 // ---------------------------------------------------------------------------------------------------------
 
-void DocumentHost::openDocument(const QString& path) {
+void DocumentWindows::openDocument(const QString& path) {
     OpenDocument(path);
 }
 
-bool DocumentHost::hasActiveDocument() const {
+bool DocumentWindows::hasActiveDocument() const {
     return IsDocumentValid(ActiveDocument);
 }
 
-QString DocumentHost::activeDocumentName() const {
+QString DocumentWindows::activeDocumentName() const {
     return IsDocumentValid(ActiveDocument) ? ActiveDocument->windowTitle() : QString();
 }
 
-void DocumentHost::findInActive(const QString& text) {
+void DocumentWindows::findInActive(const QString& text) {
     // Shows the first logger whose serial the text names.
     if (!IsDocumentValid(ActiveDocument))
         return;
@@ -252,6 +253,43 @@ void DocumentHost::findInActive(const QString& text) {
     }
 }
 
-bool DocumentHost::updateAllAdditionalInformation() {
+bool DocumentWindows::updateAllAdditionalInformation() {
     return IsDocumentValid(ActiveDocument) && ActiveDocument->UpdateAllAdditionalInformation();
+}
+
+bool DocumentWindows::editorVisible() const {
+    frmDMAEdit* editor = frmDMAEdit::instance();
+    return editor && editor->editorVisible();
+}
+
+void DocumentWindows::hideEditor() {
+    if (frmDMAEdit* editor = frmDMAEdit::instance())
+        editor->hideEditor();
+}
+
+void DocumentWindows::showEditor() {
+    if (frmDMAEdit* editor = frmDMAEdit::instance())
+        editor->showEditor();
+}
+
+void DocumentWindows::toggleGraph() {
+    if (frmDMAEdit* editor = frmDMAEdit::instance())
+        editor->toggleGraph();
+}
+
+void DocumentWindows::ConfigureAddress2EditBox() {
+    if (frmDMAEdit* editor = frmDMAEdit::instance())
+        editor->ConfigureAddress2EditBox();
+}
+
+void DocumentWindows::UpdateCommentsColumnHeader() {
+    // A window that fails to take up the new title must not keep the others from it.
+    for (QWidget* form : plat::windows::loadedNamed(QStringLiteral("frmDMA"))) {
+        if (auto* list = qobject_cast<frmDMA*>(form)) {
+            try {
+                list->UpdateCommentsColumnHeader();
+            } catch (...) {
+            }
+        }
+    }
 }

@@ -5,7 +5,6 @@
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
 #include "documents/DocumentLinks.h"
-#include "documents/MainCommands.h"
 #include "documents/MaskedEdit.h"
 #include "documents/ReadingDialogs.h"
 #include "documents/SmallDialogs.h"
@@ -67,8 +66,7 @@ frmDMA* activeOrMessage() {
 }
 
 void interact(bool enable) {
-    if (documents::frame)
-        documents::frame->Interact(enable);
+    programWindows().Interact(enable);
 }
 
 } // namespace
@@ -92,8 +90,7 @@ void AddLoggerCommand() {
         return;
     }
     if (doc->CreateNewRecord(serial, 0, QString())) {
-        if (seams::recordEditor)
-            seams::recordEditor->showEditor();
+        programWindows().showEditor();
     } else {
         ShowMessage(serialText(serial) + LoadLangString(TxtAlreadyInList));
     }
@@ -183,7 +180,7 @@ void ChangeDeployDateCommand() {
 FillDialog* fillDialog() {
     static QPointer<FillDialog> dialog;
     if (!dialog) {
-        QWidget* parent = seams::mainWindow ? seams::mainWindow->widget() : nullptr;
+        QWidget* parent = programWindows().mainWidget();
         dialog = new FillDialog(parent);
     }
     return dialog.data();
@@ -357,25 +354,4 @@ void NewWindowCommand() {
     window->DMAName = FileTitle(name);
     ShowDocumentWindow(window);
     window->setFocus();
-}
-
-void RegisterEditingCommands() {
-    maincmd::Hooks& h = maincmd::hooks();
-    h.CutRecords = [](frmDMA* d) { d->CutRecords(); };
-    h.CopyRecords = [](frmDMA* d) { d->CopyRecords(); };
-    h.PasteRecords = [](frmDMA* d) { d->PasteRecords(); };
-    h.FindCommand = FindCommand;
-    h.FindNextCommand = FindNextCommand;
-    h.AddLoggerCommand = AddLoggerCommand;
-    h.RemoveLoggerCommand = RemoveLoggerCommand;
-    h.ChangeSerialCommand = ChangeSerialCommand;
-    h.ChangeDeployDateCommand = ChangeDeployDateCommand;
-    h.FillCommand = FillCommand;
-    h.NewWindowCommand = NewWindowCommand;
-    h.AutoSizeColumns = [](int column, bool show) { AutoSizeColumns(static_cast<int16_t>(column), show); };
-    h.ShowRecordEditor = [] {
-        if (seams::recordEditor)
-            seams::recordEditor->showEditor();
-    };
-    maincmd::hooksChanged();
 }

@@ -1,6 +1,6 @@
 #include "documents/frmDMA.h"
 
-#include "core/Seams.h"
+#include "core/ProgramWindows.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
@@ -310,7 +310,7 @@ const char* const frmDMA::kColumnNames[LoggerListModel::kColumns] = {"SerialNo",
                                                                      "Comment1", "Comment2", "Date",        "Status",
                                                                      "Level",    "Spread",   "UserComments"};
 
-frmDMA::frmDMA(QWidget* parent) : QMdiSubWindow(parent) {
+frmDMA::frmDMA(QWidget* parent) : plat::Form<QMdiSubWindow>(parent) {
     setObjectName(QStringLiteral("frmDMA"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
@@ -399,15 +399,14 @@ void frmDMA::Form_Load() {
     UpdateCommentsColumnHeader();
     model_->clearRows();
     Form_Resize();
-    if (documents::frame)
-        documents::frame->AutoSizeColumns(0, true);
+    programWindows().AutoSizeColumns(0, true);
     MouseFocusTaken = false;
 }
 
 void frmDMA::Form_Resize() {
     // The layout keeps the list inside the window's margins; only the auto-size option needs doing here.
-    if (AutoSize && documents::frame)
-        documents::frame->AutoSizeColumns(-1, true);
+    if (AutoSize)
+        programWindows().AutoSizeColumns(-1, true);
 }
 
 void frmDMA::resizeEvent(QResizeEvent* event) {
@@ -416,8 +415,7 @@ void frmDMA::resizeEvent(QResizeEvent* event) {
 }
 
 void frmDMA::Form_Activate() {
-    if (documents::frame)
-        documents::frame->setAutoSizeChecked(AutoSize);
+    programWindows().setAutoSizeChecked(AutoSize);
 }
 
 void frmDMA::UpdateCommentsColumnHeader() {
@@ -672,8 +670,7 @@ bool frmDMA::UpdateAllAdditionalInformation() {
     frmUpdateAddInfo dialog(this);
     plat::ui().execDialog(&dialog);
     bool result = false;
-    if (documents::frame)
-        documents::frame->Interact(false);
+    programWindows().Interact(false);
     if (dialog.Result) {
         for (int i = 1; i <= RecordCount; ++i) {
             GetLocalRecByIndex(0, static_cast<int16_t>(i));
@@ -684,8 +681,7 @@ bool frmDMA::UpdateAllAdditionalInformation() {
         AskForSave = true;
         result = true;
     }
-    if (documents::frame)
-        documents::frame->Interact(true);
+    programWindows().Interact(true);
     return result;
 }
 
@@ -707,8 +703,7 @@ void frmDMA::onCurrentRowChanged(int row) {
 }
 
 void frmDMA::ListViewDMA_DblClick() {
-    if (seams::recordEditor)
-        seams::recordEditor->showEditor();
+    programWindows().showEditor();
     if (WindowFollowMouse) {
         MouseFocusTaken = true;
         if (mdiArea())
@@ -823,18 +818,4 @@ void frmDMA::Form_Unload() {
             documents::recordEditor->resetGraph();
         ReleaseActiveDocument();
     }
-}
-
-void frmDMA::closeEvent(QCloseEvent* event) {
-    if (!unloaded_) {
-        bool cancel = false;
-        Form_QueryUnload(cancel);
-        if (cancel) {
-            event->ignore();
-            return;
-        }
-        Form_Unload();
-        unloaded_ = true;
-    }
-    QMdiSubWindow::closeEvent(event);
 }

@@ -123,14 +123,16 @@ frmDMAEdit* LoadRecordEditor(QWidget* parent) {
     return theEditor().data();
 }
 
-frmDMAEdit::frmDMAEdit(QWidget* parent) : QWidget(parent, Qt::Tool) {
+void ShowRecordEditor() {
+    if (frmDMAEdit* editor = frmDMAEdit::instance())
+        editor->showEditor();
+}
+
+frmDMAEdit::frmDMAEdit(QWidget* parent) : plat::Form<QWidget>(parent, Qt::Tool) {
     setObjectName(QStringLiteral("frmDMAEdit"));
     theEditor() = this;
     plat::windows::add(this, QStringLiteral("frmDMAEdit"));
     documents::recordEditor = this;
-    seams::recordEditor = this;
-    // The options dialog and the map window change the coordinate system; the box follows.
-    RegisterAddress2Listener(this);
     // Form_Initialize: the editor floats above every other window.
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
@@ -260,12 +262,9 @@ frmDMAEdit::frmDMAEdit(QWidget* parent) : QWidget(parent, Qt::Tool) {
 }
 
 frmDMAEdit::~frmDMAEdit() {
-    UnregisterAddress2Listener(this);
     plat::windows::remove(this);
     if (documents::recordEditor == this)
         documents::recordEditor = nullptr;
-    if (seams::recordEditor == this)
-        seams::recordEditor = nullptr;
 }
 
 void frmDMAEdit::Form_Load() {
@@ -601,10 +600,9 @@ void frmDMAEdit::cmdClose_Click() {
     hide();
 }
 
-void frmDMAEdit::closeEvent(QCloseEvent* event) {
-    // Closing only hides the editor; it lives as long as the program.
+void frmDMAEdit::Form_QueryUnload(bool& cancel) {
     hide();
-    event->ignore();
+    cancel = true;
 }
 
 void frmDMAEdit::Command_up_Click() {

@@ -17,7 +17,7 @@
 
 #include <algorithm>
 
-frmDocument::frmDocument(QWidget* parent) : QMdiSubWindow(parent) {
+frmDocument::frmDocument(QWidget* parent) : plat::Form<QMdiSubWindow>(parent) {
     setObjectName(QStringLiteral("frmDocument"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(style()->standardIcon(QStyle::SP_FileIcon));
@@ -82,17 +82,4 @@ void frmDocument::Form_QueryUnload(bool& cancel) {
         cancel = !SaveTextDocument(this, 319); // a cancelled or failed save keeps the window and its text
     else if (answer != plat::IDNO)
         cancel = true;
-}
-
-void frmDocument::closeEvent(QCloseEvent* event) {
-    if (!unloaded_) {
-        bool cancel = false;
-        Form_QueryUnload(cancel);
-        if (cancel) {
-            event->ignore();
-            return;
-        }
-        unloaded_ = true;
-    }
-    QMdiSubWindow::closeEvent(event);
 }

@@ -4,7 +4,7 @@
 #include "core/Catalogue.h"
 #include "core/DMAModule.h"
 #include "core/DatabaseFile.h"
-#include "core/Seams.h"
+#include "core/ProgramWindows.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "core/frmCatalogue.h"
@@ -20,14 +20,10 @@
 
 namespace {
 
-class FakeDocuments : public IDocumentHost {
+class FakeDocuments : public ProgramWindows {
 public:
     QStringList opened;
     void openDocument(const QString& path) override { opened.append(path); }
-    bool hasActiveDocument() const override { return false; }
-    QString activeDocumentName() const override { return {}; }
-    void findInActive(const QString&) override {}
-    bool updateAllAdditionalInformation() override { return false; }
 };
 
 void WriteArea(const QString& path, std::initializer_list<int32_t> serials) {
@@ -53,7 +49,7 @@ protected:
         ensureApplication();
         ForgetCatalogueState();
         InitDatabaseStore();
-        seams::documents = &documents;
+        RegisterProgramWindows(&documents);
         IgnoreFileErrs = false;
         folder = env.path(QStringLiteral("areas"));
         QDir().mkpath(folder);
@@ -64,7 +60,7 @@ protected:
         env.writeFile(QStringLiteral("areas/notes.txt"), "1000002");
         CataloguePath = folder;
     }
-    void TearDown() override { seams::documents = nullptr; }
+    void TearDown() override { RegisterProgramWindows(nullptr); }
 
     TestEnv env;
     ScriptedUi ui;

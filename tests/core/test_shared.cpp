@@ -1,6 +1,6 @@
 #include "ScriptedUi.h"
 #include "TestEnv.h"
-#include "core/Seams.h"
+#include "core/ProgramWindows.h"
 #include "core/Shared.h"
 
 #include <QFile>
@@ -13,7 +13,7 @@
 namespace {
 const QString kLangFailure = QStringLiteral("Error: Could not open Language File...");
 
-struct FakeEditor final : IRecordEditorSeam {
+struct FakeEditor final : ProgramWindows {
     bool visible = true;
     bool editorVisible() const override { return visible; }
     void hideEditor() override { visible = false; }
@@ -78,13 +78,13 @@ TEST(LoadLangString, Windows1252TextBecomesUnicode) {
 TEST(ShowMessage, HidesTheEditorAndUsesTheTitleOnlyWithStyleBits) {
     TestEnv env;
     FakeEditor editor;
-    seams::recordEditor = &editor;
+    RegisterProgramWindows(&editor);
     ScriptedUi ui;
     ui.expectMessage(1).expectMessage(6);
     EXPECT_EQ(ShowMessage("Plain", 0, "Ignored title"), 1);
     EXPECT_FALSE(editor.visible);
     EXPECT_EQ(ShowMessage("Question", 4 + 32, "My title", "help.hlp", "12"), 6);
-    seams::recordEditor = nullptr;
+    RegisterProgramWindows(nullptr);
     ASSERT_EQ(ui.messages().size(), 2u);
     EXPECT_EQ(ui.messages()[0].title, "");
     EXPECT_EQ(ui.messages()[1].title, "My title");

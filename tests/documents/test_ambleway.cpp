@@ -37,11 +37,7 @@ protected:
         doc = ActiveDocument;
     }
     void TearDown() override {
-        for (QWidget* w : plat::windows::loaded()) {
-            if (auto* d = qobject_cast<frmDMA*>(w))
-                d->AskForSave = false;
-            w->close();
-        }
+        CloseAllWindows();
         flushDeletes();
     }
     QStringList row(int position) const {

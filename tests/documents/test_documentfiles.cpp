@@ -23,13 +23,7 @@ const std::vector<FixtureLogger> kTwo = {
 class DocumentFilesTest : public ::testing::Test, public DocumentTest {
 protected:
     void TearDown() override {
-        for (QWidget* w : plat::windows::loaded()) {
-            if (auto* d = qobject_cast<frmDMA*>(w))
-                d->AskForSave = false;
-            if (auto* t = qobject_cast<frmDocument*>(w))
-                t->AskForSave = false;
-            w->close();
-        }
+        CloseAllWindows();
         flushDeletes();
     }
     std::vector<frmDocument*> reportWindows() const {
@@ -258,7 +252,7 @@ TEST_F(DocumentFilesTest, TheClosingWindowIsSavedNotTheActiveOne) {
 TEST_F(DocumentFilesTest, DocumentHostOpensAndReportsTheActiveWindow) {
     const QString path = env.writeFile(QStringLiteral("area.pdb"), areaFile(kTwo));
     ScriptedUi ui;
-    DocumentHost host;
+    DocumentWindows host;
     EXPECT_FALSE(host.hasActiveDocument());
     host.openDocument(path);
     EXPECT_TRUE(host.hasActiveDocument());

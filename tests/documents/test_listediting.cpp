@@ -46,10 +46,7 @@ protected:
         return out;
     }
     void TearDown() override {
-        for (QWidget* w : plat::windows::loadedNamed(QStringLiteral("frmDMA"))) {
-            static_cast<frmDMA*>(w)->AskForSave = false;
-            w->close();
-        }
+        CloseAllWindows();
         RecordClipboard.assign(1, LoggerRecord());
         ClipboardCount = 0;
     }

@@ -371,8 +371,8 @@ TEST_F(ListWindowTest, UpdateAllAdditionalInformation) {
 
 namespace {
 
-// The record editor as the list window fills it, and the editor's show/hide seam.
-struct EditorRecorder final : IRecordEditorView, IRecordEditorSeam {
+// The record editor as the list window fills it, and as the program's windows show and hide it.
+struct EditorRecorder final : IRecordEditorView, StatusRecorder {
     QString caption, serial, gridRef, comment1, comment2, userComments;
     int16_t histories = -1;
     QStringList readings;
@@ -405,11 +405,11 @@ protected:
     EditorRecorder editor;
     void SetUp() override {
         documents::recordEditor = &editor;
-        seams::recordEditor = &editor;
+        RegisterProgramWindows(&editor);
     }
     void TearDown() override {
         documents::recordEditor = nullptr;
-        seams::recordEditor = nullptr;
+        RegisterProgramWindows(&status);
     }
 };
 

@@ -32,14 +32,7 @@ protected:
     }
     void SetUp() override { FillIncrement = 1; }
     void TearDown() override {
-        for (const char* form : {"frmDMA", "frmDocument"})
-            for (QWidget* w : plat::windows::loadedNamed(QString::fromLatin1(form))) {
-                if (auto* d = qobject_cast<frmDMA*>(w))
-                    d->AskForSave = false;
-                if (auto* t = qobject_cast<frmDocument*>(w))
-                    t->AskForSave = false;
-                w->close();
-            }
+        CloseAllWindows();
         flushDeletes();
     }
     // The fill dialog answered with these texts (OK pressed).

@@ -5,7 +5,6 @@
 #include "core/Shared.h"
 #include "core/frmOptions.h"
 #include "documents/DocumentFiles.h"
-#include "documents/MainCommands.h"
 #include "documents/MergeCommands.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
@@ -22,24 +21,7 @@ namespace {
 
 class MergeCommandsTest : public ::testing::Test, public DocumentTest {
 protected:
-    void SetUp() override { RegisterMergeCommands(); }
-    void TearDown() override {
-        for (QWidget* w : plat::windows::loaded()) {
-            if (auto* list = qobject_cast<frmDMA*>(w))
-                list->AskForSave = false;
-            if (auto* text = qobject_cast<frmDocument*>(w))
-                text->AskForSave = false;
-            w->close();
-        }
-        // Other tests expect the commands that nobody provided to stay empty.
-        maincmd::Hooks& hooks = maincmd::hooks();
-        hooks.MergeReadings = nullptr;
-        hooks.MergeReadingsByRDGrid = nullptr;
-        hooks.createCatalogue = nullptr;
-        hooks.mnuRovemarkOptions_Click = nullptr;
-        maincmd::hooksChanged();
-        merge::host = nullptr;
-    }
+    void TearDown() override { CloseAllWindows(); }
     std::vector<frmDMA*> lists() {
         flushDeletes();
         std::vector<frmDMA*> out;
@@ -76,7 +58,7 @@ TEST_F(MergeCommandsTest, MergeBySerialFromThePatrolWindow) {
 
     ScriptedUi ui;
     ui.expectMessage(plat::IDOK, LoadLangString(225) + dest + QStringLiteral(".000"));
-    maincmd::hooks().MergeReadings(dest);
+    MergeReadingsCommand(dest);
 
     EXPECT_TRUE(QFileInfo::exists(dest + QStringLiteral(".000")));
     ASSERT_EQ(ReadDatabaseFile(dest), DbOk);
@@ -113,7 +95,7 @@ TEST_F(MergeCommandsTest, MergeByCoordinateReopensTheAreaWindow) {
     ScriptedUi ui;
     ui.expectMessage(plat::IDOK, LoadLangString(225) + dest + QStringLiteral(".000"));
     MergeByRDGrid = true;
-    maincmd::hooks().MergeReadingsByRDGrid(patrolPath);
+    MergeReadingsByRDGridCommand(patrolPath);
     flushDeletes();
 
     EXPECT_TRUE(area.isNull());

@@ -40,10 +40,7 @@ protected:
         doc = ActiveDocument.data();
     }
     void TearDown() override {
-        for (QWidget* w : plat::windows::loadedNamed(QStringLiteral("frmDMA"))) {
-            static_cast<frmDMA*>(w)->AskForSave = false;
-            w->close();
-        }
+        CloseAllWindows(editor.get());
         flushDeletes();
         editor.reset();
     }

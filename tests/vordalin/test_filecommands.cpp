@@ -1,14 +1,13 @@
 // The File menu on real files: new, open, save, save as, export, close, the recent files and dropped files.
-#include "DocumentFixtures.h"
+#include "MainWindowFixture.h"
 #include "core/DatabaseFile.h"
 #include "core/MergeReadings.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
-#include "documents/MainCommands.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDocument.h"
-#include "documents/frmMain.h"
+#include "vordalin/frmMain.h"
 #include "platform/WindowRegistry.h"
 
 #include <QCoreApplication>
@@ -29,29 +28,12 @@ const std::vector<FixtureLogger> kArea = {
     {1100002, "AB 2234 5678", "South", "", "2023/01/03", "", "", "", 0, 0, ""},
 };
 
-class FileCommandsTest : public ::testing::Test, public DocumentTest {
+class FileCommandsTest : public MainWindowFixture {
 protected:
     void SetUp() override {
-        main = std::make_unique<frmMain>();
-        seams::mainWindow = main.get();
-        main->show();
+        MainWindowFixture::SetUp();
         area = env.writeFile(QStringLiteral("area.pdb"), areaFile(kArea));
         QDir().mkpath(env.path(QStringLiteral("rovemark/autoexport"))); // the PDA queue takes a copy of each save
-    }
-    void TearDown() override {
-        for (QWidget* w : plat::windows::loaded()) {
-            if (w == main.get())
-                continue;
-            if (auto* d = qobject_cast<frmDMA*>(w))
-                d->AskForSave = false;
-            if (auto* t = qobject_cast<frmDocument*>(w))
-                t->AskForSave = false;
-            w->close();
-        }
-        flushDeletes();
-        seams::mainWindow = nullptr;
-        main.reset();
-        maincmd::hooks() = {};
     }
     frmDMA* open(const QString& path) {
         ScriptedUi ui;
@@ -69,7 +51,6 @@ protected:
         return static_cast<frmDMA*>(plat::windows::loadedNamed(QStringLiteral("frmDMA")).back());
     }
     static int loggersIn(const QString& path) { return ReadDatabaseFile(path) == DbOk ? LoggerCount : -1; }
-    std::unique_ptr<frmMain> main;
     QString area;
 };
 
@@ -344,12 +325,6 @@ TEST_F(FileCommandsTest, TextDocumentsAreSavedUnderAChosenName) {
 }
 
 TEST_F(FileCommandsTest, MergeAsksForAPatrolFileAndHandsItOn) {
-    QStringList calls;
-    maincmd::hooks().MergeReadings = [&](const QString& p) { calls << QStringLiteral("serial ") + p; };
-    maincmd::hooks().MergeReadingsByRDGrid = [&](const QString& p) {
-        calls << QStringLiteral("coordinate ") + p + (MergeByRDGrid ? QString() : QStringLiteral(" (flag off)"));
-    };
-    maincmd::hooksChanged();
     ASSERT_TRUE(main->menuItem(QStringLiteral("mnuFileMerge"))->isEnabled());
     {
         ScriptedUi ui;
@@ -359,12 +334,16 @@ TEST_F(FileCommandsTest, MergeAsksForAPatrolFileAndHandsItOn) {
     open(area);
     {
         ScriptedUi ui;
+        // The chosen file reaches the merge, which asks about the differing area names (the merge by serial
+        // names the list window as the patrol, the merge by coordinate the chosen file); cancelled here.
         ui.expectOpenFile(QStringLiteral("/patrol/p1.PDB"));
+        ui.expectMessage(plat::IDCANCEL, QStringLiteral("and destination (p1"));
         main->mnuFileMerge_Click();
         EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(314));
         EXPECT_EQ(ui.fileRequests()[0].folder, env.programDir());
         EXPECT_EQ(ui.fileRequests()[0].fileName, QString());
         ui.expectOpenFile(QStringLiteral("/patrol/p2.csv"));
+        ui.expectMessage(plat::IDCANCEL, QStringLiteral("Most recent patrol (p2"));
         main->mnuMergeByRDGrid_Click();
         ui.expectOpenFile(QStringLiteral("/patrol/p3.txt"));
         ui.expectMessage(plat::IDOK, LoadLangString(316));
@@ -372,7 +351,6 @@ TEST_F(FileCommandsTest, MergeAsksForAPatrolFileAndHandsItOn) {
         ui.expectOpenFile(QString());
         main->mnuFileMerge_Click();
     }
-    EXPECT_EQ(calls, (QStringList{"serial /patrol/p1.PDB", "coordinate /patrol/p2.csv"}));
     EXPECT_FALSE(MergeByRDGrid);
 
     NewDocument();
@@ -382,42 +360,27 @@ TEST_F(FileCommandsTest, MergeAsksForAPatrolFileAndHandsItOn) {
     main->mnuFileMerge_Click();
 }
 
-struct MapRecorder final : IStartupWindows {
-    int shown = 0;
-    void startAutoSyncWatcher() override {}
-    void initTransferFolders() override {}
-    void loadRecordEditorHidden() override {}
-    bool showMapWindow() override {
-        ++shown;
-        return true;
-    }
-};
-
 TEST_F(FileCommandsTest, MapNeedsACoordinateInEveryRow) {
-    MapRecorder map;
-    seams::startupWindows = &map;
-    maincmd::hooks().mapViewAvailable = true;
-    maincmd::hooksChanged();
-    ASSERT_TRUE(main->toolButton(QStringLiteral("gps"))->isEnabled());
+    // The button waits for the map view; the command checks the list before it starts the map.
+    EXPECT_FALSE(main->toolButton(QStringLiteral("gps"))->isEnabled());
 
     open(area); // the second logger has no coordinate
     {
         ScriptedUi ui;
         ui.expectMessage(plat::IDOK,
                          QStringLiteral("Not all records have a valid GPS coordinate.  Unable to display map."));
-        main->tbToolBar_ButtonClick(QStringLiteral("gps"));
+        main->ShowMapOfList();
         EXPECT_EQ(ui.messages()[0].style, plat::MB_ICONEXCLAMATION);
     }
-    EXPECT_EQ(map.shown, 0);
 
     auto located = kArea;
     located[0].comment2 = "51.5/-0.12";
     located[1].comment2 = "51.6/-0.13";
     open(env.writeFile(QStringLiteral("located.pdb"), areaFile(located)));
     ScriptedUi ui;
-    main->tbToolBar_ButtonClick(QStringLiteral("gps"));
-    EXPECT_EQ(map.shown, 1);
-    seams::startupWindows = nullptr;
+    ui.expectMessage(plat::IDOK, QStringLiteral("Could not start GPS function")); // no map view here yet
+    main->ShowMapOfList();
+    EXPECT_EQ(ui.messages().size(), 1u);
 }
 
 } // namespace
