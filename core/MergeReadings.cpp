@@ -9,6 +9,7 @@
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
+#include "lang/LangText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -23,23 +24,7 @@ bool MergeByRDGrid = false;
 
 namespace {
 
-constexpr int kSameFileText = 215;
-constexpr int kCannotLoadText = 217;
-constexpr int kReportHeadText = 218;
-constexpr int kUpdatedMarkText = 219;
-constexpr int kUpdatedCountText = 220;
-constexpr int kNoneUpdatedText = 221;
-constexpr int kNewLoggersText = 222;
-constexpr int kReportEndText = 223;
-constexpr int kReportCaptionText = 224;
-constexpr int kBackupSavedText = 225;
-constexpr int kReadOnlyText = 650;
-constexpr int kNoDocumentText = 129;
 // Texts for the outcomes that must never pass silently: no backup, too many loggers, a failed write.
-constexpr int kBackupFailedText = 761;
-constexpr int kTooManyText = 762;
-constexpr int kWriteFailedText = 763;
-constexpr int kSaveAsTitleText = 764;
 
 // "DMA_North.pdb" and "North.pdb" name the same area: the prefix is dropped, ignoring its case.
 QString AreaName(const QString& path) {
@@ -61,12 +46,12 @@ IMergeWindow* CommonStart(IMergeHost& host, const QString& path, bool byCoordina
     host.Interact(false);
     if (window == nullptr) {
         host.Interact(true);
-        ShowMessage(LoadLangString(kNoDocumentText));
+        ShowMessage(LoadLangString(txt::NoDocument));
         return nullptr;
     }
     if (path == window->Caption()) {
         host.Interact(true);
-        ShowMessage(LoadLangString(kSameFileText));
+        ShowMessage(LoadLangString(txt::SameFile));
         return nullptr;
     }
     const QString windowTitle = FileTitle(window->DMAName());
@@ -97,7 +82,7 @@ void Abandon(IMergeHost& host, int text, const QString& value) {
 bool WriteMerged(IMergeHost& host, IMergeWindow& window, const QString& destination, QString* backupName) {
     VariStack& pending = PendingStack();
     if (LoggerCount + pending.Count > kMaxLoggers) {
-        Abandon(host, kTooManyText, QString::number(LoggerCount + pending.Count));
+        Abandon(host, txt::TooMany, QString::number(LoggerCount + pending.Count));
         return false;
     }
     if (!pending.IsEmpty())
@@ -108,7 +93,7 @@ bool WriteMerged(IMergeHost& host, IMergeWindow& window, const QString& destinat
     if (QFileInfo::exists(localDestination)) {
         const QString backup = MakeBackupName(destination);
         if (backup.isEmpty() || !QFile::copy(localDestination, plat::resolvePath(backup))) {
-            Abandon(host, kBackupFailedText, backup.isEmpty() ? destination : backup);
+            Abandon(host, txt::BackupFailed, backup.isEmpty() ? destination : backup);
             return false;
         }
         *backupName = backup;
@@ -120,11 +105,11 @@ bool WriteMerged(IMergeHost& host, IMergeWindow& window, const QString& destinat
         const QString detail = LastWriteErrorText();
         if (!detail.isEmpty())
             reason += u'\n' + detail;
-        Abandon(host, kWriteFailedText, reason);
+        Abandon(host, txt::WriteFailed, reason);
         return false;
     }
     if (!backupName->isEmpty())
-        ShowMessage(LoadLangString(kBackupSavedText) + *backupName);
+        ShowMessage(LoadLangString(txt::BackupSaved) + *backupName);
     return true;
 }
 
@@ -239,15 +224,15 @@ void MergeReadings(IMergeHost& host, const QString& path) {
     if (window == nullptr)
         return;
     if (plat::isReadOnlyFile(plat::resolvePath(path))) {
-        Abandon(host, kReadOnlyText, QString());
+        Abandon(host, txt::ReadOnly, QString());
         return;
     }
     if (!host.LoadFileWithReport(path)) {
-        Abandon(host, kCannotLoadText, path);
+        Abandon(host, txt::CannotLoad, path);
         return;
     }
 
-    QString report = LoadLangString(kReportHeadText) + QStringLiteral("\n\n");
+    QString report = LoadLangString(txt::ReportHead) + QStringLiteral("\n\n");
     int updated = 0;
     VariStack unmatched;
 
@@ -269,20 +254,20 @@ void MergeReadings(IMergeHost& host, const QString& path) {
         report += QString::number(LoggerTable[0].Serial);
         if (!SameNewestReading(0, j)) {
             InsertNewestReading(j, 0);
-            report += LoadLangString(kUpdatedMarkText);
+            report += LoadLangString(txt::UpdatedMark);
             ++updated;
         }
         report += u'\n';
     }
 
     if (updated == 0)
-        report += LoadLangString(kNoneUpdatedText) + u'\n';
+        report += LoadLangString(txt::NoneUpdated) + u'\n';
     else
-        report += QString::number(updated) + LoadLangString(kUpdatedCountText) + u'\n';
+        report += QString::number(updated) + LoadLangString(txt::UpdatedCount) + u'\n';
 
     VariStack& pending = PendingStack();
     if (!unmatched.IsEmpty()) {
-        report += u'\n' + LoadLangString(kNewLoggersText) + u'\n';
+        report += u'\n' + LoadLangString(txt::NewLoggers) + u'\n';
         while (!unmatched.IsEmpty()) {
             const VariValue k = unmatched.Pop();
             pending.Push(k);
@@ -291,8 +276,8 @@ void MergeReadings(IMergeHost& host, const QString& path) {
         }
         unmatched.Clean();
     }
-    report += u'\n' + LoadLangString(kReportEndText);
-    host.ShowReport(LoadLangString(kReportCaptionText) + window->DMAName() + QStringLiteral(".log"), report);
+    report += u'\n' + LoadLangString(txt::ReportEnd);
+    host.ShowReport(LoadLangString(txt::ReportCaption224) + window->DMAName() + QStringLiteral(".log"), report);
 
     if (!pending.IsEmpty() || updated >= 1) {
         QString backup;
@@ -313,7 +298,7 @@ void MergeReadingsByRDGrid(IMergeHost& host, const QString& path) {
     QString destination = window->Caption();
     if (window->NeverBeenSaved()) {
         plat::FileDialogRequest request;
-        request.title = LoadLangString(kSaveAsTitleText);
+        request.title = LoadLangString(txt::SaveAsTitle764);
         request.fileName = window->DMAName();
         request.filter = QStringLiteral("Logger files (*.pdb);;All files (*)");
         request.defaultSuffix = QStringLiteral("pdb");
@@ -324,25 +309,25 @@ void MergeReadingsByRDGrid(IMergeHost& host, const QString& path) {
             return;
         }
         if (destination == path) {
-            Abandon(host, kSameFileText, QString());
+            Abandon(host, txt::SameFile, QString());
             MergeByRDGrid = false;
             return;
         }
     }
     if (plat::isReadOnlyFile(plat::resolvePath(destination))) {
-        Abandon(host, kReadOnlyText, QString());
+        Abandon(host, txt::ReadOnly, QString());
         MergeByRDGrid = false;
         return;
     }
 
     ClearLoggerTable();
     if (!host.LoadFileWithReport(path)) {
-        Abandon(host, kCannotLoadText, path);
+        Abandon(host, txt::CannotLoad, path);
         MergeByRDGrid = false;
         return;
     }
 
-    QString report = LoadLangString(kReportHeadText) + QStringLiteral("\n\n");
+    QString report = LoadLangString(txt::ReportHead) + QStringLiteral("\n\n");
     int updated = 0;
     VariStack unmatched;
 
@@ -382,7 +367,7 @@ void MergeReadingsByRDGrid(IMergeHost& host, const QString& path) {
         }
         patrol = LoggerTable[0];
         if (differs && updated < LoggerCount) {
-            report += plat::fromAnsi(patrol.Comment2) + LoadLangString(kUpdatedMarkText) + u'\n';
+            report += plat::fromAnsi(patrol.Comment2) + LoadLangString(txt::UpdatedMark) + u'\n';
             ++updated;
         }
     }
@@ -393,9 +378,9 @@ void MergeReadingsByRDGrid(IMergeHost& host, const QString& path) {
     }
 
     if (updated == 0)
-        report += u'\n' + LoadLangString(kNoneUpdatedText) + u'\n';
+        report += u'\n' + LoadLangString(txt::NoneUpdated) + u'\n';
     else
-        report += u'\n' + QString::number(updated) + LoadLangString(kUpdatedCountText) + u'\n';
+        report += u'\n' + QString::number(updated) + LoadLangString(txt::UpdatedCount) + u'\n';
 
     VariStack& pending = PendingStack();
     if (!unmatched.IsEmpty()) {
@@ -408,8 +393,8 @@ void MergeReadingsByRDGrid(IMergeHost& host, const QString& path) {
         }
         unmatched.Clean();
     }
-    report += u'\n' + LoadLangString(kReportEndText);
-    host.ShowReport(LoadLangString(kReportCaptionText) + window->DMAName() + QStringLiteral(".log"), report);
+    report += u'\n' + LoadLangString(txt::ReportEnd);
+    host.ShowReport(LoadLangString(txt::ReportCaption224) + window->DMAName() + QStringLiteral(".log"), report);
 
     const bool written = !pending.IsEmpty() || updated >= 1;
     if (written) {

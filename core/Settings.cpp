@@ -5,6 +5,7 @@
 #include "core/Shared.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
+#include "lang/LangText.h"
 
 #include <cmath>
 
@@ -72,7 +73,7 @@ void SaveSettingInt(const QString& key, long long value) {
 }
 
 void LoadSettings() {
-    DescriptionText = LoadLangString(104);
+    DescriptionText = LoadLangString(txt::AcousticLeakNoiseLoggerManagement);
     NewDocumentCounter = 0;
 
     EnHistEdit = GetSettingBool(QStringLiteral("EnHistEdit"), false);

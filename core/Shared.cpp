@@ -1,6 +1,7 @@
 #include "core/Shared.h"
 
 #include "core/ProgramWindows.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/ComponentRegistry.h"
 #include "platform/Paths.h"
@@ -136,6 +137,12 @@ bool lookup(int32_t id, std::string* text) {
 std::string LoadLangAnsi(int32_t id) {
     std::string text;
     if (!lookup(id, &text)) {
+        // The project's own texts come after the shipped range; a site's file written before them still shows
+        // them, in English.
+        if (id > txt::kLastShippedText)
+            for (const auto& [number, english] : txt::kBuiltInEnglish)
+                if (number == id)
+                    return english;
         ShowMessage(kLangFailure, 0);
         return {};
     }

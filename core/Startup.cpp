@@ -5,6 +5,7 @@
 #include "platform/AppInfo.h"
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
+#include "lang/LangText.h"
 
 #include <QDir>
 #include <QFile>
@@ -95,6 +96,6 @@ void UpdateAllAddInfoCommand() {
     if (programWindows().hasActiveDocument()) {
         ShowStatusText(LoadLangString(programWindows().updateAllAdditionalInformation() ? 647 : 646));
     } else {
-        ShowMessage(LoadLangString(129), 0);
+        ShowMessage(LoadLangString(txt::NoDocument), 0);
     }
 }

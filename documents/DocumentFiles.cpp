@@ -15,6 +15,7 @@
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QFileInfo>
 #include <QMdiArea>
@@ -25,19 +26,6 @@ IRecordEditorView* documents::recordEditor = nullptr;
 
 namespace {
 
-enum Text : int32_t {
-    TxtListShortened = 121,
-    TxtDuplicateQuestion = 122,
-    TxtShowReportQuestion = 123,
-    TxtReportCaption = 124,
-    TxtUntitled = 126,
-    TxtLoggerFilter = 310,
-    TxtTextFilter = 311,
-    TxtSaveTitle = 319,
-    TxtSaveEmptyList = 330,
-    TxtTextSaveFailed = 335,
-    TxtQueueCopyFailed = 665,
-};
 
 QPointer<QMdiArea> g_area;
 
@@ -82,13 +70,13 @@ bool LoadFileWithReport(const QString& path) {
     }
     if (report.isEmpty())
         return true;
-    const QString shown = report.size() < 100 ? report : report.left(100) + LoadLangString(TxtListShortened) + u'\n';
+    const QString shown = report.size() < 100 ? report : report.left(100) + LoadLangString(txt::ListShortened) + u'\n';
     const QString prompt =
-        LoadLangString(TxtDuplicateQuestion) + u'\n' + shown + u'\n' + LoadLangString(TxtShowReportQuestion);
+        LoadLangString(txt::DuplicateQuestion) + u'\n' + shown + u'\n' + LoadLangString(txt::ShowReportQuestion);
     if (ShowMessage(prompt, plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2, path) == plat::IDNO)
         return false;
     auto* window = new frmDocument;
-    window->setWindowTitle(LoadLangString(TxtReportCaption) + FileTitle(path) + QStringLiteral(".log"));
+    window->setWindowTitle(LoadLangString(txt::ReportCaption) + FileTitle(path) + QStringLiteral(".log"));
     window->setText(report);
     ShowDocumentWindow(window);
     return true;
@@ -113,7 +101,7 @@ void NewDocument() {
     window->AskForSave = false;
     window->NeverBeenSaved = true;
     window->NumHistories = kMaxReadings;
-    const QString name = LoadLangString(TxtUntitled) + plat::vb::zeroPad(NewDocumentCounter, 4);
+    const QString name = LoadLangString(txt::Untitled) + plat::vb::zeroPad(NewDocumentCounter, 4);
     window->setWindowTitle(name + QStringLiteral(".PDB"));
     window->DMAName = name;
     ShowDocumentWindow(window);
@@ -142,7 +130,7 @@ bool SaveLoggerFile(frmDMA* document, const QString& path, const QString& extens
     const bool copied = QFileInfo(queueFolder()).isDir() && plat::readFileBytes(plat::toLocalPath(target), bytes) &&
                         plat::writeFileAtomically(destination, bytes);
     if (!copied)
-        plat::ui().messageBox(LoadLangString(TxtQueueCopyFailed) + QStringLiteral("\r\n\r\n") + destination,
+        plat::ui().messageBox(LoadLangString(txt::QueueCopyFailed) + QStringLiteral("\r\n\r\n") + destination,
                               plat::MB_ICONEXCLAMATION, plat::appTitle());
     if (extension.isEmpty()) {
         document->AskForSave = false;
@@ -175,7 +163,7 @@ bool SaveLoggerDocument(frmDMA* document) {
         return false;
     ShowStatusText(QString());
     if (document->RecordCount < 1) {
-        ShowMessage(LoadLangString(TxtSaveEmptyList), 0);
+        ShowMessage(LoadLangString(txt::SaveEmptyList), 0);
         return false;
     }
     QString path;
@@ -188,9 +176,9 @@ bool SaveLoggerDocument(frmDMA* document) {
         }
         plat::FileDialogRequest request;
         request.parent = document;
-        request.title = LoadLangString(TxtSaveTitle);
+        request.title = LoadLangString(txt::SaveTitle);
         request.fileName = plat::toLocalPath(prefix + document->DMAName);
-        request.filter = FileFilterFromText(LoadLangString(TxtLoggerFilter));
+        request.filter = FileFilterFromText(LoadLangString(txt::LoggerFilter));
         path = plat::ui().saveFileName(request);
         if (path.isEmpty())
             return false;
@@ -211,12 +199,12 @@ bool SaveTextDocument(frmDocument* document, int titleText) {
     request.parent = document;
     request.title = LoadLangString(titleText);
     request.fileName = document->windowTitle();
-    request.filter = FileFilterFromText(LoadLangString(TxtTextFilter));
+    request.filter = FileFilterFromText(LoadLangString(txt::TextFilter));
     const QString path = plat::ui().saveFileName(request);
     if (path.isEmpty())
         return false;
     if (!document->SaveFile(path)) {
-        ShowMessage(LoadLangString(TxtTextSaveFailed) + path, 0);
+        ShowMessage(LoadLangString(txt::TextSaveFailed) + path, 0);
         return false;
     }
     document->setWindowTitle(path);

@@ -16,6 +16,7 @@
 #include "platform/Twips.h"
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
+#include "lang/LangText.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -29,27 +30,6 @@
 
 namespace {
 
-enum Text : int32_t {
-    TxtNoDocument = 129,
-    TxtInvalidSerial = 132,
-    TxtAlreadyInList = 133,
-    TxtRemoved = 134,
-    TxtNotRemoved = 135,
-    TxtNoSelection = 136,
-    TxtChangeSerialPrompt = 137,
-    TxtSerialUnchanged = 138,
-    TxtSerialUsed1 = 139,
-    TxtSerialUsed2 = 140,
-    TxtSerialChanged = 141,
-    TxtFillComplete = 145,
-    TxtFillIncomplete = 146,
-    TxtFillReportHeading = 147,
-    TxtFillReportTitle = 148,
-    TxtFindPrompt = 149,
-    TxtNothingToCopy = 150,
-    TxtLoggerLimit = 780,
-    TxtFillLeavesSerials = 781,
-};
 
 constexpr int kHideListAbove = 100;
 
@@ -61,7 +41,7 @@ QString serialText(int32_t serial) {
 frmDMA* activeOrMessage() {
     if (IsDocumentValid(ActiveDocument))
         return ActiveDocument.data();
-    ShowMessage(LoadLangString(TxtNoDocument));
+    ShowMessage(LoadLangString(txt::NoDocument));
     return nullptr;
 }
 
@@ -82,7 +62,7 @@ void AddLoggerCommand() {
     int32_t serial = 0;
     const bool fits = plat::vb::toInt32(plat::vb::Val(dialog.strSerial), &serial);
     if (!fits || !IsValidSerial(serial)) {
-        ShowMessage((fits ? serialText(serial) : dialog.strSerial) + LoadLangString(TxtInvalidSerial));
+        ShowMessage((fits ? serialText(serial) : dialog.strSerial) + LoadLangString(txt::InvalidSerial));
         return;
     }
     if (doc->GetRecFromSerial(serial) == 0 && doc->RecordCount >= kMaxLoggers) {
@@ -92,7 +72,7 @@ void AddLoggerCommand() {
     if (doc->CreateNewRecord(serial, 0, QString())) {
         programWindows().showEditor();
     } else {
-        ShowMessage(serialText(serial) + LoadLangString(TxtAlreadyInList));
+        ShowMessage(serialText(serial) + LoadLangString(txt::AlreadyInList));
     }
 }
 
@@ -100,7 +80,7 @@ void RemoveLoggerCommand() {
     frmDMA* doc = activeOrMessage();
     if (!doc)
         return;
-    ShowStatusText(LoadLangString(doc->RemoveRecord() ? TxtRemoved : TxtNotRemoved));
+    ShowStatusText(LoadLangString(doc->RemoveRecord() ? txt::Removed : txt::NotRemoved));
 }
 
 void ChangeSerialCommand() {
@@ -108,14 +88,14 @@ void ChangeSerialCommand() {
     if (!doc)
         return;
     if (doc->SelLine < 1 || doc->SelLine > doc->rowCount()) {
-        ShowMessage(LoadLangString(TxtNoSelection));
+        ShowMessage(LoadLangString(txt::NoSelection));
         return;
     }
     // The selected row's own record changes, found by its key rather than by its serial, which may repeat.
     const int index = doc->rowRecordIndex(doc->SelLine);
     const int32_t old = doc->localRecord(index).Serial;
     QString answer;
-    if (!plat::ui().inputBox(LoadLangString(TxtChangeSerialPrompt) + serialText(old), plat::appTitle(), serialText(old),
+    if (!plat::ui().inputBox(LoadLangString(txt::ChangeSerialPrompt) + serialText(old), plat::appTitle(), serialText(old),
                              &answer) ||
         answer.isEmpty())
         return;
@@ -123,22 +103,22 @@ void ChangeSerialCommand() {
     int32_t serial = 0;
     const bool fits = plat::vb::toInt32(value, &serial);
     if (fits && serial == old) {
-        ShowMessage(serialText(old) + LoadLangString(TxtSerialUnchanged));
+        ShowMessage(serialText(old) + LoadLangString(txt::SerialUnchanged));
         return;
     }
     if (!fits || !IsValidSerial(serial)) {
-        ShowMessage((fits ? serialText(serial) : answer) + LoadLangString(TxtInvalidSerial));
+        ShowMessage((fits ? serialText(serial) : answer) + LoadLangString(txt::InvalidSerial));
         return;
     }
     if (doc->GetRecFromSerial(serial) != 0) {
-        ShowMessage(LoadLangString(TxtSerialUsed1) + serialText(serial) + LoadLangString(TxtSerialUsed2));
+        ShowMessage(LoadLangString(txt::SerialUsed1) + serialText(serial) + LoadLangString(txt::SerialUsed2));
         return;
     }
     doc->ChangeSerialByRec(index, serial);
     doc->listModel()->recordChanged(index);
     // A changed serial must reach the file: closing the window asks to save it.
     doc->AskForSave = true;
-    ShowMessage(serialText(old) + LoadLangString(TxtSerialChanged) + serialText(serial));
+    ShowMessage(serialText(old) + LoadLangString(txt::SerialChanged) + serialText(serial));
 }
 
 void ChangeDeployDateCommand() {
@@ -172,7 +152,7 @@ void ChangeDeployDateCommand() {
         doc->listModel()->recordChanged(index);
         doc->AskForSave = true;
     } else {
-        ShowMessage(LoadLangString(TxtNoSelection));
+        ShowMessage(LoadLangString(txt::NoSelection));
     }
     interact(true);
 }
@@ -197,7 +177,7 @@ bool FillLoggers(frmDMA* document, int32_t start, int32_t count, const QString& 
     long long serial = start;
     for (int32_t k = 1; k <= count; ++k, serial += FillIncrement) {
         if (serial > 16777215 || !IsValidSerial(static_cast<int32_t>(serial))) {
-            ShowMessage(LoadLangString(TxtFillLeavesSerials) +
+            ShowMessage(LoadLangString(txt::FillLeavesSerials) +
                         serialText(static_cast<int32_t>(std::min<long long>(serial, 99999999))));
             return false;
         }
@@ -256,15 +236,15 @@ void FillCommand() {
     if (!done || !target)
         return;
     if (report.isEmpty()) {
-        ShowStatusText(LoadLangString(TxtFillComplete));
+        ShowStatusText(LoadLangString(txt::FillComplete));
         return;
     }
-    ShowMessage(LoadLangString(TxtFillIncomplete));
-    ShowStatusText(LoadLangString(TxtFillIncomplete));
+    ShowMessage(LoadLangString(txt::FillIncomplete));
+    ShowStatusText(LoadLangString(txt::FillIncomplete));
     auto* window = new frmDocument;
-    window->setWindowTitle(LoadLangString(TxtFillReportTitle) + FileTitle(target->windowTitle()) +
+    window->setWindowTitle(LoadLangString(txt::FillReportTitle) + FileTitle(target->windowTitle()) +
                            QStringLiteral(".log"));
-    window->setText(LoadLangString(TxtFillReportHeading) + u'\n' + report);
+    window->setText(LoadLangString(txt::FillReportHeading) + u'\n' + report);
     window->AskForSave = false;
     ShowDocumentWindow(window);
 }
@@ -275,7 +255,7 @@ void FindCommand() {
     if (!doc)
         return;
     QString answer;
-    if (!plat::ui().inputBox(LoadLangString(TxtFindPrompt), plat::appTitle(), LastFindText, &answer))
+    if (!plat::ui().inputBox(LoadLangString(txt::FindPrompt), plat::appTitle(), LastFindText, &answer))
         answer.clear();
     LastFindText = answer;
     if (!LastFindText.isEmpty())
@@ -331,7 +311,7 @@ void NewWindowCommand() {
     if (!doc)
         return;
     if (doc->RecordCount < 1) {
-        ShowMessage(LoadLangString(TxtNothingToCopy));
+        ShowMessage(LoadLangString(txt::NothingToCopy));
         return;
     }
     const QString name = doc->DMAName;

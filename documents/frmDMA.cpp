@@ -12,6 +12,7 @@
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -28,20 +29,6 @@
 
 namespace {
 
-enum Text : int32_t {
-    TxtNoLoggers = 338,
-    TxtLoadingLogger = 339,
-    TxtLoadingLoggerEnd = 340,
-    TxtPreparingLogger = 341,
-    TxtListReloaded = 349,
-    TxtBlankComment = 354,
-    TxtLoggerOf = 364,
-    TxtLoggerOfEnd = 365,
-    TxtSortedDescending = 366,
-    TxtSortedAscending = 367,
-    TxtSavePrompt = 228,
-    TxtTooManyLoggers = 688,
-};
 
 // Caption text numbers of the eleven columns, in column order.
 constexpr int32_t kCaptionTexts[LoggerListModel::kColumns] = {191, 363, 162, 163, 160, 161, 164, 165, 166, 167, 500};
@@ -59,7 +46,7 @@ QString coordinateCaption(const QString& code) {
                                          "SUI Grid", "T67 Grid", "UTM Grid",  "QNG Grid"};
     for (int i = 0; i <= 13; ++i) {
         if (code == QString::number(i))
-            return i == 0 ? LoadLangString(664) : QString::fromLatin1(kGrids[i]);
+            return i == 0 ? LoadLangString(txt::Comment2664) : QString::fromLatin1(kGrids[i]);
     }
     return QString();
 }
@@ -127,7 +114,7 @@ LoggerRecord NewBlankRecord() {
     LoggerRecord r;
     r.Serial = 99999999;
     r.GridRef = "__ ____ ____";
-    r.Comment1 = LoadLangAnsi(TxtBlankComment);
+    r.Comment1 = LoadLangAnsi(txt::BlankComment);
     return r;
 }
 
@@ -467,15 +454,15 @@ bool frmDMA::GetLocalRecBySelection() {
 
 void frmDMA::CopyFrom_DMAModule() {
     if (LoggerCount < 1) {
-        ShowStatusText(LoadLangString(TxtNoLoggers));
+        ShowStatusText(LoadLangString(txt::NoLoggers));
         return;
     }
     const int count = std::min<int>(LoggerCount, kMaxLoggers);
     LocalRecords.assign(LoggerTable.begin(), LoggerTable.begin() + count + 1);
     LocalRecords[0] = LoggerRecord();
     RecordCount = static_cast<int16_t>(count);
-    const QString before = LoadLangString(TxtLoadingLogger);
-    const QString after = LoadLangString(TxtLoadingLoggerEnd);
+    const QString before = LoadLangString(txt::LoadingLogger);
+    const QString after = LoadLangString(txt::LoadingLoggerEnd);
     for (int i = 1; i <= count; ++i)
         if (i % kProgressStep == 0 || i == count)
             ShowStatusText(before + QString::number(i) + after);
@@ -491,13 +478,13 @@ bool frmDMA::CopyTo_DMAModule() {
     // The table and the file formats hold 7000 loggers; a longer list is refused as a whole rather than
     // written past the table or cut short.
     if (RecordCount > kMaxLoggers) {
-        ShowMessage(LoadLangString(TxtTooManyLoggers), 0);
+        ShowMessage(LoadLangString(txt::TooManyLoggers), 0);
         return false;
     }
     if (LoggerTable.size() < static_cast<size_t>(kMaxLoggers + 1))
         LoggerTable.resize(static_cast<size_t>(kMaxLoggers + 1));
     LoggerCount = RecordCount;
-    const QString prefix = LoadLangString(TxtPreparingLogger);
+    const QString prefix = LoadLangString(txt::PreparingLogger);
     const int histories = std::clamp<int>(NumHistories, 0, kMaxReadings);
     for (int i = 1; i <= RecordCount; ++i) {
         LoggerRecord r = LocalRecords[static_cast<size_t>(i)];
@@ -524,7 +511,7 @@ void frmDMA::ReLoad() {
     MakeActiveDocument();
     if (!plat::windows::topLevelTitled(QStringLiteral("GPS")))
         LoadRecordIntoEditor(1);
-    ShowStatusText(LoadLangString(TxtListReloaded));
+    ShowStatusText(LoadLangString(txt::ListReloaded));
 }
 
 void frmDMA::NextLine() {
@@ -690,7 +677,7 @@ bool frmDMA::UpdateAllAdditionalInformation() {
 void frmDMA::ListViewDMA_ItemClick(int position) {
     SelLine = static_cast<int16_t>(position);
     LoadRecordIntoEditor(static_cast<int16_t>(rowRecordIndex(position)));
-    ShowStatusText(LoadLangString(TxtLoggerOf) + QString::number(SelLine) + LoadLangString(TxtLoggerOfEnd) +
+    ShowStatusText(LoadLangString(txt::LoggerOf) + QString::number(SelLine) + LoadLangString(txt::LoggerOfEnd) +
                    QString::number(RecordCount));
 }
 
@@ -718,10 +705,10 @@ void frmDMA::ListViewDMA_ColumnClick(int column) {
     QString status;
     if (!model_->sorted() || model_->sortOrder() == Qt::AscendingOrder) {
         order = Qt::DescendingOrder;
-        status = caption + LoadLangString(TxtSortedDescending);
+        status = caption + LoadLangString(txt::SortedDescending);
     } else {
         order = Qt::AscendingOrder;
-        status = caption + LoadLangString(TxtSortedAscending);
+        status = caption + LoadLangString(txt::SortedAscending);
     }
     // The selected logger stays the one the commands act on, wherever the sort puts its row.
     const int selected = rowRecordIndex(SelLine);
@@ -790,7 +777,7 @@ bool frmDMA::eventFilter(QObject* watched, QEvent* event) {
 void frmDMA::Form_QueryUnload(bool& cancel) {
     if (!AskForSave)
         return;
-    const QString prompt = LoadLangString(TxtSavePrompt) + (NeverBeenSaved ? DMAName : windowTitle()) + u'?';
+    const QString prompt = LoadLangString(txt::SavePrompt) + (NeverBeenSaved ? DMAName : windowTitle()) + u'?';
     const int answer =
         ShowMessage(prompt, plat::MB_YESNOCANCEL | plat::MB_ICONEXCLAMATION | plat::MB_DEFBUTTON2, plat::appTitle());
     if (answer == plat::IDYES) {

@@ -9,6 +9,7 @@
 #include "platform/Twips.h"
 #include "platform/UiServices.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -76,10 +77,10 @@ void frmDocument::Form_QueryUnload(bool& cancel) {
     if (!AskForSave)
         return;
     const int answer =
-        ShowMessage(LoadLangString(228) + windowTitle() + u'?',
+        ShowMessage(LoadLangString(txt::SavePrompt) + windowTitle() + u'?',
                     plat::MB_YESNOCANCEL | plat::MB_ICONEXCLAMATION | plat::MB_DEFBUTTON2, plat::appTitle());
     if (answer == plat::IDYES)
-        cancel = !SaveTextDocument(this, 319); // a cancelled or failed save keeps the window and its text
+        cancel = !SaveTextDocument(this, txt::SaveTitle); // a cancelled or failed save keeps the window and its text
     else if (answer != plat::IDNO)
         cancel = true;
 }

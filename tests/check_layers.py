@@ -42,7 +42,7 @@ INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 
 def gui_free(folder, name):
     stem = os.path.splitext(name)[0]
-    if folder in GUI_FREE_FOLDERS:
+    if folder in GUI_FREE_FOLDERS or folder == "lang":
         return True
     if folder == "platform":
         return stem not in PLATFORM_UI

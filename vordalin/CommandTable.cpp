@@ -5,6 +5,7 @@
 #include "documents/MergeCommands.h"
 #include "documents/frmDMAEdit.h"
 #include "vordalin/frmMain.h"
+#include "lang/LangText.h"
 
 namespace cmd {
 namespace {
@@ -31,122 +32,122 @@ constexpr MenuEntry Later(const char* name, const char* caption, int text, const
 
 const std::vector<MenuEntry>& menuTable() {
     static const std::vector<MenuEntry> table = {
-        M("mnuFile", "&File", 258),
-        I("mnuFileNew", "&New", 259, "Ctrl+N", member<&frmMain::mnuFileNew_Click>),
-        I("mnuFileNewWin", "New, from current &Window...", 260, "", call<NewWindowCommand>),
+        M("mnuFile", "&File", txt::File),
+        I("mnuFileNew", "&New", txt::New, "Ctrl+N", member<&frmMain::mnuFileNew_Click>),
+        I("mnuFileNewWin", "New, from current &Window...", txt::NewFromCurrentWindow, "", call<NewWindowCommand>),
         Bar("mnuFileBar11"),
-        I("mnuFileOpen", "&Open...", 262, "Ctrl+O", member<&frmMain::mnuFileOpen_Click>),
-        I("mnuFileMerge", "Add &most recent patrol to...", 263, "", member<&frmMain::mnuFileMerge_Click>),
-        I("mnuMergeByRDGrid", "Merge by Coordinate Reference", 661, "", member<&frmMain::mnuMergeByRDGrid_Click>),
+        I("mnuFileOpen", "&Open...", txt::Open, "Ctrl+O", member<&frmMain::mnuFileOpen_Click>),
+        I("mnuFileMerge", "Add &most recent patrol to...", txt::AddMostRecentPatrolTo, "", member<&frmMain::mnuFileMerge_Click>),
+        I("mnuMergeByRDGrid", "Merge by Coordinate Reference", txt::MergeByCoordinateReference, "", member<&frmMain::mnuMergeByRDGrid_Click>),
         Bar("mnuFileBar0"),
-        I("mnuFileSave", "&Save", 264, "Ctrl+S", member<&frmMain::mnuFileSave_Click>),
-        I("mnuFileSaveAs", "Save &As...", 265, "Ctrl+A", member<&frmMain::mnuFileSaveAs_Click>),
-        I("mnuFileImport", "&Import Ambleway File", 518, "", member<&frmMain::mnuFileImport_Click>),
-        I("mnuFileExport", "&Export...", 266, "", member<&frmMain::mnuFileExport_Click>),
+        I("mnuFileSave", "&Save", txt::Save, "Ctrl+S", member<&frmMain::mnuFileSave_Click>),
+        I("mnuFileSaveAs", "Save &As...", txt::SaveAs, "Ctrl+A", member<&frmMain::mnuFileSaveAs_Click>),
+        I("mnuFileImport", "&Import Ambleway File", txt::ImportAmblewayFile, "", member<&frmMain::mnuFileImport_Click>),
+        I("mnuFileExport", "&Export...", txt::Export, "", member<&frmMain::mnuFileExport_Click>),
         Bar("mnuFileBar5"),
-        I("mnuFileClose", "&Close", 267, "", member<&frmMain::mnuFileClose_Click>),
+        I("mnuFileClose", "&Close", txt::Close, "", member<&frmMain::mnuFileClose_Click>),
         Bar("mnuFileBar1"),
-        Later("mnuFilePageSetup", "Page Set&up...", 268), // printing
-        Later("mnuFilePrint", "&Print...", 269, "Ctrl+P"), // printing
+        Later("mnuFilePageSetup", "Page Set&up...", txt::PageSetUp), // printing
+        Later("mnuFilePrint", "&Print...", txt::Print, "Ctrl+P"), // printing
         Bar("mnuFileBar3"),
         I("mnuFileMRU", "", 0, "", indexed<&frmMain::mnuFileMRU_Click>, 1),
         I("mnuFileMRU", "", 0, "", indexed<&frmMain::mnuFileMRU_Click>, 2),
         I("mnuFileMRU", "", 0, "", indexed<&frmMain::mnuFileMRU_Click>, 3),
         I("mnuFileMRU", "", 0, "", indexed<&frmMain::mnuFileMRU_Click>, 4),
         Bar("mnuFileBar4"),
-        I("mnuFileExit", "E&xit", 270, "", member<&frmMain::mnuFileExit_Click>),
+        I("mnuFileExit", "E&xit", txt::EXit, "", member<&frmMain::mnuFileExit_Click>),
         End(),
 
-        M("mnuEdit", "&Edit", 271),
-        I("mnuEditCut", "Cu&t", 272, "", member<&frmMain::mnuEditCut_Click>),
-        I("mnuEditCopy", "&Copy", 273, "Ctrl+C", member<&frmMain::mnuEditCopy_Click>),
-        I("mnuEditPaste", "&Paste", 274, "Ctrl+V", member<&frmMain::mnuEditPaste_Click>),
+        M("mnuEdit", "&Edit", txt::Edit),
+        I("mnuEditCut", "Cu&t", txt::CuT, "", member<&frmMain::mnuEditCut_Click>),
+        I("mnuEditCopy", "&Copy", txt::Copy, "Ctrl+C", member<&frmMain::mnuEditCopy_Click>),
+        I("mnuEditPaste", "&Paste", txt::Paste, "Ctrl+V", member<&frmMain::mnuEditPaste_Click>),
         End(),
 
-        M("mnuSearch", "&Search", 275),
-        I("mnuSearchrFind", "&Find...", 276, "", call<FindCommand>),
-        I("mnuSearchFindNext", "Find &Next", 277, "F3", call<FindNextCommand>),
+        M("mnuSearch", "&Search", txt::Search),
+        I("mnuSearchrFind", "&Find...", txt::Find, "", call<FindCommand>),
+        I("mnuSearchFindNext", "Find &Next", txt::FindNext, "F3", call<FindNextCommand>),
         Bar("mnuSearch0"),
-        I("mnuSearchCatalogue", "For serial number in files...", 278, "", member<&frmMain::mnuSearchCatalogue_Click>),
+        I("mnuSearchCatalogue", "For serial number in files...", txt::ForSerialNumberInFiles, "", member<&frmMain::mnuSearchCatalogue_Click>),
         End(),
 
-        M("mnuLogger", "&Logger", 279),
-        I("mnuLoggerAdd", "&Add...", 280, "", call<AddLoggerCommand>),
-        I("mnuLoggerRemove", "&Remove", 281, "", call<RemoveLoggerCommand>),
-        I("mnuLoggerChangeSerial", "&Change Serial...", 282, "", call<ChangeSerialCommand>),
-        I("mnuLoggerChangeDeployDate", "Change &Deploy date...", 283, "", call<ChangeDeployDateCommand>),
+        M("mnuLogger", "&Logger", txt::Logger),
+        I("mnuLoggerAdd", "&Add...", txt::Add, "", call<AddLoggerCommand>),
+        I("mnuLoggerRemove", "&Remove", txt::Remove, "", call<RemoveLoggerCommand>),
+        I("mnuLoggerChangeSerial", "&Change Serial...", txt::ChangeSerial, "", call<ChangeSerialCommand>),
+        I("mnuLoggerChangeDeployDate", "Change &Deploy date...", txt::ChangeDeployDate, "", call<ChangeDeployDateCommand>),
         Bar("mnuLogger0"),
-        I("mnuLoggerFill", "F&ill...", 284, "", call<FillCommand>),
-        I("mnuUpdateAllAddInfo", "&Update All Additional Information", 648, "", call<UpdateAllAddInfoCommand>),
+        I("mnuLoggerFill", "F&ill...", txt::FIll, "", call<FillCommand>),
+        I("mnuUpdateAllAddInfo", "&Update All Additional Information", txt::UpdateAllAdditionalInformation, "", call<UpdateAllAddInfoCommand>),
         End(),
 
-        M("mnuRovemark", "&Rovemark", 285),
-        M("mnuRovemarkFrom", "&Receive from Rovemark", 286),
-        Later("mnuRovemarkFromSome", "Selection", 287, "F5"),     // field-unit exchange
-        Later("mnuRovemarkFromAll", "All", 288, "Shift+F5"),      // field-unit exchange
+        M("mnuRovemark", "&Rovemark", txt::Rovemark),
+        M("mnuRovemarkFrom", "&Receive from Rovemark", txt::ReceiveFromRovemark),
+        Later("mnuRovemarkFromSome", "Selection", txt::Selection, "F5"),     // field-unit exchange
+        Later("mnuRovemarkFromAll", "All", txt::All, "Shift+F5"),      // field-unit exchange
         End(),
-        M("mnuRovemarkTo", "Send to Rovemark", 289),
-        Later("mnuRovemarkToSome", "Selection", 287, "F9"),       // field-unit exchange
-        Later("mnuRovemarkToAll", "All", 288, "Shift+F9"),        // field-unit exchange
+        M("mnuRovemarkTo", "Send to Rovemark", txt::SendToRovemark),
+        Later("mnuRovemarkToSome", "Selection", txt::Selection, "F9"),       // field-unit exchange
+        Later("mnuRovemarkToAll", "All", txt::All, "Shift+F9"),        // field-unit exchange
         End(),
         Bar("mnuRovemarkBar0"),
-        I("mnuRovemarkOptions", "&Options...", 290, "", call<TransferOptionsCommand>),
+        I("mnuRovemarkOptions", "&Options...", txt::Options290, "", call<TransferOptionsCommand>),
         Bar("mnuRovemarkBar1"),
-        M("mnuRovemark2", "Rovemark PDA", 637),
-        Later("mnuRovemarkUploadDMA", "PC to PDA", 617),          // PDA link
-        Later("mnuRovemarkDownloadPatrol", "PDA to PC", 618),     // PDA link
-        Later("mnuRovemarkSyncPDA", "Synchronise PDA", 668),      // PDA link
+        M("mnuRovemark2", "Rovemark PDA", txt::RovemarkPda),
+        Later("mnuRovemarkUploadDMA", "PC to PDA", txt::PcToPda),          // PDA link
+        Later("mnuRovemarkDownloadPatrol", "PDA to PC", txt::PdaToPc),     // PDA link
+        Later("mnuRovemarkSyncPDA", "Synchronise PDA", txt::SynchronisePda),      // PDA link
         End(),
         End(),
 
-        M("mnuView", "&View", 291),
-        I("mnuViewEditor", "&Editor", 292, "F8", call<ShowRecordEditor>),
+        M("mnuView", "&View", txt::View),
+        I("mnuViewEditor", "&Editor", txt::Editor, "F8", call<ShowRecordEditor>),
         I("mnuViewLogger", "&Logger", 0, "", member<&frmMain::mnuViewLogger_Click>),
-        I("mnuViewToolbar", "&Toolbar", 293, "", member<&frmMain::mnuViewToolbar_Click>, -1, true, true),
-        I("mnuViewStatusBar", "Status &Bar", 294, "", member<&frmMain::mnuViewStatusBar_Click>, -1, true, true),
+        I("mnuViewToolbar", "&Toolbar", txt::Toolbar, "", member<&frmMain::mnuViewToolbar_Click>, -1, true, true),
+        I("mnuViewStatusBar", "Status &Bar", txt::StatusBar, "", member<&frmMain::mnuViewStatusBar_Click>, -1, true, true),
         Bar("mnuView2"),
-        I("mnuViewRefreshList", "&Refresh List", 295, "F12", member<&frmMain::mnuViewRefreshList_Click>),
-        I("mnuViewAutoSize", "AutoSize", 296, "", member<&frmMain::mnuViewAutoSize_Click>, -1, true),
+        I("mnuViewRefreshList", "&Refresh List", txt::RefreshList, "F12", member<&frmMain::mnuViewRefreshList_Click>),
+        I("mnuViewAutoSize", "AutoSize", txt::Autosize, "", member<&frmMain::mnuViewAutoSize_Click>, -1, true),
         Bar("mnuView1"),
-        M("mnuViewShow", "&Show", 297),
-        I("mnuViewShowOption", "All", 288, "F2", indexed<&frmMain::mnuViewShowOption_Click>, 0),
-        I("mnuViewShowOption", "Serial", 158, "", indexed<&frmMain::mnuViewShowOption_Click>, 1),
-        I("mnuViewShowOption", "Grid ref", 298, "", indexed<&frmMain::mnuViewShowOption_Click>, 2),
-        I("mnuViewShowOption", "Deployed", 162, "", indexed<&frmMain::mnuViewShowOption_Click>, 3),
-        I("mnuViewShowOption", "Received", 163, "", indexed<&frmMain::mnuViewShowOption_Click>, 4),
-        I("mnuViewShowOption", "Comment 1", 299, "", indexed<&frmMain::mnuViewShowOption_Click>, 5),
-        I("mnuViewShowOption", "Comment 2", 300, "", indexed<&frmMain::mnuViewShowOption_Click>, 6),
-        I("mnuViewShowOption", "Date", 164, "", indexed<&frmMain::mnuViewShowOption_Click>, 7),
+        M("mnuViewShow", "&Show", txt::Show),
+        I("mnuViewShowOption", "All", txt::All, "F2", indexed<&frmMain::mnuViewShowOption_Click>, 0),
+        I("mnuViewShowOption", "Serial", txt::SerialNo, "", indexed<&frmMain::mnuViewShowOption_Click>, 1),
+        I("mnuViewShowOption", "Grid ref", txt::GridRef298, "", indexed<&frmMain::mnuViewShowOption_Click>, 2),
+        I("mnuViewShowOption", "Deployed", txt::Deployed, "", indexed<&frmMain::mnuViewShowOption_Click>, 3),
+        I("mnuViewShowOption", "Received", txt::Received, "", indexed<&frmMain::mnuViewShowOption_Click>, 4),
+        I("mnuViewShowOption", "Comment 1", txt::Comment1299, "", indexed<&frmMain::mnuViewShowOption_Click>, 5),
+        I("mnuViewShowOption", "Comment 2", txt::Comment2300, "", indexed<&frmMain::mnuViewShowOption_Click>, 6),
+        I("mnuViewShowOption", "Date", txt::BadDate, "", indexed<&frmMain::mnuViewShowOption_Click>, 7),
         End(),
-        M("mnuViewHide", "&Hide", 301),
-        I("mnuViewHideOption", "All", 288, "", indexed<&frmMain::mnuViewHideOption_Click>, 0),
-        I("mnuViewHideOption", "Serial", 158, "", indexed<&frmMain::mnuViewHideOption_Click>, 1),
-        I("mnuViewHideOption", "Grid ref", 298, "", indexed<&frmMain::mnuViewHideOption_Click>, 2),
-        I("mnuViewHideOption", "Deployed", 162, "", indexed<&frmMain::mnuViewHideOption_Click>, 3),
-        I("mnuViewHideOption", "Received", 163, "", indexed<&frmMain::mnuViewHideOption_Click>, 4),
-        I("mnuViewHideOption", "Comment 1", 299, "", indexed<&frmMain::mnuViewHideOption_Click>, 5),
-        I("mnuViewHideOption", "Comment 2", 300, "", indexed<&frmMain::mnuViewHideOption_Click>, 6),
-        I("mnuViewHideOption", "Date", 164, "", indexed<&frmMain::mnuViewHideOption_Click>, 7),
+        M("mnuViewHide", "&Hide", txt::Hide),
+        I("mnuViewHideOption", "All", txt::All, "", indexed<&frmMain::mnuViewHideOption_Click>, 0),
+        I("mnuViewHideOption", "Serial", txt::SerialNo, "", indexed<&frmMain::mnuViewHideOption_Click>, 1),
+        I("mnuViewHideOption", "Grid ref", txt::GridRef298, "", indexed<&frmMain::mnuViewHideOption_Click>, 2),
+        I("mnuViewHideOption", "Deployed", txt::Deployed, "", indexed<&frmMain::mnuViewHideOption_Click>, 3),
+        I("mnuViewHideOption", "Received", txt::Received, "", indexed<&frmMain::mnuViewHideOption_Click>, 4),
+        I("mnuViewHideOption", "Comment 1", txt::Comment1299, "", indexed<&frmMain::mnuViewHideOption_Click>, 5),
+        I("mnuViewHideOption", "Comment 2", txt::Comment2300, "", indexed<&frmMain::mnuViewHideOption_Click>, 6),
+        I("mnuViewHideOption", "Date", txt::BadDate, "", indexed<&frmMain::mnuViewHideOption_Click>, 7),
         End(),
-        End(),
-
-        M("mnuSarnic", "&Sarnic", 588),
-        Later("mnuSarnicSetup", "&Setup...", 589), // direct logger link
         End(),
 
-        M("mnuWindow", "&Window", 302),
-        I("mnuWindowCascade", "&Cascade", 303, "", member<&frmMain::mnuWindowCascade_Click>),
-        I("mnuWindowTileHorizontal", "Tile &Horizontal", 304, "", member<&frmMain::mnuWindowTileHorizontal_Click>),
-        I("mnuWindowTileVertical", "Tile &Vertical", 305, "", member<&frmMain::mnuWindowTileVertical_Click>),
-        I("mnuWindowArrangeIcons", "&Arrange Icons", 306, "", member<&frmMain::mnuWindowArrangeIcons_Click>),
+        M("mnuSarnic", "&Sarnic", txt::Sarnic),
+        Later("mnuSarnicSetup", "&Setup...", txt::Setup), // direct logger link
+        End(),
+
+        M("mnuWindow", "&Window", txt::Window),
+        I("mnuWindowCascade", "&Cascade", txt::Cascade, "", member<&frmMain::mnuWindowCascade_Click>),
+        I("mnuWindowTileHorizontal", "Tile &Horizontal", txt::TileHorizontal, "", member<&frmMain::mnuWindowTileHorizontal_Click>),
+        I("mnuWindowTileVertical", "Tile &Vertical", txt::TileVertical, "", member<&frmMain::mnuWindowTileVertical_Click>),
+        I("mnuWindowArrangeIcons", "&Arrange Icons", txt::ArrangeIcons, "", member<&frmMain::mnuWindowArrangeIcons_Click>),
         Bar("mnuFileBar12"),
-        I("mnuWindowFollowMouse", "&Follow mouse", 498, "", member<&frmMain::mnuWindowFollowMouse_Click>, -1, true),
+        I("mnuWindowFollowMouse", "&Follow mouse", txt::FollowMouse, "", member<&frmMain::mnuWindowFollowMouse_Click>, -1, true),
         End(),
 
-        M("mnuHelp", "&Help", 307),
-        I("mnuHelpContents", "&Contents", 308, "F1", member<&frmMain::mnuHelpContents_Click>),
+        M("mnuHelp", "&Help", txt::Help),
+        I("mnuHelpContents", "&Contents", txt::Contents, "F1", member<&frmMain::mnuHelpContents_Click>),
         Bar("mnuHelpBar0"),
-        I("mnuHelpAbout", "&About ", 309, "", member<&frmMain::mnuHelpAbout_Click>),
+        I("mnuHelpAbout", "&About ", txt::About, "", member<&frmMain::mnuHelpAbout_Click>),
         End(),
     };
     return table;
@@ -154,28 +155,28 @@ const std::vector<MenuEntry>& menuTable() {
 
 const std::vector<ToolEntry>& toolTable() {
     static const std::vector<ToolEntry> table = {
-        {"New", "New", 317, "document-new", ":/icons/new.png", member<&frmMain::mnuFileNew_Click>},
-        {"Open", "Open", 318, "document-open", ":/icons/open.png", member<&frmMain::mnuFileOpen_Click>},
-        {"Save", "Save", 319, "document-save", ":/icons/save.png", member<&frmMain::mnuFileSave_Click>},
+        {"New", "New", txt::New317, "document-new", ":/icons/new.png", member<&frmMain::mnuFileNew_Click>},
+        {"Open", "Open", txt::OpenTitle, "document-open", ":/icons/open.png", member<&frmMain::mnuFileOpen_Click>},
+        {"Save", "Save", txt::SaveTitle, "document-save", ":/icons/save.png", member<&frmMain::mnuFileSave_Click>},
         {},
-        {"Print", "Print", 320, "document-print", ":/icons/print.png", nullptr}, // printing
+        {"Print", "Print", txt::Print320, "document-print", ":/icons/print.png", nullptr}, // printing
         {},
-        {"Cut", "Cut", 321, "edit-cut", ":/icons/cut.png", member<&frmMain::mnuEditCut_Click>},
-        {"Copy", "Copy", 322, "edit-copy", ":/icons/copy.png", member<&frmMain::mnuEditCopy_Click>},
-        {"Paste", "Paste", 323, "edit-paste", ":/icons/paste.png", member<&frmMain::mnuEditPaste_Click>},
+        {"Cut", "Cut", txt::Cut, "edit-cut", ":/icons/cut.png", member<&frmMain::mnuEditCut_Click>},
+        {"Copy", "Copy", txt::Copy322, "edit-copy", ":/icons/copy.png", member<&frmMain::mnuEditCopy_Click>},
+        {"Paste", "Paste", txt::Paste323, "edit-paste", ":/icons/paste.png", member<&frmMain::mnuEditPaste_Click>},
         {},
-        {"Back", "Previous Page", 326, "go-up", ":/icons/back.png", member<&frmMain::tbBack_Click>},
-        {"Forward", "Next Page", 327, "go-down", ":/icons/forward.png", member<&frmMain::tbForward_Click>},
+        {"Back", "Previous Page", txt::PreviousPage, "go-up", ":/icons/back.png", member<&frmMain::tbBack_Click>},
+        {"Forward", "Next Page", txt::NextPage, "go-down", ":/icons/forward.png", member<&frmMain::tbForward_Click>},
         {},
-        {"from_rovemark", "Receive all from Rovemark", 324, "", ":/icons/from_rovemark.png", nullptr}, // exchange
-        {"to_rovemark", "Send all to Rovemark", 325, "", ":/icons/to_rovemark.png", nullptr},          // exchange
+        {"from_rovemark", "Receive all from Rovemark", txt::ReceiveAllFromRovemark, "", ":/icons/from_rovemark.png", nullptr}, // exchange
+        {"to_rovemark", "Send all to Rovemark", txt::SendAllToRovemark, "", ":/icons/to_rovemark.png", nullptr},          // exchange
         {},
-        {"From PDA", "From PDA", 618, "", ":/icons/from_pda.png", nullptr},                   // PDA link
-        {"To PDA", "To PDA", 617, "", ":/icons/to_pda.png", nullptr},                         // PDA link
-        {"Synchronise PDA", "Synchronise PDA", 668, "", ":/icons/sync_pda.png", nullptr},     // PDA link
+        {"From PDA", "From PDA", txt::PdaToPc, "", ":/icons/from_pda.png", nullptr},                   // PDA link
+        {"To PDA", "To PDA", txt::PcToPda, "", ":/icons/to_pda.png", nullptr},                         // PDA link
+        {"Synchronise PDA", "Synchronise PDA", txt::SynchronisePda, "", ":/icons/sync_pda.png", nullptr},     // PDA link
         {},
-        {"AddVordalin", "", 499, "list-add", ":/icons/add_logger.png", call<AddLoggerCommand>},
-        {"gps", "Start GPS", 660, "", ":/icons/gps.png", nullptr}, // map view
+        {"AddVordalin", "", txt::AddLogger, "list-add", ":/icons/add_logger.png", call<AddLoggerCommand>},
+        {"gps", "Start GPS", txt::StartGps, "", ":/icons/gps.png", nullptr}, // map view
     };
     return table;
 }

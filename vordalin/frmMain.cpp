@@ -19,6 +19,7 @@
 #include "platform/Paths.h"
 #include "platform/Twips.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -48,25 +49,6 @@ std::function<long long()> frmMain::localEpochSeconds = [] {
 
 namespace {
 
-enum LangText {
-    TxtNoLoggerWindow = 129,
-    TxtMainCaption = 256,
-    TxtLoggerFilter = 310,
-    TxtTextFilter = 311,
-    TxtMergeEmptyList = 313,
-    TxtMergeTitle = 314,
-    TxtMergeFileType = 316,
-    TxtOpenTitle = 318,
-    TxtSaveTitle = 319,
-    TxtNoHelpFile = 328,
-    TxtSaveAsTitle = 329,
-    TxtSaveEmptyList = 330,
-    TxtExportEmptyList = 331,
-    TxtExportTitle = 332,
-    TxtTextSaveFailed = 335,
-    TxtTextLoadFailed = 336,
-    TxtOverwriteQuestion = 337,
-};
 
 using cmd::Kind;
 using cmd::MenuEntry;
@@ -244,13 +226,13 @@ void frmMain::Form_Load() {
         resize(plat::twips::toPixelsX(9600), plat::twips::toPixelsY(7200));
         CentreForm(this);
     }
-    loggerFileFilter_ = FileFilterFromText(LoadLangString(TxtLoggerFilter));
-    textDocumentFilter_ = FileFilterFromText(LoadLangString(TxtTextFilter));
+    loggerFileFilter_ = FileFilterFromText(LoadLangString(txt::LoggerFilter));
+    textDocumentFilter_ = FileFilterFromText(LoadLangString(txt::TextFilter));
     PDASupportCreated = false;
 }
 
 void frmMain::LoadResources() {
-    setWindowTitle(LoadLangString(TxtMainCaption));
+    setWindowTitle(LoadLangString(txt::MainCaption));
     for (const ToolEntry& e : toolTable()) {
         if (!e.key)
             continue;
@@ -394,7 +376,7 @@ QString frmMain::formNameOfActiveChild() const {
 bool frmMain::ConfirmOverwrite(const QString& path) {
     if (!DatabaseFileExists(path))
         return true;
-    return plat::ui().messageBox(LoadLangString(TxtOverwriteQuestion) + path + u'?',
+    return plat::ui().messageBox(LoadLangString(txt::OverwriteQuestion) + path + u'?',
                                  plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2,
                                  plat::appTitle()) != plat::IDNO;
 }
@@ -411,7 +393,7 @@ void frmMain::mnuFileNewWin_Click() {
 void frmMain::mnuFileOpen_Click() {
     ShowStatusText(QString());
     dlgCommonDialog.parent = this;
-    dlgCommonDialog.title = LoadLangString(TxtOpenTitle);
+    dlgCommonDialog.title = LoadLangString(txt::OpenTitle);
     if (ForceNewPath)
         dlgCommonDialog.folder = plat::toLocalPath(ForcePath);
     dlgCommonDialog.fileName = QStringLiteral("*.csv");
@@ -431,7 +413,7 @@ void frmMain::OpenTextDocument(const QString& path) {
     auto* window = new frmDocument;
     if (!window->LoadFile(path)) {
         delete window;
-        ShowMessage(LoadLangString(TxtTextLoadFailed) + path, 0);
+        ShowMessage(LoadLangString(txt::TextLoadFailed) + path, 0);
         return;
     }
     window->setWindowTitle(path);
@@ -452,7 +434,7 @@ bool frmMain::SaveDocumentAs(QString& name, int titleText) {
     dlgCommonDialog.fileName = chosen;
     name = chosen;
     if (!document->SaveFile(name)) {
-        ShowMessage(LoadLangString(TxtTextSaveFailed) + name, 0);
+        ShowMessage(LoadLangString(txt::TextSaveFailed) + name, 0);
         return false;
     }
     document->setWindowTitle(name);
@@ -472,7 +454,7 @@ bool frmMain::SaveActiveTextDocument(int titleText) {
 bool frmMain::RequireLoggerWindow() {
     if (IsDocumentValid(ActiveDocument))
         return true;
-    ShowMessage(LoadLangString(TxtNoLoggerWindow), 0);
+    ShowMessage(LoadLangString(txt::NoDocument), 0);
     return false;
 }
 
@@ -480,7 +462,7 @@ void frmMain::mnuFileSave_Click() {
     ShowStatusText(QString());
     if (!activeChild())
         return;
-    if (SaveActiveTextDocument(TxtSaveTitle))
+    if (SaveActiveTextDocument(txt::SaveTitle))
         return;
     if (!RequireLoggerWindow())
         return;
@@ -492,13 +474,13 @@ void frmMain::mnuFileSaveAs_Click() {
     ShowStatusText(QString());
     if (!activeChild())
         return;
-    if (SaveActiveTextDocument(TxtSaveAsTitle))
+    if (SaveActiveTextDocument(txt::SaveAsTitle))
         return;
     if (!RequireLoggerWindow())
         return;
     frmDMA* document = ActiveDocument;
     if (document->RecordCount < 1) {
-        ShowMessage(LoadLangString(TxtSaveEmptyList), 0);
+        ShowMessage(LoadLangString(txt::SaveEmptyList), 0);
         return;
     }
     QString prefix;
@@ -512,7 +494,7 @@ void frmMain::mnuFileSaveAs_Click() {
     const QString name = document->AskForSave ? document->DMAName : document->windowTitle();
     dlgCommonDialog.parent = this;
     dlgCommonDialog.fileName = plat::toLocalPath(prefix + name);
-    dlgCommonDialog.title = LoadLangString(TxtSaveAsTitle);
+    dlgCommonDialog.title = LoadLangString(txt::SaveAsTitle);
     dlgCommonDialog.folder = ForceNewPath ? plat::toLocalPath(ForcePath) : plat::programDir();
     dlgCommonDialog.filter = loggerFileFilter_;
     const QString chosen = plat::ui().saveFileName(dlgCommonDialog);
@@ -533,12 +515,12 @@ void frmMain::mnuFileExport_Click() {
         return;
     frmDMA* document = ActiveDocument;
     if (document->RecordCount < 1) {
-        ShowMessage(LoadLangString(TxtExportEmptyList), 0);
+        ShowMessage(LoadLangString(txt::ExportEmptyList), 0);
         return;
     }
     dlgCommonDialog.parent = this;
     dlgCommonDialog.fileName = document->AskForSave ? document->DMAName : document->windowTitle();
-    dlgCommonDialog.title = LoadLangString(TxtExportTitle);
+    dlgCommonDialog.title = LoadLangString(txt::ExportTitle);
     dlgCommonDialog.filter = QStringLiteral("*.csv");
     const QString chosen = plat::ui().saveFileName(dlgCommonDialog);
     if (chosen.isEmpty())
@@ -557,7 +539,7 @@ void frmMain::mnuFileClose_Click() {
     ShowStatusText(QString());
     if (!activeChild())
         return;
-    if (SaveActiveTextDocument(TxtSaveTitle))
+    if (SaveActiveTextDocument(txt::SaveTitle))
         return;
     if (!RequireLoggerWindow())
         return;
@@ -569,11 +551,11 @@ void frmMain::mergeCommand() {
     if (!RequireLoggerWindow())
         return;
     if (ActiveDocument->RecordCount < 1) {
-        ShowMessage(LoadLangString(TxtMergeEmptyList), 0);
+        ShowMessage(LoadLangString(txt::MergeEmptyList), 0);
         return;
     }
     dlgCommonDialog.parent = this;
-    dlgCommonDialog.title = LoadLangString(TxtMergeTitle);
+    dlgCommonDialog.title = LoadLangString(txt::MergeTitle);
     dlgCommonDialog.folder = plat::programDir();
     dlgCommonDialog.fileName = QString();
     dlgCommonDialog.filter = loggerFileFilter_;
@@ -583,7 +565,7 @@ void frmMain::mergeCommand() {
     dlgCommonDialog.fileName = name;
     const QString ending = name.right(4).toLower();
     if (ending != QStringLiteral(".csv") && ending != QStringLiteral(".pdb")) {
-        ShowMessage(LoadLangString(TxtMergeFileType), 0);
+        ShowMessage(LoadLangString(txt::MergeFileType), 0);
         return;
     }
     if (MergeByRDGrid)
@@ -796,7 +778,7 @@ void frmMain::rebuildWindowList() {
 
 void frmMain::mnuHelpContents_Click() {
     // No help file is configured, so the command says so.
-    plat::ui().messageBox(LoadLangString(TxtNoHelpFile), plat::MB_ICONASTERISK, windowTitle());
+    plat::ui().messageBox(LoadLangString(txt::NoHelpFile), plat::MB_ICONASTERISK, windowTitle());
 }
 
 void frmMain::mnuHelpAbout_Click() {

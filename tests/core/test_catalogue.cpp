@@ -8,6 +8,7 @@
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "core/frmCatalogue.h"
+#include "lang/LangText.h"
 
 #include <QDir>
 #include <QLabel>
@@ -101,7 +102,7 @@ TEST_F(CatalogueTest, FindListsTheFilesHoldingTheSerialsAndOpensTheChosenOnes) {
     EXPECT_EQ(Items(w.List_found), expected);
     EXPECT_TRUE(w.CmdOpen->isEnabled());
     EXPECT_TRUE(w.cmdFind->isEnabled());
-    EXPECT_EQ(w.Label1->text(), LoadLangString(491) + LoadLangString(493));
+    EXPECT_EQ(w.Label1->text(), LoadLangString(txt::Finished) + LoadLangString(txt::Found493));
     EXPECT_FALSE(IgnoreFileErrs);
 
     w.cmdFind_Click(); // a second search adds no duplicates
@@ -122,7 +123,7 @@ TEST_F(CatalogueTest, FindListsTheFilesHoldingTheSerialsAndOpensTheChosenOnes) {
     w.TxtSerial->setText(QStringLiteral("5555555"));
     w.cmdFind_Click();
     EXPECT_EQ(w.List_found->count(), 0);
-    EXPECT_EQ(w.Label1->text(), LoadLangString(491) + LoadLangString(492));
+    EXPECT_EQ(w.Label1->text(), LoadLangString(txt::Finished) + LoadLangString(txt::NotFound492));
 }
 
 TEST_F(CatalogueTest, FindCanBeCancelledAndNotStartedTwice) {
@@ -141,8 +142,8 @@ TEST_F(CatalogueTest, FindCanBeCancelledAndNotStartedTwice) {
     w.cmdFind_Click();
     EXPECT_TRUE(wasSearching);
     EXPECT_FALSE(findEnabled);
-    EXPECT_TRUE(labelDuringNestedFind.startsWith(LoadLangString(490)));
-    EXPECT_TRUE(w.Label1->text().startsWith(LoadLangString(765)));
+    EXPECT_TRUE(labelDuringNestedFind.startsWith(LoadLangString(txt::Searching490)));
+    EXPECT_TRUE(w.Label1->text().startsWith(LoadLangString(txt::Cancelled)));
     EXPECT_EQ(w.List_found->count(), 0); // stopped before the first file was read
     EXPECT_FALSE(w.searching());
     EXPECT_TRUE(w.cmdFind->isEnabled());
@@ -156,7 +157,7 @@ TEST_F(CatalogueTest, EmptyFolderIsReported) {
     w.Dir1_Change(empty);
     EXPECT_EQ(CataloguePath, empty);
     EXPECT_EQ(w.windowTitle(), empty);
-    ui.expectMessage(plat::IDOK, LoadLangString(489));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::NoFiles));
     w.cmdFind_Click();
     EXPECT_TRUE(w.cmdAddSerial->isEnabled());
     EXPECT_FALSE(w.CmdOpen->isEnabled());

@@ -5,6 +5,7 @@
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "core/frmOptions.h"
+#include "lang/LangText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -58,7 +59,7 @@ TEST_F(OptionsTest, LoadShowsTheSettingsAndClampsThePort) {
         frmOptions dlg;
         EXPECT_TRUE(dlg.OptionComPort[static_cast<size_t>(shown - 1)]->isChecked()) << stored;
         EXPECT_EQ(ComPort, shown);
-        EXPECT_EQ(dlg.FrameComPort->title(), LoadLangString(241) + QString::number(shown));
+        EXPECT_EQ(dlg.FrameComPort->title(), LoadLangString(txt::FieldUnitPortCom) + QString::number(shown));
     }
     frmOptions dlg;
     EXPECT_EQ(dlg.TxtSerialIncr->text(), QStringLiteral("7"));
@@ -68,7 +69,7 @@ TEST_F(OptionsTest, LoadShowsTheSettingsAndClampsThePort) {
     EXPECT_FALSE(dlg.ChkLoadBadRecs->isChecked());
     EXPECT_EQ(dlg.cboAddress2->currentIndex(), 3);
     EXPECT_EQ(dlg.TxtDefaultPath->text(), env.programDir());
-    EXPECT_EQ(dlg.windowTitle(), LoadLangString(237));
+    EXPECT_EQ(dlg.windowTitle(), LoadLangString(txt::Options));
 
     Address2 = QStringLiteral("x");
     frmOptions odd;
@@ -80,7 +81,7 @@ TEST_F(OptionsTest, IncrementOutsideItsRangeKeepsTheDialogOpen) {
         frmOptions dlg;
         dlg.TxtSerialIncr->setText(QString::fromLatin1(text));
         dlg.cboAddress2->setCurrentIndex(5);
-        ui.expectMessage(plat::IDOK, LoadLangString(251));
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::IncrementRange));
         dlg.cmdOK_Click();
         EXPECT_NE(dlg.result(), QDialog::Accepted) << text;
         EXPECT_EQ(FillIncrement, 7);

@@ -2,6 +2,7 @@
 #include "TestEnv.h"
 #include "core/ProgramWindows.h"
 #include "core/Shared.h"
+#include "lang/LangText.h"
 
 #include <QFile>
 
@@ -29,9 +30,9 @@ TEST(LoadLangString, ReadsTheTextAfterTheNumberField) {
     ScriptedUi ui;
     // The number field decides: a text containing the digits of another number does not take its place.
     EXPECT_EQ(LoadLangString(101), "One oh one");
-    EXPECT_EQ(LoadLangString(150), "Serial");
+    EXPECT_EQ(LoadLangString(txt::NothingToCopy), "Serial");
     EXPECT_EQ(LoadLangString(151), "erial"); // the fourth character is the separator, whatever it is
-    EXPECT_EQ(LoadLangString(153), "Trailing  ");
+    EXPECT_EQ(LoadLangString(txt::VordalinLoggerDatabase), "Trailing  ");
     // The number field is three characters wide, so a digit as separator still leaves the number alone.
     EXPECT_EQ(LoadLangString(154), "Zero separated");
     EXPECT_EQ(LoadLangString(99), "Below a hundred");

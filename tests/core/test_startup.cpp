@@ -8,6 +8,7 @@
 #include "core/frmSplash.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
+#include "lang/LangText.h"
 
 #include <QDir>
 #include <QFile>
@@ -168,7 +169,7 @@ TEST_F(StartupTest, SplashClosesAtOnceOnAClickOrKey) {
 
 TEST_F(StartupTest, UpdateAllAddInfoNeedsAnOpenList) {
     ScriptedUi ui;
-    ui.expectMessage(1, LoadLangString(129));
+    ui.expectMessage(1, LoadLangString(txt::NoDocument));
     UpdateAllAddInfoCommand();
     ASSERT_EQ(ui.messages().size(), 1u);
 }

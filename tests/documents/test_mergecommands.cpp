@@ -10,6 +10,7 @@
 #include "documents/frmDMAEdit.h"
 #include "documents/frmDocument.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -57,7 +58,7 @@ TEST_F(MergeCommandsTest, MergeBySerialFromThePatrolWindow) {
     patrol->AskForSave = true;
 
     ScriptedUi ui;
-    ui.expectMessage(plat::IDOK, LoadLangString(225) + dest + QStringLiteral(".000"));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::BackupSaved) + dest + QStringLiteral(".000"));
     MergeReadingsCommand(dest);
 
     EXPECT_TRUE(QFileInfo::exists(dest + QStringLiteral(".000")));
@@ -67,8 +68,8 @@ TEST_F(MergeCommandsTest, MergeBySerialFromThePatrolWindow) {
     EXPECT_EQ(LoggerTable[1].ReadingDate[2], "2023/02/01");
     EXPECT_EQ(LoggerTable[2].Serial, 1100009);
     ASSERT_NE(report(), nullptr);
-    EXPECT_EQ(report()->windowTitle(), LoadLangString(224) + QStringLiteral("North.pdb.log"));
-    EXPECT_TRUE(report()->text().contains(LoadLangString(222)));
+    EXPECT_EQ(report()->windowTitle(), LoadLangString(txt::ReportCaption224) + QStringLiteral("North.pdb.log"));
+    EXPECT_TRUE(report()->text().contains(LoadLangString(txt::NewLoggers)));
     // The destination opens in a window of its own; the patrol window keeps its unsaved state.
     const auto windows = lists();
     ASSERT_EQ(windows.size(), 2u);
@@ -93,7 +94,7 @@ TEST_F(MergeCommandsTest, MergeByCoordinateReopensTheAreaWindow) {
     QPointer<frmDMA> area = ActiveDocument.data();
 
     ScriptedUi ui;
-    ui.expectMessage(plat::IDOK, LoadLangString(225) + dest + QStringLiteral(".000"));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::BackupSaved) + dest + QStringLiteral(".000"));
     MergeByRDGrid = true;
     MergeReadingsByRDGridCommand(patrolPath);
     flushDeletes();

@@ -9,6 +9,7 @@
 #include "documents/frmDocument.h"
 #include "vordalin/frmMain.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -70,7 +71,7 @@ TEST_F(FileCommandsTest, OpenChoosesTheWindowByTheEndingOfTheName) {
         ui.expectOpenFile(c.file);
         main->mnuFileOpen_Click();
         ASSERT_EQ(ui.fileRequests().size(), 1u);
-        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(318));
+        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(txt::OpenTitle));
         EXPECT_EQ(ui.fileRequests()[0].fileName, QStringLiteral("*.csv"));
         QMdiSubWindow* child = main->mdiArea()->currentSubWindow();
         ASSERT_TRUE(child);
@@ -103,7 +104,7 @@ TEST_F(FileCommandsTest, NewSaveAndSaveAsWriteFilesAndFillTheRecentFiles) {
         ScriptedUi ui;
         ui.expectSaveFile(copy);
         main->mnuFileSaveAs_Click();
-        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(329));
+        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(txt::SaveAsTitle));
         EXPECT_EQ(ui.fileRequests()[0].fileName, area); // no unsaved changes: the window's own file
     }
     EXPECT_EQ(loggersIn(copy), 3);
@@ -117,7 +118,7 @@ TEST_F(FileCommandsTest, NewSaveAndSaveAsWriteFilesAndFillTheRecentFiles) {
     {
         ScriptedUi ui;
         ui.expectSaveFile(area);
-        ui.expectMessage(plat::IDNO, LoadLangString(337) + area + u'?');
+        ui.expectMessage(plat::IDNO, LoadLangString(txt::OverwriteQuestion) + area + u'?');
         main->mnuFileSaveAs_Click();
         EXPECT_EQ(ui.messages()[0].style, plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2);
     }
@@ -145,7 +146,7 @@ TEST_F(FileCommandsTest, ExportWritesCsvAndListsTheWrittenFile) {
         ui.expectSaveFile(area); // the proposed name: the window's own file
         main->mnuFileExport_Click();
         EXPECT_EQ(ui.fileRequests()[0].fileName, area);
-        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(332));
+        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(txt::ExportTitle));
     }
     EXPECT_EQ(loggersIn(written), 2);
     EXPECT_FALSE(doc->AskForSave);
@@ -158,7 +159,7 @@ TEST_F(FileCommandsTest, ExportWritesCsvAndListsTheWrittenFile) {
     {
         ScriptedUi ui;
         ui.expectSaveFile(area);
-        ui.expectMessage(plat::IDNO, LoadLangString(337) + written + u'?');
+        ui.expectMessage(plat::IDNO, LoadLangString(txt::OverwriteQuestion) + written + u'?');
         main->mnuFileExport_Click();
     }
     EXPECT_EQ(TestEnv::readFile(written), before);
@@ -286,10 +287,10 @@ TEST_F(FileCommandsTest, TextDocumentsAreSavedUnderAChosenName) {
     const QString report = env.path(QStringLiteral("report.rtf"));
     {
         ScriptedUi ui;
-        ui.expectMessage(plat::IDYES, LoadLangString(337) + notes + u'?');
+        ui.expectMessage(plat::IDYES, LoadLangString(txt::OverwriteQuestion) + notes + u'?');
         ui.expectSaveFile(report);
         main->mnuFileSave_Click();
-        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(319));
+        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(txt::SaveTitle));
         EXPECT_EQ(ui.fileRequests()[0].fileName, notes);
     }
     EXPECT_EQ(text->windowTitle(), report);
@@ -298,7 +299,7 @@ TEST_F(FileCommandsTest, TextDocumentsAreSavedUnderAChosenName) {
     // Close on a text window saves it (after the question) and keeps it open; No ends the command.
     {
         ScriptedUi ui;
-        ui.expectMessage(plat::IDNO, LoadLangString(337) + report + u'?');
+        ui.expectMessage(plat::IDNO, LoadLangString(txt::OverwriteQuestion) + report + u'?');
         main->mnuFileClose_Click();
     }
     EXPECT_EQ(main->mdiArea()->subWindowList().size(), 1);
@@ -309,9 +310,9 @@ TEST_F(FileCommandsTest, TextDocumentsAreSavedUnderAChosenName) {
         ScriptedUi ui;
         ui.expectMessage(plat::IDYES);
         ui.expectSaveFile(nowhere);
-        ui.expectMessage(plat::IDOK, LoadLangString(335) + nowhere);
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::TextSaveFailed) + nowhere);
         main->mnuFileSaveAs_Click();
-        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(329));
+        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(txt::SaveAsTitle));
     }
     EXPECT_EQ(text->windowTitle(), report);
 
@@ -319,7 +320,7 @@ TEST_F(FileCommandsTest, TextDocumentsAreSavedUnderAChosenName) {
     const QString missing = env.path(QStringLiteral("missing.log"));
     ScriptedUi ui;
     ui.expectOpenFile(missing);
-    ui.expectMessage(plat::IDOK, LoadLangString(336) + missing);
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::TextLoadFailed) + missing);
     main->mnuFileOpen_Click();
     EXPECT_EQ(main->mdiArea()->subWindowList().size(), 1);
 }
@@ -328,7 +329,7 @@ TEST_F(FileCommandsTest, MergeAsksForAPatrolFileAndHandsItOn) {
     ASSERT_TRUE(main->menuItem(QStringLiteral("mnuFileMerge"))->isEnabled());
     {
         ScriptedUi ui;
-        ui.expectMessage(plat::IDOK, LoadLangString(129));
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::NoDocument));
         main->mnuFileMerge_Click();
     }
     open(area);
@@ -339,14 +340,14 @@ TEST_F(FileCommandsTest, MergeAsksForAPatrolFileAndHandsItOn) {
         ui.expectOpenFile(QStringLiteral("/patrol/p1.PDB"));
         ui.expectMessage(plat::IDCANCEL, QStringLiteral("and destination (p1"));
         main->mnuFileMerge_Click();
-        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(314));
+        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(txt::MergeTitle));
         EXPECT_EQ(ui.fileRequests()[0].folder, env.programDir());
         EXPECT_EQ(ui.fileRequests()[0].fileName, QString());
         ui.expectOpenFile(QStringLiteral("/patrol/p2.csv"));
         ui.expectMessage(plat::IDCANCEL, QStringLiteral("Most recent patrol (p2"));
         main->mnuMergeByRDGrid_Click();
         ui.expectOpenFile(QStringLiteral("/patrol/p3.txt"));
-        ui.expectMessage(plat::IDOK, LoadLangString(316));
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::MergeFileType));
         main->mnuFileMerge_Click();
         ui.expectOpenFile(QString());
         main->mnuFileMerge_Click();
@@ -356,7 +357,7 @@ TEST_F(FileCommandsTest, MergeAsksForAPatrolFileAndHandsItOn) {
     NewDocument();
     newest()->ListViewDMA_GotFocus();
     ScriptedUi ui;
-    ui.expectMessage(plat::IDOK, LoadLangString(313));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::MergeEmptyList));
     main->mnuFileMerge_Click();
 }
 

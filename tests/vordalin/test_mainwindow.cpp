@@ -8,6 +8,7 @@
 #include "documents/frmDocument.h"
 #include "vordalin/frmMain.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -38,7 +39,7 @@ TEST_F(MainWindowTest, MenusCarryTheLanguageCaptionsAndShortcuts) {
     for (int n : {258, 271, 275, 279, 285, 291, 588, 302, 307})
         expected << LoadLangString(n);
     EXPECT_EQ(titles, expected);
-    EXPECT_EQ(main->windowTitle(), LoadLangString(256));
+    EXPECT_EQ(main->windowTitle(), LoadLangString(txt::MainCaption));
 
     const std::pair<const char*, const char*> shortcuts[] = {
         {"mnuFileNew", "Ctrl+N"},           {"mnuFileOpen", "Ctrl+O"},
@@ -58,13 +59,13 @@ TEST_F(MainWindowTest, MenusCarryTheLanguageCaptionsAndShortcuts) {
     }
 
     const std::pair<const char*, QString> captions[] = {
-        {"mnuFileImport", LoadLangString(518)},       {"mnuMergeByRDGrid", LoadLangString(661)},
-        {"mnuViewLogger", QStringLiteral("&Logger")}, {"mnuViewShowOption(3)", LoadLangString(162)},
-        {"mnuSarnicSetup", LoadLangString(589)},      {"mnuWindowFollowMouse", LoadLangString(498)},
+        {"mnuFileImport", LoadLangString(txt::ImportAmblewayFile)},       {"mnuMergeByRDGrid", LoadLangString(txt::MergeByCoordinateReference)},
+        {"mnuViewLogger", QStringLiteral("&Logger")}, {"mnuViewShowOption(3)", LoadLangString(txt::Deployed)},
+        {"mnuSarnicSetup", LoadLangString(txt::Setup)},      {"mnuWindowFollowMouse", LoadLangString(txt::FollowMouse)},
     };
     for (const auto& [name, caption] : captions)
         EXPECT_EQ(main->menuItem(QLatin1String(name))->text(), caption) << name;
-    EXPECT_EQ(main->menu(QStringLiteral("mnuRovemark2"))->title(), LoadLangString(637));
+    EXPECT_EQ(main->menu(QStringLiteral("mnuRovemark2"))->title(), LoadLangString(txt::RovemarkPda));
     for (int i = 1; i <= 4; ++i)
         EXPECT_FALSE(main->mnuFileMRU[i]->isVisible());
 }
@@ -138,7 +139,7 @@ TEST_F(MainWindowTest, CommandsOfPartsNotBuiltStayDisabled) {
     doc->ListViewDMA->selectionModel()->select(doc->ListViewDMA->model()->index(0, 0),
                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     ScriptedUi ui;
-    ui.expectMessage(plat::IDYES, LoadLangString(355));
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::RemoveQuestion));
     main->toolButton(QStringLiteral("Cut"))->trigger();
     EXPECT_EQ(doc->RecordCount, 0);
 }
@@ -209,7 +210,7 @@ TEST_F(MainWindowTest, ViewLoggerTakesOnlyAFreshSerialWithoutAsking) {
 
 TEST_F(MainWindowTest, HelpAboutAndSerialSearchAreModal) {
     ScriptedUi ui;
-    ui.expectMessage(plat::IDOK, LoadLangString(328));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::NoHelpFile));
     main->menuItem(QStringLiteral("mnuHelpContents"))->trigger();
     EXPECT_EQ(ui.messages().back().title, main->windowTitle());
     EXPECT_EQ(ui.messages().back().style, plat::MB_ICONASTERISK);
@@ -258,7 +259,7 @@ TEST_F(MainWindowTest, ShutDownAsksForEachChangedWindowAndCancelKeepsEverything)
     tool.show();
     {
         ScriptedUi ui;
-        ui.expectMessage(plat::IDCANCEL, LoadLangString(228));
+        ui.expectMessage(plat::IDCANCEL, LoadLangString(txt::SavePrompt));
         EXPECT_FALSE(main->close());
         EXPECT_TRUE(main->isVisible());
         EXPECT_TRUE(ActiveDocument);
@@ -266,7 +267,7 @@ TEST_F(MainWindowTest, ShutDownAsksForEachChangedWindowAndCancelKeepsEverything)
     }
     {
         ScriptedUi ui;
-        ui.expectMessage(plat::IDNO, LoadLangString(228));
+        ui.expectMessage(plat::IDNO, LoadLangString(txt::SavePrompt));
         main->menuItem(QStringLiteral("mnuFileExit"))->trigger();
         EXPECT_EQ(ui.messages().size(), 1u); // the second pass finds no list window
         EXPECT_FALSE(main->isVisible());
