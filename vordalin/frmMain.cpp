@@ -386,10 +386,6 @@ void frmMain::mnuFileNew_Click() {
     NewDocument();
 }
 
-void frmMain::mnuFileNewWin_Click() {
-    NewWindowCommand();
-}
-
 void frmMain::mnuFileOpen_Click() {
     ShowStatusText(QString());
     dlgCommonDialog.parent = this;
@@ -614,37 +610,9 @@ void frmMain::mnuEditPaste_Click() {
         ActiveDocument->PasteRecords();
 }
 
-void frmMain::mnuSearchrFind_Click() {
-    FindCommand();
-}
-void frmMain::mnuSearchFindNext_Click() {
-    FindNextCommand();
-}
 void frmMain::mnuSearchCatalogue_Click() {
     SearchSerialInFilesCommand(this);
 }
-void frmMain::mnuLoggerAdd_Click() {
-    AddLoggerCommand();
-}
-void frmMain::mnuLoggerRemove_Click() {
-    RemoveLoggerCommand();
-}
-void frmMain::mnuLoggerChangeSerial_Click() {
-    ChangeSerialCommand();
-}
-void frmMain::mnuLoggerChangeDeployDate_Click() {
-    ChangeDeployDateCommand();
-}
-void frmMain::mnuLoggerFill_Click() {
-    FillCommand();
-}
-void frmMain::mnuUpdateAllAddInfo_Click() {
-    UpdateAllAddInfoCommand();
-}
-void frmMain::mnuViewEditor_Click() {
-    ShowRecordEditor();
-}
-
 void frmMain::mnuViewLogger_Click() {
     QString serial;
     const QStringList parts = GetSettingText(QStringLiteral("SerialNumberToView"), QString()).split(u':');

@@ -71,9 +71,9 @@ public:
     // Runs the shut-down; false when a window refused to close (the program keeps running).
     bool ShutDown();
 
-    // Handlers, named as the menu items they serve.
+    // Handlers, named as the menu items they serve (items that run a command of a layer below name it in the
+    // command table directly).
     void mnuFileNew_Click();
-    void mnuFileNewWin_Click();
     void mnuFileOpen_Click();
     void mnuFileMerge_Click();
     void mnuMergeByRDGrid_Click();
@@ -87,16 +87,7 @@ public:
     void mnuEditCut_Click();
     void mnuEditCopy_Click();
     void mnuEditPaste_Click();
-    void mnuSearchrFind_Click();
-    void mnuSearchFindNext_Click();
     void mnuSearchCatalogue_Click();
-    void mnuLoggerAdd_Click();
-    void mnuLoggerRemove_Click();
-    void mnuLoggerChangeSerial_Click();
-    void mnuLoggerChangeDeployDate_Click();
-    void mnuLoggerFill_Click();
-    void mnuUpdateAllAddInfo_Click();
-    void mnuViewEditor_Click();
     void mnuViewLogger_Click();
     void mnuViewToolbar_Click();
     void mnuViewStatusBar_Click();
