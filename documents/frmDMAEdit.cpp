@@ -13,6 +13,7 @@
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -48,27 +49,6 @@ QPointer<frmDMAEdit>& theEditor() {
     return editor;
 }
 
-enum Text : int32_t {
-    TxtNoDocument = 129,
-    TxtInvalidSerial = 132,
-    TxtNoSelection = 136,
-    TxtSerialChanged = 141,
-    TxtBadDate = 164,
-    TxtBadStatus = 165,
-    TxtBadLevel = 166,
-    TxtBadSpread = 167,
-    TxtBadSerial = 191,
-    TxtBadGridRef = 379,
-    TxtOtherRecord1 = 501,
-    TxtOtherRecord2 = 502,
-    TxtChangeSerialQuestion = 511,
-    TxtBadNewSerial = 512,
-    TxtSerialNotChanged = 513,
-    TxtSerialInUse = 686,
-    TxtLoggerOfOtherList = 782,
-    TxtShowGraph = 662,
-    TxtHideGraph = 663,
-};
 
 constexpr int kKeyF12 = 123;
 
@@ -127,14 +107,16 @@ frmDMAEdit* LoadRecordEditor(QWidget* parent) {
     return theEditor().data();
 }
 
-frmDMAEdit::frmDMAEdit(QWidget* parent) : QWidget(parent, Qt::Tool) {
+void ShowRecordEditor() {
+    if (frmDMAEdit* editor = frmDMAEdit::instance())
+        editor->showEditor();
+}
+
+frmDMAEdit::frmDMAEdit(QWidget* parent) : plat::Form<QWidget>(parent, Qt::Tool) {
     setObjectName(QStringLiteral("frmDMAEdit"));
     theEditor() = this;
     plat::windows::add(this, QStringLiteral("frmDMAEdit"));
     documents::recordEditor = this;
-    seams::recordEditor = this;
-    // The options dialog and the map window change the coordinate system; the box follows.
-    RegisterAddress2Listener(this);
     // Form_Initialize: the editor floats above every other window.
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
@@ -266,18 +248,15 @@ frmDMAEdit::frmDMAEdit(QWidget* parent) : QWidget(parent, Qt::Tool) {
 }
 
 frmDMAEdit::~frmDMAEdit() {
-    UnregisterAddress2Listener(this);
     plat::windows::remove(this);
     if (documents::recordEditor == this)
         documents::recordEditor = nullptr;
-    if (seams::recordEditor == this)
-        seams::recordEditor = nullptr;
 }
 
 void frmDMAEdit::Form_Load() {
     LoadResources();
     TxtErrors->clear();
-    const QStringList titles = {LoadLangString(164), LoadLangString(165), LoadLangString(166), LoadLangString(167)};
+    const QStringList titles = {LoadLangString(txt::BadDate), LoadLangString(txt::BadStatus), LoadLangString(txt::BadLevel), LoadLangString(txt::BadSpread)};
     ListViewEditBox->setHeaderLabels(titles);
     const double w = 330;
     ListViewEditBox->setMinimumWidth(static_cast<int>(w) + 24);
@@ -286,7 +265,7 @@ void frmDMAEdit::Form_Load() {
         ListViewEditBox->header()->resizeSection(c, static_cast<int>(w / 5));
     ListViewEditBox->clear();
     txtComments1->setMaxLength(50);
-    lblInformation->setText(LoadLangString(500));
+    lblInformation->setText(LoadLangString(txt::AdditionalInformation));
     ConfigureAddress2EditBox();
     graph->reset();
     GraphShown = false;
@@ -295,16 +274,16 @@ void frmDMAEdit::Form_Load() {
 }
 
 void frmDMAEdit::LoadResources() {
-    cmdClose->setText(LoadLangString(267));
-    CheckAutoIncrement->setText(LoadLangString(368));
-    cmdUpdate->setText(LoadLangString(369));
-    cmdUpdateSerial->setText(LoadLangString(510));
-    Lbl1->setText(LoadLangString(371));
-    lblComment1->setText(LoadLangString(160));
-    lblComment2->setText(LoadLangString(161));
-    lblGridRef->setText(LoadLangString(373));
-    lblSerNum->setText(LoadLangString(374));
-    graph->setTitles(LoadLangString(380), LoadLangString(381));
+    cmdClose->setText(LoadLangString(txt::Close));
+    CheckAutoIncrement->setText(LoadLangString(txt::MoveToNextLoggerAfter));
+    cmdUpdate->setText(LoadLangString(txt::Update));
+    cmdUpdateSerial->setText(LoadLangString(txt::UpdateSerial));
+    Lbl1->setText(LoadLangString(txt::Errors));
+    lblComment1->setText(LoadLangString(txt::Comment1));
+    lblComment2->setText(LoadLangString(txt::Comment2));
+    lblGridRef->setText(LoadLangString(txt::GridNumber));
+    lblSerNum->setText(LoadLangString(txt::SerialNumber));
+    graph->setTitles(LoadLangString(txt::Level), LoadLangString(txt::Spread));
     txtSerNum->setBoxText(QStringLiteral("00000000"));
 }
 
@@ -314,7 +293,7 @@ void frmDMAEdit::ConfigureAddress2EditBox() {
         if (code != QString::number(i))
             continue;
         const CoordinateSystem& system = kCoordinateSystems[i];
-        lblComment2->setText(system.caption ? QString::fromLatin1(system.caption) : LoadLangString(664));
+        lblComment2->setText(system.caption ? QString::fromLatin1(system.caption) : LoadLangString(txt::Comment2664));
         const QString shown = txtComments2->Text();
         txtComments2->setMask(QString::fromLatin1(system.mask));
         txtComments2->setBoxText(shown);
@@ -432,11 +411,11 @@ bool frmDMAEdit::ValidateEditorEntries() {
     txtSerNum->setBoxText(plat::vb::formatSerialQ(value));
     if (!IsValidSerial(value)) {
         result = false;
-        report += LoadLangString(TxtBadSerial) + u'\n';
+        report += LoadLangString(txt::SerialPrefix) + u'\n';
     }
     if (txtGridRef->Text().size() != 8) {
         result = false;
-        report += LoadLangString(TxtBadGridRef) + u'\n';
+        report += LoadLangString(txt::BadGridRef) + u'\n';
     }
     const int rows = std::min<int>({NumHistories, kMaxReadings, ListViewEditBox->topLevelItemCount()});
     for (int i = 1; i <= rows; ++i) {
@@ -445,10 +424,10 @@ bool frmDMAEdit::ValidateEditorEntries() {
             bool ok;
             int32_t text;
         } checks[] = {
-            {IsValidReadingValue(plat::toAnsi(item->text(2))), TxtBadLevel},
-            {IsValidReadingValue(plat::toAnsi(item->text(3))), TxtBadSpread},
-            {IsValidStatus(plat::toAnsi(item->text(1))), TxtBadStatus},
-            {IsValidDate(plat::toAnsi(item->text(0).trimmed())), TxtBadDate},
+            {IsValidReadingValue(plat::toAnsi(item->text(2))), txt::BadLevel},
+            {IsValidReadingValue(plat::toAnsi(item->text(3))), txt::BadSpread},
+            {IsValidStatus(plat::toAnsi(item->text(1))), txt::BadStatus},
+            {IsValidDate(plat::toAnsi(item->text(0).trimmed())), txt::BadDate},
         };
         for (const auto& check : checks) {
             if (!check.ok) {
@@ -478,14 +457,14 @@ void frmDMAEdit::clearShownReadings() {
 void frmDMAEdit::cmdUpdate_Click() {
     const bool map = mapOpen();
     if (!IsDocumentValid(ActiveDocument)) {
-        ShowMessage(LoadLangString(TxtNoDocument), 0);
+        ShowMessage(LoadLangString(txt::NoDocument), 0);
     } else {
         frmDMA* doc = ActiveDocument.data();
         // A list that takes the focus without a selected row becomes current but leaves the editor showing the
         // logger of the list it came from. Written here, that logger would land in a list it does not belong
         // to, as a new logger or over one with its serial; it goes back only into its own list.
         if (showsRecord_ && recordSource_.data() != doc) {
-            ShowMessage(LoadLangString(TxtLoggerOfOtherList), 0);
+            ShowMessage(LoadLangString(txt::LoggerOfOtherList), 0);
             return;
         }
         const QString serialText = txtSerNum->Text();
@@ -496,7 +475,7 @@ void frmDMAEdit::cmdUpdate_Click() {
             for (QChar c : serialText)
                 digitsOnly = digitsOnly && c.isDigit();
             ShowMessage((digitsOnly && fits ? plat::vb::formatSerialQ(serial) : serialText) +
-                            LoadLangString(TxtInvalidSerial),
+                            LoadLangString(txt::InvalidSerial),
                         0);
             return;
         }
@@ -513,8 +492,8 @@ void frmDMAEdit::cmdUpdate_Click() {
             // With no row selected there is no other logger the user might overwrite by mistake.
             const bool rowSelected = doc->SelLine >= 1 && doc->SelLine <= doc->rowCount();
             if (!map && rowSelected && serialText != doc->rowText(doc->SelLine, 0)) {
-                const QString question = LoadLangString(TxtOtherRecord1) + QStringLiteral("\r\n") +
-                                         LoadLangString(TxtOtherRecord2) + plat::vb::formatSerialQ(serial);
+                const QString question = LoadLangString(txt::OtherRecord1) + QStringLiteral("\r\n") +
+                                         LoadLangString(txt::OtherRecord2) + plat::vb::formatSerialQ(serial);
                 if (ShowMessage(question, plat::MB_YESNO) == plat::IDNO)
                     return;
             }
@@ -561,10 +540,10 @@ void frmDMAEdit::setOnTop(bool on) {
 void frmDMAEdit::cmdUpdateSerial_Click() {
     const QString newText = txtSerNum->Text();
     setOnTop(false);
-    if (ShowMessage(LoadLangString(TxtChangeSerialQuestion), plat::MB_YESNO) != plat::IDYES) {
-        ShowMessage(LoadLangString(TxtSerialNotChanged), plat::MB_SETFOREGROUND);
+    if (ShowMessage(LoadLangString(txt::ChangeSerialQuestion), plat::MB_YESNO) != plat::IDYES) {
+        ShowMessage(LoadLangString(txt::SerialNotChanged), plat::MB_SETFOREGROUND);
     } else if (!IsDocumentValid(ActiveDocument)) {
-        ShowMessage(LoadLangString(TxtNoDocument), 0);
+        ShowMessage(LoadLangString(txt::NoDocument), 0);
     } else {
         frmDMA* doc = ActiveDocument.data();
         int32_t serial = -1;
@@ -576,18 +555,18 @@ void frmDMAEdit::cmdUpdateSerial_Click() {
         const int index = rowSelected ? doc->rowRecordIndex(doc->SelLine) : 0;
         const int16_t holder = doc->GetRecFromSerial(serial);
         if (index < 1) {
-            ShowMessage(LoadLangString(TxtNoSelection), 0);
+            ShowMessage(LoadLangString(txt::NoSelection), 0);
         } else if (holder != 0 && holder != index) {
-            ShowMessage(ExpandNewlines(LoadLangString(TxtSerialInUse)), plat::MB_ICONEXCLAMATION);
+            ShowMessage(ExpandNewlines(LoadLangString(txt::SerialInUse)), plat::MB_ICONEXCLAMATION);
         } else if (!IsValidSerial(serial)) {
-            ShowMessage(LoadLangString(TxtBadNewSerial), 0);
+            ShowMessage(LoadLangString(txt::BadNewSerial), 0);
         } else {
             QString oldText = plat::vb::formatSerialQ(doc->localRecord(index).Serial);
             QString shownNew = plat::vb::formatSerialQ(serial);
             doc->ChangeSerialByRec(index, serial);
             doc->listModel()->recordChanged(index);
             doc->AskForSave = true;
-            ShowMessage(oldText + LoadLangString(TxtSerialChanged) + shownNew, 0);
+            ShowMessage(oldText + LoadLangString(txt::SerialChanged) + shownNew, 0);
             if (mapOpen()) {
                 if (frmGPS_UpdateSerial)
                     frmGPS_UpdateSerial(oldText, shownNew);
@@ -627,10 +606,9 @@ void frmDMAEdit::cmdClose_Click() {
     hide();
 }
 
-void frmDMAEdit::closeEvent(QCloseEvent* event) {
-    // Closing only hides the editor; it lives as long as the program.
+void frmDMAEdit::Form_QueryUnload(bool& cancel) {
     hide();
-    event->ignore();
+    cancel = true;
 }
 
 void frmDMAEdit::Command_up_Click() {
@@ -658,10 +636,10 @@ void frmDMAEdit::toggleGraph() {
     if (GraphShown) {
         const int spacing = layout() ? layout()->spacing() : 6;
         resize(widthWithoutGraph() + graph->sizeHint().width() + spacing, height());
-        cmdGraph->setText(LoadLangString(TxtHideGraph));
+        cmdGraph->setText(LoadLangString(txt::HideGraph));
     } else {
         resize(widthWithoutGraph(), height());
-        cmdGraph->setText(LoadLangString(TxtShowGraph));
+        cmdGraph->setText(LoadLangString(txt::ShowGraph));
     }
 }
 

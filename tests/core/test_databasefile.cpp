@@ -2,7 +2,7 @@
 // error texts and the duplicate-serial report.
 #include "core/DMAModule.h"
 #include "core/DatabaseFile.h"
-#include "core/Seams.h"
+#include "core/ProgramWindows.h"
 
 #include "ScriptedUi.h"
 #include "TestEnv.h"
@@ -60,10 +60,10 @@ const std::map<int, std::string> kTexts = {{153, "Area Loggers"},
                                            {497, "Day"},
                                            {500, "More Info"}};
 
-struct StatusRecorder : IStatusSink {
+struct StatusRecorder : ProgramWindows {
     QStringList texts;
-    StatusRecorder() { seams::status = this; }
-    ~StatusRecorder() override { seams::status = nullptr; }
+    StatusRecorder() { RegisterProgramWindows(this); }
+    ~StatusRecorder() override { RegisterProgramWindows(nullptr); }
     void setStatusText(const QString& text) override { texts << text; }
 };
 

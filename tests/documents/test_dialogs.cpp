@@ -5,6 +5,7 @@
 #include "documents/SmallDialogs.h"
 #include "documents/frmDocument.h"
 #include "platform/TextCodec.h"
+#include "lang/LangText.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -39,9 +40,9 @@ TEST_F(DialogTest, DateDialogAcceptsOnlyValidDates) {
     for (const Case& c : cases) {
         ScriptedUi ui;
         DateDialog dialog;
-        EXPECT_EQ(dialog.windowTitle(), LoadLangString(475));
+        EXPECT_EQ(dialog.windowTitle(), LoadLangString(txt::EditDate));
         EXPECT_EQ(dialog.TxtDate->text(), QStringLiteral("0000/00/00"));
-        EXPECT_EQ(dialog.ChkDoAll->text(), LoadLangString(476));
+        EXPECT_EQ(dialog.ChkDoAll->text(), LoadLangString(txt::ChangeTheDateOfEvery));
         bool stayedOpen = false;
         ui.expectDialog([&](QDialog*) {
             dialog.TxtDate->setText(QString::fromLatin1(c.typed));
@@ -53,7 +54,7 @@ TEST_F(DialogTest, DateDialogAcceptsOnlyValidDates) {
             return dialog.result();
         });
         if (!c.accepted)
-            ui.expectMessage(plat::IDOK, LoadLangString(385));
+            ui.expectMessage(plat::IDOK, LoadLangString(txt::TheDateIsNotValid));
         plat::ui().execDialog(&dialog);
         EXPECT_EQ(dialog.Result, c.accepted) << c.typed;
         EXPECT_EQ(stayedOpen, !c.accepted);
@@ -69,7 +70,7 @@ TEST_F(DialogTest, AddLoggerDialogReturnsTheMaskedSerialOrNothing) {
         ScriptedUi ui;
         frmAddNewLogger dialog;
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("New Logger"));
-        EXPECT_EQ(dialog.lblEnterSerial->text(), LoadLangString(130));
+        EXPECT_EQ(dialog.lblEnterSerial->text(), LoadLangString(txt::EnterTheSerialNumberOf));
         ui.expectDialog([&](QDialog*) {
             dialog.mskSerial->setCursorPosition(0);
             dialog.mskSerial->insert(QString::fromLatin1(typed));
@@ -84,8 +85,8 @@ TEST_F(DialogTest, AddLoggerDialogReturnsTheMaskedSerialOrNothing) {
 TEST_F(DialogTest, AdditionalInformationNeedsConfirmation) {
     ScriptedUi ui;
     frmUpdateAddInfo dialog;
-    EXPECT_EQ(dialog.windowTitle(), LoadLangString(648));
-    EXPECT_EQ(dialog.AddButton->text(), LoadLangString(480));
+    EXPECT_EQ(dialog.windowTitle(), LoadLangString(txt::UpdateAllAdditionalInformation));
+    EXPECT_EQ(dialog.AddButton->text(), LoadLangString(txt::Add480));
     EXPECT_TRUE(dialog.txtAdditionalInformation->text().isEmpty());
     bool openAfterCancel = false;
     ui.expectDialog([&](QDialog*) {
@@ -96,8 +97,8 @@ TEST_F(DialogTest, AdditionalInformationNeedsConfirmation) {
         dialog.AddButton->click();
         return dialog.result();
     });
-    ui.expectMessage(plat::IDCANCEL, LoadLangString(649));
-    ui.expectMessage(plat::IDOK, LoadLangString(649));
+    ui.expectMessage(plat::IDCANCEL, LoadLangString(txt::TheAdditionalInformationOfEvery));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::TheAdditionalInformationOfEvery));
     EXPECT_EQ(plat::ui().execDialog(&dialog), QDialog::Accepted);
     EXPECT_TRUE(openAfterCancel);
     EXPECT_TRUE(dialog.Result);
@@ -109,7 +110,7 @@ TEST_F(DialogTest, SelectionDialogHidesOnOkAndChoosesNothingWhenClosed) {
     for (const bool ok : {true, false}) {
         ScriptedUi ui;
         frmSelection dialog;
-        EXPECT_EQ(dialog.CommandOK->text(), LoadLangString(474));
+        EXPECT_EQ(dialog.CommandOK->text(), LoadLangString(txt::Ok));
         auto* item = new QTreeWidgetItem(dialog.TreeViewSelect, QStringList{QStringLiteral("2023/02/01")});
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setData(0, Qt::UserRole, QStringLiteral("x1"));
@@ -221,7 +222,7 @@ TEST_F(DialogTest, ClosingAChangedReportAsks) {
         QPointer<frmDocument> doc = new frmDocument;
         doc->setWindowTitle(QStringLiteral("Load report - a.pdb.log"));
         doc->setText(QStringLiteral("report"));
-        ui.expectMessage(c.answer, LoadLangString(228) + QStringLiteral("Load report - a.pdb.log?"));
+        ui.expectMessage(c.answer, LoadLangString(txt::SavePrompt) + QStringLiteral("Load report - a.pdb.log?"));
         if (c.answer == plat::IDYES)
             ui.expectSaveFile(c.chosen);
         EXPECT_EQ(doc->close(), c.closes);

@@ -9,6 +9,7 @@
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
 #include "platform/Twips.h"
+#include "lang/LangText.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -89,7 +90,7 @@ TEST_F(ListWindowTest, CoordinateColumnCaptionFollowsAddress2) {
     frmDMA* w = open(kThree);
     const std::pair<const char*, QString> cases[] = {
         {"13", QStringLiteral("QNG Grid")}, {"1", QStringLiteral("Lat/Long")}, {"14", QStringLiteral("Lat/Long")},
-        {"", QStringLiteral("Lat/Long")},   {"0", LoadLangString(664)},        {"A", LoadLangString(664)},
+        {"", QStringLiteral("Lat/Long")},   {"0", LoadLangString(txt::Comment2664)},        {"A", LoadLangString(txt::Comment2664)},
     };
     for (const auto& [code, caption] : cases) {
         SaveSettingText(QStringLiteral("Address2"), QString::fromLatin1(code));
@@ -109,14 +110,14 @@ TEST_F(ListWindowTest, ColumnClickTogglesTheSortForTheWholeList) {
     EXPECT_EQ(w->rowText(1, 8), QStringLiteral("30"));
     EXPECT_EQ(w->rowText(2, 8), QStringLiteral("12"));
     EXPECT_EQ(w->rowText(3, 8), QStringLiteral(" 7"));
-    EXPECT_EQ(status.last(), level + LoadLangString(366));
+    EXPECT_EQ(status.last(), level + LoadLangString(txt::SortedDescending));
     // Rows keep their records: the keys move with them.
     EXPECT_EQ(w->rowKey(1), QStringLiteral("3x"));
 
     w->ListViewDMA_ColumnClick(1); // any column's second click sorts ascending
     EXPECT_EQ(w->rowText(1, 0), QStringLiteral("00000005"));
     EXPECT_EQ(w->rowText(3, 0), QStringLiteral("07000001"));
-    EXPECT_EQ(status.last(), w->columnCaption(1) + LoadLangString(367));
+    EXPECT_EQ(status.last(), w->columnCaption(1) + LoadLangString(txt::SortedAscending));
     EXPECT_EQ(w->localRecord(1).Serial, 5); // records are not reordered
     w->close();
 }
@@ -127,7 +128,7 @@ TEST_F(ListWindowTest, ClickingARowShowsItsPositionAndFollowsTheSelection) {
     const QModelIndex third = w->ListViewDMA->model()->index(2, 3);
     w->ListViewDMA->clicked(third);
     EXPECT_EQ(w->SelLine, 3);
-    EXPECT_EQ(status.last(), LoadLangString(364) + u'3' + LoadLangString(365) + u'3');
+    EXPECT_EQ(status.last(), LoadLangString(txt::LoggerOf) + u'3' + LoadLangString(txt::LoggerOfEnd) + u'3');
     EXPECT_EQ(ActiveDocument, w);
 
     // Keys move the selection as clicks do; the program's own selection changes do not count as clicks.
@@ -137,7 +138,7 @@ TEST_F(ListWindowTest, ClickingARowShowsItsPositionAndFollowsTheSelection) {
     EXPECT_EQ(w->ListViewDMA->currentIndex().row(), 1);
     w->ListViewDMA->setCurrentIndex(w->ListViewDMA->model()->index(0, 0));
     EXPECT_EQ(w->SelLine, 1);
-    EXPECT_EQ(status.last(), LoadLangString(364) + u'1' + LoadLangString(365) + u'3');
+    EXPECT_EQ(status.last(), LoadLangString(txt::LoggerOf) + u'1' + LoadLangString(txt::LoggerOfEnd) + u'3');
     w->close();
 }
 
@@ -159,7 +160,7 @@ TEST_F(ListWindowTest, RecordExchangeThroughTableSlots) {
     EXPECT_FALSE(w->AskForSave);
     w->ReLoad();
     EXPECT_EQ(w->rowText(3, 4), QStringLiteral("changed"));
-    EXPECT_EQ(status.last(), LoadLangString(349));
+    EXPECT_EQ(status.last(), LoadLangString(txt::ListReloaded));
 
     EXPECT_EQ(w->GetRecFromSerial(1012345), 2);
     EXPECT_EQ(w->GetRecFromSerial(3), 0);
@@ -193,7 +194,7 @@ TEST_F(ListWindowTest, CopyToTableTrimsReadingsInTheCopyOnly) {
     EXPECT_EQ(LoggerTable[1].ReadingDate[1], "2023/02/01");
     EXPECT_EQ(w->localRecord(1).ReadingStatus[1], " l ");
     EXPECT_EQ(w->localRecord(1).ReadingDate[1], " 2023/02/01 ");
-    EXPECT_EQ(status.last(), LoadLangString(341) + u'3');
+    EXPECT_EQ(status.last(), LoadLangString(txt::PreparingLogger) + u'3');
     w->close();
 }
 
@@ -204,7 +205,7 @@ TEST_F(ListWindowTest, EmptyTableLeavesTheWindowAsItWas) {
     w->CopyFrom_DMAModule();
     EXPECT_EQ(w->RecordCount, 3);
     EXPECT_EQ(w->rowCount(), 3);
-    EXPECT_EQ(status.last(), LoadLangString(338));
+    EXPECT_EQ(status.last(), LoadLangString(txt::NoLoggers));
     w->close();
 }
 
@@ -309,7 +310,7 @@ TEST_P(CloseQuestionTest, ClosingAChangedWindowAsksToSave) {
     w->PutLocalRecByIndex(0, 2);
 
     const QString shownName = k.neverSaved ? w->DMAName : path;
-    ui.expectMessage(k.answer, LoadLangString(228) + shownName + u'?');
+    ui.expectMessage(k.answer, LoadLangString(txt::SavePrompt) + shownName + u'?');
     if (k.answer == plat::IDYES && k.neverSaved)
         ui.expectSaveFile(k.saveDialogAnswer.isEmpty() ? QString() : target);
     ui.allowAnyMessage(plat::IDOK); // the queue-folder notice after a save
@@ -343,8 +344,8 @@ TEST_F(ListWindowTest, YesWithAFailedWriteKeepsTheWindow) {
     QPointer<frmDMA> w = opened;
     w->AskForSave = true;
     w->setWindowTitle(env.path(QStringLiteral("missing-folder/area.pdb")));
-    ui.expectMessage(plat::IDYES, LoadLangString(228));
-    ui.expectMessage(plat::IDOK, LoadLangString(173));
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::SavePrompt));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::TheFileCouldNotBe173));
     EXPECT_FALSE(w->close());
     flushDeletes();
     ASSERT_TRUE(w);
@@ -369,7 +370,7 @@ TEST_F(ListWindowTest, UpdateAllAdditionalInformation) {
         d->findChild<QPushButton*>(QStringLiteral("AddButton"))->click();
         return d->result();
     });
-    ui.expectMessage(plat::IDOK, LoadLangString(649));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::TheAdditionalInformationOfEvery));
     EXPECT_TRUE(w->UpdateAllAdditionalInformation());
     EXPECT_TRUE(w->AskForSave);
     for (int i = 1; i <= 3; ++i)
@@ -382,8 +383,8 @@ TEST_F(ListWindowTest, UpdateAllAdditionalInformation) {
 
 namespace {
 
-// The record editor as the list window fills it, and the editor's show/hide seam.
-struct EditorRecorder final : IRecordEditorView, IRecordEditorSeam {
+// The record editor as the list window fills it, and as the program's windows show and hide it.
+struct EditorRecorder final : IRecordEditorView, StatusRecorder {
     QString caption, serial, gridRef, comment1, comment2, userComments;
     int16_t histories = -1;
     QStringList readings;
@@ -416,11 +417,11 @@ protected:
     EditorRecorder editor;
     void SetUp() override {
         documents::recordEditor = &editor;
-        seams::recordEditor = &editor;
+        RegisterProgramWindows(&editor);
     }
     void TearDown() override {
         documents::recordEditor = nullptr;
-        seams::recordEditor = nullptr;
+        RegisterProgramWindows(&status);
     }
 };
 
@@ -465,7 +466,7 @@ TEST_F(ListWindowTest, AListLongerThanTheTableIsNotWritten) {
     const QString target = env.path(QStringLiteral("big.pdb"));
     w->RecordCount = kMaxLoggers + 1; // as a list grown past the bound would stand
     LoggerCount = 3;
-    ui.expectMessage(plat::IDOK, LoadLangString(688));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::TooManyLoggers));
     EXPECT_FALSE(SaveLoggerFile(w, target, QString()));
     EXPECT_EQ(LoggerCount, 3);
     EXPECT_FALSE(QFile::exists(target));

@@ -12,6 +12,7 @@
 #include "documents/frmDMAEdit.h"
 #include "platform/TextCodec.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QMainWindow>
 #include <QMdiArea>
@@ -48,10 +49,7 @@ protected:
         doc = ActiveDocument.data();
     }
     void TearDown() override {
-        for (QWidget* w : plat::windows::loadedNamed(QStringLiteral("frmDMA"))) {
-            static_cast<frmDMA*>(w)->AskForSave = false;
-            w->close();
-        }
+        CloseAllWindows(editor.get());
         flushDeletes();
         editor.reset();
     }
@@ -179,7 +177,7 @@ TEST_F(RecordEditorTest, BadEntriesAreRefusedAndChangeNothing) {
         if (c.row > 0)
             reading(c.row)->setText(c.column, QString::fromLatin1(c.value));
         if (*c.message)
-            ui.expectMessage(plat::IDOK, QString::fromLatin1(c.message) + LoadLangString(132));
+            ui.expectMessage(plat::IDOK, QString::fromLatin1(c.message) + LoadLangString(txt::InvalidSerial));
         editor->cmdUpdate_Click();
         if (*c.report) {
             const QString number = QString::fromLatin1(c.report).left(3);
@@ -199,7 +197,7 @@ TEST_F(RecordEditorTest, UnknownSerialMakesANewLoggerAfterTheSelectedRowOnlyWhen
     editor->txtGridRef->setBoxText(QStringLiteral("1234"));
     editor->cmdUpdate_Click();
     EXPECT_EQ(doc->RecordCount, 3);
-    EXPECT_TRUE(editor->TxtErrors->toPlainText().startsWith(LoadLangString(379)));
+    EXPECT_TRUE(editor->TxtErrors->toPlainText().startsWith(LoadLangString(txt::BadGridRef)));
 
     editor->txtGridRef->setBoxText(QStringLiteral("12345678"));
     editor->cmdUpdate_Click();
@@ -216,10 +214,10 @@ TEST_F(RecordEditorTest, SerialOfAnotherRowAsksBeforeOverwriting) {
     editor->txtSerNum->setBoxText(QStringLiteral("01000002"));
     editor->txtComments1->setBoxText(QStringLiteral("overwritten"));
     ui.expectMessage(plat::IDNO,
-                     LoadLangString(501) + QStringLiteral("\r\n") + LoadLangString(502) + QStringLiteral("01000002"));
+                     LoadLangString(txt::OtherRecord1) + QStringLiteral("\r\n") + LoadLangString(txt::OtherRecord2) + QStringLiteral("01000002"));
     editor->cmdUpdate_Click();
     EXPECT_EQ(doc->rowText(2, 4), QStringLiteral("Park"));
-    ui.expectMessage(plat::IDYES, LoadLangString(501));
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::OtherRecord1));
     editor->cmdUpdate_Click();
     EXPECT_EQ(doc->rowText(2, 4), QStringLiteral("overwritten"));
 }
@@ -228,23 +226,23 @@ TEST_F(RecordEditorTest, UpdateSerialChangesExactlyTheSelectedLoggerAndRefusesOn
     ScriptedUi ui;
     showRow(2);
     editor->txtSerNum->setBoxText(QStringLiteral("01000003"));
-    ui.expectMessage(plat::IDYES, LoadLangString(511));
-    ui.expectMessage(plat::IDOK, LoadLangString(686).section(QStringLiteral("\\n"), 0, 0));
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::ChangeSerialQuestion));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::SerialInUse).section(QStringLiteral("\\n"), 0, 0));
     editor->cmdUpdateSerial_Click();
     EXPECT_EQ(doc->localRecord(2).Serial, 1000002);
     EXPECT_FALSE(doc->AskForSave);
     EXPECT_TRUE(editor->onTop());
 
     editor->txtSerNum->setBoxText(QStringLiteral("05000005"));
-    ui.expectMessage(plat::IDYES, LoadLangString(511));
-    ui.expectMessage(plat::IDOK, QStringLiteral("01000002") + LoadLangString(141) + QStringLiteral("05000005"));
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::ChangeSerialQuestion));
+    ui.expectMessage(plat::IDOK, QStringLiteral("01000002") + LoadLangString(txt::SerialChanged) + QStringLiteral("05000005"));
     editor->cmdUpdateSerial_Click();
     EXPECT_EQ(doc->localRecord(2).Serial, 5000005);
     EXPECT_EQ(doc->rowText(2, 0), QStringLiteral("05000005"));
     EXPECT_TRUE(doc->AskForSave);
 
-    ui.expectMessage(plat::IDNO, LoadLangString(511));
-    ui.expectMessage(plat::IDOK, LoadLangString(513));
+    ui.expectMessage(plat::IDNO, LoadLangString(txt::ChangeSerialQuestion));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::SerialNotChanged));
     editor->cmdUpdateSerial_Click();
 }
 
@@ -271,7 +269,7 @@ TEST_F(RecordEditorTest, ReadingDialogEditsOneRowWhenHistoryEditingIsOn) {
         h->OKButton_Click();
         return h->Result ? QDialog::Accepted : QDialog::Rejected;
     });
-    ui.expectMessage(plat::IDOK, LoadLangString(387));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::TheLevelMustBeA));
     editor->ListViewEditBox_DblClick();
     EXPECT_EQ(reading(3)->text(0), QStringLiteral("2023/04/05"));
     EXPECT_EQ(reading(3)->text(1), QStringLiteral("L"));
@@ -324,10 +322,10 @@ TEST_F(RecordEditorTest, GraphBarsFollowLevelAndSpreadWithTheLeakColours) {
     editor->toggleGraph();
     EXPECT_TRUE(editor->graph->isVisibleTo(editor.get()));
     EXPECT_GT(editor->width(), narrow);
-    EXPECT_EQ(editor->cmdGraph->text(), LoadLangString(663));
+    EXPECT_EQ(editor->cmdGraph->text(), LoadLangString(txt::HideGraph));
     editor->toggleGraph();
     EXPECT_EQ(editor->width(), narrow);
-    EXPECT_EQ(editor->cmdGraph->text(), LoadLangString(662));
+    EXPECT_EQ(editor->cmdGraph->text(), LoadLangString(txt::ShowGraph));
 }
 
 TEST_F(RecordEditorTest, ArrowButtonsAndAutoIncrementMoveThroughTheList) {
@@ -353,7 +351,7 @@ TEST_F(RecordEditorTest, UpdateWritesALoggerOnlyBackIntoItsOwnList) {
     OpenDocument(env.writeFile(QStringLiteral("other.pdb"), areaFile({kThree[0], kThree[1]})));
     frmDMA* other = ActiveDocument.data();
     other->ListViewDMA_ItemClick(2);
-    ui.expectMessage(plat::IDYES, LoadLangString(355));
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::RemoveQuestion));
     ASSERT_TRUE(other->RemoveRecord()); // other keeps 01000001, with no row selected
     ASSERT_EQ(other->SelLine, 0);
     frmDMA* empty = newList();
@@ -367,7 +365,7 @@ TEST_F(RecordEditorTest, UpdateWritesALoggerOnlyBackIntoItsOwnList) {
     for (frmDMA* target : {other, empty}) {
         target->ListViewDMA_GotFocus();
         ASSERT_EQ(ActiveDocument, target);
-        ui.expectMessage(plat::IDOK, LoadLangString(782));
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::LoggerOfOtherList));
         editor->cmdUpdate_Click();
         EXPECT_EQ(editor->txtComments1->Text(), QStringLiteral("edited")); // the entries stay to be read
     }
@@ -394,7 +392,7 @@ TEST_F(RecordEditorTest, LoggerOfAClosedListIsRefusedAndAnEmptyEditorAddsToTheCu
     empty->ListViewDMA_GotFocus();
     doc->close();
     flushDeletes();
-    ui.expectMessage(plat::IDOK, LoadLangString(782));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::LoggerOfOtherList));
     editor->cmdUpdate_Click();
     EXPECT_EQ(empty->RecordCount, 0);
 
@@ -418,7 +416,7 @@ TEST_F(RecordEditorTest, F12AndUpdateWithoutADocumentDoNothingOrSayWhy) {
     int shift = 0;
     editor->Form_KeyDown(key, shift);
     EXPECT_EQ(key, 123);
-    ui.expectMessage(plat::IDOK, LoadLangString(129));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::NoDocument));
     editor->cmdUpdate_Click();
 }
 

@@ -1,8 +1,10 @@
 #pragma once
-// The main program's MDI main window: menus, toolbar and status bar, the file commands with the recent-file
-// list, drag and drop of files and the import of Ambleway files received through the communications server.
-#include "core/Seams.h"
-#include "documents/DocumentLinks.h"
+// The main program's MDI main window: menus and toolbar (built from the command table, CommandTable.cpp),
+// status bar, the file commands with the recent-file list, drag and drop of files and the import of Ambleway
+// files received through the communications server. It is the program's ProgramWindows: the one way the
+// layers below reach the windows.
+#include "documents/DocumentFiles.h"
+#include "platform/FormClose.h"
 #include "platform/UiServices.h"
 
 #include <QMainWindow>
@@ -18,7 +20,7 @@ class QMenu;
 class QTimer;
 class QToolBar;
 
-class frmMain : public QMainWindow, public IMainWindowSeam, public IStatusSink, public IDocumentFrame {
+class frmMain : public plat::Form<QMainWindow>, public DocumentWindows {
     Q_OBJECT
 public:
     explicit frmMain(QWidget* parent = nullptr);
@@ -26,27 +28,24 @@ public:
 
     QMdiArea* mdiArea() const { return mdiArea_; }
 
-    // IMainWindowSeam
-    QWidget* widget() override { return this; }
+    // ProgramWindows: the main window's part (the documents and the record editor are DocumentWindows').
+    QWidget* mainWidget() override { return this; }
+    void setStatusText(const QString& text) override;
+    void Interact(bool enable) override;
+    void setAutoSizeChecked(bool checked) override;
+    void AutoSizeColumns(int column, bool show) override;
+    void RebuildMruMenu(const QString& path) override;
     void setFollowMouseChecked(bool checked) override;
     QString mruCaption(int item) const override;
     void setMruCaption(int item, const QString& caption) override;
     void setMruVisible(int item, bool visible) override;
     bool isMinimized() const override;
+    bool hasMainWindow() const override { return true; }
     void placementTwips(double* left, double* top, double* width, double* height) const override;
-    void showMain() override;
 
-    // IStatusSink
-    void setStatusText(const QString& text) override;
     QString statusText() const;
     QString dateText() const;
     QString timeText() const;
-
-    // IDocumentFrame
-    void Interact(bool enable) override;
-    void setAutoSizeChecked(bool checked) override;
-    void AutoSizeColumns(int column, bool show) override;
-    void RebuildMruMenu(const QString& path) override;
 
     void ClearMRU();
     void LoadResources();
@@ -72,12 +71,9 @@ public:
     // Runs the shut-down; false when a window refused to close (the program keeps running).
     bool ShutDown();
 
-    // Enables the items whose commands are now provided (see MainCommands.h).
-    void refreshCommandState();
-
-    // Handlers, named as the menu items they serve.
+    // Handlers, named as the menu items they serve (items that run a command of a layer below name it in the
+    // command table directly).
     void mnuFileNew_Click();
-    void mnuFileNewWin_Click();
     void mnuFileOpen_Click();
     void mnuFileMerge_Click();
     void mnuMergeByRDGrid_Click();
@@ -86,23 +82,12 @@ public:
     void mnuFileImport_Click();
     void mnuFileExport_Click();
     void mnuFileClose_Click();
-    void mnuFilePageSetup_Click();
-    void mnuFilePrint_Click();
     void mnuFileMRU_Click(int index);
     void mnuFileExit_Click();
     void mnuEditCut_Click();
     void mnuEditCopy_Click();
     void mnuEditPaste_Click();
-    void mnuSearchrFind_Click();
-    void mnuSearchFindNext_Click();
     void mnuSearchCatalogue_Click();
-    void mnuLoggerAdd_Click();
-    void mnuLoggerRemove_Click();
-    void mnuLoggerChangeSerial_Click();
-    void mnuLoggerChangeDeployDate_Click();
-    void mnuLoggerFill_Click();
-    void mnuUpdateAllAddInfo_Click();
-    void mnuViewEditor_Click();
     void mnuViewLogger_Click();
     void mnuViewToolbar_Click();
     void mnuViewStatusBar_Click();
@@ -110,7 +95,6 @@ public:
     void mnuViewAutoSize_Click();
     void mnuViewShowOption_Click(int index);
     void mnuViewHideOption_Click(int index);
-    void mnuSarnicSetup_Click();
     void mnuWindowCascade_Click();
     void mnuWindowTileHorizontal_Click();
     void mnuWindowTileVertical_Click();
@@ -119,6 +103,8 @@ public:
     void mnuHelpContents_Click();
     void mnuHelpAbout_Click();
     void tbToolBar_ButtonClick(const QString& key);
+    void tbBack_Click();
+    void tbForward_Click();
     void ShowMapOfList();
 
     bool ConfirmOverwrite(const QString& path);
@@ -134,9 +120,8 @@ public:
     static std::function<long long()> localEpochSeconds;
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    void Form_QueryUnload(bool& cancel) override;
     void changeEvent(QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;

@@ -3,7 +3,8 @@
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "core/DMAModule.h"
-#include "core/Seams.h"
+#include "WidgetTests.h"
+#include "documents/DocumentFiles.h"
 
 #include <QString>
 
@@ -28,7 +29,8 @@ struct FixtureLogger {
 // An area file in the database layout: banner, column titles, one line per logger.
 std::string areaFile(const std::vector<FixtureLogger>& loggers);
 
-struct StatusRecorder final : IStatusSink {
+// The program's windows without a main window: the document windows, and a status bar that keeps every text.
+struct StatusRecorder : DocumentWindows {
     QStringList texts;
     void setStatusText(const QString& text) override { texts << text; }
     QString last() const { return texts.isEmpty() ? QString() : texts.last(); }
@@ -45,3 +47,8 @@ public:
 
 // Runs the deferred deletes of closed windows.
 void flushDeletes();
+
+class QWidget;
+// Closes every loaded window except keep, in load order; logger lists and text documents are told first that
+// their changes are not wanted, so nothing asks whether to save.
+void CloseAllWindows(QWidget* keep = nullptr);

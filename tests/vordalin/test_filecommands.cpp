@@ -1,15 +1,15 @@
 // The File menu on real files: new, open, save, save as, export, close, the recent files and dropped files.
-#include "DocumentFixtures.h"
+#include "MainWindowFixture.h"
 #include "core/DatabaseFile.h"
 #include "core/MergeReadings.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
-#include "documents/MainCommands.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDocument.h"
-#include "documents/frmMain.h"
+#include "vordalin/frmMain.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -29,29 +29,12 @@ const std::vector<FixtureLogger> kArea = {
     {1100002, "AB 2234 5678", "South", "", "2023/01/03", "", "", "", 0, 0, ""},
 };
 
-class FileCommandsTest : public ::testing::Test, public DocumentTest {
+class FileCommandsTest : public MainWindowFixture {
 protected:
     void SetUp() override {
-        main = std::make_unique<frmMain>();
-        seams::mainWindow = main.get();
-        main->show();
+        MainWindowFixture::SetUp();
         area = env.writeFile(QStringLiteral("area.pdb"), areaFile(kArea));
         QDir().mkpath(env.path(QStringLiteral("rovemark/autoexport"))); // the PDA queue takes a copy of each save
-    }
-    void TearDown() override {
-        for (QWidget* w : plat::windows::loaded()) {
-            if (w == main.get())
-                continue;
-            if (auto* d = qobject_cast<frmDMA*>(w))
-                d->AskForSave = false;
-            if (auto* t = qobject_cast<frmDocument*>(w))
-                t->AskForSave = false;
-            w->close();
-        }
-        flushDeletes();
-        seams::mainWindow = nullptr;
-        main.reset();
-        maincmd::hooks() = {};
     }
     frmDMA* open(const QString& path) {
         ScriptedUi ui;
@@ -69,7 +52,6 @@ protected:
         return static_cast<frmDMA*>(plat::windows::loadedNamed(QStringLiteral("frmDMA")).back());
     }
     static int loggersIn(const QString& path) { return ReadDatabaseFile(path) == DbOk ? LoggerCount : -1; }
-    std::unique_ptr<frmMain> main;
     QString area;
 };
 
@@ -89,7 +71,7 @@ TEST_F(FileCommandsTest, OpenChoosesTheWindowByTheEndingOfTheName) {
         ui.expectOpenFile(c.file);
         main->mnuFileOpen_Click();
         ASSERT_EQ(ui.fileRequests().size(), 1u);
-        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(318));
+        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(txt::OpenTitle));
         EXPECT_EQ(ui.fileRequests()[0].fileName, QStringLiteral("*.csv"));
         QMdiSubWindow* child = main->mdiArea()->currentSubWindow();
         ASSERT_TRUE(child);
@@ -122,7 +104,7 @@ TEST_F(FileCommandsTest, NewSaveAndSaveAsWriteFilesAndFillTheRecentFiles) {
         ScriptedUi ui;
         ui.expectSaveFile(copy);
         main->mnuFileSaveAs_Click();
-        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(329));
+        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(txt::SaveAsTitle));
         EXPECT_EQ(ui.fileRequests()[0].fileName, area); // no unsaved changes: the window's own file
     }
     EXPECT_EQ(loggersIn(copy), 3);
@@ -136,7 +118,7 @@ TEST_F(FileCommandsTest, NewSaveAndSaveAsWriteFilesAndFillTheRecentFiles) {
     {
         ScriptedUi ui;
         ui.expectSaveFile(area);
-        ui.expectMessage(plat::IDNO, LoadLangString(337) + area + u'?');
+        ui.expectMessage(plat::IDNO, LoadLangString(txt::OverwriteQuestion) + area + u'?');
         main->mnuFileSaveAs_Click();
         EXPECT_EQ(ui.messages()[0].style, plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2);
     }
@@ -164,7 +146,7 @@ TEST_F(FileCommandsTest, ExportWritesCsvAndListsTheWrittenFile) {
         ui.expectSaveFile(area); // the proposed name: the window's own file
         main->mnuFileExport_Click();
         EXPECT_EQ(ui.fileRequests()[0].fileName, area);
-        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(332));
+        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(txt::ExportTitle));
     }
     EXPECT_EQ(loggersIn(written), 2);
     EXPECT_FALSE(doc->AskForSave);
@@ -177,7 +159,7 @@ TEST_F(FileCommandsTest, ExportWritesCsvAndListsTheWrittenFile) {
     {
         ScriptedUi ui;
         ui.expectSaveFile(area);
-        ui.expectMessage(plat::IDNO, LoadLangString(337) + written + u'?');
+        ui.expectMessage(plat::IDNO, LoadLangString(txt::OverwriteQuestion) + written + u'?');
         main->mnuFileExport_Click();
     }
     EXPECT_EQ(TestEnv::readFile(written), before);
@@ -305,10 +287,10 @@ TEST_F(FileCommandsTest, TextDocumentsAreSavedUnderAChosenName) {
     const QString report = env.path(QStringLiteral("report.rtf"));
     {
         ScriptedUi ui;
-        ui.expectMessage(plat::IDYES, LoadLangString(337) + notes + u'?');
+        ui.expectMessage(plat::IDYES, LoadLangString(txt::OverwriteQuestion) + notes + u'?');
         ui.expectSaveFile(report);
         main->mnuFileSave_Click();
-        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(319));
+        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(txt::SaveTitle));
         EXPECT_EQ(ui.fileRequests()[0].fileName, notes);
     }
     EXPECT_EQ(text->windowTitle(), report);
@@ -317,7 +299,7 @@ TEST_F(FileCommandsTest, TextDocumentsAreSavedUnderAChosenName) {
     // Close on a text window saves it (after the question) and keeps it open; No ends the command.
     {
         ScriptedUi ui;
-        ui.expectMessage(plat::IDNO, LoadLangString(337) + report + u'?');
+        ui.expectMessage(plat::IDNO, LoadLangString(txt::OverwriteQuestion) + report + u'?');
         main->mnuFileClose_Click();
     }
     EXPECT_EQ(main->mdiArea()->subWindowList().size(), 1);
@@ -328,9 +310,9 @@ TEST_F(FileCommandsTest, TextDocumentsAreSavedUnderAChosenName) {
         ScriptedUi ui;
         ui.expectMessage(plat::IDYES);
         ui.expectSaveFile(nowhere);
-        ui.expectMessage(plat::IDOK, LoadLangString(335) + nowhere);
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::TextSaveFailed) + nowhere);
         main->mnuFileSaveAs_Click();
-        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(329));
+        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(txt::SaveAsTitle));
     }
     EXPECT_EQ(text->windowTitle(), report);
 
@@ -338,86 +320,68 @@ TEST_F(FileCommandsTest, TextDocumentsAreSavedUnderAChosenName) {
     const QString missing = env.path(QStringLiteral("missing.log"));
     ScriptedUi ui;
     ui.expectOpenFile(missing);
-    ui.expectMessage(plat::IDOK, LoadLangString(336) + missing);
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::TextLoadFailed) + missing);
     main->mnuFileOpen_Click();
     EXPECT_EQ(main->mdiArea()->subWindowList().size(), 1);
 }
 
 TEST_F(FileCommandsTest, MergeAsksForAPatrolFileAndHandsItOn) {
-    QStringList calls;
-    maincmd::hooks().MergeReadings = [&](const QString& p) { calls << QStringLiteral("serial ") + p; };
-    maincmd::hooks().MergeReadingsByRDGrid = [&](const QString& p) {
-        calls << QStringLiteral("coordinate ") + p + (MergeByRDGrid ? QString() : QStringLiteral(" (flag off)"));
-    };
-    maincmd::hooksChanged();
     ASSERT_TRUE(main->menuItem(QStringLiteral("mnuFileMerge"))->isEnabled());
     {
         ScriptedUi ui;
-        ui.expectMessage(plat::IDOK, LoadLangString(129));
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::NoDocument));
         main->mnuFileMerge_Click();
     }
     open(area);
     {
         ScriptedUi ui;
+        // The chosen file reaches the merge, which asks about the differing area names (the merge by serial
+        // names the list window as the patrol, the merge by coordinate the chosen file); cancelled here.
         ui.expectOpenFile(QStringLiteral("/patrol/p1.PDB"));
+        ui.expectMessage(plat::IDCANCEL, QStringLiteral("and destination (p1"));
         main->mnuFileMerge_Click();
-        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(314));
+        EXPECT_EQ(ui.fileRequests()[0].title, LoadLangString(txt::MergeTitle));
         EXPECT_EQ(ui.fileRequests()[0].folder, env.programDir());
         EXPECT_EQ(ui.fileRequests()[0].fileName, QString());
         ui.expectOpenFile(QStringLiteral("/patrol/p2.csv"));
+        ui.expectMessage(plat::IDCANCEL, QStringLiteral("Most recent patrol (p2"));
         main->mnuMergeByRDGrid_Click();
         ui.expectOpenFile(QStringLiteral("/patrol/p3.txt"));
-        ui.expectMessage(plat::IDOK, LoadLangString(316));
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::MergeFileType));
         main->mnuFileMerge_Click();
         ui.expectOpenFile(QString());
         main->mnuFileMerge_Click();
     }
-    EXPECT_EQ(calls, (QStringList{"serial /patrol/p1.PDB", "coordinate /patrol/p2.csv"}));
     EXPECT_FALSE(MergeByRDGrid);
 
     NewDocument();
     newest()->ListViewDMA_GotFocus();
     ScriptedUi ui;
-    ui.expectMessage(plat::IDOK, LoadLangString(313));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::MergeEmptyList));
     main->mnuFileMerge_Click();
 }
 
-struct MapRecorder final : IStartupWindows {
-    int shown = 0;
-    void startAutoSyncWatcher() override {}
-    void initTransferFolders() override {}
-    void loadRecordEditorHidden() override {}
-    bool showMapWindow() override {
-        ++shown;
-        return true;
-    }
-};
-
 TEST_F(FileCommandsTest, MapNeedsACoordinateInEveryRow) {
-    MapRecorder map;
-    seams::startupWindows = &map;
-    maincmd::hooks().mapViewAvailable = true;
-    maincmd::hooksChanged();
-    ASSERT_TRUE(main->toolButton(QStringLiteral("gps"))->isEnabled());
+    // The button waits for the map view; the command checks the list before it starts the map.
+    EXPECT_FALSE(main->toolButton(QStringLiteral("gps"))->isEnabled());
 
     open(area); // the second logger has no coordinate
     {
         ScriptedUi ui;
         ui.expectMessage(plat::IDOK,
                          QStringLiteral("Not all records have a valid GPS coordinate.  Unable to display map."));
-        main->tbToolBar_ButtonClick(QStringLiteral("gps"));
+        main->ShowMapOfList();
         EXPECT_EQ(ui.messages()[0].style, plat::MB_ICONEXCLAMATION);
     }
-    EXPECT_EQ(map.shown, 0);
 
     auto located = kArea;
     located[0].comment2 = "51.5/-0.12";
     located[1].comment2 = "51.6/-0.13";
     open(env.writeFile(QStringLiteral("located.pdb"), areaFile(located)));
     ScriptedUi ui;
-    main->tbToolBar_ButtonClick(QStringLiteral("gps"));
-    EXPECT_EQ(map.shown, 1);
-    seams::startupWindows = nullptr;
+    ui.expectMessage(plat::IDOK, QStringLiteral("Could not start GPS function")); // no map view here yet
+    main->ShowMapOfList();
+    EXPECT_EQ(ui.messages().size(), 1u);
 }
 
 } // namespace

@@ -1,58 +1,34 @@
 // The main window: menus, toolbar, status bar, command state and shut-down.
-#include "DocumentFixtures.h"
+#include "MainWindowFixture.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "core/frmSplash.h"
 #include "documents/DocumentFiles.h"
-#include "documents/MainCommands.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDocument.h"
-#include "documents/frmMain.h"
+#include "vordalin/frmMain.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class MainWindowTest : public ::testing::Test, public DocumentTest {
+class MainWindowTest : public MainWindowFixture {
 protected:
-    void SetUp() override {
-        savedClock_ = frmMain::localEpochSeconds;
-        main = std::make_unique<frmMain>();
-        seams::mainWindow = main.get();
-        main->show();
-    }
-    void TearDown() override {
-        for (QWidget* w : plat::windows::loaded()) {
-            if (w == main.get())
-                continue;
-            if (auto* d = qobject_cast<frmDMA*>(w))
-                d->AskForSave = false;
-            if (auto* t = qobject_cast<frmDocument*>(w))
-                t->AskForSave = false;
-            w->close();
-        }
-        flushDeletes();
-        seams::mainWindow = nullptr;
-        seams::status = &status;
-        main.reset();
-        maincmd::hooks() = {};
-        frmMain::localEpochSeconds = savedClock_;
-    }
     frmDMA* openArea() {
         ScriptedUi ui;
         OpenDocument(env.writeFile(QStringLiteral("area.pdb"), areaFile({{1100001, "AB 1234 5678", "North", "",
                                                                           "2023/01/02", "", "", "", 0, 0, ""}})));
         return ActiveDocument;
     }
-    std::unique_ptr<frmMain> main;
-    std::function<long long()> savedClock_;
 };
 
 TEST_F(MainWindowTest, MenusCarryTheLanguageCaptionsAndShortcuts) {
@@ -63,7 +39,7 @@ TEST_F(MainWindowTest, MenusCarryTheLanguageCaptionsAndShortcuts) {
     for (int n : {258, 271, 275, 279, 285, 291, 588, 302, 307})
         expected << LoadLangString(n);
     EXPECT_EQ(titles, expected);
-    EXPECT_EQ(main->windowTitle(), LoadLangString(256));
+    EXPECT_EQ(main->windowTitle(), LoadLangString(txt::MainCaption));
 
     const std::pair<const char*, const char*> shortcuts[] = {
         {"mnuFileNew", "Ctrl+N"},           {"mnuFileOpen", "Ctrl+O"},
@@ -83,13 +59,13 @@ TEST_F(MainWindowTest, MenusCarryTheLanguageCaptionsAndShortcuts) {
     }
 
     const std::pair<const char*, QString> captions[] = {
-        {"mnuFileImport", LoadLangString(518)},       {"mnuMergeByRDGrid", LoadLangString(661)},
-        {"mnuViewLogger", QStringLiteral("&Logger")}, {"mnuViewShowOption(3)", LoadLangString(162)},
-        {"mnuSarnicSetup", LoadLangString(589)},      {"mnuWindowFollowMouse", LoadLangString(498)},
+        {"mnuFileImport", LoadLangString(txt::ImportAmblewayFile)},       {"mnuMergeByRDGrid", LoadLangString(txt::MergeByCoordinateReference)},
+        {"mnuViewLogger", QStringLiteral("&Logger")}, {"mnuViewShowOption(3)", LoadLangString(txt::Deployed)},
+        {"mnuSarnicSetup", LoadLangString(txt::Setup)},      {"mnuWindowFollowMouse", LoadLangString(txt::FollowMouse)},
     };
     for (const auto& [name, caption] : captions)
         EXPECT_EQ(main->menuItem(QLatin1String(name))->text(), caption) << name;
-    EXPECT_EQ(main->menu(QStringLiteral("mnuRovemark2"))->title(), LoadLangString(637));
+    EXPECT_EQ(main->menu(QStringLiteral("mnuRovemark2"))->title(), LoadLangString(txt::RovemarkPda));
     for (int i = 1; i <= 4; ++i)
         EXPECT_FALSE(main->mnuFileMRU[i]->isVisible());
 }
@@ -135,58 +111,37 @@ TEST_F(MainWindowTest, ToolbarButtonsHaveIconsAndTooltips) {
     }
 }
 
-TEST_F(MainWindowTest, CommandsOfOtherPartsStayDisabledUntilProvided) {
-    const char* later[] = {"mnuFileNewWin",
-                           "mnuFileMerge",
-                           "mnuMergeByRDGrid",
-                           "mnuFilePageSetup",
-                           "mnuFilePrint",
-                           "mnuEditCut",
-                           "mnuEditCopy",
-                           "mnuEditPaste",
-                           "mnuSearchrFind",
-                           "mnuSearchFindNext",
-                           "mnuSearchCatalogue",
-                           "mnuLoggerAdd",
-                           "mnuLoggerRemove",
-                           "mnuLoggerChangeSerial",
-                           "mnuLoggerChangeDeployDate",
-                           "mnuLoggerFill",
-                           "mnuRovemarkFromSome",
-                           "mnuRovemarkFromAll",
-                           "mnuRovemarkToSome",
-                           "mnuRovemarkToAll",
-                           "mnuRovemarkOptions",
-                           "mnuRovemarkUploadDMA",
-                           "mnuRovemarkDownloadPatrol",
-                           "mnuRovemarkSyncPDA",
-                           "mnuViewEditor",
-                           "mnuViewAutoSize",
-                           "mnuViewShowOption(0)",
-                           "mnuViewHideOption(7)",
+TEST_F(MainWindowTest, CommandsOfPartsNotBuiltStayDisabled) {
+    const char* later[] = {"mnuFilePageSetup",     "mnuFilePrint",         "mnuRovemarkFromSome",
+                           "mnuRovemarkFromAll",   "mnuRovemarkToSome",    "mnuRovemarkToAll",
+                           "mnuRovemarkUploadDMA", "mnuRovemarkDownloadPatrol", "mnuRovemarkSyncPDA",
                            "mnuSarnicSetup"};
     for (const char* name : later)
         EXPECT_FALSE(main->menuItem(QLatin1String(name))->isEnabled()) << name;
-    for (const char* key : {"Print", "Cut", "Copy", "Paste", "from_rovemark", "to_rovemark", "From PDA", "To PDA",
-                            "Synchronise PDA", "AddVordalin", "gps"})
+    for (const char* key : {"Print", "from_rovemark", "to_rovemark", "From PDA", "To PDA", "Synchronise PDA", "gps"})
         EXPECT_FALSE(main->toolButton(QLatin1String(key))->isEnabled()) << key;
-    const char* now[] = {"mnuFileNew",          "mnuFileOpen",   "mnuFileSave",        "mnuFileSaveAs",
-                         "mnuFileImport",       "mnuFileExport", "mnuFileClose",       "mnuFileExit",
-                         "mnuUpdateAllAddInfo", "mnuViewLogger", "mnuViewRefreshList", "mnuWindowCascade",
-                         "mnuHelpContents",     "mnuHelpAbout"};
+    const char* now[] = {"mnuFileNew",          "mnuFileNewWin",        "mnuFileOpen",          "mnuFileMerge",
+                         "mnuMergeByRDGrid",    "mnuFileSave",          "mnuFileSaveAs",        "mnuFileImport",
+                         "mnuFileExport",       "mnuFileClose",         "mnuFileExit",          "mnuEditCut",
+                         "mnuEditCopy",         "mnuEditPaste",         "mnuSearchrFind",       "mnuSearchFindNext",
+                         "mnuSearchCatalogue",  "mnuLoggerAdd",         "mnuLoggerRemove",      "mnuLoggerChangeSerial",
+                         "mnuLoggerChangeDeployDate", "mnuLoggerFill",  "mnuUpdateAllAddInfo",  "mnuRovemarkOptions",
+                         "mnuViewEditor",       "mnuViewLogger",        "mnuViewAutoSize",      "mnuViewShowOption(0)",
+                         "mnuViewHideOption(7)", "mnuViewRefreshList",  "mnuWindowCascade",     "mnuHelpContents",
+                         "mnuHelpAbout"};
     for (const char* name : now)
         EXPECT_TRUE(main->menuItem(QLatin1String(name))->isEnabled()) << name;
+    for (const char* key : {"New", "Open", "Save", "Cut", "Copy", "Paste", "Back", "Forward", "AddVordalin"})
+        EXPECT_TRUE(main->toolButton(QLatin1String(key))->isEnabled()) << key;
 
-    // Once another part provides a command, its item and button work on the active list window.
+    // A built command's button works on the active list window: Cut takes the selected logger out.
     frmDMA* doc = openArea();
-    frmDMA* cutFrom = nullptr;
-    maincmd::hooks().CutRecords = [&](frmDMA* d) { cutFrom = d; };
-    maincmd::hooksChanged();
-    EXPECT_TRUE(main->menuItem(QStringLiteral("mnuEditCut"))->isEnabled());
-    EXPECT_TRUE(main->toolButton(QStringLiteral("Cut"))->isEnabled());
-    EXPECT_FALSE(main->menuItem(QStringLiteral("mnuEditCopy"))->isEnabled());
+    doc->ListViewDMA->selectionModel()->select(doc->ListViewDMA->model()->index(0, 0),
+                                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::RemoveQuestion));
     main->toolButton(QStringLiteral("Cut"))->trigger();
-    EXPECT_EQ(cutFrom, doc);
+    EXPECT_EQ(doc->RecordCount, 0);
 }
 
 TEST_F(MainWindowTest, InteractSwitchesTheWholeInterfaceOffAndOn) {
@@ -206,12 +161,11 @@ TEST_F(MainWindowTest, InteractSwitchesTheWholeInterfaceOffAndOn) {
         EXPECT_TRUE(main->menu(QLatin1String(name))->menuAction()->isEnabled()) << name;
     EXPECT_TRUE(main->isEnabled());
     EXPECT_TRUE(doc->isEnabled());
-    // Items switched off for want of their command stay off.
-    EXPECT_FALSE(main->menuItem(QStringLiteral("mnuEditCut"))->isEnabled());
+    // Items of parts that are not built stay off.
+    EXPECT_FALSE(main->menuItem(QStringLiteral("mnuFilePrint"))->isEnabled());
 }
 
 TEST_F(MainWindowTest, StatusBarShowsTextDateAndTime) {
-    seams::status = main.get();
     EXPECT_EQ(main->statusText(), QStringLiteral("Status"));
     ShowStatusText(QStringLiteral("Loading"));
     EXPECT_EQ(main->statusText(), QStringLiteral("Loading"));
@@ -254,9 +208,9 @@ TEST_F(MainWindowTest, ViewLoggerTakesOnlyAFreshSerialWithoutAsking) {
     }
 }
 
-TEST_F(MainWindowTest, HelpAboutAndDirectLinkSetUpAreModal) {
+TEST_F(MainWindowTest, HelpAboutAndSerialSearchAreModal) {
     ScriptedUi ui;
-    ui.expectMessage(plat::IDOK, LoadLangString(328));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::NoHelpFile));
     main->menuItem(QStringLiteral("mnuHelpContents"))->trigger();
     EXPECT_EQ(ui.messages().back().title, main->windowTitle());
     EXPECT_EQ(ui.messages().back().style, plat::MB_ICONASTERISK);
@@ -270,14 +224,13 @@ TEST_F(MainWindowTest, HelpAboutAndDirectLinkSetUpAreModal) {
     main->menuItem(QStringLiteral("mnuHelpAbout"))->trigger();
     EXPECT_EQ(delay, 32767);
 
+    // The serial search is modal too.
     bool shown = false;
-    maincmd::hooks().createSarnicSetup = [](QWidget* parent) { return new QDialog(parent); };
-    maincmd::hooksChanged();
-    ui.expectDialog([&](QDialog*) {
-        shown = true;
+    ui.expectDialog([&](QDialog* d) {
+        shown = d->objectName() == QStringLiteral("frmCatalogue");
         return 0;
     });
-    main->menuItem(QStringLiteral("mnuSarnicSetup"))->trigger();
+    main->menuItem(QStringLiteral("mnuSearchCatalogue"))->trigger();
     EXPECT_TRUE(shown);
 }
 
@@ -306,7 +259,7 @@ TEST_F(MainWindowTest, ShutDownAsksForEachChangedWindowAndCancelKeepsEverything)
     tool.show();
     {
         ScriptedUi ui;
-        ui.expectMessage(plat::IDCANCEL, LoadLangString(228));
+        ui.expectMessage(plat::IDCANCEL, LoadLangString(txt::SavePrompt));
         EXPECT_FALSE(main->close());
         EXPECT_TRUE(main->isVisible());
         EXPECT_TRUE(ActiveDocument);
@@ -314,7 +267,7 @@ TEST_F(MainWindowTest, ShutDownAsksForEachChangedWindowAndCancelKeepsEverything)
     }
     {
         ScriptedUi ui;
-        ui.expectMessage(plat::IDNO, LoadLangString(228));
+        ui.expectMessage(plat::IDNO, LoadLangString(txt::SavePrompt));
         main->menuItem(QStringLiteral("mnuFileExit"))->trigger();
         EXPECT_EQ(ui.messages().size(), 1u); // the second pass finds no list window
         EXPECT_FALSE(main->isVisible());

@@ -1,4 +1,4 @@
-#include "documents/frmMain.h"
+#include "vordalin/frmMain.h"
 
 #include "core/DatabaseFile.h"
 #include "core/MergeReadings.h"
@@ -8,14 +8,18 @@
 #include "core/frmSplash.h"
 #include "documents/AmblewayImport.h"
 #include "documents/DocumentFiles.h"
-#include "documents/MainCommands.h"
-#include "documents/PrintSeams.h"
+#include "documents/LoggerCommands.h"
+#include "documents/MergeCommands.h"
 #include "documents/frmDMA.h"
+#include "documents/frmDMAEdit.h"
 #include "documents/frmDocument.h"
+#include "vordalin/CommandTable.h"
+#include "vordalin/ProgramStart.h"
 #include "platform/AppInfo.h"
 #include "platform/Paths.h"
 #include "platform/Twips.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -45,270 +49,12 @@ std::function<long long()> frmMain::localEpochSeconds = [] {
 
 namespace {
 
-enum LangText {
-    TxtNoLoggerWindow = 129,
-    TxtMainCaption = 256,
-    TxtLoggerFilter = 310,
-    TxtTextFilter = 311,
-    TxtMergeEmptyList = 313,
-    TxtMergeTitle = 314,
-    TxtMergeFileType = 316,
-    TxtOpenTitle = 318,
-    TxtSaveTitle = 319,
-    TxtNoHelpFile = 328,
-    TxtSaveAsTitle = 329,
-    TxtSaveEmptyList = 330,
-    TxtExportEmptyList = 331,
-    TxtExportTitle = 332,
-    TxtTextSaveFailed = 335,
-    TxtTextLoadFailed = 336,
-    TxtOverwriteQuestion = 337,
-};
 
-using Handler = void (*)(frmMain&, int index);
-using Available = bool (*)();
-
-enum class Kind { Menu, EndMenu, Item, Separator };
-
-// One row of the menu tree: menus open a level, items carry their handler. An item whose command another
-// part of the program provides names the test of that provision; until it holds the item stays disabled.
-struct MenuEntry {
-    Kind kind;
-    const char* name;
-    const char* caption; // design caption, kept when the text number is 0
-    int text;
-    const char* shortcut;
-    Handler handler;
-    Available available;
-    int index;
-    bool checkable;
-    bool checked;
-};
-
-struct ToolEntry {
-    const char* key; // nullptr: a separator
-    const char* tooltip;
-    int text;
-    const char* themeIcon;
-    const char* bundledIcon;
-    Handler handler;
-    Available available;
-};
-
-#define ON(f) [](frmMain& m, int) { m.f(); }
-#define ONI(f) [](frmMain& m, int i) { m.f(i); }
-#define HOOK(field) [] { return static_cast<bool>(maincmd::hooks().field); }
-
-constexpr MenuEntry M(const char* name, const char* caption, int text) {
-    return {Kind::Menu, name, caption, text, "", nullptr, nullptr, -1, false, false};
-}
-constexpr MenuEntry End() {
-    return {Kind::EndMenu, "", "", 0, "", nullptr, nullptr, -1, false, false};
-}
-constexpr MenuEntry Bar(const char* name) {
-    return {Kind::Separator, name, "-", 0, "", nullptr, nullptr, -1, false, false};
-}
-constexpr MenuEntry I(const char* name, const char* caption, int text, const char* key, Handler h,
-                      Available avail = nullptr, int index = -1, bool checkable = false, bool checked = false) {
-    return {Kind::Item, name, caption, text, key, h, avail, index, checkable, checked};
-}
-
-bool printingProvided() {
-    return static_cast<bool>(printing::createPrintSetup);
-}
-bool pageSetupProvided() {
-    return static_cast<bool>(printing::pageSetup);
-}
-bool recordEditorProvided() {
-    return static_cast<bool>(maincmd::hooks().ShowRecordEditor);
-}
-
-const std::vector<MenuEntry>& menuTable() {
-    static const std::vector<MenuEntry> table = {
-        M("mnuFile", "&File", 258),
-        I("mnuFileNew", "&New", 259, "Ctrl+N", ON(mnuFileNew_Click)),
-        I("mnuFileNewWin", "New, from current &Window...", 260, "", ON(mnuFileNewWin_Click), HOOK(NewWindowCommand)),
-        Bar("mnuFileBar11"),
-        I("mnuFileOpen", "&Open...", 262, "Ctrl+O", ON(mnuFileOpen_Click)),
-        I("mnuFileMerge", "Add &most recent patrol to...", 263, "", ON(mnuFileMerge_Click), HOOK(MergeReadings)),
-        I("mnuMergeByRDGrid", "Merge by Coordinate Reference", 661, "", ON(mnuMergeByRDGrid_Click),
-          HOOK(MergeReadingsByRDGrid)),
-        Bar("mnuFileBar0"),
-        I("mnuFileSave", "&Save", 264, "Ctrl+S", ON(mnuFileSave_Click)),
-        I("mnuFileSaveAs", "Save &As...", 265, "Ctrl+A", ON(mnuFileSaveAs_Click)),
-        I("mnuFileImport", "&Import Ambleway File", 518, "", ON(mnuFileImport_Click)),
-        I("mnuFileExport", "&Export...", 266, "", ON(mnuFileExport_Click)),
-        Bar("mnuFileBar5"),
-        I("mnuFileClose", "&Close", 267, "", ON(mnuFileClose_Click)),
-        Bar("mnuFileBar1"),
-        I("mnuFilePageSetup", "Page Set&up...", 268, "", ON(mnuFilePageSetup_Click), pageSetupProvided),
-        I("mnuFilePrint", "&Print...", 269, "Ctrl+P", ON(mnuFilePrint_Click), printingProvided),
-        Bar("mnuFileBar3"),
-        I("mnuFileMRU", "", 0, "", ONI(mnuFileMRU_Click), nullptr, 1),
-        I("mnuFileMRU", "", 0, "", ONI(mnuFileMRU_Click), nullptr, 2),
-        I("mnuFileMRU", "", 0, "", ONI(mnuFileMRU_Click), nullptr, 3),
-        I("mnuFileMRU", "", 0, "", ONI(mnuFileMRU_Click), nullptr, 4),
-        Bar("mnuFileBar4"),
-        I("mnuFileExit", "E&xit", 270, "", ON(mnuFileExit_Click)),
-        End(),
-
-        M("mnuEdit", "&Edit", 271),
-        I("mnuEditCut", "Cu&t", 272, "", ON(mnuEditCut_Click), HOOK(CutRecords)),
-        I("mnuEditCopy", "&Copy", 273, "Ctrl+C", ON(mnuEditCopy_Click), HOOK(CopyRecords)),
-        I("mnuEditPaste", "&Paste", 274, "Ctrl+V", ON(mnuEditPaste_Click), HOOK(PasteRecords)),
-        End(),
-
-        M("mnuSearch", "&Search", 275),
-        I("mnuSearchrFind", "&Find...", 276, "", ON(mnuSearchrFind_Click), HOOK(FindCommand)),
-        I("mnuSearchFindNext", "Find &Next", 277, "F3", ON(mnuSearchFindNext_Click), HOOK(FindNextCommand)),
-        Bar("mnuSearch0"),
-        I("mnuSearchCatalogue", "For serial number in files...", 278, "", ON(mnuSearchCatalogue_Click),
-          HOOK(createCatalogue)),
-        End(),
-
-        M("mnuLogger", "&Logger", 279),
-        I("mnuLoggerAdd", "&Add...", 280, "", ON(mnuLoggerAdd_Click), HOOK(AddLoggerCommand)),
-        I("mnuLoggerRemove", "&Remove", 281, "", ON(mnuLoggerRemove_Click), HOOK(RemoveLoggerCommand)),
-        I("mnuLoggerChangeSerial", "&Change Serial...", 282, "", ON(mnuLoggerChangeSerial_Click),
-          HOOK(ChangeSerialCommand)),
-        I("mnuLoggerChangeDeployDate", "Change &Deploy date...", 283, "", ON(mnuLoggerChangeDeployDate_Click),
-          HOOK(ChangeDeployDateCommand)),
-        Bar("mnuLogger0"),
-        I("mnuLoggerFill", "F&ill...", 284, "", ON(mnuLoggerFill_Click), HOOK(FillCommand)),
-        I("mnuUpdateAllAddInfo", "&Update All Additional Information", 648, "", ON(mnuUpdateAllAddInfo_Click)),
-        End(),
-
-        M("mnuRovemark", "&Rovemark", 285),
-        M("mnuRovemarkFrom", "&Receive from Rovemark", 286),
-        I(
-            "mnuRovemarkFromSome", "Selection", 287, "F5",
-            [](frmMain&, int) { maincmd::hooks().mnuRovemarkFromSome_Click(); }, HOOK(mnuRovemarkFromSome_Click)),
-        I(
-            "mnuRovemarkFromAll", "All", 288, "Shift+F5",
-            [](frmMain&, int) { maincmd::hooks().mnuRovemarkFromAll_Click(); }, HOOK(mnuRovemarkFromAll_Click)),
-        End(),
-        M("mnuRovemarkTo", "Send to Rovemark", 289),
-        I(
-            "mnuRovemarkToSome", "Selection", 287, "F9",
-            [](frmMain&, int) { maincmd::hooks().mnuRovemarkToSome_Click(); }, HOOK(mnuRovemarkToSome_Click)),
-        I(
-            "mnuRovemarkToAll", "All", 288, "Shift+F9",
-            [](frmMain&, int) { maincmd::hooks().mnuRovemarkToAll_Click(); }, HOOK(mnuRovemarkToAll_Click)),
-        End(),
-        Bar("mnuRovemarkBar0"),
-        I(
-            "mnuRovemarkOptions", "&Options...", 290, "",
-            [](frmMain&, int) { maincmd::hooks().mnuRovemarkOptions_Click(); }, HOOK(mnuRovemarkOptions_Click)),
-        Bar("mnuRovemarkBar1"),
-        M("mnuRovemark2", "Rovemark PDA", 637),
-        I(
-            "mnuRovemarkUploadDMA", "PC to PDA", 617, "",
-            [](frmMain&, int) { maincmd::hooks().mnuRovemarkUploadDMA_Click(); }, HOOK(mnuRovemarkUploadDMA_Click)),
-        I(
-            "mnuRovemarkDownloadPatrol", "PDA to PC", 618, "",
-            [](frmMain&, int) { maincmd::hooks().mnuRovemarkDownloadPatrol_Click(); },
-            HOOK(mnuRovemarkDownloadPatrol_Click)),
-        I(
-            "mnuRovemarkSyncPDA", "Synchronise PDA", 668, "",
-            [](frmMain&, int) { maincmd::hooks().mnuRovemarkSyncPDA_Click(); }, HOOK(mnuRovemarkSyncPDA_Click)),
-        End(),
-        End(),
-
-        M("mnuView", "&View", 291),
-        I("mnuViewEditor", "&Editor", 292, "F8", ON(mnuViewEditor_Click), recordEditorProvided),
-        I("mnuViewLogger", "&Logger", 0, "", ON(mnuViewLogger_Click)),
-        I("mnuViewToolbar", "&Toolbar", 293, "", ON(mnuViewToolbar_Click), nullptr, -1, true, true),
-        I("mnuViewStatusBar", "Status &Bar", 294, "", ON(mnuViewStatusBar_Click), nullptr, -1, true, true),
-        Bar("mnuView2"),
-        I("mnuViewRefreshList", "&Refresh List", 295, "F12", ON(mnuViewRefreshList_Click)),
-        I("mnuViewAutoSize", "AutoSize", 296, "", ON(mnuViewAutoSize_Click), HOOK(AutoSizeColumns), -1, true),
-        Bar("mnuView1"),
-        M("mnuViewShow", "&Show", 297),
-        I("mnuViewShowOption", "All", 288, "F2", ONI(mnuViewShowOption_Click), HOOK(AutoSizeColumns), 0),
-        I("mnuViewShowOption", "Serial", 158, "", ONI(mnuViewShowOption_Click), HOOK(AutoSizeColumns), 1),
-        I("mnuViewShowOption", "Grid ref", 298, "", ONI(mnuViewShowOption_Click), HOOK(AutoSizeColumns), 2),
-        I("mnuViewShowOption", "Deployed", 162, "", ONI(mnuViewShowOption_Click), HOOK(AutoSizeColumns), 3),
-        I("mnuViewShowOption", "Received", 163, "", ONI(mnuViewShowOption_Click), HOOK(AutoSizeColumns), 4),
-        I("mnuViewShowOption", "Comment 1", 299, "", ONI(mnuViewShowOption_Click), HOOK(AutoSizeColumns), 5),
-        I("mnuViewShowOption", "Comment 2", 300, "", ONI(mnuViewShowOption_Click), HOOK(AutoSizeColumns), 6),
-        I("mnuViewShowOption", "Date", 164, "", ONI(mnuViewShowOption_Click), HOOK(AutoSizeColumns), 7),
-        End(),
-        M("mnuViewHide", "&Hide", 301),
-        I("mnuViewHideOption", "All", 288, "", ONI(mnuViewHideOption_Click), HOOK(AutoSizeColumns), 0),
-        I("mnuViewHideOption", "Serial", 158, "", ONI(mnuViewHideOption_Click), HOOK(AutoSizeColumns), 1),
-        I("mnuViewHideOption", "Grid ref", 298, "", ONI(mnuViewHideOption_Click), HOOK(AutoSizeColumns), 2),
-        I("mnuViewHideOption", "Deployed", 162, "", ONI(mnuViewHideOption_Click), HOOK(AutoSizeColumns), 3),
-        I("mnuViewHideOption", "Received", 163, "", ONI(mnuViewHideOption_Click), HOOK(AutoSizeColumns), 4),
-        I("mnuViewHideOption", "Comment 1", 299, "", ONI(mnuViewHideOption_Click), HOOK(AutoSizeColumns), 5),
-        I("mnuViewHideOption", "Comment 2", 300, "", ONI(mnuViewHideOption_Click), HOOK(AutoSizeColumns), 6),
-        I("mnuViewHideOption", "Date", 164, "", ONI(mnuViewHideOption_Click), HOOK(AutoSizeColumns), 7),
-        End(),
-        End(),
-
-        M("mnuSarnic", "&Sarnic", 588),
-        I("mnuSarnicSetup", "&Setup...", 589, "", ON(mnuSarnicSetup_Click), HOOK(createSarnicSetup)),
-        End(),
-
-        M("mnuWindow", "&Window", 302),
-        I("mnuWindowCascade", "&Cascade", 303, "", ON(mnuWindowCascade_Click)),
-        I("mnuWindowTileHorizontal", "Tile &Horizontal", 304, "", ON(mnuWindowTileHorizontal_Click)),
-        I("mnuWindowTileVertical", "Tile &Vertical", 305, "", ON(mnuWindowTileVertical_Click)),
-        I("mnuWindowArrangeIcons", "&Arrange Icons", 306, "", ON(mnuWindowArrangeIcons_Click)),
-        Bar("mnuFileBar12"),
-        I("mnuWindowFollowMouse", "&Follow mouse", 498, "", ON(mnuWindowFollowMouse_Click), nullptr, -1, true),
-        End(),
-
-        M("mnuHelp", "&Help", 307),
-        I("mnuHelpContents", "&Contents", 308, "F1", ON(mnuHelpContents_Click)),
-        Bar("mnuHelpBar0"),
-        I("mnuHelpAbout", "&About ", 309, "", ON(mnuHelpAbout_Click)),
-        End(),
-    };
-    return table;
-}
-
-bool mapProvided() {
-    return maincmd::hooks().mapViewAvailable;
-}
-
-const std::vector<ToolEntry>& toolTable() {
-    static const std::vector<ToolEntry> table = {
-        {"New", "New", 317, "document-new", ":/icons/new.png", ON(mnuFileNew_Click), nullptr},
-        {"Open", "Open", 318, "document-open", ":/icons/open.png", ON(mnuFileOpen_Click), nullptr},
-        {"Save", "Save", 319, "document-save", ":/icons/save.png", ON(mnuFileSave_Click), nullptr},
-        {},
-        {"Print", "Print", 320, "document-print", ":/icons/print.png", ON(mnuFilePrint_Click), printingProvided},
-        {},
-        {"Cut", "Cut", 321, "edit-cut", ":/icons/cut.png", ON(mnuEditCut_Click), HOOK(CutRecords)},
-        {"Copy", "Copy", 322, "edit-copy", ":/icons/copy.png", ON(mnuEditCopy_Click), HOOK(CopyRecords)},
-        {"Paste", "Paste", 323, "edit-paste", ":/icons/paste.png", ON(mnuEditPaste_Click), HOOK(PasteRecords)},
-        {},
-        {"Back", "Previous Page", 326, "go-up", ":/icons/back.png", nullptr, nullptr},
-        {"Forward", "Next Page", 327, "go-down", ":/icons/forward.png", nullptr, nullptr},
-        {},
-        {"from_rovemark", "Receive all from Rovemark", 324, "", ":/icons/from_rovemark.png",
-         [](frmMain&, int) { maincmd::hooks().mnuRovemarkFromAll_Click(); }, HOOK(mnuRovemarkFromAll_Click)},
-        {"to_rovemark", "Send all to Rovemark", 325, "", ":/icons/to_rovemark.png",
-         [](frmMain&, int) { maincmd::hooks().mnuRovemarkToAll_Click(); }, HOOK(mnuRovemarkToAll_Click)},
-        {},
-        {"From PDA", "From PDA", 618, "", ":/icons/from_pda.png",
-         [](frmMain&, int) { maincmd::hooks().mnuRovemarkDownloadPatrol_Click(); },
-         HOOK(mnuRovemarkDownloadPatrol_Click)},
-        {"To PDA", "To PDA", 617, "", ":/icons/to_pda.png",
-         [](frmMain&, int) { maincmd::hooks().mnuRovemarkUploadDMA_Click(); }, HOOK(mnuRovemarkUploadDMA_Click)},
-        {"Synchronise PDA", "Synchronise PDA", 668, "", ":/icons/sync_pda.png",
-         [](frmMain&, int) { maincmd::hooks().mnuRovemarkSyncPDA_Click(); }, HOOK(mnuRovemarkSyncPDA_Click)},
-        {},
-        {"AddVordalin", "", 499, "list-add", ":/icons/add_logger.png",
-         [](frmMain&, int) { maincmd::hooks().AddLoggerCommand(); }, HOOK(AddLoggerCommand)},
-        {"gps", "Start GPS", 660, "", ":/icons/gps.png", ON(ShowMapOfList), mapProvided},
-    };
-    return table;
-}
-
-#undef ON
-#undef ONI
-#undef HOOK
+using cmd::Kind;
+using cmd::MenuEntry;
+using cmd::ToolEntry;
+using cmd::menuTable;
+using cmd::toolTable;
 
 QString itemKey(const MenuEntry& e) {
     return e.index >= 0 ? QStringLiteral("%1(%2)").arg(QLatin1String(e.name)).arg(e.index) : QLatin1String(e.name);
@@ -325,7 +71,7 @@ QIcon toolIcon(const ToolEntry& e) {
 
 // ---------------------------------------------------------------------------------------------------------
 
-frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
+frmMain::frmMain(QWidget* parent) : plat::Form<QMainWindow>(parent) {
     Q_INIT_RESOURCE(frmMain);
     setObjectName(QStringLiteral("frmMain"));
     plat::windows::add(this, QStringLiteral("frmMain"));
@@ -344,15 +90,12 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     buildToolBar();
     buildStatusBar();
     SetDocumentArea(mdiArea_);
-    documents::frame = this;
-    maincmd::setHooksListener([this] { refreshCommandState(); });
     Form_Load();
 }
 
 frmMain::~frmMain() {
-    maincmd::setHooksListener(nullptr);
-    if (documents::frame == this)
-        documents::frame = nullptr;
+    if (&programWindows() == this)
+        RegisterProgramWindows(nullptr);
     plat::windows::remove(this);
 }
 
@@ -386,9 +129,12 @@ void frmMain::buildMenus() {
                 a->setShortcut(QKeySequence(QString::fromLatin1(e.shortcut)));
             a->setCheckable(e.checkable);
             a->setChecked(e.checked);
-            const Handler h = e.handler;
-            const int index = e.index;
-            connect(a, &QAction::triggered, this, [this, h, index] { h(*this, index); });
+            // An item of a part that is not built yet is shown but never offered.
+            a->setEnabled(e.handler != nullptr);
+            if (const cmd::Handler h = e.handler) {
+                const int index = e.index;
+                connect(a, &QAction::triggered, this, [this, h, index] { h(*this, index); });
+            }
             items_.insert(itemKey(e), a);
             break;
         }
@@ -421,6 +167,7 @@ void frmMain::buildToolBar() {
         a->setData(key);
         a->setObjectName(QStringLiteral("tb_") + key);
         a->setToolTip(QString::fromUtf8(e.tooltip));
+        a->setEnabled(e.handler != nullptr);
         buttons_.insert(key, a);
     }
     connect(tbToolBar, &QToolBar::actionTriggered, this,
@@ -475,17 +222,17 @@ void frmMain::Form_Load() {
         resize(plat::twips::toPixelsX(v[2]), plat::twips::toPixelsY(v[3]));
         move(plat::twips::toPixelsX(v[0]), plat::twips::toPixelsY(v[1]));
     } else {
-        SetDefaultMainSize(this);
+        // The default size, 9600 by 7200 twips, in the middle of the screen.
+        resize(plat::twips::toPixelsX(9600), plat::twips::toPixelsY(7200));
         CentreForm(this);
     }
-    loggerFileFilter_ = FileFilterFromText(LoadLangString(TxtLoggerFilter));
-    textDocumentFilter_ = FileFilterFromText(LoadLangString(TxtTextFilter));
+    loggerFileFilter_ = FileFilterFromText(LoadLangString(txt::LoggerFilter));
+    textDocumentFilter_ = FileFilterFromText(LoadLangString(txt::TextFilter));
     PDASupportCreated = false;
-    refreshCommandState();
 }
 
 void frmMain::LoadResources() {
-    setWindowTitle(LoadLangString(TxtMainCaption));
+    setWindowTitle(LoadLangString(txt::MainCaption));
     for (const ToolEntry& e : toolTable()) {
         if (!e.key)
             continue;
@@ -505,15 +252,6 @@ void frmMain::LoadResources() {
     }
 }
 
-void frmMain::refreshCommandState() {
-    for (const MenuEntry& e : menuTable())
-        if (e.kind == Kind::Item && e.available)
-            items_.value(itemKey(e))->setEnabled(e.available());
-    for (const ToolEntry& e : toolTable())
-        if (e.key && e.available)
-            buttons_.value(QString::fromLatin1(e.key))->setEnabled(e.available());
-}
-
 QAction* frmMain::menuItem(const QString& name) const {
     return items_.value(name);
 }
@@ -525,7 +263,7 @@ QAction* frmMain::toolButton(const QString& key) const {
 }
 
 // ---------------------------------------------------------------------------------------------------------
-// Seams
+// The main window's part of ProgramWindows
 
 void frmMain::setFollowMouseChecked(bool checked) {
     mnuWindowFollowMouse->setChecked(checked);
@@ -557,10 +295,6 @@ void frmMain::placementTwips(double* left, double* top, double* width, double* h
     *height = plat::twips::fromPixelsY(g.height());
 }
 
-void frmMain::showMain() {
-    show();
-}
-
 void frmMain::setStatusText(const QString& text) {
     statusPanel_->setText(text);
 }
@@ -590,8 +324,7 @@ void frmMain::setAutoSizeChecked(bool checked) {
 }
 
 void frmMain::AutoSizeColumns(int column, bool show) {
-    if (maincmd::hooks().AutoSizeColumns)
-        maincmd::hooks().AutoSizeColumns(column, show);
+    ::AutoSizeColumns(static_cast<int16_t>(column), show);
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -643,7 +376,7 @@ QString frmMain::formNameOfActiveChild() const {
 bool frmMain::ConfirmOverwrite(const QString& path) {
     if (!DatabaseFileExists(path))
         return true;
-    return plat::ui().messageBox(LoadLangString(TxtOverwriteQuestion) + path + u'?',
+    return plat::ui().messageBox(LoadLangString(txt::OverwriteQuestion) + path + u'?',
                                  plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2,
                                  plat::appTitle()) != plat::IDNO;
 }
@@ -653,15 +386,10 @@ void frmMain::mnuFileNew_Click() {
     NewDocument();
 }
 
-void frmMain::mnuFileNewWin_Click() {
-    if (maincmd::hooks().NewWindowCommand)
-        maincmd::hooks().NewWindowCommand();
-}
-
 void frmMain::mnuFileOpen_Click() {
     ShowStatusText(QString());
     dlgCommonDialog.parent = this;
-    dlgCommonDialog.title = LoadLangString(TxtOpenTitle);
+    dlgCommonDialog.title = LoadLangString(txt::OpenTitle);
     if (ForceNewPath)
         dlgCommonDialog.folder = plat::toLocalPath(ForcePath);
     dlgCommonDialog.fileName = QStringLiteral("*.csv");
@@ -681,7 +409,7 @@ void frmMain::OpenTextDocument(const QString& path) {
     auto* window = new frmDocument;
     if (!window->LoadFile(path)) {
         delete window;
-        ShowMessage(LoadLangString(TxtTextLoadFailed) + path, 0);
+        ShowMessage(LoadLangString(txt::TextLoadFailed) + path, 0);
         return;
     }
     window->setWindowTitle(path);
@@ -702,7 +430,7 @@ bool frmMain::SaveDocumentAs(QString& name, int titleText) {
     dlgCommonDialog.fileName = chosen;
     name = chosen;
     if (!document->SaveFile(name)) {
-        ShowMessage(LoadLangString(TxtTextSaveFailed) + name, 0);
+        ShowMessage(LoadLangString(txt::TextSaveFailed) + name, 0);
         return false;
     }
     document->setWindowTitle(name);
@@ -722,7 +450,7 @@ bool frmMain::SaveActiveTextDocument(int titleText) {
 bool frmMain::RequireLoggerWindow() {
     if (IsDocumentValid(ActiveDocument))
         return true;
-    ShowMessage(LoadLangString(TxtNoLoggerWindow), 0);
+    ShowMessage(LoadLangString(txt::NoDocument), 0);
     return false;
 }
 
@@ -730,7 +458,7 @@ void frmMain::mnuFileSave_Click() {
     ShowStatusText(QString());
     if (!activeChild())
         return;
-    if (SaveActiveTextDocument(TxtSaveTitle))
+    if (SaveActiveTextDocument(txt::SaveTitle))
         return;
     if (!RequireLoggerWindow())
         return;
@@ -742,13 +470,13 @@ void frmMain::mnuFileSaveAs_Click() {
     ShowStatusText(QString());
     if (!activeChild())
         return;
-    if (SaveActiveTextDocument(TxtSaveAsTitle))
+    if (SaveActiveTextDocument(txt::SaveAsTitle))
         return;
     if (!RequireLoggerWindow())
         return;
     frmDMA* document = ActiveDocument;
     if (document->RecordCount < 1) {
-        ShowMessage(LoadLangString(TxtSaveEmptyList), 0);
+        ShowMessage(LoadLangString(txt::SaveEmptyList), 0);
         return;
     }
     QString prefix;
@@ -762,7 +490,7 @@ void frmMain::mnuFileSaveAs_Click() {
     const QString name = document->AskForSave ? document->DMAName : document->windowTitle();
     dlgCommonDialog.parent = this;
     dlgCommonDialog.fileName = plat::toLocalPath(prefix + name);
-    dlgCommonDialog.title = LoadLangString(TxtSaveAsTitle);
+    dlgCommonDialog.title = LoadLangString(txt::SaveAsTitle);
     dlgCommonDialog.folder = ForceNewPath ? plat::toLocalPath(ForcePath) : plat::programDir();
     dlgCommonDialog.filter = loggerFileFilter_;
     const QString chosen = plat::ui().saveFileName(dlgCommonDialog);
@@ -783,12 +511,12 @@ void frmMain::mnuFileExport_Click() {
         return;
     frmDMA* document = ActiveDocument;
     if (document->RecordCount < 1) {
-        ShowMessage(LoadLangString(TxtExportEmptyList), 0);
+        ShowMessage(LoadLangString(txt::ExportEmptyList), 0);
         return;
     }
     dlgCommonDialog.parent = this;
     dlgCommonDialog.fileName = document->AskForSave ? document->DMAName : document->windowTitle();
-    dlgCommonDialog.title = LoadLangString(TxtExportTitle);
+    dlgCommonDialog.title = LoadLangString(txt::ExportTitle);
     dlgCommonDialog.filter = QStringLiteral("*.csv");
     const QString chosen = plat::ui().saveFileName(dlgCommonDialog);
     if (chosen.isEmpty())
@@ -807,20 +535,11 @@ void frmMain::mnuFileClose_Click() {
     ShowStatusText(QString());
     if (!activeChild())
         return;
-    if (SaveActiveTextDocument(TxtSaveTitle))
+    if (SaveActiveTextDocument(txt::SaveTitle))
         return;
     if (!RequireLoggerWindow())
         return;
     ActiveDocument->close();
-}
-
-void frmMain::mnuFilePageSetup_Click() {
-    ShowPageSetupDialog(this);
-}
-
-void frmMain::mnuFilePrint_Click() {
-    if (activeChild())
-        ShowPrintSetup(this);
 }
 
 void frmMain::mergeCommand() {
@@ -828,11 +547,11 @@ void frmMain::mergeCommand() {
     if (!RequireLoggerWindow())
         return;
     if (ActiveDocument->RecordCount < 1) {
-        ShowMessage(LoadLangString(TxtMergeEmptyList), 0);
+        ShowMessage(LoadLangString(txt::MergeEmptyList), 0);
         return;
     }
     dlgCommonDialog.parent = this;
-    dlgCommonDialog.title = LoadLangString(TxtMergeTitle);
+    dlgCommonDialog.title = LoadLangString(txt::MergeTitle);
     dlgCommonDialog.folder = plat::programDir();
     dlgCommonDialog.fileName = QString();
     dlgCommonDialog.filter = loggerFileFilter_;
@@ -842,12 +561,13 @@ void frmMain::mergeCommand() {
     dlgCommonDialog.fileName = name;
     const QString ending = name.right(4).toLower();
     if (ending != QStringLiteral(".csv") && ending != QStringLiteral(".pdb")) {
-        ShowMessage(LoadLangString(TxtMergeFileType), 0);
+        ShowMessage(LoadLangString(txt::MergeFileType), 0);
         return;
     }
-    const auto& merge = MergeByRDGrid ? maincmd::hooks().MergeReadingsByRDGrid : maincmd::hooks().MergeReadings;
-    if (merge)
-        merge(name);
+    if (MergeByRDGrid)
+        MergeReadingsByRDGridCommand(name);
+    else
+        MergeReadingsCommand(name);
 }
 
 void frmMain::mnuFileMerge_Click() {
@@ -874,71 +594,25 @@ void frmMain::mnuFileExit_Click() {
 
 void frmMain::mnuEditCut_Click() {
     ShowStatusText(QString());
-    if (IsDocumentValid(ActiveDocument) && maincmd::hooks().CutRecords)
-        maincmd::hooks().CutRecords(ActiveDocument);
+    if (IsDocumentValid(ActiveDocument))
+        ActiveDocument->CutRecords();
 }
 
 void frmMain::mnuEditCopy_Click() {
     ShowStatusText(QString());
-    if (IsDocumentValid(ActiveDocument) && maincmd::hooks().CopyRecords)
-        maincmd::hooks().CopyRecords(ActiveDocument);
+    if (IsDocumentValid(ActiveDocument))
+        ActiveDocument->CopyRecords();
 }
 
 void frmMain::mnuEditPaste_Click() {
     ShowStatusText(QString());
-    if (IsDocumentValid(ActiveDocument) && maincmd::hooks().PasteRecords)
-        maincmd::hooks().PasteRecords(ActiveDocument);
+    if (IsDocumentValid(ActiveDocument))
+        ActiveDocument->PasteRecords();
 }
 
-namespace {
-void runHook(const std::function<void()>& hook) {
-    if (hook)
-        hook();
-}
-
-void runModalHook(const std::function<QDialog*(QWidget*)>& create, QWidget* parent) {
-    if (!create)
-        return;
-    std::unique_ptr<QDialog> dialog(create(parent));
-    if (dialog)
-        plat::ui().execDialog(dialog.get());
-}
-} // namespace
-
-void frmMain::mnuSearchrFind_Click() {
-    runHook(maincmd::hooks().FindCommand);
-}
-void frmMain::mnuSearchFindNext_Click() {
-    runHook(maincmd::hooks().FindNextCommand);
-}
 void frmMain::mnuSearchCatalogue_Click() {
-    runModalHook(maincmd::hooks().createCatalogue, this);
+    SearchSerialInFilesCommand(this);
 }
-void frmMain::mnuLoggerAdd_Click() {
-    runHook(maincmd::hooks().AddLoggerCommand);
-}
-void frmMain::mnuLoggerRemove_Click() {
-    runHook(maincmd::hooks().RemoveLoggerCommand);
-}
-void frmMain::mnuLoggerChangeSerial_Click() {
-    runHook(maincmd::hooks().ChangeSerialCommand);
-}
-void frmMain::mnuLoggerChangeDeployDate_Click() {
-    runHook(maincmd::hooks().ChangeDeployDateCommand);
-}
-void frmMain::mnuLoggerFill_Click() {
-    runHook(maincmd::hooks().FillCommand);
-}
-void frmMain::mnuUpdateAllAddInfo_Click() {
-    UpdateAllAddInfoCommand();
-}
-void frmMain::mnuViewEditor_Click() {
-    runHook(maincmd::hooks().ShowRecordEditor);
-}
-void frmMain::mnuSarnicSetup_Click() {
-    runModalHook(maincmd::hooks().createSarnicSetup, this);
-}
-
 void frmMain::mnuViewLogger_Click() {
     QString serial;
     const QStringList parts = GetSettingText(QStringLiteral("SerialNumberToView"), QString()).split(u':');
@@ -1072,7 +746,7 @@ void frmMain::rebuildWindowList() {
 
 void frmMain::mnuHelpContents_Click() {
     // No help file is configured, so the command says so.
-    plat::ui().messageBox(LoadLangString(TxtNoHelpFile), plat::MB_ICONASTERISK, windowTitle());
+    plat::ui().messageBox(LoadLangString(txt::NoHelpFile), plat::MB_ICONASTERISK, windowTitle());
 }
 
 void frmMain::mnuHelpAbout_Click() {
@@ -1082,22 +756,23 @@ void frmMain::mnuHelpAbout_Click() {
 }
 
 void frmMain::tbToolBar_ButtonClick(const QString& key) {
-    if (key == QStringLiteral("Back") || key == QStringLiteral("Forward")) {
-        if (auto* list = qobject_cast<frmDMA*>(activeChild())) {
-            if (key == QStringLiteral("Back"))
-                list->NextLine();
-            else
-                list->PrevLine();
-        }
-        return;
-    }
     for (const ToolEntry& e : toolTable()) {
-        if (e.key && key == QLatin1String(e.key) && e.handler) {
-            if (!e.available || e.available())
+        if (e.key && key == QLatin1String(e.key)) {
+            if (e.handler)
                 e.handler(*this, -1);
             return;
         }
     }
+}
+
+void frmMain::tbBack_Click() {
+    if (auto* list = qobject_cast<frmDMA*>(activeChild()))
+        list->NextLine();
+}
+
+void frmMain::tbForward_Click() {
+    if (auto* list = qobject_cast<frmDMA*>(activeChild()))
+        list->PrevLine();
 }
 
 void frmMain::ShowMapOfList() {
@@ -1120,11 +795,6 @@ void frmMain::ShowMapOfList() {
 
 // ---------------------------------------------------------------------------------------------------------
 // Window life
-
-void frmMain::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
-    refreshCommandState();
-}
 
 void frmMain::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
@@ -1198,9 +868,6 @@ bool frmMain::ShutDown() {
     return true;
 }
 
-void frmMain::closeEvent(QCloseEvent* event) {
-    if (ShutDown())
-        event->accept();
-    else
-        event->ignore();
+void frmMain::Form_QueryUnload(bool& cancel) {
+    cancel = !ShutDown();
 }

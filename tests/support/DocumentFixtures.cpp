@@ -1,6 +1,9 @@
 #include "DocumentFixtures.h"
 
 #include "core/Settings.h"
+#include "documents/frmDMA.h"
+#include "documents/frmDocument.h"
+#include "platform/WindowRegistry.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -36,14 +39,26 @@ DocumentTest::DocumentTest() {
     NewDocumentCounter = 0;
     Address2 = QStringLiteral("0");
     WindowFollowMouse = false;
-    seams::status = &status;
+    RegisterProgramWindows(&status);
 }
 
 DocumentTest::~DocumentTest() {
     flushDeletes();
-    seams::status = nullptr;
+    RegisterProgramWindows(nullptr);
 }
 
 void flushDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void CloseAllWindows(QWidget* keep) {
+    for (QWidget* w : plat::windows::loaded()) {
+        if (w == keep)
+            continue;
+        if (auto* d = qobject_cast<frmDMA*>(w))
+            d->AskForSave = false;
+        if (auto* t = qobject_cast<frmDocument*>(w))
+            t->AskForSave = false;
+        w->close();
+    }
 }
