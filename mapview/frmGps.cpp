@@ -1,6 +1,6 @@
 #include "mapview/frmGps.h"
 
-#include "core/Address2Listener.h"
+#include "core/ProgramWindows.h"
 #include "core/DMAModule.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
@@ -327,8 +327,7 @@ bool frmGps::Form_Load() {
         SavedAddress2 = static_cast<int>(plat::vb::Val(Address2));
         Address2 = QStringLiteral("0");
         address2Forced_ = true;
-        for (IAddress2Listener* l : Address2Listeners())
-            l->ConfigureAddress2EditBox();
+        programWindows().ConfigureAddress2EditBox();
         SaveSettingText(QStringLiteral("Address2"), QStringLiteral("0"));
     } catch (const MapError& e) {
         HideWaitStatus();
@@ -344,8 +343,7 @@ bool frmGps::Form_Load() {
         close();
         return false;
     }
-    for (IAddress2Listener* l : Address2Listeners())
-        ignoring([&] { l->UpdateCommentsColumnHeader(); });
+    ignoring([&] { programWindows().UpdateCommentsColumnHeader(); });
     Loading = false;
     EventsEnabled = true;
     loaded_ = true;
@@ -385,13 +383,11 @@ void frmGps::Form_Unload() {
     if (address2Forced_) {
         Address2 = QString::number(SavedAddress2);
         SaveSettingText(QStringLiteral("Address2"), Address2);
-        for (IAddress2Listener* l : Address2Listeners())
-            ignoring([&] { l->ConfigureAddress2EditBox(); });
+        ignoring([&] { programWindows().ConfigureAddress2EditBox(); });
         address2Forced_ = false;
     }
     ignoring([&] { CloseMapControl(); });
-    for (IAddress2Listener* l : Address2Listeners())
-        ignoring([&] { l->UpdateCommentsColumnHeader(); });
+    ignoring([&] { programWindows().UpdateCommentsColumnHeader(); });
     // Options are stored only when they were read at opening; a failed opening keeps the stored ones.
     if (loaded_)
         SaveMapOptions();

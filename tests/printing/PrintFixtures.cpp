@@ -1,3 +1,4 @@
+#include "core/ProgramWindows.h"
 #include "PrintFixtures.h"
 
 #include "documents/frmDMA.h"
@@ -56,7 +57,7 @@ PrintTest::PrintTest() {
     ensureApplication();
     InitDatabaseStore();
     LoggerCount = 0;
-    seams::status = &status;
+    RegisterProgramWindows(&status);
     printing::PrinterObject& p = printing::Printer();
     p.selectDevice(printing::PrinterObject::PdfDeviceName);
     p.setOutputFileName(pdfPath());
@@ -73,7 +74,7 @@ PrintTest::~PrintTest() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     printing::Printer().KillDoc();
     printing::Printer().setOutputFileName(QString());
-    seams::status = nullptr;
+    RegisterProgramWindows(nullptr);
 }
 
 frmDMA* PrintTest::makeList(const std::vector<LoggerRecord>& records, const QString& name) {

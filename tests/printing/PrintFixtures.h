@@ -3,7 +3,7 @@
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "core/DMAModule.h"
-#include "core/Seams.h"
+#include "documents/DocumentFiles.h"
 #include "printing/ReportModel.h"
 
 #include <QString>
@@ -47,7 +47,7 @@ private:
     QString name_;
 };
 
-struct StatusRecorder final : IStatusSink {
+struct StatusRecorder final : DocumentWindows {
     QStringList texts;
     void setStatusText(const QString& text) override { texts << text; }
     QString last() const { return texts.isEmpty() ? QString() : texts.last(); }

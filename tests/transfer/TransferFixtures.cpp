@@ -1,3 +1,4 @@
+#include "core/ProgramWindows.h"
 #include "TransferFixtures.h"
 
 #include "core/DMAModule.h"
@@ -52,13 +53,13 @@ TransferTest::TransferTest() {
     NumberToDial = QStringLiteral("0123");
     DownLoadCount = 7;
     Address2 = QStringLiteral("0");
-    seams::status = &status;
+    RegisterProgramWindows(&status);
     InitTransferFolders();
 }
 
 TransferTest::~TransferTest() {
     closeAllWindows();
-    seams::status = nullptr;
+    RegisterProgramWindows(nullptr);
     FieldUnitFormat = false;
 }
 

@@ -3,7 +3,7 @@
 // helpers for field-unit files and list windows.
 #include "ScriptedUi.h"
 #include "TestEnv.h"
-#include "core/Seams.h"
+#include "documents/DocumentFiles.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,7 +14,7 @@
 
 class frmDMA;
 
-struct StatusLog final : IStatusSink {
+struct StatusLog final : DocumentWindows {
     QStringList texts;
     void setStatusText(const QString& text) override { texts << text; }
     QString last() const { return texts.isEmpty() ? QString() : texts.last(); }
