@@ -1,14 +1,9 @@
 #include "documents/FieldText.h"
 
 #include "core/Shared.h"
+#include "lang/LangText.h"
 
 #include <QLineEdit>
-
-namespace {
-
-constexpr int TxtUnstorableCharacter = 795;
-
-} // namespace
 
 bool IsStorableFieldChar(QChar c) {
     const char16_t u = c.unicode();
@@ -43,7 +38,7 @@ QValidator::State StorableTextValidator::validate(QString& input, int& pos) cons
         return Acceptable;
     // One character more than the box held: the user typed it, and it is refused. Anything else came in
     // by pasting (or dropping): it is kept, with a blank in place of each character the file cannot hold.
-    ShowStatusText(LoadLangString(TxtUnstorableCharacter));
+    ShowStatusText(LoadLangString(txt::UnstorableCharacter));
     const bool typed = bad == 1 && pos >= 1 && pos <= input.size() && !IsStorableFieldChar(input[pos - 1]) &&
                        input.size() <= box_->text().size() + 1;
     if (typed)

@@ -3,7 +3,7 @@
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "mapview/LatLongText.h"
-#include "mapview/MapTexts.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/UiServices.h"
 

@@ -1,6 +1,6 @@
 #include "mapview/MapProduct.h"
 
-#include "mapview/MapTexts.h"
+#include "lang/LangText.h"
 
 namespace mapview {
 

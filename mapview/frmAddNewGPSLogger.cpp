@@ -2,7 +2,7 @@
 
 #include "core/Shared.h"
 #include "documents/MaskedEdit.h"
-#include "mapview/MapTexts.h"
+#include "lang/LangText.h"
 #include "mapview/frmGps.h"
 
 #include <QHBoxLayout>
@@ -56,7 +56,7 @@ frmAddNewGPSLogger::frmAddNewGPSLogger(frmGps* map)
 }
 
 void frmAddNewGPSLogger::Form_Load() {
-    lblEnterSerial->setText(LoadLangString(txt::EnterNewSerial));
+    lblEnterSerial->setText(LoadLangString(txt::EnterTheSerialNumberOf));
 }
 
 void frmAddNewGPSLogger::frmAddnewGPSLogger_Setxy(int X, int Y) {

@@ -9,7 +9,7 @@
 #include "documents/frmDMAEdit.h"
 #include "mapview/GPSModule.h"
 #include "mapview/LatLongText.h"
-#include "mapview/MapTexts.h"
+#include "lang/LangText.h"
 #include "mapview/frmAddNewGPSLogger.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
@@ -237,7 +237,7 @@ void frmGps::LoadMapCaptions() {
     chkDisplayAddress1->setText(LoadLangString(txt::AddressField1));
     chkDisplayAddress2->setText(LoadLangString(txt::AddressField2));
     chkDisplayLocNum->setText(LoadLangString(txt::LocationNumber));
-    chkDisplaySerialNo->setText(LoadLangString(txt::SerialNumber));
+    chkDisplaySerialNo->setText(LoadLangString(txt::SerialNumber676));
     Frame1_1->setTitle(LoadLangString(txt::LabelSettings));
     optDisplayLS->setText(doubled(LoadLangString(txt::LabelLS)));
     optDisplayLSLocNum->setText(doubled(LoadLangString(txt::LabelLocNumLS)));

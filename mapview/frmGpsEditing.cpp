@@ -8,7 +8,7 @@
 #include "documents/frmDMAEdit.h"
 #include "mapview/GPSModule.h"
 #include "mapview/LatLongText.h"
-#include "mapview/MapTexts.h"
+#include "lang/LangText.h"
 #include "mapview/frmAddNewGPSLogger.h"
 #include "mapview/frmGps.h"
 #include "platform/TextCodec.h"
@@ -212,7 +212,7 @@ void frmGps::syncSerial(const QString& entry, bool full) {
 
 void frmGps::PromptNewLoggerAt(int X, int Y) {
     if (!IsDocumentValid(ActiveDocument)) {
-        ShowMessage(LoadLangString(txt::NoListWindow));
+        ShowMessage(LoadLangString(txt::NoDocument));
         return;
     }
     frmAddNewGPSLogger* dialog = frmAddNewGPSLogger::instance(this);
@@ -228,7 +228,7 @@ void frmGps::frmGPS_NewLogger(int X, int Y, const QString& strSerial) {
         return;
     int32_t serial = 0;
     if (!plat::vb::toInt32(std::trunc(plat::vb::Val(strSerial)), &serial) || !IsValidSerial(serial)) {
-        ShowMessage(plat::vb::formatSerialQ(serial) + LoadLangString(txt::SerialInvalid));
+        ShowMessage(plat::vb::formatSerialQ(serial) + LoadLangString(txt::InvalidSerial));
         return;
     }
     const QString sep = DecimalSeparator.isEmpty() ? QStringLiteral(".") : DecimalSeparator;
@@ -237,7 +237,7 @@ void frmGps::frmGPS_NewLogger(int X, int Y, const QString& strSerial) {
     const bool known = doc->GetRecFromSerial(serial) != 0;
     if (known || !doc->CreateNewGPSRecord(serial, 0, text)) {
         if (known)
-            ShowMessage(plat::vb::formatSerialQ(serial) + LoadLangString(txt::SerialInList));
+            ShowMessage(plat::vb::formatSerialQ(serial) + LoadLangString(txt::AlreadyInList));
         return;
     }
     ignoring([&] { PlaceNewLoggerPushpin(X, Y, plat::vb::formatSerialQ(serial)); });

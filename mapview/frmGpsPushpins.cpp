@@ -6,7 +6,7 @@
 #include "documents/frmDMA.h"
 #include "mapview/GPSModule.h"
 #include "mapview/LatLongText.h"
-#include "mapview/MapTexts.h"
+#include "lang/LangText.h"
 #include "mapview/frmGps.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"

@@ -3,7 +3,7 @@
 #include "core/Shared.h"
 #include "platform/TextCodec.h"
 #include "platform/VbRuntime.h"
-#include "printing/PrintTexts.h"
+#include "lang/LangText.h"
 
 #include <QSet>
 
@@ -29,9 +29,9 @@ int ZoomedFontSize(double fontSize, int zoomPercent) {
 
 ReportTexts ReportTexts::load() {
     ReportTexts t;
-    t.statusWarning = LoadLangString(txt::StatusWarning).toUpper();
-    t.statusLeak = LoadLangString(txt::StatusLeak).toUpper();
-    t.statusNotInLeak = LoadLangString(txt::StatusNotInLeak).toUpper();
+    t.statusWarning = LoadLangString(txt::Warning).toUpper();
+    t.statusLeak = LoadLangString(txt::Leak).toUpper();
+    t.statusNotInLeak = LoadLangString(txt::NoLeak).toUpper();
     t.selPrefix = LoadLangString(txt::SelectionPrefix);
     t.selAll = LoadLangString(txt::SelectionAll);
     t.selWarning = LoadLangString(txt::SelectionWarning);
@@ -46,7 +46,7 @@ ReportTexts ReportTexts::load() {
     t.headReceived = LoadLangString(txt::HeadReceived);
     t.headComment1 = LoadLangString(txt::HeadComment1);
     t.headComment2 = LoadLangString(txt::HeadComment2);
-    t.headInformation = LoadLangString(txt::Information);
+    t.headInformation = LoadLangString(txt::AdditionalInformation);
     t.headReadings = LoadLangString(txt::HeadReadings);
     t.headHistory = LoadLangString(txt::HeadHistory);
     t.titleName = LoadLangString(txt::TitleBeforeName);

@@ -7,7 +7,7 @@
 #include "documents/frmDocument.h"
 #include "platform/UiServices.h"
 #include "printing/PrintSupport.h"
-#include "printing/PrintTexts.h"
+#include "lang/LangText.h"
 #include "printing/Printer.h"
 #include "printing/frmPrintPreview.h"
 
@@ -273,23 +273,23 @@ frmPrintSetup::frmPrintSetup(QWidget* parent, frmDMA* list, frmDocument* textDoc
 frmPrintSetup::~frmPrintSetup() = default;
 
 void frmPrintSetup::LoadResources() {
-    setWindowTitle(LoadLangString(txt::DialogTitle));
+    setWindowTitle(LoadLangString(txt::Print320));
     CmdSelectDates->setText(LoadLangString(txt::SelectDates));
     ChkSummary->setText(LoadLangString(txt::SummaryReport));
     Fr2dummy->setTitle(LoadLangString(txt::ByStatus));
-    ChkAll->setText(LoadLangString(txt::AllLoggers));
-    ChkLeak->setText(LoadLangString(txt::Leak));
-    ChkWarning->setText(LoadLangString(txt::Warning));
+    ChkAll->setText(LoadLangString(txt::All));
+    ChkLeak->setText(LoadLangString(txt::Leak408));
+    ChkWarning->setText(LoadLangString(txt::Warning409));
     ChkNotInLeak->setText(LoadLangString(txt::NotInLeak));
     ChkHist->setText(LoadLangString(txt::IncludeHistory));
     CmdPreview->setText(LoadLangString(txt::Preview));
     FontButton->setText(LoadLangString(txt::FontButton));
     FrameRec->setTitle(LoadLangString(txt::LoggerInfo));
-    ChkComment2->setText(LoadLangString(txt::Comment2));
-    ChkComment1->setText(LoadLangString(txt::Comment1));
+    ChkComment2->setText(LoadLangString(txt::Comment2300));
+    ChkComment1->setText(LoadLangString(txt::Comment1299));
     ChkReceived->setText(LoadLangString(txt::Received));
     ChkDeployed->setText(LoadLangString(txt::Deployed));
-    ChkGridRef->setText(LoadLangString(txt::GridRef));
+    ChkGridRef->setText(LoadLangString(txt::GridRef363));
     OKButton->setText(LoadLangString(txt::Ok));
     CancelButton->setText(LoadLangString(txt::Cancel));
     PrinterButton->setText(LoadLangString(txt::PrinterButton));
@@ -317,7 +317,7 @@ void frmPrintSetup::Form_Load() {
     readStoredBool(QStringLiteral("FontStrikethru"), FontDialog.strikethru);
     readStoredBool(QStringLiteral("FontUnderline"), FontDialog.underline);
     SetFont();
-    chkInformation->setText(LoadLangString(txt::Information));
+    chkInformation->setText(LoadLangString(txt::AdditionalInformation));
     EnableControls(!textDocument_);
     Form_Activate();
 }

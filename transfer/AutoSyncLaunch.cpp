@@ -3,7 +3,7 @@
 #include "core/Shared.h"
 #include "platform/AppInfo.h"
 #include "platform/Paths.h"
-#include "transfer/PdaTexts.h"
+#include "lang/LangText.h"
 
 #include <QProcess>
 #include <QWidget>

@@ -13,7 +13,7 @@
 #include "platform/WindowRegistry.h"
 #include "transfer/RovemarkTalk.h"
 #include "transfer/TransferFolders.h"
-#include "transfer/TransferTexts.h"
+#include "lang/LangText.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -5,7 +5,7 @@
 #include "platform/AppInfo.h"
 #include "platform/Twips.h"
 #include "platform/UiServices.h"
-#include "transfer/PdaTexts.h"
+#include "lang/LangText.h"
 
 #include <QWidget>
 

@@ -7,7 +7,7 @@
 #include "platform/TextCodec.h"
 #include "platform/VbRuntime.h"
 #include "transfer/TransferFolders.h"
-#include "transfer/TransferTexts.h"
+#include "lang/LangText.h"
 
 #include <QFileInfo>
 #include <QProcess>

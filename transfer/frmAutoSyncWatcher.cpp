@@ -7,7 +7,7 @@
 #include "platform/Paths.h"
 #include "platform/UiServices.h"
 #include "platform/WindowRegistry.h"
-#include "transfer/TransferTexts.h"
+#include "lang/LangText.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -10,7 +10,7 @@
 #include "documents/frmDMAEdit.h"
 #include "mapview/LatLongText.h"
 #include "mapview/MapCommands.h"
-#include "mapview/MapTexts.h"
+#include "lang/LangText.h"
 #include "mapview/frmAddNewGPSLogger.h"
 #include "mapview/frmGps.h"
 #include "platform/AppInfo.h"
@@ -273,12 +273,12 @@ TEST_F(MapWindowTest, ShiftClickAndAddModePlaceANewLoggerWhereClicked) {
     dialog = frmAddNewGPSLogger::existing();
     ASSERT_TRUE(dialog);
     EXPECT_TRUE(map->rdoSelect->isChecked());
-    ui.expectMessage(plat::IDOK, QStringLiteral("01000001") + LoadLangString(txt::SerialInList));
+    ui.expectMessage(plat::IDOK, QStringLiteral("01000001") + LoadLangString(txt::AlreadyInList));
     dialog->mskSerial->setBoxText(QStringLiteral("01000001"));
     dialog->cmdOK_Click();
     flushDeletes();
     driver->click(driver->at(52.0060, 4.3200), Qt::LeftButton, Qt::ShiftModifier);
-    ui.expectMessage(plat::IDOK, QStringLiteral("13000000") + LoadLangString(txt::SerialInvalid));
+    ui.expectMessage(plat::IDOK, QStringLiteral("13000000") + LoadLangString(txt::InvalidSerial));
     frmAddNewGPSLogger::existing()->mskSerial->setBoxText(QStringLiteral("13000000"));
     frmAddNewGPSLogger::existing()->cmdOK_Click();
     flushDeletes();

@@ -9,7 +9,7 @@
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
 #include "printing/PrintCommands.h"
-#include "printing/PrintTexts.h"
+#include "lang/LangText.h"
 #include "printing/Printer.h"
 #include "printing/frmPrintSetup.h"
 
@@ -64,7 +64,7 @@ TEST_F(PrintSetupTest, FirstUseDefaultsAndStoredChoicesComeBack) {
     frmDMA* list = makeList(three());
     {
         frmPrintSetup d(nullptr, list);
-        EXPECT_EQ(d.windowTitle(), LoadLangString(txt::DialogTitle));
+        EXPECT_EQ(d.windowTitle(), LoadLangString(txt::Print320));
         EXPECT_TRUE(d.ChkAll->isChecked());
         for (QCheckBox* b : {d.ChkGridRef, d.ChkDeployed, d.ChkReceived, d.ChkComment1, d.ChkComment2, d.ChkWarning,
                              d.ChkLeak, d.ChkNotInLeak, d.ChkHist, d.ChkSummary})
@@ -107,22 +107,22 @@ TEST_F(PrintSetupTest, CaptionsComeFromTheLanguageFile) {
     const std::pair<QAbstractButton*, int32_t> buttons[] = {
         {d.CmdSelectDates, txt::SelectDates},
         {d.ChkSummary, txt::SummaryReport},
-        {d.ChkAll, txt::AllLoggers},
-        {d.ChkLeak, txt::Leak},
-        {d.ChkWarning, txt::Warning},
+        {d.ChkAll, txt::All},
+        {d.ChkLeak, txt::Leak408},
+        {d.ChkWarning, txt::Warning409},
         {d.ChkNotInLeak, txt::NotInLeak},
         {d.ChkHist, txt::IncludeHistory},
         {d.CmdPreview, txt::Preview},
         {d.FontButton, txt::FontButton},
-        {d.ChkComment2, txt::Comment2},
-        {d.ChkComment1, txt::Comment1},
+        {d.ChkComment2, txt::Comment2300},
+        {d.ChkComment1, txt::Comment1299},
         {d.ChkReceived, txt::Received},
         {d.ChkDeployed, txt::Deployed},
-        {d.ChkGridRef, txt::GridRef},
+        {d.ChkGridRef, txt::GridRef363},
         {d.OKButton, txt::Ok},
         {d.CancelButton, txt::Cancel},
         {d.PrinterButton, txt::PrinterButton},
-        {d.chkInformation, txt::Information},
+        {d.chkInformation, txt::AdditionalInformation},
     };
     for (const auto& [button, text] : buttons) {
         EXPECT_FALSE(LoadLangString(text).isEmpty()) << text;

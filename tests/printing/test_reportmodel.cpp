@@ -1,7 +1,7 @@
 // The report lines without any window: cells, status filter, heading, page rule, both reports, cancel.
 #include "PrintFixtures.h"
 #include "core/Shared.h"
-#include "printing/PrintTexts.h"
+#include "lang/LangText.h"
 #include "printing/ReportModel.h"
 #include "printing/frmPrintSetup.h"
 
@@ -69,7 +69,7 @@ TEST_F(ReportModelTest, StatusFilterComparesInOneCaseAndLeavesTheTrimmedUpperCas
     o.all = false;
     o.leak = true;
     // The language file writes the status words in mixed case ("Leak"); records may hold any case.
-    ASSERT_EQ(LoadLangString(txt::StatusLeak), QStringLiteral("Leak"));
+    ASSERT_EQ(LoadLangString(txt::Leak), QStringLiteral("Leak"));
     for (const char* s : {"Leak", "  leak ", "LEAK"}) {
         QString status = QString::fromLatin1(s);
         EXPECT_TRUE(StatusSelected(o, texts, status)) << s;

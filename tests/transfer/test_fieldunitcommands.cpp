@@ -10,7 +10,7 @@
 #include "transfer/FieldUnitCommands.h"
 #include "transfer/RovemarkTalk.h"
 #include "transfer/TransferFolders.h"
-#include "transfer/TransferTexts.h"
+#include "lang/LangText.h"
 
 #include <QDir>
 #include <QFile>

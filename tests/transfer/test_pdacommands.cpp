@@ -9,7 +9,7 @@
 #include "platform/ComponentRegistry.h"
 #include "transfer/AutoSyncLaunch.h"
 #include "transfer/PdaCommands.h"
-#include "transfer/PdaTexts.h"
+#include "lang/LangText.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -5,7 +5,7 @@
 #include "core/Shared.h"
 #include "transfer/RovemarkTalk.h"
 #include "transfer/TransferFolders.h"
-#include "transfer/TransferTexts.h"
+#include "lang/LangText.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "documents/frmDMA.h"
 #include "platform/WindowRegistry.h"
 #include "transfer/TransferFolders.h"
-#include "transfer/TransferTexts.h"
+#include "lang/LangText.h"
 #include "transfer/frmAutoSyncWatcher.h"
 
 #include <QDir>
