@@ -62,4 +62,5 @@ constexpr int ReadCaption = 592;
 constexpr int Sleep = 593;
 constexpr int SleepDone = 594;
 constexpr int SleepFailed = 595;
+constexpr int HistogramSaveFailed = 790;
 } // namespace directlink::txt

@@ -1,0 +1,84 @@
+#include "directlink/CaptureRoutines.h"
+
+#include <QPainter>
+#include <QPrinter>
+#include <QWidget>
+
+namespace directlink {
+
+namespace {
+PrinterSource& printerSource() {
+    static PrinterSource source;
+    return source;
+}
+} // namespace
+
+QPixmap CaptureWindowImage(QWidget* window, bool client, int left, int top, int width, int height) {
+    if (!window || width <= 0 || height <= 0)
+        return {};
+    QRect area(left, top, width, height);
+    if (!client) {
+        // The frame belongs to the window system; what lies on it is not ours to render. The client area sits
+        // at the frame's offset inside the whole window.
+        const QPoint offset = window->geometry().topLeft() - window->frameGeometry().topLeft();
+        area.translate(-offset);
+    }
+    const QPixmap grabbed = window->grab(area.intersected(window->rect()));
+    if (grabbed.size() == QSize(width, height))
+        return grabbed;
+    // Parts of the rectangle outside the window come out white, like an empty page.
+    QPixmap full(width, height);
+    full.fill(Qt::white);
+    QPainter p(&full);
+    const QRect inside = area.intersected(window->rect());
+    p.drawPixmap(inside.topLeft() - area.topLeft(), grabbed);
+    return full;
+}
+
+QPixmap CaptureFormImage(QWidget* form) {
+    if (!form)
+        return {};
+    return CaptureWindowImage(form, true, 0, 0, form->width(), form->height());
+}
+
+QPageLayout::Orientation FittedOrientation(const QSize& picture) {
+    return picture.height() < picture.width() ? QPageLayout::Landscape : QPageLayout::Portrait;
+}
+
+QRectF FittedPictureRect(const QSizeF& printable, const QSize& picture) {
+    if (picture.isEmpty() || printable.isEmpty())
+        return {};
+    const double r = double(picture.width()) / picture.height();
+    if (r < printable.width() / printable.height())
+        return QRectF(0, 0, printable.height() * r, printable.height());
+    return QRectF(0, 0, printable.width(), printable.width() / r);
+}
+
+bool PrintPictureFitted(QPrinter& printer, const QPixmap& picture) {
+    if (picture.isNull())
+        return false;
+    printer.setPageOrientation(FittedOrientation(picture.size()));
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return false;
+    // The painter's origin is the top-left corner of the printable area.
+    const QRectF printable = printer.pageLayout().paintRectPixels(printer.resolution());
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(FittedPictureRect(printable.size(), picture.size()), picture, QRectF(picture.rect()));
+    return painter.end();
+}
+
+void SetCurrentPrinterSource(PrinterSource source) {
+    printerSource() = std::move(source);
+}
+
+QPrinter& CurrentPrinter() {
+    if (printerSource()) {
+        if (QPrinter* p = printerSource()())
+            return *p;
+    }
+    static QPrinter* own = new QPrinter(QPrinter::HighResolution);
+    return *own;
+}
+
+} // namespace directlink

@@ -1,0 +1,39 @@
+#pragma once
+// CaptureRoutines: a window's picture for the clipboard or the printer, and a picture printed as large as the
+// page allows. Captures are rendered from the widgets themselves, not read back from the screen, so they show
+// the window even when it is covered or has no screen at all.
+#include <QPageLayout>
+#include <QPixmap>
+#include <QRectF>
+#include <QSizeF>
+
+#include <functional>
+
+class QPrinter;
+class QWidget;
+
+namespace directlink {
+
+// A copy of the rectangle (pixels, relative to the window) of the window's client area; with client False
+// the rectangle is taken relative to the whole window with its frame, as far as the toolkit draws the frame.
+QPixmap CaptureWindowImage(QWidget* window, bool client, int left, int top, int width, int height);
+// The window's whole client area.
+QPixmap CaptureFormImage(QWidget* form);
+
+// The fitting rule: landscape when the picture is wider than high, otherwise portrait.
+QPageLayout::Orientation FittedOrientation(const QSize& picture);
+// Where a picture of that size goes on a printable area of that size: at the top-left corner, as large as
+// fits with its aspect ratio kept (full height when relatively taller than the area, full width otherwise).
+QRectF FittedPictureRect(const QSizeF& printable, const QSize& picture);
+
+// Prints the picture on one page of the printer, orientation and size by the rule above. The page goes to the
+// printer (or its file) when this returns. False when the printer could not start.
+bool PrintPictureFitted(QPrinter& printer, const QPixmap& picture);
+
+// The program's current printer. The main program may hand over its own (the one its printer and page set-up
+// dialogs configure); otherwise one printer object of this module, on the system's default printer, is used.
+using PrinterSource = std::function<QPrinter*()>;
+void SetCurrentPrinterSource(PrinterSource source);
+QPrinter& CurrentPrinter();
+
+} // namespace directlink
