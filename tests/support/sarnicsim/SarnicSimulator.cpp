@@ -325,6 +325,9 @@ void SarnicSimulator::onRequest(const std::vector<std::uint8_t>& message) {
         if (command == 13 && status == 0)
             state_.awake = false;
     }
+    // On a pseudo-terminal the request arrives at once; at line rate its last byte would still be on its way.
+    if (const long baud = baud_.load(); baud > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(10'000'000L / baud) * (message.size() + 4));
     if (fault == Fault::ShortData)
         data.resize(data.size() / 2);
     if (fault == Fault::Refuse)

@@ -67,7 +67,7 @@ public:
     // The next `count` replies (to `command` only, when not -1) suffer the fault.
     void setFault(Fault fault, int count = 1, int command = -1);
     void setLateMs(int ms) { lateMs_ = ms; }
-    // Paces replies at the line rate of this many baud; 0 sends them at once.
+    // Paces the line at this many baud (a request takes its time to arrive, a reply to go out); 0: no pacing.
     void setLineRate(long baud) { baud_ = baud; }
 
     std::vector<Request> requests() const;
