@@ -41,6 +41,18 @@ QPixmap CaptureFormImage(QWidget* form) {
     return CaptureWindowImage(form, true, 0, 0, form->width(), form->height());
 }
 
+QPicture CaptureFormPicture(QWidget* form) {
+    QPicture picture;
+    if (!form)
+        return picture;
+    QPainter painter(&picture);
+    form->render(&painter, QPoint(), QRegion(form->rect()), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    painter.end();
+    // The picture's size is the window's, whatever the drawing steps reach.
+    picture.setBoundingRect(form->rect());
+    return picture;
+}
+
 QPageLayout::Orientation FittedOrientation(const QSize& picture) {
     return picture.height() < picture.width() ? QPageLayout::Landscape : QPageLayout::Portrait;
 }
@@ -54,17 +66,23 @@ QRectF FittedPictureRect(const QSizeF& printable, const QSize& picture) {
     return QRectF(0, 0, printable.width(), printable.width() / r);
 }
 
-bool PrintPictureFitted(QPrinter& printer, const QPixmap& picture) {
-    if (picture.isNull())
+bool PrintPictureFitted(QPrinter& printer, const QPicture& picture) {
+    const QRect bounds = picture.boundingRect();
+    if (bounds.isEmpty())
         return false;
-    printer.setPageOrientation(FittedOrientation(picture.size()));
+    printer.setPageOrientation(FittedOrientation(bounds.size()));
     QPainter painter;
     if (!painter.begin(&printer))
         return false;
     // The painter's origin is the top-left corner of the printable area.
     const QRectF printable = printer.pageLayout().paintRectPixels(printer.resolution());
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawPixmap(FittedPictureRect(printable.size(), picture.size()), picture, QRectF(picture.rect()));
+    const QRectF target = FittedPictureRect(printable.size(), bounds.size());
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    // Playing a picture on a device of another resolution scales it by the ratio of the two by itself.
+    const double dx = double(printer.logicalDpiX()) / picture.logicalDpiX();
+    const double dy = double(printer.logicalDpiY()) / picture.logicalDpiY();
+    painter.scale(target.width() / bounds.width() / dx, target.height() / bounds.height() / dy);
+    painter.drawPicture(-bounds.topLeft(), picture);
     return painter.end();
 }
 

@@ -3,6 +3,7 @@
 // page allows. Captures are rendered from the widgets themselves, not read back from the screen, so they show
 // the window even when it is covered or has no screen at all.
 #include <QPageLayout>
+#include <QPicture>
 #include <QPixmap>
 #include <QRectF>
 #include <QSizeF>
@@ -19,6 +20,9 @@ namespace directlink {
 QPixmap CaptureWindowImage(QWidget* window, bool client, int left, int top, int width, int height);
 // The window's whole client area.
 QPixmap CaptureFormImage(QWidget* form);
+// The same area as drawing steps rather than pixels, for the printer: lines, shapes and text stay sharp at the
+// printer's resolution, and a PDF printout keeps its text as text.
+QPicture CaptureFormPicture(QWidget* form);
 
 // The fitting rule: landscape when the picture is wider than high, otherwise portrait.
 QPageLayout::Orientation FittedOrientation(const QSize& picture);
@@ -27,8 +31,8 @@ QPageLayout::Orientation FittedOrientation(const QSize& picture);
 QRectF FittedPictureRect(const QSizeF& printable, const QSize& picture);
 
 // Prints the picture on one page of the printer, orientation and size by the rule above. The page goes to the
-// printer (or its file) when this returns. False when the printer could not start.
-bool PrintPictureFitted(QPrinter& printer, const QPixmap& picture);
+// printer (or its file) when this returns. False when the picture is empty or the printer could not start.
+bool PrintPictureFitted(QPrinter& printer, const QPicture& picture);
 
 // The program's current printer. The main program may hand over its own (the one its printer and page set-up
 // dialogs configure); otherwise one printer object of this module, on the system's default printer, is used.

@@ -16,6 +16,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
+#include <QMimeData>
 #include <QPrinter>
 #include <QPushButton>
 #include <QSaveFile>
@@ -260,12 +261,16 @@ bool frmSarnicGraph::Form_Load() {
 void frmSarnicGraph::cmdCopy_Click() {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
-    clipboard->setPixmap(CaptureFormImage(this));
+    // The picture of the window, and beside it the counts as text for programs that take no pictures.
+    auto* data = new QMimeData;
+    data->setImageData(CaptureFormImage(this).toImage());
+    if (Plotted)
+        data->setText(QString::fromLatin1(HistogramCsv(Counts)));
+    clipboard->setMimeData(data);
 }
 
 void frmSarnicGraph::cmdPrint_Click() {
-    const QPixmap picture = CaptureFormImage(this);
-    PrintPictureFitted(CurrentPrinter(), picture);
+    PrintPictureFitted(CurrentPrinter(), CaptureFormPicture(this));
 }
 
 void frmSarnicGraph::cmdSave_Click() {
