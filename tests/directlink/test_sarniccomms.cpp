@@ -49,6 +49,14 @@ TEST_F(SarnicLink, ConnectWakesTheLoggerAndOnlyPortsOneToFourOpen) {
     EXPECT_TRUE(LinkConnect(1));
 }
 
+TEST(SarnicCommands, ReplyLengths) {
+    const std::vector<std::pair<std::int32_t, std::int32_t>> table{
+        {0, 12},  {11, 12}, {1, 1}, {18, 1}, {240, 1}, {2, 4},   {4, 4}, {253, 4}, {7, 108},
+        {8, 200}, {3, 0},   {5, 0}, {13, 0}, {17, 0},  {252, 0}, {6, 0}, {255, 0}, {-1, 0}};
+    for (auto [command, length] : table)
+        EXPECT_EQ(LinkReplyLength(command), length) << command;
+}
+
 TEST_F(SarnicLink, ReadsDecodeTheLoggersValues) {
     sim->with([](auto& s) {
         s.serial = 12345;
