@@ -11,7 +11,7 @@ ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" --timeout 300 2>&1 | 
 # The same suite built with the address and undefined-behaviour sanitizers.
 if [ "${VORD_SKIP_SANITIZE:-0}" != "1" ]; then
     SAN_BUILD="$BUILD-sanitize"
-    cmake -S "$ROOT" -B "$SAN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVORD_SANITIZE=ON >/dev/null
+    cmake -S "$ROOT" -B "$SAN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVORD_SANITIZE=ON $(vord_launcher) >/dev/null
     cmake --build "$SAN_BUILD" -j"$(nproc)"
     ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
         ctest --test-dir "$SAN_BUILD" --output-on-failure -j"$(nproc)" --timeout 600 2>&1 | tee "$SAN_BUILD/ctest.log"
@@ -22,7 +22,7 @@ fi
 if command -v clang++ >/dev/null; then
     FUZZ_BUILD="$BUILD-fuzz"
     cmake -S "$ROOT" -B "$FUZZ_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_CXX_COMPILER=clang++ -DVORD_FUZZ=ON >/dev/null
+        -DCMAKE_CXX_COMPILER=clang++ -DVORD_FUZZ=ON $(vord_launcher) >/dev/null
     cmake --build "$FUZZ_BUILD" -j"$(nproc)" --target fuzz_all
     for f in "$FUZZ_BUILD"/fuzz/fuzz_*; do
         [ -x "$f" ] || continue

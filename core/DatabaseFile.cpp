@@ -202,9 +202,19 @@ struct ItemCursor {
         std::memcpy(p, s.data(), s.size());
         p += s.size();
     }
+    // A line break inside an item would end the logger's line early and make the whole file unreadable:
+    // it is written as a blank.
+    void text(std::string_view s) {
+        char* start = p;
+        raw(s);
+        for (char* q = start; q != p; ++q) {
+            if (*q == '\r' || *q == '\n')
+                *q = ' ';
+        }
+    }
     void item(std::string_view s) {
         ch('"');
-        raw(s);
+        text(s);
         ch('"');
         ch(',');
     }
@@ -475,7 +485,7 @@ int32_t WriteDatabaseFile(const QString& path, bool fieldUnitBanner, bool csvCol
         }
         if (!csvColumns) {
             cursor.ch('"');
-            cursor.raw(userComments.substr(0, static_cast<size_t>(kUserCommentsLimit)));
+            cursor.text(userComments.substr(0, static_cast<size_t>(kUserCommentsLimit)));
             cursor.ch('"');
         }
         cursor.ch('\r');

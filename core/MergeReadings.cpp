@@ -15,7 +15,6 @@
 
 #include <cmath>
 #include <memory>
-#include <regex>
 #include <unordered_map>
 #include <vector>
 
@@ -132,9 +131,46 @@ bool WriteMerged(IMergeHost& host, IMergeWindow& window, const QString& destinat
     return true;
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+
+// Blanks, an optional sign, digits with at most one point (at least one digit), an optional exponent, blanks.
+// A plain scan: a coordinate text can be as long as the line allows, and a backtracking matcher recursed once
+// per character on such texts.
 bool IsNumericText(const std::string& text) {
-    static const std::regex number(R"(^\s*[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?\s*$)");
-    return std::regex_match(text, number);
+    size_t i = 0;
+    const size_t n = text.size();
+    auto isDigit = [&](size_t k) { return k < n && text[k] >= '0' && text[k] <= '9'; };
+    while (i < n && IsBlank(text[i]))
+        ++i;
+    if (i < n && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    size_t digits = 0;
+    while (isDigit(i)) {
+        ++i;
+        ++digits;
+    }
+    if (i < n && text[i] == '.') {
+        ++i;
+        while (isDigit(i)) {
+            ++i;
+            ++digits;
+        }
+    }
+    if (digits == 0)
+        return false;
+    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+        size_t k = i + 1;
+        if (k < n && (text[k] == '+' || text[k] == '-'))
+            ++k;
+        if (!isDigit(k))
+            return false;
+        while (isDigit(k))
+            ++k;
+        i = k;
+    }
+    while (i < n && IsBlank(text[i]))
+        ++i;
+    return i == n;
 }
 
 } // namespace
@@ -363,13 +399,19 @@ void MergeReadingsByRDGrid(IMergeHost& host, const QString& path) {
     // Patrol loggers by coordinate, in table order. Each one is taken by at most one destination logger, and
     // an empty coordinate matches nothing: otherwise several destination loggers would collapse into one
     // patrol record and all but the last would vanish from the file.
+    // A logger without a coordinate can only be recognised by its serial: an empty coordinate matches an
+    // empty one when the serials are equal, and nothing else.
     std::unordered_map<std::string, std::vector<int>> byKey;
+    std::unordered_map<int32_t, std::vector<int>> emptyBySerial;
     for (int j = 1; j <= LoggerCount; ++j) {
-        const std::string& c2 = LoggerTable[static_cast<size_t>(j)].Comment2;
-        if (!c2.empty())
-            byKey[CoordinateKey(c2)].push_back(j);
+        const LoggerRecord& rec = LoggerTable[static_cast<size_t>(j)];
+        if (!rec.Comment2.empty())
+            byKey[CoordinateKey(rec.Comment2)].push_back(j);
+        else
+            emptyBySerial[rec.Serial].push_back(j);
     }
     std::unordered_map<std::string, size_t> taken;
+    std::unordered_map<int32_t, size_t> takenEmpty;
 
     const int16_t count = window->RecordCount();
     for (int16_t i = 1; i <= count; ++i) {
@@ -380,6 +422,11 @@ void MergeReadingsByRDGrid(IMergeHost& host, const QString& path) {
             const auto hit = byKey.find(key);
             size_t& next = taken[key];
             if (hit != byKey.end() && next < hit->second.size())
+                j = hit->second[next++];
+        } else {
+            const auto hit = emptyBySerial.find(LoggerTable[0].Serial);
+            size_t& next = takenEmpty[LoggerTable[0].Serial];
+            if (hit != emptyBySerial.end() && next < hit->second.size())
                 j = hit->second[next++];
         }
         if (j == 0) {

@@ -7,9 +7,9 @@
 namespace directlink {
 
 namespace {
-PrinterSource& printerSource() {
-    static PrinterSource source;
-    return source;
+PicturePrinter& picturePrinter() {
+    static PicturePrinter printer;
+    return printer;
 }
 } // namespace
 
@@ -66,6 +66,21 @@ QRectF FittedPictureRect(const QSizeF& printable, const QSize& picture) {
     return QRectF(0, 0, printable.width(), printable.width() / r);
 }
 
+void DrawPictureFitted(QPainter& painter, const QSizeF& printable, const QPicture& picture) {
+    const QRect bounds = picture.boundingRect();
+    if (bounds.isEmpty() || !painter.device())
+        return;
+    const QRectF target = FittedPictureRect(printable, bounds.size());
+    // Playing a picture on a device of another resolution scales it by the ratio of the two by itself.
+    const double dx = double(painter.device()->logicalDpiX()) / picture.logicalDpiX();
+    const double dy = double(painter.device()->logicalDpiY()) / picture.logicalDpiY();
+    painter.save();
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    painter.scale(target.width() / bounds.width() / dx, target.height() / bounds.height() / dy);
+    painter.drawPicture(-bounds.topLeft(), picture);
+    painter.restore();
+}
+
 bool PrintPictureFitted(QPrinter& printer, const QPicture& picture) {
     const QRect bounds = picture.boundingRect();
     if (bounds.isEmpty())
@@ -74,29 +89,20 @@ bool PrintPictureFitted(QPrinter& printer, const QPicture& picture) {
     QPainter painter;
     if (!painter.begin(&printer))
         return false;
-    // The painter's origin is the top-left corner of the printable area.
-    const QRectF printable = printer.pageLayout().paintRectPixels(printer.resolution());
-    const QRectF target = FittedPictureRect(printable.size(), bounds.size());
-    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
-    // Playing a picture on a device of another resolution scales it by the ratio of the two by itself.
-    const double dx = double(printer.logicalDpiX()) / picture.logicalDpiX();
-    const double dy = double(printer.logicalDpiY()) / picture.logicalDpiY();
-    painter.scale(target.width() / bounds.width() / dx, target.height() / bounds.height() / dy);
-    painter.drawPicture(-bounds.topLeft(), picture);
+    DrawPictureFitted(painter, printer.pageLayout().paintRectPixels(printer.resolution()).size(), picture);
     return painter.end();
 }
 
-void SetCurrentPrinterSource(PrinterSource source) {
-    printerSource() = std::move(source);
+void SetPicturePrinter(PicturePrinter printer) {
+    picturePrinter() = std::move(printer);
 }
 
-QPrinter& CurrentPrinter() {
-    if (printerSource()) {
-        if (QPrinter* p = printerSource()())
-            return *p;
-    }
+bool PrintCapturedPicture(const QPicture& picture) {
+    if (picturePrinter())
+        return picturePrinter()(picture);
+    // The module's own printer lives to the end of the program, like the program's.
     static QPrinter* own = new QPrinter(QPrinter::HighResolution);
-    return *own;
+    return PrintPictureFitted(*own, picture);
 }
 
 } // namespace directlink

@@ -10,6 +10,7 @@
 
 #include <functional>
 
+class QPainter;
 class QPrinter;
 class QWidget;
 
@@ -30,14 +31,18 @@ QPageLayout::Orientation FittedOrientation(const QSize& picture);
 // fits with its aspect ratio kept (full height when relatively taller than the area, full width otherwise).
 QRectF FittedPictureRect(const QSizeF& printable, const QSize& picture);
 
+// Draws the picture with the fitting rule on a painter that is on its page, the printable area's top-left
+// corner at the painter's origin. The orientation is the caller's (set before the page began).
+void DrawPictureFitted(QPainter& painter, const QSizeF& printable, const QPicture& picture);
 // Prints the picture on one page of the printer, orientation and size by the rule above. The page goes to the
 // printer (or its file) when this returns. False when the picture is empty or the printer could not start.
 bool PrintPictureFitted(QPrinter& printer, const QPicture& picture);
 
-// The program's current printer. The main program may hand over its own (the one its printer and page set-up
-// dialogs configure); otherwise one printer object of this module, on the system's default printer, is used.
-using PrinterSource = std::function<QPrinter*()>;
-void SetCurrentPrinterSource(PrinterSource source);
-QPrinter& CurrentPrinter();
+// How the windows print a captured picture. The main program hands over its own route to its current printer
+// (the one the printer and page set-up dialogs configure); until then PrintPictureFitted on a printer of this
+// module, on the system's default printer, is used. An empty function restores that.
+using PicturePrinter = std::function<bool(const QPicture&)>;
+void SetPicturePrinter(PicturePrinter printer);
+bool PrintCapturedPicture(const QPicture& picture);
 
 } // namespace directlink

@@ -62,5 +62,5 @@ constexpr int ReadCaption = 592;
 constexpr int Sleep = 593;
 constexpr int SleepDone = 594;
 constexpr int SleepFailed = 595;
-constexpr int HistogramSaveFailed = 790;
+constexpr int HistogramSaveFailed = 796;
 } // namespace directlink::txt

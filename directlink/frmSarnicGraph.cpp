@@ -270,7 +270,7 @@ void frmSarnicGraph::cmdCopy_Click() {
 }
 
 void frmSarnicGraph::cmdPrint_Click() {
-    PrintPictureFitted(CurrentPrinter(), CaptureFormPicture(this));
+    PrintCapturedPicture(CaptureFormPicture(this));
 }
 
 void frmSarnicGraph::cmdSave_Click() {

@@ -45,6 +45,17 @@ std::string ascii(const QString& s) {
     return s.toLatin1().toStdString();
 }
 
+// Upper case that keeps every character in its place: a full Unicode upper-casing turns "ß" into "SS" and
+// would move the 20-character cut of the comment items. Letters outside a-z are blanked later anyway.
+QString upperInPlace(const QString& s) {
+    QString out = s;
+    for (QChar& c : out) {
+        if (c >= u'a' && c <= u'z')
+            c = QChar(c.unicode() - u'a' + u'A');
+    }
+    return out;
+}
+
 } // namespace
 
 QString ConvertImportDate(const QString& s) {
@@ -115,7 +126,7 @@ bool windowGone(const QPointer<frmDMA>& window) {
 std::optional<int32_t> importSerial(const QString& line) {
     if (line.isEmpty())
         return std::nullopt;
-    const QStringList items = line.toUpper().split(u',');
+    const QStringList items = upperInPlace(line).split(u',');
     int32_t serial = 0;
     if (!importLayout(items) || !plat::vb::toInt32(plat::vb::Val(items[1]), &serial) || !IsValidSerial(serial))
         return std::nullopt;
@@ -127,7 +138,7 @@ std::optional<int32_t> importSerial(const QString& line) {
 bool frmDMA::ImportRecord(const QString& line, int32_t lineNumber) {
     if (line.isEmpty())
         return false;
-    const QStringList items = line.toUpper().split(u',');
+    const QStringList items = upperInPlace(line).split(u',');
     const std::optional<ImportLayout> layout = importLayout(items);
     if (!layout)
         return false;

@@ -14,6 +14,7 @@
 #include "platform/VbRuntime.h"
 
 #include <QFileInfo>
+#include <QSet>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
@@ -134,12 +135,22 @@ bool SaveLoggerFile(frmDMA* document, const QString& path, const QString& extens
         return false;
     }
     // The PDA queue gets a copy of every file written; the auto-sync utility picks it up from there.
+    // The copy reads the file the writer wrote, resolved the same way, whatever letter case the path was given in.
     const QString name = FileTitle(target);
     const QString destination = queueFolder() + u'/' + name;
+    const bool folderExists = QFileInfo(queueFolder()).isDir();
     std::string bytes;
-    const bool copied = QFileInfo(queueFolder()).isDir() && plat::readFileBytes(plat::toLocalPath(target), bytes) &&
+    const bool copied = folderExists && plat::readFileBytes(plat::resolvePath(target), bytes) &&
                         plat::writeFileAtomically(destination, bytes);
-    if (!copied)
+    // Until the auto-sync utility has run once the queue folder does not exist: that is said once per run,
+    // not at every save. Any other failure is said every time.
+    static QSet<QString> missingFoldersReported;
+    bool quiet = false;
+    if (!copied && !folderExists) {
+        quiet = missingFoldersReported.contains(queueFolder());
+        missingFoldersReported.insert(queueFolder());
+    }
+    if (!copied && !quiet)
         plat::ui().messageBox(LoadLangString(TxtQueueCopyFailed) + QStringLiteral("\r\n\r\n") + destination,
                               plat::MB_ICONEXCLAMATION, plat::appTitle());
     if (extension.isEmpty()) {

@@ -268,7 +268,6 @@ void FillCommand() {
     window->setWindowTitle(LoadLangString(TxtFillReportTitle) + FileTitle(target->windowTitle()) +
                            QStringLiteral(".log"));
     window->setText(LoadLangString(TxtFillReportHeading) + u'\n' + report);
-    window->AskForSave = false;
     ShowDocumentWindow(window);
 }
 
@@ -326,6 +325,7 @@ void AutoSizeColumns(int16_t column, bool& show) {
         AutoSizeColumnsHelper(doc, 9, static_cast<float>(plat::twips::toPixelsX(700)), false);
         AutoSizeColumnsHelper(doc, 10, static_cast<float>(plat::twips::toPixelsX(700)), false);
     }
+    doc->FitColumnsToValues();
 }
 
 void NewWindowCommand() {

@@ -1,4 +1,5 @@
 #include "documents/ReadingDialogs.h"
+#include "documents/FieldText.h"
 
 #include "core/DMAModule.h"
 #include "core/Settings.h"
@@ -56,6 +57,8 @@ HistoryDialog::HistoryDialog(QWidget* parent) : QDialog(parent) {
     TxtStatus = named(new QLineEdit(Frame1), "TxtStatus");
     TxtLevel = named(new QLineEdit(Frame1), "TxtLevel");
     TxtSpread = named(new QLineEdit(Frame1), "TxtSpread");
+    GuardStorableField(TxtDate);
+    GuardStorableField(TxtStatus);
     LabelDate = named(new QLabel(Frame1), "LabelDate");
     LabelStatus = named(new QLabel(Frame1), "LabelStatus");
     LabelLevel = named(new QLabel(Frame1), "LabelLevel");

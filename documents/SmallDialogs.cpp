@@ -1,4 +1,5 @@
 #include "documents/SmallDialogs.h"
+#include "documents/FieldText.h"
 
 #include "core/DMAModule.h"
 #include "core/Shared.h"
@@ -92,6 +93,7 @@ DateDialog::DateDialog(QWidget* parent) : QDialog(parent) {
     TxtDate = new QLineEdit(QStringLiteral("0000/00/00"), Frame1);
     TxtDate->setObjectName(QStringLiteral("TxtDate"));
     LabelDate->setBuddy(TxtDate);
+    GuardStorableField(TxtDate);
     ChkDoAll = new QCheckBox(LoadLangString(476), Frame1);
     ChkDoAll->setObjectName(QStringLiteral("ChkDoAll"));
     auto* grid = new QGridLayout(Frame1);
@@ -166,6 +168,7 @@ frmUpdateAddInfo::frmUpdateAddInfo(QWidget* parent) : QDialog(parent) {
     txtAdditionalInformation = new QLineEdit(this);
     txtAdditionalInformation->setObjectName(QStringLiteral("txtAdditionalInformation"));
     txtAdditionalInformation->setMaxLength(kUserCommentsLimit);
+    GuardStorableField(txtAdditionalInformation);
     txtAdditionalInformation->setMinimumWidth(360);
     txtAdditionalInformation->clear();
     LabelAddInfo->setBuddy(txtAdditionalInformation);

@@ -411,8 +411,29 @@ void frmDMA::Form_Resize() {
 }
 
 void frmDMA::resizeEvent(QResizeEvent* event) {
+    // The list gets its new size after the window's own resize event, so the auto-size step runs when the
+    // list's viewport is resized (see eventFilter): column widths then come from the width the list has now.
     QMdiSubWindow::resizeEvent(event);
-    Form_Resize();
+}
+
+void frmDMA::FitColumnsToValues() {
+    // A shown column is never narrower than the widest text it holds; hidden columns (width 0) and the last
+    // column, which takes the rest of the row, are left alone.
+    QHeaderView* header = ListViewDMA->header();
+    const QFontMetrics metrics(ListViewDMA->font());
+    const int padding = 2 * (ListViewDMA->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ListViewDMA) + 1) +
+                        metrics.horizontalAdvance(QLatin1Char(' '));
+    const int rows = model_->rowCount();
+    for (int column = 0; column < LoggerListModel::kColumns - 1; ++column) {
+        if (header->sectionSize(column) <= 0 || header->isSectionHidden(column))
+            continue;
+        int widest = 0;
+        for (int row = 0; row < rows; ++row)
+            widest = std::max(widest, metrics.horizontalAdvance(
+                                          model_->data(model_->index(row, column), Qt::DisplayRole).toString()));
+        if (widest > 0 && header->sectionSize(column) < widest + padding)
+            header->resizeSection(column, widest + padding);
+    }
 }
 
 void frmDMA::Form_Activate() {
@@ -482,6 +503,7 @@ void frmDMA::CopyFrom_DMAModule() {
         if (i % kProgressStep == 0 || i == count)
             ShowStatusText(before + QString::number(i) + after);
     model_->fillRows(count);
+    FitColumnsToValues();
     SelLine = 1;
     MakeVisibleListLine(1);
     MakeActiveDocument();
@@ -780,7 +802,9 @@ bool frmDMA::eventFilter(QObject* watched, QEvent* event) {
             break;
         }
     } else if (watched == ListViewDMA->viewport()) {
-        if (event->type() == QEvent::MouseMove)
+        if (event->type() == QEvent::Resize)
+            Form_Resize();
+        else if (event->type() == QEvent::MouseMove)
             Form_MouseMove();
         else if (event->type() == QEvent::MouseButtonDblClick) {
             ListViewDMA_DblClick();

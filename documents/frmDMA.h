@@ -159,6 +159,8 @@ public:
     void Form_MouseMove();
     void Form_Activate();
     void Form_Resize();
+    // Widens every shown column that is narrower than its widest value.
+    void FitColumnsToValues();
 
     bool mouseFocusTaken() const { return MouseFocusTaken; }
     // True once the window has been closed, also while its deletion is still pending.

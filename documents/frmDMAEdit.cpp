@@ -1,4 +1,5 @@
 #include "documents/frmDMAEdit.h"
+#include "documents/FieldText.h"
 
 #include "core/Settings.h"
 #include "core/Shared.h"
@@ -14,6 +15,9 @@
 #include "platform/WindowRegistry.h"
 
 #include <QApplication>
+#include <QScreen>
+#include <QGuiApplication>
+#include <QHideEvent>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -162,9 +166,11 @@ frmDMAEdit::frmDMAEdit(QWidget* parent) : QWidget(parent, Qt::Tool) {
     const int digitsWidth = QFontMetrics(fixed).horizontalAdvance(QStringLiteral("00000000")) + 16;
     txtSerNum->setFixedWidth(digitsWidth);
     txtGridRef->setFixedWidth(digitsWidth);
-    txtUserComments = named(new QPlainTextEdit(Frame1), "txtUserComments");
-    txtUserComments->setTabChangesFocus(true);
-    txtUserComments->setFixedHeight(QFontMetrics(font()).lineSpacing() * 3 + 10);
+    // One line: the additional information is one item of the logger's line in the area file.
+    txtUserComments = named(new QLineEdit(Frame1), "txtUserComments");
+    txtUserComments->setMaxLength(kUserCommentsLimit);
+    for (QLineEdit* box : {static_cast<QLineEdit*>(txtComments1), static_cast<QLineEdit*>(txtComments2), txtUserComments})
+        GuardStorableField(box);
     TxtErrors = named(new QPlainTextEdit(Frame1), "TxtErrors");
     TxtErrors->setReadOnly(true);
     TxtErrors->setTabChangesFocus(true);
@@ -351,7 +357,7 @@ void frmDMAEdit::setGridRefText(const QString& text) {
 void frmDMAEdit::setCommentTexts(const QString& comment1, const QString& comment2, const QString& userComments) {
     txtComments1->setBoxText(comment1);
     txtComments2->setBoxText(comment2);
-    txtUserComments->setPlainText(userComments);
+    txtUserComments->setText(userComments);
 }
 
 void frmDMAEdit::SetLevelAndSpreadGraphItem(int item, const QString& date, int16_t level, int16_t spread) {
@@ -368,8 +374,28 @@ void frmDMAEdit::setRecordSource(frmDMA* window) {
 }
 
 void frmDMAEdit::showEditor() {
+    // The editor comes back where the user left it. The first time it goes to the right-hand side of the
+    // screen, clear of the main window's menus and toolbar.
+    if (!placed_) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect free = screen->availableGeometry();
+            const QSize size = sizeHint().expandedTo(this->size());
+            place_ = QPoint(std::max(free.left(), free.right() - size.width() - 24), free.top() + free.height() / 8);
+            placed_ = true;
+        }
+    }
+    if (placed_)
+        move(place_);
     show();
     raise();
+}
+
+void frmDMAEdit::hideEvent(QHideEvent* event) {
+    if (!event->spontaneous()) {
+        place_ = pos();
+        placed_ = true;
+    }
+    QWidget::hideEvent(event);
 }
 
 // --- reading the boxes -----------------------------------------------------------------------------------
@@ -382,7 +408,7 @@ LoggerRecord frmDMAEdit::recordFromBoxes() const {
     r.GridRef = plat::toAnsi(FormatGridRef(txtGridRef->Text()));
     r.Comment1 = plat::toAnsi(txtComments1->Text());
     r.Comment2 = plat::toAnsi(txtComments2->Text());
-    r.UserComments = plat::toAnsi(txtUserComments->toPlainText());
+    r.UserComments = plat::toAnsi(txtUserComments->text());
     const int rows = std::min<int>({NumHistories, kMaxReadings, ListViewEditBox->topLevelItemCount()});
     for (int j = 1; j <= rows; ++j) {
         const QTreeWidgetItem* item = ListViewEditBox->topLevelItem(j - 1);

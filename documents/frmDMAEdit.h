@@ -1,4 +1,5 @@
 #pragma once
+#include <QPoint>
 // The record editor: one tool window shared by every logger list window. It shows the logger selected in the
 // current list window with its 50 readings and their graph, and writes the edited logger back on Update.
 // It is made once, hidden, and only ever hidden again when closed.
@@ -17,6 +18,7 @@
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
@@ -55,7 +57,7 @@ public:
     MaskedEdit* txtGridRef = nullptr;
     MaskedEdit* txtComments1 = nullptr;
     MaskedEdit* txtComments2 = nullptr;
-    QPlainTextEdit* txtUserComments = nullptr;
+    QLineEdit* txtUserComments = nullptr;
     QPlainTextEdit* TxtErrors = nullptr;
     QCheckBox* CheckAutoIncrement = nullptr;
     QTreeWidget* ListViewEditBox = nullptr;
@@ -111,10 +113,13 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
+    bool placed_ = false;
+    QPoint place_;
     void Form_Load();
     void setOnTop(bool on);
     void sendKeyToList(int key);

@@ -31,6 +31,7 @@ frmDocument::frmDocument(QWidget* parent) : QMdiSubWindow(parent) {
     setWidget(rtfText);
     resize(plat::twips::toPixelsX(7200), plat::twips::toPixelsY(4800));
     connect(rtfText, &QTextEdit::textChanged, this, &frmDocument::rtfText_Change);
+    rtfText->viewport()->installEventFilter(this);
     Form_Load();
 }
 
@@ -46,6 +47,13 @@ void frmDocument::Form_Load() {
 void frmDocument::Form_Resize() {
     // Lines wrap a little inside the box's width, whatever the window's size (a minimised window too).
     rtfText->setLineWrapColumnOrWidth(std::max(1, rtfText->viewport()->width() - 4));
+}
+
+bool frmDocument::eventFilter(QObject* watched, QEvent* event) {
+    // The text box gets its new size after the window's own resize: the wrap width follows the box itself.
+    if (watched == rtfText->viewport() && event->type() == QEvent::Resize)
+        Form_Resize();
+    return QMdiSubWindow::eventFilter(watched, event);
 }
 
 void frmDocument::resizeEvent(QResizeEvent* event) {

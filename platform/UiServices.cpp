@@ -8,10 +8,50 @@
 #include <QFontDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 namespace plat {
 namespace {
+
+// Wraps every modal window the program opens. A window that stays on top of the others (the record editor)
+// would hide a dialog parented to the main window, and the program would look frozen: while such a window
+// is shown, the dialog stays on top as well. When the dialog closes, the window and the box that had the
+// keyboard before get it back, so closing a dialog opened from the editor does not hand the focus to a list
+// (which would load its own record into the editor over what the dialog just changed).
+class ModalScope {
+public:
+    explicit ModalScope(QWidget* dialog)
+        : window_(QApplication::activeWindow()), focus_(QApplication::focusWidget()) {
+        if (dialog && anotherWindowStaysOnTop(dialog))
+            dialog->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    }
+    ~ModalScope() {
+        if (window_ && window_->isVisible()) {
+            window_->activateWindow();
+            if (focus_ && focus_->isVisible() && focus_->window() == window_)
+                focus_->setFocus(Qt::ActiveWindowFocusReason);
+        }
+    }
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+
+private:
+    static bool anotherWindowStaysOnTop(const QWidget* dialog) {
+        const auto windows = QApplication::topLevelWidgets();
+        for (const QWidget* w : windows)
+            if (w != dialog && w->isVisible() && w->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+                return true;
+        return false;
+    }
+    QPointer<QWidget> window_;
+    QPointer<QWidget> focus_;
+};
+
+int runModal(QDialog& dialog) {
+    ModalScope scope(&dialog);
+    return dialog.exec();
+}
 
 class QtUiServices final : public UiServices {
 public:
@@ -73,8 +113,8 @@ public:
             box.raise();
             box.activateWindow();
         }
-        // The close box of a box with a Cancel (or a lone OK) gives that button, as the original did.
-        box.exec();
+        // The close box of a box with a Cancel (or a lone OK) gives that button, as on Windows.
+        runModal(box);
         const auto clicked = box.standardButton(box.clickedButton());
         for (const B& b : buttons)
             if (b.std == clicked)
@@ -86,49 +126,68 @@ public:
     }
 
     bool inputBox(const QString& prompt, const QString& title, const QString& defaultText, QString* answer) override {
-        bool ok = false;
-        const QString text = QInputDialog::getText(QApplication::activeWindow(), title.isEmpty() ? appTitle() : title,
-                                                   prompt, QLineEdit::Normal, defaultText, &ok);
+        QInputDialog dialog(QApplication::activeWindow());
+        dialog.setWindowTitle(title.isEmpty() ? appTitle() : title);
+        dialog.setLabelText(prompt);
+        dialog.setTextEchoMode(QLineEdit::Normal);
+        dialog.setTextValue(defaultText);
+        const bool ok = runModal(dialog) == QDialog::Accepted;
         if (answer)
-            *answer = ok ? text : QString();
+            *answer = ok ? dialog.textValue() : QString();
         return ok;
     }
 
     QString openFileName(const FileDialogRequest& r) override {
-        QString start = r.fileName.isEmpty() ? r.folder : r.folder + u'/' + r.fileName;
-        return QFileDialog::getOpenFileName(r.parent, r.title, start, r.filter);
+        QFileDialog dlg(r.parent, r.title, r.fileName.isEmpty() ? r.folder : r.folder + u'/' + r.fileName, r.filter);
+        dlg.setAcceptMode(QFileDialog::AcceptOpen);
+        dlg.setFileMode(QFileDialog::ExistingFile);
+        if (runModal(dlg) != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+            return {};
+        return dlg.selectedFiles().first();
     }
 
     QStringList openFileNames(const FileDialogRequest& r) override {
-        return QFileDialog::getOpenFileNames(r.parent, r.title, r.folder, r.filter);
+        QFileDialog dlg(r.parent, r.title, r.folder, r.filter);
+        dlg.setAcceptMode(QFileDialog::AcceptOpen);
+        dlg.setFileMode(QFileDialog::ExistingFiles);
+        if (runModal(dlg) != QDialog::Accepted)
+            return {};
+        return dlg.selectedFiles();
     }
 
     QString saveFileName(const FileDialogRequest& r) override {
         QFileDialog dlg(r.parent, r.title, r.folder, r.filter);
         dlg.setAcceptMode(QFileDialog::AcceptSave);
         dlg.setFileMode(QFileDialog::AnyFile);
+        // The commands ask about an existing file themselves, once; the dialog must not ask a second time.
+        dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
         if (!r.defaultSuffix.isEmpty())
             dlg.setDefaultSuffix(r.defaultSuffix);
         if (!r.fileName.isEmpty())
             dlg.selectFile(r.fileName);
-        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        if (runModal(dlg) != QDialog::Accepted || dlg.selectedFiles().isEmpty())
             return {};
         return dlg.selectedFiles().first();
     }
 
     QString folderName(const FileDialogRequest& r) override {
-        return QFileDialog::getExistingDirectory(r.parent, r.title, r.folder);
+        QFileDialog dlg(r.parent, r.title, r.folder);
+        dlg.setFileMode(QFileDialog::Directory);
+        dlg.setOption(QFileDialog::ShowDirsOnly, true);
+        if (runModal(dlg) != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+            return {};
+        return dlg.selectedFiles().first();
     }
 
     bool chooseFont(QFont* font, QWidget* parent) override {
-        bool ok = false;
-        const QFont f = QFontDialog::getFont(&ok, *font, parent);
-        if (ok)
-            *font = f;
-        return ok;
+        QFontDialog dlg(*font, parent);
+        if (runModal(dlg) != QDialog::Accepted)
+            return false;
+        *font = dlg.selectedFont();
+        return true;
     }
 
-    int execDialog(QDialog* dialog) override { return dialog->exec(); }
+    int execDialog(QDialog* dialog) override { return runModal(*dialog); }
 };
 
 QtUiServices g_qt;

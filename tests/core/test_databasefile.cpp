@@ -491,3 +491,19 @@ TEST_F(DatabaseFileTest, LoadReportListsRepeatedSerials) {
     LoggerCount = 0;
     EXPECT_EQ(BuildLoadReport(), QString());
 }
+
+TEST_F(DatabaseFileTest, LineBreaksInsideItemsAreWrittenAsBlanks) {
+    std::vector<LoggerRecord> loggers = sampleLoggers();
+    loggers[0].Comment1 = "first\r\nsecond";
+    loggers[0].UserComments = "line one\nline two";
+    loggers[1].ReadingDate[1] = "2024/01/\r01";
+    loadTable(loggers);
+    const QString path = env.path(QStringLiteral("breaks.pdb"));
+    ASSERT_EQ(WriteDatabaseFile(path, false, false), DbOk);
+    ASSERT_EQ(ReadDatabaseFile(path), DbOk);
+    ASSERT_EQ(LoggerCount, static_cast<int16_t>(loggers.size()));
+    EXPECT_EQ(LoggerTable[1].Comment1, "first  second");
+    EXPECT_EQ(LoggerTable[1].UserComments, "line one line two");
+    EXPECT_EQ(LoggerTable[1].Serial, loggers[0].Serial);
+    EXPECT_EQ(LoggerTable[2].Serial, loggers[1].Serial);
+}

@@ -133,6 +133,14 @@ TEST(MergeHelpers, CoordinateKeys) {
     EXPECT_EQ(CoordinateKey("12.5"), "00000000000000000013");
     EXPECT_EQ(CoordinateKey("51.5/-0.12"), "51.5/-0.12");
     EXPECT_EQ(CoordinateKey(""), "");
+    // Texts that only look like numbers stay as they are.
+    for (const char* text : {"1e", "+", ".", "1.2.3", "12 34", "e5", "0x10"})
+        EXPECT_EQ(CoordinateKey(text), text) << text;
+    EXPECT_EQ(CoordinateKey(" -12.4e1 "), "-00000000000000000124");
+    // A coordinate as long as a line can hold is keyed without exhausting the stack.
+    const std::string longDigits(40000, '7');
+    EXPECT_FALSE(CoordinateKey(longDigits).empty());
+    EXPECT_EQ(CoordinateKey(longDigits + "x"), longDigits + "x");
 }
 
 TEST(MergeHelpers, VariStackHoldsNumbersAndTexts) {
@@ -463,4 +471,33 @@ TEST_F(MergeTest, ByCoordinateStopsSafely) {
             EXPECT_FALSE(m.prompt.startsWith(LoadLangString(225)));
         QFile::setPermissions(areaFile, QFile::ReadOwner | QFile::WriteOwner);
     }
+}
+
+TEST_F(MergeTest, ByCoordinateMatchesLoggersWithoutCoordinatesOnlyBySerial) {
+    const QString areaFile = env.path(QStringLiteral("DMA_Field.pdb"));
+    const QString patrolFile = env.path(QStringLiteral("Field.pdb"));
+    FakeWindow area;
+    area.name = QStringLiteral("DMA_Field.pdb");
+    area.caption = areaFile;
+    area.records.push_back(Logger(20, "", "2023/01/01", 1));
+    area.records.push_back(Logger(21, "", "2023/01/01", 2));
+    WriteArea(areaFile, {area.records.begin() + 1, area.records.end()});
+    host.window = &area;
+
+    // Logger 20 comes back from patrol with a new reading; logger 22 is a new logger without a coordinate.
+    WriteArea(patrolFile, {Logger(20, "", "05/06/2024", 60), Logger(22, "")});
+
+    ui.expectMessage(plat::IDOK, LoadLangString(225) + areaFile + QStringLiteral(".000"));
+    MergeByRDGrid = true;
+    MergeReadingsByRDGrid(host, patrolFile);
+
+    const auto merged = ReadArea(areaFile);
+    std::vector<int32_t> serials;
+    for (const auto& r : merged)
+        serials.push_back(r.Serial);
+    // Logger 20 is written once, with its new reading on top; 21 is kept; 22 is not taken for 21.
+    EXPECT_EQ(serials, (std::vector<int32_t>{20, 22, 21}));
+    EXPECT_EQ(merged[0].ReadingDate[1], "2024/06/05");
+    EXPECT_EQ(merged[0].Level[1], 60);
+    EXPECT_EQ(merged[0].ReadingDate[2], "2023/01/01");
 }

@@ -196,9 +196,9 @@ TEST_F(GraphWindow, PrintFitsTheCaptureOnTheCurrentPrinter) {
     const QString pdf =
         qEnvironmentVariableIsSet("DL_KEEP_PDF") ? qEnvironmentVariable("DL_KEEP_PDF") : dir.filePath("graph.pdf");
     printer.setOutputFileName(pdf);
-    SetCurrentPrinterSource([&printer] { return &printer; });
+    SetPicturePrinter([&printer](const QPicture& picture) { return PrintPictureFitted(printer, picture); });
     f->cmdPrint->click();
-    SetCurrentPrinterSource({});
+    SetPicturePrinter({});
     ASSERT_TRUE(QFile::exists(pdf));
 
     // Read back with poppler: one landscape page (the window is wider than high) with the window's texts.

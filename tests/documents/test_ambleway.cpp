@@ -67,6 +67,16 @@ TEST_F(AmblewayTest, KindOneLineAddsALogger) {
     EXPECT_TRUE(ui.messages().empty());
 }
 
+// Letters outside a-z keep their place: the comment is cut at its 20th character as it was received.
+TEST_F(AmblewayTest, UpperCasingKeepsEveryCharacterInItsPlace) {
+    ScriptedUi ui;
+    EXPECT_TRUE(doc->ImportRecord(
+        QStringLiteral("1,1234567,x,25/12/2011,y,Großer Weg 1234567890,Straße,ok,1"), 1));
+    const LoggerRecord& rec = doc->localRecord(3);
+    EXPECT_EQ(rec.Comment1, "GRO ER WEG 123456789");
+    EXPECT_EQ(rec.Comment2, "STRA E");
+}
+
 // A new logger sorted in above the selected row leaves the selection, and the commands, on the same logger.
 TEST_F(AmblewayTest, ANewLoggerInASortedListKeepsTheSelectedLogger) {
     ScriptedUi ui;

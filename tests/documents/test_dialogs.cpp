@@ -13,6 +13,11 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <QMdiArea>
+#include <QTextEdit>
+#include <QAbstractTextDocumentLayout>
+#include <QTextDocument>
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 namespace {
@@ -174,6 +179,30 @@ TEST_F(DialogTest, TextDocumentSavesAndLoadsRichText) {
     other->AskForSave = false;
     doc->close();
     other->close();
+}
+
+// Report lines wrap at the text box's width minus 4, also after the window is shown and resized.
+TEST_F(DialogTest, ReportLinesWrapInsideTheWindow) {
+    ScriptedUi ui;
+    QMdiArea area;
+    area.resize(900, 700);
+    auto* doc = new frmDocument;
+    area.addSubWindow(doc);
+    area.show();
+    doc->show();
+    doc->setText(QString(400, u'x'));
+    for (const QSize size : {QSize(500, 300), QSize(300, 200), QSize(800, 400)}) {
+        doc->resize(size);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(doc->rtfText->lineWrapMode(), QTextEdit::FixedPixelWidth);
+        EXPECT_EQ(doc->rtfText->lineWrapColumnOrWidth(), doc->rtfText->viewport()->width() - 4);
+        // The long line is broken into several, so no horizontal scrolling is needed.
+        EXPECT_GT(doc->rtfText->document()->documentLayout()->documentSize().height(),
+                  2 * QFontMetrics(doc->rtfText->font()).lineSpacing());
+        EXPECT_LE(doc->rtfText->document()->idealWidth(), doc->rtfText->viewport()->width());
+    }
+    doc->AskForSave = false;
+    doc->close();
 }
 
 TEST_F(DialogTest, ClosingAChangedReportAsks) {

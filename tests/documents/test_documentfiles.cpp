@@ -129,6 +129,22 @@ TEST_F(DocumentFilesTest, UnreadableFileGivesTheReadersErrorWithItsLine) {
     EXPECT_TRUE(plat::windows::loadedNamed(QStringLiteral("frmDMA")).empty());
 }
 
+// A file past the logger limit is named as a likely cause, and the texts join into plain sentences.
+TEST_F(DocumentFilesTest, AFileOverTheLoggerLimitIsExplainedInReadableText) {
+    std::vector<FixtureLogger> loggers;
+    for (int i = 1; i <= 7001; ++i)
+        loggers.push_back({1000000 + i, "AB 1234 5678", "", "", "", "", "", "", 0, 0, ""});
+    const QString path = env.writeFile(QStringLiteral("big.pdb"), areaFile(loggers));
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDOK);
+    OpenDocument(path);
+    const QString prompt = ui.messages().front().prompt;
+    EXPECT_TRUE(prompt.contains(QStringLiteral("7000 loggers"))) << prompt.toStdString();
+    EXPECT_TRUE(prompt.endsWith(QStringLiteral("line 7003 of the file:\n") + path)) << prompt.toStdString();
+    for (const char* clumsy : {".:", ". :", "  "})
+        EXPECT_FALSE(prompt.contains(QLatin1String(clumsy))) << clumsy;
+}
+
 TEST_F(DocumentFilesTest, NewDocumentsAreNumbered) {
     ScriptedUi ui;
     NewDocument();
@@ -214,6 +230,31 @@ TEST_F(DocumentFilesTest, FailedQueueCopyIsReportedButTheSaveCounts) {
     EXPECT_EQ(m.style, 48);
     EXPECT_TRUE(m.prompt.endsWith(QStringLiteral("area.pdb")));
     EXPECT_FALSE(w->AskForSave);
+    // The queue folder not being there yet is said once; the next save is quiet.
+    const size_t said = ui.messages().size();
+    ASSERT_TRUE(SaveLoggerFile(w, source, QString()));
+    EXPECT_EQ(ui.messages().size(), said);
+    // Any other failure is said every time: here the queue holds a folder where the copy must go.
+    QDir().mkpath(queue() + QStringLiteral("/area.pdb/x"));
+    for (int i = 0; i < 2; ++i) {
+        ui.expectMessage(plat::IDOK, LoadLangString(665) + QStringLiteral("\r\n\r\n"));
+        ASSERT_TRUE(SaveLoggerFile(w, source, QString()));
+    }
+    EXPECT_EQ(ui.messages().size(), said + 2);
+}
+
+TEST_F(DocumentFilesTest, QueueCopyFollowsThePathTheWriterResolved) {
+    QDir().mkpath(env.path(QStringLiteral("Rovemark/AutoExport")));
+    QDir().mkpath(env.path(QStringLiteral("Areas")));
+    const QString source = env.writeFile(QStringLiteral("Areas/area.pdb"), areaFile(kTwo));
+    ScriptedUi ui;
+    OpenDocument(source);
+    frmDMA* w = ActiveDocument.data();
+    // The folder is named in another letter case than on disk: the file is written into the existing folder
+    // and the same file is copied into the queue, without a warning.
+    ASSERT_TRUE(SaveLoggerFile(w, env.path(QStringLiteral("AREAS/area.pdb")), QString()));
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_EQ(TestEnv::readFile(env.path(QStringLiteral("Rovemark/AutoExport/area.pdb"))), TestEnv::readFile(source));
 }
 
 TEST_F(DocumentFilesTest, FailedWriteKeepsTheOldFileAndTheWindowUnsaved) {

@@ -4,6 +4,7 @@
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
 #include "documents/DocumentLinks.h"
+#include "documents/LoggerCommands.h"
 #include "documents/frmDMA.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
@@ -213,12 +214,22 @@ TEST_F(ListWindowTest, DefaultLayoutOnFirstStart) {
     EXPECT_EQ(w->width(), plat::twips::toPixelsX(9450));
     EXPECT_EQ(w->height(), plat::twips::toPixelsY(6237));
     const QHeaderView* h = w->ListViewDMA->header();
-    const int serial = h->sectionSize(0);
-    for (int c = 1; c < 11; ++c) {
-        EXPECT_NEAR(h->sectionSize(c), serial * 0.9, 1.5) << "column " << c;
+    // Each column gets its share of the list's width (the serial a tenth, the others 9 %), or more where its
+    // values need it; the last column takes the rest of the row and is left as it is.
+    const double share = h->sectionSize(10) / 0.9;
+    const QFontMetrics metrics(w->ListViewDMA->font());
+    for (int c = 0; c < 11; ++c) {
+        int widest = 0;
+        for (int row = 1; row <= w->rowCount(); ++row)
+            widest = std::max(widest, metrics.horizontalAdvance(w->rowText(row, c)));
+        const double standard = share * (c == 0 ? 1.0 : 0.9);
+        if (c == 10 || widest < standard - 20)
+            EXPECT_NEAR(h->sectionSize(c), standard, 1.5) << "column " << c;
+        else
+            EXPECT_GT(h->sectionSize(c), widest) << "column " << c;
         EXPECT_EQ(h->visualIndex(c), c);
     }
-    EXPECT_GT(serial, 40);
+    EXPECT_GT(share, 40);
     w->close();
 }
 
@@ -478,6 +489,28 @@ TEST_F(ListWindowTest, FocusFollowsTheMouseOncePerVisit) {
     EXPECT_FALSE(w->mouseFocusTaken());
     WindowFollowMouse = false;
     w->close();
+}
+
+} // namespace
+
+namespace {
+
+// A column the stored layout made too narrow still shows its values whole; a hidden column stays hidden.
+TEST_F(ListWindowTest, ShownColumnsAreNeverNarrowerThanTheirValues) {
+    ScriptedUi ui;
+    SaveSettingText(QStringLiteral("SerialNo_ColWidth"), QString::number(plat::twips::fromPixelsX(20)));
+    SaveSettingText(QStringLiteral("GridRef_ColWidth"), QStringLiteral("0"));
+    frmDMA* w = open(kThree);
+    QHeaderView* h = w->ListViewDMA->header();
+    const QFontMetrics metrics(w->ListViewDMA->font());
+    EXPECT_GT(h->sectionSize(0), metrics.horizontalAdvance(w->rowText(1, 0)));
+    EXPECT_EQ(h->sectionSize(1), 0);
+
+    // The auto-size widths give way to the values as well.
+    bool show = true;
+    w->ListViewDMA->resize(60, 200);
+    AutoSizeColumns(0, show);
+    EXPECT_GT(h->sectionSize(0), metrics.horizontalAdvance(w->rowText(1, 0)));
 }
 
 } // namespace

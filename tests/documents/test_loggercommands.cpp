@@ -85,6 +85,8 @@ TEST_F(LoggerCommandsTest, FillReportsSerialsAlreadyPresentInATextWindow) {
     auto* report = static_cast<frmDocument*>(reports[0]);
     EXPECT_EQ(report->windowTitle(), LoadLangString(148) + QStringLiteral("area.pdb.log"));
     EXPECT_EQ(report->text(), LoadLangString(147) + QStringLiteral("\n01000020\n"));
+    // Like every report window, it asks before its text is thrown away.
+    EXPECT_TRUE(report->AskForSave);
 }
 
 TEST_F(LoggerCommandsTest, FillWithGridNumbersCountsThemUpAndWrapsToZero) {

@@ -1,6 +1,7 @@
 // The record editor: showing a logger, writing it back, refusing bad entries, the serial change, the reading
 // dialog and the level/spread graph.
 #include "DocumentFixtures.h"
+#include "core/DatabaseFile.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
@@ -12,12 +13,19 @@
 #include "platform/TextCodec.h"
 #include "platform/WindowRegistry.h"
 
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QTimer>
+#include <QApplication>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -92,7 +100,7 @@ TEST_F(RecordEditorTest, UpdateWritesFieldsAndReadingsIntoTheRowAndTheSavedFile)
     ScriptedUi ui;
     showRow(1);
     editor->txtComments1->setBoxText(QStringLiteral("Main Street"));
-    editor->txtUserComments->setPlainText(QStringLiteral("by the hydrant"));
+    editor->txtUserComments->setText(QStringLiteral("by the hydrant"));
     reading(1)->setText(2, QStringLiteral("55"));
     reading(2)->setText(0, QStringLiteral("2023/03/01"));
     reading(2)->setText(1, QStringLiteral("N"));
@@ -115,6 +123,38 @@ TEST_F(RecordEditorTest, UpdateWritesFieldsAndReadingsIntoTheRowAndTheSavedFile)
     EXPECT_NE(file.find("\"Main Street\""), std::string::npos);
     EXPECT_NE(file.find("\"2023/03/01\",\"N\",12,"), std::string::npos);
     EXPECT_NE(file.find("\"by the hydrant\""), std::string::npos);
+}
+
+// What can be entered into a saved field reads back from the file unchanged: commas, line breaks and
+// characters Windows-1252 lacks are refused as typed and become blanks when pasted.
+TEST_F(RecordEditorTest, SavedFieldsTakeOnlyWhatTheFileCanHold) {
+    ScriptedUi ui;
+    showRow(1);
+    editor->txtComments1->setBoxText(QString());
+    editor->txtComments1->setFocus();
+    QTest::keyClicks(editor->txtComments1, QStringLiteral("Main, St"));
+    EXPECT_EQ(editor->txtComments1->Text(), QStringLiteral("Main St"));
+    EXPECT_EQ(status.last(), LoadLangString(795));
+    editor->txtComments2->setBoxText(QString());
+    QTest::keyClicks(editor->txtComments2, QStringLiteral("51,5"));
+    EXPECT_EQ(editor->txtComments2->Text(), QStringLiteral("515"));
+    editor->txtUserComments->clear();
+    editor->txtUserComments->insert(QStringLiteral("gate, \u20ac5\r\nkey \u03a9 box"));
+    EXPECT_EQ(editor->txtUserComments->text(), QStringLiteral("gate  \u20ac5  key   box"));
+
+    int key = 123;
+    int shift = 0;
+    editor->Form_KeyDown(key, shift);
+    QDir().mkpath(env.path(QStringLiteral("Rovemark/AutoExport")));
+    ASSERT_TRUE(SaveLoggerDocument(doc));
+    ASSERT_EQ(ReadDatabaseFile(env.path(QStringLiteral("area.pdb"))), 0);
+    ASSERT_EQ(LoggerCount, 3);
+    EXPECT_EQ(editor->TxtErrors->toPlainText(), QString());
+    EXPECT_EQ(LoggerTable[1].Comment1, doc->localRecord(1).Comment1);
+    EXPECT_EQ(LoggerTable[1].Comment2, doc->localRecord(1).Comment2);
+    EXPECT_EQ(LoggerTable[1].UserComments, doc->localRecord(1).UserComments);
+    EXPECT_EQ(plat::fromAnsi(LoggerTable[1].UserComments), QStringLiteral("gate  \u20ac5  key   box"));
+    EXPECT_EQ(LoggerTable[2].Serial, 1000002);
 }
 
 TEST_F(RecordEditorTest, BadEntriesAreRefusedAndChangeNothing) {
@@ -380,6 +420,76 @@ TEST_F(RecordEditorTest, F12AndUpdateWithoutADocumentDoNothingOrSayWhy) {
     EXPECT_EQ(key, 123);
     ui.expectMessage(plat::IDOK, LoadLangString(129));
     editor->cmdUpdate_Click();
+}
+
+} // namespace
+
+namespace {
+
+// With real windows and dialogs: a reading changed in its dialog stays in the editor (the list must not get
+// the focus back and reload its record), and no dialog opens beneath the editor, which stays on top.
+TEST_F(RecordEditorTest, DialogsFromTheEditorOpenAboveItAndGiveTheFocusBack) {
+    QMainWindow main;
+    auto* area = new QMdiArea;
+    main.setCentralWidget(area);
+    SetDocumentArea(area);
+    main.resize(800, 600);
+    main.show();
+    OpenDocument(env.writeFile(QStringLiteral("shown.pdb"), areaFile(kThree)));
+    frmDMA* list = ActiveDocument.data();
+    ASSERT_TRUE(list && list->isVisible());
+    main.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    list->ListViewDMA->setFocus();
+    list->ListViewDMA_ItemClick(1);
+    list->ListViewDMA_DblClick();
+    ASSERT_TRUE(editor->isVisible());
+    EnHistEdit = true;
+    editor->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    editor->ListViewEditBox->setFocus();
+    editor->ListViewEditBox_ItemClick(1);
+
+    bool onTop = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<HistoryDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        onTop = dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        dialog->TxtLevel->setText(QStringLiteral("77"));
+        dialog->OKButton->click();
+    });
+    editor->ListViewEditBox_DblClick();
+    QTest::qWait(50);
+    EXPECT_TRUE(onTop);
+    EXPECT_EQ(QApplication::activeWindow(), editor.get());
+    EXPECT_EQ(reading(1)->text(2), QStringLiteral("77"));
+    // Update writes the edit into the list.
+    int key = 123;
+    int shift = 0;
+    editor->Form_KeyDown(key, shift);
+    EXPECT_EQ(list->localRecord(1).Level[1], 77);
+    EnHistEdit = false;
+    list->AskForSave = false;
+    list->close();
+    SetDocumentArea(nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// The editor comes back where the user put it, and first appears clear of the main window's menus.
+TEST_F(RecordEditorTest, TheEditorKeepsThePlaceTheUserGaveIt) {
+    ScriptedUi ui;
+    editor->showEditor();
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_GT(editor->pos().x(), free.left() + free.width() / 4);
+    EXPECT_GT(editor->pos().y(), free.top() + 40);
+    editor->move(120, 140);
+    editor->close();
+    ASSERT_FALSE(editor->isVisible());
+    editor->showEditor();
+    EXPECT_EQ(editor->pos(), QPoint(120, 140));
 }
 
 } // namespace

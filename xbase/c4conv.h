@@ -1,0 +1,30 @@
+// Dates and value conversions. Numbers are read and written in the "C" form whatever the program's locale.
+#pragma once
+
+#include <ctime>
+
+struct CODE4;
+
+// Julian day numbers: 1 January of year 1 is 1721426; 0 is the empty date; -1 an invalid one.
+long date4toJulian(const char* date8);
+void date4assign(char* date8, long julian);
+void date4toPicture(char* out, const char* date8, const char* picture); // out: picture length + 1
+void date4fromPicture(char* date8, const char* text, const char* picture);
+void date4todayText(char* date8, time_t now);
+void time4nowText(char* out9, time_t now); // "HH:MM:SS"
+void date4headerDate(unsigned char out3[3], time_t now);
+int date4isLeap(long year);
+
+double c4textToDouble(const char* text, int len);
+int c4textToInt(const char* text, int len);
+long c4textToLong(const char* text, int len);
+void c4longToText(long value, char* out, int width);
+int c4doubleToText(double value, char* out, int width, int decimals);
+int c4doubleToKey(double value, char* out, int width, int decimals);
+void c4numTextToKey(char* text, int width);
+void c4negateBytes(char* bytes, int len);
+void c4placeByPattern(char* out, const char* values, const char* picture, const char* pattern);
+void c4trimBlanks(char* text, int size);
+void c4toUpper(char* text);
+void c4toLower(char* text);
+int c4nameChar(unsigned char c);

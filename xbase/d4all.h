@@ -1,0 +1,12 @@
+// The whole table engine.
+#pragma once
+
+#include "c4conv.h"
+#include "code4.h"
+#include "d4data.h"
+#include "d4write.h"
+#include "file4.h"
+#include "l4list.h"
+#include "lock4.h"
+#include "log4.h"
+#include "m4memo.h"

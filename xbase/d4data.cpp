@@ -1,0 +1,1096 @@
+#include "d4data.h"
+
+#include "c4conv.h"
+#include "d4write.h"
+#include "lock4.h"
+#include "log4.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+unsigned short readU16(const unsigned char* p) {
+    return (unsigned short)(p[0] | p[1] << 8);
+}
+long readI32(const unsigned char* p) {
+    return long(int32_t(uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24)));
+}
+void putU16(unsigned char* p, unsigned v) {
+    p[0] = (unsigned char)v;
+    p[1] = (unsigned char)(v >> 8);
+}
+void putU32(unsigned char* p, unsigned long v) {
+    for (int i = 0; i < 4; i++)
+        p[i] = (unsigned char)(v >> (8 * i));
+}
+
+bool hasMemoFlag(unsigned char version, unsigned char tableFlags) {
+    if (version == 0x30)
+        return (tableFlags & 0x02) != 0;
+    return (version & 0x80) != 0;
+}
+
+bool isMemoType(char type, unsigned char version) {
+    return type == 'M' || type == 'G' || (type == 'B' && version != 0x30);
+}
+
+// The memo file's name: the data file's with the extension "DBT", in the case of the data file's extension.
+void memoName(char* out, int size, const char* dataName) {
+    u4ncpy(out, dataName, unsigned(size));
+    char ext[8];
+    u4nameRetExt(ext, sizeof ext, dataName);
+    const bool lower = ext[0] >= 'a' && ext[0] <= 'z';
+    u4nameExtKeepCase(out, size, lower ? "dbt" : "DBT", 1);
+}
+
+POOL4* ensurePool(CODE4* c4, POOL4** pool, int start, int unitSize, int expand) {
+    if (!*pool)
+        *pool = pool4create(c4, start, unitSize, expand, 0);
+    return *pool;
+}
+
+int stricter(int a, int b) // share modes from least to most strict: 0, 2, 1
+{
+    auto rank = [](int m) { return m == 0 ? 0 : m == 2 ? 1 : 2; };
+    return rank(a) > rank(b);
+}
+
+void blankRecord(DATA4* d) {
+    std::memset(d->record, ' ', d->dataFile->recWidth);
+}
+
+void releaseDataFile(DATA4* d, int* firstError) {
+    DATA4FILE* df = d->dataFile;
+    CODE4* c4 = d->codeBase;
+    d->dataFile = nullptr;
+    if (--df->userCount > 0)
+        return;
+    if (df->fileChanged && !df->file.isReadOnly && df->file.hand >= 0) {
+        // Only the version and the date: the count is written under the append lock when records are added, and
+        // writing a count read earlier could hide records another program has added since.
+        unsigned char head[4];
+        head[0] = df->version;
+        date4headerDate(head + 1, code4sys(c4)->now());
+        const int rc = file4write(&df->file, 0, head, 4);
+        if (rc < 0 && *firstError == 0)
+            *firstError = rc;
+    }
+    if (df->memoFile.isOpen)
+        file4close(&df->memoFile.file);
+    if (df->file.hand >= 0)
+        file4close(&df->file);
+    while (void* lock = l4pop(&df->lockedRecords))
+        pool4give(c4->lockMemory, lock);
+    u4blockFree(df->descriptors);
+    u4blockFree(df->name);
+    l4remove(&c4->dataFileList, df);
+    pool4give(c4->dataFileMemory, df);
+}
+
+// Reads the header and descriptors of a newly opened file and checks them. 0 or the error raised.
+int dataFileLoad(CODE4* c4, DATA4FILE* df, const char* name) {
+    unsigned char head[32];
+    const long len = file4len(&df->file);
+    if (len < 0)
+        return int(len);
+    // A file shorter than its fixed header is no data file at all (a zero-length file included).
+    if (len < 32)
+        return error4raiseText(c4, e4data, 10201, name);
+    int rc = file4readAll(&df->file, 0, head, 32);
+    if (rc < 0)
+        return rc;
+    df->version = head[0];
+    df->yy = head[1];
+    df->mm = head[2];
+    df->dd = head[3];
+    df->numRecs = readI32(head + 4);
+    df->headerLen = readU16(head + 8);
+    df->recWidth = readU16(head + 10);
+    df->tableFlags = head[28];
+    if (df->recWidth == 0 || df->headerLen <= 32 || long(df->headerLen) > len)
+        return error4raiseText(c4, e4data, 10202, name);
+    const long present = (len - long(df->headerLen)) / long(df->recWidth);
+    if (df->numRecs < 0 || df->numRecs > present + 1 ||
+        ((c4->shareMode == 1 || c4->shareMode == 2) && df->numRecs != present))
+        return error4raiseText(c4, e4data, 10203, name);
+
+    const unsigned descLen = df->headerLen - 32;
+    df->descriptors = static_cast<char*>(u4blockAllocEr(c4, descLen + 1));
+    if (!df->descriptors)
+        return e4memory;
+    rc = file4readAll(&df->file, 32, df->descriptors, descLen);
+    if (rc < 0)
+        return rc;
+
+    // Fields up to the 0x0D that ends the descriptors, or to the end of the header when it has none.
+    const auto* desc = reinterpret_cast<const unsigned char*>(df->descriptors);
+    unsigned long width = 1;
+    int n = 0, nMemo = 0;
+    for (unsigned off = 0; off + 32 <= descLen && desc[off] != 0x0D; off += 32, n++) {
+        char type = char(desc[off + 11]);
+        if (type >= 'a' && type <= 'z')
+            type = char(type - 'a' + 'A');
+        unsigned w = desc[off + 16];
+        switch (type) {
+        case 'C':
+            w += 256u * desc[off + 17];
+            break;
+        case 'N':
+        case 'F':
+        case 'D':
+        case 'L':
+        case 'M':
+        case 'G':
+        case 'B':
+            break;
+        default:
+            return error4raiseText(c4, e4data, 10204, name);
+        }
+        if (isMemoType(type, df->version))
+            nMemo++;
+        width += w;
+    }
+    // Offsets are 16-bit and every field must lie inside the record as the header measures it; a header that says
+    // otherwise would send field reads and writes past the record buffer.
+    if (width > 65535)
+        return error4raiseText(c4, e4recordLen, 10205, name);
+    if (width > df->recWidth)
+        return error4raiseText(c4, e4data, 10206, name);
+    df->recWidthFields = unsigned(width);
+    df->nFields = n;
+    df->nFieldsMemo = nMemo;
+    if (hasMemoFlag(df->version, df->tableFlags)) {
+        char mname[PATH_MAX];
+        memoName(mname, sizeof mname, df->file.name);
+        rc = memo4fileOpen(&df->memoFile, df, mname);
+        if (rc != 0)
+            return rc;
+    }
+    return 0;
+}
+
+int buildHandle(DATA4* d, const char* fullName) {
+    CODE4* c4 = d->codeBase;
+    DATA4FILE* df = d->dataFile;
+    u4namePiece(d->alias, sizeof d->alias, fullName, 0, 0);
+    const unsigned rw = df->recWidth;
+    d->record = static_cast<char*>(u4blockAllocEr(c4, rw + 1));
+    d->recordOld = static_cast<char*>(u4blockAllocEr(c4, rw + 1));
+    d->nFields = df->nFields;
+    d->fields = d->nFields ? static_cast<FIELD4*>(u4blockAllocEr(c4, sizeof(FIELD4) * size_t(d->nFields))) : nullptr;
+    d->nFieldsMemo = df->memoFile.isOpen ? df->nFieldsMemo : 0;
+    d->fieldsMemo =
+        d->nFieldsMemo ? static_cast<F4MEMO*>(u4blockAllocEr(c4, sizeof(F4MEMO) * size_t(d->nFieldsMemo))) : nullptr;
+    if (!d->record || !d->recordOld || (d->nFields && !d->fields) || (d->nFieldsMemo && !d->fieldsMemo))
+        return e4memory;
+    const auto* desc = reinterpret_cast<const unsigned char*>(df->descriptors);
+    unsigned offset = 1;
+    int memoIndex = 0;
+    for (int i = 0; i < d->nFields; i++) {
+        const unsigned char* p = desc + 32 * i;
+        FIELD4* f = &d->fields[i];
+        std::memcpy(f->name, p, 10);
+        f->name[10] = 0;
+        c4toUpper(f->name);
+        char type = char(p[11]);
+        if (type >= 'a' && type <= 'z')
+            type = char(type - 'a' + 'A');
+        f->type = (unsigned short)type;
+        f->len = p[16];
+        f->dec = 0;
+        if (type == 'C')
+            f->len = (unsigned short)(p[16] + 256 * p[17]);
+        else if (type == 'N' || type == 'F' || (type == 'B' && df->version == 0x30))
+            f->dec = p[17];
+        f->offset = (unsigned short)offset;
+        f->data = d;
+        offset += f->len;
+        if (isMemoType(type, df->version) && memoIndex < d->nFieldsMemo) {
+            F4MEMO* m = &d->fieldsMemo[memoIndex++];
+            m->field = f;
+            m->status = 1;
+            f->memo = m;
+        }
+    }
+    blankRecord(d);
+    d->recNum = d->recNumOld = -1;
+    d->count = df->numRecs;
+    return 0;
+}
+
+} // namespace
+
+// ---- open and close ----
+
+DATA4* d4open(CODE4* c4, const char* name) {
+    if (!c4 || !name) {
+        error4raise(nullptr, e4parmNull, 10207);
+        return nullptr;
+    }
+    CODE4GUARD guard(c4->mutex);
+    if (c4->errorLatch < 0)
+        return nullptr;
+    if (c4->logOpen && !c4->log.isOpen) {
+        if (code4logOpen(c4, nullptr, nullptr) < 0)
+            return nullptr;
+        c4->errorLatch = 0;
+    }
+    if (!ensurePool(c4, &c4->dataMemory, 10, sizeof(DATA4), 5) ||
+        !ensurePool(c4, &c4->dataFileMemory, 5, sizeof(DATA4FILE), 5)) {
+        error4raise(c4, e4memory, 10208);
+        return nullptr;
+    }
+    auto* d = static_cast<DATA4*>(pool4take(c4->dataMemory, c4));
+    if (!d) {
+        error4raise(c4, e4memory, 10209);
+        return nullptr;
+    }
+    d->codeBase = c4;
+    d->recNum = d->recNumOld = -1;
+    l4add(&c4->dataList, d);
+
+    char fullName[PATH_MAX], diskName[PATH_MAX];
+    if (u4nameCurrent(fullName, sizeof fullName - 4, name) != 0 || u4nameFull(diskName, sizeof diskName - 4, name)) {
+        error4raiseText(c4, e4parm, 10210, name);
+        d4close(d);
+        return nullptr;
+    }
+    u4nameExt(fullName, sizeof fullName, "DBF", 0);
+    u4nameExtKeepCase(diskName, sizeof diskName, "DBF", 0);
+
+    DATA4FILE* df = nullptr;
+    for (void* p = l4first(&c4->dataFileList); p; p = l4next(&c4->dataFileList, p))
+        if (std::strcmp(static_cast<DATA4FILE*>(p)->name, fullName) == 0)
+            df = static_cast<DATA4FILE*>(p);
+    int rc = 0;
+    if (df) {
+        if (c4->duplicateOpenCheck)
+            rc = error4raiseText(c4, e4instance, 10211, fullName);
+        else if (stricter(c4->shareMode, df->shareModeOpen))
+            rc = error4raiseText(c4, e4access, 10212, fullName);
+        else {
+            df->userCount++;
+            d->dataFile = df;
+        }
+    } else {
+        df = static_cast<DATA4FILE*>(pool4take(c4->dataFileMemory, c4));
+        if (!df)
+            rc = error4raise(c4, e4memory, 10213);
+        else {
+            df->c4 = c4;
+            df->file.hand = -1;
+            df->memoFile.file.hand = -1;
+            df->userCount = 1;
+            df->minCount = -1;
+            df->shareModeOpen = c4->shareMode;
+            l4add(&c4->dataFileList, df);
+            d->dataFile = df;
+            const size_t n = std::strlen(fullName) + 1;
+            df->name = static_cast<char*>(u4blockAllocEr(c4, n));
+            if (!df->name)
+                rc = e4memory;
+            else {
+                std::memcpy(df->name, fullName, n);
+                rc = file4open(&df->file, c4, diskName, 1);
+                if (rc == 0)
+                    rc = dataFileLoad(c4, df, fullName);
+            }
+        }
+    }
+    if (rc == 0)
+        rc = buildHandle(d, fullName);
+    if (rc == 0)
+        rc = d4indexesOpen(d, df->userCount == 1);
+    if (rc != 0) {
+        // d4close keeps the latched error aside and puts it back; a silent open failure leaves its 70.
+        const int latched = c4->errorLatch;
+        d4close(d);
+        if (latched > 0)
+            c4->errorLatch = latched;
+        return nullptr;
+    }
+    d->clientId = ++c4->handleCounter;
+    d->readOnly = df->file.isReadOnly || c4->readOnlyOpen;
+    if (c4->log.isOpen) {
+        d->log = c4->dataLogDefault;
+        log4openEntry(d);
+    }
+    return d;
+}
+
+int d4close(DATA4* d) {
+    if (!d)
+        return error4raise(nullptr, e4parmNull, 10214);
+    CODE4* c4 = d->codeBase;
+    CODE4GUARD guard(c4->mutex);
+    const int oldTries = c4->lockTries;
+    c4->lockTries = -1;
+    int saved = 0, first = 0;
+    if (c4->errorLatch == e4unique)
+        d->recordChanged = 0;
+    if (c4->errorLatch < 0)
+        saved = error4set(c4, 0);
+    auto keep = [&](int rc) {
+        if (rc < 0 && first == 0)
+            first = rc;
+        if (c4->errorLatch < 0)
+            c4->errorLatch = 0; // later steps must still run; the first error is reported at the end
+    };
+    if (d->dataFile) {
+        if (c4->lockedAlias == d->alias) {
+            c4->lockedAlias = nullptr;
+            c4->lockedRecord = 0;
+        }
+        int rc = d4updateRecord(d, 0);
+        if (rc == e4unique)
+            d->recordChanged = 0;
+        keep(rc);
+        if (c4->log.isOpen && d->clientId) {
+            rc = log4closeEntry(d);
+            keep(rc < 0 ? e4logAppend : 0);
+        }
+        keep(d4unlockLow(d));
+        keep(d4indexesClose(d));
+        d4memoFree(d);
+        releaseDataFile(d, &first);
+        if (c4->errorLatch < 0)
+            c4->errorLatch = 0;
+    } else if (c4->errorLatch < 0) {
+        c4->errorLatch = 0;
+    }
+    u4blockFree(d->fields);
+    u4blockFree(d->fieldsMemo);
+    u4blockFree(d->record);
+    u4blockFree(d->recordOld);
+    l4remove(&c4->dataList, d);
+    pool4give(c4->dataMemory, d);
+    c4->lockTries = oldTries;
+    if (saved < 0) {
+        c4->errorLatch = saved;
+        return saved;
+    }
+    if (first < 0) {
+        c4->errorLatch = first;
+        return first;
+    }
+    return 0;
+}
+
+// ---- create and append ----
+
+DATA4* d4create(CODE4* c4, const char* name, const FIELD4INFO* fields) {
+    if (!c4 || !name || !fields) {
+        error4raise(nullptr, e4parmNull, 10215);
+        return nullptr;
+    }
+    CODE4GUARD guard(c4->mutex);
+    if (c4->errorLatch < 0)
+        return nullptr;
+    int n = 0;
+    bool memo = false;
+    unsigned long width = 1;
+    for (; fields[n].name; n++) {
+        const FIELD4INFO& f = fields[n];
+        const size_t nl = std::strlen(f.name);
+        bool nameOk = nl >= 1 && nl <= 10;
+        for (size_t i = 0; i < nl; i++)
+            nameOk = nameOk && c4nameChar((unsigned char)f.name[i]);
+        if (!nameOk) {
+            error4raiseText(c4, e4fieldName, 10216, f.name);
+            return nullptr;
+        }
+        unsigned w = f.len;
+        switch (f.type) {
+        case 'C':
+            if (w < 1) {
+                error4raiseText(c4, e4parm, 10217, f.name);
+                return nullptr;
+            }
+            break;
+        case 'N':
+        case 'F':
+            if (w < 1 || w > 255 || (f.dec && unsigned(f.dec) + 2 > w)) {
+                error4raiseText(c4, e4parm, 10218, f.name);
+                return nullptr;
+            }
+            break;
+        case 'D':
+            w = 8;
+            break;
+        case 'L':
+            w = 1;
+            break;
+        case 'M':
+            w = 10;
+            memo = true;
+            break;
+        default:
+            error4raiseText(c4, e4fieldType, 10219, f.name);
+            return nullptr;
+        }
+        width += w;
+    }
+    if (width > 65535) {
+        error4raiseText(c4, e4recordLen, 10220, name);
+        return nullptr;
+    }
+    char path[PATH_MAX];
+    if (u4nameFull(path, sizeof path - 4, name) != 0) {
+        error4raiseText(c4, e4parm, 10221, name);
+        return nullptr;
+    }
+    bool lower = false;
+    for (const char* p = std::strrchr(path, '/'); p && *p; p++)
+        lower = lower || (*p >= 'a' && *p <= 'z');
+    u4nameExtKeepCase(path, sizeof path, lower ? "dbf" : "DBF", 0);
+
+    const unsigned headerLen = 32 + 32 * unsigned(n) + 1;
+    std::string image(headerLen + 1, '\0');
+    auto* h = reinterpret_cast<unsigned char*>(image.data());
+    h[0] = memo ? 0x83 : 0x03;
+    date4headerDate(h + 1, code4sys(c4)->now());
+    putU32(h + 4, 0);
+    putU16(h + 8, headerLen);
+    putU16(h + 10, unsigned(width));
+    for (int i = 0; i < n; i++) {
+        unsigned char* p = h + 32 + 32 * i;
+        const FIELD4INFO& f = fields[i];
+        for (size_t k = 0; k < std::strlen(f.name); k++)
+            p[k] = (unsigned char)((f.name[k] >= 'a' && f.name[k] <= 'z') ? f.name[k] - 'a' + 'A' : f.name[k]);
+        p[11] = (unsigned char)f.type;
+        unsigned w = f.type == 'D' ? 8 : f.type == 'L' ? 1 : f.type == 'M' ? 10 : f.len;
+        p[16] = (unsigned char)(w & 0xFF);
+        p[17] = (unsigned char)(f.type == 'C' ? w >> 8 : (f.type == 'N' || f.type == 'F') ? f.dec : 0);
+    }
+    h[headerLen - 1] = 0x0D;
+    h[headerLen] = 0x1A;
+
+    FILEREC4 file;
+    int rc = file4create(&file, c4, path, 1);
+    if (rc != 0)
+        return nullptr;
+    rc = file4write(&file, 0, image.data(), unsigned(image.size()));
+    if (rc == 0)
+        rc = file4flush(&file);
+    file4close(&file);
+    if (rc == 0 && memo) {
+        char mname[PATH_MAX];
+        memoName(mname, sizeof mname, path);
+        MEMO4FILE m{};
+        rc = memo4fileCreate(&m, c4, mname);
+        if (rc == 0)
+            file4close(&m.file);
+    }
+    if (rc != 0)
+        return nullptr;
+    return d4open(c4, path);
+}
+
+int d4appendStart(DATA4* d) {
+    if (!d)
+        return error4raise(nullptr, e4parmNull, 10222);
+    CODE4GUARD guard(d->codeBase->mutex);
+    if (d->codeBase->errorLatch < 0)
+        return e4codeBase;
+    int rc = d4updateRecord(d, 0);
+    if (rc != 0)
+        return rc;
+    // The new record starts empty, memo fields included.
+    blankRecord(d);
+    for (int i = 0; i < d->nFieldsMemo; i++) {
+        d->fieldsMemo[i].len = 0;
+        d->fieldsMemo[i].status = 0;
+        d->fieldsMemo[i].isChanged = 0;
+    }
+    d->recordChanged = 0;
+    return 0;
+}
+
+int d4append(DATA4* d) {
+    if (!d)
+        return error4raise(nullptr, e4parmNull, 10223);
+    CODE4* c4 = d->codeBase;
+    CODE4GUARD guard(c4->mutex);
+    if (c4->errorLatch < 0)
+        return e4codeBase;
+    DATA4FILE* df = d->dataFile;
+    if (d->readOnly)
+        return error4raiseText(c4, e4write, 10224, df->file.name);
+    const bool hadAppendLock = d4lockTestAppend(d);
+    int rc = 0;
+    if (!hadAppendLock) {
+        // Keep the record buffer: the lock's automatic release may write this handle's changed record, and the
+        // buffer already holds the new record's values.
+        const int oldAuto = c4->unlockAuto;
+        c4->unlockAuto = 0;
+        rc = d4lockAppend(d);
+        c4->unlockAuto = oldAuto;
+        if (rc != 0)
+            return rc;
+    }
+    // Memo texts go to new entries: the buffer may still name the blocks of the record it was copied from.
+    for (int i = 0; i < d->nFieldsMemo && rc == 0; i++) {
+        F4MEMO* m = &d->fieldsMemo[i];
+        if (m->status == 1 && f4memoRead(m->field) < 0)
+            m->len = 0;
+        FIELD4* f = m->field;
+        std::memset(d->record + f->offset, ' ', f->len);
+        m->isChanged = 1;
+        rc = f4memoFlush(f);
+    }
+    const long count = d4recCountDo(d);
+    const long n = count + 1;
+    if (rc == 0)
+        rc = d4appendKeys(d, n);
+    if (rc == 0) {
+        const long pos = long(df->headerLen) + long(df->recWidth) * count;
+        d->record[df->recWidth] = 0x1A;
+        rc = file4write(&df->file, pos, d->record, df->recWidth + 1);
+        d->record[df->recWidth] = 0;
+    }
+    if (rc == 0) {
+        unsigned char head[8];
+        head[0] = df->version;
+        date4headerDate(head + 1, code4sys(c4)->now());
+        putU32(head + 4, (unsigned long)n);
+        rc = file4write(&df->file, 0, head, 8);
+    }
+    if (rc == 0) {
+        df->numRecs = n;
+        df->fileChanged = 1;
+        if (df->minCount >= 0 || !dfile4isShared(df))
+            df->minCount = n;
+        d->count = n;
+        d->recNum = n;
+        d->eofFlag = d->bofFlag = 0;
+        d->recordChanged = 0;
+        std::memcpy(d->recordOld, d->record, df->recWidth);
+        d->recNumOld = n;
+        d->recordOldValid = 1;
+    }
+    if (!hadAppendLock && dfile4isShared(df) && d->dataFile->appendLockId == d->clientId) {
+        file4unlock(&df->file, lock4appendOffset, 1);
+        df->appendLockId = 0;
+        df->minCount = -1;
+    }
+    return rc;
+}
+
+// ---- positioning ----
+
+long d4recCountDo(DATA4* d) {
+    DATA4FILE* df = d->dataFile;
+    if (df->minCount >= 0 && (!dfile4isShared(df) || d4lockTestAppend(d) || d4lockTestFile(d)))
+        return d->count = df->minCount;
+    unsigned char b[4];
+    if (file4readAll(&df->file, 4, b, 4) < 0)
+        return -1;
+    long n = readI32(b);
+    if (n < 0)
+        n = 0;
+    df->numRecs = n;
+    if (!dfile4isShared(df) || d4lockTestAppend(d) || d4lockTestFile(d))
+        df->minCount = n;
+    return d->count = n;
+}
+
+long d4recCount(DATA4* d) {
+    if (!d)
+        return error4raise(nullptr, e4parmNull, 10225);
+    if (d->codeBase->errorLatch < 0)
+        return e4codeBase;
+    CODE4GUARD guard(d->codeBase->mutex);
+    return d4recCountDo(d);
+}
+
+static int readRecord(DATA4* d, long n) {
+    DATA4FILE* df = d->dataFile;
+    const long pos = long(df->headerLen) + long(df->recWidth) * (n - 1);
+    return file4read(&df->file, pos, d->record, df->recWidth) == df->recWidth ? 0 : -1;
+}
+
+static int goFailed(DATA4* d) {
+    CODE4* c4 = d->codeBase;
+    d->recNum = -1;
+    blankRecord(d);
+    d4memoReset(d);
+    if (c4->errorLatch < 0)
+        return c4->errorLatch;
+    if (c4->goErrors)
+        return error4raiseText(c4, e4read, 10226, d->alias);
+    return r4entry;
+}
+
+int d4go(DATA4* d, long n) {
+    if (!d)
+        return error4raise(nullptr, e4parmNull, 10227);
+    CODE4* c4 = d->codeBase;
+    CODE4GUARD guard(c4->mutex);
+    if (c4->errorLatch < 0)
+        return e4codeBase;
+    int rc = d4updateRecord(d, 0);
+    if (rc != 0)
+        return rc;
+    if (n > d->count)
+        d4recCountDo(d);
+    if (c4->errorLatch < 0)
+        return c4->errorLatch;
+    if (n < 1 || n > d->count)
+        return goFailed(d);
+    bool lockedHere = false;
+    if (!d4lockTest(d, n)) {
+        rc = d4unlockAuto(d);
+        if (rc < 0)
+            return rc;
+        if (c4->lockOnRead) {
+            rc = d4lock(d, n);
+            if (rc != 0)
+                return rc;
+            lockedHere = true;
+        }
+    }
+    if (readRecord(d, n) != 0) {
+        if (lockedHere)
+            d4unlockLow(d);
+        return goFailed(d);
+    }
+    d->recNum = n;
+    d->eofFlag = d->bofFlag = 0;
+    d->recordChanged = 0;
+    d4memoReset(d);
+    if (d4lockTest(d, n)) {
+        std::memcpy(d->recordOld, d->record, d->dataFile->recWidth);
+        d->recNumOld = n;
+        d->recordOldValid = 1;
+    }
+    return 0;
+}
+
+int d4goEof(DATA4* d) {
+    if (!d)
+        return error4raise(nullptr, e4parmNull, 10228);
+    CODE4GUARD guard(d->codeBase->mutex);
+    int rc = d4updateRecord(d, 1);
+    if (rc != 0)
+        return rc;
+    const long count = d4recCountDo(d);
+    if (count < 0)
+        return d->codeBase->errorLatch < 0 ? d->codeBase->errorLatch : -1;
+    d->eofFlag = 1;
+    d->recNum = count + 1;
+    if (count == 0)
+        d->bofFlag = 1;
+    blankRecord(d);
+    d4memoReset(d);
+    return r4eof;
+}
+
+int d4top(DATA4* d) {
+    if (!d)
+        return error4raise(nullptr, e4parmNull, 10229);
+    CODE4GUARD guard(d->codeBase->mutex);
+    if (d4recCountDo(d) <= 0)
+        return d4goEof(d);
+    return d4go(d, 1);
+}
+
+int d4bottom(DATA4* d) {
+    if (!d)
+        return error4raise(nullptr, e4parmNull, 10230);
+    CODE4GUARD guard(d->codeBase->mutex);
+    const long count = d4recCountDo(d);
+    if (count <= 0)
+        return d4goEof(d);
+    return d4go(d, count);
+}
+
+int d4skip(DATA4* d, long n) {
+    if (!d)
+        return error4raise(nullptr, e4parmNull, 10231);
+    CODE4* c4 = d->codeBase;
+    CODE4GUARD guard(c4->mutex);
+    if (c4->errorLatch < 0)
+        return e4codeBase;
+    if (d->tagSelected)
+        return d4skipTag(d, n);
+    const long count = d4recCountDo(d);
+    long target = (d->recNum < 1 ? (n >= 0 ? 0 : count + 1) : d->recNum) + n;
+    if (d->eofFlag && n >= 0)
+        return r4eof;
+    if (target > count)
+        return d4goEof(d);
+    if (target < 1) {
+        if (count <= 0)
+            return d4goEof(d);
+        const int rc = d4go(d, 1);
+        d->bofFlag = 1;
+        return rc;
+    }
+    return d4go(d, target);
+}
+
+long d4recNo(DATA4* d) {
+    return d ? d->recNum : -1;
+}
+int d4bof(DATA4* d) {
+    return d ? d->bofFlag : e4parmNull;
+}
+int d4eof(DATA4* d) {
+    return d ? d->eofFlag : e4parmNull;
+}
+char* d4record(DATA4* d) {
+    return d ? d->record : nullptr;
+}
+unsigned d4recWidth(DATA4* d) {
+    return d ? d->dataFile->recWidth : 0;
+}
+const char* d4alias(DATA4* d) {
+    return d ? d->alias : nullptr;
+}
+int d4numFields(DATA4* d) {
+    return d ? d->nFields : e4parmNull;
+}
+int d4deleted(DATA4* d) {
+    return d && d->record[0] == '*';
+}
+
+void d4delete(DATA4* d) {
+    if (d && d4writeCheck(d) == 0 && d->record[0] != '*') {
+        d->record[0] = '*';
+        d->recordChanged = 1;
+    }
+}
+
+void d4recall(DATA4* d) {
+    if (d && d4writeCheck(d) == 0 && d->record[0] != ' ') {
+        d->record[0] = ' ';
+        d->recordChanged = 1;
+    }
+}
+
+// ---- record writing ----
+
+int d4writeData(DATA4* d, long n) {
+    if (!d)
+        return error4raise(nullptr, e4parmNull, 12305);
+    if (n <= 0)
+        return error4raise(d->codeBase, e4parm, 12306);
+    DATA4FILE* df = d->dataFile;
+    const int rc = file4write(&df->file, long(df->headerLen) + long(df->recWidth) * (n - 1), d->record, df->recWidth);
+    if (rc == 0)
+        df->fileChanged = 1;
+    return rc;
+}
+
+int d4updateRecord(DATA4* d, int doUnlock) {
+    CODE4* c4 = d->codeBase;
+    if (d->recNum > 0 && d->recordChanged && !d->eofFlag) {
+        int rc = d4memoFlush(d);
+        // Off while writing: locking the record may release this handle's other locks, and that release must not
+        // write the same record again.
+        d->recordChanged = 0;
+        if (rc == 0)
+            rc = d4write(d, d->recNum);
+        if (rc != 0) {
+            d->recordChanged = 1;
+            return rc;
+        }
+        d4memoReset(d);
+        std::memcpy(d->recordOld, d->record, d->dataFile->recWidth);
+        d->recNumOld = d->recNum;
+        d->recordOldValid = 1;
+    }
+    if (doUnlock && c4->unlockAuto && !d4lockTestFile(d))
+        return d4unlockLow(d);
+    return 0;
+}
+
+int d4updateHeader(DATA4* d, int doTimeStamp, int doCount) {
+    DATA4FILE* df = d->dataFile;
+    unsigned char head[8];
+    head[0] = df->version;
+    date4headerDate(head + 1, code4sys(d->codeBase)->now());
+    putU32(head + 4, (unsigned long)df->numRecs);
+    if (doCount)
+        return file4write(&df->file, 0, head, 8);
+    if (doTimeStamp)
+        return file4write(&df->file, 0, head, 4);
+    return 0;
+}
+
+int d4refreshRecord(DATA4* d) {
+    if (!d)
+        return error4raise(nullptr, e4parm, 10232);
+    CODE4GUARD guard(d->codeBase->mutex);
+    if (d->recNum < 1 || d->recNum > d->count)
+        return 0;
+    if (d4lockTestFile(d) && dfile4isShared(d->dataFile)) {
+        d->recordChanged = 0;
+        return d4go(d, d->recNum);
+    }
+    d->recordChanged = 0;
+    d4memoReset(d);
+    if (readRecord(d, d->recNum) != 0)
+        return goFailed(d);
+    if (d4lockTest(d, d->recNum)) {
+        std::memcpy(d->recordOld, d->record, d->dataFile->recWidth);
+        d->recNumOld = d->recNum;
+        d->recordOldValid = 1;
+    }
+    return 0;
+}
+
+int d4writeCheck(DATA4* d) {
+    CODE4* c4 = d->codeBase;
+    if (c4->errorLatch < 0)
+        return e4codeBase;
+    if (c4->lockBeforeWrite && d->recNum > 0 && !d4lockTest(d, d->recNum))
+        return error4raiseText(c4, e4lock, 10233, d->alias);
+    return 0;
+}
+
+int d4blank(DATA4* d) {
+    if (!d)
+        return error4raise(nullptr, e4parmNull, 10234);
+    const int rc = d4writeCheck(d);
+    if (rc != 0)
+        return rc;
+    blankRecord(d);
+    for (int i = 0; i < d->nFieldsMemo; i++) {
+        d->fieldsMemo[i].len = 0;
+        d->fieldsMemo[i].status = 0;
+        d->fieldsMemo[i].isChanged = 0;
+    }
+    d->recordChanged = 1;
+    return 0;
+}
+
+int d4changed(DATA4* d, int flag) {
+    if (!d)
+        return error4raise(nullptr, e4parmNull, 10235);
+    const int old = d->recordChanged;
+    if (flag > 0 && d->codeBase->lockBeforeWrite && d->recNum > 0 && !d4lockTest(d, d->recNum))
+        return error4raiseText(d->codeBase, e4lock, 10236, d->alias);
+    if (flag >= 0)
+        d->recordChanged = flag > 0;
+    return old;
+}
+
+int d4flush(DATA4* d) {
+    if (!d)
+        return error4raise(nullptr, e4parmNull, 10237);
+    CODE4GUARD guard(d->codeBase->mutex);
+    int first = 0;
+    auto keep = [&](int rc) {
+        if (rc < 0 && first == 0)
+            first = rc;
+    };
+    // A record write refused by a lock or a unique tag is reported too: nothing of the record reached the file.
+    const int written = d4updateRecord(d, 0);
+    keep(written);
+    keep(file4flush(&d->dataFile->file));
+    if (d->dataFile->memoFile.isOpen)
+        keep(file4flush(&d->dataFile->memoFile.file));
+    keep(d4indexesFlush(d));
+    return first < 0 ? first : written;
+}
+
+// ---- field names ----
+
+int d4fieldNumber(DATA4* d, const char* name) {
+    if (!d || !name)
+        return error4raise(d ? d->codeBase : nullptr, e4parmNull, 10238);
+    char buf[256];
+    u4ncpy(buf, name, sizeof buf);
+    c4trimBlanks(buf, sizeof buf);
+    c4toUpper(buf);
+    for (int i = 0; i < d->nFields; i++)
+        if (std::strcmp(d->fields[i].name, buf) == 0)
+            return i + 1;
+    if (d->codeBase->fieldNameErrors)
+        return error4raiseText(d->codeBase, e4fieldName, 10239, name);
+    return e4fieldName;
+}
+
+FIELD4* d4fieldJ(DATA4* d, int j) {
+    if (!d) {
+        error4raise(nullptr, e4parmNull, 10240);
+        return nullptr;
+    }
+    if (j < 1 || j > d->nFields) {
+        error4raise(d->codeBase, e4parm, 10241);
+        return nullptr;
+    }
+    return &d->fields[j - 1];
+}
+
+FIELD4* d4field(DATA4* d, const char* name) {
+    const int j = d4fieldNumber(d, name);
+    return j > 0 ? &d->fields[j - 1] : nullptr;
+}
+
+// ---- field values ----
+
+static bool isNotNumeric(const FIELD4* f) {
+    return f->type == 'D' || f->type == 'G' || f->type == 'L' || f->type == 'M';
+}
+
+int f4assignN(FIELD4* f, const char* text, unsigned len) {
+    if (!f || (!text && len))
+        return error4raise(nullptr, e4parmNull, 10242);
+    const int rc = d4writeCheck(f->data);
+    if (rc != 0)
+        return rc;
+    const unsigned n = len < f->len ? len : f->len;
+    char* p = f->data->record + f->offset;
+    if (n)
+        std::memcpy(p, text, n);
+    std::memset(p + n, ' ', f->len - n);
+    f->data->recordChanged = 1;
+    return 0;
+}
+
+int f4assign(FIELD4* f, const char* text) {
+    if (!f || !text)
+        return error4raise(f ? f->data->codeBase : nullptr, e4parmNull, 10243);
+    return f4assignN(f, text, unsigned(std::strlen(text)));
+}
+
+int f4assignDouble(FIELD4* f, double x) {
+    if (!f)
+        return error4raise(nullptr, e4parmNull, 10244);
+    if (f->type == 'L')
+        return error4raise(f->data->codeBase, e4parm, 10245);
+    int rc = d4writeCheck(f->data);
+    if (rc != 0)
+        return rc;
+    char* p = f->data->record + f->offset;
+    if (f->type == 'D')
+        date4assign(p, long(x));
+    else
+        c4doubleToText(x, p, f->len, f->dec); // a value too wide shows as "*" in the field
+    f->data->recordChanged = 1;
+    return 0;
+}
+
+int f4assignLong(FIELD4* f, long v) {
+    if (!f)
+        return error4raise(nullptr, e4parmNull, 10246);
+    if (isNotNumeric(f))
+        return error4raise(f->data->codeBase, e4parm, 10247);
+    if (f->dec > 0)
+        return f4assignDouble(f, double(v));
+    const int rc = d4writeCheck(f->data);
+    if (rc != 0)
+        return rc;
+    c4longToText(v, f->data->record + f->offset, f->len);
+    f->data->recordChanged = 1;
+    return 0;
+}
+
+int f4assignInt(FIELD4* f, int v) {
+    if (!f)
+        return error4raise(nullptr, e4parmNull, 10248);
+    if (f->type == 'L')
+        return error4raise(f->data->codeBase, e4parm, 10249);
+    if (f->type == 'D') {
+        const int rc = d4writeCheck(f->data);
+        if (rc != 0)
+            return rc;
+        date4assign(f->data->record + f->offset, v);
+        f->data->recordChanged = 1;
+        return 0;
+    }
+    if (f->dec > 0)
+        return f4assignDouble(f, double(v));
+    return f4assignLong(f, v);
+}
+
+char* f4assignPtr(FIELD4* f) {
+    if (!f)
+        return nullptr;
+    f->data->recordChanged = 1;
+    return f->data->record + f->offset;
+}
+
+char* f4ptr(FIELD4* f) {
+    return f ? f->data->record + f->offset : nullptr;
+}
+
+char* f4str(FIELD4* f) {
+    if (!f) {
+        error4raise(nullptr, e4parmNull, 10250);
+        return nullptr;
+    }
+    CODE4* c4 = f->data->codeBase;
+    if (c4->fieldBufferLen < unsigned(f->len) + 1u &&
+        u4blockGrow(c4, &c4->fieldBuffer, &c4->fieldBufferLen, unsigned(f->len) + 1u) != 0) {
+        error4raise(c4, e4memory, 10251);
+        return nullptr;
+    }
+    std::memcpy(c4->fieldBuffer, f->data->record + f->offset, f->len);
+    c4->fieldBuffer[f->len] = 0;
+    return c4->fieldBuffer;
+}
+
+long f4long(FIELD4* f) {
+    if (!f) {
+        error4raise(nullptr, e4parm, 10252);
+        return -1;
+    }
+    if (isNotNumeric(f)) {
+        error4raise(f->data->codeBase, e4parm, 10253);
+        return -1;
+    }
+    if (f->data->codeBase->errorLatch < 0)
+        return -1;
+    return c4textToLong(f->data->record + f->offset, f->len < 127 ? f->len : 127);
+}
+
+int f4int(FIELD4* f) {
+    if (!f) {
+        error4raise(nullptr, e4parm, 10254);
+        return -1;
+    }
+    if (f->type == 'L') {
+        error4raise(f->data->codeBase, e4parm, 10255);
+        return -1;
+    }
+    if (f->type == 'D')
+        return int(date4toJulian(f->data->record + f->offset));
+    return c4textToInt(f->data->record + f->offset, f->len < 127 ? f->len : 127);
+}
+
+double f4double(FIELD4* f) {
+    if (!f) {
+        error4raise(nullptr, e4parm, 10256);
+        return 0;
+    }
+    if (f->type == 'D')
+        return double(date4toJulian(f->data->record + f->offset));
+    return c4textToDouble(f->data->record + f->offset, f->len);
+}
+
+unsigned f4len(FIELD4* f) {
+    if (!f) {
+        error4raise(nullptr, e4parmNull, 10257);
+        return 0;
+    }
+    return f->len;
+}
+
+int f4number(FIELD4* f) {
+    return f ? int(f - f->data->fields) + 1 : e4parmNull;
+}
+int f4type(FIELD4* f) {
+    return f ? int(f->type) : int(e4parmNull);
+}
+int f4decimals(FIELD4* f) {
+    return f ? int(f->dec) : int(e4parmNull);
+}
+const char* f4name(FIELD4* f) {
+    return f ? f->name : nullptr;
+}

@@ -1,0 +1,68 @@
+// Record write for tables without index files. The index layer replaces these bodies: d4writeKeys,
+// d4unwriteKeys and d4appendKeys keep the tags, d4indexes* open, close, flush, lock and unlock the index files,
+// and d4skipTag moves in tag order.
+#include "d4write.h"
+
+#include "d4data.h"
+#include "lock4.h"
+
+#include <cstring>
+
+int d4write(DATA4* d, long n) {
+    if (!d)
+        return error4raise(nullptr, e4parmNull, 12301);
+    CODE4* c4 = d->codeBase;
+    if (n < -1 || n == 0)
+        return error4raise(c4, e4parm, 12302);
+    if (n == -1)
+        n = d->recNum;
+    if (c4->errorLatch < 0)
+        return e4codeBase;
+    if (d->readOnly || n > d4recCountDo(d))
+        return error4raiseText(c4, e4write, 12303, d->dataFile->file.name);
+    if (!d4lockTest(d, n)) {
+        const int rc = d4lock(d, n);
+        if (rc != 0)
+            return rc;
+    }
+    if (l4first(&d->indexes)) {
+        const int rc = d4writeKeys(d, n);
+        if (rc != 0)
+            return rc;
+    }
+    const int rc = d4writeData(d, n);
+    if (rc < 0) {
+        if (l4first(&d->indexes))
+            d4unwriteKeys(d, n);
+        return rc;
+    }
+    return 0;
+}
+
+int d4writeKeys(DATA4*, long) {
+    return 0;
+}
+int d4unwriteKeys(DATA4*, long) {
+    return 0;
+}
+int d4appendKeys(DATA4*, long) {
+    return 0;
+}
+int d4indexesOpen(DATA4*, int) {
+    return 0;
+}
+int d4indexesClose(DATA4*) {
+    return 0;
+}
+int d4indexesFlush(DATA4*) {
+    return 0;
+}
+int d4indexesLock(DATA4*) {
+    return 0;
+}
+int d4indexesUnlock(DATA4*) {
+    return 0;
+}
+int d4skipTag(DATA4* d, long) {
+    return error4raise(d ? d->codeBase : nullptr, e4notSupported, 12304);
+}
