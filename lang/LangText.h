@@ -294,8 +294,61 @@ constexpr int ImportDone = 526;
 constexpr int PressOkWhenDone = 527;
 constexpr int ServerNotFound = 528;
 constexpr int ServerNoTask = 529;
+constexpr int GraphSerialNumber = 530;
+constexpr int GraphVersion = 531;
+constexpr int GraphDate = 532;
+constexpr int GraphStatus = 533;
+constexpr int GraphLevels = 539;
+constexpr int GraphSpreads = 540;
+constexpr int GraphCurrent = 542;
+constexpr int Copy543 = 543;
+constexpr int Print544 = 544;
+constexpr int Save545 = 545;
+constexpr int Close546 = 546;
+constexpr int SerialNumber548 = 548;
+constexpr int ClockLabel = 549;
+constexpr int LeakStateRate = 550;
+constexpr int NoLeakStateRate = 551;
+constexpr int Seconds = 552;
+constexpr int LoggingDays = 553;
+constexpr int DayNames = 554;
+constexpr int LastResetTime = 555;
+constexpr int LeakStatus = 556;
+constexpr int BatteryVoltage = 557;
+constexpr int Update558 = 558;
+constexpr int LinkFailed = 561;
+constexpr int Firmware = 562;
+constexpr int StatusConnectFailed = 565;
+constexpr int StatusNotConnected = 566;
+constexpr int StatusConnected = 567;
+constexpr int StatusConnecting = 568;
+constexpr int UpdateDone = 569;
+constexpr int BadSerial = 570;
+constexpr int MessageRefused = 571;
+constexpr int StatusReading = 572;
+constexpr int StatusSensor = 573;
+constexpr int StatusGraph = 574;
+constexpr int HistoryFrame = 575;
+constexpr int InformationFrame = 576;
+constexpr int PortFrame = 577;
+constexpr int CheckSensor = 578;
+constexpr int SetupClose = 579;
+constexpr int Connect = 580;
+constexpr int Disconnect = 581;
+constexpr int ReadLogger = 582;
+constexpr int SecondaryVerification = 583;
+constexpr int PasswordCaption = 584;
+constexpr int WrongPassword = 585;
+constexpr int GetGraph = 586;
+constexpr int SetupCaption = 587;
 constexpr int Sarnic = 588;
 constexpr int Setup = 589;
+constexpr int GraphCaption = 590;
+constexpr int SensorCaption = 591;
+constexpr int ReadCaption = 592;
+constexpr int Sleep = 593;
+constexpr int SleepDone = 594;
+constexpr int SleepFailed = 595;
 constexpr int PcToPda = 617;
 constexpr int PdaToPc = 618;
 constexpr int PdaDownloadCaption = 619;
@@ -369,6 +422,7 @@ constexpr int FillLeavesSerials = 781;
 constexpr int LoggerOfOtherList = 782;
 constexpr int SyncUtilityMissing = 790;
 constexpr int UnstorableCharacter = 795;
+constexpr int HistogramSaveFailed = 796;
 constexpr int TransferProgramNotStarted = 830;
 constexpr int TransferProgramCrashed = 831;
 constexpr int TransferResultMissing = 832;
@@ -389,11 +443,12 @@ constexpr std::pair<int, const char*> kBuiltInEnglish[] = {
     {FillLeavesSerials, "The series runs past the valid serial numbers, so no logger was added. First invalid serial number: "},
     {LoggerOfOtherList, "The logger in the editor comes from another logger list, or from a list that has been closed. Nothing was written: select the logger in its own list and make the change there."},
     {SyncUtilityMissing, "The auto-sync utility could not be started: "},
+    {UnstorableCharacter, "Commas, line breaks and characters outside the Windows character set cannot be kept in an area file."},
+    {HistogramSaveFailed, "The histogram could not be saved in this file: "},
     {TransferProgramNotStarted, "The field-unit transfer program could not be started: "},
     {TransferProgramCrashed, "The field-unit transfer program ended abnormally. Nothing more was done: "},
     {TransferResultMissing, "The field-unit transfer program left no result file: "},
     {FieldUnitWriteFailed, "This list was not sent to the field unit: "},
-    {UnstorableCharacter, "Commas, line breaks and characters outside the Windows character set cannot be kept in an area file."},
 };
 
 } // namespace txt
