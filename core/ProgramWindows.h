@@ -22,6 +22,9 @@ public:
     virtual void hideEditor() {}
     virtual void showEditor() {}
     virtual void toggleGraph() {}
+    // An open map window follows the record editor's changes (Update, Update Serial).
+    virtual void mapRefreshLoggers() {}
+    virtual void mapUpdateSerial(QString& oldSerial, QString& newSerial) {}
 
     // The logger documents that start-up, the serial search and the commands open into.
     virtual void openDocument(const QString& path) {}

@@ -3,7 +3,6 @@
 #include "core/ProgramWindows.h"
 #include "lang/LangText.h"
 #include "platform/AppInfo.h"
-#include "platform/ComponentRegistry.h"
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
@@ -200,19 +199,6 @@ QString ExpandNewlines(const QString& text) {
     QString out = text;
     out.replace(QStringLiteral("\\n"), QStringLiteral("\r\n"));
     return out;
-}
-
-void GetWindowsVersion(OsVersionInfo& info) {
-    // There is no elevation step for registering a component here; report a current system.
-    info.size = 148;
-    info.majorVersion = 10;
-    info.minorVersion = 0;
-    info.buildNumber = 0;
-}
-
-void RegisterPDASupport() {
-    plat::components::registerServer(QStringLiteral("VordalinPDASupport.PDASupport"),
-                                     plat::programDir() + QStringLiteral("/libVordPDASupport.so"));
 }
 
 QString TextAfterLast(const QString& text, const QString& separator) {

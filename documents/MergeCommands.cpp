@@ -5,7 +5,6 @@
 #include "core/MergeReadings.h"
 #include "core/MergeTarget.h"
 #include "core/frmCatalogue.h"
-#include "core/frmOptions.h"
 #include "frmDMA.h"
 #include "frmDMAEdit.h"
 #include "frmDocument.h"
@@ -95,7 +94,3 @@ void SearchSerialInFilesCommand(QWidget* parent) {
     plat::ui().execDialog(&dialog);
 }
 
-void TransferOptionsCommand() {
-    frmOptions dialog;
-    plat::ui().execDialog(&dialog);
-}

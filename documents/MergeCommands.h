@@ -11,7 +11,5 @@ void MergeReadingsCommand(const QString& path);
 void MergeReadingsByRDGridCommand(const QString& path);
 // Search, "For serial number in files...": the serial search window, modal.
 void SearchSerialInFilesCommand(QWidget* parent);
-// The field-unit menu's Options command (the options dialog, modal) until the transfer part has its own.
-void TransferOptionsCommand();
 // The host the merge uses over the real windows (for callers that run a merge directly).
 IMergeHost& DocumentMergeHost();

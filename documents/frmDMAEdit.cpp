@@ -1,6 +1,7 @@
 #include "documents/frmDMAEdit.h"
 #include "documents/FieldText.h"
 
+#include "core/ProgramWindows.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
@@ -39,8 +40,6 @@
 
 #include <cmath>
 
-std::function<void()> frmDMAEdit::frmGPS_refreshLoggers;
-std::function<void(QString&, QString&)> frmDMAEdit::frmGPS_UpdateSerial;
 
 namespace {
 
@@ -505,8 +504,7 @@ void frmDMAEdit::cmdUpdate_Click() {
             sendKeyToList(Qt::Key_Down);
     }
     if (map) {
-        if (frmGPS_refreshLoggers)
-            frmGPS_refreshLoggers();
+        programWindows().mapRefreshLoggers();
     } else {
         txtSerNum->setFocus();
     }
@@ -568,8 +566,7 @@ void frmDMAEdit::cmdUpdateSerial_Click() {
             doc->AskForSave = true;
             ShowMessage(oldText + LoadLangString(txt::SerialChanged) + shownNew, 0);
             if (mapOpen()) {
-                if (frmGPS_UpdateSerial)
-                    frmGPS_UpdateSerial(oldText, shownNew);
+                programWindows().mapUpdateSerial(oldText, shownNew);
                 doc->ListViewDMA->viewport()->update();
             }
         }

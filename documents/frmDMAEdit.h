@@ -35,11 +35,6 @@ public:
     // The one editor of the program (nullptr before it is loaded).
     static frmDMAEdit* instance();
 
-    // What the map window provides while it is open: redraw its loggers after an Update, and follow a
-    // changed serial. Empty while there is no map window.
-    static std::function<void()> frmGPS_refreshLoggers;
-    static std::function<void(QString& oldSerial, QString& newSerial)> frmGPS_UpdateSerial;
-
     int16_t NumHistories = 0;
     void toggleGraph();
     void LoadResources();

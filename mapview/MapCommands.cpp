@@ -1,6 +1,5 @@
 #include "mapview/MapCommands.h"
 
-#include "documents/frmDMAEdit.h"
 #include "mapview/frmGps.h"
 
 namespace mapview {
@@ -13,7 +12,6 @@ bool ShowMapWindow(QWidget* mainWindow) {
             map->activateWindow();
             return true;
         }
-        ConnectRecordEditor();
         auto* map = new frmGps(mainWindow);
         if (map->Form_Load())
             map->show();
@@ -31,11 +29,6 @@ void frmGPS_refreshLoggers() {
 void frmGPS_UpdateSerial(QString& oldSerial, QString& newSerial) {
     if (frmGps* map = frmGps::instance())
         map->frmGPS_UpdateSerial(oldSerial, newSerial);
-}
-
-void ConnectRecordEditor() {
-    frmDMAEdit::frmGPS_refreshLoggers = [] { mapview::frmGPS_refreshLoggers(); };
-    frmDMAEdit::frmGPS_UpdateSerial = [](QString& o, QString& n) { mapview::frmGPS_UpdateSerial(o, n); };
 }
 
 void SetMapPrinter(std::function<QPrinter*()> printer) {

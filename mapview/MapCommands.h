@@ -13,11 +13,10 @@ namespace mapview {
 // mainWindow is disabled while the map is open. The window reports its own start-up failures; false only
 // when it could not be made at all (the caller then says the map could not start).
 bool ShowMapWindow(QWidget* mainWindow);
-// The record editor's calls while the map is open (both do nothing without a map window).
+// The record editor's calls while the map is open, through the program's windows (both do nothing without a
+// map window).
 void frmGPS_refreshLoggers();
 void frmGPS_UpdateSerial(QString& oldSerial, QString& newSerial);
-// Hands both to the record editor, which calls them after Update and Update Serial while the map is open.
-void ConnectRecordEditor();
 // Where the map's File > Print goes: the program's current printer.
 void SetMapPrinter(std::function<QPrinter*()> printer);
 

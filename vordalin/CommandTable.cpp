@@ -4,6 +4,7 @@
 #include "core/Startup.h"
 #include "documents/MergeCommands.h"
 #include "documents/frmDMAEdit.h"
+#include "vordalin/SubsystemCommands.h"
 #include "vordalin/frmMain.h"
 #include "lang/LangText.h"
 
@@ -24,7 +25,7 @@ constexpr MenuEntry I(const char* name, const char* caption, int text, const cha
     return {Kind::Item, name, caption, text, key, h, index, checkable, checked};
 }
 // An item of a part that is not built yet.
-constexpr MenuEntry Later(const char* name, const char* caption, int text, const char* key = "") {
+[[maybe_unused]] constexpr MenuEntry Later(const char* name, const char* caption, int text, const char* key = "") {
     return {Kind::Item, name, caption, text, key, nullptr, -1, false, false};
 }
 
@@ -47,8 +48,8 @@ const std::vector<MenuEntry>& menuTable() {
         Bar("mnuFileBar5"),
         I("mnuFileClose", "&Close", txt::Close, "", member<&frmMain::mnuFileClose_Click>),
         Bar("mnuFileBar1"),
-        Later("mnuFilePageSetup", "Page Set&up...", txt::PageSetUp), // printing
-        Later("mnuFilePrint", "&Print...", txt::Print, "Ctrl+P"), // printing
+        I("mnuFilePageSetup", "Page Set&up...", txt::PageSetUp, "", PageSetup),
+        I("mnuFilePrint", "&Print...", txt::Print, "Ctrl+P", Print),
         Bar("mnuFileBar3"),
         I("mnuFileMRU", "", 0, "", indexed<&frmMain::mnuFileMRU_Click>, 1),
         I("mnuFileMRU", "", 0, "", indexed<&frmMain::mnuFileMRU_Click>, 2),
@@ -83,20 +84,20 @@ const std::vector<MenuEntry>& menuTable() {
 
         M("mnuRovemark", "&Rovemark", txt::Rovemark),
         M("mnuRovemarkFrom", "&Receive from Rovemark", txt::ReceiveFromRovemark),
-        Later("mnuRovemarkFromSome", "Selection", txt::Selection, "F5"),     // field-unit exchange
-        Later("mnuRovemarkFromAll", "All", txt::All, "Shift+F5"),      // field-unit exchange
+        I("mnuRovemarkFromSome", "Selection", txt::Selection, "F5", ReceiveSomeFromRovemark),
+        I("mnuRovemarkFromAll", "All", txt::All, "Shift+F5", ReceiveAllFromRovemark),
         End(),
         M("mnuRovemarkTo", "Send to Rovemark", txt::SendToRovemark),
-        Later("mnuRovemarkToSome", "Selection", txt::Selection, "F9"),       // field-unit exchange
-        Later("mnuRovemarkToAll", "All", txt::All, "Shift+F9"),        // field-unit exchange
+        I("mnuRovemarkToSome", "Selection", txt::Selection, "F9", SendSomeToRovemark),
+        I("mnuRovemarkToAll", "All", txt::All, "Shift+F9", SendAllToRovemark),
         End(),
         Bar("mnuRovemarkBar0"),
-        I("mnuRovemarkOptions", "&Options...", txt::Options290, "", call<TransferOptionsCommand>),
+        I("mnuRovemarkOptions", "&Options...", txt::Options290, "", RovemarkOptions),
         Bar("mnuRovemarkBar1"),
         M("mnuRovemark2", "Rovemark PDA", txt::RovemarkPda),
-        Later("mnuRovemarkUploadDMA", "PC to PDA", txt::PcToPda),          // PDA link
-        Later("mnuRovemarkDownloadPatrol", "PDA to PC", txt::PdaToPc),     // PDA link
-        Later("mnuRovemarkSyncPDA", "Synchronise PDA", txt::SynchronisePda),      // PDA link
+        I("mnuRovemarkUploadDMA", "PC to PDA", txt::PcToPda, "", UploadToPda),
+        I("mnuRovemarkDownloadPatrol", "PDA to PC", txt::PdaToPc, "", DownloadFromPda),
+        I("mnuRovemarkSyncPDA", "Synchronise PDA", txt::SynchronisePda, "", SynchronisePda),
         End(),
         End(),
 
@@ -132,7 +133,7 @@ const std::vector<MenuEntry>& menuTable() {
         End(),
 
         M("mnuSarnic", "&Sarnic", txt::Sarnic),
-        Later("mnuSarnicSetup", "&Setup...", txt::Setup), // direct logger link
+        I("mnuSarnicSetup", "&Setup...", txt::Setup, "", SarnicSetup),
         End(),
 
         M("mnuWindow", "&Window", txt::Window),
@@ -159,7 +160,7 @@ const std::vector<ToolEntry>& toolTable() {
         {"Open", "Open", txt::OpenTitle, "document-open", ":/icons/open.png", member<&frmMain::mnuFileOpen_Click>},
         {"Save", "Save", txt::SaveTitle, "document-save", ":/icons/save.png", member<&frmMain::mnuFileSave_Click>},
         {},
-        {"Print", "Print", txt::Print320, "document-print", ":/icons/print.png", nullptr}, // printing
+        {"Print", "Print", txt::Print320, "document-print", ":/icons/print.png", Print},
         {},
         {"Cut", "Cut", txt::Cut, "edit-cut", ":/icons/cut.png", member<&frmMain::mnuEditCut_Click>},
         {"Copy", "Copy", txt::Copy322, "edit-copy", ":/icons/copy.png", member<&frmMain::mnuEditCopy_Click>},
@@ -168,15 +169,15 @@ const std::vector<ToolEntry>& toolTable() {
         {"Back", "Previous Page", txt::PreviousPage, "go-up", ":/icons/back.png", member<&frmMain::tbBack_Click>},
         {"Forward", "Next Page", txt::NextPage, "go-down", ":/icons/forward.png", member<&frmMain::tbForward_Click>},
         {},
-        {"from_rovemark", "Receive all from Rovemark", txt::ReceiveAllFromRovemark, "", ":/icons/from_rovemark.png", nullptr}, // exchange
-        {"to_rovemark", "Send all to Rovemark", txt::SendAllToRovemark, "", ":/icons/to_rovemark.png", nullptr},          // exchange
+        {"from_rovemark", "Receive all from Rovemark", txt::ReceiveAllFromRovemark, "", ":/icons/from_rovemark.png", ReceiveAllFromRovemark},
+        {"to_rovemark", "Send all to Rovemark", txt::SendAllToRovemark, "", ":/icons/to_rovemark.png", SendAllToRovemark},
         {},
-        {"From PDA", "From PDA", txt::PdaToPc, "", ":/icons/from_pda.png", nullptr},                   // PDA link
-        {"To PDA", "To PDA", txt::PcToPda, "", ":/icons/to_pda.png", nullptr},                         // PDA link
-        {"Synchronise PDA", "Synchronise PDA", txt::SynchronisePda, "", ":/icons/sync_pda.png", nullptr},     // PDA link
+        {"From PDA", "From PDA", txt::PdaToPc, "", ":/icons/from_pda.png", DownloadFromPda},
+        {"To PDA", "To PDA", txt::PcToPda, "", ":/icons/to_pda.png", UploadToPda},
+        {"Synchronise PDA", "Synchronise PDA", txt::SynchronisePda, "", ":/icons/sync_pda.png", SynchronisePda},
         {},
         {"AddVordalin", "", txt::AddLogger, "list-add", ":/icons/add_logger.png", call<AddLoggerCommand>},
-        {"gps", "Start GPS", txt::StartGps, "", ":/icons/gps.png", nullptr}, // map view
+        {"gps", "Start GPS", txt::StartGps, "", ":/icons/gps.png", member<&frmMain::ShowMapOfList>},
     };
     return table;
 }

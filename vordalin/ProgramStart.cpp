@@ -5,8 +5,8 @@
 #include "core/Startup.h"
 #include "core/frmSplash.h"
 #include "documents/frmDMAEdit.h"
-#include "platform/UiServices.h"
 #include "transfer/TransferFolders.h"
+#include "vordalin/SubsystemCommands.h"
 #include "vordalin/frmMain.h"
 
 void Main(frmMain& main, const QStringList& arguments) {
@@ -17,15 +17,9 @@ void Main(frmMain& main, const QStringList& arguments) {
         splash.SplashDelay = kStartupSplashDelay;
         splash.showModal();
     }
-    // The automatic synchronisation's folder watcher starts here once that part exists.
+    StartSubsystems(main); // the auto-import watcher, loaded hidden, and the printer for map and direct link
     InitTransferFolders();
     LoadRecordEditor(&main); // made hidden; View, Editor shows it
     main.show();
     OpenStartupArguments(arguments);
-}
-
-void ShowMapWindow() {
-    plat::ui().messageBox(
-        QStringLiteral("Could not start GPS function, please ensure that MapPoint is installed on your computer."),
-        plat::MB_OK, QString());
 }

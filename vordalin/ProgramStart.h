@@ -8,6 +8,3 @@ class frmMain;
 // opens what the arguments name. The caller registers the main window as the program's windows first and
 // runs the event loop afterwards.
 void Main(frmMain& main, const QStringList& arguments);
-
-// The "gps" button's last step: the map window, once that part of the program exists.
-void ShowMapWindow();

@@ -1,4 +1,5 @@
 #include "vordalin/frmMain.h"
+#include "vordalin/SubsystemCommands.h"
 
 #include "core/DatabaseFile.h"
 #include "core/MergeReadings.h"
@@ -773,6 +774,14 @@ void frmMain::tbBack_Click() {
 void frmMain::tbForward_Click() {
     if (auto* list = qobject_cast<frmDMA*>(activeChild()))
         list->PrevLine();
+}
+
+void frmMain::mapRefreshLoggers() {
+    MapRefreshLoggers();
+}
+
+void frmMain::mapUpdateSerial(QString& oldSerial, QString& newSerial) {
+    MapUpdateSerial(oldSerial, newSerial);
 }
 
 void frmMain::ShowMapOfList() {

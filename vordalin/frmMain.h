@@ -42,6 +42,8 @@ public:
     bool isMinimized() const override;
     bool hasMainWindow() const override { return true; }
     void placementTwips(double* left, double* top, double* width, double* height) const override;
+    void mapRefreshLoggers() override;
+    void mapUpdateSerial(QString& oldSerial, QString& newSerial) override;
 
     QString statusText() const;
     QString dateText() const;

@@ -8,6 +8,7 @@
 #include "documents/MaskedEdit.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
+#include "core/ProgramWindows.h"
 #include "mapview/LatLongText.h"
 #include "mapview/MapCommands.h"
 #include "lang/LangText.h"
@@ -74,9 +75,19 @@ std::vector<FixtureLogger> town(int count) {
     return out;
 }
 
+// The program's windows as the main window wires them: the record editor's changes reach an open map.
+struct MapProgramWindows : StatusRecorder {
+    void mapRefreshLoggers() override { mapview::frmGPS_refreshLoggers(); }
+    void mapUpdateSerial(QString& oldSerial, QString& newSerial) override {
+        mapview::frmGPS_UpdateSerial(oldSerial, newSerial);
+    }
+};
+
 class MapWindowTest : public ::testing::Test, public DocumentTest {
 protected:
+    MapProgramWindows programWindows_;
     void SetUp() override {
+        RegisterProgramWindows(&programWindows_);
         const QDir templates(QStringLiteral(VORD_SOURCE_DIR "/mapview/templates"));
         for (const QString& name : templates.entryList({QStringLiteral("*.ptt")}))
             QFile::copy(templates.filePath(name), env.path(name));
@@ -97,6 +108,7 @@ protected:
         flushDeletes();
         editor.reset();
         DecimalSeparator = QStringLiteral(".");
+        RegisterProgramWindows(&status);
     }
     frmDMA* openList(const std::vector<FixtureLogger>& loggers) {
         OpenDocument(env.writeFile(QStringLiteral("area.pdb"), areaFile(loggers)));

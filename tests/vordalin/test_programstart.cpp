@@ -61,11 +61,4 @@ TEST_F(ProgramStartTest, MainRunsItsStepsInOrderThenOpensTheArguments) {
     delete frmDMAEdit::instance();
 }
 
-TEST_F(ProgramStartTest, MapWindowSaysItCannotStart) {
-    ScriptedUi ui;
-    ui.expectMessage(1, "Could not start GPS function, please ensure that MapPoint is installed on your computer.");
-    ShowMapWindow();
-    ASSERT_EQ(ui.messages().size(), 1u);
-}
-
 } // namespace
