@@ -30,7 +30,7 @@ if command -v clang++ >/dev/null; then
         corpus="$ROOT/tests/fuzz/corpus/$(basename "$f")"
         work="$(mktemp -d)"
         [ -d "$corpus" ] && cp -r "$corpus/." "$work/"
-        if ! "$f" -max_total_time="${VORD_FUZZ_SECONDS:-20}" -rss_limit_mb=2048 "$work" > "$work.log" 2>&1; then
+        if ! "$f" -max_total_time="${VORD_FUZZ_SECONDS:-20}" -timeout=30 -rss_limit_mb=2048 "$work" > "$work.log" 2>&1; then
             tail -40 "$work.log"
             echo "Fuzz target $(basename "$f") found a failure."
             exit 1
