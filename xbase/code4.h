@@ -1,6 +1,7 @@
 // Engine context, status codes and the error latch.
 #pragma once
 
+#include "e4expr.h"
 #include "file4.h"
 #include "l4list.h"
 
@@ -166,6 +167,7 @@ struct CODE4_ST {
 struct CODE4 : CODE4_ST {
     std::recursive_mutex mutex;
     FILE4SYS* sys = nullptr; // nullptr = the POSIX default
+    E4CODE expr;             // working buffers and settings of the expression engine
 };
 
 using CODE4GUARD = std::lock_guard<std::recursive_mutex>;

@@ -10,3 +10,5 @@
 #include "lock4.h"
 #include "log4.h"
 #include "m4memo.h"
+#include "e4expr.h"
+#include "t4tag.h"

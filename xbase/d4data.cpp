@@ -2,6 +2,7 @@
 
 #include "c4conv.h"
 #include "d4write.h"
+#include "t4tag.h"
 #include "lock4.h"
 #include "log4.h"
 
@@ -692,6 +693,8 @@ int d4top(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10229);
     CODE4GUARD guard(d->codeBase->mutex);
+    if (d->tagSelected)
+        return d4tagTop(d);
     if (d4recCountDo(d) <= 0)
         return d4goEof(d);
     return d4go(d, 1);
@@ -701,6 +704,8 @@ int d4bottom(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10230);
     CODE4GUARD guard(d->codeBase->mutex);
+    if (d->tagSelected)
+        return d4tagBottom(d);
     const long count = d4recCountDo(d);
     if (count <= 0)
         return d4goEof(d);

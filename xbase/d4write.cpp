@@ -1,6 +1,4 @@
-// Record write for tables without index files. The index layer replaces these bodies: d4writeKeys,
-// d4unwriteKeys and d4appendKeys keep the tags, d4indexes* open, close, flush, lock and unlock the index files,
-// and d4skipTag moves in tag order.
+// Record write: the data and, through the index layer, the keys of every tag.
 #include "d4write.h"
 
 #include "d4data.h"
@@ -39,30 +37,4 @@ int d4write(DATA4* d, long n) {
     return 0;
 }
 
-int d4writeKeys(DATA4*, long) {
-    return 0;
-}
-int d4unwriteKeys(DATA4*, long) {
-    return 0;
-}
-int d4appendKeys(DATA4*, long) {
-    return 0;
-}
-int d4indexesOpen(DATA4*, int) {
-    return 0;
-}
-int d4indexesClose(DATA4*) {
-    return 0;
-}
-int d4indexesFlush(DATA4*) {
-    return 0;
-}
-int d4indexesLock(DATA4*) {
-    return 0;
-}
-int d4indexesUnlock(DATA4*) {
-    return 0;
-}
-int d4skipTag(DATA4* d, long) {
-    return error4raise(d ? d->codeBase : nullptr, e4notSupported, 12304);
-}
+// d4writeKeys, d4unwriteKeys, d4appendKeys, d4indexes* and d4skipTag belong to the index layer (i4index.cpp).

@@ -1,0 +1,524 @@
+// NTX tag files: open and header checks, page reads with their checks, the page cache, flush and close.
+#include "t4internal.h"
+
+#include "e4functions.h"
+
+#include <algorithm>
+#include <cstring>
+
+int t4corrupt(TAG4FILE *t) { return error4raiseText(t->codeBase, -310, loc4readBlock, t->file.name); }
+
+int tfile4lockedOrExclusive(TAG4FILE *t) {
+    return t->file.lowAccessMode != 0 || t->file.isReadOnly || (t->dataFile && t->dataFile->indexLocked);
+}
+
+namespace {
+
+bool headerGeometryFits(const T4HEADER &h) {
+    if (h.keyLen == 0 || h.keyLen > t4maxKeyLen)
+        return false;
+    if (h.keysHalf == 0 || h.keysMax != 2 * h.keysHalf)
+        return false;
+    if (h.groupLen != h.keyLen + 8)
+        return false;
+    if (h.sign != 6 && h.sign != 262)
+        return false;
+    // The slot table and max + 1 entries (the last one holds the right-most child) must fit one page.
+    const long need = 2L + 2L * (h.keysMax + 1) + static_cast<long>(h.keysMax + 1) * h.groupLen;
+    return need <= t4pageSize;
+}
+
+// Every slot must name an entry that lies wholly inside the page, past the slot table.
+bool pageFits(TAG4FILE *t, B4BLOCK *b) {
+    const T4HEADER &h = t->header;
+    if (b4n(b) > h.keysMax)
+        return false;
+    const unsigned lo = 2u + 2u * (h.keysMax + 1u), hi = t4pageSize - h.groupLen;
+    for (int i = 0; i <= h.keysMax; ++i) {
+        unsigned o = b4get16(b->data + 2 + 2 * i);
+        if (o < lo || o > hi)
+            return false;
+    }
+    return true;
+}
+
+void trimTextField(const unsigned char *src, size_t n, std::string &out) {
+    size_t len = 0;
+    while (len < n && src[len])
+        ++len;
+    while (len > 0 && (src[len - 1] == ' '))
+        --len;
+    out.assign(reinterpret_cast<const char *>(src), len);
+}
+
+} // namespace
+
+void tfile4release(TAG4FILE *t, B4BLOCK *b) {
+    t->saved.push_back(b);
+    while (t->saved.size() > t4cacheBuffers) {
+        B4BLOCK *old = t->saved.front();
+        t->saved.erase(t->saved.begin());
+        if (old->changed)
+            tfile4writeBlock(t, old);
+        delete old;
+    }
+}
+
+int tfile4writeBlock(TAG4FILE *t, B4BLOCK *b) {
+    int rc = file4write(&t->file, b->fileBlock * 512L, b->data, t4pageSize);
+    if (rc < 0)
+        return -1;
+    b->changed = 0;
+    return 0;
+}
+
+int i4readBlock(TAG4FILE *t, long pos, B4BLOCK *parent, B4BLOCK *b) {
+    if (file4readAll(&t->file, pos, b->data, t4pageSize) < 0)
+        return -1;
+    b->fileBlock = pos / 512;
+    b->changed = 0;
+    b->keyOn = 0;
+    if (!pageFits(t, b))
+        return t4corrupt(t);
+    int inconsistent = 0;
+    if (t->codeBase->indexChecks) {
+        const int n = b4n(b);
+        if (n == 0 && pos != static_cast<long>(t->header.root) && t->header.keysMax > 2)
+            inconsistent = 1;
+        // The parent's key at the slot we came through bounds this page's keys.
+        if (parent && n > 0 && !inconsistent) {
+            const int pn = b4n(parent), on = parent->keyOn, kl = t4keyLen(t);
+            if (on < pn && t4keyCmp(b4key(parent, on), b4key(b, n - 1), kl) < 0)
+                inconsistent = 1;
+            if (on > 0 && on <= pn && t4keyCmp(b4key(parent, on - 1), b4key(b, 0), kl) > 0)
+                inconsistent = 1;
+        }
+    }
+    if (inconsistent && tfile4lockedOrExclusive(t))
+        return t4corrupt(t);
+    return inconsistent;
+}
+
+int tfile4getBlock(TAG4FILE *t, long pos, B4BLOCK *parent, B4BLOCK **out) {
+    *out = nullptr;
+    // A page must lie wholly inside the file, past the header, on a 512-byte boundary.
+    if (pos < t4pageSize || pos % 512 != 0)
+        return t4corrupt(t);
+    if (pos + t4pageSize > t->fileLen) {
+        t->fileLen = file4len(&t->file);
+        if (pos + t4pageSize > t->fileLen)
+            return t4corrupt(t);
+    }
+    for (size_t i = t->saved.size(); i-- > 0;)
+        if (t->saved[i]->fileBlock * 512L == pos) {
+            B4BLOCK *b = t->saved[i];
+            t->saved.erase(t->saved.begin() + static_cast<long>(i));
+            b->keyOn = 0;
+            *out = b;
+            return 0;
+        }
+    B4BLOCK *b;
+    if (t->saved.size() >= t4cacheBuffers) {
+        b = t->saved.front();
+        t->saved.erase(t->saved.begin());
+        if (b->changed && tfile4writeBlock(t, b) < 0) {
+            delete b;
+            return -1;
+        }
+    } else {
+        b = new B4BLOCK;
+    }
+    int rc = i4readBlock(t, pos, parent, b);
+    if (rc != 0) {
+        delete b;
+        return rc;
+    }
+    *out = b;
+    return 0;
+}
+
+long tfile4extend(TAG4FILE *t) {
+    long len = file4len(&t->file);
+    if (len < 0)
+        return -1;
+    // Pages are 1024 bytes from offset 0; a file whose length is not a whole number of pages gets its next page
+    // at the following page boundary.
+    len = (len + t4pageSize - 1) / t4pageSize * t4pageSize;
+    t->fileLen = len + t4pageSize;
+    return len / 512;
+}
+
+B4BLOCK *tfile4newBlock(TAG4FILE *t, int *rc) {
+    long block = tfile4extend(t);
+    if (block < 0) {
+        *rc = -1;
+        return nullptr;
+    }
+    auto *b = new B4BLOCK;
+    std::memset(b->data, 0, sizeof b->data);
+    b->fileBlock = block;
+    b->changed = 1;
+    b4build(t, b, 0, nullptr, 0);
+    // Write it at once so that the file's length covers the page even before the next flush.
+    *rc = tfile4writeBlock(t, b);
+    b->changed = 1;
+    if (*rc < 0) {
+        delete b;
+        return nullptr;
+    }
+    return b;
+}
+
+void b4build(TAG4FILE *t, B4BLOCK *b, int n, const unsigned char *entries, long rightChild) {
+    const T4HEADER &h = t->header;
+    const int m = h.keysMax + (h.keysMax % 2);
+    std::memset(b->data, 0, sizeof b->data);
+    b4put16(b->data, static_cast<unsigned>(n));
+    for (int i = 0; i <= h.keysMax; ++i)
+        b4put16(b->data + 2 + 2 * i, static_cast<unsigned>(2 * m + 4 + i * h.groupLen));
+    if (n > 0)
+        std::memcpy(b->data + 2 * m + 4, entries, static_cast<size_t>(n) * h.groupLen);
+    b4put32(b4entry(b, n), static_cast<uint32_t>(rightChild));
+    b->changed = 1;
+}
+
+int b4room(TAG4FILE *t, B4BLOCK *b) {
+    const int n = b4n(b);
+    if (b4leaf(b))
+        return n < t->header.keysMax;
+    return n < t->header.keysMax && 1020 - t->header.groupLen * n > 3;
+}
+
+int b4seek(TAG4FILE *t, B4BLOCK *b, const unsigned char *key, int len) {
+    int lo = -1, hi = b4n(b);
+    bool equalAtHi = false;
+    while (lo < hi - 1) {
+        const int mid = (lo + hi) / 2;
+        const int c = t4keyCmp(b4key(b, mid), key, len);
+        if (c >= 0) {
+            hi = mid;
+            equalAtHi = c == 0;
+        } else {
+            lo = mid;
+        }
+    }
+    b->keyOn = hi;
+    return hi < b4n(b) && equalAtHi ? 0 : 2;
+}
+
+void tfile4releaseAll(TAG4FILE *t) {
+    while (!t->path.empty()) {
+        tfile4release(t, t->path.back());
+        t->path.pop_back();
+    }
+}
+
+// Drops every cached page: they may no longer be what is in the file. Changed ones are written first.
+static int tfile4dropCache(TAG4FILE *t) {
+    int rc = 0;
+    tfile4releaseAll(t);
+    for (B4BLOCK *b : t->saved) {
+        if (b->changed && tfile4writeBlock(t, b) < 0)
+            rc = -1;
+        delete b;
+    }
+    t->saved.clear();
+    return rc;
+}
+
+int tfile4outOfDate(TAG4FILE *t, int &tries) {
+    if (tfile4lockedOrExclusive(t) || --tries < 0)
+        return t4corrupt(t);
+    // Another process is rewriting the file: wait for the next clock second, then start again from the root.
+    FILE4SYS *sys = code4sys(t->codeBase);
+    const time_t start = sys->now();
+    for (int i = 0; i < 20 && sys->now() == start; ++i)
+        sys->sleepHundredths(5);
+    if (tfile4dropCache(t) < 0)
+        return -1;
+    t->rootKnown = 0;
+    t->fileLen = file4len(&t->file);
+    return 0;
+}
+
+int tfile4down(TAG4FILE *t) {
+    long pos;
+    B4BLOCK *parent = nullptr;
+    if (t->path.empty()) {
+        if (!t->rootKnown) {
+            unsigned char buf[8];
+            if (file4readAll(&t->file, 4, buf, 8) < 0)
+                return -1;
+            t->header.root = b4get32(buf);
+            t->header.eof = b4get32(buf + 4);
+            t->rootKnown = 1;
+        }
+        pos = static_cast<long>(t->header.root);
+    } else {
+        parent = t->path.back();
+        if (b4leaf(parent))
+            return 1;
+        pos = b4child(parent, parent->keyOn);
+        if (pos == 0)
+            return 1;
+        if (static_cast<int>(t->path.size()) >= t4maxDepth)
+            return t4corrupt(t);
+    }
+    B4BLOCK *b = nullptr;
+    int rc = tfile4getBlock(t, pos, parent, &b);
+    if (rc != 0)
+        return rc == 1 ? 2 : rc;
+    t->path.push_back(b);
+    return 0;
+}
+
+int tfile4upToRoot(TAG4FILE *t) {
+    tfile4releaseAll(t);
+    return tfile4down(t);
+}
+
+int tfile4flush(TAG4FILE *t);
+
+int t4flush(TAG4FILE *t) {
+    if (!t)
+        return -1;
+    int rc = 0;
+    if (t->header.version != t->versionOld) {
+        unsigned char h[12];
+        b4put16(h, t->header.sign);
+        b4put16(h + 2, t->header.version);
+        b4put32(h + 4, t->header.root);
+        b4put32(h + 8, t->header.eof);
+        unsigned char u[2], dsc[2];
+        b4put16(u, t->header.unique);
+        b4put16(dsc, t->header.descending);
+        if (file4write(&t->file, 0, h, 12) < 0 || file4write(&t->file, 277, u, 2) < 0 ||
+            file4write(&t->file, 280, dsc, 2) < 0)
+            rc = -1;
+        else
+            t->versionOld = t->header.version;
+    }
+    for (B4BLOCK *b : t->path)
+        if (b->changed && tfile4writeBlock(t, b) < 0)
+            rc = -1;
+    for (B4BLOCK *b : t->saved)
+        if (b->changed && tfile4writeBlock(t, b) < 0)
+            rc = -1;
+    if (t->rootWrite && rc == 0) {
+        unsigned char r[8];
+        b4put32(r, t->header.root);
+        b4put32(r + 4, t->header.eof);
+        if (file4write(&t->file, 4, r, 8) < 0)
+            rc = -1;
+        else
+            t->rootWrite = 0;
+    }
+    return rc;
+}
+
+int tfile4doVersionCheck(TAG4FILE *t, int keepPosition, int update) {
+    if (tfile4lockedOrExclusive(t))
+        return 0;
+    unsigned char h[12];
+    if (file4readAll(&t->file, 0, h, 12) < 0)
+        return -1;
+    const uint16_t version = static_cast<uint16_t>(b4get16(h + 2));
+    t->header.root = b4get32(h + 4);
+    t->header.eof = b4get32(h + 8);
+    t->rootKnown = 1;
+    if (version == t->versionOld)
+        return 0;
+    if (update)
+        t->versionOld = t->header.version = version;
+    else
+        t->header.version = t->versionOld;
+    std::vector<unsigned char> key;
+    long rec = -1;
+    const bool hadPosition = keepPosition && !t->path.empty();
+    const bool atEof = hadPosition && tfile4eof(t);
+    if (hadPosition && !atEof) {
+        key.assign(tfile4key(t), tfile4key(t) + t4keyLen(t));
+        rec = tfile4recNo(t);
+    }
+    if (tfile4dropCache(t) < 0)
+        return error4raise(t->codeBase, -950, loc4flush);
+    t->fileLen = file4len(&t->file);
+    if (!hadPosition)
+        return 0;
+    if (atEof)
+        return tfile4goEof(t);
+    const int saveDesc = t->descending;
+    t->descending = 0;
+    int rc = tfile4go(t, key.data(), rec);
+    t->descending = saveDesc;
+    return rc < 0 ? rc : 0;
+}
+
+TAG4FILE *tfile4open(DATA4 *d, const char *name) {
+    if (!d || !name) {
+        error4raise(d ? d->codeBase : nullptr, -935, loc4tagOpen);
+        return nullptr;
+    }
+    CODE4 *c4 = d->codeBase;
+    if (c4->errorLatch < 0)
+        return nullptr;
+    char full[260];
+    if (u4nameCurrent(full, sizeof full, name) != 0)
+        return nullptr;
+    u4nameExt(full, sizeof full, "NTX", 0);
+    DATA4FILE *df = d->dataFile;
+    for (void *p = l4first(&df->tagfiles); p; p = l4next(&df->tagfiles, p)) {
+        auto *t = static_cast<TAG4FILE *>(p);
+        if (t->file.name && std::strcmp(t->alias, "") != 0) {
+            char other[260];
+            if (u4nameCurrent(other, sizeof other, t->file.name) == 0 && std::strcmp(other, full) == 0) {
+                ++t->userCount;
+                return t;
+            }
+        }
+    }
+    auto *t = new TAG4FILE;
+    t->codeBase = c4;
+    t->data = d;
+    t->dataFile = df;
+    if (file4open(&t->file, c4, full, 1) != 0) {
+        delete t;
+        return nullptr;
+    }
+    auto fail = [&](int code) -> TAG4FILE * {
+        if (code)
+            error4raiseText(c4, code, loc4tagOpen, code == -310 ? t->file.name : nullptr);
+        if (t->expr)
+            expr4free(t->expr);
+        if (t->filter)
+            expr4free(t->filter);
+        file4close(&t->file);
+        delete t;
+        return nullptr;
+    };
+    unsigned char h[t4pageSize];
+    std::memset(h, 0, sizeof h);
+    t->fileLen = file4len(&t->file);
+    if (t->fileLen < 0)
+        return fail(0);
+    if (t->fileLen < 22 || file4readAll(&t->file, 0, h, t->fileLen < t4pageSize ? 22 : t4pageSize) < 0)
+        return c4->errorLatch < 0 ? fail(0) : fail(-310);
+    T4HEADER &hd = t->header;
+    hd.sign = static_cast<uint16_t>(b4get16(h));
+    hd.version = static_cast<uint16_t>(b4get16(h + 2));
+    hd.root = b4get32(h + 4);
+    hd.eof = b4get32(h + 8);
+    hd.groupLen = static_cast<uint16_t>(b4get16(h + 12));
+    hd.keyLen = static_cast<uint16_t>(b4get16(h + 14));
+    hd.keyDec = static_cast<uint16_t>(b4get16(h + 16));
+    hd.keysMax = static_cast<uint16_t>(b4get16(h + 18));
+    hd.keysHalf = static_cast<uint16_t>(b4get16(h + 20));
+    if (!headerGeometryFits(hd) || t->fileLen < 2 * t4pageSize)
+        return fail(-310);
+    t->versionOld = hd.version;
+    t->rootKnown = 0;
+    char base[260];
+    u4namePiece(base, sizeof base, full, 0, 0);
+    std::strncpy(t->alias, base, 10);
+    t->alias[10] = 0;
+
+    std::string keyText, filterText;
+    trimTextField(h + 22, 255, keyText);
+    t->expr = expr4parse(d, keyText.c_str(), t);
+    if (!t->expr)
+        return fail(0);
+    t->expr->keyLen = hd.keyLen;
+    t->expr->keyDec = hd.keyDec;
+    if (expr4keyLen(t->expr) <= 0)
+        return fail(-910);
+    hd.unique = static_cast<uint16_t>(b4get16(h + 277));
+    hd.descending = static_cast<uint16_t>(b4get16(h + 280));
+    t->descending = hd.descending != 0;
+    trimTextField(h + 282, 255, filterText);
+    if (!filterText.empty()) {
+        t->filter = expr4parse(d, filterText.c_str(), t);
+        if (!t->filter || expr4type(t->filter) != 'L')
+            return fail(0);
+    }
+    switch (expr4type(t->expr)) {
+    case 'C': t->keyType = 'C'; break;
+    case 'D':
+    case 'd': t->keyType = 'D'; break;
+    case 'N':
+    case 'n': t->keyType = 'N'; break;
+    default: return fail(-350);
+    }
+    l4add(&df->tagfiles, t);
+    if (df->indexLocked && file4lock(&t->file, lock4base, lock4fileLen) != 0) {
+        l4remove(&df->tagfiles, t);
+        return fail(0);
+    }
+    return t;
+}
+
+int tfile4close(TAG4FILE *t) {
+    if (!t)
+        return -935;
+    if (--t->userCount > 0)
+        return 0;
+    int rc = t4flush(t) < 0 ? -1 : 0;
+    if (tfile4dropCache(t) < 0)
+        rc = -1;
+    if (t->dataFile && t->dataFile->indexLocked)
+        file4unlock(&t->file, lock4base, lock4fileLen);
+    if (file4close(&t->file) < 0 && rc == 0)
+        rc = -1;
+    if (t->expr)
+        expr4free(t->expr);
+    if (t->filter)
+        expr4free(t->filter);
+    if (t->dataFile)
+        l4remove(&t->dataFile->tagfiles, t);
+    delete t;
+    return rc;
+}
+
+int tfile4exprKey(TAG4FILE *t, const char *record, unsigned char *out) {
+    CODE4 *c4 = t->codeBase;
+    E4CODE &st = c4->expr;
+    int pass = 1;
+    if (t->filter) {
+        t->filter->recordOverride = record;
+        pass = expr4true(t->filter);
+        t->filter->recordOverride = nullptr;
+        if (pass < 0)
+            return pass;
+    }
+    const int saveDec = st.decimals;
+    st.decimals = t->header.keyDec;
+    t->expr->recordOverride = record;
+    char *key = nullptr;
+    int len = expr4key(t->expr, &key);
+    t->expr->recordOverride = nullptr;
+    st.decimals = saveDec;
+    if (len < 0)
+        return len;
+    const int kl = t4keyLen(t);
+    // A key expression whose length differs from the file's key length is cut or blank-padded to it.
+    std::memset(out, ' ', static_cast<size_t>(kl));
+    std::memcpy(out, key, static_cast<size_t>(std::min(len, kl)));
+    return pass;
+}
+
+int tfile4seekConvert(TAG4FILE *t, const char *text, int len, unsigned char *out) {
+    const int kl = t4keyLen(t);
+    if (len < 0)
+        len = 0;
+    if (t->keyType == 'N') {
+        // The text is read as a number and written as the tag writes its keys (its key length and decimals),
+        // so "12.5" finds the key of 12.50 and negative numbers land in their place.
+        const double v = c4textToDouble(text, len);
+        c4doubleToKey(v, reinterpret_cast<char *>(out), kl, t->header.keyDec);
+        return kl;
+    }
+    const int n = std::min(len, kl);
+    std::memcpy(out, text, static_cast<size_t>(n));
+    if (n < kl)
+        std::memset(out + n, ' ', static_cast<size_t>(kl - n));
+    return n;
+}
