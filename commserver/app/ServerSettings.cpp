@@ -169,6 +169,16 @@ void ReadSettings(ServerSettings& s, plat::ProfileFile& ini, const InstallationS
         s.userTablesPath = ini.GetString("Security", "UserTablesPath");
         s.folderLocked = false;
     }
+    s.iniPath = ini.Path();
+    s.driveMap.clear();
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        const std::string root = ini.GetString("DriveMap", std::string(1, letter));
+        if (!root.empty())
+            s.driveMap.emplace_back(letter, root);
+    }
+    // As the main program reads such paths: drive C is this system's root.
+    if (s.driveMap.empty())
+        s.driveMap.emplace_back('C', "/");
     s.exePath = install.exePath;
     s.databasePath = install.databasePath;
     s.commonLoggerOn = !s.exePath.empty() || !s.databasePath.empty();

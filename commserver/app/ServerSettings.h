@@ -97,6 +97,10 @@ struct ServerSettings {
     std::string exePath;
     std::string databasePath;
     bool commonLoggerOn = false;
+    // The file these came from; the worker reads the modem's commands from it again before each port open.
+    std::string iniPath;
+    // Drive letters of the remote unit's paths and the folders they stand for ([DriveMap] C=/srv/quarn).
+    std::vector<std::pair<char, std::string>> driveMap;
 
     // The line speed: the modem's with a modem type chosen, else by the special mode.
     long LineBaud() const { return enabledModem != 0 ? modem.baud : BaudForComms(comms); }

@@ -26,6 +26,8 @@ protected:
         env_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env_.insert(QStringLiteral("VORD_WINDOWS_DIR"), windows_.path());
         env_.insert(QStringLiteral("VORD_SYSTEM_FOLDER"), system_.path());
+        // COM1 is a device that is not there: the server reports that its port did not open.
+        env_.insert(QStringLiteral("VORD_COM1"), cwd_.filePath(QStringLiteral("no-such-tty")));
         qputenv("VORD_WINDOWS_DIR", QFile::encodeName(windows_.path()));
     }
     void TearDown() override {
