@@ -599,3 +599,33 @@ TEST_F(ServerAppTest, DiagnosticsErrorsAndLinkInformation) {
 }
 
 } // namespace
+
+namespace {
+// Pictures of three windows for the documentation: run with --gtest_also_run_disabled_tests and
+// VORD_SCREENSHOT_DIR set to the folder to write them to.
+TEST_F(ServerAppTest, DISABLED_Screenshots) {
+    const QByteArray out = qgetenv("VORD_SCREENSHOT_DIR");
+    ASSERT_FALSE(out.isEmpty());
+    writeIni("[Communications]\nComPort=0\n[Modem]\nType1=Hayes Compatible\n[Security]\nEnforceSecurity=1\n"
+             "UserTablesPath=/srv/quarn/users\n");
+    ScriptedUi ui;
+    ASSERT_TRUE(start());
+    const char* events[] = {"Com Port Opened OK", "User Connected: JIM", "File Receive OK: C:\\TESSALY\\QDATA\\AREA7.TXT",
+                            "Clock Set OK", "Failed File Send: C:\\TESSALY\\QDATA\\MISSING.TXT", "User Disconnected: JIM"};
+    const int codes[] = {0x005, 0x201, 0x081, 0x009, 0x102, 0x201};
+    for (int i = 0; i < 6; ++i)
+        app->history.LogHistoryEvent(events[i], codes[i]);
+    frame().OnCommand(ServerCommand::Settings);
+    frame().OnCommand(ServerCommand::OpenHistory);
+    frame().OnCommand(ServerCommand::OpenLinkInfo);
+    QCoreApplication::processEvents();
+    const std::pair<ServerWindowKind, const char*> shots[] = {{ServerWindowKind::Settings, "quendar32-settings.png"},
+                                                              {ServerWindowKind::History, "quendar32-history.png"},
+                                                              {ServerWindowKind::LinkInfo, "quendar32-linkinfo.png"}};
+    for (const auto& [kind, name] : shots) {
+        QWidget* w = frame().Window(kind);
+        w->adjustSize();
+        EXPECT_TRUE(w->grab().save(QString::fromLocal8Bit(out) + u'/' + QString::fromLatin1(name)));
+    }
+}
+} // namespace
