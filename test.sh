@@ -18,6 +18,20 @@ if [ "${VORD_SKIP_SANITIZE:-0}" != "1" ]; then
     [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "Sanitizer tests failed."; exit 1; }
 fi
 
+# The communications server's tests (its worker thread, the window thread's reads and the common logger's
+# sender) built with ThreadSanitizer: only that one test program, run directly.
+if [ "${VORD_SKIP_TSAN:-0}" != "1" ]; then
+    TSAN_BUILD="$BUILD-tsan"
+    cmake -S "$ROOT" -B "$TSAN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
+        -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread >/dev/null
+    cmake --build "$TSAN_BUILD" -j"$(nproc)" --target commserver_tests
+    (cd "$TSAN_BUILD/tests" && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+        timeout 1200 ./commserver_tests) > "$TSAN_BUILD/tsan.log" 2>&1 \
+        || { tail -60 "$TSAN_BUILD/tsan.log"; echo "ThreadSanitizer tests failed."; exit 1; }
+    tail -1 "$TSAN_BUILD/tsan.log"
+fi
+
 # Fuzz targets: a short run each, with clang's libFuzzer and AddressSanitizer.
 if command -v clang++ >/dev/null; then
     FUZZ_BUILD="$BUILD-fuzz"

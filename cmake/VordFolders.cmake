@@ -13,6 +13,7 @@ set(VORD_FOLDERS
     directlink
     xbase
     commserver
+    commserver/app
     cleaner
     vordalin
     lang)

@@ -1,6 +1,7 @@
 #include "commserver/CommonLogger.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -71,6 +72,16 @@ std::string ComputerName() {
 
 CommonLoggerLink::CommonLoggerLink() : starter_(startDetached), computerName_(ComputerName()) {}
 
+CommonLoggerLink::~CommonLoggerLink() {
+    {
+        std::lock_guard lock(queueMutex_);
+        stopping_ = true;
+    }
+    queueChanged_.notify_all();
+    if (sender_.joinable())
+        sender_.join();
+}
+
 void CommonLoggerLink::Configure(const std::string& exePath, const std::string& databasePath, bool dontStart) {
     std::lock_guard lock(mutex_);
     exePath_ = exePath;
@@ -109,46 +120,106 @@ plat::winmsg::WindowHandle CommonLoggerLink::findLogger() const {
 }
 
 void CommonLoggerLink::ConnectCommonLogger() {
-    std::lock_guard lock(mutex_);
-    if (!linkOn_)
-        return;
-    loggerWindow_ = findLogger();
-    if (loggerWindow_ == 0 && !dontStart_ && starter_) {
-        const QString program = plat::resolveIn(QString::fromStdString(exePath_), QString::fromLatin1(kProgramName));
-        const QString folder = plat::toLocalPath(QString::fromStdString(databasePath_));
-        if (starter_(program.toStdString(), folder.toStdString()))
-            loggerWindow_ = findLogger();
+    bool dontStart;
+    ProgramStarter starter;
+    QString program, folder;
+    {
+        std::lock_guard lock(mutex_);
+        if (!linkOn_)
+            return;
+        dontStart = dontStart_;
+        starter = starter_;
+        program = plat::resolveIn(QString::fromStdString(exePath_), QString::fromLatin1(kProgramName));
+        folder = plat::toLocalPath(QString::fromStdString(databasePath_));
     }
-    loggerMissing_ = loggerWindow_ == 0;
+    // No lock is held while the logger is looked for or started: both may take their time.
+    plat::winmsg::WindowHandle window = findLogger();
+    if (window == 0 && !dontStart && starter && starter(program.toStdString(), folder.toStdString()))
+        window = findLogger();
+    std::lock_guard lock(mutex_);
+    loggerWindow_ = window;
+    loggerMissing_ = window == 0;
 }
 
 bool CommonLoggerLink::SendToCommonLogger(const std::string& message, int code, const std::string& userName,
                                           const std::string& fullName, int portNumber, std::int64_t eventTime) {
-    // One sender at a time: the window handle is shared by both threads, and records reach the logger in
-    // the order of the events.
-    std::lock_guard lock(mutex_);
-    if (!linkOn_)
-        return false;
-    if (loggerMissing_) {
-        loggerWindow_ = findLogger();
-        loggerMissing_ = loggerWindow_ == 0;
-        if (loggerMissing_)
+    plat::winmsg::WindowHandle window, server;
+    int timeoutMs;
+    bool missing;
+    {
+        std::lock_guard lock(mutex_);
+        if (!linkOn_)
+            return false;
+        window = loggerWindow_;
+        server = serverWindow_;
+        timeoutMs = sendTimeoutMs_;
+        missing = loggerMissing_;
+    }
+    auto remember = [this](plat::winmsg::WindowHandle w) {
+        std::lock_guard lock(mutex_);
+        loggerWindow_ = w;
+        loggerMissing_ = w == 0;
+    };
+    if (missing) {
+        window = findLogger();
+        remember(window);
+        if (window == 0)
             return false;
     }
     timespec ts{};
     ::clock_gettime(CLOCK_REALTIME, &ts);
     const HistoryEventRecord record = BuildHistoryEventRecord(message, code, userName, fullName, portNumber, eventTime,
                                                               static_cast<int>(ts.tv_nsec / 1000000), computerName_);
-    auto send = [&] {
-        const auto result = plat::winmsg::sendMessage(loggerWindow_, plat::winmsg::WM_COPYDATA, serverWindow_, 0,
-                                                      record, sendTimeoutMs_);
+    // The send blocks up to its time-out; no lock is held meanwhile.
+    auto send = [&](plat::winmsg::WindowHandle w) {
+        const auto result = plat::winmsg::sendMessage(w, plat::winmsg::WM_COPYDATA, server, 0, record, timeoutMs);
         return result.value_or(0) != 0;
     };
-    if (send())
+    if (send(window))
         return true;
-    loggerWindow_ = findLogger();
-    loggerMissing_ = loggerWindow_ == 0;
-    return !loggerMissing_ && send();
+    window = findLogger();
+    remember(window);
+    return window != 0 && send(window);
+}
+
+void CommonLoggerLink::Forward(const std::string& message, int code, const std::string& userName,
+                               const std::string& fullName, int portNumber, std::int64_t eventTime) {
+    if (!LinkOn())
+        return;
+    {
+        std::lock_guard lock(queueMutex_);
+        if (stopping_)
+            return;
+        if (queue_.size() >= kQueueLimit)
+            queue_.pop_front();
+        queue_.push_back(Queued{message, code, userName, fullName, portNumber, eventTime});
+        if (!sender_.joinable())
+            sender_ = std::thread([this] { senderLoop(); });
+    }
+    queueChanged_.notify_all();
+}
+
+bool CommonLoggerLink::Flush(int timeoutMs) {
+    std::unique_lock lock(queueMutex_);
+    return queueChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                  [this] { return queue_.empty() && !sending_; });
+}
+
+void CommonLoggerLink::senderLoop() {
+    std::unique_lock lock(queueMutex_);
+    for (;;) {
+        queueChanged_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        if (stopping_)
+            return;
+        Queued q = std::move(queue_.front());
+        queue_.pop_front();
+        sending_ = true;
+        lock.unlock();
+        SendToCommonLogger(q.message, q.code, q.userName, q.fullName, q.portNumber, q.eventTime);
+        lock.lock();
+        sending_ = false;
+        queueChanged_.notify_all();
+    }
 }
 
 } // namespace comms

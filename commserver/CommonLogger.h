@@ -1,9 +1,12 @@
 #pragma once
 #include <array>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/WindowMessages.h"
 
@@ -31,6 +34,9 @@ public:
     using ProgramStarter = std::function<bool(const std::string& program, const std::string& workingFolder)>;
 
     CommonLoggerLink();
+    ~CommonLoggerLink();
+    CommonLoggerLink(const CommonLoggerLink&) = delete;
+    CommonLoggerLink& operator=(const CommonLoggerLink&) = delete;
 
     // The link is on when the installation names the logger's program folder or its database folder.
     // dontStart: the command line asked not to start the logger when it is not running.
@@ -49,8 +55,26 @@ public:
                             const std::string& fullName, int portNumber, std::int64_t eventTime);
     bool LoggerMissing() const;
 
+    // Queues the event for a sender thread of the link's own and returns at once, so that a logger that hangs
+    // or is slow never holds up whoever logged the event (the worker in the middle of a transfer). When the
+    // queue is full the oldest queued event is dropped for the logger alone.
+    void Forward(const std::string& message, int code, const std::string& userName, const std::string& fullName,
+                 int portNumber, std::int64_t eventTime);
+    // Waits at most timeoutMs until every queued event has been handed over (or given up); true when it has.
+    bool Flush(int timeoutMs);
+    static constexpr std::size_t kQueueLimit = 1000;
+
 private:
+    struct Queued {
+        std::string message;
+        int code;
+        std::string userName;
+        std::string fullName;
+        int portNumber;
+        std::int64_t eventTime;
+    };
     plat::winmsg::WindowHandle findLogger() const;
+    void senderLoop();
 
     mutable std::mutex mutex_;
     bool linkOn_ = false;
@@ -63,6 +87,13 @@ private:
     int sendTimeoutMs_ = 2000;
     ProgramStarter starter_;
     std::string computerName_;
+
+    std::mutex queueMutex_;
+    std::condition_variable queueChanged_;
+    std::deque<Queued> queue_;
+    bool sending_ = false;
+    bool stopping_ = false;
+    std::thread sender_;
 };
 
 } // namespace comms

@@ -74,6 +74,10 @@ std::string ViewFilterDescription(int viewTypes) {
     return text;
 }
 
+std::uint32_t NextChangeCount(std::uint32_t c) {
+    return c >= 0x7ffffffe ? 0 : c + 1;
+}
+
 std::string FormatEventTime(std::int64_t time) {
     const std::time_t t = static_cast<std::time_t>(time);
     std::tm local{};
@@ -139,15 +143,14 @@ void HistoryLog::LogHistoryEvent(const std::string& message, int code) {
         for (int i = 0; i + 1 < kEntries; ++i)
             ring_[static_cast<std::size_t>(i)] = std::move(ring_[static_cast<std::size_t>(i + 1)]);
         ring_[kEntries - 1] = HistoryEntry{text, code, time};
-        const std::uint32_t c = changeCounter_.load();
-        changeCounter_.store(c >= 0x7ffffffe ? 0 : c + 1);
+        changeCounter_.store(NextChangeCount(changeCounter_.load()));
     }
 
     appendToFile(text, code, time);
 
     if (logger) {
         const SessionNames names = sessionNames ? sessionNames() : SessionNames{};
-        logger->SendToCommonLogger(message, code, names.userName, names.fullName, portNumber, time);
+        logger->Forward(message, code, names.userName, names.fullName, portNumber, time);
     }
 }
 

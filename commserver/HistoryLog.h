@@ -49,6 +49,8 @@ bool LogTypesSelect(int logTypes, int code);
 bool ViewTypesSelect(int viewTypes, int code);
 // The text above the History list that says what the view mask shows.
 std::string ViewFilterDescription(int viewTypes);
+// The history change counter after c: it counts up to 0x7ffffffe and then starts again at 0.
+std::uint32_t NextChangeCount(std::uint32_t c);
 // "dd/mm/yyyy hh:mm:ss" in local time.
 std::string FormatEventTime(std::int64_t time);
 

@@ -1,5 +1,6 @@
 #include "commserver/LinkLayer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
@@ -130,9 +131,9 @@ int LinkLayer::ReceiveFrame() {
         }
         return kLinkKeepWaiting;
     }
-    // The Get Packet time counts from the moment the receiver started waiting, so a remote unit that goes
-    // silent ends the wait.
-    if (now > waitStart_ + timers.GetTimer.load())
+    // The Get Packet time counts from the moment the receiver started waiting, or from the last byte when one
+    // came since: a remote unit that goes silent ends the wait, one whose frame is still coming in does not.
+    if (now > std::max(waitStart_, lastByteTime_) + timers.GetTimer.load())
         return kLinkTimerExpired;
     return kLinkKeepWaiting;
 }

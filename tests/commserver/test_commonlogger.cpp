@@ -130,6 +130,7 @@ TEST_F(CommonLoggerLinkTest, AnEventReachesTheLoggerAsItsRecord) {
     EXPECT_TRUE(started.empty());
 
     history.LogHistoryEvent("User Connected: JIM (Jim Smith)", 0x601);
+    ASSERT_TRUE(link.Flush(30000));
     const auto got = logger.received();
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].msg, wm::WM_COPYDATA);
@@ -155,18 +156,21 @@ TEST_F(CommonLoggerLinkTest, AMissingLoggerIsStartedOnceAndItsAbsenceCostsOnlyIt
     EXPECT_TRUE(link.LoggerMissing());
 
     history.LogHistoryEvent("Com Port Opened OK", 0x005);
+    ASSERT_TRUE(link.Flush(30000));
     EXPECT_EQ(history.Snapshot().back().text, "COM1 Com Port Opened OK");
 
     // The logger comes up later and is found by the next event.
     FakeCommonLogger logger;
     ASSERT_TRUE(logger.start());
     history.LogHistoryEvent("Modem Initialised", 0x005);
+    ASSERT_TRUE(link.Flush(30000));
     ASSERT_EQ(logger.received().size(), 1u);
     EXPECT_FALSE(link.LoggerMissing());
 
     // And goes away again.
     logger.stop();
     history.LogHistoryEvent("Com Port Closed", 0x007);
+    ASSERT_TRUE(link.Flush(30000));
     EXPECT_TRUE(link.LoggerMissing());
     EXPECT_EQ(history.Snapshot().back().text, "COM1 Com Port Closed");
 }
@@ -183,6 +187,7 @@ TEST_F(CommonLoggerLinkTest, ARefusedRecordIsSentOnceMore) {
     ASSERT_TRUE(logger.start());
     link.ConnectCommonLogger();
     history.LogHistoryEvent("Security Abort", 0x402);
+    ASSERT_TRUE(link.Flush(30000));
     EXPECT_EQ(logger.received().size(), 2u);
 }
 
@@ -192,7 +197,35 @@ TEST_F(CommonLoggerLinkTest, TheLinkIsOffWithoutAnInstallation) {
     link.Configure("", "", false);
     link.ConnectCommonLogger();
     history.LogHistoryEvent("Com Port Opened OK", 0x005);
+    ASSERT_TRUE(link.Flush(30000));
     EXPECT_TRUE(logger.received().empty());
+}
+
+TEST_F(CommonLoggerLinkTest, AHungLoggerDoesNotHoldUpWhoeverLogs) {
+    std::mutex m;
+    std::condition_variable cv;
+    bool release = false;
+    wm::WindowListener hung;
+    ASSERT_TRUE(hung.registerWindow("LoggerFrame", "QUARN Common Logger", [&](const wm::WindowMessage&) {
+        std::unique_lock lock(m);
+        cv.wait_for(lock, std::chrono::seconds(30), [&] { return release; });
+        return std::uint64_t{1};
+    }));
+    link.SetSendTimeout(20'000);
+    link.ConnectCommonLogger();
+    const auto start = std::chrono::steady_clock::now();
+    history.LogHistoryEvent("Com Port Opened OK", 0x005);
+    history.LogHistoryEvent("Modem Initialised", 0x005);
+    // Both events are in the ring long before a send to the hung logger could have timed out.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(history.Snapshot().back().text, "COM1 Modem Initialised");
+    {
+        std::lock_guard lock(m);
+        release = true;
+    }
+    cv.notify_all();
+    EXPECT_TRUE(link.Flush(60'000));
+    hung.unregisterWindow();
 }
 
 } // namespace

@@ -1,0 +1,168 @@
+#include "commserver/XbaseUserStore.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace comms {
+
+namespace {
+
+const char* const kColumnNames[] = {
+    "USERNAME",  "FULLNAME",  "DESCRIPT", "PASSWORD",  "PSW2CUR",    "PSW2PREV",  "AUNC",
+    "APRGRUNS",  "AOTHERDIR", "ENABLED",  "CUSTOM",    "MAXTIME",    "NODOLFILE", "NETDRIVE",
+    "LCNCTTIME", "LDISCTIME", "NSEQFAIL", "NCONNECTS", "AUTODISABL", "ADISABLED",
+};
+
+std::string trimmedUpper(const std::string& s) {
+    std::string out;
+    const auto b = s.find_first_not_of(' ');
+    if (b == std::string::npos)
+        return out;
+    const auto e = s.find_last_not_of(' ');
+    for (char c : s.substr(b, e - b + 1))
+        out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+} // namespace
+
+XbaseUserStore::XbaseUserStore(int lockTries, int lockWaitHundredths) {
+    code4init(&cb_);
+    cb_.autoOpen = 0;
+    // A bounded wait: a row another program keeps locked must not hold the worker (and the link) for ever.
+    cb_.lockTries = lockTries < 1 ? 1 : lockTries;
+    cb_.lockWaitHundredths = lockWaitHundredths;
+    cb_.errorLatch = 0;
+}
+
+XbaseUserStore::~XbaseUserStore() {
+    Close();
+    code4initUndo(&cb_);
+}
+
+bool XbaseUserStore::Open(const std::string& folder) {
+    Close();
+    std::string path = folder;
+    if (!path.empty() && path.back() != '/' && path.back() != '\\')
+        path += '/';
+    path += kUserTableName;
+    data_ = call([&] { return d4open(&cb_, path.c_str()); });
+    if (!data_)
+        return false;
+    index_ = call([&] { return i4open(data_, (path + kUserIndexExtension).c_str()); });
+    TAG4* tag = index_ ? call([&] { return d4tag(data_, kUserTagName); }) : nullptr;
+    if (!tag) {
+        Close();
+        return false;
+    }
+    call([&] {
+        d4tagSelect(data_, tag);
+        return 0;
+    });
+    // Columns a table made elsewhere lacks read as empty.
+    for (int c = 0; c < ColumnCount; ++c)
+        fields_[static_cast<std::size_t>(c)] = call([&] { return d4field(data_, kColumnNames[c]); });
+    return true;
+}
+
+void XbaseUserStore::Close() {
+    if (index_)
+        call([&] { return i4close(index_); });
+    if (data_)
+        call([&] { return d4close(data_); });
+    index_ = nullptr;
+    data_ = nullptr;
+    fields_.fill(nullptr);
+}
+
+std::string XbaseUserStore::text(Column c) {
+    FIELD4* f = fields_[static_cast<std::size_t>(c)];
+    if (!f)
+        return {};
+    const char* s = call([&] { return f4str(f); });
+    return s ? std::string(s) : std::string();
+}
+
+long XbaseUserStore::number(Column c) {
+    FIELD4* f = fields_[static_cast<std::size_t>(c)];
+    return f ? call([&] { return f4long(f); }) : 0;
+}
+
+void XbaseUserStore::readRow(UserRecord& out) {
+    out = UserRecord{};
+    out.userName = text(USERNAME);
+    out.fullName = text(FULLNAME);
+    out.description = text(DESCRIPT);
+    out.password = text(PASSWORD);
+    out.psw2Current = text(PSW2CUR);
+    out.psw2Previous = text(PSW2PREV);
+    out.custom = text(CUSTOM);
+    out.uncAllowed = FlagValue(text(AUNC));
+    out.programRunsAllowed = FlagValue(text(APRGRUNS));
+    out.otherDirsAllowed = FlagValue(text(AOTHERDIR));
+    out.enabled = FlagValue(text(ENABLED));
+    out.noDollarNames = FlagValue(text(NODOLFILE));
+    out.netDrivesAllowed = FlagValue(text(NETDRIVE));
+    out.maxConnectMinutes = static_cast<int>(number(MAXTIME));
+    out.autoDisable = static_cast<int>(number(AUTODISABL));
+    out.disabled = FlagValue(text(ADISABLED));
+    out.consecutiveFailures = static_cast<int>(number(NSEQFAIL));
+    out.lastConnect = text(LCNCTTIME);
+    out.lastDisconnect = text(LDISCTIME);
+    out.connectCount = static_cast<int>(number(NCONNECTS));
+    out.recordNumber = static_cast<int>(call([&] { return d4recNo(data_); }));
+    out.FitFields();
+}
+
+bool XbaseUserStore::Read(const std::string& key, UserRecord& out) {
+    if (!data_)
+        return false;
+    call([&] { return d4go(data_, 1); });
+    if (call([&] { return d4seek(data_, key.c_str()); }) != 0)
+        return false;
+    if (call([&] { return d4refreshRecord(data_); }) != 0)
+        return false;
+    UserRecord row;
+    readRow(row);
+    // The seek matches a leading part of a longer key too: only the whole name counts.
+    if (trimmedUpper(row.userName) != trimmedUpper(key))
+        return false;
+    out = row;
+    return true;
+}
+
+bool XbaseUserStore::Update(int recordNumber, const std::function<void(UserRecord&)>& change, UserRecord* fresh) {
+    if (!data_ || recordNumber < 1)
+        return false;
+    if (call([&] { return d4go(data_, recordNumber); }) != 0)
+        return false;
+    if (call([&] { return d4lock(data_, recordNumber); }) != 0)
+        return false;
+    bool ok = call([&] { return d4refreshRecord(data_); }) == 0;
+    UserRecord row;
+    if (ok) {
+        readRow(row);
+        change(row);
+        auto assignText = [&](Column c, const std::string& v) {
+            if (FIELD4* f = fields_[static_cast<std::size_t>(c)])
+                ok = call([&] { return f4assign(f, v.c_str()); }) == 0 && ok;
+        };
+        auto assignLong = [&](Column c, long v) {
+            if (FIELD4* f = fields_[static_cast<std::size_t>(c)])
+                ok = call([&] { return f4assignLong(f, v); }) == 0 && ok;
+        };
+        assignText(LCNCTTIME, row.lastConnect);
+        assignText(LDISCTIME, row.lastDisconnect);
+        assignLong(NCONNECTS, row.connectCount);
+        assignLong(NSEQFAIL, row.consecutiveFailures);
+        assignText(ADISABLED, row.disabled ? "Y" : "N");
+        if (ok)
+            ok = call([&] { return d4flush(data_); }) == 0;
+    }
+    call([&] { return d4unlock(data_); });
+    if (ok && fresh)
+        *fresh = row;
+    return ok;
+}
+
+} // namespace comms
