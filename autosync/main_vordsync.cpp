@@ -2,12 +2,14 @@
 #include "autosync/UnattendedUi.h"
 #include "autosync/frmAutoSync.h"
 #include "platform/AppInfo.h"
+#include "platform/QtUi.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     plat::setAppTitle(QStringLiteral("VordSync"));
+    plat::useQtUi();
     const std::unique_ptr<UnattendedUi> unattended = UnattendedUi::fromEnvironment();
     if (unattended)
         plat::setUi(unattended.get());

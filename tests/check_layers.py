@@ -28,8 +28,8 @@ ALLOWED = {
     "autosync": CORE | {"autosync", "pdalink"},
     "cleaner": CORE | {"cleaner"},
     "xbase": LOW | {"xbase"},
-    "commserver": LOW | {"commserver"},
-    "commserver/app": LOW | {"commserver"},  # the server program and its windows, on the engine
+    "commserver": LOW | {"commserver", "xbase"},
+    "commserver/app": LOW | {"commserver", "xbase"},  # the server program and its windows, on the engine
     "vordalin": DOCS | SUBSYSTEMS | {"vordalin"},
 }
 GUI_FREE_FOLDERS = {"commserver", "xbase"}

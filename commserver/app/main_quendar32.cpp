@@ -15,6 +15,7 @@
 #include "commserver/app/CMainFrame.h"
 #include "commserver/app/EngineFactory.h"
 #include "platform/AppInfo.h"
+#include "platform/QtUi.h"
 
 namespace {
 int signalPipe[2] = {-1, -1};
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     plat::setAppTitle(QStringLiteral("Quendar32"));
+    plat::useQtUi();
 
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
