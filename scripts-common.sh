@@ -21,7 +21,10 @@ vord_install() {
     fi
 }
 
-# ccache keeps rebuilds of unchanged sources cheap (the test run builds the tree three ways).
+# ccache keeps rebuilds of unchanged sources cheap (the test run builds the tree three ways). Paths are hashed
+# relative to the checkout, so a fresh clone in another folder reuses what an earlier build compiled.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$ROOT}"
+export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
 vord_launcher() {
     if command -v ccache >/dev/null; then echo "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"; fi
 }
