@@ -4,7 +4,8 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 BUILD="${VORD_BUILD_DIR:-$ROOT/build}"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
-          clang libclang-rt-14-dev python3 xvfb xauth poppler-utils)
+          clang libclang-rt-14-dev python3 xvfb xauth poppler-utils python3-dbf python3-dbfread libdbd-xbase-perl
+          ccache fonts-dejavu-core libshp-dev libplplot-data)
 
 vord_install() {
     local missing=()
@@ -20,7 +21,15 @@ vord_install() {
     fi
 }
 
+# ccache keeps rebuilds of unchanged sources cheap (the test run builds the tree three ways). Paths are hashed
+# relative to the checkout, so a fresh clone in another folder reuses what an earlier build compiled.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$ROOT}"
+export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
+vord_launcher() {
+    if command -v ccache >/dev/null; then echo "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"; fi
+}
+
 vord_build() {
-    cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(vord_launcher) "$@"
     cmake --build "$BUILD" -j"$(nproc)"
 }

@@ -11,7 +11,7 @@ ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" --timeout 300 2>&1 | 
 # The same suite built with the address and undefined-behaviour sanitizers.
 if [ "${VORD_SKIP_SANITIZE:-0}" != "1" ]; then
     SAN_BUILD="$BUILD-sanitize"
-    cmake -S "$ROOT" -B "$SAN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVORD_SANITIZE=ON >/dev/null
+    cmake -S "$ROOT" -B "$SAN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVORD_SANITIZE=ON $(vord_launcher) >/dev/null
     cmake --build "$SAN_BUILD" -j"$(nproc)"
     ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
         ctest --test-dir "$SAN_BUILD" --output-on-failure -j"$(nproc)" --timeout 600 2>&1 | tee "$SAN_BUILD/ctest.log"
@@ -24,7 +24,7 @@ if [ "${VORD_SKIP_TSAN:-0}" != "1" ]; then
     TSAN_BUILD="$BUILD-tsan"
     cmake -S "$ROOT" -B "$TSAN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
-        -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread >/dev/null
+        -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread $(vord_launcher) >/dev/null
     cmake --build "$TSAN_BUILD" -j"$(nproc)" --target commserver_tests
     (cd "$TSAN_BUILD/tests" && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
         timeout 1200 ./commserver_tests) > "$TSAN_BUILD/tsan.log" 2>&1 \
@@ -36,7 +36,7 @@ fi
 if command -v clang++ >/dev/null; then
     FUZZ_BUILD="$BUILD-fuzz"
     cmake -S "$ROOT" -B "$FUZZ_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_CXX_COMPILER=clang++ -DVORD_FUZZ=ON >/dev/null
+        -DCMAKE_CXX_COMPILER=clang++ -DVORD_FUZZ=ON $(vord_launcher) >/dev/null
     cmake --build "$FUZZ_BUILD" -j"$(nproc)" --target fuzz_all
     for f in "$FUZZ_BUILD"/fuzz/fuzz_*; do
         [ -x "$f" ] || continue
@@ -44,7 +44,7 @@ if command -v clang++ >/dev/null; then
         corpus="$ROOT/tests/fuzz/corpus/$(basename "$f")"
         work="$(mktemp -d)"
         [ -d "$corpus" ] && cp -r "$corpus/." "$work/"
-        if ! "$f" -max_total_time="${VORD_FUZZ_SECONDS:-20}" -rss_limit_mb=2048 "$work" > "$work.log" 2>&1; then
+        if ! "$f" -max_total_time="${VORD_FUZZ_SECONDS:-20}" -timeout=30 -rss_limit_mb=2048 "$work" > "$work.log" 2>&1; then
             tail -40 "$work.log"
             echo "Fuzz target $(basename "$f") found a failure."
             exit 1

@@ -1,5 +1,6 @@
 // Filling an empty logger list window with 5000 new loggers, and pasting 5000 records into one, offscreen:
 // each must reach the list as one update, not one redraw per logger.
+#include "BenchUi.h"
 #include "core/DMAModule.h"
 #include "core/Settings.h"
 #include "documents/ListEditing.h"
@@ -16,18 +17,6 @@ namespace {
 
 constexpr int kLoggers = 5000;
 
-// Answers every message box with OK: nothing may wait for a user here.
-struct QuietUi final : plat::UiServices {
-    int messageBox(const QString&, int, const QString&) override { return plat::IDOK; }
-    bool inputBox(const QString&, const QString&, const QString&, QString*) override { return false; }
-    QString openFileName(const plat::FileDialogRequest&) override { return {}; }
-    QStringList openFileNames(const plat::FileDialogRequest&) override { return {}; }
-    QString saveFileName(const plat::FileDialogRequest&) override { return {}; }
-    QString folderName(const plat::FileDialogRequest&) override { return {}; }
-    bool chooseFont(QFont*, QWidget*) override { return false; }
-    int execDialog(QDialog*) override { return 0; }
-};
-
 QApplication* app() {
     static int argc = 1;
     static char name[] = "bench_editing";
@@ -41,8 +30,7 @@ QApplication* app() {
 
 void BM_FillEmptyWindow(benchmark::State& state) {
     app();
-    QuietUi ui;
-    plat::setUi(&ui);
+    AlwaysOkUi ui;
     FillIncrement = 1;
     for (auto _ : state) {
         state.PauseTiming();
@@ -60,14 +48,12 @@ void BM_FillEmptyWindow(benchmark::State& state) {
         delete w;
         state.ResumeTiming();
     }
-    plat::setUi(nullptr);
 }
 BENCHMARK(BM_FillEmptyWindow)->Unit(benchmark::kMillisecond);
 
 void BM_PasteRecords(benchmark::State& state) {
     app();
-    QuietUi ui;
-    plat::setUi(&ui);
+    AlwaysOkUi ui;
     RecordClipboard.assign(kLoggers + 1, LoggerRecord());
     for (int i = 1; i <= kLoggers; ++i) {
         LoggerRecord& r = RecordClipboard[static_cast<size_t>(i)];
@@ -97,7 +83,6 @@ void BM_PasteRecords(benchmark::State& state) {
         delete w;
         state.ResumeTiming();
     }
-    plat::setUi(nullptr);
 }
 BENCHMARK(BM_PasteRecords)->Unit(benchmark::kMillisecond);
 

@@ -1,4 +1,5 @@
 // Merging a 7000-logger patrol into a 7000-logger area file by serial: read, match, backup and write.
+#include "BenchUi.h"
 #include "core/DMAModule.h"
 #include "core/DatabaseFile.h"
 #include "core/MergeReadings.h"
@@ -21,19 +22,6 @@ namespace {
 QString SourceLanguageFile() {
     return QFileInfo(QString::fromUtf8(__FILE__)).absolutePath() + QStringLiteral("/../lang/lang_english.txt");
 }
-
-// Every message box is answered OK at once: the merge shows one when its backup is saved.
-class SilentUi final : public plat::UiServices {
-public:
-    int messageBox(const QString&, int, const QString&) override { return plat::IDOK; }
-    bool inputBox(const QString&, const QString&, const QString&, QString*) override { return false; }
-    QString openFileName(const plat::FileDialogRequest&) override { return {}; }
-    QStringList openFileNames(const plat::FileDialogRequest&) override { return {}; }
-    QString saveFileName(const plat::FileDialogRequest&) override { return {}; }
-    QString folderName(const plat::FileDialogRequest&) override { return {}; }
-    bool chooseFont(QFont*, QWidget*) override { return false; }
-    int execDialog(QDialog*) override { return 0; }
-};
 
 class PatrolWindow final : public IMergeWindow {
 public:
@@ -82,8 +70,7 @@ void BM_MergeBySerial7000(benchmark::State& state) {
     qputenv("VORD_PROGRAM_DIR", QFile::encodeName(program.path()));
     qputenv("VORD_SETTINGS_DIR", QFile::encodeName(program.path()));
     plat::setProgramDir(QString());
-    SilentUi ui;
-    plat::setUi(&ui);
+    AlwaysOkUi ui;
     InitDatabaseStore();
 
     const QString dest = program.path() + QStringLiteral("/DMA_North.pdb");
@@ -108,7 +95,6 @@ void BM_MergeBySerial7000(benchmark::State& state) {
         state.ResumeTiming();
         MergeReadings(host, dest);
     }
-    plat::setUi(nullptr);
 }
 BENCHMARK(BM_MergeBySerial7000)->Unit(benchmark::kMillisecond);
 

@@ -1,5 +1,6 @@
 // Opening a full area file (7000 loggers, 50 readings each) into a logger list window, offscreen: the time
 // from OpenDocument to a filled, painted list, and the memory one such window takes.
+#include "BenchUi.h"
 #include "core/DMAModule.h"
 #include "documents/DocumentFiles.h"
 #include "documents/frmDMA.h"
@@ -21,29 +22,16 @@
 
 namespace {
 
-// Answers every message box with OK: nothing may wait for a user here.
-struct QuietUi final : plat::UiServices {
-    int messageBox(const QString&, int, const QString&) override { return plat::IDOK; }
-    bool inputBox(const QString&, const QString&, const QString&, QString*) override { return false; }
-    QString openFileName(const plat::FileDialogRequest&) override { return {}; }
-    QStringList openFileNames(const plat::FileDialogRequest&) override { return {}; }
-    QString saveFileName(const plat::FileDialogRequest&) override { return {}; }
-    QString folderName(const plat::FileDialogRequest&) override { return {}; }
-    bool chooseFont(QFont*, QWidget*) override { return false; }
-    int execDialog(QDialog*) override { return 0; }
-};
-
 struct Fixture {
     QTemporaryDir dir;
     QString path;
     QMdiArea* area = nullptr;
-    QuietUi ui;
+    AlwaysOkUi ui;
 
     Fixture() {
         qputenv("VORD_PROGRAM_DIR", QFile::encodeName(dir.path()));
         qputenv("VORD_SETTINGS_DIR", QFile::encodeName(dir.path()));
         plat::setProgramDir(QString());
-        plat::setUi(&ui);
         const QString source =
             QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../lang/lang_english.txt");
         QFile::copy(source, dir.path() + QStringLiteral("/lang_english.txt"));

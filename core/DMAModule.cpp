@@ -2,6 +2,7 @@
 
 #include "core/Shared.h"
 #include "platform/VbRuntime.h"
+#include "lang/LangText.h"
 
 #include <string_view>
 
@@ -28,7 +29,7 @@ bool inRange(double v, double lo, double hi) {
 } // namespace
 
 void InitDatabaseStore() {
-    FileBanner = LoadLangAnsi(153);
+    FileBanner = LoadLangAnsi(txt::VordalinLoggerDatabase);
     FormatVersionPrefix = "V5.";
     FieldUnitFormat = false;
 }

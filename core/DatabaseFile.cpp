@@ -6,6 +6,7 @@
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
 #include "platform/VbRuntime.h"
+#include "lang/LangText.h"
 
 #include <QFileInfo>
 
@@ -202,9 +203,19 @@ struct ItemCursor {
         std::memcpy(p, s.data(), s.size());
         p += s.size();
     }
+    // A line break inside an item would end the logger's line early and make the whole file unreadable:
+    // it is written as a blank.
+    void text(std::string_view s) {
+        char* start = p;
+        raw(s);
+        for (char* q = start; q != p; ++q) {
+            if (*q == '\r' || *q == '\n')
+                *q = ' ';
+        }
+    }
     void item(std::string_view s) {
         ch('"');
-        raw(s);
+        text(s);
         ch('"');
         ch(',');
     }
@@ -264,7 +275,7 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
         if (!countLine())
             return false;
         if (!haveLineText) {
-            lineText = LoadLangString(155);
+            lineText = LoadLangString(txt::ReadingLine);
             haveLineText = true;
         }
         ShowStatusText(statusNumberText(lineText, LinesRead));
@@ -423,9 +434,9 @@ int32_t WriteDatabaseFile(const QString& path, bool fieldUnitBanner, bool csvCol
     if (FieldUnitFormat) {
         for (int t : {160, 161, 162, 163, 497})
             appendStringItem(out, LoadLangAnsi(t));
-        appendStringItem(out, LoadLangAnsi(497));
+        appendStringItem(out, LoadLangAnsi(txt::Date));
     } else {
-        const std::string userCommentsTitle = LoadLangAnsi(500);
+        const std::string userCommentsTitle = LoadLangAnsi(txt::AdditionalInformation);
         if (csvColumns)
             appendStringItem(out, userCommentsTitle);
         for (int g = 0; g < 10; ++g) {
@@ -437,7 +448,7 @@ int32_t WriteDatabaseFile(const QString& path, bool fieldUnitBanner, bool csvCol
     }
     out += "\r\n";
 
-    const QString loggerText = count > 0 ? LoadLangString(168) : QString();
+    const QString loggerText = count > 0 ? LoadLangString(txt::WritingLogger) : QString();
     for (int i = 1; i <= count; ++i) {
         LoggerRecord& rec = LoggerTable[static_cast<size_t>(i)];
         const std::string_view userComments = rec.UserComments;
@@ -475,7 +486,7 @@ int32_t WriteDatabaseFile(const QString& path, bool fieldUnitBanner, bool csvCol
         }
         if (!csvColumns) {
             cursor.ch('"');
-            cursor.raw(userComments.substr(0, static_cast<size_t>(kUserCommentsLimit)));
+            cursor.text(userComments.substr(0, static_cast<size_t>(kUserCommentsLimit)));
             cursor.ch('"');
         }
         cursor.ch('\r');
@@ -513,7 +524,7 @@ QString DatabaseErrorText(int32_t code, bool withLine) {
     // The line number belongs to the last read; after a write it would point at an unrelated file.
     const bool fromReader = code == DbNoSuchFile || code == DbReadFailure || code == DbNothingAfterTitles;
     if (withLine && fromReader && LinesRead >= 1)
-        text += QStringLiteral("\r\n") + LoadLangString(179) + QString::number(LinesRead) + LoadLangString(180);
+        text += QStringLiteral("\r\n") + LoadLangString(txt::TheErrorOccurredAtLine) + QString::number(LinesRead) + LoadLangString(txt::Text180);
     return text;
 }
 
@@ -533,7 +544,7 @@ std::string SplitCsvField(const std::string& line, int16_t& position, int16_t ma
 }
 
 QString BuildLoadReport() {
-    ShowStatusText(LoadLangString(187));
+    ShowStatusText(LoadLangString(txt::CheckingForRepeatedSerialNumbers));
     const int count = LoggerCount > 0 ? (LoggerCount < kMaxLoggers ? LoggerCount : kMaxLoggers) : 0;
 
     // Serials in the order of their first occurrence, with how many records carry each.
@@ -541,7 +552,7 @@ QString BuildLoadReport() {
     place.reserve(static_cast<size_t>(count) * 2);
     std::vector<std::pair<int32_t, int>> found;
     found.reserve(static_cast<size_t>(count));
-    const QString progressText = count > 0 ? LoadLangString(188) : QString();
+    const QString progressText = count > 0 ? LoadLangString(txt::CheckingLogger) : QString();
     for (int i = 1; i <= count; ++i) {
         const int32_t serial = LoggerTable[static_cast<size_t>(i)].Serial;
         const auto [it, fresh] = place.try_emplace(serial, found.size());
@@ -558,17 +569,17 @@ QString BuildLoadReport() {
         if (carriers < 2)
             continue;
         if (repeated == 0) {
-            report = LoadLangString(190) + u'\t' + LoadLangString(191) + u'\t' + LoadLangString(192) + u'\n';
+            report = LoadLangString(txt::No) + u'\t' + LoadLangString(txt::SerialPrefix) + u'\t' + LoadLangString(txt::Count) + u'\n';
         }
         ++repeated;
         report += QString::number(repeated) + u'\t' + plat::vb::formatSerialQ(serial) + u'\t' +
                   QString::number(carriers) + u'\n';
     }
     if (repeated == 0) {
-        ShowStatusText(statusNumberText(LoadLangString(189), LoggerCount));
+        ShowStatusText(statusNumberText(LoadLangString(txt::NoRepeatedSerialNumbersAmong), LoggerCount));
         return {};
     }
-    ShowStatusText(statusNumberText(LoadLangString(193), repeated));
+    ShowStatusText(statusNumberText(LoadLangString(txt::RepeatedSerialNumbersFound), repeated));
     return report;
 }
 

@@ -9,41 +9,21 @@
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
+#include "lang/LangText.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <cmath>
 #include <memory>
-#include <regex>
 #include <unordered_map>
 #include <vector>
 
 bool MergeByRDGrid = false;
 
-namespace merge {
-IMergeHost* host = nullptr;
-} // namespace merge
-
 namespace {
 
-constexpr int kSameFileText = 215;
-constexpr int kCannotLoadText = 217;
-constexpr int kReportHeadText = 218;
-constexpr int kUpdatedMarkText = 219;
-constexpr int kUpdatedCountText = 220;
-constexpr int kNoneUpdatedText = 221;
-constexpr int kNewLoggersText = 222;
-constexpr int kReportEndText = 223;
-constexpr int kReportCaptionText = 224;
-constexpr int kBackupSavedText = 225;
-constexpr int kReadOnlyText = 650;
-constexpr int kNoDocumentText = 129;
 // Texts for the outcomes that must never pass silently: no backup, too many loggers, a failed write.
-constexpr int kBackupFailedText = 761;
-constexpr int kTooManyText = 762;
-constexpr int kWriteFailedText = 763;
-constexpr int kSaveAsTitleText = 764;
 
 // "DMA_North.pdb" and "North.pdb" name the same area: the prefix is dropped, ignoring its case.
 QString AreaName(const QString& path) {
@@ -65,12 +45,12 @@ IMergeWindow* CommonStart(IMergeHost& host, const QString& path, bool byCoordina
     host.Interact(false);
     if (window == nullptr) {
         host.Interact(true);
-        ShowMessage(LoadLangString(kNoDocumentText));
+        ShowMessage(LoadLangString(txt::NoDocument));
         return nullptr;
     }
     if (path == window->Caption()) {
         host.Interact(true);
-        ShowMessage(LoadLangString(kSameFileText));
+        ShowMessage(LoadLangString(txt::SameFile));
         return nullptr;
     }
     const QString windowTitle = FileTitle(window->DMAName());
@@ -101,7 +81,7 @@ void Abandon(IMergeHost& host, int text, const QString& value) {
 bool WriteMerged(IMergeHost& host, IMergeWindow& window, const QString& destination, QString* backupName) {
     VariStack& pending = PendingStack();
     if (LoggerCount + pending.Count > kMaxLoggers) {
-        Abandon(host, kTooManyText, QString::number(LoggerCount + pending.Count));
+        Abandon(host, txt::TooMany, QString::number(LoggerCount + pending.Count));
         return false;
     }
     if (!pending.IsEmpty())
@@ -112,7 +92,7 @@ bool WriteMerged(IMergeHost& host, IMergeWindow& window, const QString& destinat
     if (QFileInfo::exists(localDestination)) {
         const QString backup = MakeBackupName(destination);
         if (backup.isEmpty() || !QFile::copy(localDestination, plat::resolvePath(backup))) {
-            Abandon(host, kBackupFailedText, backup.isEmpty() ? destination : backup);
+            Abandon(host, txt::BackupFailed, backup.isEmpty() ? destination : backup);
             return false;
         }
         *backupName = backup;
@@ -124,17 +104,54 @@ bool WriteMerged(IMergeHost& host, IMergeWindow& window, const QString& destinat
         const QString detail = LastWriteErrorText();
         if (!detail.isEmpty())
             reason += u'\n' + detail;
-        Abandon(host, kWriteFailedText, reason);
+        Abandon(host, txt::WriteFailed, reason);
         return false;
     }
     if (!backupName->isEmpty())
-        ShowMessage(LoadLangString(kBackupSavedText) + *backupName);
+        ShowMessage(LoadLangString(txt::BackupSaved) + *backupName);
     return true;
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+
+// Blanks, an optional sign, digits with at most one point (at least one digit), an optional exponent, blanks.
+// A plain scan: a coordinate text can be as long as the line allows, and a backtracking matcher recursed once
+// per character on such texts.
 bool IsNumericText(const std::string& text) {
-    static const std::regex number(R"(^\s*[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?\s*$)");
-    return std::regex_match(text, number);
+    size_t i = 0;
+    const size_t n = text.size();
+    auto isDigit = [&](size_t k) { return k < n && text[k] >= '0' && text[k] <= '9'; };
+    while (i < n && IsBlank(text[i]))
+        ++i;
+    if (i < n && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    size_t digits = 0;
+    while (isDigit(i)) {
+        ++i;
+        ++digits;
+    }
+    if (i < n && text[i] == '.') {
+        ++i;
+        while (isDigit(i)) {
+            ++i;
+            ++digits;
+        }
+    }
+    if (digits == 0)
+        return false;
+    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+        size_t k = i + 1;
+        if (k < n && (text[k] == '+' || text[k] == '-'))
+            ++k;
+        if (!isDigit(k))
+            return false;
+        while (isDigit(k))
+            ++k;
+        i = k;
+    }
+    while (i < n && IsBlank(text[i]))
+        ++i;
+    return i == n;
 }
 
 } // namespace
@@ -238,30 +255,20 @@ std::string CoordinateKey(const std::string& comment2) {
     return (v < 0 ? "-" : "") + digits;
 }
 
-void MergeReadings(const QString& path) {
-    if (merge::host != nullptr)
-        MergeReadings(*merge::host, path);
-}
-
-void MergeReadingsByRDGrid(const QString& path) {
-    if (merge::host != nullptr)
-        MergeReadingsByRDGrid(*merge::host, path);
-}
-
 void MergeReadings(IMergeHost& host, const QString& path) {
     IMergeWindow* window = CommonStart(host, path, false);
     if (window == nullptr)
         return;
     if (plat::isReadOnlyFile(plat::resolvePath(path))) {
-        Abandon(host, kReadOnlyText, QString());
+        Abandon(host, txt::ReadOnly, QString());
         return;
     }
     if (!host.LoadFileWithReport(path)) {
-        Abandon(host, kCannotLoadText, path);
+        Abandon(host, txt::CannotLoad, path);
         return;
     }
 
-    QString report = LoadLangString(kReportHeadText) + QStringLiteral("\n\n");
+    QString report = LoadLangString(txt::ReportHead) + QStringLiteral("\n\n");
     int updated = 0;
     VariStack unmatched;
 
@@ -283,20 +290,20 @@ void MergeReadings(IMergeHost& host, const QString& path) {
         report += QString::number(LoggerTable[0].Serial);
         if (!SameNewestReading(0, j)) {
             InsertNewestReading(j, 0);
-            report += LoadLangString(kUpdatedMarkText);
+            report += LoadLangString(txt::UpdatedMark);
             ++updated;
         }
         report += u'\n';
     }
 
     if (updated == 0)
-        report += LoadLangString(kNoneUpdatedText) + u'\n';
+        report += LoadLangString(txt::NoneUpdated) + u'\n';
     else
-        report += QString::number(updated) + LoadLangString(kUpdatedCountText) + u'\n';
+        report += QString::number(updated) + LoadLangString(txt::UpdatedCount) + u'\n';
 
     VariStack& pending = PendingStack();
     if (!unmatched.IsEmpty()) {
-        report += u'\n' + LoadLangString(kNewLoggersText) + u'\n';
+        report += u'\n' + LoadLangString(txt::NewLoggers) + u'\n';
         while (!unmatched.IsEmpty()) {
             const VariValue k = unmatched.Pop();
             pending.Push(k);
@@ -305,8 +312,8 @@ void MergeReadings(IMergeHost& host, const QString& path) {
         }
         unmatched.Clean();
     }
-    report += u'\n' + LoadLangString(kReportEndText);
-    host.ShowReport(LoadLangString(kReportCaptionText) + window->DMAName() + QStringLiteral(".log"), report);
+    report += u'\n' + LoadLangString(txt::ReportEnd);
+    host.ShowReport(LoadLangString(txt::ReportCaption224) + window->DMAName() + QStringLiteral(".log"), report);
 
     if (!pending.IsEmpty() || updated >= 1) {
         QString backup;
@@ -327,7 +334,7 @@ void MergeReadingsByRDGrid(IMergeHost& host, const QString& path) {
     QString destination = window->Caption();
     if (window->NeverBeenSaved()) {
         plat::FileDialogRequest request;
-        request.title = LoadLangString(kSaveAsTitleText);
+        request.title = LoadLangString(txt::SaveAsTitle764);
         request.fileName = window->DMAName();
         request.filter = QStringLiteral("Logger files (*.pdb);;All files (*)");
         request.defaultSuffix = QStringLiteral("pdb");
@@ -338,38 +345,44 @@ void MergeReadingsByRDGrid(IMergeHost& host, const QString& path) {
             return;
         }
         if (destination == path) {
-            Abandon(host, kSameFileText, QString());
+            Abandon(host, txt::SameFile, QString());
             MergeByRDGrid = false;
             return;
         }
     }
     if (plat::isReadOnlyFile(plat::resolvePath(destination))) {
-        Abandon(host, kReadOnlyText, QString());
+        Abandon(host, txt::ReadOnly, QString());
         MergeByRDGrid = false;
         return;
     }
 
     ClearLoggerTable();
     if (!host.LoadFileWithReport(path)) {
-        Abandon(host, kCannotLoadText, path);
+        Abandon(host, txt::CannotLoad, path);
         MergeByRDGrid = false;
         return;
     }
 
-    QString report = LoadLangString(kReportHeadText) + QStringLiteral("\n\n");
+    QString report = LoadLangString(txt::ReportHead) + QStringLiteral("\n\n");
     int updated = 0;
     VariStack unmatched;
 
     // Patrol loggers by coordinate, in table order. Each one is taken by at most one destination logger, and
     // an empty coordinate matches nothing: otherwise several destination loggers would collapse into one
     // patrol record and all but the last would vanish from the file.
+    // A logger without a coordinate can only be recognised by its serial: an empty coordinate matches an
+    // empty one when the serials are equal, and nothing else.
     std::unordered_map<std::string, std::vector<int>> byKey;
+    std::unordered_map<int32_t, std::vector<int>> emptyBySerial;
     for (int j = 1; j <= LoggerCount; ++j) {
-        const std::string& c2 = LoggerTable[static_cast<size_t>(j)].Comment2;
-        if (!c2.empty())
-            byKey[CoordinateKey(c2)].push_back(j);
+        const LoggerRecord& rec = LoggerTable[static_cast<size_t>(j)];
+        if (!rec.Comment2.empty())
+            byKey[CoordinateKey(rec.Comment2)].push_back(j);
+        else
+            emptyBySerial[rec.Serial].push_back(j);
     }
     std::unordered_map<std::string, size_t> taken;
+    std::unordered_map<int32_t, size_t> takenEmpty;
 
     const int16_t count = window->RecordCount();
     for (int16_t i = 1; i <= count; ++i) {
@@ -380,6 +393,11 @@ void MergeReadingsByRDGrid(IMergeHost& host, const QString& path) {
             const auto hit = byKey.find(key);
             size_t& next = taken[key];
             if (hit != byKey.end() && next < hit->second.size())
+                j = hit->second[next++];
+        } else {
+            const auto hit = emptyBySerial.find(LoggerTable[0].Serial);
+            size_t& next = takenEmpty[LoggerTable[0].Serial];
+            if (hit != emptyBySerial.end() && next < hit->second.size())
                 j = hit->second[next++];
         }
         if (j == 0) {
@@ -396,7 +414,7 @@ void MergeReadingsByRDGrid(IMergeHost& host, const QString& path) {
         }
         patrol = LoggerTable[0];
         if (differs && updated < LoggerCount) {
-            report += plat::fromAnsi(patrol.Comment2) + LoadLangString(kUpdatedMarkText) + u'\n';
+            report += plat::fromAnsi(patrol.Comment2) + LoadLangString(txt::UpdatedMark) + u'\n';
             ++updated;
         }
     }
@@ -407,9 +425,9 @@ void MergeReadingsByRDGrid(IMergeHost& host, const QString& path) {
     }
 
     if (updated == 0)
-        report += u'\n' + LoadLangString(kNoneUpdatedText) + u'\n';
+        report += u'\n' + LoadLangString(txt::NoneUpdated) + u'\n';
     else
-        report += u'\n' + QString::number(updated) + LoadLangString(kUpdatedCountText) + u'\n';
+        report += u'\n' + QString::number(updated) + LoadLangString(txt::UpdatedCount) + u'\n';
 
     VariStack& pending = PendingStack();
     if (!unmatched.IsEmpty()) {
@@ -422,8 +440,8 @@ void MergeReadingsByRDGrid(IMergeHost& host, const QString& path) {
         }
         unmatched.Clean();
     }
-    report += u'\n' + LoadLangString(kReportEndText);
-    host.ShowReport(LoadLangString(kReportCaptionText) + window->DMAName() + QStringLiteral(".log"), report);
+    report += u'\n' + LoadLangString(txt::ReportEnd);
+    host.ShowReport(LoadLangString(txt::ReportCaption224) + window->DMAName() + QStringLiteral(".log"), report);
 
     const bool written = !pending.IsEmpty() || updated >= 1;
     if (written) {

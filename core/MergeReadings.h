@@ -14,9 +14,8 @@ class VariStack;
 // Set by the main window when the merge is started from its "by coordinate" command.
 extern bool MergeByRDGrid;
 
-void MergeReadings(const QString& path);
-void MergeReadingsByRDGrid(const QString& path);
-// The same with an explicit host (tests, or callers that hold their own).
+// The merges of a patrol file into the host's active list window (the document layer passes its windows,
+// tests a fake).
 void MergeReadings(IMergeHost& host, const QString& path);
 void MergeReadingsByRDGrid(IMergeHost& host, const QString& path);
 

@@ -1,6 +1,6 @@
 #pragma once
-// What the readings merge needs of the logger list windows and of the main window. The document layer
-// registers an implementation at start-up; tests use a fake one, so the merge runs without any widget.
+// What the readings merge needs of the logger list windows and of the main window. The document layer passes
+// its implementation to each merge; tests pass a fake one, so the merge runs without any widget.
 #include <QString>
 
 #include <cstdint>
@@ -39,8 +39,3 @@ public:
     // Shows the merge report in a new text document window.
     virtual void ShowReport(const QString& caption, const QString& text) = 0;
 };
-
-namespace merge {
-// The registered host (not owned); nullptr when the document layer has not registered one.
-extern IMergeHost* host;
-} // namespace merge

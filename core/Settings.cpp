@@ -1,10 +1,11 @@
 #include "core/Settings.h"
 
 #include "core/DMAModule.h"
-#include "core/Seams.h"
+#include "core/ProgramWindows.h"
 #include "core/Shared.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
+#include "lang/LangText.h"
 
 #include <cmath>
 
@@ -72,7 +73,7 @@ void SaveSettingInt(const QString& key, long long value) {
 }
 
 void LoadSettings() {
-    DescriptionText = LoadLangString(104);
+    DescriptionText = LoadLangString(txt::AcousticLeakNoiseLoggerManagement);
     NewDocumentCounter = 0;
 
     EnHistEdit = GetSettingBool(QStringLiteral("EnHistEdit"), false);
@@ -90,14 +91,13 @@ void LoadSettings() {
     DownLoadCount = static_cast<int16_t>(GetSettingInt(QStringLiteral("DownLoadCount"), 1, INT16_MIN, INT16_MAX));
     WindowFollowMouse = GetSettingBool(QStringLiteral("mnuWindowFollowMouse"), false);
 
-    if (seams::mainWindow) {
-        seams::mainWindow->setFollowMouseChecked(WindowFollowMouse);
-        for (int i = 1; i <= 4; ++i)
-            seams::mainWindow->setMruCaption(i, GetSettingText(QStringLiteral("MRU%1").arg(i), QString()));
-        for (int i = 1; i <= 4; ++i)
-            if (!seams::mainWindow->mruCaption(i).isEmpty())
-                seams::mainWindow->setMruVisible(i, true);
-    }
+    ProgramWindows& windows = programWindows();
+    windows.setFollowMouseChecked(WindowFollowMouse);
+    for (int i = 1; i <= 4; ++i)
+        windows.setMruCaption(i, GetSettingText(QStringLiteral("MRU%1").arg(i), QString()));
+    for (int i = 1; i <= 4; ++i)
+        if (!windows.mruCaption(i).isEmpty())
+            windows.setMruVisible(i, true);
 
     LoggerTable[kMaxLoggers].Serial = 99999999;
     LastFindText.clear();
@@ -105,9 +105,10 @@ void LoadSettings() {
 }
 
 void SaveSettings() {
-    if (seams::mainWindow && !seams::mainWindow->isMinimized()) {
-        double l = 0, t = 0, w = 0, h = 0;
-        seams::mainWindow->placementTwips(&l, &t, &w, &h);
+    ProgramWindows& windows = programWindows();
+    double l = 0, t = 0, w = 0, h = 0;
+    if (windows.hasMainWindow() && !windows.isMinimized()) {
+        windows.placementTwips(&l, &t, &w, &h);
         // Single-precision twips, as the window's own placement is kept.
         SaveSettingText(QStringLiteral("MainLeft"), QString::number(static_cast<float>(l)));
         SaveSettingText(QStringLiteral("MainTop"), QString::number(static_cast<float>(t)));
@@ -123,9 +124,9 @@ void SaveSettings() {
     SaveSettingBool(QStringLiteral("EnHistEdit"), EnHistEdit);
     SaveSettingBool(QStringLiteral("IgnoreFileErrs"), IgnoreFileErrs);
     SaveSettingBool(QStringLiteral("mnuWindowFollowMouse"), WindowFollowMouse);
-    if (seams::mainWindow)
+    if (windows.hasMainWindow())
         for (int i = 1; i <= 4; ++i)
-            SaveSettingText(QStringLiteral("MRU%1").arg(i), seams::mainWindow->mruCaption(i));
+            SaveSettingText(QStringLiteral("MRU%1").arg(i), windows.mruCaption(i));
 }
 
 void SaveDefaultPath(const QString& path) {

@@ -1,8 +1,8 @@
 #include "core/Shared.h"
 
-#include "core/Seams.h"
+#include "core/ProgramWindows.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
-#include "platform/ComponentRegistry.h"
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
@@ -13,12 +13,6 @@
 #include <ctime>
 #include <sys/stat.h>
 #include <unordered_map>
-
-IStatusSink* seams::status = nullptr;
-IRecordEditorSeam* seams::recordEditor = nullptr;
-IMainWindowSeam* seams::mainWindow = nullptr;
-IDocumentHost* seams::documents = nullptr;
-IStartupWindows* seams::startupWindows = nullptr;
 
 QStringList CommandLineArgs{QString()};
 int16_t CommandLineArgCount = 0;
@@ -142,6 +136,12 @@ bool lookup(int32_t id, std::string* text) {
 std::string LoadLangAnsi(int32_t id) {
     std::string text;
     if (!lookup(id, &text)) {
+        // The project's own texts come after the shipped range; a site's file written before them still shows
+        // them, in English.
+        if (id > txt::kLastShippedText)
+            for (const auto& [number, english] : txt::kBuiltInEnglish)
+                if (number == id)
+                    return english;
         ShowMessage(kLangFailure, 0);
         return {};
     }
@@ -154,8 +154,8 @@ QString LoadLangString(int32_t id) {
 
 int ShowMessage(const QString& prompt, int buttons, const QString& title, const QString& helpFile,
                 const QString& context) {
-    if (seams::recordEditor && seams::recordEditor->editorVisible())
-        seams::recordEditor->hideEditor();
+    if (programWindows().editorVisible())
+        programWindows().hideEditor();
     // With no style bits the title is not used: the box carries the application title. There is no help
     // system here, so the help file and context change nothing.
     Q_UNUSED(helpFile);
@@ -166,8 +166,7 @@ int ShowMessage(const QString& prompt, int buttons, const QString& title, const 
 }
 
 void ShowStatusText(const QString& text) {
-    if (seams::status)
-        seams::status->setStatusText(text);
+    programWindows().setStatusText(text);
 }
 
 void SplitCommandLine(const QStringList& arguments) {
@@ -200,19 +199,6 @@ QString ExpandNewlines(const QString& text) {
     QString out = text;
     out.replace(QStringLiteral("\\n"), QStringLiteral("\r\n"));
     return out;
-}
-
-void GetWindowsVersion(OsVersionInfo& info) {
-    // There is no elevation step for registering a component here; report a current system.
-    info.size = 148;
-    info.majorVersion = 10;
-    info.minorVersion = 0;
-    info.buildNumber = 0;
-}
-
-void RegisterPDASupport() {
-    plat::components::registerServer(QStringLiteral("VordalinPDASupport.PDASupport"),
-                                     plat::programDir() + QStringLiteral("/libVordPDASupport.so"));
 }
 
 QString TextAfterLast(const QString& text, const QString& separator) {

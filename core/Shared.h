@@ -25,15 +25,6 @@ int16_t CountOccurrences(const QString& text, const QString& sought);
 QString GetDecimalSeparator();
 QString ExpandNewlines(const QString& text);
 
-struct OsVersionInfo {
-    uint32_t size = 148;
-    uint32_t majorVersion = 0;
-    uint32_t minorVersion = 0;
-    uint32_t buildNumber = 0;
-};
-void GetWindowsVersion(OsVersionInfo& info);
-void RegisterPDASupport();
-
 QString FileTitle(const QString& path);
 QString TextAfterLast(const QString& text, const QString& separator);
 QString FormatGridRef(const QString& digits);

@@ -1,46 +1,25 @@
 #include "core/Startup.h"
 
-#include "core/DMAModule.h"
-#include "core/Seams.h"
-#include "core/Settings.h"
+#include "core/ProgramWindows.h"
 #include "core/Shared.h"
-#include "core/frmSplash.h"
 #include "platform/AppInfo.h"
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
-#include "platform/Twips.h"
-#include "platform/UiServices.h"
-#include "platform/VbRuntime.h"
+#include "lang/LangText.h"
 
 #include <QDir>
 #include <QFile>
-#include <QWidget>
 
-void Main(const QStringList& arguments) {
-    InitDatabaseStore();
-    LoadSettings();
-    {
-        frmSplash splash;
-        splash.SplashDelay = kStartupSplashDelay;
-        splash.showModal();
-    }
-    StartAutoSyncWatcher();
-    if (seams::startupWindows) {
-        seams::startupWindows->initTransferFolders();
-        seams::startupWindows->loadRecordEditorHidden();
-    }
-    if (seams::mainWindow)
-        seams::mainWindow->showMain();
-
+void OpenStartupArguments(const QStringList& arguments) {
     SplitCommandLine(arguments);
     for (int i = 1; i <= CommandLineArgCount; ++i) {
         const QString arg = CommandLineArgs.at(i);
         if (arg.startsWith(QStringLiteral("/s="))) {
             const QString serial = arg.size() < 8 ? arg : arg.right(8);
-            if (OpenBySerial(serial) && seams::recordEditor)
-                seams::recordEditor->toggleGraph();
-        } else if (seams::documents) {
-            seams::documents->openDocument(arg);
+            if (OpenBySerial(serial))
+                programWindows().toggleGraph();
+        } else {
+            programWindows().openDocument(arg);
         }
     }
 }
@@ -102,47 +81,21 @@ bool OpenBySerial(const QString& serial) {
         ShowMessage(QStringLiteral("Unable to find file with serial number ") + serial, 0);
         return false;
     }
-    if (!seams::documents)
+    ProgramWindows& windows = programWindows();
+    if (!windows.hasActiveDocument() ||
+        FileTitle(file).toLower() != FileTitle(windows.activeDocumentName()).toLower())
+        windows.openDocument(file);
+    if (!windows.hasActiveDocument())
         return false;
-    if (!seams::documents->hasActiveDocument() ||
-        FileTitle(file).toLower() != FileTitle(seams::documents->activeDocumentName()).toLower())
-        seams::documents->openDocument(file);
-    if (!seams::documents->hasActiveDocument())
-        return false;
-    seams::documents->findInActive(serial);
-    if (seams::recordEditor)
-        seams::recordEditor->showEditor();
+    windows.findInActive(serial);
+    windows.showEditor();
     return true;
 }
 
-void SetDefaultMainSize(QWidget* form) {
-    form->resize(plat::twips::toPixelsX(9600), plat::twips::toPixelsY(7200));
-}
-
-void CentreForm(QWidget* form) {
-    const double w = plat::twips::fromPixelsX(form->frameGeometry().width());
-    const double h = plat::twips::fromPixelsY(form->frameGeometry().height());
-    const double left = (plat::twips::screenWidth() - w) / 2;
-    const double top = (plat::twips::screenHeight() - h) / 2;
-    form->move(plat::twips::toPixelsX(left), plat::twips::toPixelsY(top));
-}
-
-void ShowMapWindow() {
-    if (!seams::startupWindows || !seams::startupWindows->showMapWindow())
-        plat::ui().messageBox(
-            QStringLiteral("Could not start GPS function, please ensure that MapPoint is installed on your computer."),
-            plat::MB_OK, QString());
-}
-
 void UpdateAllAddInfoCommand() {
-    if (seams::documents && seams::documents->hasActiveDocument()) {
-        ShowStatusText(LoadLangString(seams::documents->updateAllAdditionalInformation() ? 647 : 646));
+    if (programWindows().hasActiveDocument()) {
+        ShowStatusText(LoadLangString(programWindows().updateAllAdditionalInformation() ? 647 : 646));
     } else {
-        ShowMessage(LoadLangString(129), 0);
+        ShowMessage(LoadLangString(txt::NoDocument), 0);
     }
-}
-
-void StartAutoSyncWatcher() {
-    if (seams::startupWindows)
-        seams::startupWindows->startAutoSyncWatcher();
 }

@@ -1,13 +1,12 @@
 #pragma once
-// The main program's start-up, its command line and the small routines the main window calls.
+// The start-up's work below the windows: the command line's files and serials, and the search of the
+// Vordhub folder for the file that holds a serial. The main program runs the window steps (vordalin/).
 #include <QString>
 #include <QStringList>
 
-class QWidget;
-
-// Runs the start-up steps (the main window and the other start-up windows must be registered in the seams
-// first) and opens what the arguments name. The caller then runs the event loop.
-void Main(const QStringList& arguments);
+// Opens what the arguments name: "/s=<serial>" finds the logger's file in the Vordhub folder, opens it and
+// shows the logger's graph; anything else is a file to open.
+void OpenStartupArguments(const QStringList& arguments);
 
 bool OpenBySerial(const QString& serial);
 // Full path of the first folder named "vordhub" (any letter case) below folder, depth first; "" when none.
@@ -15,11 +14,4 @@ QString FindVordhubFolder(const QString& folder);
 // Full path of the first *.pdb file directly in folder holding a logger with that serial; "" when none.
 QString FindDatabaseWithSerial(const QString& folder, const QString& serial);
 
-void SetDefaultMainSize(QWidget* form);
-void CentreForm(QWidget* form);
-void ShowMapWindow();
 void UpdateAllAddInfoCommand();
-void StartAutoSyncWatcher();
-
-// Shown at start-up; the about box shows the same window longer.
-constexpr int kStartupSplashDelay = 3750;

@@ -1,11 +1,12 @@
 #include "frmCatalogue.h"
 
 #include "Catalogue.h"
-#include "Seams.h"
+#include "ProgramWindows.h"
 #include "Settings.h"
 #include "Shared.h"
 #include "platform/Paths.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -25,12 +26,6 @@
 #include <algorithm>
 
 namespace {
-constexpr int kNoFilesText = 489;
-constexpr int kSearchingText = 490;
-constexpr int kFinishedText = 491;
-constexpr int kNotFoundText = 492;
-constexpr int kFoundText = 493;
-constexpr int kCancelledText = 765;
 const QString kParentEntry = QStringLiteral("..");
 } // namespace
 
@@ -102,7 +97,7 @@ void ForgetCatalogueState() {
     SavedState() = CatalogueState{};
 }
 
-frmCatalogue::frmCatalogue(QWidget* parent) : QDialog(parent) {
+frmCatalogue::frmCatalogue(QWidget* parent) : plat::Form<QDialog>(parent) {
     setObjectName(QStringLiteral("frmCatalogue"));
     TxtSerial = new QLineEdit(this);
     ListSer = new QListWidget(this);
@@ -210,14 +205,14 @@ frmCatalogue::~frmCatalogue() {
 }
 
 void frmCatalogue::LoadResources() {
-    cmdClearSer->setText(LoadLangString(478));
-    cmdRemoveSer->setText(LoadLangString(479));
-    cmdAddSerial->setText(LoadLangString(480));
-    LblSerial->setText(LoadLangString(481));
-    Command1->setText(LoadLangString(482));
-    CmdOpen->setText(LoadLangString(483));
-    cmdFind->setText(LoadLangString(485));
-    cmdCancel->setText(LoadLangString(486));
+    cmdClearSer->setText(LoadLangString(txt::CLear));
+    cmdRemoveSer->setText(LoadLangString(txt::Remove479));
+    cmdAddSerial->setText(LoadLangString(txt::Add480));
+    LblSerial->setText(LoadLangString(txt::SerialNumber481));
+    Command1->setText(LoadLangString(txt::ClearResults));
+    CmdOpen->setText(LoadLangString(txt::Open483));
+    cmdFind->setText(LoadLangString(txt::Find485));
+    cmdCancel->setText(LoadLangString(txt::Cancel486));
 }
 
 void frmCatalogue::Form_Load() {
@@ -289,7 +284,7 @@ void frmCatalogue::cmdFind_Click() {
     for (int i = 0; i < File1->count(); ++i)
         files.append(File1->item(i)->text());
     if (files.isEmpty()) {
-        ShowMessage(LoadLangString(kNoFilesText));
+        ShowMessage(LoadLangString(txt::NoFiles));
         setListButtonsEnabled(true);
         return;
     }
@@ -299,7 +294,7 @@ void frmCatalogue::cmdFind_Click() {
     cmdFind->setEnabled(false);
     Dir1->setEnabled(false);
     Drive1->setEnabled(false);
-    const QString searchingText = LoadLangString(kSearchingText);
+    const QString searchingText = LoadLangString(txt::Searching490);
     const CatalogueOutcome outcome =
         FindSerialsInFiles(folder_, files, serials(), found_, [&](int, int, const QString& path) {
             if (!path.isEmpty()) {
@@ -316,13 +311,13 @@ void frmCatalogue::cmdFind_Click() {
     Dir1->setEnabled(true);
     Drive1->setEnabled(true);
 
-    Label1->setText(LoadLangString(outcome.cancelled ? kCancelledText : kFinishedText));
+    Label1->setText(LoadLangString(outcome.cancelled ? txt::Cancelled : txt::Finished));
     setListButtonsEnabled(true);
     if (outcome.found) {
-        Label1->setText(Label1->text() + LoadLangString(kFoundText));
+        Label1->setText(Label1->text() + LoadLangString(txt::Found493));
         CmdOpen->setEnabled(true);
     } else {
-        Label1->setText(Label1->text() + LoadLangString(kNotFoundText));
+        Label1->setText(Label1->text() + LoadLangString(txt::NotFound492));
     }
 }
 
@@ -338,8 +333,7 @@ void frmCatalogue::CmdOpen_Click() {
     }
     for (const QString& path : chosen) {
         hide();
-        if (seams::documents != nullptr)
-            seams::documents->openDocument(path);
+        programWindows().openDocument(path);
     }
     IgnoreFileErrs = savedIgnore;
 }
@@ -359,9 +353,8 @@ void frmCatalogue::cmdCancel_Click() {
     hide();
 }
 
-void frmCatalogue::closeEvent(QCloseEvent* event) {
+void frmCatalogue::Form_Unload() {
     cancelRequested_ = true;
-    QDialog::closeEvent(event);
 }
 
 void frmCatalogue::Drive1_Change() {

@@ -1,6 +1,8 @@
 #pragma once
 // The serial search window: a list of serial numbers, a folder, and the area files of that folder that hold
 // any of the serials; chosen results open as logger list windows.
+#include "platform/FormClose.h"
+
 #include <QDialog>
 #include <QString>
 #include <QStringList>
@@ -25,7 +27,7 @@ QString ExistingFolder(const QString& anyPath);
 // The window's lists outlive it for the rest of the run; this forgets them, as a new run of the program would.
 void ForgetCatalogueState();
 
-class frmCatalogue : public QDialog {
+class frmCatalogue : public plat::Form<QDialog> {
     Q_OBJECT
 public:
     explicit frmCatalogue(QWidget* parent = nullptr);
@@ -66,7 +68,8 @@ public:
     void Dir1_Change(const QString& folder);
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    // Closing the window stops a search that is running.
+    void Form_Unload() override;
 
 private:
     void Form_Load();

@@ -1,11 +1,12 @@
 #include "frmOptions.h"
 
-#include "Address2Listener.h"
+#include "ProgramWindows.h"
 #include "Settings.h"
 #include "Shared.h"
 #include "frmCatalogue.h"
 #include "platform/VbRuntime.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -28,7 +29,6 @@
 #include <cmath>
 
 namespace {
-constexpr int kIncrementRangeText = 251;
 constexpr int32_t kMaxIncrement = 9999999;
 
 // The coordinate systems in the order of their Address2 codes.
@@ -141,21 +141,21 @@ frmOptions::~frmOptions() {
 }
 
 void frmOptions::LoadResources() {
-    setWindowTitle(LoadLangString(237));
-    CheckForce->setText(LoadLangString(238));
-    ChkEnableHistoryEdit->setText(LoadLangString(239));
-    ChkLoadBadRecs->setText(LoadLangString(240));
-    OptionComPort[3]->setText(LoadLangString(242));
-    OptionComPort[2]->setText(LoadLangString(243));
-    OptionComPort[1]->setText(LoadLangString(244));
-    OptionComPort[0]->setText(LoadLangString(245));
-    cmdCancel->setText(LoadLangString(246));
-    LblSerialIncr->setText(LoadLangString(250));
-    cmdOK->setText(LoadLangString(474));
-    fraConnectionType->setTitle(LoadLangString(514));
-    optConnectionType[0]->setText(LoadLangString(515));
-    optConnectionType[1]->setText(LoadLangString(516));
-    labNumberToDial->setText(LoadLangString(517));
+    setWindowTitle(LoadLangString(txt::Options));
+    CheckForce->setText(LoadLangString(txt::AlwaysStartTheFileDialogs));
+    ChkEnableHistoryEdit->setText(LoadLangString(txt::AllowTheReadingHistoryTo));
+    ChkLoadBadRecs->setText(LoadLangString(txt::OpenFilesThatHoldBad));
+    OptionComPort[3]->setText(LoadLangString(txt::Com4));
+    OptionComPort[2]->setText(LoadLangString(txt::Com3));
+    OptionComPort[1]->setText(LoadLangString(txt::Com2));
+    OptionComPort[0]->setText(LoadLangString(txt::Com1));
+    cmdCancel->setText(LoadLangString(txt::Cancel));
+    LblSerialIncr->setText(LoadLangString(txt::SerialNumberIncrementForFill));
+    cmdOK->setText(LoadLangString(txt::Ok));
+    fraConnectionType->setTitle(LoadLangString(txt::ConnectionType));
+    optConnectionType[0]->setText(LoadLangString(txt::DirectCableConnection));
+    optConnectionType[1]->setText(LoadLangString(txt::ModemConnection));
+    labNumberToDial->setText(LoadLangString(txt::NumberToDial));
 }
 
 void frmOptions::Form_Load() {
@@ -186,7 +186,7 @@ void frmOptions::Form_Load() {
 
 void frmOptions::OptionComPort_Click(int index) {
     ComPort = static_cast<int16_t>(index + 1);
-    FrameComPort->setTitle(LoadLangString(241) + QString::number(ComPort));
+    FrameComPort->setTitle(LoadLangString(txt::FieldUnitPortCom) + QString::number(ComPort));
 }
 
 void frmOptions::optConnectionType_Click(int index) {
@@ -213,7 +213,7 @@ void frmOptions::cmdOK_Click() {
     int32_t increment = 0;
     if (!plat::vb::toInt32(plat::vb::Val(TxtSerialIncr->text()), &increment) || increment < 1 ||
         increment > kMaxIncrement) {
-        ShowMessage(LoadLangString(kIncrementRangeText));
+        ShowMessage(LoadLangString(txt::IncrementRange));
         return;
     }
     FillIncrement = increment;
@@ -233,18 +233,13 @@ void frmOptions::cmdOK_Click() {
     // Stored before the windows are told: they read the coordinate system from the settings. A window that
     // fails to take it up must not keep the others from it.
     SaveSettingText(QStringLiteral("Address2"), Address2);
-    const auto listeners = Address2Listeners();
-    for (IAddress2Listener* listener : listeners) {
-        try {
-            listener->ConfigureAddress2EditBox();
-        } catch (...) {
-        }
+    try {
+        programWindows().ConfigureAddress2EditBox();
+    } catch (...) {
     }
-    for (IAddress2Listener* listener : listeners) {
-        try {
-            listener->UpdateCommentsColumnHeader();
-        } catch (...) {
-        }
+    try {
+        programWindows().UpdateCommentsColumnHeader();
+    } catch (...) {
     }
     accept();
 }

@@ -1,7 +1,6 @@
 #include "core/frmSplash.h"
 
 #include "core/Settings.h"
-#include "core/Startup.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
 #include "platform/Twips.h"

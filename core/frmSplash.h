@@ -10,6 +10,9 @@ class QTimer;
 // The start-up screen and about box: product, description, version and the distributor's copyright and logo.
 // It counts SplashDelay down in 250 ms ticks and closes at the first tick that reaches 0, or at once on a
 // click or key anywhere on it.
+// Shown at start-up; the about box shows the same window longer.
+constexpr int kStartupSplashDelay = 3750;
+
 class frmSplash : public QDialog {
     Q_OBJECT
 public:

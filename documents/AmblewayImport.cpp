@@ -10,6 +10,7 @@
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
 #include "platform/WindowMessages.h"
+#include "lang/LangText.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,19 +23,6 @@
 
 namespace {
 
-enum LangText {
-    TxtNoLoggerWindow = 129,
-    TxtInvalidSerial = 132,
-    TxtSerial = 191,
-    TxtImportFailed = 519,
-    TxtRecordImported = 522,
-    TxtInvalidSerialOnLine = 523,
-    TxtInvalidSerialLineEnd = 524,
-    TxtImportDone = 526,
-    TxtPressOkWhenDone = 527,
-    TxtServerNotFound = 528,
-    TxtServerNoTask = 529,
-};
 
 const char* const kServerClass = "Afx:400000:0";
 const char* const kServerTitle = "Quarn Communications";
@@ -43,6 +31,17 @@ const char* const kEmptyGridRef = "__ ____ ____";
 
 std::string ascii(const QString& s) {
     return s.toLatin1().toStdString();
+}
+
+// Upper case that keeps every character in its place: a full Unicode upper-casing turns "ß" into "SS" and
+// would move the 20-character cut of the comment items. Letters outside a-z are blanked later anyway.
+QString upperInPlace(const QString& s) {
+    QString out = s;
+    for (QChar& c : out) {
+        if (c >= u'a' && c <= u'z')
+            c = QChar(c.unicode() - u'a' + u'A');
+    }
+    return out;
 }
 
 } // namespace
@@ -115,7 +114,7 @@ bool windowGone(const QPointer<frmDMA>& window) {
 std::optional<int32_t> importSerial(const QString& line) {
     if (line.isEmpty())
         return std::nullopt;
-    const QStringList items = line.toUpper().split(u',');
+    const QStringList items = upperInPlace(line).split(u',');
     int32_t serial = 0;
     if (!importLayout(items) || !plat::vb::toInt32(plat::vb::Val(items[1]), &serial) || !IsValidSerial(serial))
         return std::nullopt;
@@ -127,7 +126,7 @@ std::optional<int32_t> importSerial(const QString& line) {
 bool frmDMA::ImportRecord(const QString& line, int32_t lineNumber) {
     if (line.isEmpty())
         return false;
-    const QStringList items = line.toUpper().split(u',');
+    const QStringList items = upperInPlace(line).split(u',');
     const std::optional<ImportLayout> layout = importLayout(items);
     if (!layout)
         return false;
@@ -141,8 +140,8 @@ bool frmDMA::ImportRecord(const QString& line, int32_t lineNumber) {
     if (!plat::vb::toInt32(plat::vb::Val(items[1]), &serial))
         return false; // too large for the serial field: the line is skipped without a word
     if (!IsValidSerial(serial)) {
-        ShowMessage(QString::number(serial) + LoadLangString(TxtInvalidSerialOnLine) + QString::number(lineNumber) +
-                        LoadLangString(TxtInvalidSerialLineEnd) + LoadLangString(TxtInvalidSerial),
+        ShowMessage(QString::number(serial) + LoadLangString(txt::InvalidSerialOnLine) + QString::number(lineNumber) +
+                        LoadLangString(txt::InvalidSerialLineEnd) + LoadLangString(txt::InvalidSerial),
                     0);
         return false;
     }
@@ -178,8 +177,8 @@ bool frmDMA::ImportRecord(const QString& line, int32_t lineNumber) {
         LocalRecords[static_cast<size_t>(index)] = record;
         model_->recordChanged(index);
     }
-    ShowStatusText(LoadLangString(TxtSerial) + plat::vb::formatSerialQ(serial) + u' ' +
-                   LoadLangString(TxtRecordImported));
+    ShowStatusText(LoadLangString(txt::SerialPrefix) + plat::vb::formatSerialQ(serial) + u' ' +
+                   LoadLangString(txt::RecordImported));
     AskForSave = true;
     return true;
 }
@@ -187,7 +186,7 @@ bool frmDMA::ImportRecord(const QString& line, int32_t lineNumber) {
 void ImportAmblewayFile() {
     ShowStatusText(QString());
     if (!IsDocumentValid(ActiveDocument)) {
-        ShowMessage(LoadLangString(TxtNoLoggerWindow), 0);
+        ShowMessage(LoadLangString(txt::NoDocument), 0);
         return;
     }
     // The lines go to the window that was current when the command started, even if another one is
@@ -199,26 +198,26 @@ void ImportAmblewayFile() {
     qint64 pid = 0;
     if (!QProcess::startDetached(QDir::current().absoluteFilePath(QStringLiteral("quendar32")), {}, QDir::currentPath(),
                                  &pid)) {
-        ShowMessage(LoadLangString(TxtImportFailed) + u' ', 0);
+        ShowMessage(LoadLangString(txt::ImportFailed) + u' ', 0);
         return;
     }
     if (pid == 0) {
-        ShowMessage(LoadLangString(TxtServerNoTask), 0);
+        ShowMessage(LoadLangString(txt::ServerNoTask), 0);
     } else {
-        ShowMessage(LoadLangString(TxtPressOkWhenDone), 0);
+        ShowMessage(LoadLangString(txt::PressOkWhenDone), 0);
         const plat::winmsg::WindowHandle server = plat::winmsg::findWindow(kServerClass, kServerTitle);
         if (server != 0) {
             plat::winmsg::postMessage(server, plat::winmsg::WM_CANCELMODE);
             plat::winmsg::postMessage(server, plat::winmsg::WM_CLOSE);
         } else {
-            ShowMessage(LoadLangString(TxtServerNotFound), 0);
+            ShowMessage(LoadLangString(txt::ServerNotFound), 0);
         }
     }
 
     // The list may have been closed while the server ran. Its lines would go with it, so nothing is imported
     // and the file stays where it is for the next import.
     if (windowGone(document)) {
-        ShowMessage(LoadLangString(TxtNoLoggerWindow), 0);
+        ShowMessage(LoadLangString(txt::NoDocument), 0);
         return;
     }
 
@@ -226,14 +225,14 @@ void ImportAmblewayFile() {
     // this system, found without regard to letter case.
     const QString folder = plat::resolvePath(AmblewayPath);
     if (!QFileInfo(folder).isDir()) {
-        ShowMessage(LoadLangString(TxtImportFailed) + u' ' + folder, 0);
+        ShowMessage(LoadLangString(txt::ImportFailed) + u' ' + folder, 0);
         return;
     }
     const QStringList files = plat::listFiles(folder, QStringLiteral("*.txt"));
     const QString path = folder + u'/' + files.value(0);
     std::string data;
     if (files.isEmpty() || !plat::readFileBytes(path, data)) {
-        ShowMessage(LoadLangString(TxtImportFailed) + u' ' + path, 0);
+        ShowMessage(LoadLangString(txt::ImportFailed) + u' ' + path, 0);
         return;
     }
     const QString backup = path.left(path.size() - 3) + QStringLiteral("bak");
@@ -260,11 +259,11 @@ void ImportAmblewayFile() {
     }
     // A window closed during a line's message took the lines imported so far with it: the file stays.
     if (windowGone(document)) {
-        ShowMessage(LoadLangString(TxtNoLoggerWindow), 0);
+        ShowMessage(LoadLangString(txt::NoDocument), 0);
         return;
     }
 
-    ShowMessage(LoadLangString(TxtImportDone), 0);
+    ShowMessage(LoadLangString(txt::ImportDone), 0);
     QFile::remove(backup);
     QFile::rename(path, backup);
 }

@@ -7,35 +7,26 @@
 #include "documents/DocumentLinks.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDocument.h"
+#include "documents/frmDMAEdit.h"
 #include "platform/AppInfo.h"
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
+#include "platform/QtUi.h"
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
+#include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QFileInfo>
+#include <QSet>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
 QPointer<frmDMA> ActiveDocument;
-IDocumentFrame* documents::frame = nullptr;
 IRecordEditorView* documents::recordEditor = nullptr;
 
 namespace {
 
-enum Text : int32_t {
-    TxtListShortened = 121,
-    TxtDuplicateQuestion = 122,
-    TxtShowReportQuestion = 123,
-    TxtReportCaption = 124,
-    TxtUntitled = 126,
-    TxtLoggerFilter = 310,
-    TxtTextFilter = 311,
-    TxtSaveTitle = 319,
-    TxtSaveEmptyList = 330,
-    TxtTextSaveFailed = 335,
-    TxtQueueCopyFailed = 665,
-};
 
 QPointer<QMdiArea> g_area;
 
@@ -80,13 +71,13 @@ bool LoadFileWithReport(const QString& path) {
     }
     if (report.isEmpty())
         return true;
-    const QString shown = report.size() < 100 ? report : report.left(100) + LoadLangString(TxtListShortened) + u'\n';
+    const QString shown = report.size() < 100 ? report : report.left(100) + LoadLangString(txt::ListShortened) + u'\n';
     const QString prompt =
-        LoadLangString(TxtDuplicateQuestion) + u'\n' + shown + u'\n' + LoadLangString(TxtShowReportQuestion);
+        LoadLangString(txt::DuplicateQuestion) + u'\n' + shown + u'\n' + LoadLangString(txt::ShowReportQuestion);
     if (ShowMessage(prompt, plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2, path) == plat::IDNO)
         return false;
     auto* window = new frmDocument;
-    window->setWindowTitle(LoadLangString(TxtReportCaption) + FileTitle(path) + QStringLiteral(".log"));
+    window->setWindowTitle(LoadLangString(txt::ReportCaption) + FileTitle(path) + QStringLiteral(".log"));
     window->setText(report);
     ShowDocumentWindow(window);
     return true;
@@ -111,7 +102,7 @@ void NewDocument() {
     window->AskForSave = false;
     window->NeverBeenSaved = true;
     window->NumHistories = kMaxReadings;
-    const QString name = LoadLangString(TxtUntitled) + plat::vb::zeroPad(NewDocumentCounter, 4);
+    const QString name = LoadLangString(txt::Untitled) + plat::vb::zeroPad(NewDocumentCounter, 4);
     window->setWindowTitle(name + QStringLiteral(".PDB"));
     window->DMAName = name;
     ShowDocumentWindow(window);
@@ -134,13 +125,23 @@ bool SaveLoggerFile(frmDMA* document, const QString& path, const QString& extens
         return false;
     }
     // The PDA queue gets a copy of every file written; the auto-sync utility picks it up from there.
+    // The copy reads the file the writer wrote, resolved the same way, whatever letter case the path was given in.
     const QString name = FileTitle(target);
     const QString destination = queueFolder() + u'/' + name;
+    const bool folderExists = QFileInfo(queueFolder()).isDir();
     std::string bytes;
-    const bool copied = QFileInfo(queueFolder()).isDir() && plat::readFileBytes(plat::toLocalPath(target), bytes) &&
+    const bool copied = folderExists && plat::readFileBytes(plat::resolvePath(target), bytes) &&
                         plat::writeFileAtomically(destination, bytes);
-    if (!copied)
-        plat::ui().messageBox(LoadLangString(TxtQueueCopyFailed) + QStringLiteral("\r\n\r\n") + destination,
+    // Until the auto-sync utility has run once the queue folder does not exist: that is said once per run,
+    // not at every save. Any other failure is said every time.
+    static QSet<QString> missingFoldersReported;
+    bool quiet = false;
+    if (!copied && !folderExists) {
+        quiet = missingFoldersReported.contains(queueFolder());
+        missingFoldersReported.insert(queueFolder());
+    }
+    if (!copied && !quiet)
+        plat::ui().messageBox(LoadLangString(txt::QueueCopyFailed) + QStringLiteral("\r\n\r\n") + destination,
                               plat::MB_ICONEXCLAMATION, plat::appTitle());
     if (extension.isEmpty()) {
         document->AskForSave = false;
@@ -173,7 +174,7 @@ bool SaveLoggerDocument(frmDMA* document) {
         return false;
     ShowStatusText(QString());
     if (document->RecordCount < 1) {
-        ShowMessage(LoadLangString(TxtSaveEmptyList), 0);
+        ShowMessage(LoadLangString(txt::SaveEmptyList), 0);
         return false;
     }
     QString path;
@@ -186,9 +187,9 @@ bool SaveLoggerDocument(frmDMA* document) {
         }
         plat::FileDialogRequest request;
         request.parent = document;
-        request.title = LoadLangString(TxtSaveTitle);
+        request.title = LoadLangString(txt::SaveTitle);
         request.fileName = plat::toLocalPath(prefix + document->DMAName);
-        request.filter = FileFilterFromText(LoadLangString(TxtLoggerFilter));
+        request.filter = FileFilterFromText(LoadLangString(txt::LoggerFilter));
         path = plat::ui().saveFileName(request);
         if (path.isEmpty())
             return false;
@@ -198,8 +199,7 @@ bool SaveLoggerDocument(frmDMA* document) {
     }
     if (!SaveLoggerFile(document, path, QString()))
         return false;
-    if (documents::frame)
-        documents::frame->RebuildMruMenu(path);
+    programWindows().RebuildMruMenu(path);
     return true;
 }
 
@@ -210,12 +210,12 @@ bool SaveTextDocument(frmDocument* document, int titleText) {
     request.parent = document;
     request.title = LoadLangString(titleText);
     request.fileName = document->windowTitle();
-    request.filter = FileFilterFromText(LoadLangString(TxtTextFilter));
+    request.filter = FileFilterFromText(LoadLangString(txt::TextFilter));
     const QString path = plat::ui().saveFileName(request);
     if (path.isEmpty())
         return false;
     if (!document->SaveFile(path)) {
-        ShowMessage(LoadLangString(TxtTextSaveFailed) + path, 0);
+        ShowMessage(LoadLangString(txt::TextSaveFailed) + path, 0);
         return false;
     }
     document->setWindowTitle(path);
@@ -226,19 +226,19 @@ bool SaveTextDocument(frmDocument* document, int titleText) {
 
 // ---------------------------------------------------------------------------------------------------------
 
-void DocumentHost::openDocument(const QString& path) {
+void DocumentWindows::openDocument(const QString& path) {
     OpenDocument(path);
 }
 
-bool DocumentHost::hasActiveDocument() const {
+bool DocumentWindows::hasActiveDocument() const {
     return IsDocumentValid(ActiveDocument);
 }
 
-QString DocumentHost::activeDocumentName() const {
+QString DocumentWindows::activeDocumentName() const {
     return IsDocumentValid(ActiveDocument) ? ActiveDocument->windowTitle() : QString();
 }
 
-void DocumentHost::findInActive(const QString& text) {
+void DocumentWindows::findInActive(const QString& text) {
     // Shows the first logger whose serial the text names.
     if (!IsDocumentValid(ActiveDocument))
         return;
@@ -252,6 +252,43 @@ void DocumentHost::findInActive(const QString& text) {
     }
 }
 
-bool DocumentHost::updateAllAdditionalInformation() {
+bool DocumentWindows::updateAllAdditionalInformation() {
     return IsDocumentValid(ActiveDocument) && ActiveDocument->UpdateAllAdditionalInformation();
+}
+
+bool DocumentWindows::editorVisible() const {
+    frmDMAEdit* editor = frmDMAEdit::instance();
+    return editor && editor->editorVisible();
+}
+
+void DocumentWindows::hideEditor() {
+    if (frmDMAEdit* editor = frmDMAEdit::instance())
+        editor->hideEditor();
+}
+
+void DocumentWindows::showEditor() {
+    if (frmDMAEdit* editor = frmDMAEdit::instance())
+        editor->showEditor();
+}
+
+void DocumentWindows::toggleGraph() {
+    if (frmDMAEdit* editor = frmDMAEdit::instance())
+        editor->toggleGraph();
+}
+
+void DocumentWindows::ConfigureAddress2EditBox() {
+    if (frmDMAEdit* editor = frmDMAEdit::instance())
+        editor->ConfigureAddress2EditBox();
+}
+
+void DocumentWindows::UpdateCommentsColumnHeader() {
+    // A window that fails to take up the new title must not keep the others from it.
+    for (QWidget* form : plat::windows::loadedNamed(QStringLiteral("frmDMA"))) {
+        if (auto* list = qobject_cast<frmDMA*>(form)) {
+            try {
+                list->UpdateCommentsColumnHeader();
+            } catch (...) {
+            }
+        }
+    }
 }

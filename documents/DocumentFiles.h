@@ -1,7 +1,7 @@
 #pragma once
 // Opening, creating and saving logger documents: the steps between the logger table, its files and the list
 // windows, and the program-wide reference to the current list window.
-#include "core/Seams.h"
+#include "core/ProgramWindows.h"
 
 #include <QPointer>
 #include <QString>
@@ -37,12 +37,23 @@ bool SaveTextDocument(frmDocument* document, int titleText);
 // A language text holding a file filter in "description|patterns|description|patterns" form, as Qt wants it.
 QString FileFilterFromText(const QString& pairs);
 
-// The open logger documents as the start-up and shared routines reach them.
-class DocumentHost final : public IDocumentHost {
+// The windows of this layer as the routines below reach them: the open logger documents, the record editor
+// and the coordinate field of both. The main window adds its own part (vordalin/frmMain.h); tests register
+// this alone.
+class DocumentWindows : public ProgramWindows {
 public:
     void openDocument(const QString& path) override;
     bool hasActiveDocument() const override;
     QString activeDocumentName() const override;
     void findInActive(const QString& text) override;
     bool updateAllAdditionalInformation() override;
+
+    bool editorVisible() const override;
+    void hideEditor() override;
+    void showEditor() override;
+    void toggleGraph() override;
+
+    // The record editor takes the new coordinate mask; every loaded list window retitles its comment-2 column.
+    void ConfigureAddress2EditBox() override;
+    void UpdateCommentsColumnHeader() override;
 };

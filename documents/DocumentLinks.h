@@ -1,25 +1,11 @@
 #pragma once
-// What the logger list windows reach of windows that are built around them: the main window's command state
-// and the shared record editor. Each of those windows registers itself here when it is created; with nothing
-// registered the list windows do without (tests, or a program that has not built that window yet).
+// The shared record editor as the logger list windows fill it. The editor registers itself here when it is
+// made; with none registered the list windows do without (tests put a recorder here).
 #include <QString>
 
 #include <cstdint>
 
 class frmDMA;
-
-// The main window as the logger documents see it.
-struct IDocumentFrame {
-    virtual ~IDocumentFrame() = default;
-    // Turns the main window's menus, toolbar and the other loaded forms on or off around a long command.
-    virtual void Interact(bool enable) = 0;
-    // Mirrors a list window's column auto-size option into the View menu's check mark.
-    virtual void setAutoSizeChecked(bool checked) = 0;
-    // Sizes the columns of the active list window (column -1: all; show: unhide hidden ones).
-    virtual void AutoSizeColumns(int column, bool show) = 0;
-    // A logger file was saved under this path: it joins the recent-file list.
-    virtual void RebuildMruMenu(const QString& path) = 0;
-};
 
 // The record editor as the list windows fill it.
 struct IRecordEditorView {
@@ -41,6 +27,5 @@ struct IRecordEditorView {
 };
 
 namespace documents {
-extern IDocumentFrame* frame;
 extern IRecordEditorView* recordEditor;
 } // namespace documents

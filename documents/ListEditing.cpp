@@ -11,6 +11,7 @@
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
+#include "lang/LangText.h"
 
 #include <QItemSelectionModel>
 #include <QTreeView>
@@ -23,25 +24,6 @@ int16_t ClipboardCount = 0;
 
 namespace {
 
-enum Text : int32_t {
-    TxtPasteDuplicate = 143,
-    TxtSerialPrefix = 191,
-    TxtModifyEmpty = 342,
-    TxtModifyNoRecord = 343,
-    TxtModifyNoRow = 346,
-    TxtModified = 348,
-    TxtPasted = 352,
-    TxtAdded = 353,
-    TxtRemoveQuestion = 355,
-    TxtSearching = 359,
-    TxtFound = 360,
-    TxtFoundAtRow = 361,
-    TxtNotFound = 362,
-    TxtLatLongPrompt1 = 643,
-    TxtLatLongPrompt2 = 644,
-    TxtLatLongPrompt3 = 645,
-    TxtLoggerLimit = 780,
-};
 
 QString serialText(int32_t serial) {
     return plat::vb::formatSerialQ(serial);
@@ -49,7 +31,7 @@ QString serialText(int32_t serial) {
 
 // The one question both ways of removing a logger ask: its serial and first comment, No as the default.
 bool confirmRemoval(const LoggerRecord& r, const QString& caption) {
-    const QString question = LoadLangString(TxtRemoveQuestion) + serialText(r.Serial) + QStringLiteral(" ?\n(") +
+    const QString question = LoadLangString(txt::RemoveQuestion) + serialText(r.Serial) + QStringLiteral(" ?\n(") +
                              plat::fromAnsi(r.Comment1) + u')';
     return ShowMessage(question, plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2, caption) == plat::IDYES;
 }
@@ -70,8 +52,8 @@ int16_t ValidateLatLongText(QString& input, QString& output, int16_t& mode) {
     while (!latLongValid(input)) {
         const QString example =
             QStringLiteral("51") + DecimalSeparator + QStringLiteral("5/-0") + DecimalSeparator + QStringLiteral("12");
-        const QString prompt = LoadLangString(TxtLatLongPrompt1) + input + LoadLangString(TxtLatLongPrompt2) + example +
-                               LoadLangString(TxtLatLongPrompt3);
+        const QString prompt = LoadLangString(txt::LatLongPrompt1) + input + LoadLangString(txt::LatLongPrompt2) + example +
+                               LoadLangString(txt::LatLongPrompt3);
         QString answer;
         if (!plat::ui().inputBox(prompt, QString(), input, &answer))
             answer.clear();
@@ -141,7 +123,7 @@ void frmDMA::CutRecords() {
 bool frmDMA::RoomFor(long more) {
     if (RecordCount + more <= kMaxLoggers)
         return true;
-    ShowMessage(LoadLangString(TxtLoggerLimit), plat::MB_OK | plat::MB_ICONEXCLAMATION, plat::appTitle());
+    ShowMessage(LoadLangString(txt::LoggerLimit), plat::MB_OK | plat::MB_ICONEXCLAMATION, plat::appTitle());
     return false;
 }
 
@@ -167,7 +149,7 @@ void frmDMA::PasteRecords() {
         // The list is brought up to date before the question, so the user sees what has been pasted so far.
         endRecordBatch();
         const int answer = ShowMessage(
-            QString::number(serial) + QStringLiteral(": ") + LoadLangString(TxtPasteDuplicate), plat::MB_OKCANCEL);
+            QString::number(serial) + QStringLiteral(": ") + LoadLangString(txt::PasteDuplicate), plat::MB_OKCANCEL);
         if (answer == plat::IDCANCEL)
             return;
         beginRecordBatch();
@@ -185,7 +167,7 @@ void frmDMA::PasteRecord(int16_t& clipboardIndex) {
     LocalRecords.push_back(r);
     RecordCount = static_cast<int16_t>(RecordCount + 1);
     addNewRecordRow(SelLine, RecordCount);
-    ShowStatusText(LoadLangString(TxtSerialPrefix) + serialText(r.Serial) + LoadLangString(TxtPasted));
+    ShowStatusText(LoadLangString(txt::SerialPrefix) + serialText(r.Serial) + LoadLangString(txt::Pasted));
     SelLine = GetLineFromSerial(r.Serial);
     AskForSave = true;
 }
@@ -233,7 +215,7 @@ bool frmDMA::CreateNewRecord(int32_t serial, int16_t position, const QString& gr
     LocalRecords.push_back(std::move(r));
     RecordCount = static_cast<int16_t>(RecordCount + 1);
     addNewRecordRow(position, RecordCount);
-    ShowStatusText(LoadLangString(TxtSerialPrefix) + serialText(serial) + LoadLangString(TxtAdded));
+    ShowStatusText(LoadLangString(txt::SerialPrefix) + serialText(serial) + LoadLangString(txt::Added));
     SelLine = GetLineFromSerial(serial);
     if (model_->batching()) {
         pendingSelection_ = true;
@@ -261,7 +243,7 @@ bool frmDMA::CreateNewGPSRecord(int32_t serial, int16_t position, QString& coord
     LocalRecords.push_back(std::move(r));
     RecordCount = static_cast<int16_t>(RecordCount + 1);
     addNewRecordRow(position, RecordCount);
-    ShowStatusText(LoadLangString(TxtSerialPrefix) + serialText(serial) + LoadLangString(TxtAdded));
+    ShowStatusText(LoadLangString(txt::SerialPrefix) + serialText(serial) + LoadLangString(txt::Added));
     SelLine = GetLineFromSerial(serial);
     MakeVisibleListLine(SelLine);
     ListViewDMA_ItemClick(SelLine);
@@ -277,7 +259,7 @@ bool frmDMA::CreateNewRecord2(int32_t serial, int16_t position) {
     LocalRecords.push_back(std::move(r));
     RecordCount = static_cast<int16_t>(RecordCount + 1);
     addNewRecordRow(position, RecordCount);
-    ShowStatusText(LoadLangString(TxtSerialPrefix) + serialText(serial) + LoadLangString(TxtAdded));
+    ShowStatusText(LoadLangString(txt::SerialPrefix) + serialText(serial) + LoadLangString(txt::Added));
     const auto& rows = model_->rows();
     const auto at = std::find(rows.begin(), rows.end(), static_cast<int>(RecordCount));
     SelLine = at == rows.end() ? int16_t(0) : static_cast<int16_t>(at - rows.begin() + 1);
@@ -357,7 +339,7 @@ void frmDMA::Find(const QString& text) {
     // A window never searched before starts at its first row.
     if (SearchNextLine < 1 || SearchNextLine > RecordCount)
         SearchNextLine = 1;
-    ShowStatusText(LoadLangString(TxtSearching));
+    ShowStatusText(LoadLangString(txt::Searching));
     const int last = std::min<int>(RecordCount, rowCount());
     int found = 0;
     for (int p = SearchNextLine; p <= last; ++p) {
@@ -367,7 +349,7 @@ void frmDMA::Find(const QString& text) {
         }
     }
     if (found == 0) {
-        ShowMessage(LoadLangString(TxtNotFound), plat::MB_OK);
+        ShowMessage(LoadLangString(txt::NotFound), plat::MB_OK);
         ShowStatusText(QString());
         return;
     }
@@ -375,7 +357,7 @@ void frmDMA::Find(const QString& text) {
     SelLine = static_cast<int16_t>(found);
     MakeVisibleListLine(SelLine);
     LoadRecordIntoEditor(static_cast<int16_t>(rowRecordIndex(found)));
-    ShowStatusText(LoadLangString(TxtFound) + SearchText + LoadLangString(TxtFoundAtRow) + QString::number(found));
+    ShowStatusText(LoadLangString(txt::Found) + SearchText + LoadLangString(txt::FoundAtRow) + QString::number(found));
     ListViewDMA->setFocus();
 }
 
@@ -383,7 +365,7 @@ void frmDMA::Find(const QString& text) {
 
 void frmDMA::ModifyRecordBySerialNo() {
     if (RecordCount < 1) {
-        ShowMessage(LoadLangString(TxtModifyEmpty), plat::MB_OK);
+        ShowMessage(LoadLangString(txt::ModifyEmpty), plat::MB_OK);
         return;
     }
     frmDMAEdit* editor = frmDMAEdit::instance();
@@ -394,7 +376,7 @@ void frmDMA::ModifyRecordBySerialNo() {
 
 void frmDMA::ModifyRecordBySerialNo(const LoggerRecord& edited) {
     if (RecordCount < 1) {
-        ShowMessage(LoadLangString(TxtModifyEmpty), plat::MB_OK);
+        ShowMessage(LoadLangString(txt::ModifyEmpty), plat::MB_OK);
         return;
     }
     // The selected row's own record is the one meant when it carries the serial; otherwise the first record
@@ -410,9 +392,9 @@ void frmDMA::ModifyRecordBySerialNo(const LoggerRecord& edited) {
     }
     QString message;
     if (index == 0)
-        message += serialText(edited.Serial) + LoadLangString(TxtModifyNoRecord) + u'\n';
+        message += serialText(edited.Serial) + LoadLangString(txt::ModifyNoRecord) + u'\n';
     if (position == 0)
-        message += serialText(edited.Serial) + LoadLangString(TxtModifyNoRow) + u'\n';
+        message += serialText(edited.Serial) + LoadLangString(txt::ModifyNoRow) + u'\n';
     if (!message.isEmpty()) {
         ShowMessage(message, plat::MB_OK);
         return;
@@ -425,5 +407,5 @@ void frmDMA::ModifyRecordBySerialNo(const LoggerRecord& edited) {
     AskForSave = true;
     MakeVisibleListLine(static_cast<int16_t>(position));
     ListViewDMA->setFocus();
-    ShowStatusText(LoadLangString(TxtSerialPrefix) + serialText(edited.Serial) + LoadLangString(TxtModified));
+    ShowStatusText(LoadLangString(txt::SerialPrefix) + serialText(edited.Serial) + LoadLangString(txt::Modified));
 }

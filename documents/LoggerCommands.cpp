@@ -5,7 +5,6 @@
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
 #include "documents/DocumentLinks.h"
-#include "documents/MainCommands.h"
 #include "documents/MaskedEdit.h"
 #include "documents/ReadingDialogs.h"
 #include "documents/SmallDialogs.h"
@@ -17,6 +16,7 @@
 #include "platform/Twips.h"
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
+#include "lang/LangText.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -30,27 +30,6 @@
 
 namespace {
 
-enum Text : int32_t {
-    TxtNoDocument = 129,
-    TxtInvalidSerial = 132,
-    TxtAlreadyInList = 133,
-    TxtRemoved = 134,
-    TxtNotRemoved = 135,
-    TxtNoSelection = 136,
-    TxtChangeSerialPrompt = 137,
-    TxtSerialUnchanged = 138,
-    TxtSerialUsed1 = 139,
-    TxtSerialUsed2 = 140,
-    TxtSerialChanged = 141,
-    TxtFillComplete = 145,
-    TxtFillIncomplete = 146,
-    TxtFillReportHeading = 147,
-    TxtFillReportTitle = 148,
-    TxtFindPrompt = 149,
-    TxtNothingToCopy = 150,
-    TxtLoggerLimit = 780,
-    TxtFillLeavesSerials = 781,
-};
 
 constexpr int kHideListAbove = 100;
 
@@ -62,13 +41,12 @@ QString serialText(int32_t serial) {
 frmDMA* activeOrMessage() {
     if (IsDocumentValid(ActiveDocument))
         return ActiveDocument.data();
-    ShowMessage(LoadLangString(TxtNoDocument));
+    ShowMessage(LoadLangString(txt::NoDocument));
     return nullptr;
 }
 
 void interact(bool enable) {
-    if (documents::frame)
-        documents::frame->Interact(enable);
+    programWindows().Interact(enable);
 }
 
 } // namespace
@@ -84,7 +62,7 @@ void AddLoggerCommand() {
     int32_t serial = 0;
     const bool fits = plat::vb::toInt32(plat::vb::Val(dialog.strSerial), &serial);
     if (!fits || !IsValidSerial(serial)) {
-        ShowMessage((fits ? serialText(serial) : dialog.strSerial) + LoadLangString(TxtInvalidSerial));
+        ShowMessage((fits ? serialText(serial) : dialog.strSerial) + LoadLangString(txt::InvalidSerial));
         return;
     }
     if (doc->GetRecFromSerial(serial) == 0 && doc->RecordCount >= kMaxLoggers) {
@@ -92,10 +70,9 @@ void AddLoggerCommand() {
         return;
     }
     if (doc->CreateNewRecord(serial, 0, QString())) {
-        if (seams::recordEditor)
-            seams::recordEditor->showEditor();
+        programWindows().showEditor();
     } else {
-        ShowMessage(serialText(serial) + LoadLangString(TxtAlreadyInList));
+        ShowMessage(serialText(serial) + LoadLangString(txt::AlreadyInList));
     }
 }
 
@@ -103,7 +80,7 @@ void RemoveLoggerCommand() {
     frmDMA* doc = activeOrMessage();
     if (!doc)
         return;
-    ShowStatusText(LoadLangString(doc->RemoveRecord() ? TxtRemoved : TxtNotRemoved));
+    ShowStatusText(LoadLangString(doc->RemoveRecord() ? txt::Removed : txt::NotRemoved));
 }
 
 void ChangeSerialCommand() {
@@ -111,14 +88,14 @@ void ChangeSerialCommand() {
     if (!doc)
         return;
     if (doc->SelLine < 1 || doc->SelLine > doc->rowCount()) {
-        ShowMessage(LoadLangString(TxtNoSelection));
+        ShowMessage(LoadLangString(txt::NoSelection));
         return;
     }
     // The selected row's own record changes, found by its key rather than by its serial, which may repeat.
     const int index = doc->rowRecordIndex(doc->SelLine);
     const int32_t old = doc->localRecord(index).Serial;
     QString answer;
-    if (!plat::ui().inputBox(LoadLangString(TxtChangeSerialPrompt) + serialText(old), plat::appTitle(), serialText(old),
+    if (!plat::ui().inputBox(LoadLangString(txt::ChangeSerialPrompt) + serialText(old), plat::appTitle(), serialText(old),
                              &answer) ||
         answer.isEmpty())
         return;
@@ -126,22 +103,22 @@ void ChangeSerialCommand() {
     int32_t serial = 0;
     const bool fits = plat::vb::toInt32(value, &serial);
     if (fits && serial == old) {
-        ShowMessage(serialText(old) + LoadLangString(TxtSerialUnchanged));
+        ShowMessage(serialText(old) + LoadLangString(txt::SerialUnchanged));
         return;
     }
     if (!fits || !IsValidSerial(serial)) {
-        ShowMessage((fits ? serialText(serial) : answer) + LoadLangString(TxtInvalidSerial));
+        ShowMessage((fits ? serialText(serial) : answer) + LoadLangString(txt::InvalidSerial));
         return;
     }
     if (doc->GetRecFromSerial(serial) != 0) {
-        ShowMessage(LoadLangString(TxtSerialUsed1) + serialText(serial) + LoadLangString(TxtSerialUsed2));
+        ShowMessage(LoadLangString(txt::SerialUsed1) + serialText(serial) + LoadLangString(txt::SerialUsed2));
         return;
     }
     doc->ChangeSerialByRec(index, serial);
     doc->listModel()->recordChanged(index);
     // A changed serial must reach the file: closing the window asks to save it.
     doc->AskForSave = true;
-    ShowMessage(serialText(old) + LoadLangString(TxtSerialChanged) + serialText(serial));
+    ShowMessage(serialText(old) + LoadLangString(txt::SerialChanged) + serialText(serial));
 }
 
 void ChangeDeployDateCommand() {
@@ -175,7 +152,7 @@ void ChangeDeployDateCommand() {
         doc->listModel()->recordChanged(index);
         doc->AskForSave = true;
     } else {
-        ShowMessage(LoadLangString(TxtNoSelection));
+        ShowMessage(LoadLangString(txt::NoSelection));
     }
     interact(true);
 }
@@ -183,7 +160,7 @@ void ChangeDeployDateCommand() {
 FillDialog* fillDialog() {
     static QPointer<FillDialog> dialog;
     if (!dialog) {
-        QWidget* parent = seams::mainWindow ? seams::mainWindow->widget() : nullptr;
+        QWidget* parent = programWindows().mainWidget();
         dialog = new FillDialog(parent);
     }
     return dialog.data();
@@ -200,7 +177,7 @@ bool FillLoggers(frmDMA* document, int32_t start, int32_t count, const QString& 
     long long serial = start;
     for (int32_t k = 1; k <= count; ++k, serial += FillIncrement) {
         if (serial > 16777215 || !IsValidSerial(static_cast<int32_t>(serial))) {
-            ShowMessage(LoadLangString(TxtFillLeavesSerials) +
+            ShowMessage(LoadLangString(txt::FillLeavesSerials) +
                         serialText(static_cast<int32_t>(std::min<long long>(serial, 99999999))));
             return false;
         }
@@ -259,16 +236,15 @@ void FillCommand() {
     if (!done || !target)
         return;
     if (report.isEmpty()) {
-        ShowStatusText(LoadLangString(TxtFillComplete));
+        ShowStatusText(LoadLangString(txt::FillComplete));
         return;
     }
-    ShowMessage(LoadLangString(TxtFillIncomplete));
-    ShowStatusText(LoadLangString(TxtFillIncomplete));
+    ShowMessage(LoadLangString(txt::FillIncomplete));
+    ShowStatusText(LoadLangString(txt::FillIncomplete));
     auto* window = new frmDocument;
-    window->setWindowTitle(LoadLangString(TxtFillReportTitle) + FileTitle(target->windowTitle()) +
+    window->setWindowTitle(LoadLangString(txt::FillReportTitle) + FileTitle(target->windowTitle()) +
                            QStringLiteral(".log"));
-    window->setText(LoadLangString(TxtFillReportHeading) + u'\n' + report);
-    window->AskForSave = false;
+    window->setText(LoadLangString(txt::FillReportHeading) + u'\n' + report);
     ShowDocumentWindow(window);
 }
 
@@ -278,7 +254,7 @@ void FindCommand() {
     if (!doc)
         return;
     QString answer;
-    if (!plat::ui().inputBox(LoadLangString(TxtFindPrompt), plat::appTitle(), LastFindText, &answer))
+    if (!plat::ui().inputBox(LoadLangString(txt::FindPrompt), plat::appTitle(), LastFindText, &answer))
         answer.clear();
     LastFindText = answer;
     if (!LastFindText.isEmpty())
@@ -326,6 +302,7 @@ void AutoSizeColumns(int16_t column, bool& show) {
         AutoSizeColumnsHelper(doc, 9, static_cast<float>(plat::twips::toPixelsX(700)), false);
         AutoSizeColumnsHelper(doc, 10, static_cast<float>(plat::twips::toPixelsX(700)), false);
     }
+    doc->FitColumnsToValues();
 }
 
 void NewWindowCommand() {
@@ -334,7 +311,7 @@ void NewWindowCommand() {
     if (!doc)
         return;
     if (doc->RecordCount < 1) {
-        ShowMessage(LoadLangString(TxtNothingToCopy));
+        ShowMessage(LoadLangString(txt::NothingToCopy));
         return;
     }
     const QString name = doc->DMAName;
@@ -357,25 +334,4 @@ void NewWindowCommand() {
     window->DMAName = FileTitle(name);
     ShowDocumentWindow(window);
     window->setFocus();
-}
-
-void RegisterEditingCommands() {
-    maincmd::Hooks& h = maincmd::hooks();
-    h.CutRecords = [](frmDMA* d) { d->CutRecords(); };
-    h.CopyRecords = [](frmDMA* d) { d->CopyRecords(); };
-    h.PasteRecords = [](frmDMA* d) { d->PasteRecords(); };
-    h.FindCommand = FindCommand;
-    h.FindNextCommand = FindNextCommand;
-    h.AddLoggerCommand = AddLoggerCommand;
-    h.RemoveLoggerCommand = RemoveLoggerCommand;
-    h.ChangeSerialCommand = ChangeSerialCommand;
-    h.ChangeDeployDateCommand = ChangeDeployDateCommand;
-    h.FillCommand = FillCommand;
-    h.NewWindowCommand = NewWindowCommand;
-    h.AutoSizeColumns = [](int column, bool show) { AutoSizeColumns(static_cast<int16_t>(column), show); };
-    h.ShowRecordEditor = [] {
-        if (seams::recordEditor)
-            seams::recordEditor->showEditor();
-    };
-    maincmd::hooksChanged();
 }

@@ -26,6 +26,3 @@ bool FillLoggers(frmDMA* document, int32_t start, int32_t count, const QString& 
 
 // The fill dialog, made on the first fill and kept (hidden) for the run.
 FillDialog* fillDialog();
-
-// Fills the main window's command entries for list editing, the logger commands and the record editor.
-void RegisterEditingCommands();

@@ -1,5 +1,8 @@
 #include "documents/MaskedEdit.h"
 
+#include <QFocusEvent>
+#include <QMouseEvent>
+
 namespace {
 // Characters that mean something in Qt's input masks and so must be escaped where ours shows them as they are.
 bool qtMaskSpecial(QChar c) {
@@ -69,4 +72,38 @@ void MaskedEdit::setBoxText(const QString& value) {
     const QString shown = mask_.isEmpty() ? text() : displayText();
     hasKept_ = shown != value;
     kept_ = hasKept_ ? value : QString();
+}
+
+void MaskedEdit::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    selectAll();
+    // The click that gave the focus comes next; it must not move the cursor into the selection.
+    clickSelects_ = event->reason() == Qt::MouseFocusReason;
+}
+
+void MaskedEdit::mousePressEvent(QMouseEvent* event) {
+    if (clickSelects_ && event->button() == Qt::LeftButton) {
+        selectAll();
+        event->accept();
+        return;
+    }
+    clickSelects_ = false;
+    QLineEdit::mousePressEvent(event);
+}
+
+void MaskedEdit::mouseMoveEvent(QMouseEvent* event) {
+    if (clickSelects_) {
+        event->accept();
+        return;
+    }
+    QLineEdit::mouseMoveEvent(event);
+}
+
+void MaskedEdit::mouseReleaseEvent(QMouseEvent* event) {
+    if (clickSelects_) {
+        clickSelects_ = false;
+        event->accept();
+        return;
+    }
+    QLineEdit::mouseReleaseEvent(event);
 }

@@ -31,7 +31,16 @@ public:
     // The text a box with this mask shows for an input text.
     static QString maskedText(const QString& mask, const QString& text);
 
+protected:
+    // Entering the box by mouse or key selects all of it, so what is typed replaces the value: a click would
+    // otherwise put the cursor where the mouse landed and the digits in the middle of the pattern.
+    void focusInEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
 private:
+    bool clickSelects_ = false;
     QString mask_;
     int maxLength_ = 32767;
     QString kept_;

@@ -2,12 +2,9 @@
 
 #include "DocumentFiles.h"
 #include "DocumentLinks.h"
-#include "MainCommands.h"
-#include "core/Address2Listener.h"
 #include "core/MergeReadings.h"
 #include "core/MergeTarget.h"
 #include "core/frmCatalogue.h"
-#include "core/frmOptions.h"
 #include "frmDMA.h"
 #include "frmDMAEdit.h"
 #include "frmDocument.h"
@@ -62,8 +59,7 @@ public:
         return current_.get();
     }
     void Interact(bool enable) override {
-        if (documents::frame != nullptr)
-            documents::frame->Interact(enable);
+        programWindows().Interact(enable);
     }
     bool LoadFileWithReport(const QString& path) override { return ::LoadFileWithReport(path); }
     void OpenDocument(const QString& path) override { ::OpenDocument(path); }
@@ -78,22 +74,6 @@ private:
     std::unique_ptr<ListWindow> current_;
 };
 
-// The record editor takes the new coordinate mask, and every loaded logger list window retitles its comment-2
-// column, when the coordinate system changes.
-class DocumentWindowsAddress2 final : public IAddress2Listener {
-public:
-    void ConfigureAddress2EditBox() override {
-        if (frmDMAEdit* editor = frmDMAEdit::instance())
-            editor->ConfigureAddress2EditBox();
-    }
-    void UpdateCommentsColumnHeader() override {
-        for (QWidget* form : plat::windows::loadedNamed(QStringLiteral("frmDMA"))) {
-            if (auto* list = qobject_cast<frmDMA*>(form))
-                list->UpdateCommentsColumnHeader();
-        }
-    }
-};
-
 } // namespace
 
 IMergeHost& DocumentMergeHost() {
@@ -101,20 +81,16 @@ IMergeHost& DocumentMergeHost() {
     return host;
 }
 
-void RegisterMergeCommands() {
-    static DocumentWindowsAddress2 headers;
-    merge::host = &DocumentMergeHost();
-    RegisterAddress2Listener(&headers);
-    maincmd::Hooks& hooks = maincmd::hooks();
-    hooks.MergeReadings = [](const QString& path) { MergeReadings(DocumentMergeHost(), path); };
-    hooks.MergeReadingsByRDGrid = [](const QString& path) { MergeReadingsByRDGrid(DocumentMergeHost(), path); };
-    hooks.createCatalogue = [](QWidget* parent) -> QDialog* { return new frmCatalogue(parent); };
-    // The field-unit menu's Options command; the transfer part may provide its own.
-    if (!hooks.mnuRovemarkOptions_Click) {
-        hooks.mnuRovemarkOptions_Click = [] {
-            frmOptions dialog;
-            plat::ui().execDialog(&dialog);
-        };
-    }
-    maincmd::hooksChanged();
+void MergeReadingsCommand(const QString& path) {
+    MergeReadings(DocumentMergeHost(), path);
 }
+
+void MergeReadingsByRDGridCommand(const QString& path) {
+    MergeReadingsByRDGrid(DocumentMergeHost(), path);
+}
+
+void SearchSerialInFilesCommand(QWidget* parent) {
+    frmCatalogue dialog(parent);
+    plat::ui().execDialog(&dialog);
+}
+

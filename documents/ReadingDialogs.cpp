@@ -1,4 +1,5 @@
 #include "documents/ReadingDialogs.h"
+#include "documents/FieldText.h"
 
 #include "core/DMAModule.h"
 #include "core/Settings.h"
@@ -7,6 +8,7 @@
 #include "platform/TextCodec.h"
 #include "platform/VbRuntime.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QCheckBox>
 #include <QFontDatabase>
@@ -56,6 +58,8 @@ HistoryDialog::HistoryDialog(QWidget* parent) : QDialog(parent) {
     TxtStatus = named(new QLineEdit(Frame1), "TxtStatus");
     TxtLevel = named(new QLineEdit(Frame1), "TxtLevel");
     TxtSpread = named(new QLineEdit(Frame1), "TxtSpread");
+    GuardStorableField(TxtDate);
+    GuardStorableField(TxtStatus);
     LabelDate = named(new QLabel(Frame1), "LabelDate");
     LabelStatus = named(new QLabel(Frame1), "LabelStatus");
     LabelLevel = named(new QLabel(Frame1), "LabelLevel");
@@ -87,13 +91,13 @@ HistoryDialog::HistoryDialog(QWidget* parent) : QDialog(parent) {
 }
 
 void HistoryDialog::LoadResources() {
-    setWindowTitle(LoadLangString(384));
-    LabelSpread->setText(LoadLangString(167));
-    LabelLevel->setText(LoadLangString(166));
-    LabelStatus->setText(LoadLangString(165));
-    LabelDate->setText(LoadLangString(164));
-    CancelButton->setText(LoadLangString(246));
-    OKButton->setText(LoadLangString(474));
+    setWindowTitle(LoadLangString(txt::EditReading));
+    LabelSpread->setText(LoadLangString(txt::BadSpread));
+    LabelLevel->setText(LoadLangString(txt::BadLevel));
+    LabelStatus->setText(LoadLangString(txt::BadStatus));
+    LabelDate->setText(LoadLangString(txt::BadDate));
+    CancelButton->setText(LoadLangString(txt::Cancel));
+    OKButton->setText(LoadLangString(txt::Ok));
 }
 
 void HistoryDialog::TxtStatus_Change() {
@@ -189,15 +193,15 @@ FillDialog::FillDialog(QWidget* parent) : QDialog(parent) {
 }
 
 void FillDialog::LoadResources() {
-    setWindowTitle(LoadLangString(389));
-    OKButton->setText(LoadLangString(474));
-    CancelButton->setText(LoadLangString(246));
-    FrameDummy->setTitle(LoadLangString(363));
-    CheckBoxUseGrid->setText(LoadLangString(390));
-    Labeldummy->setText(LoadLangString(391));
-    LblIncr->setText(LoadLangString(392));
-    LblNum->setText(LoadLangString(393));
-    LblSerial->setText(LoadLangString(394));
+    setWindowTitle(LoadLangString(txt::Fill));
+    OKButton->setText(LoadLangString(txt::Ok));
+    CancelButton->setText(LoadLangString(txt::Cancel));
+    FrameDummy->setTitle(LoadLangString(txt::GridRef363));
+    CheckBoxUseGrid->setText(LoadLangString(txt::FillGridNumbersAsWell));
+    Labeldummy->setText(LoadLangString(txt::StartAt));
+    LblIncr->setText(LoadLangString(txt::SerialIncrement));
+    LblNum->setText(LoadLangString(txt::NumberOfLoggers));
+    LblSerial->setText(LoadLangString(txt::FirstSerialNumber));
 }
 
 void FillDialog::Form_Load() {
@@ -212,19 +216,19 @@ void FillDialog::OKButton_Click() {
     const bool serialFits = wholeNumber(TxtSerial->text(), &serial);
     TmpSer = serial;
     if (!serialFits || !IsValidSerial(TmpSer)) {
-        ShowMessage((serialFits ? plat::vb::formatSerialQ(TmpSer) : TxtSerial->text()) + LoadLangString(132));
+        ShowMessage((serialFits ? plat::vb::formatSerialQ(TmpSer) : TxtSerial->text()) + LoadLangString(txt::InvalidSerial));
         return;
     }
     int32_t count = 0;
     const bool countFits = wholeNumber(TxtNum->text(), &count);
     TmpNum = count;
     if (!countFits || TmpNum < 1 || TmpNum > 99999999) {
-        ShowMessage(LoadLangString(395));
+        ShowMessage(LoadLangString(txt::TheNumberOfLoggersMust));
         return;
     }
     int32_t increment = 0;
     if (!wholeNumber(TxtIncr->text(), &increment) || increment < 1 || increment > 9999999) {
-        ShowMessage(LoadLangString(251));
+        ShowMessage(LoadLangString(txt::IncrementRange));
         return;
     }
     FillIncrement = increment;

@@ -1,4 +1,5 @@
 #include "documents/SmallDialogs.h"
+#include "documents/FieldText.h"
 
 #include "core/DMAModule.h"
 #include "core/Shared.h"
@@ -6,6 +7,7 @@
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -60,7 +62,7 @@ frmSelection::frmSelection(QWidget* parent) : QDialog(parent) {
     TreeViewSelect->setRootIsDecorated(false);
     auto* frameLayout = new QVBoxLayout(FrameDummy);
     frameLayout->addWidget(TreeViewSelect);
-    CommandOK = button(this, "CommandOK", LoadLangString(474));
+    CommandOK = button(this, "CommandOK", LoadLangString(txt::Ok));
     CommandOK->setDefault(true);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(FrameDummy, 1);
@@ -84,23 +86,24 @@ void frmSelection::reject() {
 
 DateDialog::DateDialog(QWidget* parent) : QDialog(parent) {
     prepare(this, "DateDialog", QStringLiteral("Edit Date"));
-    setWindowTitle(LoadLangString(475));
+    setWindowTitle(LoadLangString(txt::EditDate));
     Frame1 = new QGroupBox(this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    LabelDate = new QLabel(LoadLangString(164), Frame1);
+    LabelDate = new QLabel(LoadLangString(txt::BadDate), Frame1);
     LabelDate->setObjectName(QStringLiteral("LabelDate"));
     TxtDate = new QLineEdit(QStringLiteral("0000/00/00"), Frame1);
     TxtDate->setObjectName(QStringLiteral("TxtDate"));
     LabelDate->setBuddy(TxtDate);
-    ChkDoAll = new QCheckBox(LoadLangString(476), Frame1);
+    GuardStorableField(TxtDate);
+    ChkDoAll = new QCheckBox(LoadLangString(txt::ChangeTheDateOfEvery), Frame1);
     ChkDoAll->setObjectName(QStringLiteral("ChkDoAll"));
     auto* grid = new QGridLayout(Frame1);
     grid->addWidget(LabelDate, 0, 0);
     grid->addWidget(TxtDate, 0, 1);
     grid->addWidget(ChkDoAll, 1, 0, 1, 2);
-    OKButton = button(this, "OKButton", LoadLangString(474));
+    OKButton = button(this, "OKButton", LoadLangString(txt::Ok));
     OKButton->setDefault(true);
-    CancelButton = button(this, "CancelButton", LoadLangString(246));
+    CancelButton = button(this, "CancelButton", LoadLangString(txt::Cancel));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Frame1);
     layout->addLayout(buttonRow(OKButton, CancelButton));
@@ -111,7 +114,7 @@ DateDialog::DateDialog(QWidget* parent) : QDialog(parent) {
 void DateDialog::OKButton_Click() {
     TxtDate->setText(TxtDate->text().trimmed());
     if (!IsValidDate(plat::toAnsi(TxtDate->text()))) {
-        ShowMessage(LoadLangString(385), 0);
+        ShowMessage(LoadLangString(txt::TheDateIsNotValid), 0);
         return;
     }
     Result = true;
@@ -127,7 +130,7 @@ void DateDialog::CancelButton_Click() {
 
 frmAddNewLogger::frmAddNewLogger(QWidget* parent) : QDialog(parent) {
     prepare(this, "frmAddNewLogger", QStringLiteral("New Logger"));
-    lblEnterSerial = new QLabel(LoadLangString(130), this);
+    lblEnterSerial = new QLabel(LoadLangString(txt::EnterTheSerialNumberOf), this);
     lblEnterSerial->setObjectName(QStringLiteral("lblEnterSerial"));
     lblEnterSerial->setWordWrap(true);
     mskSerial = new QLineEdit(this);
@@ -160,18 +163,19 @@ void frmAddNewLogger::cmdCancel_Click() {
 
 frmUpdateAddInfo::frmUpdateAddInfo(QWidget* parent) : QDialog(parent) {
     prepare(this, "frmUpdateAddInfo", QStringLiteral("Update All Additional Information"));
-    setWindowTitle(LoadLangString(648));
-    LabelAddInfo = new QLabel(LoadLangString(500), this);
+    setWindowTitle(LoadLangString(txt::UpdateAllAdditionalInformation));
+    LabelAddInfo = new QLabel(LoadLangString(txt::AdditionalInformation), this);
     LabelAddInfo->setObjectName(QStringLiteral("LabelAddInfo"));
     txtAdditionalInformation = new QLineEdit(this);
     txtAdditionalInformation->setObjectName(QStringLiteral("txtAdditionalInformation"));
     txtAdditionalInformation->setMaxLength(kUserCommentsLimit);
+    GuardStorableField(txtAdditionalInformation);
     txtAdditionalInformation->setMinimumWidth(360);
     txtAdditionalInformation->clear();
     LabelAddInfo->setBuddy(txtAdditionalInformation);
-    AddButton = button(this, "AddButton", LoadLangString(480));
+    AddButton = button(this, "AddButton", LoadLangString(txt::Add480));
     AddButton->setDefault(true);
-    CancelButton = button(this, "CancelButton", LoadLangString(246));
+    CancelButton = button(this, "CancelButton", LoadLangString(txt::Cancel));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(LabelAddInfo);
     layout->addWidget(txtAdditionalInformation);
@@ -183,7 +187,7 @@ frmUpdateAddInfo::frmUpdateAddInfo(QWidget* parent) : QDialog(parent) {
 void frmUpdateAddInfo::AddButton_Click() {
     // Every logger's text is replaced: the user confirms once more before that happens.
     const int answer =
-        plat::ui().messageBox(LoadLangString(649), plat::MB_OKCANCEL | plat::MB_ICONQUESTION, plat::appTitle());
+        plat::ui().messageBox(LoadLangString(txt::TheAdditionalInformationOfEvery), plat::MB_OKCANCEL | plat::MB_ICONQUESTION, plat::appTitle());
     if (answer != plat::IDOK)
         return;
     txtAddInfoText = txtAdditionalInformation->text();

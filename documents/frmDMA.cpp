@@ -1,6 +1,6 @@
 #include "documents/frmDMA.h"
 
-#include "core/Seams.h"
+#include "core/ProgramWindows.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
@@ -12,6 +12,7 @@
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -28,20 +29,6 @@
 
 namespace {
 
-enum Text : int32_t {
-    TxtNoLoggers = 338,
-    TxtLoadingLogger = 339,
-    TxtLoadingLoggerEnd = 340,
-    TxtPreparingLogger = 341,
-    TxtListReloaded = 349,
-    TxtBlankComment = 354,
-    TxtLoggerOf = 364,
-    TxtLoggerOfEnd = 365,
-    TxtSortedDescending = 366,
-    TxtSortedAscending = 367,
-    TxtSavePrompt = 228,
-    TxtTooManyLoggers = 688,
-};
 
 // Caption text numbers of the eleven columns, in column order.
 constexpr int32_t kCaptionTexts[LoggerListModel::kColumns] = {191, 363, 162, 163, 160, 161, 164, 165, 166, 167, 500};
@@ -59,7 +46,7 @@ QString coordinateCaption(const QString& code) {
                                          "SUI Grid", "T67 Grid", "UTM Grid",  "QNG Grid"};
     for (int i = 0; i <= 13; ++i) {
         if (code == QString::number(i))
-            return i == 0 ? LoadLangString(664) : QString::fromLatin1(kGrids[i]);
+            return i == 0 ? LoadLangString(txt::Comment2664) : QString::fromLatin1(kGrids[i]);
     }
     return QString();
 }
@@ -127,7 +114,7 @@ LoggerRecord NewBlankRecord() {
     LoggerRecord r;
     r.Serial = 99999999;
     r.GridRef = "__ ____ ____";
-    r.Comment1 = LoadLangAnsi(TxtBlankComment);
+    r.Comment1 = LoadLangAnsi(txt::BlankComment);
     return r;
 }
 
@@ -310,7 +297,7 @@ const char* const frmDMA::kColumnNames[LoggerListModel::kColumns] = {"SerialNo",
                                                                      "Comment1", "Comment2", "Date",        "Status",
                                                                      "Level",    "Spread",   "UserComments"};
 
-frmDMA::frmDMA(QWidget* parent) : QMdiSubWindow(parent) {
+frmDMA::frmDMA(QWidget* parent) : plat::Form<QMdiSubWindow>(parent) {
     setObjectName(QStringLiteral("frmDMA"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
@@ -399,25 +386,44 @@ void frmDMA::Form_Load() {
     UpdateCommentsColumnHeader();
     model_->clearRows();
     Form_Resize();
-    if (documents::frame)
-        documents::frame->AutoSizeColumns(0, true);
+    programWindows().AutoSizeColumns(0, true);
     MouseFocusTaken = false;
 }
 
 void frmDMA::Form_Resize() {
     // The layout keeps the list inside the window's margins; only the auto-size option needs doing here.
-    if (AutoSize && documents::frame)
-        documents::frame->AutoSizeColumns(-1, true);
+    if (AutoSize)
+        programWindows().AutoSizeColumns(-1, true);
 }
 
 void frmDMA::resizeEvent(QResizeEvent* event) {
+    // The list gets its new size after the window's own resize event, so the auto-size step runs when the
+    // list's viewport is resized (see eventFilter): column widths then come from the width the list has now.
     QMdiSubWindow::resizeEvent(event);
-    Form_Resize();
+}
+
+void frmDMA::FitColumnsToValues() {
+    // A shown column is never narrower than the widest text it holds; hidden columns (width 0) and the last
+    // column, which takes the rest of the row, are left alone.
+    QHeaderView* header = ListViewDMA->header();
+    const QFontMetrics metrics(ListViewDMA->font());
+    const int padding = 2 * (ListViewDMA->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ListViewDMA) + 1) +
+                        metrics.horizontalAdvance(QLatin1Char(' '));
+    const int rows = model_->rowCount();
+    for (int column = 0; column < LoggerListModel::kColumns - 1; ++column) {
+        if (header->sectionSize(column) <= 0 || header->isSectionHidden(column))
+            continue;
+        int widest = 0;
+        for (int row = 0; row < rows; ++row)
+            widest = std::max(widest, metrics.horizontalAdvance(
+                                          model_->data(model_->index(row, column), Qt::DisplayRole).toString()));
+        if (widest > 0 && header->sectionSize(column) < widest + padding)
+            header->resizeSection(column, widest + padding);
+    }
 }
 
 void frmDMA::Form_Activate() {
-    if (documents::frame)
-        documents::frame->setAutoSizeChecked(AutoSize);
+    programWindows().setAutoSizeChecked(AutoSize);
 }
 
 void frmDMA::UpdateCommentsColumnHeader() {
@@ -469,19 +475,20 @@ bool frmDMA::GetLocalRecBySelection() {
 
 void frmDMA::CopyFrom_DMAModule() {
     if (LoggerCount < 1) {
-        ShowStatusText(LoadLangString(TxtNoLoggers));
+        ShowStatusText(LoadLangString(txt::NoLoggers));
         return;
     }
     const int count = std::min<int>(LoggerCount, kMaxLoggers);
     LocalRecords.assign(LoggerTable.begin(), LoggerTable.begin() + count + 1);
     LocalRecords[0] = LoggerRecord();
     RecordCount = static_cast<int16_t>(count);
-    const QString before = LoadLangString(TxtLoadingLogger);
-    const QString after = LoadLangString(TxtLoadingLoggerEnd);
+    const QString before = LoadLangString(txt::LoadingLogger);
+    const QString after = LoadLangString(txt::LoadingLoggerEnd);
     for (int i = 1; i <= count; ++i)
         if (i % kProgressStep == 0 || i == count)
             ShowStatusText(before + QString::number(i) + after);
     model_->fillRows(count);
+    FitColumnsToValues();
     SelLine = 1;
     MakeVisibleListLine(1);
     MakeActiveDocument();
@@ -493,13 +500,13 @@ bool frmDMA::CopyTo_DMAModule() {
     // The table and the file formats hold 7000 loggers; a longer list is refused as a whole rather than
     // written past the table or cut short.
     if (RecordCount > kMaxLoggers) {
-        ShowMessage(LoadLangString(TxtTooManyLoggers), 0);
+        ShowMessage(LoadLangString(txt::TooManyLoggers), 0);
         return false;
     }
     if (LoggerTable.size() < static_cast<size_t>(kMaxLoggers + 1))
         LoggerTable.resize(static_cast<size_t>(kMaxLoggers + 1));
     LoggerCount = RecordCount;
-    const QString prefix = LoadLangString(TxtPreparingLogger);
+    const QString prefix = LoadLangString(txt::PreparingLogger);
     const int histories = std::clamp<int>(NumHistories, 0, kMaxReadings);
     for (int i = 1; i <= RecordCount; ++i) {
         LoggerRecord r = LocalRecords[static_cast<size_t>(i)];
@@ -526,7 +533,7 @@ void frmDMA::ReLoad() {
     MakeActiveDocument();
     if (!plat::windows::topLevelTitled(QStringLiteral("GPS")))
         LoadRecordIntoEditor(1);
-    ShowStatusText(LoadLangString(TxtListReloaded));
+    ShowStatusText(LoadLangString(txt::ListReloaded));
 }
 
 void frmDMA::NextLine() {
@@ -672,8 +679,7 @@ bool frmDMA::UpdateAllAdditionalInformation() {
     frmUpdateAddInfo dialog(this);
     plat::ui().execDialog(&dialog);
     bool result = false;
-    if (documents::frame)
-        documents::frame->Interact(false);
+    programWindows().Interact(false);
     if (dialog.Result) {
         for (int i = 1; i <= RecordCount; ++i) {
             GetLocalRecByIndex(0, static_cast<int16_t>(i));
@@ -684,8 +690,7 @@ bool frmDMA::UpdateAllAdditionalInformation() {
         AskForSave = true;
         result = true;
     }
-    if (documents::frame)
-        documents::frame->Interact(true);
+    programWindows().Interact(true);
     return result;
 }
 
@@ -694,7 +699,7 @@ bool frmDMA::UpdateAllAdditionalInformation() {
 void frmDMA::ListViewDMA_ItemClick(int position) {
     SelLine = static_cast<int16_t>(position);
     LoadRecordIntoEditor(static_cast<int16_t>(rowRecordIndex(position)));
-    ShowStatusText(LoadLangString(TxtLoggerOf) + QString::number(SelLine) + LoadLangString(TxtLoggerOfEnd) +
+    ShowStatusText(LoadLangString(txt::LoggerOf) + QString::number(SelLine) + LoadLangString(txt::LoggerOfEnd) +
                    QString::number(RecordCount));
 }
 
@@ -707,8 +712,7 @@ void frmDMA::onCurrentRowChanged(int row) {
 }
 
 void frmDMA::ListViewDMA_DblClick() {
-    if (seams::recordEditor)
-        seams::recordEditor->showEditor();
+    programWindows().showEditor();
     if (WindowFollowMouse) {
         MouseFocusTaken = true;
         if (mdiArea())
@@ -723,10 +727,10 @@ void frmDMA::ListViewDMA_ColumnClick(int column) {
     QString status;
     if (!model_->sorted() || model_->sortOrder() == Qt::AscendingOrder) {
         order = Qt::DescendingOrder;
-        status = caption + LoadLangString(TxtSortedDescending);
+        status = caption + LoadLangString(txt::SortedDescending);
     } else {
         order = Qt::AscendingOrder;
-        status = caption + LoadLangString(TxtSortedAscending);
+        status = caption + LoadLangString(txt::SortedAscending);
     }
     // The selected logger stays the one the commands act on, wherever the sort puts its row.
     const int selected = rowRecordIndex(SelLine);
@@ -780,7 +784,9 @@ bool frmDMA::eventFilter(QObject* watched, QEvent* event) {
             break;
         }
     } else if (watched == ListViewDMA->viewport()) {
-        if (event->type() == QEvent::MouseMove)
+        if (event->type() == QEvent::Resize)
+            Form_Resize();
+        else if (event->type() == QEvent::MouseMove)
             Form_MouseMove();
         else if (event->type() == QEvent::MouseButtonDblClick) {
             ListViewDMA_DblClick();
@@ -795,7 +801,7 @@ bool frmDMA::eventFilter(QObject* watched, QEvent* event) {
 void frmDMA::Form_QueryUnload(bool& cancel) {
     if (!AskForSave)
         return;
-    const QString prompt = LoadLangString(TxtSavePrompt) + (NeverBeenSaved ? DMAName : windowTitle()) + u'?';
+    const QString prompt = LoadLangString(txt::SavePrompt) + (NeverBeenSaved ? DMAName : windowTitle()) + u'?';
     const int answer =
         ShowMessage(prompt, plat::MB_YESNOCANCEL | plat::MB_ICONEXCLAMATION | plat::MB_DEFBUTTON2, plat::appTitle());
     if (answer == plat::IDYES) {
@@ -823,18 +829,4 @@ void frmDMA::Form_Unload() {
             documents::recordEditor->resetGraph();
         ReleaseActiveDocument();
     }
-}
-
-void frmDMA::closeEvent(QCloseEvent* event) {
-    if (!unloaded_) {
-        bool cancel = false;
-        Form_QueryUnload(cancel);
-        if (cancel) {
-            event->ignore();
-            return;
-        }
-        Form_Unload();
-        unloaded_ = true;
-    }
-    QMdiSubWindow::closeEvent(event);
 }

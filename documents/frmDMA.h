@@ -1,6 +1,7 @@
 #pragma once
 // The logger list window: one open area file, its own copy of the loggers and the list that shows them.
 #include "core/DMAModule.h"
+#include "platform/FormClose.h"
 
 #include <QAbstractTableModel>
 #include <QMdiSubWindow>
@@ -72,7 +73,7 @@ private:
     Qt::SortOrder order_ = Qt::AscendingOrder;
 };
 
-class frmDMA : public QMdiSubWindow {
+class frmDMA : public plat::Form<QMdiSubWindow> {
     Q_OBJECT
 public:
     explicit frmDMA(QWidget* parent = nullptr);
@@ -159,20 +160,19 @@ public:
     void Form_MouseMove();
     void Form_Activate();
     void Form_Resize();
+    // Widens every shown column that is narrower than its widest value.
+    void FitColumnsToValues();
 
     bool mouseFocusTaken() const { return MouseFocusTaken; }
-    // True once the window has been closed, also while its deletion is still pending.
-    bool unloaded() const { return unloaded_; }
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    void Form_QueryUnload(bool& cancel) override;
+    void Form_Unload() override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Form_Load();
-    void Form_QueryUnload(bool& cancel);
-    void Form_Unload();
     bool validIndex(long index) const { return index >= 1 && index <= RecordCount; }
     static bool validSlot(long slot) { return slot >= 0 && slot <= kMaxLoggers; }
     int listWidthPixels() const;
@@ -192,5 +192,4 @@ private:
     QWidget* body_ = nullptr;
     bool MouseFocusTaken = false;
     bool programmatic_ = false;
-    bool unloaded_ = false;
 };

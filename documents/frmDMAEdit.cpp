@@ -1,5 +1,7 @@
 #include "documents/frmDMAEdit.h"
+#include "documents/FieldText.h"
 
+#include "core/ProgramWindows.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
@@ -12,8 +14,12 @@
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QApplication>
+#include <QScreen>
+#include <QGuiApplication>
+#include <QHideEvent>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -34,8 +40,6 @@
 
 #include <cmath>
 
-std::function<void()> frmDMAEdit::frmGPS_refreshLoggers;
-std::function<void(QString&, QString&)> frmDMAEdit::frmGPS_UpdateSerial;
 
 namespace {
 
@@ -44,27 +48,6 @@ QPointer<frmDMAEdit>& theEditor() {
     return editor;
 }
 
-enum Text : int32_t {
-    TxtNoDocument = 129,
-    TxtInvalidSerial = 132,
-    TxtNoSelection = 136,
-    TxtSerialChanged = 141,
-    TxtBadDate = 164,
-    TxtBadStatus = 165,
-    TxtBadLevel = 166,
-    TxtBadSpread = 167,
-    TxtBadSerial = 191,
-    TxtBadGridRef = 379,
-    TxtOtherRecord1 = 501,
-    TxtOtherRecord2 = 502,
-    TxtChangeSerialQuestion = 511,
-    TxtBadNewSerial = 512,
-    TxtSerialNotChanged = 513,
-    TxtSerialInUse = 686,
-    TxtLoggerOfOtherList = 782,
-    TxtShowGraph = 662,
-    TxtHideGraph = 663,
-};
 
 constexpr int kKeyF12 = 123;
 
@@ -123,14 +106,16 @@ frmDMAEdit* LoadRecordEditor(QWidget* parent) {
     return theEditor().data();
 }
 
-frmDMAEdit::frmDMAEdit(QWidget* parent) : QWidget(parent, Qt::Tool) {
+void ShowRecordEditor() {
+    if (frmDMAEdit* editor = frmDMAEdit::instance())
+        editor->showEditor();
+}
+
+frmDMAEdit::frmDMAEdit(QWidget* parent) : plat::Form<QWidget>(parent, Qt::Tool) {
     setObjectName(QStringLiteral("frmDMAEdit"));
     theEditor() = this;
     plat::windows::add(this, QStringLiteral("frmDMAEdit"));
     documents::recordEditor = this;
-    seams::recordEditor = this;
-    // The options dialog and the map window change the coordinate system; the box follows.
-    RegisterAddress2Listener(this);
     // Form_Initialize: the editor floats above every other window.
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
@@ -162,9 +147,11 @@ frmDMAEdit::frmDMAEdit(QWidget* parent) : QWidget(parent, Qt::Tool) {
     const int digitsWidth = QFontMetrics(fixed).horizontalAdvance(QStringLiteral("00000000")) + 16;
     txtSerNum->setFixedWidth(digitsWidth);
     txtGridRef->setFixedWidth(digitsWidth);
-    txtUserComments = named(new QPlainTextEdit(Frame1), "txtUserComments");
-    txtUserComments->setTabChangesFocus(true);
-    txtUserComments->setFixedHeight(QFontMetrics(font()).lineSpacing() * 3 + 10);
+    // One line: the additional information is one item of the logger's line in the area file.
+    txtUserComments = named(new QLineEdit(Frame1), "txtUserComments");
+    txtUserComments->setMaxLength(kUserCommentsLimit);
+    for (QLineEdit* box : {static_cast<QLineEdit*>(txtComments1), static_cast<QLineEdit*>(txtComments2), txtUserComments})
+        GuardStorableField(box);
     TxtErrors = named(new QPlainTextEdit(Frame1), "TxtErrors");
     TxtErrors->setReadOnly(true);
     TxtErrors->setTabChangesFocus(true);
@@ -260,18 +247,15 @@ frmDMAEdit::frmDMAEdit(QWidget* parent) : QWidget(parent, Qt::Tool) {
 }
 
 frmDMAEdit::~frmDMAEdit() {
-    UnregisterAddress2Listener(this);
     plat::windows::remove(this);
     if (documents::recordEditor == this)
         documents::recordEditor = nullptr;
-    if (seams::recordEditor == this)
-        seams::recordEditor = nullptr;
 }
 
 void frmDMAEdit::Form_Load() {
     LoadResources();
     TxtErrors->clear();
-    const QStringList titles = {LoadLangString(164), LoadLangString(165), LoadLangString(166), LoadLangString(167)};
+    const QStringList titles = {LoadLangString(txt::BadDate), LoadLangString(txt::BadStatus), LoadLangString(txt::BadLevel), LoadLangString(txt::BadSpread)};
     ListViewEditBox->setHeaderLabels(titles);
     const double w = 330;
     ListViewEditBox->setMinimumWidth(static_cast<int>(w) + 24);
@@ -280,7 +264,7 @@ void frmDMAEdit::Form_Load() {
         ListViewEditBox->header()->resizeSection(c, static_cast<int>(w / 5));
     ListViewEditBox->clear();
     txtComments1->setMaxLength(50);
-    lblInformation->setText(LoadLangString(500));
+    lblInformation->setText(LoadLangString(txt::AdditionalInformation));
     ConfigureAddress2EditBox();
     graph->reset();
     GraphShown = false;
@@ -289,16 +273,16 @@ void frmDMAEdit::Form_Load() {
 }
 
 void frmDMAEdit::LoadResources() {
-    cmdClose->setText(LoadLangString(267));
-    CheckAutoIncrement->setText(LoadLangString(368));
-    cmdUpdate->setText(LoadLangString(369));
-    cmdUpdateSerial->setText(LoadLangString(510));
-    Lbl1->setText(LoadLangString(371));
-    lblComment1->setText(LoadLangString(160));
-    lblComment2->setText(LoadLangString(161));
-    lblGridRef->setText(LoadLangString(373));
-    lblSerNum->setText(LoadLangString(374));
-    graph->setTitles(LoadLangString(380), LoadLangString(381));
+    cmdClose->setText(LoadLangString(txt::Close));
+    CheckAutoIncrement->setText(LoadLangString(txt::MoveToNextLoggerAfter));
+    cmdUpdate->setText(LoadLangString(txt::Update));
+    cmdUpdateSerial->setText(LoadLangString(txt::UpdateSerial));
+    Lbl1->setText(LoadLangString(txt::Errors));
+    lblComment1->setText(LoadLangString(txt::Comment1));
+    lblComment2->setText(LoadLangString(txt::Comment2));
+    lblGridRef->setText(LoadLangString(txt::GridNumber));
+    lblSerNum->setText(LoadLangString(txt::SerialNumber));
+    graph->setTitles(LoadLangString(txt::Level), LoadLangString(txt::Spread));
     txtSerNum->setBoxText(QStringLiteral("00000000"));
 }
 
@@ -308,7 +292,7 @@ void frmDMAEdit::ConfigureAddress2EditBox() {
         if (code != QString::number(i))
             continue;
         const CoordinateSystem& system = kCoordinateSystems[i];
-        lblComment2->setText(system.caption ? QString::fromLatin1(system.caption) : LoadLangString(664));
+        lblComment2->setText(system.caption ? QString::fromLatin1(system.caption) : LoadLangString(txt::Comment2664));
         const QString shown = txtComments2->Text();
         txtComments2->setMask(QString::fromLatin1(system.mask));
         txtComments2->setBoxText(shown);
@@ -351,7 +335,7 @@ void frmDMAEdit::setGridRefText(const QString& text) {
 void frmDMAEdit::setCommentTexts(const QString& comment1, const QString& comment2, const QString& userComments) {
     txtComments1->setBoxText(comment1);
     txtComments2->setBoxText(comment2);
-    txtUserComments->setPlainText(userComments);
+    txtUserComments->setText(userComments);
 }
 
 void frmDMAEdit::SetLevelAndSpreadGraphItem(int item, const QString& date, int16_t level, int16_t spread) {
@@ -368,8 +352,28 @@ void frmDMAEdit::setRecordSource(frmDMA* window) {
 }
 
 void frmDMAEdit::showEditor() {
+    // The editor comes back where the user left it. The first time it goes to the right-hand side of the
+    // screen, clear of the main window's menus and toolbar.
+    if (!placed_) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect free = screen->availableGeometry();
+            const QSize size = sizeHint().expandedTo(this->size());
+            place_ = QPoint(std::max(free.left(), free.right() - size.width() - 24), free.top() + free.height() / 8);
+            placed_ = true;
+        }
+    }
+    if (placed_)
+        move(place_);
     show();
     raise();
+}
+
+void frmDMAEdit::hideEvent(QHideEvent* event) {
+    if (!event->spontaneous()) {
+        place_ = pos();
+        placed_ = true;
+    }
+    QWidget::hideEvent(event);
 }
 
 // --- reading the boxes -----------------------------------------------------------------------------------
@@ -382,7 +386,7 @@ LoggerRecord frmDMAEdit::recordFromBoxes() const {
     r.GridRef = plat::toAnsi(FormatGridRef(txtGridRef->Text()));
     r.Comment1 = plat::toAnsi(txtComments1->Text());
     r.Comment2 = plat::toAnsi(txtComments2->Text());
-    r.UserComments = plat::toAnsi(txtUserComments->toPlainText());
+    r.UserComments = plat::toAnsi(txtUserComments->text());
     const int rows = std::min<int>({NumHistories, kMaxReadings, ListViewEditBox->topLevelItemCount()});
     for (int j = 1; j <= rows; ++j) {
         const QTreeWidgetItem* item = ListViewEditBox->topLevelItem(j - 1);
@@ -406,11 +410,11 @@ bool frmDMAEdit::ValidateEditorEntries() {
     txtSerNum->setBoxText(plat::vb::formatSerialQ(value));
     if (!IsValidSerial(value)) {
         result = false;
-        report += LoadLangString(TxtBadSerial) + u'\n';
+        report += LoadLangString(txt::SerialPrefix) + u'\n';
     }
     if (txtGridRef->Text().size() != 8) {
         result = false;
-        report += LoadLangString(TxtBadGridRef) + u'\n';
+        report += LoadLangString(txt::BadGridRef) + u'\n';
     }
     const int rows = std::min<int>({NumHistories, kMaxReadings, ListViewEditBox->topLevelItemCount()});
     for (int i = 1; i <= rows; ++i) {
@@ -419,10 +423,10 @@ bool frmDMAEdit::ValidateEditorEntries() {
             bool ok;
             int32_t text;
         } checks[] = {
-            {IsValidReadingValue(plat::toAnsi(item->text(2))), TxtBadLevel},
-            {IsValidReadingValue(plat::toAnsi(item->text(3))), TxtBadSpread},
-            {IsValidStatus(plat::toAnsi(item->text(1))), TxtBadStatus},
-            {IsValidDate(plat::toAnsi(item->text(0).trimmed())), TxtBadDate},
+            {IsValidReadingValue(plat::toAnsi(item->text(2))), txt::BadLevel},
+            {IsValidReadingValue(plat::toAnsi(item->text(3))), txt::BadSpread},
+            {IsValidStatus(plat::toAnsi(item->text(1))), txt::BadStatus},
+            {IsValidDate(plat::toAnsi(item->text(0).trimmed())), txt::BadDate},
         };
         for (const auto& check : checks) {
             if (!check.ok) {
@@ -452,14 +456,14 @@ void frmDMAEdit::clearShownReadings() {
 void frmDMAEdit::cmdUpdate_Click() {
     const bool map = mapOpen();
     if (!IsDocumentValid(ActiveDocument)) {
-        ShowMessage(LoadLangString(TxtNoDocument), 0);
+        ShowMessage(LoadLangString(txt::NoDocument), 0);
     } else {
         frmDMA* doc = ActiveDocument.data();
         // A list that takes the focus without a selected row becomes current but leaves the editor showing the
         // logger of the list it came from. Written here, that logger would land in a list it does not belong
         // to, as a new logger or over one with its serial; it goes back only into its own list.
         if (showsRecord_ && recordSource_.data() != doc) {
-            ShowMessage(LoadLangString(TxtLoggerOfOtherList), 0);
+            ShowMessage(LoadLangString(txt::LoggerOfOtherList), 0);
             return;
         }
         const QString serialText = txtSerNum->Text();
@@ -470,7 +474,7 @@ void frmDMAEdit::cmdUpdate_Click() {
             for (QChar c : serialText)
                 digitsOnly = digitsOnly && c.isDigit();
             ShowMessage((digitsOnly && fits ? plat::vb::formatSerialQ(serial) : serialText) +
-                            LoadLangString(TxtInvalidSerial),
+                            LoadLangString(txt::InvalidSerial),
                         0);
             return;
         }
@@ -487,8 +491,8 @@ void frmDMAEdit::cmdUpdate_Click() {
             // With no row selected there is no other logger the user might overwrite by mistake.
             const bool rowSelected = doc->SelLine >= 1 && doc->SelLine <= doc->rowCount();
             if (!map && rowSelected && serialText != doc->rowText(doc->SelLine, 0)) {
-                const QString question = LoadLangString(TxtOtherRecord1) + QStringLiteral("\r\n") +
-                                         LoadLangString(TxtOtherRecord2) + plat::vb::formatSerialQ(serial);
+                const QString question = LoadLangString(txt::OtherRecord1) + QStringLiteral("\r\n") +
+                                         LoadLangString(txt::OtherRecord2) + plat::vb::formatSerialQ(serial);
                 if (ShowMessage(question, plat::MB_YESNO) == plat::IDNO)
                     return;
             }
@@ -500,8 +504,7 @@ void frmDMAEdit::cmdUpdate_Click() {
             sendKeyToList(Qt::Key_Down);
     }
     if (map) {
-        if (frmGPS_refreshLoggers)
-            frmGPS_refreshLoggers();
+        programWindows().mapRefreshLoggers();
     } else {
         txtSerNum->setFocus();
     }
@@ -535,10 +538,10 @@ void frmDMAEdit::setOnTop(bool on) {
 void frmDMAEdit::cmdUpdateSerial_Click() {
     const QString newText = txtSerNum->Text();
     setOnTop(false);
-    if (ShowMessage(LoadLangString(TxtChangeSerialQuestion), plat::MB_YESNO) != plat::IDYES) {
-        ShowMessage(LoadLangString(TxtSerialNotChanged), plat::MB_SETFOREGROUND);
+    if (ShowMessage(LoadLangString(txt::ChangeSerialQuestion), plat::MB_YESNO) != plat::IDYES) {
+        ShowMessage(LoadLangString(txt::SerialNotChanged), plat::MB_SETFOREGROUND);
     } else if (!IsDocumentValid(ActiveDocument)) {
-        ShowMessage(LoadLangString(TxtNoDocument), 0);
+        ShowMessage(LoadLangString(txt::NoDocument), 0);
     } else {
         frmDMA* doc = ActiveDocument.data();
         int32_t serial = -1;
@@ -550,21 +553,20 @@ void frmDMAEdit::cmdUpdateSerial_Click() {
         const int index = rowSelected ? doc->rowRecordIndex(doc->SelLine) : 0;
         const int16_t holder = doc->GetRecFromSerial(serial);
         if (index < 1) {
-            ShowMessage(LoadLangString(TxtNoSelection), 0);
+            ShowMessage(LoadLangString(txt::NoSelection), 0);
         } else if (holder != 0 && holder != index) {
-            ShowMessage(ExpandNewlines(LoadLangString(TxtSerialInUse)), plat::MB_ICONEXCLAMATION);
+            ShowMessage(ExpandNewlines(LoadLangString(txt::SerialInUse)), plat::MB_ICONEXCLAMATION);
         } else if (!IsValidSerial(serial)) {
-            ShowMessage(LoadLangString(TxtBadNewSerial), 0);
+            ShowMessage(LoadLangString(txt::BadNewSerial), 0);
         } else {
             QString oldText = plat::vb::formatSerialQ(doc->localRecord(index).Serial);
             QString shownNew = plat::vb::formatSerialQ(serial);
             doc->ChangeSerialByRec(index, serial);
             doc->listModel()->recordChanged(index);
             doc->AskForSave = true;
-            ShowMessage(oldText + LoadLangString(TxtSerialChanged) + shownNew, 0);
+            ShowMessage(oldText + LoadLangString(txt::SerialChanged) + shownNew, 0);
             if (mapOpen()) {
-                if (frmGPS_UpdateSerial)
-                    frmGPS_UpdateSerial(oldText, shownNew);
+                programWindows().mapUpdateSerial(oldText, shownNew);
                 doc->ListViewDMA->viewport()->update();
             }
         }
@@ -601,10 +603,9 @@ void frmDMAEdit::cmdClose_Click() {
     hide();
 }
 
-void frmDMAEdit::closeEvent(QCloseEvent* event) {
-    // Closing only hides the editor; it lives as long as the program.
+void frmDMAEdit::Form_QueryUnload(bool& cancel) {
     hide();
-    event->ignore();
+    cancel = true;
 }
 
 void frmDMAEdit::Command_up_Click() {
@@ -632,10 +633,10 @@ void frmDMAEdit::toggleGraph() {
     if (GraphShown) {
         const int spacing = layout() ? layout()->spacing() : 6;
         resize(widthWithoutGraph() + graph->sizeHint().width() + spacing, height());
-        cmdGraph->setText(LoadLangString(TxtHideGraph));
+        cmdGraph->setText(LoadLangString(txt::HideGraph));
     } else {
         resize(widthWithoutGraph(), height());
-        cmdGraph->setText(LoadLangString(TxtShowGraph));
+        cmdGraph->setText(LoadLangString(txt::ShowGraph));
     }
 }
 

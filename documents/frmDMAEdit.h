@@ -1,11 +1,11 @@
 #pragma once
+#include <QPoint>
 // The record editor: one tool window shared by every logger list window. It shows the logger selected in the
 // current list window with its 50 readings and their graph, and writes the edited logger back on Update.
 // It is made once, hidden, and only ever hidden again when closed.
-#include "core/Address2Listener.h"
 #include "core/DMAModule.h"
-#include "core/Seams.h"
 #include "documents/DocumentLinks.h"
+#include "platform/FormClose.h"
 
 #include <QPointer>
 #include <QString>
@@ -17,6 +17,7 @@
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
@@ -25,7 +26,7 @@ class LevelSpreadGraph;
 class MaskedEdit;
 class frmDMA;
 
-class frmDMAEdit : public QWidget, public IRecordEditorView, public IRecordEditorSeam, public IAddress2Listener {
+class frmDMAEdit : public plat::Form<QWidget>, public IRecordEditorView {
     Q_OBJECT
 public:
     explicit frmDMAEdit(QWidget* parent = nullptr);
@@ -34,15 +35,10 @@ public:
     // The one editor of the program (nullptr before it is loaded).
     static frmDMAEdit* instance();
 
-    // What the map window provides while it is open: redraw its loggers after an Update, and follow a
-    // changed serial. Empty while there is no map window.
-    static std::function<void()> frmGPS_refreshLoggers;
-    static std::function<void(QString& oldSerial, QString& newSerial)> frmGPS_UpdateSerial;
-
     int16_t NumHistories = 0;
-    void toggleGraph() override;
+    void toggleGraph();
     void LoadResources();
-    void ConfigureAddress2EditBox() override;
+    void ConfigureAddress2EditBox();
     void SetLevelAndSpreadGraphItem(int item, const QString& date, int16_t level, int16_t spread) override;
 
     // The record the boxes and reading rows describe (serial, grid reference, comments, readings).
@@ -55,7 +51,7 @@ public:
     MaskedEdit* txtGridRef = nullptr;
     MaskedEdit* txtComments1 = nullptr;
     MaskedEdit* txtComments2 = nullptr;
-    QPlainTextEdit* txtUserComments = nullptr;
+    QLineEdit* txtUserComments = nullptr;
     QPlainTextEdit* TxtErrors = nullptr;
     QCheckBox* CheckAutoIncrement = nullptr;
     QTreeWidget* ListViewEditBox = nullptr;
@@ -105,16 +101,20 @@ public:
     void setRecordSource(frmDMA* window) override;
 
     // IRecordEditorSeam
-    bool editorVisible() const override { return isVisible(); }
-    void hideEditor() override { hide(); }
-    void showEditor() override;
+    bool editorVisible() const { return isVisible(); }
+    void hideEditor() { hide(); }
+    void showEditor();
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    // Closing only hides the editor; it lives as long as the program.
+    void Form_QueryUnload(bool& cancel) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
+    bool placed_ = false;
+    QPoint place_;
     void Form_Load();
     void setOnTop(bool on);
     void sendKeyToList(int key);
@@ -132,3 +132,5 @@ private:
 
 // Loads the editor hidden, once, and makes it the editor the list windows and messages reach.
 frmDMAEdit* LoadRecordEditor(QWidget* parent);
+// View, Editor: shows the record editor once it is loaded.
+void ShowRecordEditor();

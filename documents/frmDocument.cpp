@@ -9,6 +9,7 @@
 #include "platform/Twips.h"
 #include "platform/UiServices.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -17,7 +18,7 @@
 
 #include <algorithm>
 
-frmDocument::frmDocument(QWidget* parent) : QMdiSubWindow(parent) {
+frmDocument::frmDocument(QWidget* parent) : plat::Form<QMdiSubWindow>(parent) {
     setObjectName(QStringLiteral("frmDocument"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(style()->standardIcon(QStyle::SP_FileIcon));
@@ -31,6 +32,7 @@ frmDocument::frmDocument(QWidget* parent) : QMdiSubWindow(parent) {
     setWidget(rtfText);
     resize(plat::twips::toPixelsX(7200), plat::twips::toPixelsY(4800));
     connect(rtfText, &QTextEdit::textChanged, this, &frmDocument::rtfText_Change);
+    rtfText->viewport()->installEventFilter(this);
     Form_Load();
 }
 
@@ -46,6 +48,13 @@ void frmDocument::Form_Load() {
 void frmDocument::Form_Resize() {
     // Lines wrap a little inside the box's width, whatever the window's size (a minimised window too).
     rtfText->setLineWrapColumnOrWidth(std::max(1, rtfText->viewport()->width() - 4));
+}
+
+bool frmDocument::eventFilter(QObject* watched, QEvent* event) {
+    // The text box gets its new size after the window's own resize: the wrap width follows the box itself.
+    if (watched == rtfText->viewport() && event->type() == QEvent::Resize)
+        Form_Resize();
+    return QMdiSubWindow::eventFilter(watched, event);
 }
 
 void frmDocument::resizeEvent(QResizeEvent* event) {
@@ -76,23 +85,10 @@ void frmDocument::Form_QueryUnload(bool& cancel) {
     if (!AskForSave)
         return;
     const int answer =
-        ShowMessage(LoadLangString(228) + windowTitle() + u'?',
+        ShowMessage(LoadLangString(txt::SavePrompt) + windowTitle() + u'?',
                     plat::MB_YESNOCANCEL | plat::MB_ICONEXCLAMATION | plat::MB_DEFBUTTON2, plat::appTitle());
     if (answer == plat::IDYES)
-        cancel = !SaveTextDocument(this, 319); // a cancelled or failed save keeps the window and its text
+        cancel = !SaveTextDocument(this, txt::SaveTitle); // a cancelled or failed save keeps the window and its text
     else if (answer != plat::IDNO)
         cancel = true;
-}
-
-void frmDocument::closeEvent(QCloseEvent* event) {
-    if (!unloaded_) {
-        bool cancel = false;
-        Form_QueryUnload(cancel);
-        if (cancel) {
-            event->ignore();
-            return;
-        }
-        unloaded_ = true;
-    }
-    QMdiSubWindow::closeEvent(event);
 }

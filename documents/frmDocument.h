@@ -1,11 +1,13 @@
 #pragma once
 // The text document window: load, merge and fill reports shown in an editable text box that can be saved
 // as a rich-text file.
+#include "platform/FormClose.h"
+
 #include <QMdiSubWindow>
 
 class QTextEdit;
 
-class frmDocument : public QMdiSubWindow {
+class frmDocument : public plat::Form<QMdiSubWindow> {
     Q_OBJECT
 public:
     explicit frmDocument(QWidget* parent = nullptr);
@@ -23,13 +25,11 @@ public:
     void Form_Resize();
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    void Form_QueryUnload(bool& cancel) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Form_Load();
-    void Form_QueryUnload(bool& cancel);
     void rtfText_Change() { AskForSave = true; }
-
-    bool unloaded_ = false;
 };

@@ -101,8 +101,9 @@ bool wildcardMatch(const QString& pattern, const QString& name) {
     return matchFrom(pattern, 0, name, 0);
 }
 
-QStringList listFiles(const QString& folder, const QString& patterns) {
-    const QStringList pats = patterns.split(u';', Qt::SkipEmptyParts);
+namespace {
+
+QStringList listMatching(const QString& folder, const QStringList& pats) {
     QStringList out;
     const QFileInfoList entries = QDir(toLocalPath(folder)).entryInfoList(QDir::Files | QDir::NoDotAndDotDot);
     for (const QFileInfo& fi : entries) {
@@ -117,6 +118,12 @@ QStringList listFiles(const QString& folder, const QString& patterns) {
     }
     std::sort(out.begin(), out.end(), caseLess);
     return out;
+}
+
+} // namespace
+
+QStringList listFiles(const QString& folder, const QString& patterns) {
+    return listMatching(folder, patterns.split(u';', Qt::SkipEmptyParts));
 }
 
 QStringList listSubfolders(const QString& folder) {
@@ -138,7 +145,8 @@ QString findFirstFile(const QString& pathWithPattern) {
     const QString folderPart = slash < 0 ? QStringLiteral(".") : (slash == 0 ? QStringLiteral("/") : local.left(slash));
     const QString pattern = local.mid(slash + 1);
     const QString folder = resolvePath(folderPart);
-    const QStringList names = listFiles(folder, pattern.contains(u';') ? QString() : pattern);
+    // One name or pattern: a ';' in it is part of the name (only pattern lists use it as a separator).
+    const QStringList names = listMatching(folder, QStringList{pattern});
     if (names.isEmpty())
         return {};
     return (folder.endsWith(u'/') ? folder : folder + u'/') + names.first();

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
 
 #include <cmath>
 
@@ -52,3 +53,11 @@ double screenHeight() {
     return fromPixelsY(screenPixels().height());
 }
 } // namespace plat::twips
+
+void CentreForm(QWidget* form) {
+    const double w = plat::twips::fromPixelsX(form->frameGeometry().width());
+    const double h = plat::twips::fromPixelsY(form->frameGeometry().height());
+    const double left = (plat::twips::screenWidth() - w) / 2;
+    const double top = (plat::twips::screenHeight() - h) / 2;
+    form->move(plat::twips::toPixelsX(left), plat::twips::toPixelsY(top));
+}

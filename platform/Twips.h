@@ -13,3 +13,6 @@ int toPixelsY(double twips);
 double screenWidth();
 double screenHeight();
 } // namespace plat::twips
+
+// Puts a form in the middle of the primary screen.
+void CentreForm(QWidget* form);

@@ -7,8 +7,9 @@ class QDialog;
 class QFont;
 
 // Every modal interaction with the user goes through here: message boxes, input boxes, the common file and
-// font dialogs and modal forms. The program uses the Qt implementation; tests install a scripted one that
-// answers what it was told to expect and fails the test on anything else, so no test waits on a window.
+// font dialogs and modal forms. Programs with windows use the Qt implementation (platform/QtUi.h); tests
+// install a scripted one that answers what it was told to expect and fails the test on anything else, so no
+// test waits on a window.
 namespace plat {
 
 // Button numbers a message box returns (0: no box could be shown).
@@ -58,19 +59,10 @@ public:
 };
 
 UiServices& ui();
-// Installs an implementation (not owned); nullptr goes back to the Qt one.
+// Installs an implementation (not owned) over the default; nullptr goes back to the default.
 void setUi(UiServices* services);
-
-// Hourglass pointer for the length of a scope; does nothing without a GUI application.
-class WaitCursor {
-public:
-    WaitCursor();
-    ~WaitCursor();
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    bool active_ = false;
-};
+// The implementation used when none is installed (not owned): the Qt one in programs with windows
+// (plat::useQtUi), otherwise one that answers nothing.
+void setDefaultUi(UiServices* services);
 
 } // namespace plat

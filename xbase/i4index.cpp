@@ -125,7 +125,10 @@ int seekKey(DATA4 *d, TAG4 *tag, const unsigned char *key, int cmpLen) {
         return -1;
     std::vector<unsigned char> recKey(static_cast<size_t>(t4keyLen(t)));
     bool stepped = false;
-    for (;;) {
+    const long limit = tfile4entryLimit(t);
+    for (long steps = 0;; ++steps) {
+        if (steps > limit)
+            return t4corrupt(t);
         if (tfile4eof(t))
             return d4goEof(d);
         const long rec = tfile4recNo(t);

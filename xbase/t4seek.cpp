@@ -229,6 +229,11 @@ int tfile4seek(TAG4FILE *t, const void *keyIn, int lenIn) {
     return 3;
 }
 
+long tfile4entryLimit(TAG4FILE *t) {
+    const long pages = (t->fileLen > 0 ? t->fileLen / 1024 : 0) + 1;
+    return pages * (static_cast<long>(t->header.keysMax) + 1) + 1;
+}
+
 long tfile4skip(TAG4FILE *t, long n) {
     if (t->codeBase->errorLatch < 0)
         return -n;
@@ -241,7 +246,13 @@ long tfile4skip(TAG4FILE *t, long n) {
     long count = n < 0 ? -n : n, moved = 0;
     int tries = t4outOfDateTries;
     std::vector<unsigned char> saved;
+    // A walk that meets more entries than the file's pages can hold goes round in a circle of damaged pages.
+    const long limit = tfile4entryLimit(t);
     while (moved < count) {
+        if (moved > limit) {
+            t4corrupt(t);
+            return -n;
+        }
         if (tfile4eof(t) && dir > 0) {
             B4BLOCK *b = t->path.back();
             if (b4leaf(b))
@@ -279,9 +290,14 @@ int tfile4go(TAG4FILE *t, const unsigned char *key, long rec) {
         t->descending = saveDesc;
         return rc < 0 ? rc : 1;
     }
-    for (;;) {
+    const long limit = tfile4entryLimit(t);
+    for (long steps = 0;; ++steps) {
         if (tfile4recNo(t) == rec)
             break;
+        if (steps > limit) {
+            t->descending = saveDesc;
+            return t4corrupt(t);
+        }
         long moved = tfile4skip(t, 1);
         if (moved < 0) {
             t->descending = saveDesc;

@@ -132,6 +132,8 @@ int tfile4goEof(TAG4FILE *t);
 // 0 found, 2 positioned after (or at end of file), 3 end of file (descending tags), negative error.
 int tfile4seek(TAG4FILE *t, const void *key, int len);
 long tfile4skip(TAG4FILE *t, long n);
+// The most entries any walk over the tag's file can meet (every page full); more means damaged pages in a circle.
+long tfile4entryLimit(TAG4FILE *t);
 long tfile4recNo(TAG4FILE *t);
 unsigned char *tfile4key(TAG4FILE *t);
 // 0 on that exact entry, 1 not present, negative error.

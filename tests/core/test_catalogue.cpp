@@ -4,10 +4,11 @@
 #include "core/Catalogue.h"
 #include "core/DMAModule.h"
 #include "core/DatabaseFile.h"
-#include "core/Seams.h"
+#include "core/ProgramWindows.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "core/frmCatalogue.h"
+#include "lang/LangText.h"
 
 #include <QDir>
 #include <QLabel>
@@ -20,14 +21,10 @@
 
 namespace {
 
-class FakeDocuments : public IDocumentHost {
+class FakeDocuments : public ProgramWindows {
 public:
     QStringList opened;
     void openDocument(const QString& path) override { opened.append(path); }
-    bool hasActiveDocument() const override { return false; }
-    QString activeDocumentName() const override { return {}; }
-    void findInActive(const QString&) override {}
-    bool updateAllAdditionalInformation() override { return false; }
 };
 
 void WriteArea(const QString& path, std::initializer_list<int32_t> serials) {
@@ -53,7 +50,7 @@ protected:
         ensureApplication();
         ForgetCatalogueState();
         InitDatabaseStore();
-        seams::documents = &documents;
+        RegisterProgramWindows(&documents);
         IgnoreFileErrs = false;
         folder = env.path(QStringLiteral("areas"));
         QDir().mkpath(folder);
@@ -64,7 +61,7 @@ protected:
         env.writeFile(QStringLiteral("areas/notes.txt"), "1000002");
         CataloguePath = folder;
     }
-    void TearDown() override { seams::documents = nullptr; }
+    void TearDown() override { RegisterProgramWindows(nullptr); }
 
     TestEnv env;
     ScriptedUi ui;
@@ -105,7 +102,7 @@ TEST_F(CatalogueTest, FindListsTheFilesHoldingTheSerialsAndOpensTheChosenOnes) {
     EXPECT_EQ(Items(w.List_found), expected);
     EXPECT_TRUE(w.CmdOpen->isEnabled());
     EXPECT_TRUE(w.cmdFind->isEnabled());
-    EXPECT_EQ(w.Label1->text(), LoadLangString(491) + LoadLangString(493));
+    EXPECT_EQ(w.Label1->text(), LoadLangString(txt::Finished) + LoadLangString(txt::Found493));
     EXPECT_FALSE(IgnoreFileErrs);
 
     w.cmdFind_Click(); // a second search adds no duplicates
@@ -126,7 +123,7 @@ TEST_F(CatalogueTest, FindListsTheFilesHoldingTheSerialsAndOpensTheChosenOnes) {
     w.TxtSerial->setText(QStringLiteral("5555555"));
     w.cmdFind_Click();
     EXPECT_EQ(w.List_found->count(), 0);
-    EXPECT_EQ(w.Label1->text(), LoadLangString(491) + LoadLangString(492));
+    EXPECT_EQ(w.Label1->text(), LoadLangString(txt::Finished) + LoadLangString(txt::NotFound492));
 }
 
 TEST_F(CatalogueTest, FindCanBeCancelledAndNotStartedTwice) {
@@ -145,8 +142,8 @@ TEST_F(CatalogueTest, FindCanBeCancelledAndNotStartedTwice) {
     w.cmdFind_Click();
     EXPECT_TRUE(wasSearching);
     EXPECT_FALSE(findEnabled);
-    EXPECT_TRUE(labelDuringNestedFind.startsWith(LoadLangString(490)));
-    EXPECT_TRUE(w.Label1->text().startsWith(LoadLangString(765)));
+    EXPECT_TRUE(labelDuringNestedFind.startsWith(LoadLangString(txt::Searching490)));
+    EXPECT_TRUE(w.Label1->text().startsWith(LoadLangString(txt::Cancelled)));
     EXPECT_EQ(w.List_found->count(), 0); // stopped before the first file was read
     EXPECT_FALSE(w.searching());
     EXPECT_TRUE(w.cmdFind->isEnabled());
@@ -160,7 +157,7 @@ TEST_F(CatalogueTest, EmptyFolderIsReported) {
     w.Dir1_Change(empty);
     EXPECT_EQ(CataloguePath, empty);
     EXPECT_EQ(w.windowTitle(), empty);
-    ui.expectMessage(plat::IDOK, LoadLangString(489));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::NoFiles));
     w.cmdFind_Click();
     EXPECT_TRUE(w.cmdAddSerial->isEnabled());
     EXPECT_FALSE(w.CmdOpen->isEnabled());

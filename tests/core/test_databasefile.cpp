@@ -2,7 +2,7 @@
 // error texts and the duplicate-serial report.
 #include "core/DMAModule.h"
 #include "core/DatabaseFile.h"
-#include "core/Seams.h"
+#include "core/ProgramWindows.h"
 
 #include "ScriptedUi.h"
 #include "TestEnv.h"
@@ -60,10 +60,10 @@ const std::map<int, std::string> kTexts = {{153, "Area Loggers"},
                                            {497, "Day"},
                                            {500, "More Info"}};
 
-struct StatusRecorder : IStatusSink {
+struct StatusRecorder : ProgramWindows {
     QStringList texts;
-    StatusRecorder() { seams::status = this; }
-    ~StatusRecorder() override { seams::status = nullptr; }
+    StatusRecorder() { RegisterProgramWindows(this); }
+    ~StatusRecorder() override { RegisterProgramWindows(nullptr); }
     void setStatusText(const QString& text) override { texts << text; }
 };
 
@@ -490,4 +490,20 @@ TEST_F(DatabaseFileTest, LoadReportListsRepeatedSerials) {
 
     LoggerCount = 0;
     EXPECT_EQ(BuildLoadReport(), QString());
+}
+
+TEST_F(DatabaseFileTest, LineBreaksInsideItemsAreWrittenAsBlanks) {
+    std::vector<LoggerRecord> loggers = sampleLoggers();
+    loggers[0].Comment1 = "first\r\nsecond";
+    loggers[0].UserComments = "line one\nline two";
+    loggers[1].ReadingDate[1] = "2024/01/\r01";
+    loadTable(loggers);
+    const QString path = env.path(QStringLiteral("breaks.pdb"));
+    ASSERT_EQ(WriteDatabaseFile(path, false, false), DbOk);
+    ASSERT_EQ(ReadDatabaseFile(path), DbOk);
+    ASSERT_EQ(LoggerCount, static_cast<int16_t>(loggers.size()));
+    EXPECT_EQ(LoggerTable[1].Comment1, "first  second");
+    EXPECT_EQ(LoggerTable[1].UserComments, "line one line two");
+    EXPECT_EQ(LoggerTable[1].Serial, loggers[0].Serial);
+    EXPECT_EQ(LoggerTable[2].Serial, loggers[1].Serial);
 }

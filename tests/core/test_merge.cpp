@@ -6,6 +6,7 @@
 #include "core/MergeReadings.h"
 #include "core/Shared.h"
 #include "core/VariStack.h"
+#include "lang/LangText.h"
 
 #include <QDir>
 #include <QFile>
@@ -133,6 +134,14 @@ TEST(MergeHelpers, CoordinateKeys) {
     EXPECT_EQ(CoordinateKey("12.5"), "00000000000000000013");
     EXPECT_EQ(CoordinateKey("51.5/-0.12"), "51.5/-0.12");
     EXPECT_EQ(CoordinateKey(""), "");
+    // Texts that only look like numbers stay as they are.
+    for (const char* text : {"1e", "+", ".", "1.2.3", "12 34", "e5", "0x10"})
+        EXPECT_EQ(CoordinateKey(text), text) << text;
+    EXPECT_EQ(CoordinateKey(" -12.4e1 "), "-00000000000000000124");
+    // A coordinate as long as a line can hold is keyed without exhausting the stack.
+    const std::string longDigits(40000, '7');
+    EXPECT_FALSE(CoordinateKey(longDigits).empty());
+    EXPECT_EQ(CoordinateKey(longDigits + "x"), longDigits + "x");
 }
 
 TEST(MergeHelpers, VariStackHoldsNumbersAndTexts) {
@@ -208,7 +217,7 @@ TEST_F(MergeTest, BySerialPutsNewReadingsOnTopAppendsNewLoggersAndKeepsBackup) {
     patrol.records.push_back(Logger(1000004, "", "2024/06/01", 40)); // unknown
     patrol.records.push_back(Logger(1000002, "", "2023/05/05", 20)); // same reading
     patrol.records.push_back(Logger(1000005, "", "2024/06/01", 41)); // unknown
-    ui.expectMessage(plat::IDOK, LoadLangString(225) + dest + QStringLiteral(".000"));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::BackupSaved) + dest + QStringLiteral(".000"));
 
     MergeReadings(host, dest);
 
@@ -224,11 +233,11 @@ TEST_F(MergeTest, BySerialPutsNewReadingsOnTopAppendsNewLoggersAndKeepsBackup) {
     EXPECT_EQ(merged[3].Serial, 1000004); // new loggers in the window's order
     EXPECT_EQ(merged[4].Serial, 1000005);
 
-    const QString expected = LoadLangString(218) + "\n\n1000001" + LoadLangString(219) + "\n1000002\n1" +
-                             LoadLangString(220) + "\n\n" + LoadLangString(222) + "\n01000005\n01000004\n\n" +
-                             LoadLangString(223);
+    const QString expected = LoadLangString(txt::ReportHead) + "\n\n1000001" + LoadLangString(txt::UpdatedMark) + "\n1000002\n1" +
+                             LoadLangString(txt::UpdatedCount) + "\n\n" + LoadLangString(txt::NewLoggers) + "\n01000005\n01000004\n\n" +
+                             LoadLangString(txt::ReportEnd);
     EXPECT_EQ(host.report, expected);
-    EXPECT_EQ(host.reportCaption, LoadLangString(224) + QStringLiteral("North.pdb.log"));
+    EXPECT_EQ(host.reportCaption, LoadLangString(txt::ReportCaption224) + QStringLiteral("North.pdb.log"));
     EXPECT_EQ(host.opened, QStringList{dest});
     // The patrol was not saved anywhere: it keeps its flags.
     EXPECT_TRUE(patrol.ask);
@@ -251,7 +260,7 @@ TEST_F(MergeTest, BySerialWithNothingNewWritesNothing) {
     MergeReadings(host, dest);
     EXPECT_EQ(TestEnv::readFile(dest), original);
     EXPECT_FALSE(QFileInfo::exists(dest + QStringLiteral(".000")));
-    EXPECT_TRUE(host.report.contains(LoadLangString(221)));
+    EXPECT_TRUE(host.report.contains(LoadLangString(txt::NoneUpdated)));
     EXPECT_EQ(host.opened, QStringList{dest});
 }
 
@@ -273,11 +282,11 @@ TEST_F(MergeTest, BySerialStopsSafely) {
         h.window = &window;
         switch (fault) {
         case SameFile:
-            scripted.expectMessage(plat::IDOK, LoadLangString(215));
+            scripted.expectMessage(plat::IDOK, LoadLangString(txt::SameFile));
             break;
         case ReadOnly:
             QFile::setPermissions(dest, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
-            scripted.expectMessage(plat::IDOK, LoadLangString(650));
+            scripted.expectMessage(plat::IDOK, LoadLangString(txt::ReadOnly));
             break;
         case NamesDeclined:
             scripted.expectMessage(plat::IDCANCEL,
@@ -287,17 +296,17 @@ TEST_F(MergeTest, BySerialStopsSafely) {
         case BackupFails:
             // A name that cannot take the copy (a link into nowhere).
             ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/none/x"), dest + QStringLiteral(".000")));
-            scripted.expectMessage(plat::IDOK, LoadLangString(761) + dest + QStringLiteral(".000"));
+            scripted.expectMessage(plat::IDOK, LoadLangString(txt::BackupFailed) + dest + QStringLiteral(".000"));
             break;
         case WriteFails:
             // The file turns read-only after it was read: the write is refused.
             h.onReport = [&] { QFile::setPermissions(dest, QFile::ReadOwner); };
-            scripted.expectMessage(plat::IDOK, LoadLangString(763) + DatabaseErrorText(DbWriteFailure, false));
+            scripted.expectMessage(plat::IDOK, LoadLangString(txt::WriteFailed) + DatabaseErrorText(DbWriteFailure, false));
             break;
         case TooMany:
             for (int i = 0; i < kMaxLoggers; ++i)
                 window.records.push_back(Logger(2000000 + i));
-            scripted.expectMessage(plat::IDOK, LoadLangString(762) + QStringLiteral("7002"));
+            scripted.expectMessage(plat::IDOK, LoadLangString(txt::TooMany) + QStringLiteral("7002"));
             break;
         }
         MergeReadings(h, dest);
@@ -308,7 +317,7 @@ TEST_F(MergeTest, BySerialStopsSafely) {
         EXPECT_TRUE(PendingStack().IsEmpty());
         EXPECT_EQ(QFileInfo::exists(dest + QStringLiteral(".000")), fault == WriteFails);
         for (const auto& m : scripted.messages())
-            EXPECT_FALSE(m.prompt.startsWith(LoadLangString(225)));
+            EXPECT_FALSE(m.prompt.startsWith(LoadLangString(txt::BackupSaved)));
         QFile::setPermissions(dest, QFile::ReadOwner | QFile::WriteOwner);
     }
 }
@@ -333,7 +342,7 @@ TEST_F(MergeTest, ByCoordinateMergesIntoWindowFileWithoutLosingLoggers) {
     fresh.Received = "081500";
     WriteArea(patrolFile, {Logger(90, ""), fresh, Logger(92, "777")});
 
-    ui.expectMessage(plat::IDOK, LoadLangString(225) + areaFile + QStringLiteral(".000"));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::BackupSaved) + areaFile + QStringLiteral(".000"));
     MergeByRDGrid = true;
     MergeReadingsByRDGrid(host, patrolFile);
 
@@ -349,7 +358,7 @@ TEST_F(MergeTest, ByCoordinateMergesIntoWindowFileWithoutLosingLoggers) {
     EXPECT_EQ(merged[1].Level[1], 60);
     EXPECT_EQ(merged[1].ReadingDate[2], "2023/01/01");
     EXPECT_EQ(merged[1].Received, "08:15:00");
-    EXPECT_TRUE(host.report.contains(QStringLiteral("0123456") + LoadLangString(219)));
+    EXPECT_TRUE(host.report.contains(QStringLiteral("0123456") + LoadLangString(txt::UpdatedMark)));
     EXPECT_TRUE(host.report.contains(QStringLiteral("\nLoggers that were not updated\n0123456\n999\n\n\n")));
     EXPECT_TRUE(area.unloaded);
     EXPECT_FALSE(area.ask);
@@ -375,7 +384,7 @@ TEST_F(MergeTest, ByCoordinateIntoUnsavedWindowAsksForAName) {
 
     // A folder that does not exist: the write fails, the window keeps its records and flags.
     ui.expectSaveFile(env.path(QStringLiteral("gone/Town2.pdb")));
-    ui.expectMessage(plat::IDOK, LoadLangString(763));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::WriteFailed));
     MergeReadingsByRDGrid(host, patrolFile);
     EXPECT_FALSE(area.unloaded);
     EXPECT_TRUE(area.never);
@@ -403,7 +412,7 @@ TEST_F(MergeTest, ByCoordinateRefusesReadOnlyDestination) {
     area.caption = areaFile;
     area.records.push_back(Logger(13, "5", "2023/01/01", 3));
     host.window = &area;
-    ui.expectMessage(plat::IDOK, LoadLangString(650));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::ReadOnly));
     MergeReadingsByRDGrid(host, patrolFile);
     EXPECT_EQ(TestEnv::readFile(areaFile), original);
     EXPECT_FALSE(area.unloaded);
@@ -431,18 +440,18 @@ TEST_F(MergeTest, ByCoordinateStopsSafely) {
         switch (fault) {
         case BackupFails:
             ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/none/x"), areaFile + QStringLiteral(".000")));
-            scripted.expectMessage(plat::IDOK, LoadLangString(761) + areaFile + QStringLiteral(".000"));
+            scripted.expectMessage(plat::IDOK, LoadLangString(txt::BackupFailed) + areaFile + QStringLiteral(".000"));
             break;
         case WriteFails:
             // The file turns read-only after the patrol was read: the write is refused.
             h.onReport = [&] { QFile::setPermissions(areaFile, QFile::ReadOwner); };
-            scripted.expectMessage(plat::IDOK, LoadLangString(763) + DatabaseErrorText(DbWriteFailure, false));
+            scripted.expectMessage(plat::IDOK, LoadLangString(txt::WriteFailed) + DatabaseErrorText(DbWriteFailure, false));
             break;
         case TooMany:
             // The patrol fills the table; the destination logger without a coordinate would be the 7001st.
             for (int i = 1; i < kMaxLoggers; ++i)
                 patrolLoggers.push_back(Logger(2000000 + i, std::to_string(900000 + i)));
-            scripted.expectMessage(plat::IDOK, LoadLangString(762) + QStringLiteral("7001"));
+            scripted.expectMessage(plat::IDOK, LoadLangString(txt::TooMany) + QStringLiteral("7001"));
             break;
         }
         WriteArea(patrolFile, patrolLoggers);
@@ -460,7 +469,36 @@ TEST_F(MergeTest, ByCoordinateStopsSafely) {
         EXPECT_TRUE(PendingStack().IsEmpty());
         EXPECT_EQ(QFileInfo(areaFile + QStringLiteral(".000")).isFile(), fault == WriteFails);
         for (const auto& m : scripted.messages())
-            EXPECT_FALSE(m.prompt.startsWith(LoadLangString(225)));
+            EXPECT_FALSE(m.prompt.startsWith(LoadLangString(txt::BackupSaved)));
         QFile::setPermissions(areaFile, QFile::ReadOwner | QFile::WriteOwner);
     }
+}
+
+TEST_F(MergeTest, ByCoordinateMatchesLoggersWithoutCoordinatesOnlyBySerial) {
+    const QString areaFile = env.path(QStringLiteral("DMA_Field.pdb"));
+    const QString patrolFile = env.path(QStringLiteral("Field.pdb"));
+    FakeWindow area;
+    area.name = QStringLiteral("DMA_Field.pdb");
+    area.caption = areaFile;
+    area.records.push_back(Logger(20, "", "2023/01/01", 1));
+    area.records.push_back(Logger(21, "", "2023/01/01", 2));
+    WriteArea(areaFile, {area.records.begin() + 1, area.records.end()});
+    host.window = &area;
+
+    // Logger 20 comes back from patrol with a new reading; logger 22 is a new logger without a coordinate.
+    WriteArea(patrolFile, {Logger(20, "", "05/06/2024", 60), Logger(22, "")});
+
+    ui.expectMessage(plat::IDOK, LoadLangString(225) + areaFile + QStringLiteral(".000"));
+    MergeByRDGrid = true;
+    MergeReadingsByRDGrid(host, patrolFile);
+
+    const auto merged = ReadArea(areaFile);
+    std::vector<int32_t> serials;
+    for (const auto& r : merged)
+        serials.push_back(r.Serial);
+    // Logger 20 is written once, with its new reading on top; 21 is kept; 22 is not taken for 21.
+    EXPECT_EQ(serials, (std::vector<int32_t>{20, 22, 21}));
+    EXPECT_EQ(merged[0].ReadingDate[1], "2024/06/05");
+    EXPECT_EQ(merged[0].Level[1], 60);
+    EXPECT_EQ(merged[0].ReadingDate[2], "2023/01/01");
 }

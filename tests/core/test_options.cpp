@@ -1,10 +1,11 @@
 // Options dialog: loading the settings, the increment check, storing on OK, the coordinate-system broadcast.
 #include "ScriptedUi.h"
 #include "TestEnv.h"
-#include "core/Address2Listener.h"
+#include "core/ProgramWindows.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "core/frmOptions.h"
+#include "lang/LangText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,7 +20,8 @@
 
 namespace {
 
-struct Listener : IAddress2Listener {
+// The windows that show the coordinate field; the record editor's part may fail.
+struct Listener : ProgramWindows {
     QString editorSaw, headerSaw;
     bool throws = false;
     void ConfigureAddress2EditBox() override {
@@ -57,7 +59,7 @@ TEST_F(OptionsTest, LoadShowsTheSettingsAndClampsThePort) {
         frmOptions dlg;
         EXPECT_TRUE(dlg.OptionComPort[static_cast<size_t>(shown - 1)]->isChecked()) << stored;
         EXPECT_EQ(ComPort, shown);
-        EXPECT_EQ(dlg.FrameComPort->title(), LoadLangString(241) + QString::number(shown));
+        EXPECT_EQ(dlg.FrameComPort->title(), LoadLangString(txt::FieldUnitPortCom) + QString::number(shown));
     }
     frmOptions dlg;
     EXPECT_EQ(dlg.TxtSerialIncr->text(), QStringLiteral("7"));
@@ -67,7 +69,7 @@ TEST_F(OptionsTest, LoadShowsTheSettingsAndClampsThePort) {
     EXPECT_FALSE(dlg.ChkLoadBadRecs->isChecked());
     EXPECT_EQ(dlg.cboAddress2->currentIndex(), 3);
     EXPECT_EQ(dlg.TxtDefaultPath->text(), env.programDir());
-    EXPECT_EQ(dlg.windowTitle(), LoadLangString(237));
+    EXPECT_EQ(dlg.windowTitle(), LoadLangString(txt::Options));
 
     Address2 = QStringLiteral("x");
     frmOptions odd;
@@ -79,7 +81,7 @@ TEST_F(OptionsTest, IncrementOutsideItsRangeKeepsTheDialogOpen) {
         frmOptions dlg;
         dlg.TxtSerialIncr->setText(QString::fromLatin1(text));
         dlg.cboAddress2->setCurrentIndex(5);
-        ui.expectMessage(plat::IDOK, LoadLangString(251));
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::IncrementRange));
         dlg.cmdOK_Click();
         EXPECT_NE(dlg.result(), QDialog::Accepted) << text;
         EXPECT_EQ(FillIncrement, 7);
@@ -93,11 +95,9 @@ TEST_F(OptionsTest, IncrementOutsideItsRangeKeepsTheDialogOpen) {
 }
 
 TEST_F(OptionsTest, OkStoresTheValuesAndSwitchesEveryWindowToTheNewSystem) {
-    Listener editor, list1, list2;
-    editor.throws = true; // one failing window does not stop the others
-    RegisterAddress2Listener(&editor);
-    RegisterAddress2Listener(&list1);
-    RegisterAddress2Listener(&list2);
+    Listener windows;
+    windows.throws = true; // a failing record editor does not keep the list windows from the new system
+    RegisterProgramWindows(&windows);
     SaveSettingText(QStringLiteral("ForcePath"), QStringLiteral("/kept"));
 
     frmOptions dlg;
@@ -117,10 +117,8 @@ TEST_F(OptionsTest, OkStoresTheValuesAndSwitchesEveryWindowToTheNewSystem) {
     EXPECT_EQ(GetSettingText(QStringLiteral("Address2"), {}), QStringLiteral("12"));
     EXPECT_EQ(GetSettingText(QStringLiteral("ForceNewPath"), {}), QStringLiteral("False"));
     EXPECT_EQ(GetSettingText(QStringLiteral("ForcePath"), {}), QStringLiteral("/kept"));
-    for (const Listener* l : {&editor, &list1, &list2})
-        EXPECT_EQ(l->editorSaw, QStringLiteral("12"));
-    for (const Listener* l : {&list1, &list2})
-        EXPECT_EQ(l->headerSaw, QStringLiteral("12"));
+    EXPECT_EQ(windows.editorSaw, QStringLiteral("12"));
+    EXPECT_EQ(windows.headerSaw, QStringLiteral("12"));
 
     // Ticking the forced folder stores it.
     const QString sub = env.path(QStringLiteral("sub"));
@@ -133,13 +131,12 @@ TEST_F(OptionsTest, OkStoresTheValuesAndSwitchesEveryWindowToTheNewSystem) {
     EXPECT_EQ(GetSettingText(QStringLiteral("ForcePath"), {}), sub);
     EXPECT_EQ(GetSettingText(QStringLiteral("ForceNewPath"), {}), QStringLiteral("True"));
 
-    for (Listener* l : {&editor, &list1, &list2})
-        UnregisterAddress2Listener(l);
+    RegisterProgramWindows(nullptr);
 }
 
 TEST_F(OptionsTest, PortAndConnectionTakeEffectOnClickEvenWhenCancelled) {
     Listener list;
-    RegisterAddress2Listener(&list);
+    RegisterProgramWindows(&list);
     frmOptions dlg;
     dlg.OptionComPort[2]->click();
     dlg.optConnectionType[1]->click();
@@ -149,7 +146,7 @@ TEST_F(OptionsTest, PortAndConnectionTakeEffectOnClickEvenWhenCancelled) {
     EXPECT_TRUE(UseModem);
     EXPECT_EQ(FillIncrement, 7);
     EXPECT_TRUE(list.headerSaw.isEmpty());
-    UnregisterAddress2Listener(&list);
+    RegisterProgramWindows(nullptr);
 }
 
 TEST_F(OptionsTest, ForcedFolderThatIsGoneOpensWithoutError) {

@@ -1,7 +1,7 @@
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "core/DMAModule.h"
-#include "core/Seams.h"
+#include "core/ProgramWindows.h"
 #include "core/Settings.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
@@ -9,12 +9,12 @@
 #include <gtest/gtest.h>
 
 namespace {
-struct FakeMain final : IMainWindowSeam {
+struct FakeMain final : ProgramWindows {
     QString mru[5];
     bool mruVisible[5] = {};
     bool follow = false;
     bool minimized = false;
-    QWidget* widget() override { return nullptr; }
+    bool hasMainWindow() const override { return true; }
     void setFollowMouseChecked(bool c) override { follow = c; }
     QString mruCaption(int i) const override { return mru[i]; }
     void setMruCaption(int i, const QString& c) override { mru[i] = c; }
@@ -26,7 +26,6 @@ struct FakeMain final : IMainWindowSeam {
         *w = 9600;
         *h = 7200;
     }
-    void showMain() override {}
 };
 
 QString stored(const char* key) {
@@ -37,9 +36,9 @@ class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         InitDatabaseStore();
-        seams::mainWindow = &main;
+        RegisterProgramWindows(&main);
     }
-    void TearDown() override { seams::mainWindow = nullptr; }
+    void TearDown() override { RegisterProgramWindows(nullptr); }
     TestEnv env;
     FakeMain main;
 };
@@ -87,7 +86,7 @@ TEST_F(SettingsTest, SaveThenLoadBringsValuesBack) {
     EXPECT_EQ(stored("Address2"), "<absent>");
 
     FakeMain fresh;
-    seams::mainWindow = &fresh;
+    RegisterProgramWindows(&fresh);
     ComPort = 1;
     LoadSettings();
     EXPECT_EQ(ComPort, 3);

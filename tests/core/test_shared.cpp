@@ -1,7 +1,8 @@
 #include "ScriptedUi.h"
 #include "TestEnv.h"
-#include "core/Seams.h"
+#include "core/ProgramWindows.h"
 #include "core/Shared.h"
+#include "lang/LangText.h"
 
 #include <QFile>
 
@@ -13,7 +14,7 @@
 namespace {
 const QString kLangFailure = QStringLiteral("Error: Could not open Language File...");
 
-struct FakeEditor final : IRecordEditorSeam {
+struct FakeEditor final : ProgramWindows {
     bool visible = true;
     bool editorVisible() const override { return visible; }
     void hideEditor() override { visible = false; }
@@ -29,9 +30,9 @@ TEST(LoadLangString, ReadsTheTextAfterTheNumberField) {
     ScriptedUi ui;
     // The number field decides: a text containing the digits of another number does not take its place.
     EXPECT_EQ(LoadLangString(101), "One oh one");
-    EXPECT_EQ(LoadLangString(150), "Serial");
+    EXPECT_EQ(LoadLangString(txt::NothingToCopy), "Serial");
     EXPECT_EQ(LoadLangString(151), "erial"); // the fourth character is the separator, whatever it is
-    EXPECT_EQ(LoadLangString(153), "Trailing  ");
+    EXPECT_EQ(LoadLangString(txt::VordalinLoggerDatabase), "Trailing  ");
     // The number field is three characters wide, so a digit as separator still leaves the number alone.
     EXPECT_EQ(LoadLangString(154), "Zero separated");
     EXPECT_EQ(LoadLangString(99), "Below a hundred");
@@ -78,13 +79,13 @@ TEST(LoadLangString, Windows1252TextBecomesUnicode) {
 TEST(ShowMessage, HidesTheEditorAndUsesTheTitleOnlyWithStyleBits) {
     TestEnv env;
     FakeEditor editor;
-    seams::recordEditor = &editor;
+    RegisterProgramWindows(&editor);
     ScriptedUi ui;
     ui.expectMessage(1).expectMessage(6);
     EXPECT_EQ(ShowMessage("Plain", 0, "Ignored title"), 1);
     EXPECT_FALSE(editor.visible);
     EXPECT_EQ(ShowMessage("Question", 4 + 32, "My title", "help.hlp", "12"), 6);
-    seams::recordEditor = nullptr;
+    RegisterProgramWindows(nullptr);
     ASSERT_EQ(ui.messages().size(), 2u);
     EXPECT_EQ(ui.messages()[0].title, "");
     EXPECT_EQ(ui.messages()[1].title, "My title");

@@ -1,14 +1,14 @@
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "core/DMAModule.h"
-#include "core/Seams.h"
+#include "core/ProgramWindows.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "core/Startup.h"
 #include "core/frmSplash.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
-#include "transfer/TransferFolders.h"
+#include "lang/LangText.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,11 +23,12 @@ struct Recorder {
     QStringList steps;
 };
 
-struct FakeDocuments final : IDocumentHost {
+// The program's windows as start-up reaches them: documents, record editor and the main window's settings.
+struct FakeWindows final : ProgramWindows {
     Recorder* rec;
     QString active;
     bool opens = true;
-    explicit FakeDocuments(Recorder* r) : rec(r) {}
+    explicit FakeWindows(Recorder* r) : rec(r) {}
     void openDocument(const QString& path) override {
         rec->steps << "open " + FileTitle(path);
         if (opens)
@@ -37,62 +38,22 @@ struct FakeDocuments final : IDocumentHost {
     QString activeDocumentName() const override { return FileTitle(active); }
     void findInActive(const QString& text) override { rec->steps << "find " + text; }
     bool updateAllAdditionalInformation() override { return true; }
-};
-
-struct FakeEditor final : IRecordEditorSeam {
-    Recorder* rec;
-    explicit FakeEditor(Recorder* r) : rec(r) {}
-    bool editorVisible() const override { return false; }
-    void hideEditor() override {}
     void showEditor() override { rec->steps << "show editor"; }
     void toggleGraph() override { rec->steps << "toggle graph"; }
-};
-
-struct FakeStartup final : IStartupWindows {
-    Recorder* rec;
-    explicit FakeStartup(Recorder* r) : rec(r) {}
-    void startAutoSyncWatcher() override { rec->steps << "watcher"; }
-    void initTransferFolders() override { rec->steps << "transfer folders"; }
-    void loadRecordEditorHidden() override { rec->steps << "editor hidden"; }
-    bool showMapWindow() override { return false; }
-};
-
-struct FakeMain final : IMainWindowSeam {
-    Recorder* rec;
-    explicit FakeMain(Recorder* r) : rec(r) {}
-    QWidget* widget() override { return nullptr; }
-    void setFollowMouseChecked(bool) override { rec->steps << "settings"; }
-    QString mruCaption(int) const override { return {}; }
-    void setMruCaption(int, const QString&) override {}
-    void setMruVisible(int, bool) override {}
-    bool isMinimized() const override { return false; }
-    void placementTwips(double*, double*, double*, double*) const override {}
-    void showMain() override { rec->steps << "main shown"; }
 };
 
 class StartupTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ensureApplication();
-        seams::documents = &docs;
-        seams::recordEditor = &editor;
-        seams::startupWindows = &startup;
-        seams::mainWindow = &main;
+        RegisterProgramWindows(&docs);
     }
-    void TearDown() override {
-        seams::documents = nullptr;
-        seams::recordEditor = nullptr;
-        seams::startupWindows = nullptr;
-        seams::mainWindow = nullptr;
-    }
+    void TearDown() override { RegisterProgramWindows(nullptr); }
     QString hubFile(const QString& relative, const std::string& lines) { return env.writeFile(relative, lines); }
 
     TestEnv env;
     Recorder rec;
-    FakeDocuments docs{&rec};
-    FakeEditor editor{&rec};
-    FakeStartup startup{&rec};
-    FakeMain main{&rec};
+    FakeWindows docs{&rec};
 };
 
 const std::string kArea = "\"Banner V5.2.9\"\r\n\"Serial\",\r\n1234567,\"SU 1234 5678\"\r\n12345678,\"x\"\r\n";
@@ -144,40 +105,13 @@ TEST_F(StartupTest, OpenBySerialOpensOnceAndSelectsTheLogger) {
     EXPECT_FALSE(OpenBySerial("01234567"));
 }
 
-TEST_F(StartupTest, MainRunsItsStepsInOrderThenOpensTheArguments) {
+TEST_F(StartupTest, ArgumentsOpenFilesAndSerialsInOrder) {
     hubFile("vordhub/area.pdb", kArea);
     ScriptedUi ui;
-    int splashDelay = 0;
-    ui.expectDialog([&](QDialog* d) {
-        splashDelay = static_cast<frmSplash*>(d)->SplashDelay;
-        rec.steps << "splash";
-        return 1;
-    });
     ui.expectMessage(1, "Unable to find file with serial number /s=123");
-    Main({"/home/u/one.pdb", "/s=01234567", "/S=01234567", "/s=123"});
-    EXPECT_EQ(splashDelay, 3750);
-    EXPECT_EQ(rec.steps, (QStringList{"settings", "splash", "watcher", "transfer folders", "editor hidden",
-                                      "main shown", "open one.pdb", "open area.pdb", "find 01234567", "show editor",
-                                      "toggle graph", "open S=01234567"}));
-}
-
-TEST_F(StartupTest, TransferFoldersAreMadeAndCleared) {
-    env.writeFile("rovemark/from/old.PDB", "x");
-    env.writeFile("rovemark/from/xfer.err", "x");
-    env.writeFile("rovemark/to/keep.csv", "x");
-    env.writeFile("rovemark/to/send.pdb", "x");
-    InitTransferFolders();
-    EXPECT_EQ(TransferFromFolder, env.path("rovemark/from"));
-    EXPECT_EQ(TransferToFolder, env.path("rovemark/to"));
-    EXPECT_EQ(QDir(env.path("rovemark/from")).entryList(QDir::Files), QStringList());
-    EXPECT_EQ(QDir(env.path("rovemark/to")).entryList(QDir::Files), QStringList{"keep.csv"});
-}
-
-TEST_F(StartupTest, TransferFoldersReuseAnExistingSpelling) {
-    QDir(env.programDir()).mkpath("Rovemark/From");
-    InitTransferFolders();
-    EXPECT_EQ(TransferFromFolder, env.path("Rovemark/From"));
-    EXPECT_TRUE(QDir(env.path("Rovemark/to")).exists());
+    OpenStartupArguments({"/home/u/one.pdb", "/s=01234567", "/S=01234567", "/s=123"});
+    EXPECT_EQ(rec.steps, (QStringList{"open one.pdb", "open area.pdb", "find 01234567", "show editor", "toggle graph",
+                                      "open S=01234567"}));
 }
 
 TEST_F(StartupTest, SplashShowsTheDistributorsLineAndCloses) {
@@ -235,9 +169,7 @@ TEST_F(StartupTest, SplashClosesAtOnceOnAClickOrKey) {
 
 TEST_F(StartupTest, UpdateAllAddInfoNeedsAnOpenList) {
     ScriptedUi ui;
-    ui.expectMessage(1, LoadLangString(129));
+    ui.expectMessage(1, LoadLangString(txt::NoDocument));
     UpdateAllAddInfoCommand();
-    ui.expectMessage(1, "Could not start GPS function, please ensure that MapPoint is installed on your computer.");
-    ShowMapWindow();
-    ASSERT_EQ(ui.messages().size(), 2u);
+    ASSERT_EQ(ui.messages().size(), 1u);
 }

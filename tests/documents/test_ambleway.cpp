@@ -7,6 +7,7 @@
 #include "documents/frmDMA.h"
 #include "platform/WindowMessages.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -37,11 +38,7 @@ protected:
         doc = ActiveDocument;
     }
     void TearDown() override {
-        for (QWidget* w : plat::windows::loaded()) {
-            if (auto* d = qobject_cast<frmDMA*>(w))
-                d->AskForSave = false;
-            w->close();
-        }
+        CloseAllWindows();
         flushDeletes();
     }
     QStringList row(int position) const {
@@ -63,8 +60,18 @@ TEST_F(AmblewayTest, KindOneLineAddsALogger) {
                                    " 0", "OK"}));
     EXPECT_EQ(doc->localRecord(3).GridRef, "__ ____ ____");
     EXPECT_TRUE(doc->AskForSave);
-    EXPECT_EQ(status.last(), LoadLangString(191) + QStringLiteral("01234567 ") + LoadLangString(522));
+    EXPECT_EQ(status.last(), LoadLangString(txt::SerialPrefix) + QStringLiteral("01234567 ") + LoadLangString(txt::RecordImported));
     EXPECT_TRUE(ui.messages().empty());
+}
+
+// Letters outside a-z keep their place: the comment is cut at its 20th character as it was received.
+TEST_F(AmblewayTest, UpperCasingKeepsEveryCharacterInItsPlace) {
+    ScriptedUi ui;
+    EXPECT_TRUE(doc->ImportRecord(
+        QStringLiteral("1,1234567,x,25/12/2011,y,Großer Weg 1234567890,Straße,ok,1"), 1));
+    const LoggerRecord& rec = doc->localRecord(3);
+    EXPECT_EQ(rec.Comment1, "GRO ER WEG 123456789");
+    EXPECT_EQ(rec.Comment2, "STRA E");
 }
 
 // A new logger sorted in above the selected row leaves the selection, and the commands, on the same logger.
@@ -108,7 +115,7 @@ TEST_F(AmblewayTest, InvalidSerialIsReportedWithItsLineNumber) {
     EXPECT_FALSE(doc->ImportRecord(QStringLiteral("2,13000001,a,b,c,01/02/2011,d,e,f,g,1"), 7));
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].prompt,
-              QStringLiteral("13000001") + LoadLangString(523) + u'7' + LoadLangString(524) + LoadLangString(132));
+              QStringLiteral("13000001") + LoadLangString(txt::InvalidSerialOnLine) + u'7' + LoadLangString(txt::InvalidSerialLineEnd) + LoadLangString(txt::InvalidSerial));
     EXPECT_EQ(ui.messages()[0].style, 0);
     EXPECT_EQ(doc->RecordCount, 2);
 }
@@ -147,7 +154,7 @@ TEST_F(AmblewayTest, AFullWindowTakesNoNewLogger) {
     frmDMA* full = ActiveDocument;
     ASSERT_EQ(full->RecordCount, kMaxLoggers);
     ScriptedUi ui;
-    ui.expectMessage(plat::IDOK, LoadLangString(780));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::LoggerLimit));
     EXPECT_FALSE(full->ImportRecord(QStringLiteral("1,1234567,x,,y,a,b,c,1"), 1));
     EXPECT_EQ(full->RecordCount, kMaxLoggers);
     EXPECT_EQ(full->rowCount(), kMaxLoggers);
@@ -186,7 +193,7 @@ public:
     bool serverRegisters = false;
     std::function<void(const QString& prompt)> afterAnswer;
     int messageBox(const QString& prompt, int style, const QString& title) override {
-        if (serverRegisters && prompt == LoadLangString(527)) {
+        if (serverRegisters && prompt == LoadLangString(txt::PressOkWhenDone)) {
             const QDeadlineTimer deadline(10000);
             while (!plat::winmsg::findWindow("Afx:400000:0", "Quarn Communications") && !deadline.hasExpired())
                 QThread::msleep(20);
@@ -257,9 +264,9 @@ TEST_F(AmblewayImportTest, ClosesTheServerImportsEveryLineAndKeepsTheFileAsBak) 
     write(QStringLiteral("zz.txt"), "1,3300003,x,,y,a,b,c,1\r\n");
     ImportUi ui;
     ui.serverRegisters = true;
-    ui.expectMessage(plat::IDOK, LoadLangString(527));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::PressOkWhenDone));
     ui.expectMessage(plat::IDOK, QStringLiteral(" on line 3"));
-    ui.expectMessage(plat::IDOK, LoadLangString(526));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::ImportDone));
     ImportAmblewayFile();
 
     EXPECT_EQ(serverLog(), QStringLiteral("31\n16\n"));
@@ -276,9 +283,9 @@ TEST_F(AmblewayImportTest, WithoutAServerWindowSays528AndImportsAnyway) {
     installServer(QStringLiteral("/bin/true"));
     write(QStringLiteral("a.txt"), "1,1234567,x,,y,a,b,c,1\r\n");
     ImportUi ui;
-    ui.expectMessage(plat::IDOK, LoadLangString(527));
-    ui.expectMessage(plat::IDOK, LoadLangString(528));
-    ui.expectMessage(plat::IDOK, LoadLangString(526));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::PressOkWhenDone));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::ServerNotFound));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::ImportDone));
     ImportAmblewayFile();
     EXPECT_EQ(doc->RecordCount, 3);
     EXPECT_TRUE(QFile::exists(folder() + QStringLiteral("/a.bak")));
@@ -299,9 +306,9 @@ TEST_F(AmblewayImportTest, AFileThatWouldPassTheLoggerLimitImportsNothingAndStay
     const std::string file = "1,1000005,x,,y,a,b,c,1\r\n1,1234567,x,,y,a,b,c,1\r\n1,2345678,x,,y,a,b,c,1\r\n";
     write(QStringLiteral("a.txt"), file);
     ImportUi ui;
-    ui.expectMessage(plat::IDOK, LoadLangString(527));
-    ui.expectMessage(plat::IDOK, LoadLangString(528));
-    ui.expectMessage(plat::IDOK, LoadLangString(780));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::PressOkWhenDone));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::ServerNotFound));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::LoggerLimit));
     ImportAmblewayFile();
     EXPECT_EQ(nearly->RecordCount, kMaxLoggers - 1);
     EXPECT_FALSE(nearly->AskForSave);
@@ -330,12 +337,12 @@ TEST_F(AmblewayImportTest, FailuresBeforeTheLinesSay519WithThePathSoFar) {
             QDir(folder()).removeRecursively();
         ImportUi ui;
         if (c.server) {
-            ui.expectMessage(plat::IDOK, LoadLangString(527));
-            ui.expectMessage(plat::IDOK, LoadLangString(528));
+            ui.expectMessage(plat::IDOK, LoadLangString(txt::PressOkWhenDone));
+            ui.expectMessage(plat::IDOK, LoadLangString(txt::ServerNotFound));
         }
         ui.expectMessage(plat::IDOK);
         ImportAmblewayFile();
-        EXPECT_EQ(ui.messages().back().prompt, LoadLangString(519) + u' ' + c.shownPath);
+        EXPECT_EQ(ui.messages().back().prompt, LoadLangString(txt::ImportFailed) + u' ' + c.shownPath);
         EXPECT_EQ(doc->RecordCount, 2);
     }
 }
@@ -359,13 +366,13 @@ TEST_F(AmblewayImportTest, AListClosedDuringTheCommandImportsNothingAndTheFileSt
                 list->close();
             }
         };
-        ui.expectMessage(plat::IDOK, LoadLangString(527));
-        ui.expectMessage(plat::IDOK, LoadLangString(528));
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::PressOkWhenDone));
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::ServerNotFound));
         if (closingMessage == 523)
-            ui.expectMessage(plat::IDOK, LoadLangString(523));
-        ui.expectMessage(plat::IDOK, LoadLangString(129));
+            ui.expectMessage(plat::IDOK, LoadLangString(txt::InvalidSerialOnLine));
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::NoDocument));
         ImportAmblewayFile();
-        EXPECT_EQ(ui.messages().back().prompt, LoadLangString(129));
+        EXPECT_EQ(ui.messages().back().prompt, LoadLangString(txt::NoDocument));
         EXPECT_EQ(TestEnv::readFile(folder() + QStringLiteral("/a.txt")), kFile);
         EXPECT_FALSE(QFile::exists(folder() + QStringLiteral("/a.bak")));
         flushDeletes();
@@ -379,7 +386,7 @@ TEST_F(AmblewayImportTest, NeedsAnOpenListWindow) {
     flushDeletes();
     ASSERT_FALSE(ActiveDocument);
     ScriptedUi ui;
-    ui.expectMessage(plat::IDOK, LoadLangString(129));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::NoDocument));
     ImportAmblewayFile();
     EXPECT_EQ(ui.messages().size(), 1u);
 }

@@ -5,6 +5,7 @@
 #include "documents/SmallDialogs.h"
 #include "documents/frmDocument.h"
 #include "platform/TextCodec.h"
+#include "lang/LangText.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -13,6 +14,11 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <QMdiArea>
+#include <QTextEdit>
+#include <QAbstractTextDocumentLayout>
+#include <QTextDocument>
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 namespace {
@@ -34,9 +40,9 @@ TEST_F(DialogTest, DateDialogAcceptsOnlyValidDates) {
     for (const Case& c : cases) {
         ScriptedUi ui;
         DateDialog dialog;
-        EXPECT_EQ(dialog.windowTitle(), LoadLangString(475));
+        EXPECT_EQ(dialog.windowTitle(), LoadLangString(txt::EditDate));
         EXPECT_EQ(dialog.TxtDate->text(), QStringLiteral("0000/00/00"));
-        EXPECT_EQ(dialog.ChkDoAll->text(), LoadLangString(476));
+        EXPECT_EQ(dialog.ChkDoAll->text(), LoadLangString(txt::ChangeTheDateOfEvery));
         bool stayedOpen = false;
         ui.expectDialog([&](QDialog*) {
             dialog.TxtDate->setText(QString::fromLatin1(c.typed));
@@ -48,7 +54,7 @@ TEST_F(DialogTest, DateDialogAcceptsOnlyValidDates) {
             return dialog.result();
         });
         if (!c.accepted)
-            ui.expectMessage(plat::IDOK, LoadLangString(385));
+            ui.expectMessage(plat::IDOK, LoadLangString(txt::TheDateIsNotValid));
         plat::ui().execDialog(&dialog);
         EXPECT_EQ(dialog.Result, c.accepted) << c.typed;
         EXPECT_EQ(stayedOpen, !c.accepted);
@@ -64,7 +70,7 @@ TEST_F(DialogTest, AddLoggerDialogReturnsTheMaskedSerialOrNothing) {
         ScriptedUi ui;
         frmAddNewLogger dialog;
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("New Logger"));
-        EXPECT_EQ(dialog.lblEnterSerial->text(), LoadLangString(130));
+        EXPECT_EQ(dialog.lblEnterSerial->text(), LoadLangString(txt::EnterTheSerialNumberOf));
         ui.expectDialog([&](QDialog*) {
             dialog.mskSerial->setCursorPosition(0);
             dialog.mskSerial->insert(QString::fromLatin1(typed));
@@ -79,8 +85,8 @@ TEST_F(DialogTest, AddLoggerDialogReturnsTheMaskedSerialOrNothing) {
 TEST_F(DialogTest, AdditionalInformationNeedsConfirmation) {
     ScriptedUi ui;
     frmUpdateAddInfo dialog;
-    EXPECT_EQ(dialog.windowTitle(), LoadLangString(648));
-    EXPECT_EQ(dialog.AddButton->text(), LoadLangString(480));
+    EXPECT_EQ(dialog.windowTitle(), LoadLangString(txt::UpdateAllAdditionalInformation));
+    EXPECT_EQ(dialog.AddButton->text(), LoadLangString(txt::Add480));
     EXPECT_TRUE(dialog.txtAdditionalInformation->text().isEmpty());
     bool openAfterCancel = false;
     ui.expectDialog([&](QDialog*) {
@@ -91,8 +97,8 @@ TEST_F(DialogTest, AdditionalInformationNeedsConfirmation) {
         dialog.AddButton->click();
         return dialog.result();
     });
-    ui.expectMessage(plat::IDCANCEL, LoadLangString(649));
-    ui.expectMessage(plat::IDOK, LoadLangString(649));
+    ui.expectMessage(plat::IDCANCEL, LoadLangString(txt::TheAdditionalInformationOfEvery));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::TheAdditionalInformationOfEvery));
     EXPECT_EQ(plat::ui().execDialog(&dialog), QDialog::Accepted);
     EXPECT_TRUE(openAfterCancel);
     EXPECT_TRUE(dialog.Result);
@@ -104,7 +110,7 @@ TEST_F(DialogTest, SelectionDialogHidesOnOkAndChoosesNothingWhenClosed) {
     for (const bool ok : {true, false}) {
         ScriptedUi ui;
         frmSelection dialog;
-        EXPECT_EQ(dialog.CommandOK->text(), LoadLangString(474));
+        EXPECT_EQ(dialog.CommandOK->text(), LoadLangString(txt::Ok));
         auto* item = new QTreeWidgetItem(dialog.TreeViewSelect, QStringList{QStringLiteral("2023/02/01")});
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setData(0, Qt::UserRole, QStringLiteral("x1"));
@@ -176,6 +182,30 @@ TEST_F(DialogTest, TextDocumentSavesAndLoadsRichText) {
     other->close();
 }
 
+// Report lines wrap at the text box's width minus 4, also after the window is shown and resized.
+TEST_F(DialogTest, ReportLinesWrapInsideTheWindow) {
+    ScriptedUi ui;
+    QMdiArea area;
+    area.resize(900, 700);
+    auto* doc = new frmDocument;
+    area.addSubWindow(doc);
+    area.show();
+    doc->show();
+    doc->setText(QString(400, u'x'));
+    for (const QSize size : {QSize(500, 300), QSize(300, 200), QSize(800, 400)}) {
+        doc->resize(size);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(doc->rtfText->lineWrapMode(), QTextEdit::FixedPixelWidth);
+        EXPECT_EQ(doc->rtfText->lineWrapColumnOrWidth(), doc->rtfText->viewport()->width() - 4);
+        // The long line is broken into several, so no horizontal scrolling is needed.
+        EXPECT_GT(doc->rtfText->document()->documentLayout()->documentSize().height(),
+                  2 * QFontMetrics(doc->rtfText->font()).lineSpacing());
+        EXPECT_LE(doc->rtfText->document()->idealWidth(), doc->rtfText->viewport()->width());
+    }
+    doc->AskForSave = false;
+    doc->close();
+}
+
 TEST_F(DialogTest, ClosingAChangedReportAsks) {
     struct Case {
         int answer;
@@ -192,7 +222,7 @@ TEST_F(DialogTest, ClosingAChangedReportAsks) {
         QPointer<frmDocument> doc = new frmDocument;
         doc->setWindowTitle(QStringLiteral("Load report - a.pdb.log"));
         doc->setText(QStringLiteral("report"));
-        ui.expectMessage(c.answer, LoadLangString(228) + QStringLiteral("Load report - a.pdb.log?"));
+        ui.expectMessage(c.answer, LoadLangString(txt::SavePrompt) + QStringLiteral("Load report - a.pdb.log?"));
         if (c.answer == plat::IDYES)
             ui.expectSaveFile(c.chosen);
         EXPECT_EQ(doc->close(), c.closes);

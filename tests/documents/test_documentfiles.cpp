@@ -7,6 +7,7 @@
 #include "documents/frmDMA.h"
 #include "documents/frmDocument.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,13 +24,7 @@ const std::vector<FixtureLogger> kTwo = {
 class DocumentFilesTest : public ::testing::Test, public DocumentTest {
 protected:
     void TearDown() override {
-        for (QWidget* w : plat::windows::loaded()) {
-            if (auto* d = qobject_cast<frmDMA*>(w))
-                d->AskForSave = false;
-            if (auto* t = qobject_cast<frmDocument*>(w))
-                t->AskForSave = false;
-            w->close();
-        }
+        CloseAllWindows();
         flushDeletes();
     }
     std::vector<frmDocument*> reportWindows() const {
@@ -46,21 +41,21 @@ TEST_F(DocumentFilesTest, DuplicateSerialsAskAndYesShowsTheWholeReport) {
     loggers.push_back(loggers[0]);
     const QString path = env.writeFile(QStringLiteral("dup.pdb"), areaFile(loggers));
     ScriptedUi ui;
-    ui.expectMessage(plat::IDYES, LoadLangString(122));
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::DuplicateQuestion));
     OpenDocument(path);
     ASSERT_EQ(ui.messages().size(), 1u);
     const auto& m = ui.messages().front();
     EXPECT_EQ(m.style, 4 + 16 + 256);
     EXPECT_EQ(m.title, path);
-    EXPECT_TRUE(m.prompt.endsWith(u'\n' + LoadLangString(123)));
+    EXPECT_TRUE(m.prompt.endsWith(u'\n' + LoadLangString(txt::ShowReportQuestion)));
     EXPECT_TRUE(m.prompt.contains(QStringLiteral("01100001")));
 
     ASSERT_TRUE(ActiveDocument);
     EXPECT_EQ(ActiveDocument->RecordCount, 3);
     const auto reports = reportWindows();
     ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0]->windowTitle(), LoadLangString(124) + QStringLiteral("dup.pdb.log"));
-    EXPECT_EQ(reports[0]->text(), LoadLangString(190) + u'\t' + LoadLangString(191) + u'\t' + LoadLangString(192) +
+    EXPECT_EQ(reports[0]->windowTitle(), LoadLangString(txt::ReportCaption) + QStringLiteral("dup.pdb.log"));
+    EXPECT_EQ(reports[0]->text(), LoadLangString(txt::No) + u'\t' + LoadLangString(txt::SerialPrefix) + u'\t' + LoadLangString(txt::Count) +
                                       QStringLiteral("\n1\t01100001\t2\n"));
     EXPECT_TRUE(reports[0]->AskForSave); // a fresh report counts as changed
 }
@@ -81,7 +76,7 @@ TEST_F(DocumentFilesTest, ReportsOf100CharactersAreShortenedInTheQuestion) {
     // A repeated serial's report line is 13 characters with a one-digit count and 14 with a two-digit one;
     // choose how many of each make a report of exactly 99 and exactly 100 characters.
     const int heading =
-        (LoadLangString(190) + u'\t' + LoadLangString(191) + u'\t' + LoadLangString(192) + u'\n').size();
+        (LoadLangString(txt::No) + u'\t' + LoadLangString(txt::SerialPrefix) + u'\t' + LoadLangString(txt::Count) + u'\n').size();
     for (const int length : {99, 100}) {
         int twice = -1, often = -1;
         for (int b = 0; b <= 9 && twice < 0; ++b)
@@ -105,8 +100,8 @@ TEST_F(DocumentFilesTest, ReportsOf100CharactersAreShortenedInTheQuestion) {
         OpenDocument(path);
         const QString report = reportWindows().back()->text();
         ASSERT_EQ(report.size(), length);
-        const QString shown = length < 100 ? report : report.left(100) + LoadLangString(121) + u'\n';
-        EXPECT_EQ(ui.messages().front().prompt, LoadLangString(122) + u'\n' + shown + u'\n' + LoadLangString(123));
+        const QString shown = length < 100 ? report : report.left(100) + LoadLangString(txt::ListShortened) + u'\n';
+        EXPECT_EQ(ui.messages().front().prompt, LoadLangString(txt::DuplicateQuestion) + u'\n' + shown + u'\n' + LoadLangString(txt::ShowReportQuestion));
         TearDown();
     }
 }
@@ -119,14 +114,30 @@ TEST_F(DocumentFilesTest, UnreadableFileGivesTheReadersErrorWithItsLine) {
     ui.expectMessage(plat::IDOK);
     OpenDocument(path);
     const QString prompt = ui.messages().front().prompt;
-    EXPECT_EQ(prompt, LoadLangString(172) + QStringLiteral("\r\n") + LoadLangString(179) + u'5' + LoadLangString(180) +
+    EXPECT_EQ(prompt, LoadLangString(txt::TheFileCouldNotBe172) + QStringLiteral("\r\n") + LoadLangString(txt::TheErrorOccurredAtLine) + u'5' + LoadLangString(txt::Text180) +
                           QStringLiteral(":\n") + path);
     EXPECT_FALSE(ActiveDocument);
 
     ui.expectMessage(plat::IDOK);
     OpenDocument(env.path(QStringLiteral("absent.pdb")));
-    EXPECT_TRUE(ui.messages().back().prompt.startsWith(LoadLangString(171)));
+    EXPECT_TRUE(ui.messages().back().prompt.startsWith(LoadLangString(txt::TheFileCouldNotBe)));
     EXPECT_TRUE(plat::windows::loadedNamed(QStringLiteral("frmDMA")).empty());
+}
+
+// A file past the logger limit is named as a likely cause, and the texts join into plain sentences.
+TEST_F(DocumentFilesTest, AFileOverTheLoggerLimitIsExplainedInReadableText) {
+    std::vector<FixtureLogger> loggers;
+    for (int i = 1; i <= 7001; ++i)
+        loggers.push_back({1000000 + i, "AB 1234 5678", "", "", "", "", "", "", 0, 0, ""});
+    const QString path = env.writeFile(QStringLiteral("big.pdb"), areaFile(loggers));
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDOK);
+    OpenDocument(path);
+    const QString prompt = ui.messages().front().prompt;
+    EXPECT_TRUE(prompt.contains(QStringLiteral("7000 loggers"))) << prompt.toStdString();
+    EXPECT_TRUE(prompt.endsWith(QStringLiteral("line 7003 of the file:\n") + path)) << prompt.toStdString();
+    for (const char* clumsy : {".:", ". :", "  "})
+        EXPECT_FALSE(prompt.contains(QLatin1String(clumsy))) << clumsy;
 }
 
 TEST_F(DocumentFilesTest, NewDocumentsAreNumbered) {
@@ -137,8 +148,8 @@ TEST_F(DocumentFilesTest, NewDocumentsAreNumbered) {
     const auto windows = plat::windows::loadedNamed(QStringLiteral("frmDMA"));
     ASSERT_EQ(windows.size(), 3u);
     auto* third = static_cast<frmDMA*>(windows[2]);
-    EXPECT_EQ(third->windowTitle(), LoadLangString(126) + QStringLiteral("0003.PDB"));
-    EXPECT_EQ(third->DMAName, LoadLangString(126) + QStringLiteral("0003"));
+    EXPECT_EQ(third->windowTitle(), LoadLangString(txt::Untitled) + QStringLiteral("0003.PDB"));
+    EXPECT_EQ(third->DMAName, LoadLangString(txt::Untitled) + QStringLiteral("0003"));
     EXPECT_TRUE(third->NeverBeenSaved);
     EXPECT_FALSE(third->AskForSave);
     EXPECT_EQ(third->RecordCount, 0);
@@ -147,7 +158,7 @@ TEST_F(DocumentFilesTest, NewDocumentsAreNumbered) {
     NewDocumentCounter = 9999;
     NewDocument();
     EXPECT_EQ(plat::windows::loadedNamed(QStringLiteral("frmDMA")).back()->windowTitle(),
-              LoadLangString(126) + QStringLiteral("10000.PDB"));
+              LoadLangString(txt::Untitled) + QStringLiteral("10000.PDB"));
 }
 
 TEST_F(DocumentFilesTest, SaveWritesTheDatabaseLayoutAndCopiesIntoTheQueue) {
@@ -208,12 +219,37 @@ TEST_F(DocumentFilesTest, FailedQueueCopyIsReportedButTheSaveCounts) {
     OpenDocument(source);
     frmDMA* w = ActiveDocument.data();
     w->AskForSave = true;
-    ui.expectMessage(plat::IDOK, LoadLangString(665) + QStringLiteral("\r\n\r\n"));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::QueueCopyFailed) + QStringLiteral("\r\n\r\n"));
     ASSERT_TRUE(SaveLoggerFile(w, source, QString()));
     const auto& m = ui.messages().back();
     EXPECT_EQ(m.style, 48);
     EXPECT_TRUE(m.prompt.endsWith(QStringLiteral("area.pdb")));
     EXPECT_FALSE(w->AskForSave);
+    // The queue folder not being there yet is said once; the next save is quiet.
+    const size_t said = ui.messages().size();
+    ASSERT_TRUE(SaveLoggerFile(w, source, QString()));
+    EXPECT_EQ(ui.messages().size(), said);
+    // Any other failure is said every time: here the queue holds a folder where the copy must go.
+    QDir().mkpath(queue() + QStringLiteral("/area.pdb/x"));
+    for (int i = 0; i < 2; ++i) {
+        ui.expectMessage(plat::IDOK, LoadLangString(665) + QStringLiteral("\r\n\r\n"));
+        ASSERT_TRUE(SaveLoggerFile(w, source, QString()));
+    }
+    EXPECT_EQ(ui.messages().size(), said + 2);
+}
+
+TEST_F(DocumentFilesTest, QueueCopyFollowsThePathTheWriterResolved) {
+    QDir().mkpath(env.path(QStringLiteral("Rovemark/AutoExport")));
+    QDir().mkpath(env.path(QStringLiteral("Areas")));
+    const QString source = env.writeFile(QStringLiteral("Areas/area.pdb"), areaFile(kTwo));
+    ScriptedUi ui;
+    OpenDocument(source);
+    frmDMA* w = ActiveDocument.data();
+    // The folder is named in another letter case than on disk: the file is written into the existing folder
+    // and the same file is copied into the queue, without a warning.
+    ASSERT_TRUE(SaveLoggerFile(w, env.path(QStringLiteral("AREAS/area.pdb")), QString()));
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_EQ(TestEnv::readFile(env.path(QStringLiteral("Rovemark/AutoExport/area.pdb"))), TestEnv::readFile(source));
 }
 
 TEST_F(DocumentFilesTest, FailedWriteKeepsTheOldFileAndTheWindowUnsaved) {
@@ -227,7 +263,7 @@ TEST_F(DocumentFilesTest, FailedWriteKeepsTheOldFileAndTheWindowUnsaved) {
     ui.expectMessage(plat::IDOK);
     EXPECT_FALSE(SaveLoggerFile(w, target, QString()));
     // A write failure names no line: the last read's line count has nothing to do with it.
-    EXPECT_EQ(ui.messages().back().prompt, LoadLangString(173));
+    EXPECT_EQ(ui.messages().back().prompt, LoadLangString(txt::TheFileCouldNotBe173));
     EXPECT_TRUE(w->AskForSave);
     EXPECT_EQ(w->windowTitle(), source);
     EXPECT_TRUE(QDir(queue()).entryList(QDir::Files).isEmpty());
@@ -258,7 +294,7 @@ TEST_F(DocumentFilesTest, TheClosingWindowIsSavedNotTheActiveOne) {
 TEST_F(DocumentFilesTest, DocumentHostOpensAndReportsTheActiveWindow) {
     const QString path = env.writeFile(QStringLiteral("area.pdb"), areaFile(kTwo));
     ScriptedUi ui;
-    DocumentHost host;
+    DocumentWindows host;
     EXPECT_FALSE(host.hasActiveDocument());
     host.openDocument(path);
     EXPECT_TRUE(host.hasActiveDocument());

@@ -7,6 +7,7 @@
 #include "documents/frmDMA.h"
 #include "platform/TextCodec.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QItemSelectionModel>
 #include <QTreeView>
@@ -46,10 +47,7 @@ protected:
         return out;
     }
     void TearDown() override {
-        for (QWidget* w : plat::windows::loadedNamed(QStringLiteral("frmDMA"))) {
-            static_cast<frmDMA*>(w)->AskForSave = false;
-            w->close();
-        }
+        CloseAllWindows();
         RecordClipboard.assign(1, LoggerRecord());
         ClipboardCount = 0;
     }
@@ -60,7 +58,7 @@ TEST_F(ListEditingTest, CutAndPasteMoveRecordsBetweenTwoWindows) {
     frmDMA* a = open(loggers({{1000001, "a1"}, {1000002, "a2"}, {1000003, "a3"}}), QStringLiteral("a.pdb"));
     frmDMA* b = open(loggers({{2000001, "b1"}}), QStringLiteral("b.pdb"));
     select(a, {1, 3});
-    ui.expectMessage(plat::IDYES, LoadLangString(355) + QStringLiteral("01000001 ?\n(a1)"));
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::RemoveQuestion) + QStringLiteral("01000001 ?\n(a1)"));
     ui.expectMessage(plat::IDYES, QStringLiteral("01000003"));
     a->CutRecords();
     EXPECT_EQ(serials(a), QStringList{QStringLiteral("01000002")});
@@ -97,7 +95,7 @@ TEST_F(ListEditingTest, CutRemovesTheSelectedRowsOwnRecordWhereSerialsRepeat) {
     frmDMA* w = open(loggers({{1000001, "first"}, {1000002, "third"}}), QStringLiteral("a.pdb"));
     ASSERT_TRUE(w->CreateNewRecord2(1000001, 2)); // a second logger with the first one's serial, in row 2
     select(w, {2});
-    ui.expectMessage(plat::IDYES, QStringLiteral("(") + LoadLangString(354) + QStringLiteral(")"));
+    ui.expectMessage(plat::IDYES, QStringLiteral("(") + LoadLangString(txt::BlankComment) + QStringLiteral(")"));
     w->CutRecords();
     ASSERT_EQ(w->RecordCount, 2);
     EXPECT_EQ(plat::fromAnsi(w->localRecord(1).Comment1), QStringLiteral("first"));
@@ -131,7 +129,7 @@ TEST_F(ListEditingTest, PasteAboveSelectedRowInReverseOrderAndAsksOncePerDuplica
     EXPECT_EQ(status.last(), QStringLiteral("Serial 03000002 pasted."));
 
     // Both are there now: the first question is answered OK (skip), the second Cancel (stop).
-    ui.expectMessage(plat::IDOK, QStringLiteral("3000001: ") + LoadLangString(143));
+    ui.expectMessage(plat::IDOK, QStringLiteral("3000001: ") + LoadLangString(txt::PasteDuplicate));
     ui.expectMessage(plat::IDCANCEL, QStringLiteral("3000002: "));
     dst->PasteRecords();
     EXPECT_EQ(dst->RecordCount, 7);
@@ -147,12 +145,12 @@ TEST_F(ListEditingTest, PastePastTheLoggerLimitChangesNothing) {
     ClipboardCount = 2;
     RecordClipboard[1].Serial = 5000001;
     RecordClipboard[2].Serial = 5000002;
-    ui.expectMessage(plat::IDOK, LoadLangString(780));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::LoggerLimit));
     full->PasteRecords();
     EXPECT_EQ(full->RecordCount, kMaxLoggers - 1);
     EXPECT_FALSE(full->AskForSave);
     EXPECT_TRUE(full->CreateNewRecord(5000004, 0, QString()));
-    ui.expectMessage(plat::IDOK, LoadLangString(780));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::LoggerLimit));
     EXPECT_FALSE(full->CreateNewRecord2(5000003, 0));
     EXPECT_EQ(full->RecordCount, kMaxLoggers);
 }
@@ -172,10 +170,10 @@ TEST_F(ListEditingTest, CreateNewRecordRefusesDuplicatesAndFormatsEightGridDigit
     for (const auto& c : cases) {
         ASSERT_TRUE(w->CreateNewRecord(c.serial, 0, QString::fromLatin1(c.digits)));
         EXPECT_EQ(w->localRecord(w->RecordCount).GridRef, c.grid);
-        EXPECT_EQ(w->localRecord(w->RecordCount).Comment1, LoadLangAnsi(354));
+        EXPECT_EQ(w->localRecord(w->RecordCount).Comment1, LoadLangAnsi(txt::BlankComment));
         EXPECT_EQ(w->SelLine, w->RecordCount);
     }
-    EXPECT_EQ(status.texts.contains(LoadLangString(191) + QStringLiteral("01000004") + LoadLangString(353)), true);
+    EXPECT_EQ(status.texts.contains(LoadLangString(txt::SerialPrefix) + QStringLiteral("01000004") + LoadLangString(txt::Added)), true);
     EXPECT_TRUE(w->CreateNewRecord2(1000001, 1));
     EXPECT_EQ(w->rowText(1, 0), QStringLiteral("01000001"));
     EXPECT_EQ(w->RecordCount, 5);
@@ -210,11 +208,11 @@ TEST_F(ListEditingTest, FindAndFindNextSelectMatchingRowsWithoutWrapping) {
     frmDMA* w = open(seven, QStringLiteral("seven.pdb"));
     w->Find(QStringLiteral("pump"));
     EXPECT_EQ(w->SelLine, 2);
-    EXPECT_EQ(status.last(), LoadLangString(360) + QStringLiteral("pump") + LoadLangString(361) + QStringLiteral("2"));
+    EXPECT_EQ(status.last(), LoadLangString(txt::Found) + QStringLiteral("pump") + LoadLangString(txt::FoundAtRow) + QStringLiteral("2"));
     w->Find(QString());
     EXPECT_EQ(w->SelLine, 5);
     EXPECT_TRUE(w->ListViewDMA->selectionModel()->isRowSelected(4, {}));
-    ui.expectMessage(plat::IDOK, LoadLangString(362)).expectMessage(plat::IDOK, LoadLangString(362));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::NotFound)).expectMessage(plat::IDOK, LoadLangString(txt::NotFound));
     w->Find(QString());
     w->Find(QString());
     EXPECT_EQ(w->SelLine, 5);
@@ -253,7 +251,7 @@ TEST_F(ListEditingTest, ModifyKeepsDatesAndShowsTheNewFirstLevel) {
     EXPECT_TRUE(w->AskForSave);
 
     edited.Serial = 1000009;
-    ui.expectMessage(plat::IDOK, QStringLiteral("01000009") + LoadLangString(343));
+    ui.expectMessage(plat::IDOK, QStringLiteral("01000009") + LoadLangString(txt::ModifyNoRecord));
     w->ModifyRecordBySerialNo(edited);
     EXPECT_EQ(w->RecordCount, 1);
 }

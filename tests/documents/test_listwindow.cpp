@@ -4,10 +4,12 @@
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
 #include "documents/DocumentLinks.h"
+#include "documents/LoggerCommands.h"
 #include "documents/frmDMA.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
 #include "platform/Twips.h"
+#include "lang/LangText.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -88,7 +90,7 @@ TEST_F(ListWindowTest, CoordinateColumnCaptionFollowsAddress2) {
     frmDMA* w = open(kThree);
     const std::pair<const char*, QString> cases[] = {
         {"13", QStringLiteral("QNG Grid")}, {"1", QStringLiteral("Lat/Long")}, {"14", QStringLiteral("Lat/Long")},
-        {"", QStringLiteral("Lat/Long")},   {"0", LoadLangString(664)},        {"A", LoadLangString(664)},
+        {"", QStringLiteral("Lat/Long")},   {"0", LoadLangString(txt::Comment2664)},        {"A", LoadLangString(txt::Comment2664)},
     };
     for (const auto& [code, caption] : cases) {
         SaveSettingText(QStringLiteral("Address2"), QString::fromLatin1(code));
@@ -108,14 +110,14 @@ TEST_F(ListWindowTest, ColumnClickTogglesTheSortForTheWholeList) {
     EXPECT_EQ(w->rowText(1, 8), QStringLiteral("30"));
     EXPECT_EQ(w->rowText(2, 8), QStringLiteral("12"));
     EXPECT_EQ(w->rowText(3, 8), QStringLiteral(" 7"));
-    EXPECT_EQ(status.last(), level + LoadLangString(366));
+    EXPECT_EQ(status.last(), level + LoadLangString(txt::SortedDescending));
     // Rows keep their records: the keys move with them.
     EXPECT_EQ(w->rowKey(1), QStringLiteral("3x"));
 
     w->ListViewDMA_ColumnClick(1); // any column's second click sorts ascending
     EXPECT_EQ(w->rowText(1, 0), QStringLiteral("00000005"));
     EXPECT_EQ(w->rowText(3, 0), QStringLiteral("07000001"));
-    EXPECT_EQ(status.last(), w->columnCaption(1) + LoadLangString(367));
+    EXPECT_EQ(status.last(), w->columnCaption(1) + LoadLangString(txt::SortedAscending));
     EXPECT_EQ(w->localRecord(1).Serial, 5); // records are not reordered
     w->close();
 }
@@ -126,7 +128,7 @@ TEST_F(ListWindowTest, ClickingARowShowsItsPositionAndFollowsTheSelection) {
     const QModelIndex third = w->ListViewDMA->model()->index(2, 3);
     w->ListViewDMA->clicked(third);
     EXPECT_EQ(w->SelLine, 3);
-    EXPECT_EQ(status.last(), LoadLangString(364) + u'3' + LoadLangString(365) + u'3');
+    EXPECT_EQ(status.last(), LoadLangString(txt::LoggerOf) + u'3' + LoadLangString(txt::LoggerOfEnd) + u'3');
     EXPECT_EQ(ActiveDocument, w);
 
     // Keys move the selection as clicks do; the program's own selection changes do not count as clicks.
@@ -136,7 +138,7 @@ TEST_F(ListWindowTest, ClickingARowShowsItsPositionAndFollowsTheSelection) {
     EXPECT_EQ(w->ListViewDMA->currentIndex().row(), 1);
     w->ListViewDMA->setCurrentIndex(w->ListViewDMA->model()->index(0, 0));
     EXPECT_EQ(w->SelLine, 1);
-    EXPECT_EQ(status.last(), LoadLangString(364) + u'1' + LoadLangString(365) + u'3');
+    EXPECT_EQ(status.last(), LoadLangString(txt::LoggerOf) + u'1' + LoadLangString(txt::LoggerOfEnd) + u'3');
     w->close();
 }
 
@@ -158,7 +160,7 @@ TEST_F(ListWindowTest, RecordExchangeThroughTableSlots) {
     EXPECT_FALSE(w->AskForSave);
     w->ReLoad();
     EXPECT_EQ(w->rowText(3, 4), QStringLiteral("changed"));
-    EXPECT_EQ(status.last(), LoadLangString(349));
+    EXPECT_EQ(status.last(), LoadLangString(txt::ListReloaded));
 
     EXPECT_EQ(w->GetRecFromSerial(1012345), 2);
     EXPECT_EQ(w->GetRecFromSerial(3), 0);
@@ -192,7 +194,7 @@ TEST_F(ListWindowTest, CopyToTableTrimsReadingsInTheCopyOnly) {
     EXPECT_EQ(LoggerTable[1].ReadingDate[1], "2023/02/01");
     EXPECT_EQ(w->localRecord(1).ReadingStatus[1], " l ");
     EXPECT_EQ(w->localRecord(1).ReadingDate[1], " 2023/02/01 ");
-    EXPECT_EQ(status.last(), LoadLangString(341) + u'3');
+    EXPECT_EQ(status.last(), LoadLangString(txt::PreparingLogger) + u'3');
     w->close();
 }
 
@@ -203,7 +205,7 @@ TEST_F(ListWindowTest, EmptyTableLeavesTheWindowAsItWas) {
     w->CopyFrom_DMAModule();
     EXPECT_EQ(w->RecordCount, 3);
     EXPECT_EQ(w->rowCount(), 3);
-    EXPECT_EQ(status.last(), LoadLangString(338));
+    EXPECT_EQ(status.last(), LoadLangString(txt::NoLoggers));
     w->close();
 }
 
@@ -213,12 +215,22 @@ TEST_F(ListWindowTest, DefaultLayoutOnFirstStart) {
     EXPECT_EQ(w->width(), plat::twips::toPixelsX(9450));
     EXPECT_EQ(w->height(), plat::twips::toPixelsY(6237));
     const QHeaderView* h = w->ListViewDMA->header();
-    const int serial = h->sectionSize(0);
-    for (int c = 1; c < 11; ++c) {
-        EXPECT_NEAR(h->sectionSize(c), serial * 0.9, 1.5) << "column " << c;
+    // Each column gets its share of the list's width (the serial a tenth, the others 9 %), or more where its
+    // values need it; the last column takes the rest of the row and is left as it is.
+    const double share = h->sectionSize(10) / 0.9;
+    const QFontMetrics metrics(w->ListViewDMA->font());
+    for (int c = 0; c < 11; ++c) {
+        int widest = 0;
+        for (int row = 1; row <= w->rowCount(); ++row)
+            widest = std::max(widest, metrics.horizontalAdvance(w->rowText(row, c)));
+        const double standard = share * (c == 0 ? 1.0 : 0.9);
+        if (c == 10 || widest < standard - 20)
+            EXPECT_NEAR(h->sectionSize(c), standard, 1.5) << "column " << c;
+        else
+            EXPECT_GT(h->sectionSize(c), widest) << "column " << c;
         EXPECT_EQ(h->visualIndex(c), c);
     }
-    EXPECT_GT(serial, 40);
+    EXPECT_GT(share, 40);
     w->close();
 }
 
@@ -298,7 +310,7 @@ TEST_P(CloseQuestionTest, ClosingAChangedWindowAsksToSave) {
     w->PutLocalRecByIndex(0, 2);
 
     const QString shownName = k.neverSaved ? w->DMAName : path;
-    ui.expectMessage(k.answer, LoadLangString(228) + shownName + u'?');
+    ui.expectMessage(k.answer, LoadLangString(txt::SavePrompt) + shownName + u'?');
     if (k.answer == plat::IDYES && k.neverSaved)
         ui.expectSaveFile(k.saveDialogAnswer.isEmpty() ? QString() : target);
     ui.allowAnyMessage(plat::IDOK); // the queue-folder notice after a save
@@ -332,8 +344,8 @@ TEST_F(ListWindowTest, YesWithAFailedWriteKeepsTheWindow) {
     QPointer<frmDMA> w = opened;
     w->AskForSave = true;
     w->setWindowTitle(env.path(QStringLiteral("missing-folder/area.pdb")));
-    ui.expectMessage(plat::IDYES, LoadLangString(228));
-    ui.expectMessage(plat::IDOK, LoadLangString(173));
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::SavePrompt));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::TheFileCouldNotBe173));
     EXPECT_FALSE(w->close());
     flushDeletes();
     ASSERT_TRUE(w);
@@ -358,7 +370,7 @@ TEST_F(ListWindowTest, UpdateAllAdditionalInformation) {
         d->findChild<QPushButton*>(QStringLiteral("AddButton"))->click();
         return d->result();
     });
-    ui.expectMessage(plat::IDOK, LoadLangString(649));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::TheAdditionalInformationOfEvery));
     EXPECT_TRUE(w->UpdateAllAdditionalInformation());
     EXPECT_TRUE(w->AskForSave);
     for (int i = 1; i <= 3; ++i)
@@ -371,8 +383,8 @@ TEST_F(ListWindowTest, UpdateAllAdditionalInformation) {
 
 namespace {
 
-// The record editor as the list window fills it, and the editor's show/hide seam.
-struct EditorRecorder final : IRecordEditorView, IRecordEditorSeam {
+// The record editor as the list window fills it, and as the program's windows show and hide it.
+struct EditorRecorder final : IRecordEditorView, StatusRecorder {
     QString caption, serial, gridRef, comment1, comment2, userComments;
     int16_t histories = -1;
     QStringList readings;
@@ -405,11 +417,11 @@ protected:
     EditorRecorder editor;
     void SetUp() override {
         documents::recordEditor = &editor;
-        seams::recordEditor = &editor;
+        RegisterProgramWindows(&editor);
     }
     void TearDown() override {
         documents::recordEditor = nullptr;
-        seams::recordEditor = nullptr;
+        RegisterProgramWindows(&status);
     }
 };
 
@@ -454,7 +466,7 @@ TEST_F(ListWindowTest, AListLongerThanTheTableIsNotWritten) {
     const QString target = env.path(QStringLiteral("big.pdb"));
     w->RecordCount = kMaxLoggers + 1; // as a list grown past the bound would stand
     LoggerCount = 3;
-    ui.expectMessage(plat::IDOK, LoadLangString(688));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::TooManyLoggers));
     EXPECT_FALSE(SaveLoggerFile(w, target, QString()));
     EXPECT_EQ(LoggerCount, 3);
     EXPECT_FALSE(QFile::exists(target));
@@ -478,6 +490,28 @@ TEST_F(ListWindowTest, FocusFollowsTheMouseOncePerVisit) {
     EXPECT_FALSE(w->mouseFocusTaken());
     WindowFollowMouse = false;
     w->close();
+}
+
+} // namespace
+
+namespace {
+
+// A column the stored layout made too narrow still shows its values whole; a hidden column stays hidden.
+TEST_F(ListWindowTest, ShownColumnsAreNeverNarrowerThanTheirValues) {
+    ScriptedUi ui;
+    SaveSettingText(QStringLiteral("SerialNo_ColWidth"), QString::number(plat::twips::fromPixelsX(20)));
+    SaveSettingText(QStringLiteral("GridRef_ColWidth"), QStringLiteral("0"));
+    frmDMA* w = open(kThree);
+    QHeaderView* h = w->ListViewDMA->header();
+    const QFontMetrics metrics(w->ListViewDMA->font());
+    EXPECT_GT(h->sectionSize(0), metrics.horizontalAdvance(w->rowText(1, 0)));
+    EXPECT_EQ(h->sectionSize(1), 0);
+
+    // The auto-size widths give way to the values as well.
+    bool show = true;
+    w->ListViewDMA->resize(60, 200);
+    AutoSizeColumns(0, show);
+    EXPECT_GT(h->sectionSize(0), metrics.horizontalAdvance(w->rowText(1, 0)));
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "documents/frmDocument.h"
 #include "platform/TextCodec.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -32,14 +33,7 @@ protected:
     }
     void SetUp() override { FillIncrement = 1; }
     void TearDown() override {
-        for (const char* form : {"frmDMA", "frmDocument"})
-            for (QWidget* w : plat::windows::loadedNamed(QString::fromLatin1(form))) {
-                if (auto* d = qobject_cast<frmDMA*>(w))
-                    d->AskForSave = false;
-                if (auto* t = qobject_cast<frmDocument*>(w))
-                    t->AskForSave = false;
-                w->close();
-            }
+        CloseAllWindows();
         flushDeletes();
     }
     // The fill dialog answered with these texts (OK pressed).
@@ -63,7 +57,7 @@ TEST_F(LoggerCommandsTest, EveryCommandWithoutAListSaysSo) {
     ScriptedUi ui;
     for (auto command : {AddLoggerCommand, RemoveLoggerCommand, ChangeSerialCommand, ChangeDeployDateCommand,
                          FillCommand, FindCommand, FindNextCommand, NewWindowCommand}) {
-        ui.expectMessage(plat::IDOK, LoadLangString(129));
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::NoDocument));
         command();
     }
 }
@@ -72,19 +66,21 @@ TEST_F(LoggerCommandsTest, FillReportsSerialsAlreadyPresentInATextWindow) {
     ScriptedUi ui;
     frmDMA* w = open({{1000020, "", "there"}});
     ui.expectDialog(fill("01000000", "5", "10"));
-    ui.expectMessage(plat::IDOK, LoadLangString(146));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::FillIncomplete));
     FillCommand();
     EXPECT_EQ(FillIncrement, 10);
     QStringList serials;
     for (int p = 1; p <= w->rowCount(); ++p)
         serials << w->rowText(p, 0);
     EXPECT_EQ(serials, (QStringList{"01000020", "01000000", "01000010", "01000030", "01000040"}));
-    EXPECT_EQ(status.last(), LoadLangString(146));
+    EXPECT_EQ(status.last(), LoadLangString(txt::FillIncomplete));
     const auto reports = plat::windows::loadedNamed(QStringLiteral("frmDocument"));
     ASSERT_EQ(reports.size(), 1U);
     auto* report = static_cast<frmDocument*>(reports[0]);
-    EXPECT_EQ(report->windowTitle(), LoadLangString(148) + QStringLiteral("area.pdb.log"));
-    EXPECT_EQ(report->text(), LoadLangString(147) + QStringLiteral("\n01000020\n"));
+    EXPECT_EQ(report->windowTitle(), LoadLangString(txt::FillReportTitle) + QStringLiteral("area.pdb.log"));
+    EXPECT_EQ(report->text(), LoadLangString(txt::FillReportHeading) + QStringLiteral("\n01000020\n"));
+    // Like every report window, it asks before its text is thrown away.
+    EXPECT_TRUE(report->AskForSave);
 }
 
 TEST_F(LoggerCommandsTest, FillWithGridNumbersCountsThemUpAndWrapsToZero) {
@@ -96,7 +92,7 @@ TEST_F(LoggerCommandsTest, FillWithGridNumbersCountsThemUpAndWrapsToZero) {
     EXPECT_EQ(w->localRecord(2).GridRef, "AA 9999 9998");
     EXPECT_EQ(w->localRecord(3).GridRef, "AA 0000 0000");
     EXPECT_EQ(w->localRecord(4).GridRef, "AA 0000 0001");
-    EXPECT_EQ(status.last(), LoadLangString(145));
+    EXPECT_EQ(status.last(), LoadLangString(txt::FillComplete));
     EXPECT_TRUE(w->AskForSave);
     EXPECT_TRUE(w->ListViewDMA->isVisibleTo(w));
 }
@@ -124,10 +120,10 @@ TEST_F(LoggerCommandsTest, FillsPastTheLimitOrTheSerialRangeAddNothing) {
     ScriptedUi ui;
     frmDMA* w = open({{1000001}});
     ui.expectDialog(fill("02000000", "7000", "1"));
-    ui.expectMessage(plat::IDOK, LoadLangString(780));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::LoggerLimit));
     FillCommand();
     ui.expectDialog(fill("12999990", "20", "1"));
-    ui.expectMessage(plat::IDOK, LoadLangString(781) + QStringLiteral("13000000"));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::FillLeavesSerials) + QStringLiteral("13000000"));
     FillCommand();
     EXPECT_EQ(w->RecordCount, 1);
     EXPECT_FALSE(w->AskForSave);
@@ -152,7 +148,7 @@ TEST_F(LoggerCommandsTest, FillDialogChecksItsValuesAndKeepsThemForTheNextFill) 
         dialog->TxtIncr->setText(QString::fromLatin1(c.incr));
         const QString m = QString::fromLatin1(c.message);
         if (m == QStringLiteral("13000000"))
-            ui.expectMessage(plat::IDOK, m + LoadLangString(132));
+            ui.expectMessage(plat::IDOK, m + LoadLangString(txt::InvalidSerial));
         else if (!m.isEmpty())
             ui.expectMessage(plat::IDOK, LoadLangString(m.toInt()));
         dialog->OKButton_Click();
@@ -197,14 +193,14 @@ TEST_F(LoggerCommandsTest, ChangeSerialRefusesTheSameOrAUsedSerialAndMarksTheWin
     frmDMA* w = open({{1000001}, {1000002}});
     w->ListViewDMA_ItemClick(1);
     ui.expectInput(QStringLiteral("01000001"));
-    ui.expectMessage(plat::IDOK, QStringLiteral("01000001") + LoadLangString(138));
+    ui.expectMessage(plat::IDOK, QStringLiteral("01000001") + LoadLangString(txt::SerialUnchanged));
     ChangeSerialCommand();
     ui.expectInput(QStringLiteral("1000002"));
-    ui.expectMessage(plat::IDOK, LoadLangString(139) + QStringLiteral("01000002") + LoadLangString(140));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::SerialUsed1) + QStringLiteral("01000002") + LoadLangString(txt::SerialUsed2));
     ChangeSerialCommand();
     EXPECT_FALSE(w->AskForSave);
     ui.expectInput(QStringLiteral("4000000"));
-    ui.expectMessage(plat::IDOK, QStringLiteral("01000001") + LoadLangString(141) + QStringLiteral("04000000"));
+    ui.expectMessage(plat::IDOK, QStringLiteral("01000001") + LoadLangString(txt::SerialChanged) + QStringLiteral("04000000"));
     ChangeSerialCommand();
     EXPECT_EQ(w->rowText(1, 0), QStringLiteral("04000000"));
     EXPECT_TRUE(w->AskForSave);
@@ -226,7 +222,7 @@ TEST_F(LoggerCommandsTest, AddLoggerCreatesABlankLoggerAndShowsTheEditor) {
     EXPECT_TRUE(editor.isVisible());
     EXPECT_EQ(editor.txtSerNum->Text(), QStringLiteral("05000000"));
     ui.expectDialog(answer("05000000"));
-    ui.expectMessage(plat::IDOK, QStringLiteral("05000000") + LoadLangString(133));
+    ui.expectMessage(plat::IDOK, QStringLiteral("05000000") + LoadLangString(txt::AlreadyInList));
     AddLoggerCommand();
     ui.expectDialog(answer(""));
     AddLoggerCommand();
@@ -282,15 +278,15 @@ TEST_F(LoggerCommandsTest, CommandsActOnTheSelectedRowsOwnLogger) {
         {"change serial",
          [&](frmDMA*) {
              ui.expectInput(QStringLiteral("4000000"));
-             ui.expectMessage(plat::IDOK, QStringLiteral("01000001") + LoadLangString(141));
+             ui.expectMessage(plat::IDOK, QStringLiteral("01000001") + LoadLangString(txt::SerialChanged));
              ChangeSerialCommand();
          },
          [](const LoggerRecord& r) { EXPECT_EQ(r.Serial, 4000000); }},
         {"update serial",
          [&](frmDMA*) {
              editor.txtSerNum->setBoxText(QStringLiteral("04000000"));
-             ui.expectMessage(plat::IDYES, LoadLangString(511));
-             ui.expectMessage(plat::IDOK, QStringLiteral("01000001") + LoadLangString(141));
+             ui.expectMessage(plat::IDYES, LoadLangString(txt::ChangeSerialQuestion));
+             ui.expectMessage(plat::IDOK, QStringLiteral("01000001") + LoadLangString(txt::SerialChanged));
              editor.cmdUpdateSerial_Click();
          },
          [](const LoggerRecord& r) { EXPECT_EQ(r.Serial, 4000000); }},

@@ -6,8 +6,11 @@
 #include "documents/frmDMAEdit.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
+#include "lang/LangText.h"
 
 #include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -50,7 +53,7 @@ TEST_P(CoordinateBoxTest, CodeGivesCaptionMaskLengthAndText) {
     frmDMAEdit editor;
     SaveSettingText(QStringLiteral("Address2"), QString::fromLatin1(c.code));
     editor.ConfigureAddress2EditBox();
-    EXPECT_EQ(editor.lblComment2->text(), c.caption ? QString::fromLatin1(c.caption) : LoadLangString(664));
+    EXPECT_EQ(editor.lblComment2->text(), c.caption ? QString::fromLatin1(c.caption) : LoadLangString(txt::Comment2664));
     EXPECT_EQ(editor.txtComments2->Mask(), QString::fromLatin1(c.mask));
     EXPECT_EQ(editor.txtComments2->MaxLength(), c.maxLength);
 
@@ -113,8 +116,54 @@ TEST_F(MaskedEditTest, CoordinateBoxRefusesCharactersOutsideItsSet) {
     SaveSettingText(QStringLiteral("Address2"), QStringLiteral("0"));
     editor.ConfigureAddress2EditBox();
     editor.txtComments2->setBoxText(QString());
+    // The comma passes the coordinate filter but not the area file: it would split the item.
     QTest::keyClicks(editor.txtComments2, QStringLiteral("a#1;, -./Z"));
-    EXPECT_EQ(editor.txtComments2->Text(), QStringLiteral("a1, -./Z"));
+    EXPECT_EQ(editor.txtComments2->Text(), QStringLiteral("a1 -./Z"));
+}
+
+} // namespace
+
+namespace {
+
+// Entering a masked box by mouse or key selects all of it: a click in the middle of an empty serial box must
+// not put the digits where the mouse landed, and a full box takes what is typed.
+class MaskedEditFocus : public ::testing::Test, public DocumentTest {};
+
+TEST_F(MaskedEditFocus, EnteringTheBoxSelectsItWhole) {
+    QWidget window;
+    auto* other = new QLineEdit(&window);
+    auto* box = new MaskedEdit(&window);
+    auto* layout = new QVBoxLayout(&window);
+    layout->addWidget(other);
+    layout->addWidget(box);
+    box->setMask(QStringLiteral("########"));
+    box->setBoxText(QString());
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const QPoint middle(box->width() * 2 / 3, box->height() / 2);
+
+    other->setFocus();
+    QTest::mouseClick(box, Qt::LeftButton, {}, middle);
+    ASSERT_TRUE(box->hasFocus());
+    QTest::keyClicks(box, QStringLiteral("123"));
+    EXPECT_EQ(box->Text(), QStringLiteral("123_____"));
+
+    box->setBoxText(QStringLiteral("12345678"));
+    other->setFocus();
+    QTest::mouseClick(box, Qt::LeftButton, {}, middle);
+    QTest::keyClicks(box, QStringLiteral("87654321"));
+    EXPECT_EQ(box->Text(), QStringLiteral("87654321"));
+
+    other->setFocus();
+    QTest::keyClick(other, Qt::Key_Tab);
+    ASSERT_TRUE(box->hasFocus());
+    QTest::keyClicks(box, QStringLiteral("9"));
+    EXPECT_EQ(box->Text(), QStringLiteral("9_______"));
+
+    // Once inside, a click places the cursor as usual.
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(2, box->height() / 2));
+    EXPECT_FALSE(box->hasSelectedText());
 }
 
 } // namespace

@@ -5,12 +5,12 @@
 #include "core/Shared.h"
 #include "core/frmOptions.h"
 #include "documents/DocumentFiles.h"
-#include "documents/MainCommands.h"
 #include "documents/MergeCommands.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
 #include "documents/frmDocument.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -22,24 +22,7 @@ namespace {
 
 class MergeCommandsTest : public ::testing::Test, public DocumentTest {
 protected:
-    void SetUp() override { RegisterMergeCommands(); }
-    void TearDown() override {
-        for (QWidget* w : plat::windows::loaded()) {
-            if (auto* list = qobject_cast<frmDMA*>(w))
-                list->AskForSave = false;
-            if (auto* text = qobject_cast<frmDocument*>(w))
-                text->AskForSave = false;
-            w->close();
-        }
-        // Other tests expect the commands that nobody provided to stay empty.
-        maincmd::Hooks& hooks = maincmd::hooks();
-        hooks.MergeReadings = nullptr;
-        hooks.MergeReadingsByRDGrid = nullptr;
-        hooks.createCatalogue = nullptr;
-        hooks.mnuRovemarkOptions_Click = nullptr;
-        maincmd::hooksChanged();
-        merge::host = nullptr;
-    }
+    void TearDown() override { CloseAllWindows(); }
     std::vector<frmDMA*> lists() {
         flushDeletes();
         std::vector<frmDMA*> out;
@@ -75,8 +58,8 @@ TEST_F(MergeCommandsTest, MergeBySerialFromThePatrolWindow) {
     patrol->AskForSave = true;
 
     ScriptedUi ui;
-    ui.expectMessage(plat::IDOK, LoadLangString(225) + dest + QStringLiteral(".000"));
-    maincmd::hooks().MergeReadings(dest);
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::BackupSaved) + dest + QStringLiteral(".000"));
+    MergeReadingsCommand(dest);
 
     EXPECT_TRUE(QFileInfo::exists(dest + QStringLiteral(".000")));
     ASSERT_EQ(ReadDatabaseFile(dest), DbOk);
@@ -85,8 +68,8 @@ TEST_F(MergeCommandsTest, MergeBySerialFromThePatrolWindow) {
     EXPECT_EQ(LoggerTable[1].ReadingDate[2], "2023/02/01");
     EXPECT_EQ(LoggerTable[2].Serial, 1100009);
     ASSERT_NE(report(), nullptr);
-    EXPECT_EQ(report()->windowTitle(), LoadLangString(224) + QStringLiteral("North.pdb.log"));
-    EXPECT_TRUE(report()->text().contains(LoadLangString(222)));
+    EXPECT_EQ(report()->windowTitle(), LoadLangString(txt::ReportCaption224) + QStringLiteral("North.pdb.log"));
+    EXPECT_TRUE(report()->text().contains(LoadLangString(txt::NewLoggers)));
     // The destination opens in a window of its own; the patrol window keeps its unsaved state.
     const auto windows = lists();
     ASSERT_EQ(windows.size(), 2u);
@@ -111,9 +94,9 @@ TEST_F(MergeCommandsTest, MergeByCoordinateReopensTheAreaWindow) {
     QPointer<frmDMA> area = ActiveDocument.data();
 
     ScriptedUi ui;
-    ui.expectMessage(plat::IDOK, LoadLangString(225) + dest + QStringLiteral(".000"));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::BackupSaved) + dest + QStringLiteral(".000"));
     MergeByRDGrid = true;
-    maincmd::hooks().MergeReadingsByRDGrid(patrolPath);
+    MergeReadingsByRDGridCommand(patrolPath);
     flushDeletes();
 
     EXPECT_TRUE(area.isNull());

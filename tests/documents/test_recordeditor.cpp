@@ -1,6 +1,7 @@
 // The record editor: showing a logger, writing it back, refusing bad entries, the serial change, the reading
 // dialog and the level/spread graph.
 #include "DocumentFixtures.h"
+#include "core/DatabaseFile.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
@@ -11,13 +12,21 @@
 #include "documents/frmDMAEdit.h"
 #include "platform/TextCodec.h"
 #include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
 
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QTimer>
+#include <QApplication>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -40,10 +49,7 @@ protected:
         doc = ActiveDocument.data();
     }
     void TearDown() override {
-        for (QWidget* w : plat::windows::loadedNamed(QStringLiteral("frmDMA"))) {
-            static_cast<frmDMA*>(w)->AskForSave = false;
-            w->close();
-        }
+        CloseAllWindows(editor.get());
         flushDeletes();
         editor.reset();
     }
@@ -92,7 +98,7 @@ TEST_F(RecordEditorTest, UpdateWritesFieldsAndReadingsIntoTheRowAndTheSavedFile)
     ScriptedUi ui;
     showRow(1);
     editor->txtComments1->setBoxText(QStringLiteral("Main Street"));
-    editor->txtUserComments->setPlainText(QStringLiteral("by the hydrant"));
+    editor->txtUserComments->setText(QStringLiteral("by the hydrant"));
     reading(1)->setText(2, QStringLiteral("55"));
     reading(2)->setText(0, QStringLiteral("2023/03/01"));
     reading(2)->setText(1, QStringLiteral("N"));
@@ -117,6 +123,38 @@ TEST_F(RecordEditorTest, UpdateWritesFieldsAndReadingsIntoTheRowAndTheSavedFile)
     EXPECT_NE(file.find("\"by the hydrant\""), std::string::npos);
 }
 
+// What can be entered into a saved field reads back from the file unchanged: commas, line breaks and
+// characters Windows-1252 lacks are refused as typed and become blanks when pasted.
+TEST_F(RecordEditorTest, SavedFieldsTakeOnlyWhatTheFileCanHold) {
+    ScriptedUi ui;
+    showRow(1);
+    editor->txtComments1->setBoxText(QString());
+    editor->txtComments1->setFocus();
+    QTest::keyClicks(editor->txtComments1, QStringLiteral("Main, St"));
+    EXPECT_EQ(editor->txtComments1->Text(), QStringLiteral("Main St"));
+    EXPECT_EQ(status.last(), LoadLangString(795));
+    editor->txtComments2->setBoxText(QString());
+    QTest::keyClicks(editor->txtComments2, QStringLiteral("51,5"));
+    EXPECT_EQ(editor->txtComments2->Text(), QStringLiteral("515"));
+    editor->txtUserComments->clear();
+    editor->txtUserComments->insert(QStringLiteral("gate, \u20ac5\r\nkey \u03a9 box"));
+    EXPECT_EQ(editor->txtUserComments->text(), QStringLiteral("gate  \u20ac5  key   box"));
+
+    int key = 123;
+    int shift = 0;
+    editor->Form_KeyDown(key, shift);
+    QDir().mkpath(env.path(QStringLiteral("Rovemark/AutoExport")));
+    ASSERT_TRUE(SaveLoggerDocument(doc));
+    ASSERT_EQ(ReadDatabaseFile(env.path(QStringLiteral("area.pdb"))), 0);
+    ASSERT_EQ(LoggerCount, 3);
+    EXPECT_EQ(editor->TxtErrors->toPlainText(), QString());
+    EXPECT_EQ(LoggerTable[1].Comment1, doc->localRecord(1).Comment1);
+    EXPECT_EQ(LoggerTable[1].Comment2, doc->localRecord(1).Comment2);
+    EXPECT_EQ(LoggerTable[1].UserComments, doc->localRecord(1).UserComments);
+    EXPECT_EQ(plat::fromAnsi(LoggerTable[1].UserComments), QStringLiteral("gate  \u20ac5  key   box"));
+    EXPECT_EQ(LoggerTable[2].Serial, 1000002);
+}
+
 TEST_F(RecordEditorTest, BadEntriesAreRefusedAndChangeNothing) {
     const struct {
         const char* serial;
@@ -139,7 +177,7 @@ TEST_F(RecordEditorTest, BadEntriesAreRefusedAndChangeNothing) {
         if (c.row > 0)
             reading(c.row)->setText(c.column, QString::fromLatin1(c.value));
         if (*c.message)
-            ui.expectMessage(plat::IDOK, QString::fromLatin1(c.message) + LoadLangString(132));
+            ui.expectMessage(plat::IDOK, QString::fromLatin1(c.message) + LoadLangString(txt::InvalidSerial));
         editor->cmdUpdate_Click();
         if (*c.report) {
             const QString number = QString::fromLatin1(c.report).left(3);
@@ -159,7 +197,7 @@ TEST_F(RecordEditorTest, UnknownSerialMakesANewLoggerAfterTheSelectedRowOnlyWhen
     editor->txtGridRef->setBoxText(QStringLiteral("1234"));
     editor->cmdUpdate_Click();
     EXPECT_EQ(doc->RecordCount, 3);
-    EXPECT_TRUE(editor->TxtErrors->toPlainText().startsWith(LoadLangString(379)));
+    EXPECT_TRUE(editor->TxtErrors->toPlainText().startsWith(LoadLangString(txt::BadGridRef)));
 
     editor->txtGridRef->setBoxText(QStringLiteral("12345678"));
     editor->cmdUpdate_Click();
@@ -176,10 +214,10 @@ TEST_F(RecordEditorTest, SerialOfAnotherRowAsksBeforeOverwriting) {
     editor->txtSerNum->setBoxText(QStringLiteral("01000002"));
     editor->txtComments1->setBoxText(QStringLiteral("overwritten"));
     ui.expectMessage(plat::IDNO,
-                     LoadLangString(501) + QStringLiteral("\r\n") + LoadLangString(502) + QStringLiteral("01000002"));
+                     LoadLangString(txt::OtherRecord1) + QStringLiteral("\r\n") + LoadLangString(txt::OtherRecord2) + QStringLiteral("01000002"));
     editor->cmdUpdate_Click();
     EXPECT_EQ(doc->rowText(2, 4), QStringLiteral("Park"));
-    ui.expectMessage(plat::IDYES, LoadLangString(501));
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::OtherRecord1));
     editor->cmdUpdate_Click();
     EXPECT_EQ(doc->rowText(2, 4), QStringLiteral("overwritten"));
 }
@@ -188,23 +226,23 @@ TEST_F(RecordEditorTest, UpdateSerialChangesExactlyTheSelectedLoggerAndRefusesOn
     ScriptedUi ui;
     showRow(2);
     editor->txtSerNum->setBoxText(QStringLiteral("01000003"));
-    ui.expectMessage(plat::IDYES, LoadLangString(511));
-    ui.expectMessage(plat::IDOK, LoadLangString(686).section(QStringLiteral("\\n"), 0, 0));
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::ChangeSerialQuestion));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::SerialInUse).section(QStringLiteral("\\n"), 0, 0));
     editor->cmdUpdateSerial_Click();
     EXPECT_EQ(doc->localRecord(2).Serial, 1000002);
     EXPECT_FALSE(doc->AskForSave);
     EXPECT_TRUE(editor->onTop());
 
     editor->txtSerNum->setBoxText(QStringLiteral("05000005"));
-    ui.expectMessage(plat::IDYES, LoadLangString(511));
-    ui.expectMessage(plat::IDOK, QStringLiteral("01000002") + LoadLangString(141) + QStringLiteral("05000005"));
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::ChangeSerialQuestion));
+    ui.expectMessage(plat::IDOK, QStringLiteral("01000002") + LoadLangString(txt::SerialChanged) + QStringLiteral("05000005"));
     editor->cmdUpdateSerial_Click();
     EXPECT_EQ(doc->localRecord(2).Serial, 5000005);
     EXPECT_EQ(doc->rowText(2, 0), QStringLiteral("05000005"));
     EXPECT_TRUE(doc->AskForSave);
 
-    ui.expectMessage(plat::IDNO, LoadLangString(511));
-    ui.expectMessage(plat::IDOK, LoadLangString(513));
+    ui.expectMessage(plat::IDNO, LoadLangString(txt::ChangeSerialQuestion));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::SerialNotChanged));
     editor->cmdUpdateSerial_Click();
 }
 
@@ -231,7 +269,7 @@ TEST_F(RecordEditorTest, ReadingDialogEditsOneRowWhenHistoryEditingIsOn) {
         h->OKButton_Click();
         return h->Result ? QDialog::Accepted : QDialog::Rejected;
     });
-    ui.expectMessage(plat::IDOK, LoadLangString(387));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::TheLevelMustBeA));
     editor->ListViewEditBox_DblClick();
     EXPECT_EQ(reading(3)->text(0), QStringLiteral("2023/04/05"));
     EXPECT_EQ(reading(3)->text(1), QStringLiteral("L"));
@@ -284,10 +322,10 @@ TEST_F(RecordEditorTest, GraphBarsFollowLevelAndSpreadWithTheLeakColours) {
     editor->toggleGraph();
     EXPECT_TRUE(editor->graph->isVisibleTo(editor.get()));
     EXPECT_GT(editor->width(), narrow);
-    EXPECT_EQ(editor->cmdGraph->text(), LoadLangString(663));
+    EXPECT_EQ(editor->cmdGraph->text(), LoadLangString(txt::HideGraph));
     editor->toggleGraph();
     EXPECT_EQ(editor->width(), narrow);
-    EXPECT_EQ(editor->cmdGraph->text(), LoadLangString(662));
+    EXPECT_EQ(editor->cmdGraph->text(), LoadLangString(txt::ShowGraph));
 }
 
 TEST_F(RecordEditorTest, ArrowButtonsAndAutoIncrementMoveThroughTheList) {
@@ -313,7 +351,7 @@ TEST_F(RecordEditorTest, UpdateWritesALoggerOnlyBackIntoItsOwnList) {
     OpenDocument(env.writeFile(QStringLiteral("other.pdb"), areaFile({kThree[0], kThree[1]})));
     frmDMA* other = ActiveDocument.data();
     other->ListViewDMA_ItemClick(2);
-    ui.expectMessage(plat::IDYES, LoadLangString(355));
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::RemoveQuestion));
     ASSERT_TRUE(other->RemoveRecord()); // other keeps 01000001, with no row selected
     ASSERT_EQ(other->SelLine, 0);
     frmDMA* empty = newList();
@@ -327,7 +365,7 @@ TEST_F(RecordEditorTest, UpdateWritesALoggerOnlyBackIntoItsOwnList) {
     for (frmDMA* target : {other, empty}) {
         target->ListViewDMA_GotFocus();
         ASSERT_EQ(ActiveDocument, target);
-        ui.expectMessage(plat::IDOK, LoadLangString(782));
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::LoggerOfOtherList));
         editor->cmdUpdate_Click();
         EXPECT_EQ(editor->txtComments1->Text(), QStringLiteral("edited")); // the entries stay to be read
     }
@@ -354,7 +392,7 @@ TEST_F(RecordEditorTest, LoggerOfAClosedListIsRefusedAndAnEmptyEditorAddsToTheCu
     empty->ListViewDMA_GotFocus();
     doc->close();
     flushDeletes();
-    ui.expectMessage(plat::IDOK, LoadLangString(782));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::LoggerOfOtherList));
     editor->cmdUpdate_Click();
     EXPECT_EQ(empty->RecordCount, 0);
 
@@ -378,8 +416,78 @@ TEST_F(RecordEditorTest, F12AndUpdateWithoutADocumentDoNothingOrSayWhy) {
     int shift = 0;
     editor->Form_KeyDown(key, shift);
     EXPECT_EQ(key, 123);
-    ui.expectMessage(plat::IDOK, LoadLangString(129));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::NoDocument));
     editor->cmdUpdate_Click();
+}
+
+} // namespace
+
+namespace {
+
+// With real windows and dialogs: a reading changed in its dialog stays in the editor (the list must not get
+// the focus back and reload its record), and no dialog opens beneath the editor, which stays on top.
+TEST_F(RecordEditorTest, DialogsFromTheEditorOpenAboveItAndGiveTheFocusBack) {
+    QMainWindow main;
+    auto* area = new QMdiArea;
+    main.setCentralWidget(area);
+    SetDocumentArea(area);
+    main.resize(800, 600);
+    main.show();
+    OpenDocument(env.writeFile(QStringLiteral("shown.pdb"), areaFile(kThree)));
+    frmDMA* list = ActiveDocument.data();
+    ASSERT_TRUE(list && list->isVisible());
+    main.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    list->ListViewDMA->setFocus();
+    list->ListViewDMA_ItemClick(1);
+    list->ListViewDMA_DblClick();
+    ASSERT_TRUE(editor->isVisible());
+    EnHistEdit = true;
+    editor->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    editor->ListViewEditBox->setFocus();
+    editor->ListViewEditBox_ItemClick(1);
+
+    bool onTop = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<HistoryDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        onTop = dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        dialog->TxtLevel->setText(QStringLiteral("77"));
+        dialog->OKButton->click();
+    });
+    editor->ListViewEditBox_DblClick();
+    QTest::qWait(50);
+    EXPECT_TRUE(onTop);
+    EXPECT_EQ(QApplication::activeWindow(), editor.get());
+    EXPECT_EQ(reading(1)->text(2), QStringLiteral("77"));
+    // Update writes the edit into the list.
+    int key = 123;
+    int shift = 0;
+    editor->Form_KeyDown(key, shift);
+    EXPECT_EQ(list->localRecord(1).Level[1], 77);
+    EnHistEdit = false;
+    list->AskForSave = false;
+    list->close();
+    SetDocumentArea(nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// The editor comes back where the user put it, and first appears clear of the main window's menus.
+TEST_F(RecordEditorTest, TheEditorKeepsThePlaceTheUserGaveIt) {
+    ScriptedUi ui;
+    editor->showEditor();
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_GT(editor->pos().x(), free.left() + free.width() / 4);
+    EXPECT_GT(editor->pos().y(), free.top() + 40);
+    editor->move(120, 140);
+    editor->close();
+    ASSERT_FALSE(editor->isVisible());
+    editor->showEditor();
+    EXPECT_EQ(editor->pos(), QPoint(120, 140));
 }
 
 } // namespace

@@ -106,6 +106,9 @@ TEST(Paths, WildcardsListingAndFirstFile) {
     EXPECT_EQ(plat::findFirstFile(dir.filePath(QStringLiteral("*.PDB"))), dir.path() + "/A.PDB");
     EXPECT_EQ(plat::findFirstFile(dir.filePath(QStringLiteral("none.pdb"))), QString());
     EXPECT_EQ(plat::findFirstFile(dir.filePath(QStringLiteral("d.pdb"))), QString()); // a folder is no file
+    // A ';' in one file name is part of the name.
+    touch(dir.filePath(QStringLiteral("north;south.pdb")));
+    EXPECT_EQ(plat::findFirstFile(dir.filePath(QStringLiteral("North;South.pdb"))), dir.path() + "/north;south.pdb");
 }
 
 TEST(VbRuntime, ValReadsTheLeadingNumber) {

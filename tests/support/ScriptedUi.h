@@ -47,6 +47,11 @@ public:
     bool chooseFont(QFont* font, QWidget* parent) override;
     int execDialog(QDialog* dialog) override;
 
+    // The dialog side, filled in by the widget test support (ensureApplication): this class itself needs no
+    // widgets, so tests of the GUI-free layers link without them.
+    static QString (*dialogName)(QDialog*);
+    static void (*setDialogResult)(QDialog*, int);
+
 private:
     struct Expected {
         enum Kind { Msg, Input, Open, OpenMany, Save, Folder, Dialog } kind;

@@ -2,7 +2,7 @@
 
 #include "platform/AppInfo.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -56,14 +56,4 @@ std::string TestEnv::langFileBytes(const std::map<int, std::string>& texts) {
     for (const auto& [id, text] : texts)
         out += std::to_string(id) + " " + text + "\r\n";
     return out;
-}
-
-void ensureApplication() {
-    if (QCoreApplication::instance())
-        return;
-    static int argc = 1;
-    static char name[] = "tests";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QApplication(argc, argv);
 }

@@ -37,5 +37,6 @@ private:
     QByteArray oldSettingsDir_;
 };
 
-// Makes sure a QApplication exists (offscreen in tests) for widget tests.
+// Makes sure a QApplication exists (offscreen in tests) for widget tests; defined in the widget test support
+// (WidgetTests.cpp), which GUI-free test programs do not link.
 void ensureApplication();

@@ -1,0 +1,30 @@
+#pragma once
+// Message boxes of an unattended run: with $VORD_MESSAGE_LOG set, every message box (the utility's and the
+// PDA link library's) is appended to that file as one line "style|title|prompt" (line breaks in the prompt
+// written as \r\n) instead of being shown. Answers come from $VORD_MESSAGE_ANSWERS, a comma-separated list
+// of button numbers taken in order; once it runs out, OK boxes answer OK and the others Cancel.
+#include "platform/UiServices.h"
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+class UnattendedUi final : public plat::UiServices {
+public:
+    // Null when the environment asks for no unattended run.
+    static std::unique_ptr<UnattendedUi> fromEnvironment();
+
+    int messageBox(const QString& prompt, int style, const QString& title) override;
+    bool inputBox(const QString&, const QString&, const QString&, QString*) override { return false; }
+    QString openFileName(const plat::FileDialogRequest&) override { return {}; }
+    QStringList openFileNames(const plat::FileDialogRequest&) override { return {}; }
+    QString saveFileName(const plat::FileDialogRequest&) override { return {}; }
+    QString folderName(const plat::FileDialogRequest&) override { return {}; }
+    bool chooseFont(QFont*, QWidget*) override { return false; }
+    int execDialog(QDialog*) override { return 0; }
+
+private:
+    QString log_;
+    QList<int> answers_;
+};

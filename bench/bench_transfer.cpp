@@ -1,0 +1,220 @@
+// The field-unit exchange at its largest: Send all of 20 list windows of 7000 loggers each (20 writes plus one
+// run of the transfer program), and a receive of 20 such files each opened into its own window. The single
+// write and the single open beside them are the yardsticks: the commands should cost about 20 of each plus
+// one process start.
+#include "core/DMAModule.h"
+#include "core/DatabaseFile.h"
+#include "core/Settings.h"
+#include "documents/DocumentFiles.h"
+#include "documents/frmDMA.h"
+#include "platform/AppInfo.h"
+#include "platform/UiServices.h"
+#include "platform/WindowRegistry.h"
+#include "transfer/FieldUnitCommands.h"
+#include "transfer/TransferFolders.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+namespace {
+
+constexpr int kWindows = 20;
+
+// Answers every message box with OK and every modal form with nothing: nothing may wait for a user here.
+struct QuietUi final : plat::UiServices {
+    int messageBox(const QString&, int, const QString&) override { return plat::IDOK; }
+    bool inputBox(const QString&, const QString&, const QString&, QString*) override { return false; }
+    QString openFileName(const plat::FileDialogRequest&) override { return {}; }
+    QStringList openFileNames(const plat::FileDialogRequest&) override { return {}; }
+    QString saveFileName(const plat::FileDialogRequest&) override { return {}; }
+    QString folderName(const plat::FileDialogRequest&) override { return {}; }
+    bool chooseFont(QFont*, QWidget*) override { return false; }
+    int execDialog(QDialog*) override { return 0; }
+};
+
+void fillTable() {
+    LoggerCount = kMaxLoggers;
+    for (int i = 1; i <= kMaxLoggers; ++i) {
+        LoggerRecord& r = LoggerTable[static_cast<size_t>(i)];
+        ClearLoggerRecord(r);
+        r.Serial = 1000000 + i;
+        r.GridRef = "TQ " + std::to_string(1000 + i % 9000) + ' ' + std::to_string(2000 + i % 7000);
+        r.Comment1 = "Main street " + std::to_string(i);
+        r.Deployed = "2023/01/02";
+        for (int s = 1; s <= 6; ++s) {
+            r.ReadingDate[static_cast<size_t>(s)] = "2023/02/" + std::to_string(10 + s);
+            r.ReadingStatus[static_cast<size_t>(s)] = "L";
+            r.Level[static_cast<size_t>(s)] = static_cast<int16_t>((i + s) % 99);
+            r.Spread[static_cast<size_t>(s)] = static_cast<int16_t>((i * s) % 40);
+        }
+    }
+}
+
+struct Fixture {
+    QTemporaryDir dir;
+    QuietUi ui;
+    QMdiArea* area = nullptr;
+    QString delivery;
+
+    Fixture() {
+        qputenv("VORD_PROGRAM_DIR", QFile::encodeName(dir.path()));
+        qputenv("VORD_SETTINGS_DIR", QFile::encodeName(dir.path()));
+        plat::setProgramDir(QString());
+        plat::setUi(&ui);
+        QFile::copy(QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../lang/lang_english.txt"),
+                    dir.path() + QStringLiteral("/lang_english.txt"));
+        InitDatabaseStore();
+        InitTransferFolders();
+        // The transfer program: on READ it hands over the prepared files; it always leaves a result.
+        delivery = dir.path() + QStringLiteral("/delivery");
+        QDir().mkpath(delivery);
+        const QString program = dir.path() + QStringLiteral("/RovemarkTalk");
+        QFile script(program);
+        script.open(QIODevice::WriteOnly);
+        script.write(QStringLiteral("#!/bin/sh\n[ \"$3\" = READ ] && cp \"%1\"/*.pdb \"$4\"/\n"
+                                    "printf '0\\r\\ndone\\r\\n' > \"$4/xfer.err\"\n")
+                         .arg(delivery)
+                         .toUtf8());
+        script.close();
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        // The unit's own files: the two fixed lines, then one line per logger (the column-text line that the
+        // program writes in this layout would read back as one more logger).
+        fillTable();
+        FieldUnitFormat = true;
+        const QString first = delivery + QStringLiteral("/area00.pdb");
+        WriteDatabaseFile(first, true, false);
+        FieldUnitFormat = false;
+        QFile in(first);
+        in.open(QIODevice::ReadOnly);
+        QByteArray bytes = in.readAll();
+        in.close();
+        const qsizetype third = bytes.indexOf("\r\n", bytes.indexOf("\r\n") + 2) + 2;
+        bytes.remove(third, bytes.indexOf("\r\n", third) + 2 - third);
+        for (int w = 0; w < kWindows; ++w) {
+            QFile out(delivery + QStringLiteral("/area%1.pdb").arg(w, 2, 10, QLatin1Char('0')));
+            out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+            out.write(bytes);
+        }
+        area = new QMdiArea;
+        area->resize(1200, 800);
+        area->show();
+        SetDocumentArea(area);
+    }
+};
+
+Fixture& fixture() {
+    static Fixture f;
+    return f;
+}
+
+void closeAll() {
+    for (QWidget* w : plat::windows::loadedNamed(QStringLiteral("frmDMA"))) {
+        static_cast<frmDMA*>(w)->AskForSave = false;
+        w->close();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+void openSendWindows() {
+    fillTable();
+    for (int w = 0; w < kWindows; ++w) {
+        auto* window = new frmDMA;
+        window->NumHistories = kMaxReadings;
+        window->CopyFrom_DMAModule();
+        window->DMAName = QStringLiteral("area%1.pdb").arg(w);
+        window->setWindowTitle(window->DMAName);
+        ShowDocumentWindow(window);
+    }
+}
+
+void BM_WriteOneFieldUnitFile(benchmark::State& state) {
+    Fixture& f = fixture();
+    fillTable();
+    const QString target = f.dir.path() + QStringLiteral("/one.pdb");
+    for (auto _ : state) {
+        FieldUnitFormat = true;
+        benchmark::DoNotOptimize(WriteDatabaseFile(target, true, false));
+        FieldUnitFormat = false;
+    }
+}
+BENCHMARK(BM_WriteOneFieldUnitFile)->Unit(benchmark::kMillisecond);
+
+// The other yardstick of a send: each window first hands its records to the shared table.
+void BM_CopyOneWindowToTheTable(benchmark::State& state) {
+    fixture();
+    openSendWindows();
+    auto* w = static_cast<frmDMA*>(plat::windows::loadedNamed(QStringLiteral("frmDMA")).front());
+    for (auto _ : state)
+        w->CopyTo_DMAModule();
+    closeAll();
+}
+BENCHMARK(BM_CopyOneWindowToTheTable)->Unit(benchmark::kMillisecond);
+
+void BM_SendAllOf20Windows(benchmark::State& state) {
+    fixture();
+    openSendWindows();
+    for (auto _ : state) {
+        SendAllToFieldUnit(FieldUnitFrame{});
+        state.PauseTiming();
+        if (QDir(TransferToFolder).entryList(QStringList{QStringLiteral("*.pdb")}, QDir::Files).size() != kWindows) {
+            state.SkipWithError("not every window was written");
+            break;
+        }
+        state.ResumeTiming();
+    }
+    closeAll();
+}
+BENCHMARK(BM_SendAllOf20Windows)->Unit(benchmark::kMillisecond);
+
+void BM_OpenOneFieldUnitFile(benchmark::State& state) {
+    Fixture& f = fixture();
+    const QString path = f.delivery + QStringLiteral("/area00.pdb");
+    for (auto _ : state) {
+        FieldUnitFormat = true;
+        OpenDocument(path);
+        FieldUnitFormat = false;
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        closeAll();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenOneFieldUnitFile)->Unit(benchmark::kMillisecond);
+
+void BM_ReceiveAllOf20Files(benchmark::State& state) {
+    fixture();
+    for (auto _ : state) {
+        ReceiveAllFromFieldUnit(FieldUnitFrame{});
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        const bool all = plat::windows::loadedNamed(QStringLiteral("frmDMA")).size() == kWindows;
+        closeAll();
+        if (!all) {
+            state.SkipWithError("not every file was opened");
+            break;
+        }
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_ReceiveAllOf20Files)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

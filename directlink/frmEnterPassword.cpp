@@ -1,0 +1,33 @@
+#include "directlink/frmEnterPassword.h"
+
+#include "core/Shared.h"
+#include "lang/LangText.h"
+
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+frmEnterPassword::frmEnterPassword(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("frmEnterPassword"));
+    txtPassword = new QLineEdit(this);
+    txtPassword->setObjectName(QStringLiteral("txtPassword"));
+    txtPassword->setEchoMode(QLineEdit::Password);
+    // Every typed character shows as "*", whatever the style's own mask character is.
+    txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    txtPassword->setMinimumWidth(220);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(txtPassword);
+    connect(txtPassword, &QLineEdit::returnPressed, this, [this] { txtPassword_KeyPress(13); });
+    Form_Load();
+}
+
+void frmEnterPassword::Form_Load() {
+    setWindowTitle(LoadLangString(txt::PasswordCaption));
+    stringPassword.clear();
+}
+
+void frmEnterPassword::txtPassword_KeyPress(int keyAscii) {
+    if (keyAscii != 13)
+        return;
+    stringPassword = txtPassword->text();
+    accept();
+}

@@ -1,0 +1,68 @@
+#pragma once
+// What lies under the pushpins: raster tiles from a source the user names (a web address template or a
+// local folder of z/x/y.png tiles), the offline world coastlines and borders read from a shapefile, and,
+// when neither is there, a labelled latitude/longitude grid. Missing tiles show the coastlines beneath.
+#include "mapview/MapModel.h"
+
+#include <QCache>
+#include <QHash>
+#include <QImage>
+#include <QObject>
+#include <QPolygonF>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace mapview {
+
+class BaseMap : public QObject {
+    Q_OBJECT
+public:
+    explicit BaseMap(QObject* parent = nullptr);
+    ~BaseMap() override;
+
+    // Reads the polylines and polygons of an ESRI shapefile; false when it cannot be read (nothing changes).
+    bool loadShapes(const QString& shpPath);
+    bool hasShapes() const { return !shapes_.empty(); }
+    int shapeCount() const { return static_cast<int>(shapes_.size()); }
+    // The world coastline file shipped by the system's plotting data package, or "" when it is not installed.
+    static QString findSystemCoastlines();
+
+    // "https://host/{z}/{x}/{y}.png", or a folder holding z/x/y.png (an "{z}" pattern in a folder works too).
+    // Web tiles are fetched in the background through a disk cache in cacheDir.
+    void setTileSource(const QString& source, const QString& cacheDir = {});
+    QString tileSource() const { return tileSource_; }
+    bool hasTiles() const { return !tileSource_.isEmpty(); }
+
+    // Called when a fetched tile arrived, so the view can be drawn again.
+    std::function<void()> onTileArrived;
+
+    void draw(QPainter& painter, const MapView& view) const;
+
+private:
+    struct Shape {
+        QPolygonF points; // world units
+        QRectF bounds;
+    };
+    QString tilePath(int z, int x, int y) const;
+    const QImage* tile(int z, int x, int y) const;
+    void fetched(QNetworkReply* reply);
+    void drawShapes(QPainter& painter, const MapView& view) const;
+    void drawTiles(QPainter& painter, const MapView& view) const;
+    void drawGrid(QPainter& painter, const MapView& view) const;
+
+    std::vector<Shape> shapes_;
+    QString tileSource_;
+    bool webTiles_ = false;
+    mutable QCache<QString, QImage> tiles_;
+    mutable QSet<QString> missing_;
+    mutable QSet<QString> pending_;
+    QNetworkAccessManager* network_ = nullptr;
+};
+
+} // namespace mapview

@@ -1,0 +1,103 @@
+#pragma once
+// The hand-held as the PDA link library reaches it: a folder stands for the device. The calls keep the shape
+// of the device's remote file API (sessions, find handles, file handles, a last-error code) so the library's
+// routines read as they do against a real device.
+//
+// The device root is $VORD_CE_DEVICE, else the setting Root in section Device of the per-user settings of
+// "VordPDASupport". The device is connected while the root holds the marker file ".cedevice". That file may
+// also hold fault settings (one "Key=Value" per line) that a test or a trial run can use:
+//   ConnectDelayMs=n      the connection comes up n ms after a session starts
+//   ConnectFails=1        the connection attempt ends with a failure code
+//   FailOpen=pattern      opening a matching file for reading fails
+//   FailCreate=pattern    creating a matching file for writing fails
+//   FailRead=pattern      reads of a matching file fail (from read FailReadAt, default 1)
+//   FailWrite=pattern     writes to a matching file fail (from write FailWriteAt, default 1)
+//   ShortWrite=pattern    write ShortWriteAt (default 1) to a matching file takes only half the bytes
+//   LoseAfterCalls=n      the device goes away (the marker is removed) after n reads and writes
+// Patterns match file names without regard to case ('*' and '?').
+//
+// Every session start waits for the device at most SessionWaitMs ($VORD_CE_SESSION_WAIT_MS, default 3000),
+// so a device that goes away never blocks its caller for long.
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace ce {
+
+using Handle = intptr_t;
+inline constexpr Handle INVALID_HANDLE_VALUE = -1;
+
+inline constexpr uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
+inline constexpr uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
+inline constexpr uint32_t GENERIC_READ = 0x80000000u;
+inline constexpr uint32_t GENERIC_WRITE = 0x40000000u;
+inline constexpr uint32_t CREATE_ALWAYS = 2;
+inline constexpr uint32_t OPEN_EXISTING = 3;
+inline constexpr uint32_t WAIT_OBJECT_0 = 0;
+inline constexpr uint32_t WAIT_TIMEOUT = 258;
+
+inline constexpr uint32_t ERROR_FILE_NOT_FOUND = 2;
+inline constexpr uint32_t ERROR_PATH_NOT_FOUND = 3;
+inline constexpr uint32_t ERROR_ACCESS_DENIED = 5;
+inline constexpr uint32_t ERROR_INVALID_HANDLE = 6;
+inline constexpr uint32_t ERROR_NO_MORE_FILES = 18;
+inline constexpr uint32_t ERROR_WRITE_FAULT = 29;
+inline constexpr uint32_t ERROR_READ_FAULT = 30;
+inline constexpr uint32_t ERROR_ALREADY_EXISTS = 183;
+inline constexpr uint32_t ERROR_DEVICE_NOT_CONNECTED = 1167;
+
+inline constexpr int32_t S_OK = 0;
+inline constexpr int32_t E_FAIL = static_cast<int32_t>(0x80004005u);
+
+struct FindData {
+    uint32_t attributes = 0;
+    uint64_t size = 0;
+    QString name; // at most 259 UTF-16 units; never holds '\', '/' or NUL
+};
+
+// A connection attempt started by CeRapiInitEx; its outcome comes with the wait.
+struct RapiInit {
+    Handle event = INVALID_HANDLE_VALUE;
+    int32_t hr = E_FAIL;
+};
+
+QString deviceRoot();
+inline constexpr const char* kMarkerName = ".cedevice";
+
+// Starts a session: waits (bounded) for the device. S_OK, or E_FAIL when no device came.
+int32_t CeRapiInit();
+// Starts a connection attempt without waiting for it.
+int32_t CeRapiInitEx(RapiInit* init);
+// Waits up to ms for the attempt: WAIT_OBJECT_0 once it ended (init->hr then tells how), else WAIT_TIMEOUT.
+uint32_t CeWaitForInit(RapiInit* init, uint32_t ms);
+int32_t CeRapiUninit();
+
+// pattern: a device path whose last component may hold '*' and '?'. Lists files and folders.
+Handle CeFindFirstFile(const QString& pattern, FindData* data);
+bool CeFindNextFile(Handle find, FindData* data);
+bool CeFindClose(Handle find); // tolerates INVALID_HANDLE_VALUE
+
+Handle CeCreateFile(const QString& name, uint32_t access, uint32_t disposition);
+bool CeReadFile(Handle file, char* buffer, uint32_t toRead, uint32_t* read);
+bool CeWriteFile(Handle file, const char* buffer, uint32_t toWrite, uint32_t* written);
+uint32_t CeGetFileSize(Handle file, uint32_t* high);
+bool CeCloseHandle(Handle handle);
+uint32_t CeGetLastError();
+bool CeCreateDirectory(const QString& path);
+bool CeDeleteFile(const QString& path);
+
+// What the library did to the device in this process, so tests can check that every call ends its session
+// and closes its handles.
+struct Counters {
+    int sessionsOpen = 0;
+    int handlesOpen = 0;
+    long long sessionsStarted = 0;
+    long long handlesOpened = 0;
+    std::vector<uint32_t> readSizes;  // toRead of every CeReadFile
+    std::vector<uint32_t> writeSizes; // toWrite of every CeWriteFile
+};
+Counters counters();
+void resetCounters();
+
+} // namespace ce

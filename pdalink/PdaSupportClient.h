@@ -1,0 +1,40 @@
+#pragma once
+// How a program gets at the PDA link library: creation by ProgID through the component registry (the library
+// is loaded at run time, never linked), the registrar run, and the create-register-retry loop that the main
+// program and the auto-sync utility share.
+#include "pdalink/PdaSupportInterface.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace pda {
+
+using PdaSupportObject = std::shared_ptr<IPDASupport>;
+
+struct CreateOutcome {
+    PdaSupportObject object;
+    int number = 0; // 0, or kErrCannotCreate
+    QString description;
+};
+
+// Looks the ProgID up in the component registry, loads the library it names and asks it for the object.
+// A missing entry, a library that does not load or lacks the factory, or a factory that refuses the ProgID
+// all end with error 429.
+CreateOutcome CreateObject(const QString& progId = QLatin1String(kProgId));
+
+// The library and the registrar as installed in the program folder.
+QString LibraryPath();
+QString RegistrarPath();
+
+// Starts the registrar on the program folder's library (silently) and waits for it at most waitMs. The caller
+// learns whether it worked only by creating the object again.
+void RegisterPDASupport(int waitMs = 1000);
+
+// The create-register-retry loop: the first failure registers the library without a word and tries again;
+// every later failure asks askRetry (which shows the Retry/Cancel box and returns plat::IDRETRY or
+// plat::IDCANCEL): Retry registers again and tries again, Cancel gives up. True once object holds the object.
+bool CreatePdaSupport(PdaSupportObject& object, const std::function<int()>& askRetry);
+
+} // namespace pda

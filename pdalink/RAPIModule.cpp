@@ -1,0 +1,258 @@
+#include "pdalink/RAPIModule.h"
+
+#include "platform/Paths.h"
+#include "platform/TextCodec.h"
+#include "platform/UiServices.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <dlfcn.h>
+
+namespace pdalib {
+namespace {
+const pda::PdaHost* g_host = nullptr;
+pda::PdaHost g_hostCopy;
+} // namespace
+
+QString MessageTitle;
+QStringList DownloadedFileNames{QString()};
+QString LastUploadFolder;
+
+plat::UiServices& ui() {
+    if (g_host && g_host->ui)
+        return g_host->ui();
+    return plat::ui();
+}
+
+void setHost(const pda::PdaHost* host) {
+    if (host) {
+        g_hostCopy = *host;
+        g_host = &g_hostCopy;
+    }
+}
+
+QString libraryFolder() {
+    const QString env = qEnvironmentVariable("VORD_PROGRAM_DIR");
+    if (!env.isEmpty())
+        return QDir::cleanPath(QDir(env).absolutePath());
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&libraryFolder), &info) && info.dli_fname)
+        return QFileInfo(QFile::decodeName(info.dli_fname)).absolutePath();
+    return QDir::currentPath();
+}
+
+QString downloadFolder() {
+    return plat::resolveIn(libraryFolder(), QStringLiteral("rovemark\\from"));
+}
+
+int ShowLibMessage(const QString& text, int style) {
+    return ui().messageBox(text, style, MessageTitle);
+}
+
+Session::Session() {
+    ok_ = ce::CeRapiInit() == ce::S_OK;
+}
+
+Session::~Session() {
+    ce::CeRapiUninit();
+}
+
+void DeviceHandle::reset(ce::Handle h, bool search) {
+    if (h_ != ce::INVALID_HANDLE_VALUE) {
+        if (search_)
+            ce::CeFindClose(h_);
+        else
+            ce::CeCloseHandle(h_);
+    }
+    h_ = h;
+    search_ = search;
+}
+
+} // namespace pdalib
+
+namespace RAPIModule {
+using namespace pdalib;
+
+namespace {
+constexpr uint32_t kReadBlock = 20000;
+constexpr qint64 kWriteBlock = 4096;
+
+void raise(pda::CallStatus* status, int number, const QString& description) {
+    if (status) {
+        status->number = number;
+        status->description = description;
+    }
+}
+} // namespace
+
+bool IsCsvName(const QString& name) {
+    return name.right(4).toUpper() == u".CSV";
+}
+
+QStringList ListDeviceCsvFiles(const QString& folderSpec) {
+    QStringList out;
+    Session session;
+    if (!session.ok())
+        return out;
+    ce::FindData data;
+    DeviceHandle find(ce::CeFindFirstFile(folderSpec + QStringLiteral("\\*"), &data), true);
+    if (!find.valid() || data.name.isEmpty())
+        return out;
+    do {
+        if (IsCsvName(data.name))
+            out << data.name;
+    } while (ce::CeFindNextFile(find.get(), &data));
+    return out;
+}
+
+bool CopyDeviceFileToPC(const QString& source, const QString& target, pda::CallStatus* status) {
+    Session session;
+    if (!session.ok()) {
+        ShowLibMessage(QString::fromLatin1(kNotConnected));
+        return false;
+    }
+    {
+        ce::FindData data;
+        DeviceHandle find(ce::CeFindFirstFile(source, &data), true);
+        if (!find.valid()) {
+            ShowLibMessage(source + QStringLiteral(" not found."));
+            return false;
+        }
+    }
+    DeviceHandle file(ce::CeCreateFile(source, ce::GENERIC_READ, ce::OPEN_EXISTING));
+    if (!file.valid()) {
+        ShowLibMessage(QStringLiteral("Unable to open WinCE file"));
+        return false;
+    }
+    uint32_t high = 0;
+    const uint32_t low = ce::CeGetFileSize(file.get(), &high);
+    const uint64_t expected = (static_cast<uint64_t>(high) << 32) | low;
+    QByteArray gathered;
+    QByteArray buffer(kReadBlock, '\0');
+    for (;;) {
+        uint32_t read = 0;
+        if (!ce::CeReadFile(file.get(), buffer.data(), kReadBlock, &read)) {
+            ShowLibMessage(QStringLiteral(" Error !!! Reading WinCE file. ") + QString::number(ce::CeGetLastError()));
+            return false;
+        }
+        if (read == 0)
+            break;
+        gathered.append(buffer.constData(), read);
+    }
+    // A device that went away during the read ends the file early; only a whole file counts.
+    if (static_cast<uint64_t>(gathered.size()) != expected) {
+        ShowLibMessage(QStringLiteral(" Error !!! Reading WinCE file. ") + QString::number(ce::ERROR_READ_FAULT));
+        return false;
+    }
+    file.reset();
+    QString why;
+    if (!plat::writeFileAtomically(plat::toLocalPath(target),
+                                   std::string_view(gathered.constData(), static_cast<size_t>(gathered.size())),
+                                   &why)) {
+        raise(status, pda::kErrPathAccess, QStringLiteral("Path/File access error: ") + target);
+        return false;
+    }
+    return true;
+}
+
+bool WriteAllToDevice(ce::Handle file, const QByteArray& data, const std::function<void(qint64)>& progress) {
+    qint64 pos = 0;
+    const qint64 total = data.size();
+    while (pos < total) {
+        const auto n = static_cast<uint32_t>(std::min(kWriteBlock, total - pos));
+        uint32_t written = 0;
+        // The last block is checked like every other: a file is only copied when all of it reached the device.
+        if (!ce::CeWriteFile(file, data.constData() + pos, n, &written) || written == 0)
+            return false;
+        pos += written;
+        if (progress)
+            progress(pos);
+    }
+    uint32_t high = 0;
+    const uint32_t low = ce::CeGetFileSize(file, &high);
+    return ((static_cast<uint64_t>(high) << 32) | low) == static_cast<uint64_t>(total);
+}
+
+bool CopyPCFileToDevice(const QString& source, const QString& target, pda::CallStatus* status) {
+    std::string bytes;
+    if (!plat::readFileBytes(plat::toLocalPath(source), bytes)) {
+        raise(status, pda::kErrFileNotFound, QStringLiteral("File not found: ") + source);
+        return false;
+    }
+    const QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    Session session;
+    if (!session.ok()) {
+        ShowLibMessage(QString::fromLatin1(kNotConnected));
+        return false;
+    }
+    DeviceHandle file(CreateDeviceFileForWrite(target));
+    if (!file.valid()) {
+        ShowLibMessage(QStringLiteral("Unable to create target file.  File=") + target);
+        return false;
+    }
+    if (!WriteAllToDevice(file.get(), data)) {
+        ShowLibMessage(QStringLiteral("Error writing to PDA file.  File=") + target);
+        return false;
+    }
+    return true;
+}
+
+ce::Handle CreateDeviceFileForWrite(const QString& name) {
+    return ce::CeCreateFile(name, ce::GENERIC_WRITE, ce::CREATE_ALWAYS);
+}
+
+int32_t DeleteDeviceFile(const QString& name) {
+    Session session;
+    if (!session.ok())
+        return 0;
+    return ce::CeDeleteFile(name) ? 1 : 0;
+}
+
+bool AppendTextLine(const QString& path, const QByteArray& text) {
+    QFile f(plat::toLocalPath(path));
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    return f.write(text) == text.size() && f.write("\r\n", 2) == 2;
+}
+
+bool AppendDeviceFileToPC(const QString& fileName, pda::CallStatus* status) {
+    const QString source = QStringLiteral("patroldata.csv");
+    Session session;
+    if (!session.ok()) {
+        ShowLibMessage(QString::fromLatin1(kNotConnected));
+        return false;
+    }
+    {
+        ce::FindData data;
+        DeviceHandle find(ce::CeFindFirstFile(source, &data), true);
+        if (!find.valid())
+            ShowLibMessage(source + QStringLiteral(" not found."));
+    }
+    DeviceHandle file(ce::CeCreateFile(source, ce::GENERIC_READ, ce::OPEN_EXISTING));
+    if (!file.valid()) {
+        ShowLibMessage(QStringLiteral("Unable to open WinCE file"));
+        return false;
+    }
+    QByteArray buffer(kReadBlock, '\0');
+    for (;;) {
+        uint32_t read = 0;
+        if (!ce::CeReadFile(file.get(), buffer.data(), kReadBlock, &read)) {
+            ShowLibMessage(QStringLiteral(" Error !!! Reading WinCE file. ") + QString::number(ce::CeGetLastError()));
+            return false;
+        }
+        if (read == 0)
+            return true;
+        if (!AppendTextLine(fileName, buffer.left(read))) {
+            raise(status, pda::kErrPathAccess, QStringLiteral("Path/File access error: ") + fileName);
+            return false;
+        }
+    }
+}
+
+bool SpawnDeviceProgram() {
+    return false;
+}
+
+} // namespace RAPIModule

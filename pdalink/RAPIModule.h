@@ -1,0 +1,89 @@
+#pragma once
+// The library's device file routines and its state for the life of the process (the message title, the
+// last download run's files, the folder the upload window showed last).
+#include "pdalink/CeDevice.h"
+#include "pdalink/PdaSupportInterface.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace plat {
+class UiServices;
+}
+
+namespace pdalib {
+
+// The caller's dialog services when it lent them at creation, else our own.
+plat::UiServices& ui();
+void setHost(const pda::PdaHost* host);
+
+extern QString MessageTitle;
+extern QStringList DownloadedFileNames;
+extern QString LastUploadFolder; // where the next upload window starts; empty: the current folder
+
+// The library's own folder: $VORD_PROGRAM_DIR when set, else the folder the library was loaded from. The
+// library is installed beside the main program, so this is the program folder.
+QString libraryFolder();
+// The PC folder downloads land in: the library's folder & "rovemark\from" (an existing folder of any letter
+// case is taken as it is).
+QString downloadFolder();
+
+// An OK box (or the style given) under the message title.
+int ShowLibMessage(const QString& text, int style = 0);
+
+inline constexpr const char* kNotConnected = "Mobile Device not connected";
+
+// One device session for the length of a scope; ok() when the device answered in time.
+class Session {
+public:
+    Session();
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    bool ok_ = false;
+};
+
+// Closes a device file or search handle at the end of a scope.
+class DeviceHandle {
+public:
+    explicit DeviceHandle(ce::Handle h = ce::INVALID_HANDLE_VALUE, bool search = false) : h_(h), search_(search) {}
+    ~DeviceHandle() { reset(); }
+    DeviceHandle(const DeviceHandle&) = delete;
+    DeviceHandle& operator=(const DeviceHandle&) = delete;
+    ce::Handle get() const { return h_; }
+    bool valid() const { return h_ != ce::INVALID_HANDLE_VALUE; }
+    void reset(ce::Handle h = ce::INVALID_HANDLE_VALUE, bool search = false);
+
+private:
+    ce::Handle h_;
+    bool search_;
+};
+
+} // namespace pdalib
+
+namespace RAPIModule {
+
+// True when the last four characters, upper-cased, are ".CSV".
+bool IsCsvName(const QString& name);
+
+QStringList ListDeviceCsvFiles(const QString& folderSpec);
+bool CopyDeviceFileToPC(const QString& source, const QString& target, pda::CallStatus* status);
+bool CopyPCFileToDevice(const QString& source, const QString& target, pda::CallStatus* status);
+// Needs an open session.
+ce::Handle CreateDeviceFileForWrite(const QString& name);
+int32_t DeleteDeviceFile(const QString& name);
+bool AppendDeviceFileToPC(const QString& fileName, pda::CallStatus* status);
+bool AppendTextLine(const QString& path, const QByteArray& text);
+bool SpawnDeviceProgram();
+
+// Writes all of data to an open device file in blocks of 4096 bytes. True only when every block went in and
+// the device file then holds exactly data's length; progress gets the bytes written so far.
+bool WriteAllToDevice(ce::Handle file, const QByteArray& data, const std::function<void(qint64)>& progress = {});
+
+} // namespace RAPIModule

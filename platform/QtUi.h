@@ -1,0 +1,21 @@
+#pragma once
+// The Qt side of the dialog services: message boxes, input boxes and file dialogs as Qt widgets.
+
+namespace plat {
+
+// Makes the Qt implementation the default answer of plat::ui(); programs with windows call it at start-up.
+void useQtUi();
+
+// Hourglass pointer for the length of a scope; does nothing without a GUI application.
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    bool active_ = false;
+};
+
+} // namespace plat

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "ScriptedUi.h"
+#include "TestEnv.h"
+#include "cleaner/VordClean.h"
+#include "platform/SettingsStore.h"
+
+namespace {
+
+class CleanerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ensureApplication();
+        store_ = root_.filePath(QStringLiteral("store"));
+        QDir().mkpath(store_);
+        qputenv("VORD_SETTINGS_DIR", QFile::encodeName(store_));
+    }
+    void TearDown() override { qunsetenv("VORD_SETTINGS_DIR"); }
+    void seed(const QString& key) const {
+        ASSERT_TRUE(plat::settings::save(key, QStringLiteral("Settings"), QStringLiteral("Language"), QStringLiteral("1")));
+        ASSERT_TRUE(plat::settings::save(key, QStringLiteral("MapPointOptions"), QStringLiteral("Zoom"), QStringLiteral("3")));
+    }
+    static bool has(const QString& key) {
+        return plat::settings::exists(key, QStringLiteral("Settings"), QStringLiteral("Language"));
+    }
+    QTemporaryDir root_;
+    QString store_;
+};
+
+TEST_F(CleanerTest, DeletesExactlyTheChosenKey) {
+    const QString company = QString::fromLatin1(cleaner::kDistributors[1].company);
+    const QString code = QString::fromLatin1(cleaner::kDistributors[1].code);
+    struct Case {
+        QString code, title, deleted, message;
+    };
+    const Case cases[] = {
+        {"", "", "Vordalin", "Vordalin Registry Deleted"},
+        {"XYZ", "Vordalin", "Vordalin", "Vordalin Registry Deleted"},
+        {code, "", "Vordalin", "Vordalin Registry Deleted"}, // no title: no company either
+        {code, "Vordalin", company + " - Vordalin", "Vordalin Registry Deleted"},
+        {"XYZ", "Other", "Other", "Other Registry Deleted"},
+    };
+    const QStringList everyone = {"Vordalin", company + " - Vordalin", "Other", "Vordalin Extra", "VordSync"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.code + u'|' + c.title).toStdString());
+        for (const QString& k : everyone)
+            seed(k);
+        EXPECT_EQ(cleaner::VordClean(c.code, c.title), c.message);
+        for (const QString& k : everyone)
+            EXPECT_EQ(has(k), k != c.deleted) << k.toStdString();
+        // The second run finds nothing.
+        EXPECT_EQ(cleaner::VordClean(c.code, c.title),
+                  QStringLiteral("No Registry settings found for ") + cleaner::EffectiveTitle(c.title));
+    }
+}
+
+TEST_F(CleanerTest, NamesThatCouldLeaveTheStoreAreRefused) {
+    // Files beside and above the store that a careless name could reach.
+    QFile outside(root_.filePath(QStringLiteral("victim.ini")));
+    ASSERT_TRUE(outside.open(QIODevice::WriteOnly));
+    outside.write("keep");
+    outside.close();
+    QDir().mkpath(store_ + QStringLiteral("/sub"));
+    QFile inner(store_ + QStringLiteral("/sub/x.ini"));
+    ASSERT_TRUE(inner.open(QIODevice::WriteOnly));
+    inner.close();
+    for (const char* title : {"../victim", "..", "sub/x", "sub\\x", "/etc/passwd", "a/../../victim"}) {
+        SCOPED_TRACE(title);
+        EXPECT_EQ(cleaner::DeleteKeyTree(QString::fromLatin1(title)), 87);
+        EXPECT_EQ(cleaner::VordClean(QString(), QString::fromLatin1(title)),
+                  QStringLiteral("No Registry settings found for ") + QString::fromLatin1(title));
+    }
+    EXPECT_TRUE(outside.exists());
+    EXPECT_TRUE(inner.exists());
+}
+
+TEST_F(CleanerTest, NoStoreAtAll) {
+    qputenv("VORD_SETTINGS_DIR", QFile::encodeName(root_.filePath(QStringLiteral("none"))));
+    EXPECT_EQ(cleaner::VordClean(QString(), QString()), QStringLiteral("No Settings were found in the Registry"));
+}
+
+TEST_F(CleanerTest, TheProgramSaysWhatItDidAndEnds) {
+    seed(QStringLiteral("Vordalin"));
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VORD_SETTINGS_DIR"), store_);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // The message box waits for its OK; the test only checks the deletion, then closes the program.
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(VORDCLEAN_PROGRAM), {});
+    ASSERT_TRUE(p.waitForStarted(10000));
+    for (int i = 0; i < 200 && has(QStringLiteral("Vordalin")); ++i)
+        p.waitForFinished(50);
+    EXPECT_FALSE(has(QStringLiteral("Vordalin")));
+    p.kill();
+    p.waitForFinished(5000);
+}
+
+} // namespace

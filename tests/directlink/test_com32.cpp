@@ -1,0 +1,147 @@
+// Com32 over a real pseudo-terminal with the simulated logger on the other end: every exchange ends, with a
+// reply or with busy and error, whatever the line does.
+#include "SarnicFixture.h"
+
+#include <chrono>
+#include <cstdlib>
+
+using namespace directlink;
+using Bytes = std::vector<std::uint8_t>;
+using Fault = SarnicSimulator::Fault;
+
+namespace {
+class Com32OverPty : public SarnicFixture {
+protected:
+    void SetUp() override {
+        SarnicFixture::SetUp();
+        com.setTiming(Com32Library().timing());
+        ASSERT_EQ(com.Open(1, 2400), 0);
+    }
+    void TearDown() override {
+        com.Close();
+        SarnicFixture::TearDown();
+    }
+    // Polls the status word like the link module does until the exchange is over (bounded).
+    std::uint16_t settle() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        std::uint16_t s = com.Status();
+        while ((s & kStatusBusy) && !(s & kStatusError) && std::chrono::steady_clock::now() < deadline)
+            s = com.Status();
+        return s;
+    }
+    std::int16_t ask(std::uint8_t command) {
+        const Bytes m{command};
+        EXPECT_EQ(com.PutMessage(m.data(), 1), 1);
+        settle();
+        return com.GetMessage(buf, 255);
+    }
+
+    Com32 com;
+    std::uint8_t buf[256]{};
+};
+} // namespace
+
+TEST_F(Com32OverPty, AttentionWakesTheLoggerAndARequestGetsItsReply) {
+    EXPECT_FALSE(sim->state().awake);
+    com.Attention();
+    ASSERT_TRUE(sim->waitForRequests(0, 100));
+    for (int i = 0; i < 100 && !sim->state().awake; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(sim->state().awake);
+    EXPECT_EQ(sim->attentions(), 1);
+
+    EXPECT_EQ(ask(0), 12);
+    EXPECT_EQ(buf[1], 1);
+    EXPECT_EQ(buf[2], 2);
+    EXPECT_EQ(buf[3] * 65536 + buf[4] * 256 + buf[5], 1012345);
+    // Collected: idle, and never "not yet" (0), which would keep a caller waiting for ever.
+    EXPECT_EQ(com.Status(), 0);
+    EXPECT_EQ(com.GetMessage(buf, 255), kGetNothing);
+    // A command without data is acknowledged; its wait ends idle.
+    const Bytes days{17, 0x41};
+    EXPECT_EQ(com.PutMessage(days.data(), 2), 2);
+    EXPECT_EQ(settle(), kStatusReplyReady);
+    EXPECT_EQ(com.GetMessage(buf, 255), kGetNothing);
+    EXPECT_EQ(sim->state().days, 0x41);
+}
+
+TEST_F(Com32OverPty, OpeningRefusesBadPortsMissingDevicesAndAPortInUse) {
+    Com32 other;
+    EXPECT_EQ(other.Open(0, 2400), kOpenBadPort);
+    EXPECT_NE(other.Open(1, 2400), 0) << "the port is taken by the fixture";
+    ::setenv("VORD_COM2", "/nonexistent/tty", 1);
+    EXPECT_NE(other.Open(2, 2400), 0);
+    ::unsetenv("VORD_COM2");
+    EXPECT_EQ(other.Status(), kStatusNotOpen);
+    const Bytes m{0};
+    EXPECT_EQ(other.PutMessage(m.data(), 1), -1);
+    EXPECT_EQ(other.GetMessage(buf, 255), kGetNotOpen);
+}
+
+TEST_F(Com32OverPty, ALineThatFailsEndsInBusyAndErrorAfterTheRetries) {
+    sim->with([](auto& s) { s.awake = true; });
+    struct Case {
+        Fault fault;
+        std::uint16_t cause;
+        std::int16_t get;
+    };
+    for (const Case& c :
+         {Case{Fault::Drop, kStatusTimeout, kGetTimeout}, Case{Fault::BadCrc, kStatusFraming, kGetFraming},
+          Case{Fault::Truncate, kStatusTimeout, kGetTimeout}, Case{Fault::WrongEcho, kStatusFraming, kGetFraming},
+          Case{Fault::Noise, kStatusTimeout, kGetTimeout}, Case{Fault::Refuse, kStatusRefused, kGetRefused}}) {
+        sim->clearLog();
+        sim->setFault(c.fault, 100);
+        const Bytes m{2};
+        ASSERT_EQ(com.PutMessage(m.data(), 1), 1);
+        const auto start = std::chrono::steady_clock::now();
+        const std::uint16_t s = settle();
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(s, kStatusBusy | kStatusError | c.cause) << static_cast<int>(c.fault);
+        EXPECT_EQ(com.GetMessage(buf, 255), c.get);
+        EXPECT_LT(took, std::chrono::seconds(8));
+        // Refused requests are not asked again; lost or damaged ones are, twice.
+        EXPECT_EQ(sim->requests().size(), c.fault == Fault::Refuse ? 1u : 3u) << static_cast<int>(c.fault);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+TEST_F(Com32OverPty, ADamagedOrLostReplyIsAskedForAgain) {
+    sim->with([](auto& s) { s.awake = true; });
+    for (Fault f : {Fault::Drop, Fault::BadCrc, Fault::Garbage, Fault::WrongEcho, Fault::Late}) {
+        sim->setLateMs(1000);
+        sim->setFault(f, 1);
+        EXPECT_EQ(ask(18), 1) << static_cast<int>(f);
+        EXPECT_EQ(buf[0], 0x3E);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    }
+}
+
+TEST_F(Com32OverPty, ARequestDuringAnExchangeIsRefusedAndEndsIt) {
+    sim->with([](auto& s) { s.awake = true; });
+    sim->setLateMs(300);
+    sim->setFault(Fault::Late, 1);
+    const Bytes m{2};
+    ASSERT_EQ(com.PutMessage(m.data(), 1), 1);
+    EXPECT_EQ(com.Status(), kStatusBusy);
+    EXPECT_EQ(com.PutMessage(m.data(), 1), -1);
+    EXPECT_EQ(com.Status() & (kStatusBusy | kStatusError), kStatusBusy | kStatusError);
+    EXPECT_EQ(com.PutMessage(m.data(), 6), -1);
+    com.Reset();
+    EXPECT_EQ(com.Status(), 0);
+}
+
+TEST_F(Com32OverPty, BytesLeftOnTheLineBeforeOpeningAreNotTakenForAReply) {
+    com.Close();
+    // A whole, well-formed identify reply with another serial number waits on the line.
+    const Bytes stale{0x02, 0x00, 0x00, 0x0C, 0, 9, 9, 0x0B, 0x0B, 0x0B, 0, 0, 0, 0, 0, 0};
+    Bytes frame = stale;
+    const std::uint16_t crc = SarnicSimulator::Crc(frame.data() + 1, frame.size() - 1);
+    frame.push_back(static_cast<std::uint8_t>(crc >> 8));
+    frame.push_back(static_cast<std::uint8_t>(crc));
+    ASSERT_EQ(::write(pty.masterFd(), frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(com.Open(1, 2400), 0);
+    sim->with([](auto& s) { s.awake = true; });
+    EXPECT_EQ(ask(0), 12);
+    EXPECT_EQ(buf[3] * 65536 + buf[4] * 256 + buf[5], 1012345);
+}

@@ -1,0 +1,349 @@
+// The map's pieces without a window: coordinate texts, the product tables, the pushpin registry, the map
+// model (projection, pushpins, data sets, view) and the base map (shapefile reading, tile folders).
+#include "mapview/BaseMap.h"
+#include "mapview/LatLongText.h"
+#include "mapview/MapModel.h"
+#include "mapview/MapProduct.h"
+#include "mapview/clsPushpinInfo.h"
+
+#include <shapefil.h>
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace mapview;
+
+namespace {
+
+QGuiApplication& app() {
+    static int argc = 1;
+    static char name[] = "mapview_logic_tests";
+    static char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QGuiApplication a(argc, argv);
+    return a;
+}
+
+TEST(LatLongText, AcceptsOnePairWithOneMarkKindPerHalf) {
+    struct Case {
+        const char* text;
+        bool ok;
+    } cases[] = {
+        {"51,5/-0,12", true},  {"51.5/-0.12", true}, {"51,5/-0.12", false}, {"51.5", false},
+        {"51.5/0.1/2", false}, {"51/0.1", false},    {"51.5/0", false},     {"51..5/0.1", false},
+        {"", false},           {"a.b/c.d", true}, // halves are not checked for being numbers
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsLatLongText(QString::fromLatin1(c.text)), c.ok) << c.text;
+}
+
+TEST(LatLongText, ConvertsTheMarkEachWay) {
+    EXPECT_EQ(ConvertLatLongText("51.5/-0.12", 1, ","), "51,5/-0,12");
+    EXPECT_EQ(ConvertLatLongText("51,5/-0,12", 1, "."), "51.5/-0.12");
+    EXPECT_EQ(ConvertLatLongText("51,123456/-0,123456", 0, ","), "51.123456/-0.123456");
+    EXPECT_EQ(ConvertLatLongText("51.123456/-0.123456", 0, "."), "51.123456/-0.123456");
+    EXPECT_EQ(LatLongExample("."), "12.345678/12.345678");
+    EXPECT_EQ(LatLongExample(","), "12,345678/12,345678");
+}
+
+TEST(LatLongText, FormatsSixDecimalsAndReadsBack) {
+    EXPECT_EQ(FormatCoordinate(51.5, "."), "51.500000");
+    EXPECT_EQ(FormatCoordinate(-0.1234567, ","), "-0,123457");
+    EXPECT_EQ(FormatCoordinate(-0.0000001, "."), "0.000000");
+    double lat = 0, lon = 0;
+    ASSERT_TRUE(ParseLatLong("51,5/-0,12", ",", &lat, &lon));
+    EXPECT_DOUBLE_EQ(lat, 51.5);
+    EXPECT_DOUBLE_EQ(lon, -0.12);
+    EXPECT_FALSE(ParseLatLong("a.b/c.d", ".", &lat, &lon));
+    EXPECT_FALSE(ParseLatLong("51.5", ".", &lat, &lon));
+}
+
+TEST(MapProduct, VersionsRegionsTemplatesAndSymbols) {
+    EXPECT_EQ(MapVersionCode("13.0"), 1);
+    EXPECT_EQ(MapVersionCode("16,0"), 0);
+    EXPECT_EQ(MapVersionCode("16.0"), 0);
+    EXPECT_EQ(MapVersionCode("17,0"), 2);
+    EXPECT_EQ(MapVersionCode("18.0"), 3);
+    EXPECT_EQ(MapVersionCode("19.0"), -1);
+    EXPECT_EQ(MapVersionCode("18"), -1);
+    EXPECT_EQ(MapRegionFromProduct(2), RegionEurope);
+    EXPECT_EQ(MapRegionFromProduct(1), RegionNorthAmerica);
+    EXPECT_EQ(MapRegionFromProduct(3), -1);
+    EXPECT_EQ(MapTemplateName(RegionEurope, 1), "VordalinMapEur2006.ptt");
+    EXPECT_EQ(MapTemplateName(RegionNorthAmerica, 3), "VordalinMapNA2011.ptt");
+    EXPECT_EQ(MapTemplateName(RegionEurope, 7), "");
+    struct Case {
+        int version, region, quiet, leak;
+    } cases[] = {{1, 0, 292, 287}, {1, 1, 292, 287}, {0, 0, 99, 100},  {0, 1, 111, 112},
+                 {2, 0, 399, 400}, {2, 1, 399, 400}, {3, 0, 398, 399}, {3, 1, 398, 399}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(PushpinSymbolFor(c.version, c.region, 1), c.quiet) << c.version << '/' << c.region;
+        EXPECT_EQ(PushpinSymbolFor(c.version, c.region, 0), c.leak) << c.version << '/' << c.region;
+    }
+    EXPECT_EQ(PushpinSymbolFor(0, 5, 1), 0);
+    EXPECT_EQ(PushpinSymbolFor(9, 0, 1), 0);
+    EXPECT_EQ(SymbolErrorText(0), 653);
+    EXPECT_EQ(SymbolErrorText(2), 659);
+    EXPECT_EQ(SymbolErrorText(3), 687);
+    EXPECT_EQ(SymbolErrorText(1), 654);
+}
+
+class OpenMap : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app();
+        QFile f(dir.filePath("t.ptt"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Map]\r\nCenterLat=52.0\r\nCenterLon=4.3\r\nZoom=12\r\n");
+        f.close();
+        map.setViewSize(QSize(800, 600));
+        map.OpenMap(dir.filePath("t.ptt"));
+    }
+    QTemporaryDir dir;
+    MapModel map;
+};
+
+TEST(PushpinRegistry, KeepsOrderUniqueSerialsAndIdentity) {
+    auto a = std::make_shared<Pushpin>(), b = std::make_shared<Pushpin>(), c = std::make_shared<Pushpin>();
+    clsPushpinInfo reg;
+    EXPECT_TRUE(reg.Add(a, "01000001", "AB 1", "L1,S1"));
+    EXPECT_FALSE(reg.Add(b, "01000001", "x", "y"));
+    EXPECT_TRUE(reg.Add(b, "01000002", "AB 2", "L2,S2"));
+    EXPECT_TRUE(reg.Add(c, "01000003", "AB 3", "L3,S3"));
+    EXPECT_EQ(reg.RecordCount(), 3);
+
+    QString serial, loc, ls;
+    EXPECT_TRUE(reg.GetDetailsByPushpinObjRef(b.get(), serial, loc, ls));
+    EXPECT_EQ(serial, "01000002");
+    Pushpin lookalike = *b; // same contents, another object
+    EXPECT_FALSE(reg.GetDetailsByPushpinObjRef(&lookalike, serial, loc, ls));
+
+    EXPECT_TRUE(reg.Remove("01000002"));
+    EXPECT_FALSE(reg.Remove("01000002"));
+    PushpinRef pin;
+    reg.GetPushpinDetailsByIndex(1, pin, serial);
+    EXPECT_EQ(pin, c);
+    EXPECT_EQ(serial, "01000003");
+    EXPECT_TRUE(reg.GetDetailsByPushpinObjRef(c.get(), serial, loc, ls)); // found after the shift too
+
+    EXPECT_TRUE(reg.UpdateSerialNumber("01000003", "05000005"));
+    EXPECT_FALSE(reg.GetDetailsBySerialNo(pin, "01000003", loc, ls));
+    ASSERT_TRUE(reg.GetDetailsBySerialNo(pin, "05000005", loc, ls));
+    EXPECT_EQ(pin, c);
+    EXPECT_EQ(loc, "AB 3");
+    EXPECT_TRUE(reg.UpdateLocNumForSerial("05000005", "CD 9"));
+    reg.GetDetailsBySerialNo(pin, "05000005", loc, ls);
+    EXPECT_EQ(loc, "CD 9");
+
+    try {
+        reg.GetPushpinDetailsByIndex(5, pin, serial);
+        FAIL() << "no error";
+    } catch (const MapError& e) {
+        EXPECT_EQ(e.description, "In \"GetDetailsByIndex\" index > numRecs.");
+    }
+    EXPECT_THROW(reg.GetPushpinDetailsByIndex(2, pin, serial), MapError);
+    EXPECT_THROW(reg.GetPushpinDetailsByIndex(-1, pin, serial), MapError);
+
+    reg.Reset();
+    EXPECT_EQ(reg.RecordCount(), 0);
+    EXPECT_TRUE(reg.Add(a, "01000001", "", ""));
+    EXPECT_TRUE(reg.Remove("01000001"));
+    EXPECT_EQ(reg.RecordCount(), 0);
+    EXPECT_TRUE(reg.Add(a, "01000009", "", ""));
+}
+
+TEST(Mercator, PointsAndPixelsAreInverse) {
+    for (double lat : {-80.0, -33.9, 0.0, 51.5, 70.1})
+        for (double lon : {-179.0, -0.12, 0.0, 4.3, 151.2}) {
+            const Location back = mercator::toLocation(mercator::toWorld(lat, lon));
+            EXPECT_NEAR(back.Latitude, lat, 1e-9);
+            EXPECT_NEAR(back.Longitude, lon, 1e-9);
+        }
+    EXPECT_NEAR(mercator::toWorld(89.9, 0).y(), mercator::toWorld(mercator::kMaxLatitude, 0).y(), 1e-12);
+}
+
+TEST_F(OpenMap, ViewPixelsRoundTripAndPanZoomMoveTheView) {
+    const Location at{52.01, 4.31};
+    const QPointF xy = map.locationToXY(at);
+    const Location back = map.XYToLocation(xy.x(), xy.y());
+    EXPECT_NEAR(back.Latitude, at.Latitude, 1e-9);
+    EXPECT_NEAR(back.Longitude, at.Longitude, 1e-9);
+    const Location centre = map.XYToLocation(400, 300);
+    EXPECT_NEAR(centre.Latitude, 52.0, 1e-9);
+    EXPECT_NEAR(centre.Longitude, 4.3, 1e-9);
+
+    map.Pan(8, 0);
+    EXPECT_GT(map.XYToLocation(400, 300).Latitude, 52.0);
+    map.Pan(2, 0);
+    map.Pan(6, 0);
+    EXPECT_GT(map.XYToLocation(400, 300).Longitude, 4.3);
+    const double before = map.view().zoom;
+    map.ZoomIn();
+    EXPECT_EQ(map.view().zoom, before + 1);
+    for (int i = 0; i < 40; ++i)
+        map.ZoomOut();
+    EXPECT_EQ(map.view().zoom, MapModel::kMinZoom);
+
+    EXPECT_THROW(map.GetLocation(90.5, 0, 0), MapError);
+    EXPECT_THROW(map.GetLocation(0, -180.5, 0), MapError);
+    EXPECT_THROW(map.GetLocation(NAN, 0, 0), MapError);
+    EXPECT_NO_THROW(map.GetLocation(-90, 180, 0));
+}
+
+TEST_F(OpenMap, PushpinsKeepIdentityAndDeletedOnesAnswerEmpty) {
+    PushpinRef a = map.AddPushpin({52.0, 4.3}, "01000001");
+    PushpinRef b = map.AddPushpin({52.001, 4.301}, "01000001 L1,S1");
+    EXPECT_EQ(map.FindPushpin("01000001"), a);
+    EXPECT_EQ(map.FindPushpin("0100000"), nullptr);
+    Pushpin* seenNow = nullptr;
+    int notes = 0;
+    map.onSelectionChange = [&](Pushpin* now, Pushpin*) {
+        seenNow = now;
+        ++notes;
+    };
+    b->Select();
+    EXPECT_EQ(seenNow, b.get());
+    EXPECT_EQ(map.SelectionTypeName(), "Pushpin");
+    b->Delete();
+    EXPECT_EQ(b->Name(), "");
+    b->setName("again");
+    b->setBalloonState(2);
+    EXPECT_EQ(b->Name(), "");
+    EXPECT_EQ(map.pushpins().size(), 1u);
+    EXPECT_EQ(map.selection(), nullptr);
+    EXPECT_EQ(notes, 1); // the deletion itself raises no selection notification
+    const QPointF tip = map.locationToXY(a->location());
+    EXPECT_EQ(map.pushpinAt(tip - QPointF(0, 10)), a);
+    EXPECT_EQ(map.pushpinAt(tip + QPointF(40, 0)), nullptr);
+    map.dragTo(a, map.view().toWorld(tip + QPointF(100, 0)));
+    EXPECT_TRUE(a->moved());
+    EXPECT_GT(a->location().Longitude, 4.3);
+}
+
+TEST_F(OpenMap, DataSetsDeleteTheirPinsAndZoomFitsThem) {
+    EXPECT_EQ(map.DataSetCount(), 1);
+    PushpinRef far = map.AddPushpin({48.0, 2.0}, "a");
+    PushpinRef near = map.AddPushpin({52.0, 4.0}, "b");
+    PushpinRef stay = map.AddPushpin({53.0, 6.0}, "c");
+    DataSetRef set = map.AddPushpinSet("NewDataSet");
+    far->MoveTo(*set);
+    near->MoveTo(*set);
+    EXPECT_EQ(map.DataSetCount(), 2);
+    EXPECT_EQ(map.DataSetItem(2)->Name(), "NewDataSet");
+    EXPECT_EQ(map.DataSetItem(3), nullptr);
+    set->ZoomTo();
+    for (const PushpinRef& p : {far, near}) {
+        const QPointF xy = map.locationToXY(p->location());
+        EXPECT_TRUE(QRectF(0, 0, 800, 600).contains(xy));
+    }
+    map.DataSetItem(1)->Delete();
+    EXPECT_EQ(map.DataSetCount(), 1);
+    EXPECT_EQ(stay->Name(), "");
+    set->Delete();
+    EXPECT_EQ(map.DataSetCount(), 0);
+    EXPECT_TRUE(map.pushpins().empty());
+    EXPECT_THROW(MapModel().AddPushpin({0, 0}, "x"), MapError); // no map open
+}
+
+TEST(MapTemplate, MissingOrBrokenFilesAreRefused) {
+    app();
+    QTemporaryDir dir;
+    MapModel map;
+    EXPECT_THROW(map.OpenMap(dir.filePath("none.ptt")), MapError);
+    QFile f(dir.filePath("bad.ptt"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[Map]\nCenterLat=north\n");
+    f.close();
+    EXPECT_THROW(map.OpenMap(dir.filePath("bad.ptt")), MapError);
+    EXPECT_FALSE(map.isOpen());
+}
+
+// A two-line shapefile written with shapelib itself.
+QString writeShapes(const QString& folder) {
+    const QByteArray base = QFile::encodeName(folder + "/lines");
+    SHPHandle h = SHPCreate(base.constData(), SHPT_ARC);
+    double x1[] = {-10, 0, 10}, y1[] = {50, 52, 50};
+    double x2[] = {4.0, 4.5}, y2[] = {51.0, 52.5};
+    for (auto [xs, ys, n] : {std::tuple{x1, y1, 3}, std::tuple{x2, y2, 2}}) {
+        SHPObject* o = SHPCreateSimpleObject(SHPT_ARC, n, xs, ys, nullptr);
+        SHPWriteObject(h, -1, o);
+        SHPDestroyObject(o);
+    }
+    SHPClose(h);
+    return folder + "/lines.shp";
+}
+
+TEST(BaseMapShapes, ReadsLinesAndDrawsThemWhereTheyLie) {
+    app();
+    QTemporaryDir dir;
+    BaseMap base;
+    EXPECT_FALSE(base.loadShapes(dir.filePath("missing.shp")));
+    QFile junk(dir.filePath("junk.shp"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(300, '\x7f'));
+    junk.close();
+    EXPECT_FALSE(base.loadShapes(dir.filePath("junk.shp")));
+    ASSERT_TRUE(base.loadShapes(writeShapes(dir.path())));
+    EXPECT_EQ(base.shapeCount(), 2);
+
+    MapView view;
+    view.centre = mercator::toWorld(51.0, 4.0);
+    view.zoom = 6;
+    view.size = QSize(400, 300);
+    QImage image(view.size, QImage::Format_ARGB32);
+    QPainter p(&image);
+    base.draw(p, view);
+    p.end();
+    const QColor sea = image.pixelColor(5, 5);
+    // The second line runs through the centre of the view: a pixel there is not sea.
+    const QPointF on = view.toScreen(mercator::toWorld(51.0, 4.0));
+    bool lineSeen = false;
+    for (int dx = -2; dx <= 2; ++dx)
+        lineSeen |= image.pixelColor(int(on.x()) + dx, int(on.y())) != sea;
+    EXPECT_TRUE(lineSeen);
+}
+
+TEST(BaseMapShapes, SystemWorldCoastlinesLoadWhenInstalled) {
+    const QString path = BaseMap::findSystemCoastlines();
+    if (path.isEmpty())
+        GTEST_SKIP() << "no world coastline file installed";
+    BaseMap base;
+    ASSERT_TRUE(base.loadShapes(path));
+    EXPECT_GT(base.shapeCount(), 400);
+}
+
+TEST(BaseMapTiles, TilesFromAFolderCoverTheViewAndMissingOnesLeaveTheBackground) {
+    app();
+    QTemporaryDir dir;
+    MapView view;
+    view.centre = mercator::toWorld(52.0, 4.3);
+    view.zoom = 10;
+    view.size = QSize(512, 384);
+    const int n = 1 << 10;
+    const int tx = int(view.centre.x() * n), ty = int(view.centre.y() * n);
+    QDir().mkpath(dir.filePath(QStringLiteral("10/%1").arg(tx)));
+    QImage tile(256, 256, QImage::Format_RGB32);
+    tile.fill(QColor(200, 60, 200));
+    ASSERT_TRUE(tile.save(dir.filePath(QStringLiteral("10/%1/%2.png").arg(tx).arg(ty))));
+
+    BaseMap base;
+    base.setTileSource(dir.path());
+    QImage image(view.size, QImage::Format_RGB32);
+    QPainter p(&image);
+    base.draw(p, view);
+    p.end();
+    EXPECT_EQ(image.pixelColor(256, 192), QColor(200, 60, 200));
+    // A corner far enough away lies on another tile, which is missing: the grid background shows.
+    const QPointF corner = view.toScreen(QPointF(double(tx + 2) / n, double(ty + 2) / n));
+    if (corner.x() < 512 && corner.y() < 384)
+        EXPECT_NE(image.pixelColor(int(corner.x()), int(corner.y())), QColor(200, 60, 200));
+}
+
+} // namespace

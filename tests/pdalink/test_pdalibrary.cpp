@@ -1,0 +1,214 @@
+// The PDA link library as its callers reach it: created by ProgID from the real shared library, over a
+// folder that stands for the hand-held.
+#include "PdaDevice.h"
+#include "ScriptedUi.h"
+#include "TestEnv.h"
+#include "pdalink/PdaSupportClient.h"
+#include "platform/ComponentRegistry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class PdaLibrary : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ensureApplication();
+        PdaDevice::installLibrary(env.programDir(), true);
+        ASSERT_TRUE(pda::CreatePdaSupport(object, [] {
+            ADD_FAILURE() << "no Retry/Cancel box expected";
+            return 2;
+        }));
+        object->HandHeldPresent(QStringLiteral("Tester"), 1000);
+    }
+    void TearDown() override {
+        int sessions = -1, handles = -1;
+        ASSERT_TRUE(PdaDevice::libraryCounters(&sessions, &handles));
+        EXPECT_EQ(sessions, 0) << "a call left its device session open";
+        EXPECT_EQ(handles, 0) << "a call left a device handle open";
+    }
+    QString exportFile(const QString& name) const { return QStringLiteral("\\My Documents\\Rovemark Export\\") + name; }
+
+    TestEnv env;
+    PdaDevice device;
+    ScriptedUi ui;
+    pda::PdaSupportObject object;
+};
+
+TEST(PdaCreation, UnregisteredLibraryIsRegisteredSilentlyAndCreatedOnTheSecondAttempt) {
+    ensureApplication();
+    TestEnv env;
+    ScriptedUi ui;
+    PdaDevice::installLibrary(env.programDir(), false);
+    ASSERT_TRUE(plat::components::libraryFor(QLatin1String(pda::kProgId)).isEmpty());
+    EXPECT_EQ(pda::CreateObject().number, pda::kErrCannotCreate);
+
+    int asked = 0;
+    pda::PdaSupportObject object;
+    ASSERT_TRUE(pda::CreatePdaSupport(object, [&] { return ++asked, 2; }));
+    EXPECT_EQ(asked, 0);
+    EXPECT_TRUE(object);
+    EXPECT_EQ(QFileInfo(plat::components::libraryFor(QLatin1String(pda::kProgId))).fileName(),
+              QLatin1String(pda::kLibraryFileName));
+}
+
+TEST(PdaCreation, BrokenLibraryAsksRetryOrCancelAndCancelGivesUp) {
+    ensureApplication();
+    TestEnv env;
+    ScriptedUi ui;
+    PdaDevice::installLibrary(env.programDir(), false);
+    // A damaged library file in the program folder, registered: loading fails, so does registering it again.
+    QFile::remove(env.path(QStringLiteral("libVordPDASupport.so")));
+    env.writeFile(QStringLiteral("libVordPDASupport.so"), "not a library");
+    plat::components::registerServer(QLatin1String(pda::kProgId), env.path(QStringLiteral("libVordPDASupport.so")));
+    EXPECT_EQ(pda::CreateObject().number, pda::kErrCannotCreate);
+
+    std::vector<int> answers{plat::IDRETRY, plat::IDCANCEL};
+    size_t asked = 0;
+    pda::PdaSupportObject object;
+    EXPECT_FALSE(pda::CreatePdaSupport(object, [&] { return answers.at(asked++); }));
+    EXPECT_EQ(asked, 2u);
+    EXPECT_FALSE(object);
+}
+
+TEST_F(PdaLibrary, HandHeldPresentOnlyWhenTheConnectionIsReallyUp) {
+    struct Case {
+        const char* what;
+        bool connected;
+        const char* faults;
+        int waitMs;
+        bool present;
+    };
+    const Case cases[] = {
+        {"connected", true, "", 1000, true},
+        {"no device", false, "", 150, false},
+        {"connection attempt fails", true, "ConnectFails=1", 1000, false},
+        {"connection too slow", true, "ConnectDelayMs=2000", 100, false},
+        {"connection slow but in time", true, "ConnectDelayMs=100", 1000, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.connected)
+            device.connect(QString::fromLatin1(c.faults));
+        else
+            device.disconnect();
+        if (!c.present)
+            ui.expectMessage(plat::IDOK, QStringLiteral("Mobile Device not connected"));
+        EXPECT_EQ(object->HandHeldPresent(QStringLiteral("Title ") + QLatin1String(c.what), c.waitMs), c.present);
+        if (!c.present) {
+            EXPECT_EQ(ui.messages().back().title, QStringLiteral("Title ") + QLatin1String(c.what));
+        }
+    }
+}
+
+TEST_F(PdaLibrary, FileListHoldsCsvEntriesInDeviceOrderAndNoNameThatCouldLeaveAPcFolder) {
+    device.writeFile(QStringLiteral("My Documents/Rovemark Export/A.CSV"), "a");
+    device.writeFile(QStringLiteral("My Documents/Rovemark Export/b.txt"), "b");
+    device.writeFile(QStringLiteral("My Documents/Rovemark Export/c.csv"), "c");
+    QDir().mkpath(device.path(QStringLiteral("My Documents/Rovemark Export/d.csv")));
+    device.writeFile(QStringLiteral("My Documents/Rovemark Export/..\\..\\evil.csv"), "x");
+    EXPECT_EQ(object->GetPDAFileList(QStringLiteral("\\My Documents\\Rovemark Export")),
+              (QStringList{"A.CSV", "c.csv", "d.csv"}));
+    EXPECT_EQ(object->GetPDAFileList(QStringLiteral("\\my documents\\ROVEMARK EXPORT")).size(), 3);
+    EXPECT_TRUE(object->GetPDAFileList(QStringLiteral("\\My Documents\\Rovemark AutoImport")).isEmpty());
+    EXPECT_TRUE(object->GetPDAFileList(QStringLiteral("\\My Documents\\Nowhere")).isEmpty());
+}
+
+TEST_F(PdaLibrary, CopiesKeepEveryByteEachWayAtBlockBoundaries) {
+    QDir().mkpath(env.path(QStringLiteral("pc")));
+    for (size_t size : {0, 1, 4096, 4097, 8193, 20000, 20001, 45000}) {
+        SCOPED_TRACE(size);
+        const std::string bytes = patternBytes(size, static_cast<unsigned>(size));
+        const QString up = env.writeFile(QStringLiteral("pc/up.csv"), bytes);
+        pda::CallStatus st;
+        ASSERT_TRUE(object->CopyPCFileToPDA(up, QStringLiteral("\\My Documents\\Rovemark AutoImport\\up.csv"), &st));
+        EXPECT_TRUE(TestEnv::readFile(device.path(QStringLiteral("My Documents/Rovemark AutoImport/up.csv"))) == bytes)
+            << "content differs";
+
+        device.writeFile(QStringLiteral("My Documents/Rovemark Export/down.csv"), bytes);
+        ASSERT_TRUE(object->CopyPDAFileToPC(exportFile(QStringLiteral("DOWN.CSV")),
+                                            env.path(QStringLiteral("pc/down.csv")), &st));
+        EXPECT_TRUE(TestEnv::readFile(env.path(QStringLiteral("pc/down.csv"))) == bytes) << "content differs";
+        EXPECT_TRUE(st.ok());
+    }
+    EXPECT_TRUE(ui.messages().empty());
+}
+
+TEST_F(PdaLibrary, FailedCopiesSayWhyReturnFalseAndKeepTheTargetWhole) {
+    QDir().mkpath(env.path(QStringLiteral("pc")));
+    const QString up = env.writeFile(QStringLiteral("pc/up.csv"), patternBytes(4097));
+    const QString target = QStringLiteral("\\My Documents\\Rovemark AutoImport\\up.csv");
+    pda::CallStatus st;
+
+    // The final block of 1 byte fails: the copy is not whole, so it is not a success.
+    device.connect(QStringLiteral("FailWrite=up.csv\nFailWriteAt=2"));
+    ui.expectMessage(plat::IDOK, QStringLiteral("Error writing to PDA file.  File=") + target);
+    EXPECT_FALSE(object->CopyPCFileToPDA(up, target, &st));
+
+    device.connect(QStringLiteral("FailCreate=up.csv"));
+    ui.expectMessage(plat::IDOK, QStringLiteral("Unable to create target file.  File=") + target);
+    EXPECT_FALSE(object->CopyPCFileToPDA(up, target, &st));
+
+    // A short write is carried on from where it stopped.
+    device.connect(QStringLiteral("ShortWrite=up.csv"));
+    EXPECT_TRUE(object->CopyPCFileToPDA(up, target, &st));
+    EXPECT_TRUE(TestEnv::readFile(device.path(QStringLiteral("My Documents/Rovemark AutoImport/up.csv"))) ==
+                patternBytes(4097))
+        << "content differs";
+
+    device.connect();
+    EXPECT_TRUE(st.ok());
+    EXPECT_FALSE(object->CopyPCFileToPDA(env.path(QStringLiteral("pc/missing.csv")), target, &st));
+    EXPECT_EQ(st.number, pda::kErrFileNotFound);
+
+    // Downloads: the PC file is written only from a whole device file; an earlier copy stays as it was.
+    const QString pcTarget = env.writeFile(QStringLiteral("pc/down.csv"), "previous");
+    device.writeFile(QStringLiteral("My Documents/Rovemark Export/down.csv"), patternBytes(50000));
+    ui.expectMessage(plat::IDOK, exportFile(QStringLiteral("gone.csv")) + QStringLiteral(" not found."));
+    st = {};
+    EXPECT_FALSE(object->CopyPDAFileToPC(exportFile(QStringLiteral("gone.csv")), pcTarget, &st));
+    device.connect(QStringLiteral("FailRead=down.csv\nFailReadAt=2"));
+    ui.expectMessage(plat::IDOK, QStringLiteral(" Error !!! Reading WinCE file. 30"));
+    EXPECT_FALSE(object->CopyPDAFileToPC(exportFile(QStringLiteral("down.csv")), pcTarget, &st));
+    device.connect(QStringLiteral("FailOpen=down.csv"));
+    ui.expectMessage(plat::IDOK, QStringLiteral("Unable to open WinCE file"));
+    EXPECT_FALSE(object->CopyPDAFileToPC(exportFile(QStringLiteral("down.csv")), pcTarget, &st));
+    // The device goes away after the first block.
+    device.connect(QStringLiteral("LoseAfterCalls=1"));
+    ui.expectMessage(plat::IDOK, QStringLiteral(" Error !!! Reading WinCE file. "));
+    EXPECT_FALSE(object->CopyPDAFileToPC(exportFile(QStringLiteral("down.csv")), pcTarget, &st));
+    EXPECT_EQ(TestEnv::readFile(pcTarget), "previous");
+    EXPECT_TRUE(st.ok());
+
+    // Later calls find no device within the bounded wait and say so instead of hanging.
+    ui.expectMessage(plat::IDOK, QStringLiteral("Mobile Device not connected"));
+    EXPECT_FALSE(object->CopyPDAFileToPC(exportFile(QStringLiteral("down.csv")), pcTarget, &st));
+
+    device.connect();
+    EXPECT_FALSE(object->CopyPDAFileToPC(exportFile(QStringLiteral("down.csv")),
+                                         env.path(QStringLiteral("no/such/folder.csv")), &st));
+    EXPECT_EQ(st.number, pda::kErrPathAccess);
+}
+
+TEST_F(PdaLibrary, DeleteReportsTheDeviceResultOnlyAndTheRestDoNothing) {
+    device.writeFile(QStringLiteral("My Documents/Rovemark Export/x.csv"), "x");
+    EXPECT_NE(object->DeletePDAFile(exportFile(QStringLiteral("X.csv"))), 0);
+    EXPECT_FALSE(device.exists(QStringLiteral("My Documents/Rovemark Export/x.csv")));
+    EXPECT_EQ(object->DeletePDAFile(exportFile(QStringLiteral("x.csv"))), 0);
+    EXPECT_FALSE(object->SpawnCeProg_PDASup());
+    EXPECT_TRUE(ui.messages().empty());
+}
+
+TEST_F(PdaLibrary, PatrolDataIsAppendedToThePcFileAsOneLine) {
+    device.writeFile(QStringLiteral("patroldata.csv"), "1,2,3");
+    const QString pc = env.writeFile(QStringLiteral("log.csv"), "old\r\n");
+    pda::CallStatus st;
+    EXPECT_TRUE(object->GetFileFromCeDevice_PDASup(pc, &st));
+    EXPECT_EQ(TestEnv::readFile(pc), "old\r\n1,2,3\r\n");
+}
+
+} // namespace

@@ -1,0 +1,20 @@
+#include "WidgetTests.h"
+
+#include "ScriptedUi.h"
+#include "platform/QtUi.h"
+
+#include <QApplication>
+#include <QDialog>
+
+void ensureApplication() {
+    ScriptedUi::dialogName = [](QDialog* d) { return d->objectName(); };
+    ScriptedUi::setDialogResult = [](QDialog* d, int r) { d->setResult(r); };
+    if (QCoreApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "tests";
+    static char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    new QApplication(argc, argv);
+    plat::useQtUi();
+}

@@ -1,0 +1,323 @@
+// The four Rovemark commands end to end through the fake transfer program: what reaches the to-folder, what
+// the program is run with, which windows open from the from-folder, and what the user is told.
+#include "TransferFixtures.h"
+#include "core/DatabaseFile.h"
+#include "core/Settings.h"
+#include "core/Shared.h"
+#include "documents/SmallDialogs.h"
+#include "documents/frmDMA.h"
+#include "platform/WindowRegistry.h"
+#include "transfer/FieldUnitCommands.h"
+#include "transfer/RovemarkTalk.h"
+#include "transfer/TransferFolders.h"
+#include "lang/LangText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class FieldUnitCommandsTest : public ::testing::Test, public TransferTest {
+protected:
+    FieldUnitFrame frame() {
+        FieldUnitFrame f;
+        f.interact = [this](bool enable) { interactCalls.push_back(enable); };
+        return f;
+    }
+    static std::vector<frmDMA*> listWindows() {
+        std::vector<frmDMA*> out;
+        for (QWidget* w : plat::windows::loadedNamed(QStringLiteral("frmDMA")))
+            out.push_back(static_cast<frmDMA*>(w));
+        return out;
+    }
+    QString caption(int number, const QString& name) const {
+        return LoadLangString(txt::DownloadCaption) + QString::number(number) + u' ' + name;
+    }
+    // Ticks the entries at these positions of the selection window and presses OK; records what it offered.
+    std::function<int(QDialog*)> choose(std::vector<int> positions, bool ok = true) {
+        return [this, positions, ok](QDialog* d) {
+            auto* dialog = static_cast<frmSelection*>(d);
+            offeredCaption = dialog->windowTitle();
+            offered.clear();
+            for (int i = 0; i < dialog->TreeViewSelect->topLevelItemCount(); ++i) {
+                QTreeWidgetItem* item = dialog->TreeViewSelect->topLevelItem(i);
+                offered.push_back({item->data(0, Qt::UserRole).toString(), item->text(0)});
+            }
+            for (int p : positions)
+                dialog->TreeViewSelect->topLevelItem(p)->setCheckState(0, Qt::Checked);
+            if (ok)
+                dialog->CommandOK->click();
+            else
+                dialog->reject();
+            return dialog->result();
+        };
+    }
+
+    std::vector<bool> interactCalls;
+    QString offeredCaption;
+    std::vector<std::pair<QString, QString>> offered; // key, text
+};
+
+TEST_F(FieldUnitCommandsTest, ReceiveAllOpensEachReceivedFileAsANumberedUnsavedDownload) {
+    installFakeProgram({{"message", "3 files received"}});
+    deliver(QStringLiteral("b.pdb"), {1100002});
+    deliver(QStringLiteral("A.PDB"), {1100001, 1100003});
+    deliver(QStringLiteral("c.pdb"), {1100004});
+    env.writeFile(QStringLiteral("Vord Program/delivery/notes.txt"), "not a logger file");
+    env.writeFile(QStringLiteral("Vord Program/rovemark/from/old.pdb"), "left from an earlier receive");
+    ScriptedUi ui;
+
+    ReceiveAllFromFieldUnit(frame());
+
+    ASSERT_EQ(runs().size(), 1u);
+    EXPECT_EQ(runs()[0].args, (QStringList{QStringLiteral("Direct"), QStringLiteral("ComPort=2"),
+                                           QStringLiteral("READ"), TransferFromFolder}));
+    EXPECT_TRUE(runs()[0].files.isEmpty()); // the from-folder was cleared first
+    const auto windows = listWindows();
+    ASSERT_EQ(windows.size(), 3u);
+    const QString names[] = {QStringLiteral("A.PDB"), QStringLiteral("b.pdb"), QStringLiteral("c.pdb")};
+    const int counts[] = {2, 1, 1};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(windows[i]->windowTitle(), caption(7 + static_cast<int>(i), names[i]));
+        EXPECT_EQ(windows[i]->DMAName, names[i]);
+        EXPECT_EQ(windows[i]->RecordCount, counts[i]);
+        EXPECT_TRUE(windows[i]->AskForSave);
+        EXPECT_TRUE(windows[i]->NeverBeenSaved);
+    }
+    EXPECT_EQ(windows[0]->rowText(1, 0), QStringLiteral("01100001"));
+    EXPECT_EQ(DownLoadCount, 10);
+    EXPECT_EQ(interactCalls, (std::vector<bool>{false, true}));
+    EXPECT_EQ(status.last(), QStringLiteral("3 files received"));
+    EXPECT_FALSE(FieldUnitFormat);
+    EXPECT_TRUE(ui.messages().empty());
+}
+
+TEST_F(FieldUnitCommandsTest, ReceiveOfNothingSaysSoWithoutReadingTheResult) {
+    installFakeProgram({{"message", "must not be shown"}});
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::NothingReceived));
+    ReceiveAllFromFieldUnit(frame());
+    EXPECT_TRUE(listWindows().empty());
+    EXPECT_EQ(interactCalls, (std::vector<bool>{false, true}));
+    EXPECT_FALSE(status.texts.contains(QStringLiteral("must not be shown")));
+    EXPECT_EQ(DownLoadCount, 7);
+}
+
+TEST_F(FieldUnitCommandsTest, AFileThatFailsToOpenMarksNoOtherWindow) {
+    frmDMA* mine = openWindow(QStringLiteral("mine.pdb"), {1100009});
+    mine->MakeActiveDocument();
+    installFakeProgram();
+    env.writeFile(QStringLiteral("Vord Program/delivery/a.pdb"), "\"Brenholt Rovemark V1.00\"\r\n"); // titles only
+    deliver(QStringLiteral("b.pdb"), {1100002});
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDOK); // the reader's own report for a.pdb
+
+    ReceiveAllFromFieldUnit(frame());
+
+    EXPECT_EQ(mine->windowTitle(), QStringLiteral("/data/mine.pdb"));
+    EXPECT_EQ(mine->DMAName, QStringLiteral("mine.pdb"));
+    EXPECT_FALSE(mine->AskForSave);
+    EXPECT_FALSE(mine->NeverBeenSaved);
+    const auto windows = listWindows();
+    ASSERT_EQ(windows.size(), 2u);
+    EXPECT_EQ(windows[1]->windowTitle(), caption(7, QStringLiteral("b.pdb")));
+    EXPECT_EQ(DownLoadCount, 8);
+}
+
+TEST_F(FieldUnitCommandsTest, ReceiveSelectionOpensOnlyTheTickedFiles) {
+    installFakeProgram();
+    deliver(QStringLiteral("north.pdb"), {1100001});
+    deliver(QStringLiteral("south.pdb"), {1100002});
+    for (const bool ok : {false, true}) {
+        SCOPED_TRACE(ok);
+        ScriptedUi ui;
+        ui.expectDialog(choose({1}, ok));
+        ReceiveSomeFromFieldUnit(frame());
+        EXPECT_EQ(offeredCaption, LoadLangString(txt::ReceiveSelectionCaption));
+        ASSERT_EQ(offered.size(), 2u);
+        EXPECT_EQ(offered[0],
+                  std::make_pair(TransferFromFolder + QStringLiteral("/north.pdb"), QStringLiteral("north.pdb")));
+        EXPECT_EQ(offered[1].second, QStringLiteral("south.pdb"));
+        // Closing the window instead of OK chooses nothing.
+        const auto windows = listWindows();
+        ASSERT_EQ(windows.size(), ok ? 1u : 0u);
+        if (ok)
+            EXPECT_EQ(windows[0]->windowTitle(), caption(7, QStringLiteral("south.pdb")));
+        EXPECT_EQ(status.last(), QStringLiteral("Transfer complete"));
+    }
+    EXPECT_TRUE(interactCalls.empty());
+}
+
+TEST_F(FieldUnitCommandsTest, SendAllWritesEachNonEmptyListInTheFieldUnitLayoutAndRunsTheProgramOnce) {
+    frmDMA* north = openWindow(QStringLiteral("north.pdb"), {1100001, 1100002});
+    openWindow(QStringLiteral("empty.pdb"), {});
+    frmDMA* south = openWindow(QStringLiteral("south.csv"), {1100003});
+    env.writeFile(QStringLiteral("Vord Program/rovemark/to/stale.PDB"), "from an earlier send");
+    installFakeProgram({{"message", "2 files sent"}});
+    ScriptedUi ui;
+
+    SendAllToFieldUnit(frame());
+
+    EXPECT_EQ(status.last(), QStringLiteral("2 files sent"));
+    ASSERT_EQ(runs().size(), 1u);
+    EXPECT_EQ(runs()[0].args, (QStringList{QStringLiteral("Direct"), QStringLiteral("ComPort=2"),
+                                           QStringLiteral("WRITE"), TransferToFolder}));
+    const QStringList sent{QStringLiteral("north.pdb"), QStringLiteral("south.csv.PDB")};
+    EXPECT_EQ(runs()[0].files, sent);
+    EXPECT_EQ(files(TransferToFolder),
+              (QStringList{QStringLiteral("north.pdb"), QStringLiteral("south.csv.PDB"), QStringLiteral("xfer.err")}));
+    EXPECT_EQ(TestEnv::readFile(TransferToFolder + QStringLiteral("/north.pdb")),
+              fieldUnitBytes(north, env.path(QStringLiteral("north.ref"))));
+    EXPECT_EQ(TestEnv::readFile(TransferToFolder + QStringLiteral("/south.csv.PDB")),
+              fieldUnitBytes(south, env.path(QStringLiteral("south.ref"))));
+    EXPECT_TRUE(TestEnv::readFile(TransferToFolder + QStringLiteral("/north.pdb")).starts_with("\"Brenholt Rovemark"));
+    EXPECT_EQ(interactCalls, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_FALSE(north->AskForSave); // sending is not saving
+    EXPECT_EQ(north->windowTitle(), QStringLiteral("/data/north.pdb"));
+}
+
+TEST_F(FieldUnitCommandsTest, SentFileNamesKeepAPdbEndingInAnyCaseAndGetOneOtherwise) {
+    const std::pair<QString, QString> cases[] = {
+        {QStringLiteral("north.pdb"), QStringLiteral("north.pdb")},
+        {QStringLiteral("NORTH.PdB"), QStringLiteral("NORTH.PdB")},
+        {QStringLiteral("north.csv"), QStringLiteral("north.csv.PDB")},
+        {QStringLiteral("Untitled0001"), QStringLiteral("Untitled0001.PDB")},
+        {QStringLiteral("C:\\areas\\west.pdb"), QStringLiteral("west.pdb")},
+        {QStringLiteral("../../etc/x"), QStringLiteral("x.PDB")},
+    };
+    for (const auto& [dmaName, sent] : cases)
+        EXPECT_EQ(FieldUnitFileName(dmaName), sent) << dmaName.toStdString();
+}
+
+TEST_F(FieldUnitCommandsTest, TheResultOfASendIsReadWhereTheProgramWroteItNeverAStaleOne) {
+    openWindow(QStringLiteral("north.pdb"), {1100001});
+    for (const char* where : {"given", "from", "to"}) {
+        SCOPED_TRACE(where);
+        env.writeFile(QStringLiteral("Vord Program/rovemark/from/xfer.err"), "0\r\nresult of the last receive\r\n");
+        installFakeProgram({{"resultfolder", where}, {"message", std::string("sent, result in ") + where}});
+        ScriptedUi ui;
+        SendAllToFieldUnit(frame());
+        EXPECT_EQ(status.last(), QStringLiteral("sent, result in ") + QLatin1String(where));
+    }
+    // No result file anywhere: the stale one is gone, and the user hears that none came.
+    env.writeFile(QStringLiteral("Vord Program/rovemark/from/xfer.err"), "0\r\nresult of the last receive\r\n");
+    installFakeProgram({{"resultlines", "0"}});
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::TransferResultMissing));
+    SendAllToFieldUnit(frame());
+    EXPECT_FALSE(status.texts.contains(QStringLiteral("result of the last receive")));
+}
+
+TEST_F(FieldUnitCommandsTest, AFailedWriteIsReportedAndOnlyTheGoodFilesReachTheProgram) {
+    frmDMA* north = openWindow(QStringLiteral("north.pdb"), {1100001});
+    openWindow(QStringLiteral("south.pdb"), {1100002});
+    QDir().mkpath(TransferToFolder + QStringLiteral("/north.pdb")); // a folder in the file's place
+    installFakeProgram();
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDOK, DatabaseErrorText(DbWriteFailure, false));
+
+    SendAllToFieldUnit(frame());
+
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_TRUE(ui.messages()[0].prompt.contains(LoadLangString(txt::FieldUnitWriteFailed) + north->windowTitle()));
+    ASSERT_EQ(runs().size(), 1u);
+    EXPECT_EQ(runs()[0].files, QStringList{QStringLiteral("south.pdb")});
+    EXPECT_EQ(north->RecordCount, 1);
+    EXPECT_EQ(north->windowTitle(), QStringLiteral("/data/north.pdb"));
+}
+
+TEST_F(FieldUnitCommandsTest, SendSelectionWritesOnlyTheTickedListsAndRunsEvenWithNone) {
+    openWindow(QStringLiteral("north.pdb"), {1100001});
+    openWindow(QStringLiteral("empty.pdb"), {});
+    openWindow(QStringLiteral("south.pdb"), {1100002});
+    installFakeProgram();
+    const auto forms = plat::windows::loaded();
+    auto formIndex = [&](const QString& title) {
+        for (size_t i = 0; i < forms.size(); ++i)
+            if (forms[i]->windowTitle() == title)
+                return static_cast<int>(i);
+        return -1;
+    };
+    {
+        ScriptedUi ui;
+        ui.expectDialog(choose({1}));
+        SendSomeToFieldUnit(frame());
+        EXPECT_EQ(offeredCaption, LoadLangString(txt::SendSelectionCaption));
+        ASSERT_EQ(offered.size(), 2u); // the empty list is not offered
+        EXPECT_EQ(offered[0], std::make_pair(QStringLiteral("x") + QString::number(formIndex("/data/north.pdb")),
+                                             QStringLiteral("/data/north.pdb")));
+        EXPECT_EQ(offered[1].second, QStringLiteral("/data/south.pdb"));
+        EXPECT_EQ(runs().back().files, QStringList{QStringLiteral("south.pdb")});
+    }
+    {
+        ScriptedUi ui;
+        ui.expectDialog(choose({}));
+        SendSomeToFieldUnit(frame());
+        ASSERT_EQ(runs().size(), 2u);
+        EXPECT_EQ(runs().back().args[2], QStringLiteral("WRITE"));
+        EXPECT_TRUE(runs().back().files.isEmpty());
+    }
+    EXPECT_TRUE(interactCalls.empty());
+}
+
+TEST_F(FieldUnitCommandsTest, AFailingProgramGivesOneMessageAndChangesNoWindow) {
+    frmDMA* north = openWindow(QStringLiteral("north.pdb"), {1100001});
+    struct Case {
+        const char* what;
+        std::map<std::string, std::string> config; // empty name: no program at all
+        bool install;
+        int text;
+    };
+    const Case cases[] = {
+        {"missing", {}, false, txt::TransferProgramMissing},
+        {"crashing", {{"crash", "1"}}, true, txt::TransferProgramCrashed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(path(QStringLiteral("RovemarkTalk")));
+        if (c.install)
+            installFakeProgram(c.config);
+        deliver(QStringLiteral("b.pdb"), {1100002});
+        for (auto command : {&ReceiveAllFromFieldUnit, &ReceiveSomeFromFieldUnit, &SendAllToFieldUnit}) {
+            interactCalls.clear();
+            ScriptedUi ui;
+            ui.expectMessage(plat::IDOK, LoadLangString(c.text));
+            command(frame());
+            EXPECT_EQ(ui.messages().size(), 1u);
+            EXPECT_EQ(listWindows().size(), 1u);
+            EXPECT_EQ(north->windowTitle(), QStringLiteral("/data/north.pdb"));
+            EXPECT_FALSE(north->AskForSave);
+            EXPECT_EQ(DownLoadCount, 7);
+            EXPECT_NE(interactCalls.size(), 1u); // never left switched off
+            if (!interactCalls.empty())
+                EXPECT_TRUE(interactCalls.back());
+        }
+    }
+}
+
+TEST_F(FieldUnitCommandsTest, AReceiveWithoutAResultFileOpensTheFilesAndSaysNoResultCame) {
+    installFakeProgram({{"resultlines", "0"}});
+    deliver(QStringLiteral("b.pdb"), {1100002});
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::TransferResultMissing) + TransferFromFolder);
+    ReceiveAllFromFieldUnit(frame());
+    EXPECT_EQ(listWindows().size(), 1u);
+}
+
+TEST_F(FieldUnitCommandsTest, OptionsShowTheOptionsDialog) {
+    ScriptedUi ui;
+    QString shown;
+    ui.expectDialog([&](QDialog* d) {
+        shown = d->objectName();
+        return 0;
+    });
+    FieldUnitOptions(frame());
+    EXPECT_EQ(shown, QStringLiteral("frmOptions"));
+}
+
+} // namespace

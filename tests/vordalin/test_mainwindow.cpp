@@ -1,0 +1,281 @@
+// The main window: menus, toolbar, status bar, command state and shut-down.
+#include "MainWindowFixture.h"
+#include "core/Settings.h"
+#include "core/Shared.h"
+#include "core/frmSplash.h"
+#include "documents/DocumentFiles.h"
+#include "documents/frmDMA.h"
+#include "documents/frmDocument.h"
+#include "vordalin/frmMain.h"
+#include "platform/WindowRegistry.h"
+#include "lang/LangText.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class MainWindowTest : public MainWindowFixture {
+protected:
+    frmDMA* openArea() {
+        ScriptedUi ui;
+        OpenDocument(env.writeFile(QStringLiteral("area.pdb"), areaFile({{1100001, "AB 1234 5678", "North", "",
+                                                                          "2023/01/02", "", "", "", 0, 0, ""}})));
+        return ActiveDocument;
+    }
+};
+
+TEST_F(MainWindowTest, MenusCarryTheLanguageCaptionsAndShortcuts) {
+    QStringList titles;
+    for (QAction* a : main->menuBar()->actions())
+        titles << a->text();
+    QStringList expected;
+    for (int n : {258, 271, 275, 279, 285, 291, 588, 302, 307})
+        expected << LoadLangString(n);
+    EXPECT_EQ(titles, expected);
+    EXPECT_EQ(main->windowTitle(), LoadLangString(txt::MainCaption));
+
+    const std::pair<const char*, const char*> shortcuts[] = {
+        {"mnuFileNew", "Ctrl+N"},           {"mnuFileOpen", "Ctrl+O"},
+        {"mnuFileSave", "Ctrl+S"},          {"mnuFileSaveAs", "Ctrl+A"},
+        {"mnuFilePrint", "Ctrl+P"},         {"mnuEditCut", ""},
+        {"mnuEditCopy", "Ctrl+C"},          {"mnuEditPaste", "Ctrl+V"},
+        {"mnuSearchFindNext", "F3"},        {"mnuRovemarkFromSome", "F5"},
+        {"mnuRovemarkFromAll", "Shift+F5"}, {"mnuRovemarkToSome", "F9"},
+        {"mnuRovemarkToAll", "Shift+F9"},   {"mnuViewEditor", "F8"},
+        {"mnuViewRefreshList", "F12"},      {"mnuViewShowOption(0)", "F2"},
+        {"mnuViewHideOption(0)", ""},       {"mnuHelpContents", "F1"},
+    };
+    for (const auto& [name, key] : shortcuts) {
+        QAction* a = main->menuItem(QLatin1String(name));
+        ASSERT_TRUE(a) << name;
+        EXPECT_EQ(a->shortcut(), QKeySequence(QLatin1String(key))) << name;
+    }
+
+    const std::pair<const char*, QString> captions[] = {
+        {"mnuFileImport", LoadLangString(txt::ImportAmblewayFile)},       {"mnuMergeByRDGrid", LoadLangString(txt::MergeByCoordinateReference)},
+        {"mnuViewLogger", QStringLiteral("&Logger")}, {"mnuViewShowOption(3)", LoadLangString(txt::Deployed)},
+        {"mnuSarnicSetup", LoadLangString(txt::Setup)},      {"mnuWindowFollowMouse", LoadLangString(txt::FollowMouse)},
+    };
+    for (const auto& [name, caption] : captions)
+        EXPECT_EQ(main->menuItem(QLatin1String(name))->text(), caption) << name;
+    EXPECT_EQ(main->menu(QStringLiteral("mnuRovemark2"))->title(), LoadLangString(txt::RovemarkPda));
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_FALSE(main->mnuFileMRU[i]->isVisible());
+}
+
+TEST_F(MainWindowTest, ToolbarButtonsHaveIconsAndTooltips) {
+    const std::pair<const char*, int> buttons[] = {
+        {"New", 317},
+        {"Open", 318},
+        {"Save", 319},
+        {nullptr, 0},
+        {"Print", 320},
+        {nullptr, 0},
+        {"Cut", 321},
+        {"Copy", 322},
+        {"Paste", 323},
+        {nullptr, 0},
+        {"Back", 326},
+        {"Forward", 327},
+        {nullptr, 0},
+        {"from_rovemark", 324},
+        {"to_rovemark", 325},
+        {nullptr, 0},
+        {"From PDA", 618},
+        {"To PDA", 617},
+        {"Synchronise PDA", 668},
+        {nullptr, 0},
+        {"AddVordalin", 499},
+        {"gps", 660},
+    };
+    const QList<QAction*> actions = main->tbToolBar->actions();
+    ASSERT_EQ(actions.size(), 22);
+    for (int i = 0; i < 22; ++i) {
+        const auto& [key, text] = buttons[i];
+        SCOPED_TRACE(i + 1);
+        if (!key) {
+            EXPECT_TRUE(actions[i]->isSeparator());
+            continue;
+        }
+        EXPECT_EQ(actions[i]->data().toString(), QLatin1String(key));
+        EXPECT_EQ(actions[i]->toolTip(), LoadLangString(text));
+        EXPECT_FALSE(actions[i]->icon().isNull());
+        EXPECT_FALSE(actions[i]->icon().pixmap(24, 24).isNull());
+    }
+}
+
+TEST_F(MainWindowTest, EveryCommandIsWiredAndEnabled) {
+    const char* now[] = {"mnuFileNew",          "mnuFileNewWin",        "mnuFileOpen",          "mnuFileMerge",
+                         "mnuMergeByRDGrid",    "mnuFileSave",          "mnuFileSaveAs",        "mnuFileImport",
+                         "mnuFileExport",       "mnuFileClose",         "mnuFileExit",          "mnuEditCut",
+                         "mnuEditCopy",         "mnuEditPaste",         "mnuSearchrFind",       "mnuSearchFindNext",
+                         "mnuSearchCatalogue",  "mnuLoggerAdd",         "mnuLoggerRemove",      "mnuLoggerChangeSerial",
+                         "mnuLoggerChangeDeployDate", "mnuLoggerFill",  "mnuUpdateAllAddInfo",  "mnuRovemarkOptions",
+                         "mnuViewEditor",       "mnuViewLogger",        "mnuViewAutoSize",      "mnuViewShowOption(0)",
+                         "mnuViewHideOption(7)", "mnuViewRefreshList",  "mnuWindowCascade",     "mnuHelpContents",
+                         "mnuHelpAbout",        "mnuFilePageSetup",     "mnuFilePrint",         "mnuRovemarkFromSome",
+                         "mnuRovemarkFromAll",  "mnuRovemarkToSome",    "mnuRovemarkToAll",     "mnuRovemarkUploadDMA",
+                         "mnuRovemarkDownloadPatrol", "mnuRovemarkSyncPDA", "mnuSarnicSetup"};
+    for (const char* name : now)
+        EXPECT_TRUE(main->menuItem(QLatin1String(name))->isEnabled()) << name;
+    for (const char* key : {"New", "Open", "Save", "Print", "Cut", "Copy", "Paste", "Back", "Forward", "from_rovemark",
+                            "to_rovemark", "From PDA", "To PDA", "Synchronise PDA", "AddVordalin", "gps"})
+        EXPECT_TRUE(main->toolButton(QLatin1String(key))->isEnabled()) << key;
+
+    // A built command's button works on the active list window: Cut takes the selected logger out.
+    frmDMA* doc = openArea();
+    doc->ListViewDMA->selectionModel()->select(doc->ListViewDMA->model()->index(0, 0),
+                                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::RemoveQuestion));
+    main->toolButton(QStringLiteral("Cut"))->trigger();
+    EXPECT_EQ(doc->RecordCount, 0);
+
+    // The buttons of the exchange parts reach their commands: here the outside programs they start are
+    // missing from the (test's) program folder, and each says so.
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::TransferProgramMissing));
+    main->toolButton(QStringLiteral("from_rovemark"))->trigger();
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::SyncUtilityMissing));
+    main->toolButton(QStringLiteral("Synchronise PDA"))->trigger();
+}
+
+TEST_F(MainWindowTest, InteractSwitchesTheWholeInterfaceOffAndOn) {
+    frmDMA* doc = openArea();
+    const char* switched[] = {"mnuFile",     "mnuEdit", "mnuSearch", "mnuLogger",
+                              "mnuRovemark", "mnuView", "mnuWindow", "mnuHelp"};
+    main->Interact(false);
+    EXPECT_FALSE(main->tbToolBar->isEnabled());
+    for (const char* name : switched)
+        EXPECT_FALSE(main->menu(QLatin1String(name))->menuAction()->isEnabled()) << name;
+    EXPECT_FALSE(main->isEnabled());
+    EXPECT_FALSE(doc->isEnabled());
+
+    main->Interact(true);
+    EXPECT_TRUE(main->tbToolBar->isEnabled());
+    for (const char* name : switched)
+        EXPECT_TRUE(main->menu(QLatin1String(name))->menuAction()->isEnabled()) << name;
+    EXPECT_TRUE(main->isEnabled());
+    EXPECT_TRUE(doc->isEnabled());
+    EXPECT_TRUE(main->menuItem(QStringLiteral("mnuFilePrint"))->isEnabled());
+}
+
+TEST_F(MainWindowTest, StatusBarShowsTextDateAndTime) {
+    EXPECT_EQ(main->statusText(), QStringLiteral("Status"));
+    ShowStatusText(QStringLiteral("Loading"));
+    EXPECT_EQ(main->statusText(), QStringLiteral("Loading"));
+    EXPECT_FALSE(main->dateText().isEmpty());
+    EXPECT_FALSE(main->timeText().isEmpty());
+    EXPECT_EQ(main->statusBar()->findChildren<QLabel*>().size(), 3);
+
+    main->menuItem(QStringLiteral("mnuViewStatusBar"))->trigger();
+    EXPECT_FALSE(main->statusBar()->isVisible());
+    main->menuItem(QStringLiteral("mnuViewToolbar"))->trigger();
+    EXPECT_FALSE(main->tbToolBar->isVisible());
+    main->menuItem(QStringLiteral("mnuViewToolbar"))->trigger();
+    EXPECT_TRUE(main->tbToolBar->isVisible());
+}
+
+TEST_F(MainWindowTest, ViewLoggerTakesOnlyAFreshSerialWithoutAsking) {
+    frmMain::localEpochSeconds = [] { return 1000000LL; };
+    struct Case {
+        const char* stored;
+        bool asks;
+    };
+    const Case cases[] = {
+        {"999989:01100001", false}, // 11 seconds old
+        {"999988:01100001", true},  // 12 seconds old
+        {"01100001", true},         {"999995:0110:0001", true}, {"soon:01100001", true}, {"999995:", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        SaveSettingText(QStringLiteral("SerialNumberToView"), QLatin1String(c.stored));
+        ScriptedUi ui;
+        if (c.asks) {
+            ui.expectInput(QString());
+        } else {
+            // The serial goes to the search of the Vordhub folder, which this program folder lacks.
+            ui.expectMessage(plat::IDOK, QStringLiteral("Vordhub"));
+        }
+        main->mnuViewLogger_Click();
+        if (c.asks)
+            EXPECT_EQ(ui.inputPrompts(), QStringList{QStringLiteral("Enter Serial Number")});
+    }
+}
+
+TEST_F(MainWindowTest, HelpAboutAndSerialSearchAreModal) {
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::NoHelpFile));
+    main->menuItem(QStringLiteral("mnuHelpContents"))->trigger();
+    EXPECT_EQ(ui.messages().back().title, main->windowTitle());
+    EXPECT_EQ(ui.messages().back().style, plat::MB_ICONASTERISK);
+
+    int delay = 0;
+    ui.expectDialog([&](QDialog* d) {
+        if (auto* splash = qobject_cast<frmSplash*>(d))
+            delay = splash->SplashDelay;
+        return 0;
+    });
+    main->menuItem(QStringLiteral("mnuHelpAbout"))->trigger();
+    EXPECT_EQ(delay, 32767);
+
+    // The serial search is modal too.
+    bool shown = false;
+    ui.expectDialog([&](QDialog* d) {
+        shown = d->objectName() == QStringLiteral("frmCatalogue");
+        return 0;
+    });
+    main->menuItem(QStringLiteral("mnuSearchCatalogue"))->trigger();
+    EXPECT_TRUE(shown);
+}
+
+TEST_F(MainWindowTest, ToolbarPagingActsOnlyOnAListWindow) {
+    ScriptedUi ui;
+    auto* text = new frmDocument;
+    ShowDocumentWindow(text);
+    main->tbToolBar_ButtonClick(QStringLiteral("Back"));    // a text window: nothing happens
+    main->tbToolBar_ButtonClick(QStringLiteral("nothing")); // no such key: nothing happens
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_TRUE(main->toolButton(QStringLiteral("Back"))->isEnabled());
+}
+
+TEST_F(MainWindowTest, ShutDownAsksForEachChangedWindowAndCancelKeepsEverything) {
+    frmDMA* doc = openArea();
+    doc->AskForSave = true;
+    main->RebuildMruMenu(QStringLiteral("/data/north.pdb"));
+    // A tool window that only hides itself when closed does not hold the program up.
+    struct HidingTool : QWidget {
+        void closeEvent(QCloseEvent* e) override {
+            e->ignore();
+            hide();
+        }
+    } tool;
+    plat::windows::add(&tool, QStringLiteral("frmDMAEdit"));
+    tool.show();
+    {
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDCANCEL, LoadLangString(txt::SavePrompt));
+        EXPECT_FALSE(main->close());
+        EXPECT_TRUE(main->isVisible());
+        EXPECT_TRUE(ActiveDocument);
+        EXPECT_EQ(GetSettingText(QStringLiteral("MRU1"), QString()), QStringLiteral("/data/north.pdb"));
+    }
+    {
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDNO, LoadLangString(txt::SavePrompt));
+        main->menuItem(QStringLiteral("mnuFileExit"))->trigger();
+        EXPECT_EQ(ui.messages().size(), 1u); // the second pass finds no list window
+        EXPECT_FALSE(main->isVisible());
+        EXPECT_FALSE(tool.isVisible());
+    }
+    flushDeletes();
+    EXPECT_FALSE(ActiveDocument);
+}
+
+} // namespace

@@ -1,0 +1,136 @@
+#include "vordalin/SubsystemCommands.h"
+
+#include "core/ProgramWindows.h"
+#include "directlink/CaptureRoutines.h"
+#include "directlink/SarnicMenu.h"
+#include "mapview/MapCommands.h"
+#include "platform/UiServices.h"
+#include "printing/PrintCommands.h"
+#include "printing/Printer.h"
+#include "transfer/AutoSyncLaunch.h"
+#include "transfer/FieldUnitCommands.h"
+#include "transfer/PdaCommands.h"
+#include "transfer/frmAutoSyncWatcher.h"
+#include "vordalin/frmMain.h"
+
+#include <QMdiArea>
+#include <QPainter>
+#include <QPicture>
+#include <QPointer>
+#include <QPrinter>
+
+#include <memory>
+
+namespace {
+
+FieldUnitFrame fieldUnitFrame(frmMain& main) {
+    QPointer<frmMain> window = &main;
+    return FieldUnitFrame{&main, [window](bool enable) {
+                              if (window)
+                                  window->Interact(enable);
+                          }};
+}
+
+// One PDA support object for the life of the main window: it keeps the loaded library and its state
+// between commands.
+PdaCommands& pdaCommands(frmMain& main) {
+    static QPointer<frmMain> owner;
+    static std::unique_ptr<PdaCommands> commands;
+    if (!commands || owner != &main) {
+        commands = std::make_unique<PdaCommands>(&main);
+        owner = &main;
+        QObject::connect(&main, &QObject::destroyed, [] { commands.reset(); });
+    }
+    return *commands;
+}
+
+} // namespace
+
+namespace cmd {
+
+void ReceiveSomeFromRovemark(frmMain& main, int) {
+    ReceiveSomeFromFieldUnit(fieldUnitFrame(main));
+}
+void ReceiveAllFromRovemark(frmMain& main, int) {
+    ReceiveAllFromFieldUnit(fieldUnitFrame(main));
+}
+void SendSomeToRovemark(frmMain& main, int) {
+    SendSomeToFieldUnit(fieldUnitFrame(main));
+}
+void SendAllToRovemark(frmMain& main, int) {
+    SendAllToFieldUnit(fieldUnitFrame(main));
+}
+void RovemarkOptions(frmMain& main, int) {
+    FieldUnitOptions(fieldUnitFrame(main));
+}
+
+void UploadToPda(frmMain& main, int) {
+    pdaCommands(main).mnuRovemarkUploadDMA_Click();
+}
+void DownloadFromPda(frmMain& main, int) {
+    pdaCommands(main).mnuRovemarkDownloadPatrol_Click();
+}
+void SynchronisePda(frmMain& main, int) {
+    mnuRovemarkSyncPDA_Click(&main);
+}
+
+void Print(frmMain& main, int) {
+    printing::PrintCommand(&main, main.mdiArea() ? main.mdiArea()->activeSubWindow() : nullptr);
+}
+void PageSetup(frmMain& main, int) {
+    printing::PageSetupCommand(&main);
+}
+
+void SarnicSetup(frmMain& main, int) {
+    directlink::ShowSarnicSetup(&main);
+}
+
+} // namespace cmd
+
+void StartSubsystems(frmMain& main) {
+    StartAutoSyncWatcher(&main);
+
+    // The map draws its page straight onto the printer; a PDF goes to the file the user chose for it.
+    mapview::SetMapPrinter([]() -> QPrinter* {
+        printing::PrinterObject& printer = printing::Printer();
+        if (!printing::PrepareOutput(programWindows().mainWidget()))
+            return nullptr;
+        QPrinter& device = printer.qprinter();
+        if (printer.isPdf()) {
+            device.setOutputFormat(QPrinter::PdfFormat);
+            device.setOutputFileName(printer.outputFileName());
+        }
+        return &device;
+    });
+
+    // A captured direct-link window is one page, turned to fit, through the printer's own job steps.
+    directlink::SetPicturePrinter([](const QPicture& picture) {
+        printing::PrinterObject& printer = printing::Printer();
+        if (!printing::PrepareOutput(programWindows().mainWidget()))
+            return false;
+        printer.setOrientation(directlink::FittedOrientation(picture.boundingRect().size()) ==
+                                       QPageLayout::Landscape
+                                   ? printing::PrinterObject::OrientationLandscape
+                                   : printing::PrinterObject::OrientationPortrait);
+        QPainter* painter = printer.painter();
+        if (!painter)
+            return false;
+        directlink::DrawPictureFitted(*painter, printer.printableArea().size(), picture);
+        return printer.EndDoc();
+    });
+}
+
+void ShowMapWindow() {
+    if (!mapview::ShowMapWindow(programWindows().mainWidget()))
+        plat::ui().messageBox(
+            QStringLiteral("Could not start GPS function, please ensure that MapPoint is installed on your computer."),
+            plat::MB_OK, QString());
+}
+
+void MapRefreshLoggers() {
+    mapview::frmGPS_refreshLoggers();
+}
+
+void MapUpdateSerial(QString& oldSerial, QString& newSerial) {
+    mapview::frmGPS_UpdateSerial(oldSerial, newSerial);
+}
