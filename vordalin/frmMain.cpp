@@ -523,12 +523,14 @@ void frmMain::mnuFileExport_Click() {
         return;
     dlgCommonDialog.fileName = chosen;
     // The export is written under the chosen name with ".csv" added, a name the file dialog never saw: an
-    // existing file of that name is confirmed before it is replaced, and the recent files get that name.
+    // existing file of that name is confirmed before it is replaced. The recent files get the name as chosen:
+    // the export itself is in the CSV layout, which reopened as an area file would shift every reading, and a
+    // Save would then write that over the file.
     const QString written = chosen + QStringLiteral(".csv");
     if (!ConfirmOverwrite(written))
         return;
     if (SaveLoggerFile(document, chosen, QStringLiteral(".csv")))
-        RebuildMruMenu(written);
+        RebuildMruMenu(chosen);
 }
 
 void frmMain::mnuFileClose_Click() {
