@@ -34,10 +34,12 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 #include <QUrl>
 
 #include <vector>
@@ -85,6 +87,12 @@ frmMain::frmMain(QWidget* parent) : plat::Form<QMainWindow>(parent) {
     mdiArea_->setBackground(QBrush(background));
     setCentralWidget(mdiArea_);
     setAcceptDrops(true);
+    connect(mdiArea_, &QMdiArea::subWindowActivated, this, &frmMain::childActivated);
+    // The area switches windows with Ctrl+Tab itself; Ctrl+F6 does the same, as on Windows.
+    auto* nextChild = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F6), this);
+    connect(nextChild, &QShortcut::activated, mdiArea_, &QMdiArea::activateNextSubWindow);
+    auto* previousChild = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6), this);
+    connect(previousChild, &QShortcut::activated, mdiArea_, &QMdiArea::activatePreviousSubWindow);
 
     buildMenus();
     buildToolBar();
@@ -744,6 +752,19 @@ void frmMain::rebuildWindowList() {
         connect(a, &QAction::triggered, this, [this, w] { mdiArea_->setActiveSubWindow(w); });
         windowListActions_.append(a);
     }
+}
+
+void frmMain::childActivated(QMdiSubWindow* child) {
+    // A list window the user brings forward (the one left after another was closed, one chosen in the Window
+    // menu or reached with the keyboard) is the one the commands act on: its list takes the focus, which
+    // makes it the current document, without a click into it.
+    auto* list = qobject_cast<frmDMA*>(child);
+    if (!list || list->unloaded() || ActiveDocument == list)
+        return;
+    list->ListViewDMA->setFocus(Qt::OtherFocusReason);
+    // While another window of the program is the active one no focus event comes: take the list up directly.
+    if (!list->ListViewDMA->hasFocus())
+        list->ListViewDMA_GotFocus();
 }
 
 void frmMain::mnuHelpContents_Click() {

@@ -135,6 +135,7 @@ private:
     void MDIForm_Activate();
     void updateClock();
     void rebuildWindowList();
+    void childActivated(QMdiSubWindow* child);
     QMdiSubWindow* activeChild() const;
     QString formNameOfActiveChild() const;
     void mergeCommand();

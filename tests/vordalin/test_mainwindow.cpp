@@ -10,10 +10,15 @@
 #include "platform/WindowRegistry.h"
 #include "lang/LangText.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTest>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -23,11 +28,16 @@ namespace {
 
 class MainWindowTest : public MainWindowFixture {
 protected:
-    frmDMA* openArea() {
+    frmDMA* openArea(const QString& name = QStringLiteral("area.pdb"), int32_t serial = 1100001) {
         ScriptedUi ui;
-        OpenDocument(env.writeFile(QStringLiteral("area.pdb"), areaFile({{1100001, "AB 1234 5678", "North", "",
-                                                                          "2023/01/02", "", "", "", 0, 0, ""}})));
+        OpenDocument(env.writeFile(name, areaFile({{serial, "AB 1234 5678", "North", "", "2023/01/02", "", "", "",
+                                                    0, 0, ""}})));
         return ActiveDocument;
+    }
+    // The main window as the user has it: the active window, so the keyboard and the focus reach it.
+    void activateMain() {
+        main->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
     }
 };
 
@@ -275,6 +285,86 @@ TEST_F(MainWindowTest, ShutDownAsksForEachChangedWindowAndCancelKeepsEverything)
     }
     flushDeletes();
     EXPECT_FALSE(ActiveDocument);
+}
+
+// The list window the user sees active is the one the commands act on, however it became active: the one
+// left after another was closed, one chosen in the Window menu, one reached with Ctrl+Tab or Ctrl+F6.
+TEST_F(MainWindowTest, ActivatingAListWindowMakesItTheCurrentDocument) {
+    activateMain();
+    frmDMA* north = openArea(QStringLiteral("north.pdb"), 1100001);
+    frmDMA* south = openArea(QStringLiteral("south.pdb"), 2200002);
+    frmDMA* east = openArea(QStringLiteral("east.pdb"), 3300003);
+    ASSERT_TRUE(north && south && east);
+    ASSERT_EQ(ActiveDocument, east);
+
+    // File, Close of the active window leaves another active: its list has the focus and Save acts on it.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::AltModifier); // the File menu, then Close
+    ASSERT_TRUE(QApplication::activePopupWidget());
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_C);
+    flushDeletes();
+    QMdiSubWindow* left = main->mdiArea()->activeSubWindow();
+    ASSERT_TRUE(left);
+    auto* leftList = qobject_cast<frmDMA*>(left);
+    ASSERT_TRUE(leftList);
+    EXPECT_EQ(ActiveDocument, leftList);
+    EXPECT_EQ(QApplication::focusWidget(), leftList->ListViewDMA);
+    QDir().mkpath(env.path(QStringLiteral("rovemark/autoexport"))); // the PDA queue takes a copy of each save
+    {
+        ScriptedUi ui; // a window with a file saves without a dialog or a message
+        main->menuItem(QStringLiteral("mnuFileSave"))->trigger();
+        EXPECT_TRUE(ui.messages().empty());
+    }
+
+    // Closing the current window after its save question: on the desktop the question box still holds the
+    // activation while the next window comes forward, so no focus event reaches that window's list.
+    QWidget question;
+    leftList->AskForSave = true;
+    {
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDNO, LoadLangString(txt::SavePrompt));
+        question.show();
+        question.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&question));
+        main->mnuFileClose_Click();
+        flushDeletes();
+    }
+    ASSERT_EQ(main->mdiArea()->subWindowList().size(), 1);
+    EXPECT_EQ(ActiveDocument, qobject_cast<frmDMA*>(main->mdiArea()->activeSubWindow()));
+    question.close();
+    activateMain();
+    frmDMA* reopened = openArea(QStringLiteral("west.pdb"), 4400004);
+    ASSERT_TRUE(reopened);
+    frmDMA* other = static_cast<frmDMA*>(main->mdiArea()->subWindowList().front());
+
+    // The Window menu: the other list becomes current.
+    QMenu* windowMenu = main->menu(QStringLiteral("mnuWindow"));
+    emit windowMenu->aboutToShow();
+    QAction* entry = nullptr;
+    for (QAction* a : windowMenu->actions())
+        if (a->text().endsWith(other->windowTitle()))
+            entry = a;
+    ASSERT_TRUE(entry);
+    entry->trigger();
+    EXPECT_EQ(main->mdiArea()->activeSubWindow(), other);
+    EXPECT_EQ(ActiveDocument, other);
+    EXPECT_EQ(QApplication::focusWidget(), other->ListViewDMA);
+
+    // The keyboard, typed into the list that has the focus.
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {{Qt::Key_Tab, Qt::ControlModifier},
+                                                              {Qt::Key_F6, Qt::ControlModifier}};
+    for (const auto& [key, modifiers] : keys) {
+        SCOPED_TRACE(QKeySequence(key | modifiers).toString().toStdString());
+        frmDMA* before = ActiveDocument.data();
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_TRUE(focus);
+        QTest::keyClick(focus, key, modifiers);
+        QTest::keyRelease(focus, Qt::Key_Control);
+        QMdiSubWindow* now = main->mdiArea()->activeSubWindow();
+        ASSERT_TRUE(now);
+        EXPECT_NE(now, before);
+        EXPECT_EQ(ActiveDocument, qobject_cast<frmDMA*>(now));
+        EXPECT_EQ(QApplication::focusWidget(), static_cast<frmDMA*>(now)->ListViewDMA);
+    }
 }
 
 } // namespace
