@@ -5,7 +5,10 @@
 #include "core/frmSplash.h"
 #include "documents/DocumentFiles.h"
 #include "documents/frmDMA.h"
+#include "documents/frmDMAEdit.h"
+#include "documents/MaskedEdit.h"
 #include "documents/frmDocument.h"
+#include "vordalin/CommandTable.h"
 #include "vordalin/frmMain.h"
 #include "platform/WindowRegistry.h"
 #include "lang/LangText.h"
@@ -18,11 +21,18 @@
 #include <QStatusBar>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
 #include <QTest>
 #include <QToolBar>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
+
+#include <map>
+#include <set>
 
 namespace {
 
@@ -37,7 +47,7 @@ protected:
     // The main window as the user has it: the active window, so the keyboard and the focus reach it.
     void activateMain() {
         main->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == main.get(); }, 2000));
     }
 };
 
@@ -365,6 +375,79 @@ TEST_F(MainWindowTest, ActivatingAListWindowMakesItTheCurrentDocument) {
         EXPECT_EQ(ActiveDocument, qobject_cast<frmDMA*>(now));
         EXPECT_EQ(QApplication::focusWidget(), static_cast<frmDMA*>(now)->ListViewDMA);
     }
+}
+
+// No key reaches two commands at once. The main window's commands (the command table and its window keys)
+// each have a key of their own. While the record editor is the active window its own keys (F12 and the Alt
+// keys of its buttons) are its commands, even where a main-window command or menu has the same key: F12 is
+// Update there and Refresh List in the list; Alt+S is Update Serial there and opens a menu in the list.
+TEST_F(MainWindowTest, NoKeyReachesTwoCommandsAtOnce) {
+    std::map<QString, QStringList> mainKeys; // key -> commands of the main window
+    for (const cmd::MenuEntry& e : cmd::menuTable())
+        if (e.kind == cmd::Kind::Item && *e.shortcut)
+            mainKeys[QKeySequence(QString::fromLatin1(e.shortcut)).toString()] << QLatin1String(e.name);
+    for (QShortcut* s : main->findChildren<QShortcut*>())
+        mainKeys[s->key().toString()] << QStringLiteral("window key");
+    for (const auto& [key, commands] : mainKeys)
+        EXPECT_EQ(commands.size(), 1) << key.toStdString() << ": " << commands.join(u',').toStdString();
+
+    frmDMAEdit* editor = LoadRecordEditor(main.get());
+    std::set<QString> menuKeys; // the menu bar's Alt keys
+    for (QAction* a : main->menuBar()->actions())
+        menuKeys.insert(QKeySequence::mnemonic(a->text()).toString());
+    QStringList editorKeys;
+    QStringList shadowed; // the editor's keys that the main window has too
+    for (const QKeySequence& key : editor->ownKeys()) {
+        EXPECT_FALSE(editorKeys.contains(key.toString())) << key.toString().toStdString();
+        editorKeys << key.toString();
+        if (mainKeys.count(key.toString()) || menuKeys.count(key.toString()))
+            shadowed << key.toString();
+    }
+    EXPECT_EQ(shadowed, (QStringList{QStringLiteral("F12"), QStringLiteral("Alt+S")}));
+
+    // Pressed in the editor, wherever its focus is, the keys both have run the editor's command.
+    activateMain();
+    frmDMA* doc = openArea();
+    ASSERT_TRUE(doc);
+    doc->ListViewDMA->setFocus();
+    doc->ListViewDMA_ItemClick(1);
+    editor->showEditor();
+    editor->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == editor; }, 2000));
+    QWidget* places[] = {editor->txtComments1, editor->txtComments2, editor->txtUserComments,
+                         editor->ListViewEditBox, editor->cmdClose};
+    int n = 0;
+    for (QWidget* place : places) {
+        SCOPED_TRACE(place->objectName().toStdString());
+        const QString comment = QStringLiteral("Edited %1").arg(++n);
+        editor->txtComments1->setBoxText(comment);
+        place->setFocus();
+        ShowStatusText(QString());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F12);
+        EXPECT_EQ(QString::fromLatin1(doc->localRecord(1).Comment1.c_str()), comment);
+        EXPECT_NE(main->statusText(), LoadLangString(txt::ListReloaded));
+
+        place->setFocus();
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDNO, LoadLangString(txt::ChangeSerialQuestion));
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::SerialNotChanged));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
+        EXPECT_FALSE(QApplication::activePopupWidget());
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+        activateMain(); // the messages put the editor away
+        editor->showEditor();
+        editor->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == editor; }, 2000));
+    }
+    // In the list the main window's command runs.
+    activateMain();
+    doc->ListViewDMA->setFocus();
+    editor->txtComments1->setBoxText(QStringLiteral("Not written"));
+    QTest::keyClick(doc->ListViewDMA, Qt::Key_F12);
+    EXPECT_EQ(main->statusText(), LoadLangString(txt::ListReloaded));
+    EXPECT_EQ(QString::fromLatin1(doc->localRecord(1).Comment1.c_str()), QStringLiteral("Edited 5"));
+    editor->hide();
 }
 
 } // namespace
