@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -31,6 +32,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 #include <set>
 
@@ -448,6 +450,41 @@ TEST_F(MainWindowTest, NoKeyReachesTwoCommandsAtOnce) {
     EXPECT_EQ(main->statusText(), LoadLangString(txt::ListReloaded));
     EXPECT_EQ(QString::fromLatin1(doc->localRecord(1).Comment1.c_str()), QStringLiteral("Edited 5"));
     editor->hide();
+}
+
+// With AutoSize on, a list window takes its column widths from its new width when it is maximized,
+// restored, or resized by the Window menu's tiling while another window is the current one.
+TEST_F(MainWindowTest, AutoSizeFollowsTheWidthAListWindowGets) {
+    main->resize(1000, 700);
+    frmDMA* doc = openArea();
+    ASSERT_TRUE(doc);
+    doc->resize(700, 300);
+    QCoreApplication::processEvents();
+    main->menuItem(QStringLiteral("mnuViewAutoSize"))->trigger();
+    ASSERT_TRUE(doc->AutoSize);
+    // The grid column gets a seventh of the list's width (wider than its values at these sizes).
+    const auto gridWidthFits = [](frmDMA* list) {
+        return list->ListViewDMA->header()->sectionSize(1) == std::lround(list->ListViewDMA->viewport()->width() / 7.0);
+    };
+    const int before = doc->ListViewDMA->header()->sectionSize(1);
+    doc->showMaximized();
+    QCoreApplication::processEvents();
+    ASSERT_GT(doc->ListViewDMA->viewport()->width(), 900);
+    EXPECT_TRUE(gridWidthFits(doc));
+    EXPECT_GT(doc->ListViewDMA->header()->sectionSize(1), before);
+    doc->showNormal();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(gridWidthFits(doc));
+
+    // Two windows with AutoSize on, tiled side by side: each fits its own new width.
+    frmDMA* second = openArea(QStringLiteral("second.pdb"), 2200002);
+    ASSERT_TRUE(second);
+    main->menuItem(QStringLiteral("mnuViewAutoSize"))->trigger();
+    ASSERT_TRUE(second->AutoSize);
+    main->menuItem(QStringLiteral("mnuWindowTileHorizontal"))->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(gridWidthFits(doc));
+    EXPECT_TRUE(gridWidthFits(second));
 }
 
 } // namespace
