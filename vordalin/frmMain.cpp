@@ -382,11 +382,7 @@ QString frmMain::formNameOfActiveChild() const {
 }
 
 bool frmMain::ConfirmOverwrite(const QString& path) {
-    if (!DatabaseFileExists(path))
-        return true;
-    return plat::ui().messageBox(LoadLangString(txt::OverwriteQuestion) + path + u'?',
-                                 plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2,
-                                 plat::appTitle()) != plat::IDNO;
+    return ::ConfirmOverwrite(path);
 }
 
 void frmMain::mnuFileNew_Click() {
@@ -436,6 +432,9 @@ bool frmMain::SaveDocumentAs(QString& name, int titleText) {
     if (chosen.isEmpty())
         return false;
     dlgCommonDialog.fileName = chosen;
+    // The name the command came with was confirmed before the dialog; another existing file is asked here.
+    if (chosen != name && !ConfirmOverwrite(chosen))
+        return false;
     name = chosen;
     if (!document->SaveFile(name)) {
         ShowMessage(LoadLangString(txt::TextSaveFailed) + name, 0);
@@ -501,9 +500,12 @@ void frmMain::mnuFileSaveAs_Click() {
     dlgCommonDialog.title = LoadLangString(txt::SaveAsTitle);
     dlgCommonDialog.folder = ForceNewPath ? plat::toLocalPath(ForcePath) : plat::programDir();
     dlgCommonDialog.filter = loggerFileFilter_;
-    const QString chosen = plat::ui().saveFileName(dlgCommonDialog);
+    dlgCommonDialog.defaultSuffix = QStringLiteral("pdb");
+    QString chosen = plat::ui().saveFileName(dlgCommonDialog);
+    dlgCommonDialog.defaultSuffix.clear();
     if (chosen.isEmpty())
         return;
+    chosen = WithLoggerExtension(chosen);
     dlgCommonDialog.fileName = chosen;
     SaveDefaultPath(chosen);
     if (!ConfirmOverwrite(chosen))
