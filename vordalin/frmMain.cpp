@@ -34,6 +34,8 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
+#include <QShowEvent>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
@@ -42,6 +44,7 @@
 #include <QTreeView>
 #include <QUrl>
 
+#include <algorithm>
 #include <vector>
 
 std::function<long long()> frmMain::localEpochSeconds = [] {
@@ -234,6 +237,9 @@ void frmMain::Form_Load() {
         resize(plat::twips::toPixelsX(9600), plat::twips::toPixelsY(7200));
         CentreForm(this);
     }
+    // A session that ended maximized stored the whole screen as its size: restored as a normal window that
+    // would reach past the screen's edges, the status bar under the task bar.
+    fitToScreen();
     loggerFileFilter_ = FileFilterFromText(LoadLangString(txt::LoggerFilter));
     textDocumentFilter_ = FileFilterFromText(LoadLangString(txt::TextFilter));
     PDASupportCreated = false;
@@ -827,6 +833,37 @@ void frmMain::changeEvent(QEvent* event) {
         MDIForm_Resize();
     else if (event->type() == QEvent::ActivationChange && isActiveWindow())
         MDIForm_Activate();
+}
+
+void frmMain::fitToScreen() {
+    if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))
+        return;
+    const QRect outer = frameGeometry();
+    QScreen* screen = QGuiApplication::screenAt(outer.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect free = screen->availableGeometry();
+    // The frame around the window's inside, as far as it is known (none before the window is shown).
+    const QSize frame = outer.size() - size();
+    const QSize inside(std::min(width(), free.width() - frame.width()), std::min(height(), free.height() - frame.height()));
+    if (inside != size() && inside.width() > 0 && inside.height() > 0)
+        resize(inside);
+    const QSize whole = inside + frame;
+    const QPoint place(std::clamp(outer.x(), free.left(), std::max(free.left(), free.right() + 1 - whole.width())),
+                       std::clamp(outer.y(), free.top(), std::max(free.top(), free.bottom() + 1 - whole.height())));
+    if (place != outer.topLeft())
+        move(place);
+}
+
+void frmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (event->spontaneous())
+        return;
+    // The frame is known once the window is on screen: fit again with it, now and when the frame has come.
+    fitToScreen();
+    QTimer::singleShot(0, this, &frmMain::fitToScreen);
 }
 
 void frmMain::MDIForm_Resize() {

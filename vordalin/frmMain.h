@@ -122,6 +122,7 @@ public:
 protected:
     void Form_QueryUnload(bool& cancel) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -132,6 +133,8 @@ private:
     void buildStatusBar();
     void Form_Load();
     void MDIForm_Resize();
+    // Keeps the whole window, frame and status bar included, on the available part of its screen.
+    void fitToScreen();
     void MDIForm_Activate();
     void updateClock();
     void rebuildWindowList();

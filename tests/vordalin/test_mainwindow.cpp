@@ -10,6 +10,7 @@
 #include "documents/frmDocument.h"
 #include "vordalin/CommandTable.h"
 #include "vordalin/frmMain.h"
+#include "platform/Twips.h"
 #include "platform/WindowRegistry.h"
 #include "lang/LangText.h"
 
@@ -18,6 +19,7 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScreen>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QMdiArea>
@@ -455,10 +457,11 @@ TEST_F(MainWindowTest, NoKeyReachesTwoCommandsAtOnce) {
 // With AutoSize on, a list window takes its column widths from its new width when it is maximized,
 // restored, or resized by the Window menu's tiling while another window is the current one.
 TEST_F(MainWindowTest, AutoSizeFollowsTheWidthAListWindowGets) {
-    main->resize(1000, 700);
+    QCoreApplication::processEvents();
+    main->resize(QGuiApplication::primaryScreen()->availableGeometry().size());
     frmDMA* doc = openArea();
     ASSERT_TRUE(doc);
-    doc->resize(700, 300);
+    doc->resize(560, 300);
     QCoreApplication::processEvents();
     main->menuItem(QStringLiteral("mnuViewAutoSize"))->trigger();
     ASSERT_TRUE(doc->AutoSize);
@@ -469,7 +472,7 @@ TEST_F(MainWindowTest, AutoSizeFollowsTheWidthAListWindowGets) {
     const int before = doc->ListViewDMA->header()->sectionSize(1);
     doc->showMaximized();
     QCoreApplication::processEvents();
-    ASSERT_GT(doc->ListViewDMA->viewport()->width(), 900);
+    ASSERT_GT(doc->ListViewDMA->viewport()->width(), 700);
     EXPECT_TRUE(gridWidthFits(doc));
     EXPECT_GT(doc->ListViewDMA->header()->sectionSize(1), before);
     doc->showNormal();
@@ -485,6 +488,42 @@ TEST_F(MainWindowTest, AutoSizeFollowsTheWidthAListWindowGets) {
     QCoreApplication::processEvents();
     EXPECT_TRUE(gridWidthFits(doc));
     EXPECT_TRUE(gridWidthFits(second));
+}
+
+// A session that ended maximized stored the whole screen (and on Windows a few pixels past its edges): the
+// next start shows the whole window, status bar included, on the available part of the screen.
+TEST_F(MainWindowTest, TheRestoredWindowFitsTheScreen) {
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    struct Case {
+        QRect stored; // pixels
+    };
+    const Case cases[] = {
+        {QRect(free.left() - 8, free.top() - 8, free.width() + 16, free.height() + 16)}, // maximized
+        {QRect(free.right() - 100, free.bottom() - 50, 640, 480)},                        // past the corner
+        {QRect(free.left() + 10, free.top() + 10, 300, 200)},                             // fits: kept
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored.x());
+        SaveSettingText(QStringLiteral("MainLeft"), QString::number(plat::twips::fromPixelsX(c.stored.x())));
+        SaveSettingText(QStringLiteral("MainTop"), QString::number(plat::twips::fromPixelsY(c.stored.y())));
+        SaveSettingText(QStringLiteral("MainWidth"), QString::number(plat::twips::fromPixelsX(c.stored.width())));
+        SaveSettingText(QStringLiteral("MainHeight"), QString::number(plat::twips::fromPixelsY(c.stored.height())));
+        frmMain restored;
+        restored.show();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(free.contains(restored.frameGeometry())) << restored.frameGeometry().x() << ','
+                                                             << restored.frameGeometry().y() << ' '
+                                                             << restored.frameGeometry().width() << 'x'
+                                                             << restored.frameGeometry().height();
+        const QRect bar(restored.statusBar()->mapToGlobal(QPoint(0, 0)), restored.statusBar()->size());
+        EXPECT_TRUE(free.contains(bar));
+        if (free.contains(c.stored)) {
+            EXPECT_EQ(restored.frameGeometry().topLeft(), c.stored.topLeft());
+            EXPECT_EQ(restored.size(), c.stored.size());
+        }
+        restored.close();
+    }
+    RegisterProgramWindows(main.get());
 }
 
 } // namespace
