@@ -156,6 +156,22 @@ bool IsDocumentValid(const QPointer<frmDMA>& document) {
     return !document.isNull();
 }
 
+QString WithLoggerExtension(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (name.isEmpty() || dot > 0 && dot < name.size() - 1)
+        return path;
+    return path + (dot == name.size() - 1 ? QStringLiteral("pdb") : QStringLiteral(".pdb"));
+}
+
+bool ConfirmOverwrite(const QString& path) {
+    if (!DatabaseFileExists(path))
+        return true;
+    return plat::ui().messageBox(LoadLangString(txt::OverwriteQuestion) + path + u'?',
+                                 plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2,
+                                 plat::appTitle()) != plat::IDNO;
+}
+
 QString FileFilterFromText(const QString& pairs) {
     const QStringList parts = pairs.split(u'|');
     QStringList filters;
@@ -190,10 +206,14 @@ bool SaveLoggerDocument(frmDMA* document) {
         request.title = LoadLangString(txt::SaveTitle);
         request.fileName = plat::toLocalPath(prefix + document->DMAName);
         request.filter = FileFilterFromText(LoadLangString(txt::LoggerFilter));
+        request.defaultSuffix = QStringLiteral("pdb");
         path = plat::ui().saveFileName(request);
         if (path.isEmpty())
             return false;
+        path = WithLoggerExtension(path);
         SaveDefaultPath(path);
+        if (!ConfirmOverwrite(path))
+            return false;
     } else {
         path = document->windowTitle();
     }
@@ -213,6 +233,8 @@ bool SaveTextDocument(frmDocument* document, int titleText) {
     request.filter = FileFilterFromText(LoadLangString(txt::TextFilter));
     const QString path = plat::ui().saveFileName(request);
     if (path.isEmpty())
+        return false;
+    if (path != document->windowTitle() && !ConfirmOverwrite(path))
         return false;
     if (!document->SaveFile(path)) {
         ShowMessage(LoadLangString(txt::TextSaveFailed) + path, 0);

@@ -27,6 +27,12 @@ void NewDocument();
 // written file into the PDA queue folder. Returns true when the file was written.
 bool SaveLoggerFile(frmDMA* document, const QString& path, const QString& extension);
 bool IsDocumentValid(const QPointer<frmDMA>& document);
+// A logger file name as chosen in a save dialog: a name without an extension gets ".pdb", so the file is
+// one that Open's filter and the serial search find.
+QString WithLoggerExtension(const QString& path);
+// True unless a file of that path exists and the user answers No to replacing it. The save dialogs do not
+// ask themselves: the commands ask once, here.
+bool ConfirmOverwrite(const QString& path);
 
 // The Save command's steps for one logger list window (the one being closed, or the active one): asks for a
 // name when it has no file yet. True when the window's records are now in its file.

@@ -282,9 +282,13 @@ void AutoSizeColumnsHelper(frmDMA* document, int16_t column, float width, bool o
 
 void AutoSizeColumns(int16_t column, bool& show) {
     ShowStatusText(QString());
-    if (!IsDocumentValid(ActiveDocument) || column < -1 || column > 7)
+    if (IsDocumentValid(ActiveDocument))
+        AutoSizeColumnsOf(ActiveDocument.data(), column, show);
+}
+
+void AutoSizeColumnsOf(frmDMA* doc, int16_t column, bool& show) {
+    if (!doc || column < -1 || column > 7)
         return;
-    frmDMA* doc = ActiveDocument.data();
     const double w = doc->ListViewDMA->viewport()->width();
     const double defaults[8] = {0, w / 10, w / 7, w / 11, w / 11, w / 8, w / 8, w / 10};
     if (column >= 1) {

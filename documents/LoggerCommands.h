@@ -16,6 +16,8 @@ void FillCommand();
 void FindCommand();
 void FindNextCommand();
 void AutoSizeColumns(int16_t column, bool& show);
+// The same on one list window, whichever is current (a window resized while another is current).
+void AutoSizeColumnsOf(frmDMA* document, int16_t column, bool& show);
 void AutoSizeColumnsHelper(frmDMA* document, int16_t column, float width, bool onlyIfShown);
 void NewWindowCommand();
 

@@ -5,6 +5,7 @@
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
 #include "documents/DocumentLinks.h"
+#include "documents/LoggerCommands.h"
 #include "documents/SmallDialogs.h"
 #include "platform/AppInfo.h"
 #include "platform/TextCodec.h"
@@ -392,8 +393,15 @@ void frmDMA::Form_Load() {
 
 void frmDMA::Form_Resize() {
     // The layout keeps the list inside the window's margins; only the auto-size option needs doing here.
-    if (AutoSize)
+    if (!AutoSize)
+        return;
+    if (ActiveDocument == this) {
         programWindows().AutoSizeColumns(-1, true);
+    } else {
+        // Tiling resizes windows that are not the current one: each fits its own columns.
+        bool show = true;
+        AutoSizeColumnsOf(this, -1, show);
+    }
 }
 
 void frmDMA::resizeEvent(QResizeEvent* event) {

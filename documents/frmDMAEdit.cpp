@@ -27,12 +27,12 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QAbstractButton>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QShortcut>
 #include <QStyle>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -98,6 +98,27 @@ QPushButton* button(QWidget* parent, const char* name) {
 
 frmDMAEdit* frmDMAEdit::instance() {
     return theEditor().data();
+}
+
+namespace {
+// The button whose Alt key (its "&" letter) was pressed; nullptr when none.
+QAbstractButton* buttonOfMnemonic(const QWidget* form, const QKeySequence& pressed) {
+    for (QAbstractButton* b : form->findChildren<QAbstractButton*>())
+        if (b->isVisible() && b->isEnabled() && !QKeySequence::mnemonic(b->text()).isEmpty() &&
+            QKeySequence::mnemonic(b->text()) == pressed)
+            return b;
+    return nullptr;
+}
+} // namespace
+
+QList<QKeySequence> frmDMAEdit::ownKeys() const {
+    QList<QKeySequence> keys = {QKeySequence(Qt::Key_F12)};
+    for (QAbstractButton* b : findChildren<QAbstractButton*>()) {
+        const QKeySequence key = QKeySequence::mnemonic(b->text());
+        if (!key.isEmpty() && !keys.contains(key))
+            keys << key;
+    }
+    return keys;
 }
 
 frmDMAEdit* LoadRecordEditor(QWidget* parent) {
@@ -235,13 +256,9 @@ frmDMAEdit::frmDMAEdit(QWidget* parent) : plat::Form<QWidget>(parent, Qt::Tool) 
     for (QWidget* w : {static_cast<QWidget*>(Frame1), static_cast<QWidget*>(lblSerNum),
                        static_cast<QWidget*>(lblGridRef), static_cast<QWidget*>(Lbl1)})
         w->installEventFilter(this);
-    auto* f12 = new QShortcut(QKeySequence(Qt::Key_F12), this);
-    f12->setContext(Qt::WindowShortcut);
-    connect(f12, &QShortcut::activated, this, [this] {
-        int key = kKeyF12;
-        int shift = 0;
-        Form_KeyDown(key, shift);
-    });
+    // Every box and button passes the keyboard through the editor first (eventFilter), for its own keys.
+    for (QWidget* w : findChildren<QWidget*>())
+        w->installEventFilter(this);
 
     Form_Load();
 }
@@ -674,8 +691,22 @@ void frmDMAEdit::ListViewEditBox_DblClick() {
 
 // --- events ----------------------------------------------------------------------------------------------
 
+bool frmDMAEdit::isOwnKey(const QKeyEvent* key) const {
+    const QKeySequence pressed(key->keyCombination());
+    return pressed == QKeySequence(Qt::Key_F12) || buttonOfMnemonic(this, pressed);
+}
+
 bool frmDMAEdit::event(QEvent* e) {
     switch (e->type()) {
+    case QEvent::ShortcutOverride:
+        // The main window's shortcuts and menu keys reach its tool windows too: a key of the editor's own
+        // would then be two shortcuts at once, and Qt runs neither (or the main window's menu opens).
+        // Claimed here, it comes as a key press (eventFilter, keyPressEvent).
+        if (isOwnKey(static_cast<QKeyEvent*>(e))) {
+            e->accept();
+            return true;
+        }
+        break;
     case QEvent::WindowActivate:
         Form_Activate();
         break;
@@ -691,7 +722,39 @@ bool frmDMAEdit::event(QEvent* e) {
     return QWidget::event(e);
 }
 
+void frmDMAEdit::runOwnKey(const QKeyEvent* e) {
+    const QKeySequence pressed(e->keyCombination());
+    if (pressed == QKeySequence(Qt::Key_F12)) {
+        int keyCode = kKeyF12;
+        int shift = 0;
+        Form_KeyDown(keyCode, shift);
+    } else if (QAbstractButton* b = buttonOfMnemonic(this, pressed)) {
+        b->setFocus(Qt::ShortcutFocusReason);
+        b->click();
+    }
+}
+
+void frmDMAEdit::keyPressEvent(QKeyEvent* e) {
+    if (isOwnKey(e)) {
+        runOwnKey(e);
+        e->accept();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
 bool frmDMAEdit::eventFilter(QObject* watched, QEvent* e) {
+    // The editor's own keys are claimed before the shortcuts are looked at, and taken before the box or
+    // button with the focus can use them (a box would take Alt+S, the readings list would search for "s").
+    if (e->type() == QEvent::ShortcutOverride || e->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(e);
+        if (isOwnKey(key)) {
+            if (e->type() == QEvent::KeyPress)
+                runOwnKey(key);
+            e->accept();
+            return true;
+        }
+    }
     if (e->type() == QEvent::KeyPress && watched == txtComments2) {
         const QString typed = static_cast<QKeyEvent*>(e)->text();
         if (!typed.isEmpty() && typed[0].isPrint() && !comment2KeyAllowed(typed[0]))

@@ -7,6 +7,8 @@
 #include "documents/DocumentLinks.h"
 #include "platform/FormClose.h"
 
+#include <QKeySequence>
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -14,7 +16,9 @@
 #include <cstdint>
 #include <functional>
 
+class QAbstractButton;
 class QCheckBox;
+class QKeyEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -34,6 +38,10 @@ public:
 
     // The one editor of the program (nullptr before it is loaded).
     static frmDMAEdit* instance();
+    // Keys the editor's own commands answer while it is the active window: F12 (Update) and the Alt keys of
+    // its buttons. They win over a main-window shortcut or menu with the same key, which the editor, a tool
+    // window of the main window, reaches too.
+    QList<QKeySequence> ownKeys() const;
 
     int16_t NumHistories = 0;
     void toggleGraph();
@@ -111,6 +119,7 @@ protected:
     void Form_QueryUnload(bool& cancel) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     bool placed_ = false;
@@ -119,6 +128,8 @@ private:
     void setOnTop(bool on);
     void sendKeyToList(int key);
     bool NoRecordsToEdit() const;
+    bool isOwnKey(const QKeyEvent* key) const;
+    void runOwnKey(const QKeyEvent* key);
     void clearShownReadings();
     int widthWithoutGraph() const;
 

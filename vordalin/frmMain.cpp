@@ -35,12 +35,17 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
+#include <QShowEvent>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 #include <QUrl>
 
+#include <algorithm>
 #include <vector>
 
 std::function<long long()> frmMain::localEpochSeconds = [] {
@@ -86,6 +91,12 @@ frmMain::frmMain(QWidget* parent) : plat::Form<QMainWindow>(parent) {
     mdiArea_->setBackground(QBrush(background));
     setCentralWidget(mdiArea_);
     setAcceptDrops(true);
+    connect(mdiArea_, &QMdiArea::subWindowActivated, this, &frmMain::childActivated);
+    // The area switches windows with Ctrl+Tab itself; Ctrl+F6 does the same, as on Windows.
+    auto* nextChild = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F6), this);
+    connect(nextChild, &QShortcut::activated, mdiArea_, &QMdiArea::activateNextSubWindow);
+    auto* previousChild = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6), this);
+    connect(previousChild, &QShortcut::activated, mdiArea_, &QMdiArea::activatePreviousSubWindow);
 
     buildMenus();
     buildToolBar();
@@ -227,6 +238,9 @@ void frmMain::Form_Load() {
         resize(plat::twips::toPixelsX(9600), plat::twips::toPixelsY(7200));
         CentreForm(this);
     }
+    // A session that ended maximized stored the whole screen as its size: restored as a normal window that
+    // would reach past the screen's edges, the status bar under the task bar.
+    fitToScreen();
     loggerFileFilter_ = FileFilterFromText(LoadLangString(txt::LoggerFilter));
     textDocumentFilter_ = FileFilterFromText(LoadLangString(txt::TextFilter));
     PDASupportCreated = false;
@@ -375,11 +389,7 @@ QString frmMain::formNameOfActiveChild() const {
 }
 
 bool frmMain::ConfirmOverwrite(const QString& path) {
-    if (!DatabaseFileExists(path))
-        return true;
-    return plat::ui().messageBox(LoadLangString(txt::OverwriteQuestion) + path + u'?',
-                                 plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2,
-                                 plat::appTitle()) != plat::IDNO;
+    return ::ConfirmOverwrite(path);
 }
 
 void frmMain::mnuFileNew_Click() {
@@ -429,6 +439,9 @@ bool frmMain::SaveDocumentAs(QString& name, int titleText) {
     if (chosen.isEmpty())
         return false;
     dlgCommonDialog.fileName = chosen;
+    // The name the command came with was confirmed before the dialog; another existing file is asked here.
+    if (chosen != name && !ConfirmOverwrite(chosen))
+        return false;
     name = chosen;
     if (!document->SaveFile(name)) {
         ShowMessage(LoadLangString(txt::TextSaveFailed) + name, 0);
@@ -494,9 +507,12 @@ void frmMain::mnuFileSaveAs_Click() {
     dlgCommonDialog.title = LoadLangString(txt::SaveAsTitle);
     dlgCommonDialog.folder = ForceNewPath ? plat::toLocalPath(ForcePath) : plat::programDir();
     dlgCommonDialog.filter = loggerFileFilter_;
-    const QString chosen = plat::ui().saveFileName(dlgCommonDialog);
+    dlgCommonDialog.defaultSuffix = QStringLiteral("pdb");
+    QString chosen = plat::ui().saveFileName(dlgCommonDialog);
+    dlgCommonDialog.defaultSuffix.clear();
     if (chosen.isEmpty())
         return;
+    chosen = WithLoggerExtension(chosen);
     dlgCommonDialog.fileName = chosen;
     SaveDefaultPath(chosen);
     if (!ConfirmOverwrite(chosen))
@@ -524,12 +540,14 @@ void frmMain::mnuFileExport_Click() {
         return;
     dlgCommonDialog.fileName = chosen;
     // The export is written under the chosen name with ".csv" added, a name the file dialog never saw: an
-    // existing file of that name is confirmed before it is replaced, and the recent files get that name.
+    // existing file of that name is confirmed before it is replaced. The recent files get the name as chosen:
+    // the export itself is in the CSV layout, which reopened as an area file would shift every reading, and a
+    // Save would then write that over the file.
     const QString written = chosen + QStringLiteral(".csv");
     if (!ConfirmOverwrite(written))
         return;
     if (SaveLoggerFile(document, chosen, QStringLiteral(".csv")))
-        RebuildMruMenu(written);
+        RebuildMruMenu(chosen);
 }
 
 void frmMain::mnuFileClose_Click() {
@@ -745,6 +763,19 @@ void frmMain::rebuildWindowList() {
     }
 }
 
+void frmMain::childActivated(QMdiSubWindow* child) {
+    // A list window the user brings forward (the one left after another was closed, one chosen in the Window
+    // menu or reached with the keyboard) is the one the commands act on: its list takes the focus, which
+    // makes it the current document, without a click into it.
+    auto* list = qobject_cast<frmDMA*>(child);
+    if (!list || list->unloaded() || ActiveDocument == list)
+        return;
+    list->ListViewDMA->setFocus(Qt::OtherFocusReason);
+    // While another window of the program is the active one no focus event comes: take the list up directly.
+    if (!list->ListViewDMA->hasFocus())
+        list->ListViewDMA_GotFocus();
+}
+
 void frmMain::mnuHelpContents_Click() {
     // No help file is configured, so the command says so.
     plat::ui().messageBox(LoadLangString(txt::NoHelpFile), plat::MB_ICONASTERISK, windowTitle());
@@ -811,6 +842,37 @@ void frmMain::changeEvent(QEvent* event) {
         MDIForm_Resize();
     else if (event->type() == QEvent::ActivationChange && isActiveWindow())
         MDIForm_Activate();
+}
+
+void frmMain::fitToScreen() {
+    if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))
+        return;
+    const QRect outer = frameGeometry();
+    QScreen* screen = QGuiApplication::screenAt(outer.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect free = screen->availableGeometry();
+    // The frame around the window's inside, as far as it is known (none before the window is shown).
+    const QSize frame = outer.size() - size();
+    const QSize inside(std::min(width(), free.width() - frame.width()), std::min(height(), free.height() - frame.height()));
+    if (inside != size() && inside.width() > 0 && inside.height() > 0)
+        resize(inside);
+    const QSize whole = inside + frame;
+    const QPoint place(std::clamp(outer.x(), free.left(), std::max(free.left(), free.right() + 1 - whole.width())),
+                       std::clamp(outer.y(), free.top(), std::max(free.top(), free.bottom() + 1 - whole.height())));
+    if (place != outer.topLeft())
+        move(place);
+}
+
+void frmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (event->spontaneous())
+        return;
+    // The frame is known once the window is on screen: fit again with it, now and when the frame has come.
+    fitToScreen();
+    QTimer::singleShot(0, this, &frmMain::fitToScreen);
 }
 
 void frmMain::MDIForm_Resize() {

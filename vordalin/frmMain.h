@@ -124,6 +124,7 @@ public:
 protected:
     void Form_QueryUnload(bool& cancel) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -134,9 +135,12 @@ private:
     void buildStatusBar();
     void Form_Load();
     void MDIForm_Resize();
+    // Keeps the whole window, frame and status bar included, on the available part of its screen.
+    void fitToScreen();
     void MDIForm_Activate();
     void updateClock();
     void rebuildWindowList();
+    void childActivated(QMdiSubWindow* child);
     QMdiSubWindow* activeChild() const;
     QString formNameOfActiveChild() const;
     void mergeCommand();

@@ -138,7 +138,71 @@ TEST_F(FileCommandsTest, NewSaveAndSaveAsWriteFilesAndFillTheRecentFiles) {
     EXPECT_EQ(mru(), (QStringList{area, copy, fresh, "-"}));
 }
 
-TEST_F(FileCommandsTest, ExportWritesCsvAndListsTheWrittenFile) {
+// A name chosen without an extension is saved as a ".pdb" file, which Open's filter and the serial search find;
+// an existing file of the final name is confirmed once, by the command (the dialog itself does not ask).
+TEST_F(FileCommandsTest, SavedNamesWithoutAnExtensionGetPdbAndAnExistingFileIsConfirmed) {
+    main->menuItem(QStringLiteral("mnuFileNew"))->trigger();
+    frmDMA* fresh = newest();
+    fresh->ListViewDMA_GotFocus();
+    ASSERT_TRUE(fresh->ImportRecord(QStringLiteral("1,1234567,x,,y,a,b,c,1"), 1));
+    const QString newarea = env.path(QStringLiteral("newarea"));
+    {
+        ScriptedUi ui; // Save of a list that never had a file
+        ui.expectSaveFile(newarea);
+        main->mnuFileSave_Click();
+        ASSERT_EQ(ui.fileRequests().size(), 1u);
+        EXPECT_EQ(ui.fileRequests()[0].defaultSuffix, QStringLiteral("pdb"));
+    }
+    EXPECT_EQ(loggersIn(newarea + QStringLiteral(".pdb")), 1);
+    EXPECT_FALSE(QFile::exists(newarea));
+    EXPECT_EQ(fresh->windowTitle(), newarea + QStringLiteral(".pdb"));
+    EXPECT_EQ(mru(), (QStringList{newarea + QStringLiteral(".pdb"), "-", "-", "-"}));
+
+    const QString other = env.path(QStringLiteral("other"));
+    {
+        ScriptedUi ui;
+        ui.expectSaveFile(other);
+        main->mnuFileSaveAs_Click();
+        EXPECT_EQ(ui.fileRequests()[0].defaultSuffix, QStringLiteral("pdb"));
+    }
+    EXPECT_EQ(loggersIn(other + QStringLiteral(".pdb")), 1);
+    EXPECT_EQ(fresh->windowTitle(), other + QStringLiteral(".pdb"));
+
+    // "area" names the existing area.pdb: Save As asks about that file, once; No writes nothing.
+    const std::string before = TestEnv::readFile(area);
+    {
+        ScriptedUi ui;
+        ui.expectSaveFile(env.path(QStringLiteral("area")));
+        ui.expectMessage(plat::IDNO, LoadLangString(txt::OverwriteQuestion) + area + u'?');
+        main->mnuFileSaveAs_Click();
+    }
+    EXPECT_EQ(TestEnv::readFile(area), before);
+
+    // Save of a new list onto an existing file asks too; No leaves the file and the list unsaved.
+    main->menuItem(QStringLiteral("mnuFileNew"))->trigger();
+    frmDMA* second = newest();
+    second->ListViewDMA_GotFocus();
+    ASSERT_TRUE(second->ImportRecord(QStringLiteral("1,7654321,x,,y,a,b,c,1"), 1));
+    {
+        ScriptedUi ui;
+        ui.expectSaveFile(area);
+        ui.expectMessage(plat::IDNO, LoadLangString(txt::OverwriteQuestion) + area + u'?');
+        main->mnuFileSave_Click();
+    }
+    EXPECT_EQ(TestEnv::readFile(area), before);
+    EXPECT_TRUE(second->NeverBeenSaved);
+    // Yes replaces it.
+    {
+        ScriptedUi ui;
+        ui.expectSaveFile(area);
+        ui.expectMessage(plat::IDYES, LoadLangString(txt::OverwriteQuestion) + area + u'?');
+        main->mnuFileSave_Click();
+    }
+    EXPECT_EQ(loggersIn(area), 1);
+    EXPECT_FALSE(second->NeverBeenSaved);
+}
+
+TEST_F(FileCommandsTest, ExportWritesCsvAndListsTheNameAsChosen) {
     frmDMA* doc = open(area);
     const QString written = area + QStringLiteral(".csv");
     {
@@ -151,7 +215,8 @@ TEST_F(FileCommandsTest, ExportWritesCsvAndListsTheWrittenFile) {
     EXPECT_EQ(loggersIn(written), 2);
     EXPECT_FALSE(doc->AskForSave);
     EXPECT_EQ(doc->windowTitle(), area);
-    EXPECT_EQ(mru(), (QStringList{written, "-", "-", "-"}));
+    // The recent files get the name as chosen, never the CSV file: that one would reopen as an area file.
+    EXPECT_EQ(mru(), (QStringList{area, "-", "-", "-"}));
 
     // Exporting onto an existing export asks first; No writes nothing and lists nothing.
     const std::string before = TestEnv::readFile(written);

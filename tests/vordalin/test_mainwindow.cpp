@@ -5,29 +5,53 @@
 #include "core/frmSplash.h"
 #include "documents/DocumentFiles.h"
 #include "documents/frmDMA.h"
+#include "documents/frmDMAEdit.h"
+#include "documents/MaskedEdit.h"
 #include "documents/frmDocument.h"
+#include "vordalin/CommandTable.h"
 #include "vordalin/frmMain.h"
+#include "platform/Twips.h"
 #include "platform/WindowRegistry.h"
 #include "lang/LangText.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QHeaderView>
 #include <QLabel>
+#include <QScreen>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTest>
 #include <QToolBar>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <set>
 
 namespace {
 
 class MainWindowTest : public MainWindowFixture {
 protected:
-    frmDMA* openArea() {
+    frmDMA* openArea(const QString& name = QStringLiteral("area.pdb"), int32_t serial = 1100001) {
         ScriptedUi ui;
-        OpenDocument(env.writeFile(QStringLiteral("area.pdb"), areaFile({{1100001, "AB 1234 5678", "North", "",
-                                                                          "2023/01/02", "", "", "", 0, 0, ""}})));
+        OpenDocument(env.writeFile(name, areaFile({{serial, "AB 1234 5678", "North", "", "2023/01/02", "", "", "",
+                                                    0, 0, ""}})));
         return ActiveDocument;
+    }
+    // The main window as the user has it: the active window, so the keyboard and the focus reach it.
+    void activateMain() {
+        main->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == main.get(); }, 2000));
     }
 };
 
@@ -276,6 +300,231 @@ TEST_F(MainWindowTest, ShutDownAsksForEachChangedWindowAndCancelKeepsEverything)
     }
     flushDeletes();
     EXPECT_FALSE(ActiveDocument);
+}
+
+// The list window the user sees active is the one the commands act on, however it became active: the one
+// left after another was closed, one chosen in the Window menu, one reached with Ctrl+Tab or Ctrl+F6.
+TEST_F(MainWindowTest, ActivatingAListWindowMakesItTheCurrentDocument) {
+    activateMain();
+    frmDMA* north = openArea(QStringLiteral("north.pdb"), 1100001);
+    frmDMA* south = openArea(QStringLiteral("south.pdb"), 2200002);
+    frmDMA* east = openArea(QStringLiteral("east.pdb"), 3300003);
+    ASSERT_TRUE(north && south && east);
+    ASSERT_EQ(ActiveDocument, east);
+
+    // File, Close of the active window leaves another active: its list has the focus and Save acts on it.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::AltModifier); // the File menu, then Close
+    ASSERT_TRUE(QApplication::activePopupWidget());
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_C);
+    flushDeletes();
+    QMdiSubWindow* left = main->mdiArea()->activeSubWindow();
+    ASSERT_TRUE(left);
+    auto* leftList = qobject_cast<frmDMA*>(left);
+    ASSERT_TRUE(leftList);
+    EXPECT_EQ(ActiveDocument, leftList);
+    EXPECT_EQ(QApplication::focusWidget(), leftList->ListViewDMA);
+    QDir().mkpath(env.path(QStringLiteral("rovemark/autoexport"))); // the PDA queue takes a copy of each save
+    {
+        ScriptedUi ui; // a window with a file saves without a dialog or a message
+        main->menuItem(QStringLiteral("mnuFileSave"))->trigger();
+        EXPECT_TRUE(ui.messages().empty());
+    }
+
+    // Closing the current window after its save question: on the desktop the question box still holds the
+    // activation while the next window comes forward, so no focus event reaches that window's list.
+    QWidget question;
+    leftList->AskForSave = true;
+    {
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDNO, LoadLangString(txt::SavePrompt));
+        question.show();
+        question.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&question));
+        main->mnuFileClose_Click();
+        flushDeletes();
+    }
+    ASSERT_EQ(main->mdiArea()->subWindowList().size(), 1);
+    EXPECT_EQ(ActiveDocument, qobject_cast<frmDMA*>(main->mdiArea()->activeSubWindow()));
+    question.close();
+    activateMain();
+    frmDMA* reopened = openArea(QStringLiteral("west.pdb"), 4400004);
+    ASSERT_TRUE(reopened);
+    frmDMA* other = static_cast<frmDMA*>(main->mdiArea()->subWindowList().front());
+
+    // The Window menu: the other list becomes current.
+    QMenu* windowMenu = main->menu(QStringLiteral("mnuWindow"));
+    emit windowMenu->aboutToShow();
+    QAction* entry = nullptr;
+    for (QAction* a : windowMenu->actions())
+        if (a->text().endsWith(other->windowTitle()))
+            entry = a;
+    ASSERT_TRUE(entry);
+    entry->trigger();
+    EXPECT_EQ(main->mdiArea()->activeSubWindow(), other);
+    EXPECT_EQ(ActiveDocument, other);
+    EXPECT_EQ(QApplication::focusWidget(), other->ListViewDMA);
+
+    // The keyboard, typed into the list that has the focus.
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {{Qt::Key_Tab, Qt::ControlModifier},
+                                                              {Qt::Key_F6, Qt::ControlModifier}};
+    for (const auto& [key, modifiers] : keys) {
+        SCOPED_TRACE(QKeySequence(key | modifiers).toString().toStdString());
+        frmDMA* before = ActiveDocument.data();
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_TRUE(focus);
+        QTest::keyClick(focus, key, modifiers);
+        QTest::keyRelease(focus, Qt::Key_Control);
+        QMdiSubWindow* now = main->mdiArea()->activeSubWindow();
+        ASSERT_TRUE(now);
+        EXPECT_NE(now, before);
+        EXPECT_EQ(ActiveDocument, qobject_cast<frmDMA*>(now));
+        EXPECT_EQ(QApplication::focusWidget(), static_cast<frmDMA*>(now)->ListViewDMA);
+    }
+}
+
+// No key reaches two commands at once. The main window's commands (the command table and its window keys)
+// each have a key of their own. While the record editor is the active window its own keys (F12 and the Alt
+// keys of its buttons) are its commands, even where a main-window command or menu has the same key: F12 is
+// Update there and Refresh List in the list; Alt+S is Update Serial there and opens a menu in the list.
+TEST_F(MainWindowTest, NoKeyReachesTwoCommandsAtOnce) {
+    std::map<QString, QStringList> mainKeys; // key -> commands of the main window
+    for (const cmd::MenuEntry& e : cmd::menuTable())
+        if (e.kind == cmd::Kind::Item && *e.shortcut)
+            mainKeys[QKeySequence(QString::fromLatin1(e.shortcut)).toString()] << QLatin1String(e.name);
+    for (QShortcut* s : main->findChildren<QShortcut*>())
+        mainKeys[s->key().toString()] << QStringLiteral("window key");
+    for (const auto& [key, commands] : mainKeys)
+        EXPECT_EQ(commands.size(), 1) << key.toStdString() << ": " << commands.join(u',').toStdString();
+
+    frmDMAEdit* editor = LoadRecordEditor(main.get());
+    std::set<QString> menuKeys; // the menu bar's Alt keys
+    for (QAction* a : main->menuBar()->actions())
+        menuKeys.insert(QKeySequence::mnemonic(a->text()).toString());
+    QStringList editorKeys;
+    QStringList shadowed; // the editor's keys that the main window has too
+    for (const QKeySequence& key : editor->ownKeys()) {
+        EXPECT_FALSE(editorKeys.contains(key.toString())) << key.toString().toStdString();
+        editorKeys << key.toString();
+        if (mainKeys.count(key.toString()) || menuKeys.count(key.toString()))
+            shadowed << key.toString();
+    }
+    EXPECT_EQ(shadowed, (QStringList{QStringLiteral("F12"), QStringLiteral("Alt+S")}));
+
+    // Pressed in the editor, wherever its focus is, the keys both have run the editor's command.
+    activateMain();
+    frmDMA* doc = openArea();
+    ASSERT_TRUE(doc);
+    doc->ListViewDMA->setFocus();
+    doc->ListViewDMA_ItemClick(1);
+    editor->showEditor();
+    editor->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == editor; }, 2000));
+    QWidget* places[] = {editor->txtComments1, editor->txtComments2, editor->txtUserComments,
+                         editor->ListViewEditBox, editor->cmdClose};
+    int n = 0;
+    for (QWidget* place : places) {
+        SCOPED_TRACE(place->objectName().toStdString());
+        const QString comment = QStringLiteral("Edited %1").arg(++n);
+        editor->txtComments1->setBoxText(comment);
+        place->setFocus();
+        ShowStatusText(QString());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F12);
+        EXPECT_EQ(QString::fromLatin1(doc->localRecord(1).Comment1.c_str()), comment);
+        EXPECT_NE(main->statusText(), LoadLangString(txt::ListReloaded));
+
+        place->setFocus();
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDNO, LoadLangString(txt::ChangeSerialQuestion));
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::SerialNotChanged));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
+        EXPECT_FALSE(QApplication::activePopupWidget());
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+        activateMain(); // the messages put the editor away
+        editor->showEditor();
+        editor->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == editor; }, 2000));
+    }
+    // In the list the main window's command runs.
+    activateMain();
+    doc->ListViewDMA->setFocus();
+    editor->txtComments1->setBoxText(QStringLiteral("Not written"));
+    QTest::keyClick(doc->ListViewDMA, Qt::Key_F12);
+    EXPECT_EQ(main->statusText(), LoadLangString(txt::ListReloaded));
+    EXPECT_EQ(QString::fromLatin1(doc->localRecord(1).Comment1.c_str()), QStringLiteral("Edited 5"));
+    editor->hide();
+}
+
+// With AutoSize on, a list window takes its column widths from its new width when it is maximized,
+// restored, or resized by the Window menu's tiling while another window is the current one.
+TEST_F(MainWindowTest, AutoSizeFollowsTheWidthAListWindowGets) {
+    QCoreApplication::processEvents();
+    main->resize(QGuiApplication::primaryScreen()->availableGeometry().size());
+    frmDMA* doc = openArea();
+    ASSERT_TRUE(doc);
+    doc->resize(560, 300);
+    QCoreApplication::processEvents();
+    main->menuItem(QStringLiteral("mnuViewAutoSize"))->trigger();
+    ASSERT_TRUE(doc->AutoSize);
+    // The grid column gets a seventh of the list's width (wider than its values at these sizes).
+    const auto gridWidthFits = [](frmDMA* list) {
+        return list->ListViewDMA->header()->sectionSize(1) == std::lround(list->ListViewDMA->viewport()->width() / 7.0);
+    };
+    const int before = doc->ListViewDMA->header()->sectionSize(1);
+    doc->showMaximized();
+    QCoreApplication::processEvents();
+    ASSERT_GT(doc->ListViewDMA->viewport()->width(), 700);
+    EXPECT_TRUE(gridWidthFits(doc));
+    EXPECT_GT(doc->ListViewDMA->header()->sectionSize(1), before);
+    doc->showNormal();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(gridWidthFits(doc));
+
+    // Two windows with AutoSize on, tiled side by side: each fits its own new width.
+    frmDMA* second = openArea(QStringLiteral("second.pdb"), 2200002);
+    ASSERT_TRUE(second);
+    main->menuItem(QStringLiteral("mnuViewAutoSize"))->trigger();
+    ASSERT_TRUE(second->AutoSize);
+    main->menuItem(QStringLiteral("mnuWindowTileHorizontal"))->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(gridWidthFits(doc));
+    EXPECT_TRUE(gridWidthFits(second));
+}
+
+// A session that ended maximized stored the whole screen (and on Windows a few pixels past its edges): the
+// next start shows the whole window, status bar included, on the available part of the screen.
+TEST_F(MainWindowTest, TheRestoredWindowFitsTheScreen) {
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    struct Case {
+        QRect stored; // pixels
+    };
+    const Case cases[] = {
+        {QRect(free.left() - 8, free.top() - 8, free.width() + 16, free.height() + 16)}, // maximized
+        {QRect(free.right() - 100, free.bottom() - 50, 640, 480)},                        // past the corner
+        {QRect(free.left() + 10, free.top() + 10, 300, 200)},                             // fits: kept
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored.x());
+        SaveSettingText(QStringLiteral("MainLeft"), QString::number(plat::twips::fromPixelsX(c.stored.x())));
+        SaveSettingText(QStringLiteral("MainTop"), QString::number(plat::twips::fromPixelsY(c.stored.y())));
+        SaveSettingText(QStringLiteral("MainWidth"), QString::number(plat::twips::fromPixelsX(c.stored.width())));
+        SaveSettingText(QStringLiteral("MainHeight"), QString::number(plat::twips::fromPixelsY(c.stored.height())));
+        frmMain restored;
+        restored.show();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(free.contains(restored.frameGeometry())) << restored.frameGeometry().x() << ','
+                                                             << restored.frameGeometry().y() << ' '
+                                                             << restored.frameGeometry().width() << 'x'
+                                                             << restored.frameGeometry().height();
+        const QRect bar(restored.statusBar()->mapToGlobal(QPoint(0, 0)), restored.statusBar()->size());
+        EXPECT_TRUE(free.contains(bar));
+        if (free.contains(c.stored)) {
+            EXPECT_EQ(restored.frameGeometry().topLeft(), c.stored.topLeft());
+            EXPECT_EQ(restored.size(), c.stored.size());
+        }
+        restored.close();
+    }
+    RegisterProgramWindows(main.get());
 }
 
 } // namespace
