@@ -7,4 +7,14 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
     echo "vordalin needs a graphical display (set DISPLAY, or run it under xvfb-run)." >&2
     exit 1
 fi
-exec "$BUILD/bin/vordalin" "$@"
+# The program runs in its own folder, as an installed copy would: the Ambleway import starts the
+# communications server from the current folder. File names given here are made absolute first.
+args=()
+for a in "$@"; do
+    case "$a" in
+        /*) args+=("$a") ;;
+        *) args+=("$(pwd)/$a") ;;
+    esac
+done
+cd "$BUILD/bin"
+exec ./vordalin "${args[@]}"
