@@ -184,6 +184,34 @@ int goTagPosition(DATA4 *d, TAG4FILE *t) {
     return d4go(d, tfile4recNo(t));
 }
 
+// Readies a tag for a seek or a walk to either end: a changed record goes out (with its keys) first, the tag
+// reads through this handle's data file, and it is read afresh when another handle changed the index.
+// 0, or the error that ends the call.
+int readyTag(DATA4 *d, TAG4FILE *t) {
+    if (int rc = d4updateRecord(d, 1); rc != 0)
+        return rc;
+    tfile4bind(t, d);
+    if (int rc = tfile4doVersionCheck(t, 0, 1); rc < 0)
+        return rc;
+    return 0;
+}
+
+// The first record (last: the last) in the default tag's order; without a tag, in record order.
+int tagEnd(DATA4 *d, bool last) {
+    TAG4 *tag = d ? d4tagDefault(d) : nullptr;
+    if (!tag)
+        return d ? (last ? d4bottom(d) : d4top(d)) : -935;
+    CODE4GUARD guard(d->codeBase->mutex);
+    TAG4FILE *t = tag->tagFile;
+    if (int rc = readyTag(d, t); rc != 0)
+        return rc;
+    // A descending tag keeps its keys the other way round in the file.
+    int rc = (t->descending != 0) != last ? tfile4bottom(t) : tfile4top(t);
+    if (rc < 0)
+        return rc;
+    return goTagPosition(d, t);
+}
+
 } // namespace
 
 TAG4 *i4tag(INDEX4 *index) { return index ? static_cast<TAG4 *>(l4first(&index->tags)) : nullptr; }
@@ -769,11 +797,8 @@ int d4seekN(DATA4 *d, const char *text, int len) {
     TAG4 *tag = d4tagDefault(d);
     if (!tag)
         return r4noTag;
-    if (int rc = d4updateRecord(d, 1); rc != 0)
-        return rc;
     TAG4FILE *t = tag->tagFile;
-    tfile4bind(t, d);
-    if (int rc = tfile4doVersionCheck(t, 0, 1); rc < 0)
+    if (int rc = readyTag(d, t); rc != 0)
         return rc;
     if (len <= 0)
         len = static_cast<int>(std::strlen(text));
@@ -796,11 +821,8 @@ int d4seekDouble(DATA4 *d, double value) {
     TAG4 *tag = d4tagDefault(d);
     if (!tag)
         return r4noTag;
-    if (int rc = d4updateRecord(d, 1); rc != 0)
-        return rc;
     TAG4FILE *t = tag->tagFile;
-    tfile4bind(t, d);
-    if (int rc = tfile4doVersionCheck(t, 0, 1); rc < 0)
+    if (int rc = readyTag(d, t); rc != 0)
         return rc;
     const int kl = t4keyLen(t);
     std::vector<unsigned char> key(static_cast<size_t>(kl) + 1);
@@ -815,39 +837,9 @@ int d4seekDouble(DATA4 *d, double value) {
     return seekKey(d, tag, key.data(), kl);
 }
 
-int d4tagTop(DATA4 *d) {
-    TAG4 *tag = d ? d4tagDefault(d) : nullptr;
-    if (!tag)
-        return d ? d4top(d) : -935;
-    CODE4GUARD guard(d->codeBase->mutex);
-    if (int rc = d4updateRecord(d, 1); rc != 0)
-        return rc;
-    TAG4FILE *t = tag->tagFile;
-    tfile4bind(t, d);
-    if (int rc = tfile4doVersionCheck(t, 0, 1); rc < 0)
-        return rc;
-    int rc = t->descending ? tfile4bottom(t) : tfile4top(t);
-    if (rc < 0)
-        return rc;
-    return goTagPosition(d, t);
-}
+int d4tagTop(DATA4 *d) { return tagEnd(d, false); }
 
-int d4tagBottom(DATA4 *d) {
-    TAG4 *tag = d ? d4tagDefault(d) : nullptr;
-    if (!tag)
-        return d ? d4bottom(d) : -935;
-    CODE4GUARD guard(d->codeBase->mutex);
-    if (int rc = d4updateRecord(d, 1); rc != 0)
-        return rc;
-    TAG4FILE *t = tag->tagFile;
-    tfile4bind(t, d);
-    if (int rc = tfile4doVersionCheck(t, 0, 1); rc < 0)
-        return rc;
-    int rc = t->descending ? tfile4top(t) : tfile4bottom(t);
-    if (rc < 0)
-        return rc;
-    return goTagPosition(d, t);
-}
+int d4tagBottom(DATA4 *d) { return tagEnd(d, true); }
 
 int d4skipTag(DATA4 *d, long n) {
     TAG4FILE *t = d->tagSelected->tagFile;
