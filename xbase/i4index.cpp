@@ -196,6 +196,17 @@ int readyTag(DATA4 *d, TAG4FILE *t) {
     return 0;
 }
 
+// The default tag, readied for a seek; the caller holds the lock. 0, or what the seek returns at once: -1
+// after an earlier error, r4noTag without a tag, or the error.
+int seekTag(DATA4 *d, TAG4 **tag) {
+    if (d->codeBase->errorLatch < 0)
+        return -1;
+    *tag = d4tagDefault(d);
+    if (!*tag)
+        return r4noTag;
+    return readyTag(d, (*tag)->tagFile);
+}
+
 // The first record (last: the last) in the default tag's order; without a tag, in record order.
 int tagEnd(DATA4 *d, bool last) {
     TAG4 *tag = d ? d4tagDefault(d) : nullptr;
@@ -790,16 +801,11 @@ void d4tagSelect(DATA4 *d, TAG4 *t) {
 int d4seekN(DATA4 *d, const char *text, int len) {
     if (!d || !text)
         return error4raise(d ? d->codeBase : nullptr, -935, loc4seek);
-    CODE4 *c4 = d->codeBase;
-    CODE4GUARD guard(c4->mutex);
-    if (c4->errorLatch < 0)
-        return -1;
-    TAG4 *tag = d4tagDefault(d);
-    if (!tag)
-        return r4noTag;
-    TAG4FILE *t = tag->tagFile;
-    if (int rc = readyTag(d, t); rc != 0)
+    CODE4GUARD guard(d->codeBase->mutex);
+    TAG4 *tag = nullptr;
+    if (int rc = seekTag(d, &tag); rc != 0)
         return rc;
+    TAG4FILE *t = tag->tagFile;
     if (len <= 0)
         len = static_cast<int>(std::strlen(text));
     std::vector<unsigned char> key(static_cast<size_t>(t4keyLen(t)));
@@ -816,14 +822,10 @@ int d4seekDouble(DATA4 *d, double value) {
         return error4raise(nullptr, -935, loc4seek);
     CODE4 *c4 = d->codeBase;
     CODE4GUARD guard(c4->mutex);
-    if (c4->errorLatch < 0)
-        return -1;
-    TAG4 *tag = d4tagDefault(d);
-    if (!tag)
-        return r4noTag;
-    TAG4FILE *t = tag->tagFile;
-    if (int rc = readyTag(d, t); rc != 0)
+    TAG4 *tag = nullptr;
+    if (int rc = seekTag(d, &tag); rc != 0)
         return rc;
+    TAG4FILE *t = tag->tagFile;
     const int kl = t4keyLen(t);
     std::vector<unsigned char> key(static_cast<size_t>(kl) + 1);
     if (t->keyType == 'N') {
