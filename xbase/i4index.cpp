@@ -103,6 +103,17 @@ int lockTagsFor(DATA4 *d, bool &lockedHere) {
     return rc;
 }
 
+// Ends a key change: lets go of the tag lock when the change took it itself. The change's own result holds
+// over a failed unlock.
+int releaseTagLock(DATA4 *d, bool lockedHere, int result) {
+    if (lockedHere) {
+        const int r = d4indexesUnlock(d);
+        if (result == 0 && r < 0)
+            result = r;
+    }
+    return result;
+}
+
 // Puts the old keys back in the tags already changed (after a refusal or a failed data write).
 void undoKeys(std::vector<KEYS4> &done, long n) {
     for (auto it = done.rbegin(); it != done.rend(); ++it) {
@@ -686,12 +697,7 @@ int d4writeKeys(DATA4 *d, long n) {
         }
         done.push_back(std::move(k));
     });
-    if (lockedHere) {
-        const int r = d4indexesUnlock(d);
-        if (result == 0 && r < 0)
-            result = r;
-    }
-    return result;
+    return releaseTagLock(d, lockedHere, result);
 }
 
 int d4unwriteKeys(DATA4 *d, long n) {
@@ -754,12 +760,7 @@ int d4appendKeys(DATA4 *d, long n) {
         if (r == 0)
             done.push_back(std::move(k));
     });
-    if (lockedHere) {
-        const int r = d4indexesUnlock(d);
-        if (result == 0 && r < 0)
-            result = r;
-    }
-    return result;
+    return releaseTagLock(d, lockedHere, result);
 }
 
 // --- tags of a handle, seek and skip ---
