@@ -1,11 +1,13 @@
 #pragma once
 // Set-up the benchmarks share: a program folder that holds the shipped English texts, and the offscreen
 // application that window benchmarks need.
+#include "documents/DocumentFiles.h"
 #include "platform/AppInfo.h"
 
 #include <QApplication>
 #include <QByteArray>
 #include <QFile>
+#include <QMdiArea>
 #include <QString>
 
 #include <benchmark/benchmark.h>
@@ -36,6 +38,15 @@ inline QApplication* OffscreenApp(const char* name = "bench") {
         return new QApplication(argc, argv);
     }();
     return app;
+}
+
+// The window area list windows open in, shown (offscreen) at a size that lays out a full page of a list.
+inline QMdiArea* ShowDocumentArea() {
+    auto* area = new QMdiArea;
+    area->resize(1200, 800);
+    area->show();
+    SetDocumentArea(area);
+    return area;
 }
 
 // main() of a benchmark program whose benchmarks need the application from the start.

@@ -40,10 +40,7 @@ struct Fixture {
             out << "\"Hydrant " << i << " by the church\"\r\n";
         }
         InitDatabaseStore();
-        area = new QMdiArea;
-        area->resize(1200, 800);
-        area->show();
-        SetDocumentArea(area);
+        area = bench::ShowDocumentArea();
     }
 };
 

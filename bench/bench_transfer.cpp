@@ -85,10 +85,7 @@ struct Fixture {
             out.open(QIODevice::WriteOnly | QIODevice::Truncate);
             out.write(bytes);
         }
-        area = new QMdiArea;
-        area->resize(1200, 800);
-        area->show();
-        SetDocumentArea(area);
+        area = bench::ShowDocumentArea();
     }
 };
 
