@@ -258,8 +258,8 @@ static int lockAppendOrFile(DATA4* d, bool wholeFile, int where) {
         for (void* p = l4first(&df->lockedRecords); p; p = l4next(&df->lockedRecords, p))
             if (static_cast<LOCK4*>(p)->id1 != d->clientId)
                 return ownConflict(d, static_cast<LOCK4*>(p)->recNum, static_cast<LOCK4*>(p)->id1);
-    const int rc = wholeFile ? lockSystemBytes(d, 0, lock4base, lock4fileLen)
-                             : lockSystemBytes(d, 0, lock4appendOffset, 1);
+    const int rc =
+        wholeFile ? lockSystemBytes(d, 0, lock4base, lock4fileLen) : lockSystemBytes(d, 0, lock4appendOffset, 1);
     if (rc != 0)
         return rc;
     (wholeFile ? df->fileLockId : df->appendLockId) = d->clientId;
