@@ -1,12 +1,11 @@
 // The serial search over a folder of 200 area files of 1000 loggers each.
+#include "BenchSetup.h"
 #include "core/Catalogue.h"
 #include "core/DMAModule.h"
 #include "core/DatabaseFile.h"
-#include "platform/AppInfo.h"
 #include "platform/Paths.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -15,17 +14,9 @@
 
 namespace {
 
-// The shipped English texts, from the source tree beside this file.
-QString SourceLanguageFile() {
-    return QFileInfo(QString::fromUtf8(__FILE__)).absolutePath() + QStringLiteral("/../lang/lang_english.txt");
-}
-
 void BM_SearchSerials200Files(benchmark::State& state) {
     QTemporaryDir program;
-    QFile::copy(SourceLanguageFile(), program.path() + QStringLiteral("/lang_english.txt"));
-    qputenv("VORD_PROGRAM_DIR", QFile::encodeName(program.path()));
-    qputenv("VORD_SETTINGS_DIR", QFile::encodeName(program.path()));
-    plat::setProgramDir(QString());
+    bench::UseProgramFolders(program.path(), program.path());
     InitDatabaseStore();
 
     constexpr int kFiles = 200;

@@ -1,5 +1,6 @@
 // Filling an empty logger list window with 5000 new loggers, and pasting 5000 records into one, offscreen:
 // each must reach the list as one update, not one redraw per logger.
+#include "BenchSetup.h"
 #include "BenchUi.h"
 #include "core/DMAModule.h"
 #include "core/Settings.h"
@@ -8,7 +9,6 @@
 #include "documents/frmDMA.h"
 #include "platform/UiServices.h"
 
-#include <QApplication>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -18,14 +18,7 @@ namespace {
 constexpr int kLoggers = 5000;
 
 QApplication* app() {
-    static int argc = 1;
-    static char name[] = "bench_editing";
-    static char* argv[] = {name, nullptr};
-    static QApplication* a = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return a;
+    return bench::OffscreenApp("bench_editing");
 }
 
 void BM_FillEmptyWindow(benchmark::State& state) {

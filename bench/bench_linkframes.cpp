@@ -34,6 +34,13 @@ struct Line {
         link.ResetReceiver();
     }
     ~Line() { port->Close(); }
+    // False, with the benchmark skipped, on a machine that gives no pseudo-terminal.
+    bool usable(benchmark::State& state) const {
+        if (port->status() == 0)
+            return true;
+        state.SkipWithError("no pseudo-terminal");
+        return false;
+    }
     PtyPair pty;
     comms::LinkLayer link;
     plat::SerialPort* port = nullptr;
@@ -42,10 +49,8 @@ struct Line {
 // The remote unit uploads 1 MB in full frames; the server assembles, checks and acknowledges each.
 void BM_LinkFramesToServer(benchmark::State& state) {
     Line line;
-    if (line.port->status() != 0) {
-        state.SkipWithError("no pseudo-terminal");
+    if (!line.usable(state))
         return;
-    }
     const auto data = payload();
     for (auto _ : state) {
         std::atomic<bool> failed{false};
@@ -82,10 +87,8 @@ BENCHMARK(BM_LinkFramesToServer)->Unit(benchmark::kMillisecond)->UseRealTime();
 // The server downloads 1 MB in full frames, waiting for each acknowledgement.
 void BM_LinkFramesFromServer(benchmark::State& state) {
     Line line;
-    if (line.port->status() != 0) {
-        state.SkipWithError("no pseudo-terminal");
+    if (!line.usable(state))
         return;
-    }
     const auto data = payload();
     for (auto _ : state) {
         std::atomic<bool> failed{false};

@@ -1,14 +1,13 @@
 // Merging a 7000-logger patrol into a 7000-logger area file by serial: read, match, backup and write.
+#include "BenchSetup.h"
 #include "BenchUi.h"
 #include "core/DMAModule.h"
 #include "core/DatabaseFile.h"
 #include "core/MergeReadings.h"
-#include "platform/AppInfo.h"
 #include "platform/UiServices.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -17,11 +16,6 @@
 #include <vector>
 
 namespace {
-
-// The shipped English texts, from the source tree beside this file.
-QString SourceLanguageFile() {
-    return QFileInfo(QString::fromUtf8(__FILE__)).absolutePath() + QStringLiteral("/../lang/lang_english.txt");
-}
 
 class PatrolWindow final : public IMergeWindow {
 public:
@@ -66,10 +60,7 @@ LoggerRecord Logger(int i, const std::string& newest) {
 
 void BM_MergeBySerial7000(benchmark::State& state) {
     QTemporaryDir program;
-    QFile::copy(SourceLanguageFile(), program.path() + QStringLiteral("/lang_english.txt"));
-    qputenv("VORD_PROGRAM_DIR", QFile::encodeName(program.path()));
-    qputenv("VORD_SETTINGS_DIR", QFile::encodeName(program.path()));
-    plat::setProgramDir(QString());
+    bench::UseProgramFolders(program.path(), program.path());
     AlwaysOkUi ui;
     InitDatabaseStore();
 

@@ -1,16 +1,13 @@
 // Opening a full area file (7000 loggers, 50 readings each) into a logger list window, offscreen: the time
 // from OpenDocument to a filled, painted list, and the memory one such window takes.
+#include "BenchSetup.h"
 #include "BenchUi.h"
 #include "core/DMAModule.h"
 #include "documents/DocumentFiles.h"
 #include "documents/frmDMA.h"
-#include "platform/AppInfo.h"
-#include "platform/UiServices.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QMdiArea>
 #include <QTemporaryDir>
 
@@ -29,12 +26,7 @@ struct Fixture {
     AlwaysOkUi ui;
 
     Fixture() {
-        qputenv("VORD_PROGRAM_DIR", QFile::encodeName(dir.path()));
-        qputenv("VORD_SETTINGS_DIR", QFile::encodeName(dir.path()));
-        plat::setProgramDir(QString());
-        const QString source =
-            QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../lang/lang_english.txt");
-        QFile::copy(source, dir.path() + QStringLiteral("/lang_english.txt"));
+        bench::UseProgramFolders(dir.path(), dir.path());
         path = dir.path() + QStringLiteral("/full.pdb");
         std::ofstream out(QFile::encodeName(path).constData(), std::ios::binary);
         out << "\"Vordalin Logger Database V5.2.9\"\r\n\"Serial No\",\"Grid Ref\",\"Comment 1\",\"Comment 2\","
@@ -48,10 +40,7 @@ struct Fixture {
             out << "\"Hydrant " << i << " by the church\"\r\n";
         }
         InitDatabaseStore();
-        area = new QMdiArea;
-        area->resize(1200, 800);
-        area->show();
-        SetDocumentArea(area);
+        area = bench::ShowDocumentArea();
     }
 };
 
@@ -108,10 +97,5 @@ BENCHMARK(BM_WindowMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::RunWithOffscreenApp(argc, argv);
 }

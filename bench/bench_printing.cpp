@@ -1,14 +1,13 @@
 // Printing a full area file (7000 loggers, 50 readings each) by logger with the history to PDF, in pages per
 // second, and the time the preview needs to show the first page of that report.
+#include "BenchSetup.h"
+#include "BenchUi.h"
 #include "core/DMAModule.h"
 #include "documents/frmDMA.h"
-#include "platform/AppInfo.h"
-#include "platform/UiServices.h"
 #include "printing/Printer.h"
 #include "printing/frmPrintPreview.h"
 #include "printing/frmPrintSetup.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QTemporaryDir>
@@ -19,29 +18,14 @@
 
 namespace {
 
-struct QuietUi final : plat::UiServices {
-    int messageBox(const QString&, int, const QString&) override { return plat::IDOK; }
-    bool inputBox(const QString&, const QString&, const QString&, QString*) override { return false; }
-    QString openFileName(const plat::FileDialogRequest&) override { return {}; }
-    QStringList openFileNames(const plat::FileDialogRequest&) override { return {}; }
-    QString saveFileName(const plat::FileDialogRequest&) override { return {}; }
-    QString folderName(const plat::FileDialogRequest&) override { return {}; }
-    bool chooseFont(QFont*, QWidget*) override { return false; }
-    int execDialog(QDialog*) override { return 0; }
-};
-
 struct Fixture {
     QTemporaryDir program;
     QTemporaryDir settings;
-    QuietUi ui;
+    AlwaysOkUi ui;
     frmDMA* list = nullptr;
 
     Fixture() {
-        qputenv("VORD_PROGRAM_DIR", QFile::encodeName(program.path()));
-        qputenv("VORD_SETTINGS_DIR", QFile::encodeName(settings.path()));
-        plat::setProgramDir(QString());
-        QFile::copy(QStringLiteral(VORD_SOURCE_DIR "/lang/lang_english.txt"), program.path() + "/lang_english.txt");
-        plat::setUi(&ui);
+        bench::UseProgramFolders(program.path(), settings.path());
         InitDatabaseStore();
         static const char* const kStatus[] = {"Leak", "No leak", "Warning"};
         for (int i = 1; i <= kMaxLoggers; ++i) {
@@ -70,14 +54,7 @@ struct Fixture {
 };
 
 Fixture& fixture() {
-    static int argc = 1;
-    static char name[] = "bench";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    (void)app;
+    bench::OffscreenApp();
     static Fixture f;
     return f;
 }

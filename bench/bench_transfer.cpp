@@ -2,21 +2,19 @@
 // run of the transfer program), and a receive of 20 such files each opened into its own window. The single
 // write and the single open beside them are the yardsticks: the commands should cost about 20 of each plus
 // one process start.
+#include "BenchSetup.h"
+#include "BenchUi.h"
 #include "core/DMAModule.h"
 #include "core/DatabaseFile.h"
 #include "core/Settings.h"
 #include "documents/DocumentFiles.h"
 #include "documents/frmDMA.h"
-#include "platform/AppInfo.h"
-#include "platform/UiServices.h"
 #include "platform/WindowRegistry.h"
 #include "transfer/FieldUnitCommands.h"
 #include "transfer/TransferFolders.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
@@ -28,18 +26,6 @@
 namespace {
 
 constexpr int kWindows = 20;
-
-// Answers every message box with OK and every modal form with nothing: nothing may wait for a user here.
-struct QuietUi final : plat::UiServices {
-    int messageBox(const QString&, int, const QString&) override { return plat::IDOK; }
-    bool inputBox(const QString&, const QString&, const QString&, QString*) override { return false; }
-    QString openFileName(const plat::FileDialogRequest&) override { return {}; }
-    QStringList openFileNames(const plat::FileDialogRequest&) override { return {}; }
-    QString saveFileName(const plat::FileDialogRequest&) override { return {}; }
-    QString folderName(const plat::FileDialogRequest&) override { return {}; }
-    bool chooseFont(QFont*, QWidget*) override { return false; }
-    int execDialog(QDialog*) override { return 0; }
-};
 
 void fillTable() {
     LoggerCount = kMaxLoggers;
@@ -61,17 +47,12 @@ void fillTable() {
 
 struct Fixture {
     QTemporaryDir dir;
-    QuietUi ui;
+    AlwaysOkUi ui;
     QMdiArea* area = nullptr;
     QString delivery;
 
     Fixture() {
-        qputenv("VORD_PROGRAM_DIR", QFile::encodeName(dir.path()));
-        qputenv("VORD_SETTINGS_DIR", QFile::encodeName(dir.path()));
-        plat::setProgramDir(QString());
-        plat::setUi(&ui);
-        QFile::copy(QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../lang/lang_english.txt"),
-                    dir.path() + QStringLiteral("/lang_english.txt"));
+        bench::UseProgramFolders(dir.path(), dir.path());
         InitDatabaseStore();
         InitTransferFolders();
         // The transfer program: on READ it hands over the prepared files; it always leaves a result.
@@ -104,10 +85,7 @@ struct Fixture {
             out.open(QIODevice::WriteOnly | QIODevice::Truncate);
             out.write(bytes);
         }
-        area = new QMdiArea;
-        area->resize(1200, 800);
-        area->show();
-        SetDocumentArea(area);
+        area = bench::ShowDocumentArea();
     }
 };
 
@@ -211,10 +189,5 @@ BENCHMARK(BM_ReceiveAllOf20Files)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::RunWithOffscreenApp(argc, argv);
 }

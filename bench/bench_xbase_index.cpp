@@ -49,6 +49,17 @@ std::string userName(long i) {
     std::string s = "user" + std::to_string((i * 7919L) % 1000003L) + (i % 2 ? "x" : "Y");
     return s;
 }
+// The key a seek looks for: a random existing user name as the UPPER index holds it, or, for a miss, one
+// just after it that no record has.
+std::string seekKey(std::mt19937 &rng, long n, bool miss) {
+    std::string key = userName(static_cast<long>(rng() % static_cast<unsigned>(n)));
+    for (char &c : key)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    if (miss)
+        key += "Q";
+    return key;
+}
 double amountOf(long i) { return static_cast<double>((i * 104729L) % 2000000L - 1000000L) / 100.0; }
 
 std::string tempDir() {
@@ -123,12 +134,7 @@ void BM_EngineSeek(benchmark::State &state) {
         long found = 0;
         double s = timed([&] {
             for (long i = 0; i < ops; ++i) {
-                std::string key = userName(static_cast<long>(rng() % static_cast<unsigned>(n)));
-                for (char &c : key)
-                    if (c >= 'a' && c <= 'z')
-                        c = static_cast<char>(c - 'a' + 'A');
-                if (miss)
-                    key += "Q";
+                std::string key = seekKey(rng, n, miss);
                 key.resize(30, ' ');
                 found += d4seek(db->d, key.c_str()) == 0;
             }
@@ -254,12 +260,7 @@ void BM_SqliteSeek(benchmark::State &state) {
         long found = 0;
         double s = timed([&] {
             for (long i = 0; i < ops; ++i) {
-                std::string key = userName(static_cast<long>(rng() % static_cast<unsigned>(n)));
-                for (char &c : key)
-                    if (c >= 'a' && c <= 'z')
-                        c = static_cast<char>(c - 'a' + 'A');
-                if (miss)
-                    key += "Q";
+                std::string key = seekKey(rng, n, miss);
                 sqlite3_bind_text(st, 1, key.c_str(), -1, SQLITE_TRANSIENT);
                 found += sqlite3_step(st) == SQLITE_ROW;
                 sqlite3_reset(st);

@@ -44,6 +44,19 @@ void saveOption(const QString& key, const QString& value) {
     plat::settings::save(plat::appTitle(), kOptions, key, value);
 }
 
+// A list row's pushpin: its position (from the lat/long column) and its level drop (level less spread, whole
+// decibels). False when the row has no position that reads.
+bool rowPushpin(frmDMA* doc, int row, double* latitude, double* longitude, double* drop) {
+    const QString sep = DecimalSeparator.isEmpty() ? QStringLiteral(".") : DecimalSeparator;
+    QString text = doc->rowText(row, 5);
+    QString converted;
+    ValidateLatLongText(text, converted, 1);
+    if (!converted.contains(u'/') || !ParseLatLong(converted, sep, latitude, longitude))
+        return false;
+    *drop = std::trunc(plat::vb::Val(doc->rowText(row, 8)) - plat::vb::Val(doc->rowText(row, 9)));
+    return true;
+}
+
 // Keeps EventsEnabled off for the length of a bulk change and puts back what it was.
 class EventsOff {
 public:
@@ -95,16 +108,11 @@ void frmGps::LoadLoggerPushpins(bool leakOnly) {
         SerialCount = static_cast<int16_t>(std::min(doc->rowCount(), kMaxLoggers));
         if (old != SerialCount && old >= 0 && old <= kMaxLoggers)
             SerialList[static_cast<size_t>(old)].clear();
-        const QString sep = DecimalSeparator.isEmpty() ? QStringLiteral(".") : DecimalSeparator;
         for (int i = 1; i <= SerialCount; ++i) {
             ignoring([&] {
-                QString text = doc->rowText(i, 5);
-                QString converted;
-                ValidateLatLongText(text, converted, 1);
-                double latitude = 0, longitude = 0;
-                if (!converted.contains(u'/') || !ParseLatLong(converted, sep, &latitude, &longitude))
+                double latitude = 0, longitude = 0, d = 0;
+                if (!rowPushpin(doc, i, &latitude, &longitude, &d))
                     return;
-                const double d = std::trunc(plat::vb::Val(doc->rowText(i, 8)) - plat::vb::Val(doc->rowText(i, 9)));
                 if (!leakOnly || d > 15)
                     AddLoggerPushpin(latitude, longitude, doc->rowText(i, 0), i, d);
             });
@@ -314,18 +322,13 @@ void frmGps::RemoveNoLeakPushpins() {
 void frmGps::RestoreNoLeakPushpins() {
     ShowWaitStatus(LoadLangString(txt::WaitRestoring));
     frmDMA* doc = document();
-    const QString sep = DecimalSeparator.isEmpty() ? QStringLiteral(".") : DecimalSeparator;
     if (doc) {
         const int rows = std::min<int>(SerialCount, doc->rowCount());
         for (int i = 1; i <= rows; ++i) {
             ignoring([&] {
-                QString text = doc->rowText(i, 5);
-                QString converted;
-                ValidateLatLongText(text, converted, 1);
-                double latitude = 0, longitude = 0;
-                if (!converted.contains(u'/') || !ParseLatLong(converted, sep, &latitude, &longitude))
+                double latitude = 0, longitude = 0, d = 0;
+                if (!rowPushpin(doc, i, &latitude, &longitude, &d))
                     return;
-                const double d = std::trunc(plat::vb::Val(doc->rowText(i, 8)) - plat::vb::Val(doc->rowText(i, 9)));
                 if (d < 16)
                     AddLoggerPushpin(latitude, longitude, doc->rowText(i, 0), i, d);
             });

@@ -229,6 +229,36 @@ void applyFaults(State& s, const Faults& f) {
     s.faults = f;
 }
 
+// A device path of a call that needs no open handle, resolved below the root of a ready device; empty with
+// lastError set when the device or the path is not there.
+QString readyPath(State& s, const QString& devicePath, bool lastMayBeNew) {
+    QString root;
+    if (!ready(s, &root))
+        return {};
+    return resolve(root, devicePath, lastMayBeNew);
+}
+
+// The open file of a read (write false) or write call, once the device is ready and the call is counted;
+// null with lastError set when the handle is not a file open that way or the device is gone.
+OpenFile* ioFile(State& s, Handle file, bool write) {
+    const auto it = s.files.find(file);
+    if (it == s.files.end() || it->second.write != write) {
+        fail(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    QString root;
+    if (!ready(s, &root) || !countIo(s, root))
+        return nullptr;
+    return &it->second;
+}
+
+// A session starts as not connected until it finds the device.
+void startSession(State& s) {
+    ++s.counters.sessionsOpen;
+    ++s.counters.sessionsStarted;
+    s.connected = false;
+}
+
 Handle newHandle(State& s) {
     ++s.counters.handlesOpen;
     ++s.counters.handlesOpened;
@@ -250,9 +280,7 @@ QString deviceRoot() {
 int32_t CeRapiInit() {
     State& s = state();
     std::unique_lock g(s.lock);
-    ++s.counters.sessionsOpen;
-    ++s.counters.sessionsStarted;
-    s.connected = false;
+    startSession(s);
     const QString root = deviceRoot();
     const qint64 start = s.clock.elapsed();
     const int limit = sessionWaitMs();
@@ -285,9 +313,7 @@ int32_t CeRapiInit() {
 int32_t CeRapiInitEx(RapiInit* init) {
     State& s = state();
     std::lock_guard g(s.lock);
-    ++s.counters.sessionsOpen;
-    ++s.counters.sessionsStarted;
-    s.connected = false;
+    startSession(s);
     init->event = newHandle(s);
     init->hr = E_FAIL;
     s.attempts[init->event] = s.clock.elapsed();
@@ -468,15 +494,10 @@ bool CeReadFile(Handle file, char* buffer, uint32_t toRead, uint32_t* read) {
     std::lock_guard g(s.lock);
     *read = 0;
     s.counters.readSizes.push_back(toRead);
-    const auto it = s.files.find(file);
-    if (it == s.files.end() || it->second.write) {
-        fail(ERROR_INVALID_HANDLE);
+    OpenFile* open = ioFile(s, file, false);
+    if (!open)
         return false;
-    }
-    QString root;
-    if (!ready(s, &root) || !countIo(s, root))
-        return false;
-    OpenFile& f = it->second;
+    OpenFile& f = *open;
     ++f.reads;
     if (matches(s.faults.failRead, f.name) && f.reads >= s.faults.failReadAt) {
         fail(ERROR_READ_FAULT);
@@ -504,15 +525,10 @@ bool CeWriteFile(Handle file, const char* buffer, uint32_t toWrite, uint32_t* wr
     std::lock_guard g(s.lock);
     *written = 0;
     s.counters.writeSizes.push_back(toWrite);
-    const auto it = s.files.find(file);
-    if (it == s.files.end() || !it->second.write) {
-        fail(ERROR_INVALID_HANDLE);
+    OpenFile* open = ioFile(s, file, true);
+    if (!open)
         return false;
-    }
-    QString root;
-    if (!ready(s, &root) || !countIo(s, root))
-        return false;
-    OpenFile& f = it->second;
+    OpenFile& f = *open;
     ++f.writes;
     if (matches(s.faults.failWrite, f.name) && f.writes >= s.faults.failWriteAt) {
         fail(ERROR_WRITE_FAULT);
@@ -575,10 +591,7 @@ uint32_t CeGetLastError() {
 bool CeCreateDirectory(const QString& path) {
     State& s = state();
     std::lock_guard g(s.lock);
-    QString root;
-    if (!ready(s, &root))
-        return false;
-    const QString local = resolve(root, path, true);
+    const QString local = readyPath(s, path, true);
     if (local.isEmpty())
         return false;
     if (QFileInfo::exists(local)) {
@@ -595,10 +608,7 @@ bool CeCreateDirectory(const QString& path) {
 bool CeDeleteFile(const QString& path) {
     State& s = state();
     std::lock_guard g(s.lock);
-    QString root;
-    if (!ready(s, &root))
-        return false;
-    const QString local = resolve(root, path, false);
+    const QString local = readyPath(s, path, false);
     if (local.isEmpty())
         return false;
     const QFileInfo fi(local);

@@ -1,5 +1,6 @@
 #include "pdalink/FrmDMAUpload.h"
 
+#include "pdalink/CopyWindowParts.h"
 #include "pdalink/RAPIModule.h"
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
@@ -46,41 +47,15 @@ FrmDMAUpload::FrmDMAUpload(QWidget* parent) : QDialog(parent) {
     lblFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
     dirFolders = new QListWidget(this);
     dirFolders->setObjectName(QStringLiteral("dirFolders"));
-    fileListBox = new QListWidget(this);
-    fileListBox->setObjectName(QStringLiteral("fileListBox"));
-    fileListBox->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    cmdUpload = new QPushButton(QStringLiteral("Upload"), this);
-    cmdUpload->setObjectName(QStringLiteral("cmdUpload"));
-    cmdUpload->setDefault(true);
-    cmdClose = new QPushButton(QStringLiteral("Close"), this);
-    cmdClose->setObjectName(QStringLiteral("cmdClose"));
-    Frame1 = new QGroupBox(QStringLiteral("Status"), this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    lblCopying = new QLabel(Frame1);
-    lblCopying->setObjectName(QStringLiteral("lblCopying"));
-    lblFileName = new QLabel(Frame1);
-    lblFileName->setObjectName(QStringLiteral("lblFileName"));
-    progressBar = new QProgressBar(Frame1);
-    progressBar->setObjectName(QStringLiteral("progressBar"));
-    progressBar->setRange(0, 1);
-    progressBar->setValue(0);
-    progressBar->setTextVisible(false);
-
-    auto* status = new QVBoxLayout(Frame1);
-    auto* labels = new QHBoxLayout;
-    labels->addWidget(lblCopying);
-    labels->addWidget(lblFileName, 1);
-    status->addLayout(labels);
-    status->addWidget(progressBar);
+    fileListBox = NewFileList(this, QStringLiteral("fileListBox"));
+    auto* buttons = NewCopyButtons(this, QStringLiteral("cmdUpload"), QStringLiteral("Upload"), &cmdUpload,
+                                   QStringLiteral("cmdClose"), &cmdClose);
+    Frame1 = NewCopyStatusBox(this, QStringLiteral("lblCopying"), &lblCopying, &lblFileName, &progressBar);
 
     auto* left = new QVBoxLayout;
     left->addWidget(Drive1);
     left->addWidget(lblFolder);
     left->addWidget(dirFolders, 1);
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(cmdUpload);
-    buttons->addWidget(cmdClose);
-    buttons->addStretch(1);
     auto* lists = new QHBoxLayout;
     lists->addLayout(left, 1);
     lists->addWidget(fileListBox, 1);

@@ -17,6 +17,13 @@
 namespace {
 using namespace pdalib;
 
+// Shows one of the library's windows at the caller's position (in twips) until the user closes it.
+template <class Form> void runForm(Form& form, int16_t left, int16_t top) {
+    form.move(plat::twips::toPixelsX(left), plat::twips::toPixelsY(top));
+    form.Form_Load();
+    ui().execDialog(&form);
+}
+
 class PDASupport final : public pda::IPDASupport {
 public:
     bool GetFileFromCeDevice_PDASup(const QString& fileName, pda::CallStatus* status) override {
@@ -57,9 +64,7 @@ public:
         form.String628 = String628;
         form.String630 = String630;
         form.String634 = String634;
-        form.move(plat::twips::toPixelsX(left), plat::twips::toPixelsY(top));
-        form.Form_Load();
-        ui().execDialog(&form);
+        runForm(form, left, top);
         return DownloadedFileNames;
     }
 
@@ -72,9 +77,7 @@ public:
         form.String632 = String632;
         form.String633 = String633;
         form.String634 = String634;
-        form.move(plat::twips::toPixelsX(left), plat::twips::toPixelsY(top));
-        form.Form_Load();
-        ui().execDialog(&form);
+        runForm(form, left, top);
     }
 
     QStringList GetPDAFileList(const QString& folderSpec) override {

@@ -85,6 +85,42 @@ void raise(pda::CallStatus* status, int number, const QString& description) {
         status->description = description;
     }
 }
+// Opens a device file to read, in the caller's session, saying why when it cannot. When the search does not
+// find the file, `missingEnds` ends the call there; otherwise the open is still tried.
+bool openForRead(const QString& source, bool missingEnds, DeviceHandle& file) {
+    {
+        ce::FindData data;
+        DeviceHandle find(ce::CeFindFirstFile(source, &data), true);
+        if (!find.valid()) {
+            ShowLibMessage(source + QStringLiteral(" not found."));
+            if (missingEnds)
+                return false;
+        }
+    }
+    file.reset(ce::CeCreateFile(source, ce::GENERIC_READ, ce::OPEN_EXISTING));
+    if (!file.valid()) {
+        ShowLibMessage(QStringLiteral("Unable to open WinCE file"));
+        return false;
+    }
+    return true;
+}
+
+// Reads an open device file to its end in blocks, handing each to `take`. False when a read fails (said
+// here) or `take` refuses a block (said by `take`).
+bool readBlocks(ce::Handle file, const std::function<bool(const QByteArray&)>& take) {
+    QByteArray buffer(kReadBlock, '\0');
+    for (;;) {
+        uint32_t read = 0;
+        if (!ce::CeReadFile(file, buffer.data(), kReadBlock, &read)) {
+            ShowLibMessage(QStringLiteral(" Error !!! Reading WinCE file. ") + QString::number(ce::CeGetLastError()));
+            return false;
+        }
+        if (read == 0)
+            return true;
+        if (!take(buffer.left(read)))
+            return false;
+    }
+}
 } // namespace
 
 bool IsCsvName(const QString& name) {
@@ -113,34 +149,18 @@ bool CopyDeviceFileToPC(const QString& source, const QString& target, pda::CallS
         ShowLibMessage(QString::fromLatin1(kNotConnected));
         return false;
     }
-    {
-        ce::FindData data;
-        DeviceHandle find(ce::CeFindFirstFile(source, &data), true);
-        if (!find.valid()) {
-            ShowLibMessage(source + QStringLiteral(" not found."));
-            return false;
-        }
-    }
-    DeviceHandle file(ce::CeCreateFile(source, ce::GENERIC_READ, ce::OPEN_EXISTING));
-    if (!file.valid()) {
-        ShowLibMessage(QStringLiteral("Unable to open WinCE file"));
+    DeviceHandle file;
+    if (!openForRead(source, true, file))
         return false;
-    }
     uint32_t high = 0;
     const uint32_t low = ce::CeGetFileSize(file.get(), &high);
     const uint64_t expected = (static_cast<uint64_t>(high) << 32) | low;
     QByteArray gathered;
-    QByteArray buffer(kReadBlock, '\0');
-    for (;;) {
-        uint32_t read = 0;
-        if (!ce::CeReadFile(file.get(), buffer.data(), kReadBlock, &read)) {
-            ShowLibMessage(QStringLiteral(" Error !!! Reading WinCE file. ") + QString::number(ce::CeGetLastError()));
-            return false;
-        }
-        if (read == 0)
-            break;
-        gathered.append(buffer.constData(), read);
-    }
+    if (!readBlocks(file.get(), [&gathered](const QByteArray& block) {
+            gathered.append(block);
+            return true;
+        }))
+        return false;
     // A device that went away during the read ends the file early; only a whole file counts.
     if (static_cast<uint64_t>(gathered.size()) != expected) {
         ShowLibMessage(QStringLiteral(" Error !!! Reading WinCE file. ") + QString::number(ce::ERROR_READ_FAULT));
@@ -224,31 +244,16 @@ bool AppendDeviceFileToPC(const QString& fileName, pda::CallStatus* status) {
         ShowLibMessage(QString::fromLatin1(kNotConnected));
         return false;
     }
-    {
-        ce::FindData data;
-        DeviceHandle find(ce::CeFindFirstFile(source, &data), true);
-        if (!find.valid())
-            ShowLibMessage(source + QStringLiteral(" not found."));
-    }
-    DeviceHandle file(ce::CeCreateFile(source, ce::GENERIC_READ, ce::OPEN_EXISTING));
-    if (!file.valid()) {
-        ShowLibMessage(QStringLiteral("Unable to open WinCE file"));
+    // A missing file is said, and the open then says its own error.
+    DeviceHandle file;
+    if (!openForRead(source, false, file))
         return false;
-    }
-    QByteArray buffer(kReadBlock, '\0');
-    for (;;) {
-        uint32_t read = 0;
-        if (!ce::CeReadFile(file.get(), buffer.data(), kReadBlock, &read)) {
-            ShowLibMessage(QStringLiteral(" Error !!! Reading WinCE file. ") + QString::number(ce::CeGetLastError()));
-            return false;
-        }
-        if (read == 0)
+    return readBlocks(file.get(), [&](const QByteArray& block) {
+        if (AppendTextLine(fileName, block))
             return true;
-        if (!AppendTextLine(fileName, buffer.left(read))) {
-            raise(status, pda::kErrPathAccess, QStringLiteral("Path/File access error: ") + fileName);
-            return false;
-        }
-    }
+        raise(status, pda::kErrPathAccess, QStringLiteral("Path/File access error: ") + fileName);
+        return false;
+    });
 }
 
 bool SpawnDeviceProgram() {

@@ -1,5 +1,6 @@
 #include "pdalink/frmBrowsePDA.h"
 
+#include "pdalink/CopyWindowParts.h"
 #include "pdalink/RAPIModule.h"
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
@@ -27,37 +28,10 @@ frmBrowsePDA::frmBrowsePDA(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Download Patrol"));
     Label1 = new QLabel(QStringLiteral("DMA Files Available for Download"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    listBox = new QListWidget(this);
-    listBox->setObjectName(QStringLiteral("listBox"));
-    listBox->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    cmdOpenFile = new QPushButton(QStringLiteral("Download"), this);
-    cmdOpenFile->setObjectName(QStringLiteral("cmdOpenFile"));
-    cmdOpenFile->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("Close"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    Frame1 = new QGroupBox(QStringLiteral("Status"), this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    lblDownloading = new QLabel(Frame1);
-    lblDownloading->setObjectName(QStringLiteral("lblDownloading"));
-    lblFileName = new QLabel(Frame1);
-    lblFileName->setObjectName(QStringLiteral("lblFileName"));
-    progressBar = new QProgressBar(Frame1);
-    progressBar->setObjectName(QStringLiteral("progressBar"));
-    progressBar->setRange(0, 1);
-    progressBar->setValue(0);
-    progressBar->setTextVisible(false);
-
-    auto* status = new QVBoxLayout(Frame1);
-    auto* labels = new QHBoxLayout;
-    labels->addWidget(lblDownloading);
-    labels->addWidget(lblFileName, 1);
-    status->addLayout(labels);
-    status->addWidget(progressBar);
-
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(cmdOpenFile);
-    buttons->addWidget(btnCancel);
-    buttons->addStretch(1);
+    listBox = NewFileList(this, QStringLiteral("listBox"));
+    auto* buttons = NewCopyButtons(this, QStringLiteral("cmdOpenFile"), QStringLiteral("Download"), &cmdOpenFile,
+                                   QStringLiteral("btnCancel"), &btnCancel);
+    Frame1 = NewCopyStatusBox(this, QStringLiteral("lblDownloading"), &lblDownloading, &lblFileName, &progressBar);
     auto* middle = new QHBoxLayout;
     middle->addWidget(listBox, 1);
     middle->addLayout(buttons);

@@ -326,9 +326,10 @@ int clampDecimals(int w, int d) {
     return d < 0 ? 0 : d;
 }
 
-} // namespace
-
-int c4doubleToText(double x, char* out, int w, int d) {
+// x right-aligned in w characters with d decimals (at most 15, and fewer than w), the integer part padded
+// on the left with `pad`; with minusSign a negative value (one that does not round to zero) gets a '-'
+// before its digits. -440, with the field filled with '*', when the value does not fit.
+int fixedField(double x, char* out, int w, int d, char pad, bool minusSign) {
     if (w <= 0)
         return 0;
     d = clampDecimals(w, d);
@@ -337,14 +338,14 @@ int c4doubleToText(double x, char* out, int w, int d) {
         std::memset(out, '*', size_t(w));
         return -440;
     }
-    const bool neg = x < 0 && (ip != "0" || dp.find_first_not_of('0') != std::string::npos);
+    const bool neg = minusSign && x < 0 && (ip != "0" || dp.find_first_not_of('0') != std::string::npos);
     const int intRoom = d > 0 ? w - d - 1 : w;
     const int need = int(ip.size()) + (neg ? 1 : 0);
     if (need > intRoom) {
         std::memset(out, '*', size_t(w));
         return -440;
     }
-    std::memset(out, ' ', size_t(w));
+    std::memset(out, pad, size_t(w));
     std::memcpy(out + intRoom - ip.size(), ip.data(), ip.size());
     if (neg)
         out[intRoom - ip.size() - 1] = '-';
@@ -355,26 +356,17 @@ int c4doubleToText(double x, char* out, int w, int d) {
     return 0;
 }
 
+} // namespace
+
+int c4doubleToText(double x, char* out, int w, int d) {
+    return fixedField(x, out, w, d, ' ', true);
+}
+
 int c4doubleToKey(double x, char* out, int w, int d) {
-    if (w <= 0)
-        return 0;
-    d = clampDecimals(w, d);
-    std::string ip, dp;
-    if (!fixedDigits(x, d, ip, dp)) {
-        std::memset(out, '*', size_t(w));
-        return -440;
-    }
-    const int intRoom = d > 0 ? w - d - 1 : w;
-    if (int(ip.size()) > intRoom) {
-        std::memset(out, '*', size_t(w));
-        return -440;
-    }
-    std::memset(out, '0', size_t(w));
-    std::memcpy(out + intRoom - ip.size(), ip.data(), ip.size());
-    if (d > 0) {
-        out[intRoom] = '.';
-        std::memcpy(out + intRoom + 1, dp.data(), size_t(d));
-    }
+    const int rc = fixedField(x, out, w, d, '0', false);
+    if (rc != 0)
+        return rc;
+    // Negative keys are stored complemented, so that they sort below the positive ones and in order.
     if (x < 0)
         for (int i = 0; i < w; i++)
             out[i] = char(92 - out[i]);

@@ -63,6 +63,16 @@ void blankRecord(DATA4* d) {
     std::memset(d->record, ' ', d->dataFile->recWidth);
 }
 
+// A blank record with empty memo fields, as a new record starts.
+void blankRecordAndMemos(DATA4* d) {
+    blankRecord(d);
+    for (int i = 0; i < d->nFieldsMemo; i++) {
+        d->fieldsMemo[i].len = 0;
+        d->fieldsMemo[i].status = 0;
+        d->fieldsMemo[i].isChanged = 0;
+    }
+}
+
 void releaseDataFile(DATA4* d, int* firstError) {
     DATA4FILE* df = d->dataFile;
     CODE4* c4 = d->codeBase;
@@ -499,13 +509,7 @@ int d4appendStart(DATA4* d) {
     int rc = d4updateRecord(d, 0);
     if (rc != 0)
         return rc;
-    // The new record starts empty, memo fields included.
-    blankRecord(d);
-    for (int i = 0; i < d->nFieldsMemo; i++) {
-        d->fieldsMemo[i].len = 0;
-        d->fieldsMemo[i].status = 0;
-        d->fieldsMemo[i].isChanged = 0;
-    }
+    blankRecordAndMemos(d);
     d->recordChanged = 0;
     return 0;
 }
@@ -863,12 +867,7 @@ int d4blank(DATA4* d) {
     const int rc = d4writeCheck(d);
     if (rc != 0)
         return rc;
-    blankRecord(d);
-    for (int i = 0; i < d->nFieldsMemo; i++) {
-        d->fieldsMemo[i].len = 0;
-        d->fieldsMemo[i].status = 0;
-        d->fieldsMemo[i].isChanged = 0;
-    }
+    blankRecordAndMemos(d);
     d->recordChanged = 1;
     return 0;
 }

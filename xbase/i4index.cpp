@@ -103,6 +103,17 @@ int lockTagsFor(DATA4 *d, bool &lockedHere) {
     return rc;
 }
 
+// Ends a key change: lets go of the tag lock when the change took it itself. The change's own result holds
+// over a failed unlock.
+int releaseTagLock(DATA4 *d, bool lockedHere, int result) {
+    if (lockedHere) {
+        const int r = d4indexesUnlock(d);
+        if (result == 0 && r < 0)
+            result = r;
+    }
+    return result;
+}
+
 // Puts the old keys back in the tags already changed (after a refusal or a failed data write).
 void undoKeys(std::vector<KEYS4> &done, long n) {
     for (auto it = done.rbegin(); it != done.rend(); ++it) {
@@ -182,6 +193,45 @@ int goTagPosition(DATA4 *d, TAG4FILE *t) {
     if (tfile4eof(t))
         return d4goEof(d);
     return d4go(d, tfile4recNo(t));
+}
+
+// Readies a tag for a seek or a walk to either end: a changed record goes out (with its keys) first, the tag
+// reads through this handle's data file, and it is read afresh when another handle changed the index.
+// 0, or the error that ends the call.
+int readyTag(DATA4 *d, TAG4FILE *t) {
+    if (int rc = d4updateRecord(d, 1); rc != 0)
+        return rc;
+    tfile4bind(t, d);
+    if (int rc = tfile4doVersionCheck(t, 0, 1); rc < 0)
+        return rc;
+    return 0;
+}
+
+// The default tag, readied for a seek; the caller holds the lock. 0, or what the seek returns at once: -1
+// after an earlier error, r4noTag without a tag, or the error.
+int seekTag(DATA4 *d, TAG4 **tag) {
+    if (d->codeBase->errorLatch < 0)
+        return -1;
+    *tag = d4tagDefault(d);
+    if (!*tag)
+        return r4noTag;
+    return readyTag(d, (*tag)->tagFile);
+}
+
+// The first record (last: the last) in the default tag's order; without a tag, in record order.
+int tagEnd(DATA4 *d, bool last) {
+    TAG4 *tag = d ? d4tagDefault(d) : nullptr;
+    if (!tag)
+        return d ? (last ? d4bottom(d) : d4top(d)) : -935;
+    CODE4GUARD guard(d->codeBase->mutex);
+    TAG4FILE *t = tag->tagFile;
+    if (int rc = readyTag(d, t); rc != 0)
+        return rc;
+    // A descending tag keeps its keys the other way round in the file.
+    int rc = (t->descending != 0) != last ? tfile4bottom(t) : tfile4top(t);
+    if (rc < 0)
+        return rc;
+    return goTagPosition(d, t);
 }
 
 } // namespace
@@ -647,12 +697,7 @@ int d4writeKeys(DATA4 *d, long n) {
         }
         done.push_back(std::move(k));
     });
-    if (lockedHere) {
-        const int r = d4indexesUnlock(d);
-        if (result == 0 && r < 0)
-            result = r;
-    }
-    return result;
+    return releaseTagLock(d, lockedHere, result);
 }
 
 int d4unwriteKeys(DATA4 *d, long n) {
@@ -715,12 +760,7 @@ int d4appendKeys(DATA4 *d, long n) {
         if (r == 0)
             done.push_back(std::move(k));
     });
-    if (lockedHere) {
-        const int r = d4indexesUnlock(d);
-        if (result == 0 && r < 0)
-            result = r;
-    }
-    return result;
+    return releaseTagLock(d, lockedHere, result);
 }
 
 // --- tags of a handle, seek and skip ---
@@ -762,19 +802,11 @@ void d4tagSelect(DATA4 *d, TAG4 *t) {
 int d4seekN(DATA4 *d, const char *text, int len) {
     if (!d || !text)
         return error4raise(d ? d->codeBase : nullptr, -935, loc4seek);
-    CODE4 *c4 = d->codeBase;
-    CODE4GUARD guard(c4->mutex);
-    if (c4->errorLatch < 0)
-        return -1;
-    TAG4 *tag = d4tagDefault(d);
-    if (!tag)
-        return r4noTag;
-    if (int rc = d4updateRecord(d, 1); rc != 0)
+    CODE4GUARD guard(d->codeBase->mutex);
+    TAG4 *tag = nullptr;
+    if (int rc = seekTag(d, &tag); rc != 0)
         return rc;
     TAG4FILE *t = tag->tagFile;
-    tfile4bind(t, d);
-    if (int rc = tfile4doVersionCheck(t, 0, 1); rc < 0)
-        return rc;
     if (len <= 0)
         len = static_cast<int>(std::strlen(text));
     std::vector<unsigned char> key(static_cast<size_t>(t4keyLen(t)));
@@ -791,17 +823,10 @@ int d4seekDouble(DATA4 *d, double value) {
         return error4raise(nullptr, -935, loc4seek);
     CODE4 *c4 = d->codeBase;
     CODE4GUARD guard(c4->mutex);
-    if (c4->errorLatch < 0)
-        return -1;
-    TAG4 *tag = d4tagDefault(d);
-    if (!tag)
-        return r4noTag;
-    if (int rc = d4updateRecord(d, 1); rc != 0)
+    TAG4 *tag = nullptr;
+    if (int rc = seekTag(d, &tag); rc != 0)
         return rc;
     TAG4FILE *t = tag->tagFile;
-    tfile4bind(t, d);
-    if (int rc = tfile4doVersionCheck(t, 0, 1); rc < 0)
-        return rc;
     const int kl = t4keyLen(t);
     std::vector<unsigned char> key(static_cast<size_t>(kl) + 1);
     if (t->keyType == 'N') {
@@ -815,39 +840,9 @@ int d4seekDouble(DATA4 *d, double value) {
     return seekKey(d, tag, key.data(), kl);
 }
 
-int d4tagTop(DATA4 *d) {
-    TAG4 *tag = d ? d4tagDefault(d) : nullptr;
-    if (!tag)
-        return d ? d4top(d) : -935;
-    CODE4GUARD guard(d->codeBase->mutex);
-    if (int rc = d4updateRecord(d, 1); rc != 0)
-        return rc;
-    TAG4FILE *t = tag->tagFile;
-    tfile4bind(t, d);
-    if (int rc = tfile4doVersionCheck(t, 0, 1); rc < 0)
-        return rc;
-    int rc = t->descending ? tfile4bottom(t) : tfile4top(t);
-    if (rc < 0)
-        return rc;
-    return goTagPosition(d, t);
-}
+int d4tagTop(DATA4 *d) { return tagEnd(d, false); }
 
-int d4tagBottom(DATA4 *d) {
-    TAG4 *tag = d ? d4tagDefault(d) : nullptr;
-    if (!tag)
-        return d ? d4bottom(d) : -935;
-    CODE4GUARD guard(d->codeBase->mutex);
-    if (int rc = d4updateRecord(d, 1); rc != 0)
-        return rc;
-    TAG4FILE *t = tag->tagFile;
-    tfile4bind(t, d);
-    if (int rc = tfile4doVersionCheck(t, 0, 1); rc < 0)
-        return rc;
-    int rc = t->descending ? tfile4top(t) : tfile4bottom(t);
-    if (rc < 0)
-        return rc;
-    return goTagPosition(d, t);
-}
+int d4tagBottom(DATA4 *d) { return tagEnd(d, true); }
 
 int d4skipTag(DATA4 *d, long n) {
     TAG4FILE *t = d->tagSelected->tagFile;

@@ -11,36 +11,36 @@ void l4add(LISTHEAD4* list, void* item) {
     l4addAfter(list, list->lastNode, item);
 }
 
-void l4addAfter(LISTHEAD4* list, void* anchor, void* item) {
-    auto* link = static_cast<LINK4*>(item);
+namespace {
+
+// Links an item into the ring after prev, or, in an empty list, as its only item (prev is then unused).
+// True when the list was empty.
+bool linkIn(LISTHEAD4* list, LINK4* link, LINK4* prev) {
+    list->nLink++;
     if (!list->lastNode) {
         link->n = link->p = link;
         list->lastNode = link;
-    } else {
-        auto* a = static_cast<LINK4*>(anchor);
-        link->p = a;
-        link->n = a->n;
-        a->n->p = link;
-        a->n = link;
-        if (a == list->lastNode)
-            list->lastNode = link;
+        return true;
     }
-    list->nLink++;
+    link->p = prev;
+    link->n = prev->n;
+    prev->n->p = link;
+    prev->n = link;
+    return false;
+}
+
+} // namespace
+
+void l4addAfter(LISTHEAD4* list, void* anchor, void* item) {
+    auto* link = static_cast<LINK4*>(item);
+    auto* a = static_cast<LINK4*>(anchor);
+    if (!linkIn(list, link, a) && a == list->lastNode)
+        list->lastNode = link;
 }
 
 void l4addBefore(LISTHEAD4* list, void* anchor, void* item) {
-    auto* link = static_cast<LINK4*>(item);
-    if (!list->lastNode) {
-        link->n = link->p = link;
-        list->lastNode = link;
-    } else {
-        auto* a = static_cast<LINK4*>(anchor);
-        link->n = a;
-        link->p = a->p;
-        a->p->n = link;
-        a->p = link;
-    }
-    list->nLink++;
+    auto* a = static_cast<LINK4*>(anchor);
+    linkIn(list, static_cast<LINK4*>(item), list->lastNode ? a->p : nullptr);
 }
 
 void* l4first(const LISTHEAD4* list) {

@@ -113,6 +113,17 @@ static void otherConflict(CODE4* c4, long n) {
     c4->lockedNetId = nullptr;
 }
 
+// The system lock on bytes of the data file for record n (0: the append byte or the whole file): 0, the
+// error, or r4locked with the holder noted as another process.
+static int lockSystemBytes(DATA4* d, long n, long offset, long len) {
+    const int rc = file4lock(&d->dataFile->file, offset, len);
+    if (rc == r4locked) {
+        otherConflict(d->codeBase, n);
+        return r4locked;
+    }
+    return rc;
+}
+
 int d4unlockLow(DATA4* d) {
     DATA4FILE* df = d->dataFile;
     if (!df)
@@ -200,11 +211,7 @@ int d4lock(DATA4* d, long n) {
         return ownConflict(d, n, df->fileLockId);
     if (const LOCK4* l = findRecordLock(df, n))
         return ownConflict(d, n, l->id1);
-    rc = file4lock(&df->file, lock4base + n, 1);
-    if (rc == r4locked) {
-        otherConflict(c4, n);
-        return r4locked;
-    }
+    rc = lockSystemBytes(d, n, lock4base + n, 1);
     if (rc != 0)
         return rc;
     if (!c4->lockMemory)
@@ -229,14 +236,16 @@ int d4lock(DATA4* d, long n) {
     return 0;
 }
 
-int d4lockAppend(DATA4* d) {
+// The append lock, or (wholeFile) the file lock, for the handle. The record count is read afresh once it is
+// held: it cannot change while either lock is held.
+static int lockAppendOrFile(DATA4* d, bool wholeFile, int where) {
     if (!d)
-        return error4raise(nullptr, e4parm, 10312);
+        return error4raise(nullptr, e4parm, where);
     CODE4* c4 = d->codeBase;
     CODE4GUARD guard(c4->mutex);
     if (c4->errorLatch < 0)
         return e4codeBase;
-    if (d4lockTestAppend(d))
+    if (wholeFile ? d4lockTestFile(d) : d4lockTestAppend(d))
         return 0;
     if (d4unlockAuto(d) < 0)
         return e4unlock;
@@ -245,47 +254,24 @@ int d4lockAppend(DATA4* d) {
         return ownConflict(d, 0, df->fileLockId);
     if (df->appendLockId && df->appendLockId != d->clientId)
         return ownConflict(d, 0, df->appendLockId);
-    const int rc = file4lock(&df->file, lock4appendOffset, 1);
-    if (rc == r4locked) {
-        otherConflict(c4, 0);
-        return r4locked;
-    }
+    if (wholeFile)
+        for (void* p = l4first(&df->lockedRecords); p; p = l4next(&df->lockedRecords, p))
+            if (static_cast<LOCK4*>(p)->id1 != d->clientId)
+                return ownConflict(d, static_cast<LOCK4*>(p)->recNum, static_cast<LOCK4*>(p)->id1);
+    const int rc =
+        wholeFile ? lockSystemBytes(d, 0, lock4base, lock4fileLen) : lockSystemBytes(d, 0, lock4appendOffset, 1);
     if (rc != 0)
         return rc;
-    df->appendLockId = d->clientId;
-    df->minCount = -1;
-    d4recCountDo(d); // the count cannot change while the append byte is held
-    return 0;
-}
-
-int d4lockFile(DATA4* d) {
-    if (!d)
-        return error4raise(nullptr, e4parm, 10313);
-    CODE4* c4 = d->codeBase;
-    CODE4GUARD guard(c4->mutex);
-    if (c4->errorLatch < 0)
-        return e4codeBase;
-    if (d4lockTestFile(d))
-        return 0;
-    if (d4unlockAuto(d) < 0)
-        return e4unlock;
-    DATA4FILE* df = d->dataFile;
-    if (df->fileLockId && df->fileLockId != d->clientId)
-        return ownConflict(d, 0, df->fileLockId);
-    if (df->appendLockId && df->appendLockId != d->clientId)
-        return ownConflict(d, 0, df->appendLockId);
-    for (void* p = l4first(&df->lockedRecords); p; p = l4next(&df->lockedRecords, p))
-        if (static_cast<LOCK4*>(p)->id1 != d->clientId)
-            return ownConflict(d, static_cast<LOCK4*>(p)->recNum, static_cast<LOCK4*>(p)->id1);
-    const int rc = file4lock(&df->file, lock4base, lock4fileLen);
-    if (rc == r4locked) {
-        otherConflict(c4, 0);
-        return r4locked;
-    }
-    if (rc != 0)
-        return rc;
-    df->fileLockId = d->clientId;
+    (wholeFile ? df->fileLockId : df->appendLockId) = d->clientId;
     df->minCount = -1;
     d4recCountDo(d);
     return 0;
+}
+
+int d4lockAppend(DATA4* d) {
+    return lockAppendOrFile(d, false, 10312);
+}
+
+int d4lockFile(DATA4* d) {
+    return lockAppendOrFile(d, true, 10313);
 }

@@ -6,6 +6,20 @@
 
 namespace {
 
+// Walks down from the current branch key to a leaf, each block on the way positioned past its last key
+// (atEnd) or on its first. 0, or the error.
+int downToLeaf(TAG4FILE *t, bool atEnd) {
+    for (;;) {
+        const int d = tfile4down(t);
+        if (d == 1)
+            return 0;
+        if (d != 0)
+            return d == 2 ? t4corrupt(t) : d;
+        B4BLOCK *c = t->path.back();
+        c->keyOn = atEnd ? b4n(c) : 0;
+    }
+}
+
 // A page's contents in key order: record + key of each entry, and the children (n + 1; all 0 in a leaf).
 struct FLAT4 {
     std::vector<unsigned char> recKeys; // (4 + key length) bytes per key
@@ -199,15 +213,8 @@ int tfile4add(TAG4FILE *t, const unsigned char *key, long rec, int mode) {
     t->header.version = static_cast<uint16_t>(t->versionOld + 1);
     if (!b4leaf(t->path.back())) {
         // Insert at the end of the leaf just before the current key.
-        for (;;) {
-            int d = tfile4down(t);
-            if (d == 1)
-                break;
-            if (d != 0)
-                return d == 2 ? t4corrupt(t) : d;
-            B4BLOCK *c = t->path.back();
-            c->keyOn = b4n(c);
-        }
+        if (int rc = downToLeaf(t, true); rc != 0)
+            return rc;
         t->path.back()->keyOn = b4n(t->path.back());
     }
     std::vector<unsigned char> recKey(static_cast<size_t>(4 + kl));
@@ -287,14 +294,8 @@ int tfile4remove(TAG4FILE *t) {
         // A branch key is replaced by its successor, the first key of the subtree to its right.
         const int i = b->keyOn;
         b->keyOn = i + 1;
-        for (;;) {
-            int d = tfile4down(t);
-            if (d == 1)
-                break;
-            if (d != 0)
-                return d == 2 ? t4corrupt(t) : d;
-            t->path.back()->keyOn = 0;
-        }
+        if (int rc = downToLeaf(t, false); rc != 0)
+            return rc;
         B4BLOCK *leaf = t->path.back();
         if (b4n(leaf) == 0)
             return t4corrupt(t);

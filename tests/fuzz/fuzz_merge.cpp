@@ -1,12 +1,12 @@
 // Merges an arbitrary patrol file into a small area file, by serial or by coordinate (the first byte
 // chooses). Whatever the patrol file holds, the merge must end without crashing, hanging or reading outside
 // its buffers, and the area file must still read back.
+#include "FuzzSetup.h"
 #include "core/DMAModule.h"
 #include "core/DatabaseFile.h"
 #include "core/MergeReadings.h"
 #include "core/MergeTarget.h"
 #include "core/VariStack.h"
-#include "platform/AppInfo.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,13 +54,7 @@ struct Workspace {
 
     Workspace() {
         const QString folder = dir.path();
-        qputenv("VORD_PROGRAM_DIR", QFile::encodeName(folder));
-        plat::setProgramDir(folder);
-        QFile lang(folder + QStringLiteral("/lang_fuzz.txt"));
-        if (lang.open(QIODevice::WriteOnly)) {
-            lang.write("153 Banner\r\n155 Line \r\n184 Warning\r\n185 Leak\r\n186 No leak\r\n");
-            lang.close();
-        }
+        UseFuzzProgramFolder(folder);
         InitDatabaseStore();
         area.resize(4);
         const char* coordinates[] = {"", "123456", "", "51.5/-0.12"};

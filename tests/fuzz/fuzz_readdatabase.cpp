@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes to the area database reader as a file. Whatever the bytes, the reader must return
 // one of its codes without crashing, hanging or reading outside its buffers, and keep the table's count
 // within the table.
+#include "FuzzSetup.h"
 #include "core/DMAModule.h"
 #include "core/DatabaseFile.h"
-#include "platform/AppInfo.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -21,15 +21,8 @@ struct Workspace {
     QString file;
 
     Workspace() {
-        // A small language file, so that the reader's texts resolve without a message box.
         const QString folder = dir.path();
-        qputenv("VORD_PROGRAM_DIR", QFile::encodeName(folder));
-        plat::setProgramDir(folder);
-        QFile lang(folder + QStringLiteral("/lang_fuzz.txt"));
-        if (lang.open(QIODevice::WriteOnly)) {
-            lang.write("153 Banner\r\n155 Line \r\n184 Warning\r\n185 Leak\r\n186 No leak\r\n");
-            lang.close();
-        }
+        UseFuzzProgramFolder(folder);
         file = folder + QStringLiteral("/input.pdb");
         InitDatabaseStore();
     }

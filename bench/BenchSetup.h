@@ -1,0 +1,62 @@
+#pragma once
+// Set-up the benchmarks share: a program folder that holds the shipped English texts, and the offscreen
+// application that window benchmarks need.
+#include "documents/DocumentFiles.h"
+#include "platform/AppInfo.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <QFile>
+#include <QMdiArea>
+#include <QString>
+
+#include <benchmark/benchmark.h>
+
+namespace bench {
+
+// The shipped English texts, from the source tree.
+inline QString SourceLanguageFile() {
+    return QStringLiteral(VORD_SOURCE_DIR "/lang/lang_english.txt");
+}
+
+// Points the program and settings folders at the given (temporary) folders, and puts the English texts in
+// the program folder so that every text a benchmark shows is found.
+inline void UseProgramFolders(const QString& program, const QString& settings) {
+    qputenv("VORD_PROGRAM_DIR", QFile::encodeName(program));
+    qputenv("VORD_SETTINGS_DIR", QFile::encodeName(settings));
+    plat::setProgramDir(QString());
+    QFile::copy(SourceLanguageFile(), program + QStringLiteral("/lang_english.txt"));
+}
+
+// The offscreen application, made the first time a benchmark asks for it and kept for the program's life;
+// `name` (a literal) is its program name.
+inline QApplication* OffscreenApp(const char* name = "bench") {
+    static int argc = 1;
+    static char* argv[] = {const_cast<char*>(name), nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    return app;
+}
+
+// The window area list windows open in, shown (offscreen) at a size that lays out a full page of a list.
+inline QMdiArea* ShowDocumentArea() {
+    auto* area = new QMdiArea;
+    area->resize(1200, 800);
+    area->show();
+    SetDocumentArea(area);
+    return area;
+}
+
+// main() of a benchmark program whose benchmarks need the application from the start.
+inline int RunWithOffscreenApp(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
+
+} // namespace bench
