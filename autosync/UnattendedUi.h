@@ -10,19 +10,12 @@
 
 #include <memory>
 
-class UnattendedUi final : public plat::UiServices {
+class UnattendedUi final : public plat::CancellingUi {
 public:
     // Null when the environment asks for no unattended run.
     static std::unique_ptr<UnattendedUi> fromEnvironment();
 
     int messageBox(const QString& prompt, int style, const QString& title) override;
-    bool inputBox(const QString&, const QString&, const QString&, QString*) override { return false; }
-    QString openFileName(const plat::FileDialogRequest&) override { return {}; }
-    QStringList openFileNames(const plat::FileDialogRequest&) override { return {}; }
-    QString saveFileName(const plat::FileDialogRequest&) override { return {}; }
-    QString folderName(const plat::FileDialogRequest&) override { return {}; }
-    bool chooseFont(QFont*, QWidget*) override { return false; }
-    int execDialog(QDialog*) override { return 0; }
 
 private:
     QString log_;

@@ -5,23 +5,7 @@ namespace {
 
 // Without a window system every question goes unanswered: boxes give 0, dialogs are cancelled. Programs with
 // windows install the Qt implementation (platform/QtUi.h) at start-up.
-class HeadlessUi final : public UiServices {
-public:
-    int messageBox(const QString&, int, const QString&) override { return 0; }
-    bool inputBox(const QString&, const QString&, const QString&, QString* answer) override {
-        if (answer)
-            answer->clear();
-        return false;
-    }
-    QString openFileName(const FileDialogRequest&) override { return {}; }
-    QStringList openFileNames(const FileDialogRequest&) override { return {}; }
-    QString saveFileName(const FileDialogRequest&) override { return {}; }
-    QString folderName(const FileDialogRequest&) override { return {}; }
-    bool chooseFont(QFont*, QWidget*) override { return false; }
-    int execDialog(QDialog*) override { return 0; }
-};
-
-HeadlessUi g_headless;
+CancellingUi g_headless;
 UiServices* g_default = nullptr;
 UiServices* g_current = nullptr;
 

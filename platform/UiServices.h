@@ -58,6 +58,24 @@ public:
     virtual int execDialog(QDialog* dialog) = 0;
 };
 
+// Answers nobody is there to give: every question is cancelled and every box gives 0. Programs without
+// windows use it as it stands; unattended runs and benchmarks derive from it and answer the boxes.
+class CancellingUi : public UiServices {
+public:
+    int messageBox(const QString&, int, const QString&) override { return 0; }
+    bool inputBox(const QString&, const QString&, const QString&, QString* answer) override {
+        if (answer)
+            answer->clear();
+        return false;
+    }
+    QString openFileName(const FileDialogRequest&) override { return {}; }
+    QStringList openFileNames(const FileDialogRequest&) override { return {}; }
+    QString saveFileName(const FileDialogRequest&) override { return {}; }
+    QString folderName(const FileDialogRequest&) override { return {}; }
+    bool chooseFont(QFont*, QWidget*) override { return false; }
+    int execDialog(QDialog*) override { return 0; }
+};
+
 UiServices& ui();
 // Installs an implementation (not owned) over the default; nullptr goes back to the default.
 void setUi(UiServices* services);

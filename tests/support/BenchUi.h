@@ -3,7 +3,7 @@
 // so nothing waits for a user while a benchmark runs. Installed for the life of the object.
 #include "platform/UiServices.h"
 
-class AlwaysOkUi final : public plat::UiServices {
+class AlwaysOkUi final : public plat::CancellingUi {
 public:
     AlwaysOkUi() { plat::setUi(this); }
     ~AlwaysOkUi() override { plat::setUi(nullptr); }
@@ -11,11 +11,4 @@ public:
     AlwaysOkUi& operator=(const AlwaysOkUi&) = delete;
 
     int messageBox(const QString&, int, const QString&) override { return plat::IDOK; }
-    bool inputBox(const QString&, const QString&, const QString&, QString*) override { return false; }
-    QString openFileName(const plat::FileDialogRequest&) override { return {}; }
-    QStringList openFileNames(const plat::FileDialogRequest&) override { return {}; }
-    QString saveFileName(const plat::FileDialogRequest&) override { return {}; }
-    QString folderName(const plat::FileDialogRequest&) override { return {}; }
-    bool chooseFont(QFont*, QWidget*) override { return false; }
-    int execDialog(QDialog*) override { return 0; }
 };
