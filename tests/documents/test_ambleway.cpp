@@ -279,6 +279,28 @@ TEST_F(AmblewayImportTest, ClosesTheServerImportsEveryLineAndKeepsTheFileAsBak) 
     EXPECT_TRUE(QFile::exists(folder() + QStringLiteral("/zz.txt"))); // one file per run
 }
 
+// The communications server itself, as the program folder holds it: started by the import, closed by its
+// window messages, gone before the received file is read.
+TEST_F(AmblewayImportTest, TheRealServerIsStartedAndClosedAndTheFileImported) {
+    installServer(QStringLiteral(QUENDAR32_PROGRAM));
+    write(QStringLiteral("area7.txt"), kFile);
+    ImportUi ui;
+    ui.serverRegisters = true;
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::PressOkWhenDone));
+    ui.expectMessage(plat::IDOK, QStringLiteral(" on line 3"));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::ImportDone));
+    ImportAmblewayFile();
+
+    const QDeadlineTimer deadline(10000);
+    while (plat::winmsg::findWindow("Afx:400000:0", "Quarn Communications") && !deadline.hasExpired())
+        QThread::msleep(20);
+    EXPECT_FALSE(plat::winmsg::findWindow("Afx:400000:0", "Quarn Communications"));
+    EXPECT_EQ(doc->RecordCount, 4);
+    EXPECT_EQ(doc->rowText(4, 4), QStringLiteral("EAST"));
+    EXPECT_FALSE(QFile::exists(folder() + QStringLiteral("/area7.txt")));
+    EXPECT_EQ(TestEnv::readFile(folder() + QStringLiteral("/area7.bak")), kFile);
+}
+
 TEST_F(AmblewayImportTest, WithoutAServerWindowSays528AndImportsAnyway) {
     installServer(QStringLiteral("/bin/true"));
     write(QStringLiteral("a.txt"), "1,1234567,x,,y,a,b,c,1\r\n");
