@@ -4,45 +4,21 @@
 // operation and, for the engine, system calls per operation counted under its file layer.
 //
 // Records: BENCH_XBASE_RECORDS (default 100000).
-#include "xbase/d4all.h"
+#include "XbaseBench.h"
 
-#include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <random>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
-long recordCount() {
-    const char *e = std::getenv("BENCH_XBASE_RECORDS");
-    return e ? std::max(1000L, std::atol(e)) : 100000L;
-}
-
-struct COUNTING4SYS : FILE4SYS {
-    long reads = 0, writes = 0, locks = 0, syncs = 0;
-    long pread(int fd, void *buf, long len, long pos) override {
-        ++reads;
-        return FILE4SYS::pread(fd, buf, len, pos);
-    }
-    long pwrite(int fd, const void *buf, long len, long pos) override {
-        ++writes;
-        return FILE4SYS::pwrite(fd, buf, len, pos);
-    }
-    int lock(int fd, long offset, long len, int type) override {
-        ++locks;
-        return FILE4SYS::lock(fd, offset, len, type);
-    }
-    int fsync(int fd) override {
-        ++syncs;
-        return FILE4SYS::fsync(fd);
-    }
-    void reset() { reads = writes = locks = syncs = 0; }
-};
+using xbench::COUNTING4SYS;
+using xbench::recordCount;
+using xbench::report;
+using xbench::tempDir;
+using xbench::timed;
 
 std::string userName(long i) {
     // Mixed case so that the key's UPPER matters; spread so that appends land all over the tree.
@@ -62,11 +38,6 @@ std::string seekKey(std::mt19937 &rng, long n, bool miss) {
 }
 double amountOf(long i) { return static_cast<double>((i * 104729L) % 2000000L - 1000000L) / 100.0; }
 
-std::string tempDir() {
-    char tmpl[] = "/tmp/bench_xbase_XXXXXX";
-    return ::mkdtemp(tmpl) ? tmpl : "/tmp";
-}
-
 struct EngineDb {
     CODE4 cb;
     COUNTING4SYS sys;
@@ -76,22 +47,6 @@ struct EngineDb {
 };
 
 EngineDb *engine[2];
-
-void report(benchmark::State &state, long ops, double seconds, COUNTING4SYS *sys) {
-    state.counters["us_per_op"] = seconds * 1e6 / static_cast<double>(ops);
-    if (sys) {
-        state.counters["preads_per_op"] = static_cast<double>(sys->reads) / static_cast<double>(ops);
-        state.counters["pwrites_per_op"] = static_cast<double>(sys->writes) / static_cast<double>(ops);
-        state.counters["locks_per_op"] = static_cast<double>(sys->locks) / static_cast<double>(ops);
-        state.counters["fsyncs_per_op"] = static_cast<double>(sys->syncs) / static_cast<double>(ops);
-    }
-}
-
-template <class F> double timed(F f) {
-    auto start = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 void BM_EngineAppend(benchmark::State &state) {
     const bool shared = state.range(0) != 0;
@@ -202,7 +157,7 @@ void BM_EngineDelete(benchmark::State &state) {
         report(state, ops, s, &db->sys);
         d4close(db->d);
         code4initUndo(&db->cb);
-        std::system(("rm -rf '" + db->dir + "'").c_str());
+        xbench::removeDir(db->dir);
     }
 }
 
@@ -328,7 +283,7 @@ void BM_SqliteDelete(benchmark::State &state) {
     }
     sqlite3_finalize(st);
     sqlite3_close(l->db);
-    std::system(("rm -rf '" + l->dir + "'").c_str());
+    xbench::removeDir(l->dir);
 }
 
 } // namespace
