@@ -159,6 +159,15 @@ std::array<std::uint32_t, 5> LinkServer::TxHistory() const {
     return txHistory_;
 }
 
+void LinkServer::ResetHistories() {
+    {
+        std::lock_guard lock(sharedMutex_);
+        rxHistory_.fill(0);
+        txHistory_.fill(0);
+    }
+    link_.statistics.BumpChangeCount();
+}
+
 HistoryLog::SessionNames LinkServer::SessionNames() const {
     std::lock_guard lock(sharedMutex_);
     return {published_.current.user.userName, published_.current.user.fullName};
@@ -301,13 +310,18 @@ bool LinkServer::RunCycle() {
     }
 
     const std::int64_t t = now();
-    if (t != historySecond_) {
-        const std::int64_t elapsed = historySecond_ == 0 ? 1 : std::max<std::int64_t>(1, t - historySecond_);
-        historySecond_ = t;
-        const std::uint32_t rx = link_.statistics.Get(LinkCounter::RxBytes);
-        const std::uint32_t tx = link_.statistics.Get(LinkCounter::TxBytes);
+    const std::int64_t lastRoll = historySecond_.load();
+    if (t != lastRoll) {
+        const std::int64_t elapsed = lastRoll == 0 ? 1 : std::max<std::int64_t>(1, t - lastRoll);
+        historySecond_.store(t);
+        std::uint32_t rx = 0;
+        std::uint32_t tx = 0;
         {
+            // The counters are read under the histories' lock: a window's Reset of the counters and then of the
+            // histories cannot fall between the read and the store and leave a stale total in the newest slot.
             std::lock_guard lock(sharedMutex_);
+            rx = link_.statistics.Get(LinkCounter::RxBytes);
+            tx = link_.statistics.Get(LinkCounter::TxBytes);
             std::rotate(rxHistory_.begin(), rxHistory_.begin() + 1, rxHistory_.end());
             std::rotate(txHistory_.begin(), txHistory_.begin() + 1, txHistory_.end());
             rxHistory_[4] = rx;
@@ -475,7 +489,7 @@ void LinkServer::OpenPortAndInitModem() {
     }
     for (int i = 0; i < 5; ++i)
         link_.statistics.BumpChangeCount();
-    historySecond_ = now();
+    historySecond_.store(now());
     modemSample_.store(port_->ModemStatus() < 0 ? 0 : port_->ModemStatus());
     logEvent("Com Port Opened OK", EC::Initialise | EC::Success);
 

@@ -204,6 +204,10 @@ public:
     int ModemSample() const { return modemSample_.load(); }
     std::array<std::uint32_t, 5> RxHistory() const;
     std::array<std::uint32_t, 5> TxHistory() const;
+    // Zeroes both histories (the diagnostics' Reset, with the counters): the next roll starts them again.
+    void ResetHistories();
+    // The clock second (seconds since 1970) of the last roll of the histories; 0 before the port first opened.
+    std::int64_t LastRollSecond() const { return historySecond_.load(); }
     // The current session's names for the history's forwarded records.
     HistoryLog::SessionNames SessionNames() const;
 
@@ -302,6 +306,8 @@ private:
     std::atomic<int> linkState_{0};
     std::atomic<int> modemSample_{0};
     std::atomic<bool> workerEnded_{false};
+    // Written by the worker only; atomic for the status reply.
+    std::atomic<std::int64_t> historySecond_{0};
     std::array<std::atomic<std::uint32_t>, kSecurityCounterCount> security_{};
 
     mutable std::mutex settingsMutex_;
@@ -325,7 +331,6 @@ private:
     LinkState state_ = LinkState::Idle;
     std::uint16_t options_ = 0;
     std::int64_t lastOperationTime_ = 0;
-    std::int64_t historySecond_ = 0;
     std::uint64_t trayTotal_ = 0;
     UserSession session_;
     UserSession lastSession_;

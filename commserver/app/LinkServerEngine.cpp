@@ -89,8 +89,8 @@ public:
     int ModemSample() const override { return server_.ModemSample(); }
     std::array<std::uint32_t, 5> RxHistory() const override { return server_.RxHistory(); }
     std::array<std::uint32_t, 5> TxHistory() const override { return server_.TxHistory(); }
-    std::uint32_t HistorySecond() const override { return 0; }
-    void ResetHistories() override {}
+    std::uint32_t HistorySecond() const override { return static_cast<std::uint32_t>(server_.LastRollSecond()); }
+    void ResetHistories() override { server_.ResetHistories(); }
     std::array<std::uint32_t, 9> SecurityCounters() const override {
         std::array<std::uint32_t, 9> out{};
         for (int i = 0; i < comms::kSecurityCounterCount; ++i)

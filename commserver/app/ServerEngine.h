@@ -86,7 +86,9 @@ public:
     // Bytes received and sent, one total per second over the last five seconds, oldest first.
     virtual std::array<std::uint32_t, 5> RxHistory() const = 0;
     virtual std::array<std::uint32_t, 5> TxHistory() const = 0;
+    // The clock second (seconds since 1970) at which the histories last rolled on; 0 before the port opened.
     virtual std::uint32_t HistorySecond() const = 0;
+    // Zeroes both histories (with the counters, the throughput starts again from nothing).
     virtual void ResetHistories() = 0;
     virtual std::array<std::uint32_t, 9> SecurityCounters() const = 0;
     virtual EngineView View() const = 0;

@@ -143,6 +143,47 @@ TEST_F(ServerSteps, ARequestOfAnUnknownTypeCountsAProtocolErrorAndStaysIdle) {
     EXPECT_TRUE(sent().empty()) << "only the acknowledgement went out";
 }
 
+TEST_F(ServerSteps, TheHistoriesRollEachSecondAndAResetZeroesThemUntilTheNextRoll) {
+    open(0);
+    const std::int64_t opened = clock.Now();
+    EXPECT_EQ(server.LastRollSecond(), opened);
+    EXPECT_EQ(server.RxHistory(), (std::array<std::uint32_t, 5>{}));
+
+    // Traffic in two seconds: each roll shifts the slots down and puts the current totals in the newest.
+    request(FrameType::ClockRequest, Bytes{0});
+    ack();
+    clock.Advance(1);
+    server.RunCycle();
+    const std::uint32_t rx1 = server.Link().statistics.Get(LinkCounter::RxBytes);
+    const std::uint32_t tx1 = server.Link().statistics.Get(LinkCounter::TxBytes);
+    ASSERT_GT(rx1, 0u);
+    ASSERT_GT(tx1, 0u);
+    EXPECT_EQ(server.LastRollSecond(), opened + 1);
+    EXPECT_EQ(server.RxHistory(), (std::array<std::uint32_t, 5>{0, 0, 0, 0, rx1}));
+    EXPECT_EQ(server.TxHistory(), (std::array<std::uint32_t, 5>{0, 0, 0, 0, tx1}));
+    request(1018);
+    clock.Advance(1);
+    server.RunCycle();
+    const std::uint32_t rx2 = server.Link().statistics.Get(LinkCounter::RxBytes);
+    EXPECT_EQ(server.RxHistory(), (std::array<std::uint32_t, 5>{0, 0, 0, rx1, rx2}));
+    EXPECT_EQ(server.LastRollSecond(), opened + 2);
+
+    // Within the same second nothing rolls; a reset empties both at once and tells the windows.
+    const std::uint32_t changes = server.Link().statistics.ChangeCount();
+    server.ResetHistories();
+    EXPECT_EQ(server.RxHistory(), (std::array<std::uint32_t, 5>{}));
+    EXPECT_EQ(server.TxHistory(), (std::array<std::uint32_t, 5>{}));
+    EXPECT_NE(server.Link().statistics.ChangeCount(), changes);
+    EXPECT_EQ(server.LastRollSecond(), opened + 2);
+
+    // With the counters reset too (the diagnostics' Reset) the next roll starts from nothing.
+    server.Link().ResetLinkStatistics();
+    clock.Advance(1);
+    server.RunCycle();
+    EXPECT_EQ(server.RxHistory(), (std::array<std::uint32_t, 5>{}));
+    EXPECT_EQ(server.LastRollSecond(), opened + 3);
+}
+
 TEST_F(ServerSteps, ALinkFailureDuringAOneShotOperationShowsReadyAgainTenSecondsLater) {
     open(0);
     request(FrameType::ClockRequest, Bytes{0});
