@@ -255,6 +255,8 @@ void CMainFrame::OnComStatusChanged() {
     }
     if (CServerWindow* progress = Window(ServerWindowKind::Progress))
         progress->OnStatusChanged();
+    if (CServerWindow* linkInfo = Window(ServerWindowKind::LinkInfo))
+        linkInfo->OnStatusChanged();
     lastStatus_ = status;
     app_.engine->SetNotificationFlag(true);
 }

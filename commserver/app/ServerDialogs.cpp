@@ -38,6 +38,30 @@ QLineEdit* readOnlyField(QWidget* parent, int width = 90) {
     return e;
 }
 
+// What the activity and link windows show for each link status (the transfer ones name the file instead).
+QString StatusText(int status) {
+    static const char* const kTexts[] = {"No Port",    "Open Failed",      "Closing Down",        "Ready", "Link Failed",
+                                         "",           "",                 "Modem Initialise",    "Modem De-Initialise",
+                                         "Connected"};
+    return status >= 0 && status <= 9 ? QString::fromLatin1(kTexts[status]) : QString();
+}
+
+// "Receiving", "Received OK", "Sending" or "Sent OK", and the percentage of the file done.
+struct TransferText {
+    QString verb;
+    int percent = 0;
+};
+TransferText DescribeTransfer(int status, const TransferView& t) {
+    const bool receiving = status == UiStatus::Receiving;
+    TransferText out;
+    out.verb = QString::fromLatin1(receiving ? (t.completed ? "Received OK" : "Receiving")
+                                             : (t.completed ? "Sent OK" : "Sending"));
+    const std::uint32_t done = receiving ? t.bytesReceived : t.bytesSent;
+    out.percent = t.size == 0 ? (t.completed ? 100 : 0)
+                              : static_cast<int>(std::min<std::uint64_t>(100, std::uint64_t(done) * 100 / t.size));
+    return out;
+}
+
 const char* const kSpecialModes[] = {"Standard Mode", "Opticon PHL Mode", "Psion HC Safe Mode", "Palm/SPT Fast",
                                      "Palm/SPT V Fast"};
 
@@ -679,10 +703,35 @@ CLinkInfoDlg::CLinkInfoDlg(CCommsServerApp& app)
     form->addRow(QStringLiteral("Stop Bits:"), txtStopBits);
     form->addRow(QStringLiteral("Driver:"), txtDriver);
     top->addLayout(form);
+
+    auto* live = new QGroupBox(QStringLiteral("Link"), this);
+    auto* liveForm = new QFormLayout(live);
+    txtStatus = readOnlyField(live, 240);
+    txtStatus->setAlignment(Qt::AlignLeft);
+    txtUser = readOnlyField(live, 240);
+    txtUser->setAlignment(Qt::AlignLeft);
+    txtFile = readOnlyField(live, 240);
+    txtFile->setAlignment(Qt::AlignLeft);
+    prgFile = new QProgressBar(live);
+    prgFile->setRange(0, 100);
+    txtRxBytes = readOnlyField(live);
+    txtTxBytes = readOnlyField(live);
+    liveForm->addRow(QStringLiteral("Status:"), txtStatus);
+    liveForm->addRow(QStringLiteral("User:"), txtUser);
+    liveForm->addRow(QStringLiteral("File:"), txtFile);
+    liveForm->addRow(QStringLiteral("Progress:"), prgFile);
+    liveForm->addRow(QStringLiteral("RX Bytes:"), txtRxBytes);
+    liveForm->addRow(QStringLiteral("TX Bytes:"), txtTxBytes);
+    top->addWidget(live);
+
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     connect(ok, &QPushButton::clicked, this, &CServerWindow::CloseWindow);
     top->addWidget(ok, 0, Qt::AlignRight);
     Refresh();
+    // The byte counts move without a status change, so a timer keeps them current between notifications.
+    refreshTimer.setInterval(250);
+    connect(&refreshTimer, &QTimer::timeout, this, &CLinkInfoDlg::RefreshLink);
+    refreshTimer.start();
 }
 
 void CLinkInfoDlg::Refresh() {
@@ -691,6 +740,31 @@ void CLinkInfoDlg::Refresh() {
     txtParity->setText(QStringLiteral("None"));
     txtStopBits->setText(QStringLiteral("1"));
     txtDriver->setText(QStringLiteral("32 Bit"));
+    RefreshLink();
+}
+
+void CLinkInfoDlg::RefreshLink() {
+    if (!app_.engine || app_.closing.load())
+        return;
+    const int status = app_.engine->UiStatus();
+    const TransferView t = app_.engine->View().transfer;
+    const bool moving = status == UiStatus::Receiving || status == UiStatus::Sending;
+    if (moving) {
+        const TransferText text = DescribeTransfer(status, t);
+        txtStatus->setText(text.verb);
+        prgFile->setValue(text.percent);
+    } else {
+        txtStatus->setText(StatusText(status));
+        prgFile->setValue(0);
+    }
+    // The last file stays named after its transfer ended, until the next one starts.
+    txtFile->setText(qs(t.fileName));
+    const comms::HistoryLog::SessionNames names = app_.engine->SessionNames();
+    txtUser->setText(names.userName.empty() ? QString()
+                                            : qs(names.userName) + QStringLiteral(" (") + qs(names.fullName) + u')');
+    const comms::LinkStatistics& stats = app_.engine->Link().statistics;
+    txtRxBytes->setText(QString::number(stats.Get(comms::LinkCounter::RxBytes)));
+    txtTxBytes->setText(QString::number(stats.Get(comms::LinkCounter::TxBytes)));
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -716,21 +790,14 @@ QString CActivityDlg::ShortName(const QString& name) {
 
 void CActivityDlg::OnStatusChanged() {
     const int status = app_.engine ? app_.engine->UiStatus() : UiStatus::NoPort;
-    static const char* const kTexts[] = {"No Port",    "Open Failed",      "Closing Down",        "Ready", "Link Failed",
-                                         "",           "",                 "Modem Initialise",    "Modem De-Initialise",
-                                         "Connected"};
     if (status == UiStatus::Receiving || status == UiStatus::Sending) {
         const TransferView t = app_.engine->View().transfer;
-        const bool receiving = status == UiStatus::Receiving;
-        const char* verb = receiving ? (t.completed ? "Received OK" : "Receiving") : (t.completed ? "Sent OK" : "Sending");
-        lblStatus->setText(QString::fromLatin1(verb) + u' ' + ShortName(qs(t.fileName)));
-        const std::uint32_t done = receiving ? t.bytesReceived : t.bytesSent;
-        const int percent = t.size == 0 ? (t.completed ? 100 : 0)
-                                        : static_cast<int>(std::min<std::uint64_t>(100, std::uint64_t(done) * 100 / t.size));
-        prgTransfer->setValue(percent);
+        const TransferText text = DescribeTransfer(status, t);
+        lblStatus->setText(text.verb + u' ' + ShortName(qs(t.fileName)));
+        prgTransfer->setValue(text.percent);
         prgTransfer->setVisible(true);
     } else {
-        lblStatus->setText(status >= 0 && status <= 9 ? QString::fromLatin1(kTexts[status]) : QString());
+        lblStatus->setText(StatusText(status));
         prgTransfer->setVisible(false);
     }
 }

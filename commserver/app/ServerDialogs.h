@@ -162,16 +162,27 @@ private:
     std::uint32_t shownChange_ = 0xFFFFFFFFu;
 };
 
+// The line's parameters, and what the link does now: its status, the user logged on, the file being moved
+// and the bytes that went each way. The live part follows the worker's notifications and a 250 ms timer.
 class CLinkInfoDlg : public CServerWindow {
     Q_OBJECT
 public:
     explicit CLinkInfoDlg(CCommsServerApp& app);
     void Refresh();
+    void OnStatusChanged() override { RefreshLink(); }
+    void RefreshLink();
     QLineEdit* txtBaud;
     QLineEdit* txtDataBits;
     QLineEdit* txtParity;
     QLineEdit* txtStopBits;
     QLineEdit* txtDriver;
+    QLineEdit* txtStatus;
+    QLineEdit* txtUser;
+    QLineEdit* txtFile;
+    QProgressBar* prgFile;
+    QLineEdit* txtRxBytes;
+    QLineEdit* txtTxBytes;
+    QTimer refreshTimer;
 };
 
 // One line of what the link does and a progress bar during transfers.
