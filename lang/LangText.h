@@ -427,6 +427,7 @@ constexpr int TransferProgramNotStarted = 830;
 constexpr int TransferProgramCrashed = 831;
 constexpr int TransferResultMissing = 832;
 constexpr int FieldUnitWriteFailed = 833;
+constexpr int MapPrintFailed = 834;
 
 // The numbers every site's language file holds; the project's own texts come after.
 constexpr int kLastShippedText = 687;
@@ -449,6 +450,7 @@ constexpr std::pair<int, const char*> kBuiltInEnglish[] = {
     {TransferProgramCrashed, "The field-unit transfer program ended abnormally. Nothing more was done: "},
     {TransferResultMissing, "The field-unit transfer program left no result file: "},
     {FieldUnitWriteFailed, "This list was not sent to the field unit: "},
+    {MapPrintFailed, "The map could not be printed."},
 };
 
 } // namespace txt

@@ -31,8 +31,8 @@ void frmGPS_UpdateSerial(QString& oldSerial, QString& newSerial) {
         map->frmGPS_UpdateSerial(oldSerial, newSerial);
 }
 
-void SetMapPrinter(std::function<QPrinter*()> printer) {
-    frmGps::PrinterSource = std::move(printer);
+void SetMapPrinter(MapPrintJob job) {
+    frmGps::PrintJob = std::move(job);
 }
 
 } // namespace mapview

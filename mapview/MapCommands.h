@@ -4,7 +4,8 @@
 
 #include <functional>
 
-class QPrinter;
+class QPainter;
+class QRectF;
 class QWidget;
 
 namespace mapview {
@@ -17,7 +18,15 @@ bool ShowMapWindow(QWidget* mainWindow);
 // map window).
 void frmGPS_refreshLoggers();
 void frmGPS_UpdateSerial(QString& oldSerial, QString& newSerial);
-// Where the map's File > Print goes: the program's current printer.
-void SetMapPrinter(std::function<QPrinter*()> printer);
+// The map's printed page: drawn with the painter into the page rectangle (in the units of the painter's
+// device, the printable area of the page).
+using MapPageDrawer = std::function<void(QPainter& painter, const QRectF& page)>;
+// Runs one print job of the map on the program's current printer: the title names the job; copies and
+// orientation (1 landscape, 0 portrait) hold for this job only. It tells the user itself when the job fails;
+// false then, or when the user cancelled.
+using MapPrintJob =
+    std::function<bool(const QString& title, int copies, int orientation, const MapPageDrawer& drawPage)>;
+// Where the map's File > Print goes (set by the program; without it the map prints nothing).
+void SetMapPrinter(MapPrintJob job);
 
 } // namespace mapview

@@ -7,7 +7,6 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPrinter>
 #include <QStandardPaths>
 #include <QWheelEvent>
 
@@ -73,41 +72,32 @@ void MapControl::CloseMap() {
     model_.CloseMap();
 }
 
-bool MapControl::Print(QPrinter* printer, const QString& title, int copies, int orientation) {
-    if (!printer)
-        return false;
-    const QPageLayout::Orientation before = printer->pageLayout().orientation();
-    const int copiesBefore = printer->copyCount();
-    printer->setPageOrientation(orientation == 1 ? QPageLayout::Landscape : QPageLayout::Portrait);
-    printer->setCopyCount(std::max(1, copies));
-    printer->setDocName(title);
-    QPainter painter;
-    bool ok = painter.begin(printer);
-    if (ok) {
-        const QRectF page = printer->pageLayout().paintRectPixels(printer->resolution());
-        const QRectF area(0, 0, page.width(), page.height());
-        QFont font = painter.font();
-        font.setPointSize(12);
-        font.setBold(true);
-        painter.setFont(font);
-        const QFontMetricsF fm(font, printer);
-        painter.drawText(QPointF(0, fm.ascent()), title);
-        const double top = fm.height() * 1.5;
-        const QSizeF viewSize(model_.view().size);
-        const double fit = std::min(area.width() / viewSize.width(), (area.height() - top) / viewSize.height());
+void MapControl::PrintPage(QPainter& painter, const QRectF& page, const QString& title) const {
+    painter.save();
+    painter.translate(page.topLeft());
+    // Measured on the painter's device: a printer draws in its own dots, many more than the screen's pixels.
+    QFont font = painter.font();
+    font.setPointSize(12);
+    font.setBold(true);
+    painter.setFont(font);
+    const QFontMetricsF fm(font, painter.device());
+    painter.setPen(Qt::black);
+    painter.drawText(QPointF(0, fm.ascent()), title);
+    const double top = fm.height() * 1.5;
+    const QSizeF viewSize(model_.view().size);
+    if (!viewSize.isEmpty() && page.height() > top) {
+        const double fit = std::min(page.width() / viewSize.width(), (page.height() - top) / viewSize.height());
         painter.save();
         painter.translate(0, top);
         painter.scale(fit, fit);
+        painter.setClipRect(QRectF(QPointF(0, 0), viewSize));
         model_.render(painter, &base_);
         painter.restore();
         painter.setPen(QPen(Qt::black, 0));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(QRectF(0, top, viewSize.width() * fit, viewSize.height() * fit));
-        ok = painter.end();
     }
-    printer->setPageOrientation(before);
-    printer->setCopyCount(copiesBefore);
-    return ok;
+    painter.restore();
 }
 
 QImage MapControl::renderImage() const {

@@ -9,7 +9,8 @@
 #include <QPoint>
 #include <QWidget>
 
-class QPrinter;
+class QPainter;
+class QRectF;
 
 namespace mapview {
 
@@ -42,9 +43,9 @@ public:
     void OpenMap(const QString& path);
     void CloseMap();
 
-    // Prints the current view on the printer: the title above, the view fitted to the page. Orientation 1
-    // landscape, 0 portrait; the printer's own orientation and copy count are put back afterwards.
-    bool Print(QPrinter* printer, const QString& title, int copies, int orientation);
+    // The printed page of the current view, drawn into page (in the painter's device units): the title at
+    // the top, below it the view fitted to the rest of the page in its frame. The painter's state is kept.
+    void PrintPage(QPainter& painter, const QRectF& page, const QString& title) const;
     // The current view as an image (screenshots, tests).
     QImage renderImage() const;
 

@@ -56,7 +56,7 @@ template <typename F> void ignoring(F&& step) {
 }
 } // namespace
 
-std::function<QPrinter*()> frmGps::PrinterSource;
+MapPrintJob frmGps::PrintJob;
 
 // --- please-wait window ----------------------------------------------------------------------------------
 
@@ -445,11 +445,14 @@ void frmGps::cmdPan_Click(int direction) {
 }
 
 void frmGps::mnuPrint_Click() {
-    if (!m_MapPointControl)
+    if (!m_MapPointControl || !PrintJob)
         return;
-    QPrinter* printer = PrinterSource ? PrinterSource() : nullptr;
     const QString title = document() ? document()->DMAName : QString();
-    ignoring([&] { m_MapPointControl->Print(printer, title, 1, mnuLandscape->isChecked() ? 1 : 0); });
+    const MapControl* control = m_MapPointControl;
+    ignoring([&] {
+        PrintJob(title, 1, mnuLandscape->isChecked() ? 1 : 0,
+                 [control, &title](QPainter& painter, const QRectF& page) { control->PrintPage(painter, page, title); });
+    });
 }
 
 void frmGps::Timer1_Timer() {

@@ -2,6 +2,7 @@
 // The map window "GPS": the loggers of the active logger list as pushpins on a map, with display options,
 // and editing of those loggers by mouse. One at a time; while it is open the main window is disabled and the
 // coordinate system is latitude/longitude.
+#include "mapview/MapCommands.h"
 #include "mapview/MapControl.h"
 #include "mapview/clsPushpinInfo.h"
 
@@ -19,7 +20,6 @@ class QGroupBox;
 class QLabel;
 class QMenu;
 class QMenuBar;
-class QPrinter;
 class QPushButton;
 class QRadioButton;
 class QTimer;
@@ -44,8 +44,8 @@ public:
 
     // The one map window, or null.
     static frmGps* instance();
-    // Where printing goes: the program's current printer (set by the program; null prints nothing).
-    static std::function<QPrinter*()> PrinterSource;
+    // Where printing goes: a job on the program's current printer (set by the program; empty prints nothing).
+    static MapPrintJob PrintJob;
 
     // Runs the opening steps; false when they failed (the user was told, and the window closes again).
     bool Form_Load();

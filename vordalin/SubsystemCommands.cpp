@@ -1,8 +1,10 @@
 #include "vordalin/SubsystemCommands.h"
 
 #include "core/ProgramWindows.h"
+#include "core/Shared.h"
 #include "directlink/CaptureRoutines.h"
 #include "directlink/SarnicMenu.h"
+#include "lang/LangText.h"
 #include "mapview/MapCommands.h"
 #include "platform/UiServices.h"
 #include "printing/PrintCommands.h"
@@ -18,7 +20,9 @@
 #include <QPicture>
 #include <QPointer>
 #include <QPrinter>
+#include <QRectF>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -90,18 +94,8 @@ void SarnicSetup(frmMain& main, int) {
 void StartSubsystems(frmMain& main) {
     StartAutoSyncWatcher(&main);
 
-    // The map draws its page straight onto the printer; a PDF goes to the file the user chose for it.
-    mapview::SetMapPrinter([]() -> QPrinter* {
-        printing::PrinterObject& printer = printing::Printer();
-        if (!printing::PrepareOutput(programWindows().mainWidget()))
-            return nullptr;
-        QPrinter& device = printer.qprinter();
-        if (printer.isPdf()) {
-            device.setOutputFormat(QPrinter::PdfFormat);
-            device.setOutputFileName(printer.outputFileName());
-        }
-        return &device;
-    });
+    // The map prints through the current printer's job steps like every other print of the program.
+    mapview::SetMapPrinter(PrintMapJob);
 
     // A captured direct-link window is one page, turned to fit, through the printer's own job steps.
     directlink::SetPicturePrinter([](const QPicture& picture) {
@@ -118,6 +112,51 @@ void StartSubsystems(frmMain& main) {
         directlink::DrawPictureFitted(*painter, printer.printableArea().size(), picture);
         return printer.EndDoc();
     });
+}
+
+bool PrintMapJob(const QString& title, int copies, int orientation, const mapview::MapPageDrawer& drawPage) {
+    printing::PrinterObject& printer = printing::Printer();
+    auto failed = [](const QString& why) {
+        ShowMessage(LoadLangString(txt::MapPrintFailed) + u'\n' + why, 0);
+        return false;
+    };
+    // painter() would hand over a job another window has open; the map's page must not end up inside it.
+    if (printer.jobActive())
+        return failed(QStringLiteral("Another print job is still running."));
+    if (!printing::PrepareOutput(programWindows().mainWidget()))
+        return false;
+
+    // The map's own choices hold for this job only: the printer keeps what the setup dialogs gave it.
+    const int orientationBefore = printer.Orientation();
+    const int copiesBefore = printer.Copies();
+    const QString docNameBefore = printer.qprinter().docName();
+    struct Restore {
+        printing::PrinterObject& printer;
+        int orientation, copies;
+        QString docName;
+        ~Restore() {
+            printer.setOrientation(orientation);
+            printer.setCopies(copies);
+            printer.qprinter().setDocName(docName);
+        }
+    } restore{printer, orientationBefore, copiesBefore, docNameBefore};
+    printer.setOrientation(orientation == 1 ? printing::PrinterObject::OrientationLandscape
+                                            : printing::PrinterObject::OrientationPortrait);
+    printer.setCopies(std::max(1, copies));
+    printer.qprinter().setDocName(title);
+
+    QPainter* painter = printer.painter();
+    if (!painter)
+        return failed(printer.lastError());
+    try {
+        drawPage(*painter, QRectF(QPointF(0, 0), printer.printableArea().size()));
+    } catch (...) {
+        printer.KillDoc(); // no half-drawn page goes out, and no half-written PDF stays
+        throw;
+    }
+    if (!printer.EndDoc())
+        return failed(printer.lastError());
+    return true;
 }
 
 void ShowMapWindow() {

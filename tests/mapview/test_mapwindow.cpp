@@ -25,7 +25,6 @@
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
-#include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -477,22 +476,64 @@ TEST_F(MapWindowTest, EveryProbeBranchGivesItsSymbolsOrItsMessage) {
     EXPECT_EQ(doc->RecordCount, 3);
 }
 
-TEST_F(MapWindowTest, PrintsTheViewWithTheListNameOnThePrinter) {
+TEST_F(MapWindowTest, PrintHandsTheProgramAJobInTheChosenOrientationWithThePage) {
     frmDMA* doc = openList(street());
     frmGps* map = openMap();
     ASSERT_TRUE(map && map->loaded());
-    QPrinter printer(QPrinter::ScreenResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(env.path(QStringLiteral("map.pdf")));
-    printer.setPageOrientation(QPageLayout::Portrait);
-    SetMapPrinter([&] { return &printer; });
+    map->resize(800, 600);
+    // Without a job runner (the program not started) printing does nothing.
+    map->mnuPrint_Click();
+
+    struct Job {
+        QString title;
+        int copies = 0;
+        int orientation = -1;
+        QImage page;
+    };
+    std::vector<Job> jobs;
+    // The page lies inside a larger sheet, off its origin, as a printable area does within the paper.
+    const QRectF area(40, 60, 700, 500);
+    SetMapPrinter([&](const QString& title, int copies, int orientation, const MapPageDrawer& draw) {
+        QImage sheet(780, 620, QImage::Format_RGB32);
+        sheet.fill(Qt::white);
+        QPainter painter(&sheet);
+        draw(painter, area);
+        EXPECT_EQ(painter.transform(), QTransform()) << "the painter is handed back as it came";
+        jobs.push_back({title, copies, orientation, sheet});
+        return true;
+    });
+    map->mnuPortrait->trigger();
+    map->mnuPrint_Click();
+    map->mnuLandscape->trigger();
     map->mnuPrint_Click();
     SetMapPrinter(nullptr);
-    const std::string pdf = TestEnv::readFile(env.path(QStringLiteral("map.pdf")));
-    EXPECT_EQ(pdf.substr(0, 5), "%PDF-");
-    EXPECT_NE(pdf.find("MediaBox [0 0 842"), std::string::npos) << "landscape page";
-    EXPECT_EQ(printer.pageLayout().orientation(), QPageLayout::Portrait); // put back afterwards
-    EXPECT_FALSE(doc->DMAName.isEmpty());
+
+    ASSERT_EQ(jobs.size(), 2u);
+    EXPECT_EQ(jobs[0].orientation, 0);
+    EXPECT_EQ(jobs[1].orientation, 1);
+    for (const Job& job : jobs) {
+        EXPECT_EQ(job.title, doc->DMAName);
+        EXPECT_FALSE(job.title.isEmpty());
+        EXPECT_EQ(job.copies, 1);
+        // Ink only within the page; the title on its first line; the map's frame below it.
+        int inkOutside = 0, inkTitle = 0, inkMap = 0;
+        for (int y = 0; y < job.page.height(); ++y)
+            for (int x = 0; x < job.page.width(); ++x) {
+                if (job.page.pixel(x, y) == qRgb(255, 255, 255))
+                    continue;
+                if (!area.adjusted(-1, -1, 1, 1).contains(QPointF(x, y)))
+                    ++inkOutside;
+                else if (y < area.top() + 18)
+                    ++inkTitle;
+                else
+                    ++inkMap;
+            }
+        EXPECT_EQ(inkOutside, 0);
+        EXPECT_GT(inkTitle, 20);
+        EXPECT_GT(inkMap, 1000) << "the map and its frame";
+        // The frame's left edge runs down the page's left side, below the title.
+        EXPECT_EQ(job.page.pixel(int(area.left()), int(area.top()) + 200), qRgb(0, 0, 0));
+    }
 }
 
 // Pictures of the map for the documentation: written when VORD_MAP_SCREENSHOTS names a folder.
