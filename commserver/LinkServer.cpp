@@ -565,6 +565,12 @@ void LinkServer::LinkFailure() {
     EndSession();
 }
 
+void LinkServer::abandonLink() {
+    SetLinkState(LinkState::Idle);
+    PostLinkStatus(LinkStatus::LinkFailed);
+    LinkFailure();
+}
+
 void LinkServer::EndSession() {
     lastSession_ = session_;
     session_.state = SessionState::Ended;
@@ -635,9 +641,7 @@ void LinkServer::ackWait(const std::function<void()>& onOk, const char* linkFail
         if (onOk)
             onOk();
     } else if (r == kLinkTimerExpired || r == kLinkLineLost) {
-        SetLinkState(LinkState::Idle);
-        PostLinkStatus(LinkStatus::LinkFailed);
-        LinkFailure();
+        abandonLink();
         if (linkFailEvent)
             logEvent(linkFailEvent, linkFailCode);
     }
@@ -785,9 +789,7 @@ void LinkServer::writeUserRecord(const std::function<void(UserRecord&)>& change)
 
 void LinkServer::runConnect() {
     auto connectLinkFailure = [this] {
-        SetLinkState(LinkState::Idle);
-        PostLinkStatus(LinkStatus::LinkFailed);
-        LinkFailure();
+        abandonLink();
         logEvent(format("Link Failure during Connect: %s", session_.nameReceived),
                  EC::Connects | EC::Security | EC::Failure);
     };
@@ -808,9 +810,7 @@ void LinkServer::runConnect() {
             session_.state = SessionState::AwaitingResponse;
             link_.ResetReceiver();
         } else if (r < 0) {
-            SetLinkState(LinkState::Idle);
-            PostLinkStatus(LinkStatus::LinkFailed);
-            LinkFailure();
+            abandonLink();
         }
         break;
     }
@@ -925,9 +925,7 @@ void LinkServer::runDisconnect() {
             publish();
         }
     } else if (r < 0) {
-        SetLinkState(LinkState::Idle);
-        PostLinkStatus(LinkStatus::LinkFailed);
-        LinkFailure();
+        abandonLink();
     }
 }
 
@@ -945,9 +943,7 @@ void LinkServer::runSecurityAbort() {
     if (r == kLinkOk) {
         SetLinkState(LinkState::Idle);
     } else if (r < 0) {
-        SetLinkState(LinkState::Idle);
-        PostLinkStatus(LinkStatus::LinkFailed);
-        LinkFailure();
+        abandonLink();
         logEvent("Link Failed during Security Abort", EC::Security | EC::Failure);
     }
 }

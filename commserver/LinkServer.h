@@ -219,6 +219,8 @@ public:
     void CloseModemAndPort();
     void HangUpModem();
     void LinkFailure();
+    // The line failed during an operation: back to idle, the failure shown, the session ended.
+    void abandonLink();
     void EndSession();
     void IdlePoll();
     int CheckUserConnected();

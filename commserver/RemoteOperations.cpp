@@ -544,9 +544,7 @@ void LinkServer::enterFileReceive() {
 void LinkServer::runFileReceive() {
     const std::string& name = transfer_.fileName;
     auto failureA = [&] {
-        SetLinkState(LinkState::Idle);
-        PostLinkStatus(LinkStatus::LinkFailed);
-        LinkFailure();
+        abandonLink();
         lastOperationTime_ = now();
         logEvent(format("File Receive Failed: Lost DSR: %s", name), EC::FileReceive | EC::Failure);
     };
@@ -577,9 +575,7 @@ void LinkServer::runFileReceive() {
         } else if (r == kLinkLineLost) {
             failureA();
         } else if (r == kLinkTimerExpired) {
-            SetLinkState(LinkState::Idle);
-            PostLinkStatus(LinkStatus::LinkFailed);
-            LinkFailure();
+            abandonLink();
             lastOperationTime_ = now();
         }
         break;
@@ -839,16 +835,12 @@ void LinkServer::runFileSend() {
     const std::string label = transfer_.label;
     const std::string name = transfer_.fileName;
     auto failureB = [&] {
-        SetLinkState(LinkState::Idle);
-        PostLinkStatus(LinkStatus::LinkFailed);
-        LinkFailure();
+        abandonLink();
         lastOperationTime_ = now();
         logEvent(format("%s Send Failed: Lost DSR: %s", label, name), EC::FileSend | EC::Failure);
     };
     auto failureC = [&] {
-        SetLinkState(LinkState::Idle);
-        PostLinkStatus(LinkStatus::LinkFailed);
-        LinkFailure();
+        abandonLink();
         lastOperationTime_ = now();
         logEvent(format("Link Failure during %s Send: %s", label, name), EC::FileSend | EC::Failure);
     };
