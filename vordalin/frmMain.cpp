@@ -461,6 +461,15 @@ bool frmMain::SaveActiveTextDocument(int titleText) {
     return true;
 }
 
+bool frmMain::FileCommandReachesLoggerWindow(int titleText) {
+    ShowStatusText(QString());
+    if (!activeChild())
+        return false;
+    if (SaveActiveTextDocument(titleText))
+        return false;
+    return RequireLoggerWindow();
+}
+
 bool frmMain::RequireLoggerWindow() {
     if (IsDocumentValid(ActiveDocument))
         return true;
@@ -469,24 +478,14 @@ bool frmMain::RequireLoggerWindow() {
 }
 
 void frmMain::mnuFileSave_Click() {
-    ShowStatusText(QString());
-    if (!activeChild())
-        return;
-    if (SaveActiveTextDocument(txt::SaveTitle))
-        return;
-    if (!RequireLoggerWindow())
+    if (!FileCommandReachesLoggerWindow(txt::SaveTitle))
         return;
     // Asks for a name when the window has no file yet, writes it and adds it to the recent files.
     SaveLoggerDocument(ActiveDocument);
 }
 
 void frmMain::mnuFileSaveAs_Click() {
-    ShowStatusText(QString());
-    if (!activeChild())
-        return;
-    if (SaveActiveTextDocument(txt::SaveAsTitle))
-        return;
-    if (!RequireLoggerWindow())
+    if (!FileCommandReachesLoggerWindow(txt::SaveAsTitle))
         return;
     frmDMA* document = ActiveDocument;
     if (document->RecordCount < 1) {
@@ -551,12 +550,7 @@ void frmMain::mnuFileExport_Click() {
 }
 
 void frmMain::mnuFileClose_Click() {
-    ShowStatusText(QString());
-    if (!activeChild())
-        return;
-    if (SaveActiveTextDocument(txt::SaveTitle))
-        return;
-    if (!RequireLoggerWindow())
+    if (!FileCommandReachesLoggerWindow(txt::SaveTitle))
         return;
     ActiveDocument->close();
 }

@@ -116,6 +116,10 @@ public:
     bool SaveActiveTextDocument(int titleText);
     // True when a logger list window is current; otherwise says so and gives false.
     bool RequireLoggerWindow();
+    // The start of Save, Save As and Close: clears the status text; with no window there is nothing to do,
+    // and a text document window is saved here (titleText titles its save dialog). True when the command goes
+    // on to the current logger list window.
+    bool FileCommandReachesLoggerWindow(int titleText);
     void OpenTextDocument(const QString& path);
 
     // Seconds from 1 January 1970 00:00:00 local time to now; tests replace it.
