@@ -1,4 +1,5 @@
 #include "commserver/LinkServer.h"
+#include "commserver/RequestText.h"
 
 #include <algorithm>
 #include <cctype>
@@ -32,31 +33,9 @@ int workerIdle() {
     return 0;
 }
 
-std::string format(const char* fmt, const std::string& a, const std::string& b = {}) {
-    std::string out;
-    int which = 0;
-    for (const char* p = fmt; *p; ++p) {
-        if (p[0] == '%' && p[1] == 's') {
-            out += which++ == 0 ? a : b;
-            ++p;
-        } else {
-            out += *p;
-        }
-    }
-    return out;
-}
-
 std::uint32_t getU32(std::span<const std::uint8_t> p, std::size_t at) {
     return static_cast<std::uint32_t>(p[at]) | (static_cast<std::uint32_t>(p[at + 1]) << 8) |
            (static_cast<std::uint32_t>(p[at + 2]) << 16) | (static_cast<std::uint32_t>(p[at + 3]) << 24);
-}
-
-// The name field of a request: the bytes up to the first NUL (or to the end of the payload). A NUL followed
-// by anything but NULs hides a second name behind the first: refused.
-bool parseName(std::span<const std::uint8_t> field, std::string& out) {
-    const auto nul = std::find(field.begin(), field.end(), 0);
-    out.assign(field.begin(), nul);
-    return std::all_of(nul, field.end(), [](std::uint8_t b) { return b == 0; });
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "commserver/LinkServer.h"
+#include "commserver/RequestText.h"
 #include "platform/SerialPort.h"
 
 extern char** environ;
@@ -24,20 +25,6 @@ namespace {
 
 namespace EC = HistoryEventCode;
 
-std::string format(const char* fmt, const std::string& a, const std::string& b = {}) {
-    std::string out;
-    int which = 0;
-    for (const char* p = fmt; *p; ++p) {
-        if (p[0] == '%' && p[1] == 's') {
-            out += which++ == 0 ? a : b;
-            ++p;
-        } else {
-            out += *p;
-        }
-    }
-    return out;
-}
-
 void putU16(std::vector<std::uint8_t>& v, std::uint32_t x) {
     v.push_back(static_cast<std::uint8_t>(x));
     v.push_back(static_cast<std::uint8_t>(x >> 8));
@@ -45,13 +32,6 @@ void putU16(std::vector<std::uint8_t>& v, std::uint32_t x) {
 void putU32(std::vector<std::uint8_t>& v, std::uint32_t x) {
     for (int i = 0; i < 4; ++i)
         v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
-}
-
-// See parseName in LinkServer.cpp: up to the first NUL; anything but NULs after it is refused.
-bool nameField(std::span<const std::uint8_t> field, std::string& out) {
-    const auto nul = std::find(field.begin(), field.end(), 0);
-    out.assign(field.begin(), nul);
-    return std::all_of(nul, field.end(), [](std::uint8_t b) { return b == 0; });
 }
 
 // Words of a command line: blanks and tabs separate; a word that begins with a double quote runs to the next
@@ -176,7 +156,7 @@ void LinkServer::enterProgramRun() {
     oneShotLinkFail_ = "Link Failed during Program Run";
     oneShotLinkFailCode_ = EC::ProgramRun | EC::Failure;
     std::string line;
-    if (!nameField(p, line) || line.empty()) {
+    if (!parseName(p, line) || line.empty()) {
         refuseBadRequest(format("Program Run Failure: %s", line), EC::ProgramRun | EC::Failure,
                          LinkCounter::FailedProgramRuns);
         return;
@@ -276,7 +256,7 @@ void LinkServer::enterFileDelete() {
     oneShotLinkFailCode_ = EC::FileDelete | EC::Failure;
     oneShotOk_ = nullptr;
     std::string name;
-    const bool clean = nameField(p, name);
+    const bool clean = parseName(p, name);
     auto failed = [&] {
         addStat(LinkCounter::FailedFileDeletes);
         reply(FrameType::Failed);
@@ -341,7 +321,7 @@ void LinkServer::enterFileMove() {
     std::string to;
     bool clean = nul != p.end();
     if (clean)
-        clean = nameField(p.subspan(static_cast<std::size_t>(nul - p.begin()) + 1), to);
+        clean = parseName(p.subspan(static_cast<std::size_t>(nul - p.begin()) + 1), to);
     auto failed = [&] {
         addStat(LinkCounter::FailedFileMoves);
         reply(FrameType::Failed);
@@ -430,7 +410,7 @@ void LinkServer::enterFileInfo() {
     oneShotLinkFail_ = "Link Failed during File Info";
     oneShotLinkFailCode_ = EC::FileInfo | EC::Failure;
     std::string name;
-    const bool clean = nameField(p, name);
+    const bool clean = parseName(p, name);
     if (!CheckUserConnected()) {
         logEvent("Get File Info Failed: Security Violation", EC::FileInfo | EC::Security | EC::Failure);
         SetLinkState(LinkState::SecurityAbort);
@@ -500,7 +480,7 @@ void LinkServer::enterFileReceive() {
     transfer_.size =
         static_cast<std::uint32_t>(p[2] | (p[3] << 8) | (p[4] << 16)) | (static_cast<std::uint32_t>(p[5]) << 24);
     std::string name;
-    const bool clean = nameField(p.subspan(6), name);
+    const bool clean = parseName(p.subspan(6), name);
     transfer_.fileName = name;
     if (name.size() > kMaxRemoteName) {
         refuse("File Receive Failed: Bad File Name (too long)");
@@ -741,7 +721,7 @@ void LinkServer::enterFileSend() {
     transfer_.label = transfer_.mode == TransferMode::Listing ? "Directory" : "File";
     const std::string& label = transfer_.label;
     std::string name;
-    const bool clean = nameField(p.subspan(6), name);
+    const bool clean = parseName(p.subspan(6), name);
     transfer_.fileName = name;
     if (name.size() > kMaxRemoteName) {
         refuse(format("%s Send Failed: Bad File Name (too long)", label));
