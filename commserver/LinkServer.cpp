@@ -857,7 +857,6 @@ void LinkServer::runConnect() {
             session_.connectTime = now();
             session_.secondsConnected = 0;
             addSecurity(SecurityCounter::Connects);
-            SetLinkState(LinkState::Idle);
             PostLinkStatus(LinkStatus::Connected);
             logEvent(format("User Connected: %s (%s)", session_.user.userName, session_.user.fullName),
                      EC::Connects | EC::Success);
@@ -867,6 +866,9 @@ void LinkServer::runConnect() {
                 row.connectCount += 1;
                 row.lastConnect = stamp;
             });
+            // Idle last: whoever waits for the logon to settle (the window thread) then finds the event and
+            // the user row written.
+            SetLinkState(LinkState::Idle);
             publish();
         } else if (r < 0) {
             connectLinkFailure();
