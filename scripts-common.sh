@@ -5,7 +5,8 @@ BUILD="${VORD_BUILD_DIR:-$ROOT/build}"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-14-dev python3 xvfb xauth poppler-utils python3-dbf python3-dbfread libdbd-xbase-perl
-          ccache fonts-dejavu-core libshp-dev libplplot-data)
+          ccache fonts-dejavu-core libshp-dev libplplot-data
+          openbox xdotool x11-utils x11-apps)
 
 vord_install() {
     local missing=()
