@@ -10,7 +10,6 @@ with Desktop("start_and_close") as d:
     shutil.copy(os.path.join(os.environ["VORD_TEST_DATA"], "database.pdb"), area)
     app = d.start("vordalin", [area])
     main = d.wait_window("^Vordalin")
-    d.wait_window("area.pdb")
     d.activate(main)
     d.key("alt+F4")
     check(d.wait_exit(app) == 0, "vordalin ended with an error:\n" + d.output(app))
