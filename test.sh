@@ -5,8 +5,14 @@ vord_install
 vord_build
 export QT_QPA_PLATFORM=offscreen
 LOG="$BUILD/ctest.log"
-ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" --timeout 300 2>&1 | tee "$LOG"
+ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" --timeout 300 -LE scenario 2>&1 | tee "$LOG"
 [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "Tests failed."; exit 1; }
+
+# Scenarios: the programs of the program folder on a private X server with a window manager, real input. Each
+# has a display of its own; two at a time keep a loaded machine's windows prompt.
+SCN_LOG="$BUILD/ctest-scenarios.log"
+ctest --test-dir "$BUILD" --output-on-failure -j2 -L scenario 2>&1 | tee "$SCN_LOG"
+[ "${PIPESTATUS[0]}" -eq 0 ] || { echo "Scenarios failed."; exit 1; }
 
 # The same suite built with the address and undefined-behaviour sanitizers.
 if [ "${VORD_SKIP_SANITIZE:-0}" != "1" ]; then
@@ -55,7 +61,11 @@ if command -v clang++ >/dev/null; then
 fi
 
 # One closing line for the whole run.
-summary=$(grep -E "tests passed, [0-9]+ tests failed out of [0-9]+" "$LOG" | tail -1)
-total=$(echo "$summary" | sed -E 's/.*out of ([0-9]+).*/\1/')
-failed=$(echo "$summary" | sed -E 's/.* ([0-9]+) tests failed.*/\1/')
+total=0; failed=0
+for log in "$LOG" "$SCN_LOG"; do
+    summary=$(grep -E "tests passed, [0-9]+ tests failed out of [0-9]+" "$log" | tail -1)
+    [ -n "$summary" ] || continue
+    total=$((total + $(echo "$summary" | sed -E 's/.*out of ([0-9]+).*/\1/')))
+    failed=$((failed + $(echo "$summary" | sed -E 's/.* ([0-9]+) tests failed.*/\1/')))
+done
 echo "$((total - failed)) passed, $failed failed"
