@@ -3,12 +3,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <optional>
-#include <sstream>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace plat {
@@ -76,17 +76,49 @@ struct Contents {
     std::vector<Line> lines;
     std::string eol = "\n";
     bool exists = false;
+    // A file that is there but could not be read whole: its contents are unknown, so it is never written over.
+    std::string unreadable;
 };
 
-Contents load(const std::string& path) {
+// The file's bytes; false with the reason when it exists but cannot be read.
+bool readAll(const std::string& path, std::string& all, bool& exists, std::string& why) {
+    exists = false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return true;
+        exists = true;
+        why = std::strerror(errno);
+        return false;
+    }
+    exists = true;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file";
+        ::close(fd);
+        return false;
+    }
+    char block[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, block, sizeof block);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            why = std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        all.append(block, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+Contents parse(const std::string& all) {
     Contents c;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return c;
     c.exists = true;
-    std::stringstream ss;
-    ss << in.rdbuf();
-    const std::string all = ss.str();
     if (all.find("\r\n") != std::string::npos)
         c.eol = "\r\n";
     std::size_t pos = 0;
@@ -101,6 +133,20 @@ Contents load(const std::string& path) {
         pos = nl + 1;
     }
     return c;
+}
+
+Contents load(const std::string& path) {
+    std::string all, why;
+    bool exists = false;
+    if (!readAll(path, all, exists, why)) {
+        Contents c;
+        c.exists = true;
+        c.unreadable = why.empty() ? std::string("unknown error") : why;
+        return c;
+    }
+    if (!exists)
+        return Contents{};
+    return parse(all);
 }
 
 // Index of the first matching pair, and of the section's header and its last line.
@@ -141,27 +187,50 @@ std::string unquote(std::string_view v) {
     return std::string(v);
 }
 
-bool writeAtomically(const std::string& path, const std::string& bytes) {
-    const std::string temp = path + ".tmp" + std::to_string(::getpid());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
+// Replaces the file in one step: the text goes into a fresh file of an unpredictable name, created only if
+// no entry of that name exists (so a planted link or file is never followed or reused), in the same folder,
+// with the mode of the file it replaces; then it is renamed over the file.
+bool writeAtomically(const std::string& path, const std::string& bytes, std::string& why) {
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temp = (slash == std::string::npos ? std::string() : folder) + "." + base + ".XXXXXX";
+    struct stat old {};
+    const bool hadFile = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        why = std::string("cannot create a temporary file in ") + folder + ": " + std::strerror(errno);
         return false;
+    }
+    bool ok = ::fchmod(fd, hadFile ? (old.st_mode & 0777) : 0644) == 0;
+    if (!ok)
+        why = std::strerror(errno);
+    if (ok && hadFile && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
+        (void)!::fchown(fd, old.st_uid, old.st_gid); // only possible for a privileged writer; else ours
     std::size_t done = 0;
-    bool ok = true;
-    while (done < bytes.size()) {
+    while (ok && done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
+            why = n < 0 ? std::strerror(errno) : "nothing written";
             ok = false;
             break;
         }
         done += static_cast<std::size_t>(n);
     }
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
+    if (ok && ::fsync(fd) != 0) {
+        why = std::strerror(errno);
+        ok = false;
+    }
+    if (::close(fd) != 0 && ok) {
+        why = std::strerror(errno);
+        ok = false;
+    }
     if (ok && std::rename(temp.c_str(), path.c_str()) == 0)
         return true;
+    if (ok)
+        why = std::strerror(errno);
     ::unlink(temp.c_str());
     return false;
 }
@@ -232,11 +301,19 @@ bool ProfileFile::WriteString(std::string_view section, std::string_view key, st
     const std::string_view sec = trim(section);
     const std::string_view k = trim(key);
     if (sec.empty() || k.empty() || sec.find_first_of("]\r\n") != std::string_view::npos ||
-        k.find_first_of("=\r\n") != std::string_view::npos || k.front() == '[' || k.front() == ';')
+        k.find_first_of("=\r\n") != std::string_view::npos || k.front() == '[' || k.front() == ';' ||
+        k.front() == '#') {
+        std::lock_guard lock(mutex_);
+        lastError_ = "a section or key name that cannot be written";
         return false;
+    }
 
     std::lock_guard lock(mutex_);
     Contents c = load(path_);
+    if (!c.unreadable.empty()) {
+        lastError_ = path_ + " exists but cannot be read (" + c.unreadable + "); it is left as it is";
+        return false;
+    }
     const Found f = find(c, sec, k);
     if (f.pair) {
         Line& l = c.lines[*f.pair];
@@ -256,7 +333,18 @@ bool ProfileFile::WriteString(std::string_view section, std::string_view key, st
     std::string bytes;
     for (const Line& l : c.lines)
         bytes += l.text + c.eol;
-    return writeAtomically(path_, bytes);
+    std::string why;
+    if (writeAtomically(path_, bytes, why)) {
+        lastError_.clear();
+        return true;
+    }
+    lastError_ = path_ + " cannot be written: " + why;
+    return false;
+}
+
+std::string ProfileFile::LastError() const {
+    std::lock_guard lock(mutex_);
+    return lastError_;
 }
 
 bool ProfileFile::WriteInt(std::string_view section, std::string_view key, int value) {

@@ -31,9 +31,14 @@ public:
 
     // Replaces the first matching key's value in place, or adds the key at the end of its section, or adds
     // the section at the end of the file; creates the file when missing. Line breaks in the value become
-    // blanks (a value can never add lines of its own). False when the file could not be written.
+    // blanks (a value can never add lines of its own). False when the file could not be written, or when it
+    // exists but cannot be read: such a file is never replaced, since its other lines are unknown. The file
+    // keeps its mode; it is replaced in one step by a rename.
     bool WriteString(std::string_view section, std::string_view key, std::string_view value);
     bool WriteInt(std::string_view section, std::string_view key, int value);
+
+    // Why the last failed write failed (empty after a write that succeeded).
+    std::string LastError() const;
 
     // The integer rule of GetInt, for values that come from elsewhere.
     static int ParseInt(std::string_view text);
@@ -41,6 +46,7 @@ public:
 private:
     mutable std::mutex mutex_;
     std::string path_;
+    std::string lastError_;
 };
 
 } // namespace plat

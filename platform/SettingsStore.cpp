@@ -1,9 +1,9 @@
 #include "platform/SettingsStore.h"
 
-#include "platform/Paths.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <fcntl.h>
@@ -135,11 +135,12 @@ Section* findSection(Store& store, const QString& name) {
     return nullptr;
 }
 
-// Serialises writers of one store across processes.
+// Serialises writers of the stores across processes. The lock is taken on the store's folder itself, so
+// no lock file is ever left beside the stores (and none remains after the cleaner deletes one).
 class FileLock {
 public:
-    explicit FileLock(const QString& path) {
-        fd_ = ::open(QFile::encodeName(path + QStringLiteral(".lock")).constData(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+    FileLock() {
+        fd_ = ::open(QFile::encodeName(folder()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd_ >= 0)
             ::flock(fd_, LOCK_EX);
     }
@@ -190,10 +191,19 @@ QString folder() {
 }
 
 QString filePath(const QString& appTitle) {
-    // Application titles compare without regard to case, as the names inside do.
+    // A title names exactly one file, taken literally: no wildcards, no lists. Titles compare without regard
+    // to case, as the names inside do, so a file spelt with other letter case is the same store.
+    const QString dir = folder();
     const QString name = safeFileName(appTitle) + QStringLiteral(".ini");
-    const QStringList existing = plat::listFiles(folder(), name);
-    return folder() + u'/' + (existing.isEmpty() ? name : existing.first());
+    const QString exact = dir + u'/' + name;
+    if (QFileInfo::exists(exact))
+        return exact;
+    const QStringList entries =
+        QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& e : entries)
+        if (QString::compare(e, name, Qt::CaseInsensitive) == 0)
+            return dir + u'/' + e;
+    return exact;
 }
 
 QString get(const QString& appTitle, const QString& section, const QString& key, const QString& def) {
@@ -215,9 +225,11 @@ bool exists(const QString& appTitle, const QString& section, const QString& key)
 }
 
 bool save(const QString& appTitle, const QString& section, const QString& key, const QString& value) {
+    if (key.isEmpty())
+        return false; // a line "=value" is no key: it could never be read back
     QDir().mkpath(folder());
     const QString path = filePath(appTitle);
-    FileLock lock(path);
+    FileLock lock;
     bool readable = true;
     Store store = load(path, &readable);
     if (!readable)
@@ -240,9 +252,12 @@ bool remove(const QString& appTitle, const QString& section, const QString& key)
     const QString path = filePath(appTitle);
     if (!QFile::exists(path))
         return false;
-    FileLock lock(path);
-    if (section.isEmpty())
+    FileLock lock;
+    if (section.isEmpty()) {
+        // A lock file that an earlier version kept beside the store goes with it.
+        QFile::remove(path + QStringLiteral(".lock"));
         return QFile::remove(path);
+    }
     bool readable = true;
     Store store = load(path, &readable);
     if (!readable)

@@ -59,6 +59,41 @@ TEST_F(CleanerTest, DeletesExactlyTheChosenKey) {
     }
 }
 
+TEST_F(CleanerTest, ATitleNamesOneStoreLiterally) {
+    // Wildcards, lists and blanks in a title are part of the name; only letter case is set aside.
+    const QString company = QString::fromLatin1(cleaner::kDistributors[1].company);
+    const QStringList everyone = {"Vordalin", company + " - Vordalin", "ComponentRegistry", "Other"};
+    struct Case {
+        const char* title;
+        const char* deleted; // nullptr: nothing
+    };
+    const Case cases[] = {
+        {"*", nullptr},           {"?ordalin", nullptr}, {"Vordal*", nullptr},  {"Other;Vordalin", nullptr},
+        {" Vordalin ", nullptr},  {"*.ini", nullptr},    {"VORDALIN", "Vordalin"}, {"other", "Other"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        for (const QString& k : everyone)
+            seed(k);
+        const QString title = QString::fromLatin1(c.title);
+        EXPECT_EQ(cleaner::VordClean(QStringLiteral("XYZ"), title),
+                  c.deleted ? title + QStringLiteral(" Registry Deleted")
+                            : QStringLiteral("No Registry settings found for ") + title);
+        for (const QString& k : everyone)
+            EXPECT_EQ(has(k), !c.deleted || k != QLatin1String(c.deleted)) << k.toStdString();
+    }
+    // Writing and deleting stores leaves nothing else in the folder.
+    for (const QString& k : everyone)
+        seed(k);
+    QStringList left = QDir(store_).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    left.sort();
+    QStringList expected;
+    for (const QString& k : everyone)
+        expected << k + QStringLiteral(".ini");
+    expected.sort();
+    EXPECT_EQ(left, expected);
+}
+
 TEST_F(CleanerTest, NamesThatCouldLeaveTheStoreAreRefused) {
     // Files beside and above the store that a careless name could reach.
     QFile outside(root_.filePath(QStringLiteral("victim.ini")));
