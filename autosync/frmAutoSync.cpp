@@ -18,6 +18,8 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include <exception>
+
 using misc::LoadSyncText;
 using misc::PdaSupportObject;
 
@@ -67,7 +69,19 @@ frmAutoSync::frmAutoSync(QWidget* parent) : QWidget(parent) {
     top->addLayout(bottom);
     top->addWidget(StatusBar1);
     resize(460, 300);
-    connect(cmdTransfer, &QPushButton::clicked, this, [this] { cmdTransfer_Click(); });
+    connect(cmdTransfer, &QPushButton::clicked, this, [this] {
+        // No exception may cross the event loop: a failure is said and the run ends.
+        try {
+            cmdTransfer_Click();
+        } catch (const std::exception& e) {
+            plat::ui().messageBox(QStringLiteral("VordSync stopped: ") + QString::fromLocal8Bit(e.what()), 0,
+                                  QStringLiteral("VordSync"));
+            close();
+        } catch (...) {
+            plat::ui().messageBox(QStringLiteral("VordSync stopped."), 0, QStringLiteral("VordSync"));
+            close();
+        }
+    });
 }
 
 QString frmAutoSync::QueueFolder() {

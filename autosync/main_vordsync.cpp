@@ -6,6 +6,8 @@
 
 #include <QApplication>
 
+#include <exception>
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     plat::setAppTitle(QStringLiteral("VordSync"));
@@ -13,10 +15,19 @@ int main(int argc, char** argv) {
     const std::unique_ptr<UnattendedUi> unattended = UnattendedUi::fromEnvironment();
     if (unattended)
         plat::setUi(unattended.get());
-    {
+    int code = 0;
+    // Whatever goes wrong in the run ends it with a message, never with an exception through the event loop.
+    try {
         frmAutoSync form;
         form.Form_Load();
+    } catch (const std::exception& e) {
+        plat::ui().messageBox(QStringLiteral("VordSync stopped: ") + QString::fromLocal8Bit(e.what()), 0,
+                              QStringLiteral("VordSync"));
+        code = 1;
+    } catch (...) {
+        plat::ui().messageBox(QStringLiteral("VordSync stopped."), 0, QStringLiteral("VordSync"));
+        code = 1;
     }
     plat::setUi(nullptr);
-    return 0;
+    return code;
 }

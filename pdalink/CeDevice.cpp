@@ -11,6 +11,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
@@ -122,7 +124,9 @@ Faults readFaults(const QString& root) {
     return f;
 }
 
-bool matches(const QString& pattern, const QString& name) {
+bool matches(const QString& pattern, QString name) {
+    if (name.endsWith(QLatin1String(kUploadSuffix), Qt::CaseInsensitive))
+        name.chop(static_cast<qsizetype>(std::strlen(kUploadSuffix)));
     return !pattern.isEmpty() && plat::wildcardMatch(pattern, name);
 }
 
@@ -154,14 +158,21 @@ QStringList components(const QString& devicePath, bool* ok) {
     return out;
 }
 
+// An entry a device path can name: a link is none (the listing skips links too), so no path leads out of
+// the device through one.
+bool isEntry(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISLNK(st.st_mode);
+}
+
 // The entry of folder named like name without regard to case (the exact spelling first); empty when none.
 QString findEntry(const QString& folder, const QString& name) {
-    if (QFileInfo::exists(folder + u'/' + name))
+    if (isEntry(folder + u'/' + name))
         return name;
     const QStringList entries =
         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& e : entries)
-        if (QString::compare(e, name, Qt::CaseInsensitive) == 0)
+        if (QString::compare(e, name, Qt::CaseInsensitive) == 0 && isEntry(folder + u'/' + e))
             return e;
     return {};
 }
@@ -178,9 +189,12 @@ QString resolve(const QString& root, const QString& devicePath, bool lastMayBeNe
     QString cur = root;
     for (qsizetype i = 0; i < parts.size(); ++i) {
         const bool last = i + 1 == parts.size();
+        // The marker is no device file: no path reaches it, whatever the letter case.
+        if (i == 0 && QString::compare(parts[i], QLatin1String(kMarkerName), Qt::CaseInsensitive) == 0) {
+            fail(last ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
+            return {};
+        }
         QString found = findEntry(cur, parts[i]);
-        if (!last && i == 0 && found == QString::fromLatin1(kMarkerName))
-            found.clear();
         if (found.isEmpty()) {
             if (last && lastMayBeNew) {
                 found = parts[i];
@@ -402,7 +416,7 @@ Handle CeFindFirstFile(const QString& pattern, FindData* data) {
         const QString name = fi.fileName();
         if (!deviceName(name) || fi.isSymLink())
             continue;
-        if (folder == root && name == QString::fromLatin1(kMarkerName))
+        if (folder == root && QString::compare(name, QLatin1String(kMarkerName), Qt::CaseInsensitive) == 0)
             continue;
         if (!plat::wildcardMatch(namePattern, name))
             continue;
@@ -617,6 +631,31 @@ bool CeDeleteFile(const QString& path) {
         return false;
     }
     if (!QFile::remove(local)) {
+        fail(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return true;
+}
+
+bool CeMoveFile(const QString& existingName, const QString& newName) {
+    State& s = state();
+    std::lock_guard g(s.lock);
+    const QString from = readyPath(s, existingName, false);
+    if (from.isEmpty())
+        return false;
+    const QFileInfo fi(from);
+    if (fi.isDir() || fi.isSymLink()) {
+        fail(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    const QString to = readyPath(s, newName, true);
+    if (to.isEmpty())
+        return false;
+    if (QFileInfo::exists(to) || QFileInfo(to).isSymLink()) {
+        fail(ERROR_ALREADY_EXISTS);
+        return false;
+    }
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
         fail(ERROR_ACCESS_DENIED);
         return false;
     }

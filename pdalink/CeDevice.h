@@ -14,7 +14,9 @@
 //   FailWrite=pattern     writes to a matching file fail (from write FailWriteAt, default 1)
 //   ShortWrite=pattern    write ShortWriteAt (default 1) to a matching file takes only half the bytes
 //   LoseAfterCalls=n      the device goes away (the marker is removed) after n reads and writes
-// Patterns match file names without regard to case ('*' and '?').
+// Patterns match file names without regard to case ('*' and '?'). A file the library is uploading is written
+// under a temporary name (the file's name and kUploadSuffix) and renamed when whole; patterns match it by the
+// name it is going to get.
 //
 // Every session start waits for the device at most SessionWaitMs ($VORD_CE_SESSION_WAIT_MS, default 3000),
 // so a device that goes away never blocks its caller for long.
@@ -62,6 +64,10 @@ struct RapiInit {
     int32_t hr = E_FAIL;
 };
 
+// Names the library gives a file being uploaded, and an earlier copy while the new one takes its place.
+inline constexpr const char* kUploadSuffix = ".~up";
+inline constexpr const char* kAsideSuffix = ".~old";
+
 QString deviceRoot();
 inline constexpr const char* kMarkerName = ".cedevice";
 
@@ -86,6 +92,8 @@ bool CeCloseHandle(Handle handle);
 uint32_t CeGetLastError();
 bool CeCreateDirectory(const QString& path);
 bool CeDeleteFile(const QString& path);
+// Renames a file; fails (ERROR_ALREADY_EXISTS) when newName is taken.
+bool CeMoveFile(const QString& existingName, const QString& newName);
 
 // What the library did to the device in this process, so tests can check that every call ends its session
 // and closes its handles.

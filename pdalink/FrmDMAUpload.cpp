@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -65,15 +66,17 @@ FrmDMAUpload::FrmDMAUpload(QWidget* parent) : QDialog(parent) {
     top->addWidget(Frame1);
     resize(560, 360);
 
-    connect(Drive1, &QComboBox::activated, this, [this] { Drive1_Change(); });
+    connect(Drive1, &QComboBox::activated, this, [this] { RunGuarded([this] { Drive1_Change(); }); });
     connect(dirFolders, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
-        if (item->text() == kUp)
-            setFolderPath(QFileInfo(folderPath_).dir().absolutePath());
-        else
-            setFolderPath(QDir(folderPath_).absoluteFilePath(item->text()));
+        RunGuarded([this, item] {
+            if (item->text() == kUp)
+                setFolderPath(QFileInfo(folderPath_).dir().absolutePath());
+            else
+                setFolderPath(QDir(folderPath_).absoluteFilePath(item->text()));
+        });
     });
-    connect(cmdUpload, &QPushButton::clicked, this, [this] { cmdUpload_Click(); });
-    connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
+    connect(cmdUpload, &QPushButton::clicked, this, [this] { RunGuarded([this] { cmdUpload_Click(); }); });
+    connect(cmdClose, &QPushButton::clicked, this, [this] { RunGuarded([this] { cmdClose_Click(); }); });
 }
 
 void FrmDMAUpload::Form_Load() {
@@ -160,23 +163,22 @@ bool FrmDMAUpload::CopyFileToCeDevice(const QString& FileName, const QString& Fi
 }
 
 void FrmDMAUpload::RAPICopyPCFileToCE(const QString& PCSourceFile, const QString& CEDestFile) {
-    std::string bytes;
-    if (!plat::readFileBytes(PCSourceFile, bytes)) {
+    QFile source(PCSourceFile);
+    if (!QFileInfo(PCSourceFile).isFile() || !source.open(QIODevice::ReadOnly)) {
         // Named, so a run that copied other files does not look like a full success.
         ShowLibMessage(QStringLiteral("Unable to read PC file.  File=") + PCSourceFile);
         return;
     }
-    const QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    progressBar->setRange(0, static_cast<int>(std::min<qint64>(data.size(), INT_MAX)));
-    DeviceHandle file(RAPIModule::CreateDeviceFileForWrite(CEDestFile));
-    if (!file.valid()) {
+    progressBar->setRange(0, static_cast<int>(std::min<qint64>(source.size(), INT_MAX)));
+    switch (RAPIModule::UploadToDevice(source, CEDestFile, [this](qint64 pos) {
+        progressBar->setValue(static_cast<int>(std::min<qint64>(pos, INT_MAX)));
+    })) {
+    case RAPIModule::UploadResult::Done:
+        break;
+    case RAPIModule::UploadResult::CannotCreate:
         ShowLibMessage(String632);
         return;
-    }
-    const bool whole = RAPIModule::WriteAllToDevice(file.get(), data, [this](qint64 pos) {
-        progressBar->setValue(static_cast<int>(std::min<qint64>(pos, INT_MAX)));
-    });
-    if (!whole) {
+    case RAPIModule::UploadResult::WriteFailed:
         ShowLibMessage(String633);
         return;
     }

@@ -7,8 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <dlfcn.h>
+
+#include <exception>
 
 namespace pdalib {
 namespace {
@@ -49,6 +52,16 @@ QString downloadFolder() {
 
 int ShowLibMessage(const QString& text, int style) {
     return ui().messageBox(text, style, MessageTitle);
+}
+
+void RunGuarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        ShowLibMessage(QStringLiteral("The operation could not be completed: ") + QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowLibMessage(QStringLiteral("The operation could not be completed."));
+    }
 }
 
 Session::Session() {
@@ -143,6 +156,24 @@ QStringList ListDeviceCsvFiles(const QString& folderSpec) {
     return out;
 }
 
+bool OpenPcTarget(QSaveFile& file, const QString& path) {
+    // The new file is renamed over the old one when complete, which would replace a device, a pipe or a folder
+    // by a plain file, and (for root) a file whose permissions forbid writing: refuse those as a direct write
+    // would. A link is followed, so the file it names gets the copy.
+    const QFileInfo existing(path);
+    QString real = path;
+    if (existing.exists() || existing.isSymLink()) {
+        const QFileInfo target(existing.canonicalFilePath().isEmpty() ? path : existing.canonicalFilePath());
+        if (!target.isFile() ||
+            !(target.permissions() & (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther)))
+            return false;
+        if (existing.isSymLink())
+            real = existing.canonicalFilePath();
+    }
+    file.setFileName(real);
+    return file.open(QIODevice::WriteOnly);
+}
+
 bool CopyDeviceFileToPC(const QString& source, const QString& target, pda::CallStatus* status) {
     Session session;
     if (!session.ok()) {
@@ -155,22 +186,32 @@ bool CopyDeviceFileToPC(const QString& source, const QString& target, pda::CallS
     uint32_t high = 0;
     const uint32_t low = ce::CeGetFileSize(file.get(), &high);
     const uint64_t expected = (static_cast<uint64_t>(high) << 32) | low;
-    QByteArray gathered;
-    if (!readBlocks(file.get(), [&gathered](const QByteArray& block) {
-            gathered.append(block);
-            return true;
-        }))
+    // The copy goes straight to a new file beside the target, block by block, whatever size the device
+    // reports; the target is replaced only by a whole copy.
+    QSaveFile out;
+    if (!OpenPcTarget(out, plat::toLocalPath(target))) {
+        raise(status, pda::kErrPathAccess, QStringLiteral("Path/File access error: ") + target);
         return false;
+    }
+    uint64_t gathered = 0;
+    bool written = true;
+    if (!readBlocks(file.get(), [&](const QByteArray& block) {
+            gathered += static_cast<uint64_t>(block.size());
+            written = written && out.write(block) == block.size();
+            return true;
+        })) {
+        out.cancelWriting();
+        return false;
+    }
     // A device that went away during the read ends the file early; only a whole file counts.
-    if (static_cast<uint64_t>(gathered.size()) != expected) {
+    if (gathered != expected) {
+        out.cancelWriting();
         ShowLibMessage(QStringLiteral(" Error !!! Reading WinCE file. ") + QString::number(ce::ERROR_READ_FAULT));
         return false;
     }
     file.reset();
-    QString why;
-    if (!plat::writeFileAtomically(plat::toLocalPath(target),
-                                   std::string_view(gathered.constData(), static_cast<size_t>(gathered.size())),
-                                   &why)) {
+    if (!written || !out.commit()) {
+        out.cancelWriting();
         raise(status, pda::kErrPathAccess, QStringLiteral("Path/File access error: ") + target);
         return false;
     }
@@ -195,28 +236,98 @@ bool WriteAllToDevice(ce::Handle file, const QByteArray& data, const std::functi
     return ((static_cast<uint64_t>(high) << 32) | low) == static_cast<uint64_t>(total);
 }
 
+namespace {
+// Streams the rest of a PC file into an open device file in blocks; true when all of it went in and the
+// device file then holds exactly that many bytes.
+bool streamToDevice(ce::Handle file, QFile& source, const std::function<void(qint64)>& progress) {
+    QByteArray block(kWriteBlock, '\0');
+    qint64 total = 0;
+    for (;;) {
+        const qint64 n = source.read(block.data(), kWriteBlock);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        qint64 pos = 0;
+        while (pos < n) {
+            uint32_t written = 0;
+            // The last block is checked like every other: a file is only copied when all of it reached the device.
+            if (!ce::CeWriteFile(file, block.constData() + pos, static_cast<uint32_t>(n - pos), &written) ||
+                written == 0)
+                return false;
+            pos += written;
+            if (progress)
+                progress(total + pos);
+        }
+        total += n;
+    }
+    uint32_t high = 0;
+    const uint32_t low = ce::CeGetFileSize(file, &high);
+    return ((static_cast<uint64_t>(high) << 32) | low) == static_cast<uint64_t>(total);
+}
+
+// Puts the finished temporary file in the target's place. An earlier copy is first moved aside and only
+// deleted once the new one has its name; if the new one cannot take it, the earlier copy gets it back.
+bool replaceOnDevice(const QString& temp, const QString& target) {
+    const QString aside = target + QLatin1String(ce::kAsideSuffix);
+    ce::CeDeleteFile(aside); // left by a run that was interrupted
+    bool hadCopy = false;
+    if (ce::CeMoveFile(target, aside))
+        hadCopy = true;
+    else if (ce::CeGetLastError() != ce::ERROR_FILE_NOT_FOUND)
+        return false;
+    if (!ce::CeMoveFile(temp, target)) {
+        if (hadCopy)
+            ce::CeMoveFile(aside, target);
+        return false;
+    }
+    if (hadCopy)
+        ce::CeDeleteFile(aside);
+    return true;
+}
+} // namespace
+
+UploadResult UploadToDevice(QFile& source, const QString& target, const std::function<void(qint64)>& progress) {
+    const QString temp = target + QLatin1String(ce::kUploadSuffix);
+    {
+        DeviceHandle file(CreateDeviceFileForWrite(temp));
+        if (!file.valid())
+            return UploadResult::CannotCreate;
+        if (!streamToDevice(file.get(), source, progress)) {
+            file.reset();
+            ce::CeDeleteFile(temp);
+            return UploadResult::WriteFailed;
+        }
+    }
+    if (!replaceOnDevice(temp, target)) {
+        ce::CeDeleteFile(temp);
+        return UploadResult::WriteFailed;
+    }
+    return UploadResult::Done;
+}
+
 bool CopyPCFileToDevice(const QString& source, const QString& target, pda::CallStatus* status) {
-    std::string bytes;
-    if (!plat::readFileBytes(plat::toLocalPath(source), bytes)) {
+    QFile in(plat::toLocalPath(source));
+    if (!QFileInfo(in.fileName()).isFile() || !in.open(QIODevice::ReadOnly)) {
         raise(status, pda::kErrFileNotFound, QStringLiteral("File not found: ") + source);
         return false;
     }
-    const QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));
     Session session;
     if (!session.ok()) {
         ShowLibMessage(QString::fromLatin1(kNotConnected));
         return false;
     }
-    DeviceHandle file(CreateDeviceFileForWrite(target));
-    if (!file.valid()) {
+    switch (UploadToDevice(in, target)) {
+    case UploadResult::Done:
+        return true;
+    case UploadResult::CannotCreate:
         ShowLibMessage(QStringLiteral("Unable to create target file.  File=") + target);
         return false;
+    case UploadResult::WriteFailed:
+        break;
     }
-    if (!WriteAllToDevice(file.get(), data)) {
-        ShowLibMessage(QStringLiteral("Error writing to PDA file.  File=") + target);
-        return false;
-    }
-    return true;
+    ShowLibMessage(QStringLiteral("Error writing to PDA file.  File=") + target);
+    return false;
 }
 
 ce::Handle CreateDeviceFileForWrite(const QString& name) {

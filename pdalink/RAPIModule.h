@@ -10,6 +10,9 @@
 
 #include <functional>
 
+class QFile;
+class QSaveFile;
+
 namespace plat {
 class UiServices;
 }
@@ -35,6 +38,10 @@ QString downloadFolder();
 int ShowLibMessage(const QString& text, int style = 0);
 
 inline constexpr const char* kNotConnected = "Mobile Device not connected";
+
+// Runs a window's handler so that no exception leaves it (an exception must not cross Qt's event loop):
+// a failure it did not handle itself is said in a message box and the window carries on.
+void RunGuarded(const std::function<void()>& handler);
 
 // One device session for the length of a scope; ok() when the device answered in time.
 class Session {
@@ -81,6 +88,16 @@ int32_t DeleteDeviceFile(const QString& name);
 bool AppendDeviceFileToPC(const QString& fileName, pda::CallStatus* status);
 bool AppendTextLine(const QString& path, const QByteArray& text);
 bool SpawnDeviceProgram();
+
+// Opens a new file that replaces the PC file path when committed (following a link to the file it names).
+// False for a path that is not a plain writable file or cannot be written.
+bool OpenPcTarget(QSaveFile& file, const QString& path);
+
+// Copies the rest of an open PC file to the device file target, in blocks, through a temporary file beside
+// it that takes the target's name only when all of it is there. Any failure removes the temporary file and
+// leaves an earlier copy of the target as it was. Needs an open session; progress gets the bytes written.
+enum class UploadResult { Done, CannotCreate, WriteFailed };
+UploadResult UploadToDevice(QFile& source, const QString& target, const std::function<void(qint64)>& progress = {});
 
 // Writes all of data to an open device file in blocks of 4096 bytes. True only when every block went in and
 // the device file then holds exactly data's length; progress gets the bytes written so far.

@@ -12,8 +12,10 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QVBoxLayout>
 
+#include <climits>
 #include <map>
 
 using namespace pdalib;
@@ -41,8 +43,8 @@ frmBrowsePDA::frmBrowsePDA(QWidget* parent) : QDialog(parent) {
     top->addWidget(Frame1);
     resize(420, 320);
 
-    connect(cmdOpenFile, &QPushButton::clicked, this, [this] { cmdOpenFile_Click(); });
-    connect(btnCancel, &QPushButton::clicked, this, [this] { btnCancel_Click(); });
+    connect(cmdOpenFile, &QPushButton::clicked, this, [this] { RunGuarded([this] { cmdOpenFile_Click(); }); });
+    connect(btnCancel, &QPushButton::clicked, this, [this] { RunGuarded([this] { btnCancel_Click(); }); });
 }
 
 bool frmBrowsePDA::FileExists(const QString& fileName) {
@@ -111,34 +113,41 @@ bool frmBrowsePDA::downloadSelected(int* downloaded, QStringList* savedPaths) {
                 continue;
             }
         }
-        progressBar->setRange(0, static_cast<int>(size / kReadBlock + 1));
+        progressBar->setRange(0, static_cast<int>(std::min<qint64>(size / kReadBlock + 1, INT_MAX)));
         lblFileName->setText(name);
         lblDownloading->setText(String627);
         repaint();
 
-        QByteArray gathered;
-        gathered.reserve(size);
+        // Block by block into a new file beside the target, whatever size the device reports; the target is
+        // replaced only by a whole copy.
+        QSaveFile out;
+        if (!RAPIModule::OpenPcTarget(out, target)) {
+            ShowLibMessage(String630);
+            return false;
+        }
+        QByteArray block(static_cast<qsizetype>(kReadBlock), '\0');
         qint64 remaining = size;
         bool readOk = true;
-        while (readOk && remaining > 0) {
+        bool writeOk = true;
+        while (readOk && writeOk && remaining > 0) {
             const auto want = static_cast<uint32_t>(std::min(kReadBlock, remaining));
-            QByteArray block(want, '\0');
             uint32_t got = 0;
             // A short read means the device went away or the file shrank: the file is not whole.
             readOk = ce::CeReadFile(file.get(), block.data(), want, &got) && got == want;
             if (readOk) {
-                gathered.append(block.constData(), got);
+                writeOk = out.write(block.constData(), got) == static_cast<qint64>(got);
                 remaining -= got;
                 if (remaining > 0)
-                    progressBar->setValue(progressBar->value() + 1);
+                    progressBar->setValue(std::min(progressBar->value() + 1, progressBar->maximum()));
             }
         }
         if (!readOk) {
+            out.cancelWriting();
             ShowLibMessage(String628);
             return false;
         }
-        QString why;
-        if (!plat::writeFileAtomically(target, std::string_view(gathered.constData(), size_t(gathered.size())), &why)) {
+        if (!writeOk || !out.commit()) {
+            out.cancelWriting();
             ShowLibMessage(String630);
             return false;
         }

@@ -128,6 +128,44 @@ TEST_F(PdaForms, DeviceLostDuringADownloadSaysSoAndKeepsEveryWholeFile) {
     EXPECT_FALSE(QFile::exists(from("a.csv")));
 }
 
+TEST_F(PdaForms, AHugeDeviceFileIsCopiedInBlocksAndAFailureLeavesNoFile) {
+    // The device reports 1 TiB (a sparse file); its third read fails. The window says so and stays usable.
+    const QString huge = device.writeFile(kExport + QStringLiteral("huge.csv"), "");
+    ASSERT_TRUE(QFile::resize(huge, 1LL << 40));
+    device.connect(QStringLiteral("FailRead=huge.csv\nFailReadAt=3"));
+    ui.expectDialog([&](QDialog* form) {
+        select(form->findChild<QListWidget*>("listBox"), {"huge"});
+        form->findChild<QPushButton*>("cmdOpenFile")->click();
+        form->findChild<QPushButton*>("btnCancel")->click();
+        return form->result();
+    });
+    ui.expectMessage(plat::IDOK, QStringLiteral("T628"));
+    EXPECT_EQ(browse(), QStringList{QString()});
+    EXPECT_EQ(QDir(env.path(QStringLiteral("rovemark/from"))).entryList(QDir::Files | QDir::Hidden), QStringList{})
+        << "no partial file";
+}
+
+TEST_F(PdaForms, AFailedUploadKeepsTheEarlierCopyOnTheDevice) {
+    env.writeFile(QStringLiteral("patrols/a.csv"), patternBytes(9000, 3));
+    device.writeFile(QStringLiteral("My Documents/Rovemark Import/a.csv"), "earlier");
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(env.path(QStringLiteral("patrols"))));
+    device.connect(QStringLiteral("FailWrite=a.csv\nFailWriteAt=2"));
+    ui.expectDialog([&](QDialog* form) {
+        select(form->findChild<QListWidget*>("fileListBox"), {"a.csv"});
+        form->findChild<QPushButton*>("cmdUpload")->click();
+        return QDialog::Rejected;
+    });
+    ui.expectMessage(plat::IDYES, QStringLiteral("a.csv T626"));
+    ui.expectMessage(plat::IDOK, QStringLiteral("T633"));
+    pda::CallStatus st;
+    object->DMAUpload(QStringLiteral("Vordalin"), "T626", "T632", "T633", "T634", 0, 0, &st);
+    QDir::setCurrent(before);
+    EXPECT_EQ(TestEnv::readFile(device.path(QStringLiteral("My Documents/Rovemark Import/a.csv"))), "earlier");
+    EXPECT_EQ(QDir(device.path(QStringLiteral("My Documents/Rovemark Import"))).entryList(QDir::Files | QDir::Hidden),
+              QStringList{"a.csv"});
+}
+
 TEST_F(PdaForms, UploadCopiesChosenFilesAndLeavesTheCurrentFolderAlone) {
     const QString pc = env.path(QStringLiteral("patrols"));
     env.writeFile(QStringLiteral("patrols/a.csv"), patternBytes(4097, 3));

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 namespace {
 
 class PdaLibrary : public ::testing::Test {
@@ -192,6 +194,50 @@ TEST_F(PdaLibrary, FailedCopiesSayWhyReturnFalseAndKeepTheTargetWhole) {
     EXPECT_FALSE(object->CopyPDAFileToPC(exportFile(QStringLiteral("down.csv")),
                                          env.path(QStringLiteral("no/such/folder.csv")), &st));
     EXPECT_EQ(st.number, pda::kErrPathAccess);
+}
+
+TEST_F(PdaLibrary, AFailedUploadKeepsTheEarlierCopyAndLeavesNoTemporaryFile) {
+    QDir().mkpath(env.path(QStringLiteral("pc")));
+    const QString up = env.writeFile(QStringLiteral("pc/up.csv"), patternBytes(9000, 7));
+    const QString target = QStringLiteral("\\My Documents\\Rovemark AutoImport\\up.csv");
+    const QString onDevice = QStringLiteral("My Documents/Rovemark AutoImport/up.csv");
+    const auto folder = [&] {
+        return QDir(device.path(QStringLiteral("My Documents/Rovemark AutoImport")))
+            .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    device.writeFile(onDevice, "earlier good copy");
+    pda::CallStatus st;
+    for (const char* fault : {"FailWrite=up.csv\nFailWriteAt=1", "FailWrite=up.csv\nFailWriteAt=3"}) {
+        SCOPED_TRACE(fault);
+        device.connect(QString::fromLatin1(fault));
+        ui.expectMessage(plat::IDOK, QStringLiteral("Error writing to PDA file.  File=") + target);
+        EXPECT_FALSE(object->CopyPCFileToPDA(up, target, &st));
+        EXPECT_EQ(TestEnv::readFile(device.path(onDevice)), "earlier good copy");
+        EXPECT_EQ(folder(), QStringList{"up.csv"});
+    }
+    // A whole copy replaces the earlier one and nothing else stays behind.
+    device.connect();
+    ASSERT_TRUE(object->CopyPCFileToPDA(up, target, &st));
+    EXPECT_TRUE(TestEnv::readFile(device.path(onDevice)) == patternBytes(9000, 7)) << "content differs";
+    EXPECT_EQ(folder(), QStringList{"up.csv"});
+}
+
+TEST_F(PdaLibrary, ADownloadTakesBoundedMemoryWhateverSizeTheDeviceReports) {
+    // A sparse file: large as the device reports it, cheap on disk. The copy must not hold it in memory.
+    constexpr qint64 kSize = 160LL << 20;
+    const QString big = device.writeFile(QStringLiteral("My Documents/Rovemark Export/big.csv"), "");
+    ASSERT_TRUE(QFile::resize(big, kSize));
+    QDir().mkpath(env.path(QStringLiteral("pc")));
+    const QString pcTarget = env.path(QStringLiteral("pc/big.csv"));
+    rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
+    pda::CallStatus st;
+    ASSERT_TRUE(object->CopyPDAFileToPC(exportFile(QStringLiteral("big.csv")), pcTarget, &st));
+    rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_EQ(QFileInfo(pcTarget).size(), kSize);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 32L << 10) << "kB more at the peak";
+    QFile::remove(pcTarget);
 }
 
 TEST_F(PdaLibrary, DeleteReportsTheDeviceResultOnlyAndTheRestDoNothing) {
