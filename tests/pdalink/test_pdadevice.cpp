@@ -3,7 +3,9 @@
 #include "TestEnv.h"
 #include "pdalink/CeDevice.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -50,6 +52,30 @@ TEST(PdaDeviceFolder, PathsIgnoreCaseAndNeverReachOutsideTheDevice) {
     ce::CeRapiUninit();
     EXPECT_EQ(ce::counters().sessionsOpen, 0);
     EXPECT_EQ(ce::counters().handlesOpen, 0);
+}
+
+TEST(PdaDeviceFolder, LinksAndTheMarkerAreNoDeviceEntries) {
+    TestEnv env;
+    PdaDevice device;
+    QDir().mkpath(env.path(QStringLiteral("outside")));
+    ASSERT_TRUE(QFile::link(env.path(QStringLiteral("outside")), device.path(QStringLiteral("link"))));
+    ASSERT_TRUE(QFile::link(env.writeFile(QStringLiteral("secret.csv"), "pc only"), device.path(QStringLiteral("s.csv"))));
+    device.connect(QStringLiteral("FailOpen=none"));
+    ASSERT_EQ(ce::CeRapiInit(), ce::S_OK);
+    for (const char* name : {"\\link\\x.csv", "\\LINK\\x.csv", "\\s.csv", "\\.cedevice", "\\.CEDEVICE"}) {
+        SCOPED_TRACE(name);
+        const QString path = QString::fromLatin1(name);
+        EXPECT_EQ(ce::CeCreateFile(path, ce::GENERIC_WRITE, ce::CREATE_ALWAYS), ce::INVALID_HANDLE_VALUE);
+        EXPECT_EQ(ce::CeCreateFile(path, ce::GENERIC_READ, ce::OPEN_EXISTING), ce::INVALID_HANDLE_VALUE);
+        EXPECT_FALSE(ce::CeDeleteFile(path));
+        EXPECT_FALSE(ce::CeMoveFile(path, QStringLiteral("\\moved")));
+        EXPECT_FALSE(ce::CeCreateDirectory(path + QStringLiteral("\\sub")));
+    }
+    EXPECT_EQ(QDir(env.path(QStringLiteral("outside"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{});
+    EXPECT_EQ(TestEnv::readFile(env.path(QStringLiteral("secret.csv"))), "pc only");
+    EXPECT_EQ(TestEnv::readFile(device.path(QStringLiteral(".cedevice"))), "FailOpen=none");
+    EXPECT_FALSE(device.exists(QStringLiteral("moved")));
+    ce::CeRapiUninit();
 }
 
 TEST(PdaDeviceFolder, SessionWaitIsBoundedAndALostDeviceFailsEveryCall) {
