@@ -87,4 +87,14 @@ TEST_F(ProfileFileTest, AFileThatCannotBeReadIsNeverWrittenOver) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 
+TEST_F(ProfileFileTest, AKeyThatCouldNotBeReadBackIsRefusedAndSaysWhy) {
+    ProfileFile ini(path_);
+    for (const char* key : {"#Comment", "; Comment", "[Section]", "a=b", " "}) {
+        SCOPED_TRACE(key);
+        EXPECT_FALSE(ini.WriteString("Settings", key, "1"));
+        EXPECT_FALSE(ini.LastError().empty());
+    }
+    EXPECT_FALSE(fs::exists(path_));
+}
+
 } // namespace

@@ -66,3 +66,9 @@ TEST_F(SettingsStoreTest, AStoreThatCannotBeReadIsNeverOverwritten) {
     EXPECT_FALSE(s::remove("Vordalin", "Settings", "ComPort"));
     EXPECT_TRUE(QFileInfo(s::filePath("Vordalin")).isDir());
 }
+
+TEST_F(SettingsStoreTest, AnEmptyKeyNameIsRefused) {
+    // "=value" is no key line: a key without a name could be written but never read back.
+    EXPECT_FALSE(s::save("Vordalin", "Settings", "", "x"));
+    EXPECT_FALSE(QFile::exists(s::filePath("Vordalin")));
+}
