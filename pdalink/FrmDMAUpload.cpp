@@ -3,7 +3,6 @@
 #include "pdalink/CopyWindowParts.h"
 #include "pdalink/RAPIModule.h"
 #include "platform/Paths.h"
-#include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 
 #include <QComboBox>

@@ -1,7 +1,6 @@
 #include "pdalink/RAPIModule.h"
 
 #include "platform/Paths.h"
-#include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 
 #include <QDir>
@@ -216,24 +215,6 @@ bool CopyDeviceFileToPC(const QString& source, const QString& target, pda::CallS
         return false;
     }
     return true;
-}
-
-bool WriteAllToDevice(ce::Handle file, const QByteArray& data, const std::function<void(qint64)>& progress) {
-    qint64 pos = 0;
-    const qint64 total = data.size();
-    while (pos < total) {
-        const auto n = static_cast<uint32_t>(std::min(kWriteBlock, total - pos));
-        uint32_t written = 0;
-        // The last block is checked like every other: a file is only copied when all of it reached the device.
-        if (!ce::CeWriteFile(file, data.constData() + pos, n, &written) || written == 0)
-            return false;
-        pos += written;
-        if (progress)
-            progress(pos);
-    }
-    uint32_t high = 0;
-    const uint32_t low = ce::CeGetFileSize(file, &high);
-    return ((static_cast<uint64_t>(high) << 32) | low) == static_cast<uint64_t>(total);
 }
 
 namespace {

@@ -99,8 +99,4 @@ bool OpenPcTarget(QSaveFile& file, const QString& path);
 enum class UploadResult { Done, CannotCreate, WriteFailed };
 UploadResult UploadToDevice(QFile& source, const QString& target, const std::function<void(qint64)>& progress = {});
 
-// Writes all of data to an open device file in blocks of 4096 bytes. True only when every block went in and
-// the device file then holds exactly data's length; progress gets the bytes written so far.
-bool WriteAllToDevice(ce::Handle file, const QByteArray& data, const std::function<void(qint64)>& progress = {});
-
 } // namespace RAPIModule

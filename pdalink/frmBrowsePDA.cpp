@@ -2,7 +2,6 @@
 
 #include "pdalink/CopyWindowParts.h"
 #include "pdalink/RAPIModule.h"
-#include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 
 #include <QFileInfo>
