@@ -187,6 +187,20 @@ std::string unquote(std::string_view v) {
     return std::string(v);
 }
 
+// The process's file creation mask, read without changing it (other threads may be creating files).
+mode_t creationMask() {
+    std::FILE* f = std::fopen("/proc/self/status", "re");
+    if (!f)
+        return 022;
+    char line[256];
+    unsigned mask = 022;
+    while (std::fgets(line, sizeof line, f))
+        if (std::sscanf(line, "Umask: %o", &mask) == 1)
+            break;
+    std::fclose(f);
+    return static_cast<mode_t>(mask & 0777);
+}
+
 // Replaces the file in one step: the text goes into a fresh file of an unpredictable name, created only if
 // no entry of that name exists (so a planted link or file is never followed or reused), in the same folder,
 // with the mode of the file it replaces; then it is renamed over the file.
@@ -202,7 +216,8 @@ bool writeAtomically(const std::string& path, const std::string& bytes, std::str
         why = std::string("cannot create a temporary file in ") + folder + ": " + std::strerror(errno);
         return false;
     }
-    bool ok = ::fchmod(fd, hadFile ? (old.st_mode & 0777) : 0644) == 0;
+    // The file keeps its mode; a new one gets the mode a plain create would give it.
+    bool ok = ::fchmod(fd, hadFile ? (old.st_mode & 0777) : (0644 & ~creationMask())) == 0;
     if (!ok)
         why = std::strerror(errno);
     if (ok && hadFile && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))

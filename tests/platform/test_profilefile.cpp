@@ -87,6 +87,17 @@ TEST_F(ProfileFileTest, AFileThatCannotBeReadIsNeverWrittenOver) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 
+TEST_F(ProfileFileTest, ANewFileGetsTheModeOfAPlainCreate) {
+    const mode_t old = ::umask(027);
+    ProfileFile ini(path_);
+    const bool written = ini.WriteInt("Info", "Active", 1);
+    ::umask(old);
+    ASSERT_TRUE(written) << ini.LastError();
+    struct stat st {};
+    ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
 TEST_F(ProfileFileTest, AKeyThatCouldNotBeReadBackIsRefusedAndSaysWhy) {
     ProfileFile ini(path_);
     for (const char* key : {"#Comment", "; Comment", "[Section]", "a=b", " "}) {
