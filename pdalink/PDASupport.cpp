@@ -17,11 +17,14 @@
 namespace {
 using namespace pdalib;
 
-// Shows one of the library's windows at the caller's position (in twips) until the user closes it.
+// Shows one of the library's windows at the caller's position (in twips) until the user closes it. A failure
+// the window did not handle is said here and goes no further.
 template <class Form> void runForm(Form& form, int16_t left, int16_t top) {
-    form.move(plat::twips::toPixelsX(left), plat::twips::toPixelsY(top));
-    form.Form_Load();
-    ui().execDialog(&form);
+    RunGuarded([&] {
+        form.move(plat::twips::toPixelsX(left), plat::twips::toPixelsY(top));
+        form.Form_Load();
+        ui().execDialog(&form);
+    });
 }
 
 class PDASupport final : public pda::IPDASupport {
