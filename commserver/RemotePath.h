@@ -26,12 +26,12 @@ struct PathRights {
 
 enum class PathRefusal {
     None,
-    BadName,  // empty, longer than 260 bytes, or with a NUL inside
-    Unc,      // a UNC name without the right
-    OtherDir, // a drive or folder part without the right
-    Dollar,   // a "$" in the name while "$" names are barred
-    NetDrive, // on a network file system without the right
-    Outside,  // leaves the offered folders, names an unmapped drive, or is a UNC name
+    BadName,    // empty, longer than 260 bytes, or with a NUL inside
+    Unc,        // a UNC name without the right
+    OtherDir,   // a drive or folder part without the right
+    Dollar,     // a "$" in the name while "$" names are barred
+    NetDrive,   // on a network file system without the right
+    Outside,    // leaves the offered folders, names an unmapped drive, or is a UNC name
     ServerFile, // one of the server's own files (its settings, the user table, the history log)
 };
 

@@ -223,8 +223,9 @@ TEST_F(SecureServer, TheServersOwnFilesAreOutOfReachWhateverTheUsersRights) {
         v.insert(v.end(), w.begin(), w.end());
         return v;
     };
-    const std::string names[] = {"Quendar32.Ini", "QUENDAR32.INI", "sub\\..\\quendar32.ini", "cfg.txt",
-                                 "$$$udb.dbf",    "$$$UDb.Ntx",    "$$$UDB.DBT",               "history.log"};
+    const std::string names[] = {"Quendar32.Ini", "QUENDAR32.INI", "sub\\..\\quendar32.ini",
+                                 "cfg.txt",       "$$$udb.dbf",    "$$$UDb.Ntx",
+                                 "$$$UDB.DBT",    "history.log"};
     for (const auto& n : names) {
         // jim may do anything a user can: each refusal is a security abort that ends his session.
         const std::vector<std::function<int()>> operations = {
@@ -232,7 +233,9 @@ TEST_F(SecureServer, TheServersOwnFilesAreOutOfReachWhateverTheUsersRights) {
                 Bytes out;
                 return session.Download(n, out);
             },
-            [&] { return session.Upload(n, Bytes{'E', 'n', 'f', 'o', 'r', 'c', 'e', '=', '0'}); },
+            [&] {
+                return session.Upload(n, Bytes{'E', 'n', 'f', 'o', 'r', 'c', 'e', '=', '0'});
+            },
             [&] { return session.Upload(n, Bytes{'x'}, TransferMode::Appended); },
             [&] { return session.RequestType(FrameType::FileDelete, RemoteSession::Name(n)); },
             [&] { return session.RequestType(FrameType::FileInfo, RemoteSession::Name(n)); },

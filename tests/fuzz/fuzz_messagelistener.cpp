@@ -51,19 +51,20 @@ struct Windows {
         });
         // What the server's window does with a WM_COPYDATA that is no window toggle: the status request
         // answers the window its dwData names; every other command is taken and ignored.
-        check(server.registerWindow(quendar::kServerWindowClass, quendar::kServerWindowTitle, [this](const wm::WindowMessage& m) {
-            if (m.msg != wm::WM_COPYDATA)
-                return std::uint64_t{0};
-            const auto command = quendar::CopyDataCommandOf(m.data);
-            if (command && *command == quendar::CopyDataCommand::Status && m.lParam != 0 &&
-                m.lParam != server.handle()) {
-                quendar::StatusInputs in;
-                in.iniPath = "Quendar32.Ini";
-                const quendar::StatusReply reply = quendar::BuildStatusReply(in);
-                wm::sendMessage(m.lParam, wm::WM_COPYDATA, server.handle(), server.handle(), reply, 500);
-            }
-            return std::uint64_t{1};
-        }));
+        check(server.registerWindow(
+            quendar::kServerWindowClass, quendar::kServerWindowTitle, [this](const wm::WindowMessage& m) {
+                if (m.msg != wm::WM_COPYDATA)
+                    return std::uint64_t{0};
+                const auto command = quendar::CopyDataCommandOf(m.data);
+                if (command && *command == quendar::CopyDataCommand::Status && m.lParam != 0 &&
+                    m.lParam != server.handle()) {
+                    quendar::StatusInputs in;
+                    in.iniPath = "Quendar32.Ini";
+                    const quendar::StatusReply reply = quendar::BuildStatusReply(in);
+                    wm::sendMessage(m.lParam, wm::WM_COPYDATA, server.handle(), server.handle(), reply, 500);
+                }
+                return std::uint64_t{1};
+            }));
         check(asker.registerWindow("Cls", "Status Asker", [this](const wm::WindowMessage& m) {
             check(m.msg == wm::WM_COPYDATA && m.data.size() == static_cast<std::size_t>(quendar::kStatusReplySize));
             replies.fetch_add(1);

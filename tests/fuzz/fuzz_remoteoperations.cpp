@@ -247,7 +247,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::size_t at = 1;
         while (at + 3 <= size) {
             const int op = data[at] % kOperations;
-            std::size_t length = static_cast<std::size_t>(data[at + 1] | (data[at + 2] << 8)) % (comms::kMaxPayload + 1);
+            std::size_t length =
+                static_cast<std::size_t>(data[at + 1] | (data[at + 2] << 8)) % (comms::kMaxPayload + 1);
             at += 3;
             if (length > size - at)
                 length = size - at;
@@ -257,18 +258,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 port->push(comms::MakeLinkFrame(kTypes[op], payload));
             } else if (op == kLogon) {
                 const std::size_t from = port->tx.size();
-                port->push(comms::MakeLinkFrame(comms::FrameType::Connect, std::vector<std::uint8_t>{'j', 'i', 'm', 0}));
+                port->push(
+                    comms::MakeLinkFrame(comms::FrameType::Connect, std::vector<std::uint8_t>{'j', 'i', 'm', 0}));
                 settle();
                 std::vector<std::uint8_t> challenge;
                 if (lastFrame(port->tx, from, comms::FrameType::Challenge, challenge) && challenge.size() >= 30) {
                     std::array<std::uint8_t, 30> c{};
                     std::copy(challenge.begin(), challenge.begin() + 30, c.begin());
                     const std::uint32_t r = comms::PrimaryResponse("pw", c);
-                    port->push(comms::MakeLinkFrame(
-                        comms::FrameType::Response,
-                        std::vector<std::uint8_t>{static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(r >> 8),
-                                                  static_cast<std::uint8_t>(r >> 16),
-                                                  static_cast<std::uint8_t>(r >> 24)}));
+                    port->push(comms::MakeLinkFrame(comms::FrameType::Response,
+                                                    std::vector<std::uint8_t>{static_cast<std::uint8_t>(r),
+                                                                              static_cast<std::uint8_t>(r >> 8),
+                                                                              static_cast<std::uint8_t>(r >> 16),
+                                                                              static_cast<std::uint8_t>(r >> 24)}));
                 }
             } else if (op == kAdvanceClock) {
                 clock.now += payload.empty() ? 1 : payload[0];

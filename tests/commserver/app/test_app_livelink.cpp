@@ -219,8 +219,9 @@ TEST_F(ServerProgramLive, ItsSettingsUserTableAndHistoryLogAreOutOfRemoteReach) 
     const std::string table = readAll(tableFile);
     ASSERT_FALSE(table.empty());
 
-    for (const std::string name : {"D:\\Quendar32.Ini", "D:\\USERS\\$$$UDB.DBF", "D:\\users\\$$$udb.ntx",
-                                   "D:\\history.log"}) {
+    const std::string names[] = {"D:\\Quendar32.Ini", "D:\\USERS\\$$$UDB.DBF", "D:\\users\\$$$udb.ntx",
+                                 "D:\\history.log"};
+    for (const std::string& name : names) {
         ASSERT_EQ(session.Logon("JIM", "secret"), comms::FrameType::Done);
         Bytes out;
         EXPECT_EQ(session.Download(name, out), comms::FrameType::Failed) << name;
