@@ -1,6 +1,9 @@
 // The server's window as other programs reach it: whatever bytes a local program writes to the window's
-// socket, or whatever a WM_COPYDATA carries, the listener answers or drops the connection within its time-out
-// and goes on serving; a status request gets the whole status record back.
+// socket, and whatever a WM_COPYDATA carries, the listener answers or drops the connection within its time-out
+// and the window handles the message on its own thread (toggling its windows, asking for a reopen, sending
+// the status record to the asker) and goes on serving. A close or exit ends the window; it is started again.
+#include <QApplication>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -8,9 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include <dirent.h>
 #include <poll.h>
@@ -18,10 +24,14 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "commserver/app/CCommsServerApp.h"
+#include "commserver/app/CMainFrame.h"
+#include "commserver/app/EngineFactory.h"
 #include "commserver/app/StatusReply.h"
 #include "platform/WindowMessages.h"
 
 namespace wm = plat::winmsg;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -30,75 +40,92 @@ void check(bool ok) {
         std::abort();
 }
 
-// The server's window and a window that asks for its status, in a private folder of their own.
-struct Windows {
-    std::string folder;
-    std::string serverSocket;
-    wm::WindowListener server;
+// The server program without a port, in folders of its own, and a window that asks for its status.
+struct Server {
+    fs::path root;
+    std::string ini;
+    std::unique_ptr<CCommsServerApp> app;
     wm::WindowListener asker;
     std::atomic<int> replies{0};
 
-    Windows() {
+    Server() {
         char pattern[] = "/tmp/vord-fuzz-winmsg-XXXXXX";
         const char* made = ::mkdtemp(pattern);
         check(made != nullptr);
-        folder = made;
-        ::setenv("VORD_WINDOWS_DIR", made, 1);
-        static const std::string made_ = made;
+        root = made;
+        static const std::string cleanUp = made;
         std::atexit([] {
             std::error_code ec;
-            std::filesystem::remove_all(made_, ec);
+            fs::remove_all(cleanUp, ec);
         });
-        // What the server's window does with a WM_COPYDATA that is no window toggle: the status request
-        // answers the window its dwData names; every other command is taken and ignored.
-        check(server.registerWindow(
-            quendar::kServerWindowClass, quendar::kServerWindowTitle, [this](const wm::WindowMessage& m) {
-                if (m.msg != wm::WM_COPYDATA)
-                    return std::uint64_t{0};
-                const auto command = quendar::CopyDataCommandOf(m.data);
-                if (command && *command == quendar::CopyDataCommand::Status && m.lParam != 0 &&
-                    m.lParam != server.handle()) {
-                    quendar::StatusInputs in;
-                    in.iniPath = "Quendar32.Ini";
-                    const quendar::StatusReply reply = quendar::BuildStatusReply(in);
-                    wm::sendMessage(m.lParam, wm::WM_COPYDATA, server.handle(), server.handle(), reply, 500);
-                }
-                return std::uint64_t{1};
-            }));
+        fs::create_directories(root / "windows");
+        fs::permissions(root / "windows", fs::perms::owner_all, fs::perm_options::replace);
+        fs::create_directories(root / "system");
+        ::setenv("VORD_WINDOWS_DIR", (root / "windows").c_str(), 1);
+        ::setenv("VORD_SYSTEM_FOLDER", (root / "system").c_str(), 1);
+        ini = (root / "Quendar32.Ini").string();
+        // No port: a reopen request must not reach for a real serial line.
+        std::ofstream(ini, std::ios::binary) << "[Communications]\r\nComPort=-1\r\n[Security]\r\nEnforceSecurity=0\r\n";
         check(asker.registerWindow("Cls", "Status Asker", [this](const wm::WindowMessage& m) {
             check(m.msg == wm::WM_COPYDATA && m.data.size() == static_cast<std::size_t>(quendar::kStatusReplySize));
             replies.fetch_add(1);
             return std::uint64_t{1};
         }));
-        DIR* d = ::opendir(made);
-        check(d != nullptr);
-        const std::string prefix = [&] {
-            char buf[17];
-            std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(server.handle()));
-            return std::string(buf);
-        }();
-        while (dirent* e = ::readdir(d)) {
-            if (std::string(e->d_name).rfind(prefix, 0) == 0)
-                serverSocket = folder + "/" + e->d_name;
+        start();
+    }
+
+    void start() {
+        app = std::make_unique<CCommsServerApp>(quendar::MakeServerEngine);
+        check(app->InitInstance({"/nobanner", "/noapplicationtray", "/dontstartcommonlogger", "/ini", ini}));
+    }
+    // A message that closed the window ends the program; the next input finds it started again.
+    void restartWhenClosed() {
+        if (app->mainFrame && !app->mainFrame->Destroyed())
+            return;
+        check(app->ExitInstance());
+        app.reset();
+        QCoreApplication::processEvents();
+        start();
+    }
+    CMainFrame& frame() { return *app->mainFrame; }
+
+    // The window's socket file.
+    std::string socketPath() {
+        char prefix[17];
+        std::snprintf(prefix, sizeof prefix, "%016llx", static_cast<unsigned long long>(frame().Handle()));
+        std::string found;
+        if (DIR* d = ::opendir((root / "windows").c_str())) {
+            while (dirent* e = ::readdir(d)) {
+                if (std::string(e->d_name).rfind(prefix, 0) == 0)
+                    found = (root / "windows" / e->d_name).string();
+            }
+            ::closedir(d);
         }
-        ::closedir(d);
-        check(!serverSocket.empty() && serverSocket.size() < sizeof(sockaddr_un::sun_path));
+        return found;
     }
 };
 
-Windows& windows() {
-    static Windows* w = new Windows();
-    return *w;
+Server& server() {
+    static int argc = 3;
+    static char arg0[] = "fuzz_messagelistener";
+    static char arg1[] = "-platform";
+    static char arg2[] = "offscreen";
+    static char* argv[] = {arg0, arg1, arg2, nullptr};
+    static QApplication* qapp = new QApplication(argc, argv);
+    (void)qapp;
+    static Server* s = new Server();
+    return *s;
 }
 
-// Writes the bytes to the server's socket as a program of ours could, ends the writing side, and reads what
+// Writes the bytes to the window's socket as a program of ours could, ends the writing side, and reads what
 // comes back until the listener closes the connection.
-void rawExchange(const Windows& w, const std::uint8_t* data, std::size_t size) {
+void rawExchange(const std::string& path, const std::uint8_t* data, std::size_t size) {
     const int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     check(s >= 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path, w.serverSocket.data(), w.serverSocket.size());
+    check(path.size() < sizeof addr.sun_path);
+    std::memcpy(addr.sun_path, path.data(), path.size());
     check(::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0);
     std::size_t sent = 0;
     while (sent < size) {
@@ -125,23 +152,53 @@ void rawExchange(const Windows& w, const std::uint8_t* data, std::size_t size) {
 
 } // namespace
 
+// The font library keeps a few blocks of its cache unreachable until the process ends; that is the library's
+// own business, not a leak of ours.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
+
+// Everything is started before the first input, and each window the messages toggle is opened and closed
+// once: what the libraries keep for the rest of the process (fonts among it) is not taken for a leak.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    Server& s = server();
+    for (std::uint8_t command = 3; command <= 7; ++command) {
+        for (int twice = 0; twice < 2; ++twice) {
+            s.frame().OnCopyData(0, {command, 0, 0, 0});
+            QCoreApplication::processEvents();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+    }
+    // The worker ends before the process does, as it does when the program ends.
+    std::atexit([] { server().app->ExitInstance(); });
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Windows& w = windows();
+    Server& s = server();
     if (size == 0)
         return 0;
+    s.restartWhenClosed();
+    const std::span<const std::uint8_t> rest(data + 1, size - 1);
     if (data[0] & 1) {
-        // A WM_COPYDATA as the main program sends it; dwData names the asker when the first bit says so.
-        const std::uint64_t dwData = (data[0] & 2) ? w.asker.handle() : 0;
-        const int before = w.replies.load();
-        const auto r = wm::sendMessage(w.server.handle(), wm::WM_COPYDATA, 0, dwData,
-                                       std::span<const std::uint8_t>(data + 1, size - 1), 5000);
+        // A WM_COPYDATA as a manager program sends it; dwData names the asker when the second bit says so.
+        const std::uint64_t dwData = (data[0] & 2) ? s.asker.handle() : 0;
+        const int before = s.replies.load();
+        const auto r = wm::sendMessage(s.frame().Handle(), wm::WM_COPYDATA, 0, dwData, rest, 5000);
         check(r == std::optional<std::uint64_t>(1));
-        const auto command = quendar::CopyDataCommandOf(std::span<const std::uint8_t>(data + 1, size - 1));
+        QCoreApplication::processEvents();
+        const auto command = quendar::CopyDataCommandOf(rest);
         if (dwData != 0 && command && *command == quendar::CopyDataCommand::Status)
-            check(w.replies.load() == before + 1);
+            check(s.replies.load() == before + 1);
     } else {
-        rawExchange(w, data + 1, size - 1);
+        const std::string path = s.socketPath();
+        check(!path.empty());
+        rawExchange(path, rest.data(), rest.size());
+        QCoreApplication::processEvents();
     }
-    check(wm::isWindow(w.server.handle()));
+    // Windows that were closed go now, as the program's loop would let them.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (!s.frame().Destroyed())
+        check(wm::isWindow(s.frame().Handle()));
     return 0;
 }
