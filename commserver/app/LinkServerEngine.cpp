@@ -72,7 +72,9 @@ public:
         std::vector<std::string> own = comms::UserTableFiles(s.userTablesPath);
         own.push_back(s.iniPath);
         own.push_back(server_.Paths().ServerFolder() + "/" + kServerIniName);
-        own.push_back(InstallationIniPath());
+        // The installation file as it is found, or where it would be made when there is none yet.
+        const std::string install = InstallationIniPath();
+        own.push_back(install.empty() ? SystemFolder() + "/" + kInstallationIniName : install);
         own.push_back(s.logFile);
         server_.Paths().SetServerFiles(std::move(own));
     }

@@ -205,6 +205,7 @@ TEST_F(ServerProgramLive, ItsSettingsUserTableAndHistoryLogAreOutOfRemoteReach) 
     const fs::path root = dir_.path().toStdString();
     std::ofstream(iniPath_, std::ios::binary | std::ios::app)
         << "D=" << root.string() << "\r\n"
+        << "E=" << system_.path().toStdString() << "\r\n"
         << "[HistoryDisplay]\r\nLogStatus=1\r\nLogFile=" << (root / "History.Log").string() << "\r\n";
     ASSERT_TRUE(start());
     auto readAll = [](const fs::path& p) {
@@ -220,7 +221,7 @@ TEST_F(ServerProgramLive, ItsSettingsUserTableAndHistoryLogAreOutOfRemoteReach) 
     ASSERT_FALSE(table.empty());
 
     const std::string names[] = {"D:\\Quendar32.Ini", "D:\\USERS\\$$$UDB.DBF", "D:\\users\\$$$udb.ntx",
-                                 "D:\\history.log"};
+                                 "D:\\history.log", "E:\\QUARN Comms Server.Ini"};
     for (const std::string& name : names) {
         ASSERT_EQ(session.Logon("JIM", "secret"), comms::FrameType::Done);
         Bytes out;
@@ -229,6 +230,8 @@ TEST_F(ServerProgramLive, ItsSettingsUserTableAndHistoryLogAreOutOfRemoteReach) 
         EXPECT_EQ(session.Upload(name, Bytes{'[', 'S', ']'}), comms::FrameType::Failed) << name;
     }
     EXPECT_EQ(readAll(iniPath_), settings);
+    EXPECT_FALSE(fs::exists(fs::path(system_.path().toStdString()) / "QUARN Comms Server.Ini"))
+        << "the installation file is not made by a remote unit either";
     // The logons write their bookkeeping into the rows; the table itself stays whole.
     EXPECT_EQ(readAll(tableFile).size(), table.size());
     // Elsewhere on the drive, the user's rights decide as before.
