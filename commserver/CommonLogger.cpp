@@ -55,10 +55,10 @@ HistoryEventRecord BuildHistoryEventRecord(const std::string& message, int code,
     // "COM1" .. "COM99" fit the six bytes; anything else would be a wrong name, so the field stays empty.
     if (portNumber >= 0 && portNumber + 1 <= 99)
         putText(&r[11], 6, "COM" + std::to_string(portNumber + 1));
-    putText(&r[17], 31, nameOrUnknown(userName));
-    putText(&r[48], 31, nameOrUnknown(fullName));
+    putText(&r[17], 31, PlainText(nameOrUnknown(userName)));
+    putText(&r[48], 31, PlainText(nameOrUnknown(fullName)));
     putU32(&r[100], static_cast<std::uint32_t>(code & ~HistoryEventCode::OutcomeMask));
-    putText(&r[104], 256, message);
+    putText(&r[104], 256, PlainText(message));
     putText(&r[360], 36, computerName.substr(0, 15));
     return r;
 }

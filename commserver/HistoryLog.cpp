@@ -88,6 +88,15 @@ std::string FormatEventTime(std::int64_t time) {
     return buf;
 }
 
+std::string PlainText(std::string text) {
+    for (char& c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F)
+            c = '?';
+    }
+    return text;
+}
+
 HistoryLog::HistoryLog() : now_([] { return static_cast<std::int64_t>(std::time(nullptr)); }) {}
 
 void HistoryLog::Clear() {
@@ -122,7 +131,10 @@ void HistoryLog::SetClock(std::function<std::int64_t()> now) {
     now_ = std::move(now);
 }
 
-void HistoryLog::LogHistoryEvent(const std::string& message, int code) {
+void HistoryLog::LogHistoryEvent(const std::string& rawMessage, int code) {
+    // Names and paths in events come from the remote unit: the ring, the file and the logger get them on one
+    // line.
+    const std::string message = PlainText(rawMessage);
     std::function<std::int64_t()> now;
     CommonLoggerLink* logger;
     std::function<SessionNames()> sessionNames;

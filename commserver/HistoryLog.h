@@ -53,6 +53,9 @@ std::string ViewFilterDescription(int viewTypes);
 std::uint32_t NextChangeCount(std::uint32_t c);
 // "dd/mm/yyyy hh:mm:ss" in local time.
 std::string FormatEventTime(std::int64_t time);
+// Text fit for one line of the log: every control character (CR and LF among them) becomes '?', so that a
+// name or a path from the line can never end an event's line and begin a made-up one.
+std::string PlainText(std::string text);
 
 class HistoryLog {
 public:

@@ -63,6 +63,8 @@ int main(int argc, char** argv) {
     server.SetComms(comms);
     server.SetSecurityLevel(security);
     server.Paths().SetServerFolder(folder);
+    if (security != 0)
+        server.Paths().SetServerFiles(comms::UserTableFiles(users));
     if (security != 0 && tables.LoadUserTables(security, users) != 1)
         std::fprintf(stderr, "no user table in %s: every logon will be refused\n", users.c_str());
 

@@ -104,10 +104,12 @@ int LinkLayer::receive(bool awaiting) {
             std::memcpy(lastGood_.bytes, receiver_.Data(), static_cast<std::size_t>(receiver_.Count()));
             return kLinkOk;
         case LinkFrameAssembler::Event::BadCrc:
-        case LinkFrameAssembler::Event::BadLength:
-            // Not acknowledged: the remote unit resends. A bad length field counts like a bad CRC, so that
-            // every rejected frame shows in the statistics.
+            // Not acknowledged: the remote unit resends.
             statistics.Add(LinkCounter::RxBadPackets);
+            break;
+        case LinkFrameAssembler::Event::BadLength:
+            RxDroppedFrames.fetch_add(1);
+            statistics.BumpChangeCount();
             break;
         default:
             break;
@@ -128,7 +130,8 @@ int LinkLayer::receive(bool awaiting) {
     // A frame that stopped coming in is dropped; its sender resends it whole.
     if (receiver_.InFrame() && now > receiver_.StartTime() + timers.ReceiveTimer.load() - 1) {
         receiver_.Reset();
-        statistics.Add(LinkCounter::RxBadPackets);
+        RxDroppedFrames.fetch_add(1);
+        statistics.BumpChangeCount();
     }
     if (ModemInUse.load()) {
         // A modem call whose far end went silent is hung up, whether or not a frame was in progress.

@@ -59,6 +59,10 @@ public:
     std::atomic<std::uint32_t> DiscardedBytes{0};
     std::atomic<std::uint32_t> TxCorruptedPkts{0};
 
+    // Frames dropped before their CRC could be checked: a length field out of range, or a frame that stopped
+    // coming in. RX bad packets counts CRC failures alone.
+    std::atomic<std::uint32_t> RxDroppedFrames{0};
+
     LinkStatistics statistics;
     LineErrorCounts lineErrors;
 
@@ -86,7 +90,10 @@ public:
     // 0 acknowledged; 1 keep waiting (the frame is resent after AckTimer); -2 SendTimer expired; -4 line lost.
     int WaitForAck();
 
-    void ResetLinkStatistics() { statistics.Reset(); }
+    void ResetLinkStatistics() {
+        RxDroppedFrames.store(0);
+        statistics.Reset();
+    }
     void ResetLineErrorCounts() { lineErrors.Reset(); }
 
     std::int64_t TimeOfLastByte() const { return lastByteTime_; }

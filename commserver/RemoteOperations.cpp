@@ -482,7 +482,8 @@ void LinkServer::enterFileReceive() {
     std::string name;
     const bool clean = parseName(p.subspan(6), name);
     transfer_.fileName = name;
-    if (name.size() > kMaxRemoteName) {
+    // The name field holds at most 260 bytes, its NUL included.
+    if (p.size() - 6 > kMaxRemoteName) {
         refuse("File Receive Failed: Bad File Name (too long)");
         return;
     }

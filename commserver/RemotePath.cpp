@@ -84,6 +84,29 @@ bool realUnder(const std::string& real, const std::string& realRoot) {
                                 real[realRoot.size()] == '/');
 }
 
+// The absolute path with its existing part resolved (links followed) and the rest appended as it is.
+std::string canonicalOf(const std::string& path) {
+    const std::vector<std::string> parts = folderParts(path);
+    for (std::size_t keep = parts.size();; --keep) {
+        const std::string real =
+            realOf(joinAbsolute(std::vector<std::string>(parts.begin(), parts.begin() + static_cast<long>(keep))));
+        if (!real.empty()) {
+            std::string out = real == "/" ? std::string() : real;
+            for (std::size_t i = keep; i < parts.size(); ++i)
+                out += "/" + parts[i];
+            return out.empty() ? "/" : out;
+        }
+        if (keep == 0)
+            return joinAbsolute(parts);
+    }
+}
+
+void splitLast(const std::string& path, std::string& folder, std::string& name) {
+    const auto slash = path.find_last_of('/');
+    folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
+    name = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 // The existing entry of dir whose name matches without regard to case, or the name as given.
 std::string matchCase(const std::string& dir, const std::string& name) {
     struct stat st {};
@@ -189,6 +212,37 @@ void RemotePathMap::SetCurrentDrive(char letter) {
 void RemotePathMap::SetNetworkTest(NetworkTest test) {
     std::lock_guard lock(mutex_);
     isNetwork_ = std::move(test);
+}
+
+void RemotePathMap::SetServerFiles(std::vector<std::string> files) {
+    std::lock_guard lock(mutex_);
+    serverFiles_ = std::move(files);
+}
+
+bool RemotePathMap::IsServerFile(const std::string& localPath) const {
+    std::vector<std::string> files;
+    {
+        std::lock_guard lock(mutex_);
+        files = serverFiles_;
+    }
+    if (files.empty())
+        return false;
+    std::string folder, name;
+    splitLast(canonicalOf(localPath), folder, name);
+    struct stat st {};
+    const bool exists = ::stat(localPath.c_str(), &st) == 0;
+    for (const auto& file : files) {
+        if (file.empty())
+            continue;
+        std::string fileFolder, fileName;
+        splitLast(canonicalOf(file), fileFolder, fileName);
+        if (fileFolder == folder && equalNoCase(fileName, name))
+            return true;
+        struct stat fst {};
+        if (exists && ::stat(file.c_str(), &fst) == 0 && fst.st_dev == st.st_dev && fst.st_ino == st.st_ino)
+            return true;
+    }
+    return false;
 }
 
 ResolvedPath RemotePathMap::Resolve(const std::string& remote, const PathRights& rights) const {
@@ -312,6 +366,8 @@ ResolvedPath RemotePathMap::resolve(const std::string& remote, const PathRights&
 
     if (rights.check && !rights.netDrives && isNetwork && isNetwork(local))
         return refuse(PathRefusal::NetDrive);
+    if (!lastIsPattern && IsServerFile(local))
+        return refuse(PathRefusal::ServerFile);
     return ResolvedPath{PathRefusal::None, local};
 }
 

@@ -3,6 +3,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 // Paths that remote units send are Windows paths ("X.TXT", "DATA\X.TXT", "C:\DATA\X.TXT"). One resolver turns
 // them into a path on this machine inside the folders the server offers: the server's own folder (where bare
@@ -25,12 +26,13 @@ struct PathRights {
 
 enum class PathRefusal {
     None,
-    BadName,  // empty, longer than 260 bytes, or with a NUL inside
-    Unc,      // a UNC name without the right
-    OtherDir, // a drive or folder part without the right
-    Dollar,   // a "$" in the name while "$" names are barred
-    NetDrive, // on a network file system without the right
-    Outside,  // leaves the offered folders, names an unmapped drive, or is a UNC name
+    BadName,    // empty, longer than 260 bytes, or with a NUL inside
+    Unc,        // a UNC name without the right
+    OtherDir,   // a drive or folder part without the right
+    Dollar,     // a "$" in the name while "$" names are barred
+    NetDrive,   // on a network file system without the right
+    Outside,    // leaves the offered folders, names an unmapped drive, or is a UNC name
+    ServerFile, // one of the server's own files (its settings, the user table, the history log)
 };
 
 struct ResolvedPath {
@@ -52,6 +54,12 @@ public:
     // The drive a rooted path without a drive letter ("\DATA\X.TXT") belongs to; 0 = the server's folder.
     void SetCurrentDrive(char letter);
     void SetNetworkTest(NetworkTest test);
+    // The server's own files: no remote operation reaches them, whatever the user's rights. A path is one of
+    // them when it leads (links followed) to the same file, or names a file of the same folder whose name
+    // differs only in letter case; a file that does not exist yet is protected all the same.
+    void SetServerFiles(std::vector<std::string> files);
+    // True when the local path is one of the server's own files.
+    bool IsServerFile(const std::string& localPath) const;
 
     ResolvedPath Resolve(const std::string& remote, const PathRights& rights) const;
     // For a listing: the folder part resolved like a path and the last component kept as the pattern.
@@ -64,6 +72,7 @@ private:
     mutable std::mutex mutex_;
     std::string serverFolder_;
     std::map<char, std::string> drives_;
+    std::vector<std::string> serverFiles_;
     char currentDrive_ = 0;
     NetworkTest isNetwork_;
 };

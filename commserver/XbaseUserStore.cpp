@@ -24,7 +24,19 @@ std::string trimmedUpper(const std::string& s) {
     return out;
 }
 
+std::string tablePath(const std::string& folder) {
+    std::string path = folder;
+    if (!path.empty() && path.back() != '/' && path.back() != '\\')
+        path += '/';
+    return path + kUserTableName;
+}
+
 } // namespace
+
+std::vector<std::string> UserTableFiles(const std::string& folder) {
+    const std::string path = tablePath(folder);
+    return {path + ".DBF", path + kUserIndexExtension, path + ".DBT"};
+}
 
 XbaseUserStore::XbaseUserStore(int lockTries, int lockWaitHundredths) {
     code4init(&cb_);
@@ -42,10 +54,7 @@ XbaseUserStore::~XbaseUserStore() {
 
 bool XbaseUserStore::Open(const std::string& folder) {
     Close();
-    std::string path = folder;
-    if (!path.empty() && path.back() != '/' && path.back() != '\\')
-        path += '/';
-    path += kUserTableName;
+    const std::string path = tablePath(folder);
     data_ = call([&] { return d4open(&cb_, path.c_str()); });
     if (!data_)
         return false;
@@ -120,15 +129,22 @@ bool XbaseUserStore::Read(const std::string& key, UserRecord& out) {
     call([&] { return d4go(data_, 1); });
     if (call([&] { return d4seek(data_, key.c_str()); }) != 0)
         return false;
-    if (call([&] { return d4refreshRecord(data_); }) != 0)
-        return false;
-    UserRecord row;
-    ReadUserRecord(row);
-    // The seek matches a leading part of a longer key too: only the whole name counts.
-    if (trimmedUpper(row.userName) != trimmedUpper(key))
-        return false;
-    out = row;
-    return true;
+    // A row marked deleted is no user; a row of the same name after it (the user made again) is.
+    for (;;) {
+        if (call([&] { return d4refreshRecord(data_); }) != 0)
+            return false;
+        UserRecord row;
+        ReadUserRecord(row);
+        // The seek matches a leading part of a longer key too: only the whole name counts.
+        if (trimmedUpper(row.userName) != trimmedUpper(key))
+            return false;
+        if (!call([&] { return d4deleted(data_); })) {
+            out = row;
+            return true;
+        }
+        if (call([&] { return d4skip(data_, 1); }) != 0 || call([&] { return d4eof(data_); }))
+            return false;
+    }
 }
 
 bool XbaseUserStore::Update(int recordNumber, const std::function<void(UserRecord&)>& change, UserRecord* fresh) {

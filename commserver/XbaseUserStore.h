@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <string>
+#include <vector>
 
 #include "commserver/UserTables.h"
 #include "xbase/d4all.h"
@@ -14,6 +15,9 @@ namespace comms {
 constexpr const char* kUserTableName = "$$$UDb";
 constexpr const char* kUserIndexExtension = ".Ntx";
 constexpr const char* kUserTagName = "$$$UDB";
+
+// The files of the user table in a folder (data, index and memo file), as Open names them.
+std::vector<std::string> UserTableFiles(const std::string& folder);
 
 class XbaseUserStore final : public UserStore {
 public:

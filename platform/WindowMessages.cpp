@@ -387,7 +387,57 @@ bool ensurePrivateFolder(const std::string& dir, bool ourOwnName) {
     return true;
 }
 
+// A folder of ours that nobody else can enter: ours, a real folder (no link) and mode 0700.
+bool isPrivateFolder(const std::string& dir) {
+    struct stat st {};
+    return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 0777) == 0700;
+}
+
+// The first, by name, of our private folders base/<prefix>XXXXXX; empty when there is none.
+std::string firstPrivateFolder(const std::string& base, const std::string& prefix) {
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(base.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0)
+                names.push_back(name);
+        }
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    for (const auto& name : names) {
+        if (isPrivateFolder(base + "/" + name))
+            return base + "/" + name;
+    }
+    return {};
+}
+
 } // namespace
+
+std::string fallbackWindowsFolder(const std::string& base) {
+    const std::string uid = std::to_string(::geteuid());
+    const std::string fixed = base + "/vord-windows-" + uid;
+    // The usual name, when it is ours and private; made when it is missing.
+    if (::mkdir(fixed.c_str(), 0700) == 0 || errno == EEXIST) {
+        if (isPrivateFolder(fixed))
+            return fixed;
+    }
+    // Someone else holds the name (or left it open): our programs meet in a private folder of a name nobody
+    // can take from us, the first of ours by name, made when there is none yet.
+    const std::string prefix = "vord-windows-" + uid + "-";
+    if (std::string found = firstPrivateFolder(base, prefix); !found.empty())
+        return found;
+    std::string pattern = base + "/" + prefix + "XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        return {};
+    // Two programs that started at once may each have made one: both go on in the first, and the other is
+    // removed while it is still empty.
+    std::string first = firstPrivateFolder(base, prefix);
+    if (first != pattern)
+        ::rmdir(pattern.c_str());
+    return first;
+}
 
 std::string windowsFolder() {
     if (const char* env = std::getenv("VORD_WINDOWS_DIR"); env && *env) {
@@ -403,7 +453,7 @@ std::string windowsFolder() {
             dir = std::string(run) + "/vord-windows";
     }
     if (dir.empty())
-        dir = "/tmp/vord-windows-" + std::to_string(::geteuid());
+        return fallbackWindowsFolder("/tmp");
     return ensurePrivateFolder(dir, true) ? dir : std::string();
 }
 

@@ -40,9 +40,14 @@ struct WindowMessage {
 };
 
 // The folder that holds the window sockets: $VORD_WINDOWS_DIR when set, else $XDG_RUNTIME_DIR/vord-windows,
-// else /tmp/vord-windows-<uid>. Created with mode 0700 when missing. A folder that belongs to another user is
-// refused (empty result), and one of ours that others could enter is closed to them first.
+// else the fallback folder below /tmp. Created with mode 0700 when missing. A named folder that belongs to
+// another user is refused (empty result), and one of ours that others could enter is closed to them first.
 std::string windowsFolder();
+// The folder below base when there is no runtime folder: base/vord-windows-<uid> when it is ours, a real
+// folder and mode 0700 (made when missing); else, because another user may have taken that name, the first
+// by name of our private folders base/vord-windows-<uid>-XXXXXX, made with mkdtemp when there is none. Empty
+// only when no folder can be made.
+std::string fallbackWindowsFolder(const std::string& base);
 
 // Live windows of that class and title, newest first. std::nullopt matches any class or title; names are
 // compared without regard to ASCII case. A socket file that nobody listens on is removed and not reported.

@@ -67,6 +67,16 @@ public:
         link.LostData = s.lostData;
         for (const auto& [letter, root] : s.driveMap)
             server_.Paths().MapDrive(letter, root);
+        // The server's own files are out of every remote operation's reach: a user who could rewrite the
+        // settings could turn security off for the next start.
+        std::vector<std::string> own = comms::UserTableFiles(s.userTablesPath);
+        own.push_back(s.iniPath);
+        own.push_back(server_.Paths().ServerFolder() + "/" + kServerIniName);
+        // The installation file as it is found, or where it would be made when there is none yet.
+        const std::string install = InstallationIniPath();
+        own.push_back(install.empty() ? SystemFolder() + "/" + kInstallationIniName : install);
+        own.push_back(s.logFile);
+        server_.Paths().SetServerFiles(std::move(own));
     }
     void LoadUserTables(const std::string& folder, int securityLevel) override {
         level_ = securityLevel;

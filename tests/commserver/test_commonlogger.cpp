@@ -67,6 +67,13 @@ TEST(HistoryEventRecord, BoundsWhatDoesNotFit) {
     EXPECT_EQ(textAt(BuildHistoryEventRecord("m", 1, "", "", -1, 0, 0, "h"), 11), "");
 }
 
+TEST(HistoryEventRecord, CarriesNoControlCharacters) {
+    const auto r = BuildHistoryEventRecord("No User Tables Entry: a\r\nforged", 0x602, "a\nb", "c\td", 0, 0, 0, "H");
+    EXPECT_EQ(textAt(r, 104), "No User Tables Entry: a??forged");
+    EXPECT_EQ(textAt(r, 17), "a?b");
+    EXPECT_EQ(textAt(r, 48), "c?d");
+}
+
 // The outside common logger: a window titled as the server looks for it, that keeps what it is sent.
 class FakeCommonLogger {
 public:

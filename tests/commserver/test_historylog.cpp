@@ -130,6 +130,38 @@ TEST(HistoryLog, NothingIsWrittenWhenLoggingIsOffAndAnUnopenableFileIsSkipped) {
     EXPECT_EQ(log.Snapshot().back().text, " ring only");
 }
 
+// Names and paths in events come from the remote unit; whatever control characters they hold, each event is
+// one line of the file and one entry of the ring, with nothing a reader could take for a line break.
+class HistoryLogControlText : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(HistoryLogControlText, StaysOnTheEventsOwnLine) {
+    TempFolder dir;
+    HistoryLog log;
+    log.SetClock([] { return kTime; });
+    log.PortNumber = 0;
+    log.SetLogFile((dir.path() / "history.log").string());
+    log.LogStatus = 1;
+    const std::string forged = FormatEventTime(kTime) + " COM1 User Connected: ADMIN (Administrator)";
+    log.LogHistoryEvent("No User Tables Entry: x" + GetParam() + forged, 0x602);
+    log.LogHistoryEvent("next", 0x005);
+
+    const auto lines = readLines(dir.path() / "history.log");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].rfind(FormatEventTime(kTime) + " COM1 No User Tables Entry: x", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], FormatEventTime(kTime) + " COM1 next\r");
+    const std::string inRing = log.Snapshot()[HistoryLog::kEntries - 2].text;
+    for (const std::string& text : {lines[0].substr(0, lines[0].size() - 1), inRing}) {
+        EXPECT_NE(text.find(forged.substr(20)), std::string::npos) << "the text itself is kept";
+        for (char c : text)
+            EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7F) << int(c) << " in " << text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, HistoryLogControlText,
+                         ::testing::Values(std::string("\r\n"), std::string("\n"), std::string("\r"),
+                                           std::string("\x0b\x0c"), std::string("\x1b[2K\x7f"),
+                                           std::string("\0\t", 2)));
+
 struct ViewCase {
     int viewTypes;
     int code;

@@ -136,6 +136,8 @@ TEST_F(LinkOverPty, GoodFramesAreAcknowledgedOnceAndDeliveredOnce) {
 struct DamageCase {
     const char* name;
     RemoteUnit::Fault fault;
+    std::uint32_t crcFailures; // RX bad packets
+    std::uint32_t dropped;     // bad length fields and frames that stopped coming in
 };
 
 class LinkOverPtyDamage : public LinkOverPty, public ::testing::WithParamInterface<DamageCase> {};
@@ -164,14 +166,15 @@ TEST_P(LinkOverPtyDamage, IsRejectedWithoutAcknowledgementAndCounted) {
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].type, 1002);
     EXPECT_EQ(fromServer(1), Bytes{0x06}) << "only the good frame is acknowledged";
-    EXPECT_EQ(link.statistics.Get(LinkCounter::RxBadPackets), 1u);
+    EXPECT_EQ(link.statistics.Get(LinkCounter::RxBadPackets), GetParam().crcFailures);
+    EXPECT_EQ(link.RxDroppedFrames.load(), GetParam().dropped);
     EXPECT_EQ(link.statistics.Get(LinkCounter::RxGoodPackets), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, LinkOverPtyDamage,
-                         ::testing::Values(DamageCase{"corrupted", RemoteUnit::Fault::Corrupt},
-                                           DamageCase{"truncated", RemoteUnit::Fault::Truncate},
-                                           DamageCase{"oversized", RemoteUnit::Fault::Oversize}),
+                         ::testing::Values(DamageCase{"corrupted", RemoteUnit::Fault::Corrupt, 1, 0},
+                                           DamageCase{"truncated", RemoteUnit::Fault::Truncate, 0, 1},
+                                           DamageCase{"oversized", RemoteUnit::Fault::Oversize, 0, 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LinkOverPty, AResendAfterALostAcknowledgementIsARepeat) {

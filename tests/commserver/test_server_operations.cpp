@@ -35,6 +35,25 @@ TEST_F(ServerOverPty, UploadsAndDownloadsAMegabyteByteForByteInEachMode) {
     EXPECT_TRUE(HasEvent("File Send OK: big.bin"));
 }
 
+TEST_F(ServerOverPty, AnUploadsNameFieldHoldsAtMost260BytesWithItsNul) {
+    ASSERT_TRUE(StartServer());
+    const std::string folder(128, 'd');
+    fs::create_directory(box.server() / folder);
+    struct Case {
+        std::size_t nameLength; // the field is one byte more
+        bool accepted;
+    } cases[] = {{259, true}, {260, false}};
+    for (const auto& c : cases) {
+        const std::string file(c.nameLength - folder.size() - 1, 'f');
+        EXPECT_EQ(session.Upload(folder + "\\" + file, Bytes{'x'}), c.accepted ? FrameType::Done : FrameType::Failed)
+            << c.nameLength;
+        ASSERT_TRUE(Settled());
+        EXPECT_EQ(fs::exists(box.server() / folder / file), c.accepted) << c.nameLength;
+    }
+    EXPECT_TRUE(HasEvent("File Receive Failed: Bad File Name (too long)"));
+    EXPECT_EQ(Stat(LinkCounter::ReceiveFileFailures), 1u);
+}
+
 TEST_F(ServerOverPty, EmptyFilesAndListingsWithWildcards) {
     ASSERT_TRUE(StartServer());
     WriteFile(box.server() / "EMPTY.DAT", std::string());

@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include "ServerFixture.h"
+#include "commserver/XbaseUserStore.h"
 
 using namespace comms;
 
@@ -99,6 +100,31 @@ TEST_F(SecureServer, UnknownDisabledAndPolicyNamesAreRefused) {
     EXPECT_TRUE(HasEvent("Clock Set Failed: Security Violation"));
 }
 
+TEST_F(SecureServer, NamesFromTheLineCannotForgeLinesOfTheLogFile) {
+    const fs::path logFile = box.root / "history.log";
+    history.SetLogFile(logFile.string());
+    history.LogStatus = 1;
+    ASSERT_TRUE(StartServer(1));
+    const std::string forged = "\r\n01/01/2020 00:00:00 COM1 User Connected: ADMIN (Administrator)";
+    EXPECT_EQ(session.Logon("x" + forged, "pw"), FrameType::Failed);
+    ASSERT_TRUE(Settled());
+    ASSERT_EQ(session.Logon("jim", "secret"), FrameType::Done);
+    ASSERT_TRUE(Settled());
+    Bytes out;
+    EXPECT_EQ(session.Download("A.TXT" + forged, out), FrameType::Failed);
+    ASSERT_TRUE(Settled());
+
+    std::size_t events = Events().size();
+    std::ifstream in(logFile, std::ios::binary);
+    std::size_t lines = 0;
+    for (std::string line; std::getline(in, line); ++lines) {
+        EXPECT_NE(line.rfind("01/01/2020", 0), 0u) << line;
+        EXPECT_EQ(line.find('\r'), line.size() - 1) << line;
+    }
+    EXPECT_EQ(lines, events) << "one line for each event";
+    EXPECT_TRUE(HasEvent("No User Tables Entry: x??01/01/2020 00:00:00 COM1 User Connected"));
+}
+
 TEST_F(SecureServer, RepeatedFailuresDisableTheAccountAfterItsThreshold) {
     ASSERT_TRUE(StartServer(1));
     for (int i = 1; i <= 4; ++i) {
@@ -175,6 +201,71 @@ TEST_F(SecureServer, TheUsersRightsLimitPaths) {
     ASSERT_TRUE(Settled());
     EXPECT_EQ(server.SecurityCount(SecurityCounter::ProgramRunRefusals), 1u);
     EXPECT_TRUE(HasEvent("File PrgRun Failed: Security Violation true"));
+}
+
+TEST_F(SecureServer, TheServersOwnFilesAreOutOfReachWhateverTheUsersRights) {
+    const fs::path ini = box.server() / "Quendar32.Ini";
+    const std::string settings = "[Security]\r\nEnforceSecurity=1\r\n";
+    WriteFile(ini, settings);
+    WriteFile(box.server() / "$$$UDb.DBF", std::string("table"));
+    WriteFile(box.server() / "$$$UDb.Ntx", std::string("index"));
+    WriteFile(box.server() / "X.TXT", std::string("x"));
+    fs::create_symlink(ini, box.server() / "cfg.txt");
+    std::vector<std::string> own = UserTableFiles(box.server().string());
+    own.push_back(ini.string());
+    own.push_back((box.server() / "History.Log").string());
+    server.Paths().SetServerFiles(own);
+    ASSERT_TRUE(StartServer(1));
+
+    auto joined = [](const std::string& a, const std::string& b) {
+        Bytes v = RemoteSession::Name(a);
+        const Bytes w = RemoteSession::Name(b);
+        v.insert(v.end(), w.begin(), w.end());
+        return v;
+    };
+    const std::string names[] = {"Quendar32.Ini", "QUENDAR32.INI", "sub\\..\\quendar32.ini",
+                                 "cfg.txt",       "$$$udb.dbf",    "$$$UDb.Ntx",
+                                 "$$$UDB.DBT",    "history.log"};
+    for (const auto& n : names) {
+        // jim may do anything a user can: each refusal is a security abort that ends his session.
+        const std::vector<std::function<int()>> operations = {
+            [&] {
+                Bytes out;
+                return session.Download(n, out);
+            },
+            [&] {
+                return session.Upload(n, Bytes{'E', 'n', 'f', 'o', 'r', 'c', 'e', '=', '0'});
+            },
+            [&] { return session.Upload(n, Bytes{'x'}, TransferMode::Appended); },
+            [&] { return session.RequestType(FrameType::FileDelete, RemoteSession::Name(n)); },
+            [&] { return session.RequestType(FrameType::FileInfo, RemoteSession::Name(n)); },
+            [&] { return session.RequestType(FrameType::FileMove, joined(n, "COPY.TXT")); },
+            [&] { return session.RequestType(FrameType::FileMove, joined("X.TXT", n)); },
+        };
+        for (std::size_t i = 0; i < operations.size(); ++i) {
+            ASSERT_EQ(session.Logon("jim", "secret"), FrameType::Done);
+            ASSERT_TRUE(Settled());
+            EXPECT_EQ(operations[i](), FrameType::Failed) << n << " operation " << i;
+            ASSERT_TRUE(Settled());
+            EXPECT_NE(server.Snapshot().current.state, SessionState::Connected) << n << " operation " << i;
+        }
+    }
+    EXPECT_EQ(Text(ReadFile(ini)), settings);
+    EXPECT_TRUE(fs::is_symlink(box.server() / "cfg.txt"));
+    EXPECT_EQ(Text(ReadFile(box.server() / "$$$UDb.DBF")), "table");
+    EXPECT_EQ(Text(ReadFile(box.server() / "$$$UDb.Ntx")), "index");
+    EXPECT_EQ(Text(ReadFile(box.server() / "X.TXT")), "x");
+    EXPECT_FALSE(fs::exists(box.server() / "COPY.TXT"));
+    for (const char* made : {"History.Log", "history.log", "$$$UDB.DBT"})
+        EXPECT_FALSE(fs::exists(box.server() / made)) << made;
+
+    // Everything else stays within reach.
+    ASSERT_EQ(session.Logon("jim", "secret"), FrameType::Done);
+    ASSERT_TRUE(Settled());
+    Bytes out;
+    EXPECT_EQ(session.Download("x.txt", out), FrameType::Done);
+    ASSERT_TRUE(Settled());
+    EXPECT_EQ(session.Download("*.*", out, TransferMode::Listing), FrameType::Done) << "a listing names them";
 }
 
 TEST_F(ServerOverPty, HostileNamesAndTruncatedRequestsAreRefusedAndTouchNothingOutside) {

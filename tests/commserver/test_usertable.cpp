@@ -57,6 +57,33 @@ TEST_F(UserTableOnDisk, UsersAreFoundByTheirPaddedUpperCaseKeyWithThePolicyAppli
     EXPECT_EQ(tables.FindUser("jim", u), 0);
 }
 
+TEST_F(UserTableOnDisk, ARowMarkedDeletedIsNoUserButTheSameNameMadeAgainIs) {
+    UserRecord again = MakeUser("ANN", "new");
+    rows.push_back(again);
+    ASSERT_TRUE(BuildUserTable(folder(), rows));
+    // The administration tools remove a user by marking the row deleted: jim (row 1), and the first Ann (row 3).
+    CODE4 other;
+    ASSERT_EQ(code4init(&other), 0);
+    DATA4* d = d4open(&other, (folder() + "/$$$UDb").c_str());
+    ASSERT_NE(d, nullptr);
+    for (long rec : {1L, 3L}) {
+        ASSERT_EQ(d4go(d, rec), 0);
+        ASSERT_EQ(d4lock(d, rec), 0);
+        d4delete(d);
+        ASSERT_EQ(d4flush(d), 0);
+        d4unlock(d);
+    }
+    d4close(d);
+    code4initUndo(&other);
+
+    ASSERT_EQ(tables.LoadUserTables(1, folder()), 1);
+    UserRecord u;
+    EXPECT_EQ(tables.FindUser("jim", u), 0);
+    ASSERT_EQ(tables.FindUser("ann", u), 1);
+    EXPECT_EQ(u.recordNumber, 4);
+    EXPECT_EQ(u.password, "new");
+}
+
 TEST_F(UserTableOnDisk, ThePolicyDeniesRightsAndIsReadAgainForEachLookUp) {
     rows[1].uncAllowed = false;
     rows[1].noDollarNames = true;

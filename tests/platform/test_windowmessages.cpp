@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -220,6 +222,63 @@ TEST_F(WindowMessagesTest, TheFolderIsPrivate) {
     EXPECT_FALSE(w.registerWindow("Cls", "Title", nullptr));
     EXPECT_EQ(findWindow("Cls", "Title"), 0u);
 }
+
+// Without a runtime folder the windows meet below /tmp, where anyone may have made the usual name first.
+struct Planted {
+    const char* name;
+    bool usualNameKept; // the usual name is ours and private: used as it is
+};
+
+class WindowsFolderFallback : public WindowMessagesTest, public ::testing::WithParamInterface<Planted> {};
+
+TEST_P(WindowsFolderFallback, IsAlwaysAPrivateFolderOfOurs) {
+    const std::string uid = std::to_string(::geteuid());
+    const std::string usual = folder + "/vord-windows-" + uid;
+    const std::string kind = GetParam().name;
+    const uid_t someoneElse = ::geteuid() + 4242;
+    if (kind == "taken by another user" || kind == "ours but open to all") {
+        ASSERT_EQ(::mkdir(usual.c_str(), 0700), 0);
+        ::chmod(usual.c_str(), kind == "ours but open to all" ? 0777 : 0700);
+        if (kind == "taken by another user" && ::chown(usual.c_str(), someoneElse, someoneElse) != 0)
+            GTEST_SKIP() << "only the superuser can make a folder for another user";
+    } else if (kind == "a link to another folder") {
+        ASSERT_EQ(::mkdir((folder + "/elsewhere").c_str(), 0700), 0);
+        ASSERT_EQ(::symlink((folder + "/elsewhere").c_str(), usual.c_str()), 0);
+    } else if (kind == "a file") {
+        std::ofstream(usual) << "x";
+    }
+    // A decoy of the fresh folders' form that sorts first: someone else's, so never used.
+    const std::string decoy = folder + "/vord-windows-" + uid + "-AAAAAA";
+    ASSERT_EQ(::mkdir(decoy.c_str(), 0777), 0);
+    ::chmod(decoy.c_str(), 0777);
+
+    const std::string got = fallbackWindowsFolder(folder);
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got == usual, GetParam().usualNameKept) << got;
+    EXPECT_NE(got, decoy);
+    struct stat st {};
+    ASSERT_EQ(::lstat(got.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_uid, ::geteuid());
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(fallbackWindowsFolder(folder), got) << "every program of ours meets in the same folder";
+
+    // The server starts there and is found there.
+    ::setenv("VORD_WINDOWS_DIR", got.c_str(), 1);
+    WindowListener w;
+    ASSERT_TRUE(w.registerWindow("Afx:400000:0", "Quarn Communications", nullptr));
+    EXPECT_EQ(findWindow("Afx:400000:0", "Quarn Communications"), w.handle());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WindowsFolderFallback,
+                         ::testing::Values(Planted{"nothing", true}, Planted{"taken by another user", false},
+                                           Planted{"ours but open to all", false},
+                                           Planted{"a link to another folder", false}, Planted{"a file", false}),
+                         [](const auto& info) {
+                             std::string n = info.param.name;
+                             std::replace(n.begin(), n.end(), ' ', '_');
+                             return n;
+                         });
 
 TEST_F(WindowMessagesTest, AWindowMayCloseItselfFromItsOwnHandler) {
     auto w = std::make_unique<WindowListener>();

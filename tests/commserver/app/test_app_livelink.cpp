@@ -199,4 +199,44 @@ TEST_F(ServerProgramLive, TheStatusReplyCarriesTheLastRollAndDiagnosticsResetEmp
         EXPECT_EQ(u32At(after, StatusOffset::Statistics + 92 + 4 * slot), 0u) << "slot " << slot;
 }
 
+// The program's own files, reachable through a mapped drive by a user with every right: its settings file, the
+// user table and the history log stay out of every remote operation's reach.
+TEST_F(ServerProgramLive, ItsSettingsUserTableAndHistoryLogAreOutOfRemoteReach) {
+    const fs::path root = dir_.path().toStdString();
+    std::ofstream(iniPath_, std::ios::binary | std::ios::app)
+        << "D=" << root.string() << "\r\n"
+        << "E=" << system_.path().toStdString() << "\r\n"
+        << "[HistoryDisplay]\r\nLogStatus=1\r\nLogFile=" << (root / "History.Log").string() << "\r\n";
+    ASSERT_TRUE(start());
+    auto readAll = [](const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string settings = readAll(iniPath_);
+    fs::path tableFile;
+    for (const auto& e : fs::directory_iterator(root / "users"))
+        if (e.path().extension() != ".Ntx")
+            tableFile = e.path();
+    const std::string table = readAll(tableFile);
+    ASSERT_FALSE(table.empty());
+
+    const std::string names[] = {"D:\\Quendar32.Ini", "D:\\USERS\\$$$UDB.DBF", "D:\\users\\$$$udb.ntx",
+                                 "D:\\history.log", "E:\\QUARN Comms Server.Ini"};
+    for (const std::string& name : names) {
+        ASSERT_EQ(session.Logon("JIM", "secret"), comms::FrameType::Done);
+        Bytes out;
+        EXPECT_EQ(session.Download(name, out), comms::FrameType::Failed) << name;
+        ASSERT_EQ(session.Logon("JIM", "secret"), comms::FrameType::Done);
+        EXPECT_EQ(session.Upload(name, Bytes{'[', 'S', ']'}), comms::FrameType::Failed) << name;
+    }
+    EXPECT_EQ(readAll(iniPath_), settings);
+    EXPECT_FALSE(fs::exists(fs::path(system_.path().toStdString()) / "QUARN Comms Server.Ini"))
+        << "the installation file is not made by a remote unit either";
+    // The logons write their bookkeeping into the rows; the table itself stays whole.
+    EXPECT_EQ(readAll(tableFile).size(), table.size());
+    // Elsewhere on the drive, the user's rights decide as before.
+    ASSERT_EQ(session.Logon("JIM", "secret"), comms::FrameType::Done);
+    EXPECT_EQ(session.Upload("D:\\NOTES.TXT", Bytes{'n'}), comms::FrameType::Done);
+}
+
 } // namespace
