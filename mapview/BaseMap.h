@@ -45,8 +45,9 @@ public:
     static constexpr qint64 kMaxTileBytes = 1024 * 1024;
     static constexpr int kMaxTileSide = 512;
     static QImage decodeTile(const QByteArray& bytes);
-    // The decoded tiles kept for drawing, in bytes.
+    // The decoded tiles kept for drawing, in bytes: at most kTileCacheBytes.
     static constexpr qsizetype kTileCacheBytes = 64 * 1024 * 1024;
+    qsizetype cachedTileBytes() const { return tiles_.totalCost(); }
 
     // Called when a fetched tile arrived, so the view can be drawn again.
     std::function<void()> onTileArrived;

@@ -477,4 +477,37 @@ TEST(BaseMapTiles, TilesThatWouldTakeUnboundedMemoryAreLeftOut) {
     }
 }
 
+// A view over more tiles than the cache may hold keeps the bytes of the decoded tiles within its bound.
+TEST(BaseMapTiles, TheTileCacheIsBoundedByBytes) {
+    app();
+    QTemporaryDir dir;
+    MapView view;
+    view.zoom = 5;
+    view.centre = QPointF(0.5, 0.5);
+    view.size = QSize(2560, 2560); // eleven by eleven tiles of the world's thirty-two
+    QImage tile(BaseMap::kMaxTileSide, BaseMap::kMaxTileSide, QImage::Format_RGB32);
+    tile.fill(QColor(40, 160, 90));
+    QByteArray png;
+    QBuffer out(&png);
+    out.open(QIODevice::WriteOnly);
+    tile.save(&out, "PNG");
+    for (int x = 0; x < 32; ++x) {
+        QDir().mkpath(dir.filePath(QStringLiteral("5/%1").arg(x)));
+        for (int y = 0; y < 32; ++y) {
+            QFile f(dir.filePath(QStringLiteral("5/%1/%2.png").arg(x).arg(y)));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(png);
+        }
+    }
+    BaseMap base;
+    base.setTileSource(dir.path());
+    QImage image(view.size, QImage::Format_RGB32);
+    QPainter p(&image);
+    base.draw(p, view);
+    p.end();
+    EXPECT_EQ(image.pixelColor(1280, 1280), QColor(40, 160, 90));
+    EXPECT_GT(base.cachedTileBytes(), 32 * tile.sizeInBytes());
+    EXPECT_LE(base.cachedTileBytes(), BaseMap::kTileCacheBytes);
+}
+
 } // namespace
