@@ -10,6 +10,9 @@ namespace directlink {
 namespace {
 // Longest frame a reply can be; bounds one try even when the line never stops sending noise.
 constexpr int kLongestReply = sarnic::wire::kReplyOverhead + sarnic::wire::kMaxReplyData;
+// Most bytes one call takes from the line. A line that never pauses would otherwise hold the caller (the
+// window thread) for as long as it sends; what is left waits in the port for the next call.
+constexpr int kMostBytesPerPump = 4 * kLongestReply;
 } // namespace
 
 Com32::~Com32() {
@@ -31,13 +34,18 @@ std::int16_t Com32::Open(int port, long baud) {
         p->Close();
         return static_cast<std::int16_t>(code);
     }
-    port_ = p;
+    Attach(p, baud);
+    return 0;
+}
+
+void Com32::Attach(plat::SerialPort* port, long baud) {
+    Close();
+    port_ = port;
     baud_ = baud;
     phase_ = Phase::Idle;
     cause_ = 0;
     // Whatever the line delivered before we opened it belongs to nobody.
     flushInput();
-    return 0;
 }
 
 void Com32::Close() {
@@ -142,11 +150,12 @@ void Com32::pump() {
         return;
     std::uint8_t chunk[256];
     bool got = false;
-    for (;;) {
-        port_->ReadBlock(chunk, sizeof chunk);
+    for (int taken = 0; taken < kMostBytesPerPump;) {
+        port_->ReadBlock(chunk, std::min<int>(sizeof chunk, kMostBytesPerPump - taken));
         const int n = port_->count();
         if (n <= 0)
             break;
+        taken += n;
         got = true;
         lastByte_ = Clock::now();
         for (int i = 0; i < n; ++i) {

@@ -59,6 +59,8 @@ public:
     Com32& operator=(const Com32&) = delete;
 
     std::int16_t Open(int port, long baud);
+    // Talks over a port that is open already (another driver, an in-memory line); Close closes it.
+    void Attach(plat::SerialPort* port, long baud);
     void Close();
     void Reset();
     void Attention();

@@ -2,8 +2,11 @@
 
 #include <shapefil.h>
 
+#include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
 #include <QNetworkReply>
@@ -16,7 +19,7 @@
 
 namespace mapview {
 
-BaseMap::BaseMap(QObject* parent) : QObject(parent), tiles_(256) {}
+BaseMap::BaseMap(QObject* parent) : QObject(parent), tiles_(kTileCacheBytes) {}
 
 BaseMap::~BaseMap() = default;
 
@@ -101,6 +104,32 @@ QString BaseMap::tilePath(int z, int x, int y) const {
     return t;
 }
 
+QImage BaseMap::decodeTile(const QByteArray& bytes) {
+    if (bytes.isEmpty() || bytes.size() > kMaxTileBytes)
+        return {};
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    // The size comes from the header, before anything is unpacked; a format that cannot tell it is refused.
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() > kMaxTileSide || size.height() > kMaxTileSide)
+        return {};
+    // In megabytes: a decoder that ignores its own header is stopped all the same.
+    reader.setAllocationLimit(std::max(1, int(qint64(kMaxTileSide) * kMaxTileSide * 8 / (1024 * 1024))));
+    QImage image = reader.read();
+    if (image.width() > kMaxTileSide || image.height() > kMaxTileSide)
+        return {};
+    return image;
+}
+
+const QImage* BaseMap::keep(const QString& key, QImage image) const {
+    const qsizetype cost = std::max<qsizetype>(1, image.sizeInBytes());
+    // The cache deletes what does not fit at once, so the tile is looked up again rather than trusted.
+    tiles_.insert(key, new QImage(std::move(image)), cost);
+    return tiles_.object(key);
+}
+
 const QImage* BaseMap::tile(int z, int x, int y) const {
     const QString key = tilePath(z, x, y);
     if (const QImage* image = tiles_.object(key))
@@ -108,21 +137,28 @@ const QImage* BaseMap::tile(int z, int x, int y) const {
     if (missing_.contains(key) || pending_.contains(key))
         return nullptr;
     if (!webTiles_) {
-        QImage image(key);
+        QFile file(key);
+        QImage image;
+        if (file.open(QIODevice::ReadOnly))
+            image = decodeTile(file.read(kMaxTileBytes + 1));
         if (image.isNull()) {
             missing_.insert(key);
             return nullptr;
         }
-        auto* kept = new QImage(std::move(image));
-        tiles_.insert(key, kept);
-        return kept;
+        return keep(key, std::move(image));
     }
     QNetworkRequest request{QUrl(key)};
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Vordalin map view"));
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferCache);
     request.setTransferTimeout(15000);
     pending_.insert(key);
-    network_->get(request)->setProperty("tileKey", key);
+    QNetworkReply* reply = network_->get(request);
+    reply->setProperty("tileKey", key);
+    // A reply longer than any tile is given up while it comes in, not after it has all been kept.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+        if (received > kMaxTileBytes || total > kMaxTileBytes)
+            reply->abort();
+    });
     return nullptr;
 }
 
@@ -131,13 +167,13 @@ void BaseMap::fetched(QNetworkReply* reply) {
     pending_.remove(key);
     QImage image;
     if (reply->error() == QNetworkReply::NoError)
-        image.loadFromData(reply->readAll());
+        image = decodeTile(reply->read(kMaxTileBytes + 1));
     reply->deleteLater();
     if (image.isNull()) {
         missing_.insert(key);
         return;
     }
-    tiles_.insert(key, new QImage(std::move(image)));
+    keep(key, std::move(image));
     if (onTileArrived)
         onTileArrived();
 }

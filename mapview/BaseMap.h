@@ -39,6 +39,16 @@ public:
     QString tileSource() const { return tileSource_; }
     bool hasTiles() const { return !tileSource_.isEmpty(); }
 
+    // A tile's image from the bytes of its file or reply; a null image when they are not a picture, are more
+    // than kMaxTileBytes, or would decode to more than kMaxTileSide pixels a side. A tile is 256 by 256 (512
+    // from servers for high-density screens); a small file must not unpack into hundreds of megabytes.
+    static constexpr qint64 kMaxTileBytes = 1024 * 1024;
+    static constexpr int kMaxTileSide = 512;
+    static QImage decodeTile(const QByteArray& bytes);
+    // The decoded tiles kept for drawing, in bytes: at most kTileCacheBytes.
+    static constexpr qsizetype kTileCacheBytes = 64 * 1024 * 1024;
+    qsizetype cachedTileBytes() const { return tiles_.totalCost(); }
+
     // Called when a fetched tile arrived, so the view can be drawn again.
     std::function<void()> onTileArrived;
 
@@ -51,6 +61,7 @@ private:
     };
     QString tilePath(int z, int x, int y) const;
     const QImage* tile(int z, int x, int y) const;
+    const QImage* keep(const QString& key, QImage image) const;
     void fetched(QNetworkReply* reply);
     void drawShapes(QPainter& painter, const MapView& view) const;
     void drawTiles(QPainter& painter, const MapView& view) const;
@@ -59,7 +70,7 @@ private:
     std::vector<Shape> shapes_;
     QString tileSource_;
     bool webTiles_ = false;
-    mutable QCache<QString, QImage> tiles_;
+    mutable QCache<QString, QImage> tiles_; // cost: bytes
     mutable QSet<QString> missing_;
     mutable QSet<QString> pending_;
     QNetworkAccessManager* network_ = nullptr;

@@ -26,10 +26,12 @@ QPointF toWorld(double latitude, double longitude) {
 }
 
 Location toLocation(const QPointF& world) {
-    double lon = world.x() * 360.0 - 180.0;
-    while (lon > 180.0)
+    // Once round the world and back, in one step whatever the distance (subtracting 360 at a time never ends
+    // for a huge value). A point off every map has no longitude.
+    double lon = std::fmod(world.x() * 360.0 - 180.0, 360.0);
+    if (lon > 180.0)
         lon -= 360.0;
-    while (lon < -180.0)
+    else if (lon < -180.0)
         lon += 360.0;
     const double n = std::numbers::pi * (1.0 - 2.0 * world.y());
     const double lat = std::atan(std::sinh(n)) * 180.0 / std::numbers::pi;
@@ -152,7 +154,8 @@ void MapModel::OpenMap(const QString& path) {
     const double lat = ini.value(QStringLiteral("Map/CenterLat")).toString().toDouble(&okLat);
     const double lon = ini.value(QStringLiteral("Map/CenterLon")).toString().toDouble(&okLon);
     const double zoom = ini.value(QStringLiteral("Map/Zoom")).toString().toDouble(&okZoom);
-    if (ini.status() != QSettings::NoError || !okLat || !okLon || !okZoom)
+    if (ini.status() != QSettings::NoError || !okLat || !okLon || !okZoom || !std::isfinite(lat) ||
+        !std::isfinite(lon) || !std::isfinite(zoom))
         throw MapError(2, QStringLiteral("The map file is not a map: ") + path);
     CloseMap();
     open_ = true;
@@ -160,7 +163,8 @@ void MapModel::OpenMap(const QString& path) {
     sets_.push_back(std::make_shared<DataSet>());
     sets_.back()->map_ = this;
     sets_.back()->name_ = QStringLiteral("My Pushpins");
-    view_.centre = mercator::toWorld(lat, lon);
+    // A centre beyond the date line is the same place once round the world.
+    view_.centre = mercator::toWorld(lat, std::remainder(lon, 360.0));
     setZoom(zoom);
 }
 

@@ -12,9 +12,27 @@
 #include <QTextDocument>
 #include <QUuid>
 
+#include <algorithm>
 #include <cstdio>
 
+#include <unistd.h>
+
 namespace printing {
+
+namespace {
+// The PDF writer does not report a failed write (a full disc, a file size limit, an I/O error): it ends
+// "successfully" with a cut-off file. So what it left is checked before it may replace anything: a whole
+// PDF starts with its header and ends with the end-of-file mark, and is on the disc before the rename.
+bool WholePdfOnDisc(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 16 || file.read(5) != "%PDF-")
+        return false;
+    const qint64 tail = std::min<qint64>(file.size(), 1024);
+    if (!file.seek(file.size() - tail) || !file.read(tail).contains("%%EOF"))
+        return false;
+    return ::fsync(file.handle()) == 0;
+}
+} // namespace
 
 struct PrinterObject::Job {
     QPainter painter;
@@ -156,8 +174,10 @@ bool PrinterObject::finishTempOutput(bool keep) {
         QFile::remove(temp);
         return true;
     }
-    if (!QFileInfo::exists(temp)) {
-        error_ = QStringLiteral("The PDF file could not be written.");
+    if (!WholePdfOnDisc(temp)) {
+        error_ = QStringLiteral("The PDF file could not be written; %1 was left as it was.")
+                     .arg(QDir::toNativeSeparators(pdfTarget_));
+        QFile::remove(temp);
         return false;
     }
     // rename() replaces an older file of that name in one step.

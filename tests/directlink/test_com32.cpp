@@ -1,9 +1,17 @@
 // Com32 over a real pseudo-terminal with the simulated logger on the other end: every exchange ends, with a
 // reply or with busy and error, whatever the line does.
 #include "SarnicFixture.h"
+#include "platform/SerialPort.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include <poll.h>
+#include <unistd.h>
 
 using namespace directlink;
 using Bytes = std::vector<std::uint8_t>;
@@ -144,4 +152,89 @@ TEST_F(Com32OverPty, BytesLeftOnTheLineBeforeOpeningAreNotTakenForAReply) {
     sim->with([](auto& s) { s.awake = true; });
     EXPECT_EQ(ask(0), 12);
     EXPECT_EQ(buf[3] * 65536 + buf[4] * 256 + buf[5], 1012345);
+}
+
+namespace {
+// Writes to the logger's end of the pseudo-terminal until all of it went out.
+void writeAll(int masterFd, const Bytes& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        pollfd p{masterFd, POLLOUT, 0};
+        if (::poll(&p, 1, 1000) <= 0)
+            return;
+        const ssize_t n = ::write(masterFd, bytes.data() + done, bytes.size() - done);
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+    }
+}
+
+// A line that sends without a pause: every read gets a full buffer, until `most` bytes went (0: never).
+class EndlessLine final : public plat::SerialPort {
+public:
+    static EndlessLine* Open(std::uint64_t most) { return new EndlessLine(most); }
+    int ReadBlock(void* buffer, int length) override {
+        const std::uint64_t left = most_ ? most_ - sent_ : std::uint64_t(length);
+        const int n = static_cast<int>(std::min<std::uint64_t>(std::uint64_t(std::max(length, 0)), left));
+        std::memset(buffer, 0, static_cast<std::size_t>(n));
+        sent_ += static_cast<std::uint64_t>(n);
+        setCount(n);
+        return n ? plat::kSerialOk : plat::kSerialNoData;
+    }
+    int WriteBlock(const void*, int length) override {
+        setCount(length);
+        return plat::kSerialOk;
+    }
+    int ClearTxBuffer() override { return plat::kSerialOk; }
+    std::uint64_t sent() const { return sent_; }
+
+private:
+    explicit EndlessLine(std::uint64_t most) : SerialPort(0), most_(most) {}
+    std::uint64_t most_;
+    std::uint64_t sent_ = 0;
+};
+} // namespace
+
+TEST(Com32OnAnEndlessLine, EachCallComesBackWhileTheLineSendsAndTheExchangeStillEnds) {
+    Com32 com;
+    Com32Timing t;
+    t.firstByteMs = 100;
+    t.interByteMs = 50;
+    t.retries = 1;
+    t.retryPauseMs = 0;
+    com.setTiming(t);
+    const Bytes m{0};
+    // Bytes that never make a frame, far more than one call should take.
+    constexpr std::uint64_t kLong = 64u << 20;
+    EndlessLine* line = EndlessLine::Open(kLong);
+    com.Attach(line, 2400);
+    ASSERT_EQ(com.PutMessage(m.data(), 1), 1);
+    EXPECT_EQ(com.Status(), kStatusBusy);
+    ASSERT_LT(line->sent(), kLong) << "one call read until the line stopped";
+    // On a line that never stops, the exchange ends with a time-out all the same.
+    com.Attach(EndlessLine::Open(0), 2400);
+    ASSERT_EQ(com.PutMessage(m.data(), 1), 1);
+    std::uint16_t s = com.Status();
+    while (s == kStatusBusy)
+        s = com.Status();
+    EXPECT_EQ(s, kStatusBusy | kStatusError | kStatusTimeout);
+    EXPECT_EQ(com.GetMessage(nullptr, 0), kGetTimeout);
+    com.Close();
+}
+
+TEST_F(Com32OverPty, AReplyBehindALongBurstOfNoiseIsTakenOverSeveralCalls) {
+    sim->with([](auto& s) { s.awake = true; });
+    const Bytes m{0};
+    Bytes burst(64 * 1024, 0x55);
+    Bytes frame{0x02, 0x00, 0x00, 0x0C, 0, 1, 2, 0x0F, 0x72, 0x79, 0, 0, 0, 0, 0, 0};
+    const std::uint16_t crc = SarnicSimulator::Crc(frame.data() + 1, frame.size() - 1);
+    frame.push_back(static_cast<std::uint8_t>(crc >> 8));
+    frame.push_back(static_cast<std::uint8_t>(crc));
+    burst.insert(burst.end(), frame.begin(), frame.end());
+    sim->setFault(Fault::Drop, 1);
+    ASSERT_EQ(com.PutMessage(m.data(), 1), 1);
+    std::thread far([&] { writeAll(pty.masterFd(), burst); });
+    EXPECT_EQ(settle(), kStatusReplyReady);
+    ASSERT_EQ(com.GetMessage(buf, 255), 12);
+    EXPECT_EQ(buf[3] * 65536 + buf[4] * 256 + buf[5], 0x0F7279);
+    far.join();
 }

@@ -8,10 +8,16 @@
 
 #include <shapefil.h>
 
+#include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QPainter>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -265,6 +271,43 @@ TEST(MapTemplate, MissingOrBrokenFilesAreRefused) {
     EXPECT_FALSE(map.isOpen());
 }
 
+TEST(MapTemplate, ACentreAnyDistanceRoundTheWorldIsTheSamePlaceAndANonNumberIsRefused) {
+    app();
+    QTemporaryDir dir;
+    struct Case {
+        const char* lon;
+        bool opens;
+        double expected; // longitude at the centre of the view
+    } cases[] = {{"1e300", true, 0},      {"-1e300", true, 0},  {"540", true, 180}, {"-725.5", true, -5.5},
+                 {"inf", false, 0},       {"-inf", false, 0},   {"nan", false, 0}};
+    for (const Case& c : cases) {
+        QFile f(dir.filePath("t.ptt"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray("[Map]\nCenterLat=52\nZoom=4\nCenterLon=") + c.lon + "\n");
+        f.close();
+        MapModel map;
+        map.setViewSize(QSize(400, 300));
+        if (!c.opens) {
+            EXPECT_THROW(map.OpenMap(f.fileName()), MapError) << c.lon;
+            continue;
+        }
+        map.OpenMap(f.fileName());
+        const Location centre = map.XYToLocation(200, 150);
+        EXPECT_LE(std::fabs(centre.Longitude), 180.0) << c.lon;
+        if (c.expected != 0) {
+            EXPECT_NEAR(std::fabs(centre.Longitude), std::fabs(c.expected), 1e-6) << c.lon;
+        }
+        // The grid under an empty map is drawn from the same longitudes.
+        BaseMap base;
+        QImage image(map.view().size, QImage::Format_RGB32);
+        QPainter p(&image);
+        base.draw(p, map.view());
+    }
+    // Far outside the world, a point's longitude comes back at once.
+    EXPECT_FALSE(std::fabs(mercator::toLocation(QPointF(1e300, 0.5)).Longitude) > 180.0);
+    EXPECT_TRUE(std::isnan(mercator::toLocation(QPointF(INFINITY, 0.5)).Longitude));
+}
+
 // A two-line shapefile written with shapelib itself.
 QString writeShapes(const QString& folder) {
     const QByteArray base = QFile::encodeName(folder + "/lines");
@@ -342,8 +385,129 @@ TEST(BaseMapTiles, TilesFromAFolderCoverTheViewAndMissingOnesLeaveTheBackground)
     EXPECT_EQ(image.pixelColor(256, 192), QColor(200, 60, 200));
     // A corner far enough away lies on another tile, which is missing: the grid background shows.
     const QPointF corner = view.toScreen(QPointF(double(tx + 2) / n, double(ty + 2) / n));
-    if (corner.x() < 512 && corner.y() < 384)
+    if (corner.x() < 512 && corner.y() < 384) {
         EXPECT_NE(image.pixelColor(int(corner.x()), int(corner.y())), QColor(200, 60, 200));
+    }
+}
+
+// Tiles bigger than a tile, from a folder or from a server: a small file that would unpack into a huge
+// picture, and a reply that goes on after its picture, are left out; the background shows in their place.
+TEST(BaseMapTiles, TilesThatWouldTakeUnboundedMemoryAreLeftOut) {
+    app();
+    QTemporaryDir dir;
+    MapView view;
+    view.centre = mercator::toWorld(52.0, 4.3);
+    view.zoom = 10;
+    view.size = QSize(512, 384);
+    const int n = 1 << 10;
+    const int tx = int(view.centre.x() * n), ty = int(view.centre.y() * n);
+    const QColor tileColour(200, 60, 200);
+    // The tiles the view covers, each asked for once.
+    const QPointF tl = view.toWorld(QPointF(0, 0)), br = view.toWorld(QPointF(512, 384));
+    const int tiles = (int(br.x() * n) - int(tl.x() * n) + 1) * (int(br.y() * n) - int(tl.y() * n) + 1);
+    auto png = [&](int side) {
+        QImage tile(side, side, QImage::Format_RGB32);
+        tile.fill(tileColour);
+        QByteArray bytes;
+        QBuffer out(&bytes);
+        out.open(QIODevice::WriteOnly);
+        tile.save(&out, "PNG");
+        return bytes;
+    };
+    auto centrePixel = [&](BaseMap& base) {
+        QImage image(view.size, QImage::Format_RGB32);
+        QPainter p(&image);
+        base.draw(p, view);
+        p.end();
+        return image.pixelColor(256, 192);
+    };
+
+    // Served over HTTP from here: /<name>/10/x/y.png answers with the bytes kept under that name.
+    QHash<QByteArray, QByteArray> served;
+    served["small"] = png(256);
+    served["huge"] = png(2048);
+    served["long"] = png(256) + QByteArray(3 * 1024 * 1024, '\0');
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        QTcpSocket* s = server.nextPendingConnection();
+        QObject::connect(s, &QTcpSocket::readyRead, s, [s, &served] {
+            const QByteArray request = s->readAll();
+            if (s->property("answered").toBool())
+                return;
+            s->setProperty("answered", true);
+            const QByteArray name = request.mid(5, request.indexOf('/', 5) - 5);
+            const QByteArray body = served.value(name);
+            s->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\nContent-Length: " +
+                     QByteArray::number(body.size()) + "\r\n\r\n" + body);
+            s->disconnectFromHost();
+        });
+    });
+
+    struct Case {
+        const char* name;
+        bool shown;
+    } cases[] = {{"small", true}, {"huge", false}, {"long", false}};
+    for (const Case& c : cases) {
+        // From a folder.
+        const QString folder = dir.filePath(c.name);
+        QDir().mkpath(folder + QStringLiteral("/10/%1").arg(tx));
+        QFile file(folder + QStringLiteral("/10/%1/%2.png").arg(tx).arg(ty));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(served[c.name]);
+        file.close();
+        BaseMap local;
+        local.setTileSource(folder);
+        EXPECT_EQ(centrePixel(local) == tileColour, c.shown) << "folder " << c.name;
+
+        // From the server: the first draw asks for the tiles, the next one shows what came.
+        BaseMap web;
+        web.setTileSource(QStringLiteral("http://127.0.0.1:%1/%2/{z}/{x}/{y}.png").arg(server.serverPort()).arg(c.name));
+        centrePixel(web);
+        auto* network = web.findChild<QNetworkAccessManager*>();
+        ASSERT_NE(network, nullptr);
+        int done = 0;
+        QObject::connect(network, &QNetworkAccessManager::finished, [&done] { ++done; });
+        QElapsedTimer waited;
+        waited.start();
+        while (done < tiles && waited.elapsed() < 20000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        ASSERT_EQ(done, tiles) << c.name;
+        EXPECT_EQ(centrePixel(web) == tileColour, c.shown) << "server " << c.name;
+    }
+}
+
+// A view over more tiles than the cache may hold keeps the bytes of the decoded tiles within its bound.
+TEST(BaseMapTiles, TheTileCacheIsBoundedByBytes) {
+    app();
+    QTemporaryDir dir;
+    MapView view;
+    view.zoom = 5;
+    view.centre = QPointF(0.5, 0.5);
+    view.size = QSize(2560, 2560); // eleven by eleven tiles of the world's thirty-two
+    QImage tile(BaseMap::kMaxTileSide, BaseMap::kMaxTileSide, QImage::Format_RGB32);
+    tile.fill(QColor(40, 160, 90));
+    QByteArray png;
+    QBuffer out(&png);
+    out.open(QIODevice::WriteOnly);
+    tile.save(&out, "PNG");
+    for (int x = 0; x < 32; ++x) {
+        QDir().mkpath(dir.filePath(QStringLiteral("5/%1").arg(x)));
+        for (int y = 0; y < 32; ++y) {
+            QFile f(dir.filePath(QStringLiteral("5/%1/%2.png").arg(x).arg(y)));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(png);
+        }
+    }
+    BaseMap base;
+    base.setTileSource(dir.path());
+    QImage image(view.size, QImage::Format_RGB32);
+    QPainter p(&image);
+    base.draw(p, view);
+    p.end();
+    EXPECT_EQ(image.pixelColor(1280, 1280), QColor(40, 160, 90));
+    EXPECT_GT(base.cachedTileBytes(), 32 * tile.sizeInBytes());
+    EXPECT_LE(base.cachedTileBytes(), BaseMap::kTileCacheBytes);
 }
 
 } // namespace

@@ -9,8 +9,14 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+
+#include <sys/resource.h>
 
 using namespace printing;
 
@@ -51,6 +57,59 @@ TEST_F(PrinterTest, PdfJobLandsOnEndDocAndKillDocKeepsTheOlderFile) {
     EXPECT_TRUE(pages[0].contains("Hello paper"));
     // An EndDoc with nothing drawn sends nothing.
     EXPECT_TRUE(p.EndDoc());
+}
+
+// A file size limit stands for a full disc: the writer's writes fail part-way and it does not say so.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+TEST_F(PrinterTest, AWriteThatFailsKeepsTheOlderPdfAndSaysSo) {
+    PrinterObject& p = Printer();
+    ASSERT_TRUE(p.isPdf());
+    QTextDocument document;
+    document.setPlainText(QStringLiteral("A report that does not fit on the disc.\n").repeated(40));
+    struct Case {
+        const char* job;
+        std::function<bool()> print;
+    } cases[] = {{"printDocument", [&] { return p.printDocument(document); }},
+                 {"painter", [&] {
+                      QPainter* painter = p.painter();
+                      if (!painter)
+                          return false;
+                      painter->drawText(QPointF(100, 200), QStringLiteral("Hello paper"));
+                      return p.EndDoc();
+                  }}};
+    for (const Case& c : cases) {
+        env.writeFile(QStringLiteral("report.pdf"), "older");
+        bool printed = true;
+        {
+            FileSizeLimit full(2048);
+            printed = c.print();
+        }
+        EXPECT_FALSE(printed) << c.job;
+        EXPECT_FALSE(p.lastError().isEmpty()) << c.job;
+        EXPECT_TRUE(TestEnv::readFile(pdfPath()) == "older") << c.job << ": the older file was replaced";
+        EXPECT_TRUE(leftovers().isEmpty()) << c.job;
+        // With room on the disc the same job lands.
+        EXPECT_TRUE(c.print()) << c.job << ": " << p.lastError().toStdString();
+        EXPECT_EQ(pdfPages(pdfPath()).size(), 1) << c.job;
+    }
 }
 
 TEST_F(PrinterTest, JobCannotStartWithoutAPdfFileOrFolder) {
