@@ -342,8 +342,9 @@ TEST(BaseMapTiles, TilesFromAFolderCoverTheViewAndMissingOnesLeaveTheBackground)
     EXPECT_EQ(image.pixelColor(256, 192), QColor(200, 60, 200));
     // A corner far enough away lies on another tile, which is missing: the grid background shows.
     const QPointF corner = view.toScreen(QPointF(double(tx + 2) / n, double(ty + 2) / n));
-    if (corner.x() < 512 && corner.y() < 384)
+    if (corner.x() < 512 && corner.y() < 384) {
         EXPECT_NE(image.pixelColor(int(corner.x()), int(corner.y())), QColor(200, 60, 200));
+    }
 }
 
 } // namespace
