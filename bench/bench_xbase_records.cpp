@@ -6,7 +6,12 @@
 // Modes: the engine shared (share mode 0: locks, header count checks) and exclusive (share mode 1); SQLite in
 // WAL mode with synchronous=FULL (one sync per committed update, as the engine's flush syncs once), with
 // locking_mode NORMAL (shared) and EXCLUSIVE. SQLite's appends run in one transaction, since the engine's
-// appends are not synced before the closing flush either. SQLite reads and updates rows by rowid.
+// appends are not synced before the closing flush either; the engine's shared appends run under the append lock
+// taken once (its counterpart of the transaction: the table grows for others at d4unlock). A third engine append
+// mode, shared with every append taking and releasing the append lock itself, shows the cost of a lone append.
+// SQLite reads and updates rows by rowid.
+//
+// Last, memo entries of 8, 16 and 32 MB are read back (one d4go and the memo read each).
 //
 // The engine's system calls are counted under its file layer; SQLite's through its replaceable system calls,
 // plus its syncs (which that table does not hold) by wrapping fsync and fdatasync in this program.
@@ -102,11 +107,14 @@ struct EngineTable {
 };
 EngineTable *engine[2];
 
+// Argument: 0 = exclusive, 1 = shared under the append lock, 2 = shared, each append locking for itself.
 void BM_EngineAppend(benchmark::State &state) {
     const bool shared = state.range(0) != 0;
+    const bool lockOnce = state.range(0) == 1;
     for (auto _ : state) {
         auto *t = new EngineTable;
-        engine[shared] = t;
+        if (state.range(0) < 2)
+            engine[shared] = t;
         t->dir = tempDir();
         code4init(&t->cb);
         t->cb.autoOpen = 0;
@@ -131,6 +139,8 @@ void BM_EngineAppend(benchmark::State &state) {
         long failed = 0;
         t->sys.reset();
         double s = timed([&] {
+            if (lockOnce)
+                failed += d4lockAppend(t->d) != 0;
             for (long i = 0; i < n; ++i) {
                 d4appendStart(t->d);
                 for (int c = 0; c < kColumnCount; ++c)
@@ -138,10 +148,18 @@ void BM_EngineAppend(benchmark::State &state) {
                 failed += d4append(t->d) != 0;
             }
             failed += d4flush(t->d) != 0;
+            if (lockOnce)
+                failed += d4unlock(t->d) != 0;
         });
         if (failed || d4recCount(t->d) != n)
             state.SkipWithError("appends failed");
         report(state, n, s, &t->sys);
+        if (state.range(0) == 2) {
+            d4close(t->d);
+            code4initUndo(&t->cb);
+            xbench::removeDir(t->dir);
+            delete t;
+        }
     }
 }
 
@@ -197,6 +215,42 @@ void BM_EngineUpdate(benchmark::State &state) {
         d4close(t->d);
         code4initUndo(&t->cb);
         xbench::removeDir(t->dir);
+    }
+}
+
+// One memo entry of state.range(0) MB, read back with d4go and f4memoLen.
+void BM_EngineMemoRead(benchmark::State &state) {
+    const long megabytes = state.range(0);
+    for (auto _ : state) {
+        EngineTable t;
+        t.dir = tempDir();
+        code4init(&t.cb);
+        t.cb.autoOpen = 0;
+        t.cb.shareMode = 1;
+        const FIELD4INFO fields[] = {{"NOTE", 'M', 10, 0}, {nullptr, 0, 0, 0}};
+        t.d = d4create(&t.cb, (t.dir + "/MEMO").c_str(), fields);
+        std::string text(static_cast<std::size_t>(megabytes) << 20, 'm');
+        for (std::size_t i = 0; i < text.size(); i += 61)
+            text[i] = '\n';
+        bool ok = t.d && d4appendStart(t.d) == 0 &&
+                  f4memoAssignN(d4field(t.d, "NOTE"), text.data(), static_cast<unsigned>(text.size())) == 0 &&
+                  d4append(t.d) == 0 && d4close(t.d) == 0;
+        // A fresh handle: its memo buffer starts empty, as a program reading the table does.
+        t.d = ok ? d4open(&t.cb, (t.dir + "/MEMO").c_str()) : nullptr;
+        ok = ok && t.d;
+        unsigned got = 0;
+        t.cb.sys = &t.sys;
+        double s = timed([&] {
+            ok = ok && d4go(t.d, 1) == 0;
+            got = ok ? f4memoLen(d4field(t.d, "NOTE")) : 0;
+        });
+        if (!ok || got != text.size())
+            state.SkipWithError("memo read failed");
+        report(state, 1, s, &t.sys);
+        if (t.d)
+            d4close(t.d);
+        code4initUndo(&t.cb);
+        xbench::removeDir(t.dir);
     }
 }
 
@@ -373,10 +427,11 @@ void BM_SqliteUpdate(benchmark::State &state) {
 
 // Argument: 0 = exclusive, 1 = shared.
 #define XB_ONCE ->Iterations(1)->Unit(benchmark::kMillisecond)
-BENCHMARK(BM_EngineAppend)->Arg(0)->Arg(1) XB_ONCE;
+BENCHMARK(BM_EngineAppend)->Arg(0)->Arg(1)->Arg(2) XB_ONCE;
 BENCHMARK(BM_SqliteAppend)->Arg(0)->Arg(1) XB_ONCE;
 BENCHMARK(BM_EngineRead)->Arg(0)->Arg(1) XB_ONCE;
 BENCHMARK(BM_SqliteRead)->Arg(0)->Arg(1) XB_ONCE;
 BENCHMARK(BM_EngineUpdate)->Arg(0)->Arg(1) XB_ONCE;
 BENCHMARK(BM_SqliteUpdate)->Arg(0)->Arg(1) XB_ONCE;
+BENCHMARK(BM_EngineMemoRead)->Arg(8)->Arg(16)->Arg(32) XB_ONCE;
 BENCHMARK_MAIN();

@@ -159,7 +159,7 @@ bool IsDocumentValid(const QPointer<frmDMA>& document) {
 QString WithLoggerExtension(const QString& path) {
     const QString name = QFileInfo(path).fileName();
     const qsizetype dot = name.lastIndexOf(u'.');
-    if (name.isEmpty() || dot > 0 && dot < name.size() - 1)
+    if (name.isEmpty() || (dot > 0 && dot < name.size() - 1))
         return path;
     return path + (dot == name.size() - 1 ? QStringLiteral("pdb") : QStringLiteral(".pdb"));
 }

@@ -213,8 +213,6 @@ int code4initUndo(CODE4* c4) {
     u4blockFree(c4->fieldBuffer);
     c4->fieldBuffer = nullptr;
     c4->fieldBufferLen = 0;
-    u4blockFree(c4->memoReadBuffer);
-    c4->memoReadBuffer = nullptr;
     u4blockFree(c4->log.buffer);
     u4blockFree(c4->log.fileName);
     c4->log = LOG4{};

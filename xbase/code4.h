@@ -156,7 +156,6 @@ struct CODE4_ST {
     POOL4* indexMemory;   // index-file records (pools of the index layer)
     POOL4* tagMemory;     // tag handles
     POOL4* tagFileMemory; // tag-file records
-    char* memoReadBuffer; // 512 bytes, made on first memo read
 };
 
 // The engine context. Engine calls that work on files or handles (d4open, d4create, d4close, d4go, d4skip,

@@ -79,6 +79,12 @@ void releaseDataFile(DATA4* d, int* firstError) {
     d->dataFile = nullptr;
     if (--df->userCount > 0)
         return;
+    const int held = dfile4appendWrite(df);
+    if (held < 0 && *firstError == 0)
+        *firstError = held;
+    u4blockFree(df->appendBuffer);
+    df->appendBuffer = nullptr;
+    df->appendBufferLen = df->appendLen = 0;
     if (df->fileChanged && !df->file.isReadOnly && df->file.hand >= 0) {
         // Only the version and the date: the count is written under the append lock when records are added, and
         // writing a count read earlier could hide records another program has added since.
@@ -180,6 +186,59 @@ int dataFileLoad(CODE4* c4, DATA4FILE* df, const char* name) {
         if (rc != 0)
             return rc;
     }
+    return 0;
+}
+
+// The header's version, today's date and record count n.
+int writeHeaderCount(DATA4FILE* df, long n) {
+    unsigned char head[8];
+    head[0] = df->version;
+    date4headerDate(head + 1, code4sys(df->c4)->now());
+    putU32(head + 4, (unsigned long)n);
+    return file4write(&df->file, 0, head, 8);
+}
+
+// Appends are held back up to this many bytes of records, then written in one go.
+constexpr unsigned appendHoldMax = 64 * 1024;
+
+// Adds record n to the appends held back.
+int holdAppend(DATA4FILE* df, long n, const char* record) {
+    const unsigned width = df->recWidth;
+    const bool follows = df->appendFirst + long(df->appendLen / width) == n;
+    if (df->appendLen && (!follows || df->appendLen + width > appendHoldMax)) {
+        const int rc = dfile4appendWrite(df);
+        if (rc != 0)
+            return rc;
+    }
+    // Room for one record more than the limit takes, and the 0x1A that ends the file.
+    const unsigned need = df->appendLen + width + 1;
+    if (df->appendBufferLen < need) {
+        const unsigned size = need > appendHoldMax ? need : appendHoldMax + width + 1;
+        if (u4blockGrow(df->c4, &df->appendBuffer, &df->appendBufferLen, size) != 0)
+            return error4raise(df->c4, e4memory, 10258);
+    }
+    if (df->appendLen == 0)
+        df->appendFirst = n;
+    std::memcpy(df->appendBuffer + df->appendLen, record, width);
+    df->appendLen += width;
+    return 0;
+}
+
+// The record count says where the new record goes: it must agree with the file's length (within the one record a
+// program may have added without its count yet), or a damaged or foreign header count would make the append write far
+// past the end of the file and grow it by the gap. A count this process wrote itself needs no second look.
+int checkCountAgainstLength(DATA4* d, long count) {
+    DATA4FILE* df = d->dataFile;
+    if (count == df->countChecked)
+        return 0;
+    const long len = file4len(&df->file);
+    if (len < 0)
+        return int(len);
+    const long held = df->appendLen ? long(df->appendLen / df->recWidth) : 0;
+    const long present = (len - long(df->headerLen)) / long(df->recWidth) + held;
+    if (count > present + 1)
+        return error4raiseText(d->codeBase, e4append, 10259, df->file.name);
+    df->countChecked = count;
     return 0;
 }
 
@@ -296,6 +355,9 @@ DATA4* d4open(CODE4* c4, const char* name) {
             df->memoFile.file.hand = -1;
             df->userCount = 1;
             df->minCount = -1;
+            df->appendBuffer = nullptr;
+            df->appendBufferLen = df->appendLen = 0;
+            df->countChecked = -1;
             df->shareModeOpen = c4->shareMode;
             l4add(&c4->dataFileList, df);
             d->dataFile = df;
@@ -359,6 +421,7 @@ int d4close(DATA4* d) {
         if (rc == e4unique)
             d->recordChanged = 0;
         keep(rc);
+        keep(dfile4appendWrite(d->dataFile));
         if (c4->log.isOpen && d->clientId) {
             rc = log4closeEntry(d);
             keep(rc < 0 ? e4logAppend : 0);
@@ -524,6 +587,7 @@ int d4append(DATA4* d) {
     DATA4FILE* df = d->dataFile;
     if (d->readOnly)
         return error4raiseText(c4, e4write, 10224, df->file.name);
+    // With the count this process's own, the record joins the appends held back; otherwise it is written at once.
     const bool hadAppendLock = d4lockTestAppend(d);
     int rc = 0;
     if (!hadAppendLock) {
@@ -536,6 +600,12 @@ int d4append(DATA4* d) {
         if (rc != 0)
             return rc;
     }
+    const long count = d4recCountDo(d);
+    const long n = count + 1;
+    if (count < 0)
+        rc = c4->errorLatch < 0 ? c4->errorLatch : -1;
+    if (rc == 0)
+        rc = checkCountAgainstLength(d, count);
     // Memo texts go to new entries: the buffer may still name the blocks of the record it was copied from.
     for (int i = 0; i < d->nFieldsMemo && rc == 0; i++) {
         F4MEMO* m = &d->fieldsMemo[i];
@@ -546,25 +616,23 @@ int d4append(DATA4* d) {
         m->isChanged = 1;
         rc = f4memoFlush(f);
     }
-    const long count = d4recCountDo(d);
-    const long n = count + 1;
     if (rc == 0)
         rc = d4appendKeys(d, n);
-    if (rc == 0) {
+    if (rc == 0 && hadAppendLock) {
+        rc = holdAppend(df, n, d->record);
+    } else if (rc == 0) {
+        rc = dfile4appendWrite(df);
         const long pos = long(df->headerLen) + long(df->recWidth) * count;
         d->record[df->recWidth] = 0x1A;
-        rc = file4write(&df->file, pos, d->record, df->recWidth + 1);
+        if (rc == 0)
+            rc = file4write(&df->file, pos, d->record, df->recWidth + 1);
         d->record[df->recWidth] = 0;
-    }
-    if (rc == 0) {
-        unsigned char head[8];
-        head[0] = df->version;
-        date4headerDate(head + 1, code4sys(c4)->now());
-        putU32(head + 4, (unsigned long)n);
-        rc = file4write(&df->file, 0, head, 8);
+        if (rc == 0)
+            rc = writeHeaderCount(df, n);
     }
     if (rc == 0) {
         df->numRecs = n;
+        df->countChecked = n;
         df->fileChanged = 1;
         if (df->minCount >= 0 || !dfile4isShared(df))
             df->minCount = n;
@@ -586,10 +654,33 @@ int d4append(DATA4* d) {
 
 // ---- positioning ----
 
+int dfile4appendWrite(DATA4FILE* df) {
+    if (df->appendLen == 0)
+        return 0;
+    if (df->c4->errorLatch < 0)
+        return e4codeBase; // kept for the write after the error is cleared
+    const unsigned len = df->appendLen;
+    const long first = df->appendFirst;
+    const long n = first - 1 + long(len / df->recWidth);
+    df->appendLen = 0;
+    df->appendBuffer[len] = 0x1A;
+    int rc = file4write(&df->file, long(df->headerLen) + long(df->recWidth) * (first - 1), df->appendBuffer, len + 1);
+    if (rc == 0)
+        rc = writeHeaderCount(df, n);
+    if (rc != 0) {
+        df->minCount = -1;
+        df->countChecked = -1;
+    }
+    return rc;
+}
+
 long d4recCountDo(DATA4* d) {
     DATA4FILE* df = d->dataFile;
     if (df->minCount >= 0 && (!dfile4isShared(df) || d4lockTestAppend(d) || d4lockTestFile(d)))
         return d->count = df->minCount;
+    // The header on disk is read: the appends held back go there first, or it would not count them.
+    if (dfile4appendWrite(df) < 0)
+        return -1;
     unsigned char b[4];
     if (file4readAll(&df->file, 4, b, 4) < 0)
         return -1;
@@ -613,6 +704,8 @@ long d4recCount(DATA4* d) {
 
 static int readRecord(DATA4* d, long n) {
     DATA4FILE* df = d->dataFile;
+    if (df->appendLen && n >= df->appendFirst && dfile4appendWrite(df) < 0)
+        return -1;
     const long pos = long(df->headerLen) + long(df->recWidth) * (n - 1);
     return file4read(&df->file, pos, d->record, df->recWidth) == df->recWidth ? 0 : -1;
 }
@@ -788,6 +881,12 @@ int d4writeData(DATA4* d, long n) {
     if (n <= 0)
         return error4raise(d->codeBase, e4parm, 12306);
     DATA4FILE* df = d->dataFile;
+    // A record still held back is written with the others first: their later write would undo this one.
+    if (df->appendLen && n >= df->appendFirst) {
+        const int held = dfile4appendWrite(df);
+        if (held < 0)
+            return held;
+    }
     const int rc = file4write(&df->file, long(df->headerLen) + long(df->recWidth) * (n - 1), d->record, df->recWidth);
     if (rc == 0)
         df->fileChanged = 1;
@@ -819,6 +918,8 @@ int d4updateRecord(DATA4* d, int doUnlock) {
 
 int d4updateHeader(DATA4* d, int doTimeStamp, int doCount) {
     DATA4FILE* df = d->dataFile;
+    if (doCount && df->appendLen)
+        return dfile4appendWrite(df); // writes the count with the records
     unsigned char head[8];
     head[0] = df->version;
     date4headerDate(head + 1, code4sys(d->codeBase)->now());
@@ -895,6 +996,7 @@ int d4flush(DATA4* d) {
     // A record write refused by a lock or a unique tag is reported too: nothing of the record reached the file.
     const int written = d4updateRecord(d, 0);
     keep(written);
+    keep(dfile4appendWrite(d->dataFile));
     keep(file4flush(&d->dataFile->file));
     if (d->dataFile->memoFile.isOpen)
         keep(file4flush(&d->dataFile->memoFile.file));

@@ -34,6 +34,13 @@ struct DATA4FILE {
     int appendLockId;        // handle id holding the append byte
     LISTHEAD4 lockedRecords; // LOCK4, ascending record numbers
     int fileChanged;         // records written: the header gets the count and date at close
+    // Appends held back while the record count is this process's own (the file is not shared, or a handle holds the
+    // append or file lock): records appendFirst on, back to back, written in one go by dfile4appendWrite.
+    char* appendBuffer;
+    unsigned appendBufferLen; // allocated bytes
+    unsigned appendLen;       // bytes of records held
+    long appendFirst;
+    long countChecked; // a record count found to agree with the file's length (-1 = none): appends at it need no check
     // Tag files open on this data file (index layer; kept here so that handles share them).
     LISTHEAD4 tagfiles;
     int indexLocked; // the index files are locked by this process
@@ -88,7 +95,11 @@ struct FIELD4INFO {
 };
 // Creates a data file (and its memo file when a field is a memo) and opens it.
 DATA4* d4create(CODE4* c4, const char* name, const FIELD4INFO* fields);
-int d4append(DATA4* d);      // appends the record buffer as a new record
+// Appends the record buffer as a new record. Where the record count cannot change under this process (the file is not
+// shared, or the handle already holds the append or file lock) the record is held back in memory and written, with the
+// header's count, at d4flush, d4unlock, the release of the lock, d4close, or when the data file is read; a handle that
+// has to take the append lock itself writes the record and releases the lock before it returns.
+int d4append(DATA4* d);
 int d4appendStart(DATA4* d); // blank record buffer, ready for the field assignments of an append
 
 FIELD4* d4field(DATA4* d, const char* name);
@@ -124,6 +135,9 @@ int d4writeData(DATA4* d, long n);
 int d4updateHeader(DATA4* d, int doTimeStamp, int doCount);
 // Reads the record count from the header (or the cached one under the append or file lock).
 long d4recCountDo(DATA4* d);
+// Writes the appends held back (see d4append) and the header's count. 0 or the error of the write, after which the
+// records held are dropped and the count is read from the file again.
+int dfile4appendWrite(DATA4FILE* df);
 
 // Field values.
 int f4assign(FIELD4* f, const char* text);

@@ -502,6 +502,8 @@ INDEX4 *i4create(DATA4 *d, const char *nameIn, const char *keyExpr, const char *
     TAG4FILE *t = tag->tagFile;
     DATA4FILE *df = d->dataFile;
     const long count = d4recCountDo(d);
+    if (dfile4appendWrite(df) < 0) // the keys are read from the records in the file
+        rc = -1;
     std::vector<char> rec(df->recWidth + 1);
     std::vector<unsigned char> key(static_cast<size_t>(keyLen));
     for (long n = 1; n <= count && rc == 0; ++n) {

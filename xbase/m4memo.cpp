@@ -76,42 +76,58 @@ int memo4fileRead(MEMO4FILE* m, long n, char** buf, unsigned* bufLen, unsigned* 
     long pos = blockPos(n);
     if (pos < 0)
         return -1;
-    if (!c4->memoReadBuffer) {
-        c4->memoReadBuffer = static_cast<char*>(u4blockAlloc(memoBlock));
-        if (!c4->memoReadBuffer)
-            return error4raise(c4, e4memory, 10602);
-    }
+    // The text cannot be longer than the file holds from its first block on. It is read straight into the result
+    // buffer in pieces that grow with the text read so far, and the buffer grows by doubling up to that bound: a long
+    // entry costs a few reads, allocations and copies, a short one a single read of a block.
+    const long fileLen = file4len(&m->file);
+    if (fileLen < 0)
+        return c4->errorLatch < 0 ? c4->errorLatch : -1;
+    const unsigned long bound = fileLen > pos ? (unsigned long)(fileLen - pos) + 1 : 1;
     unsigned len = 0;
     for (;;) {
-        const unsigned got = file4read(&m->file, pos, c4->memoReadBuffer, memoBlock);
+        unsigned long piece = len < memoBlock ? memoBlock : len;
+        if (bound > (unsigned long)len + 1 && piece > bound - len - 1)
+            piece = bound - len - 1; // up to the end of the file as it was measured
+        const unsigned long needed = (unsigned long)len + piece + 1;
+        if (needed > UINT_MAX)
+            return error4raise(c4, e4memory, 10603);
+        if (*bufLen < needed) {
+            unsigned long want = 2ul * *bufLen;
+            if (want > bound)
+                want = bound;
+            if (want < needed)
+                want = needed;
+            if (want > UINT_MAX)
+                want = UINT_MAX;
+            if (u4blockGrow(c4, buf, bufLen, unsigned(want)) != 0)
+                return error4raise(c4, e4memory, 10603);
+        }
+        char* at = *buf + len;
+        const unsigned got = file4read(&m->file, pos, at, unsigned(piece));
         if (c4->errorLatch < 0)
             return c4->errorLatch;
-        const void* end = std::memchr(c4->memoReadBuffer, 0x1A, got);
-        const unsigned take = end ? unsigned(static_cast<const char*>(end) - c4->memoReadBuffer) : got;
-        if (len + take + 1 < len || u4blockGrow(c4, buf, bufLen, len + take + 1) != 0)
-            return error4raise(c4, e4memory, 10603);
-        std::memcpy(*buf + len, c4->memoReadBuffer, take);
-        len += take;
-        if (end)
+        if (const void* end = std::memchr(at, 0x1A, got)) {
+            len += unsigned(static_cast<const char*>(end) - at);
             break;
-        if (got < memoBlock) {
+        }
+        len += got;
+        pos += long(got);
+        if (got < piece) {
             (*buf)[len] = 0;
             return -1; // the entry has no end: a damaged memo file, reported without raising
         }
-        pos += memoBlock;
     }
     (*buf)[len] = 0;
     *textLen = len;
     return 0;
 }
 
-int memo4fileWrite(MEMO4FILE* m, long* n, const char* text, unsigned len) {
+namespace {
+
+// Writes the entry with the memo file locked (see memo4fileWrite).
+int memoWriteLocked(MEMO4FILE* m, long* n, const char* text, unsigned len) {
     CODE4* c4 = m->file.codeBase;
     FILEREC4* f = &m->file;
-    if (len == 0) {
-        *n = 0;
-        return 0;
-    }
     if (*n > 0) {
         // Room of the present entry: its blocks up to the one holding the 0x1A.
         long pos = blockPos(*n);
@@ -131,6 +147,9 @@ int memo4fileWrite(MEMO4FILE* m, long* n, const char* text, unsigned len) {
         if (static_cast<unsigned long>(len) + memoEndLen > room)
             *n = 0;
     }
+    const long oldLen = file4len(f);
+    if (oldLen < 0)
+        return -1;
     if (*n <= 0) {
         unsigned char head[4];
         if (file4read(f, 0, head, 4) != 4) {
@@ -141,6 +160,11 @@ int memo4fileWrite(MEMO4FILE* m, long* n, const char* text, unsigned len) {
         const unsigned long blocks = (static_cast<unsigned long>(len) + memoEndLen + memoBlock - 1) / memoBlock;
         if (next <= 0 || blockPos(next) < 0 || blockPos(next + long(blocks)) < 0)
             return error4raiseText(c4, e4memoCorrupt, 10604, f->name);
+        // Every block below the file's end may belong to an entry: a next free block there is a damaged header (or
+        // one written by a program that does not lock), and writing at it would overwrite another record's text.
+        const long usedBlocks = (oldLen + long(memoBlock) - 1) / long(memoBlock);
+        if (next < usedBlocks)
+            return error4raiseText(c4, e4memoCorrupt, 10610, f->name);
         const unsigned long newNext = (unsigned long)next + blocks;
         unsigned char out[4];
         for (int i = 0; i < 4; i++)
@@ -150,9 +174,6 @@ int memo4fileWrite(MEMO4FILE* m, long* n, const char* text, unsigned len) {
         *n = next;
     }
     const long pos = blockPos(*n);
-    const long oldLen = file4len(f);
-    if (oldLen < 0)
-        return -1;
     if (file4write(f, pos, text, len) != 0 || file4write(f, pos + long(len), "\x1A\x1A", memoEndLen) != 0)
         return -1;
     const long end = pos + long(len) + memoEndLen;
@@ -162,6 +183,25 @@ int memo4fileWrite(MEMO4FILE* m, long* n, const char* text, unsigned len) {
             return -1;
     }
     return 0;
+}
+
+} // namespace
+
+int memo4fileWrite(MEMO4FILE* m, long* n, const char* text, unsigned len) {
+    if (len == 0) {
+        *n = 0;
+        return 0;
+    }
+    // The next free block is read, moved on and written under the memo file's lock (nothing when the file is not
+    // shared), and the entry is written before the lock goes: two writers are never given the same blocks, and the
+    // file's length only ever grows past entries already written.
+    FILEREC4* f = &m->file;
+    const int locked = file4lock(f, lock4base, lock4fileLen);
+    if (locked != 0)
+        return locked;
+    const int rc = memoWriteLocked(m, n, text, len);
+    const int unlocked = file4unlock(f, lock4base, lock4fileLen);
+    return rc != 0 ? rc : unlocked;
 }
 
 // ---- memo fields ----
@@ -282,7 +322,10 @@ int f4memoWrite(FIELD4* f) {
     DATA4* d = f->data;
     long n = c4textToLong(d->record + f->offset, f->len);
     const long old = n;
-    if (memo4fileWrite(memoFileOf(f), &n, m->contents, m->len) != 0)
+    const int rc = memo4fileWrite(memoFileOf(f), &n, m->contents, m->len);
+    if (rc > 0)
+        return rc; // the memo file's lock was refused: nothing written
+    if (rc != 0)
         return d->codeBase->errorLatch < 0 ? d->codeBase->errorLatch : -1;
     if (n != old || (n == 0 && d->record[f->offset + f->len - 1] != ' ')) {
         if (n == 0)

@@ -419,8 +419,9 @@ TAG4FILE *tfile4open(DATA4 *d, const char *name) {
     t->rootKnown = 0;
     char base[260];
     u4namePiece(base, sizeof base, full, 0, 0);
-    std::strncpy(t->alias, base, 10);
-    t->alias[10] = 0;
+    const size_t aliasLen = strnlen(base, sizeof t->alias - 1);
+    std::memcpy(t->alias, base, aliasLen);
+    t->alias[aliasLen] = 0;
 
     std::string keyText, filterText;
     trimTextField(h + 22, 255, keyText);

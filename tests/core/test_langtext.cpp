@@ -75,8 +75,9 @@ TEST(LangText, ProjectTextsCarryTheirEnglishAndShippedOnesDoNot) {
         builtIn[number] = english;
     }
     for (const auto& [number, text] : texts)
-        if (number > txt::kLastShippedText)
+        if (number > txt::kLastShippedText) {
             EXPECT_EQ(builtIn[number], text) << number;
+        }
 }
 
 TEST(LangText, ASiteFileOfTheShippedRangeStillShowsTheProjectTexts) {

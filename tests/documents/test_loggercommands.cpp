@@ -316,8 +316,9 @@ TEST_F(LoggerCommandsTest, CommandsActOnTheSelectedRowsOwnLogger) {
             c.command(w);
             c.check(w->localRecord(chosen));
             for (int i = 1; i <= w->RecordCount; ++i)
-                if (i != chosen)
+                if (i != chosen) {
                     EXPECT_EQ(w->localRecord(i).Deployed, "") << i;
+                }
             EXPECT_EQ(w->localRecord(2).Serial, 1000002);
             EXPECT_EQ(w->localRecord(3).Serial, 1000003);
             EXPECT_TRUE(w->AskForSave);

@@ -37,7 +37,7 @@ std::vector<LoggerRecord> generatedArea(int count, int readings) {
     for (int i = 1; i <= count; ++i) {
         std::vector<Reading> rs;
         for (int j = 1; j <= readings; ++j) {
-            char date[16];
+            char date[24];
             std::snprintf(date, sizeof date, "2024/%02d/%02d", 1 + (j - 1) / 28, 1 + (j - 1) % 28);
             rs.push_back({date, kStatus[(i + j) % 3], 20 + (i * 7 + j) % 60, (i + j) % 30});
         }

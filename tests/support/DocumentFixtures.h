@@ -12,18 +12,19 @@
 #include <string>
 #include <vector>
 
+// Every member has an initializer, so that a fixture may name only its first few fields.
 struct FixtureLogger {
     int32_t serial = 0;
-    std::string gridRef;
-    std::string comment1;
-    std::string comment2;
-    std::string deployed;
-    std::string received;
-    std::string date1; // the newest reading
-    std::string status1;
+    std::string gridRef{};
+    std::string comment1{};
+    std::string comment2{};
+    std::string deployed{};
+    std::string received{};
+    std::string date1{}; // the newest reading
+    std::string status1{};
     int level1 = 0;
     int spread1 = 0;
-    std::string userComments;
+    std::string userComments{};
 };
 
 // An area file in the database layout: banner, column titles, one line per logger.

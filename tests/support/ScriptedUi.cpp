@@ -88,9 +88,10 @@ int ScriptedUi::messageBox(const QString& prompt, int style, const QString& titl
     if (!queue_.empty() && queue_.front().kind == Expected::Msg) {
         Expected e = queue_.front();
         queue_.pop_front();
-        if (!e.text.isEmpty())
+        if (!e.text.isEmpty()) {
             EXPECT_TRUE(prompt.contains(e.text))
                 << "message \"" << prompt.toStdString() << "\" lacks \"" << e.text.toStdString() << "\"";
+        }
         return e.answer;
     }
     if (anyMessageAnswer_ != 0)

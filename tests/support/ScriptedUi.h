@@ -53,13 +53,14 @@ public:
     static void (*setDialogResult)(QDialog*, int);
 
 private:
+    // Every member but the kind has an initializer: each expectation sets only what it needs.
     struct Expected {
         enum Kind { Msg, Input, Open, OpenMany, Save, Folder, Dialog } kind;
         int answer = 0;
-        QString text;
-        QStringList list;
+        QString text{};
+        QStringList list{};
         bool ok = true;
-        std::function<int(QDialog*)> handler;
+        std::function<int(QDialog*)> handler{};
     };
     Expected take(Expected::Kind kind, const char* what, const QString& detail);
 

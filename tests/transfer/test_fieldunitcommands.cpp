@@ -145,8 +145,9 @@ TEST_F(FieldUnitCommandsTest, ReceiveSelectionOpensOnlyTheTickedFiles) {
         // Closing the window instead of OK chooses nothing.
         const auto windows = listWindows();
         ASSERT_EQ(windows.size(), ok ? 1u : 0u);
-        if (ok)
+        if (ok) {
             EXPECT_EQ(windows[0]->windowTitle(), caption(7, QStringLiteral("south.pdb")));
+        }
         EXPECT_EQ(status.last(), QStringLiteral("Transfer complete"));
     }
     EXPECT_TRUE(interactCalls.empty());
@@ -294,8 +295,9 @@ TEST_F(FieldUnitCommandsTest, AFailingProgramGivesOneMessageAndChangesNoWindow) 
             EXPECT_FALSE(north->AskForSave);
             EXPECT_EQ(DownLoadCount, 7);
             EXPECT_NE(interactCalls.size(), 1u); // never left switched off
-            if (!interactCalls.empty())
+            if (!interactCalls.empty()) {
                 EXPECT_TRUE(interactCalls.back());
+            }
         }
     }
 }

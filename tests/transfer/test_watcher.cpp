@@ -113,8 +113,9 @@ TEST_F(WatcherTest, ComesUpOnlyForCsvFilesWhileTheMainWindowIsUpAndNothingElseIs
             watcher->tmrCheckFolder_Timer();
         }
         EXPECT_EQ(shownCount, c.shows ? 1 : 0);
-        if (c.shows)
+        if (c.shows) {
             EXPECT_EQ(shownList, QStringList{QStringLiteral("Patrol1.csv")});
+        }
         EXPECT_TRUE(watcher->tmrCheckFolder->isActive()); // checking again at the next tick
         EXPECT_FALSE(watcher->tmrListFiles->isActive());
         other.hide();

@@ -228,8 +228,9 @@ TEST_F(MainWindowTest, ViewLoggerTakesOnlyAFreshSerialWithoutAsking) {
             ui.expectMessage(plat::IDOK, QStringLiteral("Vordhub"));
         }
         main->mnuViewLogger_Click();
-        if (c.asks)
+        if (c.asks) {
             EXPECT_EQ(ui.inputPrompts(), QStringList{QStringLiteral("Enter Serial Number")});
+        }
     }
 }
 

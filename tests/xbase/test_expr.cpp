@@ -146,12 +146,13 @@ TEST_F(ExprTest, EveryOperatorAndFunctionGivesItsTypeLengthAndValue) {
         EXPECT_EQ(expr4len(e), c.len);
         char *v = nullptr;
         ASSERT_EQ(expr4vary(e, &v), c.len);
-        if (c.type == 'C' && c.number != -1)
+        if (c.type == 'C' && c.number != -1) {
             EXPECT_EQ(std::string(v, static_cast<size_t>(c.len)), c.bytes);
-        else if (c.type == 'L')
+        } else if (c.type == 'L') {
             EXPECT_EQ(expr4true(e), static_cast<int>(c.number));
-        else if (c.type != 'C')
+        } else if (c.type != 'C') {
             EXPECT_DOUBLE_EQ(expr4double(e), c.number);
+        }
         expr4free(e);
     }
     // Three operands joined by .AND. make one step with three parameters.

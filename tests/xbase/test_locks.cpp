@@ -263,3 +263,28 @@ TEST_F(LockTest, WritingAnUnlockedRecordLocksItFirst) {
     ASSERT_EQ(d4go(d, 4), 0);
     EXPECT_EQ(trimRight(f4str(d4field(d, "NAME"))), "FOUR");
 }
+
+TEST_F(LockTest, MemoEntriesAreAllocatedUnderTheMemoFileLock) {
+    const FIELD4INFO memoFields[] = {{"NAME", 'C', 10, 0}, {"NOTE", 'M', 10, 0}, {nullptr, 0, 0, 0}};
+    DATA4* d = d4create(&cb, "m.dbf", memoFields);
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d4appendStart(d), 0);
+    ASSERT_EQ(f4memoAssign(d4field(d, "NOTE"), "one"), 0);
+    ASSERT_EQ(d4append(d), 0);
+    const std::string before = readFile("m.dbt");
+    const std::string grown(600, 'g'); // outgrows its block: needs a new entry
+    cb.lockTries = 2;
+    {
+        // Another writer of the memo file is placing an entry.
+        Holder holder("m.dbt", lock4base, 1);
+        ASSERT_EQ(d4go(d, 1), 0);
+        ASSERT_EQ(f4memoAssign(d4field(d, "NOTE"), grown.c_str()), 0);
+        EXPECT_EQ(d4flush(d), r4locked); // nothing written, the change kept
+        EXPECT_TRUE(d4changed(d, -1));
+        EXPECT_EQ(readFile("m.dbt"), before);
+    }
+    EXPECT_EQ(d4flush(d), 0);
+    EXPECT_TRUE(freeForOthers("m.dbt", lock4base, lock4fileLen));
+    ASSERT_EQ(d4go(d, 1), 0);
+    EXPECT_EQ(std::string(f4memoStr(d4field(d, "NOTE"))), grown);
+}

@@ -156,8 +156,9 @@ TEST_F(NtxTest, TreesStayValidThroughAppendsKeyChangesAndDeletionsAndPerlReadsTh
             const size_t tab = line.find('\t');
             ASSERT_NE(tab, std::string::npos) << line;
             EXPECT_EQ(std::stol(line.substr(tab + 1)), w.entries[i].second) << i;
-            if (std::string(type) == "C")
+            if (std::string(type) == "C") {
                 EXPECT_EQ(trimRight(line.substr(0, tab)), trimRight(w.entries[i].first)) << i;
+            }
             ++i;
         }
         EXPECT_EQ(i, w.entries.size());

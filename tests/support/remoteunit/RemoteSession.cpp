@@ -84,6 +84,7 @@ int RemoteSession::Upload(const std::string& name, const std::vector<std::uint8_
             return 0;
         const std::size_t n = std::min(blockSize, data.size() - pos);
         std::vector<std::uint8_t> p;
+        p.reserve(2 + n);
         put16(p, static_cast<std::uint32_t>(block));
         p.insert(p.end(), data.begin() + static_cast<long>(pos), data.begin() + static_cast<long>(pos + n));
         auto r = Request(1003, p);

@@ -334,6 +334,7 @@ void SarnicSimulator::onRequest(const std::vector<std::uint8_t>& message) {
         status = 3;
     std::vector<std::uint8_t> frame{0x02, static_cast<std::uint8_t>(fault == Fault::WrongEcho ? command + 1 : command),
                                     status, static_cast<std::uint8_t>(data.size())};
+    frame.reserve(frame.size() + data.size() + 2);
     frame.insert(frame.end(), data.begin(), data.end());
     const std::uint16_t crc = Crc(frame.data() + 1, frame.size() - 1);
     frame.push_back(static_cast<std::uint8_t>(crc >> 8));

@@ -1,0 +1,212 @@
+// Appends: held back while the record count is this process's own and written at the points other readers rely on,
+// written at once otherwise, and refused where the header's count disagrees with the file.
+#include "FakeSys4.h"
+#include "XbaseTestUtil.h"
+
+#include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace xbt;
+
+namespace {
+
+const FIELD4INFO fields[] = {{"NAME", 'C', 10, 0}, {"N", 'N', 5, 0}, {nullptr, 0, 0, 0}};
+constexpr long headerLen = 32 + 2 * 32 + 1;
+constexpr long width = 16;
+
+long fileSize(const std::string& p) {
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 ? long(st.st_size) : -1;
+}
+
+// What another program finds in the file: the header's count and the NAME of each record present.
+struct OnDisk {
+    long count = -1;
+    std::vector<std::string> names;
+};
+OnDisk onDisk(const std::string& p) {
+    const std::string b = readFile(p);
+    OnDisk r;
+    if (b.size() < 8)
+        return r;
+    r.count = long((unsigned char)b[4]) | long((unsigned char)b[5]) << 8 | long((unsigned char)b[6]) << 16;
+    for (size_t pos = headerLen; pos + width <= b.size(); pos += width)
+        r.names.push_back(trimRight(b.substr(pos + 1, 10)));
+    return r;
+}
+
+void patchCount(const char* file, long count) {
+    const int fd = ::open(file, O_RDWR);
+    ASSERT_GE(fd, 0);
+    unsigned char b[4];
+    for (int i = 0; i < 4; i++)
+        b[i] = (unsigned char)(count >> (8 * i));
+    ASSERT_EQ(::pwrite(fd, b, 4, 4), 4);
+    ::close(fd);
+}
+
+// Back to the two records the fixture wrote.
+void keepFirstTwo(const char* file) {
+    patchCount(file, 2);
+    ASSERT_EQ(::truncate(file, headerLen + 2 * width + 1), 0);
+    const int fd = ::open(file, O_RDWR);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, "\x1a", 1, headerLen + 2 * width), 1);
+    ::close(fd);
+}
+
+class AppendTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        cb.sys = &sys;
+        DATA4* d = d4create(&cb, "t.dbf", fields);
+        ASSERT_NE(d, nullptr);
+        append(d, "R1");
+        append(d, "R2");
+        ASSERT_EQ(d4close(d), 0);
+    }
+    void append(DATA4* d, const char* name, int expected = 0) {
+        ASSERT_EQ(d4appendStart(d), 0);
+        ASSERT_EQ(f4assign(d4field(d, "NAME"), name), 0);
+        EXPECT_EQ(d4append(d), expected) << name;
+    }
+    FakeSys4 sys;
+};
+
+} // namespace
+
+TEST_F(AppendTest, HeldBackAppendsReachTheFileAtEveryPointOthersRelyOn) {
+    // How the count becomes this process's own: an exclusive open, or a lock held in shared mode.
+    struct Mode {
+        const char* name;
+        unsigned char shareMode;
+        std::function<int(DATA4*)> lock;
+    } modes[] = {
+        {"exclusive", 1, [](DATA4*) { return 0; }},
+        {"deny write", 2, [](DATA4*) { return 0; }},
+        {"shared, append lock", 0, d4lockAppend},
+        {"shared, file lock", 0, d4lockFile},
+    };
+    struct Point {
+        const char* name;
+        std::function<int(DATA4*)> write;
+    } points[] = {
+        {"d4flush", d4flush},
+        {"d4unlock", d4unlock},
+        {"d4close", d4close},
+        {"reading a held record", [](DATA4* d) { return d4go(d, 4); }},
+        {"rewriting a held record",
+         [](DATA4* d) {
+             if (d4go(d, 3) != 0 || f4assign(d4field(d, "NAME"), "R3") != 0)
+                 return -1;
+             return d4flush(d);
+         }},
+    };
+    for (const Mode& m : modes)
+        for (const Point& p : points) {
+            SCOPED_TRACE(std::string(m.name) + " / " + p.name);
+            cb.shareMode = m.shareMode;
+            DATA4* d = d4open(&cb, "t.dbf");
+            ASSERT_NE(d, nullptr);
+            ASSERT_EQ(m.lock(d), 0);
+            sys.resetCounts();
+            for (const char* name : {"A3", "A4", "A5"})
+                append(d, name);
+            EXPECT_EQ(sys.writes, 0);
+            EXPECT_EQ(d4recCount(d), 5);
+            EXPECT_EQ(onDisk("t.dbf").count, 2);
+            ASSERT_EQ(p.write(d), 0);
+            const OnDisk seen = onDisk("t.dbf");
+            EXPECT_EQ(seen.count, 5);
+            const std::string third = std::string(p.name) == "rewriting a held record" ? "R3" : "A3";
+            EXPECT_EQ(seen.names, (std::vector<std::string>{"R1", "R2", third, "A4", "A5"}));
+            EXPECT_EQ(fileSize("t.dbf"), headerLen + 5 * width + 1);
+            EXPECT_EQ(readFile("t.dbf").back(), '\x1a');
+            closeAll();
+            keepFirstTwo("t.dbf");
+        }
+}
+
+TEST_F(AppendTest, AnAppendThatLocksForItselfIsWrittenAtOnceAndLetsTheLockGo) {
+    DATA4* d = d4open(&cb, "t.dbf");
+    ASSERT_NE(d, nullptr);
+    append(d, "A3");
+    EXPECT_EQ(onDisk("t.dbf").count, 3);
+    EXPECT_FALSE(d4lockTestAppend(d));
+    // Another program appends next, and sees ours.
+    CODE4 other;
+    ASSERT_EQ(code4init(&other), 0);
+    other.autoOpen = 0;
+    DATA4* o = d4open(&other, "t.dbf");
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(d4recCount(o), 3);
+    ASSERT_EQ(d4appendStart(o), 0);
+    ASSERT_EQ(d4append(o), 0);
+    d4close(o);
+    code4initUndo(&other);
+    append(d, "A5");
+    EXPECT_EQ(onDisk("t.dbf").names, (std::vector<std::string>{"R1", "R2", "A3", "", "A5"}));
+}
+
+TEST_F(AppendTest, ManyAppendsCostAFewWrites) {
+    for (unsigned char shareMode : {1, 0}) {
+        SCOPED_TRACE(int(shareMode));
+        cb.shareMode = shareMode;
+        DATA4* d = d4open(&cb, "t.dbf");
+        ASSERT_NE(d, nullptr);
+        ASSERT_EQ(d4lockAppend(d), 0);
+        sys.resetCounts();
+        for (int i = 0; i < 1000; i++)
+            append(d, "MANY");
+        ASSERT_EQ(d4flush(d), 0);
+        EXPECT_LE(sys.writes, 2 * (1000 * width / (64 * 1024) + 1));
+        EXPECT_LE(sys.reads + sys.locks, 1);
+        ASSERT_EQ(d4unlock(d), 0);
+        EXPECT_EQ(d4recCount(d), onDisk("t.dbf").count);
+        closeAll();
+    }
+    EXPECT_EQ(onDisk("t.dbf").count, 2002);
+}
+
+TEST_F(AppendTest, AFailedWriteOfHeldAppendsIsReportedAndClaimsNothing) {
+    cb.shareMode = 1;
+    DATA4* d = d4open(&cb, "t.dbf");
+    ASSERT_NE(d, nullptr);
+    append(d, "A3");
+    sys.shortWriteBy = 1;
+    EXPECT_EQ(d4flush(d), e4write);
+    sys.shortWriteBy = 0;
+    error4set(&cb, 0);
+    EXPECT_EQ(onDisk("t.dbf").count, 2);
+    EXPECT_EQ(d4recCount(d), 2);
+    append(d, "A3");
+    ASSERT_EQ(d4close(d), 0);
+    EXPECT_EQ(onDisk("t.dbf").names, (std::vector<std::string>{"R1", "R2", "A3"}));
+}
+
+TEST_F(AppendTest, AHeaderCountBeyondTheFileIsRefused) {
+    // The count patched after the open, as a damaged or foreign header would have it.
+    const long size = fileSize("t.dbf");
+    struct Case {
+        unsigned char shareMode;
+        long count;
+        int expected;
+    } cases[] = {{1, 1000000, e4append}, {0, 1000000, e4append}, {0, 4, e4append}, {1, 3, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.shareMode) + " " + std::to_string(c.count));
+        cb.shareMode = c.shareMode;
+        DATA4* d = d4open(&cb, "t.dbf");
+        ASSERT_NE(d, nullptr);
+        patchCount("t.dbf", c.count);
+        append(d, "PAST", c.expected);
+        error4set(&cb, 0);
+        closeAll();
+        if (c.expected != 0) {
+            EXPECT_EQ(fileSize("t.dbf"), size);
+        }
+        patchCount("t.dbf", 2);
+    }
+}
