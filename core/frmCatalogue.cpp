@@ -97,6 +97,20 @@ void ForgetCatalogueState() {
     SavedState() = CatalogueState{};
 }
 
+QString CatalogueTitle(const QString& folder) {
+    // "Search for serial number in files - <folder>", from the menu's own captions: the folder alone, often
+    // just "/", does not say what the window is for.
+    QString search = LoadLangString(txt::Search);
+    search.remove(u'&');
+    QString what = LoadLangString(txt::ForSerialNumberInFiles);
+    what.remove(u'&');
+    while (what.endsWith(u'.'))
+        what.chop(1);
+    if (!what.isEmpty())
+        what[0] = what[0].toLower();
+    return search + u' ' + what.trimmed() + QStringLiteral(" - ") + QDir::toNativeSeparators(folder);
+}
+
 frmCatalogue::frmCatalogue(QWidget* parent) : plat::Form<QDialog>(parent) {
     setObjectName(QStringLiteral("frmCatalogue"));
     TxtSerial = new QLineEdit(this);
@@ -370,6 +384,6 @@ void frmCatalogue::Dir1_Change(const QString& folder) {
     FillDriveList(Drive1, folder_);
     File1->clear();
     File1->addItems(plat::listFiles(folder_, QStringLiteral("*.pdb;*.csv")));
-    setWindowTitle(folder_);
+    setWindowTitle(CatalogueTitle(folder_));
     CataloguePath = folder_;
 }

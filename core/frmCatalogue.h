@@ -82,3 +82,6 @@ private:
     bool searching_ = false;
     bool cancelRequested_ = false;
 };
+
+// The window's caption while it shows the given folder: what it is for, then the folder.
+QString CatalogueTitle(const QString& folder);

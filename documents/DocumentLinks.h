@@ -24,6 +24,9 @@ struct IRecordEditorView {
     virtual void resetGraph() = 0;
     // The list window whose logger the editor now shows, or nullptr once it shows none.
     virtual void setRecordSource(frmDMA* window) = 0;
+    // True while the editor shows readings of this window's logger changed in their dialog and not yet
+    // written back with Update: loading the logger again would throw the change away.
+    virtual bool holdsChangedReadings(const frmDMA* /*window*/) const { return false; }
 };
 
 namespace documents {

@@ -337,5 +337,5 @@ void NewWindowCommand() {
     window->setWindowTitle(name);
     window->DMAName = FileTitle(name);
     ShowDocumentWindow(window);
-    window->setFocus();
+    window->ListViewDMA->setFocus();
 }

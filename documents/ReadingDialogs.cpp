@@ -87,7 +87,7 @@ HistoryDialog::HistoryDialog(QWidget* parent) : QDialog(parent) {
     connect(OKButton, &QPushButton::clicked, this, &HistoryDialog::OKButton_Click);
     connect(CancelButton, &QPushButton::clicked, this, &HistoryDialog::CancelButton_Click);
     LoadResources();
-    move(0, 0);
+    // Not moved: shown, the dialog stands centred over the window it was opened from.
 }
 
 void HistoryDialog::LoadResources() {

@@ -331,6 +331,9 @@ frmDMA::frmDMA(QWidget* parent) : plat::Form<QMdiSubWindow>(parent) {
     header->setMinimumSectionSize(0);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     layout->addWidget(ListViewDMA);
+    // The body only holds the list: the focus given to the window's widget (a window just opened, or brought
+    // forward by the area) is the list's, so the arrow keys and Enter work at once.
+    body_->setFocusProxy(ListViewDMA);
     setWidget(body_);
     setMouseTracking(true);
 
@@ -754,7 +757,12 @@ void frmDMA::ListViewDMA_GotFocus() {
     MakeActiveDocument();
     if (SelLine > 0) {
         MakeVisibleListLine(SelLine);
-        LoadRecordIntoEditor(static_cast<int16_t>(rowRecordIndex(SelLine)));
+        // The list gets the focus back whenever a dialog of the editor closes (the window manager gives it
+        // to the main window): a reading changed in that dialog stays in the editor until Update writes it
+        // or the user moves to another logger.
+        IRecordEditorView* editor = documents::recordEditor;
+        if (!editor || !editor->holdsChangedReadings(this))
+            LoadRecordIntoEditor(static_cast<int16_t>(rowRecordIndex(SelLine)));
     }
 }
 

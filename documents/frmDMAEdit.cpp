@@ -328,6 +328,8 @@ void frmDMAEdit::setCaption(const QString& caption) {
 }
 
 void frmDMAEdit::clearReadings() {
+    // A logger is being loaded: what was changed in the shown one is given up.
+    readingsChanged_ = false;
     filling_ = true;
     ListViewEditBox->clear();
     filling_ = false;
@@ -368,6 +370,10 @@ void frmDMAEdit::setRecordSource(frmDMA* window) {
     showsRecord_ = window != nullptr;
 }
 
+bool frmDMAEdit::holdsChangedReadings(const frmDMA* window) const {
+    return readingsChanged_ && showsRecord_ && window && recordSource_.data() == window;
+}
+
 void frmDMAEdit::showEditor() {
     // The editor comes back where the user left it. The first time it goes to the right-hand side of the
     // screen, clear of the main window's menus and toolbar.
@@ -383,6 +389,8 @@ void frmDMAEdit::showEditor() {
         move(place_);
     show();
     raise();
+    // Opened from the list (Enter or a double-click) the editor takes the keyboard.
+    activateWindow();
 }
 
 void frmDMAEdit::hideEvent(QHideEvent* event) {
@@ -517,6 +525,7 @@ void frmDMAEdit::cmdUpdate_Click() {
                 return;
         }
         doc->ModifyRecordBySerialNo(recordFromBoxes());
+        readingsChanged_ = false;
         if (!map && CheckAutoIncrement->isChecked())
             sendKeyToList(Qt::Key_Down);
     }
@@ -686,6 +695,7 @@ void frmDMAEdit::ListViewEditBox_DblClick() {
         row->setText(1, dialog.TxtStatus->text());
         row->setText(2, dialog.TxtLevel->text());
         row->setText(3, dialog.TxtSpread->text());
+        readingsChanged_ = true;
     }
 }
 

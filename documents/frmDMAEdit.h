@@ -107,6 +107,7 @@ public:
     void setCommentTexts(const QString& comment1, const QString& comment2, const QString& userComments) override;
     void resetGraph() override;
     void setRecordSource(frmDMA* window) override;
+    bool holdsChangedReadings(const frmDMA* window) const override;
 
     // IRecordEditorSeam
     bool editorVisible() const { return isVisible(); }
@@ -138,6 +139,8 @@ private:
     // stays set, which tells it from an editor that shows no logger at all.
     QPointer<frmDMA> recordSource_;
     bool showsRecord_ = false;
+    // A reading was changed in its dialog since the logger was loaded, and no Update has written it back.
+    bool readingsChanged_ = false;
     int noGraphWidth_ = 0;
 };
 

@@ -141,7 +141,11 @@ public:
     }
 
     QString openFileName(const FileDialogRequest& r) override {
-        QFileDialog dlg(r.parent, r.title, r.fileName.isEmpty() ? r.folder : r.folder + u'/' + r.fileName, r.filter);
+        // A name without a folder starts in the working folder, not in the root.
+        const QString start = r.fileName.isEmpty() ? r.folder
+                              : r.folder.isEmpty() ? r.fileName
+                                                   : r.folder + u'/' + r.fileName;
+        QFileDialog dlg(r.parent, r.title, start, r.filter);
         dlg.setAcceptMode(QFileDialog::AcceptOpen);
         dlg.setFileMode(QFileDialog::ExistingFile);
         if (runModal(dlg) != QDialog::Accepted || dlg.selectedFiles().isEmpty())

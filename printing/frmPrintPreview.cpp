@@ -320,6 +320,10 @@ void frmPrintPreview::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Home:
         CmdHome_Click();
         return;
+    case Qt::Key_End:
+        // The last page at the top of the view, however long the report.
+        setTopY(-std::max(0, pageCount() - 1) * PageHeight());
+        return;
     default:
         QDialog::keyPressEvent(event);
     }

@@ -256,8 +256,10 @@ void frmAutoSyncWatcher::cmdImport_Click() {
 }
 
 void frmAutoSyncWatcher::cmdClose_Click() {
+    // No is the default: Enter keeps the files, only a deliberate Yes deletes them.
     if (plat::ui().messageBox(ExpandNewlines(LoadLangString(txt::DiscardImportFiles)),
-                              plat::MB_YESNO | plat::MB_ICONEXCLAMATION, QString()) != plat::IDYES)
+                              plat::MB_YESNO | plat::MB_ICONEXCLAMATION | plat::MB_DEFBUTTON2, QString()) !=
+        plat::IDYES)
         return;
     const QString folder = ImportFolder();
     for (int i = 0; i < lstImportFiles->count(); ++i)

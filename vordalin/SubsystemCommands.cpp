@@ -79,7 +79,13 @@ void SynchronisePda(frmMain& main, int) {
 }
 
 void Print(frmMain& main, int) {
-    printing::PrintCommand(&main, main.mdiArea() ? main.mdiArea()->activeSubWindow() : nullptr);
+    // The window the commands act on, also while the record editor is the active window.
+    QMdiSubWindow* child = main.mdiArea() ? main.mdiArea()->currentSubWindow() : nullptr;
+    if (!child) {
+        main.RequireLoggerWindow(); // tells the user there is no logger list
+        return;
+    }
+    printing::PrintCommand(&main, child);
 }
 void PageSetup(frmMain& main, int) {
     printing::PageSetupCommand(&main);

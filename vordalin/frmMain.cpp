@@ -28,7 +28,9 @@
 #include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLayout>
 #include <QLinearGradient>
 #include <QLocale>
 #include <QMdiArea>
@@ -36,9 +38,12 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
+#include <QMoveEvent>
 #include <QShowEvent>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -303,11 +308,13 @@ bool frmMain::isMinimized() const {
 }
 
 void frmMain::placementTwips(double* left, double* top, double* width, double* height) const {
-    const QRect g = frameGeometry();
-    *left = plat::twips::fromPixelsX(g.x());
-    *top = plat::twips::fromPixelsY(g.y());
-    *width = plat::twips::fromPixelsX(g.width());
-    *height = plat::twips::fromPixelsY(g.height());
+    // Stored as the load restores it: the frame's top-left corner (what move() places) and the size inside
+    // the frame (what resize() sets). The frame's outer size restored as the inside would grow the window by
+    // its title bar and borders at every start.
+    *left = plat::twips::fromPixelsX(pos().x());
+    *top = plat::twips::fromPixelsY(pos().y());
+    *width = plat::twips::fromPixelsX(size().width());
+    *height = plat::twips::fromPixelsY(size().height());
 }
 
 void frmMain::setStatusText(const QString& text) {
@@ -403,6 +410,8 @@ void frmMain::mnuFileOpen_Click() {
     dlgCommonDialog.title = LoadLangString(txt::OpenTitle);
     if (ForceNewPath)
         dlgCommonDialog.folder = plat::toLocalPath(ForcePath);
+    else
+        dlgCommonDialog.folder = lastUsedFolder();
     dlgCommonDialog.fileName = QStringLiteral("*.csv");
     dlgCommonDialog.filter = loggerFileFilter_;
     const QString name = plat::ui().openFileName(dlgCommonDialog);
@@ -414,6 +423,20 @@ void frmMain::mnuFileOpen_Click() {
         OpenDocument(name);
     else
         OpenTextDocument(name);
+}
+
+QString frmMain::lastUsedFolder() const {
+    // The folder of the file the last file command chose, else the one a save or a recent file last used.
+    for (const QString& path : {dlgCommonDialog.fileName, DefaultPath}) {
+        const QString local = plat::toLocalPath(path);
+        const qsizetype slash = local.lastIndexOf(u'/');
+        if (slash < 0)
+            continue;
+        const QString folder = slash == 0 ? QStringLiteral("/") : local.left(slash);
+        if (QFileInfo(folder).isDir())
+            return folder;
+    }
+    return dlgCommonDialog.folder;
 }
 
 void frmMain::OpenTextDocument(const QString& path) {
@@ -463,8 +486,9 @@ bool frmMain::SaveActiveTextDocument(int titleText) {
 
 bool frmMain::FileCommandReachesLoggerWindow(int titleText) {
     ShowStatusText(QString());
+    // With no window at all the user is told there is no logger list, as Export and Merge tell it.
     if (!activeChild())
-        return false;
+        return RequireLoggerWindow();
     if (SaveActiveTextDocument(titleText))
         return false;
     return RequireLoggerWindow();
@@ -648,12 +672,44 @@ void frmMain::mnuViewLogger_Click() {
     OpenBySerial(serial);
 }
 
+namespace {
+std::vector<QMdiSubWindow*> arrangeable(QMdiArea* area,
+                                        QMdiArea::WindowOrder order = QMdiArea::CreationOrder) {
+    std::vector<QMdiSubWindow*> out;
+    for (QMdiSubWindow* w : area->subWindowList(order))
+        if (w->isVisible() && !w->isMinimized())
+            out.push_back(w);
+    return out;
+}
+} // namespace
+
 void frmMain::mnuViewToolbar_Click() {
-    tbToolBar->setVisible(items_.value(QStringLiteral("mnuViewToolbar"))->isChecked());
+    showBar(tbToolBar, items_.value(QStringLiteral("mnuViewToolbar"))->isChecked());
 }
 
 void frmMain::mnuViewStatusBar_Click() {
-    statusBar()->setVisible(items_.value(QStringLiteral("mnuViewStatusBar"))->isChecked());
+    showBar(statusBar(), items_.value(QStringLiteral("mnuViewStatusBar"))->isChecked());
+}
+
+void frmMain::showBar(QWidget* bar, bool visible) {
+    // The window area grows or shrinks by the bar's height. A list window that reached down to the area's
+    // foot follows it, so hiding a bar leaves no empty band below the list and showing it hides no rows.
+    const int before = mdiArea_->viewport()->height();
+    std::vector<QMdiSubWindow*> atFoot;
+    for (QMdiSubWindow* w : arrangeable(mdiArea_))
+        if (!w->isMaximized() && w->geometry().bottom() + 1 >= before)
+            atFoot.push_back(w);
+    bar->setVisible(visible);
+    if (layout())
+        layout()->activate();
+    const int change = mdiArea_->viewport()->height() - before;
+    if (change == 0)
+        return;
+    for (QMdiSubWindow* w : atFoot) {
+        QRect g = w->geometry();
+        g.setHeight(std::max(w->minimumSizeHint().height(), g.height() + change));
+        w->setGeometry(g);
+    }
 }
 
 void frmMain::mnuViewRefreshList_Click() {
@@ -681,18 +737,28 @@ void frmMain::mnuViewHideOption_Click(int index) {
 }
 
 void frmMain::mnuWindowCascade_Click() {
-    mdiArea_->cascadeSubWindows();
+    // Every window gets the same size, three quarters of the area, each one title bar lower and further right
+    // than the one beneath it; the window on top stays on top. (The area's own cascade shrinks every window
+    // to its size hint, a list of a few rows and columns.)
+    const auto windows = arrangeable(mdiArea_, QMdiArea::StackingOrder);
+    if (windows.empty())
+        return;
+    const QSize area = mdiArea_->viewport()->size();
+    QStyleOptionTitleBar option;
+    option.initFrom(windows.front());
+    const int step = std::max(
+        16, windows.front()->style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, windows.front()) + 4);
+    const QSize size = QSize(area.width() * 3 / 4, area.height() * 3 / 4).expandedTo(windows.front()->minimumSizeHint());
+    // Past the last place that keeps a window inside the area the steps start again at the corner.
+    const int places =
+        std::max(1, std::min((area.width() - size.width()) / step, (area.height() - size.height()) / step) + 1);
+    for (size_t i = 0; i < windows.size(); ++i) {
+        const int offset = static_cast<int>(i) % places * step;
+        windows[i]->showNormal();
+        windows[i]->setGeometry(offset, offset, size.width(), size.height());
+        windows[i]->raise();
+    }
 }
-
-namespace {
-std::vector<QMdiSubWindow*> arrangeable(QMdiArea* area) {
-    std::vector<QMdiSubWindow*> out;
-    for (QMdiSubWindow* w : area->subWindowList())
-        if (w->isVisible() && !w->isMinimized())
-            out.push_back(w);
-    return out;
-}
-} // namespace
 
 void frmMain::mnuWindowTileHorizontal_Click() {
     // Each window takes the full width and a band of the height, one below the other.
@@ -865,8 +931,19 @@ void frmMain::showEvent(QShowEvent* event) {
     if (event->spontaneous())
         return;
     // The frame is known once the window is on screen: fit again with it, now and when the frame has come.
+    // A window manager frames the window a while after it is shown, which moves the inside of the window:
+    // the first move that comes with a frame fits the window once more.
     fitToScreen();
+    fitWithFramePending_ = frameGeometry().size() == size();
     QTimer::singleShot(0, this, &frmMain::fitToScreen);
+}
+
+void frmMain::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    if (fitWithFramePending_ && frameGeometry().size() != size()) {
+        fitWithFramePending_ = false;
+        QTimer::singleShot(0, this, &frmMain::fitToScreen);
+    }
 }
 
 void frmMain::MDIForm_Resize() {

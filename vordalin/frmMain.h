@@ -116,6 +116,8 @@ public:
     bool SaveActiveTextDocument(int titleText);
     // True when a logger list window is current; otherwise says so and gives false.
     bool RequireLoggerWindow();
+    // Where File > Open starts: the folder last used for a file.
+    QString lastUsedFolder() const;
     // The start of Save, Save As and Close: clears the status text; with no window there is nothing to do,
     // and a text document window is saved here (titleText titles its save dialog). True when the command goes
     // on to the current logger list window.
@@ -129,6 +131,7 @@ protected:
     void Form_QueryUnload(bool& cancel) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -141,6 +144,8 @@ private:
     void MDIForm_Resize();
     // Keeps the whole window, frame and status bar included, on the available part of its screen.
     void fitToScreen();
+    // Shows or hides the toolbar or the status bar; list windows at the foot of the window area follow it.
+    void showBar(QWidget* bar, bool visible);
     void MDIForm_Activate();
     void updateClock();
     void rebuildWindowList();
@@ -162,4 +167,6 @@ private:
     QString loggerFileFilter_;
     QString textDocumentFilter_;
     bool shutDownDone_ = false;
+    // Shown, but not yet fitted to the screen with the frame the window manager puts around the window.
+    bool fitWithFramePending_ = false;
 };

@@ -156,7 +156,10 @@ TEST_F(CatalogueTest, EmptyFolderIsReported) {
     ASSERT_TRUE(QDir().mkpath(empty));
     w.Dir1_Change(empty);
     EXPECT_EQ(CataloguePath, empty);
-    EXPECT_EQ(w.windowTitle(), empty);
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Search for serial number in files - ") + empty);
+    w.Dir1_Change(QStringLiteral("/"));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Search for serial number in files - /"));
+    w.Dir1_Change(empty);
     ui.expectMessage(plat::IDOK, LoadLangString(txt::NoFiles));
     w.cmdFind_Click();
     EXPECT_TRUE(w.cmdAddSerial->isEnabled());

@@ -285,6 +285,61 @@ TEST_F(RecordEditorTest, ReadingDialogEditsOneRowWhenHistoryEditingIsOn) {
     EnHistEdit = false;
 }
 
+// A reading changed in its dialog stays in the editor when the list gets the focus back (as it does when the
+// window manager hands the focus to the main window after the dialog closes) until Update writes it, and is
+// given up only when the user moves to another logger.
+TEST_F(RecordEditorTest, AChangedReadingStaysUntilUpdateOrAnotherLogger) {
+    ScriptedUi ui;
+    EnHistEdit = true;
+    auto changeLevel = [&](const char* level) {
+        editor->ListViewEditBox_ItemClick(1);
+        ui.expectDialog([level](QDialog* d) {
+            auto* h = static_cast<HistoryDialog*>(d);
+            h->TxtLevel->setText(QLatin1String(level));
+            h->OKButton_Click();
+            return h->Result ? QDialog::Accepted : QDialog::Rejected;
+        });
+        editor->ListViewEditBox_DblClick();
+    };
+    showRow(1);
+    const QString stored = reading(1)->text(2);
+    ASSERT_NE(stored, QStringLiteral("55"));
+
+    changeLevel("55");
+    doc->ListViewDMA_GotFocus();
+    doc->ListViewDMA_GotFocus();
+    EXPECT_EQ(reading(1)->text(2), QStringLiteral("55"));
+    EXPECT_EQ(doc->SelLine, 1);
+    int key = 123; // F12: Update
+    int shift = 0;
+    editor->Form_KeyDown(key, shift);
+    EXPECT_EQ(doc->localRecord(doc->rowRecordIndex(1)).Level[1], 55);
+    // Written back, the logger is the list's again: the focus reloads it as before.
+    doc->ListViewDMA_GotFocus();
+    EXPECT_EQ(reading(1)->text(2), QStringLiteral("55"));
+
+    changeLevel("66");
+    doc->ListViewDMA_ItemClick(2);
+    doc->ListViewDMA_ItemClick(1);
+    EXPECT_EQ(reading(1)->text(2), QStringLiteral("55"));
+    EXPECT_EQ(doc->localRecord(doc->rowRecordIndex(1)).Level[1], 55);
+    EnHistEdit = false;
+}
+
+// The reading dialog opens over the editor it came from, not over the menus at the screen's corner.
+TEST_F(RecordEditorTest, ReadingDialogOpensCentredOverTheEditor) {
+    editor->move(420, 260);
+    editor->show();
+    QCoreApplication::processEvents();
+    HistoryDialog dialog(editor.get());
+    dialog.show();
+    QCoreApplication::processEvents();
+    const QPoint offset = dialog.frameGeometry().center() - editor->frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 4) << dialog.pos().x() << ',' << dialog.pos().y();
+    dialog.hide();
+    editor->hide();
+}
+
 TEST_F(RecordEditorTest, GraphBarsFollowLevelAndSpreadWithTheLeakColours) {
     ScriptedUi ui;
     LevelSpreadGraph& g = *editor->graph;

@@ -117,6 +117,26 @@ TEST_F(PreviewTest, ButtonsMoveByHalfPicturesAndWholePagesWithinTheReport) {
     EXPECT_FALSE(preview.CmdPgUp->isEnabled());
 }
 
+// The keys of a long report: Page Down and Up by a page, End to the last page at once, Home back to the first.
+TEST_F(PreviewTest, KeysMoveByPagesAndHomeAndEndReachTheEnds) {
+    frmDMA* list = makeList(generatedArea(300, 1));
+    frmPrintSetup d(nullptr, list);
+    frmPrintPreview preview(d);
+    const int pages = preview.pageCount();
+    ASSERT_GE(pages, 3);
+    const struct {
+        Qt::Key key;
+        int page;
+    } steps[] = {{Qt::Key_PageDown, 2}, {Qt::Key_End, pages}, {Qt::Key_PageDown, pages},
+                 {Qt::Key_PageUp, pages - 1}, {Qt::Key_Home, 1}, {Qt::Key_End, pages}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.key);
+        QTest::keyClick(preview.PrintImage, step.key);
+        EXPECT_EQ(preview.currentPage(), step.page);
+    }
+    EXPECT_FALSE(preview.CmdPgDn->isEnabled());
+}
+
 TEST_F(PreviewTest, EscapeClosesThePreviewAndTheDialogComesBack) {
     frmDMA* list = makeList(generatedArea(5, 1));
     ScriptedUi ui;

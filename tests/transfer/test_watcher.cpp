@@ -250,7 +250,8 @@ TEST_F(WatcherTest, CloseDiscardsTheListedFilesOnlyWhenConfirmed) {
     ui.expectDialog(whileShown([&] {
         ui.expectMessage(plat::IDNO, ExpandNewlines(LoadLangString(txt::DiscardImportFiles)));
         watcher->cmdClose->click();
-        EXPECT_EQ(ui.messages().back().style, 52);
+        // Yes/No with the warning icon, No the default button: Enter never deletes.
+        EXPECT_EQ(ui.messages().back().style, plat::MB_YESNO | plat::MB_ICONEXCLAMATION | plat::MB_DEFBUTTON2);
         EXPECT_EQ(files(importFolder()).size(), 2);
         EXPECT_TRUE(watcher->tmrListFiles->isActive()); // still up
 

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMimeData>
@@ -84,6 +85,12 @@ TEST_F(FileCommandsTest, OpenChoosesTheWindowByTheEndingOfTheName) {
     ui.expectOpenFile(QString());
     main->mnuFileOpen_Click();
     EXPECT_EQ(main->mdiArea()->subWindowList().size(), 3);
+    // The next Open starts in the folder of the last file used, also after a cancelled dialog.
+    ASSERT_EQ(ui.fileRequests().size(), 1u);
+    EXPECT_EQ(ui.fileRequests()[0].folder, QFileInfo(cases[2].file).absolutePath());
+    ui.expectOpenFile(QString());
+    main->mnuFileOpen_Click();
+    EXPECT_EQ(ui.fileRequests().back().folder, QFileInfo(cases[2].file).absolutePath());
 }
 
 TEST_F(FileCommandsTest, NewSaveAndSaveAsWriteFilesAndFillTheRecentFiles) {
@@ -244,8 +251,9 @@ TEST_F(FileCommandsTest, CommandsWithoutAUsableWindow) {
         int text; // 0: no message
     };
     const Case cases[] = {
-        {"mnuFileSave", false, 0},     {"mnuFileSaveAs", false, 0},   {"mnuFileClose", false, 0},
-        {"mnuFileExport", false, 129}, {"mnuFileImport", false, 129}, {"mnuFileSaveAs", true, 330},
+        {"mnuFileSave", false, 129},   {"mnuFileSaveAs", false, 129}, {"mnuFileClose", false, 129},
+        {"mnuFilePrint", false, 129},  {"mnuFileExport", false, 129}, {"mnuFileImport", false, 129},
+        {"mnuFileSaveAs", true, 330},
         {"mnuFileSave", true, 330},    {"mnuFileExport", true, 331},
     };
     for (const Case& c : cases) {

@@ -35,6 +35,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -383,6 +384,44 @@ TEST_F(MainWindowTest, ActivatingAListWindowMakesItTheCurrentDocument) {
     }
 }
 
+// A list that comes up (File, Open, File, New, a merged file) has the keyboard with its first row current:
+// Down moves to the second logger and Enter opens the record editor on it, which then has the keyboard.
+TEST_F(MainWindowTest, ANewListHasTheKeyboardAndEnterOpensTheEditor) {
+    activateMain();
+    frmDMAEdit* editor = LoadRecordEditor(main.get());
+    const QString area = env.writeFile(QStringLiteral("two.pdb"),
+                                       areaFile({{1100001, "AB 1234 5678", "North", "", "", "", "", "", 0, 0, ""},
+                                                 {1100002, "AB 2234 5678", "South", "", "", "", "", "", 0, 0, ""}}));
+    const std::function<void()> commands[] = {
+        [&] {
+            ScriptedUi ui;
+            ui.expectOpenFile(area);
+            main->mnuFileOpen_Click();
+        },
+        [&] { main->mnuFileNew_Click(); },
+        [&] { OpenDocument(area); }, // as a merge opens the merged file
+    };
+    for (const auto& command : commands) {
+        command();
+        QCoreApplication::processEvents();
+        frmDMA* list = qobject_cast<frmDMA*>(main->mdiArea()->currentSubWindow());
+        ASSERT_TRUE(list);
+        EXPECT_EQ(ActiveDocument, list);
+        EXPECT_EQ(QApplication::focusWidget(), list->ListViewDMA);
+        if (list->RecordCount < 1)
+            continue;
+        EXPECT_EQ(list->ListViewDMA->currentIndex().row(), 0);
+        QTest::keyClick(list->ListViewDMA, Qt::Key_Down);
+        EXPECT_EQ(list->SelLine, 2);
+        QTest::keyClick(list->ListViewDMA, Qt::Key_Return);
+        EXPECT_TRUE(editor->isVisible());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == editor; }, 2000));
+        EXPECT_EQ(editor->txtSerNum->Text(), QStringLiteral("01100002"));
+        editor->hide();
+        activateMain();
+    }
+}
+
 // No key reaches two commands at once. The main window's commands (the command table and its window keys)
 // each have a key of their own. While the record editor is the active window its own keys (F12 and the Alt
 // keys of its buttons) are its commands, even where a main-window command or menu has the same key: F12 is
@@ -454,6 +493,61 @@ TEST_F(MainWindowTest, NoKeyReachesTwoCommandsAtOnce) {
     EXPECT_EQ(main->statusText(), LoadLangString(txt::ListReloaded));
     EXPECT_EQ(QString::fromLatin1(doc->localRecord(1).Comment1.c_str()), QStringLiteral("Edited 5"));
     editor->hide();
+}
+
+// Window > Cascade: every list window keeps a useful size, each one a step lower and further right than the
+// one beneath it, and the one on top stays the current one.
+TEST_F(MainWindowTest, CascadeKeepsTheListWindowsLargeAndSteppedDown) {
+    main->resize(1000, 760);
+    QCoreApplication::processEvents();
+    std::vector<frmDMA*> lists;
+    for (int i = 0; i < 3; ++i)
+        lists.push_back(openArea(QStringLiteral("area%1.pdb").arg(i), 1100001 + i));
+    ASSERT_TRUE(lists.back());
+    lists[0]->resize(200, 150);
+    main->menuItem(QStringLiteral("mnuWindowCascade"))->trigger();
+    QCoreApplication::processEvents();
+    const QSize area = main->mdiArea()->viewport()->size();
+    for (size_t i = 0; i < lists.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_GE(lists[i]->width(), area.width() * 2 / 3);
+        EXPECT_GE(lists[i]->height(), area.height() * 2 / 3);
+        EXPECT_TRUE(QRect(QPoint(0, 0), area).contains(lists[i]->geometry()));
+        if (i > 0) {
+            EXPECT_GT(lists[i]->x(), lists[i - 1]->x());
+            EXPECT_GT(lists[i]->y(), lists[i - 1]->y());
+        }
+    }
+    EXPECT_EQ(main->mdiArea()->currentSubWindow(), lists.back());
+}
+
+// View, Toolbar and Status Bar: a list window down to the foot of the window area follows the area as the bars
+// go and come back, so no empty band opens below it; a window higher up keeps its size.
+TEST_F(MainWindowTest, HidingTheBarsLeavesNoEmptyBandBelowTheLists) {
+    main->resize(900, 700);
+    QCoreApplication::processEvents();
+    frmDMA* full = openArea(QStringLiteral("full.pdb"), 1100001);
+    frmDMA* small = openArea(QStringLiteral("small.pdb"), 2200002);
+    ASSERT_TRUE(full && small);
+    QWidget* viewport = main->mdiArea()->viewport();
+    full->setGeometry(QRect(QPoint(0, 0), viewport->size()));
+    small->setGeometry(40, 40, 300, 200);
+    const struct {
+        const char* item;
+        bool shown;
+    } steps[] = {{"mnuViewToolbar", false}, {"mnuViewStatusBar", false}, {"mnuViewToolbar", true},
+                 {"mnuViewStatusBar", true}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.item);
+        QAction* item = main->menuItem(QLatin1String(step.item));
+        const int before = viewport->height();
+        item->trigger();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(item->isChecked(), step.shown);
+        EXPECT_NE(viewport->height(), before);
+        EXPECT_EQ(full->geometry().bottom() + 1, viewport->height());
+        EXPECT_EQ(small->geometry(), QRect(40, 40, 300, 200));
+    }
 }
 
 // With AutoSize on, a list window takes its column widths from its new width when it is maximized,
