@@ -13,10 +13,13 @@ int main(int argc, char** argv) {
     const std::unique_ptr<UnattendedUi> unattended = UnattendedUi::fromEnvironment();
     if (unattended)
         plat::setUi(unattended.get());
+    int failed = 0;
     {
         frmAutoSync form;
         form.Form_Load();
+        failed = form.FailedCopies();
     }
     plat::setUi(nullptr);
-    return 0;
+    // A run that left files behind ends with status 1, so a scheduled run can tell it from a clean one.
+    return failed > 0 ? 1 : 0;
 }

@@ -35,6 +35,11 @@ QString downloadFolder();
 int ShowLibMessage(const QString& text, int style = 0);
 
 inline constexpr const char* kNotConnected = "Mobile Device not connected";
+// kNotConnected and where the device was looked for, so the user can tell a missing device from a device
+// folder that is set wrongly or not at all.
+QString NotConnectedText();
+// A failed device read in words, keeping the device's error number.
+QString ReadErrorText(uint32_t code);
 
 // One device session for the length of a scope; ok() when the device answered in time.
 class Session {
@@ -77,6 +82,8 @@ bool CopyDeviceFileToPC(const QString& source, const QString& target, pda::CallS
 bool CopyPCFileToDevice(const QString& source, const QString& target, pda::CallStatus* status);
 // Needs an open session.
 ce::Handle CreateDeviceFileForWrite(const QString& name);
+// Creates the folders of a device file's path that are missing (needs an open session).
+void MakeDeviceFolders(const QString& name);
 int32_t DeleteDeviceFile(const QString& name);
 bool AppendDeviceFileToPC(const QString& fileName, pda::CallStatus* status);
 bool AppendTextLine(const QString& path, const QByteArray& text);
