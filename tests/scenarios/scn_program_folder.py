@@ -12,7 +12,7 @@ LANG_FAILURE = "Could not open Language File"
 
 with Desktop("program_folder") as d:
     # The folder holds every language file the source tree ships.
-    for source in glob.glob(os.path.join(SOURCE, "lang", "*.txt")):
+    for source in glob.glob(os.path.join(SOURCE, "lang", "*lang_*.txt")):
         name = os.path.basename(source)
         check(os.path.isfile(os.path.join(BIN, name)), "the program folder lacks the language file %s" % name)
 

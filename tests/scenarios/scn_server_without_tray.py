@@ -52,7 +52,7 @@ with Desktop("server_without_tray") as d:
     link = d.wait_window("^QUARN Link Information")
     d.activate(main)
     d.key("alt+c")
-    for _ in range(5):  # Serial Errors has no mnemonic: down to it
+    for _ in range(4):  # Serial Errors has no mnemonic: down to it from Activity
         d.key("Down")
     d.key("Return")
     errors = d.wait_window("^QUARN RS232 Port Errors")
