@@ -4,10 +4,10 @@
 #include "Settings.h"
 #include "Shared.h"
 #include "frmCatalogue.h"
+#include "lang/LangText.h"
 #include "platform/SerialPort.h"
 #include "platform/VbRuntime.h"
 #include "platform/WindowRegistry.h"
-#include "lang/LangText.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -12,7 +12,7 @@ class frmEnterPassword : public QDialog {
 public:
     explicit frmEnterPassword(QWidget* parent = nullptr);
 
-    QLabel* lblPassword = nullptr;    // the question, above the field
+    QLabel* lblPassword = nullptr; // the question, above the field
     QLineEdit* txtPassword = nullptr;
     QDialogButtonBox* buttons = nullptr; // OK (as Enter) and Cancel (as Escape)
     // What the user typed before pressing Enter or OK; empty when the window was closed any other way.

@@ -3,9 +3,9 @@
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "directlink/CaptureRoutines.h"
+#include "directlink/frmSarnicRead.h"
 #include "lang/LangText.h"
 #include "platform/QtUi.h"
-#include "directlink/frmSarnicRead.h"
 #include "platform/Twips.h"
 #include "platform/UiServices.h"
 

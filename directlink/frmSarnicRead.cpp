@@ -2,9 +2,9 @@
 
 #include "core/Settings.h"
 #include "core/Shared.h"
+#include "directlink/frmEnterPassword.h"
 #include "lang/LangText.h"
 #include "platform/QtUi.h"
-#include "directlink/frmEnterPassword.h"
 #include "platform/UiServices.h"
 
 #include <QCheckBox>

@@ -1,9 +1,9 @@
 #include "directlink/frmSarnicSensor.h"
 
 #include "core/Shared.h"
+#include "directlink/SarnicComms.h"
 #include "lang/LangText.h"
 #include "platform/QtUi.h"
-#include "directlink/SarnicComms.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -2,23 +2,22 @@
 
 #include "core/Shared.h"
 #include "directlink/Com32.h"
-#include "lang/LangText.h"
-#include "platform/QtUi.h"
-#include "platform/SerialPort.h"
 #include "directlink/SarnicComms.h"
 #include "directlink/frmSarnicGraph.h"
 #include "directlink/frmSarnicRead.h"
 #include "directlink/frmSarnicSensor.h"
+#include "lang/LangText.h"
 #include "platform/QtUi.h"
+#include "platform/SerialPort.h"
 #include "platform/UiServices.h"
 
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QLabel>
 #include <QRadioButton>
 #include <QVBoxLayout>
 

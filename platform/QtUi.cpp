@@ -6,8 +6,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
-#include <QFontMetrics>
 #include <QFontDialog>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>

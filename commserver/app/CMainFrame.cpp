@@ -1,8 +1,8 @@
 #include "commserver/app/CMainFrame.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -420,9 +420,13 @@ void CMainFrame::removeTray() {
     }
 }
 
-QMenu* CMainFrame::TrayMenuWidget() const { return trayMenu_.data(); }
+QMenu* CMainFrame::TrayMenuWidget() const {
+    return trayMenu_.data();
+}
 
-QWidget* CMainFrame::NoTrayWindow() const { return noTrayWindow_.data(); }
+QWidget* CMainFrame::NoTrayWindow() const {
+    return noTrayWindow_.data();
+}
 
 void CMainFrame::fillTrayMenu(QMenu* menu) {
     menu->clear();
@@ -435,7 +439,8 @@ void CMainFrame::fillTrayMenu(QMenu* menu) {
         a->setCheckable(e.checked);
         a->setChecked(e.checked);
         a->setEnabled(e.enabled);
-        connect(a, &QAction::triggered, this, [this, id = e.command] { OnCommand(id); }, Qt::QueuedConnection);
+        connect(
+            a, &QAction::triggered, this, [this, id = e.command] { OnCommand(id); }, Qt::QueuedConnection);
     }
 }
 

@@ -1,10 +1,10 @@
 #include "commserver/app/ServerDialogs.h"
 
 #include <QCheckBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -21,9 +21,9 @@
 
 #include <cstdio>
 
+#include "commserver/XbaseUserStore.h"
 #include "commserver/app/CCommsServerApp.h"
 #include "commserver/app/CMainFrame.h"
-#include "commserver/XbaseUserStore.h"
 #include "platform/AppInfo.h"
 #include "platform/SerialPort.h"
 #include "platform/UiServices.h"
@@ -145,7 +145,8 @@ bool CSettingsDlg::SecurityFolderAccepted() {
     const int level = app_.settings.securityLocked ? app_.settings.securityLevel : cboSecurity->currentIndex();
     if (level <= 0)
         return true;
-    const QString folder = app_.settings.folderLocked ? qs(app_.settings.userTablesPath) : txtUserTables->text().trimmed();
+    const QString folder =
+        app_.settings.folderLocked ? qs(app_.settings.userTablesPath) : txtUserTables->text().trimmed();
     const QString table = QString::fromLatin1(comms::kUserTableName) + QStringLiteral(".dbf");
     QString problem;
     if (folder.isEmpty())

@@ -9,8 +9,8 @@
 #include "directlink/frmSarnicRead.h"
 
 #include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QDateTimeEdit>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>

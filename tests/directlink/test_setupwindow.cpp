@@ -2,13 +2,13 @@
 #include "SarnicFixture.h"
 
 #include "core/Shared.h"
-#include "lang/LangText.h"
 #include "directlink/SarnicMenu.h"
+#include "directlink/frmEnterPassword.h"
 #include "directlink/frmSarnicGraph.h"
 #include "directlink/frmSarnicRead.h"
-#include "directlink/frmEnterPassword.h"
 #include "directlink/frmSarnicSensor.h"
 #include "directlink/frmSarnicSetup.h"
+#include "lang/LangText.h"
 #include "platform/SettingsStore.h"
 
 #include <QFontMetrics>

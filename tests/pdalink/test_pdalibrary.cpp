@@ -217,14 +217,17 @@ TEST_F(PdaLibrary, FailedCopiesSayWhyReturnFalseAndKeepTheTargetWhole) {
     st = {};
     EXPECT_FALSE(object->CopyPDAFileToPC(exportFile(QStringLiteral("gone.csv")), pcTarget, &st));
     device.connect(QStringLiteral("FailRead=down.csv\nFailReadAt=2"));
-    ui.expectMessage(plat::IDOK, QStringLiteral("A file could not be read from the PDA: the PDA did not give the whole file (error 30)."));
+    ui.expectMessage(
+        plat::IDOK,
+        QStringLiteral("A file could not be read from the PDA: the PDA did not give the whole file (error 30)."));
     EXPECT_FALSE(object->CopyPDAFileToPC(exportFile(QStringLiteral("down.csv")), pcTarget, &st));
     device.connect(QStringLiteral("FailOpen=down.csv"));
     ui.expectMessage(plat::IDOK, QStringLiteral("Unable to open WinCE file"));
     EXPECT_FALSE(object->CopyPDAFileToPC(exportFile(QStringLiteral("down.csv")), pcTarget, &st));
     // The device goes away after the first block.
     device.connect(QStringLiteral("LoseAfterCalls=1"));
-    ui.expectMessage(plat::IDOK, QStringLiteral("A file could not be read from the PDA: the PDA was disconnected (error 1167)."));
+    ui.expectMessage(plat::IDOK,
+                     QStringLiteral("A file could not be read from the PDA: the PDA was disconnected (error 1167)."));
     EXPECT_FALSE(object->CopyPDAFileToPC(exportFile(QStringLiteral("down.csv")), pcTarget, &st));
     EXPECT_EQ(TestEnv::readFile(pcTarget), "previous");
     EXPECT_TRUE(st.ok());

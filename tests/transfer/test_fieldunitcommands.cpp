@@ -7,11 +7,11 @@
 #include "core/Shared.h"
 #include "documents/SmallDialogs.h"
 #include "documents/frmDMA.h"
+#include "lang/LangText.h"
 #include "platform/WindowRegistry.h"
 #include "transfer/FieldUnitCommands.h"
 #include "transfer/RovemarkTalk.h"
 #include "transfer/TransferFolders.h"
-#include "lang/LangText.h"
 
 #include <QDir>
 #include <QFile>

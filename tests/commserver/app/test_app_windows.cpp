@@ -7,11 +7,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
-#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
@@ -429,8 +429,10 @@ TEST_F(ServerAppTest, SecurityWithoutItsUserTableIsWarnedOfBeforeSaving) {
         bool saved;
     } cases[] = {
         {"no security", 0, folders.filePath(QStringLiteral("missing")), nullptr, 0, true},
-        {"folder missing, saved anyway", 1, folders.filePath(QStringLiteral("missing")), "does not exist", plat::IDYES, true},
-        {"folder missing, not saved", 2, folders.filePath(QStringLiteral("missing")), "does not exist", plat::IDNO, false},
+        {"folder missing, saved anyway", 1, folders.filePath(QStringLiteral("missing")), "does not exist", plat::IDYES,
+         true},
+        {"folder missing, not saved", 2, folders.filePath(QStringLiteral("missing")), "does not exist", plat::IDNO,
+         false},
         {"no table in the folder", 1, empty, "holds no user table ($$$UDb.dbf)", plat::IDNO, false},
         {"no folder given", 1, QString(), "No user tables folder is given.", plat::IDNO, false},
         {"table there", 1, withTable, nullptr, 0, true},
