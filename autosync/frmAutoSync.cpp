@@ -194,8 +194,10 @@ void frmAutoSync::UploadPending() {
         // read stays queued like any other failure, and the run goes on.
         if (PdaSupportObject->CopyPCFileToPDA(source, target, &status) && status.ok())
             QFile::remove(source);
-        else
+        else {
+            ++failedCopies_;
             showSyncMessage(LoadSyncText(synctxt::UploadFailed) + QStringLiteral("\r\n  ") + source);
+        }
         ProgressBar1->setValue(ProgressBar1->value() + 1);
         qApp->processEvents();
     }
@@ -209,8 +211,10 @@ void frmAutoSync::DownloadPending() {
         pda::CallStatus status;
         if (PdaSupportObject->CopyPDAFileToPC(source, target, &status) && status.ok())
             PdaSupportObject->DeletePDAFile(source);
-        else
+        else {
+            ++failedCopies_;
             showSyncMessage(LoadSyncText(synctxt::DownloadFailed) + QStringLiteral("\r\n  ") + source);
+        }
         ProgressBar1->setValue(ProgressBar1->value() + 1);
         qApp->processEvents();
     }

@@ -16,6 +16,8 @@ public:
     explicit frmAutoSync(QWidget* parent = nullptr);
 
     int16_t GetItemCountInBothLists() const;
+    // Files of this run that could not be copied (each was said in a message and stays for the next run).
+    int FailedCopies() const { return failedCopies_; }
 
     // Shows the window and runs the sync; the run ends the program (the window is closed when it returns).
     void Form_Load();
@@ -46,4 +48,5 @@ private:
     void UploadPending();
     void DownloadPending();
     void EndProgram();
+    int failedCopies_ = 0;
 };

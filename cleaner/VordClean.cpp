@@ -43,11 +43,19 @@ int DeleteKeyTree(const QString& key) {
 
 QString VordClean(const QString& code, const QString& title) {
     const QString shown = EffectiveTitle(title);
+    // The settings live in files here, not in a registry, and the messages say so.
     if (!QFileInfo(plat::settings::folder()).isDir())
-        return QStringLiteral("No Settings were found in the Registry");
-    if (DeleteKeyTree(SettingsKey(code, title)) == 0)
-        return shown + QStringLiteral(" Registry Deleted");
-    return QStringLiteral("No Registry settings found for ") + shown;
+        return QStringLiteral("No stored settings were found");
+    switch (DeleteKeyTree(SettingsKey(code, title))) {
+    case 0:
+        return shown + QStringLiteral(" settings deleted");
+    case 87:
+        return QStringLiteral("Refused: \"") + shown +
+               QStringLiteral("\" is not a settings name (it could reach outside the stored settings). Nothing was "
+                              "deleted.");
+    default:
+        return QStringLiteral("No stored settings found for ") + shown;
+    }
 }
 
 } // namespace cleaner

@@ -227,6 +227,22 @@ QString statusNumberText(const QString& prefix, long long number) {
 }
 
 // Everything the reader does after it knows the file is there; false on any failure while reading.
+bool isFieldUnitTitles(std::string_view line) {
+    if (!line.empty() && line.front() == '"')
+        line.remove_prefix(1);
+    return line.substr(0, kFieldUnitTitles.size()) == kFieldUnitTitles;
+}
+
+// The column-text line the writer puts under the field unit's titles: its first field is a text where every
+// logger line has a serial number.
+bool isColumnTextLine(std::string_view line) {
+    const std::string_view first = cleanField(line.substr(0, line.find(',')), kNoLimit);
+    if (first.empty())
+        return false;
+    const char c = first.front();
+    return !(c >= '0' && c <= '9') && c != '-' && c != '+' && c != '.';
+}
+
 bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
     *nothingAfterTitles = false;
     std::string data;
@@ -251,6 +267,16 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
             return false;
         if (line.empty() && (!lines.next(line) || !countLine()))
             return false;
+        // Under its titles the field unit's layout carries a line of column texts, which names no logger.
+        if (isFieldUnitTitles(line)) {
+            LineCursor ahead = lines;
+            std::string_view texts;
+            if (ahead.next(texts) && isColumnTextLine(texts)) {
+                lines = ahead;
+                if (!countLine())
+                    return false;
+            }
+        }
         if (lines.atEnd()) {
             *nothingAfterTitles = true;
             return true;

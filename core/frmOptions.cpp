@@ -4,9 +4,10 @@
 #include "Settings.h"
 #include "Shared.h"
 #include "frmCatalogue.h"
+#include "lang/LangText.h"
+#include "platform/SerialPort.h"
 #include "platform/VbRuntime.h"
 #include "platform/WindowRegistry.h"
-#include "lang/LangText.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -111,6 +112,10 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent) {
     auto* left = new QVBoxLayout;
     left->addLayout(form);
     left->addWidget(FrameComPort);
+    lblSerialDevices = new QLabel(this);
+    lblSerialDevices->setObjectName(QStringLiteral("lblSerialDevices"));
+    lblSerialDevices->setWordWrap(true);
+    left->addWidget(lblSerialDevices);
     left->addWidget(fraConnectionType);
     left->addStretch(1);
     auto* columns = new QHBoxLayout;
@@ -149,6 +154,12 @@ void frmOptions::LoadResources() {
     OptionComPort[2]->setText(LoadLangString(txt::Com3));
     OptionComPort[1]->setText(LoadLangString(txt::Com2));
     OptionComPort[0]->setText(LoadLangString(txt::Com1));
+    // Each port shows the device it stands for on this computer, and the devices there are, as they are now.
+    for (int i = 0; i < 4; ++i)
+        OptionComPort[static_cast<size_t>(i)]->setText(OptionComPort[static_cast<size_t>(i)]->text() +
+                                                       QStringLiteral(" - ") +
+                                                       QString::fromStdString(plat::SerialDevicePath(i)));
+    lblSerialDevices->setText(QString::fromStdString(plat::SerialDevicesText()));
     cmdCancel->setText(LoadLangString(txt::Cancel));
     LblSerialIncr->setText(LoadLangString(txt::SerialNumberIncrementForFill));
     cmdOK->setText(LoadLangString(txt::Ok));

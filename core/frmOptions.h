@@ -33,6 +33,7 @@ public:
     QComboBox* cboAddress2 = nullptr;
     QLabel* lblAddress2 = nullptr;
     QGroupBox* FrameComPort = nullptr;
+    QLabel* lblSerialDevices = nullptr; // the serial devices of this computer
     std::array<QRadioButton*, 4> OptionComPort{};
     QGroupBox* fraConnectionType = nullptr;
     std::array<QRadioButton*, 2> optConnectionType{};

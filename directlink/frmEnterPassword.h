@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QString>
 
+class QDialogButtonBox;
+class QLabel;
 class QLineEdit;
 
 class frmEnterPassword : public QDialog {
@@ -10,8 +12,10 @@ class frmEnterPassword : public QDialog {
 public:
     explicit frmEnterPassword(QWidget* parent = nullptr);
 
+    QLabel* lblPassword = nullptr; // the question, above the field
     QLineEdit* txtPassword = nullptr;
-    // What the user typed before pressing Enter; empty when the window was closed any other way.
+    QDialogButtonBox* buttons = nullptr; // OK (as Enter) and Cancel (as Escape)
+    // What the user typed before pressing Enter or OK; empty when the window was closed any other way.
     QString stringPassword;
 
     void Form_Load();

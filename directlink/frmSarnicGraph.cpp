@@ -3,8 +3,9 @@
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "directlink/CaptureRoutines.h"
-#include "lang/LangText.h"
 #include "directlink/frmSarnicRead.h"
+#include "lang/LangText.h"
+#include "platform/QtUi.h"
 #include "platform/Twips.h"
 #include "platform/UiServices.h"
 
@@ -179,6 +180,7 @@ frmSarnicGraph::frmSarnicGraph(QWidget* parent) : QDialog(parent) {
     connect(cmdClose, &QPushButton::clicked, this, &frmSarnicGraph::cmdClose_Click);
 
     setWindowTitle(LoadLangString(txt::GraphCaption));
+    plat::fitCaption(this);
     lblSerialNumber->setText(LoadLangString(txt::GraphSerialNumber));
     lblVersionNumber->setText(LoadLangString(txt::GraphVersion));
     lblDate->setText(LoadLangString(txt::GraphDate));
@@ -218,9 +220,12 @@ bool frmSarnicGraph::Form_Load() {
         ShowMessage(LoadLangString(txt::LinkFailed));
         return false;
     }
-    // Without the histogram or the history the window stays open with its captions only.
-    if (!LoggerReadGraph(Counts) || !LoggerReadHistory(Levels, Spreads))
+    // Without the histogram or the history the window stays open with its captions only, and the user hears
+    // that the logger stopped answering rather than meeting an empty graph.
+    if (!LoggerReadGraph(Counts) || !LoggerReadHistory(Levels, Spreads)) {
+        ShowMessage(LoadLangString(txt::LinkFailed));
         return true;
+    }
     const std::int32_t max = GraphMaximum(Counts);
     const QString sep = QStringLiteral(": ");
     lblSerialNumber->setText(LoadLangString(txt::GraphSerialNumber) + sep + Serial.left(8));

@@ -2,8 +2,9 @@
 
 #include "core/Settings.h"
 #include "core/Shared.h"
-#include "lang/LangText.h"
 #include "directlink/frmEnterPassword.h"
+#include "lang/LangText.h"
+#include "platform/QtUi.h"
 #include "platform/UiServices.h"
 
 #include <QCheckBox>
@@ -154,6 +155,7 @@ frmSarnicRead::frmSarnicRead(QWidget* parent) : QDialog(parent) {
 
 void frmSarnicRead::LoadResources() {
     setWindowTitle(LoadLangString(txt::ReadCaption));
+    plat::fitCaption(this);
     frameStatus->setTitle(LoadLangString(txt::BadStatus));
     lblSerialNumber->setText(LoadLangString(txt::SerialNumber548));
     lblDate->setText(LoadLangString(txt::ClockLabel));
@@ -220,8 +222,6 @@ void frmSarnicRead::cmdUpdate_Click(int index) {
     }
     if (index == 0) {
         const QString text = txtSerialNumber->text();
-        if (text.size() % 2 != 0)
-            return;
         // Exactly what the user typed or nothing: a longer or non-numeric text would be cut to another serial.
         if (!IsSendableSerial(text)) {
             ShowMessage(LoadLangString(txt::BadSerial));

@@ -1,8 +1,9 @@
 #include "directlink/frmSarnicSensor.h"
 
 #include "core/Shared.h"
-#include "lang/LangText.h"
 #include "directlink/SarnicComms.h"
+#include "lang/LangText.h"
+#include "platform/QtUi.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -59,6 +60,7 @@ frmSarnicSensor::~frmSarnicSensor() {
 
 void frmSarnicSensor::Form_Load() {
     setWindowTitle(LoadLangString(txt::SensorCaption));
+    plat::fitCaption(this);
     cmdClose->setText(LoadLangString(txt::Close546));
     Timer1->setInterval(100);
     Timer1->stop();
@@ -126,5 +128,5 @@ void frmSarnicSensor::Form_Unload() {
     Timer1->setInterval(0);
     Timer1->stop();
     if (!LinkWaitIdle())
-        ShowMessage(QStringLiteral("Error"));
+        ShowMessage(LoadLangString(txt::LinkFailed));
 }

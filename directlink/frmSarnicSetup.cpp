@@ -2,18 +2,20 @@
 
 #include "core/Shared.h"
 #include "directlink/Com32.h"
-#include "lang/LangText.h"
 #include "directlink/SarnicComms.h"
 #include "directlink/frmSarnicGraph.h"
 #include "directlink/frmSarnicRead.h"
 #include "directlink/frmSarnicSensor.h"
+#include "lang/LangText.h"
 #include "platform/QtUi.h"
+#include "platform/SerialPort.h"
 #include "platform/UiServices.h"
 
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -53,6 +55,10 @@ frmSarnicSetup::frmSarnicSetup(QWidget* parent) : QDialog(parent) {
     g->addWidget(cmdSleep, 2, 1);
     auto* v = new QVBoxLayout(this);
     v->addWidget(framePort);
+    lblSerialDevices = new QLabel(this);
+    lblSerialDevices->setObjectName(QStringLiteral("lblSerialDevices"));
+    lblSerialDevices->setWordWrap(true);
+    v->addWidget(lblSerialDevices);
     v->addLayout(g);
     v->addWidget(frameStatus);
     v->addWidget(cmdClose, 0, Qt::AlignRight);
@@ -75,7 +81,11 @@ void frmSarnicSetup::letEventsRun() {
 
 void frmSarnicSetup::Form_Load() {
     setWindowTitle(LoadLangString(txt::SetupCaption));
+    plat::fitCaption(this);
     framePort->setTitle(LoadLangString(txt::PortFrame));
+    for (int i = 0; i < 4; ++i)
+        optCOMPort[i]->setText(QString::fromStdString(plat::SerialPortLabel(i)));
+    lblSerialDevices->setText(QString::fromStdString(plat::SerialDevicesText()));
     cmdConnect->setText(LoadLangString(txt::Connect));
     cmdDisconnect->setText(LoadLangString(txt::Disconnect));
     cmdReadLogger->setText(LoadLangString(txt::ReadLogger));

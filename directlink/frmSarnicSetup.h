@@ -9,6 +9,7 @@
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
+class QLabel;
 class QRadioButton;
 
 class frmSarnicSetup : public QDialog {
@@ -18,6 +19,7 @@ public:
 
     QGroupBox* framePort = nullptr;
     std::array<QRadioButton*, 4> optCOMPort{};
+    QLabel* lblSerialDevices = nullptr; // the serial devices of this computer
     QPushButton* cmdConnect = nullptr;
     QPushButton* cmdDisconnect = nullptr;
     QPushButton* cmdReadLogger = nullptr;

@@ -428,6 +428,8 @@ constexpr int TransferProgramCrashed = 831;
 constexpr int TransferResultMissing = 832;
 constexpr int FieldUnitWriteFailed = 833;
 constexpr int MapPrintFailed = 834;
+constexpr int TransferProgramNotFound = 851; // the program is wholly absent (no other spelling of its name either)
+constexpr int NothingChosenToSend = 852;
 
 // The numbers every site's language file holds; the project's own texts come after.
 constexpr int kLastShippedText = 687;
@@ -451,6 +453,8 @@ constexpr std::pair<int, const char*> kBuiltInEnglish[] = {
     {TransferResultMissing, "The field-unit transfer program left no result file: "},
     {FieldUnitWriteFailed, "This list was not sent to the field unit: "},
     {MapPrintFailed, "The map could not be printed."},
+    {TransferProgramNotFound, "The field-unit transfer program was not found. It must be an executable file named exactly RovemarkTalk: "},
+    {NothingChosenToSend, "No list was chosen, so nothing was sent to the field unit."},
 };
 
 } // namespace txt

@@ -146,7 +146,7 @@ void FrmDMAUpload::cmdClose_Click() {
 bool FrmDMAUpload::CopyFileToCeDevice(const QString& FileName, const QString& FileTitle) {
     Session session;
     if (!session.ok()) {
-        ShowLibMessage(QString::fromLatin1(kNotConnected));
+        ShowLibMessage(NotConnectedText());
         return true;
     }
     ce::CeCreateDirectory(kImportFolder); // usually there already

@@ -44,7 +44,7 @@ public:
         const bool up = wait == ce::WAIT_OBJECT_0 && init.hr == ce::S_OK;
         ce::CeRapiUninit();
         if (!up)
-            ShowLibMessage(QString::fromLatin1(kNotConnected));
+            ShowLibMessage(NotConnectedText());
         return up;
     }
 

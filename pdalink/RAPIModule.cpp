@@ -49,6 +49,37 @@ QString downloadFolder() {
     return plat::resolveIn(libraryFolder(), QStringLiteral("rovemark\\from"));
 }
 
+QString NotConnectedText() {
+    const QString root = ce::deviceRoot();
+    if (root.isEmpty())
+        return QString::fromLatin1(kNotConnected) +
+               QStringLiteral("\r\nNo device folder is set: set VORD_CE_DEVICE, or Root in section [Device] of "
+                              "the VordPDASupport settings, to the folder of the PDA.");
+    return QString::fromLatin1(kNotConnected) + QStringLiteral("\r\nThe PDA was looked for in ") + root +
+           QStringLiteral(", which must hold the file ") + QLatin1String(ce::kMarkerName) +
+           QStringLiteral(" while the PDA is connected.");
+}
+
+QString ReadErrorText(uint32_t code) {
+    QString why;
+    switch (code) {
+    case ce::ERROR_DEVICE_NOT_CONNECTED:
+        why = QStringLiteral("the PDA was disconnected");
+        break;
+    case ce::ERROR_READ_FAULT:
+        why = QStringLiteral("the PDA did not give the whole file");
+        break;
+    case ce::ERROR_ACCESS_DENIED:
+        why = QStringLiteral("the PDA refused access to the file");
+        break;
+    default:
+        why = QStringLiteral("the PDA reported an error");
+        break;
+    }
+    return QStringLiteral("A file could not be read from the PDA: ") + why + QStringLiteral(" (error ") +
+           QString::number(code) + QStringLiteral(").");
+}
+
 int ShowLibMessage(const QString& text, int style) {
     return ui().messageBox(text, style, MessageTitle);
 }
@@ -124,7 +155,7 @@ bool readBlocks(ce::Handle file, const std::function<bool(const QByteArray&)>& t
     for (;;) {
         uint32_t read = 0;
         if (!ce::CeReadFile(file, buffer.data(), kReadBlock, &read)) {
-            ShowLibMessage(QStringLiteral(" Error !!! Reading WinCE file. ") + QString::number(ce::CeGetLastError()));
+            ShowLibMessage(ReadErrorText(ce::CeGetLastError()));
             return false;
         }
         if (read == 0)
@@ -176,7 +207,7 @@ bool OpenPcTarget(QSaveFile& file, const QString& path) {
 bool CopyDeviceFileToPC(const QString& source, const QString& target, pda::CallStatus* status) {
     Session session;
     if (!session.ok()) {
-        ShowLibMessage(QString::fromLatin1(kNotConnected));
+        ShowLibMessage(NotConnectedText());
         return false;
     }
     DeviceHandle file;
@@ -205,7 +236,7 @@ bool CopyDeviceFileToPC(const QString& source, const QString& target, pda::CallS
     // A device that went away during the read ends the file early; only a whole file counts.
     if (gathered != expected) {
         out.cancelWriting();
-        ShowLibMessage(QStringLiteral(" Error !!! Reading WinCE file. ") + QString::number(ce::ERROR_READ_FAULT));
+        ShowLibMessage(ReadErrorText(ce::ERROR_READ_FAULT));
         return false;
     }
     file.reset();
@@ -295,9 +326,10 @@ bool CopyPCFileToDevice(const QString& source, const QString& target, pda::CallS
     }
     Session session;
     if (!session.ok()) {
-        ShowLibMessage(QString::fromLatin1(kNotConnected));
+        ShowLibMessage(NotConnectedText());
         return false;
     }
+    MakeDeviceFolders(target);
     switch (UploadToDevice(in, target)) {
     case UploadResult::Done:
         return true;
@@ -309,6 +341,19 @@ bool CopyPCFileToDevice(const QString& source, const QString& target, pda::CallS
     }
     ShowLibMessage(QStringLiteral("Error writing to PDA file.  File=") + target);
     return false;
+}
+
+void MakeDeviceFolders(const QString& name) {
+    // As the device's own software does: a folder the exchange writes into is made on first use, so a device
+    // that holds nothing yet still takes its files. Folders that exist already are left as they are.
+    QString folder = name;
+    folder.replace(u'/', u'\\');
+    const QStringList parts = folder.split(u'\\', Qt::SkipEmptyParts);
+    QString path;
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        path += u'\\' + parts[i];
+        ce::CeCreateDirectory(path);
+    }
 }
 
 ce::Handle CreateDeviceFileForWrite(const QString& name) {
@@ -333,7 +378,7 @@ bool AppendDeviceFileToPC(const QString& fileName, pda::CallStatus* status) {
     const QString source = QStringLiteral("patroldata.csv");
     Session session;
     if (!session.ok()) {
-        ShowLibMessage(QString::fromLatin1(kNotConnected));
+        ShowLibMessage(NotConnectedText());
         return false;
     }
     // A missing file is said, and the open then says its own error.

@@ -38,6 +38,11 @@ QString downloadFolder();
 int ShowLibMessage(const QString& text, int style = 0);
 
 inline constexpr const char* kNotConnected = "Mobile Device not connected";
+// kNotConnected and where the device was looked for, so the user can tell a missing device from a device
+// folder that is set wrongly or not at all.
+QString NotConnectedText();
+// A failed device read in words, keeping the device's error number.
+QString ReadErrorText(uint32_t code);
 
 // Runs a window's handler so that no exception leaves it (an exception must not cross Qt's event loop):
 // a failure it did not handle itself is said in a message box and the window carries on.
@@ -84,6 +89,8 @@ bool CopyDeviceFileToPC(const QString& source, const QString& target, pda::CallS
 bool CopyPCFileToDevice(const QString& source, const QString& target, pda::CallStatus* status);
 // Needs an open session.
 ce::Handle CreateDeviceFileForWrite(const QString& name);
+// Creates the folders of a device file's path that are missing (needs an open session).
+void MakeDeviceFolders(const QString& name);
 int32_t DeleteDeviceFile(const QString& name);
 bool AppendDeviceFileToPC(const QString& fileName, pda::CallStatus* status);
 bool AppendTextLine(const QString& path, const QByteArray& text);

@@ -1,11 +1,15 @@
 // Registers or unregisters a component library: loads it and calls its registration entry point, which
 // writes (or removes) the component registry's entry naming the library.
 //   vordregsvr [/s] [/u] <library>
-// /s: silent (no report on success or failure); /u: unregister. Exit status 0 on success.
+// /s: silent on success; /u: unregister. A library named without a folder is the one in the current folder.
+// Exit status 0 on success; a failure exits 1 with one line on standard error, /s or not, so a script or a
+// program that registers the library silently still learns why it failed.
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 int main(int argc, char** argv) {
     bool silent = false;
@@ -23,21 +27,29 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: vordregsvr [/s] [/u] <library>\n");
         return 2;
     }
-    void* handle = ::dlopen(library, RTLD_NOW | RTLD_LOCAL);
+    // The loader would look for a bare name in the system's library folders only; the file meant is the one
+    // beside the user, as with regsvr32.
+    std::string path = library;
+    if (path.find('/') == std::string::npos) {
+        char cwd[4096];
+        path = (::getcwd(cwd, sizeof cwd) ? std::string(cwd) : std::string(".")) + '/' + path;
+    }
+    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
-        if (!silent)
-            std::fprintf(stderr, "vordregsvr: %s could not be loaded: %s\n", library, ::dlerror());
+        const char* why = ::dlerror();
+        std::fprintf(stderr, "vordregsvr: %s could not be loaded: %s\n", path.c_str(), why ? why : "unknown error");
         return 1;
     }
     const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
     auto fn = reinterpret_cast<int (*)()>(::dlsym(handle, entry));
     if (!fn) {
-        if (!silent)
-            std::fprintf(stderr, "vordregsvr: %s has no entry point %s\n", library, entry);
+        std::fprintf(stderr, "vordregsvr: %s has no entry point %s\n", path.c_str(), entry);
         return 1;
     }
     const int rc = fn();
-    if (!silent)
-        std::printf("vordregsvr: %s %s %s\n", entry, rc == 0 ? "succeeded for" : "failed for", library);
+    if (rc != 0)
+        std::fprintf(stderr, "vordregsvr: %s failed for %s\n", entry, path.c_str());
+    else if (!silent)
+        std::printf("vordregsvr: %s succeeded for %s\n", entry, path.c_str());
     return rc == 0 ? 0 : 1;
 }

@@ -7,10 +7,12 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QWidget>
 
 #include <vector>
 
@@ -214,6 +216,24 @@ WaitCursor::WaitCursor() {
 WaitCursor::~WaitCursor() {
     if (active_)
         QApplication::restoreOverrideCursor();
+}
+
+} // namespace plat
+
+namespace plat {
+
+void fitCaption(QWidget* window) {
+    if (!window)
+        return;
+    QFont font = window->font();
+    font.setBold(true);
+    // Icon, three buttons and the frame's margins of a common title bar.
+    constexpr int kTitleBarRoom = 110;
+    const int wanted = QFontMetrics(font).horizontalAdvance(window->windowTitle()) + kTitleBarRoom;
+    if (window->minimumWidth() < wanted)
+        window->setMinimumWidth(wanted);
+    if (window->width() < wanted)
+        window->resize(wanted, window->height());
 }
 
 } // namespace plat

@@ -205,7 +205,6 @@ void SendAllToFieldUnit(const FieldUnitFrame& frame) {
 }
 
 void SendSomeToFieldUnit(const FieldUnitFrame& frame) {
-    prepareSend();
     std::vector<QPointer<frmDMA>> chosen;
     {
         frmSelection dialog(frame.owner);
@@ -224,10 +223,16 @@ void SendSomeToFieldUnit(const FieldUnitFrame& frame) {
                     chosen.push_back(window);
         }
     }
-    for (const QPointer<frmDMA>& window : chosen) {
-        if (window)
-            WriteWindowToFieldUnitFolder(window);
+    // Nothing ticked, or the selection cancelled: the field unit is not called to receive nothing.
+    chosen.erase(std::remove_if(chosen.begin(), chosen.end(), [](const QPointer<frmDMA>& w) { return !w; }),
+                 chosen.end());
+    if (chosen.empty()) {
+        ShowMessage(LoadLangString(txt::NothingChosenToSend), 0);
+        return;
     }
+    prepareSend();
+    for (const QPointer<frmDMA>& window : chosen)
+        WriteWindowToFieldUnitFolder(window);
     if (!WriteToFieldUnit())
         return;
     reportSendResult();

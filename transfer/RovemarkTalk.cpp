@@ -59,7 +59,11 @@ bool RunTransferProgram(const QString& mode, const QString& folder) {
     const QString found = FileTitle(plat::findFirstFile(program));
     bool ran = false;
     if (found != QLatin1String(kTransferProgramName)) {
-        ShowMessage(found + LoadLangString(txt::TransferProgramMissing) + program, 0);
+        // A program found under another spelling is named before the text; none at all gets a sentence of its own.
+        if (found.isEmpty())
+            ShowMessage(LoadLangString(txt::TransferProgramNotFound) + program, 0);
+        else
+            ShowMessage(found + LoadLangString(txt::TransferProgramMissing) + program, 0);
     } else {
         ShowStatusText(FieldUnitTransferCommand(mode, folder));
         switch (ExecAndWait(program, FieldUnitTransferArguments(mode, folder))) {

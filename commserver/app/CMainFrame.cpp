@@ -1,8 +1,12 @@
 #include "commserver/app/CMainFrame.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCursor>
+#include <QLabel>
+#include <QMainWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
 #include <QSystemTrayIcon>
@@ -41,6 +45,22 @@ const WindowInfo* infoOf(ServerWindowKind kind) {
 
 std::size_t slot(ServerWindowKind kind) { return static_cast<std::size_t>(kind); }
 
+// The main window of a desktop without a tray: closing it closes the server, as the menu's Close does.
+class NoTrayMainWindow : public QMainWindow {
+public:
+    explicit NoTrayMainWindow(std::function<void()> onClose) : onClose_(std::move(onClose)) {}
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        event->ignore();
+        if (onClose_)
+            QMetaObject::invokeMethod(this, onClose_, Qt::QueuedConnection);
+    }
+
+private:
+    std::function<void()> onClose_;
+};
+
 } // namespace
 
 CMainFrame::CMainFrame(CCommsServerApp& app) : app_(app) {
@@ -51,6 +71,10 @@ CMainFrame::CMainFrame(CCommsServerApp& app) : app_(app) {
 CMainFrame::~CMainFrame() {
     listener_.unregisterWindow();
     removeTray();
+    // No command runs now, so what removeTray left for later goes at once.
+    delete trayMenu_.data();
+    delete tray_.data();
+    delete noTrayWindow_.data();
     for (auto& w : windows_)
         delete w.data();
 }
@@ -347,10 +371,26 @@ void CMainFrame::addTray() {
         return;
     trayVisible_ = true;
     trayPicture_ = 0;
-    // Where there is no tray (a bare X server, a test) the model stays, and the windows are still reachable
-    // through the window interface.
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
+    // Where there is no tray (a desktop without a panel, a test) the model stays, and the main window stands
+    // in for the icon: minimised, titled like the icon's tip, with the tray's menu in its menu bar.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        auto* window = new NoTrayMainWindow([this] { OnCommand(ServerCommand::AppExit); });
+        window->setWindowTitle(TrayTip());
+        window->setWindowIcon(trayIcon(0));
+        QMenu* menu = window->menuBar()->addMenu(QStringLiteral("&Comms"));
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] { fillTrayMenu(menu); });
+        fillTrayMenu(menu);
+        auto* text = new QLabel(QStringLiteral("No system tray was found on this desktop: the Comms menu above "
+                                               "holds what the tray icon's menu would."),
+                                window);
+        text->setWordWrap(true);
+        text->setMargin(12);
+        window->setCentralWidget(text);
+        window->resize(420, 120);
+        noTrayWindow_ = window;
+        window->showMinimized();
         return;
+    }
     tray_ = new QSystemTrayIcon(this);
     tray_->setToolTip(TrayTip());
     tray_->setIcon(trayIcon(0));
@@ -364,27 +404,51 @@ void CMainFrame::addTray() {
 void CMainFrame::removeTray() {
     trayTimer_.stop();
     trayVisible_ = false;
-    trayMenu_.reset();
+    // Close from the menu runs inside the menu's own event handling, which goes on using the menu after the
+    // command returns: the menu, the icon and the window go once the event loop is back in charge.
+    if (trayMenu_) {
+        trayMenu_->hide();
+        trayMenu_->deleteLater();
+    }
     if (tray_) {
         tray_->hide();
-        delete tray_;
-        tray_ = nullptr;
+        tray_->deleteLater();
+    }
+    if (noTrayWindow_) {
+        noTrayWindow_->hide();
+        noTrayWindow_->deleteLater();
+    }
+}
+
+QMenu* CMainFrame::TrayMenuWidget() const {
+    return trayMenu_.data();
+}
+
+QWidget* CMainFrame::NoTrayWindow() const {
+    return noTrayWindow_.data();
+}
+
+void CMainFrame::fillTrayMenu(QMenu* menu) {
+    menu->clear();
+    for (const TrayMenuEntry& e : TrayMenu()) {
+        if (e.text.isEmpty()) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* a = menu->addAction(e.text);
+        a->setCheckable(e.checked);
+        a->setChecked(e.checked);
+        a->setEnabled(e.enabled);
+        connect(
+            a, &QAction::triggered, this, [this, id = e.command] { OnCommand(id); }, Qt::QueuedConnection);
     }
 }
 
 void CMainFrame::popupTrayMenu() {
-    trayMenu_ = std::make_unique<QMenu>();
-    for (const TrayMenuEntry& e : TrayMenu()) {
-        if (e.text.isEmpty()) {
-            trayMenu_->addSeparator();
-            continue;
-        }
-        QAction* a = trayMenu_->addAction(e.text);
-        a->setCheckable(e.checked);
-        a->setChecked(e.checked);
-        a->setEnabled(e.enabled);
-        connect(a, &QAction::triggered, this, [this, id = e.command] { OnCommand(id); });
-    }
+    if (trayMenu_)
+        trayMenu_->deleteLater();
+    trayMenu_ = new QMenu;
+    fillTrayMenu(trayMenu_);
     trayMenu_->popup(QCursor::pos());
 }
 

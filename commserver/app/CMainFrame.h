@@ -86,6 +86,12 @@ public:
     int TrayPicture() const { return trayPicture_; }
     bool TrayAnimating() const { return trayTimer_.isActive(); }
     std::vector<TrayMenuEntry> TrayMenu() const;
+    // Pops the tray menu up at the mouse; the menu last popped up (null once it is gone).
+    void popupTrayMenu();
+    QMenu* TrayMenuWidget() const;
+    // Where the desktop has no tray: the main window, shown minimised, with the tray's menu in its menu bar
+    // (null when a tray icon is shown or the tray is off).
+    QWidget* NoTrayWindow() const;
     void OnTrayTimer();
     // The worker saw bytes move.
     void OnActivity();
@@ -102,7 +108,7 @@ private:
     void toggle(ServerWindowKind kind);
     void addTray();
     void removeTray();
-    void popupTrayMenu();
+    void fillTrayMenu(QMenu* menu);
     void notifyCommsManagers();
     void sendStatus(std::uint64_t requester);
     QIcon trayIcon(int picture) const;
@@ -118,6 +124,8 @@ private:
     int trayPicture_ = 0;
     std::uint64_t trayTotal_ = 0;
     QTimer trayTimer_;
-    QSystemTrayIcon* tray_ = nullptr;
-    std::unique_ptr<QMenu> trayMenu_;
+    // The tray's widgets go with deleteLater: the Close command runs inside one of their own signals.
+    QPointer<QSystemTrayIcon> tray_;
+    QPointer<QMenu> trayMenu_;
+    QPointer<QWidget> noTrayWindow_;
 };

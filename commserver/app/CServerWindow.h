@@ -1,12 +1,13 @@
 #pragma once
 #include <QDialog>
+#include <QPoint>
 #include <QString>
 
 class CCommsServerApp;
 
 // What the server's modeless windows share: a caption made of a fixed text and the port name, a place kept in
-// the settings file (x and y of the window's section, 0,0 at first), and one instance at a time that is
-// destroyed when it closes (Finish, OK or the close box).
+// the settings file (x and y of the window's section; at first cascaded from the screen's corner), and one
+// instance at a time that is destroyed when it closes (Finish, OK or the close box).
 class CServerWindow : public QDialog {
     Q_OBJECT
 public:
@@ -22,6 +23,8 @@ public:
     virtual void OnStatusChanged() {}
 
     void done(int result) override;
+    // Where the next window without a stored place opens.
+    static QPoint CascadePosition();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -19,9 +21,11 @@
 
 #include <cstdio>
 
+#include "commserver/XbaseUserStore.h"
 #include "commserver/app/CCommsServerApp.h"
 #include "commserver/app/CMainFrame.h"
 #include "platform/AppInfo.h"
+#include "platform/SerialPort.h"
 #include "platform/UiServices.h"
 
 using namespace quendar;
@@ -75,10 +79,14 @@ CSettingsDlg::CSettingsDlg(CCommsServerApp& app)
     auto* top = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     cboPort = new QComboBox(this);
+    // Each port with the device it stands for, and the devices this computer has, as they are now.
     for (int i = 0; i < kPortCount; ++i)
-        cboPort->addItem(qs(quendar::PortName(i)));
+        cboPort->addItem(qs(plat::SerialPortLabel(i)));
     cboPort->setCurrentIndex(app_.settings.portNumber);
     form->addRow(QStringLiteral("Com Port:"), cboPort);
+    lblSerialDevices = new QLabel(qs(plat::SerialDevicesText()), this);
+    lblSerialDevices->setWordWrap(true);
+    form->addRow(lblSerialDevices);
     cboDisplayMode = new QComboBox(this);
     cboDisplayMode->addItems({QStringLiteral("Nothing Special"), QStringLiteral("Pop-Up When Active"),
                               QStringLiteral("Always On Top")});
@@ -133,7 +141,33 @@ CSettingsDlg::CSettingsDlg(CCommsServerApp& app)
     setMinimumWidth(420);
 }
 
+bool CSettingsDlg::SecurityFolderAccepted() {
+    const int level = app_.settings.securityLocked ? app_.settings.securityLevel : cboSecurity->currentIndex();
+    if (level <= 0)
+        return true;
+    const QString folder =
+        app_.settings.folderLocked ? qs(app_.settings.userTablesPath) : txtUserTables->text().trimmed();
+    const QString table = QString::fromLatin1(comms::kUserTableName) + QStringLiteral(".dbf");
+    QString problem;
+    if (folder.isEmpty())
+        problem = QStringLiteral("No user tables folder is given.");
+    else if (!QFileInfo(folder).isDir())
+        problem = QStringLiteral("The user tables folder ") + folder + QStringLiteral(" does not exist.");
+    else if (QDir(folder).entryList({table}, QDir::Files).isEmpty())
+        problem = QStringLiteral("The user tables folder ") + folder + QStringLiteral(" holds no user table (") +
+                  table + QStringLiteral(").");
+    if (problem.isEmpty())
+        return true;
+    return app_.Message((problem + QStringLiteral("\nWith security on, no remote unit can log on until the table is "
+                                                  "there.\n\nSave these settings anyway?"))
+                            .toStdString(),
+                        plat::MB_YESNO | plat::MB_ICONEXCLAMATION | plat::MB_DEFBUTTON2) == plat::IDYES;
+}
+
 void CSettingsDlg::OnOK() {
+    // Security that cannot work is said before anything is saved; No leaves the window open to mend it.
+    if (!SecurityFolderAccepted())
+        return;
     ServerSettings& s = app_.settings;
     plat::ProfileFile& ini = app_.profile;
     s.enabledModem = cboModem->currentIndex() < 0 ? 0 : cboModem->currentIndex();

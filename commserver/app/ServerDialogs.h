@@ -26,6 +26,9 @@ class CSettingsDlg : public CServerWindow {
 public:
     explicit CSettingsDlg(CCommsServerApp& app);
     void OnOK();
+    // False when security is to be on with a user tables folder that is missing or lacks the table, and the
+    // user chose not to save so.
+    bool SecurityFolderAccepted();
     void OnAdvanced();
 
     QComboBox* cboPort;
@@ -35,6 +38,7 @@ public:
     QLabel* lblSecurity;
     QLineEdit* txtUserTables;
     QLabel* lblUserTables;
+    QLabel* lblSerialDevices; // the serial devices of this computer
     QGroupBox* grpSecurity;
     QPushButton* cmdOK;
     QPushButton* cmdCancel;

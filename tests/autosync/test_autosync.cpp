@@ -23,7 +23,7 @@ protected:
         PdaDevice::installLibrary(env.programDir(), true);
     }
     // Runs the utility; returns its message log.
-    std::string run(const QString& answers = {}) {
+    std::string run(const QString& answers = {}, int exitCode = 0) {
         QProcess p;
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -33,7 +33,7 @@ protected:
         p.start(env.path(QStringLiteral("vordsync")), QStringList{});
         EXPECT_TRUE(p.waitForFinished(60000)) << "the utility must end by itself";
         EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(p.exitCode(), 0);
+        EXPECT_EQ(p.exitCode(), exitCode) << "1 when a copy failed, else 0";
         const std::string log = TestEnv::readFile(env.path(QStringLiteral("messages.log")));
         QFile::remove(env.path(QStringLiteral("messages.log")));
         return log;
@@ -51,6 +51,14 @@ TEST_F(AutoSync, NothingPendingMakesTheFoldersAndEndsQuietly) {
     EXPECT_EQ(run(), "");
     EXPECT_TRUE(QFileInfo(queue()).isDir());
     EXPECT_TRUE(QFileInfo(drop()).isDir());
+}
+
+TEST_F(AutoSync, ADeviceThatHoldsOnlyItsMarkerGetsItsFoldersAndTheQueuedFiles) {
+    QDir(device.path(QStringLiteral("My Documents"))).removeRecursively();
+    env.writeFile(QStringLiteral("Rovemark/AutoExport/south.csv"), "south");
+    EXPECT_EQ(run(), "");
+    EXPECT_EQ(TestEnv::readFile(device.path(devImport(QStringLiteral("south.csv")))), "south");
+    EXPECT_FALSE(QFile::exists(queue(QStringLiteral("south.csv"))));
 }
 
 TEST_F(AutoSync, QueuedCsvFilesGoToTheDeviceAndExportedOnesComeBackEachLeavingItsPlaceOnlyWhenCopied) {
@@ -78,7 +86,7 @@ TEST_F(AutoSync, AFaultOnOneFileLeavesThatFileInPlaceAndTheRunGoesOn) {
     device.writeFile(devExport(QStringLiteral("fine.csv")), "fine");
     // The last block of bad.csv fails; reading broken.csv fails after its first block.
     device.connect(QStringLiteral("FailWrite=bad.csv\nFailWriteAt=2\nFailRead=broken.csv\nFailReadAt=2"));
-    const std::string log = run();
+    const std::string log = run({}, 1);
     const std::string target = "\\My Documents\\Rovemark AutoImport\\bad.csv";
     EXPECT_NE(log.find("0|Vordalin|Error writing to PDA file.  File=" + target), std::string::npos) << log;
     EXPECT_NE(log.find("0|VordSync|S106\\r\\n  " + queue(QStringLiteral("bad.csv")).toStdString()), std::string::npos)
@@ -97,7 +105,7 @@ TEST_F(AutoSync, DeviceLostMidRunEndsEveryLaterCopyWithAMessageAndNoHang) {
     env.writeFile(QStringLiteral("Rovemark/AutoExport/two.csv"), "2");
     device.writeFile(devExport(QStringLiteral("three.csv")), "3");
     device.connect(QStringLiteral("LoseAfterCalls=1"));
-    const std::string log = run();
+    const std::string log = run({}, 1);
     EXPECT_EQ(TestEnv::readFile(device.path(devImport(QStringLiteral("one.csv")))), "1");
     EXPECT_FALSE(QFile::exists(queue(QStringLiteral("one.csv"))));
     EXPECT_TRUE(QFile::exists(queue(QStringLiteral("two.csv"))));

@@ -39,11 +39,11 @@ TEST_F(CleanerTest, DeletesExactlyTheChosenKey) {
         QString code, title, deleted, message;
     };
     const Case cases[] = {
-        {"", "", "Vordalin", "Vordalin Registry Deleted"},
-        {"XYZ", "Vordalin", "Vordalin", "Vordalin Registry Deleted"},
-        {code, "", "Vordalin", "Vordalin Registry Deleted"}, // no title: no company either
-        {code, "Vordalin", company + " - Vordalin", "Vordalin Registry Deleted"},
-        {"XYZ", "Other", "Other", "Other Registry Deleted"},
+        {"", "", "Vordalin", "Vordalin settings deleted"},
+        {"XYZ", "Vordalin", "Vordalin", "Vordalin settings deleted"},
+        {code, "", "Vordalin", "Vordalin settings deleted"}, // no title: no company either
+        {code, "Vordalin", company + " - Vordalin", "Vordalin settings deleted"},
+        {"XYZ", "Other", "Other", "Other settings deleted"},
     };
     const QStringList everyone = {"Vordalin", company + " - Vordalin", "Other", "Vordalin Extra", "VordSync"};
     for (const Case& c : cases) {
@@ -55,7 +55,7 @@ TEST_F(CleanerTest, DeletesExactlyTheChosenKey) {
             EXPECT_EQ(has(k), k != c.deleted) << k.toStdString();
         // The second run finds nothing.
         EXPECT_EQ(cleaner::VordClean(c.code, c.title),
-                  QStringLiteral("No Registry settings found for ") + cleaner::EffectiveTitle(c.title));
+                  QStringLiteral("No stored settings found for ") + cleaner::EffectiveTitle(c.title));
     }
 }
 
@@ -108,7 +108,9 @@ TEST_F(CleanerTest, NamesThatCouldLeaveTheStoreAreRefused) {
         SCOPED_TRACE(title);
         EXPECT_EQ(cleaner::DeleteKeyTree(QString::fromLatin1(title)), 87);
         EXPECT_EQ(cleaner::VordClean(QString(), QString::fromLatin1(title)),
-                  QStringLiteral("No Registry settings found for ") + QString::fromLatin1(title));
+                  QStringLiteral("Refused: \"") + QString::fromLatin1(title) +
+                      QStringLiteral("\" is not a settings name (it could reach outside the stored settings). "
+                                     "Nothing was deleted."));
     }
     EXPECT_TRUE(outside.exists());
     EXPECT_TRUE(inner.exists());
@@ -116,7 +118,7 @@ TEST_F(CleanerTest, NamesThatCouldLeaveTheStoreAreRefused) {
 
 TEST_F(CleanerTest, NoStoreAtAll) {
     qputenv("VORD_SETTINGS_DIR", QFile::encodeName(root_.filePath(QStringLiteral("none"))));
-    EXPECT_EQ(cleaner::VordClean(QString(), QString()), QStringLiteral("No Settings were found in the Registry"));
+    EXPECT_EQ(cleaner::VordClean(QString(), QString()), QStringLiteral("No stored settings were found"));
 }
 
 TEST_F(CleanerTest, TheProgramSaysWhatItDidAndEnds) {

@@ -336,13 +336,21 @@ TEST_F(DatabaseFileTest, FieldUnitFilesMapStatusLetters) {
     const QString path = env.path(QStringLiteral("to.pdb"));
     ASSERT_EQ(WriteDatabaseFile(path, true, false), DbOk);
     ASSERT_EQ(ReadDatabaseFile(path), DbOk);
-    // The third line of a field-unit file holds column texts, and is read as a logger.
-    ASSERT_EQ(LoggerCount, 3);
-    EXPECT_EQ(LoggerTable[1].Serial, 0);
-    EXPECT_EQ(LoggerTable[1].GridRef, "Comment B");
-    EXPECT_EQ(LoggerTable[3].ReadingStatus[1], "Leak");    // 40 - 20
-    EXPECT_EQ(LoggerTable[3].ReadingStatus[2], "No leak"); // 35 - 20
-    EXPECT_EQ(LoggerTable[3].ReadingStatus[3], "No leak"); // empty slot
+    // The third line of a field-unit file holds column texts under the titles: it is no logger.
+    ASSERT_EQ(LoggerCount, 2);
+    EXPECT_EQ(LoggerTable[1].Serial, loggers[0].Serial);
+    EXPECT_EQ(LoggerTable[1].GridRef, loggers[0].GridRef);
+    EXPECT_EQ(LoggerTable[2].ReadingStatus[1], "Leak");    // 40 - 20
+    EXPECT_EQ(LoggerTable[2].ReadingStatus[2], "No leak"); // 35 - 20
+    EXPECT_EQ(LoggerTable[2].ReadingStatus[3], "No leak"); // empty slot
+    // Written again and read again, the list does not grow.
+    ASSERT_EQ(WriteDatabaseFile(path, true, false), DbOk);
+    ASSERT_EQ(ReadDatabaseFile(path), DbOk);
+    EXPECT_EQ(LoggerCount, 2);
+    // Titles with only the column texts under them hold no logger at all.
+    LoggerCount = 0;
+    ASSERT_EQ(WriteDatabaseFile(path, true, false), DbOk);
+    EXPECT_EQ(ReadDatabaseFile(path), DbNothingAfterTitles);
 
     const std::string line = "1000001,\"g\",\"c\",\"c2\",\"d\",\"r\",\"\",\"w\",0,0,\"\",\" l \",0,0,\"\",\"x\",0,0,"
                              "\"\",\"\",0,0,\"\"";

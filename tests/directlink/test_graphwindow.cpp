@@ -113,7 +113,9 @@ TEST_F(GraphWindow, FailedReadsCloseOrLeaveOnlyTheCaptions) {
     connect();
     sim->setFault(Fault::Drop, 100, 7);
     frmSarnicGraph captionsOnly;
+    ui.expectMessage(plat::IDOK, text(txt::LinkFailed)); // the logger went during the graph: said, not a blank
     EXPECT_TRUE(captionsOnly.Form_Load());
+    EXPECT_EQ(ui.messages().size(), 2u);
     EXPECT_FALSE(captionsOnly.Plotted);
     EXPECT_FALSE(captionsOnly.shpBar[0]->isVisibleTo(&captionsOnly));
     EXPECT_EQ(captionsOnly.cmdSave->text(), text(txt::Save545));
@@ -241,7 +243,7 @@ TEST_F(GraphWindow, TheSensorWindowFollowsTheLevelUntilAReadFails) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return !s->Timer1->isActive(); }, 5000));
         QTest::qWait(300);
         EXPECT_EQ(s->lblNoiseLevel->text(), NoiseLevelText(100.0f));
-        ui.expectMessage(plat::IDOK, "Error");
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::LinkFailed)); // the reason, not a bare "Error"
         s->cmdClose->click();
         return s->result();
     });

@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QDateTimeEdit>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -129,10 +130,8 @@ TEST_F(ReadWindow, ThePasswordGuardsTheUpdatesTheDistributorNames) {
 }
 
 TEST_F(ReadWindow, OnlyAnEightDigitSerialIsSent) {
-    typePassword("tibrun"); // odd length: the button does nothing more
-    form->txtSerialNumber->setText("1234567");
-    form->cmdUpdate[0]->click();
-    for (const char* bad : {"13000000", "00123456", "12ABCDEF", "1299999999", "12 4", "-1234567"}) {
+    // Every refused serial, seven digits too, is said to be invalid and why.
+    for (const char* bad : {"1234567", "13000000", "00123456", "12ABCDEF", "1299999999", "12 4", "-1234567"}) {
         typePassword("tibrun");
         form->txtSerialNumber->setMaxLength(20);
         form->txtSerialNumber->setText(bad);
@@ -142,6 +141,24 @@ TEST_F(ReadWindow, OnlyAnEightDigitSerialIsSent) {
     }
     EXPECT_TRUE(sim->requests().empty());
     EXPECT_EQ(sim->state().serial, 1012345u);
+}
+
+TEST_F(ReadWindow, ThePasswordWindowAsksInWordsAndTakesOkAsEnterAndCancelAsEscape) {
+    frmEnterPassword window;
+    EXPECT_EQ(window.windowTitle(), text(txt::PasswordCaption));
+    EXPECT_TRUE(window.lblPassword->text().startsWith(text(txt::PasswordCaption)));
+    ASSERT_NE(window.buttons->button(QDialogButtonBox::Ok), nullptr);
+    ASSERT_NE(window.buttons->button(QDialogButtonBox::Cancel), nullptr);
+    QTest::keyClicks(window.txtPassword, "secret");
+    window.buttons->button(QDialogButtonBox::Ok)->click();
+    EXPECT_EQ(window.result(), QDialog::Accepted);
+    EXPECT_EQ(window.stringPassword, "secret");
+
+    frmEnterPassword escaped;
+    QTest::keyClicks(escaped.txtPassword, "secret");
+    QTest::keyClick(&escaped, Qt::Key_Escape);
+    EXPECT_EQ(escaped.result(), QDialog::Rejected);
+    EXPECT_TRUE(escaped.stringPassword.isEmpty());
 }
 
 TEST_F(ReadWindow, ALoggerThatStopsAnsweringLeavesTheWindowUsable) {

@@ -2,12 +2,17 @@
 #include "SarnicFixture.h"
 
 #include "core/Shared.h"
-#include "lang/LangText.h"
 #include "directlink/SarnicMenu.h"
+#include "directlink/frmEnterPassword.h"
 #include "directlink/frmSarnicGraph.h"
 #include "directlink/frmSarnicRead.h"
+#include "directlink/frmSarnicSensor.h"
 #include "directlink/frmSarnicSetup.h"
+#include "lang/LangText.h"
+#include "platform/SettingsStore.h"
 
+#include <QFontMetrics>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -60,6 +65,38 @@ TEST_F(SetupWindow, ConnectAndDisconnectShowTheLinksState) {
     f.cmdDisconnect->click();
     EXPECT_FALSE(LinkIsOpen());
     EXPECT_EQ(f.StatusText->text(), text(txt::StatusNotConnected));
+}
+
+TEST_F(SetupWindow, PortChoicesNameTheirDevicesAndAMappingChangeNeedsNoRestart) {
+    const QString first = QString::fromLocal8Bit(std::getenv("VORD_COM1"));
+    ASSERT_FALSE(first.isEmpty());
+    plat::settings::remove(QStringLiteral("SerialPorts"));
+    {
+        frmSarnicSetup f;
+        EXPECT_EQ(f.optCOMPort[0]->text(), QStringLiteral("COM1 - ") + first);
+        EXPECT_EQ(f.optCOMPort[1]->text(), QStringLiteral("COM2 - /dev/ttyS1"));
+        EXPECT_TRUE(f.lblSerialDevices->text().contains(QStringLiteral("[Ports]"))) << "says how to map a port";
+    }
+    ASSERT_TRUE(plat::settings::save(QStringLiteral("SerialPorts"), QStringLiteral("Ports"), QStringLiteral("COM2"),
+                                     QStringLiteral("/dev/ttyUSB7")));
+    frmSarnicSetup again;
+    EXPECT_EQ(again.optCOMPort[1]->text(), QStringLiteral("COM2 - /dev/ttyUSB7"));
+    plat::settings::remove(QStringLiteral("SerialPorts"));
+}
+
+TEST_F(SetupWindow, EveryLinkWindowIsWideEnoughForItsCaption) {
+    frmSarnicSetup setup;
+    frmSarnicSensor sensor;
+    frmSarnicGraph graph;
+    frmSarnicRead read;
+    frmEnterPassword password;
+    for (QWidget* w : std::initializer_list<QWidget*>{&setup, &sensor, &graph, &read, &password}) {
+        SCOPED_TRACE(w->windowTitle().toStdString());
+        ASSERT_FALSE(w->windowTitle().isEmpty());
+        QFont bold = w->font();
+        bold.setBold(true);
+        EXPECT_GT(w->minimumWidth(), QFontMetrics(bold).horizontalAdvance(w->windowTitle()) + 60);
+    }
 }
 
 TEST_F(SetupWindow, APortThatWillNotOpenIsTriedThreeTimes) {

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -58,6 +59,41 @@ TEST(PdaCreation, UnregisteredLibraryIsRegisteredSilentlyAndCreatedOnTheSecondAt
               QLatin1String(pda::kLibraryFileName));
 }
 
+TEST(PdaRegistrar, ABareNameIsTheLibraryInTheCurrentFolderAndEveryFailureExitsWithOneLine) {
+    ensureApplication();
+    TestEnv env;
+    PdaDevice::installLibrary(env.programDir(), false);
+    env.writeFile(QStringLiteral("broken.so"), "not a library");
+    const QString library = env.programDir() + QStringLiteral("/libVordPDASupport.so");
+    const struct {
+        QStringList args;
+        int exitCode;
+        QString registered; // the registry's entry afterwards
+        int errorLines;
+    } cases[] = {
+        {{"/s", "libVordPDASupport.so"}, 0, library, 0},
+        {{"/s", "/u", "libVordPDASupport.so"}, 0, QString(), 0},
+        {{"libVordPDASupport.so"}, 0, library, 0},
+        {{"/s", "missing.so"}, 1, library, 1},
+        {{"/s", "broken.so"}, 1, library, 1},
+        {{"missing.so"}, 1, library, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        QProcess p;
+        p.setWorkingDirectory(env.programDir());
+        p.start(env.programDir() + QStringLiteral("/vordregsvr"), c.args);
+        ASSERT_TRUE(p.waitForFinished(20000));
+        EXPECT_EQ(p.exitCode(), c.exitCode);
+        const QString errors = QString::fromLocal8Bit(p.readAllStandardError());
+        EXPECT_EQ(errors.count(u'\n'), c.errorLines) << errors.toStdString();
+        if (c.errorLines) {
+            EXPECT_TRUE(errors.startsWith(QStringLiteral("vordregsvr: "))) << errors.toStdString();
+        }
+        EXPECT_EQ(plat::components::libraryFor(QLatin1String(pda::kProgId)), c.registered);
+    }
+}
+
 TEST(PdaCreation, BrokenLibraryAsksRetryOrCancelAndCancelGivesUp) {
     ensureApplication();
     TestEnv env;
@@ -103,8 +139,17 @@ TEST_F(PdaLibrary, HandHeldPresentOnlyWhenTheConnectionIsReallyUp) {
         EXPECT_EQ(object->HandHeldPresent(QStringLiteral("Title ") + QLatin1String(c.what), c.waitMs), c.present);
         if (!c.present) {
             EXPECT_EQ(ui.messages().back().title, QStringLiteral("Title ") + QLatin1String(c.what));
+            // The message says where the device was looked for.
+            EXPECT_TRUE(ui.messages().back().prompt.contains(QStringLiteral("looked for in ") + device.root()))
+                << ui.messages().back().prompt.toStdString();
         }
     }
+    // With no device folder set at all the message says how to set one.
+    const QByteArray root = qgetenv("VORD_CE_DEVICE");
+    qunsetenv("VORD_CE_DEVICE");
+    ui.expectMessage(plat::IDOK, QStringLiteral("No device folder is set: set VORD_CE_DEVICE"));
+    EXPECT_FALSE(object->HandHeldPresent(QStringLiteral("Title"), 100));
+    qputenv("VORD_CE_DEVICE", root);
 }
 
 TEST_F(PdaLibrary, FileListHoldsCsvEntriesInDeviceOrderAndNoNameThatCouldLeaveAPcFolder) {
@@ -174,14 +219,17 @@ TEST_F(PdaLibrary, FailedCopiesSayWhyReturnFalseAndKeepTheTargetWhole) {
     st = {};
     EXPECT_FALSE(object->CopyPDAFileToPC(exportFile(QStringLiteral("gone.csv")), pcTarget, &st));
     device.connect(QStringLiteral("FailRead=down.csv\nFailReadAt=2"));
-    ui.expectMessage(plat::IDOK, QStringLiteral(" Error !!! Reading WinCE file. 30"));
+    ui.expectMessage(
+        plat::IDOK,
+        QStringLiteral("A file could not be read from the PDA: the PDA did not give the whole file (error 30)."));
     EXPECT_FALSE(object->CopyPDAFileToPC(exportFile(QStringLiteral("down.csv")), pcTarget, &st));
     device.connect(QStringLiteral("FailOpen=down.csv"));
     ui.expectMessage(plat::IDOK, QStringLiteral("Unable to open WinCE file"));
     EXPECT_FALSE(object->CopyPDAFileToPC(exportFile(QStringLiteral("down.csv")), pcTarget, &st));
     // The device goes away after the first block.
     device.connect(QStringLiteral("LoseAfterCalls=1"));
-    ui.expectMessage(plat::IDOK, QStringLiteral(" Error !!! Reading WinCE file. "));
+    ui.expectMessage(plat::IDOK,
+                     QStringLiteral("A file could not be read from the PDA: the PDA was disconnected (error 1167)."));
     EXPECT_FALSE(object->CopyPDAFileToPC(exportFile(QStringLiteral("down.csv")), pcTarget, &st));
     EXPECT_EQ(TestEnv::readFile(pcTarget), "previous");
     EXPECT_TRUE(st.ok());

@@ -1,16 +1,17 @@
 // The four Rovemark commands end to end through the fake transfer program: what reaches the to-folder, what
 // the program is run with, which windows open from the from-folder, and what the user is told.
 #include "TransferFixtures.h"
+#include "core/DMAModule.h"
 #include "core/DatabaseFile.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/SmallDialogs.h"
 #include "documents/frmDMA.h"
+#include "lang/LangText.h"
 #include "platform/WindowRegistry.h"
 #include "transfer/FieldUnitCommands.h"
 #include "transfer/RovemarkTalk.h"
 #include "transfer/TransferFolders.h"
-#include "lang/LangText.h"
 
 #include <QDir>
 #include <QFile>
@@ -182,6 +183,49 @@ TEST_F(FieldUnitCommandsTest, SendAllWritesEachNonEmptyListInTheFieldUnitLayoutA
     EXPECT_EQ(north->windowTitle(), QStringLiteral("/data/north.pdb"));
 }
 
+TEST_F(FieldUnitCommandsTest, WhatSendAllSentComesBackByReceiveAllAsTheSameList) {
+    // Loggers as a list holds them after a receive: each status in words, as its level and spread give it.
+    const char letters[] = {'L', 'N', 'L'};
+    const int16_t levels[] = {40, 35, 50};
+    for (int i = 1; i <= 3; ++i) {
+        LoggerRecord& r = LoggerTable[static_cast<size_t>(i)];
+        ClearLoggerRecord(r);
+        r.Serial = 1100000 + i;
+        r.GridRef = "AB 1234 567" + std::to_string(i);
+        r.Comment1 = "Main St";
+        r.Comment2 = "hydrant " + std::to_string(i);
+        r.Deployed = "2023/01/02";
+        r.ReadingDate[1] = "2023/02/0" + std::to_string(i);
+        r.ReadingStatus[1] = LoadLangAnsi(StatusLetterTextNumber(letters[i - 1]));
+        r.Level[1] = levels[i - 1];
+        r.Spread[1] = 20;
+    }
+    LoggerCount = 3;
+    auto* north = new frmDMA;
+    north->NumHistories = kMaxReadings;
+    north->CopyFrom_DMAModule();
+    north->setWindowTitle(QStringLiteral("/data/north.pdb"));
+    north->DMAName = QStringLiteral("north.pdb");
+    LoggerCount = 0;
+    // The unit gives back what it was given: the receive delivers the files of the send's to-folder.
+    installFakeProgram({{"deliver", TransferToFolder.toStdString()}});
+    ScriptedUi ui;
+    SendAllToFieldUnit(frame());
+    ReceiveAllFromFieldUnit(frame());
+
+    const auto windows = listWindows();
+    ASSERT_EQ(windows.size(), 2u);
+    frmDMA* back = windows[1];
+    ASSERT_EQ(back->RecordCount, north->RecordCount);
+    const QAbstractItemModel* sent = north->ListViewDMA->model();
+    const QAbstractItemModel* received = back->ListViewDMA->model();
+    ASSERT_EQ(received->rowCount(), sent->rowCount());
+    for (int row = 0; row < sent->rowCount(); ++row)
+        for (int column = 0; column < sent->columnCount(); ++column)
+            EXPECT_EQ(received->index(row, column).data().toString(), sent->index(row, column).data().toString())
+                << "row " << row << " column " << column;
+}
+
 TEST_F(FieldUnitCommandsTest, SentFileNamesKeepAPdbEndingInAnyCaseAndGetOneOtherwise) {
     const std::pair<QString, QString> cases[] = {
         {QStringLiteral("north.pdb"), QStringLiteral("north.pdb")},
@@ -232,7 +276,7 @@ TEST_F(FieldUnitCommandsTest, AFailedWriteIsReportedAndOnlyTheGoodFilesReachTheP
     EXPECT_EQ(north->windowTitle(), QStringLiteral("/data/north.pdb"));
 }
 
-TEST_F(FieldUnitCommandsTest, SendSelectionWritesOnlyTheTickedListsAndRunsEvenWithNone) {
+TEST_F(FieldUnitCommandsTest, SendSelectionWritesOnlyTheTickedListsAndRunsNothingWhenNoneIsChosen) {
     openWindow(QStringLiteral("north.pdb"), {1100001});
     openWindow(QStringLiteral("empty.pdb"), {});
     openWindow(QStringLiteral("south.pdb"), {1100002});
@@ -255,13 +299,17 @@ TEST_F(FieldUnitCommandsTest, SendSelectionWritesOnlyTheTickedListsAndRunsEvenWi
         EXPECT_EQ(offered[1].second, QStringLiteral("/data/south.pdb"));
         EXPECT_EQ(runs().back().files, QStringList{QStringLiteral("south.pdb")});
     }
-    {
+    // Nothing ticked, or the selection cancelled: the program does not run, the last send's files stay, and
+    // the user hears why nothing happened.
+    for (bool ok : {true, false}) {
+        SCOPED_TRACE(ok ? "OK" : "Cancel");
         ScriptedUi ui;
-        ui.expectDialog(choose({}));
+        ui.expectDialog(choose({}, ok));
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::NothingChosenToSend));
         SendSomeToFieldUnit(frame());
-        ASSERT_EQ(runs().size(), 2u);
-        EXPECT_EQ(runs().back().args[2], QStringLiteral("WRITE"));
-        EXPECT_TRUE(runs().back().files.isEmpty());
+        EXPECT_EQ(ui.messages().size(), 1u);
+        EXPECT_EQ(runs().size(), 1u);
+        EXPECT_EQ(files(TransferToFolder), (QStringList{QStringLiteral("south.pdb"), QStringLiteral("xfer.err")}));
     }
     EXPECT_TRUE(interactCalls.empty());
 }
@@ -275,7 +323,7 @@ TEST_F(FieldUnitCommandsTest, AFailingProgramGivesOneMessageAndChangesNoWindow) 
         int text;
     };
     const Case cases[] = {
-        {"missing", {}, false, txt::TransferProgramMissing},
+        {"missing", {}, false, txt::TransferProgramNotFound},
         {"crashing", {{"crash", "1"}}, true, txt::TransferProgramCrashed},
     };
     for (const Case& c : cases) {

@@ -151,7 +151,10 @@ TEST(AutoSyncLaunch, RunsTheUtilityAndWaitsForItOrSaysItIsMissing) {
     qputenv("VORD_MESSAGE_LOG", QFile::encodeName(log));
     SyncUtilityLaunch(nullptr);
     qunsetenv("VORD_MESSAGE_LOG");
-    EXPECT_EQ(TestEnv::readFile(log), "0|Vordalin|Mobile Device not connected\n");
+    EXPECT_EQ(TestEnv::readFile(log), "0|Vordalin|Mobile Device not connected\\r\\nThe PDA was looked for in " +
+                                          device.root().toStdString() +
+                                          ", which must hold the file .cedevice while "
+                                          "the PDA is connected.\n");
     EXPECT_TRUE(QFileInfo(AutoExportFolder()).isDir());
     EXPECT_TRUE(QFileInfo(AutoImportFolder()).isDir());
 }

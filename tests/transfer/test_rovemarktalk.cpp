@@ -69,7 +69,7 @@ TEST_F(RovemarkTalkTest, AProgramThatIsMissingUnstartableOrCrashingIsReportedOnc
         QString message;
     };
     const Case cases[] = {
-        {"missing", [] {}, LoadLangString(txt::TransferProgramMissing) + program},
+        {"missing", [] {}, LoadLangString(txt::TransferProgramNotFound) + program},
         // Found under another letter case: named in front of the message and not run.
         {"other case", [&] { installFakeProgram({}, QStringLiteral("rovemarktalk")); },
          QStringLiteral("rovemarktalk") + LoadLangString(txt::TransferProgramMissing) + program},

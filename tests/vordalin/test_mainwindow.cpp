@@ -165,7 +165,7 @@ TEST_F(MainWindowTest, EveryCommandIsWiredAndEnabled) {
 
     // The buttons of the exchange parts reach their commands: here the outside programs they start are
     // missing from the (test's) program folder, and each says so.
-    ui.expectMessage(plat::IDOK, LoadLangString(txt::TransferProgramMissing));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::TransferProgramNotFound));
     main->toolButton(QStringLiteral("from_rovemark"))->trigger();
     ui.expectMessage(plat::IDOK, LoadLangString(txt::SyncUtilityMissing));
     main->toolButton(QStringLiteral("Synchronise PDA"))->trigger();

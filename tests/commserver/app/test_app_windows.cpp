@@ -8,6 +8,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
@@ -28,6 +32,7 @@
 #include "commserver/app/CMainFrame.h"
 #include "commserver/app/ServerDialogs.h"
 #include "commserver/app/StatusReply.h"
+#include "platform/SerialPort.h"
 #include "platform/WindowMessages.h"
 
 using namespace quendar;
@@ -318,6 +323,143 @@ TEST_F(ServerAppTest, NoTrayWhenTheCommandLineOrTheInstallationSaysSo) {
     EXPECT_FALSE(frame().TrayVisible());
 }
 
+TEST_F(ServerAppTest, CloseFromTheTrayMenuOrTheNoTrayWindowEndsLikeEveryOtherWayOut) {
+    // The Close command runs inside the menu's own handling of the click: the menu must outlive it.
+    const struct {
+        const char* what;
+        std::function<QMenu*(CMainFrame&)> menu;
+    } cases[] = {
+        {"tray menu",
+         [](CMainFrame& f) {
+             f.popupTrayMenu();
+             return f.TrayMenuWidget();
+         }},
+        {"menu of the window shown without a tray",
+         [](CMainFrame& f) {
+             auto* window = qobject_cast<QMainWindow*>(f.NoTrayWindow());
+             return window ? window->menuBar()->findChild<QMenu*>() : nullptr;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeIni("");
+        ScriptedUi ui;
+        ASSERT_TRUE(start());
+        QPointer<QMenu> menu = c.menu(frame());
+        ASSERT_FALSE(menu.isNull());
+        QAction* closeAction = nullptr;
+        for (QAction* a : menu->actions())
+            if (a->text().startsWith(QStringLiteral("&Close Comms")))
+                closeAction = a;
+        ASSERT_NE(closeAction, nullptr);
+        bool menuAliveAtClose = false;
+        QObject::connect(&frame(), &CMainFrame::destroyed_window, [&] { menuAliveAtClose = !menu.isNull(); });
+        closeAction->trigger();
+        ASSERT_TRUE(pumpUntil([&] { return frame().Destroyed(); }));
+        EXPECT_TRUE(menuAliveAtClose);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(menu.isNull()) << "the menu goes once the command is over";
+        EXPECT_EQ(frame().NoTrayWindow(), nullptr);
+        ASSERT_TRUE(app->ExitInstance());
+        EXPECT_EQ(profile().GetString("Info", "Active"), "Inactive");
+        EXPECT_FALSE(profile().GetString("Info", "Stopped").empty());
+        app.reset();
+    }
+}
+
+TEST_F(ServerAppTest, WithoutATrayTheMainWindowShowsMinimisedWithTheTrayMenu) {
+    writeIni("[Communications]\nComPort=2\n");
+    ScriptedUi ui;
+    ASSERT_TRUE(start()); // the offscreen platform has no tray
+    auto* window = qobject_cast<QMainWindow*>(frame().NoTrayWindow());
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isMinimized());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quarn Communications"));
+    auto* menu = window->menuBar()->findChild<QMenu*>();
+    ASSERT_NE(menu, nullptr);
+    frame().OnCommand(ServerCommand::OpenHistory);
+    emit menu->aboutToShow(); // the entries follow what is open when the menu opens
+    std::vector<QString> shown, model;
+    for (QAction* a : menu->actions())
+        shown.push_back(a->isSeparator() ? QString() : a->text());
+    for (const TrayMenuEntry& e : frame().TrayMenu())
+        model.push_back(e.text);
+    EXPECT_EQ(shown, model);
+    EXPECT_TRUE(menu->actions()[2]->isChecked()); // History is open
+
+    // The menu's commands work from the window: Settings opens the settings window.
+    menu->actions()[8]->trigger();
+    ASSERT_TRUE(pumpUntil([&] { return frame().IsOpen(ServerWindowKind::Settings); }));
+    app->ExitInstance();
+    app.reset();
+
+    // A tray switched off is no reason for the window: the server stays out of sight, as asked.
+    ASSERT_TRUE(start({"/noapplicationtray"}));
+    EXPECT_EQ(frame().NoTrayWindow(), nullptr);
+}
+
+TEST_F(ServerAppTest, WindowsWithoutAStoredPlaceOpenCascadedAndStoredPlacesAreKept) {
+    writeIni("[About]\nx=300\ny=310\n");
+    ScriptedUi ui;
+    ASSERT_TRUE(start());
+    frame().OnCommand(ServerCommand::OpenHistory);
+    frame().OnCommand(ServerCommand::OpenLinkInfo);
+    frame().OnCommand(ServerCommand::OpenAbout);
+    const QPoint history = frame().Window(ServerWindowKind::History)->pos();
+    const QPoint linkInfo = frame().Window(ServerWindowKind::LinkInfo)->pos();
+    EXPECT_NE(history, QPoint(0, 0));
+    EXPECT_NE(linkInfo, QPoint(0, 0));
+    EXPECT_NE(linkInfo, history);
+    EXPECT_EQ(frame().Window(ServerWindowKind::About)->pos(), QPoint(300, 310));
+}
+
+TEST_F(ServerAppTest, SecurityWithoutItsUserTableIsWarnedOfBeforeSaving) {
+    QTemporaryDir folders;
+    const QString empty = folders.filePath(QStringLiteral("empty"));
+    const QString withTable = folders.filePath(QStringLiteral("users"));
+    QDir().mkpath(empty);
+    QDir().mkpath(withTable);
+    QFile(withTable + QStringLiteral("/$$$UDB.DBF")).open(QIODevice::WriteOnly);
+    const struct {
+        const char* what;
+        int level;
+        QString folder;
+        const char* warning; // nullptr: none
+        int answer;
+        bool saved;
+    } cases[] = {
+        {"no security", 0, folders.filePath(QStringLiteral("missing")), nullptr, 0, true},
+        {"folder missing, saved anyway", 1, folders.filePath(QStringLiteral("missing")), "does not exist", plat::IDYES,
+         true},
+        {"folder missing, not saved", 2, folders.filePath(QStringLiteral("missing")), "does not exist", plat::IDNO,
+         false},
+        {"no table in the folder", 1, empty, "holds no user table ($$$UDb.dbf)", plat::IDNO, false},
+        {"no folder given", 1, QString(), "No user tables folder is given.", plat::IDNO, false},
+        {"table there", 1, withTable, nullptr, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeIni("[Security]\nEnforceSecurity=0\nUserTablesPath=/before\n");
+        ScriptedUi ui;
+        ASSERT_TRUE(start());
+        frame().OnCommand(ServerCommand::Settings);
+        auto* dlg = window<CSettingsDlg>(ServerWindowKind::Settings);
+        dlg->cboSecurity->setCurrentIndex(c.level);
+        dlg->txtUserTables->setText(c.folder);
+        if (c.warning)
+            ui.expectMessage(c.answer, QString::fromLatin1(c.warning));
+        dlg->OnOK();
+        EXPECT_EQ(ui.messages().size(), c.warning ? 1u : 0u);
+        if (c.warning) {
+            EXPECT_EQ(ui.messages()[0].style, plat::MB_YESNO | plat::MB_ICONEXCLAMATION | plat::MB_DEFBUTTON2);
+        }
+        EXPECT_EQ(profile().GetInt("Security", "EnforceSecurity", -1), c.saved ? c.level : 0);
+        EXPECT_EQ(frame().IsOpen(ServerWindowKind::Settings), !c.saved) << "not saved: the window stays to mend it";
+        app->ExitInstance();
+        app.reset();
+    }
+}
+
 TEST_F(ServerAppTest, ActivityWindowPopsUpForTransfersInDisplayModeOne) {
     writeIni("[Settings]\nAlwaysOnTop=1\n");
     ScriptedUi ui;
@@ -366,6 +508,9 @@ TEST_F(ServerAppTest, SettingsDialogWritesWhatItChanges) {
     ASSERT_NE(dlg, nullptr);
     EXPECT_EQ(dlg->windowTitle(), QStringLiteral("QUARN Communications Settings: COM1"));
     EXPECT_EQ(dlg->cboPort->count(), 35);
+    // Each port names the device it stands for; the computer's serial devices are listed beside.
+    EXPECT_EQ(dlg->cboPort->itemText(2), QStringLiteral("COM3 - ") + QString::fromStdString(plat::SerialDevicePath(2)));
+    EXPECT_TRUE(dlg->lblSerialDevices->text().contains(QStringLiteral("[Ports]")));
     EXPECT_EQ(dlg->cboModem->count(), 3);
     EXPECT_EQ(dlg->cboModem->itemText(2), QStringLiteral("TestModem"));
     EXPECT_EQ(dlg->txtUserTables->text(), QStringLiteral("/old"));
@@ -377,6 +522,7 @@ TEST_F(ServerAppTest, SettingsDialogWritesWhatItChanges) {
     dlg->cboSecurity->setCurrentIndex(2);
     dlg->txtUserTables->setText(QStringLiteral("C:\\Users\\"));
     engine->requests.clear();
+    ui.expectMessage(plat::IDYES, QStringLiteral("The user tables folder C:\\Users\\ does not exist."));
     dlg->OnOK();
     EXPECT_FALSE(frame().IsOpen(ServerWindowKind::Settings));
     EXPECT_EQ(profile().GetInt("Communications", "ComPort", -1), 5);
@@ -404,6 +550,7 @@ TEST_F(ServerAppTest, LockedLevelIsLeftAloneButALockedFolderStillGetsItsTableFor
     EXPECT_FALSE(dlg->cboSecurity->isEnabled());
     EXPECT_TRUE(dlg->txtUserTables->isEnabled());
     EXPECT_TRUE(dlg->grpSecurity->isEnabled());
+    ui.expectMessage(plat::IDYES, QStringLiteral("No user tables folder is given."));
     dlg->OnOK();
     EXPECT_EQ(profile().GetInt("Security", "EnforceSecurity", -1), 0);
     EXPECT_EQ(app->settings.securityLevel, 1);
@@ -419,6 +566,7 @@ TEST_F(ServerAppTest, LockedLevelIsLeftAloneButALockedFolderStillGetsItsTableFor
     dlg = window<CSettingsDlg>(ServerWindowKind::Settings);
     EXPECT_FALSE(dlg->txtUserTables->isEnabled());
     dlg->cboSecurity->setCurrentIndex(1);
+    ui.expectMessage(plat::IDYES, QStringLiteral("The user tables folder /srv/users does not exist."));
     dlg->OnOK();
     EXPECT_TRUE(engine->tablesOpen);
     EXPECT_EQ(engine->tablesFolder, "/srv/users");
