@@ -44,20 +44,35 @@ if command -v clang++ >/dev/null; then
     cmake -S "$ROOT" -B "$FUZZ_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_COMPILER=clang++ -DVORD_FUZZ=ON $(vord_launcher) >/dev/null
     cmake --build "$FUZZ_BUILD" -j"$(nproc)" --target fuzz_all
+    # The targets run side by side, one per core, each for its full time; their reports follow in order.
+    FUZZ_RUN="$(mktemp -d)"
+    fuzz_one() {
+        local f="$1" name work
+        name="$(basename "$f")"
+        work="$FUZZ_RUN/$name"
+        mkdir -p "$work"
+        [ -d "$ROOT/tests/fuzz/corpus/$name" ] && cp -r "$ROOT/tests/fuzz/corpus/$name/." "$work/"
+        "$f" -max_total_time="${VORD_FUZZ_SECONDS:-20}" -timeout=30 -rss_limit_mb=2048 "$work" \
+            > "$FUZZ_RUN/$name.log" 2>&1 || touch "$FUZZ_RUN/$name.failed"
+    }
     for f in "$FUZZ_BUILD"/fuzz/fuzz_*; do
         [ -x "$f" ] || continue
-        echo "== $(basename "$f")"
-        corpus="$ROOT/tests/fuzz/corpus/$(basename "$f")"
-        work="$(mktemp -d)"
-        [ -d "$corpus" ] && cp -r "$corpus/." "$work/"
-        if ! "$f" -max_total_time="${VORD_FUZZ_SECONDS:-20}" -timeout=30 -rss_limit_mb=2048 "$work" > "$work.log" 2>&1; then
-            tail -40 "$work.log"
-            echo "Fuzz target $(basename "$f") found a failure."
+        while [ "$(jobs -rp | wc -l)" -ge "$(nproc)" ]; do wait -n || true; done
+        fuzz_one "$f" &
+    done
+    wait
+    for f in "$FUZZ_BUILD"/fuzz/fuzz_*; do
+        [ -x "$f" ] || continue
+        name="$(basename "$f")"
+        echo "== $name"
+        if [ -e "$FUZZ_RUN/$name.failed" ]; then
+            tail -40 "$FUZZ_RUN/$name.log"
+            echo "Fuzz target $name found a failure."
             exit 1
         fi
-        tail -1 "$work.log"
-        rm -rf "$work" "$work.log"
+        tail -1 "$FUZZ_RUN/$name.log"
     done
+    rm -rf "$FUZZ_RUN"
 fi
 
 # One closing line for the whole run.

@@ -12,6 +12,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
+
 namespace bench {
 
 // The shipped English texts, from the source tree.
@@ -47,6 +49,25 @@ inline QMdiArea* ShowDocumentArea() {
     area->show();
     SetDocumentArea(area);
     return area;
+}
+
+// How long one call of f takes.
+template <typename F> std::chrono::steady_clock::duration TimeOf(F&& f) {
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::steady_clock::now() - start;
+}
+
+// Counters of a benchmark timed beside the file reader (one read per run): the reader's time, and the
+// benchmark's time as a multiple of `reads` reads.
+inline void SetReaderCounters(benchmark::State& state, std::chrono::steady_clock::duration measured,
+                              std::chrono::steady_clock::duration reader, int reads = 1) {
+    if (state.iterations() == 0 || reader.count() == 0)
+        return;
+    const double runs = static_cast<double>(state.iterations());
+    state.counters["reader_ms"] = std::chrono::duration<double, std::milli>(reader).count() / runs;
+    state.counters["x_reader"] = std::chrono::duration<double>(measured).count() /
+                                 (reads * std::chrono::duration<double>(reader).count());
 }
 
 // main() of a benchmark program whose benchmarks need the application from the start.

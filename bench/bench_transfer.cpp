@@ -21,6 +21,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <string>
 
 namespace {
@@ -154,26 +155,53 @@ void BM_SendAllOf20Windows(benchmark::State& state) {
 }
 BENCHMARK(BM_SendAllOf20Windows)->Unit(benchmark::kMillisecond);
 
+// The reader alone on one of the unit's files.
+void BM_ReadOneFieldUnitFileOnly(benchmark::State& state) {
+    Fixture& f = fixture();
+    const QString path = f.delivery + QStringLiteral("/area00.pdb");
+    FieldUnitFormat = true;
+    for (auto _ : state) {
+        if (ReadDatabaseFile(path) != DbOk || LoggerCount != kMaxLoggers)
+            state.SkipWithError("read failed");
+        benchmark::DoNotOptimize(LoggerTable.data());
+    }
+    FieldUnitFormat = false;
+}
+BENCHMARK(BM_ReadOneFieldUnitFileOnly)->Unit(benchmark::kMillisecond);
+
+// One file opened into a window, with the reader timed alone between runs ("x_reader": the open over the read).
 void BM_OpenOneFieldUnitFile(benchmark::State& state) {
     Fixture& f = fixture();
     const QString path = f.delivery + QStringLiteral("/area00.pdb");
+    std::chrono::steady_clock::duration open{}, read{};
     for (auto _ : state) {
-        FieldUnitFormat = true;
-        OpenDocument(path);
-        FieldUnitFormat = false;
-        QCoreApplication::processEvents();
+        open += bench::TimeOf([&] {
+            FieldUnitFormat = true;
+            OpenDocument(path);
+            FieldUnitFormat = false;
+            QCoreApplication::processEvents();
+        });
         state.PauseTiming();
         closeAll();
+        FieldUnitFormat = true;
+        read += bench::TimeOf([&] { ReadDatabaseFile(path); });
+        FieldUnitFormat = false;
         state.ResumeTiming();
     }
+    bench::SetReaderCounters(state, open, read);
 }
 BENCHMARK(BM_OpenOneFieldUnitFile)->Unit(benchmark::kMillisecond);
 
+// "x_reader": the receive over 20 reads of one file alone, timed between runs.
 void BM_ReceiveAllOf20Files(benchmark::State& state) {
-    fixture();
+    Fixture& f = fixture();
+    const QString one = f.delivery + QStringLiteral("/area00.pdb");
+    std::chrono::steady_clock::duration receive{}, read{};
     for (auto _ : state) {
-        ReceiveAllFromFieldUnit(FieldUnitFrame{});
-        QCoreApplication::processEvents();
+        receive += bench::TimeOf([] {
+            ReceiveAllFromFieldUnit(FieldUnitFrame{});
+            QCoreApplication::processEvents();
+        });
         state.PauseTiming();
         const bool all = plat::windows::loadedNamed(QStringLiteral("frmDMA")).size() == kWindows;
         closeAll();
@@ -181,8 +209,12 @@ void BM_ReceiveAllOf20Files(benchmark::State& state) {
             state.SkipWithError("not every file was opened");
             break;
         }
+        FieldUnitFormat = true;
+        read += bench::TimeOf([&] { ReadDatabaseFile(one); });
+        FieldUnitFormat = false;
         state.ResumeTiming();
     }
+    bench::SetReaderCounters(state, receive, read, kWindows);
 }
 BENCHMARK(BM_ReceiveAllOf20Files)->Unit(benchmark::kMillisecond);
 

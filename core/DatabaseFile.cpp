@@ -75,43 +75,83 @@ public:
         const size_t len = lineLength(begin, left);
         line = std::string_view(begin, len);
         pos_ += len;
+        skipLineEnd();
+        return true;
+    }
+
+    // The next line cut into fields by split(begin, size), which returns the line's length.
+    template <typename Split> bool next(Split&& split, size_t& length) {
+        if (atEnd())
+            return false;
+        length = split(data_.data() + pos_, data_.size() - pos_);
+        pos_ += length;
+        skipLineEnd();
+        return true;
+    }
+
+private:
+    void skipLineEnd() {
         if (pos_ < data_.size()) {
             if (data_[pos_] == '\r' && pos_ + 1 < data_.size() && data_[pos_ + 1] == '\n')
                 pos_ += 2;
             else
                 pos_ += 1;
         }
-        return true;
     }
 
-private:
     std::string_view data_;
     size_t pos_ = 0;
 };
 
 // One field as the splitter hands it out: blanks trimmed, one leading and then one trailing double quote
-// removed, cut to maxLength characters (-1: no limit).
+// removed, cut to maxLength characters (-1: no limit). Quoted and bare fields alternate along a line, so
+// the quotes are taken off without a branch.
 inline std::string_view cleanField(std::string_view f, int maxLength) {
-    size_t b = 0;
-    size_t e = f.size();
-    while (b < e && f[b] == ' ')
-        ++b;
-    while (e > b && f[e - 1] == ' ')
-        --e;
-    f = f.substr(b, e - b);
-    if (!f.empty() && f.front() == '"')
-        f.remove_prefix(1);
-    if (!f.empty() && f.back() == '"')
-        f.remove_suffix(1);
-    if (maxLength >= 0 && f.size() > static_cast<size_t>(maxLength))
-        f = f.substr(0, static_cast<size_t>(maxLength));
-    return f;
+    const char* p = f.data();
+    size_t n = f.size();
+    while (n != 0 && *p == ' ') {
+        ++p;
+        --n;
+    }
+    while (n != 0 && p[n - 1] == ' ')
+        --n;
+    if (n != 0) {
+        const size_t lead = *p == '"' ? 1 : 0;
+        p += lead;
+        n -= lead;
+        n -= n != 0 && p[n - 1] == '"' ? 1 : 0;
+    }
+    if (maxLength >= 0 && n > static_cast<size_t>(maxLength))
+        n = static_cast<size_t>(maxLength);
+    return std::string_view(p, n);
+}
+
+// Puts a field into a record's text. The record's strings keep their room from file to file, so this is a
+// copy into place (clear and append take the short path that assign's overlap checks do not).
+inline void setText(std::string& to, std::string_view text) {
+    to.clear();
+    to.append(text.data(), text.size());
 }
 
 // A field taken as a number and rounded into a 16- or 32-bit integer; false when it does not fit. Plain
 // digit runs, nearly every number in these files, are read directly; everything else goes through the
 // shared number reader.
-template <typename Int> bool fieldNumber(std::string_view s, Int* out) {
+template <typename Int> bool fieldNumberSlow(std::string_view s, Int* out);
+
+template <typename Int> inline bool fieldNumber(std::string_view s, Int* out) {
+    if (s.size() == 1 || s.size() == 2) {
+        // One or two digits: nearly every level and spread.
+        const unsigned d0 = static_cast<unsigned char>(s[0]) - static_cast<unsigned>('0');
+        const unsigned d1 = s.size() == 2 ? static_cast<unsigned char>(s[1]) - static_cast<unsigned>('0') : 0U;
+        if (d0 <= 9 && d1 <= 9) {
+            *out = static_cast<Int>(s.size() == 2 ? d0 * 10 + d1 : d0);
+            return true;
+        }
+    }
+    return fieldNumberSlow(s, out);
+}
+
+template <typename Int> bool fieldNumberSlow(std::string_view s, Int* out) {
     if (!s.empty() && s.size() <= 9) {
         int64_t v = 0;
         size_t k = 0;
@@ -139,39 +179,67 @@ template <typename Int> bool fieldNumber(std::string_view s, Int* out) {
 // count. Keeping no more bounds the memory a line of nothing but commas can take.
 constexpr size_t kKeptFields = 212;
 
-// Cuts a line at every comma (quotes do not protect commas); keeps the first fields and returns how many
-// there are in all.
-size_t splitAtCommas(std::string_view line, std::vector<std::string_view>& fields) {
-    fields.clear();
-    const char* p = line.data();
-    const size_t n = line.size();
+// The fields of one line: the first kKeptFields of them, and how many there are in all.
+struct LineFields {
+    std::array<std::string_view, kKeptFields> at;
+    size_t kept = 0;
     size_t total = 0;
+
+    std::string_view operator[](size_t k) const { return k < kept ? at[k] : std::string_view(); }
+    // Removes fields [from, from + count) of the kept ones.
+    void erase(size_t from, size_t count) {
+        std::copy(at.begin() + static_cast<std::ptrdiff_t>(from + count),
+                  at.begin() + static_cast<std::ptrdiff_t>(kept), at.begin() + static_cast<std::ptrdiff_t>(from));
+        kept -= count;
+        total -= count;
+    }
+};
+
+// Cuts the line that starts at p (n characters of data left) at every comma, quotes not protecting commas,
+// up to its end (the first CR or LF, or the end of the data), and returns the line's length. One pass finds
+// both the commas and the end.
+size_t splitLine(const char* p, size_t n, LineFields& fields) {
+    fields.kept = 0;
+    fields.total = 0;
     size_t start = 0;
     auto cut = [&](size_t at) {
-        if (total < kKeptFields)
-            fields.emplace_back(p + start, at - start);
-        ++total;
+        if (fields.total < kKeptFields)
+            fields.at[fields.total] = std::string_view(p + start, at - start);
+        ++fields.total;
         start = at + 1;
     };
     size_t i = 0;
 #if defined(__SSE2__)
     // Sixteen characters at a time: fields are short, so a call per field would cost more than the scan.
     const __m128i comma = _mm_set1_epi8(',');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
     for (; i + 16 <= n; i += 16) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, comma)));
-        while (mask != 0) {
-            cut(i + static_cast<size_t>(__builtin_ctz(mask)));
-            mask &= mask - 1;
+        auto commas = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, comma)));
+        const auto ends = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, cr), _mm_cmpeq_epi8(chunk, lf))));
+        if (ends != 0)
+            commas &= (ends & (0U - ends)) - 1; // only the commas before the line's end
+        while (commas != 0) {
+            cut(i + static_cast<size_t>(__builtin_ctz(commas)));
+            commas &= commas - 1;
+        }
+        if (ends != 0) {
+            const size_t length = i + static_cast<size_t>(__builtin_ctz(ends));
+            cut(length);
+            fields.kept = std::min(fields.total, kKeptFields);
+            return length;
         }
     }
 #endif
-    for (; i < n; ++i) {
+    for (; i < n && p[i] != '\r' && p[i] != '\n'; ++i) {
         if (p[i] == ',')
             cut(i);
     }
-    cut(n);
-    return total;
+    cut(i);
+    fields.kept = std::min(fields.total, kKeptFields);
+    return i;
 }
 
 void appendNumber(std::string& out, long long value) {
@@ -286,6 +354,7 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
     // Texts are taken once per file; the status texts only when the field unit's letters are mapped.
     bool haveLineText = false;
     QString lineText;
+    qsizetype linePrefix = 0;
     std::array<std::string, 3> statusTexts; // W, L, N
     if (FieldUnitFormat) {
         statusTexts[0] = LoadLangAnsi(StatusLetterTextNumber('W'));
@@ -293,47 +362,57 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
         statusTexts[2] = LoadLangAnsi(StatusLetterTextNumber('N'));
     }
 
-    std::vector<std::string_view> fields;
-    fields.reserve(256);
+    LineFields fields;
     std::string joinedComment2;
     int n = 0;
-    while (lines.next(line)) {
+    size_t length = 0;
+    while (lines.next([&](const char* p, size_t left) { return splitLine(p, left, fields); }, length)) {
         if (!countLine())
             return false;
+        // The line's text is put together in one string kept for the whole file: the number replaces the
+        // last one in place.
         if (!haveLineText) {
             lineText = LoadLangString(txt::ReadingLine);
+            linePrefix = lineText.size();
+            lineText.reserve(linePrefix + 8);
             haveLineText = true;
         }
-        ShowStatusText(statusNumberText(lineText, LinesRead));
-        if (line.empty())
+        char digits[8];
+        const auto written = std::to_chars(digits, digits + sizeof digits, LinesRead);
+        lineText.truncate(linePrefix);
+        lineText.append(QLatin1StringView(digits, static_cast<qsizetype>(written.ptr - digits)));
+        ShowStatusText(lineText);
+        if (length == 0)
             continue;
 
-        size_t fieldCount = splitAtCommas(line, fields);
-        if (fieldCount < 4)
+        if (fields.total < 4)
             return false;
 
         // A coordinate written with decimal commas (51,5/-0,12) arrives as three fields when it was not
         // quoted at both ends; join them back with points.
         const std::string_view f3 = fields[3];
         if (!f3.empty() && !(f3.front() == '"' && f3.back() == '"')) {
-            if (fieldCount < 6)
+            if (fields.total < 6)
                 return false;
             joinedComment2.assign(f3);
             joinedComment2 += '.';
             joinedComment2 += fields[4];
             joinedComment2 += '.';
             joinedComment2 += fields[5];
-            fields[3] = joinedComment2;
-            fields.erase(fields.begin() + 4, fields.begin() + 6);
-            fieldCount -= 2;
+            fields.at[3] = joinedComment2;
+            fields.erase(4, 2);
         }
         // Grid reference and comment 1 sometimes arrive with their quotes doubled.
         for (size_t k = 1; k <= 2; ++k) {
             const std::string_view f = fields[k];
             if (f.size() >= 2 && f.substr(0, 2) == "\"\"" && f.substr(f.size() - 2) == "\"\"")
-                fields[k] = f.substr(1, f.size() - 2);
+                fields.at[k] = f.substr(1, f.size() - 2);
         }
+        // Every field is cleaned once, in one pass; the limits are applied where the fields are used.
+        for (size_t k = 0; k < fields.kept; ++k)
+            fields.at[k] = cleanField(fields.at[k], kNoLimit);
 
+        const size_t fieldCount = fields.total;
         const int readings =
             fieldCount < 6 ? 0 : static_cast<int>(std::min<size_t>((fieldCount - 6) / 4, kMaxReadings));
 
@@ -342,23 +421,23 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
         LoggerRecord& rec = LoggerTable[static_cast<size_t>(n)];
 
         auto field = [&](int k, int maxLength) -> std::string_view {
-            const auto at = static_cast<size_t>(k);
-            return at < fields.size() ? cleanField(fields[at], maxLength) : std::string_view();
+            const std::string_view f = fields[static_cast<size_t>(k)];
+            return maxLength >= 0 && f.size() > static_cast<size_t>(maxLength) ? f.substr(0, static_cast<size_t>(maxLength)) : f;
         };
 
         int32_t serial = 0;
         if (!fieldNumber(field(0, kSerialLimit), &serial))
             return false;
         rec.Serial = serial;
-        rec.GridRef.assign(field(1, kGridRefLimit));
-        rec.Comment1.assign(field(2, kNoLimit));
-        rec.Comment2.assign(field(3, kNoLimit));
-        rec.Deployed.assign(field(4, kDateLimit));
-        rec.Received.assign(field(5, kDateLimit));
+        setText(rec.GridRef, field(1, kGridRefLimit));
+        setText(rec.Comment1, field(2, kNoLimit));
+        setText(rec.Comment2, field(3, kNoLimit));
+        setText(rec.Deployed, field(4, kDateLimit));
+        setText(rec.Received, field(5, kDateLimit));
         int k = 6;
         for (int slot = 1; slot <= readings; ++slot, k += 4) {
             const auto s = static_cast<size_t>(slot);
-            rec.ReadingDate[s].assign(field(k, kDateLimit));
+            setText(rec.ReadingDate[s], field(k, kDateLimit));
             const std::string_view status = field(k + 1, kNoLimit);
             if (FieldUnitFormat) {
                 switch (StatusLetter(status)) {
@@ -375,7 +454,7 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
                     rec.ReadingStatus[s].clear();
                 }
             } else {
-                rec.ReadingStatus[s].assign(status);
+                setText(rec.ReadingStatus[s], status);
             }
             if (!fieldNumber(field(k + 2, kNumberLimit), &rec.Level[s]) ||
                 !fieldNumber(field(k + 3, kNumberLimit), &rec.Spread[s]))
@@ -388,7 +467,7 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
             rec.Level[s] = 0;
             rec.Spread[s] = 0;
         }
-        rec.UserComments.assign(field(k, kUserCommentsLimit));
+        setText(rec.UserComments, field(k, kUserCommentsLimit));
         // Records that break the field checks are kept as read: the user corrects them in the editor.
     }
     *count = n;

@@ -17,6 +17,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetricsF>
+#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLocale>
@@ -26,6 +28,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <numeric>
 
 namespace {
@@ -413,21 +417,70 @@ void frmDMA::resizeEvent(QResizeEvent* event) {
     QMdiSubWindow::resizeEvent(event);
 }
 
+namespace {
+
+// Text widths without shaping: the sum of the advances of a text's characters, each character measured once.
+// Shaping (kerning, ligatures) only brings a Latin text's glyphs closer, so the sum is the width of the text
+// or a little more.
+class AdvanceSums {
+public:
+    explicit AdvanceSums(const QFont& font) : metrics_(font) { latin_.fill(-1.0); }
+    qreal of(const QString& text) {
+        qreal sum = 0;
+        for (const QChar c : text) {
+            const char16_t u = c.unicode();
+            if (u < latin_.size()) {
+                qreal& a = latin_[u];
+                if (a < 0)
+                    a = metrics_.horizontalAdvance(c);
+                sum += a;
+            } else {
+                auto it = other_.find(u);
+                if (it == other_.end())
+                    it = other_.insert(u, metrics_.horizontalAdvance(c));
+                sum += *it;
+            }
+        }
+        return sum;
+    }
+
+private:
+    QFontMetricsF metrics_;
+    std::array<qreal, 256> latin_{};
+    QHash<char16_t, qreal> other_;
+};
+
+} // namespace
+
 void frmDMA::FitColumnsToValues() {
-    // A shown column is never narrower than the widest text it holds; hidden columns (width 0) and the last
-    // column, which takes the rest of the row, are left alone.
+    // A shown column is never narrower than the widest text it holds; hidden columns (width 0) are left alone.
+    // The header does not stretch the last column, so it is fitted like the others.
+    // Shaping every cell's text would cost more than reading the file: each text is sized by its characters'
+    // advances, and only the texts with the largest sums are measured whole. A text left unmeasured counts
+    // with its sum, which is never less than its width.
+    constexpr size_t kMeasured = 8;
     QHeaderView* header = ListViewDMA->header();
     const QFontMetrics metrics(ListViewDMA->font());
     const int padding = 2 * (ListViewDMA->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ListViewDMA) + 1) +
                         metrics.horizontalAdvance(QLatin1Char(' '));
-    const int rows = model_->rowCount();
-    for (int column = 0; column < LoggerListModel::kColumns - 1; ++column) {
+    AdvanceSums sums(ListViewDMA->font());
+    const std::vector<int>& rows = model_->rows();
+    std::vector<std::pair<qreal, int>> sized; // sum, record
+    sized.reserve(rows.size());
+    for (int column = 0; column < LoggerListModel::kColumns; ++column) {
         if (header->sectionSize(column) <= 0 || header->isSectionHidden(column))
             continue;
+        sized.clear();
+        for (const int rec : rows)
+            sized.emplace_back(sums.of(LoggerRowText(localRecord(rec), column)), rec);
+        const size_t top = std::min(sized.size(), kMeasured + 1);
+        std::partial_sort(sized.begin(), sized.begin() + static_cast<std::ptrdiff_t>(top), sized.end(),
+                          [](const auto& a, const auto& b) { return a.first > b.first; });
         int widest = 0;
-        for (int row = 0; row < rows; ++row)
-            widest = std::max(widest, metrics.horizontalAdvance(
-                                          model_->data(model_->index(row, column), Qt::DisplayRole).toString()));
+        for (size_t k = 0; k < top; ++k) {
+            widest = std::max(widest, k < kMeasured ? metrics.horizontalAdvance(LoggerRowText(localRecord(sized[k].second), column))
+                                                    : static_cast<int>(std::ceil(sized[k].first)));
+        }
         if (widest > 0 && header->sectionSize(column) < widest + padding)
             header->resizeSection(column, widest + padding);
     }
