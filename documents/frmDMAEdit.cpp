@@ -33,11 +33,13 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 
@@ -72,6 +74,75 @@ const CoordinateSystem kCoordinateSystems[] = {
     {"UTM Grid", ">##\\-?\\-#######\\-#######"},
     {"QNG Grid", ">######\\-######"},
 };
+
+constexpr int kLatLongSystem = 1;
+
+bool isLatLongMask(const QString& mask) {
+    return mask == QLatin1String(kCoordinateSystems[kLatLongSystem].mask);
+}
+
+// A stored coordinate pair ("52.63798/-1.12702", "," also taken as the mark) in the Lat/Long box's form
+// "N52.63798-W001.12702": hemisphere letter, degrees filled with zeros, five decimals. Null when the text is
+// no such pair or does not fit the pattern's places.
+QString latLongBoxText(const QString& stored) {
+    const QStringList halves = stored.trimmed().split(u'/');
+    if (halves.size() != 2)
+        return {};
+    auto half = [](QString text, int degreePlaces, QChar plus, QChar minus) -> QString {
+        text = text.trimmed();
+        text.replace(u',', u'.');
+        bool ok = false;
+        const double value = text.toDouble(&ok);
+        if (!ok || !std::isfinite(value))
+            return {};
+        const QString digits = QString::number(std::fabs(value), 'f', 5);
+        const qsizetype point = digits.indexOf(u'.');
+        if (point < 0 || point > degreePlaces)
+            return {};
+        const bool zero = digits.count(u'0') == digits.size() - 1;
+        return QString(value < 0 && !zero ? minus : plus) + QString(degreePlaces - point, u'0') + digits;
+    };
+    const QString latitude = half(halves[0], 2, u'N', u'S');
+    const QString longitude = half(halves[1], 3, u'E', u'W');
+    if (latitude.isNull() || longitude.isNull())
+        return {};
+    return latitude + u'-' + longitude;
+}
+
+// The Lat/Long box's text as the pair the map reads: "N52.63800-W001.12700" gives "52.63800/-1.12700". Places
+// left unfilled count as zeros, a letter other than S or W as north or east; a box with nothing filled in
+// gives an empty text (no coordinate). Null when the text is not in the box's form.
+QString latLongFromBox(const QString& box) {
+    static const QRegularExpression form(QStringLiteral("^(.)(..)\\.(.{5})-(.)(...)\\.(.{5})$"));
+    const QRegularExpressionMatch m = form.match(box);
+    if (!m.hasMatch())
+        return {};
+    auto unfilled = [](const QString& part) {
+        return std::all_of(part.begin(), part.end(), [](QChar c) { return c == u'_' || c == u' '; });
+    };
+    bool empty = true;
+    for (int i = 1; i <= 6; ++i)
+        empty = empty && unfilled(m.captured(i));
+    if (empty)
+        return QStringLiteral("");
+    auto half = [&](int first, QChar minus) -> QString {
+        QString degrees = m.captured(first + 1);
+        QString decimals = m.captured(first + 2);
+        for (QString* part : {&degrees, &decimals}) {
+            part->replace(u'_', u'0').replace(u' ', u'0');
+            if (!std::all_of(part->begin(), part->end(), [](QChar c) { return c.isDigit(); }))
+                return {};
+        }
+        const QString text = QString::number(degrees.toInt()) + u'.' + decimals;
+        const bool zero = degrees.toInt() == 0 && decimals.count(u'0') == decimals.size();
+        return m.captured(first).toUpper() == minus && !zero ? u'-' + text : text;
+    };
+    const QString latitude = half(1, u'S');
+    const QString longitude = half(4, u'W');
+    if (latitude.isNull() || longitude.isNull())
+        return {};
+    return latitude + u'/' + longitude;
+}
 
 bool mapOpen() {
     return plat::windows::topLevelTitled(QStringLiteral("GPS"));
@@ -310,9 +381,9 @@ void frmDMAEdit::ConfigureAddress2EditBox() {
             continue;
         const CoordinateSystem& system = kCoordinateSystems[i];
         lblComment2->setText(system.caption ? QString::fromLatin1(system.caption) : LoadLangString(txt::Comment2664));
-        const QString shown = txtComments2->Text();
+        const QString stored = comment2ToStore();
         txtComments2->setMask(QString::fromLatin1(system.mask));
-        txtComments2->setBoxText(shown);
+        showComment2(stored);
         break;
     }
     if (plat::vb::Val(code) == 0)
@@ -353,8 +424,27 @@ void frmDMAEdit::setGridRefText(const QString& text) {
 
 void frmDMAEdit::setCommentTexts(const QString& comment1, const QString& comment2, const QString& userComments) {
     txtComments1->setBoxText(comment1);
-    txtComments2->setBoxText(comment2);
+    showComment2(comment2);
     txtUserComments->setText(userComments);
+}
+
+void frmDMAEdit::showComment2(const QString& stored) {
+    const QString inBoxForm = isLatLongMask(txtComments2->Mask()) ? latLongBoxText(stored) : QString();
+    txtComments2->setBoxText(inBoxForm.isNull() ? stored : inBoxForm);
+    comment2Stored_ = stored;
+    comment2Shown_ = txtComments2->Text();
+}
+
+QString frmDMAEdit::comment2ToStore() const {
+    const QString text = txtComments2->Text();
+    if (text == comment2Shown_)
+        return comment2Stored_;
+    if (isLatLongMask(txtComments2->Mask())) {
+        const QString pair = latLongFromBox(text);
+        if (!pair.isNull())
+            return pair;
+    }
+    return text;
 }
 
 void frmDMAEdit::SetLevelAndSpreadGraphItem(int item, const QString& date, int16_t level, int16_t spread) {
@@ -410,7 +500,7 @@ LoggerRecord frmDMAEdit::recordFromBoxes() const {
     r.Serial = serial;
     r.GridRef = plat::toAnsi(FormatGridRef(txtGridRef->Text()));
     r.Comment1 = plat::toAnsi(txtComments1->Text());
-    r.Comment2 = plat::toAnsi(txtComments2->Text());
+    r.Comment2 = plat::toAnsi(comment2ToStore());
     r.UserComments = plat::toAnsi(txtUserComments->text());
     const int rows = std::min<int>({NumHistories, kMaxReadings, ListViewEditBox->topLevelItemCount()});
     for (int j = 1; j <= rows; ++j) {

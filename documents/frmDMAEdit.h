@@ -134,6 +134,13 @@ private:
     void clearShownReadings();
     int widthWithoutGraph() const;
 
+    // The coordinate box: what the record holds and what the box showed for it. The Lat/Long pattern shows a
+    // stored "lat/long" pair in its own form; a box left as it was shown gives the stored text back unchanged.
+    void showComment2(const QString& stored);
+    QString comment2ToStore() const;
+    QString comment2Stored_;
+    QString comment2Shown_;
+
     bool filling_ = false;
     // Where the shown logger came from. A window closed since leaves the pointer empty while showsRecord_
     // stays set, which tells it from an editor that shows no logger at all.

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace mapview {
 
@@ -186,8 +187,28 @@ void BaseMap::draw(QPainter& painter, const MapView& view) const {
         drawShapes(painter, view);
     if (hasTiles())
         drawTiles(painter, view);
-    if (!shapes && !hasTiles())
+    if (!hasTiles())
         drawGrid(painter, view);
+    drawScaleBar(painter, view);
+}
+
+ScaleBar ScaleBarFor(const MapView& view, double maxPixels) {
+    // Mercator: a world unit spans the equator; along a parallel the ground shrinks with the cosine.
+    constexpr double kEquatorMetres = 40075016.686;
+    const double latitude = mercator::toLocation(view.centre).Latitude;
+    const double metresPerPixel =
+        kEquatorMetres * std::cos(latitude * std::numbers::pi / 180.0) / std::max(view.scale(), 1e-9);
+    ScaleBar bar;
+    if (!(metresPerPixel > 0) || !(maxPixels > 0))
+        return bar;
+    const double most = metresPerPixel * maxPixels;
+    const double power = std::pow(10.0, std::floor(std::log10(most)));
+    const double metres = most / power >= 5 ? 5 * power : most / power >= 2 ? 2 * power : power;
+    bar.metres = metres;
+    bar.pixels = metres / metresPerPixel;
+    bar.label = metres >= 1000 ? QString::number(metres / 1000.0, 'g', 6) + QStringLiteral(" km")
+                               : QString::number(metres, 'g', 6) + QStringLiteral(" m");
+    return bar;
 }
 
 void BaseMap::drawShapes(QPainter& painter, const MapView& view) const {
@@ -238,6 +259,28 @@ void BaseMap::drawTiles(QPainter& painter, const MapView& view) const {
                                 QPointF(std::ceil(b.x()), std::ceil(b.y())));
             painter.drawImage(target, *image);
         }
+    painter.restore();
+}
+
+void BaseMap::drawScaleBar(QPainter& painter, const MapView& view) const {
+    const ScaleBar bar = ScaleBarFor(view, std::min(160.0, view.size.width() / 3.0));
+    if (bar.pixels < 1)
+        return;
+    painter.save();
+    QFont f = painter.font();
+    f.setPointSizeF(7.5);
+    painter.setFont(f);
+    const QFontMetricsF fm(f, painter.device());
+    const double left = 10;
+    const double base = view.size.height() - fm.height() - 8; // clear of the longitude labels below
+    const QRectF box(left - 4, base - fm.height() - 6, bar.pixels + 8 + fm.horizontalAdvance(bar.label) + 6,
+                     fm.height() + 12);
+    painter.fillRect(box, QColor(255, 255, 255, 190));
+    painter.setPen(QPen(Qt::black, 2));
+    painter.drawLine(QPointF(left, base), QPointF(left + bar.pixels, base));
+    painter.drawLine(QPointF(left, base - 5), QPointF(left, base));
+    painter.drawLine(QPointF(left + bar.pixels, base - 5), QPointF(left + bar.pixels, base));
+    painter.drawText(QPointF(left + bar.pixels + 6, base), bar.label);
     painter.restore();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // What lies under the pushpins: raster tiles from a source the user names (a web address template or a
-// local folder of z/x/y.png tiles), the offline world coastlines and borders read from a shapefile, and,
-// when neither is there, a labelled latitude/longitude grid. Missing tiles show the coastlines beneath.
+// local folder of z/x/y.png tiles) or the offline world coastlines and borders read from a shapefile. Without
+// tiles a labelled latitude/longitude grid is drawn at every zoom, so a town far from any coastline is not an
+// empty field; a scale bar is always drawn. Missing tiles show the coastlines beneath.
 #include "mapview/MapModel.h"
 
 #include <QCache>
@@ -19,6 +20,15 @@ class QNetworkAccessManager;
 class QNetworkReply;
 
 namespace mapview {
+
+// The scale bar of a view: a round ground distance (1, 2 or 5 times a power of ten metres) and its length in
+// pixels along the parallel through the view's centre, as long as fits in maxPixels.
+struct ScaleBar {
+    double metres = 0;
+    double pixels = 0;
+    QString label; // "200 m", "5 km"
+};
+ScaleBar ScaleBarFor(const MapView& view, double maxPixels);
 
 class BaseMap : public QObject {
     Q_OBJECT
@@ -66,6 +76,7 @@ private:
     void drawShapes(QPainter& painter, const MapView& view) const;
     void drawTiles(QPainter& painter, const MapView& view) const;
     void drawGrid(QPainter& painter, const MapView& view) const;
+    void drawScaleBar(QPainter& painter, const MapView& view) const;
 
     std::vector<Shape> shapes_;
     QString tileSource_;

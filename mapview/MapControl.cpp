@@ -158,8 +158,12 @@ void MapControl::mousePressEvent(QMouseEvent* event) {
         else
             model_.clearSelection();
     }
-    if (event->button() == Qt::LeftButton && hit && !(event->modifiers() & Qt::ShiftModifier))
+    if (event->button() == Qt::LeftButton && hit && !(event->modifiers() & Qt::ShiftModifier)) {
         dragged_ = hit;
+        // The pin is taken by its head, well above the point its needle marks: it moves with the cursor by
+        // the same offset, so it lands where the user sees its tip, not where the cursor is.
+        grabOffset_ = model_.view().toScreen(hit->world()) - QPointF(at);
+    }
 }
 
 void MapControl::mouseMoveEvent(QMouseEvent* event) {
@@ -170,7 +174,7 @@ void MapControl::mouseMoveEvent(QMouseEvent* event) {
         return;
     moving_ = true;
     if (dragged_) {
-        model_.dragTo(dragged_, model_.view().toWorld(at));
+        model_.dragTo(dragged_, model_.view().toWorld(QPointF(at) + grabOffset_));
     } else {
         const double s = model_.view().scale();
         model_.setCentre(pressCentre_ - QPointF(at - pressAt_) / s);

@@ -77,6 +77,7 @@ private:
     // The press that may become a click, a drag of a pushpin or a pan of the map.
     PushpinRef dragged_;
     QPoint pressAt_;
+    QPointF grabOffset_; // from the cursor to the dragged pin's tip, in pixels
     QPointF pressCentre_;
     Qt::MouseButton pressButton_ = Qt::NoButton;
     bool moving_ = false;

@@ -277,9 +277,11 @@ RunOutcome Run::byLogger() {
         int printed = 0;
         for (int j = 1; j <= sets; ++j) {
             const auto s = static_cast<size_t>(j);
-            // A list keeps room for fifty readings; slots never filled are no readings and print nothing,
-            // else "all statuses" would print a line of zeros for every unused slot.
-            if (unusedSlot(rec, s)) {
+            // A list keeps room for fifty readings. With every status chosen each slot is printed, so a logger
+            // that has no readings yet still has its line; a slot never filled shows blank reading columns, not
+            // zeros. A chosen status never matches an unused slot: it prints nothing.
+            const bool unused = unusedSlot(rec, s);
+            if (unused && !o_.all) {
                 if (control_.cancelled())
                     return outcome(RunResult::Cancelled);
                 continue;
@@ -292,10 +294,14 @@ RunOutcome Run::byLogger() {
                     if (part.isNull())
                         part = loggerPart(i, src_.rowText(i, 0));
                     QString line = first ? part : QString(part.size(), u' ');
-                    line += FixedWidthText(plat::fromAnsi(rec.ReadingDate[s]), 12);
-                    line += FixedWidthText(status, 2);
-                    line += FixedWidthText(QString::number(rec.Level[s]), 3);
-                    line += FixedWidthText(QString::number(rec.Spread[s]), 2);
+                    if (unused) {
+                        line += QString(12 + 2 + 3 + 2, u' ');
+                    } else {
+                        line += FixedWidthText(plat::fromAnsi(rec.ReadingDate[s]), 12);
+                        line += FixedWidthText(status, 2);
+                        line += FixedWidthText(QString::number(rec.Level[s]), 3);
+                        line += FixedWidthText(QString::number(rec.Spread[s]), 2);
+                    }
                     if (numbered)
                         line += u' ' + FixedWidthText(QString::number(j), 2);
                     print(line);

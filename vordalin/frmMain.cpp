@@ -884,6 +884,8 @@ void frmMain::ShowMapOfList() {
         return;
     for (int i = 1; i <= rows; ++i) {
         if (!document->rowText(i, 5).contains(u'/')) {
+            // The first logger without a coordinate becomes the current row, so the user sees which one.
+            document->MakeVisibleListLine(static_cast<int16_t>(i));
             plat::ui().messageBox(
                 QStringLiteral("Not all records have a valid GPS coordinate.  Unable to display map."),
                 plat::MB_ICONEXCLAMATION, plat::appTitle());

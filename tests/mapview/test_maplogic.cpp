@@ -11,6 +11,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QGuiApplication>
 #include <QImage>
 #include <QNetworkAccessManager>
@@ -23,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 using namespace mapview;
 
@@ -345,12 +347,70 @@ TEST(BaseMapShapes, ReadsLinesAndDrawsThemWhereTheyLie) {
     base.draw(p, view);
     p.end();
     const QColor sea = image.pixelColor(5, 5);
-    // The second line runs through the centre of the view: a pixel there is not sea.
-    const QPointF on = view.toScreen(mercator::toWorld(51.0, 4.0));
+    // A fifth of the way along the second line, clear of the grid's lines: a pixel there is not sea.
+    const QPointF from = view.toScreen(mercator::toWorld(51.0, 4.0));
+    const QPointF on = from + 0.2 * (view.toScreen(mercator::toWorld(52.5, 4.5)) - from);
     bool lineSeen = false;
     for (int dx = -2; dx <= 2; ++dx)
         lineSeen |= image.pixelColor(int(on.x()) + dx, int(on.y())) != sea;
     EXPECT_TRUE(lineSeen);
+}
+
+TEST(BaseMapShapes, EveryZoomShowsTheGridAndAScaleBarOfTrueLength) {
+    app();
+    QTemporaryDir dir;
+    BaseMap base;
+    ASSERT_TRUE(base.loadShapes(writeShapes(dir.path())));
+    // A town far from both lines of the file: from the world down to street level.
+    for (double zoom : {3.0, 8.0, 12.0, 15.5, 19.0}) {
+        MapView view;
+        view.centre = mercator::toWorld(53.5, 6.0);
+        view.zoom = zoom;
+        view.size = QSize(640, 480);
+        QImage image(view.size, QImage::Format_RGB32);
+        QPainter p(&image);
+        base.draw(p, view);
+        p.end();
+        // Grid lines of longitude: columns that differ from the sea from top to bottom.
+        QHash<QRgb, int> counts; // the sea is the commonest colour
+        for (int y = 0; y < view.size.height(); ++y)
+            for (int x = 0; x < view.size.width(); ++x)
+                ++counts[image.pixel(x, y)];
+        const QColor sea = QColor::fromRgb(std::max_element(counts.keyValueBegin(), counts.keyValueEnd(),
+                                                            [](auto a, auto b) { return a.second < b.second; })
+                                               ->first);
+        int gridColumns = 0;
+        for (int x = 0; x < view.size.width(); ++x) {
+            int other = 0;
+            for (int y = 0; y < view.size.height(); ++y)
+                other += image.pixelColor(x, y) != sea;
+            gridColumns += other > view.size.height() * 8 / 10;
+        }
+        EXPECT_GE(gridColumns, 2) << "zoom " << zoom;
+
+        const ScaleBar bar = ScaleBarFor(view, 160);
+        const double mantissa = bar.metres / std::pow(10.0, std::floor(std::log10(bar.metres)));
+        EXPECT_TRUE(std::fabs(mantissa - 1) < 1e-9 || std::fabs(mantissa - 2) < 1e-9 || std::fabs(mantissa - 5) < 1e-9)
+            << bar.metres;
+        EXPECT_LE(bar.pixels, 160.0);
+        EXPECT_GT(bar.pixels, 160.0 / 2.5);
+        // The bar's length on the ground, measured along the parallel through the centre of the view.
+        const QPointF mid(view.size.width() / 2.0, view.size.height() / 2.0);
+        const Location a = mercator::toLocation(view.toWorld(mid - QPointF(bar.pixels / 2, 0)));
+        const Location b = mercator::toLocation(view.toWorld(mid + QPointF(bar.pixels / 2, 0)));
+        const double ground = 6378137.0 * std::cos(53.5 * std::numbers::pi / 180) *
+                              (b.Longitude - a.Longitude) * std::numbers::pi / 180;
+        EXPECT_NEAR(ground, bar.metres, bar.metres * 1e-3) << "zoom " << zoom;
+        EXPECT_TRUE(bar.label == QString::number(bar.metres, 'g', 6) + " m" ||
+                    bar.label == QString::number(bar.metres / 1000, 'g', 6) + " km")
+            << bar.label.toStdString();
+        // The bar is drawn, in black, in the lower left corner.
+        int black = 0;
+        for (int y = view.size.height() - 80; y < view.size.height(); ++y)
+            for (int x = 0; x < 240; ++x)
+                black += image.pixelColor(x, y) == QColor(Qt::black);
+        EXPECT_GT(black, bar.pixels) << "zoom " << zoom;
+    }
 }
 
 TEST(BaseMapShapes, SystemWorldCoastlinesLoadWhenInstalled) {

@@ -1,6 +1,7 @@
 // The map window on a real logger list: opening and closing (probe, templates, coordinate system, options),
 // pushpins with their symbols, names, notes and balloons, the leak-only filter, and editing by mouse.
 #include "DocumentFixtures.h"
+#include "ScriptedUi.h"
 #include "MapTestDriver.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
@@ -28,6 +29,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -200,12 +202,19 @@ TEST_F(MapWindowTest, DraggingAPushpinRewritesOnlyThatLoggersCoordinate) {
     frmDMA* doc = openList(street());
     frmGps* map = openMap();
     ASSERT_TRUE(map && map->loaded());
+    // Taken by its head and moved by (60, 40): the tip, where the pin is seen to stand, lands at the old
+    // tip moved by the same amount, and that is the place stored.
+    const MapModel& model = map->m_MapPointControl->ActiveMap();
+    const QPoint tip = driver->at(52.0040, 4.3060) + QPoint(60, 40);
+    const Location want = model.XYToLocation(tip.x(), tip.y());
+    const double latPixel = want.Latitude - model.XYToLocation(tip.x(), tip.y() + 1).Latitude;
+    const double lonPixel = model.XYToLocation(tip.x() + 1, tip.y()).Longitude - want.Longitude;
     driver->drag(driver->pinHead(52.0040, 4.3060), driver->pinHead(52.0040, 4.3060) + QPoint(60, 40));
     const PushpinRef pin = pinOf(map, QStringLiteral("01000002"));
     ASSERT_TRUE(pin);
     const Location now = pin->location();
-    EXPECT_LT(now.Latitude, 52.0040);
-    EXPECT_GT(now.Longitude, 4.3060);
+    EXPECT_NEAR(now.Latitude, want.Latitude, 1.5 * latPixel);
+    EXPECT_NEAR(now.Longitude, want.Longitude, 1.5 * lonPixel);
     const QString text = plat::fromAnsi(doc->localRecord(2).Comment2);
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+\\.\\d{6}/\\d+\\.\\d{6}$")).match(text).hasMatch())
         << text.toStdString();
@@ -216,6 +225,87 @@ TEST_F(MapWindowTest, DraggingAPushpinRewritesOnlyThatLoggersCoordinate) {
     closeMap();
     EXPECT_EQ(plat::fromAnsi(doc->localRecord(2).Comment2), text);
     EXPECT_EQ(doc->localRecord(3).Comment2, street()[2].comment2);
+}
+
+// Whatever coordinate system the options choose, the record editor shows a coordinate the map stored in its
+// box's own form, gives an untouched one back as it was, and stores a coordinate typed into the box as the
+// pair the map reads. Grid references are no latitude/longitude: they are stored as the box shows them.
+TEST_F(MapWindowTest, TheCoordinateBoxStoresWhatTheMapReadsInEveryCoordinateSystem) {
+    ScriptedUi ui;
+    const QString stored = QStringLiteral("52.63798/-1.12702");
+    struct Case {
+        const char* code;
+        const char* shown;  // the box's text for the stored pair (nullptr: a grid, which keeps it unshown)
+        const char* typed;  // keys typed over the whole box
+        const char* stores; // what Update stores then
+        double latitude, longitude; // what the map reads from it (the stored text is a pair)
+        const char* reshown = nullptr; // the box's text when the stored text is shown again (nullptr: as typed)
+    };
+    const Case cases[] = {
+        {"0", "52.63798/-1.12702", "-33.8655/151.21", "-33.8655/151.21", -33.8655, 151.21},
+        {"1", "N52.63798-W001.12702", "s3386550e15121000", "-33.86550/151.21000", -33.8655, 151.21},
+        {"1", "N52.63798-W001.12702", "n5263800w00112700", "52.63800/-1.12700", 52.638, -1.127},
+        {"1", "N52.63798-W001.12702", "n526", "52.60000/0.00000", 52.6, 0, "N52.60000-E000.00000"},
+        {"2", nullptr, "tq1234567890", "TQ-12345-67890", 0, 0},
+        {"7", nullptr, "u30uv1234567890", "U30-UV-12345-67890", 0, 0},
+        {"12", nullptr, "30u12345677654321", "30-U-1234567-7654321", 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("code ") + c.code + " typed " + c.typed);
+        SaveSettingText(QStringLiteral("Address2"), QString::fromLatin1(c.code));
+        editor->ConfigureAddress2EditBox();
+        editor->setCommentTexts(QStringLiteral("Main St"), stored, QString());
+        if (c.shown) {
+            EXPECT_EQ(editor->txtComments2->displayText(), QString::fromLatin1(c.shown));
+        }
+        // Untouched, the stored text goes back as it was, also where the box cannot show it.
+        EXPECT_EQ(plat::fromAnsi(editor->recordFromBoxes().Comment2), stored);
+
+        editor->txtComments2->setFocus();
+        editor->txtComments2->selectAll();
+        QTest::keyClicks(editor->txtComments2, QString::fromLatin1(c.typed));
+        const QString written = plat::fromAnsi(editor->recordFromBoxes().Comment2);
+        EXPECT_EQ(written, QString::fromLatin1(c.stores));
+        if (c.shown) {
+            ASSERT_TRUE(IsLatLongText(written)) << written.toStdString();
+            double lat = 0, lon = 0;
+            ASSERT_TRUE(ParseLatLong(ConvertLatLongText(written, 1, "."), ".", &lat, &lon));
+            EXPECT_DOUBLE_EQ(lat, c.latitude);
+            EXPECT_DOUBLE_EQ(lon, c.longitude);
+        }
+        // Shown again, the stored text reads as it was typed.
+        const QString inBox = c.reshown ? QString::fromLatin1(c.reshown) : editor->txtComments2->Text();
+        editor->setCommentTexts(QString(), written, QString());
+        EXPECT_EQ(editor->txtComments2->Text(), inBox);
+    }
+
+    // Stored texts the Lat/Long box shows in its form, and ones it cannot show, which come back unchanged.
+    SaveSettingText(QStringLiteral("Address2"), QStringLiteral("1"));
+    editor->ConfigureAddress2EditBox();
+    const std::pair<const char*, const char*> shown[] = {
+        {"52.637980/-1.127020", "N52.63798-W001.12702"},
+        {"51,5/-0,12", "N51.50000-W000.12000"},
+        {"-0.000001/0.0", "N00.00000-E000.00000"},
+        {"Main road", nullptr},
+        {"123.4/5.6", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& [text, form] : shown) {
+        editor->setCommentTexts(QString(), QString::fromLatin1(text), QString());
+        if (form) {
+            EXPECT_EQ(editor->txtComments2->displayText(), QString::fromLatin1(form)) << text;
+        }
+        EXPECT_EQ(plat::fromAnsi(editor->recordFromBoxes().Comment2), QString::fromLatin1(text));
+    }
+    // The options switched while a coordinate is shown: the box shows it in the new system's form.
+    editor->setCommentTexts(QString(), stored, QString());
+    SaveSettingText(QStringLiteral("Address2"), QStringLiteral("0"));
+    editor->ConfigureAddress2EditBox();
+    EXPECT_EQ(editor->txtComments2->Text(), stored);
+    SaveSettingText(QStringLiteral("Address2"), QStringLiteral("1"));
+    editor->ConfigureAddress2EditBox();
+    EXPECT_EQ(editor->txtComments2->displayText(), QStringLiteral("N52.63798-W001.12702"));
+    EXPECT_EQ(plat::fromAnsi(editor->recordFromBoxes().Comment2), stored);
 }
 
 TEST_F(MapWindowTest, DeletingAPushpinDeletesItsLoggerAndOnlyThatOne) {

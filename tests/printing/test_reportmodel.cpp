@@ -172,10 +172,11 @@ TEST_F(ReportModelTest, ReportByLoggerPrintsFilteredReadingsUnderOneLoggerPart) 
               (QStringList{part5 + "  2024/01/03LE 40 5",
                            FixedWidthText("00000007", 14) + FixedWidthText("Mill", 21) + "  2024/01/03NO  1 1",
                            part9 + "  2024/01/03LE  7 2"}));
-    // With every status and the history, slots that never held a reading print nothing.
+    // With every status and the history, every slot of the list prints, used or not, and an empty line
+    // follows each logger.
     o.history = true;
-    const QStringList every = body(run(o, VectorSource({src.rowRecord(2), src.rowRecord(3)}, kMaxReadings)));
-    EXPECT_EQ(every.size(), 2);
+    const QStringList every = body(run(o, VectorSource({src.rowRecord(2), src.rowRecord(3)}, kMaxReadings), 1000));
+    EXPECT_EQ(every.size(), 2 * (kMaxReadings + 1));
     // No status box ticked: the first heading alone.
     o.all = false;
     o.leak = false;
@@ -187,6 +188,38 @@ TEST_F(ReportModelTest, ReportByLoggerPrintsFilteredReadingsUnderOneLoggerPart) 
     EXPECT_TRUE(run(o, VectorSource({})).pages.empty());
     run(o, VectorSource({}), 60, 1, INT_MAX, &out);
     EXPECT_EQ(out.pages, 0);
+}
+
+TEST_F(ReportModelTest, EveryStatusPrintsLoggersWithoutReadingsAndUnusedSlotsBlank) {
+    // Logger 6 is new: no readings at all. Logger 5 has reading 1 only; the list keeps three slots.
+    VectorSource src({makeLogger(5, {{"2024/01/03", "Leak", 40, 5}}), makeLogger(6)}, 3);
+    const QString part5 = FixedWidthText("00000005", 14);
+    const QString part6 = FixedWidthText("00000006", 14);
+    const QString pad(part5.size(), u' ');
+    const QString blank(12 + 2 + 3 + 2, u' '); // date, status, level and spread cells
+    struct Case {
+        const char* what;
+        bool all, leak, history;
+        QStringList lines;
+    };
+    const Case cases[] = {
+        {"every status, reading 1", true, false, false, {part5 + "  2024/01/03LE 40 5", part6 + blank}},
+        {"every status with history",
+         true,
+         false,
+         true,
+         {part5 + "  2024/01/03LE 40 5  1", pad + blank + "  2", pad + blank + "  3", QString(),
+          part6 + blank + "  1", pad + blank + "  2", pad + blank + "  3", QString()}},
+        {"a chosen status, reading 1", false, true, false, {part5 + "  2024/01/03LE 40 5"}},
+        {"a chosen status with history", false, true, true, {part5 + "  2024/01/03LE 40 5  1"}},
+    };
+    for (const Case& c : cases) {
+        ReportOptions o;
+        o.all = c.all;
+        o.leak = c.leak;
+        o.history = c.history;
+        EXPECT_EQ(body(run(o, src)), c.lines) << c.what;
+    }
 }
 
 TEST_F(ReportModelTest, RowsPrintTheirOwnRecordsAlsoWhenSerialsRepeat) {

@@ -19,6 +19,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMimeData>
+#include <QTreeView>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -438,7 +439,14 @@ TEST_F(FileCommandsTest, MapNeedsACoordinateInEveryRow) {
     // The command checks the list before it starts the map.
     EXPECT_TRUE(main->toolButton(QStringLiteral("gps"))->isEnabled());
 
-    open(area); // the second logger has no coordinate
+    // The second and third loggers have no coordinate: the message names none, the list shows the second.
+    auto partly = kArea;
+    partly[0].comment2 = "51.5/-0.12";
+    partly.push_back(kArea[1]);
+    partly.back().serial = 1100003;
+    frmDMA* list = open(env.writeFile(QStringLiteral("partly.pdb"), areaFile(partly)));
+    ASSERT_TRUE(list);
+    list->MakeVisibleListLine(1);
     {
         ScriptedUi ui;
         ui.expectMessage(plat::IDOK,
@@ -446,6 +454,8 @@ TEST_F(FileCommandsTest, MapNeedsACoordinateInEveryRow) {
         main->ShowMapOfList();
         EXPECT_EQ(ui.messages()[0].style, plat::MB_ICONEXCLAMATION);
     }
+    EXPECT_EQ(list->SelLine, 2);
+    EXPECT_EQ(list->ListViewDMA->currentIndex().row(), 1);
 
     auto located = kArea;
     located[0].comment2 = "51.5/-0.12";
