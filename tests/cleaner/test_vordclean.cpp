@@ -77,8 +77,8 @@ TEST_F(CleanerTest, ATitleNamesOneStoreLiterally) {
             seed(k);
         const QString title = QString::fromLatin1(c.title);
         EXPECT_EQ(cleaner::VordClean(QStringLiteral("XYZ"), title),
-                  c.deleted ? title + QStringLiteral(" Registry Deleted")
-                            : QStringLiteral("No Registry settings found for ") + title);
+                  c.deleted ? title + QStringLiteral(" settings deleted")
+                            : QStringLiteral("No stored settings found for ") + title);
         for (const QString& k : everyone)
             EXPECT_EQ(has(k), !c.deleted || k != QLatin1String(c.deleted)) << k.toStdString();
     }
