@@ -171,12 +171,17 @@ void CSettingsDlg::OnOK() {
     ServerSettings& s = app_.settings;
     plat::ProfileFile& ini = app_.profile;
     s.enabledModem = cboModem->currentIndex() < 0 ? 0 : cboModem->currentIndex();
-    ini.WriteInt("Modem", "EnabledModem", s.enabledModem);
+    std::string failed;
+    auto note = [&](bool ok) {
+        if (!ok && failed.empty())
+            failed = ini.LastError();
+    };
+    note(ini.WriteInt("Modem", "EnabledModem", s.enabledModem));
     s.previousPortNumber = s.portNumber;
     s.portNumber = cboPort->currentIndex();
-    ini.WriteInt("Communications", "ComPort", s.portNumber);
+    note(ini.WriteInt("Communications", "ComPort", s.portNumber));
     s.alwaysOnTop = cboDisplayMode->currentIndex();
-    ini.WriteInt("Settings", "AlwaysOnTop", s.alwaysOnTop);
+    note(ini.WriteInt("Settings", "AlwaysOnTop", s.alwaysOnTop));
     s.modemDescription = "Direct";
     ReadModemType(s, ini);
     ReadModemCommands(s, ini);
@@ -186,11 +191,11 @@ void CSettingsDlg::OnOK() {
         const int level = cboSecurity->currentIndex();
         reload = reload || level != s.securityLevel;
         s.securityLevel = level;
-        ini.WriteInt("Security", "EnforceSecurity", level);
+        note(ini.WriteInt("Security", "EnforceSecurity", level));
     }
     if (!s.folderLocked) {
         s.userTablesPath = DropTrailingSeparator(txtUserTables->text().trimmed().toStdString());
-        ini.WriteString("Security", "UserTablesPath", s.userTablesPath);
+        note(ini.WriteString("Security", "UserTablesPath", s.userTablesPath));
         reload = true;
     }
     app_.ApplySettings();
@@ -203,6 +208,10 @@ void CSettingsDlg::OnOK() {
         app_.mainFrame->RefreshTrayIcon();
         app_.mainFrame->RefreshCaptions();
     }
+    // The settings hold for this run either way; a file that refused them is said, so the next start is no
+    // surprise.
+    if (!failed.empty())
+        app_.Message("The settings could not be saved: " + failed, plat::MB_OK | plat::MB_ICONEXCLAMATION);
     CloseWindow();
 }
 

@@ -4,6 +4,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -538,6 +541,26 @@ TEST_F(ServerAppTest, SettingsDialogWritesWhatItChanges) {
     EXPECT_EQ(engine->tablesLevel, 2);
     EXPECT_EQ(engine->requests, std::vector<int>{WorkerRequestCode::Reopen});
     EXPECT_EQ(frame().Window(ServerWindowKind::History)->windowTitle(), QStringLiteral("QUARN Communications History Log: COM6"));
+}
+
+TEST_F(ServerAppTest, SettingsThatCannotBeWrittenAreSaidAndTheFileIsLeftAlone) {
+    writeIni("[Security]\nEnforceSecurity=0\n");
+    ScriptedUi ui;
+    ASSERT_TRUE(start());
+    frame().OnCommand(ServerCommand::Settings);
+    auto* dlg = window<CSettingsDlg>(ServerWindowKind::Settings);
+    ASSERT_NE(dlg, nullptr);
+    // Something that cannot be read stands where the settings file was: it is neither replaced nor silently
+    // ignored.
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(iniPath_)));
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(iniPath_)));
+    dlg->cboPort->setCurrentIndex(3);
+    ui.expectMessage(plat::IDOK, QStringLiteral("The settings could not be saved"));
+    dlg->OnOK();
+    EXPECT_FALSE(frame().IsOpen(ServerWindowKind::Settings));
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(iniPath_)).isDir());
+    EXPECT_EQ(app->settings.portNumber, 3);
+    QDir(QString::fromStdString(iniPath_)).removeRecursively();
 }
 
 TEST_F(ServerAppTest, LockedLevelIsLeftAloneButALockedFolderStillGetsItsTableForANewLevel) {
