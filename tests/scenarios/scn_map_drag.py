@@ -5,7 +5,7 @@ import os
 import struct
 import subprocess
 
-from scnlib import Desktop, ScenarioFailure, check, wait_for
+from scnlib import BIN, Desktop, ScenarioFailure, check, wait_for
 
 # Two loggers a few streets apart: a leak (red pin) and a quiet one (green pin).
 LEAK = (1300001, 52.6300, -1.1300, 40, 10)
@@ -84,7 +84,7 @@ def map_button(desktop, main):
 
 
 with Desktop("map_drag") as d:
-    area = d.path("area.pdb")
+    area = d.path("map_drag.pdb")
     area_file(area)
     app = d.start("vordalin", [area])
     main = d.wait_window("^Vordalin")
@@ -141,6 +141,10 @@ with Desktop("map_drag") as d:
     before = os.path.getmtime(area)
     d.key("ctrl+s")
     wait_for(lambda: os.path.getmtime(area) != before, 20, what="the area file to be saved")
+    # The save also queued a copy for the PDA in the program folder; that one is the scenario's own to remove.
+    queued = os.path.join(BIN, "rovemark", "AutoExport", "map_drag.pdb")
+    if os.path.exists(queued):
+        os.remove(queued)
     text = stored_coordinate(area, LEAK[0])
     check(text is not None and "/" in text, "no coordinate stored for the dragged logger: %r" % text)
     lat, lon = (float(v) for v in text.split("/"))
