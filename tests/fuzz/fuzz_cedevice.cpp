@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QString>
 
+#include "FuzzSetup.h"
 #include "pdalink/CeDevice.h"
 
 namespace {
@@ -30,11 +31,7 @@ std::string slurp(const fs::path& p) {
 
 struct Tree {
     Tree() {
-        // In memory where there is such a folder: every write is synced to disk, and the runs are many.
-        char tmpl[] = "/dev/shm/fuzz-cedevice-XXXXXX";
-        char fallback[] = "/tmp/fuzz-cedevice-XXXXXX";
-        const char* made = ::mkdtemp(tmpl);
-        root = made ? made : ::mkdtemp(fallback);
+        root = MakeFuzzScratchFolder("cedevice");
         device = root / "device";
         outside = root / "outside";
         qputenv("VORD_CE_DEVICE", QFile::encodeName(QString::fromStdString(device.string())));

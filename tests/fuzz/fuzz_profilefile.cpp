@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QString>
 
+#include "FuzzSetup.h"
 #include "platform/ProfileFile.h"
 #include "platform/SettingsStore.h"
 
@@ -21,11 +22,7 @@ namespace fs = std::filesystem;
 
 struct Folder {
     Folder() {
-        // In memory where there is such a folder: every write is synced to disk, and the runs are many.
-        char tmpl[] = "/dev/shm/fuzz-profilefile-XXXXXX";
-        char fallback[] = "/tmp/fuzz-profilefile-XXXXXX";
-        const char* made = ::mkdtemp(tmpl);
-        root = made ? made : ::mkdtemp(fallback);
+        root = MakeFuzzScratchFolder("profilefile");
         qputenv("VORD_SETTINGS_DIR", QFile::encodeName(QString::fromStdString(root)));
     }
     ~Folder() {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzSetup.h"
 #include "commserver/HistoryLog.h"
 #include "commserver/LinkClock.h"
 #include "commserver/LinkFrame.h"
@@ -135,18 +136,13 @@ struct Folders {
 const Folders& folders() {
     static const Folders f = [] {
         // The tree is made again for every input: a memory file system keeps that quick where there is one.
-        char shm[] = "/dev/shm/vord-fuzz-remote-XXXXXX";
-        char tmp[] = "/tmp/vord-fuzz-remote-XXXXXX";
-        const char* made = ::mkdtemp(shm);
-        if (!made)
-            made = ::mkdtemp(tmp);
-        check(made != nullptr);
-        static const std::string root = made;
+        static const std::string root = MakeFuzzScratchFolder("remote");
+        check(!root.empty());
         std::atexit([] {
             std::error_code ec;
             fs::remove_all(root, ec);
         });
-        return Folders{made};
+        return Folders{root};
     }();
     return f;
 }

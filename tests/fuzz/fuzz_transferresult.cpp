@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QString>
 
+#include "FuzzSetup.h"
 #include "transfer/RovemarkTalk.h"
 
 namespace {
@@ -19,11 +20,7 @@ namespace fs = std::filesystem;
 
 struct Folder {
     Folder() {
-        // In memory where there is such a folder: every write is synced to disk, and the runs are many.
-        char tmpl[] = "/dev/shm/fuzz-transferresult-XXXXXX";
-        char fallback[] = "/tmp/fuzz-transferresult-XXXXXX";
-        const char* made = ::mkdtemp(tmpl);
-        root = made ? made : ::mkdtemp(fallback);
+        root = MakeFuzzScratchFolder("transferresult");
     }
     ~Folder() {
         std::error_code ec;
