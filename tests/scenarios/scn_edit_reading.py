@@ -38,9 +38,7 @@ with Desktop("edit_reading") as d:
     d.activate(main)
     d.key("ctrl+s")
     wait_for(lambda: read_area(area)[1100001][0][2] == 55, 20, what="the saved file to hold level 55")
-    d.activate(main)
-    d.key("alt+F4")
-    check(d.wait_exit(app) == 0, "vordalin ended with an error:\n" + d.output(app))
+    check(d.close(app, main) == 0, "vordalin ended with an error:\n" + d.output(app))
 
     after = read_area(area)
     check(after[1100001][0] == ("2023/02/01", "L", 55, 25), "reading 1 as saved: %s" % (after[1100001][0],))

@@ -59,9 +59,7 @@ def run(d, then=None):
     geometry = settled_geometry(d, main)
     if then:
         geometry = then(main)
-    d.activate(main)
-    d.key("alt+F4")
-    check(d.wait_exit(app) == 0, "vordalin ended with an error:\n" + d.output(app))
+    check(d.close(app, main) == 0, "vordalin ended with an error:\n" + d.output(app))
     return geometry
 
 

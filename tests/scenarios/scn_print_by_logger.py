@@ -71,6 +71,4 @@ with Desktop("print_by_logger") as d:
           "an unused reading slot printed zeros:\n%s" % text[:3000])
     check(any(re.search(r"2024/01/03\s*LE\s*40\s*5\s+1\s*$", line) for line in lines),
           "the first reading of 01200001 is not in the report:\n%s" % text[:3000])
-    d.activate(main)
-    d.key("alt+F4")
-    d.wait_exit(app, 30)
+    d.close(app, main)

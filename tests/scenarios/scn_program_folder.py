@@ -21,9 +21,7 @@ with Desktop("program_folder") as d:
     main = d.wait_window("^Vordalin")
     extra = [t for w, t in d.windows() if w != main]
     check(not extra, "vordalin showed more than its main window: %s" % extra)
-    d.activate(main)
-    d.key("alt+F4")
-    check(d.wait_exit(app) == 0, "vordalin ended with an error:\n" + d.output(app))
+    check(d.close(app, main) == 0, "vordalin ended with an error:\n" + d.output(app))
     check(LANG_FAILURE not in d.output(app), d.output(app))
 
     # vordsync with no device: its only message says the PDA is not connected, and every text it shows was

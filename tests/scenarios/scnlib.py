@@ -175,6 +175,23 @@ class Desktop:
         except subprocess.TimeoutExpired:
             raise ScenarioFailure("%s did not end within %d s" % (p.args[0], timeout))
 
+    def close(self, p, wid, timeout=40):
+        """Closes a program's window as a user does, with Alt+F4 to the window made active, and returns the
+        program's exit code. On a busy machine the window manager can take the key before it has moved the focus;
+        the close is then asked for again while the window is still there."""
+        deadline = time.time() + timeout
+        while True:
+            try:
+                self.activate(wid)
+                self.key("alt+F4")
+            except Exception:
+                pass  # the window went away between the tries
+            try:
+                return p.wait(5)
+            except subprocess.TimeoutExpired:
+                if time.time() > deadline:
+                    raise ScenarioFailure("%s did not end within %d s of its close" % (p.args[0], timeout))
+
     def output(self, p):
         with open(p.logfile, errors="replace") as f:
             return f.read()
