@@ -8,17 +8,24 @@
 #include "platform/VbRuntime.h"
 #include "lang/LangText.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -294,6 +301,65 @@ QString statusNumberText(const QString& prefix, long long number) {
     return prefix + QString::number(number);
 }
 
+// A whole file in memory. The bytes are read straight into room sized from the file's length, with no
+// clearing beforehand and no copy afterwards.
+class FileBytes {
+public:
+    bool read(const QString& path) {
+        const QByteArray name = QFile::encodeName(path);
+        const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        const bool ok = readAll(fd);
+        ::close(fd);
+        return ok;
+    }
+    std::string_view view() const { return std::string_view(bytes_.get(), size_); }
+
+private:
+    struct Free {
+        void operator()(char* p) const { std::free(p); }
+    };
+
+    bool grow(size_t room) {
+        char* bigger = static_cast<char*>(std::realloc(bytes_.get(), room));
+        if (bigger == nullptr)
+            return false;
+        static_cast<void>(bytes_.release());
+        bytes_.reset(bigger);
+        room_ = room;
+        return true;
+    }
+
+    bool readAll(int fd) {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0)
+            return false;
+        // One byte more than a plain file's length, so that the read which finds its end needs no new room;
+        // anything else (a pipe, a device) is read as it comes.
+        const bool plain = S_ISREG(st.st_mode) && st.st_size > 0;
+        if (!grow(plain ? static_cast<size_t>(st.st_size) + 1 : size_t{65536}))
+            return false;
+        for (;;) {
+            if (size_ == room_ && !grow(room_ * 2))
+                return false;
+            const ssize_t got = ::read(fd, bytes_.get() + size_, room_ - size_);
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            if (got == 0)
+                return true;
+            size_ += static_cast<size_t>(got);
+        }
+    }
+
+    std::unique_ptr<char, Free> bytes_;
+    size_t size_ = 0;
+    size_t room_ = 0;
+};
+
 // Everything the reader does after it knows the file is there; false on any failure while reading.
 bool isFieldUnitTitles(std::string_view line) {
     if (!line.empty() && line.front() == '"')
@@ -313,9 +379,10 @@ bool isColumnTextLine(std::string_view line) {
 
 bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
     *nothingAfterTitles = false;
-    std::string data;
-    if (!plat::readFileBytes(plat::resolvePath(path), data))
+    FileBytes file;
+    if (!file.read(plat::resolvePath(path)))
         return false;
+    const std::string_view data = file.view();
 
     // LinesRead is 16 bits wide, like the line numbers in the messages built from it.
     auto countLine = [] {
