@@ -236,6 +236,35 @@ TEST_F(DatabaseFileTest, ReaderCodesAndCounts) {
     EXPECT_EQ(LinesRead, 0);
 }
 
+// The reader takes the file in pieces whose sizes are powers of two and widens its room for a longer line:
+// a line end at or beside such a size, split from its LF or not, and lines longer than a piece read whole.
+TEST_F(DatabaseFileTest, LineEndsAtTheBordersOfTheReadPieces) {
+    const std::string head = "Area V5\r\ntitles\r\n";
+    const std::string before = "1,\"a\",\"";
+    const std::string after = "\",\"c\",\"d\",\"r\"";
+    for (const char* ending : {"\r\n", "\r", "\n"}) {
+        for (int power = 12; power <= 20; ++power) {
+            for (int shift = -2; shift <= 1; ++shift) {
+                // The first character of the logger line's ending sits at offset 2^power + shift.
+                const size_t at = (size_t{1} << power) + static_cast<size_t>(static_cast<ptrdiff_t>(shift));
+                const size_t padding = at - head.size() - before.size() - after.size();
+                const std::string bytes = head + before + std::string(padding, 'p') + after + ending +
+                                          "2,\"b\",\"x\",\"y\",\"d\",\"r\"" + ending;
+                ASSERT_EQ(head.size() + before.size() + padding + after.size(), at);
+                const std::string what = "ending " + std::to_string(std::string_view(ending).size()) + " at 2^" +
+                                         std::to_string(power) + std::to_string(shift);
+                ASSERT_EQ(ReadDatabaseFile(file("pieces.pdb", bytes)), DbOk) << what;
+                EXPECT_EQ(LoggerCount, 2) << what;
+                EXPECT_EQ(LinesRead, 4) << what;
+                EXPECT_EQ(LoggerTable[1].Comment1.size(), padding) << what;
+                EXPECT_EQ(LoggerTable[1].Received, "r") << what;
+                EXPECT_EQ(LoggerTable[2].Serial, 2) << what;
+                EXPECT_EQ(LoggerTable[2].Comment2, "y") << what;
+            }
+        }
+    }
+}
+
 TEST_F(DatabaseFileTest, TheSevenThousandAndFirstLoggerIsAFailure) {
     std::string bytes = "\"Area V5\"\r\n\"titles\",\r\n";
     for (int i = 1; i <= kMaxLoggers; ++i)
