@@ -265,6 +265,27 @@ TEST_F(DatabaseFileTest, LineEndsAtTheBordersOfTheReadPieces) {
     }
 }
 
+// A text read over one of the same length is copied in place; every length a short text can have, over a
+// text as long, shorter and longer.
+TEST_F(DatabaseFileTest, ReadTextsReplaceTheTableTextsWhateverTheirLengths) {
+    const std::string letters = "abcdefghijklmnopqrstuvwxyz";
+    for (size_t length = 0; length <= 18; ++length) {
+        const std::string text = letters.substr(0, length);
+        const std::string bytes = "Area V5\r\nt\r\n1,\"a\",\"b\",\"c\",\"" + text + "\",\"r\",\"" + text +
+                                  "\",\"" + text + "\",1,2\r\n";
+        for (size_t previous : {length, length + 1, length == 0 ? size_t{0} : length - 1}) {
+            LoggerRecord& r = LoggerTable[1];
+            r.Deployed = std::string(previous, 'o');
+            r.ReadingDate[1] = std::string(previous, 'o');
+            r.ReadingStatus[1] = std::string(previous, 'o');
+            ASSERT_EQ(ReadDatabaseFile(file("texts.pdb", bytes)), DbOk) << length;
+            EXPECT_EQ(r.Deployed, text.substr(0, 10)) << length << " over " << previous;
+            EXPECT_EQ(r.ReadingDate[1], text.substr(0, 10)) << length << " over " << previous;
+            EXPECT_EQ(r.ReadingStatus[1], text) << length << " over " << previous;
+        }
+    }
+}
+
 TEST_F(DatabaseFileTest, TheSevenThousandAndFirstLoggerIsAFailure) {
     std::string bytes = "\"Area V5\"\r\n\"titles\",\r\n";
     for (int i = 1; i <= kMaxLoggers; ++i)
