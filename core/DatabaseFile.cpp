@@ -593,6 +593,14 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
         }
         setText(rec.UserComments, field(k, kUserCommentsLimit));
         // Records that break the field checks are kept as read: the user corrects them in the editor.
+
+        // The next record is brought towards the cache while the next line is split: the table is too large
+        // to stay there, and its texts' sizes are read before they are written.
+        if (static_cast<size_t>(n) + 1 < LoggerTable.size()) {
+            const char* next = reinterpret_cast<const char*>(&LoggerTable[static_cast<size_t>(n) + 1]);
+            for (size_t at = 0; at < sizeof(LoggerRecord); at += 64)
+                __builtin_prefetch(next + at, 1);
+        }
     }
     if (lines.failed())
         return false;
