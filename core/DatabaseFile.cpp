@@ -8,17 +8,23 @@
 #include "platform/VbRuntime.h"
 #include "lang/LangText.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -61,48 +67,6 @@ size_t lineLength(const char* p, size_t n) {
     return i;
 }
 
-// Walks a buffer line by line; CR LF, a lone CR and a lone LF all end a line, and an ending at the very
-// end of the data does not start another line.
-class LineCursor {
-public:
-    explicit LineCursor(std::string_view data) : data_(data) {}
-    bool atEnd() const { return pos_ >= data_.size(); }
-    bool next(std::string_view& line) {
-        if (atEnd())
-            return false;
-        const char* begin = data_.data() + pos_;
-        const size_t left = data_.size() - pos_;
-        const size_t len = lineLength(begin, left);
-        line = std::string_view(begin, len);
-        pos_ += len;
-        skipLineEnd();
-        return true;
-    }
-
-    // The next line cut into fields by split(begin, size), which returns the line's length.
-    template <typename Split> bool next(Split&& split, size_t& length) {
-        if (atEnd())
-            return false;
-        length = split(data_.data() + pos_, data_.size() - pos_);
-        pos_ += length;
-        skipLineEnd();
-        return true;
-    }
-
-private:
-    void skipLineEnd() {
-        if (pos_ < data_.size()) {
-            if (data_[pos_] == '\r' && pos_ + 1 < data_.size() && data_[pos_ + 1] == '\n')
-                pos_ += 2;
-            else
-                pos_ += 1;
-        }
-    }
-
-    std::string_view data_;
-    size_t pos_ = 0;
-};
-
 // One field as the splitter hands it out: blanks trimmed, one leading and then one trailing double quote
 // removed, cut to maxLength characters (-1: no limit). Quoted and bare fields alternate along a line, so
 // the quotes are taken off without a branch.
@@ -129,8 +93,35 @@ inline std::string_view cleanField(std::string_view f, int maxLength) {
 // Puts a field into a record's text. The record's strings keep their room from file to file, so this is a
 // copy into place (clear and append take the short path that assign's overlap checks do not).
 inline void setText(std::string& to, std::string_view text) {
+    const size_t n = text.size();
+    if (n <= 16 && n == to.size()) {
+        // A short text (a date, a status) as long as the one it replaces, as dates always are: copied over it
+        // in two overlapping words, without a call.
+        char* d = to.data();
+        const char* s = text.data();
+        if (n >= 8) {
+            std::uint64_t head = 0;
+            std::uint64_t tail = 0;
+            std::memcpy(&head, s, 8);
+            std::memcpy(&tail, s + n - 8, 8);
+            std::memcpy(d, &head, 8);
+            std::memcpy(d + n - 8, &tail, 8);
+        } else if (n >= 4) {
+            std::uint32_t head = 0;
+            std::uint32_t tail = 0;
+            std::memcpy(&head, s, 4);
+            std::memcpy(&tail, s + n - 4, 4);
+            std::memcpy(d, &head, 4);
+            std::memcpy(d + n - 4, &tail, 4);
+        } else if (n != 0) {
+            d[0] = s[0];
+            d[n / 2] = s[n / 2];
+            d[n - 1] = s[n - 1];
+        }
+        return;
+    }
     to.clear();
-    to.append(text.data(), text.size());
+    to.append(text.data(), n);
 }
 
 // A field taken as a number and rounded into a 16- or 32-bit integer; false when it does not fit. Plain
@@ -178,6 +169,10 @@ template <typename Int> bool fieldNumberSlow(std::string_view s, Int* out) {
 // A logger line uses its first 209 fields at most (two more before the coordinate repair); the rest only
 // count. Keeping no more bounds the memory a line of nothing but commas can take.
 constexpr size_t kKeptFields = 212;
+
+// The first fields of a line stay as they are in the file until the reader has repaired them (a coordinate
+// cut at its decimal commas, doubled quotes).
+constexpr size_t kRepairedFields = 6;
 
 // The fields of one line: the first kKeptFields of them, and how many there are in all.
 struct LineFields {
@@ -294,6 +289,128 @@ QString statusNumberText(const QString& prefix, long long number) {
     return prefix + QString::number(number);
 }
 
+// Walks a file line by line; CR LF, a lone CR and a lone LF all end a line, and an ending at the very end
+// of the file does not start another line. The file goes through a window small enough to stay in the
+// processor's cache while its lines are taken apart, read into it directly; a longer line widens it.
+class FileLines {
+public:
+    FileLines() = default;
+    FileLines(const FileLines&) = delete;
+    FileLines& operator=(const FileLines&) = delete;
+    ~FileLines() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+
+    bool open(const QString& path) {
+        fd_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        return fd_ >= 0 && grow(kWindow);
+    }
+    // True when a read from the file failed.
+    bool failed() const { return failed_; }
+    bool atEnd() { return pos_ == end_ && !fill(); }
+
+    bool next(std::string_view& line) { return take(line, true); }
+    // The next line, left to be taken again by next().
+    bool peek(std::string_view& line) { return take(line, false); }
+
+    // The next line cut into fields by split(begin, size), which returns the line's length.
+    template <typename Split> bool next(Split&& split, size_t& length) {
+        const char* begin = nullptr;
+        return take(split, begin, length, true);
+    }
+
+private:
+    static constexpr size_t kWindow = size_t{128} * 1024;
+
+    struct Free {
+        void operator()(char* p) const { std::free(p); }
+    };
+
+    bool take(std::string_view& line, bool advance) {
+        const char* begin = nullptr;
+        size_t length = 0;
+        if (!take([](const char* p, size_t n) { return lineLength(p, n); }, begin, length, advance))
+            return false;
+        line = std::string_view(begin, length);
+        return true;
+    }
+
+    // Scans the next line with scan(begin, size), which returns its length, once the window holds all of it
+    // and the character after a CR that ends it.
+    template <typename Scan> bool take(Scan&& scan, const char*& begin, size_t& length, bool advance) {
+        for (;;) {
+            if (pos_ == end_ && !fill())
+                return false;
+            char* const p = bytes_.get() + pos_;
+            const size_t left = end_ - pos_;
+            length = scan(p, left);
+            const bool whole = eof_ || (length < left && !(length + 1 == left && p[length] == '\r'));
+            if (!whole) {
+                if (!fill() && failed_)
+                    return false;
+                continue;
+            }
+            begin = p;
+            if (advance) {
+                pos_ += length;
+                if (pos_ < end_)
+                    pos_ += bytes_.get()[pos_] == '\r' && pos_ + 1 < end_ && bytes_.get()[pos_ + 1] == '\n' ? 2 : 1;
+            }
+            return true;
+        }
+    }
+
+    // Moves what is left of the window to its start and reads more behind it; false at the end of the file
+    // or on a failed read.
+    bool fill() {
+        if (eof_)
+            return false;
+        if (pos_ != 0) {
+            std::memmove(bytes_.get(), bytes_.get() + pos_, end_ - pos_);
+            end_ -= pos_;
+            pos_ = 0;
+        }
+        if (end_ == room_ && !grow(room_ * 2))
+            return stop(true);
+        for (;;) {
+            const ssize_t got = ::read(fd_, bytes_.get() + end_, room_ - end_);
+            if (got > 0) {
+                end_ += static_cast<size_t>(got);
+                return true;
+            }
+            if (got == 0)
+                return stop(false);
+            if (errno != EINTR)
+                return stop(true);
+        }
+    }
+
+    bool stop(bool failure) {
+        eof_ = true;
+        failed_ = failed_ || failure;
+        return false;
+    }
+
+    bool grow(size_t room) {
+        char* bigger = static_cast<char*>(std::realloc(bytes_.get(), room));
+        if (bigger == nullptr)
+            return false;
+        static_cast<void>(bytes_.release());
+        bytes_.reset(bigger);
+        room_ = room;
+        return true;
+    }
+
+    int fd_ = -1;
+    std::unique_ptr<char, Free> bytes_;
+    size_t room_ = 0;
+    size_t pos_ = 0;
+    size_t end_ = 0;
+    bool eof_ = false;
+    bool failed_ = false;
+};
+
 // Everything the reader does after it knows the file is there; false on any failure while reading.
 bool isFieldUnitTitles(std::string_view line) {
     if (!line.empty() && line.front() == '"')
@@ -313,8 +430,8 @@ bool isColumnTextLine(std::string_view line) {
 
 bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
     *nothingAfterTitles = false;
-    std::string data;
-    if (!plat::readFileBytes(plat::resolvePath(path), data))
+    FileLines lines;
+    if (!lines.open(plat::resolvePath(path)))
         return false;
 
     // LinesRead is 16 bits wide, like the line numbers in the messages built from it.
@@ -325,7 +442,6 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
         return true;
     };
 
-    LineCursor lines(data);
     std::string_view line;
     if (!lines.next(line) || !countLine())
         return false;
@@ -337,15 +453,16 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
             return false;
         // Under its titles the field unit's layout carries a line of column texts, which names no logger.
         if (isFieldUnitTitles(line)) {
-            LineCursor ahead = lines;
             std::string_view texts;
-            if (ahead.next(texts) && isColumnTextLine(texts)) {
-                lines = ahead;
+            if (lines.peek(texts) && isColumnTextLine(texts)) {
+                static_cast<void>(lines.next(texts));
                 if (!countLine())
                     return false;
             }
         }
         if (lines.atEnd()) {
+            if (lines.failed())
+                return false;
             *nothingAfterTitles = true;
             return true;
         }
@@ -390,6 +507,8 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
 
         // A coordinate written with decimal commas (51,5/-0,12) arrives as three fields when it was not
         // quoted at both ends; join them back with points.
+        // Fields before this one are cleaned before use, the others as they are used.
+        size_t repaired = kRepairedFields;
         const std::string_view f3 = fields[3];
         if (!f3.empty() && !(f3.front() == '"' && f3.back() == '"')) {
             if (fields.total < 6)
@@ -401,6 +520,7 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
             joinedComment2 += fields[5];
             fields.at[3] = joinedComment2;
             fields.erase(4, 2);
+            repaired -= 2;
         }
         // Grid reference and comment 1 sometimes arrive with their quotes doubled.
         for (size_t k = 1; k <= 2; ++k) {
@@ -408,8 +528,9 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
             if (f.size() >= 2 && f.substr(0, 2) == "\"\"" && f.substr(f.size() - 2) == "\"\"")
                 fields.at[k] = f.substr(1, f.size() - 2);
         }
-        // Every field is cleaned once, in one pass; the limits are applied where the fields are used.
-        for (size_t k = 0; k < fields.kept; ++k)
+        // Every field is cleaned once: the repaired ones here, the others where they are used, which is also
+        // where the limits are applied.
+        for (size_t k = 0; k < std::min(fields.kept, repaired); ++k)
             fields.at[k] = cleanField(fields.at[k], kNoLimit);
 
         const size_t fieldCount = fields.total;
@@ -421,7 +542,10 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
         LoggerRecord& rec = LoggerTable[static_cast<size_t>(n)];
 
         auto field = [&](int k, int maxLength) -> std::string_view {
-            const std::string_view f = fields[static_cast<size_t>(k)];
+            const auto at = static_cast<size_t>(k);
+            const std::string_view f = fields[at];
+            if (at >= repaired)
+                return cleanField(f, maxLength);
             return maxLength >= 0 && f.size() > static_cast<size_t>(maxLength) ? f.substr(0, static_cast<size_t>(maxLength)) : f;
         };
 
@@ -469,7 +593,17 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
         }
         setText(rec.UserComments, field(k, kUserCommentsLimit));
         // Records that break the field checks are kept as read: the user corrects them in the editor.
+
+        // The next record is brought towards the cache while the next line is split: the table is too large
+        // to stay there, and its texts' sizes are read before they are written.
+        if (static_cast<size_t>(n) + 1 < LoggerTable.size()) {
+            const char* next = reinterpret_cast<const char*>(&LoggerTable[static_cast<size_t>(n) + 1]);
+            for (size_t at = 0; at < sizeof(LoggerRecord); at += 64)
+                __builtin_prefetch(next + at, 1);
+        }
     }
+    if (lines.failed())
+        return false;
     *count = n;
     return true;
 }

@@ -236,6 +236,56 @@ TEST_F(DatabaseFileTest, ReaderCodesAndCounts) {
     EXPECT_EQ(LinesRead, 0);
 }
 
+// The reader takes the file in pieces whose sizes are powers of two and widens its room for a longer line:
+// a line end at or beside such a size, split from its LF or not, and lines longer than a piece read whole.
+TEST_F(DatabaseFileTest, LineEndsAtTheBordersOfTheReadPieces) {
+    const std::string head = "Area V5\r\ntitles\r\n";
+    const std::string before = "1,\"a\",\"";
+    const std::string after = "\",\"c\",\"d\",\"r\"";
+    for (const char* ending : {"\r\n", "\r", "\n"}) {
+        for (int power = 12; power <= 20; ++power) {
+            for (int shift = -2; shift <= 1; ++shift) {
+                // The first character of the logger line's ending sits at offset 2^power + shift.
+                const size_t at = (size_t{1} << power) + static_cast<size_t>(static_cast<ptrdiff_t>(shift));
+                const size_t padding = at - head.size() - before.size() - after.size();
+                const std::string bytes = head + before + std::string(padding, 'p') + after + ending +
+                                          "2,\"b\",\"x\",\"y\",\"d\",\"r\"" + ending;
+                ASSERT_EQ(head.size() + before.size() + padding + after.size(), at);
+                const std::string what = "ending " + std::to_string(std::string_view(ending).size()) + " at 2^" +
+                                         std::to_string(power) + std::to_string(shift);
+                ASSERT_EQ(ReadDatabaseFile(file("pieces.pdb", bytes)), DbOk) << what;
+                EXPECT_EQ(LoggerCount, 2) << what;
+                EXPECT_EQ(LinesRead, 4) << what;
+                EXPECT_EQ(LoggerTable[1].Comment1.size(), padding) << what;
+                EXPECT_EQ(LoggerTable[1].Received, "r") << what;
+                EXPECT_EQ(LoggerTable[2].Serial, 2) << what;
+                EXPECT_EQ(LoggerTable[2].Comment2, "y") << what;
+            }
+        }
+    }
+}
+
+// A text read over one of the same length is copied in place; every length a short text can have, over a
+// text as long, shorter and longer.
+TEST_F(DatabaseFileTest, ReadTextsReplaceTheTableTextsWhateverTheirLengths) {
+    const std::string letters = "abcdefghijklmnopqrstuvwxyz";
+    for (size_t length = 0; length <= 18; ++length) {
+        const std::string text = letters.substr(0, length);
+        const std::string bytes = "Area V5\r\nt\r\n1,\"a\",\"b\",\"c\",\"" + text + "\",\"r\",\"" + text +
+                                  "\",\"" + text + "\",1,2\r\n";
+        for (size_t previous : {length, length + 1, length == 0 ? size_t{0} : length - 1}) {
+            LoggerRecord& r = LoggerTable[1];
+            r.Deployed = std::string(previous, 'o');
+            r.ReadingDate[1] = std::string(previous, 'o');
+            r.ReadingStatus[1] = std::string(previous, 'o');
+            ASSERT_EQ(ReadDatabaseFile(file("texts.pdb", bytes)), DbOk) << length;
+            EXPECT_EQ(r.Deployed, text.substr(0, 10)) << length << " over " << previous;
+            EXPECT_EQ(r.ReadingDate[1], text.substr(0, 10)) << length << " over " << previous;
+            EXPECT_EQ(r.ReadingStatus[1], text) << length << " over " << previous;
+        }
+    }
+}
+
 TEST_F(DatabaseFileTest, TheSevenThousandAndFirstLoggerIsAFailure) {
     std::string bytes = "\"Area V5\"\r\n\"titles\",\r\n";
     for (int i = 1; i <= kMaxLoggers; ++i)
