@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/commserver/MemoryUserStore.h"
 #include "FuzzSetup.h"
 #include "commserver/HistoryLog.h"
 #include "commserver/LinkClock.h"
@@ -79,49 +80,21 @@ public:
     std::int64_t now = 1'700'000'000;
 };
 
-class OneUserStore final : public comms::UserStore {
-public:
-    OneUserStore() {
-        comms::UserRecord policy;
-        policy.userName = comms::kPolicyUserName;
-        policy.enabled = policy.uncAllowed = policy.otherDirsAllowed = policy.netDrivesAllowed = true;
-        policy.programRunsAllowed = true;
-        policy.autoDisable = 1000;
-        policy.recordNumber = 1;
-        rows_[comms::UserKey(policy.userName)] = policy;
-        comms::UserRecord jim = policy;
-        jim.userName = "jim";
-        jim.password = "pw";
-        jim.recordNumber = 2;
-        rows_[comms::UserKey(jim.userName)] = jim;
-    }
-    bool Open(const std::string&) override { return open_ = true; }
-    void Close() override { open_ = false; }
-    bool IsOpen() const override { return open_; }
-    bool Read(const std::string& key, comms::UserRecord& out) override {
-        const auto it = rows_.find(key);
-        if (it == rows_.end())
-            return false;
-        out = it->second;
-        return true;
-    }
-    bool Update(int recordNumber, const std::function<void(comms::UserRecord&)>& change,
-                comms::UserRecord* fresh) override {
-        for (auto& [key, row] : rows_) {
-            if (row.recordNumber != recordNumber)
-                continue;
-            change(row);
-            if (fresh)
-                *fresh = row;
-            return true;
-        }
-        return false;
-    }
-
-private:
-    bool open_ = false;
-    std::map<std::string, comms::UserRecord> rows_;
-};
+// The policy row and one user with every right, in memory.
+std::unique_ptr<comms::UserStore> OneUserStore() {
+    auto shared = std::make_shared<MemoryUserStore::Shared>();
+    comms::UserRecord policy;
+    policy.userName = comms::kPolicyUserName;
+    policy.enabled = policy.uncAllowed = policy.otherDirsAllowed = policy.netDrivesAllowed = true;
+    policy.programRunsAllowed = true;
+    policy.autoDisable = 1000;
+    MemoryUserStore::Add(*shared, policy);
+    comms::UserRecord jim = policy;
+    jim.userName = "jim";
+    jim.password = "pw";
+    MemoryUserStore::Add(*shared, jim);
+    return std::make_unique<MemoryUserStore>(shared);
+}
 
 const std::string kSettings = "[Security]\r\nEnforceSecurity=1\r\n";
 const std::string kCanary = "outside";
@@ -214,7 +187,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     StepClock clock;
     comms::HistoryLog history;
     history.SetClock([&clock] { return clock.now; });
-    comms::UserTables users(std::make_unique<OneUserStore>());
+    comms::UserTables users(OneUserStore());
     const int security = data[0] & 1;
     users.LoadUserTables(security, "/");
     LinePort* port = nullptr;
