@@ -24,14 +24,9 @@ int16_t ClipboardCount = 0;
 
 namespace {
 
-
-QString serialText(int32_t serial) {
-    return plat::vb::formatSerialQ(serial);
-}
-
 // The one question both ways of removing a logger ask: its serial and first comment, No as the default.
 bool confirmRemoval(const LoggerRecord& r, const QString& caption) {
-    const QString question = LoadLangString(txt::RemoveQuestion) + serialText(r.Serial) + QStringLiteral(" ?\n(") +
+    const QString question = LoadLangString(txt::RemoveQuestion) + plat::vb::formatSerialQ(r.Serial) + QStringLiteral(" ?\n(") +
                              plat::fromAnsi(r.Comment1) + u')';
     return ShowMessage(question, plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2, caption) == plat::IDYES;
 }
@@ -167,7 +162,7 @@ void frmDMA::PasteRecord(int16_t& clipboardIndex) {
     LocalRecords.push_back(r);
     RecordCount = static_cast<int16_t>(RecordCount + 1);
     addNewRecordRow(SelLine, RecordCount);
-    ShowStatusText(LoadLangString(txt::SerialPrefix) + serialText(r.Serial) + LoadLangString(txt::Pasted));
+    ShowStatusText(LoadLangString(txt::SerialPrefix) + plat::vb::formatSerialQ(r.Serial) + LoadLangString(txt::Pasted));
     SelLine = GetLineFromSerial(r.Serial);
     AskForSave = true;
 }
@@ -215,7 +210,7 @@ bool frmDMA::CreateNewRecord(int32_t serial, int16_t position, const QString& gr
     LocalRecords.push_back(std::move(r));
     RecordCount = static_cast<int16_t>(RecordCount + 1);
     addNewRecordRow(position, RecordCount);
-    ShowStatusText(LoadLangString(txt::SerialPrefix) + serialText(serial) + LoadLangString(txt::Added));
+    ShowStatusText(LoadLangString(txt::SerialPrefix) + plat::vb::formatSerialQ(serial) + LoadLangString(txt::Added));
     SelLine = GetLineFromSerial(serial);
     if (model_->batching()) {
         pendingSelection_ = true;
@@ -243,7 +238,7 @@ bool frmDMA::CreateNewGPSRecord(int32_t serial, int16_t position, QString& coord
     LocalRecords.push_back(std::move(r));
     RecordCount = static_cast<int16_t>(RecordCount + 1);
     addNewRecordRow(position, RecordCount);
-    ShowStatusText(LoadLangString(txt::SerialPrefix) + serialText(serial) + LoadLangString(txt::Added));
+    ShowStatusText(LoadLangString(txt::SerialPrefix) + plat::vb::formatSerialQ(serial) + LoadLangString(txt::Added));
     SelLine = GetLineFromSerial(serial);
     MakeVisibleListLine(SelLine);
     ListViewDMA_ItemClick(SelLine);
@@ -259,7 +254,7 @@ bool frmDMA::CreateNewRecord2(int32_t serial, int16_t position) {
     LocalRecords.push_back(std::move(r));
     RecordCount = static_cast<int16_t>(RecordCount + 1);
     addNewRecordRow(position, RecordCount);
-    ShowStatusText(LoadLangString(txt::SerialPrefix) + serialText(serial) + LoadLangString(txt::Added));
+    ShowStatusText(LoadLangString(txt::SerialPrefix) + plat::vb::formatSerialQ(serial) + LoadLangString(txt::Added));
     const auto& rows = model_->rows();
     const auto at = std::find(rows.begin(), rows.end(), static_cast<int>(RecordCount));
     SelLine = at == rows.end() ? int16_t(0) : static_cast<int16_t>(at - rows.begin() + 1);
@@ -392,9 +387,9 @@ void frmDMA::ModifyRecordBySerialNo(const LoggerRecord& edited) {
     }
     QString message;
     if (index == 0)
-        message += serialText(edited.Serial) + LoadLangString(txt::ModifyNoRecord) + u'\n';
+        message += plat::vb::formatSerialQ(edited.Serial) + LoadLangString(txt::ModifyNoRecord) + u'\n';
     if (position == 0)
-        message += serialText(edited.Serial) + LoadLangString(txt::ModifyNoRow) + u'\n';
+        message += plat::vb::formatSerialQ(edited.Serial) + LoadLangString(txt::ModifyNoRow) + u'\n';
     if (!message.isEmpty()) {
         ShowMessage(message, plat::MB_OK);
         return;
@@ -407,5 +402,5 @@ void frmDMA::ModifyRecordBySerialNo(const LoggerRecord& edited) {
     AskForSave = true;
     MakeVisibleListLine(static_cast<int16_t>(position));
     ListViewDMA->setFocus();
-    ShowStatusText(LoadLangString(txt::SerialPrefix) + serialText(edited.Serial) + LoadLangString(txt::Modified));
+    ShowStatusText(LoadLangString(txt::SerialPrefix) + plat::vb::formatSerialQ(edited.Serial) + LoadLangString(txt::Modified));
 }

@@ -30,12 +30,7 @@
 
 namespace {
 
-
 constexpr int kHideListAbove = 100;
-
-QString serialText(int32_t serial) {
-    return plat::vb::formatSerialQ(serial);
-}
 
 // The active list window, or nullptr after language text 129.
 frmDMA* activeOrMessage() {
@@ -62,7 +57,7 @@ void AddLoggerCommand() {
     int32_t serial = 0;
     const bool fits = plat::vb::toInt32(plat::vb::Val(dialog.strSerial), &serial);
     if (!fits || !IsValidSerial(serial)) {
-        ShowMessage((fits ? serialText(serial) : dialog.strSerial) + LoadLangString(txt::InvalidSerial));
+        ShowMessage((fits ? plat::vb::formatSerialQ(serial) : dialog.strSerial) + LoadLangString(txt::InvalidSerial));
         return;
     }
     if (doc->GetRecFromSerial(serial) == 0 && doc->RecordCount >= kMaxLoggers) {
@@ -72,7 +67,7 @@ void AddLoggerCommand() {
     if (doc->CreateNewRecord(serial, 0, QString())) {
         programWindows().showEditor();
     } else {
-        ShowMessage(serialText(serial) + LoadLangString(txt::AlreadyInList));
+        ShowMessage(plat::vb::formatSerialQ(serial) + LoadLangString(txt::AlreadyInList));
     }
 }
 
@@ -95,7 +90,7 @@ void ChangeSerialCommand() {
     const int index = doc->rowRecordIndex(doc->SelLine);
     const int32_t old = doc->localRecord(index).Serial;
     QString answer;
-    if (!plat::ui().inputBox(LoadLangString(txt::ChangeSerialPrompt) + serialText(old), plat::appTitle(), serialText(old),
+    if (!plat::ui().inputBox(LoadLangString(txt::ChangeSerialPrompt) + plat::vb::formatSerialQ(old), plat::appTitle(), plat::vb::formatSerialQ(old),
                              &answer) ||
         answer.isEmpty())
         return;
@@ -103,22 +98,22 @@ void ChangeSerialCommand() {
     int32_t serial = 0;
     const bool fits = plat::vb::toInt32(value, &serial);
     if (fits && serial == old) {
-        ShowMessage(serialText(old) + LoadLangString(txt::SerialUnchanged));
+        ShowMessage(plat::vb::formatSerialQ(old) + LoadLangString(txt::SerialUnchanged));
         return;
     }
     if (!fits || !IsValidSerial(serial)) {
-        ShowMessage((fits ? serialText(serial) : answer) + LoadLangString(txt::InvalidSerial));
+        ShowMessage((fits ? plat::vb::formatSerialQ(serial) : answer) + LoadLangString(txt::InvalidSerial));
         return;
     }
     if (doc->GetRecFromSerial(serial) != 0) {
-        ShowMessage(LoadLangString(txt::SerialUsed1) + serialText(serial) + LoadLangString(txt::SerialUsed2));
+        ShowMessage(LoadLangString(txt::SerialUsed1) + plat::vb::formatSerialQ(serial) + LoadLangString(txt::SerialUsed2));
         return;
     }
     doc->ChangeSerialByRec(index, serial);
     doc->listModel()->recordChanged(index);
     // A changed serial must reach the file: closing the window asks to save it.
     doc->AskForSave = true;
-    ShowMessage(serialText(old) + LoadLangString(txt::SerialChanged) + serialText(serial));
+    ShowMessage(plat::vb::formatSerialQ(old) + LoadLangString(txt::SerialChanged) + plat::vb::formatSerialQ(serial));
 }
 
 void ChangeDeployDateCommand() {
@@ -178,7 +173,7 @@ bool FillLoggers(frmDMA* document, int32_t start, int32_t count, const QString& 
     for (int32_t k = 1; k <= count; ++k, serial += FillIncrement) {
         if (serial > 16777215 || !IsValidSerial(static_cast<int32_t>(serial))) {
             ShowMessage(LoadLangString(txt::FillLeavesSerials) +
-                        serialText(static_cast<int32_t>(std::min<long long>(serial, 99999999))));
+                        plat::vb::formatSerialQ(static_cast<int32_t>(std::min<long long>(serial, 99999999))));
             return false;
         }
         if (present.insert(static_cast<int32_t>(serial)).second && ++fresh + doc->RecordCount > kMaxLoggers)
@@ -201,7 +196,7 @@ bool FillLoggers(frmDMA* document, int32_t start, int32_t count, const QString& 
     serial = start;
     for (int32_t k = 1; k <= count && doc; ++k) {
         if (!doc->CreateNewRecord(static_cast<int32_t>(serial), 0, gridText))
-            *report += serialText(static_cast<int32_t>(serial)) + u'\n';
+            *report += plat::vb::formatSerialQ(static_cast<int32_t>(serial)) + u'\n';
         serial += FillIncrement;
         if (useGrid) {
             gridValue = gridValue + 1 >= kGridWrap ? 0 : gridValue + 1;

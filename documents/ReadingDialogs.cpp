@@ -5,6 +5,7 @@
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/MaskedEdit.h"
+#include "documents/WidgetNames.h"
 #include "platform/TextCodec.h"
 #include "platform/VbRuntime.h"
 #include "platform/WindowRegistry.h"
@@ -25,17 +26,8 @@
 
 namespace {
 
-QPushButton* button(QWidget* parent, const char* name) {
-    auto* b = new QPushButton(parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
-
-template <typename W> W* named(W* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
+using documents::widgets::button;
+using documents::widgets::named;
 
 // Whole-number value of an entry as the user typed it (leading number, halves to even); false past 32 bits.
 bool wholeNumber(const QString& text, int32_t* out) {

@@ -8,6 +8,7 @@
 #include "documents/LevelSpreadGraph.h"
 #include "documents/MaskedEdit.h"
 #include "documents/ReadingDialogs.h"
+#include "documents/WidgetNames.h"
 #include "documents/frmDMA.h"
 #include "platform/AppInfo.h"
 #include "platform/TextCodec.h"
@@ -154,16 +155,8 @@ bool comment2KeyAllowed(QChar c) {
            (u >= 44 && u <= 47) || u == 8;
 }
 
-template <typename W> W* named(W* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-QPushButton* button(QWidget* parent, const char* name) {
-    auto* b = named(new QPushButton(parent), name);
-    b->setAutoDefault(false);
-    return b;
-}
+using documents::widgets::button;
+using documents::widgets::named;
 
 } // namespace
 

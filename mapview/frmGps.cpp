@@ -1,4 +1,5 @@
 #include "mapview/frmGps.h"
+#include "mapview/frmGpsParts.h"
 
 #include "core/ProgramWindows.h"
 #include "core/DMAModule.h"
@@ -39,6 +40,7 @@
 namespace mapview {
 
 namespace {
+using gpsparts::ignoring;
 constexpr double kMinWidthTwips = 12735;
 constexpr double kMinHeightTwips = 9585;
 
@@ -47,13 +49,6 @@ QPointer<frmGps>& theMap() {
     return map;
 }
 
-// "On Error Resume Next" for one step: a failing step is skipped and the next one runs.
-template <typename F> void ignoring(F&& step) {
-    try {
-        step();
-    } catch (const std::exception&) {
-    }
-}
 } // namespace
 
 MapPrintJob frmGps::PrintJob;

@@ -11,6 +11,7 @@
 #include "lang/LangText.h"
 #include "mapview/frmAddNewGPSLogger.h"
 #include "mapview/frmGps.h"
+#include "mapview/frmGpsParts.h"
 #include "platform/TextCodec.h"
 #include "platform/VbRuntime.h"
 
@@ -24,15 +25,8 @@
 namespace mapview {
 
 namespace {
-const QString kDeleted = QStringLiteral("deleted");
-
-template <typename F> void ignoring(F&& step) {
-    try {
-        step();
-    } catch (const std::exception&) {
-    }
-}
-
+using gpsparts::ignoring;
+using gpsparts::isGap;
 int32_t serialNumber(const QString& text) {
     double value = plat::vb::Val(text.left(8));
     int32_t serial = 0;
@@ -150,7 +144,7 @@ void frmGps::SyncSelectedPushpin() {
 void frmGps::SyncAllPushpins() {
     for (int i = 1; i <= SerialCount; ++i) {
         const QString entry = SerialList[static_cast<size_t>(i)];
-        if (entry.isEmpty() || entry == kDeleted)
+        if (isGap(entry))
             continue;
         ignoring([&] { syncSerial(entry, false); });
     }

@@ -8,6 +8,7 @@
 #include "mapview/LatLongText.h"
 #include "lang/LangText.h"
 #include "mapview/frmGps.h"
+#include "mapview/frmGpsParts.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
 #include "platform/TextCodec.h"
@@ -22,20 +23,9 @@
 namespace mapview {
 
 namespace {
+using gpsparts::ignoring;
+using gpsparts::isGap;
 const QString kOptions = QStringLiteral("MapPointOptions");
-const QString kDeleted = QStringLiteral("deleted");
-
-bool isGap(const QString& entry) {
-    return entry.isEmpty() || entry == kDeleted;
-}
-
-template <typename F> void ignoring(F&& step) {
-    try {
-        step();
-    } catch (const std::exception&) {
-    }
-}
-
 QString option(const QString& key, const QString& def) {
     return plat::settings::get(plat::appTitle(), kOptions, key, def);
 }

@@ -28,3 +28,8 @@ void c4trimBlanks(char* text, int size);
 void c4toUpper(char* text);
 void c4toLower(char* text);
 int c4nameChar(unsigned char c);
+
+// A little-endian 32-bit number as the file formats store it.
+inline unsigned long c4readU32(const unsigned char* p) {
+    return (unsigned long)p[0] | (unsigned long)p[1] << 8 | (unsigned long)p[2] << 16 | (unsigned long)p[3] << 24;
+}

@@ -14,10 +14,6 @@ namespace {
 
 constexpr int log4stateOpen = 110;
 
-unsigned long readU32(const unsigned char* p) {
-    return (unsigned long)p[0] | (unsigned long)p[1] << 8 | (unsigned long)p[2] << 16 | (unsigned long)p[3] << 24;
-}
-
 void putU16(std::string& s, unsigned v) {
     s += char(v & 0xFF);
     s += char((v >> 8) & 0xFF);
@@ -83,11 +79,11 @@ int logCheck(CODE4* c4) {
     else if (len < 30)
         rc = error4raiseText(c4, e4transError, 10801, f->name);
     else if ((rc = file4readAll(f, 0, b, 30)) == 0) {
-        if (readU32(b) != 30)
+        if (c4readU32(b) != 30)
             rc = error4raiseText(c4, e4read, 10802, f->name);
         else if ((b[20] | b[21] << 8) == 17)
             rc = error4raiseText(c4, e4transError, 10803, f->name);
-        else if ((rc = file4readAll(f, len - 30, b, 30)) == 0 && (readU32(b) != 30 || (b[20] | b[21] << 8) != 16))
+        else if ((rc = file4readAll(f, len - 30, b, 30)) == 0 && (c4readU32(b) != 30 || (b[20] | b[21] << 8) != 16))
             rc = error4raiseText(c4, e4transError, 10804, f->name);
     }
     file4unlock(f, lock4logVerify, 1);

@@ -14,10 +14,6 @@ constexpr unsigned memoBlock = 512;
 // 0x1A, as this engine does) would otherwise run on into the following blocks.
 constexpr unsigned memoEndLen = 2;
 
-unsigned long readU32(const unsigned char* p) {
-    return (unsigned long)p[0] | (unsigned long)p[1] << 8 | (unsigned long)p[2] << 16 | (unsigned long)p[3] << 24;
-}
-
 // Byte offset of block n, or -1 past what 32-bit positions reach (a damaged block number).
 long blockPos(long n) {
     if (n <= 0 || n > (long(INT_MAX) / long(memoBlock)))
@@ -156,7 +152,7 @@ int memoWriteLocked(MEMO4FILE* m, long* n, const char* text, unsigned len) {
             file4readError(f, 0, 4, "memo4fileWrite()");
             return -1;
         }
-        const long next = long(readU32(head));
+        const long next = long(c4readU32(head));
         const unsigned long blocks = (static_cast<unsigned long>(len) + memoEndLen + memoBlock - 1) / memoBlock;
         if (next <= 0 || blockPos(next) < 0 || blockPos(next + long(blocks)) < 0)
             return error4raiseText(c4, e4memoCorrupt, 10604, f->name);

@@ -11,12 +11,12 @@
 
 namespace {
 
-const std::map<int, std::string> kTexts = {
+const std::map<int, std::string> kModuleTexts = {
     {153, "Area Loggers"}, {184, "Warn word"}, {185, "Leak word"}, {186, "Quiet word"}};
 
 class DMAModuleTest : public ::testing::Test {
 protected:
-    TestEnv env{kTexts};
+    TestEnv env{kModuleTexts};
     ScriptedUi ui;
 
     void SetUp() override {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <map>
 #include <ostream>
 #include <string>
@@ -40,3 +41,7 @@ private:
 // Makes sure a QApplication exists (offscreen in tests) for widget tests; defined in the widget test support
 // (WidgetTests.cpp), which GUI-free test programs do not link.
 void ensureApplication();
+
+// Runs the window thread's events (where queued notifications arrive) until done() holds, at most ms; false when the
+// time ran out. Defined beside ensureApplication().
+bool pumpUntil(const std::function<bool()>& done, int ms = 10000);

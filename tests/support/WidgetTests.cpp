@@ -4,7 +4,20 @@
 #include "platform/QtUi.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QThread>
 #include <QDialog>
+
+bool pumpUntil(const std::function<bool()>& done, int ms) {
+    const QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
 
 void ensureApplication() {
     ScriptedUi::dialogName = [](QDialog* d) { return d->objectName(); };

@@ -14,6 +14,9 @@
 
 namespace xbt {
 
+// The small table most engine tests create: a name and a number.
+inline const FIELD4INFO kNameNumberFields[] = {{"NAME", 'C', 10, 0}, {"N", 'N', 5, 0}, {nullptr, 0, 0, 0}};
+
 // Every test runs in a fresh folder of its own (the engine looks for its log file in the current folder).
 class EngineTest : public ::testing::Test {
 protected:

@@ -12,7 +12,6 @@ using namespace xbt;
 
 namespace {
 
-const FIELD4INFO fields[] = {{"NAME", 'C', 10, 0}, {"N", 'N', 5, 0}, {nullptr, 0, 0, 0}};
 constexpr long headerLen = 32 + 2 * 32 + 1;
 constexpr long width = 16;
 
@@ -62,7 +61,7 @@ protected:
     void SetUp() override {
         EngineTest::SetUp();
         cb.sys = &sys;
-        DATA4* d = d4create(&cb, "t.dbf", fields);
+        DATA4* d = d4create(&cb, "t.dbf", xbt::kNameNumberFields);
         ASSERT_NE(d, nullptr);
         append(d, "R1");
         append(d, "R2");

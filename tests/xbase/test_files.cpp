@@ -10,7 +10,6 @@ using namespace xbt;
 
 namespace {
 
-const FIELD4INFO fields[] = {{"NAME", 'C', 10, 0}, {"N", 'N', 5, 0}, {nullptr, 0, 0, 0}};
 
 struct Raised {
     int code;
@@ -29,7 +28,7 @@ protected:
         cb.sys = &sys;
         raised.clear();
         e4hookSet(recordHook);
-        DATA4* d = d4create(&cb, "t.dbf", fields);
+        DATA4* d = d4create(&cb, "t.dbf", xbt::kNameNumberFields);
         ASSERT_NE(d, nullptr);
         for (int i = 0; i < 3; i++)
             ASSERT_EQ(d4append(d), 0);
@@ -99,15 +98,15 @@ TEST_F(FileTest, SystemFailuresGetTheirCodes) {
 }
 
 TEST_F(FileTest, CreateRespectsCreateSafety) {
-    EXPECT_EQ(d4create(&cb, "t.dbf", fields), nullptr);
+    EXPECT_EQ(d4create(&cb, "t.dbf", xbt::kNameNumberFields), nullptr);
     EXPECT_EQ(error4code(&cb), e4create);
     error4set(&cb, 0);
     cb.createErrors = 0;
-    EXPECT_EQ(d4create(&cb, "t.dbf", fields), nullptr);
+    EXPECT_EQ(d4create(&cb, "t.dbf", xbt::kNameNumberFields), nullptr);
     EXPECT_EQ(error4code(&cb), r4noCreate);
     error4set(&cb, 0);
     cb.createSafety = 0;
-    DATA4* d = d4create(&cb, "t.dbf", fields);
+    DATA4* d = d4create(&cb, "t.dbf", xbt::kNameNumberFields);
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d4recCount(d), 0);
     const FIELD4INFO bad[] = {{"TOO_LONG_NAME", 'C', 5, 0}, {nullptr, 0, 0, 0}};
@@ -318,7 +317,7 @@ TEST_F(FileTest, TwoThreadsShareOneContext) {
     while (!stop) {
         auto guard = code4lock(&cb);
         ::unlink("u.dbf");
-        DATA4* u = d4create(&cb, "u.dbf", fields);
+        DATA4* u = d4create(&cb, "u.dbf", xbt::kNameNumberFields);
         if (!u || d4append(u) != 0 || d4close(u) != 0)
             bad++;
     }

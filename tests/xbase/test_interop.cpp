@@ -7,7 +7,7 @@ using namespace xbt;
 
 namespace {
 
-const FIELD4INFO fields[] = {
+const FIELD4INFO peopleFields[] = {
     {"NAME", 'C', 20, 0}, {"N", 'N', 6, 0},     {"AMT", 'N', 8, 2}, {"BORN", 'D', 8, 0},
     {"OK", 'L', 1, 0},    {"NOTE", 'M', 10, 0}, {nullptr, 0, 0, 0},
 };
@@ -20,7 +20,7 @@ std::string longText() {
 }
 
 void writeEngineTable(CODE4* cb) {
-    DATA4* d = d4create(cb, "people", fields);
+    DATA4* d = d4create(cb, "people", peopleFields);
     ASSERT_NE(d, nullptr) << error4code(cb);
     struct Row {
         const char* name;

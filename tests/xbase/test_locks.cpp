@@ -11,7 +11,6 @@ using namespace xbt;
 
 namespace {
 
-const FIELD4INFO fields[] = {{"NAME", 'C', 10, 0}, {"N", 'N', 5, 0}, {nullptr, 0, 0, 0}};
 
 // Another program holding a byte range through fcntl locks (which conflict with the engine's OFD locks). It locks,
 // writes "ready", and lets go when "release" appears or after 30 seconds.
@@ -67,7 +66,7 @@ protected:
     void SetUp() override {
         EngineTest::SetUp();
         cb.sys = &sys;
-        DATA4* d = d4create(&cb, "t.dbf", fields);
+        DATA4* d = d4create(&cb, "t.dbf", xbt::kNameNumberFields);
         ASSERT_NE(d, nullptr);
         for (int i = 0; i < 5; i++)
             ASSERT_EQ(d4append(d), 0);

@@ -32,18 +32,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-// Keeps the window thread running (the worker's notifications are queued to it) until done, at most ms.
-bool pumpUntil(const std::function<bool()>& done, int ms = 10000) {
-    const QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
 std::uint32_t u32At(const StatusReply& r, int at) {
     return static_cast<std::uint32_t>(r[at] | (r[at + 1] << 8) | (r[at + 2] << 16) | (r[at + 3] << 24));
 }

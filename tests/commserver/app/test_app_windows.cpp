@@ -43,17 +43,6 @@ namespace wm = plat::winmsg;
 
 namespace {
 
-bool pumpUntil(const std::function<bool()>& done, int ms = 5000) {
-    const QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
 class ServerAppTest : public ::testing::Test {
 protected:
     void SetUp() override {
