@@ -43,7 +43,7 @@ if [ "${VORD_SKIP_TSAN:-0}" != "1" ]; then
         -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
         -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread -DVORD_WERROR=ON $(vord_launcher) >/dev/null
     cmake --build "$TSAN_BUILD" -j"$(nproc)" --target commserver_tests
-    (cd "$TSAN_BUILD/tests" && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    (cd "$TSAN_BUILD/tests" && VORD_SOURCE_DIR="$ROOT" TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
         timeout 1200 ./commserver_tests) > "$TSAN_BUILD/tsan.log" 2>&1 \
         || { tail -60 "$TSAN_BUILD/tsan.log"; echo "ThreadSanitizer tests failed."; exit 1; }
     tail -1 "$TSAN_BUILD/tsan.log"

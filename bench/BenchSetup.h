@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QString>
 
@@ -16,9 +17,11 @@
 
 namespace bench {
 
-// The shipped English texts, from the source tree.
-inline QString SourceLanguageFile() {
-    return QStringLiteral(VORD_SOURCE_DIR "/lang/lang_english.txt");
+// The shipped English texts, from the program folder of the build the benchmark belongs to (bench/ sits beside
+// bin/).
+inline QString ShippedLanguageFile() {
+    const QFileInfo self(QStringLiteral("/proc/self/exe"));
+    return QFileInfo(self.canonicalFilePath()).absolutePath() + QStringLiteral("/../bin/lang_english.txt");
 }
 
 // Points the program and settings folders at the given (temporary) folders, and puts the English texts in
@@ -27,7 +30,7 @@ inline void UseProgramFolders(const QString& program, const QString& settings) {
     qputenv("VORD_PROGRAM_DIR", QFile::encodeName(program));
     qputenv("VORD_SETTINGS_DIR", QFile::encodeName(settings));
     plat::setProgramDir(QString());
-    QFile::copy(SourceLanguageFile(), program + QStringLiteral("/lang_english.txt"));
+    QFile::copy(ShippedLanguageFile(), program + QStringLiteral("/lang_english.txt"));
 }
 
 // The offscreen application, made the first time a benchmark asks for it and kept for the program's life;

@@ -129,7 +129,7 @@ TEST_F(CleanerTest, TheProgramSaysWhatItDidAndEnds) {
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     // The message box waits for its OK; the test only checks the deletion, then closes the program.
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(VORDCLEAN_PROGRAM), {});
+    p.start(builtProgram("VORDCLEAN_PROGRAM"), {});
     ASSERT_TRUE(p.waitForStarted(10000));
     for (int i = 0; i < 200 && has(QStringLiteral("Vordalin")); ++i)
         p.waitForFinished(50);

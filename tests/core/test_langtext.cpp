@@ -15,7 +15,7 @@
 namespace {
 
 std::string sourceFile(const char* relative) {
-    return TestEnv::readFile(QStringLiteral(VORD_SOURCE_DIR "/") + QLatin1String(relative));
+    return TestEnv::readFile(sourcePath(QLatin1String(relative)));
 }
 
 // Number -> text of the shipped English file (its bytes as they stand).

@@ -282,7 +282,7 @@ TEST_F(AmblewayImportTest, ClosesTheServerImportsEveryLineAndKeepsTheFileAsBak) 
 // The communications server itself, as the program folder holds it: started by the import, closed by its
 // window messages, gone before the received file is read.
 TEST_F(AmblewayImportTest, TheRealServerIsStartedAndClosedAndTheFileImported) {
-    installServer(QStringLiteral(QUENDAR32_PROGRAM));
+    installServer(builtProgram("QUENDAR32_PROGRAM"));
     write(QStringLiteral("area7.txt"), kFile);
     ImportUi ui;
     ui.serverRegisters = true;

@@ -89,7 +89,7 @@ protected:
     MapProgramWindows programWindows_;
     void SetUp() override {
         RegisterProgramWindows(&programWindows_);
-        const QDir templates(QStringLiteral(VORD_SOURCE_DIR "/mapview/templates"));
+        const QDir templates(sourcePath(QStringLiteral("mapview/templates")));
         for (const QString& name : templates.entryList({QStringLiteral("*.ptt")}))
             QFile::copy(templates.filePath(name), env.path(name));
         main = std::make_unique<QWidget>();

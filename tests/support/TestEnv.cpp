@@ -2,12 +2,34 @@
 
 #include "platform/AppInfo.h"
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cstdlib>
+
+namespace {
+
+QString fromEnvironment(const char* variable) {
+    const QString value = qEnvironmentVariable(variable);
+    if (value.isEmpty())
+        ADD_FAILURE() << variable << " is not set: run the tests through ctest, which sets it";
+    return value;
+}
+
+} // namespace
+
+QString sourcePath(const QString& relative) {
+    const QString root = fromEnvironment("VORD_SOURCE_DIR");
+    return root.isEmpty() ? QString() : root + QLatin1Char('/') + relative;
+}
+
+QString builtProgram(const char* variable) {
+    return fromEnvironment(variable);
+}
 
 TestEnv::TestEnv(const std::map<int, std::string>& langTexts) {
     oldProgramDir_ = qgetenv("VORD_PROGRAM_DIR");
@@ -16,7 +38,7 @@ TestEnv::TestEnv(const std::map<int, std::string>& langTexts) {
     qputenv("VORD_SETTINGS_DIR", QFile::encodeName(settings_.path()));
     plat::setProgramDir(QString());
     if (langTexts.empty()) {
-        QFile::copy(QStringLiteral(VORD_SOURCE_DIR "/lang/lang_english.txt"), path(QStringLiteral("lang_english.txt")));
+        QFile::copy(sourcePath(QStringLiteral("lang/lang_english.txt")), path(QStringLiteral("lang_english.txt")));
     } else {
         writeFile(QStringLiteral("lang_test.txt"), langFileBytes(langTexts));
     }

@@ -38,6 +38,12 @@ private:
     QByteArray oldSettingsDir_;
 };
 
+// The source tree and the programs the tests start, as CTest hands them over in the environment (see
+// vord_add_test): sourcePath gives a file of the source tree, builtProgram the program a variable names. Both
+// report a failure and give an empty path when the run did not set the variable.
+QString sourcePath(const QString& relative);
+QString builtProgram(const char* variable);
+
 // Makes sure a QApplication exists (offscreen in tests) for widget tests; defined in the widget test support
 // (WidgetTests.cpp), which GUI-free test programs do not link.
 void ensureApplication();

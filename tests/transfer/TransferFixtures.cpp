@@ -66,7 +66,7 @@ TransferTest::~TransferTest() {
 void TransferTest::installFakeProgram(const std::map<std::string, std::string>& config, const QString& name) {
     const QString target = path(name);
     QFile::remove(target);
-    QFile::copy(QStringLiteral(VORD_FAKE_TRANSFER), target);
+    QFile::copy(builtProgram("VORD_FAKE_TRANSFER"), target);
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     std::string cfg;
     for (const auto& [key, value] : config)

@@ -145,7 +145,7 @@ TEST(AutoSyncLaunch, RunsTheUtilityAndWaitsForItOrSaysItIsMissing) {
     // The real utility with no device: it makes its folders, says the device is missing, and ends.
     PdaDevice device(false);
     PdaDevice::installLibrary(docs.env.programDir(), true);
-    QFile::copy(QStringLiteral(VORD_SOURCE_DIR_FOR_TESTS "/lang/autosync_lang_english.txt"),
+    QFile::copy(sourcePath(QStringLiteral("lang/autosync_lang_english.txt")),
                 docs.env.path(QStringLiteral("autosync_lang_english.txt")));
     const QString log = docs.env.path(QStringLiteral("messages.log"));
     qputenv("VORD_MESSAGE_LOG", QFile::encodeName(log));

@@ -1,6 +1,7 @@
 // The map window's File > Print as the program runs it: one job on the current printer, here the PDF
 // printer, read back with poppler; and what a failed or abandoned job leaves behind (nothing).
 #include "MainWindowFixture.h"
+#include "TestEnv.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
 #include "documents/frmDMA.h"
@@ -46,7 +47,7 @@ class MapPrintTest : public MainWindowFixture {
 protected:
     void SetUp() override {
         MainWindowFixture::SetUp();
-        const QDir templates(QStringLiteral(VORD_SOURCE_DIR "/mapview/templates"));
+        const QDir templates(sourcePath(QStringLiteral("mapview/templates")));
         for (const QString& name : templates.entryList({QStringLiteral("*.ptt")}))
             QFile::copy(templates.filePath(name), env.path(name));
         printing::PrinterObject& p = printing::Printer();

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "TestEnv.h"
 #include "commserver/app/StatusReply.h"
 #include "platform/ProfileFile.h"
 #include "platform/WindowMessages.h"
@@ -46,7 +47,7 @@ protected:
         processes_.push_back(p);
         p->setProcessEnvironment(env_);
         p->setWorkingDirectory(cwd_.path());
-        p->start(QStringLiteral(QUENDAR32_PROGRAM), args);
+        p->start(builtProgram("QUENDAR32_PROGRAM"), args);
         EXPECT_TRUE(p->waitForStarted(10000));
         return p;
     }
