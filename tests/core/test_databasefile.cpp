@@ -68,10 +68,10 @@ struct StatusRecorder : ProgramWindows {
 };
 
 std::string dataFile(const char* name) {
-    // The stored files sit beside this source; the test runner may name their folder instead.
+    // The stored files sit beside this source; the test run names their folder.
     QString folder = qEnvironmentVariable("VORD_TEST_DATA");
     if (folder.isEmpty())
-        folder = QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/data");
+        folder = sourcePath(QStringLiteral("tests/core/data"));
     return TestEnv::readFile(folder + u'/' + QLatin1String(name));
 }
 
