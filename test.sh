@@ -51,7 +51,7 @@ if [ "${VORD_SKIP_TSAN:-0}" != "1" ]; then
     tail -1 "$TSAN_BUILD/tsan.log"
 fi
 
-# Fuzz targets: their seed corpus and a short run each (VORD_FUZZ_SECONDS, 10 unless set), with clang's libFuzzer
+# Fuzz targets: their seed corpus and a short run each (VORD_FUZZ_SECONDS, 5 unless set), with clang's libFuzzer
 # and AddressSanitizer.
 if command -v clang++ >/dev/null; then
     FUZZ_BUILD="$BUILD-fuzz"
@@ -66,7 +66,7 @@ if command -v clang++ >/dev/null; then
         work="$FUZZ_RUN/$name"
         mkdir -p "$work"
         [ -d "$ROOT/tests/fuzz/corpus/$name" ] && cp -r "$ROOT/tests/fuzz/corpus/$name/." "$work/"
-        "$f" -max_total_time="${VORD_FUZZ_SECONDS:-10}" -timeout=30 -rss_limit_mb=2048 "$work" \
+        "$f" -max_total_time="${VORD_FUZZ_SECONDS:-5}" -timeout=30 -rss_limit_mb=2048 "$work" \
             > "$FUZZ_RUN/$name.log" 2>&1 || touch "$FUZZ_RUN/$name.failed"
     }
     for f in "$FUZZ_BUILD"/fuzz/fuzz_*; do
