@@ -10,16 +10,16 @@ export QT_QPA_PLATFORM=offscreen
 # Each test program runs as one CTest test (a long one as a few shards) and writes GoogleTest's report of its
 # cases into test-results/; the closing line counts those cases. Most of a test's time is spent waiting on a
 # timer, a pseudo-terminal or a child program (a quarter of the two cores' time is used at two at a time), so
-# four per core run side by side.
+# four per core run side by side; under the sanitizers a test needs several times the processor, so two per core.
 run_suite() {
-    local build="$1" log="$2"
-    shift 2
+    local build="$1" log="$2" per_core="$3"
+    shift 3
     rm -rf "$build/test-results"
-    ctest --test-dir "$build" --output-on-failure -j"$((4 * $(nproc)))" "$@" 2>&1 | tee "$log"
+    ctest --test-dir "$build" --output-on-failure -j"$((per_core * $(nproc)))" "$@" 2>&1 | tee "$log"
     return "${PIPESTATUS[0]}"
 }
 LOG="$BUILD/ctest.log"
-run_suite "$BUILD" "$LOG" --timeout 300 -LE scenario || { echo "Tests failed."; exit 1; }
+run_suite "$BUILD" "$LOG" 4 --timeout 300 -LE scenario || { echo "Tests failed."; exit 1; }
 
 # Scenarios: the programs of the program folder on a private X server with a window manager, real input. Each
 # has a display of its own; four at a time still leave half of two cores idle, and keep windows prompt.
@@ -34,7 +34,7 @@ if [ "${VORD_SKIP_SANITIZE:-0}" != "1" ]; then
         -DVORD_WERROR=ON $(vord_launcher) >/dev/null
     cmake --build "$SAN_BUILD" -j"$(nproc)"
     ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-        run_suite "$SAN_BUILD" "$SAN_BUILD/ctest.log" --timeout 600 || { echo "Sanitizer tests failed."; exit 1; }
+        run_suite "$SAN_BUILD" "$SAN_BUILD/ctest.log" 2 --timeout 600 || { echo "Sanitizer tests failed."; exit 1; }
 fi
 
 # The communications server's tests (its worker thread, the window thread's reads and the common logger's

@@ -63,7 +63,7 @@ void RegisterPDASupport(int waitMs) {
     if (!registrar.waitForStarted(waitMs))
         return;
     if (!registrar.waitForFinished(waitMs)) {
-        // A registrar still busy after the pause is stopped rather than left behind; the caller's next
+        // A registrar still busy after that long is stopped rather than left behind; the caller's next
         // attempt (or the user's Retry) starts it again.
         registrar.kill();
         registrar.waitForFinished(waitMs);

@@ -28,9 +28,13 @@ CreateOutcome CreateObject(const QString& progId = QLatin1String(kProgId));
 QString LibraryPath();
 QString RegistrarPath();
 
-// Starts the registrar on the program folder's library (silently) and waits for it at most waitMs. The caller
-// learns whether it worked only by creating the object again.
-void RegisterPDASupport(int waitMs = 1000);
+inline constexpr int kRegistrarWaitMs = 30000;
+
+// Starts the registrar on the program folder's library (silently) and waits for it to finish, at most waitMs.
+// The caller learns whether it worked only by creating the object again. The registrar loads the library and
+// the toolkit with it, which takes well over a second on a busy machine; the limit only keeps a registrar that
+// never ends from holding the caller.
+void RegisterPDASupport(int waitMs = kRegistrarWaitMs);
 
 // The create-register-retry loop: the first failure registers the library without a word and tries again;
 // every later failure asks askRetry (which shows the Retry/Cancel box and returns plat::IDRETRY or

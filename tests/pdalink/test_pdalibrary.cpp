@@ -59,6 +59,23 @@ TEST(PdaCreation, UnregisteredLibraryIsRegisteredSilentlyAndCreatedOnTheSecondAt
               QLatin1String(pda::kLibraryFileName));
 }
 
+TEST(PdaCreation, ASlowRegistrarIsWaitedForRatherThanStoppedHalfWay) {
+    ensureApplication();
+    TestEnv env;
+    ScriptedUi ui;
+    PdaDevice::installLibrary(env.programDir(), false);
+    // A busy machine: the registrar takes a couple of seconds before it writes the entry.
+    const QString real = QFileInfo(env.path(QStringLiteral("vordregsvr"))).canonicalFilePath();
+    QFile::remove(env.path(QStringLiteral("vordregsvr")));
+    env.writeFile(QStringLiteral("vordregsvr"), ("#!/bin/sh\nsleep 2\nexec '" + real + "' \"$@\"\n").toStdString());
+    QFile::setPermissions(env.path(QStringLiteral("vordregsvr")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    int asked = 0;
+    pda::PdaSupportObject object;
+    ASSERT_TRUE(pda::CreatePdaSupport(object, [&] { return ++asked, 2; }));
+    EXPECT_EQ(asked, 0) << "the user was asked to retry a registration that was still under way";
+}
+
 TEST(PdaRegistrar, ABareNameIsTheLibraryInTheCurrentFolderAndEveryFailureExitsWithOneLine) {
     ensureApplication();
     TestEnv env;
