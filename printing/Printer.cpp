@@ -70,6 +70,10 @@ void PrinterObject::applyDevice(const QString& name) {
     if (name == PdfDeviceName) {
         printer_->setOutputFormat(QPrinter::PdfFormat);
         printer_->setOutputFileName(pdfTarget_);
+        // A file has no unprintable edge, so without margins of its own the lines would start at the very
+        // edge of the paper: the page keeps the margins a printed page has.
+        printer_->setPageMargins(QMarginsF(PdfMarginMm, PdfMarginMm, PdfMarginMm, PdfMarginMm),
+                                 QPageLayout::Millimeter);
     } else {
         printer_->setOutputFormat(QPrinter::NativeFormat);
         printer_->setPrinterName(name);

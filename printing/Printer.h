@@ -29,6 +29,8 @@ public:
     static constexpr int DuplexVertical = 2;
     static constexpr int DuplexHorizontal = 3;
     static inline const QString PdfDeviceName = QStringLiteral("PDF");
+    // The margins of every side of a page of the PDF printer, in millimetres (half an inch).
+    static constexpr double PdfMarginMm = 12.7;
 
     PrinterObject();
     ~PrinterObject();

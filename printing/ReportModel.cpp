@@ -1,9 +1,9 @@
 #include "printing/ReportModel.h"
 
 #include "core/Shared.h"
+#include "lang/LangText.h"
 #include "platform/TextCodec.h"
 #include "platform/VbRuntime.h"
-#include "lang/LangText.h"
 
 #include <QSet>
 
@@ -106,6 +106,8 @@ constexpr LoggerColumn kLoggerColumns[] = {
 };
 constexpr int kSerialWidth = 14;
 constexpr int kDateCellWidth = 11;
+constexpr int kReadingWidth = 12 + 2 + 3 + 2; // date, status, level, spread
+constexpr int kReadingNumberWidth = 1 + 2;    // a blank, the reading number
 
 } // namespace
 
@@ -126,6 +128,24 @@ QString ColumnHeaderLine(const ReportOptions& o, const ReportTexts& t) {
             line += t.headHistory;
     }
     return line;
+}
+
+QString WidestColumnLine(const ReportOptions& o, const ReportTexts& t, int numHistories) {
+    qsizetype cells = kSerialWidth;
+    for (const LoggerColumn& c : kLoggerColumns) {
+        if (o.*(c.chosen))
+            cells += c.width;
+    }
+    if (o.summary) {
+        cells += o.dates.size() * kDateCellWidth;
+    } else {
+        cells += kReadingWidth;
+        // The reading number follows only when more than one reading set is printed.
+        if (o.history && std::clamp(numHistories, 0, kMaxReadings) > 1)
+            cells += kReadingNumberWidth;
+    }
+    const QString header = ColumnHeaderLine(o, t);
+    return header.size() >= cells ? header : QString(cells, u'0');
 }
 
 int InDateList(const QStringList& dates, const QString& date) {
@@ -295,7 +315,7 @@ RunOutcome Run::byLogger() {
                         part = loggerPart(i, src_.rowText(i, 0));
                     QString line = first ? part : QString(part.size(), u' ');
                     if (unused) {
-                        line += QString(12 + 2 + 3 + 2, u' ');
+                        line += QString(kReadingWidth, u' ');
                     } else {
                         line += FixedWidthText(plat::fromAnsi(rec.ReadingDate[s]), 12);
                         line += FixedWidthText(status, 2);

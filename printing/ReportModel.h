@@ -81,6 +81,10 @@ bool StatusSelected(const ReportOptions& options, const ReportTexts& texts, QStr
 bool AnyStatusSelected(const ReportOptions& options);
 QString SelectionDescription(const ReportOptions& options, const ReportTexts& texts);
 QString ColumnHeaderLine(const ReportOptions& options, const ReportTexts& texts);
+// The longest line the columns of these options print: the column header, or a reading line (by logger) or a
+// logger line (summary) as long as the cells make it, whichever is longer. In a fixed-pitch font its width on
+// the page tells whether the chosen columns fit.
+QString WidestColumnLine(const ReportOptions& options, const ReportTexts& texts, int numHistories);
 // Index 1..count of the first chosen date equal to the text, or 0.
 int InDateList(const QStringList& dates, const QString& date);
 

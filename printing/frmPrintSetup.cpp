@@ -5,9 +5,9 @@
 #include "documents/SmallDialogs.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDocument.h"
+#include "lang/LangText.h"
 #include "platform/UiServices.h"
 #include "printing/PrintSupport.h"
-#include "lang/LangText.h"
 #include "printing/Printer.h"
 #include "printing/frmPrintPreview.h"
 
@@ -395,6 +395,17 @@ void frmPrintSetup::EnableStatusChecks() {
     ChkNotInLeak->setEnabled(on);
 }
 
+bool frmPrintSetup::ColumnsFitPage() const {
+    const QString widest = WidestColumnLine(Options(), ReportTexts::load(), source_.numHistories());
+    return TextWidth(layout_, widest) <= layout_.body.width();
+}
+
+bool frmPrintSetup::acceptCutLines() {
+    if (ColumnsFitPage())
+        return true;
+    return ShowMessage(LoadLangString(txt::HeaderTooWide), plat::MB_OKCANCEL | plat::MB_ICONEXCLAMATION) == plat::IDOK;
+}
+
 bool frmPrintSetup::AnyStatusSelected() const {
     return printing::AnyStatusSelected(Options());
 }
@@ -415,6 +426,8 @@ void frmPrintSetup::OKButton_Click() {
             ShowMessage(LoadLangString(txt::NoDatesChosen), 0);
             return;
         }
+        if (!acceptCutLines())
+            return;
         saveCheckBoxes();
     }
     PrintToPrinter = true;
@@ -429,6 +442,8 @@ void frmPrintSetup::CmdPreview_Click() {
         ShowMessage(LoadLangString(txt::NoDatesChosen), 0);
         return;
     }
+    if (!acceptCutLines())
+        return;
     PrintToPrinter = false;
     done(PreviewRequested);
 }
@@ -476,8 +491,7 @@ void frmPrintSetup::FontButton_Click() {
     SaveSettingText(QStringLiteral("FontStrikethru"), boolWord(FontDialog.strikethru));
     SaveSettingText(QStringLiteral("FontUnderline"), boolWord(FontDialog.underline));
     SetFont();
-    const QString header = ColumnHeaderLine(Options(), ReportTexts::load());
-    if (TextWidth(layout_, header) > layout_.body.width())
+    if (!ColumnsFitPage())
         ShowMessage(LoadLangString(txt::HeaderTooWide), 0);
 }
 

@@ -95,6 +95,8 @@ public:
     int SetFontZoomFactor() const; // the report font size at the preview zoom
     void ScrollZoom_Change() {}
     void LoadResources();
+    // True when the widest line of the chosen columns fits the printable width of the printer's page.
+    bool ColumnsFitPage() const;
     void EnableControls(bool enable);
     void EnableStatusChecks();
     bool AnyStatusSelected() const;
@@ -125,6 +127,9 @@ protected:
 private:
     void Form_Load();
     void saveCheckBoxes() const;
+    // Before a report goes to paper or the preview: warns when its lines will be cut off; false when the user
+    // went back to change the choices.
+    bool acceptCutLines();
     enum class Outcome { Printed, Cancelled, Failed };
     Outcome printReport();
     Outcome printTextDocument();

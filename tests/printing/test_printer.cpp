@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QRegularExpression>
 #include <QTextDocument>
 
 #include <gtest/gtest.h>
@@ -190,6 +191,29 @@ TEST_F(PrinterTest, PageSetupTakesTheOrientationButNotTheMargins) {
     ShowPageSetupDialog(nullptr);
     EXPECT_EQ(p.Orientation(), PrinterObject::OrientationLandscape);
     EXPECT_EQ(p.qprinter().pageLayout().margins(QPageLayout::Millimeter), margins);
+    p.setOrientation(PrinterObject::OrientationPortrait);
+}
+
+TEST_F(PrinterTest, ThePdfPrintersPagesKeepTheirTextInsideTheMargins) {
+    PrinterObject& p = Printer();
+    // Choosing the PDF printer gives the page its margins, whatever the page had before (the fixture's own).
+    p.qprinter().setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+    p.selectDevice(PrinterObject::PdfDeviceName);
+    for (const int orientation : {PrinterObject::OrientationPortrait, PrinterObject::OrientationLandscape}) {
+        SCOPED_TRACE(orientation);
+        p.setOrientation(orientation);
+        QPainter* painter = p.painter();
+        ASSERT_NE(painter, nullptr);
+        painter->drawText(QPointF(0, painter->fontMetrics().ascent()), QStringLiteral("corner"));
+        ASSERT_TRUE(p.EndDoc());
+        const QString html = runTool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdfPath(), "-"});
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\"")).match(html);
+        ASSERT_TRUE(m.hasMatch()) << html.toStdString();
+        const double margin = PrinterObject::PdfMarginMm / 25.4 * 72;
+        EXPECT_GE(m.captured(1).toDouble(), margin - 0.5);
+        EXPECT_GE(m.captured(2).toDouble(), margin - 0.5);
+    }
     p.setOrientation(PrinterObject::OrientationPortrait);
 }
 

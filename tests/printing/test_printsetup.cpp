@@ -6,10 +6,10 @@
 #include "documents/SmallDialogs.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDocument.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
 #include "printing/PrintCommands.h"
-#include "lang/LangText.h"
 #include "printing/Printer.h"
 #include "printing/frmPrintSetup.h"
 
@@ -294,6 +294,46 @@ TEST_F(PrintSetupTest, ChosenFontIsSavedAndPrintedAndAWideHeaderIsReported) {
     ui.expectDialog([](QDialog*) { return int(QDialog::Rejected); });
     wide.FontButton_Click();
     EXPECT_EQ(setting("FontSize"), "20");
+}
+
+TEST_F(PrintSetupTest, ColumnsWiderThanThePageAreWarnedAboutOnOkAndPreview) {
+    // Every logger column and the history: 127 characters a reading line, more than A4 portrait holds at 8 pt.
+    frmDMA* list = makeList(three());
+    ScriptedUi ui;
+    frmPrintSetup d(nullptr, list);
+    for (QCheckBox* b : {d.ChkGridRef, d.ChkDeployed, d.ChkComment1, d.ChkComment2, d.chkInformation, d.ChkHist})
+        b->setChecked(true);
+    ASSERT_FALSE(d.ColumnsFitPage());
+
+    // Going back from the warning prints nothing, saves nothing and opens no preview.
+    ui.expectMessage(plat::IDCANCEL, LoadLangString(txt::HeaderTooWide));
+    d.OKButton_Click();
+    ui.expectMessage(plat::IDCANCEL, LoadLangString(txt::HeaderTooWide));
+    d.CmdPreview_Click();
+    EXPECT_FALSE(QFileInfo::exists(pdfPath()));
+    EXPECT_EQ(setting("ChkGridRef"), QString());
+    EXPECT_NE(d.result(), frmPrintSetup::PreviewRequested);
+    ASSERT_EQ(ui.messages().size(), 2u);
+    EXPECT_EQ(ui.messages()[0].style & 0x0F, plat::MB_OKCANCEL);
+
+    // Going on shows the preview, and prints.
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::HeaderTooWide));
+    d.CmdPreview_Click();
+    EXPECT_EQ(d.result(), frmPrintSetup::PreviewRequested);
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::HeaderTooWide));
+    d.OKButton_Click();
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_FALSE(pdfPages(pdfPath()).isEmpty());
+
+    // Landscape holds the same columns: no warning (the scripted user would fail the test on one).
+    Printer().setOrientation(PrinterObject::OrientationLandscape);
+    frmPrintSetup landscape(nullptr, list);
+    for (QCheckBox* b : {landscape.ChkGridRef, landscape.ChkDeployed, landscape.ChkComment1, landscape.ChkComment2,
+                         landscape.chkInformation, landscape.ChkHist})
+        b->setChecked(true);
+    EXPECT_TRUE(landscape.ColumnsFitPage());
+    landscape.CmdPreview_Click();
+    EXPECT_EQ(landscape.result(), frmPrintSetup::PreviewRequested);
 }
 
 TEST_F(PrintSetupTest, ZoomedPreviewDoesNotShrinkThePrintout) {

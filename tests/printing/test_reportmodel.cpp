@@ -107,6 +107,40 @@ TEST_F(ReportModelTest, HeaderLineFollowsTheChosenColumnsAndReversesTheDates) {
               texts.selPrefix + texts.selWarning + texts.selNotInLeak + texts.selHistory);
 }
 
+TEST_F(ReportModelTest, WidestColumnLineIsAsLongAsTheLongestLineTheChoicesPrint) {
+    ReportOptions everyColumn;
+    everyColumn.gridRef = everyColumn.deployed = everyColumn.comment1 = everyColumn.comment2 = true;
+    everyColumn.information = true;
+    ReportOptions summary = everyColumn;
+    summary.summary = true;
+    summary.dates = {QStringLiteral("2024/07/01"), QStringLiteral("2024/06/24"), QStringLiteral("2024/06/17")};
+    ReportTexts longHeads = texts;
+    longHeads.headReadings = QString(200, u'R');
+    struct Case {
+        const char* what;
+        ReportOptions options;
+        bool history;
+        int numHistories;
+        int length;
+    } cases[] = {
+        // Serial 14, grid 14, deployed 14, two comments and the information 21 each, the reading 19, its number 3.
+        {"every column with the history", everyColumn, true, 50, 127},
+        {"one reading set: no reading number", everyColumn, true, 1, 124},
+        {"latest reading only", everyColumn, false, 50, 124},
+        {"serial only", ReportOptions{}, false, 50, 14 + 19},
+        {"summary: eleven characters a date", summary, false, 50, 14 + 14 + 14 + 21 + 21 + 21 + 3 * 11},
+    };
+    for (Case& c : cases) {
+        c.options.history = c.history;
+        const QString widest = WidestColumnLine(c.options, texts, c.numHistories);
+        EXPECT_EQ(widest.size(), std::max<qsizetype>(c.length, ColumnHeaderLine(c.options, texts).size())) << c.what;
+        EXPECT_GE(widest.size(), c.length) << c.what;
+        // A header longer than the cells is the widest line.
+        EXPECT_EQ(WidestColumnLine(c.options, longHeads, c.numHistories), ColumnHeaderLine(c.options, longHeads))
+            << c.what;
+    }
+}
+
 TEST_F(ReportModelTest, DateListAndChooserOrder) {
     const QStringList dates = {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("a")};
     EXPECT_EQ(InDateList(dates, QStringLiteral("a")), 1);
@@ -208,8 +242,8 @@ TEST_F(ReportModelTest, EveryStatusPrintsLoggersWithoutReadingsAndUnusedSlotsBla
          true,
          false,
          true,
-         {part5 + "  2024/01/03LE 40 5  1", pad + blank + "  2", pad + blank + "  3", QString(),
-          part6 + blank + "  1", pad + blank + "  2", pad + blank + "  3", QString()}},
+         {part5 + "  2024/01/03LE 40 5  1", pad + blank + "  2", pad + blank + "  3", QString(), part6 + blank + "  1",
+          pad + blank + "  2", pad + blank + "  3", QString()}},
         {"a chosen status, reading 1", false, true, false, {part5 + "  2024/01/03LE 40 5"}},
         {"a chosen status with history", false, true, true, {part5 + "  2024/01/03LE 40 5  1"}},
     };
