@@ -1,5 +1,8 @@
 #include "printing/Printer.h"
 
+#include "core/Shared.h"
+#include "lang/LangText.h"
+#include "platform/AppInfo.h"
 #include "platform/UiServices.h"
 
 #include <QCoreApplication>
@@ -292,18 +295,42 @@ QStringList InstalledPrinters() {
     return names;
 }
 
-bool PrepareOutput(QWidget* parent) {
-    PrinterObject& p = Printer();
-    if (!p.isPdf() || !p.outputFileName().isEmpty())
-        return true;
+namespace {
+// The save dialog for the PDF file, starting at the given file (or the home folder).
+QString askForPdfFile(QWidget* parent, const QString& current) {
     plat::FileDialogRequest req;
     req.parent = parent;
     req.title = QStringLiteral("Print to PDF");
-    req.folder = QDir::homePath();
-    req.fileName = QStringLiteral("report.pdf");
+    if (current.isEmpty()) {
+        req.folder = QDir::homePath();
+        req.fileName = QStringLiteral("report.pdf");
+    } else {
+        req.folder = QFileInfo(current).absolutePath();
+        req.fileName = QFileInfo(current).fileName();
+    }
     req.filter = QStringLiteral("PDF files (*.pdf);;All files (*)");
     req.defaultSuffix = QStringLiteral("pdf");
-    const QString path = plat::ui().saveFileName(req);
+    return plat::ui().saveFileName(req);
+}
+} // namespace
+
+bool PrepareOutput(QWidget* parent, ExistingPdf existing) {
+    PrinterObject& p = Printer();
+    if (!p.isPdf())
+        return true;
+    // The PDF printer keeps the file it was given for every later job, so a second report would silently
+    // take the place of the first one: the user says whether it may, or names another file.
+    QString path = p.outputFileName();
+    if (path.isEmpty())
+        path = askForPdfFile(parent, path);
+    while (!path.isEmpty() && existing == ExistingPdf::Ask && QFileInfo::exists(path)) {
+        const int answer =
+            plat::ui().messageBox(LoadLangString(txt::OverwriteQuestion) + QDir::toNativeSeparators(path) + u'?',
+                                  plat::MB_YESNO | plat::MB_ICONQUESTION | plat::MB_DEFBUTTON2, plat::appTitle());
+        if (answer == plat::IDYES)
+            break;
+        path = askForPdfFile(parent, path);
+    }
     if (path.isEmpty())
         return false;
     p.setOutputFileName(path);

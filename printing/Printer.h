@@ -96,8 +96,15 @@ PrinterObject& Printer();
 // The printers the user can choose: those of the system, then "PDF".
 QStringList InstalledPrinters();
 
-// Before a job on the PDF printer with no file chosen: asks the user for the file (save dialog). False when
-// the user cancelled; true at once for other printers.
-bool PrepareOutput(QWidget* parent);
+// What a job on the PDF printer does with a file of the chosen name that is already there.
+enum class ExistingPdf {
+    Replace, // the job replaces it (the caller has asked, or the file is the caller's own)
+    Ask,     // the user is asked first: Yes replaces it, No asks for another file
+};
+
+// Before a job on the PDF printer: asks the user for the file (save dialog) when none is chosen yet, and, as
+// `existing` says, whether a file of that name may be replaced. False when the user cancelled (nothing is
+// printed then); true at once for other printers.
+bool PrepareOutput(QWidget* parent, ExistingPdf existing = ExistingPdf::Replace);
 
 } // namespace printing

@@ -532,7 +532,7 @@ frmPrintSetup::Outcome frmPrintSetup::print() {
 
 frmPrintSetup::Outcome frmPrintSetup::printTextDocument() {
     CancelFlag = false;
-    if (!textDocument_ || !PrepareOutput(this))
+    if (!textDocument_ || !PrepareOutput(this, ExistingPdf::Ask))
         return Outcome::Failed;
     const bool selection = textDocument_->rtfText->textCursor().hasSelection();
     if (!Printer().printDocument(*textDocument_->rtfText->document(), selection)) {
@@ -544,7 +544,7 @@ frmPrintSetup::Outcome frmPrintSetup::printTextDocument() {
 
 frmPrintSetup::Outcome frmPrintSetup::printReport() {
     CancelFlag = false;
-    if (!PrepareOutput(this))
+    if (!PrepareOutput(this, ExistingPdf::Ask))
         return Outcome::Failed;
     EnableControls(false);
     OKButton->setEnabled(false);

@@ -1,7 +1,9 @@
 // The preview window: the same pages as paper, zoom steps, moving through the report, closing, and the
 // dialog's way to the preview and back.
 #include "PrintFixtures.h"
+#include "core/Shared.h"
 #include "documents/frmDMA.h"
+#include "lang/LangText.h"
 #include "printing/PrintCommands.h"
 #include "printing/Printer.h"
 #include "printing/frmPrintPreview.h"
@@ -51,6 +53,8 @@ TEST_F(PreviewTest, PreviewShowsThePagesThatComeOutOfThePrinter) {
             d.DateList = {QStringLiteral("2024/01/03"), QStringLiteral("2024/01/01")};
         }
         frmPrintPreview preview(d);
+        if (summary) // the report of the first round is there: the user lets the summary replace it
+            ui.expectMessage(plat::IDYES, LoadLangString(txt::OverwriteQuestion) + pdfPath() + u'?');
         d.OKButton_Click();
         const QStringList pages = pdfPages(pdfPath());
         ASSERT_GT(pages.size(), summary ? 1 : 3);
@@ -127,8 +131,8 @@ TEST_F(PreviewTest, KeysMoveByPagesAndHomeAndEndReachTheEnds) {
     const struct {
         Qt::Key key;
         int page;
-    } steps[] = {{Qt::Key_PageDown, 2}, {Qt::Key_End, pages}, {Qt::Key_PageDown, pages},
-                 {Qt::Key_PageUp, pages - 1}, {Qt::Key_Home, 1}, {Qt::Key_End, pages}};
+    } steps[] = {{Qt::Key_PageDown, 2},       {Qt::Key_End, pages}, {Qt::Key_PageDown, pages},
+                 {Qt::Key_PageUp, pages - 1}, {Qt::Key_Home, 1},    {Qt::Key_End, pages}};
     for (const auto& step : steps) {
         SCOPED_TRACE(step.key);
         QTest::keyClick(preview.PrintImage, step.key);

@@ -368,6 +368,7 @@ TEST_F(PrintSetupTest, CancelDuringARunDiscardsTheJobAndClosesTheDialog) {
             d.CancelButton->click();
         }
     };
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::OverwriteQuestion));
     d.OKButton_Click();
     EXPECT_TRUE(d.CancelFlag);
     EXPECT_EQ(d.result(), QDialog::Rejected);
@@ -375,6 +376,47 @@ TEST_F(PrintSetupTest, CancelDuringARunDiscardsTheJobAndClosesTheDialog) {
     EXPECT_EQ(TestEnv::readFile(pdfPath()), "older");
     EXPECT_TRUE(QDir(env.programDir()).entryList({"*.part"}, QDir::Files | QDir::Hidden).isEmpty());
     EXPECT_FALSE(Printer().jobActive());
+}
+
+TEST_F(PrintSetupTest, ASecondReportAsksBeforeItReplacesTheFirstPdf) {
+    frmDMA* list = makeList(three());
+    ScriptedUi ui;
+    const QString first = pdfPath();
+    const QString second = pdfPath(QStringLiteral("summary.pdf"));
+    const QString question = LoadLangString(txt::OverwriteQuestion);
+    auto print = [&](bool summary) {
+        frmPrintSetup d(nullptr, list);
+        d.ChkSummary->setChecked(summary);
+        d.DateList = {QStringLiteral("2024/03/01")};
+        d.OKButton_Click();
+        return d.result();
+    };
+    EXPECT_EQ(print(false), QDialog::Accepted);
+    const std::string report = TestEnv::readFile(first);
+    ASSERT_EQ(report.rfind("%PDF", 0), 0u);
+
+    // No: the user names another file, the save dialog starting at the one there is.
+    ui.expectMessage(plat::IDNO, question + first + u'?');
+    ui.expectSaveFile(second);
+    EXPECT_EQ(print(true), QDialog::Accepted);
+    EXPECT_EQ(TestEnv::readFile(first), report);
+    ASSERT_FALSE(pdfPages(second).isEmpty());
+    EXPECT_TRUE(textLines(pdfPages(second)[0])[0].endsWith(squeezed(LoadLangString(txt::TitleSummary))));
+    ASSERT_GE(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].style & 0x0F, plat::MB_YESNO);
+    EXPECT_EQ(Printer().outputFileName(), second);
+
+    // No, then the save dialog cancelled: nothing is printed and the dialog stays.
+    ui.expectMessage(plat::IDNO, question + second + u'?');
+    ui.expectSaveFile(QString());
+    EXPECT_NE(print(false), QDialog::Accepted);
+    EXPECT_TRUE(textLines(pdfPages(second)[0])[0].endsWith(squeezed(LoadLangString(txt::TitleSummary))));
+
+    // Yes: the report takes the summary's place.
+    ui.expectMessage(plat::IDYES, question + second + u'?');
+    EXPECT_EQ(print(false), QDialog::Accepted);
+    EXPECT_FALSE(textLines(pdfPages(second)[0])[0].endsWith(squeezed(LoadLangString(txt::TitleSummary))));
+    EXPECT_EQ(TestEnv::readFile(first), report);
 }
 
 TEST_F(PrintSetupTest, AReportThatCannotBeWrittenIsReportedAndTheDialogStays) {
