@@ -445,12 +445,20 @@ void frmPrintSetup::CmdPreview_Click() {
     if (!acceptCutLines())
         return;
     PrintToPrinter = false;
+    // Where the dialog is now, without the window manager's frame: it comes back there after the preview.
+    placeBeforePreview_ = geometry();
     done(PreviewRequested);
 }
 
 void frmPrintSetup::ShowPreview() {
-    frmPrintPreview preview(*this, parentWidget());
-    plat::ui().execDialog(&preview);
+    {
+        frmPrintPreview preview(*this, parentWidget());
+        plat::ui().execDialog(&preview);
+    }
+    // Shown again, a dialog is centred on its parent anew, and the window manager then puts its frame where
+    // the inside was: the dialog would come back lower than it was. The inside is put back where it was.
+    if (placeBeforePreview_.isValid())
+        setGeometry(placeBeforePreview_);
 }
 
 void frmPrintSetup::CancelButton_Click() {

@@ -9,6 +9,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <QRect>
 
 #include <functional>
 
@@ -138,6 +139,7 @@ private:
     ListWindowSource source_;
     QPointer<frmDocument> textDocument_;
     PageLayout layout_;
+    QRect placeBeforePreview_; // the dialog's inside on the screen when it made way for the preview
 };
 
 } // namespace printing
