@@ -5,9 +5,9 @@
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/MaskedEdit.h"
-#include "documents/WidgetNames.h"
 #include "platform/TextCodec.h"
 #include "platform/VbRuntime.h"
+#include "platform/WidgetNames.h"
 #include "platform/WindowRegistry.h"
 #include "lang/LangText.h"
 
@@ -26,8 +26,8 @@
 
 namespace {
 
-using documents::widgets::button;
-using documents::widgets::named;
+using plat::widgets::button;
+using plat::widgets::named;
 
 // Whole-number value of an entry as the user typed it (leading number, halves to even); false past 32 bits.
 bool wholeNumber(const QString& text, int32_t* out) {

@@ -6,6 +6,7 @@
 #include "platform/AppInfo.h"
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
+#include "platform/WidgetNames.h"
 #include "platform/WindowRegistry.h"
 #include "lang/LangText.h"
 
@@ -31,12 +32,7 @@ void prepare(QDialog* dialog, const char* formName, const QString& caption) {
     plat::windows::add(dialog, QString::fromLatin1(formName));
 }
 
-QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
+using plat::widgets::button;
 
 QHBoxLayout* buttonRow(QPushButton* first, QPushButton* second = nullptr) {
     auto* row = new QHBoxLayout;

@@ -8,12 +8,12 @@
 #include "documents/LevelSpreadGraph.h"
 #include "documents/MaskedEdit.h"
 #include "documents/ReadingDialogs.h"
-#include "documents/WidgetNames.h"
 #include "documents/frmDMA.h"
 #include "platform/AppInfo.h"
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
+#include "platform/WidgetNames.h"
 #include "platform/WindowRegistry.h"
 #include "lang/LangText.h"
 
@@ -155,8 +155,8 @@ bool comment2KeyAllowed(QChar c) {
            (u >= 44 && u <= 47) || u == 8;
 }
 
-using documents::widgets::button;
-using documents::widgets::named;
+using plat::widgets::button;
+using plat::widgets::named;
 
 } // namespace
 

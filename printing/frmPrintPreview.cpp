@@ -1,6 +1,7 @@
 #include "printing/frmPrintPreview.h"
 
 #include "platform/Twips.h"
+#include "platform/WidgetNames.h"
 #include "printing/Printer.h"
 #include "printing/frmPrintSetup.h"
 
@@ -44,13 +45,7 @@ private:
     frmPrintPreview* preview_;
 };
 
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& tip) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setToolTip(tip);
-    b->setAutoDefault(false);
-    return b;
-}
+using plat::widgets::button;
 
 // A run that keeps the lines of one page.
 std::vector<ReportLine> linesOfPage(const ReportOptions& o, const ReportSource& source, const ReportTexts& texts,

@@ -7,6 +7,7 @@
 #include "documents/frmDocument.h"
 #include "lang/LangText.h"
 #include "platform/UiServices.h"
+#include "platform/WidgetNames.h"
 #include "printing/PrintSupport.h"
 #include "printing/Printer.h"
 #include "printing/frmPrintPreview.h"
@@ -77,17 +78,7 @@ const StoredBox kStoredBoxes[] = {
     {"ChkSummary", &frmPrintSetup::ChkSummary, 0},
 };
 
-QCheckBox* checkBox(QWidget* parent, const char* name, const char* caption) {
-    auto* b = new QCheckBox(QString::fromLatin1(caption), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
-
-QPushButton* pushButton(QWidget* parent, const char* name, const char* caption) {
-    auto* b = new QPushButton(QString::fromLatin1(caption), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
+using plat::widgets::named;
 
 // A stored Boolean word ("True"/"False", any case, or a number); anything else leaves the value as it was.
 void readStoredBool(const QString& key, bool& value) {
@@ -190,12 +181,12 @@ frmPrintSetup::frmPrintSetup(QWidget* parent, frmDMA* list, frmDocument* textDoc
 
     FrameRec = new QGroupBox(QStringLiteral("Logger info"), this);
     FrameRec->setObjectName(QStringLiteral("FrameRec"));
-    ChkGridRef = checkBox(FrameRec, "ChkGridRef", "Grid Ref.");
-    ChkDeployed = checkBox(FrameRec, "ChkDeployed", "Deployed");
-    ChkReceived = checkBox(FrameRec, "ChkReceived", "Received");
-    ChkComment1 = checkBox(FrameRec, "ChkComment1", "Comment 1");
-    ChkComment2 = checkBox(FrameRec, "ChkComment2", "Comment 2");
-    chkInformation = checkBox(FrameRec, "chkInformation", "Information");
+    ChkGridRef = named(new QCheckBox(QStringLiteral("Grid Ref."), FrameRec), "ChkGridRef");
+    ChkDeployed = named(new QCheckBox(QStringLiteral("Deployed"), FrameRec), "ChkDeployed");
+    ChkReceived = named(new QCheckBox(QStringLiteral("Received"), FrameRec), "ChkReceived");
+    ChkComment1 = named(new QCheckBox(QStringLiteral("Comment 1"), FrameRec), "ChkComment1");
+    ChkComment2 = named(new QCheckBox(QStringLiteral("Comment 2"), FrameRec), "ChkComment2");
+    chkInformation = named(new QCheckBox(QStringLiteral("Information"), FrameRec), "chkInformation");
     auto* recLayout = new QVBoxLayout(FrameRec);
     for (QWidget* w : {ChkGridRef, ChkDeployed, ChkReceived, ChkComment1, ChkComment2, chkInformation})
         recLayout->addWidget(w);
@@ -203,18 +194,18 @@ frmPrintSetup::frmPrintSetup(QWidget* parent, frmDMA* list, frmDocument* textDoc
 
     Fr2dummy = new QGroupBox(QStringLiteral("By status"), this);
     Fr2dummy->setObjectName(QStringLiteral("Fr2dummy"));
-    ChkAll = checkBox(Fr2dummy, "ChkAll", "All Loggers");
-    ChkLeak = checkBox(Fr2dummy, "ChkLeak", "Leak");
-    ChkWarning = checkBox(Fr2dummy, "ChkWarning", "Warning");
-    ChkNotInLeak = checkBox(Fr2dummy, "ChkNotInLeak", "Not in Leak");
+    ChkAll = named(new QCheckBox(QStringLiteral("All Loggers"), Fr2dummy), "ChkAll");
+    ChkLeak = named(new QCheckBox(QStringLiteral("Leak"), Fr2dummy), "ChkLeak");
+    ChkWarning = named(new QCheckBox(QStringLiteral("Warning"), Fr2dummy), "ChkWarning");
+    ChkNotInLeak = named(new QCheckBox(QStringLiteral("Not in Leak"), Fr2dummy), "ChkNotInLeak");
     auto* statusLayout = new QVBoxLayout(Fr2dummy);
     for (QWidget* w : {ChkAll, ChkLeak, ChkWarning, ChkNotInLeak})
         statusLayout->addWidget(w);
     statusLayout->addStretch(1);
 
-    ChkHist = checkBox(this, "ChkHist", "Include history");
-    ChkSummary = checkBox(this, "ChkSummary", "Summary report");
-    CmdSelectDates = pushButton(this, "CmdSelectDates", "Select Dates...");
+    ChkHist = named(new QCheckBox(QStringLiteral("Include history"), this), "ChkHist");
+    ChkSummary = named(new QCheckBox(QStringLiteral("Summary report"), this), "ChkSummary");
+    CmdSelectDates = named(new QPushButton(QStringLiteral("Select Dates..."), this), "CmdSelectDates");
     LblComment = new QLabel(QStringLiteral("Comment"), this);
     LblComment->setObjectName(QStringLiteral("LblComment"));
     TxtComment = new QLineEdit(this);
@@ -222,11 +213,12 @@ frmPrintSetup::frmPrintSetup(QWidget* parent, frmDMA* list, frmDocument* textDoc
     LblComment->setBuddy(TxtComment);
     lblFont = new QLabel(this);
     lblFont->setObjectName(QStringLiteral("lblFont"));
-    CmdPreview = pushButton(this, "CmdPreview", "P&review...");
-    FontButton = pushButton(this, "FontButton", "Font...");
-    PrinterButton = pushButton(this, "PrinterButton", "&Printer...");
-    OKButton = pushButton(this, "OKButton", "OK");
-    CancelButton = pushButton(this, "CancelButton", "Cancel");
+    // The dialog's buttons take Enter while they have the focus, as a dialog's buttons do; otherwise OK does.
+    CmdPreview = named(new QPushButton(QStringLiteral("P&review..."), this), "CmdPreview");
+    FontButton = named(new QPushButton(QStringLiteral("Font..."), this), "FontButton");
+    PrinterButton = named(new QPushButton(QStringLiteral("&Printer..."), this), "PrinterButton");
+    OKButton = named(new QPushButton(QStringLiteral("OK"), this), "OKButton");
+    CancelButton = named(new QPushButton(QStringLiteral("Cancel"), this), "CancelButton");
     OKButton->setProperty("tag", QString::fromLatin1(kAlwaysOn));
     CancelButton->setProperty("tag", QString::fromLatin1(kAlwaysOn));
     OKButton->setDefault(true);
