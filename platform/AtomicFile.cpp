@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -27,6 +28,17 @@ int FileCalls::close(int fd) {
 }
 int FileCalls::rename(const char* from, const char* to) {
     return ::rename(from, to);
+}
+int FileCalls::renameNoReplace(const char* from, const char* to) {
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+    // A file system without the flag: a second name never replaces a file either.
+    if (::link(from, to) != 0)
+        return -1;
+    ::unlink(from);
+    return 0;
 }
 
 namespace {
@@ -183,7 +195,7 @@ bool AtomicFile::write(std::string_view data) {
     return true;
 }
 
-bool AtomicFile::commit() {
+bool AtomicFile::commit(bool keepExisting) {
     if (fd_ < 0)
         return fail(error_ != 0 ? error_ : EBADF);
     // Delayed allocation and network file systems report a full disk only here or at close.
@@ -194,7 +206,9 @@ bool AtomicFile::commit() {
     // Linux releases the descriptor even when close is interrupted, and the data is synced by now.
     if (calls().close(fd) != 0 && errno != EINTR)
         return fail(errno);
-    if (calls().rename(temp_.constData(), target_.constData()) != 0)
+    const int renamed = keepExisting ? calls().renameNoReplace(temp_.constData(), target_.constData())
+                                     : calls().rename(temp_.constData(), target_.constData());
+    if (renamed != 0)
         return fail(errno);
     temp_.clear();
     const qsizetype slash = target_.lastIndexOf('/');

@@ -25,6 +25,8 @@ public:
     virtual int fsync(int fd);
     virtual int close(int fd);
     virtual int rename(const char* from, const char* to);
+    // A rename that fails with EEXIST when the target exists.
+    virtual int renameNoReplace(const char* from, const char* to);
 };
 
 // Installs the calls every writer uses from now on (nullptr: the system's). Returns the ones in force before.
@@ -52,7 +54,9 @@ public:
     bool open();
     bool write(std::string_view data);
     bool write(const char* data, qint64 size) { return write(std::string_view(data, static_cast<size_t>(size))); }
-    bool commit();
+    // Puts the new file in place. With keepExisting a file that has appeared under the name meanwhile is not
+    // replaced: the commit fails with EEXIST.
+    bool commit(bool keepExisting = false);
     // Drops what was written; the target stays as it was.
     void cancel();
 

@@ -76,6 +76,11 @@ public:
             return -1;
         return plat::FileCalls::rename(from, to);
     }
+    int renameNoReplace(const char* from, const char* to) override {
+        if (fails(Step::Rename))
+            return -1;
+        return plat::FileCalls::renameNoReplace(from, to);
+    }
 
 private:
     bool fails(Step step) {

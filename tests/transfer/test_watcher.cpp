@@ -2,9 +2,10 @@
 #include "TransferFixtures.h"
 #include "core/Shared.h"
 #include "documents/frmDMA.h"
+#include "lang/LangText.h"
+#include "platform/AtomicFile.h"
 #include "platform/WindowRegistry.h"
 #include "transfer/TransferFolders.h"
-#include "lang/LangText.h"
 #include "transfer/frmAutoSyncWatcher.h"
 
 #include <QDir>
@@ -234,7 +235,9 @@ TEST_F(WatcherTest, AMoveThatFailsOffersRetryAndCancelDiscardsTheFile) {
     ASSERT_EQ(ui.messages().size(), 3u);
     QString expected = ExpandNewlines(LoadLangString(txt::ImportMoveFailed));
     expected.replace(QStringLiteral("<SourceFileName>"), source);
-    expected.replace(QStringLiteral("<TargetFileName>"), TransferFromFolder + QStringLiteral("/a.csv"));
+    // The target is followed by the system's reason: the folder's place is taken by a file.
+    expected.replace(QStringLiteral("<TargetFileName>"),
+                     TransferFromFolder + QStringLiteral("/a.csv\n") + plat::systemErrorText(ENOTDIR));
     EXPECT_EQ(ui.messages()[0].prompt, expected);
     EXPECT_EQ(ui.messages()[0].style, 53);
     EXPECT_TRUE(ui.messages()[1].prompt.contains(QStringLiteral("Cancel discards the file")));
