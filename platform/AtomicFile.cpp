@@ -146,7 +146,8 @@ bool AtomicFile::open() {
     // Beside the target, hidden and under a name no listing of area files matches, made only by us (O_EXCL).
     const qsizetype slash = target_.lastIndexOf('/');
     const QByteArray folder = slash < 0 ? QByteArray(".") : (slash == 0 ? QByteArray("/") : target_.left(slash));
-    const QByteArray base = slash < 0 ? target_ : target_.mid(slash + 1);
+    // The name is cut so that the temporary one stays within the 255 bytes a name may have.
+    const QByteArray base = (slash < 0 ? target_ : target_.mid(slash + 1)).left(200);
     const mode_t mode = exists ? (st.st_mode & 07777) : 0666;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QByteArray name =

@@ -113,6 +113,25 @@ TEST(AtomicFile, SyncsTheDataBeforeTheRenameAndTheFolderAfterIt) {
     EXPECT_EQ(calls.order, "OWSCRDSC");
 }
 
+// After the rename the new file is in place; a folder that cannot be synced is still said, since the save
+// might not survive a power cut, so the caller keeps the document unsaved and the user can save again.
+TEST(AtomicFile, AFolderThatCannotBeSyncedIsReported) {
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("area.pdb"));
+    QString error;
+    {
+        FaultyFileCalls faults(Step::SyncFolder, EIO);
+        EXPECT_FALSE(plat::writeFileAtomically(target, "new", &error));
+    }
+    EXPECT_EQ(error, plat::systemErrorText(EIO));
+    std::string back;
+    ASSERT_TRUE(plat::readFileBytes(target, back));
+    EXPECT_EQ(back, "new");
+    // A file system that cannot sync folders at all is no failure.
+    FaultyFileCalls unsupported(Step::SyncFolder, EINVAL);
+    EXPECT_TRUE(plat::writeFileAtomically(target, "newer"));
+}
+
 TEST(AtomicFile, ShortAndInterruptedWritesStillWriteEveryByte) {
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("area.pdb"));
@@ -199,6 +218,16 @@ TEST(AtomicFile, RefusesWhatARenameMustNotReplace) {
     std::string back;
     ASSERT_TRUE(plat::readFileBytes(locked, back));
     EXPECT_EQ(back, "kept");
+}
+
+TEST(AtomicFile, ANameOfTheLongestLengthIsWritten) {
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QString(251, u'a') + QStringLiteral(".pdb"));
+    QString error;
+    ASSERT_TRUE(plat::writeFileAtomically(target, "new", &error)) << qPrintable(error);
+    std::string back;
+    ASSERT_TRUE(plat::readFileBytes(target, back));
+    EXPECT_EQ(back, "new");
 }
 
 // A real full disk, without root: the file size limit makes the write fail as a full disk does.
