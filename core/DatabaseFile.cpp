@@ -9,7 +9,6 @@
 #include "lang/LangText.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <array>
@@ -640,7 +639,7 @@ int32_t WriteDatabaseFile(const QString& path, bool fieldUnitBanner, bool csvCol
         return static_cast<int32_t>(DbWriteFailure);
     };
     if (LoggerCount > kMaxLoggers)
-        return fail(QString::fromLocal8Bit(std::strerror(ERANGE)));
+        return fail(plat::systemErrorText(ERANGE));
 
     // Texts are looked up once per file, not once per line.
     std::array<std::string, 4> groupTitles;
@@ -737,19 +736,9 @@ int32_t WriteDatabaseFile(const QString& path, bool fieldUnitBanner, bool csvCol
         ShowStatusText(statusNumberText(loggerText, i));
     }
 
-    // The file is replaced by renaming a finished copy over it. What must not be replaced that way is
-    // refused: a file whose mode bits forbid writing (whoever runs the program), and anything that is not
-    // a plain file, such as a device or a pipe, which a rename would swap for an ordinary file.
+    // The file is replaced by renaming a finished, synced copy over it; the routine refuses what must not be
+    // replaced that way (a read-only file, a folder, a device or a pipe).
     const QString target = plat::resolvePath(path);
-    const QFileInfo info(target);
-    if (info.exists()) {
-        if (info.isDir())
-            return fail(QString::fromLocal8Bit(std::strerror(EISDIR)));
-        if (!info.isFile())
-            return fail(QString::fromLocal8Bit(std::strerror(EINVAL)));
-        if (plat::isReadOnlyFile(target))
-            return fail(QString::fromLocal8Bit(std::strerror(EACCES)));
-    }
     QString error;
     if (!plat::writeFileAtomically(target, out, &error))
         return fail(error);
@@ -824,4 +813,11 @@ QString BuildLoadReport() {
 
 QString LastWriteErrorText() {
     return g_lastWriteError;
+}
+
+QString DatabaseWriteFailureText(int32_t code, const QString& path) {
+    QString text = DatabaseErrorText(code, false) + QStringLiteral(":\n") + path;
+    if (!g_lastWriteError.isEmpty())
+        text += u'\n' + g_lastWriteError;
+    return text;
 }

@@ -22,5 +22,9 @@ QString DatabaseErrorText(int32_t code, bool withLine);
 std::string SplitCsvField(const std::string& line, int16_t& position, int16_t maxLength);
 QString BuildLoadReport();
 
-// The operating system's reason for the last failed write, for messages that need more than the code.
+// The operating system's reason for the last failed write ("No space left on device"), for messages that need
+// more than the code.
 QString LastWriteErrorText();
+// The message for a failed write of path: the code's text, ":", then the file and the system's reason on lines
+// of their own.
+QString DatabaseWriteFailureText(int32_t code, const QString& path);

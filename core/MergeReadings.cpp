@@ -11,7 +11,6 @@
 #include "platform/VbRuntime.h"
 #include "lang/LangText.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <cmath>
@@ -90,9 +89,14 @@ bool WriteMerged(IMergeHost& host, IMergeWindow& window, const QString& destinat
     backupName->clear();
     const QString localDestination = plat::resolvePath(destination);
     if (QFileInfo::exists(localDestination)) {
+        // The backup is written as every other file is, so a full disk is seen here and named.
         const QString backup = MakeBackupName(destination);
-        if (backup.isEmpty() || !QFile::copy(localDestination, plat::resolvePath(backup))) {
-            Abandon(host, txt::BackupFailed, backup.isEmpty() ? destination : backup);
+        std::string bytes;
+        QString reason;
+        if (backup.isEmpty() || !plat::readFileBytes(localDestination, bytes) ||
+            !plat::writeFileAtomically(plat::resolvePath(backup), bytes, &reason)) {
+            Abandon(host, txt::BackupFailed,
+                    (backup.isEmpty() ? destination : backup) + (reason.isEmpty() ? QString() : u'\n' + reason));
             return false;
         }
         *backupName = backup;
@@ -100,11 +104,7 @@ bool WriteMerged(IMergeHost& host, IMergeWindow& window, const QString& destinat
 
     const int32_t code = WriteDatabaseFile(destination, false, false);
     if (code != DbOk) {
-        QString reason = DatabaseErrorText(code, false);
-        const QString detail = LastWriteErrorText();
-        if (!detail.isEmpty())
-            reason += u'\n' + detail;
-        Abandon(host, txt::WriteFailed, reason);
+        Abandon(host, txt::WriteFailed, DatabaseWriteFailureText(code, destination));
         return false;
     }
     if (!backupName->isEmpty())

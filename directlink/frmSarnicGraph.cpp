@@ -5,6 +5,7 @@
 #include "directlink/CaptureRoutines.h"
 #include "directlink/frmSarnicRead.h"
 #include "lang/LangText.h"
+#include "platform/AtomicFile.h"
 #include "platform/QtUi.h"
 #include "platform/Twips.h"
 #include "platform/UiServices.h"
@@ -20,7 +21,6 @@
 #include <QMimeData>
 #include <QPrinter>
 #include <QPushButton>
-#include <QSaveFile>
 
 #include <cmath>
 
@@ -62,18 +62,9 @@ QByteArray HistogramCsv(const HistogramCounts& counts) {
 }
 
 bool SaveHistogramCsv(const QString& path, const HistogramCounts& counts, QString* error) {
-    QSaveFile file(path);
     const QByteArray bytes = HistogramCsv(counts);
-    // Unbuffered, so a write the disk only half takes shows in write()'s count; a buffered flush at commit
-    // would report it as success and put a cut-off file in place of the old one.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size() ||
-        !file.commit()) {
-        file.cancelWriting();
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return plat::writeFileAtomically(path, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())),
+                                     error);
 }
 
 } // namespace directlink

@@ -120,8 +120,9 @@ bool SaveLoggerFile(frmDMA* document, const QString& path, const QString& extens
         code = WriteDatabaseFile(target, false, extension == QStringLiteral(".csv"));
     }
     if (code != DbOk) {
-        // A write failure has no line of its own: the line count belongs to the last file read.
-        ShowMessage(DatabaseErrorText(code, false), 0);
+        // A write failure has no line of its own (the line count belongs to the last file read); it names the
+        // file and the system's reason: a full disk, a read-only file or folder.
+        ShowMessage(DatabaseWriteFailureText(code, target), 0);
         return false;
     }
     // The PDA queue gets a copy of every file written; the auto-sync utility picks it up from there.
@@ -130,8 +131,9 @@ bool SaveLoggerFile(frmDMA* document, const QString& path, const QString& extens
     const QString destination = queueFolder() + u'/' + name;
     const bool folderExists = QFileInfo(queueFolder()).isDir();
     std::string bytes;
+    QString reason;
     const bool copied = folderExists && plat::readFileBytes(plat::resolvePath(target), bytes) &&
-                        plat::writeFileAtomically(destination, bytes);
+                        plat::writeFileAtomically(destination, bytes, &reason);
     // Until the auto-sync utility has run once the queue folder does not exist: that is said once per run,
     // not at every save. Any other failure is said every time.
     static QSet<QString> missingFoldersReported;
@@ -141,7 +143,8 @@ bool SaveLoggerFile(frmDMA* document, const QString& path, const QString& extens
         missingFoldersReported.insert(queueFolder());
     }
     if (!copied && !quiet)
-        plat::ui().messageBox(LoadLangString(txt::QueueCopyFailed) + QStringLiteral("\r\n\r\n") + destination,
+        plat::ui().messageBox(LoadLangString(txt::QueueCopyFailed) + QStringLiteral("\r\n\r\n") + destination +
+                                  (reason.isEmpty() ? QString() : QStringLiteral("\r\n") + reason),
                               plat::MB_ICONEXCLAMATION, plat::appTitle());
     if (extension.isEmpty()) {
         document->AskForSave = false;
@@ -236,8 +239,9 @@ bool SaveTextDocument(frmDocument* document, int titleText) {
         return false;
     if (path != document->windowTitle() && !ConfirmOverwrite(path))
         return false;
-    if (!document->SaveFile(path)) {
-        ShowMessage(LoadLangString(txt::TextSaveFailed) + path, 0);
+    QString reason;
+    if (!document->SaveFile(path, &reason)) {
+        ShowMessage(LoadLangString(txt::TextSaveFailed) + path + u'\n' + reason, 0);
         return false;
     }
     document->setWindowTitle(path);

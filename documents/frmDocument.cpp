@@ -77,8 +77,8 @@ bool frmDocument::LoadFile(const QString& path) {
     return true;
 }
 
-bool frmDocument::SaveFile(const QString& path) const {
-    return plat::writeFileAtomically(plat::toLocalPath(path), RtfFromPlainText(text()));
+bool frmDocument::SaveFile(const QString& path, QString* error) const {
+    return plat::writeFileAtomically(plat::toLocalPath(path), RtfFromPlainText(text()), error);
 }
 
 void frmDocument::Form_QueryUnload(bool& cancel) {

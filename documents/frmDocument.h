@@ -20,7 +20,8 @@ public:
     void setText(const QString& text);
     // The box's rich-text file: false when the file cannot be read or written.
     bool LoadFile(const QString& path);
-    bool SaveFile(const QString& path) const;
+    // False when the file could not be written; error then gets the system's reason.
+    bool SaveFile(const QString& path, QString* error = nullptr) const;
 
     void Form_Resize();
 

@@ -1,12 +1,12 @@
 #include "pdalink/RAPIModule.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Paths.h"
 #include "platform/UiServices.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <dlfcn.h>
 
@@ -186,24 +186,6 @@ QStringList ListDeviceCsvFiles(const QString& folderSpec) {
     return out;
 }
 
-bool OpenPcTarget(QSaveFile& file, const QString& path) {
-    // The new file is renamed over the old one when complete, which would replace a device, a pipe or a folder
-    // by a plain file, and (for root) a file whose permissions forbid writing: refuse those as a direct write
-    // would. A link is followed, so the file it names gets the copy.
-    const QFileInfo existing(path);
-    QString real = path;
-    if (existing.exists() || existing.isSymLink()) {
-        const QFileInfo target(existing.canonicalFilePath().isEmpty() ? path : existing.canonicalFilePath());
-        if (!target.isFile() ||
-            !(target.permissions() & (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther)))
-            return false;
-        if (existing.isSymLink())
-            real = existing.canonicalFilePath();
-    }
-    file.setFileName(real);
-    return file.open(QIODevice::WriteOnly);
-}
-
 bool CopyDeviceFileToPC(const QString& source, const QString& target, pda::CallStatus* status) {
     Session session;
     if (!session.ok()) {
@@ -218,33 +200,34 @@ bool CopyDeviceFileToPC(const QString& source, const QString& target, pda::CallS
     const uint64_t expected = (static_cast<uint64_t>(high) << 32) | low;
     // The copy goes straight to a new file beside the target, block by block, whatever size the device
     // reports; the target is replaced only by a whole copy.
-    QSaveFile out;
-    if (!OpenPcTarget(out, plat::toLocalPath(target))) {
-        raise(status, pda::kErrPathAccess, QStringLiteral("Path/File access error: ") + target);
+    // The error names the file and the system's reason (a full disk, a read-only folder).
+    plat::AtomicFile out(plat::toLocalPath(target));
+    auto pathError = [&] {
+        raise(status, pda::kErrPathAccess,
+              QStringLiteral("Path/File access error: ") + target + QStringLiteral(": ") + out.errorText());
         return false;
-    }
+    };
+    if (!out.open())
+        return pathError();
     uint64_t gathered = 0;
     bool written = true;
     if (!readBlocks(file.get(), [&](const QByteArray& block) {
             gathered += static_cast<uint64_t>(block.size());
-            written = written && out.write(block) == block.size();
+            written = written && out.write(block.constData(), block.size());
             return true;
         })) {
-        out.cancelWriting();
+        out.cancel();
         return false;
     }
     // A device that went away during the read ends the file early; only a whole file counts.
     if (gathered != expected) {
-        out.cancelWriting();
+        out.cancel();
         ShowLibMessage(ReadErrorText(ce::ERROR_READ_FAULT));
         return false;
     }
     file.reset();
-    if (!written || !out.commit()) {
-        out.cancelWriting();
-        raise(status, pda::kErrPathAccess, QStringLiteral("Path/File access error: ") + target);
-        return false;
-    }
+    if (!written || !out.commit())
+        return pathError();
     return true;
 }
 
@@ -369,7 +352,8 @@ int32_t DeleteDeviceFile(const QString& name) {
 
 bool AppendTextLine(const QString& path, const QByteArray& text) {
     QFile f(plat::toLocalPath(path));
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+    // Unbuffered, so a full disk shows in the write's count here and not in a flush at close that nobody sees.
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return false;
     return f.write(text) == text.size() && f.write("\r\n", 2) == 2;
 }

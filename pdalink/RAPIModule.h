@@ -11,7 +11,6 @@
 #include <functional>
 
 class QFile;
-class QSaveFile;
 
 namespace plat {
 class UiServices;
@@ -95,10 +94,6 @@ int32_t DeleteDeviceFile(const QString& name);
 bool AppendDeviceFileToPC(const QString& fileName, pda::CallStatus* status);
 bool AppendTextLine(const QString& path, const QByteArray& text);
 bool SpawnDeviceProgram();
-
-// Opens a new file that replaces the PC file path when committed (following a link to the file it names).
-// False for a path that is not a plain writable file or cannot be written.
-bool OpenPcTarget(QSaveFile& file, const QString& path);
 
 // Copies the rest of an open PC file to the device file target, in blocks, through a temporary file beside
 // it that takes the target's name only when all of it is there. Any failure removes the temporary file and

@@ -2,6 +2,7 @@
 
 #include "pdalink/CopyWindowParts.h"
 #include "pdalink/RAPIModule.h"
+#include "platform/AtomicFile.h"
 #include "platform/UiServices.h"
 
 #include <QFileInfo>
@@ -11,7 +12,6 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
 #include <climits>
@@ -119,11 +119,14 @@ bool frmBrowsePDA::downloadSelected(int* downloaded, QStringList* savedPaths) {
 
         // Block by block into a new file beside the target, whatever size the device reports; the target is
         // replaced only by a whole copy.
-        QSaveFile out;
-        if (!RAPIModule::OpenPcTarget(out, target)) {
-            ShowLibMessage(String630);
+        plat::AtomicFile out(target);
+        // The message names the file and the system's reason (a full disk, a read-only folder).
+        auto saveFailed = [&] {
+            ShowLibMessage(String630 + QStringLiteral("\r\n\r\n") + target + QStringLiteral("\r\n") + out.errorText());
             return false;
-        }
+        };
+        if (!out.open())
+            return saveFailed();
         QByteArray block(static_cast<qsizetype>(kReadBlock), '\0');
         qint64 remaining = size;
         bool readOk = true;
@@ -134,22 +137,19 @@ bool frmBrowsePDA::downloadSelected(int* downloaded, QStringList* savedPaths) {
             // A short read means the device went away or the file shrank: the file is not whole.
             readOk = ce::CeReadFile(file.get(), block.data(), want, &got) && got == want;
             if (readOk) {
-                writeOk = out.write(block.constData(), got) == static_cast<qint64>(got);
+                writeOk = out.write(block.constData(), static_cast<qint64>(got));
                 remaining -= got;
                 if (remaining > 0)
                     progressBar->setValue(std::min(progressBar->value() + 1, progressBar->maximum()));
             }
         }
         if (!readOk) {
-            out.cancelWriting();
+            out.cancel();
             ShowLibMessage(String628);
             return false;
         }
-        if (!writeOk || !out.commit()) {
-            out.cancelWriting();
-            ShowLibMessage(String630);
-            return false;
-        }
+        if (!writeOk || !out.commit())
+            return saveFailed();
         ++*downloaded;
         savedPaths->append(target);
         entry->setData(Qt::UserRole, target);

@@ -1,5 +1,9 @@
 #include "platform/ProfileFile.h"
 
+#include "platform/AtomicFile.h"
+
+#include <QFile>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -187,66 +191,14 @@ std::string unquote(std::string_view v) {
     return std::string(v);
 }
 
-// The process's file creation mask, read without changing it (other threads may be creating files).
-mode_t creationMask() {
-    std::FILE* f = std::fopen("/proc/self/status", "re");
-    if (!f)
-        return 022;
-    char line[256];
-    unsigned mask = 022;
-    while (std::fgets(line, sizeof line, f))
-        if (std::sscanf(line, "Umask: %o", &mask) == 1)
-            break;
-    std::fclose(f);
-    return static_cast<mode_t>(mask & 0777);
-}
-
-// Replaces the file in one step: the text goes into a fresh file of an unpredictable name, created only if
-// no entry of that name exists (so a planted link or file is never followed or reused), in the same folder,
-// with the mode of the file it replaces; then it is renamed over the file.
+// Replaces the file in one step, through the routine every file of the package is written with: a fresh
+// temporary file of an unpredictable name beside it (never a planted link), written, synced and closed, each
+// step checked, then renamed over the file with its mode kept.
 bool writeAtomically(const std::string& path, const std::string& bytes, std::string& why) {
-    const auto slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp = (slash == std::string::npos ? std::string() : folder) + "." + base + ".XXXXXX";
-    struct stat old {};
-    const bool hadFile = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        why = std::string("cannot create a temporary file in ") + folder + ": " + std::strerror(errno);
-        return false;
-    }
-    // The file keeps its mode; a new one gets the mode a plain create would give it.
-    bool ok = ::fchmod(fd, hadFile ? (old.st_mode & 0777) : (0644 & ~creationMask())) == 0;
-    if (!ok)
-        why = std::strerror(errno);
-    if (ok && hadFile && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
-        (void)!::fchown(fd, old.st_uid, old.st_gid); // only possible for a privileged writer; else ours
-    std::size_t done = 0;
-    while (ok && done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            why = n < 0 ? std::strerror(errno) : "nothing written";
-            ok = false;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (ok && ::fsync(fd) != 0) {
-        why = std::strerror(errno);
-        ok = false;
-    }
-    if (::close(fd) != 0 && ok) {
-        why = std::strerror(errno);
-        ok = false;
-    }
-    if (ok && std::rename(temp.c_str(), path.c_str()) == 0)
+    AtomicFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (file.open() && file.write(bytes) && file.commit())
         return true;
-    if (ok)
-        why = std::strerror(errno);
-    ::unlink(temp.c_str());
+    why = file.errorText().toStdString();
     return false;
 }
 

@@ -1,10 +1,10 @@
 #include "platform/SettingsStore.h"
 
+#include "platform/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -163,11 +163,8 @@ bool write(const QString& path, const Store& store) {
         QFile::remove(path);
         return true;
     }
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    f.write(data);
-    return f.commit();
+    // The whole store goes through the checked routine: a full disk must not leave an empty store behind.
+    return writeFileAtomically(path, std::string_view(data.constData(), static_cast<size_t>(data.size())));
 }
 
 QString safeFileName(const QString& title) {

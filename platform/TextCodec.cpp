@@ -1,8 +1,6 @@
 #include "platform/TextCodec.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <array>
 
@@ -87,43 +85,6 @@ bool readFileBytes(const QString& path, std::string& out) {
         out.append(rest.constData(), static_cast<size_t>(rest.size()));
     }
     return f.error() == QFileDevice::NoError;
-}
-
-bool writeFileAtomically(const QString& path, std::string_view data, QString* errorText) {
-    // The new file is renamed over the old one, which would replace a device, a pipe or a folder by a plain
-    // file, and (for root) a file whose permissions forbid writing: refuse those as a direct write would.
-    const QFileInfo existing(path);
-    if (existing.exists() || existing.isSymLink()) {
-        const QFileInfo target(existing.canonicalFilePath().isEmpty() ? path : existing.canonicalFilePath());
-        if (!target.isFile()) {
-            if (errorText)
-                *errorText = QStringLiteral("Not a plain file: %1").arg(path);
-            return false;
-        }
-        if (!(target.permissions() & (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther))) {
-            if (errorText)
-                *errorText = QStringLiteral("The file is read-only: %1").arg(path);
-            return false;
-        }
-    }
-    QSaveFile f(existing.isSymLink() ? existing.canonicalFilePath() : path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        if (errorText)
-            *errorText = f.errorString();
-        return false;
-    }
-    if (f.write(data.data(), static_cast<qint64>(data.size())) != static_cast<qint64>(data.size())) {
-        if (errorText)
-            *errorText = f.errorString();
-        f.cancelWriting();
-        return false;
-    }
-    if (!f.commit()) {
-        if (errorText)
-            *errorText = f.errorString();
-        return false;
-    }
-    return true;
 }
 
 } // namespace plat

@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/AtomicFile.h"
+
 #include <QString>
 
 #include <string>
@@ -19,9 +21,5 @@ std::vector<std::string_view> splitLines(std::string_view data);
 
 // Reads a whole file; false when it cannot be opened or read.
 bool readFileBytes(const QString& path, std::string& out);
-
-// Writes a whole file safely: into a temporary file beside it, renamed over the target only when complete,
-// so a failed write leaves any previous file as it was. errorText gets the reason on failure.
-bool writeFileAtomically(const QString& path, std::string_view data, QString* errorText = nullptr);
 
 } // namespace plat

@@ -118,9 +118,8 @@ bool WriteWindowToFieldUnitFolder(frmDMA* window) {
     // Whatever stands under that name and was not written by this send must not reach the field unit.
     if (QFileInfo(written).isFile() && !g_writtenThisSend.contains(written))
         QFile::remove(written);
-    QString reason = LastWriteErrorText();
-    ShowMessage(DatabaseErrorText(code, false) + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason) +
-                    QStringLiteral("\r\n") + LoadLangString(txt::FieldUnitWriteFailed) + window->windowTitle(),
+    ShowMessage(DatabaseWriteFailureText(code, written) + QStringLiteral("\r\n") +
+                    LoadLangString(txt::FieldUnitWriteFailed) + window->windowTitle(),
                 0);
     return false;
 }

@@ -3,11 +3,13 @@
 #include "core/DatabaseFile.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
+#include "platform/AtomicFile.h"
 #include "platform/Paths.h"
+#include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 #include "platform/WindowRegistry.h"
-#include "lang/LangText.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -30,20 +32,35 @@ namespace {
 constexpr int kPollMs = 1000;
 
 // A move that never replaces a file of that name (in any letter case, as the folder would on Windows): the
-// clash check before it is the user's only say over what happens to the file already there.
-bool moveFileNoReplace(const QString& source, const QString& target) {
-    if (!QFileInfo(source).isFile() || !plat::findFirstFile(target).isEmpty())
+// clash check before it is the user's only say over what happens to the file already there. reason gets the
+// system's text when the move fails.
+bool moveFileNoReplace(const QString& source, const QString& target, QString* reason) {
+    if (!QFileInfo(source).isFile() || !plat::findFirstFile(target).isEmpty()) {
+        *reason = plat::systemErrorText(QFileInfo(source).isFile() ? EEXIST : ENOENT);
         return false;
+    }
     const QByteArray from = QFile::encodeName(source);
     const QByteArray to = QFile::encodeName(target);
     if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
         return true;
-    if (errno != EXDEV)
+    if (errno != EXDEV) {
+        *reason = plat::systemErrorText(errno);
         return false;
-    // Another file system: copy (QFile::copy never overwrites), then remove the source.
-    if (!QFile::copy(source, target))
+    }
+    // Another file system: a whole, synced copy takes the name (never over a file that appeared meanwhile),
+    // then the source goes.
+    std::string bytes;
+    if (!plat::readFileBytes(source, bytes)) {
+        *reason = plat::systemErrorText(EIO);
         return false;
-    if (!QFile::remove(source)) {
+    }
+    plat::AtomicFile copy(target);
+    if (!copy.open() || !copy.write(bytes) || !copy.commit(true)) {
+        *reason = copy.errorText();
+        return false;
+    }
+    if (::unlink(from.constData()) != 0) {
+        *reason = plat::systemErrorText(errno);
         QFile::remove(target);
         return false;
     }
@@ -219,13 +236,15 @@ QStringList frmAutoSyncWatcher::MoveImportFiles() {
         const QString source = sourceFolder + u'/' + entry;
         const QString target = targetFolder + u'/' + entry;
         for (;;) {
-            if (moveFileNoReplace(source, target)) {
+            QString reason;
+            if (moveFileNoReplace(source, target, &reason)) {
                 moved << entry;
                 break;
             }
+            // The system's reason follows the target's name (a full disk, a read-only folder).
             QString message = ExpandNewlines(LoadLangString(txt::ImportMoveFailed));
             message.replace(QStringLiteral("<SourceFileName>"), source);
-            message.replace(QStringLiteral("<TargetFileName>"), target);
+            message.replace(QStringLiteral("<TargetFileName>"), target + u'\n' + reason);
             if (plat::ui().messageBox(message, plat::MB_RETRYCANCEL | plat::MB_ICONEXCLAMATION, QString()) ==
                 plat::IDRETRY)
                 continue;

@@ -466,8 +466,9 @@ bool frmMain::SaveDocumentAs(QString& name, int titleText) {
     if (chosen != name && !ConfirmOverwrite(chosen))
         return false;
     name = chosen;
-    if (!document->SaveFile(name)) {
-        ShowMessage(LoadLangString(txt::TextSaveFailed) + name, 0);
+    QString reason;
+    if (!document->SaveFile(name, &reason)) {
+        ShowMessage(LoadLangString(txt::TextSaveFailed) + name + u'\n' + reason, 0);
         return false;
     }
     document->setWindowTitle(name);

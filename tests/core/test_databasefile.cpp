@@ -4,6 +4,8 @@
 #include "core/DatabaseFile.h"
 #include "core/ProgramWindows.h"
 
+#include "FaultyFileCalls.h"
+#include "FullDisk.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 
@@ -465,6 +467,112 @@ TEST_F(DatabaseFileTest, AFailedWriteKeepsThePreviousFile) {
     ASSERT_EQ(WriteDatabaseFile(existing, false, false), DbOk);
     EXPECT_TRUE(LastWriteErrorText().isEmpty());
     EXPECT_EQ(TestEnv::readFile(existing), withVersion(dataFile("database.pdb")));
+}
+
+// An area of n loggers with a few readings each: 5 give a file of about 6 KB, 7000 the largest area.
+std::vector<LoggerRecord> areaOf(int n, const std::string& comment) {
+    std::vector<LoggerRecord> out(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        LoggerRecord& r = out[static_cast<size_t>(i)];
+        r.Serial = 1100000 + i;
+        r.GridRef = "TQ 1033 4179";
+        r.Comment1 = comment;
+        r.Comment2 = "51.50000/-0.12000";
+        r.Deployed = "2024/05/01";
+        for (int s = 1; s <= 20; ++s) {
+            r.ReadingDate[s] = "2024/06/" + std::string(s < 10 ? "0" : "") + std::to_string(s);
+            r.ReadingStatus[s] = "No leak";
+            r.Level[s] = static_cast<int16_t>(20 + s);
+            r.Spread[s] = static_cast<int16_t>(s);
+        }
+        r.UserComments = "Valve chamber, lid at kerb";
+    }
+    return out;
+}
+
+struct AreaFault {
+    const char* name;
+    FaultyFileCalls::Step step;
+    int error;
+    double room; // share of the new file the disk takes before it is full (write faults)
+};
+
+class AreaFileFullDiskTest : public DatabaseFileTest, public ::testing::WithParamInterface<AreaFault> {};
+
+// A save that fails at any step, for the smallest and the largest area, leaves the file byte for byte and
+// says why, naming the file.
+TEST_P(AreaFileFullDiskTest, TheAreaFileStaysAsItWasAndTheReasonIsGiven) {
+    const AreaFault& f = GetParam();
+    for (const int loggers : {5, kMaxLoggers}) {
+        SCOPED_TRACE(loggers);
+        loadTable(areaOf(loggers, "old"));
+        const QString path = env.path(QStringLiteral("AREA.PDB"));
+        ASSERT_EQ(WriteDatabaseFile(path, false, false), DbOk);
+        const std::string old = TestEnv::readFile(path);
+        if (loggers == 5) {
+            EXPECT_GT(old.size(), 5000u);
+            EXPECT_LT(old.size(), 7000u);
+        }
+        loadTable(areaOf(loggers, "new"));
+        {
+            FaultyFileCalls faults(f.step, f.error, static_cast<size_t>(f.room * static_cast<double>(old.size())));
+            EXPECT_EQ(WriteDatabaseFile(path, false, false), DbWriteFailure);
+        }
+        EXPECT_TRUE(TestEnv::readFile(path) == old);
+        EXPECT_EQ(LastWriteErrorText(), plat::systemErrorText(f.error));
+        EXPECT_EQ(DatabaseWriteFailureText(DbWriteFailure, path),
+                  QStringLiteral("Cannot write:\n") + path + u'\n' + plat::systemErrorText(f.error));
+        EXPECT_EQ(status.texts.back(), QString());
+        EXPECT_EQ(QDir(env.programDir()).entryList({QStringLiteral("*AREA*")}, QDir::Files | QDir::Hidden),
+                  QStringList{QStringLiteral("AREA.PDB")});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, AreaFileFullDiskTest,
+                         ::testing::Values(AreaFault{"FullBeforeTheFirstByte", FaultyFileCalls::Step::Write, ENOSPC, 0},
+                                           AreaFault{"FullHalfWay", FaultyFileCalls::Step::Write, ENOSPC, 0.5},
+                                           AreaFault{"FullAtSync", FaultyFileCalls::Step::Sync, ENOSPC, 0},
+                                           AreaFault{"IoErrorAtSync", FaultyFileCalls::Step::Sync, EIO, 0},
+                                           AreaFault{"FullAtClose", FaultyFileCalls::Step::Close, ENOSPC, 0},
+                                           AreaFault{"ReadOnlyFolder", FaultyFileCalls::Step::Open, EACCES, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The same on real full disks: a filled tmpfs (where the test may mount one) and a file size limit.
+TEST_F(DatabaseFileTest, AFullFileSystemLeavesTheAreaFileAsItWas) {
+    SmallTmpfs disk(8 * 1024 * 1024);
+    if (!disk.mounted())
+        GTEST_SKIP() << qPrintable(disk.whyNot());
+    for (const int loggers : {5, kMaxLoggers}) {
+        SCOPED_TRACE(loggers);
+        const QString path = disk.path(QString::number(loggers) + QStringLiteral(".pdb"));
+        loadTable(areaOf(loggers, "old"));
+        ASSERT_EQ(WriteDatabaseFile(path, false, false), DbOk);
+        const std::string old = TestEnv::readFile(path);
+        ASSERT_TRUE(disk.fill());
+        loadTable(areaOf(loggers, "new"));
+        EXPECT_EQ(WriteDatabaseFile(path, false, false), DbWriteFailure);
+        EXPECT_TRUE(TestEnv::readFile(path) == old) << TestEnv::readFile(path).size() << " bytes";
+        EXPECT_EQ(LastWriteErrorText(), plat::systemErrorText(ENOSPC));
+        ASSERT_TRUE(QFile::remove(disk.path(QStringLiteral("filler"))));
+    }
+}
+
+TEST_F(DatabaseFileTest, AFileSizeLimitLeavesTheAreaFileAsItWas) {
+    for (const int loggers : {5, kMaxLoggers}) {
+        SCOPED_TRACE(loggers);
+        const QString path = env.path(QStringLiteral("AREA.PDB"));
+        loadTable(areaOf(loggers, "old"));
+        ASSERT_EQ(WriteDatabaseFile(path, false, false), DbOk);
+        const std::string old = TestEnv::readFile(path);
+        loadTable(areaOf(loggers, "new"));
+        const int result = runWithFileSizeLimit(old.size() / 2, [&] {
+            if (WriteDatabaseFile(path, false, false) != DbWriteFailure)
+                return 0;
+            return LastWriteErrorText() == plat::systemErrorText(EFBIG) ? EFBIG : 1;
+        });
+        EXPECT_EQ(result, EFBIG);
+        EXPECT_TRUE(TestEnv::readFile(path) == old);
+    }
 }
 
 TEST_F(DatabaseFileTest, ErrorTexts) {

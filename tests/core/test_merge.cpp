@@ -1,4 +1,5 @@
 // Readings merge: the helpers, both merges end to end against a fake list window, and the failure paths.
+#include "FaultyFileCalls.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "core/DMAModule.h"
@@ -319,6 +320,45 @@ TEST_F(MergeTest, BySerialStopsSafely) {
         for (const auto& m : scripted.messages())
             EXPECT_FALSE(m.prompt.startsWith(LoadLangString(txt::BackupSaved)));
         QFile::setPermissions(dest, QFile::ReadOwner | QFile::WriteOwner);
+    }
+}
+
+// A disk that fills up during the merge: while the backup is made, or after it while the merged file is
+// written. The destination stays byte for byte and the message names the file and the system's reason.
+TEST_F(MergeTest, AFullDiskStopsTheMergeAndSaysWhy) {
+    for (const bool backupFits : {false, true}) {
+        SCOPED_TRACE(backupFits);
+        TestEnv local;
+        ScriptedUi scripted;
+        const QString dest = local.path(QStringLiteral("DMA_North.pdb"));
+        WriteArea(dest, {Logger(1000001, "", "2023/01/01", 10)});
+        const std::string original = TestEnv::readFile(dest);
+        FakeWindow window;
+        window.name = QStringLiteral("North.pdb");
+        window.caption = QStringLiteral("Download 1");
+        window.records.push_back(Logger(1000001, "", "2024/01/01", 30));
+        window.records.push_back(Logger(1000009));
+        FakeHost h;
+        h.window = &window;
+        const QString backup = dest + QStringLiteral(".000");
+        const QString reason = plat::systemErrorText(ENOSPC);
+        scripted.expectMessage(plat::IDOK, backupFits ? LoadLangString(txt::WriteFailed) +
+                                                            DatabaseErrorText(DbWriteFailure, false) +
+                                                            QStringLiteral(":\n") + dest + u'\n' + reason
+                                                      : LoadLangString(txt::BackupFailed) + backup + u'\n' + reason);
+        {
+            FaultyFileCalls full(FaultyFileCalls::Step::Write, ENOSPC, backupFits ? original.size() + 100 : 10);
+            MergeReadings(h, dest);
+        }
+        ASSERT_EQ(scripted.messages().size(), 1u);
+        EXPECT_FALSE(scripted.messages()[0].prompt.contains(QStringLiteral("Unknown error")));
+        EXPECT_TRUE(TestEnv::readFile(dest) == original);
+        EXPECT_TRUE(h.opened.isEmpty());
+        // A backup is kept only when it was made whole.
+        EXPECT_EQ(QFileInfo::exists(backup), backupFits);
+        if (backupFits) {
+            EXPECT_TRUE(TestEnv::readFile(backup) == original);
+        }
     }
 }
 

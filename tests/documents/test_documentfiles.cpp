@@ -1,13 +1,16 @@
 // Opening, creating and saving logger documents.
 #include "DocumentFixtures.h"
+#include "FaultyFileCalls.h"
+#include "FullDisk.h"
 #include "core/DatabaseFile.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDocument.h"
-#include "platform/WindowRegistry.h"
 #include "lang/LangText.h"
+#include "platform/AtomicFile.h"
+#include "platform/WindowRegistry.h"
 
 #include <QDir>
 #include <QFile>
@@ -236,6 +239,8 @@ TEST_F(DocumentFilesTest, FailedQueueCopyIsReportedButTheSaveCounts) {
         ASSERT_TRUE(SaveLoggerFile(w, source, QString()));
     }
     EXPECT_EQ(ui.messages().size(), said + 2);
+    // The message gives the system's reason after the file.
+    EXPECT_TRUE(ui.messages().back().prompt.endsWith(QStringLiteral("area.pdb\r\n") + plat::systemErrorText(EISDIR)));
 }
 
 TEST_F(DocumentFilesTest, QueueCopyFollowsThePathTheWriterResolved) {
@@ -263,10 +268,115 @@ TEST_F(DocumentFilesTest, FailedWriteKeepsTheOldFileAndTheWindowUnsaved) {
     ui.expectMessage(plat::IDOK);
     EXPECT_FALSE(SaveLoggerFile(w, target, QString()));
     // A write failure names no line: the last read's line count has nothing to do with it.
-    EXPECT_EQ(ui.messages().back().prompt, LoadLangString(txt::TheFileCouldNotBe173));
+    // The message names the file and the system's reason.
+    EXPECT_EQ(ui.messages().back().prompt, LoadLangString(txt::TheFileCouldNotBe173) + QStringLiteral(":\n") + target +
+                                               u'\n' + plat::systemErrorText(ENOENT));
     EXPECT_TRUE(w->AskForSave);
     EXPECT_EQ(w->windowTitle(), source);
     EXPECT_TRUE(QDir(queue()).entryList(QDir::Files).isEmpty());
+}
+
+const std::vector<FixtureLogger> kFive = {
+    {1100001, "TQ 1033 4179", "North", "", "2024/05/01", "", "2024/06/01", "N", 30, 5, "kerb"},
+    {1100002, "TQ 1034 4179", "South", "", "2024/05/01", "", "2024/06/01", "N", 31, 5, ""},
+    {1100003, "TQ 1035 4179", "East", "", "2024/05/01", "", "2024/06/01", "L", 45, 5, ""},
+    {1100004, "TQ 1036 4179", "West", "", "2024/05/01", "", "", "", 0, 0, ""},
+    {1100005, "TQ 1037 4179", "Centre", "", "2024/05/01", "", "2024/06/02", "N", 20, 4, "lid stuck"},
+};
+
+struct SaveFault {
+    const char* name;
+    FaultyFileCalls::Step step;
+    int error;
+    size_t room;
+};
+
+class SaveOnAFailingDiskTest : public DocumentFilesTest, public ::testing::WithParamInterface<SaveFault> {};
+
+// The Save command on a disk that fills up or fails: the file on disk stays byte for byte, the window stays
+// unsaved, nothing reaches the queue, and the message names the file and the reason.
+TEST_P(SaveOnAFailingDiskTest, KeepsTheFileAndSaysWhy) {
+    const SaveFault& f = GetParam();
+    QDir().mkpath(queue());
+    const QString path = env.writeFile(QStringLiteral("AREA.PDB"), areaFile(kFive));
+    const std::string old = TestEnv::readFile(path);
+    ScriptedUi ui;
+    OpenDocument(path);
+    frmDMA* w = ActiveDocument.data();
+    ASSERT_TRUE(w);
+    w->GetLocalRecByIndex(0, 1);
+    LoggerTable[0].Comment1 = "changed";
+    w->PutLocalRecByIndex(0, 1);
+    w->AskForSave = true;
+    ui.expectMessage(plat::IDOK);
+    {
+        FaultyFileCalls faults(f.step, f.error, f.room);
+        EXPECT_FALSE(SaveLoggerDocument(w));
+    }
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].prompt, LoadLangString(txt::TheFileCouldNotBe173) + QStringLiteral(":\n") + path +
+                                           u'\n' + plat::systemErrorText(f.error));
+    EXPECT_TRUE(TestEnv::readFile(path) == old);
+    EXPECT_TRUE(w->AskForSave);
+    EXPECT_TRUE(QDir(queue()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_EQ(QDir(env.programDir()).entryList({QStringLiteral("*AREA*")}, QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("AREA.PDB")});
+    // With the disk mended the same command saves.
+    ASSERT_TRUE(SaveLoggerDocument(w));
+    EXPECT_FALSE(w->AskForSave);
+    EXPECT_NE(TestEnv::readFile(path).find("changed"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, SaveOnAFailingDiskTest,
+                         ::testing::Values(SaveFault{"DiskFull", FaultyFileCalls::Step::Write, ENOSPC, 0},
+                                           SaveFault{"DiskFullHalfWay", FaultyFileCalls::Step::Write, ENOSPC, 2000},
+                                           SaveFault{"IoErrorAtSync", FaultyFileCalls::Step::Sync, EIO, 0},
+                                           SaveFault{"DiskFullAtClose", FaultyFileCalls::Step::Close, ENOSPC, 0},
+                                           SaveFault{"ReadOnlyFolder", FaultyFileCalls::Step::Open, EACCES, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The report's case: a 5-logger area on a 512 KB tmpfs filled to the last byte, saved with the Save command.
+TEST_F(DocumentFilesTest, SaveOnAFullTmpfsKeepsTheFileAndSaysWhy) {
+    SmallTmpfs disk(512 * 1024);
+    if (!disk.mounted())
+        GTEST_SKIP() << qPrintable(disk.whyNot());
+    const QString path = disk.path(QStringLiteral("AREA.PDB"));
+    const std::string old = areaFile(kFive);
+    ASSERT_TRUE(plat::writeFileAtomically(path, old));
+    ScriptedUi ui;
+    OpenDocument(path);
+    frmDMA* w = ActiveDocument.data();
+    ASSERT_TRUE(w);
+    w->AskForSave = true;
+    ASSERT_TRUE(disk.fill());
+    ui.expectMessage(plat::IDOK);
+    EXPECT_FALSE(SaveLoggerDocument(w));
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].prompt, LoadLangString(txt::TheFileCouldNotBe173) + QStringLiteral(":\n") + path +
+                                           u'\n' + plat::systemErrorText(ENOSPC));
+    EXPECT_TRUE(TestEnv::readFile(path) == old) << TestEnv::readFile(path).size() << " bytes";
+    EXPECT_TRUE(w->AskForSave);
+    w->AskForSave = false;
+}
+
+// A text document (a load or merge report) saved on a full disk: its file stays and the reason is shown.
+TEST_F(DocumentFilesTest, ATextDocumentSavedOnAFullDiskSaysWhy) {
+    const QString path = env.writeFile(QStringLiteral("report.log"), "{\\rtf1 old}");
+    ScriptedUi ui;
+    auto* document = new frmDocument;
+    document->setText(QStringLiteral("Merge report"));
+    document->setWindowTitle(path);
+    ui.expectSaveFile(path);
+    ui.expectMessage(plat::IDOK);
+    {
+        FaultyFileCalls full(FaultyFileCalls::Step::Write, ENOSPC, 0);
+        EXPECT_FALSE(SaveTextDocument(document, txt::SaveTitle));
+    }
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].prompt,
+              LoadLangString(txt::TextSaveFailed) + path + u'\n' + plat::systemErrorText(ENOSPC));
+    EXPECT_EQ(TestEnv::readFile(path), "{\\rtf1 old}");
+    document->AskForSave = false;
 }
 
 TEST_F(DocumentFilesTest, TheClosingWindowIsSavedNotTheActiveOne) {

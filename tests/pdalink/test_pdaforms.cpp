@@ -1,9 +1,11 @@
 // The library's download and upload windows, driven through the scripted UI as a user would: pick entries,
 // press the buttons, answer the questions.
+#include "FullDisk.h"
 #include "PdaDevice.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "pdalink/PdaSupportClient.h"
+#include "platform/AtomicFile.h"
 
 #include <QDialog>
 #include <QDir>
@@ -143,6 +145,32 @@ TEST_F(PdaForms, AHugeDeviceFileIsCopiedInBlocksAndAFailureLeavesNoFile) {
     EXPECT_EQ(browse(), QStringList{QString()});
     EXPECT_EQ(QDir(env.path(QStringLiteral("rovemark/from"))).entryList(QDir::Files | QDir::Hidden), QStringList{})
         << "no partial file";
+}
+
+TEST_F(PdaForms, ADownloadOntoAFullDiskKeepsTheEarlierFileAndSaysWhy) {
+    SmallTmpfs disk(512 * 1024);
+    if (!disk.mounted())
+        GTEST_SKIP() << qPrintable(disk.whyNot());
+    // The from-folder lies on the small file system.
+    QDir(env.path(QStringLiteral("rovemark/from"))).removeRecursively();
+    ASSERT_TRUE(QFile::link(disk.path(), env.path(QStringLiteral("rovemark/from"))));
+    env.writeFile(QStringLiteral("rovemark/from/a.csv"), "old a");
+    ASSERT_TRUE(disk.fill());
+    device.writeFile(kExport + QStringLiteral("a.csv"), patternBytes(70000, 'a'));
+    ui.expectDialog([&](QDialog* form) {
+        select(form->findChild<QListWidget*>("listBox"), {"a"});
+        form->findChild<QPushButton*>("cmdOpenFile")->click();
+        form->findChild<QPushButton*>("btnCancel")->click();
+        return form->result();
+    });
+    ui.expectMessage(plat::IDYES, QStringLiteral("a.csv - T626"));
+    ui.expectMessage(plat::IDOK, QStringLiteral("T630"));
+    EXPECT_EQ(browse(), QStringList{QString()});
+    const QString said = ui.messages().back().prompt;
+    EXPECT_TRUE(said.contains(QStringLiteral("a.csv"))) << qPrintable(said);
+    EXPECT_TRUE(said.endsWith(plat::systemErrorText(ENOSPC))) << qPrintable(said);
+    EXPECT_EQ(TestEnv::readFile(from("a.csv")), "old a");
+    EXPECT_EQ(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.csv", "filler"}));
 }
 
 TEST_F(PdaForms, AFailedUploadKeepsTheEarlierCopyOnTheDevice) {

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "FaultyFileCalls.h"
 #include "platform/ProfileFile.h"
 
 namespace fs = std::filesystem;
@@ -83,6 +84,19 @@ TEST_F(ProfileFileTest, AFileThatCannotBeReadIsNeverWrittenOver) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: written over, 2: no reason given, 3: could not drop privileges";
     ASSERT_EQ(::chmod(path_.c_str(), 0600), 0);
+    EXPECT_EQ(get(path_), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+TEST_F(ProfileFileTest, AFullDiskKeepsTheFileAndSaysWhy) {
+    const std::string before = "[Security]\nEnforceSecurity=1\n";
+    put(path_, before);
+    ProfileFile ini(path_);
+    for (const auto step : {FaultyFileCalls::Step::Write, FaultyFileCalls::Step::Sync, FaultyFileCalls::Step::Close}) {
+        FaultyFileCalls full(step, ENOSPC, 8);
+        EXPECT_FALSE(ini.WriteInt("TestMode", "LostData", 1));
+        EXPECT_EQ(ini.LastError(), path_ + " cannot be written: " + plat::systemErrorText(ENOSPC).toStdString());
+    }
     EXPECT_EQ(get(path_), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }

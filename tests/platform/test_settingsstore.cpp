@@ -1,3 +1,4 @@
+#include "FaultyFileCalls.h"
 #include "platform/SettingsStore.h"
 
 #include <QDir>
@@ -71,4 +72,20 @@ TEST_F(SettingsStoreTest, AnEmptyKeyNameIsRefused) {
     // "=value" is no key line: a key without a name could be written but never read back.
     EXPECT_FALSE(s::save("Vordalin", "Settings", "", "x"));
     EXPECT_FALSE(QFile::exists(s::filePath("Vordalin")));
+}
+
+TEST_F(SettingsStoreTest, AFullDiskKeepsTheStoreAsItWas) {
+    ASSERT_TRUE(s::save("Vordalin", "Settings", "ComPort", "3"));
+    ASSERT_TRUE(s::save("Vordalin", "Settings", "DefaultPath", "/areas/"));
+    QFile f(s::filePath("Vordalin"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+    for (const auto step : {FaultyFileCalls::Step::Write, FaultyFileCalls::Step::Sync, FaultyFileCalls::Step::Close}) {
+        FaultyFileCalls full(step, ENOSPC, 4);
+        EXPECT_FALSE(s::save("Vordalin", "Settings", "ComPort", "4"));
+    }
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+    EXPECT_EQ(s::get("Vordalin", "Settings", "ComPort"), "3");
 }

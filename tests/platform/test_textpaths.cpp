@@ -56,7 +56,7 @@ TEST(TextCodec, FailedAtomicWriteKeepsTheOldFile) {
     ASSERT_TRUE(plat::writeFileAtomically(locked, "kept"));
     QFile::setPermissions(locked, QFileDevice::ReadOwner);
     EXPECT_FALSE(plat::writeFileAtomically(locked, "new", &error));
-    EXPECT_TRUE(error.contains(QStringLiteral("read-only")));
+    EXPECT_EQ(error, plat::systemErrorText(EACCES));
     ASSERT_TRUE(plat::readFileBytes(locked, back));
     EXPECT_EQ(back, "kept");
     // A link is followed: the file it names is replaced and the link stays a link.

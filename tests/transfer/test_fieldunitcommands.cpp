@@ -8,6 +8,7 @@
 #include "documents/SmallDialogs.h"
 #include "documents/frmDMA.h"
 #include "lang/LangText.h"
+#include "platform/AtomicFile.h"
 #include "platform/WindowRegistry.h"
 #include "transfer/FieldUnitCommands.h"
 #include "transfer/RovemarkTalk.h"
@@ -270,6 +271,9 @@ TEST_F(FieldUnitCommandsTest, AFailedWriteIsReportedAndOnlyTheGoodFilesReachTheP
 
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_TRUE(ui.messages()[0].prompt.contains(LoadLangString(txt::FieldUnitWriteFailed) + north->windowTitle()));
+    // It names the file and the system's reason.
+    EXPECT_TRUE(ui.messages()[0].prompt.contains(QStringLiteral("/north.pdb\n") + plat::systemErrorText(EISDIR)))
+        << qPrintable(ui.messages()[0].prompt);
     ASSERT_EQ(runs().size(), 1u);
     EXPECT_EQ(runs()[0].files, QStringList{QStringLiteral("south.pdb")});
     EXPECT_EQ(north->RecordCount, 1);

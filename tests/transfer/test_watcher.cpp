@@ -1,10 +1,12 @@
 // The auto-import watcher: when it comes up, how its list follows the folder, and Import and Close.
+#include "FullDisk.h"
 #include "TransferFixtures.h"
 #include "core/Shared.h"
 #include "documents/frmDMA.h"
+#include "lang/LangText.h"
+#include "platform/AtomicFile.h"
 #include "platform/WindowRegistry.h"
 #include "transfer/TransferFolders.h"
-#include "lang/LangText.h"
 #include "transfer/frmAutoSyncWatcher.h"
 
 #include <QDir>
@@ -234,12 +236,39 @@ TEST_F(WatcherTest, AMoveThatFailsOffersRetryAndCancelDiscardsTheFile) {
     ASSERT_EQ(ui.messages().size(), 3u);
     QString expected = ExpandNewlines(LoadLangString(txt::ImportMoveFailed));
     expected.replace(QStringLiteral("<SourceFileName>"), source);
-    expected.replace(QStringLiteral("<TargetFileName>"), TransferFromFolder + QStringLiteral("/a.csv"));
+    // The target is followed by the system's reason: the folder's place is taken by a file.
+    expected.replace(QStringLiteral("<TargetFileName>"),
+                     TransferFromFolder + QStringLiteral("/a.csv\n") + plat::systemErrorText(ENOTDIR));
     EXPECT_EQ(ui.messages()[0].prompt, expected);
     EXPECT_EQ(ui.messages()[0].style, 53);
     EXPECT_TRUE(ui.messages()[1].prompt.contains(QStringLiteral("Cancel discards the file")));
     EXPECT_EQ(ui.messages()[2].style, 64);
     EXPECT_FALSE(QFile::exists(source));
+    EXPECT_TRUE(listWindows().empty());
+}
+
+// The from-folder on another file system that is full: the copy fails whole, with the system's reason.
+TEST_F(WatcherTest, AMoveOntoAFullDiskLeavesNoPartFileAndSaysWhy) {
+    SmallTmpfs disk(512 * 1024);
+    if (!disk.mounted())
+        GTEST_SKIP() << qPrintable(disk.whyNot());
+    drop(QStringLiteral("a.csv"));
+    QDir(TransferFromFolder).removeRecursively();
+    ASSERT_TRUE(QFile::link(disk.path(), TransferFromFolder));
+    ASSERT_TRUE(disk.fill());
+    const QString source = importFolder() + QStringLiteral("/a.csv");
+    ScriptedUi ui;
+    ui.expectDialog(whileShown([&] { watcher->cmdImport->click(); }));
+    ui.expectMessage(plat::IDRETRY, source);
+    ui.expectMessage(plat::IDCANCEL, source);
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::NothingImported));
+    watcher->tmrCheckFolder_Timer();
+
+    ASSERT_EQ(ui.messages().size(), 3u);
+    EXPECT_TRUE(ui.messages()[0].prompt.contains(TransferFromFolder + QStringLiteral("/a.csv\n") +
+                                                 plat::systemErrorText(ENOSPC)))
+        << qPrintable(ui.messages()[0].prompt);
+    EXPECT_EQ(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("filler")});
     EXPECT_TRUE(listWindows().empty());
 }
 

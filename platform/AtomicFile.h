@@ -1,0 +1,81 @@
+#pragma once
+#include <QString>
+
+#include <string_view>
+#include <sys/types.h>
+
+// Writing a user's file so that it is either wholly replaced or left exactly as it was.
+//
+// The new contents go into a temporary file beside the target (same folder, so the rename cannot cross file
+// systems); every byte is written, the file is synced to the disk and closed, each step checked, and only
+// then is it renamed over the target and the folder synced. A full disk, a quota or an I/O error at any of
+// these steps removes the temporary file and leaves the old one byte for byte; the caller gets the reason the
+// system gave (errno and its text). A write buffered in memory and flushed at the end would report success
+// and put an empty file in place of the old one, so nothing here is buffered.
+namespace plat {
+
+// The system calls through which files are written. The writers below use the real ones; a test installs
+// its own to make a chosen step fail (a full disk at the third write, an I/O error at sync) and so proves the
+// old file survives each of them. Results and errno as the system calls give them.
+class FileCalls {
+public:
+    virtual ~FileCalls() = default;
+    virtual int open(const char* path, int flags, mode_t mode);
+    virtual ssize_t write(int fd, const void* data, size_t size);
+    virtual int fsync(int fd);
+    virtual int close(int fd);
+    virtual int rename(const char* from, const char* to);
+    // A rename that fails with EEXIST when the target exists.
+    virtual int renameNoReplace(const char* from, const char* to);
+};
+
+// Installs the calls every writer uses from now on (nullptr: the system's). Returns the ones in force before.
+FileCalls* setFileCalls(FileCalls* calls);
+
+// The system's text for an errno value ("No space left on device", "Permission denied").
+QString systemErrorText(int error);
+
+// One file being written. open(), write() as often as needed, then commit(); an object destroyed without a
+// successful commit() removes its temporary file and the target stays as it was.
+class AtomicFile {
+public:
+    explicit AtomicFile(const QString& path = QString());
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    void setFileName(const QString& path);
+    // The target's name as given.
+    QString fileName() const { return path_; }
+
+    // Refuses what a rename must not replace: a folder, a device or pipe, and a file whose mode bits forbid
+    // writing (whoever runs the program: root could otherwise replace it). A link is followed, so the file
+    // it names gets the new contents and the link stays.
+    bool open();
+    bool write(std::string_view data);
+    bool write(const char* data, qint64 size) { return write(std::string_view(data, static_cast<size_t>(size))); }
+    // Puts the new file in place. With keepExisting a file that has appeared under the name meanwhile is not
+    // replaced: the commit fails with EEXIST.
+    bool commit(bool keepExisting = false);
+    // Drops what was written; the target stays as it was.
+    void cancel();
+
+    // errno of the first failure (0 while none) and its text.
+    int error() const { return error_; }
+    QString errorText() const { return error_ == 0 ? QString() : systemErrorText(error_); }
+
+private:
+    bool fail(int error);
+    void discard();
+
+    QString path_;
+    QByteArray target_;
+    QByteArray temp_;
+    int fd_ = -1;
+    int error_ = 0;
+};
+
+// Writes a whole file through AtomicFile. errorText gets the system's reason on failure.
+bool writeFileAtomically(const QString& path, std::string_view data, QString* errorText = nullptr);
+
+} // namespace plat
