@@ -32,7 +32,9 @@ using namespace quendar;
 
 namespace {
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 QLineEdit* readOnlyField(QWidget* parent, int width = 90) {
     auto* e = new QLineEdit(parent);
@@ -44,9 +46,9 @@ QLineEdit* readOnlyField(QWidget* parent, int width = 90) {
 
 // What the activity and link windows show for each link status (the transfer ones name the file instead).
 QString StatusText(int status) {
-    static const char* const kTexts[] = {"No Port",    "Open Failed",      "Closing Down",        "Ready", "Link Failed",
-                                         "",           "",                 "Modem Initialise",    "Modem De-Initialise",
-                                         "Connected"};
+    static const char* const kTexts[] = {
+        "No Port", "Open Failed",      "Closing Down",        "Ready",    "Link Failed", "",
+        "",        "Modem Initialise", "Modem De-Initialise", "Connected"};
     return status >= 0 && status <= 9 ? QString::fromLatin1(kTexts[status]) : QString();
 }
 
@@ -88,8 +90,8 @@ CSettingsDlg::CSettingsDlg(CCommsServerApp& app)
     lblSerialDevices->setWordWrap(true);
     form->addRow(lblSerialDevices);
     cboDisplayMode = new QComboBox(this);
-    cboDisplayMode->addItems({QStringLiteral("Nothing Special"), QStringLiteral("Pop-Up When Active"),
-                              QStringLiteral("Always On Top")});
+    cboDisplayMode->addItems(
+        {QStringLiteral("Nothing Special"), QStringLiteral("Pop-Up When Active"), QStringLiteral("Always On Top")});
     cboDisplayMode->setCurrentIndex(app_.settings.alwaysOnTop);
     form->addRow(QStringLiteral("Activity Display:"), cboDisplayMode);
     cboModem = new QComboBox(this);
@@ -145,8 +147,8 @@ bool CSettingsDlg::SecurityFolderAccepted() {
     const int level = app_.settings.securityLocked ? app_.settings.securityLevel : cboSecurity->currentIndex();
     if (level <= 0)
         return true;
-    const QString folder =
-        app_.settings.folderLocked ? qs(app_.settings.userTablesPath) : txtUserTables->text().trimmed();
+    // The folder as it will be stored: a trailing "\" typed after an existing folder does not make it missing.
+    const QString folder = app_.settings.folderLocked ? qs(app_.settings.userTablesPath) : qs(TypedUserTablesFolder());
     const QString table = QString::fromLatin1(comms::kUserTableName) + QStringLiteral(".dbf");
     QString problem;
     if (folder.isEmpty())
@@ -162,6 +164,10 @@ bool CSettingsDlg::SecurityFolderAccepted() {
                                                   "there.\n\nSave these settings anyway?"))
                             .toStdString(),
                         plat::MB_YESNO | plat::MB_ICONEXCLAMATION | plat::MB_DEFBUTTON2) == plat::IDYES;
+}
+
+std::string CSettingsDlg::TypedUserTablesFolder() const {
+    return DropTrailingSeparator(txtUserTables->text().trimmed().toStdString());
 }
 
 void CSettingsDlg::OnOK() {
@@ -194,7 +200,7 @@ void CSettingsDlg::OnOK() {
         note(ini.WriteInt("Security", "EnforceSecurity", level));
     }
     if (!s.folderLocked) {
-        s.userTablesPath = DropTrailingSeparator(txtUserTables->text().trimmed().toStdString());
+        s.userTablesPath = TypedUserTablesFolder();
         note(ini.WriteString("Security", "UserTablesPath", s.userTablesPath));
         reload = true;
     }
@@ -533,7 +539,8 @@ void CHistoryDlg::OnAutoRefresh() {
 void CHistoryDlg::OnDetail(int row) {
     if (row < 0 || row >= static_cast<int>(shown_.size()))
         return;
-    CEventDetailDlg dlg(shown_[static_cast<std::size_t>(row)].first, shown_[static_cast<std::size_t>(row)].second, this);
+    CEventDetailDlg dlg(shown_[static_cast<std::size_t>(row)].first, shown_[static_cast<std::size_t>(row)].second,
+                        this);
     plat::ui().execDialog(&dlg);
 }
 

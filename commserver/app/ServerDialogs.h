@@ -30,6 +30,8 @@ public:
     // user chose not to save so.
     bool SecurityFolderAccepted();
     void OnAdvanced();
+    // The user-table folder as typed, without one trailing "\" (or "/"): how it is checked and stored.
+    std::string TypedUserTablesFolder() const;
 
     QComboBox* cboPort;
     QComboBox* cboDisplayMode;

@@ -61,7 +61,8 @@ protected:
     }
     void writeIni(const std::string& text) const { std::ofstream(iniPath_, std::ios::binary) << text; }
     void writeInstall(const std::string& text) const {
-        std::ofstream(system_.filePath(QStringLiteral("QUARN Comms Server.Ini")).toStdString(), std::ios::binary) << text;
+        std::ofstream(system_.filePath(QStringLiteral("QUARN Comms Server.Ini")).toStdString(), std::ios::binary)
+            << text;
     }
     std::string ini() const {
         std::ifstream in(iniPath_, std::ios::binary);
@@ -81,10 +82,7 @@ protected:
         return app->InitInstance(args);
     }
     CMainFrame& frame() { return *app->mainFrame; }
-    template <class T>
-    T* window(ServerWindowKind kind) {
-        return dynamic_cast<T*>(frame().Window(kind));
-    }
+    template <class T> T* window(ServerWindowKind kind) { return dynamic_cast<T*>(frame().Window(kind)); }
 
     QTemporaryDir dir_;
     QTemporaryDir windows_;
@@ -110,10 +108,12 @@ struct Peer {
     }
     bool waitFor(std::size_t n, int ms = 5000) {
         // The server answers from its window thread, so keep that thread running while waiting.
-        return pumpUntil([&] {
-            std::lock_guard lock(mutex);
-            return got.size() >= n;
-        }, ms);
+        return pumpUntil(
+            [&] {
+                std::lock_guard lock(mutex);
+                return got.size() >= n;
+            },
+            ms);
     }
 };
 
@@ -197,7 +197,8 @@ TEST_F(ServerAppTest, CloseMessageSavesOpenWindowsWhichReopenAtTheNextStart) {
     QCoreApplication::processEvents();
 
     ASSERT_TRUE(start());
-    ASSERT_TRUE(pumpUntil([&] { return frame().IsOpen(ServerWindowKind::History) && frame().IsOpen(ServerWindowKind::Diagnostics); }));
+    ASSERT_TRUE(pumpUntil(
+        [&] { return frame().IsOpen(ServerWindowKind::History) && frame().IsOpen(ServerWindowKind::Diagnostics); }));
     EXPECT_FALSE(frame().IsOpen(ServerWindowKind::LinkInfo));
     EXPECT_EQ(frame().Window(ServerWindowKind::History)->pos(), QPoint(40, 50));
 }
@@ -217,9 +218,9 @@ TEST_F(ServerAppTest, CopyDataCommands) {
     ASSERT_TRUE(pumpUntil([&] { return !frame().IsOpen(ServerWindowKind::History); }));
     // The other toggles.
     const std::pair<std::uint8_t, ServerWindowKind> toggles[] = {{3, ServerWindowKind::Diagnostics},
-                                                                  {4, ServerWindowKind::Progress},
-                                                                  {5, ServerWindowKind::About},
-                                                                  {6, ServerWindowKind::LinkInfo}};
+                                                                 {4, ServerWindowKind::Progress},
+                                                                 {5, ServerWindowKind::About},
+                                                                 {6, ServerWindowKind::LinkInfo}};
     for (const auto& [cmd, kind] : toggles) {
         send({cmd, 0, 0, 0});
         EXPECT_TRUE(pumpUntil([&, kind = kind] { return frame().IsOpen(kind); })) << int(cmd);
@@ -279,9 +280,9 @@ TEST_F(ServerAppTest, TrayMenuAndAnimation) {
     std::vector<QString> texts;
     for (const auto& e : menu)
         texts.push_back(e.text);
-    EXPECT_EQ(texts, (std::vector<QString>{"&Activity on COM3", "", "&History ...", "&Link Info ...", "Dia&gnostics ...",
-                                            "Serial Errors ...", "A&bout ...", "", "&Settings ...", "",
-                                            "&Close Comms on COM3"}));
+    EXPECT_EQ(texts, (std::vector<QString>{"&Activity on COM3", "", "&History ...", "&Link Info ...",
+                                           "Dia&gnostics ...", "Serial Errors ...", "A&bout ...", "", "&Settings ...",
+                                           "", "&Close Comms on COM3"}));
     EXPECT_EQ(menu[2].command, ServerCommand::OpenHistory);
     EXPECT_FALSE(menu[2].checked);
     EXPECT_EQ(menu[3].command, ServerCommand::CloseLinkInfo);
@@ -419,6 +420,7 @@ TEST_F(ServerAppTest, SecurityWithoutItsUserTableIsWarnedOfBeforeSaving) {
         const char* warning; // nullptr: none
         int answer;
         bool saved;
+        QString stored{}; // the folder as written when saved, when it differs from what was typed
     } cases[] = {
         {"no security", 0, folders.filePath(QStringLiteral("missing")), nullptr, 0, true},
         {"folder missing, saved anyway", 1, folders.filePath(QStringLiteral("missing")), "does not exist", plat::IDYES,
@@ -428,6 +430,12 @@ TEST_F(ServerAppTest, SecurityWithoutItsUserTableIsWarnedOfBeforeSaving) {
         {"no table in the folder", 1, empty, "holds no user table ($$$UDb.dbf)", plat::IDNO, false},
         {"no folder given", 1, QString(), "No user tables folder is given.", plat::IDNO, false},
         {"table there", 1, withTable, nullptr, 0, true},
+        // The folder is stored without one trailing separator, and checked as it will be stored.
+        {"table there, typed with a trailing backslash", 1, withTable + QStringLiteral("\\"), nullptr, 0, true,
+         withTable},
+        {"table there, typed with a trailing slash", 2, withTable + QStringLiteral("/"), nullptr, 0, true, withTable},
+        {"missing folder with a trailing backslash", 1, folders.filePath(QStringLiteral("gone\\")),
+         "/gone does not exist.", plat::IDNO, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -446,6 +454,8 @@ TEST_F(ServerAppTest, SecurityWithoutItsUserTableIsWarnedOfBeforeSaving) {
             EXPECT_EQ(ui.messages()[0].style, plat::MB_YESNO | plat::MB_ICONEXCLAMATION | plat::MB_DEFBUTTON2);
         }
         EXPECT_EQ(profile().GetInt("Security", "EnforceSecurity", -1), c.saved ? c.level : 0);
+        EXPECT_EQ(profile().GetString("Security", "UserTablesPath"),
+                  (c.saved ? (c.stored.isEmpty() ? c.folder : c.stored) : QStringLiteral("/before")).toStdString());
         EXPECT_EQ(frame().IsOpen(ServerWindowKind::Settings), !c.saved) << "not saved: the window stays to mend it";
         app->ExitInstance();
         app.reset();
@@ -514,7 +524,7 @@ TEST_F(ServerAppTest, SettingsDialogWritesWhatItChanges) {
     dlg->cboSecurity->setCurrentIndex(2);
     dlg->txtUserTables->setText(QStringLiteral("C:\\Users\\"));
     engine->requests.clear();
-    ui.expectMessage(plat::IDYES, QStringLiteral("The user tables folder C:\\Users\\ does not exist."));
+    ui.expectMessage(plat::IDYES, QStringLiteral("The user tables folder C:\\Users does not exist."));
     dlg->OnOK();
     EXPECT_FALSE(frame().IsOpen(ServerWindowKind::Settings));
     EXPECT_EQ(profile().GetInt("Communications", "ComPort", -1), 5);
@@ -529,7 +539,8 @@ TEST_F(ServerAppTest, SettingsDialogWritesWhatItChanges) {
     EXPECT_EQ(engine->tablesFolder, "C:\\Users");
     EXPECT_EQ(engine->tablesLevel, 2);
     EXPECT_EQ(engine->requests, std::vector<int>{WorkerRequestCode::Reopen});
-    EXPECT_EQ(frame().Window(ServerWindowKind::History)->windowTitle(), QStringLiteral("QUARN Communications History Log: COM6"));
+    EXPECT_EQ(frame().Window(ServerWindowKind::History)->windowTitle(),
+              QStringLiteral("QUARN Communications History Log: COM6"));
 }
 
 TEST_F(ServerAppTest, SettingsThatCannotBeWrittenAreSaidAndTheFileIsLeftAlone) {
@@ -644,8 +655,8 @@ TEST_F(ServerAppTest, HistoryWindowListsTheLastHundredThroughTheViewFilter) {
     ASSERT_TRUE(start());
     for (int i = 0; i < 105; ++i)
         app->history.LogHistoryEvent("Event " + std::to_string(i),
-                                     comms::HistoryEventCode::FileReceive | (i % 2 ? comms::HistoryEventCode::Failure
-                                                                                   : comms::HistoryEventCode::Success));
+                                     comms::HistoryEventCode::FileReceive |
+                                         (i % 2 ? comms::HistoryEventCode::Failure : comms::HistoryEventCode::Success));
     frame().OnCommand(ServerCommand::OpenHistory);
     auto* h = window<CHistoryDlg>(ServerWindowKind::History);
     ASSERT_NE(h, nullptr);
@@ -770,8 +781,12 @@ TEST_F(ServerAppTest, DISABLED_Screenshots) {
              "UserTablesPath=/srv/quarn/users\n");
     ScriptedUi ui;
     ASSERT_TRUE(start());
-    const char* events[] = {"Com Port Opened OK", "User Connected: JIM", "File Receive OK: C:\\TESSALY\\QDATA\\AREA7.TXT",
-                            "Clock Set OK", "Failed File Send: C:\\TESSALY\\QDATA\\MISSING.TXT", "User Disconnected: JIM"};
+    const char* events[] = {"Com Port Opened OK",
+                            "User Connected: JIM",
+                            "File Receive OK: C:\\TESSALY\\QDATA\\AREA7.TXT",
+                            "Clock Set OK",
+                            "Failed File Send: C:\\TESSALY\\QDATA\\MISSING.TXT",
+                            "User Disconnected: JIM"};
     const int codes[] = {0x005, 0x201, 0x081, 0x009, 0x102, 0x201};
     for (int i = 0; i < 6; ++i)
         app->history.LogHistoryEvent(events[i], codes[i]);
