@@ -1,19 +1,28 @@
 #include "commserver/app/ServerSettings.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QString>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/Paths.h"
 
 namespace quendar {
 namespace {
 
-int positiveOr(int value, int def, int max = 3600) { return (value >= 1 && value <= max) ? value : def; }
+int positiveOr(int value, int def, int max = 3600) {
+    return (value >= 1 && value <= max) ? value : def;
+}
 
 } // namespace
 
@@ -74,11 +83,45 @@ std::string InstallationIniPath() {
 }
 
 std::string ServerIniPath(const CServerCommandLineInfo& cmd) {
-    const QString given = cmd.iniFile.empty() ? QString::fromLatin1(kServerIniName) : QString::fromStdString(cmd.iniFile);
+    const QString given =
+        cmd.iniFile.empty() ? QString::fromLatin1(kServerIniName) : QString::fromStdString(cmd.iniFile);
     QString local = plat::resolvePath(given);
     if (QFileInfo(local).isRelative())
         local = QDir::current().absoluteFilePath(local);
     return QDir::cleanPath(local).toStdString();
+}
+
+std::string SettingsFileProblem(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT)
+            return std::strerror(errno);
+        // Not there yet: it can be made only where its folder exists.
+        const QString folder = QFileInfo(QString::fromStdString(path)).absolutePath();
+        struct stat dir {};
+        if (::stat(QFile::encodeName(folder).constData(), &dir) != 0 || !S_ISDIR(dir.st_mode))
+            return "the folder " + folder.toStdString() + " does not exist";
+        return {};
+    }
+    if (S_ISDIR(st.st_mode))
+        return "it is a folder";
+    if (!S_ISREG(st.st_mode))
+        return "it is not a regular file";
+    // Opened as every lookup opens it; without blocking, should it be replaced by something that would.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::strerror(errno);
+    ::close(fd);
+    return {};
+}
+
+std::string UnusableSettingsEvent(const std::string& path, const std::string& problem) {
+    return "Settings File Cannot Be Used: " + path + " (" + problem + ")";
+}
+
+std::string UnusableSettingsMessage(const std::string& path, const std::string& problem) {
+    return "The settings file " + path + " cannot be used: " + problem +
+           ".\nThe server runs on its default settings, and no change to them will be kept.";
 }
 
 InstallationSettings ReadInstallationSettings(const plat::ProfileFile& install) {

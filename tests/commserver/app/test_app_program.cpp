@@ -7,14 +7,19 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <condition_variable>
 #include <csignal>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+
+#include <unistd.h>
 
 #include "TestEnv.h"
 #include "commserver/app/StatusReply.h"
 #include "platform/ProfileFile.h"
 #include "platform/WindowMessages.h"
+#include "remoteunit/PtyPair.h"
 
 namespace wm = plat::winmsg;
 
@@ -60,13 +65,57 @@ protected:
         }
         return 0;
     }
-    plat::ProfileFile ini() const { return plat::ProfileFile(QDir(cwd_.path()).filePath(QStringLiteral("Quendar32.Ini")).toStdString()); }
+    plat::ProfileFile ini() const {
+        return plat::ProfileFile(QDir(cwd_.path()).filePath(QStringLiteral("Quendar32.Ini")).toStdString());
+    }
 
     QTemporaryDir cwd_;
     QTemporaryDir windows_;
     QTemporaryDir system_;
     QProcessEnvironment env_;
     std::vector<QProcess*> processes_;
+};
+
+// The outside common logger, as far as the server knows it: a window of that title that takes every history
+// event the server forwards. Its messages arrive on the window interface's own thread.
+class CommonLoggerWindow {
+public:
+    CommonLoggerWindow() {
+        listener_.registerWindow("LoggerClass", "QUARN Common Logger",
+                                 [this](const wm::WindowMessage& m) -> std::uint64_t {
+                                     if (m.msg == wm::WM_COPYDATA && m.data.size() > 104) {
+                                         const char* text = reinterpret_cast<const char*>(m.data.data() + 104);
+                                         std::lock_guard lock(mutex_);
+                                         events_.emplace_back(text, strnlen(text, m.data.size() - 104));
+                                     }
+                                     return 1;
+                                 });
+    }
+    std::vector<std::string> events() const {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    // Waits until an event holding text has come; false when none came in time.
+    bool waitFor(const std::string& text, int ms = 20000) const {
+        const QDeadlineTimer deadline(ms);
+        while (!deadline.hasExpired()) {
+            if (count(text) > 0)
+                return true;
+            QThread::msleep(20);
+        }
+        return false;
+    }
+    int count(const std::string& text) const {
+        int n = 0;
+        for (const std::string& e : events())
+            n += e.find(text) != std::string::npos ? 1 : 0;
+        return n;
+    }
+
+private:
+    wm::WindowListener listener_;
+    mutable std::mutex mutex_;
+    std::vector<std::string> events_;
 };
 
 TEST_F(ServerProgramTest, TheImportsCloseMessagesEndTheServerInOrder) {
@@ -105,6 +154,51 @@ TEST_F(ServerProgramTest, ASecondStartEndsAtOnceAndTheFirstKeepsRunning) {
     ASSERT_TRUE(first->waitForFinished(20000));
     EXPECT_EQ(first->exitCode(), 0);
     EXPECT_EQ(ini().GetString("Info", "Active"), "Inactive");
+}
+
+// Started on a settings file it cannot use, the server says so once, in its history (which the common logger
+// hears), and serves on its defaults: COM1, here a pseudo-terminal.
+TEST_F(ServerProgramTest, AnUnusableSettingsFileIsSaidOnceAndTheDefaultsServe) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    env_.insert(QStringLiteral("VORD_COM1"), QString::fromStdString(pty.slavePath()));
+    std::ofstream(QDir(system_.path()).filePath(QStringLiteral("QUARN Comms Server.Ini")).toStdString())
+        << "[QUARN Installation]\nExePath=" << system_.path().toStdString() << "\n";
+    const QString unreadable = QDir(cwd_.path()).filePath(QStringLiteral("locked.ini"));
+    std::ofstream(unreadable.toStdString()) << "[Communications]\nComPort=4\n";
+    QFile::setPermissions(unreadable, QFileDevice::Permissions());
+    const QString folder = QDir(cwd_.path()).filePath(QStringLiteral("settings"));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const struct {
+        const char* what;
+        QString path;
+        const char* reason;
+    } cases[] = {
+        {"a folder", folder, "(it is a folder)"},
+        {"a file in a folder that does not exist", QDir(cwd_.path()).filePath(QStringLiteral("gone/My.Ini")),
+         "does not exist)"},
+        {"a file it may not read", unreadable, "(Permission denied)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.path == unreadable && ::access(QFile::encodeName(unreadable).constData(), R_OK) == 0)
+            continue; // as root the file can be read after all: nothing to say
+        CommonLoggerWindow logger;
+        QProcess* server = launch(
+            {QStringLiteral("/nobanner"), QStringLiteral("/dontstartcommonlogger"), QStringLiteral("/ini"), c.path});
+        const wm::WindowHandle w = waitForServer();
+        ASSERT_NE(w, 0u) << server->readAllStandardError().toStdString();
+        ASSERT_TRUE(logger.waitFor("Com Port Opened OK")) << "the default port did not open";
+        const std::string event = "Settings File Cannot Be Used: " + c.path.toStdString() + " ";
+        EXPECT_EQ(logger.count(event), 1);
+        EXPECT_EQ(logger.count(c.reason), 1);
+
+        ASSERT_TRUE(wm::postMessage(w, wm::WM_CLOSE));
+        ASSERT_TRUE(server->waitForFinished(20000));
+        EXPECT_TRUE(logger.waitFor("Com Port Closed"));
+        EXPECT_EQ(logger.count(event), 1) << "said once";
+    }
+    EXPECT_FALSE(QFileInfo::exists(QDir(cwd_.path()).filePath(QStringLiteral("gone"))));
 }
 
 } // namespace

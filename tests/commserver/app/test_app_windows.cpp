@@ -28,6 +28,8 @@
 #include <mutex>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "FakeEngine.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
@@ -156,6 +158,68 @@ TEST_F(ServerAppTest, TestModeWarningOnlyWithTheSwitch) {
     ASSERT_TRUE(start({"/enabletestmodes"}));
     EXPECT_TRUE(engine->configured.corruptData);
     EXPECT_EQ(ui.messages().at(0).style, plat::MB_OK | plat::MB_ICONEXCLAMATION);
+}
+
+// A settings file that cannot be used: the server runs on its defaults and says so once, in a box and in the
+// history; nothing else is asked or said.
+TEST_F(ServerAppTest, AnUnusableSettingsFileIsSaidOnceAndTheDefaultsServe) {
+    QTemporaryDir scratch;
+    const QString unreadable = scratch.filePath(QStringLiteral("locked.ini"));
+    {
+        QFile f(unreadable);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Communications]\nComPort=4\n");
+    }
+    QFile::setPermissions(unreadable, QFileDevice::Permissions());
+    const struct {
+        const char* what;
+        QString path;
+        const char* reason;
+    } cases[] = {
+        {"a folder", scratch.path(), "it is a folder"},
+        {"a file in a folder that does not exist", scratch.filePath(QStringLiteral("gone/Quendar32.Ini")),
+         "does not exist"},
+        {"a file it may not read", unreadable, "Permission denied"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.path == unreadable && ::access(QFile::encodeName(unreadable).constData(), R_OK) == 0) {
+            // Running as root: the file can be read after all, so there is nothing to say.
+            continue;
+        }
+        iniPath_ = c.path.toStdString();
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDOK, QStringLiteral("The settings file ") + c.path + QStringLiteral(" cannot be used"));
+        ASSERT_TRUE(start());
+        EXPECT_EQ(engine->starts, 1);
+        EXPECT_EQ(engine->configured.portNumber, 0) << "the default port";
+        // The box comes once the server runs, and only once.
+        ASSERT_TRUE(pumpUntil([&] { return ui.messages().size() == 1; }));
+        EXPECT_TRUE(ui.messages()[0].prompt.contains(QString::fromLatin1(c.reason)))
+            << ui.messages()[0].prompt.toStdString();
+        EXPECT_TRUE(ui.messages()[0].prompt.contains(QStringLiteral("default settings")));
+        EXPECT_EQ(ui.messages()[0].style, plat::MB_OK | plat::MB_ICONEXCLAMATION);
+        int events = 0;
+        for (const comms::HistoryEntry& e : app->history.Snapshot())
+            if (e.text.find("Settings File Cannot Be Used: " + c.path.toStdString()) != std::string::npos) {
+                ++events;
+                EXPECT_EQ(e.code, comms::HistoryEventCode::Initialise | comms::HistoryEventCode::Failure);
+            }
+        EXPECT_EQ(events, 1);
+        app->ExitInstance();
+        app.reset();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(ui.messages().size(), 1u) << "the exit says nothing more";
+    }
+    EXPECT_FALSE(QFileInfo::exists(scratch.filePath(QStringLiteral("gone")))) << "no folder is made for it";
+
+    // A missing file in an existing folder is no problem: it is made at the first write.
+    iniPath_ = scratch.filePath(QStringLiteral("new.ini")).toStdString();
+    ScriptedUi quiet;
+    ASSERT_TRUE(start());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(quiet.messages().empty());
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(iniPath_)));
 }
 
 TEST_F(ServerAppTest, ASecondServerLeavesTheFirstAlone) {
