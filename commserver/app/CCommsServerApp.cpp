@@ -80,10 +80,15 @@ bool CCommsServerApp::InitInstance(const std::vector<std::string>& args) {
         history.LogHistoryEvent(quendar::UnusableSettingsEvent(profile.Path(), iniProblem),
                                 comms::HistoryEventCode::Initialise | comms::HistoryEventCode::Failure);
 
-    if (settings.corruptData || settings.lostData)
+    if (settings.corruptData || settings.lostData) {
         Message("WARNING:  Test modes are Enabled\nThese will periodically corrupt the data stream between host and "
                 "remote\nDISABLE TEST MODES FOR LIVE OPERATION",
                 plat::MB_OK | plat::MB_ICONEXCLAMATION);
+        // Closed while the warning waited for the operator (the main program closes the server before an import, a
+        // session ends): the server ends without opening its port.
+        if (mainFrame->Destroyed())
+            return false;
+    }
 
     engine->Start();
     // Said once the server serves on its defaults: the box waits for the operator, the link does not.

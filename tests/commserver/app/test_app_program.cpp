@@ -201,4 +201,62 @@ TEST_F(ServerProgramTest, AnUnusableSettingsFileIsSaidOnceAndTheDefaultsServe) {
     EXPECT_FALSE(QFileInfo::exists(QDir(cwd_.path()).filePath(QStringLiteral("gone"))));
 }
 
+// The window interface's toggles, as a manager program sends them: each command opens its window and the same
+// command again closes it. What was open is what the server writes at its close.
+TEST_F(ServerProgramTest, EachToggleCommandOpensItsWindowAndTheSecondClosesIt) {
+    const struct {
+        std::uint32_t command;
+        const char* section;
+    } toggles[] = {{3, "Diagnostics"}, {4, "Progress"}, {5, "About"}, {6, "Link Info"}, {7, "History"}};
+    for (int times : {1, 2}) {
+        SCOPED_TRACE(times == 1 ? "sent once" : "sent twice");
+        std::ofstream(QDir(cwd_.path()).filePath(QStringLiteral("Quendar32.Ini")).toStdString())
+            << "[Communications]\nComPort=-1\n";
+        QProcess* server = launch({QStringLiteral("/nobanner")});
+        const wm::WindowHandle w = waitForServer();
+        ASSERT_NE(w, 0u) << server->readAllStandardError().toStdString();
+        for (const auto& t : toggles)
+            for (int i = 0; i < times; ++i) {
+                const std::uint8_t data[] = {static_cast<std::uint8_t>(t.command), 0, 0, 0};
+                ASSERT_EQ(wm::sendMessage(w, wm::WM_COPYDATA, 0, 0, data), std::optional<std::uint64_t>(1));
+            }
+        // Messages are handled in the order they came: the close sees every toggle done.
+        ASSERT_TRUE(wm::postMessage(w, wm::WM_CLOSE));
+        ASSERT_TRUE(server->waitForFinished(20000));
+        for (const auto& t : toggles)
+            EXPECT_EQ(ini().GetInt(t.section, "Active", -1), times == 1 ? 1 : 0) << "command " << t.command;
+    }
+}
+
+// With the test modes on, the warning waits for the operator before the port opens; a close that comes while
+// it waits (the main program's, before an import) ends the server there, without the port ever opening.
+TEST_F(ServerProgramTest, ACloseWhileTheTestModeWarningWaitsEndsTheServerWithoutOpeningThePort) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    env_.insert(QStringLiteral("VORD_COM1"), QString::fromStdString(pty.slavePath()));
+    std::ofstream(QDir(system_.path()).filePath(QStringLiteral("QUARN Comms Server.Ini")).toStdString())
+        << "[QUARN Installation]\nExePath=" << system_.path().toStdString() << "\n";
+    std::ofstream(QDir(cwd_.path()).filePath(QStringLiteral("Quendar32.Ini")).toStdString())
+        << "[Communications]\nComPort=0\n[TestMode]\nCorruptData=1\n";
+    CommonLoggerWindow logger;
+    QProcess* server = launch(
+        {QStringLiteral("/nobanner"), QStringLiteral("/dontstartcommonlogger"), QStringLiteral("/enabletestmodes")});
+    const wm::WindowHandle w = waitForServer();
+    ASSERT_NE(w, 0u) << server->readAllStandardError().toStdString();
+    // The window answers while the warning waits; the worker has not been started, so there is no port yet.
+    std::optional<std::uint64_t> answered;
+    {
+        const std::uint8_t status[] = {1, 0, 0, 0};
+        answered = wm::sendMessage(w, wm::WM_COPYDATA, 0, 0, status);
+    }
+    EXPECT_EQ(answered, std::optional<std::uint64_t>(1));
+
+    ASSERT_TRUE(wm::postMessage(w, wm::WM_CLOSE));
+    ASSERT_TRUE(server->waitForFinished(20000)) << "the server waits on its warning after the close";
+    EXPECT_EQ(server->exitCode(), 0);
+    EXPECT_EQ(logger.count("Com Port Opened OK"), 0) << "the port opened before the operator saw the warning";
+    EXPECT_EQ(ini().GetString("Info", "Active"), "Inactive");
+    EXPECT_EQ(ini().GetInt("TestMode", "CorruptData", -1), 1);
+}
+
 } // namespace
