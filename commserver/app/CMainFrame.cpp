@@ -199,7 +199,7 @@ void CMainFrame::OnCommand(int id) {
     case AppExit:
         app_.closing = true;
         if (app_.engine)
-            app_.engine->PostRequest(WorkerRequestCode::Quit);
+            app_.engine->PostRequest(comms::WorkerRequest::Quit);
         OnClose();
         return;
     default:
@@ -261,7 +261,7 @@ void CMainFrame::OnCopyData(std::uint64_t dwData, const std::vector<std::uint8_t
     case CopyDataCommand::Reopen:
         app_.settings.previousPortNumber = app_.settings.portNumber;
         if (app_.engine)
-            app_.engine->PostRequest(WorkerRequestCode::ReopenWhenAllowed);
+            app_.engine->PostRequest(comms::WorkerRequest::ReopenWhenAllowed);
         break;
     default:
         break;
@@ -281,7 +281,7 @@ void CMainFrame::OnComStatusChanged() {
         return;
     const int status = app_.engine->UiStatus();
     if (app_.settings.alwaysOnTop == 1 && status != lastStatus_) {
-        if (status == UiStatus::Receiving || status == UiStatus::Sending) {
+        if (status == comms::LinkStatus::Receiving || status == comms::LinkStatus::Sending) {
             if (!IsOpen(ServerWindowKind::Progress))
                 open(ServerWindowKind::Progress, true);
         } else if (progressAuto_) {

@@ -58,7 +58,7 @@ struct TransferText {
     int percent = 0;
 };
 TransferText DescribeTransfer(int status, const TransferView& t) {
-    const bool receiving = status == UiStatus::Receiving;
+    const bool receiving = status == comms::LinkStatus::Receiving;
     TransferText out;
     out.verb = QString::fromLatin1(receiving ? (t.completed ? "Received OK" : "Receiving")
                                              : (t.completed ? "Sent OK" : "Sending"));
@@ -209,7 +209,7 @@ void CSettingsDlg::OnOK() {
     if (reload)
         app_.ReloadUserTables();
     if (app_.engine)
-        app_.engine->PostRequest(WorkerRequestCode::Reopen);
+        app_.engine->PostRequest(comms::WorkerRequest::Reopen);
     if (app_.mainFrame) {
         app_.mainFrame->RefreshTrayIcon();
         app_.mainFrame->RefreshCaptions();
@@ -798,7 +798,7 @@ void CLinkInfoDlg::RefreshLink() {
         return;
     const int status = app_.engine->UiStatus();
     const TransferView t = app_.engine->View().transfer;
-    const bool moving = status == UiStatus::Receiving || status == UiStatus::Sending;
+    const bool moving = status == comms::LinkStatus::Receiving || status == comms::LinkStatus::Sending;
     if (moving) {
         const TransferText text = DescribeTransfer(status, t);
         txtStatus->setText(text.verb);
@@ -839,8 +839,8 @@ QString CActivityDlg::ShortName(const QString& name) {
 }
 
 void CActivityDlg::OnStatusChanged() {
-    const int status = app_.engine ? app_.engine->UiStatus() : UiStatus::NoPort;
-    if (status == UiStatus::Receiving || status == UiStatus::Sending) {
+    const int status = app_.engine ? app_.engine->UiStatus() : comms::LinkStatus::NoPort;
+    if (status == comms::LinkStatus::Receiving || status == comms::LinkStatus::Sending) {
         const TransferView t = app_.engine->View().transfer;
         const TransferText text = DescribeTransfer(status, t);
         lblStatus->setText(text.verb + u' ' + ShortName(qs(t.fileName)));

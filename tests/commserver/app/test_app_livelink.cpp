@@ -88,7 +88,7 @@ protected:
         args.insert(args.end(), extra.begin(), extra.end());
         if (!app->InitInstance(args))
             return false;
-        return pumpUntil([&] { return app->engine->UiStatus() == UiStatus::Ready; });
+        return pumpUntil([&] { return app->engine->UiStatus() == comms::LinkStatus::Ready; });
     }
     CMainFrame& frame() { return *app->mainFrame; }
     template <class T> T* window(ServerWindowKind kind) { return dynamic_cast<T*>(frame().Window(kind)); }
@@ -270,7 +270,7 @@ TEST_F(ServerProgramLive, TheTestModeWarningComesBeforeThePortOpens) {
         ASSERT_EQ(watcher.messages().size(), 1u);
         EXPECT_EQ(watcher.messages()[0].style, plat::MB_OK | plat::MB_ICONEXCLAMATION);
     }
-    EXPECT_EQ(statusAtBox, UiStatus::NoPort);
+    EXPECT_EQ(statusAtBox, comms::LinkStatus::NoPort);
     for (const std::string& text : atBox)
         EXPECT_EQ(text.find("Com Port Opened OK"), std::string::npos) << "the port opened before the warning";
     const auto after = historyTexts(app->history);
@@ -290,7 +290,7 @@ TEST_F(ServerProgramLive, SettingsOkReopensThePort) {
     const std::vector<std::string> reopened = {"COM33 Com Port Opened OK", "COM33 Com Port Closed",
                                                "COM33 Com Port Opened OK"};
     EXPECT_TRUE(pumpUntil([&] { return historyTexts(app->history) == reopened; }));
-    EXPECT_TRUE(pumpUntil([&] { return app->engine->UiStatus() == UiStatus::Ready; }));
+    EXPECT_TRUE(pumpUntil([&] { return app->engine->UiStatus() == comms::LinkStatus::Ready; }));
     // The line serves again after the reopen.
     EXPECT_EQ(session.Logon("JIM", "secret"), comms::FrameType::Done);
 }

@@ -126,7 +126,7 @@ TEST_F(ServerAppTest, StartRecordsActiveStartsTheWorkerAndExitStopsItBeforeTheTa
     EXPECT_EQ(profile().GetString("Info", "Active"), "Active");
     EXPECT_FALSE(profile().GetString("Info", "Started").empty());
     EXPECT_EQ(engine->starts, 1);
-    EXPECT_EQ(engine->requests, std::vector<int>{WorkerRequestCode::Reopen});
+    EXPECT_EQ(engine->requests, std::vector<int>{comms::WorkerRequest::Reopen});
     EXPECT_TRUE(engine->tablesOpen);
     EXPECT_EQ(engine->tablesLevel, 1);
     EXPECT_EQ(engine->configured.portNumber, 0);
@@ -294,7 +294,7 @@ TEST_F(ServerAppTest, CopyDataCommands) {
     send({77, 0, 0, 0});
     send({10, 0, 0, 0});
     ASSERT_TRUE(pumpUntil([&] { return engine->requests.size() == 2; }));
-    EXPECT_EQ(engine->requests.back(), WorkerRequestCode::ReopenWhenAllowed);
+    EXPECT_EQ(engine->requests.back(), comms::WorkerRequest::ReopenWhenAllowed);
     EXPECT_FALSE(frame().IsOpen(ServerWindowKind::History));
 
     // Status: the reply goes to the window named in dwData.
@@ -317,7 +317,7 @@ TEST_F(ServerAppTest, CopyDataCommands) {
     send({8, 0, 0, 0});
     ASSERT_TRUE(pumpUntil([&] { return frame().Destroyed(); }));
     EXPECT_TRUE(app->closing);
-    EXPECT_EQ(engine->requests.back(), WorkerRequestCode::Quit);
+    EXPECT_EQ(engine->requests.back(), comms::WorkerRequest::Quit);
 }
 
 TEST_F(ServerAppTest, ManagersAreGreetedAtStart) {
@@ -533,7 +533,7 @@ TEST_F(ServerAppTest, ActivityWindowPopsUpForTransfersInDisplayModeOne) {
     engine->view.transfer.fileName = "C:\\QDATA\\AMBLEWAY\\A-VERY-LONG-FOLDER\\area7.txt";
     engine->view.transfer.size = 2000;
     engine->view.transfer.bytesReceived = 500;
-    engine->status = UiStatus::Receiving;
+    engine->status = comms::LinkStatus::Receiving;
     engine->notificationFlag = false;
     ASSERT_TRUE(engine->notify);
     engine->notify(); // as the worker does, from its thread
@@ -549,13 +549,13 @@ TEST_F(ServerAppTest, ActivityWindowPopsUpForTransfersInDisplayModeOne) {
     frame().OnComStatusChanged();
     EXPECT_EQ(activity->lblStatus->text(), QStringLiteral("Received OK C:\\QDAT...ONG-FOLDER\\area7.txt"));
 
-    engine->status = UiStatus::Ready;
+    engine->status = comms::LinkStatus::Ready;
     frame().OnComStatusChanged();
     EXPECT_FALSE(frame().IsOpen(ServerWindowKind::Progress));
 
     // Opened by hand, it stays; its texts follow the status.
     frame().OnCommand(ServerCommand::OpenProgress);
-    engine->status = UiStatus::ModemInitialise;
+    engine->status = comms::LinkStatus::ModemInitialise;
     frame().OnComStatusChanged();
     activity = window<CActivityDlg>(ServerWindowKind::Progress);
     ASSERT_NE(activity, nullptr);
@@ -602,7 +602,7 @@ TEST_F(ServerAppTest, SettingsDialogWritesWhatItChanges) {
     EXPECT_EQ(engine->configured.modem.baud, 9600);
     EXPECT_EQ(engine->tablesFolder, "C:\\Users");
     EXPECT_EQ(engine->tablesLevel, 2);
-    EXPECT_EQ(engine->requests, std::vector<int>{WorkerRequestCode::Reopen});
+    EXPECT_EQ(engine->requests, std::vector<int>{comms::WorkerRequest::Reopen});
     EXPECT_EQ(frame().Window(ServerWindowKind::History)->windowTitle(),
               QStringLiteral("QUARN Communications History Log: COM6"));
 }
