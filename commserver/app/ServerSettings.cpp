@@ -7,7 +7,6 @@
 
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "commserver/HistoryLog.h"
 #include "platform/Paths.h"
 
 namespace quendar {
@@ -273,18 +273,9 @@ std::vector<std::string> ModemTypeNames(const plat::ProfileFile& ini) {
     return names;
 }
 
-std::string FormatInfoTime(std::time_t t) {
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900,
-                  tm.tm_hour, tm.tm_min, tm.tm_sec);
-    return buf;
-}
-
 void WriteInfoState(plat::ProfileFile& ini, bool running, std::time_t now) {
     ini.WriteString("Info", "Active", running ? "Active" : "Inactive");
-    ini.WriteString("Info", running ? "Started" : "Stopped", FormatInfoTime(now));
+    ini.WriteString("Info", running ? "Started" : "Stopped", comms::FormatEventTime(now));
 }
 
 std::string DropTrailingSeparator(std::string folder) {

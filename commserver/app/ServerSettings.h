@@ -126,8 +126,6 @@ void ReadModemCommands(ServerSettings& s, const plat::ProfileFile& ini);
 // The names of [Modem] Type1, Type2, ... up to the first empty one.
 std::vector<std::string> ModemTypeNames(const plat::ProfileFile& ini);
 
-// "dd/mm/yyyy hh:mm:ss" in local time, as [Info] Started and Stopped hold it.
-std::string FormatInfoTime(std::time_t t);
 // [Info] Active and Started (running = true) or Active and Stopped.
 void WriteInfoState(plat::ProfileFile& ini, bool running, std::time_t now);
 
