@@ -51,7 +51,8 @@ bool ViewTypesSelect(int viewTypes, int code);
 std::string ViewFilterDescription(int viewTypes);
 // The history change counter after c: it counts up to 0x7ffffffe and then starts again at 0.
 std::uint32_t NextChangeCount(std::uint32_t c);
-// "dd/mm/yyyy hh:mm:ss" in local time.
+// "dd/mm/yyyy hh:mm:ss" in local time: the server's one way of writing a time, in the history log, in the user
+// rows' logon and logoff columns and in the settings file's [Info] Started and Stopped.
 std::string FormatEventTime(std::int64_t time);
 // Text fit for one line of the log: every control character (CR and LF among them) becomes '?', so that a
 // name or a path from the line can never end an event's line and begin a made-up one.

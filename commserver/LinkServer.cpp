@@ -860,7 +860,7 @@ void LinkServer::runConnect() {
             PostLinkStatus(LinkStatus::Connected);
             logEvent(format("User Connected: %s (%s)", session_.user.userName, session_.user.fullName),
                      EC::Connects | EC::Success);
-            const std::string stamp = FormatUserTime(session_.connectTime);
+            const std::string stamp = FormatEventTime(session_.connectTime);
             writeUserRecord([&](UserRecord& row) {
                 row.consecutiveFailures = 0;
                 row.connectCount += 1;
@@ -899,7 +899,7 @@ void LinkServer::runDisconnect() {
         const bool wasConnected = session_.state == SessionState::Connected;
         SetLinkState(LinkState::Idle);
         if (wasConnected) {
-            const std::string stamp = FormatUserTime(now());
+            const std::string stamp = FormatEventTime(now());
             writeUserRecord([&](UserRecord& row) { row.lastDisconnect = stamp; });
             lastSession_ = session_;
             lastSession_.state = SessionState::Ended;

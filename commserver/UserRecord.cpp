@@ -1,9 +1,7 @@
 #include "commserver/UserRecord.h"
 
 #include <cctype>
-#include <cstdio>
 #include <cstring>
-#include <ctime>
 
 namespace comms {
 
@@ -30,16 +28,6 @@ std::string FitField(const std::string& text, std::size_t size) {
 
 bool FlagValue(const std::string& column) {
     return !column.empty() && std::toupper(static_cast<unsigned char>(column[0])) == 'Y';
-}
-
-std::string FormatUserTime(std::int64_t secondsSince1970) {
-    const std::time_t t = static_cast<std::time_t>(secondsSince1970);
-    std::tm local{};
-    localtime_r(&t, &local);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", local.tm_mday, local.tm_mon + 1,
-                  local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec);
-    return buf;
 }
 
 void UserRecord::FitFields() {

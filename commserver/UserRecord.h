@@ -53,8 +53,6 @@ struct UserRecord {
 std::string FitField(const std::string& text, std::size_t size);
 // A flag column: true when its first character, upper-cased, is "Y".
 bool FlagValue(const std::string& column);
-// "dd/mm/yyyy hh:mm:ss" in local time, as the bookkeeping columns hold it.
-std::string FormatUserTime(std::int64_t secondsSince1970);
 
 enum class SessionState : int {
     None = 0,

@@ -52,6 +52,8 @@ bool CCommsServerApp::InitInstance(const std::vector<std::string>& args) {
     }
 
     profile.SetPath(quendar::ServerIniPath(cmdInfo));
+    // A settings file that cannot be used leaves the server on its defaults, which is said once below.
+    const std::string iniProblem = quendar::SettingsFileProblem(profile.Path());
     quendar::ReadSettings(settings, profile, install, cmdInfo);
 
     // Events of the first moments (the port opening) must not be wiped out, so the ring is emptied before
@@ -73,13 +75,30 @@ bool CCommsServerApp::InitInstance(const std::vector<std::string>& args) {
     mainFrame = std::make_unique<CMainFrame>(*this);
     if (!mainFrame->Create())
         return false;
+    // Logged once the window is there, so that the common logger hears of it as well.
+    if (!iniProblem.empty())
+        history.LogHistoryEvent(quendar::UnusableSettingsEvent(profile.Path(), iniProblem),
+                                comms::HistoryEventCode::Initialise | comms::HistoryEventCode::Failure);
 
-    if (settings.corruptData || settings.lostData)
+    if (settings.corruptData || settings.lostData) {
         Message("WARNING:  Test modes are Enabled\nThese will periodically corrupt the data stream between host and "
                 "remote\nDISABLE TEST MODES FOR LIVE OPERATION",
                 plat::MB_OK | plat::MB_ICONEXCLAMATION);
+        // Closed while the warning waited for the operator (the main program closes the server before an import, a
+        // session ends): the server ends without opening its port.
+        if (mainFrame->Destroyed())
+            return false;
+    }
 
     engine->Start();
+    // Said once the server serves on its defaults: the box waits for the operator, the link does not.
+    if (!iniProblem.empty())
+        QMetaObject::invokeMethod(
+            mainFrame.get(),
+            [this, text = quendar::UnusableSettingsMessage(profile.Path(), iniProblem)] {
+                Message(text, plat::MB_OK | plat::MB_ICONEXCLAMATION);
+            },
+            Qt::QueuedConnection);
     return true;
 }
 

@@ -27,7 +27,8 @@ public:
     CCommsServerApp& operator=(const CCommsServerApp&) = delete;
 
     // args without the program name. False when the program must end at once: another server already runs
-    // (it keeps the port; this one touches nothing), or the window interface could not be set up.
+    // (it keeps the port; this one touches nothing), the window interface could not be set up, or the server
+    // was closed while its start waited for the operator (the banner, the test-mode warning).
     bool InitInstance(const std::vector<std::string>& args);
     // Stops and joins the worker, then closes the user table and writes [Info]. False when the worker did not
     // end in time (the caller then leaves the process without waiting for it).

@@ -43,7 +43,9 @@ const WindowInfo* infoOf(ServerWindowKind kind) {
     return nullptr;
 }
 
-std::size_t slot(ServerWindowKind kind) { return static_cast<std::size_t>(kind); }
+std::size_t slot(ServerWindowKind kind) {
+    return static_cast<std::size_t>(kind);
+}
 
 // The main window of a desktop without a tray: closing it closes the server, as the menu's Close does.
 class NoTrayMainWindow : public QMainWindow {
@@ -83,13 +85,17 @@ bool CMainFrame::Create() {
     if (app_.bannerOn) {
         CBannerDlg banner;
         plat::ui().execDialog(&banner);
+        // A stop asked for while the banner showed: the window is not made at all.
+        if (destroyed_)
+            return false;
     }
     // Messages arrive on the interface's own thread; each is handed to the window thread in arrival order.
-    const bool registered =
-        listener_.registerWindow(kServerWindowClass, kServerWindowTitle, [this](const wm::WindowMessage& m) -> std::uint64_t {
-            QMetaObject::invokeMethod(this, [this, m] { OnMessage(m); }, Qt::QueuedConnection);
-            return m.msg == wm::WM_COPYDATA ? 1 : 0;
-        });
+    const bool registered = listener_.registerWindow(kServerWindowClass, kServerWindowTitle,
+                                                     [this](const wm::WindowMessage& m) -> std::uint64_t {
+                                                         QMetaObject::invokeMethod(
+                                                             this, [this, m] { OnMessage(m); }, Qt::QueuedConnection);
+                                                         return m.msg == wm::WM_COPYDATA ? 1 : 0;
+                                                     });
     if (!registered)
         return false;
     app_.commonLogger.SetServerWindow(listener_.handle());
@@ -100,14 +106,19 @@ bool CMainFrame::Create() {
     for (const char* section : kReopenSections)
         for (const WindowInfo& w : kWindows)
             if (std::string_view(w.section) == section && app_.profile.GetInt(section, "Active", 0) != 0)
-                QMetaObject::invokeMethod(this, [this, id = w.open] { OnCommand(id); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this, id = w.open] { OnCommand(id); }, Qt::QueuedConnection);
     addTray();
 
     if (app_.engine) {
         app_.engine->SetNotify([this] {
-            QMetaObject::invokeMethod(this, [this] { OnCommand(ServerCommand::ComStatusChanged); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { OnCommand(ServerCommand::ComStatusChanged); }, Qt::QueuedConnection);
         });
-        app_.engine->SetActivity([this] { QMetaObject::invokeMethod(this, [this] { OnActivity(); }, Qt::QueuedConnection); });
+        app_.engine->SetActivity([this] {
+            QMetaObject::invokeMethod(
+                this, [this] { OnActivity(); }, Qt::QueuedConnection);
+        });
         app_.engine->SetNotificationFlag(true);
     }
     notifyCommsManagers();
@@ -188,7 +199,7 @@ void CMainFrame::OnCommand(int id) {
     case AppExit:
         app_.closing = true;
         if (app_.engine)
-            app_.engine->PostRequest(WorkerRequestCode::Quit);
+            app_.engine->PostRequest(comms::WorkerRequest::Quit);
         OnClose();
         return;
     default:
@@ -250,7 +261,7 @@ void CMainFrame::OnCopyData(std::uint64_t dwData, const std::vector<std::uint8_t
     case CopyDataCommand::Reopen:
         app_.settings.previousPortNumber = app_.settings.portNumber;
         if (app_.engine)
-            app_.engine->PostRequest(WorkerRequestCode::ReopenWhenAllowed);
+            app_.engine->PostRequest(comms::WorkerRequest::ReopenWhenAllowed);
         break;
     default:
         break;
@@ -270,7 +281,7 @@ void CMainFrame::OnComStatusChanged() {
         return;
     const int status = app_.engine->UiStatus();
     if (app_.settings.alwaysOnTop == 1 && status != lastStatus_) {
-        if (status == UiStatus::Receiving || status == UiStatus::Sending) {
+        if (status == comms::LinkStatus::Receiving || status == comms::LinkStatus::Sending) {
             if (!IsOpen(ServerWindowKind::Progress))
                 open(ServerWindowKind::Progress, true);
         } else if (progressAuto_) {
@@ -293,10 +304,11 @@ void CMainFrame::OnClose() {
     removeTray();
     if (CServerWindow* settings = Window(ServerWindowKind::Settings))
         settings->CloseWindow();
-    // The Advanced dialog is modal; it ends with its loop.
+    // Modal windows end with their loops: the Advanced dialog, and a message box still waiting for the operator
+    // (the test-mode warning at start), which would otherwise hold the closing server up until someone answers.
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* advanced = qobject_cast<CAdvancedDlg*>(w))
-            advanced->reject();
+        if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isModal() && dialog->isVisible())
+            dialog->reject();
     for (const WindowInfo& info : kWindows) {
         const bool open = IsOpen(info.kind);
         const bool keep = open && !(info.kind == ServerWindowKind::Progress && progressAuto_);
@@ -311,7 +323,9 @@ void CMainFrame::OnClose() {
 
 // --- tray ---
 
-QString CMainFrame::TrayTip() const { return QString::fromLatin1(kServerWindowTitle).left(63); }
+QString CMainFrame::TrayTip() const {
+    return QString::fromLatin1(kServerWindowTitle).left(63);
+}
 
 std::vector<TrayMenuEntry> CMainFrame::TrayMenu() const {
     using namespace ServerCommand;
@@ -471,7 +485,8 @@ void CMainFrame::OnTrayTimer() {
     if (!app_.engine)
         return;
     auto& stats = app_.engine->Link().statistics;
-    const std::uint64_t total = std::uint64_t(stats.Get(comms::LinkCounter::RxBytes)) + stats.Get(comms::LinkCounter::TxBytes);
+    const std::uint64_t total =
+        std::uint64_t(stats.Get(comms::LinkCounter::RxBytes)) + stats.Get(comms::LinkCounter::TxBytes);
     if (total == trayTotal_) {
         trayTimer_.stop();
         trayPicture_ = 0;

@@ -87,7 +87,7 @@ public:
 
     void Start() override {
         server_.Start();
-        server_.PostRequest(WorkerRequestCode::Reopen);
+        server_.PostRequest(comms::WorkerRequest::Reopen);
     }
     bool Stop(int timeoutMs) override { return server_.Stop(timeoutMs); }
     void PostRequest(int request) override { server_.PostRequest(request); }

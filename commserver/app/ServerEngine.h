@@ -6,35 +6,18 @@
 
 #include "commserver/HistoryLog.h"
 #include "commserver/LinkLayer.h"
+#include "commserver/LinkServer.h"
+#include "commserver/WorkerRequest.h"
 #include "commserver/app/ServerSettings.h"
 
 // What the server's windows need of the link engine: start and stop its worker thread, ask it to reopen the
 // port, and read what it shows (status, counters, modem lines, throughput, the transfer and the sessions).
-// The engine's worker calls the notification hooks on its own thread; the window side queues its work.
+// The engine's worker calls the notification hooks on its own thread; the window side queues its work. The
+// status and the requests are the engine's own codes (comms::LinkStatus, comms::WorkerRequest).
 namespace quendar {
 
-// The status the windows show, as the worker posts it.
-namespace UiStatus {
-constexpr int NoPort = 0;
-constexpr int OpenFailed = 1;
-constexpr int ClosingDown = 2;
-constexpr int Ready = 3;
-constexpr int LinkFailed = 4;
-constexpr int Receiving = 5;
-constexpr int Sending = 6;
-constexpr int ModemInitialise = 7;
-constexpr int ModemDeInitialise = 8;
-constexpr int Connected = 9;
-} // namespace UiStatus
-
-namespace WorkerRequestCode {
-constexpr int Reopen = 1;
-constexpr int Quit = 2;
-constexpr int ReopenWhenAllowed = 3;
-} // namespace WorkerRequestCode
-
-constexpr int kUserSessionSize = 580;
-using UserSessionBytes = std::array<std::uint8_t, kUserSessionSize>;
+// A UserSession record as it travels in the status reply.
+using UserSessionBytes = std::array<std::uint8_t, comms::kUserSessionSize>;
 
 struct TransferView {
     std::string fileName;
@@ -71,8 +54,10 @@ public:
     virtual void Start() = 0;
     // Asks the worker to quit and waits at most timeoutMs for it to end; true once it has ended and been joined.
     virtual bool Stop(int timeoutMs) = 0;
+    // One of comms::WorkerRequest's requests.
     virtual void PostRequest(int request) = 0;
 
+    // One of comms::LinkStatus's values, as the worker last posted it.
     virtual int UiStatus() const = 0;
     virtual void SetNotificationFlag(bool on) = 0;
     // Called on the worker thread when the status or a transfer's progress changed.

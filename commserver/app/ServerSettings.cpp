@@ -1,19 +1,28 @@
 #include "commserver/app/ServerSettings.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QString>
 
 #include <cctype>
-#include <cstdio>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "commserver/HistoryLog.h"
 #include "platform/Paths.h"
 
 namespace quendar {
 namespace {
 
-int positiveOr(int value, int def, int max = 3600) { return (value >= 1 && value <= max) ? value : def; }
+int positiveOr(int value, int def, int max = 3600) {
+    return (value >= 1 && value <= max) ? value : def;
+}
 
 } // namespace
 
@@ -74,11 +83,45 @@ std::string InstallationIniPath() {
 }
 
 std::string ServerIniPath(const CServerCommandLineInfo& cmd) {
-    const QString given = cmd.iniFile.empty() ? QString::fromLatin1(kServerIniName) : QString::fromStdString(cmd.iniFile);
+    const QString given =
+        cmd.iniFile.empty() ? QString::fromLatin1(kServerIniName) : QString::fromStdString(cmd.iniFile);
     QString local = plat::resolvePath(given);
     if (QFileInfo(local).isRelative())
         local = QDir::current().absoluteFilePath(local);
     return QDir::cleanPath(local).toStdString();
+}
+
+std::string SettingsFileProblem(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT)
+            return std::strerror(errno);
+        // Not there yet: it can be made only where its folder exists.
+        const QString folder = QFileInfo(QString::fromStdString(path)).absolutePath();
+        struct stat dir {};
+        if (::stat(QFile::encodeName(folder).constData(), &dir) != 0 || !S_ISDIR(dir.st_mode))
+            return "the folder " + folder.toStdString() + " does not exist";
+        return {};
+    }
+    if (S_ISDIR(st.st_mode))
+        return "it is a folder";
+    if (!S_ISREG(st.st_mode))
+        return "it is not a regular file";
+    // Opened as every lookup opens it; without blocking, should it be replaced by something that would.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::strerror(errno);
+    ::close(fd);
+    return {};
+}
+
+std::string UnusableSettingsEvent(const std::string& path, const std::string& problem) {
+    return "Settings File Cannot Be Used: " + path + " (" + problem + ")";
+}
+
+std::string UnusableSettingsMessage(const std::string& path, const std::string& problem) {
+    return "The settings file " + path + " cannot be used: " + problem +
+           ".\nThe server runs on its default settings, and no change to them will be kept.";
 }
 
 InstallationSettings ReadInstallationSettings(const plat::ProfileFile& install) {
@@ -230,18 +273,9 @@ std::vector<std::string> ModemTypeNames(const plat::ProfileFile& ini) {
     return names;
 }
 
-std::string FormatInfoTime(std::time_t t) {
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900,
-                  tm.tm_hour, tm.tm_min, tm.tm_sec);
-    return buf;
-}
-
 void WriteInfoState(plat::ProfileFile& ini, bool running, std::time_t now) {
     ini.WriteString("Info", "Active", running ? "Active" : "Inactive");
-    ini.WriteString("Info", running ? "Started" : "Stopped", FormatInfoTime(now));
+    ini.WriteString("Info", running ? "Started" : "Stopped", comms::FormatEventTime(now));
 }
 
 std::string DropTrailingSeparator(std::string folder) {

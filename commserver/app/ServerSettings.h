@@ -40,12 +40,21 @@ std::string InstallationIniPath();
 // case; a Windows-style name ("C:\X\MY.INI") is turned into the local path it stands for.
 std::string ServerIniPath(const CServerCommandLineInfo& cmd);
 
+// Why the server's settings file cannot serve as one (a folder, a file in a folder that does not exist, a file
+// that may not be read, something other than a file), or empty when it can: a missing file in an existing
+// folder is fine, it is made at the first write.
+std::string SettingsFileProblem(const std::string& path);
+// What the operator is told, once, when the settings file cannot be used: the event for the history, and the
+// message box text.
+std::string UnusableSettingsEvent(const std::string& path, const std::string& problem);
+std::string UnusableSettingsMessage(const std::string& path, const std::string& problem);
+
 struct InstallationSettings {
     bool disableStartupBanners = false;
     bool disableApplicationTray = false;
-    std::string exePath;      // folder of the common logger program
-    std::string databasePath; // the common logger's working folder
-    int connectLevel = 0;     // > 0: security level connectLevel - 1, locked
+    std::string exePath;        // folder of the common logger program
+    std::string databasePath;   // the common logger's working folder
+    int connectLevel = 0;       // > 0: security level connectLevel - 1, locked
     std::string userTablesPath; // not empty: the user-table folder, locked
 };
 InstallationSettings ReadInstallationSettings(const plat::ProfileFile& install);
@@ -117,14 +126,12 @@ void ReadModemCommands(ServerSettings& s, const plat::ProfileFile& ini);
 // The names of [Modem] Type1, Type2, ... up to the first empty one.
 std::vector<std::string> ModemTypeNames(const plat::ProfileFile& ini);
 
-// "dd/mm/yyyy hh:mm:ss" in local time, as [Info] Started and Stopped hold it.
-std::string FormatInfoTime(std::time_t t);
 // [Info] Active and Started (running = true) or Active and Stopped.
 void WriteInfoState(plat::ProfileFile& ini, bool running, std::time_t now);
 
 // The window sections whose Active key reopens the window at the next start, in the order they reopen.
-constexpr std::array<const char*, 6> kReopenSections = {"History", "Link Info", "Diagnostics", "RS232ErrorDisplay",
-                                                        "About", "Progress"};
+constexpr std::array<const char*, 6> kReopenSections = {"History",           "Link Info", "Diagnostics",
+                                                        "RS232ErrorDisplay", "About",     "Progress"};
 
 // Drops one trailing "\" (or "/") of a folder the operator typed.
 std::string DropTrailingSeparator(std::string folder);

@@ -26,7 +26,9 @@ std::optional<std::uint32_t> CopyDataCommandOf(std::span<const std::uint8_t> dat
            static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24;
 }
 
-std::array<std::uint8_t, 8> ManagerHelloBytes() { return {9, 0, 0, 0, 0, 0, 0, 0}; }
+std::array<std::uint8_t, 8> ManagerHelloBytes() {
+    return {9, 0, 0, 0, 0, 0, 0, 0};
+}
 
 StatusReply BuildStatusReply(const StatusInputs& in) {
     StatusReply r{};
@@ -43,9 +45,9 @@ StatusReply BuildStatusReply(const StatusInputs& in) {
     // Transfer: the name, then mode, size, bytes received, bytes sent, next block, sub-state, completed and
     // one reserved word.
     putText(r, StatusOffset::Transfer, 1024, in.transfer.fileName);
-    const std::uint32_t transfer[] = {in.transfer.mode,      in.transfer.size,     in.transfer.bytesReceived,
-                                      in.transfer.bytesSent, in.transfer.nextBlock, in.transfer.subState,
-                                      in.transfer.completed ? 1u : 0u};
+    const std::uint32_t transfer[] = {
+        in.transfer.mode,      in.transfer.size,     in.transfer.bytesReceived,      in.transfer.bytesSent,
+        in.transfer.nextBlock, in.transfer.subState, in.transfer.completed ? 1u : 0u};
     int at = StatusOffset::Transfer + 1024;
     for (std::uint32_t v : transfer) {
         putU32(r, at, v);
@@ -79,8 +81,8 @@ StatusReply BuildStatusReply(const StatusInputs& in) {
         at += 4;
     }
 
-    std::memcpy(r.data() + StatusOffset::CurrentSession, in.currentSession.data(), kUserSessionSize);
-    std::memcpy(r.data() + StatusOffset::LastSession, in.lastSession.data(), kUserSessionSize);
+    std::memcpy(r.data() + StatusOffset::CurrentSession, in.currentSession.data(), in.currentSession.size());
+    std::memcpy(r.data() + StatusOffset::LastSession, in.lastSession.data(), in.lastSession.size());
 
     at = StatusOffset::Security;
     putU32(r, at, in.securityState);

@@ -36,10 +36,10 @@ public:
     void Start() override {
         running = true;
         ++starts;
-        requests.push_back(quendar::WorkerRequestCode::Reopen);
+        requests.push_back(comms::WorkerRequest::Reopen);
     }
     bool Stop(int) override {
-        requests.push_back(quendar::WorkerRequestCode::Quit);
+        requests.push_back(comms::WorkerRequest::Quit);
         running = false;
         return true;
     }
@@ -68,7 +68,7 @@ public:
     bool closedWhileRunning = false;
     int starts = 0;
     std::vector<int> requests;
-    int status = quendar::UiStatus::Ready;
+    int status = comms::LinkStatus::Ready;
     std::atomic<bool> notificationFlag{false};
     std::function<void()> notify;
     std::function<void()> activity;

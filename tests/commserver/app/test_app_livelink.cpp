@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -15,11 +16,11 @@
 
 #include "ScriptedUi.h"
 #include "TestEnv.h"
+#include "commserver/LinkServer.h"
 #include "commserver/app/CCommsServerApp.h"
 #include "commserver/app/CMainFrame.h"
 #include "commserver/app/EngineFactory.h"
 #include "commserver/app/ServerDialogs.h"
-#include "commserver/LinkServer.h"
 #include "commserver/app/StatusReply.h"
 #include "remoteunit/PtyPair.h"
 #include "remoteunit/RemoteSession.h"
@@ -81,11 +82,13 @@ protected:
         qunsetenv("VORD_SYSTEM_FOLDER");
     }
 
-    bool start() {
+    bool start(const std::vector<std::string>& extra = {}) {
         app = std::make_unique<CCommsServerApp>([](comms::HistoryLog& h) { return MakeServerEngine(h); });
-        if (!app->InitInstance({"/nobanner", "/noapplicationtray", "/dontstartcommonlogger", "/ini", iniPath_}))
+        std::vector<std::string> args = {"/nobanner", "/noapplicationtray", "/dontstartcommonlogger", "/ini", iniPath_};
+        args.insert(args.end(), extra.begin(), extra.end());
+        if (!app->InitInstance(args))
             return false;
-        return pumpUntil([&] { return app->engine->UiStatus() == UiStatus::Ready; });
+        return pumpUntil([&] { return app->engine->UiStatus() == comms::LinkStatus::Ready; });
     }
     CMainFrame& frame() { return *app->mainFrame; }
     template <class T> T* window(ServerWindowKind kind) { return dynamic_cast<T*>(frame().Window(kind)); }
@@ -102,6 +105,26 @@ protected:
     std::unique_ptr<CCommsServerApp> app;
 };
 
+// The texts of the history, oldest first.
+std::vector<std::string> historyTexts(const comms::HistoryLog& history) {
+    std::vector<std::string> out;
+    for (const comms::HistoryEntry& e : history.Snapshot())
+        if (!e.text.empty())
+            out.push_back(e.text);
+    return out;
+}
+
+// Answers every message box with OK, noting what the history held and the link showed when the box came up.
+class BoxWatcher : public ScriptedUi {
+public:
+    std::function<void()> onBox;
+    int messageBox(const QString& prompt, int style, const QString& title) override {
+        if (onBox)
+            onBox();
+        return ScriptedUi::messageBox(prompt, style, title);
+    }
+};
+
 TEST_F(ServerProgramLive, TheLinkInformationWindowFollowsALogonAndAnUpload) {
     ASSERT_TRUE(start());
     frame().OnCommand(ServerCommand::OpenLinkInfo);
@@ -116,7 +139,8 @@ TEST_F(ServerProgramLive, TheLinkInformationWindowFollowsALogonAndAnUpload) {
     EXPECT_TRUE(pumpUntil([&] {
         return li->txtStatus->text() == QStringLiteral("Connected") &&
                li->txtUser->text() == QStringLiteral("JIM (Jim Smith)");
-    })) << li->txtStatus->text().toStdString() << " / " << li->txtUser->text().toStdString();
+    })) << li->txtStatus->text().toStdString()
+        << " / " << li->txtUser->text().toStdString();
 
     // An upload of two blocks, stopped halfway by the remote unit taking its time: the window shows the file
     // being received at half its size and the bytes that came in so far.
@@ -134,8 +158,8 @@ TEST_F(ServerProgramLive, TheLinkInformationWindowFollowsALogonAndAnUpload) {
     EXPECT_TRUE(pumpUntil([&] {
         return li->txtStatus->text() == QStringLiteral("Receiving") && li->prgFile->value() == 50 &&
                li->txtFile->text() == QString::fromStdString(name);
-    })) << li->txtStatus->text().toStdString() << " " << li->prgFile->value() << " "
-        << li->txtFile->text().toStdString();
+    })) << li->txtStatus->text().toStdString()
+        << " " << li->prgFile->value() << " " << li->txtFile->text().toStdString();
     const std::uint32_t rxHalfway = li->txtRxBytes->text().toUInt();
     EXPECT_GT(rxHalfway, 1000u);
     EXPECT_EQ(rxHalfway, app->engine->Link().statistics.Get(comms::LinkCounter::RxBytes));
@@ -149,7 +173,8 @@ TEST_F(ServerProgramLive, TheLinkInformationWindowFollowsALogonAndAnUpload) {
     EXPECT_TRUE(pumpUntil([&] {
         return li->txtStatus->text() == QStringLiteral("Received OK") && li->prgFile->value() == 100 &&
                li->txtRxBytes->text().toUInt() > rxHalfway + 1000 && li->txtTxBytes->text().toUInt() > 0;
-    })) << li->txtStatus->text().toStdString() << " " << li->prgFile->value();
+    })) << li->txtStatus->text().toStdString()
+        << " " << li->prgFile->value();
     EXPECT_EQ(li->txtUser->text(), QStringLiteral("JIM (Jim Smith)"));
     EXPECT_EQ(li->txtFile->text(), QString::fromStdString(name));
     std::ifstream in(driveC_ / "data" / "LIVE.BIN", std::ios::binary);
@@ -225,6 +250,49 @@ TEST_F(ServerProgramLive, ItsSettingsUserTableAndHistoryLogAreOutOfRemoteReach) 
     // Elsewhere on the drive, the user's rights decide as before.
     ASSERT_EQ(session.Logon("JIM", "secret"), comms::FrameType::Done);
     EXPECT_EQ(session.Upload("D:\\NOTES.TXT", Bytes{'n'}), comms::FrameType::Done);
+}
+
+// With the test modes on, the operator is warned before the port opens: the port opens once the box is answered.
+TEST_F(ServerProgramLive, TheTestModeWarningComesBeforeThePortOpens) {
+    std::ofstream(iniPath_, std::ios::binary | std::ios::app) << "[TestMode]\r\nCorruptData=1\r\n";
+    std::vector<std::string> atBox;
+    int statusAtBox = -1;
+    {
+        BoxWatcher watcher; // in place of the fixture's, for this start
+        watcher.expectMessage(plat::IDOK, QStringLiteral("WARNING:  Test modes are Enabled\nThese will periodically "
+                                                         "corrupt the data stream between host and remote\nDISABLE "
+                                                         "TEST MODES FOR LIVE OPERATION"));
+        watcher.onBox = [&] {
+            atBox = historyTexts(app->history);
+            statusAtBox = app->engine->UiStatus();
+        };
+        ASSERT_TRUE(start({"/enabletestmodes"}));
+        ASSERT_EQ(watcher.messages().size(), 1u);
+        EXPECT_EQ(watcher.messages()[0].style, plat::MB_OK | plat::MB_ICONEXCLAMATION);
+    }
+    EXPECT_EQ(statusAtBox, comms::LinkStatus::NoPort);
+    for (const std::string& text : atBox)
+        EXPECT_EQ(text.find("Com Port Opened OK"), std::string::npos) << "the port opened before the warning";
+    const auto after = historyTexts(app->history);
+    EXPECT_NE(std::find(after.begin(), after.end(), "COM33 Com Port Opened OK"), after.end());
+    EXPECT_TRUE(app->engine->Link().CorruptData);
+}
+
+// Settings > OK makes the worker reopen the port: the history shows it closed and opened again.
+TEST_F(ServerProgramLive, SettingsOkReopensThePort) {
+    ASSERT_TRUE(start());
+    EXPECT_EQ(historyTexts(app->history), std::vector<std::string>{"COM33 Com Port Opened OK"});
+    frame().OnCommand(ServerCommand::Settings);
+    auto* dlg = window<CSettingsDlg>(ServerWindowKind::Settings);
+    ASSERT_NE(dlg, nullptr);
+    ASSERT_EQ(dlg->cboPort->currentIndex(), kPort);
+    dlg->OnOK();
+    const std::vector<std::string> reopened = {"COM33 Com Port Opened OK", "COM33 Com Port Closed",
+                                               "COM33 Com Port Opened OK"};
+    EXPECT_TRUE(pumpUntil([&] { return historyTexts(app->history) == reopened; }));
+    EXPECT_TRUE(pumpUntil([&] { return app->engine->UiStatus() == comms::LinkStatus::Ready; }));
+    // The line serves again after the reopen.
+    EXPECT_EQ(session.Logon("JIM", "secret"), comms::FrameType::Done);
 }
 
 } // namespace

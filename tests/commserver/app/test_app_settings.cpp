@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "commserver/HistoryLog.h"
 #include "commserver/app/ServerSettings.h"
 #include "commserver/app/StatusReply.h"
 
@@ -128,7 +129,7 @@ TEST_F(SettingsTest, FullFileAndValuesOutOfRange) {
     EXPECT_EQ(s.sendTimer, 6);    // negative: the default
     EXPECT_EQ(s.receiveTimer, 4); // no digits reads as 0: the default
     EXPECT_EQ(s.opticalDelay, 20);
-    EXPECT_EQ(s.viewTypes, 0);    // "0x7FE" reads as 0, as on Windows
+    EXPECT_EQ(s.viewTypes, 0); // "0x7FE" reads as 0, as on Windows
     EXPECT_EQ(s.logTypes, 2046);
     EXPECT_EQ(s.logStatus, 1);
     EXPECT_EQ(s.logFile, "/var/log/q.log");
@@ -175,9 +176,10 @@ TEST_F(SettingsTest, ModemTypeWithoutNameOrSectionKeepsDefaults) {
 }
 
 TEST_F(SettingsTest, InstallationLocksLevelAndFolderAndSwitchesTheLoggerOn) {
-    plat::ProfileFile install(file("QUARN Comms Server.Ini",
-                                   "[QUARN Installation]\nDisableStartupBanners=1\nDisableApplicationTray=0\n"
-                                   "ExePath=/opt/quarn\n[QUARN Security]\nConnectLevel=30000\nUserTablesPath=/srv/users\n"));
+    plat::ProfileFile install(
+        file("QUARN Comms Server.Ini",
+             "[QUARN Installation]\nDisableStartupBanners=1\nDisableApplicationTray=0\n"
+             "ExePath=/opt/quarn\n[QUARN Security]\nConnectLevel=30000\nUserTablesPath=/srv/users\n"));
     InstallationSettings inst = ReadInstallationSettings(install);
     EXPECT_TRUE(inst.disableStartupBanners);
     EXPECT_FALSE(inst.disableApplicationTray);
@@ -210,10 +212,11 @@ TEST(ServerInfo, StateAndTimes) {
     tm.tm_sec = 9;
     tm.tm_isdst = -1;
     const std::time_t t = std::mktime(&tm);
-    EXPECT_EQ(FormatInfoTime(t), "05/12/2011 07:08:09");
+    EXPECT_EQ(comms::FormatEventTime(t), "05/12/2011 07:08:09");
     WriteInfoState(ini, true, t);
     WriteInfoState(ini, false, t + 1);
-    EXPECT_EQ(readAll(ini.Path()), "[Info]\nActive=Inactive\nStarted=05/12/2011 07:08:09\nStopped=05/12/2011 07:08:10\n");
+    EXPECT_EQ(readAll(ini.Path()),
+              "[Info]\nActive=Inactive\nStarted=05/12/2011 07:08:09\nStopped=05/12/2011 07:08:10\n");
     EXPECT_EQ(DropTrailingSeparator("C:\\Users\\"), "C:\\Users");
     EXPECT_EQ(DropTrailingSeparator("C:\\Users"), "C:\\Users");
     EXPECT_EQ(DropTrailingSeparator(""), "");

@@ -28,6 +28,8 @@
 #include <mutex>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "FakeEngine.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
@@ -61,7 +63,8 @@ protected:
     }
     void writeIni(const std::string& text) const { std::ofstream(iniPath_, std::ios::binary) << text; }
     void writeInstall(const std::string& text) const {
-        std::ofstream(system_.filePath(QStringLiteral("QUARN Comms Server.Ini")).toStdString(), std::ios::binary) << text;
+        std::ofstream(system_.filePath(QStringLiteral("QUARN Comms Server.Ini")).toStdString(), std::ios::binary)
+            << text;
     }
     std::string ini() const {
         std::ifstream in(iniPath_, std::ios::binary);
@@ -81,10 +84,7 @@ protected:
         return app->InitInstance(args);
     }
     CMainFrame& frame() { return *app->mainFrame; }
-    template <class T>
-    T* window(ServerWindowKind kind) {
-        return dynamic_cast<T*>(frame().Window(kind));
-    }
+    template <class T> T* window(ServerWindowKind kind) { return dynamic_cast<T*>(frame().Window(kind)); }
 
     QTemporaryDir dir_;
     QTemporaryDir windows_;
@@ -110,10 +110,12 @@ struct Peer {
     }
     bool waitFor(std::size_t n, int ms = 5000) {
         // The server answers from its window thread, so keep that thread running while waiting.
-        return pumpUntil([&] {
-            std::lock_guard lock(mutex);
-            return got.size() >= n;
-        }, ms);
+        return pumpUntil(
+            [&] {
+                std::lock_guard lock(mutex);
+                return got.size() >= n;
+            },
+            ms);
     }
 };
 
@@ -124,7 +126,7 @@ TEST_F(ServerAppTest, StartRecordsActiveStartsTheWorkerAndExitStopsItBeforeTheTa
     EXPECT_EQ(profile().GetString("Info", "Active"), "Active");
     EXPECT_FALSE(profile().GetString("Info", "Started").empty());
     EXPECT_EQ(engine->starts, 1);
-    EXPECT_EQ(engine->requests, std::vector<int>{WorkerRequestCode::Reopen});
+    EXPECT_EQ(engine->requests, std::vector<int>{comms::WorkerRequest::Reopen});
     EXPECT_TRUE(engine->tablesOpen);
     EXPECT_EQ(engine->tablesLevel, 1);
     EXPECT_EQ(engine->configured.portNumber, 0);
@@ -156,6 +158,68 @@ TEST_F(ServerAppTest, TestModeWarningOnlyWithTheSwitch) {
     ASSERT_TRUE(start({"/enabletestmodes"}));
     EXPECT_TRUE(engine->configured.corruptData);
     EXPECT_EQ(ui.messages().at(0).style, plat::MB_OK | plat::MB_ICONEXCLAMATION);
+}
+
+// A settings file that cannot be used: the server runs on its defaults and says so once, in a box and in the
+// history; nothing else is asked or said.
+TEST_F(ServerAppTest, AnUnusableSettingsFileIsSaidOnceAndTheDefaultsServe) {
+    QTemporaryDir scratch;
+    const QString unreadable = scratch.filePath(QStringLiteral("locked.ini"));
+    {
+        QFile f(unreadable);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Communications]\nComPort=4\n");
+    }
+    QFile::setPermissions(unreadable, QFileDevice::Permissions());
+    const struct {
+        const char* what;
+        QString path;
+        const char* reason;
+    } cases[] = {
+        {"a folder", scratch.path(), "it is a folder"},
+        {"a file in a folder that does not exist", scratch.filePath(QStringLiteral("gone/Quendar32.Ini")),
+         "does not exist"},
+        {"a file it may not read", unreadable, "Permission denied"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.path == unreadable && ::access(QFile::encodeName(unreadable).constData(), R_OK) == 0) {
+            // Running as root: the file can be read after all, so there is nothing to say.
+            continue;
+        }
+        iniPath_ = c.path.toStdString();
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDOK, QStringLiteral("The settings file ") + c.path + QStringLiteral(" cannot be used"));
+        ASSERT_TRUE(start());
+        EXPECT_EQ(engine->starts, 1);
+        EXPECT_EQ(engine->configured.portNumber, 0) << "the default port";
+        // The box comes once the server runs, and only once.
+        ASSERT_TRUE(pumpUntil([&] { return ui.messages().size() == 1; }));
+        EXPECT_TRUE(ui.messages()[0].prompt.contains(QString::fromLatin1(c.reason)))
+            << ui.messages()[0].prompt.toStdString();
+        EXPECT_TRUE(ui.messages()[0].prompt.contains(QStringLiteral("default settings")));
+        EXPECT_EQ(ui.messages()[0].style, plat::MB_OK | plat::MB_ICONEXCLAMATION);
+        int events = 0;
+        for (const comms::HistoryEntry& e : app->history.Snapshot())
+            if (e.text.find("Settings File Cannot Be Used: " + c.path.toStdString()) != std::string::npos) {
+                ++events;
+                EXPECT_EQ(e.code, comms::HistoryEventCode::Initialise | comms::HistoryEventCode::Failure);
+            }
+        EXPECT_EQ(events, 1);
+        app->ExitInstance();
+        app.reset();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(ui.messages().size(), 1u) << "the exit says nothing more";
+    }
+    EXPECT_FALSE(QFileInfo::exists(scratch.filePath(QStringLiteral("gone")))) << "no folder is made for it";
+
+    // A missing file in an existing folder is no problem: it is made at the first write.
+    iniPath_ = scratch.filePath(QStringLiteral("new.ini")).toStdString();
+    ScriptedUi quiet;
+    ASSERT_TRUE(start());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(quiet.messages().empty());
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(iniPath_)));
 }
 
 TEST_F(ServerAppTest, ASecondServerLeavesTheFirstAlone) {
@@ -197,7 +261,8 @@ TEST_F(ServerAppTest, CloseMessageSavesOpenWindowsWhichReopenAtTheNextStart) {
     QCoreApplication::processEvents();
 
     ASSERT_TRUE(start());
-    ASSERT_TRUE(pumpUntil([&] { return frame().IsOpen(ServerWindowKind::History) && frame().IsOpen(ServerWindowKind::Diagnostics); }));
+    ASSERT_TRUE(pumpUntil(
+        [&] { return frame().IsOpen(ServerWindowKind::History) && frame().IsOpen(ServerWindowKind::Diagnostics); }));
     EXPECT_FALSE(frame().IsOpen(ServerWindowKind::LinkInfo));
     EXPECT_EQ(frame().Window(ServerWindowKind::History)->pos(), QPoint(40, 50));
 }
@@ -217,9 +282,9 @@ TEST_F(ServerAppTest, CopyDataCommands) {
     ASSERT_TRUE(pumpUntil([&] { return !frame().IsOpen(ServerWindowKind::History); }));
     // The other toggles.
     const std::pair<std::uint8_t, ServerWindowKind> toggles[] = {{3, ServerWindowKind::Diagnostics},
-                                                                  {4, ServerWindowKind::Progress},
-                                                                  {5, ServerWindowKind::About},
-                                                                  {6, ServerWindowKind::LinkInfo}};
+                                                                 {4, ServerWindowKind::Progress},
+                                                                 {5, ServerWindowKind::About},
+                                                                 {6, ServerWindowKind::LinkInfo}};
     for (const auto& [cmd, kind] : toggles) {
         send({cmd, 0, 0, 0});
         EXPECT_TRUE(pumpUntil([&, kind = kind] { return frame().IsOpen(kind); })) << int(cmd);
@@ -229,7 +294,7 @@ TEST_F(ServerAppTest, CopyDataCommands) {
     send({77, 0, 0, 0});
     send({10, 0, 0, 0});
     ASSERT_TRUE(pumpUntil([&] { return engine->requests.size() == 2; }));
-    EXPECT_EQ(engine->requests.back(), WorkerRequestCode::ReopenWhenAllowed);
+    EXPECT_EQ(engine->requests.back(), comms::WorkerRequest::ReopenWhenAllowed);
     EXPECT_FALSE(frame().IsOpen(ServerWindowKind::History));
 
     // Status: the reply goes to the window named in dwData.
@@ -252,7 +317,7 @@ TEST_F(ServerAppTest, CopyDataCommands) {
     send({8, 0, 0, 0});
     ASSERT_TRUE(pumpUntil([&] { return frame().Destroyed(); }));
     EXPECT_TRUE(app->closing);
-    EXPECT_EQ(engine->requests.back(), WorkerRequestCode::Quit);
+    EXPECT_EQ(engine->requests.back(), comms::WorkerRequest::Quit);
 }
 
 TEST_F(ServerAppTest, ManagersAreGreetedAtStart) {
@@ -279,9 +344,9 @@ TEST_F(ServerAppTest, TrayMenuAndAnimation) {
     std::vector<QString> texts;
     for (const auto& e : menu)
         texts.push_back(e.text);
-    EXPECT_EQ(texts, (std::vector<QString>{"&Activity on COM3", "", "&History ...", "&Link Info ...", "Dia&gnostics ...",
-                                            "Serial Errors ...", "A&bout ...", "", "&Settings ...", "",
-                                            "&Close Comms on COM3"}));
+    EXPECT_EQ(texts, (std::vector<QString>{"&Activity on COM3", "", "&History ...", "&Link Info ...",
+                                           "Dia&gnostics ...", "Serial Errors ...", "A&bout ...", "", "&Settings ...",
+                                           "", "&Close Comms on COM3"}));
     EXPECT_EQ(menu[2].command, ServerCommand::OpenHistory);
     EXPECT_FALSE(menu[2].checked);
     EXPECT_EQ(menu[3].command, ServerCommand::CloseLinkInfo);
@@ -419,6 +484,7 @@ TEST_F(ServerAppTest, SecurityWithoutItsUserTableIsWarnedOfBeforeSaving) {
         const char* warning; // nullptr: none
         int answer;
         bool saved;
+        QString stored{}; // the folder as written when saved, when it differs from what was typed
     } cases[] = {
         {"no security", 0, folders.filePath(QStringLiteral("missing")), nullptr, 0, true},
         {"folder missing, saved anyway", 1, folders.filePath(QStringLiteral("missing")), "does not exist", plat::IDYES,
@@ -428,6 +494,12 @@ TEST_F(ServerAppTest, SecurityWithoutItsUserTableIsWarnedOfBeforeSaving) {
         {"no table in the folder", 1, empty, "holds no user table ($$$UDb.dbf)", plat::IDNO, false},
         {"no folder given", 1, QString(), "No user tables folder is given.", plat::IDNO, false},
         {"table there", 1, withTable, nullptr, 0, true},
+        // The folder is stored without one trailing separator, and checked as it will be stored.
+        {"table there, typed with a trailing backslash", 1, withTable + QStringLiteral("\\"), nullptr, 0, true,
+         withTable},
+        {"table there, typed with a trailing slash", 2, withTable + QStringLiteral("/"), nullptr, 0, true, withTable},
+        {"missing folder with a trailing backslash", 1, folders.filePath(QStringLiteral("gone\\")),
+         "/gone does not exist.", plat::IDNO, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -446,6 +518,8 @@ TEST_F(ServerAppTest, SecurityWithoutItsUserTableIsWarnedOfBeforeSaving) {
             EXPECT_EQ(ui.messages()[0].style, plat::MB_YESNO | plat::MB_ICONEXCLAMATION | plat::MB_DEFBUTTON2);
         }
         EXPECT_EQ(profile().GetInt("Security", "EnforceSecurity", -1), c.saved ? c.level : 0);
+        EXPECT_EQ(profile().GetString("Security", "UserTablesPath"),
+                  (c.saved ? (c.stored.isEmpty() ? c.folder : c.stored) : QStringLiteral("/before")).toStdString());
         EXPECT_EQ(frame().IsOpen(ServerWindowKind::Settings), !c.saved) << "not saved: the window stays to mend it";
         app->ExitInstance();
         app.reset();
@@ -459,7 +533,7 @@ TEST_F(ServerAppTest, ActivityWindowPopsUpForTransfersInDisplayModeOne) {
     engine->view.transfer.fileName = "C:\\QDATA\\AMBLEWAY\\A-VERY-LONG-FOLDER\\area7.txt";
     engine->view.transfer.size = 2000;
     engine->view.transfer.bytesReceived = 500;
-    engine->status = UiStatus::Receiving;
+    engine->status = comms::LinkStatus::Receiving;
     engine->notificationFlag = false;
     ASSERT_TRUE(engine->notify);
     engine->notify(); // as the worker does, from its thread
@@ -475,13 +549,13 @@ TEST_F(ServerAppTest, ActivityWindowPopsUpForTransfersInDisplayModeOne) {
     frame().OnComStatusChanged();
     EXPECT_EQ(activity->lblStatus->text(), QStringLiteral("Received OK C:\\QDAT...ONG-FOLDER\\area7.txt"));
 
-    engine->status = UiStatus::Ready;
+    engine->status = comms::LinkStatus::Ready;
     frame().OnComStatusChanged();
     EXPECT_FALSE(frame().IsOpen(ServerWindowKind::Progress));
 
     // Opened by hand, it stays; its texts follow the status.
     frame().OnCommand(ServerCommand::OpenProgress);
-    engine->status = UiStatus::ModemInitialise;
+    engine->status = comms::LinkStatus::ModemInitialise;
     frame().OnComStatusChanged();
     activity = window<CActivityDlg>(ServerWindowKind::Progress);
     ASSERT_NE(activity, nullptr);
@@ -514,7 +588,7 @@ TEST_F(ServerAppTest, SettingsDialogWritesWhatItChanges) {
     dlg->cboSecurity->setCurrentIndex(2);
     dlg->txtUserTables->setText(QStringLiteral("C:\\Users\\"));
     engine->requests.clear();
-    ui.expectMessage(plat::IDYES, QStringLiteral("The user tables folder C:\\Users\\ does not exist."));
+    ui.expectMessage(plat::IDYES, QStringLiteral("The user tables folder C:\\Users does not exist."));
     dlg->OnOK();
     EXPECT_FALSE(frame().IsOpen(ServerWindowKind::Settings));
     EXPECT_EQ(profile().GetInt("Communications", "ComPort", -1), 5);
@@ -528,8 +602,9 @@ TEST_F(ServerAppTest, SettingsDialogWritesWhatItChanges) {
     EXPECT_EQ(engine->configured.modem.baud, 9600);
     EXPECT_EQ(engine->tablesFolder, "C:\\Users");
     EXPECT_EQ(engine->tablesLevel, 2);
-    EXPECT_EQ(engine->requests, std::vector<int>{WorkerRequestCode::Reopen});
-    EXPECT_EQ(frame().Window(ServerWindowKind::History)->windowTitle(), QStringLiteral("QUARN Communications History Log: COM6"));
+    EXPECT_EQ(engine->requests, std::vector<int>{comms::WorkerRequest::Reopen});
+    EXPECT_EQ(frame().Window(ServerWindowKind::History)->windowTitle(),
+              QStringLiteral("QUARN Communications History Log: COM6"));
 }
 
 TEST_F(ServerAppTest, SettingsThatCannotBeWrittenAreSaidAndTheFileIsLeftAlone) {
@@ -644,8 +719,8 @@ TEST_F(ServerAppTest, HistoryWindowListsTheLastHundredThroughTheViewFilter) {
     ASSERT_TRUE(start());
     for (int i = 0; i < 105; ++i)
         app->history.LogHistoryEvent("Event " + std::to_string(i),
-                                     comms::HistoryEventCode::FileReceive | (i % 2 ? comms::HistoryEventCode::Failure
-                                                                                   : comms::HistoryEventCode::Success));
+                                     comms::HistoryEventCode::FileReceive |
+                                         (i % 2 ? comms::HistoryEventCode::Failure : comms::HistoryEventCode::Success));
     frame().OnCommand(ServerCommand::OpenHistory);
     auto* h = window<CHistoryDlg>(ServerWindowKind::History);
     ASSERT_NE(h, nullptr);
@@ -770,8 +845,12 @@ TEST_F(ServerAppTest, DISABLED_Screenshots) {
              "UserTablesPath=/srv/quarn/users\n");
     ScriptedUi ui;
     ASSERT_TRUE(start());
-    const char* events[] = {"Com Port Opened OK", "User Connected: JIM", "File Receive OK: C:\\TESSALY\\QDATA\\AREA7.TXT",
-                            "Clock Set OK", "Failed File Send: C:\\TESSALY\\QDATA\\MISSING.TXT", "User Disconnected: JIM"};
+    const char* events[] = {"Com Port Opened OK",
+                            "User Connected: JIM",
+                            "File Receive OK: C:\\TESSALY\\QDATA\\AREA7.TXT",
+                            "Clock Set OK",
+                            "Failed File Send: C:\\TESSALY\\QDATA\\MISSING.TXT",
+                            "User Disconnected: JIM"};
     const int codes[] = {0x005, 0x201, 0x081, 0x009, 0x102, 0x201};
     for (int i = 0; i < 6; ++i)
         app->history.LogHistoryEvent(events[i], codes[i]);
