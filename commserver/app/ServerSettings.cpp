@@ -55,16 +55,19 @@ CServerCommandLineInfo ParseServerCommandLine(const std::vector<std::string>& ar
     CServerCommandLineInfo cmd;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        // Only the switches the server knows count as switches: on Linux a path also starts with "/".
+        // Only the switches the server knows count as switches: on Linux a path also starts with "/". A switch
+        // is introduced by "/" as on Windows, or by "-" or "--" as Linux programs take them.
         bool flag = false;
+        std::size_t lead = 0;
         if (arg.size() > 1 && (arg[0] == '/' || arg[0] == '-')) {
+            lead = arg.compare(0, 2, "--") == 0 ? 2 : 1;
             std::string name;
-            for (char ch : arg.substr(1))
+            for (char ch : arg.substr(lead))
                 name += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
             flag = name == "nobanner" || name == "dontstartcommonlogger" || name == "ini" ||
                    name == "noapplicationtray" || name == "enabletestmodes";
         }
-        cmd.ParseParam(flag ? arg.substr(1) : arg, flag, i + 1 == args.size());
+        cmd.ParseParam(flag ? arg.substr(lead) : arg, flag, i + 1 == args.size());
     }
     return cmd;
 }

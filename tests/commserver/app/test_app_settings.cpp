@@ -36,6 +36,8 @@ TEST(ServerCommandLine, SwitchesAndTheIniFile) {
         {{"/ini"}, true, true, true, false, ""}, // no file follows: the default stays
         {{"/unknown", "plain", "/ini", "a.ini"}, true, true, true, false, "a.ini"},
         {{"/ini", "/home/op/q.ini", "-nobanner"}, false, true, true, false, "/home/op/q.ini"},
+        {{"--enabletestmodes", "--ini", "q.ini", "--NoBanner"}, false, true, true, true, "q.ini"},
+        {{"--", "---nobanner"}, true, true, true, false, ""},
     };
     for (const Case& c : cases) {
         const CServerCommandLineInfo cmd = ParseServerCommandLine(c.args);
