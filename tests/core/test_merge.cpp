@@ -102,6 +102,22 @@ protected:
     FakeHost host;
 };
 
+// What a merge that stopped leaves: the destination as it was, nothing opened, the window's input switched off
+// and on again, no work pending, no "backup saved" message, and a backup file only when the write itself
+// failed (the backup was made before it).
+void ExpectStoppedSafely(const FakeHost& h, const ScriptedUi& ui, const QString& dest, const std::string& original,
+                         bool backupKept) {
+    EXPECT_EQ(TestEnv::readFile(dest), original);
+    EXPECT_TRUE(h.opened.isEmpty());
+    ASSERT_FALSE(h.interact.empty());
+    EXPECT_FALSE(h.interact.front());
+    EXPECT_TRUE(h.interact.back());
+    EXPECT_TRUE(PendingStack().IsEmpty());
+    EXPECT_EQ(QFileInfo(dest + QStringLiteral(".000")).isFile(), backupKept);
+    for (const auto& m : ui.messages())
+        EXPECT_FALSE(m.prompt.startsWith(LoadLangString(txt::BackupSaved)));
+}
+
 std::vector<LoggerRecord> FiftyReadings(int32_t serial) {
     LoggerRecord r = Logger(serial, "", "2023/01/01", 50);
     for (int k = 1; k <= kMaxReadings; ++k) {
@@ -310,14 +326,7 @@ TEST_F(MergeTest, BySerialStopsSafely) {
             break;
         }
         MergeReadings(h, dest);
-        EXPECT_EQ(TestEnv::readFile(dest), original);
-        EXPECT_TRUE(h.opened.isEmpty());
-        EXPECT_FALSE(h.interact.front());
-        EXPECT_TRUE(h.interact.back());
-        EXPECT_TRUE(PendingStack().IsEmpty());
-        EXPECT_EQ(QFileInfo::exists(dest + QStringLiteral(".000")), fault == WriteFails);
-        for (const auto& m : scripted.messages())
-            EXPECT_FALSE(m.prompt.startsWith(LoadLangString(txt::BackupSaved)));
+        ExpectStoppedSafely(h, scripted, dest, original, fault == WriteFails);
         QFile::setPermissions(dest, QFile::ReadOwner | QFile::WriteOwner);
     }
 }
@@ -458,18 +467,10 @@ TEST_F(MergeTest, ByCoordinateStopsSafely) {
         MergeByRDGrid = true;
         MergeReadingsByRDGrid(h, patrolFile);
 
-        EXPECT_EQ(TestEnv::readFile(areaFile), original);
+        ExpectStoppedSafely(h, scripted, areaFile, original, fault == WriteFails);
         EXPECT_FALSE(area.unloaded);
         EXPECT_TRUE(area.ask);
         EXPECT_FALSE(MergeByRDGrid);
-        EXPECT_TRUE(h.opened.isEmpty());
-        ASSERT_FALSE(h.interact.empty());
-        EXPECT_FALSE(h.interact.front());
-        EXPECT_TRUE(h.interact.back());
-        EXPECT_TRUE(PendingStack().IsEmpty());
-        EXPECT_EQ(QFileInfo(areaFile + QStringLiteral(".000")).isFile(), fault == WriteFails);
-        for (const auto& m : scripted.messages())
-            EXPECT_FALSE(m.prompt.startsWith(LoadLangString(txt::BackupSaved)));
         QFile::setPermissions(areaFile, QFile::ReadOwner | QFile::WriteOwner);
     }
 }

@@ -512,9 +512,8 @@ TEST_F(RecordEditorTest, DialogsFromTheEditorOpenAboveItAndGiveTheFocusBack) {
         dialog->OKButton->click();
     });
     editor->ListViewEditBox_DblClick();
-    QTest::qWait(50);
     EXPECT_TRUE(onTop);
-    EXPECT_EQ(QApplication::activeWindow(), editor.get());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == editor.get(); }, 2000));
     EXPECT_EQ(reading(1)->text(2), QStringLiteral("77"));
     // Update writes the edit into the list.
     int key = 123;

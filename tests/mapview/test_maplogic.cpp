@@ -443,11 +443,14 @@ TEST(BaseMapTiles, TilesFromAFolderCoverTheViewAndMissingOnesLeaveTheBackground)
     base.draw(p, view);
     p.end();
     EXPECT_EQ(image.pixelColor(256, 192), QColor(200, 60, 200));
-    // A corner far enough away lies on another tile, which is missing: the grid background shows.
-    const QPointF corner = view.toScreen(QPointF(double(tx + 2) / n, double(ty + 2) / n));
-    if (corner.x() < 512 && corner.y() < 384) {
-        EXPECT_NE(image.pixelColor(int(corner.x()), int(corner.y())), QColor(200, 60, 200));
-    }
+    // The view is two tiles wide, so a neighbour of the centre's tile shows beside it, on the left or on the
+    // right; that tile is missing: the background shows in the middle of its visible part.
+    const double left = view.toScreen(QPointF(double(tx) / n, view.centre.y())).x();
+    const double right = view.toScreen(QPointF(double(tx + 1) / n, view.centre.y())).x();
+    const int missingX = left > view.size.width() - right ? int(left / 2) : int((right + view.size.width()) / 2);
+    ASSERT_TRUE(missingX >= 0 && missingX < view.size.width() && (missingX < left || missingX > right))
+        << left << " " << right;
+    EXPECT_NE(image.pixelColor(missingX, 192), QColor(200, 60, 200)) << missingX;
 }
 
 // Tiles bigger than a tile, from a folder or from a server: a small file that would unpack into a huge

@@ -16,7 +16,6 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPrinter>
-#include <QProcess>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -24,17 +23,6 @@
 #include <stdexcept>
 
 namespace {
-
-QString runTool(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return {};
-    }
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
 
 // Width and height in points of the first page, from pdfinfo (0 x 0 when it cannot read the file).
 QSizeF pageSize(const QString& pdf) {

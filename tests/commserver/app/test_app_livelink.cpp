@@ -15,6 +15,7 @@
 
 #include "ScriptedUi.h"
 #include "TestEnv.h"
+#include "WidgetTests.h"
 #include "commserver/app/CCommsServerApp.h"
 #include "commserver/app/CMainFrame.h"
 #include "commserver/app/EngineFactory.h"
