@@ -83,7 +83,8 @@ fi
 if [ "${VORD_SKIP_TSAN:-0}" != "1" ]; then
     TSAN_BUILD="$BUILD-tsan"
     if cmake -S "$ROOT" -B "$TSAN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
+        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" \
+        -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
         -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread -DVORD_WERROR=ON \
         $(vord_launcher) >/dev/null &&
         cmake --build "$TSAN_BUILD" -j"$(nproc)" --target commserver_tests; then

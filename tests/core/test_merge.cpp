@@ -249,8 +249,9 @@ TEST_F(MergeTest, BySerialPutsNewReadingsOnTopAppendsNewLoggersAndKeepsBackup) {
     EXPECT_EQ(merged[3].Serial, 1000004); // new loggers in the window's order
     EXPECT_EQ(merged[4].Serial, 1000005);
 
-    const QString expected = LoadLangString(txt::ReportHead) + "\n\n1000001" + LoadLangString(txt::UpdatedMark) + "\n1000002\n1" +
-                             LoadLangString(txt::UpdatedCount) + "\n\n" + LoadLangString(txt::NewLoggers) + "\n01000005\n01000004\n\n" +
+    const QString expected = LoadLangString(txt::ReportHead) + "\n\n1000001" + LoadLangString(txt::UpdatedMark) +
+                             "\n1000002\n1" + LoadLangString(txt::UpdatedCount) + "\n\n" +
+                             LoadLangString(txt::NewLoggers) + "\n01000005\n01000004\n\n" +
                              LoadLangString(txt::ReportEnd);
     EXPECT_EQ(host.report, expected);
     EXPECT_EQ(host.reportCaption, LoadLangString(txt::ReportCaption224) + QStringLiteral("North.pdb.log"));
@@ -317,7 +318,8 @@ TEST_F(MergeTest, BySerialStopsSafely) {
         case WriteFails:
             // The file turns read-only after it was read: the write is refused.
             h.onReport = [&] { QFile::setPermissions(dest, QFile::ReadOwner); };
-            scripted.expectMessage(plat::IDOK, LoadLangString(txt::WriteFailed) + DatabaseErrorText(DbWriteFailure, false));
+            scripted.expectMessage(plat::IDOK,
+                                   LoadLangString(txt::WriteFailed) + DatabaseErrorText(DbWriteFailure, false));
             break;
         case TooMany:
             for (int i = 0; i < kMaxLoggers; ++i)
@@ -454,7 +456,8 @@ TEST_F(MergeTest, ByCoordinateStopsSafely) {
         case WriteFails:
             // The file turns read-only after the patrol was read: the write is refused.
             h.onReport = [&] { QFile::setPermissions(areaFile, QFile::ReadOwner); };
-            scripted.expectMessage(plat::IDOK, LoadLangString(txt::WriteFailed) + DatabaseErrorText(DbWriteFailure, false));
+            scripted.expectMessage(plat::IDOK,
+                                   LoadLangString(txt::WriteFailed) + DatabaseErrorText(DbWriteFailure, false));
             break;
         case TooMany:
             // The patrol fills the table; the destination logger without a coordinate would be the 7001st.

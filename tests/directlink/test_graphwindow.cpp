@@ -4,9 +4,9 @@
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "directlink/CaptureRoutines.h"
-#include "lang/LangText.h"
 #include "directlink/frmSarnicGraph.h"
 #include "directlink/frmSarnicSensor.h"
+#include "lang/LangText.h"
 #include "platform/Twips.h"
 
 #include <QClipboard>

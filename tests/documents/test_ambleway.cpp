@@ -5,9 +5,9 @@
 #include "documents/AmblewayImport.h"
 #include "documents/DocumentFiles.h"
 #include "documents/frmDMA.h"
+#include "lang/LangText.h"
 #include "platform/WindowMessages.h"
 #include "platform/WindowRegistry.h"
-#include "lang/LangText.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -58,15 +58,15 @@ TEST_F(AmblewayTest, KindOneLineAddsALogger) {
                                    " 0", "OK"}));
     EXPECT_EQ(doc->localRecord(3).GridRef, "__ ____ ____");
     EXPECT_TRUE(doc->AskForSave);
-    EXPECT_EQ(status.last(), LoadLangString(txt::SerialPrefix) + QStringLiteral("01234567 ") + LoadLangString(txt::RecordImported));
+    EXPECT_EQ(status.last(),
+              LoadLangString(txt::SerialPrefix) + QStringLiteral("01234567 ") + LoadLangString(txt::RecordImported));
     EXPECT_TRUE(ui.messages().empty());
 }
 
 // Letters outside a-z keep their place: the comment is cut at its 20th character as it was received.
 TEST_F(AmblewayTest, UpperCasingKeepsEveryCharacterInItsPlace) {
     ScriptedUi ui;
-    EXPECT_TRUE(doc->ImportRecord(
-        QStringLiteral("1,1234567,x,25/12/2011,y,Großer Weg 1234567890,Straße,ok,1"), 1));
+    EXPECT_TRUE(doc->ImportRecord(QStringLiteral("1,1234567,x,25/12/2011,y,Großer Weg 1234567890,Straße,ok,1"), 1));
     const LoggerRecord& rec = doc->localRecord(3);
     EXPECT_EQ(rec.Comment1, "GRO ER WEG 123456789");
     EXPECT_EQ(rec.Comment2, "STRA E");
@@ -112,8 +112,9 @@ TEST_F(AmblewayTest, InvalidSerialIsReportedWithItsLineNumber) {
     ui.expectMessage(plat::IDOK);
     EXPECT_FALSE(doc->ImportRecord(QStringLiteral("2,13000001,a,b,c,01/02/2011,d,e,f,g,1"), 7));
     ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].prompt,
-              QStringLiteral("13000001") + LoadLangString(txt::InvalidSerialOnLine) + u'7' + LoadLangString(txt::InvalidSerialLineEnd) + LoadLangString(txt::InvalidSerial));
+    EXPECT_EQ(ui.messages()[0].prompt, QStringLiteral("13000001") + LoadLangString(txt::InvalidSerialOnLine) + u'7' +
+                                           LoadLangString(txt::InvalidSerialLineEnd) +
+                                           LoadLangString(txt::InvalidSerial));
     EXPECT_EQ(ui.messages()[0].style, 0);
     EXPECT_EQ(doc->RecordCount, 2);
 }

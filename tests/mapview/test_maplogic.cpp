@@ -11,8 +11,8 @@
 #include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QHash>
 #include <QGuiApplication>
+#include <QHash>
 #include <QImage>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -280,8 +280,8 @@ TEST(MapTemplate, ACentreAnyDistanceRoundTheWorldIsTheSamePlaceAndANonNumberIsRe
         const char* lon;
         bool opens;
         double expected; // longitude at the centre of the view
-    } cases[] = {{"1e300", true, 0},      {"-1e300", true, 0},  {"540", true, 180}, {"-725.5", true, -5.5},
-                 {"inf", false, 0},       {"-inf", false, 0},   {"nan", false, 0}};
+    } cases[] = {{"1e300", true, 0}, {"-1e300", true, 0}, {"540", true, 180}, {"-725.5", true, -5.5},
+                 {"inf", false, 0},  {"-inf", false, 0},  {"nan", false, 0}};
     for (const Case& c : cases) {
         QFile f(dir.filePath("t.ptt"));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -376,9 +376,10 @@ TEST(BaseMapShapes, EveryZoomShowsTheGridAndAScaleBarOfTrueLength) {
         for (int y = 0; y < view.size.height(); ++y)
             for (int x = 0; x < view.size.width(); ++x)
                 ++counts[image.pixel(x, y)];
-        const QColor sea = QColor::fromRgb(std::max_element(counts.keyValueBegin(), counts.keyValueEnd(),
-                                                            [](auto a, auto b) { return a.second < b.second; })
-                                               ->first);
+        const QColor sea =
+            QColor::fromRgb(std::max_element(counts.keyValueBegin(), counts.keyValueEnd(), [](auto a, auto b) {
+                                return a.second < b.second;
+                            })->first);
         int gridColumns = 0;
         for (int x = 0; x < view.size.width(); ++x) {
             int other = 0;
@@ -398,8 +399,8 @@ TEST(BaseMapShapes, EveryZoomShowsTheGridAndAScaleBarOfTrueLength) {
         const QPointF mid(view.size.width() / 2.0, view.size.height() / 2.0);
         const Location a = mercator::toLocation(view.toWorld(mid - QPointF(bar.pixels / 2, 0)));
         const Location b = mercator::toLocation(view.toWorld(mid + QPointF(bar.pixels / 2, 0)));
-        const double ground = 6378137.0 * std::cos(53.5 * std::numbers::pi / 180) *
-                              (b.Longitude - a.Longitude) * std::numbers::pi / 180;
+        const double ground =
+            6378137.0 * std::cos(53.5 * std::numbers::pi / 180) * (b.Longitude - a.Longitude) * std::numbers::pi / 180;
         EXPECT_NEAR(ground, bar.metres, bar.metres * 1e-3) << "zoom " << zoom;
         EXPECT_TRUE(bar.label == QString::number(bar.metres, 'g', 6) + " m" ||
                     bar.label == QString::number(bar.metres / 1000, 'g', 6) + " km")
@@ -525,7 +526,8 @@ TEST(BaseMapTiles, TilesThatWouldTakeUnboundedMemoryAreLeftOut) {
 
         // From the server: the first draw asks for the tiles, the next one shows what came.
         BaseMap web;
-        web.setTileSource(QStringLiteral("http://127.0.0.1:%1/%2/{z}/{x}/{y}.png").arg(server.serverPort()).arg(c.name));
+        web.setTileSource(
+            QStringLiteral("http://127.0.0.1:%1/%2/{z}/{x}/{y}.png").arg(server.serverPort()).arg(c.name));
         centrePixel(web);
         auto* network = web.findChild<QNetworkAccessManager*>();
         ASSERT_NE(network, nullptr);

@@ -1,5 +1,5 @@
-#include "core/ProgramWindows.h"
 #include "PrintFixtures.h"
+#include "core/ProgramWindows.h"
 
 #include "documents/frmDMA.h"
 #include "printing/Printer.h"

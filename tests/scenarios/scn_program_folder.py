@@ -1,6 +1,7 @@
 """Every program runs from the build's program folder with what that folder holds (here the scenario's copy of
-it): the language files of the source tree are all there, and no program meets a missing file (no "Could not open Language File" box,
-no blank window, no loader error) when a technician starts it with a harmless argument."""
+it): the language files of the source tree are all there, and no program meets a missing file (no "Could not
+open Language File" box, no blank window, no loader error) when a technician starts it with a harmless
+argument."""
 import glob
 import os
 import subprocess

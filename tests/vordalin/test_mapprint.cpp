@@ -59,16 +59,18 @@ protected:
     mapview::frmGps* openMap() {
         OpenDocument(env.writeFile(
             QStringLiteral("harbour.pdb"),
-            areaFile({{1200001, "AB 1234 5678", "Quay", "52.000000/4.300000", "2024/01/02", "", "", "N", 40, 25, ""},
-                      {1200002, "AB 1234 5679", "Dock", "52.004000/4.306000", "2024/01/02", "", "", "L", 40, 24, ""}})));
+            areaFile(
+                {{1200001, "AB 1234 5678", "Quay", "52.000000/4.300000", "2024/01/02", "", "", "N", 40, 25, ""},
+                 {1200002, "AB 1234 5679", "Dock", "52.004000/4.306000", "2024/01/02", "", "", "L", 40, 24, ""}})));
         main->ShowMapOfList();
         mapview::frmGps* map = mapview::frmGps::instance();
         return map && map->loaded() ? map : nullptr;
     }
     // Files the job left in the folder besides the ones the test made (temporary parts above all).
     QStringList leftovers() const {
-        QStringList names = QDir(env.path(QString())).entryList({QStringLiteral("*.part"), QStringLiteral(".*.part")},
-                                                                QDir::Files | QDir::Hidden);
+        QStringList names =
+            QDir(env.path(QString()))
+                .entryList({QStringLiteral("*.part"), QStringLiteral(".*.part")}, QDir::Files | QDir::Hidden);
         return names;
     }
 };

@@ -52,7 +52,9 @@ protected:
     static wm::WindowHandle waitForServer() {
         return waitForWindow(quendar::kServerWindowClass, quendar::kServerWindowTitle);
     }
-    plat::ProfileFile ini() const { return plat::ProfileFile(QDir(cwd_.path()).filePath(QStringLiteral("Quendar32.Ini")).toStdString()); }
+    plat::ProfileFile ini() const {
+        return plat::ProfileFile(QDir(cwd_.path()).filePath(QStringLiteral("Quendar32.Ini")).toStdString());
+    }
 
     QTemporaryDir cwd_;
     QTemporaryDir windows_;
