@@ -3,14 +3,21 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 BUILD="${VORD_BUILD_DIR:-$ROOT/build}"
 
-PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
-          clang libclang-rt-14-dev python3 xvfb xauth poppler-utils python3-dbf python3-dbfread libdbd-xbase-perl
-          ccache fonts-dejavu-core libshp-dev libplplot-data
-          openbox xdotool x11-utils x11-apps)
+# What building the programs and running them needs (run.sh): the compiler and build tools, Qt, GoogleTest (the
+# build's configuration asks for it), shapelib for the map's shape files, the coastlines the map draws when it
+# has no tiles, and a font.
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config python3 qt6-base-dev libgl-dev libgtest-dev libgmock-dev libshp-dev
+                libplplot-data fonts-dejavu-core)
+# What the tests need besides (test.sh): the compiler cache, the benchmarks' library, clang for the fuzz build
+# (its libFuzzer runtime is chosen by vord_clang_runtime), the readers the tests check files with, and the X
+# server, window manager and input tools of the scenarios.
+TEST_PACKAGES=(ccache libbenchmark-dev clang poppler-utils python3-dbf python3-dbfread libdbd-xbase-perl
+               xvfb xauth openbox xdotool x11-utils x11-apps)
 
+# vord_install PACKAGE...: installs those of the packages that are missing.
 vord_install() {
     local missing=()
-    for p in "${PACKAGES[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     if [ ${#missing[@]} -gt 0 ]; then
@@ -20,6 +27,15 @@ vord_install() {
         $SUDO apt-get update -q
         DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "${missing[@]}"
     fi
+}
+
+# The package of clang's runtime libraries (libFuzzer among them) that matches the installed clang, by its major
+# version: libclang-rt-N-dev. Nothing when clang is not installed.
+vord_clang_runtime() {
+    command -v clang >/dev/null || return 0
+    local major
+    major="$(clang --version | sed -n 's/.*clang version \([0-9][0-9]*\).*/\1/p' | head -1)"
+    if [ -n "$major" ]; then echo "libclang-rt-$major-dev"; fi
 }
 
 # ccache keeps rebuilds of unchanged sources cheap (the test run builds the tree three ways). Paths are hashed

@@ -1,107 +1,156 @@
 #!/usr/bin/env bash
-# Set up, build and run every test. Exits non-zero on any failure.
+# Set up, build and run every test: the headless suites, the scenarios, the suites built with the address and
+# undefined-behaviour sanitizers, the communications server's tests under ThreadSanitizer and the fuzz targets.
+# Every stage runs even when one before it failed; the closing line counts the test cases of all of them (a stage
+# that could not be built counts as one failed case), and the script exits non-zero when any failed.
 source "$(dirname "$0")/scripts-common.sh"
-vord_install
-# Every build here fails on a compiler warning in the project's code (run.sh builds without that rule), and keeps
-# line tables only as debug information: enough for the sanitizers' reports, and a sixth less to compile.
-vord_build -DVORD_WERROR=ON "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
+vord_install "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+# The fuzz targets link clang's libFuzzer runtime, packaged for each clang version.
+RUNTIME="$(vord_clang_runtime)"
+if [ -n "$RUNTIME" ] && apt-cache show "$RUNTIME" >/dev/null 2>&1; then
+    vord_install "$RUNTIME"
+fi
+# A failing stage is counted and the run goes on.
+set +e
 export QT_QPA_PLATFORM=offscreen
 
+PASSED=0
+FAILED=0
+SUMMARY=()
+# count STAGE PASSED FAILED
+count() {
+    PASSED=$((PASSED + $2))
+    FAILED=$((FAILED + $3))
+    SUMMARY+=("$(printf '%-16s %5d passed, %d failed' "$1:" "$2" "$3")")
+}
+# count_ctest STAGE BUILD: the cases of the CTest run whose reports are in BUILD.
+count_ctest() {
+    local counts
+    counts="$(python3 "$ROOT/tests/count_results.py" ctest "$2/ctest-junit.xml" "$2/test-results")"
+    count "$1" ${counts:-0 1}
+}
+
 # Each test program runs as one CTest test (a long one as a few shards) and writes GoogleTest's report of its
-# cases into test-results/; the closing line counts those cases. Most of a test's time is spent waiting on a
-# timer, a pseudo-terminal or a child program (a quarter of the two cores' time is used at two at a time), so
-# four per core run side by side; under the sanitizers a test needs several times the processor, so two per core.
+# cases into test-results/, and CTest its own report of the programs; the closing line counts from those. Most of
+# a test's time is spent waiting on a timer, a pseudo-terminal or a child program (a quarter of the two cores'
+# time is used at two at a time), so four per core run side by side; under the sanitizers a test needs several
+# times the processor, so two per core.
 run_suite() {
     local build="$1" log="$2" per_core="$3"
     shift 3
-    rm -rf "$build/test-results"
-    ctest --test-dir "$build" --output-on-failure -j"$((per_core * $(nproc)))" "$@" 2>&1 | tee "$log"
-    return "${PIPESTATUS[0]}"
+    rm -rf "$build/test-results" "$build/ctest-junit.xml"
+    ctest --test-dir "$build" --output-on-failure --output-junit "$build/ctest-junit.xml" \
+        -j"$((per_core * $(nproc)))" "$@" 2>&1 | tee "$log"
 }
-LOG="$BUILD/ctest.log"
-run_suite "$BUILD" "$LOG" 4 --timeout 300 -LE scenario || { echo "Tests failed."; exit 1; }
 
-# Scenarios: the programs of the program folder on a private X server with a window manager, real input. Each
-# has a display of its own; four at a time still leave half of two cores idle, and keep windows prompt.
-SCN_LOG="$BUILD/ctest-scenarios.log"
-ctest --test-dir "$BUILD" --output-on-failure -j4 -L scenario 2>&1 | tee "$SCN_LOG"
-[ "${PIPESTATUS[0]}" -eq 0 ] || { echo "Scenarios failed."; exit 1; }
+# Every build here fails on a compiler warning in the project's code (run.sh builds without that rule), and keeps
+# line tables only as debug information: enough for the sanitizers' reports, and a sixth less to compile.
+if vord_build -DVORD_WERROR=ON "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"; then
+    run_suite "$BUILD" "$BUILD/ctest.log" 4 --timeout 300 -LE scenario
+    count_ctest headless "$BUILD"
 
-# The same suite built with the address and undefined-behaviour sanitizers.
+    # Scenarios: the programs of the program folder on a private X server with a window manager, real input.
+    # Each has a display of its own; four at a time still leave half of two cores idle, and keep windows prompt.
+    SCN_BUILD="$BUILD/scenario-run"
+    mkdir -p "$SCN_BUILD"
+    rm -f "$SCN_BUILD/ctest-junit.xml"
+    ctest --test-dir "$BUILD" --output-on-failure --output-junit "$SCN_BUILD/ctest-junit.xml" -j4 -L scenario 2>&1 \
+        | tee "$BUILD/ctest-scenarios.log"
+    count_ctest scenarios "$SCN_BUILD"
+else
+    echo "The build failed."
+    count build 0 1
+fi
+
+# The same suite built with the address and undefined-behaviour sanitizers. This build compiles each source on
+# its own (no unity batches), so a source that leans on what another one of its batch included fails here.
 if [ "${VORD_SKIP_SANITIZE:-0}" != "1" ]; then
     SAN_BUILD="$BUILD-sanitize"
-    cmake -S "$ROOT" -B "$SAN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DVORD_SANITIZE=ON \
-        -DVORD_WERROR=ON $(vord_launcher) >/dev/null
-    cmake --build "$SAN_BUILD" -j"$(nproc)"
-    ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-        run_suite "$SAN_BUILD" "$SAN_BUILD/ctest.log" 2 --timeout 600 || { echo "Sanitizer tests failed."; exit 1; }
+    if cmake -S "$ROOT" -B "$SAN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
+        -DVORD_SANITIZE=ON -DCMAKE_UNITY_BUILD=OFF -DVORD_WERROR=ON $(vord_launcher) >/dev/null &&
+        cmake --build "$SAN_BUILD" -j"$(nproc)"; then
+        ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+            run_suite "$SAN_BUILD" "$SAN_BUILD/ctest.log" 2 --timeout 600
+        count_ctest sanitizers "$SAN_BUILD"
+    else
+        echo "The sanitizer build failed."
+        count sanitizers 0 1
+    fi
 fi
 
 # The communications server's tests (its worker thread, the window thread's reads and the common logger's
 # sender) built with ThreadSanitizer: only that one test program, run directly.
 if [ "${VORD_SKIP_TSAN:-0}" != "1" ]; then
     TSAN_BUILD="$BUILD-tsan"
-    cmake -S "$ROOT" -B "$TSAN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" \
+    if cmake -S "$ROOT" -B "$TSAN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" \
         -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
-        -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread -DVORD_WERROR=ON $(vord_launcher) >/dev/null
-    cmake --build "$TSAN_BUILD" -j"$(nproc)" --target commserver_tests
-    (cd "$TSAN_BUILD/tests" && VORD_SOURCE_DIR="$ROOT" TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-        timeout 1200 ./commserver_tests) > "$TSAN_BUILD/tsan.log" 2>&1 \
-        || { tail -60 "$TSAN_BUILD/tsan.log"; echo "ThreadSanitizer tests failed."; exit 1; }
-    tail -1 "$TSAN_BUILD/tsan.log"
+        -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread -DVORD_WERROR=ON \
+        $(vord_launcher) >/dev/null &&
+        cmake --build "$TSAN_BUILD" -j"$(nproc)" --target commserver_tests; then
+        rm -f "$TSAN_BUILD/tsan.json"
+        (cd "$TSAN_BUILD/tests" && VORD_SOURCE_DIR="$ROOT" TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+            GTEST_OUTPUT="json:$TSAN_BUILD/tsan.json" timeout 1200 ./commserver_tests) >"$TSAN_BUILD/tsan.log" 2>&1
+        code=$?
+        [ "$code" -eq 0 ] || { tail -60 "$TSAN_BUILD/tsan.log"; echo "ThreadSanitizer tests failed."; }
+        tail -1 "$TSAN_BUILD/tsan.log"
+        counts="$(python3 "$ROOT/tests/count_results.py" gtest "$TSAN_BUILD/tsan.json" "$code")"
+        count ThreadSanitizer ${counts:-0 1}
+    else
+        echo "The ThreadSanitizer build failed."
+        count ThreadSanitizer 0 1
+    fi
 fi
 
 # Fuzz targets: their seed corpus and a short run each (VORD_FUZZ_SECONDS, 5 unless set), with clang's libFuzzer
-# and AddressSanitizer.
+# and AddressSanitizer. Each target counts as one case.
 if command -v clang++ >/dev/null; then
     FUZZ_BUILD="$BUILD-fuzz"
-    cmake -S "$ROOT" -B "$FUZZ_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" \
-        -DCMAKE_CXX_COMPILER=clang++ -DVORD_FUZZ=ON -DVORD_WERROR=ON $(vord_launcher) >/dev/null
-    cmake --build "$FUZZ_BUILD" -j"$(nproc)" --target fuzz_all
-    # The targets run side by side, one per core, each for its full time; their reports follow in order.
-    FUZZ_RUN="$(mktemp -d)"
-    fuzz_one() {
-        local f="$1" name work
-        name="$(basename "$f")"
-        work="$FUZZ_RUN/$name"
-        mkdir -p "$work"
-        [ -d "$ROOT/tests/fuzz/corpus/$name" ] && cp -r "$ROOT/tests/fuzz/corpus/$name/." "$work/"
-        "$f" -max_total_time="${VORD_FUZZ_SECONDS:-5}" -timeout=30 -rss_limit_mb=2048 "$work" \
-            > "$FUZZ_RUN/$name.log" 2>&1 || touch "$FUZZ_RUN/$name.failed"
-    }
-    for f in "$FUZZ_BUILD"/fuzz/fuzz_*; do
-        [ -x "$f" ] || continue
-        while [ "$(jobs -rp | wc -l)" -ge "$(nproc)" ]; do wait -n || true; done
-        fuzz_one "$f" &
-    done
-    wait
-    for f in "$FUZZ_BUILD"/fuzz/fuzz_*; do
-        [ -x "$f" ] || continue
-        name="$(basename "$f")"
-        echo "== $name"
-        if [ -e "$FUZZ_RUN/$name.failed" ]; then
-            tail -40 "$FUZZ_RUN/$name.log"
-            echo "Fuzz target $name found a failure."
-            exit 1
-        fi
-        tail -1 "$FUZZ_RUN/$name.log"
-    done
-    rm -rf "$FUZZ_RUN"
+    if cmake -S "$ROOT" -B "$FUZZ_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" -DCMAKE_CXX_COMPILER=clang++ -DVORD_FUZZ=ON \
+        -DVORD_WERROR=ON $(vord_launcher) >/dev/null &&
+        cmake --build "$FUZZ_BUILD" -j"$(nproc)" --target fuzz_all; then
+        # The targets run side by side, one per core, each for its full time; their reports follow in order.
+        FUZZ_RUN="$(mktemp -d)"
+        fuzz_one() {
+            local f="$1" name work
+            name="$(basename "$f")"
+            work="$FUZZ_RUN/$name"
+            mkdir -p "$work"
+            [ -d "$ROOT/tests/fuzz/corpus/$name" ] && cp -r "$ROOT/tests/fuzz/corpus/$name/." "$work/"
+            "$f" -max_total_time="${VORD_FUZZ_SECONDS:-5}" -timeout=30 -rss_limit_mb=2048 "$work" \
+                >"$FUZZ_RUN/$name.log" 2>&1 || touch "$FUZZ_RUN/$name.failed"
+        }
+        for f in "$FUZZ_BUILD"/fuzz/fuzz_*; do
+            [ -x "$f" ] || continue
+            while [ "$(jobs -rp | wc -l)" -ge "$(nproc)" ]; do wait -n; done
+            fuzz_one "$f" &
+        done
+        wait
+        fuzz_passed=0
+        fuzz_failed=0
+        for f in "$FUZZ_BUILD"/fuzz/fuzz_*; do
+            [ -x "$f" ] || continue
+            name="$(basename "$f")"
+            echo "== $name"
+            if [ -e "$FUZZ_RUN/$name.failed" ]; then
+                tail -40 "$FUZZ_RUN/$name.log"
+                echo "Fuzz target $name found a failure."
+                fuzz_failed=$((fuzz_failed + 1))
+            else
+                tail -1 "$FUZZ_RUN/$name.log"
+                fuzz_passed=$((fuzz_passed + 1))
+            fi
+        done
+        rm -rf "$FUZZ_RUN"
+        count fuzz "$fuzz_passed" "$fuzz_failed"
+    else
+        echo "The fuzz build failed."
+        count fuzz 0 1
+    fi
 fi
 
-# One closing line for the whole run: the test cases of the test programs (from their reports), the other CTest
-# tests and the scenarios.
-python3 - "$LOG" "$SCN_LOG" "$BUILD/test-results" <<'PY'
-import glob, json, re, sys
-total = failed = 0
-for log in sys.argv[1:3]:
-    m = re.findall(r"tests passed, (\d+) tests failed out of (\d+)", open(log).read())
-    if m:
-        failed += int(m[-1][0])
-        total += int(m[-1][1])
-for report in glob.glob(sys.argv[3] + "/*.json"):
-    r = json.load(open(report))
-    total += r["tests"] - 1  # the program itself was counted as one CTest test
-    failed += r["failures"]
-print(f"{total - failed} passed, {failed} failed")
-PY
+# One closing line for the whole run, after a line per stage.
+printf '%s\n' "${SUMMARY[@]}"
+echo "$PASSED passed, $FAILED failed"
+[ "$FAILED" -eq 0 ]

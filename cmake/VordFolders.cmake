@@ -1,12 +1,13 @@
-# The program's folders, lowest layer first; the main program comes after every subsystem it calls. A folder
-# joins the build (and tests/<folder> its tests) as soon as it has a CMakeLists.txt. The include-layer test
-# (tests/check_layers.py) holds the rule of what each folder may include.
+# The program's folders, lowest layer first: each comes after every folder it may include (tests/check_layers.py
+# holds that rule and reads this list), so the main program comes last. A folder joins the build (and
+# tests/<folder> its tests) as soon as it has a CMakeLists.txt.
 set(VORD_FOLDERS
+    lang
     platform
     core
     documents
-    transfer
     pdalink
+    transfer
     autosync
     printing
     mapview
@@ -15,5 +16,4 @@ set(VORD_FOLDERS
     commserver
     commserver/app
     cleaner
-    vordalin
-    lang)
+    vordalin)

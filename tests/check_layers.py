@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Checks the include lines of the program's folders against their layers.
 
-Each folder may include headers of the folders named for it in ALLOWED, and nothing above. Code that must run
-without windows (the GUI-free part of platform/, the core's logic, the server engine, the xbase reader) may
-include neither a window header of platform/ nor a Qt Widgets or Qt Gui header. A folder with sources that is
-not named here fails the check: add it to ALLOWED (and, if it runs without windows, to GUI_FREE_FOLDERS).
+The program's folders are those of cmake/VordFolders.cmake, lowest layer first. Each folder may include headers
+of the folders named for it in ALLOWED, and nothing above; the list's order agrees (a folder comes after every
+folder it may include). Code that must run without windows (the GUI-free part of platform/, the core's logic,
+the server engine, the xbase reader) may include neither a window header of platform/ nor a Qt Widgets or Qt Gui
+header. A folder of the list that is not named here fails the check: add it to ALLOWED (and, if it runs without
+windows, to GUI_FREE_FOLDERS).
 
 Usage: check_layers.py SOURCE_DIR [QT_HEADER_DIR ...]   (the Qt Widgets and Qt Gui include folders)
 """
@@ -17,6 +19,7 @@ CORE = LOW | {"core"}
 DOCS = CORE | {"documents"}
 SUBSYSTEMS = {"transfer", "printing", "mapview", "directlink", "pdalink", "autosync", "xbase"}
 ALLOWED = {
+    "lang": {"lang"},  # the texts' names, for every layer
     "platform": LOW,
     "core": CORE,
     "documents": DOCS,
@@ -35,8 +38,8 @@ ALLOWED = {
 GUI_FREE_FOLDERS = {"commserver", "xbase"}
 # The window side of platform/; the rest of it is GUI-free.
 PLATFORM_UI = {"QtUi", "Twips", "WindowRegistry", "FormClose", "WidgetNames"}
-# Folders that are not part of the programs.
-NOT_CODE = {"tests", "bench", "build", "build-san", "docs", "cmake", "lang", "scripts"}
+# Folders of the checkout that are not part of the programs: no program includes from them.
+NOT_CODE = {"tests", "bench", "build", "docs", "cmake", "scripts"}
 SOURCE = re.compile(r".*\.(cpp|h|hpp|cc)$")
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 
@@ -52,6 +55,17 @@ def gui_free(folder, name):
     return False
 
 
+def program_folders(root):
+    """The folder list of cmake/VordFolders.cmake, in its order."""
+    path = os.path.join(root, "cmake", "VordFolders.cmake")
+    with open(path, encoding="utf-8") as f:
+        text = "".join(line.split("#", 1)[0] for line in f)
+    m = re.search(r"set\(\s*VORD_FOLDERS\s+([^)]*)\)", text)
+    if not m:
+        sys.exit(f"{path}: no set(VORD_FOLDERS ...)")
+    return m.group(1).split()
+
+
 def main():
     root = sys.argv[1]
     qt_headers = set()
@@ -59,18 +73,21 @@ def main():
         if os.path.isdir(d):
             qt_headers |= set(os.listdir(d))
     problems = []
-    # Folders inside a folder that are a layer of their own.
-    NESTED = ["commserver/app"]
-    for folder in sorted(os.listdir(root)) + NESTED:
-        path = os.path.join(root, folder)
-        if not os.path.isdir(path) or folder.startswith(".") or folder in NOT_CODE:
-            continue
-        sources = [n for n in sorted(os.listdir(path)) if SOURCE.match(n)]
-        if not sources:
-            continue
+    folders = program_folders(root)
+    for i, folder in enumerate(folders):
         if folder not in ALLOWED:
             problems.append(f"{folder}/: a folder the layer rule does not know; add it to ALLOWED in {__file__}")
             continue
+        later = sorted(ALLOWED[folder] & set(folders[i + 1:]))
+        if later:
+            problems.append(f"cmake/VordFolders.cmake: {folder} comes before {', '.join(later)}, which it may include")
+    for folder in sorted(set(ALLOWED) - set(folders)):
+        problems.append(f"{folder}/: in ALLOWED but not a folder of cmake/VordFolders.cmake")
+    for folder in folders:
+        path = os.path.join(root, folder)
+        if folder not in ALLOWED or not os.path.isdir(path):
+            continue
+        sources = [n for n in sorted(os.listdir(path)) if SOURCE.match(n)]
         for name in sources:
             with open(os.path.join(path, name), encoding="utf-8", errors="replace") as f:
                 for number, line in enumerate(f, 1):

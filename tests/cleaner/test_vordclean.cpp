@@ -7,6 +7,7 @@
 
 #include "ScriptedUi.h"
 #include "TestEnv.h"
+#include "WidgetTests.h"
 #include "cleaner/VordClean.h"
 #include "platform/SettingsStore.h"
 

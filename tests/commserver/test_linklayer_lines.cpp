@@ -2,9 +2,7 @@
 
 #include <vector>
 
-#include "FakeLinkClock.h"
-#include "commserver/LinkLayer.h"
-#include "remoteunit/MemorySerialPort.h"
+#include "MemoryLinkFixture.h"
 #include "remoteunit/RemoteUnit.h"
 
 using namespace comms;
@@ -12,22 +10,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-// The link layer on an in-memory port, for the modem lines, line errors and queue states that a
-// pseudo-terminal cannot produce.
-class LinkLines : public ::testing::Test {
-protected:
-    void SetUp() override {
-        port = MemorySerialPort::Open(0);
-        link.SetPort(port);
-        link.timers.OpticalDelay = 0;
-        link.ResetReceiver();
-    }
-    void TearDown() override { port->Close(); }
-
-    FakeLinkClock clock;
-    LinkLayer link{clock};
-    MemorySerialPort* port = nullptr;
-};
+// The modem lines, line errors and queue states.
+class LinkLines : public MemoryLinkFixture {};
 
 TEST_F(LinkLines, WithoutCarrierOnAModemLinkNothingIsSentAndTheWaitsEnd) {
     link.ModemInUse = true;

@@ -2,10 +2,8 @@
 
 #include <vector>
 
-#include "FakeLinkClock.h"
+#include "MemoryLinkFixture.h"
 #include "commserver/HistoryLog.h"
-#include "commserver/LinkLayer.h"
-#include "remoteunit/MemorySerialPort.h"
 #include "remoteunit/RemoteUnit.h"
 
 using namespace comms;
@@ -13,23 +11,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-// Each timer of the link, one second before and at the second it runs out, on an in-memory port and a clock
-// the test moves.
-class LinkTimers : public ::testing::Test {
-protected:
-    void SetUp() override {
-        port = MemorySerialPort::Open(0);
-        link.SetPort(port);
-        link.timers.OpticalDelay = 0;
-        link.ResetReceiver();
-    }
-    void TearDown() override { port->Close(); }
-    void push(const Bytes& b) { port->PushRx(b); }
-
-    FakeLinkClock clock;
-    LinkLayer link{clock};
-    MemorySerialPort* port = nullptr;
-};
+// Each timer of the link, one second before and at the second it runs out.
+class LinkTimers : public MemoryLinkFixture {};
 
 struct Boundary {
     int offset; // seconds past the timer's own value

@@ -1,6 +1,7 @@
 // Serial search across the area files of a folder: the list rules, the search, opening results, cancelling.
 #include "ScriptedUi.h"
 #include "TestEnv.h"
+#include "WidgetTests.h"
 #include "core/Catalogue.h"
 #include "core/DMAModule.h"
 #include "core/DatabaseFile.h"

@@ -103,6 +103,22 @@ protected:
     FakeHost host;
 };
 
+// What a merge that stopped leaves: the destination as it was, nothing opened, the window's input switched off
+// and on again, no work pending, no "backup saved" message, and a backup file only when the write itself
+// failed (the backup was made before it).
+void ExpectStoppedSafely(const FakeHost& h, const ScriptedUi& ui, const QString& dest, const std::string& original,
+                         bool backupKept) {
+    EXPECT_EQ(TestEnv::readFile(dest), original);
+    EXPECT_TRUE(h.opened.isEmpty());
+    ASSERT_FALSE(h.interact.empty());
+    EXPECT_FALSE(h.interact.front());
+    EXPECT_TRUE(h.interact.back());
+    EXPECT_TRUE(PendingStack().IsEmpty());
+    EXPECT_EQ(QFileInfo(dest + QStringLiteral(".000")).isFile(), backupKept);
+    for (const auto& m : ui.messages())
+        EXPECT_FALSE(m.prompt.startsWith(LoadLangString(txt::BackupSaved)));
+}
+
 std::vector<LoggerRecord> FiftyReadings(int32_t serial) {
     LoggerRecord r = Logger(serial, "", "2023/01/01", 50);
     for (int k = 1; k <= kMaxReadings; ++k) {
@@ -234,8 +250,9 @@ TEST_F(MergeTest, BySerialPutsNewReadingsOnTopAppendsNewLoggersAndKeepsBackup) {
     EXPECT_EQ(merged[3].Serial, 1000004); // new loggers in the window's order
     EXPECT_EQ(merged[4].Serial, 1000005);
 
-    const QString expected = LoadLangString(txt::ReportHead) + "\n\n1000001" + LoadLangString(txt::UpdatedMark) + "\n1000002\n1" +
-                             LoadLangString(txt::UpdatedCount) + "\n\n" + LoadLangString(txt::NewLoggers) + "\n01000005\n01000004\n\n" +
+    const QString expected = LoadLangString(txt::ReportHead) + "\n\n1000001" + LoadLangString(txt::UpdatedMark) +
+                             "\n1000002\n1" + LoadLangString(txt::UpdatedCount) + "\n\n" +
+                             LoadLangString(txt::NewLoggers) + "\n01000005\n01000004\n\n" +
                              LoadLangString(txt::ReportEnd);
     EXPECT_EQ(host.report, expected);
     EXPECT_EQ(host.reportCaption, LoadLangString(txt::ReportCaption224) + QStringLiteral("North.pdb.log"));
@@ -302,7 +319,8 @@ TEST_F(MergeTest, BySerialStopsSafely) {
         case WriteFails:
             // The file turns read-only after it was read: the write is refused.
             h.onReport = [&] { QFile::setPermissions(dest, QFile::ReadOwner); };
-            scripted.expectMessage(plat::IDOK, LoadLangString(txt::WriteFailed) + DatabaseErrorText(DbWriteFailure, false));
+            scripted.expectMessage(plat::IDOK,
+                                   LoadLangString(txt::WriteFailed) + DatabaseErrorText(DbWriteFailure, false));
             break;
         case TooMany:
             for (int i = 0; i < kMaxLoggers; ++i)
@@ -311,14 +329,7 @@ TEST_F(MergeTest, BySerialStopsSafely) {
             break;
         }
         MergeReadings(h, dest);
-        EXPECT_EQ(TestEnv::readFile(dest), original);
-        EXPECT_TRUE(h.opened.isEmpty());
-        EXPECT_FALSE(h.interact.front());
-        EXPECT_TRUE(h.interact.back());
-        EXPECT_TRUE(PendingStack().IsEmpty());
-        EXPECT_EQ(QFileInfo::exists(dest + QStringLiteral(".000")), fault == WriteFails);
-        for (const auto& m : scripted.messages())
-            EXPECT_FALSE(m.prompt.startsWith(LoadLangString(txt::BackupSaved)));
+        ExpectStoppedSafely(h, scripted, dest, original, fault == WriteFails);
         QFile::setPermissions(dest, QFile::ReadOwner | QFile::WriteOwner);
     }
 }
@@ -485,7 +496,8 @@ TEST_F(MergeTest, ByCoordinateStopsSafely) {
         case WriteFails:
             // The file turns read-only after the patrol was read: the write is refused.
             h.onReport = [&] { QFile::setPermissions(areaFile, QFile::ReadOwner); };
-            scripted.expectMessage(plat::IDOK, LoadLangString(txt::WriteFailed) + DatabaseErrorText(DbWriteFailure, false));
+            scripted.expectMessage(plat::IDOK,
+                                   LoadLangString(txt::WriteFailed) + DatabaseErrorText(DbWriteFailure, false));
             break;
         case TooMany:
             // The patrol fills the table; the destination logger without a coordinate would be the 7001st.
@@ -498,18 +510,10 @@ TEST_F(MergeTest, ByCoordinateStopsSafely) {
         MergeByRDGrid = true;
         MergeReadingsByRDGrid(h, patrolFile);
 
-        EXPECT_EQ(TestEnv::readFile(areaFile), original);
+        ExpectStoppedSafely(h, scripted, areaFile, original, fault == WriteFails);
         EXPECT_FALSE(area.unloaded);
         EXPECT_TRUE(area.ask);
         EXPECT_FALSE(MergeByRDGrid);
-        EXPECT_TRUE(h.opened.isEmpty());
-        ASSERT_FALSE(h.interact.empty());
-        EXPECT_FALSE(h.interact.front());
-        EXPECT_TRUE(h.interact.back());
-        EXPECT_TRUE(PendingStack().IsEmpty());
-        EXPECT_EQ(QFileInfo(areaFile + QStringLiteral(".000")).isFile(), fault == WriteFails);
-        for (const auto& m : scripted.messages())
-            EXPECT_FALSE(m.prompt.startsWith(LoadLangString(txt::BackupSaved)));
         QFile::setPermissions(areaFile, QFile::ReadOwner | QFile::WriteOwner);
     }
 }

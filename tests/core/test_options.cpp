@@ -1,6 +1,7 @@
 // Options dialog: loading the settings, the increment check, storing on OK, the coordinate-system broadcast.
 #include "ScriptedUi.h"
 #include "TestEnv.h"
+#include "WidgetTests.h"
 #include "core/ProgramWindows.h"
 #include "core/Settings.h"
 #include "core/Shared.h"

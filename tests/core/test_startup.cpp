@@ -1,5 +1,6 @@
 #include "ScriptedUi.h"
 #include "TestEnv.h"
+#include "WidgetTests.h"
 #include "core/DMAModule.h"
 #include "core/ProgramWindows.h"
 #include "core/Settings.h"

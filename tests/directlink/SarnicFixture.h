@@ -5,6 +5,7 @@
 
 #include "ScriptedUi.h"
 #include "TestEnv.h"
+#include "WidgetTests.h"
 #include "directlink/Com32.h"
 #include "directlink/SarnicComms.h"
 #include "remoteunit/PtyPair.h"

@@ -109,7 +109,7 @@ TEST_F(Com32OverPty, ALineThatFailsEndsInBusyAndErrorAfterTheRetries) {
         EXPECT_LT(took, std::chrono::seconds(8));
         // Refused requests are not asked again; lost or damaged ones are, twice.
         EXPECT_EQ(sim->requests().size(), c.fault == Fault::Refuse ? 1u : 3u) << static_cast<int>(c.fault);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_TRUE(sim->waitUntilQuiet(5000));
     }
 }
 
@@ -120,7 +120,8 @@ TEST_F(Com32OverPty, ADamagedOrLostReplyIsAskedForAgain) {
         sim->setFault(f, 1);
         EXPECT_EQ(ask(18), 1) << static_cast<int>(f);
         EXPECT_EQ(buf[0], 0x3E);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+        // A late reply and the answer to the request asked again go out before the next case begins.
+        ASSERT_TRUE(sim->waitUntilQuiet(5000));
     }
 }
 
@@ -147,7 +148,8 @@ TEST_F(Com32OverPty, BytesLeftOnTheLineBeforeOpeningAreNotTakenForAReply) {
     frame.push_back(static_cast<std::uint8_t>(crc >> 8));
     frame.push_back(static_cast<std::uint8_t>(crc));
     ASSERT_EQ(::write(pty.masterFd(), frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    pollfd arrived{pty.slaveFd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&arrived, 1, 5000), 1) << "the bytes reach the port's side";
     ASSERT_EQ(com.Open(1, 2400), 0);
     sim->with([](auto& s) { s.awake = true; });
     EXPECT_EQ(ask(0), 12);

@@ -245,7 +245,14 @@ TEST_F(GraphWindow, TheSensorWindowFollowsTheLevelUntilAReadFails) {
         sim->setFault(Fault::Drop, 1000);
         ui.expectMessage(plat::IDOK, LoadLangString(txt::LinkFailed));
         EXPECT_TRUE(QTest::qWaitFor([&] { return !s->Timer1->isActive(); }, 5000));
-        QTest::qWait(300);
+        // Once the line is quiet and the window's events are through, no read has been asked for since and the
+        // last value still shows.
+        const std::size_t asked = sim->requests().size();
+        EXPECT_TRUE(sim->waitUntilQuiet(5000));
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(s->Timer1->isActive());
+        EXPECT_EQ(sim->requests().size(), asked);
         EXPECT_EQ(s->lblNoiseLevel->text(), NoiseLevelText(100.0f));
         ui.expectMessage(plat::IDOK, LoadLangString(txt::LinkFailed)); // the reason, not a bare "Error"
         s->cmdClose->click();

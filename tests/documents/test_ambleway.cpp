@@ -5,17 +5,15 @@
 #include "documents/AmblewayImport.h"
 #include "documents/DocumentFiles.h"
 #include "documents/frmDMA.h"
+#include "lang/LangText.h"
 #include "platform/WindowMessages.h"
 #include "platform/WindowRegistry.h"
-#include "lang/LangText.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -60,15 +58,15 @@ TEST_F(AmblewayTest, KindOneLineAddsALogger) {
                                    " 0", "OK"}));
     EXPECT_EQ(doc->localRecord(3).GridRef, "__ ____ ____");
     EXPECT_TRUE(doc->AskForSave);
-    EXPECT_EQ(status.last(), LoadLangString(txt::SerialPrefix) + QStringLiteral("01234567 ") + LoadLangString(txt::RecordImported));
+    EXPECT_EQ(status.last(),
+              LoadLangString(txt::SerialPrefix) + QStringLiteral("01234567 ") + LoadLangString(txt::RecordImported));
     EXPECT_TRUE(ui.messages().empty());
 }
 
 // Letters outside a-z keep their place: the comment is cut at its 20th character as it was received.
 TEST_F(AmblewayTest, UpperCasingKeepsEveryCharacterInItsPlace) {
     ScriptedUi ui;
-    EXPECT_TRUE(doc->ImportRecord(
-        QStringLiteral("1,1234567,x,25/12/2011,y,Großer Weg 1234567890,Straße,ok,1"), 1));
+    EXPECT_TRUE(doc->ImportRecord(QStringLiteral("1,1234567,x,25/12/2011,y,Großer Weg 1234567890,Straße,ok,1"), 1));
     const LoggerRecord& rec = doc->localRecord(3);
     EXPECT_EQ(rec.Comment1, "GRO ER WEG 123456789");
     EXPECT_EQ(rec.Comment2, "STRA E");
@@ -114,8 +112,9 @@ TEST_F(AmblewayTest, InvalidSerialIsReportedWithItsLineNumber) {
     ui.expectMessage(plat::IDOK);
     EXPECT_FALSE(doc->ImportRecord(QStringLiteral("2,13000001,a,b,c,01/02/2011,d,e,f,g,1"), 7));
     ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].prompt,
-              QStringLiteral("13000001") + LoadLangString(txt::InvalidSerialOnLine) + u'7' + LoadLangString(txt::InvalidSerialLineEnd) + LoadLangString(txt::InvalidSerial));
+    EXPECT_EQ(ui.messages()[0].prompt, QStringLiteral("13000001") + LoadLangString(txt::InvalidSerialOnLine) + u'7' +
+                                           LoadLangString(txt::InvalidSerialLineEnd) +
+                                           LoadLangString(txt::InvalidSerial));
     EXPECT_EQ(ui.messages()[0].style, 0);
     EXPECT_EQ(doc->RecordCount, 2);
 }
@@ -185,6 +184,10 @@ TEST(AmblewayText, DatesAndCharacters) {
 // ---------------------------------------------------------------------------------------------------------
 // The whole import, with our stand-in for the communications server started as "./quendar32".
 
+// The communications server's window, as its stand-in registers it too.
+const char* const kServerClass = "Afx:400000:0";
+const char* const kServerTitle = "Quarn Communications";
+
 // With a server that registers its window, answers the "press OK when the remote unit has finished" message
 // only once that window can be found (or a few seconds have passed), as a user would wait for the transfer.
 // What the user does while a message is up can be scripted too (afterAnswer gets each prompt once answered).
@@ -193,11 +196,8 @@ public:
     bool serverRegisters = false;
     std::function<void(const QString& prompt)> afterAnswer;
     int messageBox(const QString& prompt, int style, const QString& title) override {
-        if (serverRegisters && prompt == LoadLangString(txt::PressOkWhenDone)) {
-            const QDeadlineTimer deadline(10000);
-            while (!plat::winmsg::findWindow("Afx:400000:0", "Quarn Communications") && !deadline.hasExpired())
-                QThread::msleep(20);
-        }
+        if (serverRegisters && prompt == LoadLangString(txt::PressOkWhenDone))
+            waitForWindow(kServerClass, kServerTitle, 10000);
         const int answer = ScriptedUi::messageBox(prompt, style, title);
         if (afterAnswer)
             afterAnswer(prompt);
@@ -219,7 +219,7 @@ protected:
     }
     void TearDown() override {
         // A server that was never closed ends itself; do not leave it registered for the next test.
-        if (const auto w = plat::winmsg::findWindow("Afx:400000:0", "Quarn Communications"))
+        if (const auto w = plat::winmsg::findWindow(kServerClass, kServerTitle))
             plat::winmsg::postMessage(w, plat::winmsg::WM_CLOSE);
         QDir::setCurrent(oldCwd_);
         qunsetenv("VORD_WINDOWS_DIR");
@@ -240,9 +240,7 @@ protected:
     }
     // The messages the server recorded, once it has ended (or after a bounded wait).
     QString serverLog() const {
-        const QDeadlineTimer deadline(10000);
-        while (plat::winmsg::findWindow("Afx:400000:0", "Quarn Communications") && !deadline.hasExpired())
-            QThread::msleep(20);
+        waitForWindowGone(kServerClass, kServerTitle);
         QFile f(log());
         return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
     }
@@ -291,10 +289,7 @@ TEST_F(AmblewayImportTest, TheRealServerIsStartedAndClosedAndTheFileImported) {
     ui.expectMessage(plat::IDOK, LoadLangString(txt::ImportDone));
     ImportAmblewayFile();
 
-    const QDeadlineTimer deadline(10000);
-    while (plat::winmsg::findWindow("Afx:400000:0", "Quarn Communications") && !deadline.hasExpired())
-        QThread::msleep(20);
-    EXPECT_FALSE(plat::winmsg::findWindow("Afx:400000:0", "Quarn Communications"));
+    EXPECT_TRUE(waitForWindowGone(kServerClass, kServerTitle));
     EXPECT_EQ(doc->RecordCount, 4);
     EXPECT_EQ(doc->rowText(4, 4), QStringLiteral("EAST"));
     EXPECT_FALSE(QFile::exists(folder() + QStringLiteral("/area7.txt")));

@@ -10,23 +10,23 @@
 #include "documents/ReadingDialogs.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
+#include "lang/LangText.h"
 #include "platform/TextCodec.h"
 #include "platform/WindowRegistry.h"
-#include "lang/LangText.h"
 
-#include <QMainWindow>
-#include <QMdiArea>
-#include <QTimer>
 #include <QApplication>
-#include <QScreen>
-#include <QGuiApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -213,8 +213,8 @@ TEST_F(RecordEditorTest, SerialOfAnotherRowAsksBeforeOverwriting) {
     showRow(1);
     editor->txtSerNum->setBoxText(QStringLiteral("01000002"));
     editor->txtComments1->setBoxText(QStringLiteral("overwritten"));
-    ui.expectMessage(plat::IDNO,
-                     LoadLangString(txt::OtherRecord1) + QStringLiteral("\r\n") + LoadLangString(txt::OtherRecord2) + QStringLiteral("01000002"));
+    ui.expectMessage(plat::IDNO, LoadLangString(txt::OtherRecord1) + QStringLiteral("\r\n") +
+                                     LoadLangString(txt::OtherRecord2) + QStringLiteral("01000002"));
     editor->cmdUpdate_Click();
     EXPECT_EQ(doc->rowText(2, 4), QStringLiteral("Park"));
     ui.expectMessage(plat::IDYES, LoadLangString(txt::OtherRecord1));
@@ -235,7 +235,8 @@ TEST_F(RecordEditorTest, UpdateSerialChangesExactlyTheSelectedLoggerAndRefusesOn
 
     editor->txtSerNum->setBoxText(QStringLiteral("05000005"));
     ui.expectMessage(plat::IDYES, LoadLangString(txt::ChangeSerialQuestion));
-    ui.expectMessage(plat::IDOK, QStringLiteral("01000002") + LoadLangString(txt::SerialChanged) + QStringLiteral("05000005"));
+    ui.expectMessage(plat::IDOK,
+                     QStringLiteral("01000002") + LoadLangString(txt::SerialChanged) + QStringLiteral("05000005"));
     editor->cmdUpdateSerial_Click();
     EXPECT_EQ(doc->localRecord(2).Serial, 5000005);
     EXPECT_EQ(doc->rowText(2, 0), QStringLiteral("05000005"));
@@ -512,9 +513,8 @@ TEST_F(RecordEditorTest, DialogsFromTheEditorOpenAboveItAndGiveTheFocusBack) {
         dialog->OKButton->click();
     });
     editor->ListViewEditBox_DblClick();
-    QTest::qWait(50);
     EXPECT_TRUE(onTop);
-    EXPECT_EQ(QApplication::activeWindow(), editor.get());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == editor.get(); }, 2000));
     EXPECT_EQ(reading(1)->text(2), QStringLiteral("77"));
     // Update writes the edit into the list.
     int key = 123;

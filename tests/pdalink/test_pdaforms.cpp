@@ -4,6 +4,7 @@
 #include "PdaDevice.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
+#include "WidgetTests.h"
 #include "pdalink/PdaSupportClient.h"
 #include "platform/AtomicFile.h"
 

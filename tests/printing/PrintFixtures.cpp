@@ -1,5 +1,5 @@
-#include "core/ProgramWindows.h"
 #include "PrintFixtures.h"
+#include "core/ProgramWindows.h"
 
 #include "documents/frmDMA.h"
 #include "printing/Printer.h"
@@ -8,7 +8,6 @@
 #include <QEvent>
 #include <QPageLayout>
 #include <QPrinter>
-#include <QProcess>
 #include <QRegularExpression>
 
 LoggerRecord makeLogger(int32_t serial, std::vector<Reading> readings, std::string gridRef, std::string comment1,
@@ -88,17 +87,6 @@ frmDMA* PrintTest::makeList(const std::vector<LoggerRecord>& records, const QStr
     w->DMAName = name;
     lists.push_back(w);
     return w;
-}
-
-QString runTool(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return {};
-    }
-    return QString::fromUtf8(p.readAllStandardOutput());
 }
 
 QStringList pdfPages(const QString& path) {

@@ -2,6 +2,7 @@
 // Loggers, list windows and PDF read-back for the printing tests.
 #include "ScriptedUi.h"
 #include "TestEnv.h"
+#include "WidgetTests.h"
 #include "core/DMAModule.h"
 #include "documents/DocumentFiles.h"
 #include "printing/ReportModel.h"
@@ -72,8 +73,6 @@ public:
 QStringList pdfPages(const QString& path);
 // The non-blank lines of a page, each with its runs of blanks squeezed to one.
 QStringList textLines(const QString& page);
-// Standard output of a program (bounded wait; empty on failure).
-QString runTool(const QString& program, const QStringList& args);
 // The fonts pdffonts lists for a PDF.
 QString pdfFonts(const QString& path);
 // Whitespace squeezed, ends trimmed.

@@ -5,28 +5,14 @@ import os
 import struct
 import subprocess
 
-from scnlib import BIN, Desktop, ScenarioFailure, check, wait_for
+from scnfiles import write_area
+from scnlib import Desktop, ScenarioFailure, check, wait_for
 
 # Two loggers a few streets apart: a leak (red pin) and a quiet one (green pin).
 LEAK = (1300001, 52.6300, -1.1300, 40, 10)
 QUIET = (1300002, 52.6360, -1.1200, 40, 30)
 LEAK_RGB = (215, 35, 35)
 QUIET_RGB = (30, 150, 60)
-PIN_RGB = (231, 76, 60)  # the pin on the toolbar's map symbol
-
-
-def area_file(path):
-    lines = ['"Vordalin Logger Database V5.2.9"',
-             '"Serial No","Grid Ref","Comment 1","Comment 2","Deployed","Received",'
-             + '"Date","Status","Level","Spread",' * 50 + '"Additional Information",']
-    for serial, lat, lon, level, spread in (LEAK, QUIET):
-        cells = [str(serial), '"AB 1234 5678"', '"Street"', '"%.6f/%.6f"' % (lat, lon), '""', '""',
-                 '"2024/01/03"', '"Leak"', str(level), str(spread)]
-        cells += ['""', '""', "0", "0"] * 49
-        cells.append('""')
-        lines.append(",".join(cells))
-    with open(path, "w", newline="") as f:
-        f.write("\r\n".join(lines) + "\r\n")
 
 
 def stored_coordinate(path, serial):
@@ -73,27 +59,48 @@ class Screen:
 
 
 def map_button(desktop, main):
-    """The toolbar's map button: the rightmost icon with the red pin of the map symbol, near the window's top."""
+    """The toolbar's map button, its last one, or None while the toolbar is not drawn: the rightmost of the
+    toolbar's coloured symbols. The toolbar is the one row of the main window where coloured symbols stand
+    side by side across half the window's width; a bar of colour across the window (a title, the list's
+    selection) is not it, and the menu bar's titles are black."""
     x, y, w, h = desktop.geometry(main)
     screen = Screen(desktop)
-    red = [(cx, cy) for cy in range(max(0, y - 60), y + 100) for cx in range(x, x + w) if screen.rgb(cx, cy) == PIN_RGB]
-    check(len(red) > 10, "no map button on the toolbar")
-    right = max(cx for cx, _ in red)
-    pin = [(cx, cy) for cx, cy in red if cx > right - 12]
-    return (sum(p[0] for p in pin) // len(pin) - 4, sum(p[1] for p in pin) // len(pin) + 6)
+
+    def coloured(rgb):
+        return max(rgb) - min(rgb) > 60
+
+    rows = {}
+    for cy in range(max(0, y - 80), min(screen.height, y + h)):
+        cols = [cx for cx in range(x, x + w) if coloured(screen.rgb(cx, cy))]
+        if cols and len(cols) < w * 0.4 and cols[-1] - cols[0] > w / 2:
+            rows[cy] = cols
+    if not rows:
+        return None
+    right = max(cols[-1] for cols in rows.values())
+    ys = [cy for cy, cols in rows.items() if cols[-1] > right - 24]
+    return right - 12, (min(ys) + max(ys)) // 2
 
 
 with Desktop("map_drag") as d:
     area = d.path("map_drag.pdb")
-    area_file(area)
+    write_area(area, [{"serial": serial, "grid": "AB 1234 5678", "comment1": "Street",
+                       "comment2": "%.6f/%.6f" % (lat, lon), "readings": [("2024/01/03", "Leak", level, spread)]}
+                      for serial, lat, lon, level, spread in (LEAK, QUIET)])
     app = d.start("vordalin", [area])
     main = d.wait_window("^Vordalin")
     d.activate(main)
     d.wait_active("^Vordalin")
-    d.settle(2)
-    bx, by = map_button(d, main)
-    d.click(bx, by)
-    gps = d.wait_window("^GPS$")
+    bx, by = wait_for(lambda: map_button(d, main), 30, step=0.5, what="the toolbar's map button")
+
+    # A click that comes before the window takes input is lost: it is made again while no map shows.
+    def open_map():
+        d.click(bx, by)
+        try:
+            return d.wait_window("^GPS$", 5)
+        except ScenarioFailure:
+            return None
+
+    gps = wait_for(open_map, 40, step=0.5, what="the map window")
     d.xdotool("windowsize", "--sync", gps, 1000, 800)
     d.activate(gps)
     gx, gy, gw, gh = d.geometry(gps)
@@ -103,9 +110,16 @@ with Desktop("map_drag") as d:
         s = Screen(d)
         return s.find(LEAK_RGB, area_box), s.find(QUIET_RGB, area_box)
 
-    leak, quiet = wait_for(lambda: all(pins()) and pins(), 30, what="both pushpins on the map")
-    d.settle(1)
-    leak, quiet = pins()
+    # The pins' places, once the map has stopped moving them (two looks that agree).
+    last = []
+
+    def steady_pins():
+        now = pins()
+        same = all(now) and last and now == last[-1]
+        last.append(now)
+        return same and now
+
+    leak, quiet = wait_for(steady_pins, 30, step=0.3, what="both pushpins still on the map")
     check(abs(leak[0] - quiet[0]) > 40 and abs(leak[1] - quiet[1]) > 40,
           "the pushpins are too close to measure the map: %s %s" % (leak, quiet))
     # The heads' centres stand the same height above their tips, so the heads give the map's scale.
@@ -141,10 +155,6 @@ with Desktop("map_drag") as d:
     before = os.path.getmtime(area)
     d.key("ctrl+s")
     wait_for(lambda: os.path.getmtime(area) != before, 20, what="the area file to be saved")
-    # The save also queued a copy for the PDA in the program folder; that one is the scenario's own to remove.
-    queued = os.path.join(BIN, "rovemark", "AutoExport", "map_drag.pdb")
-    if os.path.exists(queued):
-        os.remove(queued)
     text = stored_coordinate(area, LEAK[0])
     check(text is not None and "/" in text, "no coordinate stored for the dragged logger: %r" % text)
     lat, lon = (float(v) for v in text.split("/"))

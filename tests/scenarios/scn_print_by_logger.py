@@ -5,6 +5,7 @@ import os
 import re
 import subprocess
 
+from scnfiles import write_area
 from scnlib import Desktop, check, wait_for
 
 LOGGERS = [
@@ -14,27 +15,10 @@ LOGGERS = [
 ]
 
 
-def area_file(path):
-    lines = ['"Vordalin Logger Database V5.2.9"',
-             '"Serial No","Grid Ref","Comment 1","Comment 2","Deployed","Received",'
-             + '"Date","Status","Level","Spread",' * 50 + '"Additional Information",']
-    for serial, comment, readings in LOGGERS:
-        cells = [str(serial), '"AB 1234 5678"', '"%s"' % comment, '""', '""', '""']
-        for slot in range(50):
-            if slot < len(readings):
-                date, status, level, spread = readings[slot]
-                cells += ['"%s"' % date, '"%s"' % status, str(level), str(spread)]
-            else:
-                cells += ['""', '""', "0", "0"]
-        cells.append('""')
-        lines.append(",".join(cells))
-    with open(path, "w", newline="") as f:
-        f.write("\r\n".join(lines) + "\r\n")
-
-
 with Desktop("print_by_logger") as d:
     area = d.path("area.pdb")
-    area_file(area)
+    write_area(area, [{"serial": serial, "grid": "AB 1234 5678", "comment1": comment, "readings": readings}
+                      for serial, comment, readings in LOGGERS])
     pdf = d.path("report.pdf")
     d.write_settings({"ChkAll": 1, "ChkHist": 1, "ChkWarning": 0, "ChkLeak": 0, "ChkNotInLeak": 0,
                       "ChkSummary": 0})

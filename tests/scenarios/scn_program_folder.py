@@ -1,6 +1,7 @@
-"""Every program runs from the build's own program folder with what that folder holds: the language files of
-the source tree are all there, and no program meets a missing file (no "Could not open Language File" box,
-no blank window, no loader error) when a technician starts it with a harmless argument."""
+"""Every program runs from the build's program folder with what that folder holds (here the scenario's copy of
+it): the language files of the source tree are all there, and no program meets a missing file (no "Could not
+open Language File" box, no blank window, no loader error) when a technician starts it with a harmless
+argument."""
 import glob
 import os
 import subprocess
@@ -35,7 +36,7 @@ with Desktop("program_folder") as d:
     check("Mobile Device not connected" in messages, "vordsync did not say the PDA is missing:\n" + messages)
 
     # vordregsvr registers the library of the folder it is started in, by its bare name.
-    r = subprocess.run([os.path.join(BIN, "vordregsvr"), "/s", "libVordPDASupport.so"], cwd=BIN, env=d.env,
+    r = subprocess.run([os.path.join(d.bin, "vordregsvr"), "/s", "libVordPDASupport.so"], cwd=d.bin, env=d.env,
                        capture_output=True, text=True, timeout=60)
     check(r.returncode == 0 and not r.stderr, "vordregsvr failed (%d): %s" % (r.returncode, r.stderr))
 

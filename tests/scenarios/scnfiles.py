@@ -1,12 +1,9 @@
 """Files for the scenarios: small area files, written and read as the programs do (Windows-1252 text, CR LF,
 one logger per line: serial, grid reference, two comments, deployed, received, 50 readings of date, status,
-level and spread, additional information), and a private program folder."""
+level and spread, additional information), and the scenario's program folder with the PDA queue."""
 import csv
 import io
 import os
-import shutil
-
-from scnlib import BIN
 
 READINGS = 50
 HEADER = ('"Area Loggers V5.@VERSION@"\r\n' +
@@ -55,10 +52,8 @@ THREE = [
 
 
 def program_folder(d):
-    """A program folder of the scenario's own, as an installed copy has it: the language file and the exchange
-    tree with the PDA queue (which every save copies into). Start a program in it with
-    env={"VORD_PROGRAM_DIR": folder}."""
-    folder = d.path("program")
-    os.makedirs(os.path.join(folder, "rovemark", "AutoExport"), exist_ok=True)
-    shutil.copy(os.path.join(BIN, "lang_english.txt"), folder)
-    return folder
+    """The scenario's own program folder (d.bin) as an installed copy has it after its first run: with the
+    exchange tree and the PDA queue (which every save copies into). Programs started with
+    env={"VORD_PROGRAM_DIR": folder} take it for their folder as those started from it do."""
+    os.makedirs(os.path.join(d.bin, "rovemark", "AutoExport"), exist_ok=True)
+    return d.bin

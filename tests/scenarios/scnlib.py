@@ -1,5 +1,5 @@
-"""Scenarios on a real X server: a private Xvfb with the openbox window manager, the programs of the build's
-own program folder, real keyboard and mouse input through xdotool.
+"""Scenarios on a real X server: a private Xvfb with the openbox window manager, the built programs, real keyboard
+and mouse input through xdotool.
 
 A scenario is a script `scn_<name>.py`:
 
@@ -11,9 +11,16 @@ A scenario is a script `scn_<name>.py`:
         ...
         check(cond, "what went wrong")
 
-Everything a program writes for the user (settings, exchange folders below the settings' own folder) lies in a
-private temporary folder; the program folder is the build's `bin/`. On a failure the scenario leaves a
-screenshot and the programs' output in `scenario-artifacts/` of the build folder.
+Each scenario runs in a private temporary folder (`d.path()`), removed when it ends. In it lie:
+  - the program folder `d.bin`: a copy of the build's `bin/` (`BIN`), made when the desktop starts. The programs
+    and the library are hard links to the build's files (copies where the file system cannot link them), every
+    other file (the language files, the map templates) a copy. Programs started with `d.start` run from there,
+    so what they write beside themselves (the PDA queue `rovemark/`, the map's working file) stays in the
+    scenario's folder; scenarios run side by side without meeting, and the build's `bin/` stays as the build
+    made it (the desktop checks that at its end and fails the scenario otherwise);
+  - everything a program writes for the user (settings, exchange folders below the settings' own folder).
+On a failure the scenario leaves a screenshot and the programs' output in `scenario-artifacts/` of the build
+folder.
 """
 
 import os
@@ -51,6 +58,36 @@ def wait_for(predicate, timeout=20.0, step=0.1, what="condition"):
         time.sleep(step)
 
 
+def _listing(folder):
+    """Every path below folder, relative to it (folders end with a slash)."""
+    out = []
+    for top, dirs, files in os.walk(folder):
+        rel = os.path.relpath(top, folder)
+        prefix = "" if rel == "." else rel + "/"
+        out += [prefix + n + "/" for n in dirs] + [prefix + n for n in files]
+    return out
+
+
+def _copy_program_folder(source, target):
+    """The build's program folder as a folder of the scenario's own: programs and libraries linked (they are only
+    read), the other files copied. A program finds its folder from its own path, which for a symbolic link would
+    be the build's folder, so the links are hard ones."""
+    os.makedirs(target)
+    for name in sorted(os.listdir(source)):
+        src = os.path.join(source, name)
+        if not os.path.isfile(src):
+            continue  # the programs make their folders themselves, in the copy
+        dst = os.path.join(target, name)
+        if os.access(src, os.X_OK):
+            try:
+                os.link(src, dst)
+                continue
+            except OSError:
+                pass
+        shutil.copy2(src, dst)
+    return target
+
+
 class Desktop:
     """A private X display with a window manager, torn down with every program started on it."""
 
@@ -63,6 +100,8 @@ class Desktop:
         self.home = None
         self.env = None
         self.display = None
+        self.bin = None
+        self._build_bin = None
 
     # ----- set-up and tear-down
 
@@ -72,6 +111,8 @@ class Desktop:
         os.makedirs(runtime, mode=0o700)
         self.settings_dir = os.path.join(self.home, "settings")
         os.makedirs(self.settings_dir)
+        self._build_bin = _listing(BIN)
+        self.bin = _copy_program_folder(BIN, os.path.join(self.home, "bin"))
         rfd, wfd = os.pipe()
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(wfd), "-screen", "0", "%dx%dx24" % self.size, "-nolisten", "tcp",
@@ -120,6 +161,11 @@ class Desktop:
         self._end(self.wm)
         self._end(self.xvfb)
         shutil.rmtree(self.home, ignore_errors=True)
+        if exc_type is None:
+            left = sorted(set(_listing(BIN)) - set(self._build_bin or []))
+            if left:
+                exc_type, exc, tb = ScenarioFailure, ScenarioFailure(
+                    "the scenario left files in the build's program folder %s: %s" % (BIN, ", ".join(left))), None
         if exc_type is not None:
             traceback.print_exception(exc_type, exc, tb)
             sys.exit(1)
@@ -155,15 +201,16 @@ class Desktop:
     # ----- programs
 
     def start(self, program, args=(), cwd=None, env=None):
-        """Starts a program of the program folder, in that folder unless told otherwise, as a user would."""
-        path = os.path.join(BIN, program)
-        check(os.access(path, os.X_OK), "%s is not in the program folder %s" % (program, BIN))
+        """Starts a program of the scenario's program folder, in that folder unless told otherwise, as a user
+        would."""
+        path = os.path.join(self.bin, program)
+        check(os.access(path, os.X_OK), "%s is not in the program folder %s" % (program, self.bin))
         logfile = os.path.join(self.home, "%s-%d.log" % (program, len(self.procs)))
         e = dict(self.env)
         if env:
             e.update(env)
         with open(logfile, "w") as log:
-            p = subprocess.Popen([path] + list(args), cwd=cwd or BIN, env=e, stdout=log, stderr=subprocess.STDOUT,
+            p = subprocess.Popen([path] + list(args), cwd=cwd or self.bin, env=e, stdout=log, stderr=subprocess.STDOUT,
                                  start_new_session=True)
         p.logfile = logfile
         self.procs.append(p)
@@ -316,5 +363,5 @@ class Desktop:
                 f.write("%s=%s\n" % (k, v))
 
     def path(self, *parts):
-        """A path inside this scenario's private folder."""
+        """A path inside this scenario's private folder (the program folder `bin` is one of them)."""
         return os.path.join(self.home, *parts)

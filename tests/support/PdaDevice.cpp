@@ -19,25 +19,12 @@ QString buildBinDir() {
 } // namespace
 
 PdaDevice::PdaDevice(bool connected) {
-    oldRoot_ = qgetenv("VORD_CE_DEVICE");
-    oldWait_ = qgetenv("VORD_CE_SESSION_WAIT_MS");
-    qputenv("VORD_CE_DEVICE", QFile::encodeName(dir_.path()));
-    qputenv("VORD_CE_SESSION_WAIT_MS", "300");
+    env_.set("VORD_CE_DEVICE", QFile::encodeName(dir_.path()));
+    env_.set("VORD_CE_SESSION_WAIT_MS", "300");
     QDir().mkpath(path(QStringLiteral("My Documents/Rovemark Export")));
     QDir().mkpath(path(QStringLiteral("My Documents/Rovemark AutoImport")));
     if (connected)
         connect();
-}
-
-PdaDevice::~PdaDevice() {
-    if (oldRoot_.isEmpty())
-        qunsetenv("VORD_CE_DEVICE");
-    else
-        qputenv("VORD_CE_DEVICE", oldRoot_);
-    if (oldWait_.isEmpty())
-        qunsetenv("VORD_CE_SESSION_WAIT_MS");
-    else
-        qputenv("VORD_CE_SESSION_WAIT_MS", oldWait_);
 }
 
 QString PdaDevice::writeFile(const QString& relative, const std::string& bytes) const {

@@ -2,6 +2,8 @@
 // A hand-held for tests: a temporary folder that stands for the device (with its "My Documents" folders),
 // connected while its marker file is there, with fault settings written into that marker. Also installs
 // the PDA link library and its registrar into a test's program folder.
+#include "TestEnv.h"
+
 #include <QString>
 #include <QTemporaryDir>
 
@@ -12,7 +14,6 @@ public:
     // connected: write the marker. The device root goes into $VORD_CE_DEVICE and a short session wait
     // into $VORD_CE_SESSION_WAIT_MS for the life of the object.
     explicit PdaDevice(bool connected = true);
-    ~PdaDevice();
 
     QString root() const { return dir_.path(); }
     // Local path of a device path such as "My Documents/Rovemark Export/A.CSV".
@@ -32,7 +33,7 @@ public:
 
 private:
     QTemporaryDir dir_;
-    QByteArray oldRoot_, oldWait_;
+    ScopedEnv env_;
 };
 
 // Bytes 0..n-1 of a repeating pattern, for files whose copies are compared.

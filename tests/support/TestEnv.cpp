@@ -1,13 +1,17 @@
 #include "TestEnv.h"
 
 #include "platform/AppInfo.h"
+#include "platform/WindowMessages.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QThread>
 
 #include <cstdlib>
 
@@ -31,11 +35,59 @@ QString builtProgram(const char* variable) {
     return fromEnvironment(variable);
 }
 
+QString runTool(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished(5000);
+        return {};
+    }
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+std::uint64_t waitForWindow(const char* className, const char* title, int ms) {
+    const QDeadlineTimer deadline(ms);
+    while (true) {
+        if (const auto w = plat::winmsg::findWindow(className, title))
+            return w;
+        if (deadline.hasExpired())
+            return 0;
+        QThread::msleep(20);
+    }
+}
+
+bool waitForWindowGone(const char* className, const char* title, int ms) {
+    const QDeadlineTimer deadline(ms);
+    while (plat::winmsg::findWindow(className, title)) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+ScopedEnv::~ScopedEnv() {
+    // Last set, first put back: a variable set twice ends with its value from before the first.
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+        if (it->wasSet)
+            qputenv(it->name.constData(), it->value);
+        else
+            qunsetenv(it->name.constData());
+    }
+}
+
+void ScopedEnv::set(const char* name, const QByteArray& value) {
+    saved_.push_back({QByteArray(name), qEnvironmentVariableIsSet(name), qgetenv(name)});
+    if (value.isNull())
+        qunsetenv(name);
+    else
+        qputenv(name, value);
+}
+
 TestEnv::TestEnv(const std::map<int, std::string>& langTexts) {
-    oldProgramDir_ = qgetenv("VORD_PROGRAM_DIR");
-    oldSettingsDir_ = qgetenv("VORD_SETTINGS_DIR");
-    qputenv("VORD_PROGRAM_DIR", QFile::encodeName(program_.path()));
-    qputenv("VORD_SETTINGS_DIR", QFile::encodeName(settings_.path()));
+    env_.set("VORD_PROGRAM_DIR", QFile::encodeName(program_.path()));
+    env_.set("VORD_SETTINGS_DIR", QFile::encodeName(settings_.path()));
     plat::setProgramDir(QString());
     if (langTexts.empty()) {
         QFile::copy(sourcePath(QStringLiteral("lang/lang_english.txt")), path(QStringLiteral("lang_english.txt")));
@@ -45,14 +97,6 @@ TestEnv::TestEnv(const std::map<int, std::string>& langTexts) {
 }
 
 TestEnv::~TestEnv() {
-    if (oldProgramDir_.isEmpty())
-        qunsetenv("VORD_PROGRAM_DIR");
-    else
-        qputenv("VORD_PROGRAM_DIR", oldProgramDir_);
-    if (oldSettingsDir_.isEmpty())
-        qunsetenv("VORD_SETTINGS_DIR");
-    else
-        qputenv("VORD_SETTINGS_DIR", oldSettingsDir_);
     plat::setProgramDir(QString());
 }
 

@@ -1,18 +1,44 @@
 #pragma once
 // A private program folder and settings store for one test: a temporary folder that stands for the program
 // folder (with a language file), a temporary settings folder, and helpers to write fixture files.
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
-#include <functional>
+#include <cstdint>
+
 #include <map>
 #include <ostream>
 #include <string>
+#include <vector>
 
 // Readable test failures for Qt strings.
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
 }
+
+// Sets environment variables (or removes them, for a null value) for the life of the object, and puts back what
+// each held before, set or not, when it ends.
+class ScopedEnv {
+public:
+    ScopedEnv() = default;
+    ScopedEnv(const char* name, const QByteArray& value) { set(name, value); }
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+    // value null: the variable is removed.
+    void set(const char* name, const QByteArray& value);
+
+private:
+    struct Saved {
+        QByteArray name;
+        bool wasSet;
+        QByteArray value;
+    };
+    std::vector<Saved> saved_;
+};
 
 class TestEnv {
 public:
@@ -34,8 +60,7 @@ public:
 private:
     QTemporaryDir program_;
     QTemporaryDir settings_;
-    QByteArray oldProgramDir_;
-    QByteArray oldSettingsDir_;
+    ScopedEnv env_;
 };
 
 // The source tree and the programs the tests start, as CTest hands them over in the environment (see
@@ -44,10 +69,12 @@ private:
 QString sourcePath(const QString& relative);
 QString builtProgram(const char* variable);
 
-// Makes sure a QApplication exists (offscreen in tests) for widget tests; defined in the widget test support
-// (WidgetTests.cpp), which GUI-free test programs do not link.
-void ensureApplication();
+// Runs a tool to its end (at most a minute) and gives what it wrote to its standard output; empty when it did not
+// end in time or could not start.
+QString runTool(const QString& program, const QStringList& args);
 
-// Runs the window thread's events (where queued notifications arrive) until done() holds, at most ms; false when the
-// time ran out. Defined beside ensureApplication().
-bool pumpUntil(const std::function<bool()>& done, int ms = 10000);
+// Waits, polling, until a window of this class and title is registered with the window messages (and returns
+// its handle) or, for waitForWindowGone, none is any longer (true); at most ms. A handle of 0 and false when the
+// time ran out. These are for windows of other programs: the polling runs no events of this one.
+std::uint64_t waitForWindow(const char* className, const char* title, int ms = 20000);
+bool waitForWindowGone(const char* className, const char* title, int ms = 10000);

@@ -3,6 +3,7 @@
 // helpers for field-unit files and list windows.
 #include "ScriptedUi.h"
 #include "TestEnv.h"
+#include "WidgetTests.h"
 #include "documents/DocumentFiles.h"
 
 #include <QString>

@@ -16,7 +16,6 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPrinter>
-#include <QProcess>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -24,17 +23,6 @@
 #include <stdexcept>
 
 namespace {
-
-QString runTool(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return {};
-    }
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
 
 // Width and height in points of the first page, from pdfinfo (0 x 0 when it cannot read the file).
 QSizeF pageSize(const QString& pdf) {
@@ -71,16 +59,18 @@ protected:
     mapview::frmGps* openMap() {
         OpenDocument(env.writeFile(
             QStringLiteral("harbour.pdb"),
-            areaFile({{1200001, "AB 1234 5678", "Quay", "52.000000/4.300000", "2024/01/02", "", "", "N", 40, 25, ""},
-                      {1200002, "AB 1234 5679", "Dock", "52.004000/4.306000", "2024/01/02", "", "", "L", 40, 24, ""}})));
+            areaFile(
+                {{1200001, "AB 1234 5678", "Quay", "52.000000/4.300000", "2024/01/02", "", "", "N", 40, 25, ""},
+                 {1200002, "AB 1234 5679", "Dock", "52.004000/4.306000", "2024/01/02", "", "", "L", 40, 24, ""}})));
         main->ShowMapOfList();
         mapview::frmGps* map = mapview::frmGps::instance();
         return map && map->loaded() ? map : nullptr;
     }
     // Files the job left in the folder besides the ones the test made (temporary parts above all).
     QStringList leftovers() const {
-        QStringList names = QDir(env.path(QString())).entryList({QStringLiteral("*.part"), QStringLiteral(".*.part")},
-                                                                QDir::Files | QDir::Hidden);
+        QStringList names =
+            QDir(env.path(QString()))
+                .entryList({QStringLiteral("*.part"), QStringLiteral(".*.part")}, QDir::Files | QDir::Hidden);
         return names;
     }
 };

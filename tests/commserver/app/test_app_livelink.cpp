@@ -17,6 +17,7 @@
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "commserver/LinkServer.h"
+#include "WidgetTests.h"
 #include "commserver/app/CCommsServerApp.h"
 #include "commserver/app/CMainFrame.h"
 #include "commserver/app/EngineFactory.h"

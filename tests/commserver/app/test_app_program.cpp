@@ -1,11 +1,9 @@
 // The built server program itself, started as the main program starts it.
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <condition_variable>
 #include <csignal>
@@ -56,14 +54,8 @@ protected:
         EXPECT_TRUE(p->waitForStarted(10000));
         return p;
     }
-    static wm::WindowHandle waitForServer(int ms = 20000) {
-        const QDeadlineTimer deadline(ms);
-        while (!deadline.hasExpired()) {
-            if (const auto w = wm::findWindow(quendar::kServerWindowClass, quendar::kServerWindowTitle))
-                return w;
-            QThread::msleep(20);
-        }
-        return 0;
+    static wm::WindowHandle waitForServer() {
+        return waitForWindow(quendar::kServerWindowClass, quendar::kServerWindowTitle);
     }
     plat::ProfileFile ini() const {
         return plat::ProfileFile(QDir(cwd_.path()).filePath(QStringLiteral("Quendar32.Ini")).toStdString());

@@ -33,6 +33,7 @@
 #include "FakeEngine.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
+#include "WidgetTests.h"
 #include "commserver/app/CCommsServerApp.h"
 #include "commserver/app/CMainFrame.h"
 #include "commserver/app/ServerDialogs.h"

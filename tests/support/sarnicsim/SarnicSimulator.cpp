@@ -130,12 +130,23 @@ bool SarnicSimulator::waitForRequests(std::size_t n, int timeoutMs) const {
     return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return log_.size() >= n; });
 }
 
+bool SarnicSimulator::waitUntilQuiet(int timeoutMs) const {
+    std::unique_lock lock(mutex_);
+    // A poll that began before this call may have missed the last bytes: the second one after it did not.
+    const long from = quietPolls_;
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return quietPolls_ >= from + 2; });
+}
+
 void SarnicSimulator::run() {
     std::uint8_t buf[256];
     while (!stop_) {
         pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, 10) <= 0)
+        if (::poll(&p, 1, 10) <= 0) {
+            std::lock_guard lock(mutex_);
+            ++quietPolls_;
+            changed_.notify_all();
             continue;
+        }
         const ssize_t n = ::read(fd_, buf, sizeof buf);
         if (n <= 0) {
             // The program's side is closed (between its open and reopen): nothing to read for now.

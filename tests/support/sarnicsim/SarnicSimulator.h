@@ -76,6 +76,9 @@ public:
     void clearLog();
     // True when at least n requests have arrived in all within the time.
     bool waitForRequests(std::size_t n, int timeoutMs) const;
+    // True when, within the time, the logger has answered everything that reached it (late replies included)
+    // and found the line quiet after it.
+    bool waitUntilQuiet(int timeoutMs) const;
 
     static std::uint16_t Crc(const std::uint8_t* data, std::size_t n);
 
@@ -103,6 +106,7 @@ private:
     std::vector<Request> log_;
     int attentions_ = 0;
     int badFrames_ = 0;
+    long quietPolls_ = 0; // polls of the line that found nothing to read
 
     // Request assembly.
     enum class Stage { Hunt, Length, Message, CrcHigh, CrcLow } stage_ = Stage::Hunt;
