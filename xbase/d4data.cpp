@@ -79,12 +79,6 @@ void releaseDataFile(DATA4* d, int* firstError) {
     d->dataFile = nullptr;
     if (--df->userCount > 0)
         return;
-    const int held = dfile4appendWrite(df);
-    if (held < 0 && *firstError == 0)
-        *firstError = held;
-    u4blockFree(df->appendBuffer);
-    df->appendBuffer = nullptr;
-    df->appendBufferLen = df->appendLen = 0;
     if (df->fileChanged && !df->file.isReadOnly && df->file.hand >= 0) {
         // Only the version and the date: the count is written under the append lock when records are added, and
         // writing a count read earlier could hide records another program has added since.
@@ -129,9 +123,11 @@ int dataFileLoad(CODE4* c4, DATA4FILE* df, const char* name) {
     df->tableFlags = head[28];
     if (df->recWidth == 0 || df->headerLen <= 32 || long(df->headerLen) > len)
         return error4raiseText(c4, e4data, 10202, name);
+    // The count is the truth: whole records past it are what a program stopped between writing a record and its count
+    // left behind, and the next append writes over them. Shared, the count may also be one ahead of the records, as
+    // another program may be writing one; held alone, no one can be, and such a count names a record that is missing.
     const long present = (len - long(df->headerLen)) / long(df->recWidth);
-    if (df->numRecs < 0 || df->numRecs > present + 1 ||
-        ((c4->shareMode == 1 || c4->shareMode == 2) && df->numRecs != present))
+    if (df->numRecs < 0 || df->numRecs > present + 1 || ((c4->shareMode == 1 || c4->shareMode == 2) && df->numRecs > present))
         return error4raiseText(c4, e4data, 10203, name);
 
     const unsigned descLen = df->headerLen - 32;
@@ -198,32 +194,6 @@ int writeHeaderCount(DATA4FILE* df, long n) {
     return file4write(&df->file, 0, head, 8);
 }
 
-// Appends are held back up to this many bytes of records, then written in one go.
-constexpr unsigned appendHoldMax = 64 * 1024;
-
-// Adds record n to the appends held back.
-int holdAppend(DATA4FILE* df, long n, const char* record) {
-    const unsigned width = df->recWidth;
-    const bool follows = df->appendFirst + long(df->appendLen / width) == n;
-    if (df->appendLen && (!follows || df->appendLen + width > appendHoldMax)) {
-        const int rc = dfile4appendWrite(df);
-        if (rc != 0)
-            return rc;
-    }
-    // Room for one record more than the limit takes, and the 0x1A that ends the file.
-    const unsigned need = df->appendLen + width + 1;
-    if (df->appendBufferLen < need) {
-        const unsigned size = need > appendHoldMax ? need : appendHoldMax + width + 1;
-        if (u4blockGrow(df->c4, &df->appendBuffer, &df->appendBufferLen, size) != 0)
-            return error4raise(df->c4, e4memory, 10258);
-    }
-    if (df->appendLen == 0)
-        df->appendFirst = n;
-    std::memcpy(df->appendBuffer + df->appendLen, record, width);
-    df->appendLen += width;
-    return 0;
-}
-
 // The record count says where the new record goes: it must agree with the file's length (within the one record a
 // program may have added without its count yet), or a damaged or foreign header count would make the append write far
 // past the end of the file and grow it by the gap. A count this process wrote itself needs no second look.
@@ -234,8 +204,7 @@ int checkCountAgainstLength(DATA4* d, long count) {
     const long len = file4len(&df->file);
     if (len < 0)
         return int(len);
-    const long held = df->appendLen ? long(df->appendLen / df->recWidth) : 0;
-    const long present = (len - long(df->headerLen)) / long(df->recWidth) + held;
+    const long present = (len - long(df->headerLen)) / long(df->recWidth);
     if (count > present + 1)
         return error4raiseText(d->codeBase, e4append, 10259, df->file.name);
     df->countChecked = count;
@@ -355,8 +324,6 @@ DATA4* d4open(CODE4* c4, const char* name) {
             df->memoFile.file.hand = -1;
             df->userCount = 1;
             df->minCount = -1;
-            df->appendBuffer = nullptr;
-            df->appendBufferLen = df->appendLen = 0;
             df->countChecked = -1;
             df->shareModeOpen = c4->shareMode;
             l4add(&c4->dataFileList, df);
@@ -421,7 +388,6 @@ int d4close(DATA4* d) {
         if (rc == e4unique)
             d->recordChanged = 0;
         keep(rc);
-        keep(dfile4appendWrite(d->dataFile));
         if (c4->log.isOpen && d->clientId) {
             rc = log4closeEntry(d);
             keep(rc < 0 ? e4logAppend : 0);
@@ -574,8 +540,29 @@ int d4appendStart(DATA4* d) {
         return rc;
     blankRecordAndMemos(d);
     d->recordChanged = 0;
+    // No current record: the field assignments that follow belong to the new record, not to the one stood on.
+    d->recNum = -1;
+    d->eofFlag = d->bofFlag = 0;
     return 0;
 }
+
+namespace {
+
+// Takes the file back to `count` whole records after a failed append: what reached the file of the new record goes,
+// the 0x1A that ends the file comes back and the header counts those records. Straight system calls, each tried
+// whatever the one before did: the error that brought us here is latched, and the file layer would refuse.
+void cutBackAppend(DATA4FILE* df, long count) {
+    FILE4SYS* sys = code4sys(df->c4);
+    const long end = long(df->headerLen) + long(df->recWidth) * count;
+    (void)sys->truncate(df->file.hand, end);
+    const char eof = 0x1A;
+    (void)sys->pwrite(df->file.hand, &eof, 1, end);
+    unsigned char b[4];
+    putU32(b, (unsigned long)count);
+    (void)sys->pwrite(df->file.hand, b, 4, 4);
+}
+
+} // namespace
 
 int d4append(DATA4* d) {
     if (!d)
@@ -587,12 +574,12 @@ int d4append(DATA4* d) {
     DATA4FILE* df = d->dataFile;
     if (d->readOnly)
         return error4raiseText(c4, e4write, 10224, df->file.name);
-    // With the count this process's own, the record joins the appends held back; otherwise it is written at once.
+    // The buffer is the new record from here on: whatever happens, it is never written over the record stood on.
+    d->recordChanged = 0;
+    d->recNum = -1;
     const bool hadAppendLock = d4lockTestAppend(d);
     int rc = 0;
     if (!hadAppendLock) {
-        // Keep the record buffer: the lock's automatic release may write this handle's changed record, and the
-        // buffer already holds the new record's values.
         const int oldAuto = c4->unlockAuto;
         c4->unlockAuto = 0;
         rc = d4lockAppend(d);
@@ -616,30 +603,44 @@ int d4append(DATA4* d) {
         m->isChanged = 1;
         rc = f4memoFlush(f);
     }
+    // The index files are locked and marked as being changed before the record goes out, and a unique tag's refusal
+    // is known before anything is written: a stop anywhere from here on leaves either nothing or a marked index.
+    int tagsLocked = 0;
     if (rc == 0)
-        rc = d4appendKeys(d, n);
-    if (rc == 0 && hadAppendLock) {
-        rc = holdAppend(df, n, d->record);
-    } else if (rc == 0) {
-        rc = dfile4appendWrite(df);
+        rc = d4appendKeysBegin(d, &tagsLocked);
+    const bool keysBegun = rc == 0;
+    if (rc == 0) {
+        // The record, then the count that makes it part of the table: one write each.
         const long pos = long(df->headerLen) + long(df->recWidth) * count;
         d->record[df->recWidth] = 0x1A;
-        if (rc == 0)
-            rc = file4write(&df->file, pos, d->record, df->recWidth + 1);
+        rc = file4write(&df->file, pos, d->record, df->recWidth + 1);
         d->record[df->recWidth] = 0;
         if (rc == 0)
             rc = writeHeaderCount(df, n);
-    }
-    if (rc == 0) {
-        df->numRecs = n;
-        df->countChecked = n;
         df->fileChanged = 1;
-        if (df->minCount >= 0 || !dfile4isShared(df))
-            df->minCount = n;
-        d->count = n;
+        if (rc == 0) {
+            df->numRecs = n;
+            df->countChecked = n;
+            if (df->minCount >= 0 || !dfile4isShared(df))
+                df->minCount = n;
+            d->count = n;
+            // Only now that the record is in the file and counted do the index files get its key.
+            rc = d4appendKeys(d, n);
+        }
+        if (rc != 0) {
+            cutBackAppend(df, count);
+            df->numRecs = count;
+            df->countChecked = -1;
+            if (df->minCount >= 0)
+                df->minCount = count;
+            d->count = count;
+        }
+    }
+    if (keysBegun)
+        rc = d4appendKeysEnd(d, tagsLocked, rc);
+    if (rc == 0) {
         d->recNum = n;
         d->eofFlag = d->bofFlag = 0;
-        d->recordChanged = 0;
         std::memcpy(d->recordOld, d->record, df->recWidth);
         d->recNumOld = n;
         d->recordOldValid = 1;
@@ -654,33 +655,10 @@ int d4append(DATA4* d) {
 
 // ---- positioning ----
 
-int dfile4appendWrite(DATA4FILE* df) {
-    if (df->appendLen == 0)
-        return 0;
-    if (df->c4->errorLatch < 0)
-        return e4codeBase; // kept for the write after the error is cleared
-    const unsigned len = df->appendLen;
-    const long first = df->appendFirst;
-    const long n = first - 1 + long(len / df->recWidth);
-    df->appendLen = 0;
-    df->appendBuffer[len] = 0x1A;
-    int rc = file4write(&df->file, long(df->headerLen) + long(df->recWidth) * (first - 1), df->appendBuffer, len + 1);
-    if (rc == 0)
-        rc = writeHeaderCount(df, n);
-    if (rc != 0) {
-        df->minCount = -1;
-        df->countChecked = -1;
-    }
-    return rc;
-}
-
 long d4recCountDo(DATA4* d) {
     DATA4FILE* df = d->dataFile;
     if (df->minCount >= 0 && (!dfile4isShared(df) || d4lockTestAppend(d) || d4lockTestFile(d)))
         return d->count = df->minCount;
-    // The header on disk is read: the appends held back go there first, or it would not count them.
-    if (dfile4appendWrite(df) < 0)
-        return -1;
     unsigned char b[4];
     if (file4readAll(&df->file, 4, b, 4) < 0)
         return -1;
@@ -704,8 +682,6 @@ long d4recCount(DATA4* d) {
 
 static int readRecord(DATA4* d, long n) {
     DATA4FILE* df = d->dataFile;
-    if (df->appendLen && n >= df->appendFirst && dfile4appendWrite(df) < 0)
-        return -1;
     const long pos = long(df->headerLen) + long(df->recWidth) * (n - 1);
     return file4read(&df->file, pos, d->record, df->recWidth) == df->recWidth ? 0 : -1;
 }
@@ -881,12 +857,6 @@ int d4writeData(DATA4* d, long n) {
     if (n <= 0)
         return error4raise(d->codeBase, e4parm, 12306);
     DATA4FILE* df = d->dataFile;
-    // A record still held back is written with the others first: their later write would undo this one.
-    if (df->appendLen && n >= df->appendFirst) {
-        const int held = dfile4appendWrite(df);
-        if (held < 0)
-            return held;
-    }
     const int rc = file4write(&df->file, long(df->headerLen) + long(df->recWidth) * (n - 1), d->record, df->recWidth);
     if (rc == 0)
         df->fileChanged = 1;
@@ -918,8 +888,6 @@ int d4updateRecord(DATA4* d, int doUnlock) {
 
 int d4updateHeader(DATA4* d, int doTimeStamp, int doCount) {
     DATA4FILE* df = d->dataFile;
-    if (doCount && df->appendLen)
-        return dfile4appendWrite(df); // writes the count with the records
     unsigned char head[8];
     head[0] = df->version;
     date4headerDate(head + 1, code4sys(d->codeBase)->now());
@@ -996,7 +964,6 @@ int d4flush(DATA4* d) {
     // A record write refused by a lock or a unique tag is reported too: nothing of the record reached the file.
     const int written = d4updateRecord(d, 0);
     keep(written);
-    keep(dfile4appendWrite(d->dataFile));
     keep(file4flush(&d->dataFile->file));
     if (d->dataFile->memoFile.isOpen)
         keep(file4flush(&d->dataFile->memoFile.file));

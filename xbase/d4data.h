@@ -34,12 +34,6 @@ struct DATA4FILE {
     int appendLockId;        // handle id holding the append byte
     LISTHEAD4 lockedRecords; // LOCK4, ascending record numbers
     int fileChanged;         // records written: the header gets the count and date at close
-    // Appends held back while the record count is this process's own (the file is not shared, or a handle holds the
-    // append or file lock): records appendFirst on, back to back, written in one go by dfile4appendWrite.
-    char* appendBuffer;
-    unsigned appendBufferLen; // allocated bytes
-    unsigned appendLen;       // bytes of records held
-    long appendFirst;
     long countChecked; // a record count found to agree with the file's length (-1 = none): appends at it need no check
     // Tag files open on this data file (index layer; kept here so that handles share them).
     LISTHEAD4 tagfiles;
@@ -95,12 +89,22 @@ struct FIELD4INFO {
 };
 // Creates a data file (and its memo file when a field is a memo) and opens it.
 DATA4* d4create(CODE4* c4, const char* name, const FIELD4INFO* fields);
-// Appends the record buffer as a new record. Where the record count cannot change under this process (the file is not
-// shared, or the handle already holds the append or file lock) the record is held back in memory and written, with the
-// header's count, at d4flush, d4unlock, the release of the lock, d4close, or when the data file is read; a handle that
-// has to take the append lock itself writes the record and releases the lock before it returns.
+// Appends the record buffer as record count + 1. What the result promises, in every share mode and whether or not the
+// handle holds the append lock:
+// - 0: the record (with the 0x1A that ends the file after it) and the header's new count are in the file when the call
+//   returns, written by the call itself (one write for each; nothing is held in memory for later). Only then does any
+//   index file get the record's key, so another process never meets a key whose record is not there. The handle
+//   stands on the new record. A system crash may still lose what the operating system had not yet put on disk;
+//   d4flush syncs.
+// - anything else: nothing changed. A failed write is cut back (the file keeps its whole records and the count that
+//   counts them), a unique tag's refusal (r4unique, e4unique) is found before anything is written, and a refused lock
+//   (r4locked) leaves the file untouched. The record buffer keeps the values for another try; the handle then stands
+//   on no record, so that no later write or close puts the rejected values over a record of the file.
+// A handle that takes the append lock itself (shared mode, not held) releases it before it returns.
 int d4append(DATA4* d);
-int d4appendStart(DATA4* d); // blank record buffer, ready for the field assignments of an append
+// Blanks the record buffer for the field assignments of an append. The handle then stands on no record: the
+// assignments change no record of the file until d4append writes them as a new one.
+int d4appendStart(DATA4* d);
 
 FIELD4* d4field(DATA4* d, const char* name);
 FIELD4* d4fieldJ(DATA4* d, int j);
@@ -135,9 +139,6 @@ int d4writeData(DATA4* d, long n);
 int d4updateHeader(DATA4* d, int doTimeStamp, int doCount);
 // Reads the record count from the header (or the cached one under the append or file lock).
 long d4recCountDo(DATA4* d);
-// Writes the appends held back (see d4append) and the header's count. 0 or the error of the write, after which the
-// records held are dropped and the count is read from the file again.
-int dfile4appendWrite(DATA4FILE* df);
 
 // Field values.
 int f4assign(FIELD4* f, const char* text);

@@ -23,13 +23,6 @@ int d4write(DATA4* d, long n) {
         if (rc != 0)
             return rc;
     }
-    DATA4FILE* df = d->dataFile;
-    if (df->appendLen && n >= df->appendFirst) {
-        // The old keys come from the record in the file: a record still held back goes there first.
-        const int rc = dfile4appendWrite(df);
-        if (rc < 0)
-            return rc;
-    }
     if (l4first(&d->indexes)) {
         const int rc = d4writeKeys(d, n);
         if (rc != 0)

@@ -8,8 +8,16 @@ struct DATA4;
 int d4write(DATA4* d, long n);
 int d4writeKeys(DATA4* d, long n);
 int d4unwriteKeys(DATA4* d, long n);
-// Adds the keys of the record buffer as new record n (d4append, before the record is written).
+// The index side of d4append, around the write of the record and its count:
+// - d4appendKeysBegin: locks the index files of a shared table, marks every index file as being changed (on disk,
+//   before the record is written) and checks the unique tags: 0, r4unique or e4unique (nothing changed; the lock it
+//   took is released), r4locked, or an error. *locked tells d4appendKeysEnd to release the lock.
+// - d4appendKeys: adds the keys of the record buffer as record n, once the record and its count are in the file.
+// - d4appendKeysEnd: releases the lock taken by d4appendKeysBegin, which writes the changed pages and then clears the
+//   mark; result keeps an earlier failure, else the release's.
+int d4appendKeysBegin(DATA4* d, int* locked);
 int d4appendKeys(DATA4* d, long n);
+int d4appendKeysEnd(DATA4* d, int locked, int result);
 // Index files of a handle: opened with a new handle (the group file when autoOpen is on, or the index files already
 // open on the data file), closed by d4close, flushed by d4flush, locked before key changes and unlocked by d4unlock.
 int d4indexesOpen(DATA4* d, int firstHandle);

@@ -234,6 +234,22 @@ int tagEnd(DATA4 *d, bool last) {
     return goTagPosition(d, t);
 }
 
+// An unlocked seek that did not find its key looks again when the index changed while it read: a writer's pages may
+// have been half in the file, and the version written after them tells.
+int seekChecked(DATA4 *d, TAG4 *tag, const unsigned char *key, int cmpLen) {
+    TAG4FILE *t = tag->tagFile;
+    for (int tries = 0;; ++tries) {
+        const int rc = seekKey(d, tag, key, cmpLen);
+        if (rc <= 0 || rc == r4locked || tries >= 20 || tfile4lockedOrExclusive(t))
+            return rc;
+        const int current = tfile4current(t);
+        if (current != 0)
+            return current < 0 ? current : rc;
+        if (int r = tfile4doVersionCheck(t, 0, 1); r < 0)
+            return r;
+    }
+}
+
 } // namespace
 
 TAG4 *i4tag(INDEX4 *index) { return index ? static_cast<TAG4 *>(l4first(&index->tags)) : nullptr; }
@@ -495,15 +511,15 @@ INDEX4 *i4create(DATA4 *d, const char *nameIn, const char *keyExpr, const char *
     const int rcClose = file4close(&file);
     if (rc < 0 || rcClose < 0)
         return nullptr;
+    tfile4openFresh(1);
     INDEX4 *index = i4open(d, name);
+    tfile4openFresh(0);
     if (!index)
         return nullptr;
     TAG4 *tag = i4tag(index);
     TAG4FILE *t = tag->tagFile;
     DATA4FILE *df = d->dataFile;
     const long count = d4recCountDo(d);
-    if (dfile4appendWrite(df) < 0) // the keys are read from the records in the file
-        rc = -1;
     std::vector<char> rec(df->recWidth + 1);
     std::vector<unsigned char> key(static_cast<size_t>(keyLen));
     for (long n = 1; n <= count && rc == 0; ++n) {
@@ -601,10 +617,14 @@ int d4indexesLock(DATA4 *d) {
         }
         c4->lockTries = saveTries;
         if (rc == 0) {
-            // Pages cached before the lock may be out of date: check each file's version now.
-            for (TAG4FILE *t : locked)
+            // Pages cached before the lock may be out of date: check each file's version now (under the lock, a mark
+            // left by a writer that stopped half way has its keys built again).
+            for (TAG4FILE *t : locked) {
+                t->lockHeld = 1;
                 if (int r = tfile4doVersionCheck(t, 0, 1); r < 0)
                     rc = r;
+                t->lockHeld = 0;
+            }
             if (rc == 0) {
                 df->indexLocked = d->clientId;
                 return 0;
@@ -727,43 +747,74 @@ int d4unwriteKeys(DATA4 *d, long n) {
     return rc;
 }
 
-int d4appendKeys(DATA4 *d, long n) {
+int d4appendKeysBegin(DATA4 *d, int *locked) {
+    *locked = 0;
     if (!l4first(&d->indexes))
         return 0;
     CODE4 *c4 = d->codeBase;
     bool lockedHere = false;
     if (int r = lockTagsFor(d, lockedHere); r != 0)
         return r;
-    std::vector<KEYS4> done;
     int result = 0;
     forEachTag(d, [&](TAG4 *tag) {
         if (result != 0)
             return;
         TAG4FILE *t = tag->tagFile;
         tfile4bind(t, d);
-        KEYS4 k{tag, {}, std::vector<unsigned char>(static_cast<size_t>(t4keyLen(t))), 0, 0};
-        k.newPass = tfile4exprKey(t, d->record, k.newKey.data());
-        if (k.newPass <= 0) {
-            result = k.newPass;
+        if (tfile4markChanging(t) < 0) {
+            result = -1;
             return;
         }
-        const int r = tfile4add(t, k.newKey.data(), n, t4unique(tag));
-        if (r == r4unique || r == e4unique) {
-            const int latched = error4set(c4, 0);
-            undoKeys(done, n);
-            error4set(c4, latched);
-            result = r;
+        const int mode = t4unique(tag);
+        if (mode != r4unique && mode != e4unique)
+            return;
+        // A tag that refuses a duplicate refuses the append before the record is written.
+        std::vector<unsigned char> key(static_cast<size_t>(t4keyLen(t)));
+        const int pass = tfile4exprKey(t, d->record, key.data());
+        if (pass <= 0) {
+            result = pass;
             return;
         }
-        if (r < 0) {
-            result = r;
-            return;
-        }
-        if (r == 0)
-            done.push_back(std::move(k));
+        const int saveDesc = t->descending;
+        t->descending = 0;
+        const int found = tfile4seek(t, key.data(), t4keyLen(t));
+        t->descending = saveDesc;
+        if (found < 0)
+            result = found;
+        else if (found == 0)
+            result = mode == e4unique ? error4raiseText(c4, e4unique, loc4add, t->alias) : r4unique;
     });
-    return releaseTagLock(d, lockedHere, result);
+    if (result != 0)
+        return releaseTagLock(d, lockedHere, result);
+    *locked = lockedHere;
+    return 0;
 }
+
+int d4appendKeys(DATA4 *d, long n) {
+    int result = 0;
+    forEachTag(d, [&](TAG4 *tag) {
+        if (result != 0)
+            return;
+        TAG4FILE *t = tag->tagFile;
+        tfile4bind(t, d);
+        std::vector<unsigned char> key(static_cast<size_t>(t4keyLen(t)));
+        const int pass = tfile4exprKey(t, d->record, key.data());
+        int r = pass;
+        if (pass > 0)
+            r = tfile4add(t, key.data(), n, t4unique(tag));
+        // Checked under the lock before the record was written, a refusal here means the tree is not what it
+        // should be: its mark stays, and the next open builds the keys again.
+        if (r < 0 || r == r4unique)
+            result = r < 0 ? r : e4unique;
+    });
+    // The record is taken back out of the file: keys already added for it must go too, and the next open does that
+    // by building every key again (the mark stays on each index file).
+    if (result != 0)
+        forEachTag(d, [&](TAG4 *tag) { tag->tagFile->keepMark = 1; });
+    return result;
+}
+
+int d4appendKeysEnd(DATA4 *d, int locked, int result) { return releaseTagLock(d, locked != 0, result); }
 
 // --- tags of a handle, seek and skip ---
 
@@ -815,7 +866,7 @@ int d4seekN(DATA4 *d, const char *text, int len) {
     int cmpLen = tfile4seekConvert(t, text, len, key.data());
     if (t->keyType != 'C')
         cmpLen = t4keyLen(t);
-    return seekKey(d, tag, key.data(), cmpLen);
+    return seekChecked(d, tag, key.data(), cmpLen);
 }
 
 int d4seek(DATA4 *d, const char *text) { return d4seekN(d, text, text ? static_cast<int>(std::strlen(text)) : 0); }
@@ -839,7 +890,7 @@ int d4seekDouble(DATA4 *d, double value) {
     } else {
         return error4raise(c4, e4tagInfo, loc4seek);
     }
-    return seekKey(d, tag, key.data(), kl);
+    return seekChecked(d, tag, key.data(), kl);
 }
 
 int d4tagTop(DATA4 *d) { return tagEnd(d, false); }

@@ -134,8 +134,6 @@ int d4unlockLow(DATA4* d) {
             first = rc;
     };
     const bool held = df->fileLockId == d->clientId || df->appendLockId == d->clientId;
-    // Appends held back under the lock reach the file before it goes: afterwards the count is no longer ours.
-    keep(dfile4appendWrite(df));
     if (df->fileLockId == d->clientId) {
         keep(file4unlock(&df->file, lock4base, lock4fileLen));
         df->fileLockId = 0;
@@ -167,10 +165,6 @@ int d4unlock(DATA4* d) {
     CODE4* c4 = d->codeBase;
     CODE4GUARD guard(c4->mutex);
     DATA4FILE* df = d->dataFile;
-    // Appends held back on a file that is not shared are written here too, though no lock is released.
-    const int held = dfile4appendWrite(df);
-    if (held < 0)
-        return held;
     bool holds = df->fileLockId == d->clientId || df->appendLockId == d->clientId || df->indexLocked;
     for (void* p = l4first(&df->lockedRecords); p && !holds; p = l4next(&df->lockedRecords, p))
         holds = static_cast<LOCK4*>(p)->id1 == d->clientId;

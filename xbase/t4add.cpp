@@ -210,6 +210,9 @@ int tfile4add(TAG4FILE *t, const unsigned char *key, long rec, int mode) {
                 return rc;
         }
     }
+    // The mark goes on disk before the first page of the change is written or held.
+    if (tfile4markChanging(t) < 0)
+        return -1;
     t->header.version = static_cast<uint16_t>(t->versionOld + 1);
     if (!b4leaf(t->path.back())) {
         // Insert at the end of the leaf just before the current key.
@@ -288,6 +291,8 @@ int tfile4remove(TAG4FILE *t) {
         return -1410;
     if (tfile4eof(t))
         return t4corrupt(t);
+    if (tfile4markChanging(t) < 0)
+        return -1;
     t->header.version = static_cast<uint16_t>(t->versionOld + 1);
     B4BLOCK *b = t->path.back();
     if (!b4leaf(b)) {

@@ -13,6 +13,7 @@ struct FakeSys4 : FILE4SYS {
     int failOpenErrno = 0;     // open fails with this errno
     int failSync = 0;          // fsync fails
     int shortWriteBy = 0;      // every write stores this many bytes fewer
+    int shortWrites = -1;      // ... for this many writes (-1: every one)
     long readLimit = -1;       // reads see the file as this long
     int refuseLocks = 0;       // every lock attempt finds the range held
     int lockErrno = 0;         // lock calls fail with this errno
@@ -36,8 +37,11 @@ struct FakeSys4 : FILE4SYS {
     }
     long pwrite(int fd, const void* buf, long len, long pos) override {
         writes++;
-        if (shortWriteBy)
+        if (shortWriteBy && shortWrites != 0) {
+            if (shortWrites > 0)
+                shortWrites--;
             return len > shortWriteBy ? FILE4SYS::pwrite(fd, buf, len - shortWriteBy, pos) : 0;
+        }
         return FILE4SYS::pwrite(fd, buf, len, pos);
     }
     int fsync(int fd) override {
