@@ -127,7 +127,8 @@ int dataFileLoad(CODE4* c4, DATA4FILE* df, const char* name) {
     // left behind, and the next append writes over them. Shared, the count may also be one ahead of the records, as
     // another program may be writing one; held alone, no one can be, and such a count names a record that is missing.
     const long present = (len - long(df->headerLen)) / long(df->recWidth);
-    if (df->numRecs < 0 || df->numRecs > present + 1 || ((c4->shareMode == 1 || c4->shareMode == 2) && df->numRecs > present))
+    if (df->numRecs < 0 || df->numRecs > present + 1 ||
+        ((c4->shareMode == 1 || c4->shareMode == 2) && df->numRecs > present))
         return error4raiseText(c4, e4data, 10203, name);
 
     const unsigned descLen = df->headerLen - 32;

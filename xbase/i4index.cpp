@@ -236,8 +236,8 @@ int tagEnd(DATA4 *d, bool last) {
 
 // An unlocked seek that did not find its key looks again when the index changed while it read: a writer's pages may
 // have been half in the file, and the version written after them tells.
-int seekChecked(DATA4 *d, TAG4 *tag, const unsigned char *key, int cmpLen) {
-    TAG4FILE *t = tag->tagFile;
+int seekChecked(DATA4* d, TAG4* tag, const unsigned char* key, int cmpLen) {
+    TAG4FILE* t = tag->tagFile;
     for (int tries = 0;; ++tries) {
         const int rc = seekKey(d, tag, key, cmpLen);
         if (rc <= 0 || rc == r4locked || tries >= 20 || tfile4lockedOrExclusive(t))
@@ -619,7 +619,7 @@ int d4indexesLock(DATA4 *d) {
         if (rc == 0) {
             // Pages cached before the lock may be out of date: check each file's version now (under the lock, a mark
             // left by a writer that stopped half way has its keys built again).
-            for (TAG4FILE *t : locked) {
+            for (TAG4FILE* t : locked) {
                 t->lockHeld = 1;
                 if (int r = tfile4doVersionCheck(t, 0, 1); r < 0)
                     rc = r;
@@ -747,7 +747,7 @@ int d4unwriteKeys(DATA4 *d, long n) {
     return rc;
 }
 
-int d4appendKeysBegin(DATA4 *d, int *locked) {
+int d4appendKeysBegin(DATA4* d, int* locked) {
     *locked = 0;
     if (!l4first(&d->indexes))
         return 0;
@@ -790,12 +790,12 @@ int d4appendKeysBegin(DATA4 *d, int *locked) {
     return 0;
 }
 
-int d4appendKeys(DATA4 *d, long n) {
+int d4appendKeys(DATA4* d, long n) {
     int result = 0;
-    forEachTag(d, [&](TAG4 *tag) {
+    forEachTag(d, [&](TAG4* tag) {
         if (result != 0)
             return;
-        TAG4FILE *t = tag->tagFile;
+        TAG4FILE* t = tag->tagFile;
         tfile4bind(t, d);
         std::vector<unsigned char> key(static_cast<size_t>(t4keyLen(t)));
         const int pass = tfile4exprKey(t, d->record, key.data());
@@ -810,11 +810,13 @@ int d4appendKeys(DATA4 *d, long n) {
     // The record is taken back out of the file: keys already added for it must go too, and the next open does that
     // by building every key again (the mark stays on each index file).
     if (result != 0)
-        forEachTag(d, [&](TAG4 *tag) { tag->tagFile->keepMark = 1; });
+        forEachTag(d, [&](TAG4* tag) { tag->tagFile->keepMark = 1; });
     return result;
 }
 
-int d4appendKeysEnd(DATA4 *d, int locked, int result) { return releaseTagLock(d, locked != 0, result); }
+int d4appendKeysEnd(DATA4* d, int locked, int result) {
+    return releaseTagLock(d, locked != 0, result);
+}
 
 // --- tags of a handle, seek and skip ---
 

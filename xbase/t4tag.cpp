@@ -313,7 +313,7 @@ int t4flush(TAG4FILE *t) {
     return rc;
 }
 
-int tfile4markChanging(TAG4FILE *t) {
+int tfile4markChanging(TAG4FILE* t) {
     if (t->marked)
         return 0;
     const unsigned char m = t4markChanging;
@@ -324,21 +324,21 @@ int tfile4markChanging(TAG4FILE *t) {
     return 0;
 }
 
-int tfile4current(TAG4FILE *t) {
+int tfile4current(TAG4FILE* t) {
     unsigned char h[t4markOffset + 1];
     if (file4readAll(&t->file, 0, h, sizeof h) < 0)
         return -1;
     return b4get16(h + 2) == t->versionOld && h[t4markOffset] != t4markChanging;
 }
 
-int tfile4rebuild(TAG4FILE *t) {
-    CODE4 *c4 = t->codeBase;
-    DATA4 *d = t->data;
+int tfile4rebuild(TAG4FILE* t) {
+    CODE4* c4 = t->codeBase;
+    DATA4* d = t->data;
     if (t->file.isReadOnly || !d)
         return t4corrupt(t);
     // What is cached came from the damaged tree: dropped, not written.
     tfile4releaseAll(t);
-    for (B4BLOCK *b : t->saved)
+    for (B4BLOCK* b : t->saved)
         delete b;
     t->saved.clear();
     t->marked = 0;
@@ -356,7 +356,7 @@ int tfile4rebuild(TAG4FILE *t) {
     t->rootKnown = 1;
     t->rootWrite = 1;
     t->header.version = static_cast<uint16_t>(t->versionOld + 1);
-    DATA4FILE *df = t->dataFile;
+    DATA4FILE* df = t->dataFile;
     const long count = d4recCountDo(d);
     if (count < 0)
         return -1;
@@ -387,7 +387,7 @@ thread_local int openFresh = 0;
 
 // The keys cannot be those of the data file: a tree with no key over records that every one of them must have
 // (no filter), keys over no record at all, or more records than the file's pages could hold keys for.
-int keysCannotMatch(TAG4FILE *t, long count) {
+int keysCannotMatch(TAG4FILE* t, long count) {
     unsigned char n[2];
     if (t->header.root < static_cast<uint32_t>(t4pageSize) ||
         static_cast<long>(t->header.root) + t4pageSize > t->fileLen)
@@ -404,8 +404,8 @@ int keysCannotMatch(TAG4FILE *t, long count) {
 }
 
 // A single attempt at the index lock: 0 granted, r4locked, or negative.
-int tryLock(TAG4FILE *t) {
-    CODE4 *c4 = t->codeBase;
+int tryLock(TAG4FILE* t) {
+    CODE4* c4 = t->codeBase;
     const int saveTries = c4->lockTries;
     c4->lockTries = 0;
     const int rc = file4lock(&t->file, lock4base, lock4fileLen);
@@ -415,7 +415,7 @@ int tryLock(TAG4FILE *t) {
 
 // Builds the keys again when the mark is still set, or (checkCount) they cannot be those of the data file. The
 // caller holds the file (exclusively or locked).
-int repairHeld(TAG4FILE *t, bool checkCount) {
+int repairHeld(TAG4FILE* t, bool checkCount) {
     unsigned char m;
     if (file4readAll(&t->file, t4markOffset, &m, 1) < 0)
         return -1;
@@ -434,10 +434,10 @@ int repairHeld(TAG4FILE *t, bool checkCount) {
 // In shared mode: a writer holds the index lock through its whole change, so a lock that is granted while the mark
 // is set (or the keys plainly miss the data) means the change was cut short, and the keys are built again under that
 // lock. A lock refused means a writer is at work: nothing to do here.
-int repairShared(TAG4FILE *t, bool checkCount) {
+int repairShared(TAG4FILE* t, bool checkCount) {
     if (t->file.isReadOnly) {
         // No lock and no rebuild for a reader: a mark left by no live writer is reported.
-        FILE4SYS *sys = code4sys(t->codeBase);
+        FILE4SYS* sys = code4sys(t->codeBase);
         if (sys->lock(t->file.hand, lock4base, lock4fileLen, F_RDLCK) < 0)
             return 0;
         sys->lock(t->file.hand, lock4base, lock4fileLen, F_UNLCK);
@@ -457,8 +457,8 @@ int repairShared(TAG4FILE *t, bool checkCount) {
 }
 
 // A reader met the mark: waits while a writer is at work (its change is a few writes), repairs after one that is gone.
-int markMet(TAG4FILE *t) {
-    FILE4SYS *sys = code4sys(t->codeBase);
+int markMet(TAG4FILE* t) {
+    FILE4SYS* sys = code4sys(t->codeBase);
     if (t->lockHeld)
         return repairHeld(t, false);
     for (int i = 0; i < 500; ++i) {
@@ -484,14 +484,18 @@ int markMet(TAG4FILE *t) {
                 return r < 0 ? r : u;
             }
         }
-        sys->sleepHundredths(1);
+        // A writer's change is a few writes: look again at once for a while before waiting between looks.
+        if (i >= 100)
+            sys->sleepHundredths(1);
     }
     return 0;
 }
 
 } // namespace
 
-void tfile4openFresh(int on) { openFresh = on; }
+void tfile4openFresh(int on) {
+    openFresh = on;
+}
 
 int tfile4doVersionCheck(TAG4FILE *t, int keepPosition, int update) {
     if (tfile4lockedOrExclusive(t))

@@ -71,10 +71,10 @@ struct TAG4FILE {
     std::vector<B4BLOCK *> saved;  // released buffers, most recently used last
     long fileLen = 0;              // known length of the file (pages lie below it)
     unsigned char head[t4headLen] = {}; // the header as in the file, written back whole with the fields changed
-    int marked = 0;                // the being-changed mark is on disk
-    int keepMark = 0;              // a change failed half way: the mark stays for the next open to rebuild the keys
-    int selfLocked = 0;            // locked by the tag itself while it rebuilds its keys in shared mode
-    int lockHeld = 0;              // locked by the data file's index lock, being checked before it counts as locked
+    int marked = 0;                     // the being-changed mark is on disk
+    int keepMark = 0;   // a change failed half way: the mark stays for the next open to rebuild the keys
+    int selfLocked = 0; // locked by the tag itself while it rebuilds its keys in shared mode
+    int lockHeld = 0;   // locked by the data file's index lock, being checked before it counts as locked
 };
 
 struct TAG4 {
@@ -107,12 +107,12 @@ int tfile4close(TAG4FILE *t);
 // version finds every page of the change in the file.
 int t4flush(TAG4FILE *t);
 // Puts the being-changed mark on disk before a change (once until the next t4flush). 0 or -1.
-int tfile4markChanging(TAG4FILE *t);
+int tfile4markChanging(TAG4FILE* t);
 // Builds the tree again from the records counted in the data file (the file must be writable and held by this
 // process: exclusively, or locked). 0, or negative.
-int tfile4rebuild(TAG4FILE *t);
+int tfile4rebuild(TAG4FILE* t);
 // 1 when the header on disk still has the version last seen and no mark, 0 when not, negative on error.
-int tfile4current(TAG4FILE *t);
+int tfile4current(TAG4FILE* t);
 // i4create fills a new file itself: its open must not build the keys as well.
 void tfile4openFresh(int on);
 int t4unique(TAG4 *t);

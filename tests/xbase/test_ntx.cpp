@@ -1,5 +1,6 @@
 // NTX indexes: trees the engine builds and keeps (checked by a walker of our own and by Perl's XBase::Index),
 // seeks and skips, the record write with its unique rule, the user table's shape, and damaged files.
+#include "FakeSys4.h"
 #include "NtxWalker.h"
 #include "XbaseTestUtil.h"
 
@@ -404,17 +405,28 @@ TEST_F(NtxTest, DamagedIndexFilesGiveNotAnIndexFile) {
         std::function<void(std::string &)> damage;
         int opens; // 0 refused; 1 the header passes, the damage shows when pages are read; 2 the keys are built again
     } cases[] = {
-        {"key length 339", [&](std::string &s) { put16(s, 14, 339); put16(s, 12, 347); }, 0},
-        {"max not twice half", [&](std::string &s) { put16(s, 20, 7); }, 0},
-        {"geometry past the page", [&](std::string &s) { put16(s, 18, 60); put16(s, 20, 30); }, 0},
-        {"bad signature", [&](std::string &s) { put16(s, 0, 7); }, 0},
-        {"truncated", [&](std::string &s) { s.resize(100); }, 0},
+        {"key length 339",
+         [&](std::string& s) {
+             put16(s, 14, 339);
+             put16(s, 12, 347);
+         },
+         0},
+        {"max not twice half", [&](std::string& s) { put16(s, 20, 7); }, 0},
+        {"geometry past the page",
+         [&](std::string& s) {
+             put16(s, 18, 60);
+             put16(s, 20, 30);
+         },
+         0},
+        {"bad signature", [&](std::string& s) { put16(s, 0, 7); }, 0},
+        {"truncated", [&](std::string& s) { s.resize(100); }, 0},
         // A root outside the pages can hold no key of the data file's records: the open builds the keys again.
-        {"root past the end", [&](std::string &s) { put16(s, 6, 0x7FFF); }, 2},
-        {"root not on a page", [&](std::string &s) { put16(s, 4, 100); }, 2},
-        {"key count past max", [&](std::string &s) { put16(s, root, 999); }, 1},
-        {"slot outside the page", [&](std::string &s) { put16(s, root + 2, 1020); }, 1},
-        {"child cycle", [&](std::string &s) {
+        {"root past the end", [&](std::string& s) { put16(s, 6, 0x7FFF); }, 2},
+        {"root not on a page", [&](std::string& s) { put16(s, 4, 100); }, 2},
+        {"key count past max", [&](std::string& s) { put16(s, root, 999); }, 1},
+        {"slot outside the page", [&](std::string& s) { put16(s, root + 2, 1020); }, 1},
+        {"child cycle",
+         [&](std::string& s) {
              // every child of the root points back at the root
              const unsigned n = static_cast<unsigned char>(s[root]);
              for (unsigned i = 0; i <= n; ++i) {
@@ -424,7 +436,8 @@ TEST_F(NtxTest, DamagedIndexFilesGiveNotAnIndexFile) {
                  s[root + slot + 1] = static_cast<char>((root >> 8) & 0xFF);
                  s[root + slot + 2] = static_cast<char>((root >> 16) & 0xFF);
              }
-         }, 1},
+         },
+         1},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -456,5 +469,55 @@ TEST_F(NtxTest, DamagedIndexFilesGiveNotAnIndexFile) {
         error4set(&cb, 0);
         i4close(b);
         error4set(&cb, 0);
+    }
+}
+
+TEST_F(NtxTest, ChangedPagesReachTheFileBeforeTheVersionThatAnnouncesThem) {
+    // A reader that sees a new version drops the pages it has and reads them again: were the version written before
+    // the pages, it could read old pages under the new version and keep them. So every page of a change is written
+    // while the mark says "being changed", and the header (version and mark cleared) is the change's last write.
+    FakeSys4 sys;
+    cb.sys = &sys;
+    const FIELD4INFO fields[] = {{"NAME", 'C', 10, 0}, {nullptr, 0, 0, 0}};
+    for (unsigned char shareMode : {0, 1}) {
+        SCOPED_TRACE(int(shareMode));
+        cb.shareMode = shareMode;
+        const std::string name = "order" + std::to_string(shareMode);
+        DATA4* d = d4create(&cb, name.c_str(), fields);
+        ASSERT_NE(d, nullptr);
+        INDEX4* x = i4create(d, name.c_str(), "NAME");
+        ASSERT_NE(x, nullptr);
+        const int fd = i4tag(x)->tagFile->file.hand;
+        sys.resetCounts();
+        for (int i = 0; i < 300; ++i) { // enough for page splits and new roots
+            ASSERT_EQ(d4appendStart(d), 0);
+            f4assign(d4field(d, "NAME"), ("K" + std::to_string(i * 7919 % 1000)).c_str());
+            ASSERT_EQ(d4append(d), 0);
+        }
+        ASSERT_EQ(d4flush(d), 0);
+        bool marked = false;
+        long pages = 0, headers = 0;
+        for (const auto& [wfd, pos] : sys.writeLog) {
+            if (wfd != fd)
+                continue;
+            if (pos == t4markOffset) {
+                marked = true;
+            } else if (pos >= t4pageSize) {
+                EXPECT_TRUE(marked) << "page at " << pos << " written outside a marked change";
+                ++pages;
+            } else {
+                EXPECT_EQ(pos, 0);
+                marked = false;
+                ++headers;
+            }
+        }
+        EXPECT_GT(pages, 0);
+        EXPECT_GT(headers, 0);
+        EXPECT_FALSE(marked) << "the change ends with the header";
+        EXPECT_EQ(readFile(path(name + ".ntx"))[t4markOffset], '\0');
+        const NtxWalk w = walkNtx(readFile(path(name + ".ntx")));
+        EXPECT_EQ(w.error, "");
+        EXPECT_EQ(w.entries.size(), 300u);
+        ASSERT_EQ(d4close(d), 0);
     }
 }
