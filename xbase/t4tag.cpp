@@ -413,38 +413,41 @@ int tryLock(TAG4FILE* t) {
     return rc;
 }
 
-// Builds the keys again when the mark is still set, or (checkCount) they cannot be those of the data file. The
-// caller holds the file (exclusively or locked).
-int repairHeld(TAG4FILE* t, bool checkCount) {
-    unsigned char m;
-    if (file4readAll(&t->file, t4markOffset, &m, 1) < 0)
-        return -1;
-    int bad = m == t4markChanging;
-    if (!bad && checkCount) {
-        const long count = d4recCountDo(t->data);
-        if (count < 0)
-            return -1;
-        bad = keysCannotMatch(t, count);
-        if (bad < 0)
-            return bad;
-    }
-    return bad ? tfile4rebuild(t) : 0;
-}
-
-// In shared mode: a writer holds the index lock through its whole change, so a lock that is granted while the mark
-// is set (or the keys plainly miss the data) means the change was cut short, and the keys are built again under that
-// lock. A lock refused means a writer is at work: nothing to do here.
-int repairShared(TAG4FILE* t, bool checkCount) {
-    if (t->file.isReadOnly) {
-        // No lock and no rebuild for a reader: a mark left by no live writer is reported.
-        FILE4SYS* sys = code4sys(t->codeBase);
-        if (sys->lock(t->file.hand, lock4base, lock4fileLen, F_RDLCK) < 0)
-            return 0;
-        sys->lock(t->file.hand, lock4base, lock4fileLen, F_UNLCK);
+// 1 when the mark is set (mark: the byte as read, or -1 to read it now) or, with checkCount, the keys cannot be
+// those of the data file; 0 when neither; negative on error.
+int suspect(TAG4FILE* t, int mark, bool checkCount) {
+    if (mark < 0) {
         unsigned char m;
         if (file4readAll(&t->file, t4markOffset, &m, 1) < 0)
             return -1;
-        return m == t4markChanging ? t4corrupt(t) : 0;
+        mark = m;
+    }
+    if (mark == t4markChanging)
+        return 1;
+    if (!checkCount)
+        return 0;
+    const long count = d4recCountDo(t->data);
+    return count < 0 ? -1 : keysCannotMatch(t, count);
+}
+
+// Builds the keys again when they are suspect; the caller holds the file (exclusively or locked).
+int repairHeld(TAG4FILE* t, bool checkCount) {
+    const int bad = suspect(t, -1, checkCount);
+    return bad > 0 ? tfile4rebuild(t) : bad;
+}
+
+// In shared mode: a writer holds the index lock through its whole change, so a lock that is granted while the keys
+// are suspect means the change was cut short, and they are built again under that lock. A lock refused means a
+// writer is at work: nothing to do here. A reader (read-only file) cannot rebuild: it reports what no live writer
+// explains.
+int repairShared(TAG4FILE* t, bool checkCount) {
+    if (t->file.isReadOnly) {
+        FILE4SYS* sys = code4sys(t->codeBase);
+        if (sys->lock(t->file.hand, lock4base, lock4fileLen, F_RDLCK) < 0)
+            return 0;
+        const int bad = suspect(t, -1, checkCount);
+        sys->lock(t->file.hand, lock4base, lock4fileLen, F_UNLCK);
+        return bad > 0 ? t4corrupt(t) : bad;
     }
     int rc = tryLock(t);
     if (rc != 0)
@@ -454,6 +457,15 @@ int repairShared(TAG4FILE* t, bool checkCount) {
     t->selfLocked = 0;
     const int u = file4unlock(&t->file, lock4base, lock4fileLen);
     return rc < 0 ? rc : u;
+}
+
+// At open: nothing to do unless the keys are suspect; then a rebuild where this process holds the file, else the
+// shared repair.
+int checkAtOpen(TAG4FILE* t, int mark, bool held) {
+    const int bad = suspect(t, mark, true);
+    if (bad <= 0)
+        return bad;
+    return held ? tfile4rebuild(t) : repairShared(t, true);
 }
 
 // A reader met the mark: waits while a writer is at work (its change is a few writes), repairs after one that is gone.
@@ -647,7 +659,7 @@ TAG4FILE *tfile4open(DATA4 *d, const char *name) {
     // stands: its keys are built again, or the open fails with -310 where the file cannot be written.
     if (!openFresh) {
         const bool held = t->file.lowAccessMode != 0 || df->indexLocked;
-        const int rc = held ? repairHeld(t, true) : repairShared(t, true);
+        const int rc = checkAtOpen(t, h[t4markOffset], held);
         if (rc < 0) {
             l4remove(&df->tagfiles, t);
             return fail(0);
