@@ -75,7 +75,7 @@ void blankRecordAndMemos(DATA4* d) {
 
 void releaseDataFile(DATA4* d, int* firstError) {
     DATA4FILE* df = d->dataFile;
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     d->dataFile = nullptr;
     if (--df->userCount > 0)
         return;
@@ -207,13 +207,13 @@ int checkCountAgainstLength(DATA4* d, long count) {
         return int(len);
     const long present = (len - long(df->headerLen)) / long(df->recWidth);
     if (count > present + 1)
-        return error4raiseText(d->codeBase, e4append, 10259, df->file.name);
+        return error4raiseText(d->c4, e4append, 10259, df->file.name);
     df->countChecked = count;
     return 0;
 }
 
 int buildHandle(DATA4* d, const char* fullName) {
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     DATA4FILE* df = d->dataFile;
     u4namePiece(d->alias, sizeof d->alias, fullName, 0, 0);
     const unsigned rw = df->recWidth;
@@ -288,7 +288,7 @@ DATA4* d4open(CODE4* c4, const char* name) {
         error4raise(c4, e4memory, 10209);
         return nullptr;
     }
-    d->codeBase = c4;
+    d->c4 = c4;
     d->recNum = d->recNumOld = -1;
     l4add(&c4->dataList, d);
 
@@ -365,7 +365,7 @@ DATA4* d4open(CODE4* c4, const char* name) {
 int d4close(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10214);
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     const int oldTries = c4->lockTries;
     c4->lockTries = -1;
@@ -533,9 +533,9 @@ DATA4* d4create(CODE4* c4, const char* name, const FIELD4INFO* fields) {
 int d4appendStart(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10222);
-    CODE4GUARD guard(d->codeBase->mutex);
-    if (d->codeBase->errorLatch < 0)
-        return e4codeBase;
+    CODE4GUARD guard(d->c4->mutex);
+    if (d->c4->errorLatch < 0)
+        return e4context;
     int rc = d4updateRecord(d, 0);
     if (rc != 0)
         return rc;
@@ -568,10 +568,10 @@ void cutBackAppend(DATA4FILE* df, long count) {
 int d4append(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10223);
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     if (c4->errorLatch < 0)
-        return e4codeBase;
+        return e4context;
     DATA4FILE* df = d->dataFile;
     if (d->readOnly)
         return error4raiseText(c4, e4write, 10224, df->file.name);
@@ -675,9 +675,9 @@ long d4recCountDo(DATA4* d) {
 long d4recCount(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10225);
-    if (d->codeBase->errorLatch < 0)
-        return e4codeBase;
-    CODE4GUARD guard(d->codeBase->mutex);
+    if (d->c4->errorLatch < 0)
+        return e4context;
+    CODE4GUARD guard(d->c4->mutex);
     return d4recCountDo(d);
 }
 
@@ -688,7 +688,7 @@ static int readRecord(DATA4* d, long n) {
 }
 
 static int goFailed(DATA4* d) {
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     d->recNum = -1;
     blankRecord(d);
     d4memoReset(d);
@@ -702,10 +702,10 @@ static int goFailed(DATA4* d) {
 int d4go(DATA4* d, long n) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10227);
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     if (c4->errorLatch < 0)
-        return e4codeBase;
+        return e4context;
     int rc = d4updateRecord(d, 0);
     if (rc != 0)
         return rc;
@@ -747,13 +747,13 @@ int d4go(DATA4* d, long n) {
 int d4goEof(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10228);
-    CODE4GUARD guard(d->codeBase->mutex);
+    CODE4GUARD guard(d->c4->mutex);
     int rc = d4updateRecord(d, 1);
     if (rc != 0)
         return rc;
     const long count = d4recCountDo(d);
     if (count < 0)
-        return d->codeBase->errorLatch < 0 ? d->codeBase->errorLatch : -1;
+        return d->c4->errorLatch < 0 ? d->c4->errorLatch : -1;
     d->eofFlag = 1;
     d->recNum = count + 1;
     if (count == 0)
@@ -766,7 +766,7 @@ int d4goEof(DATA4* d) {
 int d4top(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10229);
-    CODE4GUARD guard(d->codeBase->mutex);
+    CODE4GUARD guard(d->c4->mutex);
     if (d->tagSelected)
         return d4tagTop(d);
     if (d4recCountDo(d) <= 0)
@@ -777,7 +777,7 @@ int d4top(DATA4* d) {
 int d4bottom(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10230);
-    CODE4GUARD guard(d->codeBase->mutex);
+    CODE4GUARD guard(d->c4->mutex);
     if (d->tagSelected)
         return d4tagBottom(d);
     const long count = d4recCountDo(d);
@@ -789,10 +789,10 @@ int d4bottom(DATA4* d) {
 int d4skip(DATA4* d, long n) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10231);
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     if (c4->errorLatch < 0)
-        return e4codeBase;
+        return e4context;
     if (d->tagSelected)
         return d4skipTag(d, n);
     const long count = d4recCountDo(d);
@@ -856,7 +856,7 @@ int d4writeData(DATA4* d, long n) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 12305);
     if (n <= 0)
-        return error4raise(d->codeBase, e4parm, 12306);
+        return error4raise(d->c4, e4parm, 12306);
     DATA4FILE* df = d->dataFile;
     const int rc = file4write(&df->file, long(df->headerLen) + long(df->recWidth) * (n - 1), d->record, df->recWidth);
     if (rc == 0)
@@ -865,7 +865,7 @@ int d4writeData(DATA4* d, long n) {
 }
 
 int d4updateRecord(DATA4* d, int doUnlock) {
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     if (d->recNum > 0 && d->recordChanged && !d->eofFlag) {
         int rc = d4memoFlush(d);
         // Off while writing: locking the record may release this handle's other locks, and that release must not
@@ -891,7 +891,7 @@ int d4updateHeader(DATA4* d, int doTimeStamp, int doCount) {
     DATA4FILE* df = d->dataFile;
     unsigned char head[8];
     head[0] = df->version;
-    date4headerDate(head + 1, code4sys(d->codeBase)->now());
+    date4headerDate(head + 1, code4sys(d->c4)->now());
     putU32(head + 4, (unsigned long)df->numRecs);
     if (doCount)
         return file4write(&df->file, 0, head, 8);
@@ -903,7 +903,7 @@ int d4updateHeader(DATA4* d, int doTimeStamp, int doCount) {
 int d4refreshRecord(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parm, 10232);
-    CODE4GUARD guard(d->codeBase->mutex);
+    CODE4GUARD guard(d->c4->mutex);
     if (d->recNum < 1 || d->recNum > d->count)
         return 0;
     if (d4lockTestFile(d) && dfile4isShared(d->dataFile)) {
@@ -923,9 +923,9 @@ int d4refreshRecord(DATA4* d) {
 }
 
 int d4writeCheck(DATA4* d) {
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     if (c4->errorLatch < 0)
-        return e4codeBase;
+        return e4context;
     if (c4->lockBeforeWrite && d->recNum > 0 && !d4lockTest(d, d->recNum))
         return error4raiseText(c4, e4lock, 10233, d->alias);
     return 0;
@@ -946,8 +946,8 @@ int d4changed(DATA4* d, int flag) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10235);
     const int old = d->recordChanged;
-    if (flag > 0 && d->codeBase->lockBeforeWrite && d->recNum > 0 && !d4lockTest(d, d->recNum))
-        return error4raiseText(d->codeBase, e4lock, 10236, d->alias);
+    if (flag > 0 && d->c4->lockBeforeWrite && d->recNum > 0 && !d4lockTest(d, d->recNum))
+        return error4raiseText(d->c4, e4lock, 10236, d->alias);
     if (flag >= 0)
         d->recordChanged = flag > 0;
     return old;
@@ -956,7 +956,7 @@ int d4changed(DATA4* d, int flag) {
 int d4flush(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10237);
-    CODE4GUARD guard(d->codeBase->mutex);
+    CODE4GUARD guard(d->c4->mutex);
     int first = 0;
     auto keep = [&](int rc) {
         if (rc < 0 && first == 0)
@@ -976,7 +976,7 @@ int d4flush(DATA4* d) {
 
 int d4fieldNumber(DATA4* d, const char* name) {
     if (!d || !name)
-        return error4raise(d ? d->codeBase : nullptr, e4parmNull, 10238);
+        return error4raise(d ? d->c4 : nullptr, e4parmNull, 10238);
     char buf[256];
     u4ncpy(buf, name, sizeof buf);
     c4trimBlanks(buf, sizeof buf);
@@ -984,8 +984,8 @@ int d4fieldNumber(DATA4* d, const char* name) {
     for (int i = 0; i < d->nFields; i++)
         if (std::strcmp(d->fields[i].name, buf) == 0)
             return i + 1;
-    if (d->codeBase->fieldNameErrors)
-        return error4raiseText(d->codeBase, e4fieldName, 10239, name);
+    if (d->c4->fieldNameErrors)
+        return error4raiseText(d->c4, e4fieldName, 10239, name);
     return e4fieldName;
 }
 
@@ -995,7 +995,7 @@ FIELD4* d4fieldJ(DATA4* d, int j) {
         return nullptr;
     }
     if (j < 1 || j > d->nFields) {
-        error4raise(d->codeBase, e4parm, 10241);
+        error4raise(d->c4, e4parm, 10241);
         return nullptr;
     }
     return &d->fields[j - 1];
@@ -1029,7 +1029,7 @@ int f4assignN(FIELD4* f, const char* text, unsigned len) {
 
 int f4assign(FIELD4* f, const char* text) {
     if (!f || !text)
-        return error4raise(f ? f->data->codeBase : nullptr, e4parmNull, 10243);
+        return error4raise(f ? f->data->c4 : nullptr, e4parmNull, 10243);
     return f4assignN(f, text, unsigned(std::strlen(text)));
 }
 
@@ -1037,7 +1037,7 @@ int f4assignDouble(FIELD4* f, double x) {
     if (!f)
         return error4raise(nullptr, e4parmNull, 10244);
     if (f->type == 'L')
-        return error4raise(f->data->codeBase, e4parm, 10245);
+        return error4raise(f->data->c4, e4parm, 10245);
     int rc = d4writeCheck(f->data);
     if (rc != 0)
         return rc;
@@ -1054,7 +1054,7 @@ int f4assignLong(FIELD4* f, long v) {
     if (!f)
         return error4raise(nullptr, e4parmNull, 10246);
     if (isNotNumeric(f))
-        return error4raise(f->data->codeBase, e4parm, 10247);
+        return error4raise(f->data->c4, e4parm, 10247);
     if (f->dec > 0)
         return f4assignDouble(f, double(v));
     const int rc = d4writeCheck(f->data);
@@ -1069,7 +1069,7 @@ int f4assignInt(FIELD4* f, int v) {
     if (!f)
         return error4raise(nullptr, e4parmNull, 10248);
     if (f->type == 'L')
-        return error4raise(f->data->codeBase, e4parm, 10249);
+        return error4raise(f->data->c4, e4parm, 10249);
     if (f->type == 'D') {
         const int rc = d4writeCheck(f->data);
         if (rc != 0)
@@ -1099,7 +1099,7 @@ char* f4str(FIELD4* f) {
         error4raise(nullptr, e4parmNull, 10250);
         return nullptr;
     }
-    CODE4* c4 = f->data->codeBase;
+    CODE4* c4 = f->data->c4;
     if (c4->fieldBufferLen < unsigned(f->len) + 1u &&
         u4blockGrow(c4, &c4->fieldBuffer, &c4->fieldBufferLen, unsigned(f->len) + 1u) != 0) {
         error4raise(c4, e4memory, 10251);
@@ -1116,10 +1116,10 @@ long f4long(FIELD4* f) {
         return -1;
     }
     if (isNotNumeric(f)) {
-        error4raise(f->data->codeBase, e4parm, 10253);
+        error4raise(f->data->c4, e4parm, 10253);
         return -1;
     }
-    if (f->data->codeBase->errorLatch < 0)
+    if (f->data->c4->errorLatch < 0)
         return -1;
     return c4textToLong(f->data->record + f->offset, f->len < 127 ? f->len : 127);
 }
@@ -1130,7 +1130,7 @@ int f4int(FIELD4* f) {
         return -1;
     }
     if (f->type == 'L') {
-        error4raise(f->data->codeBase, e4parm, 10255);
+        error4raise(f->data->c4, e4parm, 10255);
         return -1;
     }
     if (f->type == 'D')

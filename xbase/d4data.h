@@ -54,7 +54,7 @@ struct FIELD4 {
 
 struct DATA4 {
     LINK4 link;
-    CODE4* codeBase;
+    CODE4* c4;
     DATA4FILE* dataFile;
     char alias[33];
     int clientId; // handle id

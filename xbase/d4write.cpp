@@ -9,13 +9,13 @@
 int d4write(DATA4* d, long n) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 12301);
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     if (n < -1 || n == 0)
         return error4raise(c4, e4parm, 12302);
     if (n == -1)
         n = d->recNum;
     if (c4->errorLatch < 0)
-        return e4codeBase;
+        return e4context;
     if (d->readOnly || n > d4recCountDo(d))
         return error4raiseText(c4, e4write, 12303, d->dataFile->file.name);
     if (!d4lockTest(d, n)) {

@@ -41,7 +41,7 @@ bool hasExtension(const char *name, const char *ext) {
 INDEX4 *newIndex(DATA4 *d, const char *name) {
     auto *index = new INDEX4;
     index->data = d;
-    index->codeBase = d->codeBase;
+    index->c4 = d->c4;
     u4ncpy(index->name, name, sizeof index->name);
     l4add(&d->indexes, index);
     return index;
@@ -126,7 +126,7 @@ void undoKeys(std::vector<KEYS4> &done, long n) {
 }
 
 int seekKey(DATA4 *d, TAG4 *tag, const unsigned char *key, int cmpLen) {
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     TAG4FILE *t = tag->tagFile;
     int rc = tfile4seek(t, key, cmpLen);
     if (rc < 0)
@@ -210,7 +210,7 @@ int readyTag(DATA4 *d, TAG4FILE *t) {
 // The default tag, readied for a seek; the caller holds the lock. 0, or what the seek returns at once: -1
 // after an earlier error, r4noTag without a tag, or the error.
 int seekTag(DATA4 *d, TAG4 **tag) {
-    if (d->codeBase->errorLatch < 0)
+    if (d->c4->errorLatch < 0)
         return -1;
     *tag = d4tagDefault(d);
     if (!*tag)
@@ -223,7 +223,7 @@ int tagEnd(DATA4 *d, bool last) {
     TAG4 *tag = d ? d4tagDefault(d) : nullptr;
     if (!tag)
         return d ? (last ? d4bottom(d) : d4top(d)) : -935;
-    CODE4GUARD guard(d->codeBase->mutex);
+    CODE4GUARD guard(d->c4->mutex);
     TAG4FILE *t = tag->tagFile;
     if (int rc = readyTag(d, t); rc != 0)
         return rc;
@@ -260,16 +260,16 @@ int t4unique(TAG4 *t) {
     if (!t)
         return error4raise(nullptr, -935, loc4index);
     if (!t->tagFile)
-        return error4raise(t->index ? t->index->codeBase : nullptr, -930, loc4index);
+        return error4raise(t->index ? t->index->c4 : nullptr, -930, loc4index);
     return t->tagFile->header.unique ? t->errUnique : 0;
 }
 
 TAG4 *t4open(DATA4 *d, INDEX4 *index, const char *name) {
     if (!d || !name) {
-        error4raise(d ? d->codeBase : nullptr, -935, loc4index);
+        error4raise(d ? d->c4 : nullptr, -935, loc4index);
         return nullptr;
     }
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     char base[260];
     u4namePiece(base, sizeof base, name, 0, 0);
     for (char *p = base; *p; ++p)
@@ -322,7 +322,7 @@ INDEX4 *i4open(DATA4 *d, const char *nameIn) {
         error4raise(nullptr, -935, loc4index);
         return nullptr;
     }
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     if (c4->errorLatch < 0)
         return nullptr;
@@ -419,7 +419,7 @@ int i4close(INDEX4 *index) {
     if (!index)
         return error4raise(nullptr, -935, loc4index);
     DATA4 *d = index->data;
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     const int saved = error4set(c4, 0);
     int rc = 0;
@@ -442,10 +442,10 @@ int i4close(INDEX4 *index) {
 INDEX4 *i4create(DATA4 *d, const char *nameIn, const char *keyExpr, const char *filterExpr, int unique,
                  int descending) {
     if (!d || !nameIn || !keyExpr) {
-        error4raise(d ? d->codeBase : nullptr, -935, loc4index);
+        error4raise(d ? d->c4 : nullptr, -935, loc4index);
         return nullptr;
     }
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     if (c4->errorLatch < 0)
         return nullptr;
@@ -551,7 +551,7 @@ INDEX4 *i4create(DATA4 *d, const char *nameIn, const char *keyExpr, const char *
 // --- the data handle's index files ---
 
 int d4indexesOpen(DATA4 *d, int firstHandle) {
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     DATA4FILE *df = d->dataFile;
     if (!firstHandle) {
         // Another handle has the data file open: this one uses the same tag files.
@@ -599,7 +599,7 @@ int d4indexesFlush(DATA4 *d) {
 }
 
 int d4indexesLock(DATA4 *d) {
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     DATA4FILE *df = d->dataFile;
     if (df->indexLocked)
         return df->indexLocked == d->clientId ? 0 : r4locked;
@@ -659,7 +659,7 @@ int d4indexesUnlock(DATA4 *d) {
 // --- keys of a record write ---
 
 int d4writeKeys(DATA4 *d, long n) {
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     std::vector<char> oldBuf;
     const char *old = oldRecord(d, n, oldBuf);
     if (!old)
@@ -751,7 +751,7 @@ int d4appendKeysBegin(DATA4* d, int* locked) {
     *locked = 0;
     if (!l4first(&d->indexes))
         return 0;
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     bool lockedHere = false;
     if (int r = lockTagsFor(d, lockedHere); r != 0)
         return r;
@@ -822,7 +822,7 @@ int d4appendKeysEnd(DATA4* d, int locked, int result) {
 
 TAG4 *d4tag(DATA4 *d, const char *nameIn) {
     if (!d || !nameIn) {
-        error4raise(d ? d->codeBase : nullptr, -935, loc4index);
+        error4raise(d ? d->c4 : nullptr, -935, loc4index);
         return nullptr;
     }
     char name[11];
@@ -835,8 +835,8 @@ TAG4 *d4tag(DATA4 *d, const char *nameIn) {
         if (!found && std::strcmp(tag->tagFile->alias, name) == 0)
             found = tag;
     });
-    if (!found && d->codeBase->tagNameErrors)
-        error4raiseText(d->codeBase, e4tagName, loc4index, nameIn);
+    if (!found && d->c4->tagNameErrors)
+        error4raiseText(d->c4, e4tagName, loc4index, nameIn);
     return found;
 }
 
@@ -856,8 +856,8 @@ void d4tagSelect(DATA4 *d, TAG4 *t) {
 
 int d4seekN(DATA4 *d, const char *text, int len) {
     if (!d || !text)
-        return error4raise(d ? d->codeBase : nullptr, -935, loc4seek);
-    CODE4GUARD guard(d->codeBase->mutex);
+        return error4raise(d ? d->c4 : nullptr, -935, loc4seek);
+    CODE4GUARD guard(d->c4->mutex);
     TAG4 *tag = nullptr;
     if (int rc = seekTag(d, &tag); rc != 0)
         return rc;
@@ -876,7 +876,7 @@ int d4seek(DATA4 *d, const char *text) { return d4seekN(d, text, text ? static_c
 int d4seekDouble(DATA4 *d, double value) {
     if (!d)
         return error4raise(nullptr, -935, loc4seek);
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     TAG4 *tag = nullptr;
     if (int rc = seekTag(d, &tag); rc != 0)

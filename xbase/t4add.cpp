@@ -176,7 +176,7 @@ int rebalance(TAG4FILE *t, size_t level) {
 } // namespace
 
 int tfile4add(TAG4FILE *t, const unsigned char *key, long rec, int mode) {
-    CODE4 *c4 = t->codeBase;
+    CODE4* c4 = t->c4;
     if (c4->errorLatch < 0)
         return -1410;
     const int kl = t4keyLen(t);
@@ -286,7 +286,7 @@ int tfile4add(TAG4FILE *t, const unsigned char *key, long rec, int mode) {
 }
 
 int tfile4remove(TAG4FILE *t) {
-    CODE4 *c4 = t->codeBase;
+    CODE4* c4 = t->c4;
     if (c4->errorLatch < 0)
         return -1410;
     if (tfile4eof(t))

@@ -7,7 +7,9 @@
 #include <cstring>
 #include <fcntl.h>
 
-int t4corrupt(TAG4FILE *t) { return error4raiseText(t->codeBase, -310, loc4readBlock, t->file.name); }
+int t4corrupt(TAG4FILE* t) {
+    return error4raiseText(t->c4, -310, loc4readBlock, t->file.name);
+}
 
 int tfile4lockedOrExclusive(TAG4FILE *t) {
     return t->file.lowAccessMode != 0 || t->file.isReadOnly || t->selfLocked ||
@@ -83,7 +85,7 @@ int i4readBlock(TAG4FILE *t, long pos, B4BLOCK *parent, B4BLOCK *b) {
     if (!pageFits(t, b))
         return t4corrupt(t);
     int inconsistent = 0;
-    if (t->codeBase->indexChecks) {
+    if (t->c4->indexChecks) {
         const int n = b4n(b);
         if (n == 0 && pos != static_cast<long>(t->header.root) && t->header.keysMax > 2)
             inconsistent = 1;
@@ -232,7 +234,7 @@ int tfile4outOfDate(TAG4FILE *t, int &tries) {
     if (tfile4lockedOrExclusive(t) || --tries < 0)
         return t4corrupt(t);
     // Another process is rewriting the file: wait for the next clock second, then start again from the root.
-    FILE4SYS *sys = code4sys(t->codeBase);
+    FILE4SYS* sys = code4sys(t->c4);
     const time_t start = sys->now();
     for (int i = 0; i < 20 && sys->now() == start; ++i)
         sys->sleepHundredths(5);
@@ -332,7 +334,7 @@ int tfile4current(TAG4FILE* t) {
 }
 
 int tfile4rebuild(TAG4FILE* t) {
-    CODE4* c4 = t->codeBase;
+    CODE4* c4 = t->c4;
     DATA4* d = t->data;
     if (t->file.isReadOnly || !d)
         return t4corrupt(t);
@@ -405,7 +407,7 @@ int keysCannotMatch(TAG4FILE* t, long count) {
 
 // A single attempt at the index lock: 0 granted, r4locked, or negative.
 int tryLock(TAG4FILE* t) {
-    CODE4* c4 = t->codeBase;
+    CODE4* c4 = t->c4;
     const int saveTries = c4->lockTries;
     c4->lockTries = 0;
     const int rc = file4lock(&t->file, lock4base, lock4fileLen);
@@ -442,7 +444,7 @@ int repairHeld(TAG4FILE* t, bool checkCount) {
 // explains.
 int repairShared(TAG4FILE* t, bool checkCount) {
     if (t->file.isReadOnly) {
-        FILE4SYS* sys = code4sys(t->codeBase);
+        FILE4SYS* sys = code4sys(t->c4);
         if (sys->lock(t->file.hand, lock4base, lock4fileLen, F_RDLCK) < 0)
             return 0;
         const int bad = suspect(t, -1, checkCount);
@@ -470,7 +472,7 @@ int checkAtOpen(TAG4FILE* t, int mark, bool held) {
 
 // A reader met the mark: waits while a writer is at work (its change is a few writes), repairs after one that is gone.
 int markMet(TAG4FILE* t) {
-    FILE4SYS* sys = code4sys(t->codeBase);
+    FILE4SYS* sys = code4sys(t->c4);
     if (t->lockHeld)
         return repairHeld(t, false);
     for (int i = 0; i < 500; ++i) {
@@ -541,7 +543,7 @@ int tfile4doVersionCheck(TAG4FILE *t, int keepPosition, int update) {
         rec = tfile4recNo(t);
     }
     if (tfile4dropCache(t) < 0)
-        return error4raise(t->codeBase, -950, loc4flush);
+        return error4raise(t->c4, -950, loc4flush);
     t->fileLen = file4len(&t->file);
     if (!hadPosition)
         return 0;
@@ -556,10 +558,10 @@ int tfile4doVersionCheck(TAG4FILE *t, int keepPosition, int update) {
 
 TAG4FILE *tfile4open(DATA4 *d, const char *name) {
     if (!d || !name) {
-        error4raise(d ? d->codeBase : nullptr, -935, loc4tagOpen);
+        error4raise(d ? d->c4 : nullptr, -935, loc4tagOpen);
         return nullptr;
     }
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     if (c4->errorLatch < 0)
         return nullptr;
     char full[260];
@@ -578,7 +580,7 @@ TAG4FILE *tfile4open(DATA4 *d, const char *name) {
         }
     }
     auto *t = new TAG4FILE;
-    t->codeBase = c4;
+    t->c4 = c4;
     t->data = d;
     t->dataFile = df;
     if (file4open(&t->file, c4, full, 1) != 0) {
@@ -691,7 +693,7 @@ int tfile4close(TAG4FILE *t) {
 }
 
 int tfile4exprKey(TAG4FILE *t, const char *record, unsigned char *out) {
-    CODE4 *c4 = t->codeBase;
+    CODE4* c4 = t->c4;
     E4CODE &st = c4->expr;
     int pass = 1;
     if (t->filter) {

@@ -53,7 +53,7 @@ struct INDEX4;
 // One open NTX file, shared by the handles of its data file (use count).
 struct TAG4FILE {
     LINK4 link;  // in DATA4FILE::tagfiles
-    CODE4 *codeBase = nullptr;
+    CODE4* c4 = nullptr;
     DATA4 *data = nullptr;  // the handle the expressions are bound to
     DATA4FILE *dataFile = nullptr;
     FILEREC4 file{};
@@ -87,7 +87,7 @@ struct TAG4 {
 struct INDEX4 {
     LINK4 link;  // in DATA4::indexes
     DATA4 *data = nullptr;
-    CODE4 *codeBase = nullptr;
+    CODE4* c4 = nullptr;
     LISTHEAD4 tags{};
     char name[260] = {};
 };

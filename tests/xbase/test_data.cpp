@@ -144,7 +144,7 @@ TEST_F(EngineTest, GoOutsideTheFileAndTheErrorLatch) {
     EXPECT_EQ(d4go(d, 2), e4read);
     EXPECT_EQ(d4recNo(d), -1);
     // Every call refuses work until the latch is cleared.
-    EXPECT_EQ(d4go(d, 1), e4codeBase);
+    EXPECT_EQ(d4go(d, 1), e4context);
     EXPECT_EQ(d4recNo(d), -1);
     EXPECT_EQ(d4open(&cb, "t"), nullptr);
     error4set(&cb, 0);
