@@ -13,21 +13,6 @@
 
 namespace {
 
-unsigned short readU16(const unsigned char* p) {
-    return (unsigned short)(p[0] | p[1] << 8);
-}
-long readI32(const unsigned char* p) {
-    return long(int32_t(uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24)));
-}
-void putU16(unsigned char* p, unsigned v) {
-    p[0] = (unsigned char)v;
-    p[1] = (unsigned char)(v >> 8);
-}
-void putU32(unsigned char* p, unsigned long v) {
-    for (int i = 0; i < 4; i++)
-        p[i] = (unsigned char)(v >> (8 * i));
-}
-
 bool hasMemoFlag(unsigned char version, unsigned char tableFlags) {
     if (version == 0x30)
         return (tableFlags & 0x02) != 0;
@@ -117,9 +102,9 @@ int dataFileLoad(CODE4* c4, DATA4FILE* df, const char* name) {
     df->yy = head[1];
     df->mm = head[2];
     df->dd = head[3];
-    df->numRecs = readI32(head + 4);
-    df->headerLen = readU16(head + 8);
-    df->recWidth = readU16(head + 10);
+    df->numRecs = c4readI32(head + 4);
+    df->headerLen = c4readU16(head + 8);
+    df->recWidth = c4readU16(head + 10);
     df->tableFlags = head[28];
     if (df->recWidth == 0 || df->headerLen <= 32 || long(df->headerLen) > len)
         return error4raiseText(c4, e4data, 10202, name);
@@ -191,7 +176,7 @@ int writeHeaderCount(DATA4FILE* df, long n) {
     unsigned char head[8];
     head[0] = df->version;
     date4headerDate(head + 1, code4sys(df->c4)->now());
-    putU32(head + 4, (unsigned long)n);
+    c4putU32(head + 4, (unsigned long)n);
     return file4write(&df->file, 0, head, 8);
 }
 
@@ -493,9 +478,9 @@ DATA4* d4create(CODE4* c4, const char* name, const FIELD4INFO* fields) {
     auto* h = reinterpret_cast<unsigned char*>(image.data());
     h[0] = memo ? 0x83 : 0x03;
     date4headerDate(h + 1, code4sys(c4)->now());
-    putU32(h + 4, 0);
-    putU16(h + 8, headerLen);
-    putU16(h + 10, unsigned(width));
+    c4putU32(h + 4, 0);
+    c4putU16(h + 8, headerLen);
+    c4putU16(h + 10, unsigned(width));
     for (int i = 0; i < n; i++) {
         unsigned char* p = h + 32 + 32 * i;
         const FIELD4INFO& f = fields[i];
@@ -559,7 +544,7 @@ void cutBackAppend(DATA4FILE* df, long count) {
     const char eof = 0x1A;
     (void)sys->pwrite(df->file.hand, &eof, 1, end);
     unsigned char b[4];
-    putU32(b, (unsigned long)count);
+    c4putU32(b, (unsigned long)count);
     (void)sys->pwrite(df->file.hand, b, 4, 4);
 }
 
@@ -663,7 +648,7 @@ long d4recCountDo(DATA4* d) {
     unsigned char b[4];
     if (file4readAll(&df->file, 4, b, 4) < 0)
         return -1;
-    long n = readI32(b);
+    long n = c4readI32(b);
     if (n < 0)
         n = 0;
     df->numRecs = n;
@@ -892,7 +877,7 @@ int d4updateHeader(DATA4* d, int doTimeStamp, int doCount) {
     unsigned char head[8];
     head[0] = df->version;
     date4headerDate(head + 1, code4sys(d->c4)->now());
-    putU32(head + 4, (unsigned long)df->numRecs);
+    c4putU32(head + 4, (unsigned long)df->numRecs);
     if (doCount)
         return file4write(&df->file, 0, head, 8);
     if (doTimeStamp)
@@ -1004,167 +989,4 @@ FIELD4* d4fieldJ(DATA4* d, int j) {
 FIELD4* d4field(DATA4* d, const char* name) {
     const int j = d4fieldNumber(d, name);
     return j > 0 ? &d->fields[j - 1] : nullptr;
-}
-
-// ---- field values ----
-
-static bool isNotNumeric(const FIELD4* f) {
-    return f->type == 'D' || f->type == 'G' || f->type == 'L' || f->type == 'M';
-}
-
-int f4assignN(FIELD4* f, const char* text, unsigned len) {
-    if (!f || (!text && len))
-        return error4raise(nullptr, e4parmNull, 10242);
-    const int rc = d4writeCheck(f->data);
-    if (rc != 0)
-        return rc;
-    const unsigned n = len < f->len ? len : f->len;
-    char* p = f->data->record + f->offset;
-    if (n)
-        std::memcpy(p, text, n);
-    std::memset(p + n, ' ', f->len - n);
-    f->data->recordChanged = 1;
-    return 0;
-}
-
-int f4assign(FIELD4* f, const char* text) {
-    if (!f || !text)
-        return error4raise(f ? f->data->c4 : nullptr, e4parmNull, 10243);
-    return f4assignN(f, text, unsigned(std::strlen(text)));
-}
-
-int f4assignDouble(FIELD4* f, double x) {
-    if (!f)
-        return error4raise(nullptr, e4parmNull, 10244);
-    if (f->type == 'L')
-        return error4raise(f->data->c4, e4parm, 10245);
-    int rc = d4writeCheck(f->data);
-    if (rc != 0)
-        return rc;
-    char* p = f->data->record + f->offset;
-    if (f->type == 'D')
-        date4assign(p, long(x));
-    else
-        c4doubleToText(x, p, f->len, f->dec); // a value too wide shows as "*" in the field
-    f->data->recordChanged = 1;
-    return 0;
-}
-
-int f4assignLong(FIELD4* f, long v) {
-    if (!f)
-        return error4raise(nullptr, e4parmNull, 10246);
-    if (isNotNumeric(f))
-        return error4raise(f->data->c4, e4parm, 10247);
-    if (f->dec > 0)
-        return f4assignDouble(f, double(v));
-    const int rc = d4writeCheck(f->data);
-    if (rc != 0)
-        return rc;
-    c4longToText(v, f->data->record + f->offset, f->len);
-    f->data->recordChanged = 1;
-    return 0;
-}
-
-int f4assignInt(FIELD4* f, int v) {
-    if (!f)
-        return error4raise(nullptr, e4parmNull, 10248);
-    if (f->type == 'L')
-        return error4raise(f->data->c4, e4parm, 10249);
-    if (f->type == 'D') {
-        const int rc = d4writeCheck(f->data);
-        if (rc != 0)
-            return rc;
-        date4assign(f->data->record + f->offset, v);
-        f->data->recordChanged = 1;
-        return 0;
-    }
-    if (f->dec > 0)
-        return f4assignDouble(f, double(v));
-    return f4assignLong(f, v);
-}
-
-char* f4assignPtr(FIELD4* f) {
-    if (!f)
-        return nullptr;
-    f->data->recordChanged = 1;
-    return f->data->record + f->offset;
-}
-
-char* f4ptr(FIELD4* f) {
-    return f ? f->data->record + f->offset : nullptr;
-}
-
-char* f4str(FIELD4* f) {
-    if (!f) {
-        error4raise(nullptr, e4parmNull, 10250);
-        return nullptr;
-    }
-    CODE4* c4 = f->data->c4;
-    if (c4->fieldBufferLen < unsigned(f->len) + 1u &&
-        u4blockGrow(c4, &c4->fieldBuffer, &c4->fieldBufferLen, unsigned(f->len) + 1u) != 0) {
-        error4raise(c4, e4memory, 10251);
-        return nullptr;
-    }
-    std::memcpy(c4->fieldBuffer, f->data->record + f->offset, f->len);
-    c4->fieldBuffer[f->len] = 0;
-    return c4->fieldBuffer;
-}
-
-long f4long(FIELD4* f) {
-    if (!f) {
-        error4raise(nullptr, e4parm, 10252);
-        return -1;
-    }
-    if (isNotNumeric(f)) {
-        error4raise(f->data->c4, e4parm, 10253);
-        return -1;
-    }
-    if (f->data->c4->errorLatch < 0)
-        return -1;
-    return c4textToLong(f->data->record + f->offset, f->len < 127 ? f->len : 127);
-}
-
-int f4int(FIELD4* f) {
-    if (!f) {
-        error4raise(nullptr, e4parm, 10254);
-        return -1;
-    }
-    if (f->type == 'L') {
-        error4raise(f->data->c4, e4parm, 10255);
-        return -1;
-    }
-    if (f->type == 'D')
-        return int(date4toJulian(f->data->record + f->offset));
-    return c4textToInt(f->data->record + f->offset, f->len < 127 ? f->len : 127);
-}
-
-double f4double(FIELD4* f) {
-    if (!f) {
-        error4raise(nullptr, e4parm, 10256);
-        return 0;
-    }
-    if (f->type == 'D')
-        return double(date4toJulian(f->data->record + f->offset));
-    return c4textToDouble(f->data->record + f->offset, f->len);
-}
-
-unsigned f4len(FIELD4* f) {
-    if (!f) {
-        error4raise(nullptr, e4parmNull, 10257);
-        return 0;
-    }
-    return f->len;
-}
-
-int f4number(FIELD4* f) {
-    return f ? int(f - f->data->fields) + 1 : e4parmNull;
-}
-int f4type(FIELD4* f) {
-    return f ? int(f->type) : int(e4parmNull);
-}
-int f4decimals(FIELD4* f) {
-    return f ? int(f->dec) : int(e4parmNull);
-}
-const char* f4name(FIELD4* f) {
-    return f ? f->name : nullptr;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "code4.h"
+#include "f4field.h"
 #include "m4memo.h"
 
 struct DATA4;
@@ -140,22 +141,5 @@ int d4updateHeader(DATA4* d, int doTimeStamp, int doCount);
 // Reads the record count from the header (or the cached one under the append or file lock).
 long d4recCountDo(DATA4* d);
 
-// Field values.
-int f4assign(FIELD4* f, const char* text);
-int f4assignN(FIELD4* f, const char* text, unsigned len);
-int f4assignLong(FIELD4* f, long v);
-int f4assignInt(FIELD4* f, int v);
-int f4assignDouble(FIELD4* f, double x);
-char* f4assignPtr(FIELD4* f);
-char* f4str(FIELD4* f);
-long f4long(FIELD4* f);
-int f4int(FIELD4* f);
-double f4double(FIELD4* f);
-unsigned f4len(FIELD4* f);
-int f4number(FIELD4* f);
-char* f4ptr(FIELD4* f);
-int f4type(FIELD4* f);
-int f4decimals(FIELD4* f);
-const char* f4name(FIELD4* f);
 // Checks done before every field write: latch and lockBeforeWrite. 0 = write allowed.
 int d4writeCheck(DATA4* d);

@@ -128,18 +128,18 @@ int tfile4doVersionCheck(TAG4FILE *t, int keepPosition, int update);
 int tfile4lockedOrExclusive(TAG4FILE *t);
 
 // --- page access ---
-inline unsigned b4get16(const unsigned char *p) { return static_cast<unsigned>(p[0] | (p[1] << 8)); }
-inline uint32_t b4get32(const unsigned char *p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
+// The page and header numbers are the file formats' little-endian ones.
+inline unsigned b4get16(const unsigned char* p) {
+    return c4readU16(p);
 }
-inline void b4put16(unsigned char *p, unsigned v) {
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
+inline uint32_t b4get32(const unsigned char* p) {
+    return static_cast<uint32_t>(c4readU32(p));
 }
-inline void b4put32(unsigned char *p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<unsigned char>(v >> (8 * i));
+inline void b4put16(unsigned char* p, unsigned v) {
+    c4putU16(p, v);
+}
+inline void b4put32(unsigned char* p, uint32_t v) {
+    c4putU32(p, v);
 }
 inline int b4n(const B4BLOCK *b) { return static_cast<int>(b4get16(b->data)); }
 inline unsigned char *b4entry(B4BLOCK *b, int i) { return b->data + b4get16(b->data + 2 + 2 * i); }
