@@ -603,8 +603,8 @@ int d4append(DATA4* d) {
         d->record[df->recWidth] = 0;
         if (rc == 0)
             rc = writeHeaderCount(df, n);
-        df->fileChanged = 1;
         if (rc == 0) {
+            df->fileChanged = 1;
             df->numRecs = n;
             df->countChecked = n;
             if (df->minCount >= 0 || !dfile4isShared(df))

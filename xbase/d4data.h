@@ -78,7 +78,11 @@ struct DATA4 {
     LISTHEAD4 indexes; // INDEX4 of this handle (index layer)
 };
 
+// Opens a data file. The header's record count is the truth: whole records past it (left by a program stopped between
+// writing a record and its count) are not part of the table, and the next append writes over them.
 DATA4* d4open(CODE4* c4, const char* name);
+// Writes a changed current record (with its keys), releases the handle's locks, writes the index files' changed pages
+// and then their headers, and closes. Appends have nothing left to write: d4append wrote them.
 int d4close(DATA4* d);
 
 // Field list for d4create: name, type letter, width, decimals; ended by an entry with a null name.
@@ -126,6 +130,9 @@ int d4numFields(DATA4* d);
 int d4refreshRecord(DATA4* d);
 int d4blank(DATA4* d);
 int d4changed(DATA4* d, int flag);
+// Writes a changed current record (with its keys), syncs the data and memo files to disk, writes each index file's
+// changed pages and then its header (clearing its being-changed mark), and syncs it. After d4flush returns 0, what
+// the handle confirmed survives a system crash too.
 int d4flush(DATA4* d);
 int d4deleted(DATA4* d);
 void d4delete(DATA4* d);
