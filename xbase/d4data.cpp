@@ -623,7 +623,7 @@ int d4append(DATA4* d) {
         }
     }
     if (keysBegun)
-        rc = d4appendKeysEnd(d, tagsLocked, rc);
+        rc = d4keysEnd(d, tagsLocked, rc);
     if (rc == 0) {
         d->recNum = n;
         d->eofFlag = d->bofFlag = 0;

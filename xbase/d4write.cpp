@@ -23,18 +23,18 @@ int d4write(DATA4* d, long n) {
         if (rc != 0)
             return rc;
     }
-    if (l4first(&d->indexes)) {
-        const int rc = d4writeKeys(d, n);
-        if (rc != 0)
-            return rc;
-    }
-    const int rc = d4writeData(d, n);
-    if (rc < 0) {
-        if (l4first(&d->indexes))
-            d4unwriteKeys(d, n);
+    if (!l4first(&d->indexes))
+        return d4writeData(d, n);
+    // The keys change first (a unique tag may refuse the write), the data follows while the index lock and the index
+    // files' being-changed marks are still held: a stop in between leaves a marked index, never a silent one.
+    int locked = 0;
+    if (const int rc = d4writeKeysBegin(d, n, &locked); rc != 0)
         return rc;
-    }
-    return 0;
+    int rc = d4writeData(d, n);
+    if (rc < 0)
+        d4unwriteKeys(d, n);
+    rc = d4keysEnd(d, locked, rc < 0 ? rc : 0);
+    return rc < 0 ? rc : 0;
 }
 
 // d4writeKeys, d4unwriteKeys, d4appendKeys, d4indexes* and d4skipTag belong to the index layer (i4index.cpp).

@@ -658,7 +658,8 @@ int d4indexesUnlock(DATA4 *d) {
 
 // --- keys of a record write ---
 
-int d4writeKeys(DATA4 *d, long n) {
+int d4writeKeysBegin(DATA4* d, long n, int* locked) {
+    *locked = 0;
     CODE4* c4 = d->c4;
     std::vector<char> oldBuf;
     const char *old = oldRecord(d, n, oldBuf);
@@ -719,7 +720,20 @@ int d4writeKeys(DATA4 *d, long n) {
         }
         done.push_back(std::move(k));
     });
-    return releaseTagLock(d, lockedHere, result);
+    if (result != 0)
+        return releaseTagLock(d, lockedHere, result);
+    *locked = lockedHere;
+    return 0;
+}
+
+int d4writeKeys(DATA4* d, long n) {
+    int locked = 0;
+    const int rc = d4writeKeysBegin(d, n, &locked);
+    return rc != 0 ? rc : d4keysEnd(d, locked, 0);
+}
+
+int d4keysEnd(DATA4* d, int locked, int result) {
+    return releaseTagLock(d, locked != 0, result);
 }
 
 int d4unwriteKeys(DATA4 *d, long n) {
@@ -744,6 +758,9 @@ int d4unwriteKeys(DATA4 *d, long n) {
         if (oldPass && tfile4add(t, oldKey.data(), n, 0) < 0)
             rc = -1;
     });
+    // Keys that could not be put back leave the index out of step with the record: its mark stays for the next open.
+    if (rc != 0)
+        forEachTag(d, [&](TAG4* tag) { tag->tagFile->keepMark = 1; });
     return rc;
 }
 
@@ -812,10 +829,6 @@ int d4appendKeys(DATA4* d, long n) {
     if (result != 0)
         forEachTag(d, [&](TAG4* tag) { tag->tagFile->keepMark = 1; });
     return result;
-}
-
-int d4appendKeysEnd(DATA4* d, int locked, int result) {
-    return releaseTagLock(d, locked != 0, result);
 }
 
 // --- tags of a handle, seek and skip ---

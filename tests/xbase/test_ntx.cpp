@@ -527,3 +527,45 @@ TEST_F(NtxTest, ChangedPagesReachTheFileBeforeTheVersionThatAnnouncesThem) {
         EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 300) << listed.substr(0, 200);
     }
 }
+
+TEST_F(NtxTest, ARecordWriteThatChangesAKeyWritesTheRecordWhileTheIndexIsMarked) {
+    // The keys change before the record (a unique tag may refuse it); the index stays marked as being changed until
+    // the record is in the file, so a stop in between leaves an index that the next open builds again.
+    FakeSys4 sys;
+    cb.sys = &sys;
+    const FIELD4INFO fields[] = {{"NAME", 'C', 10, 0}, {nullptr, 0, 0, 0}};
+    for (unsigned char shareMode : {0, 1}) {
+        SCOPED_TRACE(int(shareMode));
+        cb.shareMode = shareMode;
+        const std::string name = "rewrite" + std::to_string(shareMode);
+        DATA4* d = d4create(&cb, name.c_str(), fields);
+        ASSERT_NE(d, nullptr);
+        INDEX4* x = i4create(d, name.c_str(), "NAME");
+        ASSERT_NE(x, nullptr);
+        for (const char* key : {"ALPHA", "BRAVO", "CHARLIE"}) {
+            ASSERT_EQ(d4appendStart(d), 0);
+            f4assign(d4field(d, "NAME"), key);
+            ASSERT_EQ(d4append(d), 0);
+        }
+        ASSERT_EQ(d4flush(d), 0);
+        const int ntx = i4tag(x)->tagFile->file.hand, dbf = d->dataFile->file.hand;
+        sys.resetCounts();
+        ASSERT_EQ(d4go(d, 2), 0);
+        ASSERT_EQ(f4assign(d4field(d, "NAME"), "ZULU"), 0);
+        ASSERT_EQ(d4flush(d), 0);
+        long mark = -1, record = -1, header = -1;
+        for (size_t i = 0; i < sys.writeLog.size(); ++i) {
+            const auto& [fd, pos] = sys.writeLog[i];
+            if (fd == ntx && pos == t4markOffset && mark < 0)
+                mark = long(i);
+            else if (fd == dbf && pos > 0 && record < 0)
+                record = long(i);
+            else if (fd == ntx && pos == 0)
+                header = long(i);
+        }
+        EXPECT_GE(mark, 0);
+        EXPECT_GT(record, mark) << "the record is written while the index is marked";
+        EXPECT_GT(header, record) << "the mark is cleared after the record is in the file";
+        ASSERT_EQ(d4close(d), 0);
+    }
+}
