@@ -5,11 +5,14 @@
 //
 // Modes: the engine shared (share mode 0: locks, header count checks) and exclusive (share mode 1); SQLite in
 // WAL mode with synchronous=FULL (one sync per committed update, as the engine's flush syncs once), with
-// locking_mode NORMAL (shared) and EXCLUSIVE. SQLite's appends run in one transaction, since the engine's
-// appends are not synced before the closing flush either; the engine's shared appends run under the append lock
-// taken once (its counterpart of the transaction: the table grows for others at d4unlock). A third engine append
-// mode, shared with every append taking and releasing the append lock itself, shows the cost of a lone append.
-// SQLite reads and updates rows by rowid.
+// locking_mode NORMAL (shared) and EXCLUSIVE. SQLite reads and updates rows by rowid.
+//
+// Appends. Every engine append is written through: when d4append returns, the record and the header's count are in
+// the file (one write each), whatever the mode; nothing is synced before the closing flush. Three engine modes:
+// exclusive; shared with the append lock held across the whole batch; shared with every append taking and releasing
+// the append lock itself (and reading the count under it). Beside them SQLite, once with every insert in one
+// transaction (nothing reaches the file before COMMIT) and once in autocommit with synchronous=OFF (each insert is
+// its own transaction, written when the call returns, not synced: the engine's promise).
 //
 // Last, memo entries of 8, 16 and 32 MB are read back (one d4go and the memo read each).
 //
@@ -38,7 +41,7 @@ using xbench::timed;
 namespace {
 
 // SQLite's system calls go here while one of its benchmarks runs; nullptr otherwise.
-SYS4COUNTS *liteCount = nullptr;
+SYS4COUNTS* liteCount = nullptr;
 
 } // namespace
 
@@ -59,24 +62,24 @@ extern "C" int fdatasync(int fd) {
 namespace {
 
 struct Column {
-    const char *name;
+    const char* name;
     char type;
     unsigned short width;
 };
 // The user table's columns. 1 + the widths = 388 bytes a record.
 const Column kColumns[] = {
-    {"USERNAME", 'C', 30},  {"FULLNAME", 'C', 40},   {"DESCRIPT", 'C', 100}, {"PASSWORD", 'C', 30},
-    {"PSW2CUR", 'C', 8},    {"PSW2PREV", 'C', 8},    {"AUNC", 'C', 1},       {"APRGRUNS", 'C', 1},
-    {"AOTHERDIR", 'C', 1},  {"ENABLED", 'C', 1},     {"CUSTOM", 'C', 103},   {"MAXTIME", 'N', 5},
-    {"NODOLFILE", 'C', 1},  {"NETDRIVE", 'C', 1},    {"LCNCTTIME", 'C', 19}, {"LDISCTIME", 'C', 19},
-    {"NSEQFAIL", 'N', 5},   {"NCONNECTS", 'N', 8},   {"AUTODISABL", 'N', 5}, {"ADISABLED", 'C', 1},
+    {"USERNAME", 'C', 30}, {"FULLNAME", 'C', 40}, {"DESCRIPT", 'C', 100}, {"PASSWORD", 'C', 30},
+    {"PSW2CUR", 'C', 8},   {"PSW2PREV", 'C', 8},  {"AUNC", 'C', 1},       {"APRGRUNS", 'C', 1},
+    {"AOTHERDIR", 'C', 1}, {"ENABLED", 'C', 1},   {"CUSTOM", 'C', 103},   {"MAXTIME", 'N', 5},
+    {"NODOLFILE", 'C', 1}, {"NETDRIVE", 'C', 1},  {"LCNCTTIME", 'C', 19}, {"LDISCTIME", 'C', 19},
+    {"NSEQFAIL", 'N', 5},  {"NCONNECTS", 'N', 8}, {"AUTODISABL", 'N', 5}, {"ADISABLED", 'C', 1},
 };
 constexpr int kColumnCount = static_cast<int>(sizeof kColumns / sizeof kColumns[0]);
 enum { USERNAME = 0, LCNCTTIME = 14, LDISCTIME = 15, NSEQFAIL = 16, NCONNECTS = 17, ADISABLED = 19 };
 
 // Values of row i (0-based), most of them near their column's width so that both stores hold about as much.
 std::string rowText(long i, int column) {
-    const Column &c = kColumns[column];
+    const Column& c = kColumns[column];
     if (c.type == 'N')
         return std::to_string((i * 31 + column) % 1000);
     if (c.width == 1)
@@ -94,25 +97,27 @@ std::string timeText(long i) {
     return buf;
 }
 
-long randomRecord(std::mt19937 &rng, long n) { return 1 + static_cast<long>(rng() % static_cast<unsigned>(n)); }
+long randomRecord(std::mt19937& rng, long n) {
+    return 1 + static_cast<long>(rng() % static_cast<unsigned>(n));
+}
 
 // --- the engine ---
 
 struct EngineTable {
     CODE4 cb;
     COUNTING4SYS sys;
-    DATA4 *d = nullptr;
-    FIELD4 *f[kColumnCount] = {};
+    DATA4* d = nullptr;
+    FIELD4* f[kColumnCount] = {};
     std::string dir;
 };
-EngineTable *engine[2];
+EngineTable* engine[2];
 
 // Argument: 0 = exclusive, 1 = shared under the append lock, 2 = shared, each append locking for itself.
-void BM_EngineAppend(benchmark::State &state) {
+void BM_EngineAppend(benchmark::State& state) {
     const bool shared = state.range(0) != 0;
     const bool lockOnce = state.range(0) == 1;
     for (auto _ : state) {
-        auto *t = new EngineTable;
+        auto* t = new EngineTable;
         if (state.range(0) < 2)
             engine[shared] = t;
         t->dir = tempDir();
@@ -121,7 +126,7 @@ void BM_EngineAppend(benchmark::State &state) {
         t->cb.shareMode = shared ? 0 : 1;
         t->cb.sys = &t->sys;
         std::vector<FIELD4INFO> fields;
-        for (const Column &c : kColumns)
+        for (const Column& c : kColumns)
             fields.push_back({c.name, c.type, c.width, 0});
         fields.push_back({nullptr, 0, 0, 0});
         t->d = d4create(&t->cb, (t->dir + "/USERS").c_str(), fields.data());
@@ -163,8 +168,8 @@ void BM_EngineAppend(benchmark::State &state) {
     }
 }
 
-void BM_EngineRead(benchmark::State &state) {
-    EngineTable *t = engine[state.range(0) != 0];
+void BM_EngineRead(benchmark::State& state) {
+    EngineTable* t = engine[state.range(0) != 0];
     const long n = recordCount();
     std::mt19937 rng(7);
     for (auto _ : state) {
@@ -183,8 +188,8 @@ void BM_EngineRead(benchmark::State &state) {
     }
 }
 
-void BM_EngineUpdate(benchmark::State &state) {
-    EngineTable *t = engine[state.range(0) != 0];
+void BM_EngineUpdate(benchmark::State& state) {
+    EngineTable* t = engine[state.range(0) != 0];
     const long n = recordCount(), ops = n / 10;
     std::mt19937 rng(11);
     for (auto _ : state) {
@@ -219,7 +224,7 @@ void BM_EngineUpdate(benchmark::State &state) {
 }
 
 // One memo entry of state.range(0) MB, read back with d4go and f4memoLen.
-void BM_EngineMemoRead(benchmark::State &state) {
+void BM_EngineMemoRead(benchmark::State& state) {
     const long megabytes = state.range(0);
     for (auto _ : state) {
         EngineTable t;
@@ -258,28 +263,28 @@ void BM_EngineMemoRead(benchmark::State &state) {
 
 // Counting stand-ins for the system calls of SQLite's unix file layer, installed once. Each calls the original
 // that installLiteCounting fetched before putting the stand-in in its place.
-#define LITE_COUNTED(kind, name, ret, params, args)                                                             \
-    ret (*real_##name) params = nullptr;                                                                       \
-    ret lite_##name params {                                                                                   \
-        if (liteCount)                                                                                         \
-            ++liteCount->kind;                                                                                 \
-        return real_##name args;                                                                               \
+#define LITE_COUNTED(kind, name, ret, params, args)                                                                    \
+    ret(*real_##name) params = nullptr;                                                                                \
+    ret lite_##name params {                                                                                           \
+        if (liteCount)                                                                                                 \
+            ++liteCount->kind;                                                                                         \
+        return real_##name args;                                                                                       \
     }
-LITE_COUNTED(reads, read, ssize_t, (int fd, void *b, size_t n), (fd, b, n))
-LITE_COUNTED(reads, pread64, ssize_t, (int fd, void *b, size_t n, off64_t o), (fd, b, n, o))
-LITE_COUNTED(writes, write, ssize_t, (int fd, const void *b, size_t n), (fd, b, n))
-LITE_COUNTED(writes, pwrite64, ssize_t, (int fd, const void *b, size_t n, off64_t o), (fd, b, n, o))
+LITE_COUNTED(reads, read, ssize_t, (int fd, void* b, size_t n), (fd, b, n))
+LITE_COUNTED(reads, pread64, ssize_t, (int fd, void* b, size_t n, off64_t o), (fd, b, n, o))
+LITE_COUNTED(writes, write, ssize_t, (int fd, const void* b, size_t n), (fd, b, n))
+LITE_COUNTED(writes, pwrite64, ssize_t, (int fd, const void* b, size_t n, off64_t o), (fd, b, n, o))
 // SQLite passes fcntl one pointer or integer argument at most.
-LITE_COUNTED(locks, fcntl, int, (int fd, int op, void *arg), (fd, op, arg))
-LITE_COUNTED(sizes, fstat, int, (int fd, struct stat *st), (fd, st))
-LITE_COUNTED(other, open, int, (const char *p, int flags, int mode), (p, flags, mode))
+LITE_COUNTED(locks, fcntl, int, (int fd, int op, void* arg), (fd, op, arg))
+LITE_COUNTED(sizes, fstat, int, (int fd, struct stat* st), (fd, st))
+LITE_COUNTED(other, open, int, (const char* p, int flags, int mode), (p, flags, mode))
 LITE_COUNTED(other, close, int, (int fd), (fd))
 LITE_COUNTED(other, ftruncate, int, (int fd, off_t len), (fd, len))
-LITE_COUNTED(other, unlink, int, (const char *p), (p))
+LITE_COUNTED(other, unlink, int, (const char* p), (p))
 #undef LITE_COUNTED
 
-template <class Fn> void replaceCall(const char *name, Fn &original, Fn standIn) {
-    sqlite3_vfs *vfs = sqlite3_vfs_find(nullptr);
+template <class Fn> void replaceCall(const char* name, Fn& original, Fn standIn) {
+    sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
     original = reinterpret_cast<Fn>(vfs->xGetSystemCall(vfs, name));
     if (original)
         vfs->xSetSystemCall(vfs, name, reinterpret_cast<sqlite3_syscall_ptr>(standIn));
@@ -303,23 +308,29 @@ void installLiteCounting() {
 }
 
 struct LiteTable {
-    sqlite3 *db = nullptr;
+    sqlite3* db = nullptr;
     SYS4COUNTS sys;
     std::string dir;
 };
-LiteTable *lite[2];
+LiteTable* lite[2];
 
-bool exec(sqlite3 *db, const char *sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+bool exec(sqlite3* db, const char* sql) {
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 
-void BM_SqliteAppend(benchmark::State &state) {
+// Argument: 0 = exclusive, 1 = shared, both in one transaction; 2 = shared, autocommit with synchronous=OFF.
+void BM_SqliteAppend(benchmark::State& state) {
     const bool shared = state.range(0) != 0;
+    const bool autocommit = state.range(0) == 2;
     installLiteCounting();
     for (auto _ : state) {
-        auto *l = new LiteTable;
-        lite[shared] = l;
+        auto* l = new LiteTable;
+        if (!autocommit)
+            lite[shared] = l;
         l->dir = tempDir();
         sqlite3_open((l->dir + "/users.db").c_str(), &l->db);
-        bool ok = exec(l->db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;") &&
+        bool ok = exec(l->db, autocommit ? "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF;"
+                                         : "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;") &&
                   exec(l->db, shared ? "PRAGMA locking_mode=NORMAL;" : "PRAGMA locking_mode=EXCLUSIVE;");
         std::string create = "CREATE TABLE users(", insert = "INSERT INTO users VALUES(";
         for (int c = 0; c < kColumnCount; ++c) {
@@ -327,7 +338,7 @@ void BM_SqliteAppend(benchmark::State &state) {
             insert += c ? ", ?" : "?";
         }
         ok = ok && exec(l->db, (create + ")").c_str());
-        sqlite3_stmt *st = nullptr;
+        sqlite3_stmt* st = nullptr;
         ok = ok && sqlite3_prepare_v2(l->db, (insert + ")").c_str(), -1, &st, nullptr) == SQLITE_OK;
         const long n = recordCount();
         std::vector<std::vector<std::string>> rows(static_cast<std::size_t>(n));
@@ -338,11 +349,12 @@ void BM_SqliteAppend(benchmark::State &state) {
         l->sys.reset();
         liteCount = &l->sys;
         double s = timed([&] {
-            failed += !exec(l->db, "BEGIN");
+            if (!autocommit)
+                failed += !exec(l->db, "BEGIN");
             for (long i = 0; i < n && st; ++i) {
-                const auto &row = rows[static_cast<std::size_t>(i)];
+                const auto& row = rows[static_cast<std::size_t>(i)];
                 for (int c = 0; c < kColumnCount; ++c) {
-                    const std::string &v = row[static_cast<std::size_t>(c)];
+                    const std::string& v = row[static_cast<std::size_t>(c)];
                     if (kColumns[c].type == 'N')
                         sqlite3_bind_int64(st, c + 1, std::atol(v.c_str()));
                     else
@@ -351,21 +363,27 @@ void BM_SqliteAppend(benchmark::State &state) {
                 failed += sqlite3_step(st) != SQLITE_DONE;
                 sqlite3_reset(st);
             }
-            failed += !exec(l->db, "COMMIT");
+            if (!autocommit)
+                failed += !exec(l->db, "COMMIT");
         });
         liteCount = nullptr;
         sqlite3_finalize(st);
         if (failed)
             state.SkipWithError("inserts failed");
         report(state, n, s, &l->sys);
+        if (autocommit) {
+            sqlite3_close(l->db);
+            xbench::removeDir(l->dir);
+            delete l;
+        }
     }
 }
 
-void BM_SqliteRead(benchmark::State &state) {
-    LiteTable *l = lite[state.range(0) != 0];
+void BM_SqliteRead(benchmark::State& state) {
+    LiteTable* l = lite[state.range(0) != 0];
     const long n = recordCount();
     std::mt19937 rng(7);
-    sqlite3_stmt *st = nullptr;
+    sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(l->db, "SELECT USERNAME, NCONNECTS FROM users WHERE rowid = ?", -1, &st, nullptr);
     for (auto _ : state) {
         long sum = 0, failed = 0;
@@ -390,11 +408,11 @@ void BM_SqliteRead(benchmark::State &state) {
     sqlite3_finalize(st);
 }
 
-void BM_SqliteUpdate(benchmark::State &state) {
-    LiteTable *l = lite[state.range(0) != 0];
+void BM_SqliteUpdate(benchmark::State& state) {
+    LiteTable* l = lite[state.range(0) != 0];
     const long n = recordCount(), ops = n / 10;
     std::mt19937 rng(11);
-    sqlite3_stmt *st = nullptr;
+    sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(l->db,
                        "UPDATE users SET LCNCTTIME = ?, LDISCTIME = ?, NCONNECTS = NCONNECTS + 1, NSEQFAIL = 0, "
                        "ADISABLED = 'N' WHERE rowid = ?",
@@ -428,7 +446,7 @@ void BM_SqliteUpdate(benchmark::State &state) {
 // Argument: 0 = exclusive, 1 = shared.
 #define XB_ONCE ->Iterations(1)->Unit(benchmark::kMillisecond)
 BENCHMARK(BM_EngineAppend)->Arg(0)->Arg(1)->Arg(2) XB_ONCE;
-BENCHMARK(BM_SqliteAppend)->Arg(0)->Arg(1) XB_ONCE;
+BENCHMARK(BM_SqliteAppend)->Arg(0)->Arg(1)->Arg(2) XB_ONCE;
 BENCHMARK(BM_EngineRead)->Arg(0)->Arg(1) XB_ONCE;
 BENCHMARK(BM_SqliteRead)->Arg(0)->Arg(1) XB_ONCE;
 BENCHMARK(BM_EngineUpdate)->Arg(0)->Arg(1) XB_ONCE;

@@ -1,6 +1,7 @@
 // Dates and value conversions. Numbers are read and written in the "C" form whatever the program's locale.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 
 struct CODE4;
@@ -29,7 +30,21 @@ void c4toUpper(char* text);
 void c4toLower(char* text);
 int c4nameChar(unsigned char c);
 
-// A little-endian 32-bit number as the file formats store it.
+// Little-endian numbers as the file formats store them.
 inline unsigned long c4readU32(const unsigned char* p) {
     return (unsigned long)p[0] | (unsigned long)p[1] << 8 | (unsigned long)p[2] << 16 | (unsigned long)p[3] << 24;
+}
+inline long c4readI32(const unsigned char* p) {
+    return long(int32_t(uint32_t(c4readU32(p))));
+}
+inline unsigned short c4readU16(const unsigned char* p) {
+    return (unsigned short)(p[0] | p[1] << 8);
+}
+inline void c4putU16(unsigned char* p, unsigned v) {
+    p[0] = (unsigned char)v;
+    p[1] = (unsigned char)(v >> 8);
+}
+inline void c4putU32(unsigned char* p, unsigned long v) {
+    for (int i = 0; i < 4; i++)
+        p[i] = (unsigned char)(v >> (8 * i));
 }

@@ -85,7 +85,7 @@ enum {
     e4transError = -1210,
     e4rollback = -1220,
     e4commit = -1230,
-    e4codeBase = -1410,
+    e4context = -1410,
     e4nameNotFound = -1420,
     e4logAppend = -1240,
     e4struct = -970,

@@ -13,21 +13,6 @@
 
 namespace {
 
-unsigned short readU16(const unsigned char* p) {
-    return (unsigned short)(p[0] | p[1] << 8);
-}
-long readI32(const unsigned char* p) {
-    return long(int32_t(uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24)));
-}
-void putU16(unsigned char* p, unsigned v) {
-    p[0] = (unsigned char)v;
-    p[1] = (unsigned char)(v >> 8);
-}
-void putU32(unsigned char* p, unsigned long v) {
-    for (int i = 0; i < 4; i++)
-        p[i] = (unsigned char)(v >> (8 * i));
-}
-
 bool hasMemoFlag(unsigned char version, unsigned char tableFlags) {
     if (version == 0x30)
         return (tableFlags & 0x02) != 0;
@@ -75,16 +60,10 @@ void blankRecordAndMemos(DATA4* d) {
 
 void releaseDataFile(DATA4* d, int* firstError) {
     DATA4FILE* df = d->dataFile;
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     d->dataFile = nullptr;
     if (--df->userCount > 0)
         return;
-    const int held = dfile4appendWrite(df);
-    if (held < 0 && *firstError == 0)
-        *firstError = held;
-    u4blockFree(df->appendBuffer);
-    df->appendBuffer = nullptr;
-    df->appendBufferLen = df->appendLen = 0;
     if (df->fileChanged && !df->file.isReadOnly && df->file.hand >= 0) {
         // Only the version and the date: the count is written under the append lock when records are added, and
         // writing a count read earlier could hide records another program has added since.
@@ -123,15 +102,18 @@ int dataFileLoad(CODE4* c4, DATA4FILE* df, const char* name) {
     df->yy = head[1];
     df->mm = head[2];
     df->dd = head[3];
-    df->numRecs = readI32(head + 4);
-    df->headerLen = readU16(head + 8);
-    df->recWidth = readU16(head + 10);
+    df->numRecs = c4readI32(head + 4);
+    df->headerLen = c4readU16(head + 8);
+    df->recWidth = c4readU16(head + 10);
     df->tableFlags = head[28];
     if (df->recWidth == 0 || df->headerLen <= 32 || long(df->headerLen) > len)
         return error4raiseText(c4, e4data, 10202, name);
+    // The count is the truth: whole records past it are what a program stopped between writing a record and its count
+    // left behind, and the next append writes over them. Shared, the count may also be one ahead of the records, as
+    // another program may be writing one; held alone, no one can be, and such a count names a record that is missing.
     const long present = (len - long(df->headerLen)) / long(df->recWidth);
     if (df->numRecs < 0 || df->numRecs > present + 1 ||
-        ((c4->shareMode == 1 || c4->shareMode == 2) && df->numRecs != present))
+        ((c4->shareMode == 1 || c4->shareMode == 2) && df->numRecs > present))
         return error4raiseText(c4, e4data, 10203, name);
 
     const unsigned descLen = df->headerLen - 32;
@@ -194,34 +176,8 @@ int writeHeaderCount(DATA4FILE* df, long n) {
     unsigned char head[8];
     head[0] = df->version;
     date4headerDate(head + 1, code4sys(df->c4)->now());
-    putU32(head + 4, (unsigned long)n);
+    c4putU32(head + 4, (unsigned long)n);
     return file4write(&df->file, 0, head, 8);
-}
-
-// Appends are held back up to this many bytes of records, then written in one go.
-constexpr unsigned appendHoldMax = 64 * 1024;
-
-// Adds record n to the appends held back.
-int holdAppend(DATA4FILE* df, long n, const char* record) {
-    const unsigned width = df->recWidth;
-    const bool follows = df->appendFirst + long(df->appendLen / width) == n;
-    if (df->appendLen && (!follows || df->appendLen + width > appendHoldMax)) {
-        const int rc = dfile4appendWrite(df);
-        if (rc != 0)
-            return rc;
-    }
-    // Room for one record more than the limit takes, and the 0x1A that ends the file.
-    const unsigned need = df->appendLen + width + 1;
-    if (df->appendBufferLen < need) {
-        const unsigned size = need > appendHoldMax ? need : appendHoldMax + width + 1;
-        if (u4blockGrow(df->c4, &df->appendBuffer, &df->appendBufferLen, size) != 0)
-            return error4raise(df->c4, e4memory, 10258);
-    }
-    if (df->appendLen == 0)
-        df->appendFirst = n;
-    std::memcpy(df->appendBuffer + df->appendLen, record, width);
-    df->appendLen += width;
-    return 0;
 }
 
 // The record count says where the new record goes: it must agree with the file's length (within the one record a
@@ -234,16 +190,15 @@ int checkCountAgainstLength(DATA4* d, long count) {
     const long len = file4len(&df->file);
     if (len < 0)
         return int(len);
-    const long held = df->appendLen ? long(df->appendLen / df->recWidth) : 0;
-    const long present = (len - long(df->headerLen)) / long(df->recWidth) + held;
+    const long present = (len - long(df->headerLen)) / long(df->recWidth);
     if (count > present + 1)
-        return error4raiseText(d->codeBase, e4append, 10259, df->file.name);
+        return error4raiseText(d->c4, e4append, 10259, df->file.name);
     df->countChecked = count;
     return 0;
 }
 
 int buildHandle(DATA4* d, const char* fullName) {
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     DATA4FILE* df = d->dataFile;
     u4namePiece(d->alias, sizeof d->alias, fullName, 0, 0);
     const unsigned rw = df->recWidth;
@@ -318,7 +273,7 @@ DATA4* d4open(CODE4* c4, const char* name) {
         error4raise(c4, e4memory, 10209);
         return nullptr;
     }
-    d->codeBase = c4;
+    d->c4 = c4;
     d->recNum = d->recNumOld = -1;
     l4add(&c4->dataList, d);
 
@@ -355,8 +310,6 @@ DATA4* d4open(CODE4* c4, const char* name) {
             df->memoFile.file.hand = -1;
             df->userCount = 1;
             df->minCount = -1;
-            df->appendBuffer = nullptr;
-            df->appendBufferLen = df->appendLen = 0;
             df->countChecked = -1;
             df->shareModeOpen = c4->shareMode;
             l4add(&c4->dataFileList, df);
@@ -397,7 +350,7 @@ DATA4* d4open(CODE4* c4, const char* name) {
 int d4close(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10214);
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     const int oldTries = c4->lockTries;
     c4->lockTries = -1;
@@ -421,7 +374,6 @@ int d4close(DATA4* d) {
         if (rc == e4unique)
             d->recordChanged = 0;
         keep(rc);
-        keep(dfile4appendWrite(d->dataFile));
         if (c4->log.isOpen && d->clientId) {
             rc = log4closeEntry(d);
             keep(rc < 0 ? e4logAppend : 0);
@@ -526,9 +478,9 @@ DATA4* d4create(CODE4* c4, const char* name, const FIELD4INFO* fields) {
     auto* h = reinterpret_cast<unsigned char*>(image.data());
     h[0] = memo ? 0x83 : 0x03;
     date4headerDate(h + 1, code4sys(c4)->now());
-    putU32(h + 4, 0);
-    putU16(h + 8, headerLen);
-    putU16(h + 10, unsigned(width));
+    c4putU32(h + 4, 0);
+    c4putU16(h + 8, headerLen);
+    c4putU16(h + 10, unsigned(width));
     for (int i = 0; i < n; i++) {
         unsigned char* p = h + 32 + 32 * i;
         const FIELD4INFO& f = fields[i];
@@ -566,33 +518,54 @@ DATA4* d4create(CODE4* c4, const char* name, const FIELD4INFO* fields) {
 int d4appendStart(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10222);
-    CODE4GUARD guard(d->codeBase->mutex);
-    if (d->codeBase->errorLatch < 0)
-        return e4codeBase;
+    CODE4GUARD guard(d->c4->mutex);
+    if (d->c4->errorLatch < 0)
+        return e4context;
     int rc = d4updateRecord(d, 0);
     if (rc != 0)
         return rc;
     blankRecordAndMemos(d);
     d->recordChanged = 0;
+    // No current record: the field assignments that follow belong to the new record, not to the one stood on.
+    d->recNum = -1;
+    d->eofFlag = d->bofFlag = 0;
     return 0;
 }
+
+namespace {
+
+// Takes the file back to `count` whole records after a failed append: what reached the file of the new record goes,
+// the 0x1A that ends the file comes back and the header counts those records. Straight system calls, each tried
+// whatever the one before did: the error that brought us here is latched, and the file layer would refuse.
+void cutBackAppend(DATA4FILE* df, long count) {
+    FILE4SYS* sys = code4sys(df->c4);
+    const long end = long(df->headerLen) + long(df->recWidth) * count;
+    (void)sys->truncate(df->file.hand, end);
+    const char eof = 0x1A;
+    (void)sys->pwrite(df->file.hand, &eof, 1, end);
+    unsigned char b[4];
+    c4putU32(b, (unsigned long)count);
+    (void)sys->pwrite(df->file.hand, b, 4, 4);
+}
+
+} // namespace
 
 int d4append(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10223);
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     if (c4->errorLatch < 0)
-        return e4codeBase;
+        return e4context;
     DATA4FILE* df = d->dataFile;
     if (d->readOnly)
         return error4raiseText(c4, e4write, 10224, df->file.name);
-    // With the count this process's own, the record joins the appends held back; otherwise it is written at once.
+    // The buffer is the new record from here on: whatever happens, it is never written over the record stood on.
+    d->recordChanged = 0;
+    d->recNum = -1;
     const bool hadAppendLock = d4lockTestAppend(d);
     int rc = 0;
     if (!hadAppendLock) {
-        // Keep the record buffer: the lock's automatic release may write this handle's changed record, and the
-        // buffer already holds the new record's values.
         const int oldAuto = c4->unlockAuto;
         c4->unlockAuto = 0;
         rc = d4lockAppend(d);
@@ -616,30 +589,44 @@ int d4append(DATA4* d) {
         m->isChanged = 1;
         rc = f4memoFlush(f);
     }
+    // The index files are locked and marked as being changed before the record goes out, and a unique tag's refusal
+    // is known before anything is written: a stop anywhere from here on leaves either nothing or a marked index.
+    int tagsLocked = 0;
     if (rc == 0)
-        rc = d4appendKeys(d, n);
-    if (rc == 0 && hadAppendLock) {
-        rc = holdAppend(df, n, d->record);
-    } else if (rc == 0) {
-        rc = dfile4appendWrite(df);
+        rc = d4appendKeysBegin(d, &tagsLocked);
+    const bool keysBegun = rc == 0;
+    if (rc == 0) {
+        // The record, then the count that makes it part of the table: one write each.
         const long pos = long(df->headerLen) + long(df->recWidth) * count;
         d->record[df->recWidth] = 0x1A;
-        if (rc == 0)
-            rc = file4write(&df->file, pos, d->record, df->recWidth + 1);
+        rc = file4write(&df->file, pos, d->record, df->recWidth + 1);
         d->record[df->recWidth] = 0;
         if (rc == 0)
             rc = writeHeaderCount(df, n);
+        if (rc == 0) {
+            df->fileChanged = 1;
+            df->numRecs = n;
+            df->countChecked = n;
+            if (df->minCount >= 0 || !dfile4isShared(df))
+                df->minCount = n;
+            d->count = n;
+            // Only now that the record is in the file and counted do the index files get its key.
+            rc = d4appendKeys(d, n);
+        }
+        if (rc != 0) {
+            cutBackAppend(df, count);
+            df->numRecs = count;
+            df->countChecked = -1;
+            if (df->minCount >= 0)
+                df->minCount = count;
+            d->count = count;
+        }
     }
+    if (keysBegun)
+        rc = d4keysEnd(d, tagsLocked, rc);
     if (rc == 0) {
-        df->numRecs = n;
-        df->countChecked = n;
-        df->fileChanged = 1;
-        if (df->minCount >= 0 || !dfile4isShared(df))
-            df->minCount = n;
-        d->count = n;
         d->recNum = n;
         d->eofFlag = d->bofFlag = 0;
-        d->recordChanged = 0;
         std::memcpy(d->recordOld, d->record, df->recWidth);
         d->recNumOld = n;
         d->recordOldValid = 1;
@@ -654,37 +641,14 @@ int d4append(DATA4* d) {
 
 // ---- positioning ----
 
-int dfile4appendWrite(DATA4FILE* df) {
-    if (df->appendLen == 0)
-        return 0;
-    if (df->c4->errorLatch < 0)
-        return e4codeBase; // kept for the write after the error is cleared
-    const unsigned len = df->appendLen;
-    const long first = df->appendFirst;
-    const long n = first - 1 + long(len / df->recWidth);
-    df->appendLen = 0;
-    df->appendBuffer[len] = 0x1A;
-    int rc = file4write(&df->file, long(df->headerLen) + long(df->recWidth) * (first - 1), df->appendBuffer, len + 1);
-    if (rc == 0)
-        rc = writeHeaderCount(df, n);
-    if (rc != 0) {
-        df->minCount = -1;
-        df->countChecked = -1;
-    }
-    return rc;
-}
-
 long d4recCountDo(DATA4* d) {
     DATA4FILE* df = d->dataFile;
     if (df->minCount >= 0 && (!dfile4isShared(df) || d4lockTestAppend(d) || d4lockTestFile(d)))
         return d->count = df->minCount;
-    // The header on disk is read: the appends held back go there first, or it would not count them.
-    if (dfile4appendWrite(df) < 0)
-        return -1;
     unsigned char b[4];
     if (file4readAll(&df->file, 4, b, 4) < 0)
         return -1;
-    long n = readI32(b);
+    long n = c4readI32(b);
     if (n < 0)
         n = 0;
     df->numRecs = n;
@@ -696,22 +660,20 @@ long d4recCountDo(DATA4* d) {
 long d4recCount(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10225);
-    if (d->codeBase->errorLatch < 0)
-        return e4codeBase;
-    CODE4GUARD guard(d->codeBase->mutex);
+    if (d->c4->errorLatch < 0)
+        return e4context;
+    CODE4GUARD guard(d->c4->mutex);
     return d4recCountDo(d);
 }
 
 static int readRecord(DATA4* d, long n) {
     DATA4FILE* df = d->dataFile;
-    if (df->appendLen && n >= df->appendFirst && dfile4appendWrite(df) < 0)
-        return -1;
     const long pos = long(df->headerLen) + long(df->recWidth) * (n - 1);
     return file4read(&df->file, pos, d->record, df->recWidth) == df->recWidth ? 0 : -1;
 }
 
 static int goFailed(DATA4* d) {
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     d->recNum = -1;
     blankRecord(d);
     d4memoReset(d);
@@ -725,10 +687,10 @@ static int goFailed(DATA4* d) {
 int d4go(DATA4* d, long n) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10227);
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     if (c4->errorLatch < 0)
-        return e4codeBase;
+        return e4context;
     int rc = d4updateRecord(d, 0);
     if (rc != 0)
         return rc;
@@ -770,13 +732,13 @@ int d4go(DATA4* d, long n) {
 int d4goEof(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10228);
-    CODE4GUARD guard(d->codeBase->mutex);
+    CODE4GUARD guard(d->c4->mutex);
     int rc = d4updateRecord(d, 1);
     if (rc != 0)
         return rc;
     const long count = d4recCountDo(d);
     if (count < 0)
-        return d->codeBase->errorLatch < 0 ? d->codeBase->errorLatch : -1;
+        return d->c4->errorLatch < 0 ? d->c4->errorLatch : -1;
     d->eofFlag = 1;
     d->recNum = count + 1;
     if (count == 0)
@@ -789,7 +751,7 @@ int d4goEof(DATA4* d) {
 int d4top(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10229);
-    CODE4GUARD guard(d->codeBase->mutex);
+    CODE4GUARD guard(d->c4->mutex);
     if (d->tagSelected)
         return d4tagTop(d);
     if (d4recCountDo(d) <= 0)
@@ -800,7 +762,7 @@ int d4top(DATA4* d) {
 int d4bottom(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10230);
-    CODE4GUARD guard(d->codeBase->mutex);
+    CODE4GUARD guard(d->c4->mutex);
     if (d->tagSelected)
         return d4tagBottom(d);
     const long count = d4recCountDo(d);
@@ -812,10 +774,10 @@ int d4bottom(DATA4* d) {
 int d4skip(DATA4* d, long n) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10231);
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     if (c4->errorLatch < 0)
-        return e4codeBase;
+        return e4context;
     if (d->tagSelected)
         return d4skipTag(d, n);
     const long count = d4recCountDo(d);
@@ -879,14 +841,8 @@ int d4writeData(DATA4* d, long n) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 12305);
     if (n <= 0)
-        return error4raise(d->codeBase, e4parm, 12306);
+        return error4raise(d->c4, e4parm, 12306);
     DATA4FILE* df = d->dataFile;
-    // A record still held back is written with the others first: their later write would undo this one.
-    if (df->appendLen && n >= df->appendFirst) {
-        const int held = dfile4appendWrite(df);
-        if (held < 0)
-            return held;
-    }
     const int rc = file4write(&df->file, long(df->headerLen) + long(df->recWidth) * (n - 1), d->record, df->recWidth);
     if (rc == 0)
         df->fileChanged = 1;
@@ -894,7 +850,7 @@ int d4writeData(DATA4* d, long n) {
 }
 
 int d4updateRecord(DATA4* d, int doUnlock) {
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     if (d->recNum > 0 && d->recordChanged && !d->eofFlag) {
         int rc = d4memoFlush(d);
         // Off while writing: locking the record may release this handle's other locks, and that release must not
@@ -918,12 +874,10 @@ int d4updateRecord(DATA4* d, int doUnlock) {
 
 int d4updateHeader(DATA4* d, int doTimeStamp, int doCount) {
     DATA4FILE* df = d->dataFile;
-    if (doCount && df->appendLen)
-        return dfile4appendWrite(df); // writes the count with the records
     unsigned char head[8];
     head[0] = df->version;
-    date4headerDate(head + 1, code4sys(d->codeBase)->now());
-    putU32(head + 4, (unsigned long)df->numRecs);
+    date4headerDate(head + 1, code4sys(d->c4)->now());
+    c4putU32(head + 4, (unsigned long)df->numRecs);
     if (doCount)
         return file4write(&df->file, 0, head, 8);
     if (doTimeStamp)
@@ -934,7 +888,7 @@ int d4updateHeader(DATA4* d, int doTimeStamp, int doCount) {
 int d4refreshRecord(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parm, 10232);
-    CODE4GUARD guard(d->codeBase->mutex);
+    CODE4GUARD guard(d->c4->mutex);
     if (d->recNum < 1 || d->recNum > d->count)
         return 0;
     if (d4lockTestFile(d) && dfile4isShared(d->dataFile)) {
@@ -954,9 +908,9 @@ int d4refreshRecord(DATA4* d) {
 }
 
 int d4writeCheck(DATA4* d) {
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     if (c4->errorLatch < 0)
-        return e4codeBase;
+        return e4context;
     if (c4->lockBeforeWrite && d->recNum > 0 && !d4lockTest(d, d->recNum))
         return error4raiseText(c4, e4lock, 10233, d->alias);
     return 0;
@@ -977,8 +931,8 @@ int d4changed(DATA4* d, int flag) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10235);
     const int old = d->recordChanged;
-    if (flag > 0 && d->codeBase->lockBeforeWrite && d->recNum > 0 && !d4lockTest(d, d->recNum))
-        return error4raiseText(d->codeBase, e4lock, 10236, d->alias);
+    if (flag > 0 && d->c4->lockBeforeWrite && d->recNum > 0 && !d4lockTest(d, d->recNum))
+        return error4raiseText(d->c4, e4lock, 10236, d->alias);
     if (flag >= 0)
         d->recordChanged = flag > 0;
     return old;
@@ -987,7 +941,7 @@ int d4changed(DATA4* d, int flag) {
 int d4flush(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10237);
-    CODE4GUARD guard(d->codeBase->mutex);
+    CODE4GUARD guard(d->c4->mutex);
     int first = 0;
     auto keep = [&](int rc) {
         if (rc < 0 && first == 0)
@@ -996,7 +950,6 @@ int d4flush(DATA4* d) {
     // A record write refused by a lock or a unique tag is reported too: nothing of the record reached the file.
     const int written = d4updateRecord(d, 0);
     keep(written);
-    keep(dfile4appendWrite(d->dataFile));
     keep(file4flush(&d->dataFile->file));
     if (d->dataFile->memoFile.isOpen)
         keep(file4flush(&d->dataFile->memoFile.file));
@@ -1008,7 +961,7 @@ int d4flush(DATA4* d) {
 
 int d4fieldNumber(DATA4* d, const char* name) {
     if (!d || !name)
-        return error4raise(d ? d->codeBase : nullptr, e4parmNull, 10238);
+        return error4raise(d ? d->c4 : nullptr, e4parmNull, 10238);
     char buf[256];
     u4ncpy(buf, name, sizeof buf);
     c4trimBlanks(buf, sizeof buf);
@@ -1016,8 +969,8 @@ int d4fieldNumber(DATA4* d, const char* name) {
     for (int i = 0; i < d->nFields; i++)
         if (std::strcmp(d->fields[i].name, buf) == 0)
             return i + 1;
-    if (d->codeBase->fieldNameErrors)
-        return error4raiseText(d->codeBase, e4fieldName, 10239, name);
+    if (d->c4->fieldNameErrors)
+        return error4raiseText(d->c4, e4fieldName, 10239, name);
     return e4fieldName;
 }
 
@@ -1027,7 +980,7 @@ FIELD4* d4fieldJ(DATA4* d, int j) {
         return nullptr;
     }
     if (j < 1 || j > d->nFields) {
-        error4raise(d->codeBase, e4parm, 10241);
+        error4raise(d->c4, e4parm, 10241);
         return nullptr;
     }
     return &d->fields[j - 1];
@@ -1036,167 +989,4 @@ FIELD4* d4fieldJ(DATA4* d, int j) {
 FIELD4* d4field(DATA4* d, const char* name) {
     const int j = d4fieldNumber(d, name);
     return j > 0 ? &d->fields[j - 1] : nullptr;
-}
-
-// ---- field values ----
-
-static bool isNotNumeric(const FIELD4* f) {
-    return f->type == 'D' || f->type == 'G' || f->type == 'L' || f->type == 'M';
-}
-
-int f4assignN(FIELD4* f, const char* text, unsigned len) {
-    if (!f || (!text && len))
-        return error4raise(nullptr, e4parmNull, 10242);
-    const int rc = d4writeCheck(f->data);
-    if (rc != 0)
-        return rc;
-    const unsigned n = len < f->len ? len : f->len;
-    char* p = f->data->record + f->offset;
-    if (n)
-        std::memcpy(p, text, n);
-    std::memset(p + n, ' ', f->len - n);
-    f->data->recordChanged = 1;
-    return 0;
-}
-
-int f4assign(FIELD4* f, const char* text) {
-    if (!f || !text)
-        return error4raise(f ? f->data->codeBase : nullptr, e4parmNull, 10243);
-    return f4assignN(f, text, unsigned(std::strlen(text)));
-}
-
-int f4assignDouble(FIELD4* f, double x) {
-    if (!f)
-        return error4raise(nullptr, e4parmNull, 10244);
-    if (f->type == 'L')
-        return error4raise(f->data->codeBase, e4parm, 10245);
-    int rc = d4writeCheck(f->data);
-    if (rc != 0)
-        return rc;
-    char* p = f->data->record + f->offset;
-    if (f->type == 'D')
-        date4assign(p, long(x));
-    else
-        c4doubleToText(x, p, f->len, f->dec); // a value too wide shows as "*" in the field
-    f->data->recordChanged = 1;
-    return 0;
-}
-
-int f4assignLong(FIELD4* f, long v) {
-    if (!f)
-        return error4raise(nullptr, e4parmNull, 10246);
-    if (isNotNumeric(f))
-        return error4raise(f->data->codeBase, e4parm, 10247);
-    if (f->dec > 0)
-        return f4assignDouble(f, double(v));
-    const int rc = d4writeCheck(f->data);
-    if (rc != 0)
-        return rc;
-    c4longToText(v, f->data->record + f->offset, f->len);
-    f->data->recordChanged = 1;
-    return 0;
-}
-
-int f4assignInt(FIELD4* f, int v) {
-    if (!f)
-        return error4raise(nullptr, e4parmNull, 10248);
-    if (f->type == 'L')
-        return error4raise(f->data->codeBase, e4parm, 10249);
-    if (f->type == 'D') {
-        const int rc = d4writeCheck(f->data);
-        if (rc != 0)
-            return rc;
-        date4assign(f->data->record + f->offset, v);
-        f->data->recordChanged = 1;
-        return 0;
-    }
-    if (f->dec > 0)
-        return f4assignDouble(f, double(v));
-    return f4assignLong(f, v);
-}
-
-char* f4assignPtr(FIELD4* f) {
-    if (!f)
-        return nullptr;
-    f->data->recordChanged = 1;
-    return f->data->record + f->offset;
-}
-
-char* f4ptr(FIELD4* f) {
-    return f ? f->data->record + f->offset : nullptr;
-}
-
-char* f4str(FIELD4* f) {
-    if (!f) {
-        error4raise(nullptr, e4parmNull, 10250);
-        return nullptr;
-    }
-    CODE4* c4 = f->data->codeBase;
-    if (c4->fieldBufferLen < unsigned(f->len) + 1u &&
-        u4blockGrow(c4, &c4->fieldBuffer, &c4->fieldBufferLen, unsigned(f->len) + 1u) != 0) {
-        error4raise(c4, e4memory, 10251);
-        return nullptr;
-    }
-    std::memcpy(c4->fieldBuffer, f->data->record + f->offset, f->len);
-    c4->fieldBuffer[f->len] = 0;
-    return c4->fieldBuffer;
-}
-
-long f4long(FIELD4* f) {
-    if (!f) {
-        error4raise(nullptr, e4parm, 10252);
-        return -1;
-    }
-    if (isNotNumeric(f)) {
-        error4raise(f->data->codeBase, e4parm, 10253);
-        return -1;
-    }
-    if (f->data->codeBase->errorLatch < 0)
-        return -1;
-    return c4textToLong(f->data->record + f->offset, f->len < 127 ? f->len : 127);
-}
-
-int f4int(FIELD4* f) {
-    if (!f) {
-        error4raise(nullptr, e4parm, 10254);
-        return -1;
-    }
-    if (f->type == 'L') {
-        error4raise(f->data->codeBase, e4parm, 10255);
-        return -1;
-    }
-    if (f->type == 'D')
-        return int(date4toJulian(f->data->record + f->offset));
-    return c4textToInt(f->data->record + f->offset, f->len < 127 ? f->len : 127);
-}
-
-double f4double(FIELD4* f) {
-    if (!f) {
-        error4raise(nullptr, e4parm, 10256);
-        return 0;
-    }
-    if (f->type == 'D')
-        return double(date4toJulian(f->data->record + f->offset));
-    return c4textToDouble(f->data->record + f->offset, f->len);
-}
-
-unsigned f4len(FIELD4* f) {
-    if (!f) {
-        error4raise(nullptr, e4parmNull, 10257);
-        return 0;
-    }
-    return f->len;
-}
-
-int f4number(FIELD4* f) {
-    return f ? int(f - f->data->fields) + 1 : e4parmNull;
-}
-int f4type(FIELD4* f) {
-    return f ? int(f->type) : int(e4parmNull);
-}
-int f4decimals(FIELD4* f) {
-    return f ? int(f->dec) : int(e4parmNull);
-}
-const char* f4name(FIELD4* f) {
-    return f ? f->name : nullptr;
 }

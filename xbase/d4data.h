@@ -2,6 +2,7 @@
 #pragma once
 
 #include "code4.h"
+#include "f4field.h"
 #include "m4memo.h"
 
 struct DATA4;
@@ -34,12 +35,6 @@ struct DATA4FILE {
     int appendLockId;        // handle id holding the append byte
     LISTHEAD4 lockedRecords; // LOCK4, ascending record numbers
     int fileChanged;         // records written: the header gets the count and date at close
-    // Appends held back while the record count is this process's own (the file is not shared, or a handle holds the
-    // append or file lock): records appendFirst on, back to back, written in one go by dfile4appendWrite.
-    char* appendBuffer;
-    unsigned appendBufferLen; // allocated bytes
-    unsigned appendLen;       // bytes of records held
-    long appendFirst;
     long countChecked; // a record count found to agree with the file's length (-1 = none): appends at it need no check
     // Tag files open on this data file (index layer; kept here so that handles share them).
     LISTHEAD4 tagfiles;
@@ -60,7 +55,7 @@ struct FIELD4 {
 
 struct DATA4 {
     LINK4 link;
-    CODE4* codeBase;
+    CODE4* c4;
     DATA4FILE* dataFile;
     char alias[33];
     int clientId; // handle id
@@ -83,7 +78,11 @@ struct DATA4 {
     LISTHEAD4 indexes; // INDEX4 of this handle (index layer)
 };
 
+// Opens a data file. The header's record count is the truth: whole records past it (left by a program stopped between
+// writing a record and its count) are not part of the table, and the next append writes over them.
 DATA4* d4open(CODE4* c4, const char* name);
+// Writes a changed current record (with its keys), releases the handle's locks, writes the index files' changed pages
+// and then their headers, and closes. Appends have nothing left to write: d4append wrote them.
 int d4close(DATA4* d);
 
 // Field list for d4create: name, type letter, width, decimals; ended by an entry with a null name.
@@ -95,12 +94,22 @@ struct FIELD4INFO {
 };
 // Creates a data file (and its memo file when a field is a memo) and opens it.
 DATA4* d4create(CODE4* c4, const char* name, const FIELD4INFO* fields);
-// Appends the record buffer as a new record. Where the record count cannot change under this process (the file is not
-// shared, or the handle already holds the append or file lock) the record is held back in memory and written, with the
-// header's count, at d4flush, d4unlock, the release of the lock, d4close, or when the data file is read; a handle that
-// has to take the append lock itself writes the record and releases the lock before it returns.
+// Appends the record buffer as record count + 1. What the result promises, in every share mode and whether or not the
+// handle holds the append lock:
+// - 0: the record (with the 0x1A that ends the file after it) and the header's new count are in the file when the call
+//   returns, written by the call itself (one write for each; nothing is held in memory for later). Only then does any
+//   index file get the record's key, so another process never meets a key whose record is not there. The handle
+//   stands on the new record. A system crash may still lose what the operating system had not yet put on disk;
+//   d4flush syncs.
+// - anything else: nothing changed. A failed write is cut back (the file keeps its whole records and the count that
+//   counts them), a unique tag's refusal (r4unique, e4unique) is found before anything is written, and a refused lock
+//   (r4locked) leaves the file untouched. The record buffer keeps the values for another try; the handle then stands
+//   on no record, so that no later write or close puts the rejected values over a record of the file.
+// A handle that takes the append lock itself (shared mode, not held) releases it before it returns.
 int d4append(DATA4* d);
-int d4appendStart(DATA4* d); // blank record buffer, ready for the field assignments of an append
+// Blanks the record buffer for the field assignments of an append. The handle then stands on no record: the
+// assignments change no record of the file until d4append writes them as a new one.
+int d4appendStart(DATA4* d);
 
 FIELD4* d4field(DATA4* d, const char* name);
 FIELD4* d4fieldJ(DATA4* d, int j);
@@ -121,6 +130,9 @@ int d4numFields(DATA4* d);
 int d4refreshRecord(DATA4* d);
 int d4blank(DATA4* d);
 int d4changed(DATA4* d, int flag);
+// Writes a changed current record (with its keys), syncs the data and memo files to disk, writes each index file's
+// changed pages and then its header (clearing its being-changed mark), and syncs it. After d4flush returns 0, what
+// the handle confirmed survives a system crash too.
 int d4flush(DATA4* d);
 int d4deleted(DATA4* d);
 void d4delete(DATA4* d);
@@ -135,26 +147,6 @@ int d4writeData(DATA4* d, long n);
 int d4updateHeader(DATA4* d, int doTimeStamp, int doCount);
 // Reads the record count from the header (or the cached one under the append or file lock).
 long d4recCountDo(DATA4* d);
-// Writes the appends held back (see d4append) and the header's count. 0 or the error of the write, after which the
-// records held are dropped and the count is read from the file again.
-int dfile4appendWrite(DATA4FILE* df);
 
-// Field values.
-int f4assign(FIELD4* f, const char* text);
-int f4assignN(FIELD4* f, const char* text, unsigned len);
-int f4assignLong(FIELD4* f, long v);
-int f4assignInt(FIELD4* f, int v);
-int f4assignDouble(FIELD4* f, double x);
-char* f4assignPtr(FIELD4* f);
-char* f4str(FIELD4* f);
-long f4long(FIELD4* f);
-int f4int(FIELD4* f);
-double f4double(FIELD4* f);
-unsigned f4len(FIELD4* f);
-int f4number(FIELD4* f);
-char* f4ptr(FIELD4* f);
-int f4type(FIELD4* f);
-int f4decimals(FIELD4* f);
-const char* f4name(FIELD4* f);
 // Checks done before every field write: latch and lockBeforeWrite. 0 = write allowed.
 int d4writeCheck(DATA4* d);

@@ -646,7 +646,7 @@ EXPR4 *expr4parse(DATA4 *data, const char *text, TAG4FILE *tag) {
     e->source = text;
     e->data = data;
     e->tagPtr = tag;
-    e->codeBase = c4;
+    e->c4 = c4;
     e->keyDec = p.keyDec;
     e->bound = true;
     return e;
@@ -656,7 +656,7 @@ void expr4free(EXPR4 *expr) { delete expr; }
 
 int expr4context(EXPR4 *e, DATA4 *data) {
     if (!e || !data)
-        return error4raise(e ? e->codeBase : nullptr, -935, loc4vary);
+        return error4raise(e ? e->c4 : nullptr, -935, loc4vary);
     for (E4INFO &s : e->info) {
         if (!s.field || !s.localData)
             continue;
@@ -675,13 +675,13 @@ int expr4context(EXPR4 *e, DATA4 *data) {
 int expr4vary(EXPR4 *e, char **result) {
     if (!e)
         return error4raise(nullptr, -935, loc4vary);
-    if (e->codeBase->errorLatch < 0)
+    if (e->c4->errorLatch < 0)
         return -1410;
     std::lock_guard lock(e4evalMutex());
     if (!e->bound)
         if (int rc = expr4context(e, e->data))
             return rc;
-    E4CODE &st = e4hostState(e->codeBase);
+    E4CODE& st = e4hostState(e->c4);
     if (st.evalBuf.size() < static_cast<size_t>(e->bufLen) + 1)
         st.evalBuf.resize(static_cast<size_t>(e->bufLen) + 1);
     E4EVAL ev;
@@ -698,7 +698,8 @@ int expr4keyLen(EXPR4 *e) {
     if (!e)
         return -935;
     switch (e->type) {
-    case 'n': return e->keyLen > 0 ? e->keyLen : e4hostState(e->codeBase).numericStrLen;
+    case 'n':
+        return e->keyLen > 0 ? e->keyLen : e4hostState(e->c4).numericStrLen;
     case 'd': return 8;
     default: return e->len;
     }
@@ -709,7 +710,7 @@ int expr4key(EXPR4 *e, char **result) {
     int len = expr4vary(e, &value);
     if (len < 0)
         return len;
-    E4CODE &st = e4hostState(e->codeBase);
+    E4CODE& st = e4hostState(e->c4);
     const int keyLen = expr4keyLen(e);
     if (st.keyBuf.size() < static_cast<size_t>(keyLen) + 1)
         st.keyBuf.resize(static_cast<size_t>(keyLen) + 1);
@@ -742,7 +743,7 @@ int expr4true(EXPR4 *e) {
     if (!e)
         return error4raise(nullptr, -935, loc4true);
     if (e->type != 'L')
-        return error4raise(e->codeBase, -950, loc4true);
+        return error4raise(e->c4, -950, loc4true);
     char *value = nullptr;
     int rc = expr4vary(e, &value);
     if (rc < 0)

@@ -74,7 +74,7 @@ struct EXPR4 {
     std::string source;
     DATA4 *data = nullptr;
     TAG4FILE *tagPtr = nullptr;
-    CODE4 *codeBase = nullptr;
+    CODE4* c4 = nullptr;
     char type = 0;
     int len = 0;
     int keyLen = 0;                // set by the tag from its header (0: not a tag key)

@@ -274,7 +274,7 @@ void e4substr(E4EVAL &ev, const E4INFO &s) {
     ev.stack[ev.sp++] = o;
 }
 void e4time(E4EVAL &ev, const E4INFO &s) {
-    e4hostTime(ev.expr->codeBase, out(ev, s));
+    e4hostTime(ev.expr->c4, out(ev, s));
     ev.stack[ev.sp++] = out(ev, s);
 }
 void e4upper(E4EVAL &ev, const E4INFO &s) {
@@ -360,7 +360,7 @@ void e4ctod(E4EVAL &ev, const E4INFO &s) {
 }
 void e4date(E4EVAL &ev, const E4INFO &s) {
     char date[9];
-    e4hostToday(ev.expr->codeBase, date);
+    e4hostToday(ev.expr->c4, date);
     date[8] = 0;
     pushD(ev, s, dayOf8(date));
 }
@@ -376,7 +376,9 @@ void e4deleted(E4EVAL &ev, const E4INFO &s) { pushL(ev, s, ev.record[0] == '*');
 void e4reccount(E4EVAL &ev, const E4INFO &s) { pushD(ev, s, static_cast<double>(d4recCount(ev.expr->data))); }
 void e4recno(E4EVAL &ev, const E4INFO &s) { pushD(ev, s, static_cast<double>(d4recNo(ev.expr->data))); }
 void e4val(E4EVAL &ev, const E4INFO &s) { pushD(ev, s, c4textToDouble(pop(ev), s.i2)); }
-void e4pageno(E4EVAL &ev, const E4INFO &s) { pushD(ev, s, e4hostState(ev.expr->codeBase).pageNo); }
+void e4pageno(E4EVAL& ev, const E4INFO& s) {
+    pushD(ev, s, e4hostState(ev.expr->c4).pageNo);
+}
 
 // ASCEND turns a value into the text it has as an index key; DESCEND then negates every byte.
 void ascendInPlace(E4EVAL &ev, const E4INFO &s, char argType) {

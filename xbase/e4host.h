@@ -9,7 +9,9 @@
 
 inline char *e4hostRecord(DATA4 *d) { return d->record; }
 inline E4CODE &e4hostState(CODE4 *c4) { return c4->expr; }
-inline CODE4 *e4hostCode(DATA4 *d) { return d->codeBase; }
+inline CODE4* e4hostCode(DATA4* d) {
+    return d->c4;
+}
 // The memo text of a field of the current record (read on demand), or null.
 inline const char *e4hostMemo(FIELD4 *f, unsigned *len) {
     *len = f4memoLen(f);

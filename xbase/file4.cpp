@@ -151,7 +151,7 @@ char* dupText(const char* s) {
 void clearRecord(FILEREC4* f, CODE4* c4) {
     *f = FILEREC4{};
     f->hand = -1;
-    f->codeBase = c4;
+    f->c4 = c4;
 }
 
 int keepName(FILEREC4* f, const char* name) {
@@ -170,7 +170,7 @@ int file4open(FILEREC4* f, CODE4* c4, const char* name, int copyName) {
     if (!f || !c4 || !name)
         return error4raise(c4, e4parm, 10401);
     if (c4->errorLatch < 0)
-        return e4codeBase;
+        return e4context;
     FILE4SYS* sys = code4sys(c4);
     clearRecord(f, c4);
     char path[PATH_MAX];
@@ -247,7 +247,7 @@ int file4create(FILEREC4* f, CODE4* c4, const char* name, int copyName) {
     if (!f || !c4)
         return error4raise(c4, e4parmNull, 10405);
     if (c4->errorLatch < 0)
-        return e4codeBase;
+        return e4context;
     clearRecord(f, c4);
     if (!name)
         return file4createTemp(f, c4);
@@ -297,7 +297,7 @@ int file4close(FILEREC4* f) {
         return error4raise(nullptr, e4parmNull, 10408);
     if (f->hand < 0)
         return 0;
-    CODE4* c4 = f->codeBase;
+    CODE4* c4 = f->c4;
     FILE4SYS* sys = code4sys(c4);
     if (sys->close(f->hand) < 0)
         error4raiseText(c4, e4close, 10409, f->name);
@@ -312,18 +312,18 @@ int file4close(FILEREC4* f) {
 long file4len(FILEREC4* f) {
     if (!f)
         return error4raise(nullptr, e4parmNull, 10410);
-    const long n = code4sys(f->codeBase)->size(f->hand);
+    const long n = code4sys(f->c4)->size(f->hand);
     if (n < 0 || n > INT_MAX)
-        return error4raiseText(f->codeBase, e4len, 10411, f->name);
+        return error4raiseText(f->c4, e4len, 10411, f->name);
     return n;
 }
 
 int file4lenSet(FILEREC4* f, long len) {
     if (!f || len < 0)
-        return error4raise(f ? f->codeBase : nullptr, e4parmNull, 10412);
-    CODE4* c4 = f->codeBase;
+        return error4raise(f ? f->c4 : nullptr, e4parmNull, 10412);
+    CODE4* c4 = f->c4;
     if (c4->errorLatch < 0)
-        return e4codeBase;
+        return e4context;
     if (c4->errorLatch > 0 && c4->errorLatch < 200)
         return -1;
     if (f->isReadOnly)
@@ -338,11 +338,11 @@ int file4lenSet(FILEREC4* f, long len) {
 int file4readError(FILEREC4* f, long pos, unsigned len, const char* operation) {
     char text[48];
     std::snprintf(text, sizeof text, "%19ld %19u", pos, len);
-    return error4raiseText(f->codeBase, e4read, 10415, f->name, text, operation);
+    return error4raiseText(f->c4, e4read, 10415, f->name, text, operation);
 }
 
 unsigned file4readLow(FILEREC4* f, long pos, void* buf, unsigned len) {
-    FILE4SYS* sys = code4sys(f->codeBase);
+    FILE4SYS* sys = code4sys(f->c4);
     unsigned done = 0;
     while (done < len) {
         const long n = sys->pread(f->hand, static_cast<char*>(buf) + done, long(len - done), pos + long(done));
@@ -359,26 +359,26 @@ unsigned file4readLow(FILEREC4* f, long pos, void* buf, unsigned len) {
 
 unsigned file4read(FILEREC4* f, long pos, void* buf, unsigned len) {
     if (!f || !buf || pos < 0) {
-        error4raise(f ? f->codeBase : nullptr, e4parmNull, 10416);
+        error4raise(f ? f->c4 : nullptr, e4parmNull, 10416);
         return 0;
     }
-    if (f->codeBase->errorLatch < 0 || len == 0)
+    if (f->c4->errorLatch < 0 || len == 0)
         return 0;
     return file4readLow(f, pos, buf, len);
 }
 
 int file4readAll(FILEREC4* f, long pos, void* buf, unsigned len) {
     if (!f || !buf || pos < 0)
-        return error4raise(f ? f->codeBase : nullptr, e4parmNull, 10417);
-    if (f->codeBase->errorLatch < 0)
+        return error4raise(f ? f->c4 : nullptr, e4parmNull, 10417);
+    if (f->c4->errorLatch < 0)
         return -1;
     if (len == 0)
         return 0;
     if (f->hand < 0)
-        return error4raise(f->codeBase, e4opt, 10418);
+        return error4raise(f->c4, e4opt, 10418);
     if (file4readLow(f, pos, buf, len) != len) {
-        if (f->codeBase->errorLatch < 0)
-            return f->codeBase->errorLatch;
+        if (f->c4->errorLatch < 0)
+            return f->c4->errorLatch;
         return file4readError(f, pos, len, "file4readAllLow");
     }
     return 0;
@@ -387,11 +387,11 @@ int file4readAll(FILEREC4* f, long pos, void* buf, unsigned len) {
 int file4write(FILEREC4* f, long pos, const void* data, unsigned len) {
     if (!f)
         return error4raise(nullptr, e4parmNull, 10419);
-    CODE4* c4 = f->codeBase;
+    CODE4* c4 = f->c4;
     if (pos < 0 || (!data && len) || f->hand < 0)
         return error4raise(c4, e4parm, 10420);
     if (c4->errorLatch < 0)
-        return e4codeBase;
+        return e4context;
     if (f->isReadOnly)
         return error4raiseText(c4, e4write, 10421, f->name);
     FILE4SYS* sys = code4sys(c4);
@@ -412,8 +412,8 @@ int file4flush(FILEREC4* f) {
         return error4raise(nullptr, e4parmNull, 10423);
     if (f->isReadOnly || f->hand < 0)
         return 0;
-    if (code4sys(f->codeBase)->fsync(f->hand) < 0)
-        return error4raiseText(f->codeBase, e4optFlush, 10424, f->name);
+    if (code4sys(f->c4)->fsync(f->hand) < 0)
+        return error4raiseText(f->c4, e4optFlush, 10424, f->name);
     return 0;
 }
 
@@ -421,7 +421,7 @@ int file4flush(FILEREC4* f) {
 
 int file4seqReadInit(FILE4SEQ_READ* r, FILEREC4* f, long pos, void* buf, unsigned size) {
     if (!r || !f || pos < 0 || (!buf && size))
-        return error4raise(f ? f->codeBase : nullptr, e4parm, 10425);
+        return error4raise(f ? f->c4 : nullptr, e4parm, 10425);
     *r = FILE4SEQ_READ{};
     r->file = f;
     r->pos = pos;

@@ -34,7 +34,7 @@ FILE4SYS* file4sysDefault();
 struct FILEREC4 {
     int hand; // -1 = closed
     int isReadOnly;
-    CODE4* codeBase;
+    CODE4* c4;
     char* name;        // as used on disk (resolved without regard to case)
     int lowAccessMode; // share mode at open (1 also for a read-only file)
     int isTemp;

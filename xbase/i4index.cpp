@@ -41,7 +41,7 @@ bool hasExtension(const char *name, const char *ext) {
 INDEX4 *newIndex(DATA4 *d, const char *name) {
     auto *index = new INDEX4;
     index->data = d;
-    index->codeBase = d->codeBase;
+    index->c4 = d->c4;
     u4ncpy(index->name, name, sizeof index->name);
     l4add(&d->indexes, index);
     return index;
@@ -126,7 +126,7 @@ void undoKeys(std::vector<KEYS4> &done, long n) {
 }
 
 int seekKey(DATA4 *d, TAG4 *tag, const unsigned char *key, int cmpLen) {
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     TAG4FILE *t = tag->tagFile;
     int rc = tfile4seek(t, key, cmpLen);
     if (rc < 0)
@@ -210,7 +210,7 @@ int readyTag(DATA4 *d, TAG4FILE *t) {
 // The default tag, readied for a seek; the caller holds the lock. 0, or what the seek returns at once: -1
 // after an earlier error, r4noTag without a tag, or the error.
 int seekTag(DATA4 *d, TAG4 **tag) {
-    if (d->codeBase->errorLatch < 0)
+    if (d->c4->errorLatch < 0)
         return -1;
     *tag = d4tagDefault(d);
     if (!*tag)
@@ -223,7 +223,7 @@ int tagEnd(DATA4 *d, bool last) {
     TAG4 *tag = d ? d4tagDefault(d) : nullptr;
     if (!tag)
         return d ? (last ? d4bottom(d) : d4top(d)) : -935;
-    CODE4GUARD guard(d->codeBase->mutex);
+    CODE4GUARD guard(d->c4->mutex);
     TAG4FILE *t = tag->tagFile;
     if (int rc = readyTag(d, t); rc != 0)
         return rc;
@@ -232,6 +232,22 @@ int tagEnd(DATA4 *d, bool last) {
     if (rc < 0)
         return rc;
     return goTagPosition(d, t);
+}
+
+// An unlocked seek that did not find its key looks again when the index changed while it read: a writer's pages may
+// have been half in the file, and the version written after them tells.
+int seekChecked(DATA4* d, TAG4* tag, const unsigned char* key, int cmpLen) {
+    TAG4FILE* t = tag->tagFile;
+    for (int tries = 0;; ++tries) {
+        const int rc = seekKey(d, tag, key, cmpLen);
+        if (rc <= 0 || rc == r4locked || tries >= 20 || tfile4lockedOrExclusive(t))
+            return rc;
+        const int current = tfile4current(t);
+        if (current != 0)
+            return current < 0 ? current : rc;
+        if (int r = tfile4doVersionCheck(t, 0, 1); r < 0)
+            return r;
+    }
 }
 
 } // namespace
@@ -244,16 +260,16 @@ int t4unique(TAG4 *t) {
     if (!t)
         return error4raise(nullptr, -935, loc4index);
     if (!t->tagFile)
-        return error4raise(t->index ? t->index->codeBase : nullptr, -930, loc4index);
+        return error4raise(t->index ? t->index->c4 : nullptr, -930, loc4index);
     return t->tagFile->header.unique ? t->errUnique : 0;
 }
 
 TAG4 *t4open(DATA4 *d, INDEX4 *index, const char *name) {
     if (!d || !name) {
-        error4raise(d ? d->codeBase : nullptr, -935, loc4index);
+        error4raise(d ? d->c4 : nullptr, -935, loc4index);
         return nullptr;
     }
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     char base[260];
     u4namePiece(base, sizeof base, name, 0, 0);
     for (char *p = base; *p; ++p)
@@ -306,7 +322,7 @@ INDEX4 *i4open(DATA4 *d, const char *nameIn) {
         error4raise(nullptr, -935, loc4index);
         return nullptr;
     }
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     if (c4->errorLatch < 0)
         return nullptr;
@@ -403,7 +419,7 @@ int i4close(INDEX4 *index) {
     if (!index)
         return error4raise(nullptr, -935, loc4index);
     DATA4 *d = index->data;
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     const int saved = error4set(c4, 0);
     int rc = 0;
@@ -426,10 +442,10 @@ int i4close(INDEX4 *index) {
 INDEX4 *i4create(DATA4 *d, const char *nameIn, const char *keyExpr, const char *filterExpr, int unique,
                  int descending) {
     if (!d || !nameIn || !keyExpr) {
-        error4raise(d ? d->codeBase : nullptr, -935, loc4index);
+        error4raise(d ? d->c4 : nullptr, -935, loc4index);
         return nullptr;
     }
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     if (c4->errorLatch < 0)
         return nullptr;
@@ -495,15 +511,15 @@ INDEX4 *i4create(DATA4 *d, const char *nameIn, const char *keyExpr, const char *
     const int rcClose = file4close(&file);
     if (rc < 0 || rcClose < 0)
         return nullptr;
+    tfile4openFresh(1);
     INDEX4 *index = i4open(d, name);
+    tfile4openFresh(0);
     if (!index)
         return nullptr;
     TAG4 *tag = i4tag(index);
     TAG4FILE *t = tag->tagFile;
     DATA4FILE *df = d->dataFile;
     const long count = d4recCountDo(d);
-    if (dfile4appendWrite(df) < 0) // the keys are read from the records in the file
-        rc = -1;
     std::vector<char> rec(df->recWidth + 1);
     std::vector<unsigned char> key(static_cast<size_t>(keyLen));
     for (long n = 1; n <= count && rc == 0; ++n) {
@@ -535,7 +551,7 @@ INDEX4 *i4create(DATA4 *d, const char *nameIn, const char *keyExpr, const char *
 // --- the data handle's index files ---
 
 int d4indexesOpen(DATA4 *d, int firstHandle) {
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     DATA4FILE *df = d->dataFile;
     if (!firstHandle) {
         // Another handle has the data file open: this one uses the same tag files.
@@ -583,7 +599,7 @@ int d4indexesFlush(DATA4 *d) {
 }
 
 int d4indexesLock(DATA4 *d) {
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     DATA4FILE *df = d->dataFile;
     if (df->indexLocked)
         return df->indexLocked == d->clientId ? 0 : r4locked;
@@ -601,10 +617,14 @@ int d4indexesLock(DATA4 *d) {
         }
         c4->lockTries = saveTries;
         if (rc == 0) {
-            // Pages cached before the lock may be out of date: check each file's version now.
-            for (TAG4FILE *t : locked)
+            // Pages cached before the lock may be out of date: check each file's version now (under the lock, a mark
+            // left by a writer that stopped half way has its keys built again).
+            for (TAG4FILE* t : locked) {
+                t->lockHeld = 1;
                 if (int r = tfile4doVersionCheck(t, 0, 1); r < 0)
                     rc = r;
+                t->lockHeld = 0;
+            }
             if (rc == 0) {
                 df->indexLocked = d->clientId;
                 return 0;
@@ -638,8 +658,9 @@ int d4indexesUnlock(DATA4 *d) {
 
 // --- keys of a record write ---
 
-int d4writeKeys(DATA4 *d, long n) {
-    CODE4 *c4 = d->codeBase;
+int d4writeKeysBegin(DATA4* d, long n, int* locked) {
+    *locked = 0;
+    CODE4* c4 = d->c4;
     std::vector<char> oldBuf;
     const char *old = oldRecord(d, n, oldBuf);
     if (!old)
@@ -699,7 +720,20 @@ int d4writeKeys(DATA4 *d, long n) {
         }
         done.push_back(std::move(k));
     });
-    return releaseTagLock(d, lockedHere, result);
+    if (result != 0)
+        return releaseTagLock(d, lockedHere, result);
+    *locked = lockedHere;
+    return 0;
+}
+
+int d4writeKeys(DATA4* d, long n) {
+    int locked = 0;
+    const int rc = d4writeKeysBegin(d, n, &locked);
+    return rc != 0 ? rc : d4keysEnd(d, locked, 0);
+}
+
+int d4keysEnd(DATA4* d, int locked, int result) {
+    return releaseTagLock(d, locked != 0, result);
 }
 
 int d4unwriteKeys(DATA4 *d, long n) {
@@ -724,52 +758,84 @@ int d4unwriteKeys(DATA4 *d, long n) {
         if (oldPass && tfile4add(t, oldKey.data(), n, 0) < 0)
             rc = -1;
     });
+    // Keys that could not be put back leave the index out of step with the record: its mark stays for the next open.
+    if (rc != 0)
+        forEachTag(d, [&](TAG4* tag) { tag->tagFile->keepMark = 1; });
     return rc;
 }
 
-int d4appendKeys(DATA4 *d, long n) {
+int d4appendKeysBegin(DATA4* d, int* locked) {
+    *locked = 0;
     if (!l4first(&d->indexes))
         return 0;
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     bool lockedHere = false;
     if (int r = lockTagsFor(d, lockedHere); r != 0)
         return r;
-    std::vector<KEYS4> done;
     int result = 0;
     forEachTag(d, [&](TAG4 *tag) {
         if (result != 0)
             return;
         TAG4FILE *t = tag->tagFile;
         tfile4bind(t, d);
-        KEYS4 k{tag, {}, std::vector<unsigned char>(static_cast<size_t>(t4keyLen(t))), 0, 0};
-        k.newPass = tfile4exprKey(t, d->record, k.newKey.data());
-        if (k.newPass <= 0) {
-            result = k.newPass;
+        if (tfile4markChanging(t) < 0) {
+            result = -1;
             return;
         }
-        const int r = tfile4add(t, k.newKey.data(), n, t4unique(tag));
-        if (r == r4unique || r == e4unique) {
-            const int latched = error4set(c4, 0);
-            undoKeys(done, n);
-            error4set(c4, latched);
-            result = r;
+        const int mode = t4unique(tag);
+        if (mode != r4unique && mode != e4unique)
+            return;
+        // A tag that refuses a duplicate refuses the append before the record is written.
+        std::vector<unsigned char> key(static_cast<size_t>(t4keyLen(t)));
+        const int pass = tfile4exprKey(t, d->record, key.data());
+        if (pass <= 0) {
+            result = pass;
             return;
         }
-        if (r < 0) {
-            result = r;
-            return;
-        }
-        if (r == 0)
-            done.push_back(std::move(k));
+        const int saveDesc = t->descending;
+        t->descending = 0;
+        const int found = tfile4seek(t, key.data(), t4keyLen(t));
+        t->descending = saveDesc;
+        if (found < 0)
+            result = found;
+        else if (found == 0)
+            result = mode == e4unique ? error4raiseText(c4, e4unique, loc4add, t->alias) : r4unique;
     });
-    return releaseTagLock(d, lockedHere, result);
+    if (result != 0)
+        return releaseTagLock(d, lockedHere, result);
+    *locked = lockedHere;
+    return 0;
+}
+
+int d4appendKeys(DATA4* d, long n) {
+    int result = 0;
+    forEachTag(d, [&](TAG4* tag) {
+        if (result != 0)
+            return;
+        TAG4FILE* t = tag->tagFile;
+        tfile4bind(t, d);
+        std::vector<unsigned char> key(static_cast<size_t>(t4keyLen(t)));
+        const int pass = tfile4exprKey(t, d->record, key.data());
+        int r = pass;
+        if (pass > 0)
+            r = tfile4add(t, key.data(), n, t4unique(tag));
+        // Checked under the lock before the record was written, a refusal here means the tree is not what it
+        // should be: its mark stays, and the next open builds the keys again.
+        if (r < 0 || r == r4unique)
+            result = r < 0 ? r : e4unique;
+    });
+    // The record is taken back out of the file: keys already added for it must go too, and the next open does that
+    // by building every key again (the mark stays on each index file).
+    if (result != 0)
+        forEachTag(d, [&](TAG4* tag) { tag->tagFile->keepMark = 1; });
+    return result;
 }
 
 // --- tags of a handle, seek and skip ---
 
 TAG4 *d4tag(DATA4 *d, const char *nameIn) {
     if (!d || !nameIn) {
-        error4raise(d ? d->codeBase : nullptr, -935, loc4index);
+        error4raise(d ? d->c4 : nullptr, -935, loc4index);
         return nullptr;
     }
     char name[11];
@@ -782,8 +848,8 @@ TAG4 *d4tag(DATA4 *d, const char *nameIn) {
         if (!found && std::strcmp(tag->tagFile->alias, name) == 0)
             found = tag;
     });
-    if (!found && d->codeBase->tagNameErrors)
-        error4raiseText(d->codeBase, e4tagName, loc4index, nameIn);
+    if (!found && d->c4->tagNameErrors)
+        error4raiseText(d->c4, e4tagName, loc4index, nameIn);
     return found;
 }
 
@@ -803,8 +869,8 @@ void d4tagSelect(DATA4 *d, TAG4 *t) {
 
 int d4seekN(DATA4 *d, const char *text, int len) {
     if (!d || !text)
-        return error4raise(d ? d->codeBase : nullptr, -935, loc4seek);
-    CODE4GUARD guard(d->codeBase->mutex);
+        return error4raise(d ? d->c4 : nullptr, -935, loc4seek);
+    CODE4GUARD guard(d->c4->mutex);
     TAG4 *tag = nullptr;
     if (int rc = seekTag(d, &tag); rc != 0)
         return rc;
@@ -815,7 +881,7 @@ int d4seekN(DATA4 *d, const char *text, int len) {
     int cmpLen = tfile4seekConvert(t, text, len, key.data());
     if (t->keyType != 'C')
         cmpLen = t4keyLen(t);
-    return seekKey(d, tag, key.data(), cmpLen);
+    return seekChecked(d, tag, key.data(), cmpLen);
 }
 
 int d4seek(DATA4 *d, const char *text) { return d4seekN(d, text, text ? static_cast<int>(std::strlen(text)) : 0); }
@@ -823,7 +889,7 @@ int d4seek(DATA4 *d, const char *text) { return d4seekN(d, text, text ? static_c
 int d4seekDouble(DATA4 *d, double value) {
     if (!d)
         return error4raise(nullptr, -935, loc4seek);
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     TAG4 *tag = nullptr;
     if (int rc = seekTag(d, &tag); rc != 0)
@@ -839,7 +905,7 @@ int d4seekDouble(DATA4 *d, double value) {
     } else {
         return error4raise(c4, e4tagInfo, loc4seek);
     }
-    return seekKey(d, tag, key.data(), kl);
+    return seekChecked(d, tag, key.data(), kl);
 }
 
 int d4tagTop(DATA4 *d) { return tagEnd(d, false); }

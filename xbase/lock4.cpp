@@ -18,7 +18,7 @@ void code4lockWait(CODE4* c4, int hundredths) {
 int file4lock(FILEREC4* f, long offset, long len) {
     if (!f)
         return error4raise(nullptr, e4parmNull, 10301);
-    CODE4* c4 = f->codeBase;
+    CODE4* c4 = f->c4;
     if (offset < 0 || len < 0)
         return error4raise(c4, e4parm, 10302);
     if (len == 0 || f->isReadOnly || f->lowAccessMode != 0)
@@ -26,7 +26,7 @@ int file4lock(FILEREC4* f, long offset, long len) {
     if (f->hand < 0)
         return error4raise(c4, e4parm, 10303);
     if (c4->errorLatch < 0)
-        return e4codeBase;
+        return e4context;
     FILE4SYS* sys = code4sys(c4);
     int attempts = c4->lockTries == 0 ? 1 : c4->lockTries;
     for (;;) {
@@ -47,11 +47,11 @@ int file4unlock(FILEREC4* f, long offset, long len) {
     if (!f)
         return error4raise(nullptr, e4parmNull, 10305);
     if (offset < 0 || len < 0)
-        return error4raise(f->codeBase, e4parm, 10306);
+        return error4raise(f->c4, e4parm, 10306);
     if (len == 0 || f->isReadOnly || f->lowAccessMode != 0 || f->hand < 0)
         return 0;
-    if (code4sys(f->codeBase)->lock(f->hand, offset, len, F_UNLCK) < 0)
-        return error4raiseText(f->codeBase, e4unlock, 10307, f->name);
+    if (code4sys(f->c4)->lock(f->hand, offset, len, F_UNLCK) < 0)
+        return error4raiseText(f->c4, e4unlock, 10307, f->name);
     return 0;
 }
 
@@ -95,7 +95,7 @@ static DATA4* handleById(CODE4* c4, int id) {
 
 // A lock held by another handle of this process: the system would grant it again, so the lists decide.
 static int ownConflict(DATA4* d, long n, int holderId) {
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     c4->lockedRecord = n;
     DATA4* holder = handleById(c4, holderId);
     c4->lockedAlias = holder ? holder->alias : nullptr;
@@ -118,7 +118,7 @@ static void otherConflict(CODE4* c4, long n) {
 static int lockSystemBytes(DATA4* d, long n, long offset, long len) {
     const int rc = file4lock(&d->dataFile->file, offset, len);
     if (rc == r4locked) {
-        otherConflict(d->codeBase, n);
+        otherConflict(d->c4, n);
         return r4locked;
     }
     return rc;
@@ -134,8 +134,6 @@ int d4unlockLow(DATA4* d) {
             first = rc;
     };
     const bool held = df->fileLockId == d->clientId || df->appendLockId == d->clientId;
-    // Appends held back under the lock reach the file before it goes: afterwards the count is no longer ours.
-    keep(dfile4appendWrite(df));
     if (df->fileLockId == d->clientId) {
         keep(file4unlock(&df->file, lock4base, lock4fileLen));
         df->fileLockId = 0;
@@ -153,7 +151,7 @@ int d4unlockLow(DATA4* d) {
             continue;
         keep(file4unlock(&df->file, lock4base + l->recNum, 1));
         l4remove(&df->lockedRecords, l);
-        pool4give(d->codeBase->lockMemory, l);
+        pool4give(d->c4->lockMemory, l);
     }
     keep(d4indexesUnlock(d));
     d->recordOldValid = 0;
@@ -164,13 +162,9 @@ int d4unlockLow(DATA4* d) {
 int d4unlock(DATA4* d) {
     if (!d)
         return error4raise(nullptr, e4parmNull, 10309);
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     DATA4FILE* df = d->dataFile;
-    // Appends held back on a file that is not shared are written here too, though no lock is released.
-    const int held = dfile4appendWrite(df);
-    if (held < 0)
-        return held;
     bool holds = df->fileLockId == d->clientId || df->appendLockId == d->clientId || df->indexLocked;
     for (void* p = l4first(&df->lockedRecords); p && !holds; p = l4next(&df->lockedRecords, p))
         holds = static_cast<LOCK4*>(p)->id1 == d->clientId;
@@ -187,7 +181,7 @@ int d4unlock(DATA4* d) {
 }
 
 int d4unlockAuto(DATA4* d) {
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     if (c4->unlockAuto == 1) {
         for (void* p = l4first(&c4->dataList); p; p = l4next(&c4->dataList, p)) {
             const int rc = d4unlock(static_cast<DATA4*>(p));
@@ -202,11 +196,11 @@ int d4unlockAuto(DATA4* d) {
 
 int d4lock(DATA4* d, long n) {
     if (!d || n <= 0)
-        return error4raise(d ? d->codeBase : nullptr, e4parm, 10310);
-    CODE4* c4 = d->codeBase;
+        return error4raise(d ? d->c4 : nullptr, e4parm, 10310);
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     if (c4->errorLatch < 0)
-        return e4codeBase;
+        return e4context;
     if (d4lockTest(d, n))
         return 0;
     int rc = d4unlockAuto(d);
@@ -247,10 +241,10 @@ int d4lock(DATA4* d, long n) {
 static int lockAppendOrFile(DATA4* d, bool wholeFile, int where) {
     if (!d)
         return error4raise(nullptr, e4parm, where);
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     if (c4->errorLatch < 0)
-        return e4codeBase;
+        return e4context;
     if (wholeFile ? d4lockTestFile(d) : d4lockTestAppend(d))
         return 0;
     if (d4unlockAuto(d) < 0)

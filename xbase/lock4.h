@@ -25,8 +25,12 @@ int file4unlock(FILEREC4* f, long offset, long len);
 void code4lockWait(CODE4* c4, int hundredths);
 
 int d4lock(DATA4* d, long n);
+// Takes the append lock: while it is held, appends of other programs wait and this handle's appends need neither
+// lock nor count read. Each append is still written, with its count, before d4append returns.
 int d4lockAppend(DATA4* d);
 int d4lockFile(DATA4* d);
+// Writes a changed current record and releases the handle's locks. Nothing of the appends made under the append
+// lock is left to write here.
 int d4unlock(DATA4* d);
 int d4lockTest(DATA4* d, long n);
 // Releases this handle's locks without writing the record (unlockAuto steps).

@@ -183,7 +183,7 @@ int code4logClose(CODE4* c4) {
 }
 
 int log4openEntry(DATA4* d) {
-    CODE4* c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     DATA4FILE* df = d->dataFile;
     std::string data;
     const std::string name = df->name;
@@ -202,5 +202,5 @@ int log4openEntry(DATA4* d) {
 }
 
 int log4closeEntry(DATA4* d) {
-    return logWrite(d->codeBase, 3, 0, d->clientId, d->clientId, std::string());
+    return logWrite(d->c4, 3, 0, d->clientId, d->clientId, std::string());
 }

@@ -61,7 +61,7 @@ int memo4fileCreate(MEMO4FILE* m, CODE4* c4, const char* name) {
 }
 
 int memo4fileRead(MEMO4FILE* m, long n, char** buf, unsigned* bufLen, unsigned* textLen) {
-    CODE4* c4 = m->file.codeBase;
+    CODE4* c4 = m->file.c4;
     *textLen = 0;
     if (n <= 0) {
         if (u4blockGrow(c4, buf, bufLen, 1) != 0)
@@ -122,7 +122,7 @@ namespace {
 
 // Writes the entry with the memo file locked (see memo4fileWrite).
 int memoWriteLocked(MEMO4FILE* m, long* n, const char* text, unsigned len) {
-    CODE4* c4 = m->file.codeBase;
+    CODE4* c4 = m->file.c4;
     FILEREC4* f = &m->file;
     if (*n > 0) {
         // Room of the present entry: its blocks up to the one holding the 0x1A.
@@ -220,11 +220,11 @@ int f4memoRead(FIELD4* f) {
     m->status = 0;
     m->len = 0;
     if (d->recNum < 1) {
-        if (u4blockGrow(d->codeBase, &m->contents, &m->lenMax, 1) == 0)
+        if (u4blockGrow(d->c4, &m->contents, &m->lenMax, 1) == 0)
             m->contents[0] = 0;
         return 0;
     }
-    if (d->codeBase->lockOnRead && !d4lockTest(d, d->recNum)) {
+    if (d->c4->lockOnRead && !d4lockTest(d, d->recNum)) {
         const int rc = d4lock(d, d->recNum);
         if (rc != 0)
             return rc;
@@ -244,11 +244,11 @@ int f4memoSetLen(FIELD4* f, unsigned len) {
         return error4raise(nullptr, e4parmNull, 10605);
     F4MEMO* m = f->memo;
     if (!m)
-        return error4raise(f->data->codeBase, e4parm, 10606);
-    if (u4blockGrow(f->data->codeBase, &m->contents, &m->lenMax, len + 1) != 0) {
+        return error4raise(f->data->c4, e4parm, 10606);
+    if (u4blockGrow(f->data->c4, &m->contents, &m->lenMax, len + 1) != 0) {
         m->len = 0;
         m->status = 1;
-        return error4raise(f->data->codeBase, e4memory, 10607);
+        return error4raise(f->data->c4, e4memory, 10607);
     }
     m->len = len;
     m->contents[len] = 0;
@@ -261,12 +261,12 @@ int f4memoSetLen(FIELD4* f, unsigned len) {
 int f4memoAssignN(FIELD4* f, const char* text, unsigned len) {
     if (!f || (!text && len))
         return error4raise(nullptr, e4parmNull, 10608);
-    CODE4GUARD guard(f->data->codeBase->mutex);
+    CODE4GUARD guard(f->data->c4->mutex);
     int rc = d4writeCheck(f->data);
     if (rc != 0)
         return rc;
     if (len >= 0xFFFFFF80u)
-        return error4raise(f->data->codeBase, e4memory, 10609);
+        return error4raise(f->data->c4, e4memory, 10609);
     if (!f->memo)
         return f4assignN(f, text, len);
     rc = f4memoSetLen(f, len);
@@ -286,7 +286,7 @@ unsigned f4memoLen(FIELD4* f) {
         return 0;
     if (!f->memo)
         return f->len;
-    CODE4GUARD guard(f->data->codeBase->mutex);
+    CODE4GUARD guard(f->data->c4->mutex);
     if (f->memo->status == 1)
         f4memoRead(f);
     return f->memo->len;
@@ -297,10 +297,10 @@ char* f4memoPtr(FIELD4* f) {
         return nullptr;
     if (!f->memo)
         return f4ptr(f);
-    CODE4GUARD guard(f->data->codeBase->mutex);
+    CODE4GUARD guard(f->data->c4->mutex);
     if (f->memo->status == 1)
         f4memoRead(f);
-    if (!f->memo->contents && u4blockGrow(f->data->codeBase, &f->memo->contents, &f->memo->lenMax, 1) == 0)
+    if (!f->memo->contents && u4blockGrow(f->data->c4, &f->memo->contents, &f->memo->lenMax, 1) == 0)
         f->memo->contents[0] = 0;
     return f->memo->contents;
 }
@@ -322,7 +322,7 @@ int f4memoWrite(FIELD4* f) {
     if (rc > 0)
         return rc; // the memo file's lock was refused: nothing written
     if (rc != 0)
-        return d->codeBase->errorLatch < 0 ? d->codeBase->errorLatch : -1;
+        return d->c4->errorLatch < 0 ? d->c4->errorLatch : -1;
     if (n != old || (n == 0 && d->record[f->offset + f->len - 1] != ' ')) {
         if (n == 0)
             std::memset(d->record + f->offset, ' ', f->len);

@@ -176,7 +176,7 @@ int rebalance(TAG4FILE *t, size_t level) {
 } // namespace
 
 int tfile4add(TAG4FILE *t, const unsigned char *key, long rec, int mode) {
-    CODE4 *c4 = t->codeBase;
+    CODE4* c4 = t->c4;
     if (c4->errorLatch < 0)
         return -1410;
     const int kl = t4keyLen(t);
@@ -210,6 +210,9 @@ int tfile4add(TAG4FILE *t, const unsigned char *key, long rec, int mode) {
                 return rc;
         }
     }
+    // The mark goes on disk before the first page of the change is written or held.
+    if (tfile4markChanging(t) < 0)
+        return -1;
     t->header.version = static_cast<uint16_t>(t->versionOld + 1);
     if (!b4leaf(t->path.back())) {
         // Insert at the end of the leaf just before the current key.
@@ -283,11 +286,13 @@ int tfile4add(TAG4FILE *t, const unsigned char *key, long rec, int mode) {
 }
 
 int tfile4remove(TAG4FILE *t) {
-    CODE4 *c4 = t->codeBase;
+    CODE4* c4 = t->c4;
     if (c4->errorLatch < 0)
         return -1410;
     if (tfile4eof(t))
         return t4corrupt(t);
+    if (tfile4markChanging(t) < 0)
+        return -1;
     t->header.version = static_cast<uint16_t>(t->versionOld + 1);
     B4BLOCK *b = t->path.back();
     if (!b4leaf(b)) {

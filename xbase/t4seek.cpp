@@ -131,7 +131,7 @@ unsigned char *tfile4key(TAG4FILE *t) {
 }
 
 int tfile4seek(TAG4FILE *t, const void *keyIn, int lenIn) {
-    if (t->codeBase->errorLatch < 0)
+    if (t->c4->errorLatch < 0)
         return -1410;
     const int kl = t4keyLen(t);
     const int len = lenIn < kl ? (lenIn < 0 ? 0 : lenIn) : kl;
@@ -235,7 +235,7 @@ long tfile4entryLimit(TAG4FILE *t) {
 }
 
 long tfile4skip(TAG4FILE *t, long n) {
-    if (t->codeBase->errorLatch < 0)
+    if (t->c4->errorLatch < 0)
         return -n;
     if (t->path.empty()) {
         int rc = t->descending ? tfile4bottom(t) : tfile4top(t);

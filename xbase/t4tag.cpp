@@ -5,11 +5,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fcntl.h>
 
-int t4corrupt(TAG4FILE *t) { return error4raiseText(t->codeBase, -310, loc4readBlock, t->file.name); }
+int t4corrupt(TAG4FILE* t) {
+    return error4raiseText(t->c4, -310, loc4readBlock, t->file.name);
+}
 
 int tfile4lockedOrExclusive(TAG4FILE *t) {
-    return t->file.lowAccessMode != 0 || t->file.isReadOnly || (t->dataFile && t->dataFile->indexLocked);
+    return t->file.lowAccessMode != 0 || t->file.isReadOnly || t->selfLocked ||
+           (t->dataFile && t->dataFile->indexLocked);
 }
 
 namespace {
@@ -81,7 +85,7 @@ int i4readBlock(TAG4FILE *t, long pos, B4BLOCK *parent, B4BLOCK *b) {
     if (!pageFits(t, b))
         return t4corrupt(t);
     int inconsistent = 0;
-    if (t->codeBase->indexChecks) {
+    if (t->c4->indexChecks) {
         const int n = b4n(b);
         if (n == 0 && pos != static_cast<long>(t->header.root) && t->header.keysMax > 2)
             inconsistent = 1;
@@ -230,7 +234,7 @@ int tfile4outOfDate(TAG4FILE *t, int &tries) {
     if (tfile4lockedOrExclusive(t) || --tries < 0)
         return t4corrupt(t);
     // Another process is rewriting the file: wait for the next clock second, then start again from the root.
-    FILE4SYS *sys = code4sys(t->codeBase);
+    FILE4SYS* sys = code4sys(t->c4);
     const time_t start = sys->now();
     for (int i = 0; i < 20 && sys->now() == start; ++i)
         sys->sleepHundredths(5);
@@ -277,51 +281,249 @@ int tfile4upToRoot(TAG4FILE *t) {
     return tfile4down(t);
 }
 
-int tfile4flush(TAG4FILE *t);
-
 int t4flush(TAG4FILE *t) {
     if (!t)
         return -1;
     int rc = 0;
-    if (t->header.version != t->versionOld) {
-        unsigned char h[12];
-        b4put16(h, t->header.sign);
-        b4put16(h + 2, t->header.version);
-        b4put32(h + 4, t->header.root);
-        b4put32(h + 8, t->header.eof);
-        unsigned char u[2], dsc[2];
-        b4put16(u, t->header.unique);
-        b4put16(dsc, t->header.descending);
-        if (file4write(&t->file, 0, h, 12) < 0 || file4write(&t->file, 277, u, 2) < 0 ||
-            file4write(&t->file, 280, dsc, 2) < 0)
-            rc = -1;
-        else
-            t->versionOld = t->header.version;
-    }
+    // Pages first, the header last: a reader takes a new version as the sign that the pages it has are out of date,
+    // so the version must not reach the file before the pages it stands for.
     for (B4BLOCK *b : t->path)
         if (b->changed && tfile4writeBlock(t, b) < 0)
             rc = -1;
     for (B4BLOCK *b : t->saved)
         if (b->changed && tfile4writeBlock(t, b) < 0)
             rc = -1;
-    if (t->rootWrite && rc == 0) {
-        unsigned char r[8];
-        b4put32(r, t->header.root);
-        b4put32(r + 4, t->header.eof);
-        if (file4write(&t->file, 4, r, 8) < 0)
+    if (rc == 0 && (t->header.version != t->versionOld || t->marked || t->rootWrite)) {
+        unsigned char h[t4headLen];
+        std::memcpy(h, t->head, sizeof h);
+        b4put16(h, t->header.sign);
+        b4put16(h + 2, t->header.version);
+        b4put32(h + 4, t->header.root);
+        b4put32(h + 8, t->header.eof);
+        b4put16(h + 277, t->header.unique);
+        h[t4markOffset] = t->keepMark ? t4markChanging : 0;
+        b4put16(h + 280, t->header.descending);
+        if (file4write(&t->file, 0, h, sizeof h) < 0) {
             rc = -1;
-        else
+        } else {
+            std::memcpy(t->head, h, sizeof h);
+            t->versionOld = t->header.version;
             t->rootWrite = 0;
+            t->marked = t->keepMark;
+        }
     }
     return rc;
+}
+
+int tfile4markChanging(TAG4FILE* t) {
+    if (t->marked)
+        return 0;
+    const unsigned char m = t4markChanging;
+    if (file4write(&t->file, t4markOffset, &m, 1) < 0)
+        return -1;
+    t->head[t4markOffset] = m;
+    t->marked = 1;
+    return 0;
+}
+
+int tfile4current(TAG4FILE* t) {
+    unsigned char h[t4markOffset + 1];
+    if (file4readAll(&t->file, 0, h, sizeof h) < 0)
+        return -1;
+    return b4get16(h + 2) == t->versionOld && h[t4markOffset] != t4markChanging;
+}
+
+int tfile4rebuild(TAG4FILE* t) {
+    CODE4* c4 = t->c4;
+    DATA4* d = t->data;
+    if (t->file.isReadOnly || !d)
+        return t4corrupt(t);
+    // What is cached came from the damaged tree: dropped, not written.
+    tfile4releaseAll(t);
+    for (B4BLOCK* b : t->saved)
+        delete b;
+    t->saved.clear();
+    t->marked = 0;
+    if (tfile4markChanging(t) < 0)
+        return -1;
+    // One empty root page after the header; the rest of the file goes.
+    B4BLOCK root;
+    root.fileBlock = t4pageSize / 512;
+    b4build(t, &root, 0, nullptr, 0);
+    if (tfile4writeBlock(t, &root) < 0 || file4lenSet(&t->file, 2 * t4pageSize) < 0)
+        return -1;
+    t->fileLen = 2 * t4pageSize;
+    t->header.root = t4pageSize;
+    t->header.eof = 0;
+    t->rootKnown = 1;
+    t->rootWrite = 1;
+    t->header.version = static_cast<uint16_t>(t->versionOld + 1);
+    DATA4FILE* df = t->dataFile;
+    const long count = d4recCountDo(d);
+    if (count < 0)
+        return -1;
+    std::vector<char> rec(df->recWidth + 1);
+    std::vector<unsigned char> key(static_cast<size_t>(t4keyLen(t)));
+    // A unique tag keeps the first record of each key, as appends in the default unique mode would have.
+    const int mode = t->header.unique ? 25 : 0;
+    for (long n = 1; n <= count; ++n) {
+        const long pos = static_cast<long>(df->headerLen) + static_cast<long>(df->recWidth) * (n - 1);
+        if (file4readAll(&df->file, pos, rec.data(), df->recWidth) < 0)
+            return -1;
+        const int pass = tfile4exprKey(t, rec.data(), key.data());
+        if (pass < 0)
+            return pass;
+        if (pass) {
+            const int r = tfile4add(t, key.data(), n, mode);
+            if (r < 0)
+                return r;
+        }
+    }
+    (void)c4;
+    return t4flush(t);
+}
+
+namespace {
+
+thread_local int openFresh = 0;
+
+// The keys cannot be those of the data file: a tree with no key over records that every one of them must have
+// (no filter), keys over no record at all, or more records than the file's pages could hold keys for.
+int keysCannotMatch(TAG4FILE* t, long count) {
+    unsigned char n[2];
+    if (t->header.root < static_cast<uint32_t>(t4pageSize) ||
+        static_cast<long>(t->header.root) + t4pageSize > t->fileLen)
+        return 1;
+    if (file4readAll(&t->file, static_cast<long>(t->header.root), n, 2) < 0)
+        return -1;
+    const long rootKeys = static_cast<long>(b4get16(n));
+    const long pages = t->fileLen / t4pageSize - 1;
+    if (count == 0)
+        return rootKeys > 0;
+    if (t->filter)
+        return 0;
+    return rootKeys == 0 || count > pages * static_cast<long>(t->header.keysMax + 1);
+}
+
+// A single attempt at the index lock: 0 granted, r4locked, or negative.
+int tryLock(TAG4FILE* t) {
+    CODE4* c4 = t->c4;
+    const int saveTries = c4->lockTries;
+    c4->lockTries = 0;
+    const int rc = file4lock(&t->file, lock4base, lock4fileLen);
+    c4->lockTries = saveTries;
+    return rc;
+}
+
+// 1 when the mark is set (mark: the byte as read, or -1 to read it now) or, with checkCount, the keys cannot be
+// those of the data file; 0 when neither; negative on error.
+int suspect(TAG4FILE* t, int mark, bool checkCount) {
+    if (mark < 0) {
+        unsigned char m;
+        if (file4readAll(&t->file, t4markOffset, &m, 1) < 0)
+            return -1;
+        mark = m;
+    }
+    if (mark == t4markChanging)
+        return 1;
+    if (!checkCount)
+        return 0;
+    const long count = d4recCountDo(t->data);
+    return count < 0 ? -1 : keysCannotMatch(t, count);
+}
+
+// Builds the keys again when they are suspect; the caller holds the file (exclusively or locked).
+int repairHeld(TAG4FILE* t, bool checkCount) {
+    const int bad = suspect(t, -1, checkCount);
+    return bad > 0 ? tfile4rebuild(t) : bad;
+}
+
+// In shared mode: a writer holds the index lock through its whole change, so a lock that is granted while the keys
+// are suspect means the change was cut short, and they are built again under that lock. A lock refused means a
+// writer is at work: nothing to do here. A reader (read-only file) cannot rebuild: it reports what no live writer
+// explains.
+int repairShared(TAG4FILE* t, bool checkCount) {
+    if (t->file.isReadOnly) {
+        FILE4SYS* sys = code4sys(t->c4);
+        if (sys->lock(t->file.hand, lock4base, lock4fileLen, F_RDLCK) < 0)
+            return 0;
+        const int bad = suspect(t, -1, checkCount);
+        sys->lock(t->file.hand, lock4base, lock4fileLen, F_UNLCK);
+        return bad > 0 ? t4corrupt(t) : bad;
+    }
+    int rc = tryLock(t);
+    if (rc != 0)
+        return rc < 0 ? rc : 0;
+    t->selfLocked = 1;
+    rc = repairHeld(t, checkCount);
+    t->selfLocked = 0;
+    const int u = file4unlock(&t->file, lock4base, lock4fileLen);
+    return rc < 0 ? rc : u;
+}
+
+// At open: nothing to do unless the keys are suspect; then a rebuild where this process holds the file, else the
+// shared repair.
+int checkAtOpen(TAG4FILE* t, int mark, bool held) {
+    const int bad = suspect(t, mark, true);
+    if (bad <= 0)
+        return bad;
+    return held ? tfile4rebuild(t) : repairShared(t, true);
+}
+
+// A reader met the mark: waits while a writer is at work (its change is a few writes), repairs after one that is gone.
+int markMet(TAG4FILE* t) {
+    FILE4SYS* sys = code4sys(t->c4);
+    if (t->lockHeld)
+        return repairHeld(t, false);
+    for (int i = 0; i < 500; ++i) {
+        unsigned char m;
+        if (file4readAll(&t->file, t4markOffset, &m, 1) < 0)
+            return -1;
+        if (m != t4markChanging)
+            return 0;
+        if (t->file.isReadOnly) {
+            if (sys->lock(t->file.hand, lock4base, lock4fileLen, F_RDLCK) == 0) {
+                sys->lock(t->file.hand, lock4base, lock4fileLen, F_UNLCK);
+                return t4corrupt(t);
+            }
+        } else {
+            const int rc = tryLock(t);
+            if (rc < 0)
+                return rc;
+            if (rc == 0) {
+                t->selfLocked = 1;
+                const int r = repairHeld(t, false);
+                t->selfLocked = 0;
+                const int u = file4unlock(&t->file, lock4base, lock4fileLen);
+                return r < 0 ? r : u;
+            }
+        }
+        // A writer's change is a few writes: look again at once for a while before waiting between looks.
+        if (i >= 100)
+            sys->sleepHundredths(1);
+    }
+    return 0;
+}
+
+} // namespace
+
+void tfile4openFresh(int on) {
+    openFresh = on;
 }
 
 int tfile4doVersionCheck(TAG4FILE *t, int keepPosition, int update) {
     if (tfile4lockedOrExclusive(t))
         return 0;
-    unsigned char h[12];
-    if (file4readAll(&t->file, 0, h, 12) < 0)
+    unsigned char h[t4markOffset + 1];
+    if (file4readAll(&t->file, 0, h, sizeof h) < 0)
         return -1;
+    if (h[t4markOffset] == t4markChanging) {
+        // Another program is changing the file, or stopped half way: wait for it, or build the keys again.
+        if (int rc = markMet(t); rc < 0)
+            return rc;
+        if (file4readAll(&t->file, 0, h, sizeof h) < 0)
+            return -1;
+    }
     const uint16_t version = static_cast<uint16_t>(b4get16(h + 2));
     t->header.root = b4get32(h + 4);
     t->header.eof = b4get32(h + 8);
@@ -341,7 +543,7 @@ int tfile4doVersionCheck(TAG4FILE *t, int keepPosition, int update) {
         rec = tfile4recNo(t);
     }
     if (tfile4dropCache(t) < 0)
-        return error4raise(t->codeBase, -950, loc4flush);
+        return error4raise(t->c4, -950, loc4flush);
     t->fileLen = file4len(&t->file);
     if (!hadPosition)
         return 0;
@@ -356,10 +558,10 @@ int tfile4doVersionCheck(TAG4FILE *t, int keepPosition, int update) {
 
 TAG4FILE *tfile4open(DATA4 *d, const char *name) {
     if (!d || !name) {
-        error4raise(d ? d->codeBase : nullptr, -935, loc4tagOpen);
+        error4raise(d ? d->c4 : nullptr, -935, loc4tagOpen);
         return nullptr;
     }
-    CODE4 *c4 = d->codeBase;
+    CODE4* c4 = d->c4;
     if (c4->errorLatch < 0)
         return nullptr;
     char full[260];
@@ -378,7 +580,7 @@ TAG4FILE *tfile4open(DATA4 *d, const char *name) {
         }
     }
     auto *t = new TAG4FILE;
-    t->codeBase = c4;
+    t->c4 = c4;
     t->data = d;
     t->dataFile = df;
     if (file4open(&t->file, c4, full, 1) != 0) {
@@ -449,10 +651,21 @@ TAG4FILE *tfile4open(DATA4 *d, const char *name) {
     case 'n': t->keyType = 'N'; break;
     default: return fail(-350);
     }
+    std::memcpy(t->head, h, sizeof t->head);
     l4add(&df->tagfiles, t);
     if (df->indexLocked && file4lock(&t->file, lock4base, lock4fileLen) != 0) {
         l4remove(&df->tagfiles, t);
         return fail(0);
+    }
+    // An index left half changed (the mark), or whose keys plainly cannot be the data file's, is never used as it
+    // stands: its keys are built again, or the open fails with -310 where the file cannot be written.
+    if (!openFresh) {
+        const bool held = t->file.lowAccessMode != 0 || df->indexLocked;
+        const int rc = checkAtOpen(t, h[t4markOffset], held);
+        if (rc < 0) {
+            l4remove(&df->tagfiles, t);
+            return fail(0);
+        }
     }
     return t;
 }
@@ -480,7 +693,7 @@ int tfile4close(TAG4FILE *t) {
 }
 
 int tfile4exprKey(TAG4FILE *t, const char *record, unsigned char *out) {
-    CODE4 *c4 = t->codeBase;
+    CODE4* c4 = t->c4;
     E4CODE &st = c4->expr;
     int pass = 1;
     if (t->filter) {

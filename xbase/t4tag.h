@@ -16,6 +16,14 @@ constexpr int t4maxDepth = 32;
 constexpr int t4maxKeyLen = 338;
 // Cached page buffers kept per tag file beyond the current path.
 constexpr size_t t4cacheBuffers = 48;
+// The header bytes the engine writes back as one piece: fields, key expression, unique, mark and descending words.
+constexpr int t4headLen = 282;
+// The "being changed" mark: a byte of the header that the NTX layout leaves unused (readers skip it). It is set on
+// disk before the first page of a change is written or held, and cleared by the header write that ends the change,
+// after every changed page is in the file. Found set at open, or by a reader with no writer holding the lock, it
+// means a change was cut short: the keys are built again from the data file.
+constexpr int t4markOffset = 279;
+constexpr unsigned char t4markChanging = 0xC7;
 
 // One page buffer: a page image with its place in the file and the position inside it.
 struct B4BLOCK {
@@ -45,7 +53,7 @@ struct INDEX4;
 // One open NTX file, shared by the handles of its data file (use count).
 struct TAG4FILE {
     LINK4 link;  // in DATA4FILE::tagfiles
-    CODE4 *codeBase = nullptr;
+    CODE4* c4 = nullptr;
     DATA4 *data = nullptr;  // the handle the expressions are bound to
     DATA4FILE *dataFile = nullptr;
     FILEREC4 file{};
@@ -62,6 +70,11 @@ struct TAG4FILE {
     std::vector<B4BLOCK *> path;   // root first, current page last
     std::vector<B4BLOCK *> saved;  // released buffers, most recently used last
     long fileLen = 0;              // known length of the file (pages lie below it)
+    unsigned char head[t4headLen] = {}; // the header as in the file, written back whole with the fields changed
+    int marked = 0;                     // the being-changed mark is on disk
+    int keepMark = 0;   // a change failed half way: the mark stays for the next open to rebuild the keys
+    int selfLocked = 0; // locked by the tag itself while it rebuilds its keys in shared mode
+    int lockHeld = 0;   // locked by the data file's index lock, being checked before it counts as locked
 };
 
 struct TAG4 {
@@ -74,7 +87,7 @@ struct TAG4 {
 struct INDEX4 {
     LINK4 link;  // in DATA4::indexes
     DATA4 *data = nullptr;
-    CODE4 *codeBase = nullptr;
+    CODE4* c4 = nullptr;
     LISTHEAD4 tags{};
     char name[260] = {};
 };
@@ -90,7 +103,18 @@ TAG4 *t4open(DATA4 *d, INDEX4 *index, const char *name);
 int t4close(TAG4 *t);
 TAG4FILE *tfile4open(DATA4 *d, const char *name);
 int tfile4close(TAG4FILE *t);
+// Writes every changed page, then the header (version, root, mark cleared) in one write: a reader that sees the new
+// version finds every page of the change in the file.
 int t4flush(TAG4FILE *t);
+// Puts the being-changed mark on disk before a change (once until the next t4flush). 0 or -1.
+int tfile4markChanging(TAG4FILE* t);
+// Builds the tree again from the records counted in the data file (the file must be writable and held by this
+// process: exclusively, or locked). 0, or negative.
+int tfile4rebuild(TAG4FILE* t);
+// 1 when the header on disk still has the version last seen and no mark, 0 when not, negative on error.
+int tfile4current(TAG4FILE* t);
+// i4create fills a new file itself: its open must not build the keys as well.
+void tfile4openFresh(int on);
 int t4unique(TAG4 *t);
 const char *t4alias(TAG4 *t);
 EXPR4 *t4expr(TAG4 *t);
@@ -104,18 +128,18 @@ int tfile4doVersionCheck(TAG4FILE *t, int keepPosition, int update);
 int tfile4lockedOrExclusive(TAG4FILE *t);
 
 // --- page access ---
-inline unsigned b4get16(const unsigned char *p) { return static_cast<unsigned>(p[0] | (p[1] << 8)); }
-inline uint32_t b4get32(const unsigned char *p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
+// The page and header numbers are the file formats' little-endian ones.
+inline unsigned b4get16(const unsigned char* p) {
+    return c4readU16(p);
 }
-inline void b4put16(unsigned char *p, unsigned v) {
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
+inline uint32_t b4get32(const unsigned char* p) {
+    return static_cast<uint32_t>(c4readU32(p));
 }
-inline void b4put32(unsigned char *p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<unsigned char>(v >> (8 * i));
+inline void b4put16(unsigned char* p, unsigned v) {
+    c4putU16(p, v);
+}
+inline void b4put32(unsigned char* p, uint32_t v) {
+    c4putU32(p, v);
 }
 inline int b4n(const B4BLOCK *b) { return static_cast<int>(b4get16(b->data)); }
 inline unsigned char *b4entry(B4BLOCK *b, int i) { return b->data + b4get16(b->data + 2 + 2 * i); }

@@ -144,7 +144,7 @@ TEST_F(EngineTest, GoOutsideTheFileAndTheErrorLatch) {
     EXPECT_EQ(d4go(d, 2), e4read);
     EXPECT_EQ(d4recNo(d), -1);
     // Every call refuses work until the latch is cleared.
-    EXPECT_EQ(d4go(d, 1), e4codeBase);
+    EXPECT_EQ(d4go(d, 1), e4context);
     EXPECT_EQ(d4recNo(d), -1);
     EXPECT_EQ(d4open(&cb, "t"), nullptr);
     error4set(&cb, 0);
@@ -200,9 +200,12 @@ TEST_F(EngineTest, OpenChecksRefuseDamagedFiles) {
         {"count one more than present", makeDbf(two, 10, 11), 0, 0},
         {"count two more", makeDbf(two, 10, 12), 0, e4data},
         {"negative count", makeDbf(two, 10, -1), 0, e4data},
-        {"exclusive needs the exact count", makeDbf(two, 10, 11), 1, e4data},
+        {"exclusive refuses a count past the records", makeDbf(two, 10, 11), 1, e4data},
         {"exclusive exact", makeDbf(two, 10, 10), 1, 0},
-        {"deny-write needs the exact count", makeDbf(two, 10, 9), 2, e4data},
+        // Whole records past the count are what a stop between a record and its count leaves: the count holds.
+        {"exclusive with whole records past the count", makeDbf(two, 10, 9), 1, 0},
+        {"deny-write with whole records past the count", makeDbf(two, 10, 9), 2, 0},
+        {"deny-write refuses a count past the records", makeDbf(two, 10, 11), 2, e4data},
         {"record length 0", makeDbf(two, 1, 1, 0x03, 0), 0, e4data},
         {"header length 32", makeDbf(two, 1, 1, 0x03, -1, 32), 0, e4data},
         {"header longer than the file", makeDbf(two, 0, 0, 0x03, -1, 5000), 0, e4data},

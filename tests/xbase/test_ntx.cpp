@@ -1,5 +1,6 @@
 // NTX indexes: trees the engine builds and keeps (checked by a walker of our own and by Perl's XBase::Index),
 // seeks and skips, the record write with its unique rule, the user table's shape, and damaged files.
+#include "FakeSys4.h"
 #include "NtxWalker.h"
 #include "XbaseTestUtil.h"
 
@@ -402,18 +403,30 @@ TEST_F(NtxTest, DamagedIndexFilesGiveNotAnIndexFile) {
     const struct {
         const char *what;
         std::function<void(std::string &)> damage;
-        bool opens; // the header passes; the damage shows when pages are read
+        int opens; // 0 refused; 1 the header passes, the damage shows when pages are read; 2 the keys are built again
     } cases[] = {
-        {"key length 339", [&](std::string &s) { put16(s, 14, 339); put16(s, 12, 347); }, false},
-        {"max not twice half", [&](std::string &s) { put16(s, 20, 7); }, false},
-        {"geometry past the page", [&](std::string &s) { put16(s, 18, 60); put16(s, 20, 30); }, false},
-        {"bad signature", [&](std::string &s) { put16(s, 0, 7); }, false},
-        {"truncated", [&](std::string &s) { s.resize(100); }, false},
-        {"root past the end", [&](std::string &s) { put16(s, 6, 0x7FFF); }, true},
-        {"root not on a page", [&](std::string &s) { put16(s, 4, 100); }, true},
-        {"key count past max", [&](std::string &s) { put16(s, root, 999); }, true},
-        {"slot outside the page", [&](std::string &s) { put16(s, root + 2, 1020); }, true},
-        {"child cycle", [&](std::string &s) {
+        {"key length 339",
+         [&](std::string& s) {
+             put16(s, 14, 339);
+             put16(s, 12, 347);
+         },
+         0},
+        {"max not twice half", [&](std::string& s) { put16(s, 20, 7); }, 0},
+        {"geometry past the page",
+         [&](std::string& s) {
+             put16(s, 18, 60);
+             put16(s, 20, 30);
+         },
+         0},
+        {"bad signature", [&](std::string& s) { put16(s, 0, 7); }, 0},
+        {"truncated", [&](std::string& s) { s.resize(100); }, 0},
+        // A root outside the pages can hold no key of the data file's records: the open builds the keys again.
+        {"root past the end", [&](std::string& s) { put16(s, 6, 0x7FFF); }, 2},
+        {"root not on a page", [&](std::string& s) { put16(s, 4, 100); }, 2},
+        {"key count past max", [&](std::string& s) { put16(s, root, 999); }, 1},
+        {"slot outside the page", [&](std::string& s) { put16(s, root + 2, 1020); }, 1},
+        {"child cycle",
+         [&](std::string& s) {
              // every child of the root points back at the root
              const unsigned n = static_cast<unsigned char>(s[root]);
              for (unsigned i = 0; i <= n; ++i) {
@@ -423,7 +436,8 @@ TEST_F(NtxTest, DamagedIndexFilesGiveNotAnIndexFile) {
                  s[root + slot + 1] = static_cast<char>((root >> 8) & 0xFF);
                  s[root + slot + 2] = static_cast<char>((root >> 16) & 0xFF);
              }
-         }, true},
+         },
+         1},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -439,6 +453,15 @@ TEST_F(NtxTest, DamagedIndexFilesGiveNotAnIndexFile) {
         }
         ASSERT_NE(b, nullptr) << error4code(&cb);
         d4tagSelect(d, i4tag(b));
+        if (c.opens == 2) {
+            EXPECT_EQ(d4seek(d, "N5"), 0);
+            EXPECT_EQ(std::string(f4str(d4field(d, "NAME"))).substr(0, 2), "N5");
+            EXPECT_EQ(i4close(b), 0);
+            const NtxWalk rebuilt = walkNtx(readFile(path("BAD.NTX")));
+            EXPECT_EQ(rebuilt.error, "");
+            EXPECT_EQ(rebuilt.entries.size(), 200u);
+            continue;
+        }
         int rc = d4seek(d, "N5");
         for (int i = 0; i < 5 && rc >= 0; ++i)
             rc = d4skip(d, 1);
@@ -446,5 +469,103 @@ TEST_F(NtxTest, DamagedIndexFilesGiveNotAnIndexFile) {
         error4set(&cb, 0);
         i4close(b);
         error4set(&cb, 0);
+    }
+}
+
+TEST_F(NtxTest, ChangedPagesReachTheFileBeforeTheVersionThatAnnouncesThem) {
+    // A reader that sees a new version drops the pages it has and reads them again: were the version written before
+    // the pages, it could read old pages under the new version and keep them. So every page of a change is written
+    // while the mark says "being changed", and the header (version and mark cleared) is the change's last write.
+    FakeSys4 sys;
+    cb.sys = &sys;
+    const FIELD4INFO fields[] = {{"NAME", 'C', 10, 0}, {nullptr, 0, 0, 0}};
+    for (unsigned char shareMode : {0, 1}) {
+        SCOPED_TRACE(int(shareMode));
+        cb.shareMode = shareMode;
+        const std::string name = "order" + std::to_string(shareMode);
+        DATA4* d = d4create(&cb, name.c_str(), fields);
+        ASSERT_NE(d, nullptr);
+        INDEX4* x = i4create(d, name.c_str(), "NAME");
+        ASSERT_NE(x, nullptr);
+        const int fd = i4tag(x)->tagFile->file.hand;
+        sys.resetCounts();
+        for (int i = 0; i < 300; ++i) { // enough for page splits and new roots
+            ASSERT_EQ(d4appendStart(d), 0);
+            f4assign(d4field(d, "NAME"), ("K" + std::to_string(i * 7919 % 1000)).c_str());
+            ASSERT_EQ(d4append(d), 0);
+        }
+        ASSERT_EQ(d4flush(d), 0);
+        bool marked = false;
+        long pages = 0, headers = 0;
+        for (const auto& [wfd, pos] : sys.writeLog) {
+            if (wfd != fd)
+                continue;
+            if (pos == t4markOffset) {
+                marked = true;
+            } else if (pos >= t4pageSize) {
+                EXPECT_TRUE(marked) << "page at " << pos << " written outside a marked change";
+                ++pages;
+            } else {
+                EXPECT_EQ(pos, 0);
+                marked = false;
+                ++headers;
+            }
+        }
+        EXPECT_GT(pages, 0);
+        EXPECT_GT(headers, 0);
+        EXPECT_FALSE(marked) << "the change ends with the header";
+        EXPECT_EQ(readFile(path(name + ".ntx"))[t4markOffset], '\0');
+        const NtxWalk w = walkNtx(readFile(path(name + ".ntx")));
+        EXPECT_EQ(w.error, "");
+        EXPECT_EQ(w.entries.size(), 300u);
+        ASSERT_EQ(d4close(d), 0);
+        // The mark lies where outside readers do not look: a file that carries it reads as before.
+        std::string withMark = readFile(path(name + ".ntx"));
+        withMark[t4markOffset] = static_cast<char>(t4markChanging);
+        writeFile(path("marked.ntx"), withMark);
+        const std::string listed = perlList(path("marked.ntx"), "C");
+        EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 300) << listed.substr(0, 200);
+    }
+}
+
+TEST_F(NtxTest, ARecordWriteThatChangesAKeyWritesTheRecordWhileTheIndexIsMarked) {
+    // The keys change before the record (a unique tag may refuse it); the index stays marked as being changed until
+    // the record is in the file, so a stop in between leaves an index that the next open builds again.
+    FakeSys4 sys;
+    cb.sys = &sys;
+    const FIELD4INFO fields[] = {{"NAME", 'C', 10, 0}, {nullptr, 0, 0, 0}};
+    for (unsigned char shareMode : {0, 1}) {
+        SCOPED_TRACE(int(shareMode));
+        cb.shareMode = shareMode;
+        const std::string name = "rewrite" + std::to_string(shareMode);
+        DATA4* d = d4create(&cb, name.c_str(), fields);
+        ASSERT_NE(d, nullptr);
+        INDEX4* x = i4create(d, name.c_str(), "NAME");
+        ASSERT_NE(x, nullptr);
+        for (const char* key : {"ALPHA", "BRAVO", "CHARLIE"}) {
+            ASSERT_EQ(d4appendStart(d), 0);
+            f4assign(d4field(d, "NAME"), key);
+            ASSERT_EQ(d4append(d), 0);
+        }
+        ASSERT_EQ(d4flush(d), 0);
+        const int ntx = i4tag(x)->tagFile->file.hand, dbf = d->dataFile->file.hand;
+        sys.resetCounts();
+        ASSERT_EQ(d4go(d, 2), 0);
+        ASSERT_EQ(f4assign(d4field(d, "NAME"), "ZULU"), 0);
+        ASSERT_EQ(d4flush(d), 0);
+        long mark = -1, record = -1, header = -1;
+        for (size_t i = 0; i < sys.writeLog.size(); ++i) {
+            const auto& [fd, pos] = sys.writeLog[i];
+            if (fd == ntx && pos == t4markOffset && mark < 0)
+                mark = long(i);
+            else if (fd == dbf && pos > 0 && record < 0)
+                record = long(i);
+            else if (fd == ntx && pos == 0)
+                header = long(i);
+        }
+        EXPECT_GE(mark, 0);
+        EXPECT_GT(record, mark) << "the record is written while the index is marked";
+        EXPECT_GT(header, record) << "the mark is cleared after the record is in the file";
+        ASSERT_EQ(d4close(d), 0);
     }
 }
