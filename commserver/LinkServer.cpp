@@ -77,6 +77,7 @@ LinkServer::LinkServer(HistoryLog& history, UserTables& users, LinkClock& clock)
     : history_(history), users_(users), clock_(clock), link_(clock) {
     portOpener_ = [](int portNumber, long baud) { return plat::PortOpen(portNumber, baud, 'N', 8, 1); };
     writer_ = [](int fd, const void* data, std::size_t size) { return ::write(fd, data, size); };
+    syncer_ = [](int fd) { return ::fsync(fd); };
     link_.SetHangUpModem([this] { HangUpModem(); });
 }
 
@@ -121,6 +122,11 @@ void LinkServer::SetActivity(std::function<void()> activity) {
 void LinkServer::SetFileWriter(FileWriter writer) {
     std::lock_guard lock(settingsMutex_);
     writer_ = std::move(writer);
+}
+
+void LinkServer::SetFileSyncer(FileSyncer syncer) {
+    std::lock_guard lock(settingsMutex_);
+    syncer_ = std::move(syncer);
 }
 
 ServerSnapshot LinkServer::Snapshot() const {
@@ -197,6 +203,9 @@ void LinkServer::BeginWorker() {
     tl_abortOnQuit = &abortWaitsOnQuit_;
     tl_request = &request_;
     plat::SetIdleRoutine(workerIdle);
+    // What a server that died during a transfer left half done (a partial upload, a file locked while it was
+    // sent, half an appendix) is undone before the first request is taken.
+    journal_.Open(paths_.ServerFolder());
     state_ = LinkState::Idle;
     linkState_ = 0;
     SetLinkState(LinkState::Idle);
@@ -212,6 +221,7 @@ void LinkServer::EndWorker() {
     CloseModemAndPort();
     PostLinkStatus(LinkStatus::ClosingDown);
     reapChildren();
+    journal_.Close();
     publish();
     tl_worker = nullptr;
     tl_abortOnQuit = nullptr;
@@ -262,6 +272,8 @@ bool LinkServer::RunCycle() {
     const bool sessionOpen = session_.active && session_.state != SessionState::Ended;
     if (request == WorkerRequest::Reopen ||
         (request == WorkerRequest::ReopenWhenAllowed && (modemSample_.load() & plat::kModemDcd) == 0 && !sessionOpen)) {
+        // An operation under way ends while its port is still there, so that its end is told as it happened.
+        SetLinkState(LinkState::Idle);
         CloseModemAndPort();
         OpenPortAndInitModem();
         SetLinkState(LinkState::Idle);
@@ -649,7 +661,14 @@ int LinkServer::CheckUserConnected() {
 }
 
 ResolvedPath LinkServer::CheckPathAllowed(const std::string& path) const {
-    return paths_.Resolve(path, rights());
+    ResolvedPath r = paths_.Resolve(path, rights());
+    // The server's hidden working files (an upload not yet whole, its journal) are nobody's to read or change.
+    if (r.ok()) {
+        const std::size_t slash = r.local.rfind('/');
+        if (IsServerWorkFile(slash == std::string::npos ? r.local : r.local.substr(slash + 1)))
+            return {PathRefusal::ServerFile, {}};
+    }
+    return r;
 }
 
 PathRights LinkServer::rights() const {

@@ -17,6 +17,7 @@
 #include "commserver/LinkClock.h"
 #include "commserver/LinkLayer.h"
 #include "commserver/RemotePath.h"
+#include "commserver/TransferJournal.h"
 #include "commserver/UserRecord.h"
 #include "commserver/UserTables.h"
 #include "commserver/WorkerRequest.h"
@@ -145,8 +146,9 @@ struct ServerSnapshot {
     TransferInfo transfer;
 };
 
-// The file writes of transfers, so that tests can make the disk run full.
+// The file writes and syncs of transfers, so that tests can make the disk run full or fail.
 using FileWriter = std::function<ssize_t(int fd, const void* data, std::size_t size)>;
+using FileSyncer = std::function<int(int fd)>;
 
 class LinkServer {
 public:
@@ -173,6 +175,7 @@ public:
     // Called (on the worker thread) when traffic moved, to animate the tray icon.
     void SetActivity(std::function<void()> activity);
     void SetFileWriter(FileWriter writer);
+    void SetFileSyncer(FileSyncer syncer);
     RemotePathMap& Paths() { return paths_; }
     LinkLayer& Link() { return link_; }
 
@@ -243,6 +246,11 @@ private:
     void enterFileReceive();
     void runFileReceive();
     void leaveFileReceive();
+    // The file a direct upload is received into, beside the one it is to replace; -1 when it cannot be made.
+    int openUploadTemporary();
+    // The end of an upload: 0, or the system's error number.
+    int replaceWithUpload();
+    int appendReceivedFile();
     void enterFileSend();
     void runFileSend();
     void leaveFileSend();
@@ -289,7 +297,9 @@ private:
     void closeTransferFile();
     void reapChildren();
     void sleepCycle(int ms);
-    bool writeAll(int fd, const std::uint8_t* data, std::size_t size);
+    // 0, or the system's error number.
+    int writeAll(int fd, const std::uint8_t* data, std::size_t size);
+    int syncFile(int fd);
     void writeUserRecord(const std::function<void(UserRecord&)>& change);
 
     HistoryLog& history_;
@@ -319,6 +329,7 @@ private:
     std::function<void()> notify_;
     std::function<void()> activity_;
     FileWriter writer_;
+    FileSyncer syncer_;
 
     mutable std::mutex sharedMutex_;
     ServerSnapshot published_;
@@ -338,8 +349,10 @@ private:
     UserSession lastSession_;
     TransferInfo transfer_;
     int transferFd_ = -1;
-    std::string transferPath_; // the local path that transfer_.fileName resolved to
-    bool createdFile_ = false; // a direct upload made transferPath_: a failed one removes it
+    std::string transferPath_;         // the local path that transfer_.fileName resolved to
+    std::string uploadTemporary_;      // what a direct upload is received into until it is whole
+    bool receiveEventPending_ = false; // an upload is under way and its outcome is not yet in the history
+    TransferJournal journal_;
     mode_t savedMode_ = 0;
     bool modeChanged_ = false;
     std::vector<pid_t> children_;

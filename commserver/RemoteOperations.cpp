@@ -2,13 +2,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <system_error>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -62,6 +65,48 @@ void localTimeOf(std::time_t t, std::tm& out) {
     localtime_r(&t, &out);
 }
 
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string randomHex() {
+    std::uint8_t bytes[8] = {};
+    std::size_t got = 0;
+    while (got < sizeof bytes) {
+        const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (std::uint8_t b : bytes) {
+        out += kDigits[b >> 4];
+        out += kDigits[b & 15];
+    }
+    return out;
+}
+
+// The reason the system gave, for an event: " (No space left on device)".
+std::string becauseOf(int error) {
+    return " (" + std::error_code(error, std::generic_category()).message() + ")";
+}
+
+// Makes a rename in the folder last through a power cut. 0, or the system's error number.
+int syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    int error = 0;
+    if (::fsync(fd) != 0 && errno != EINVAL)
+        error = errno;
+    ::close(fd);
+    return error;
+}
+
 int openTemporary() {
     int fd = ::open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd >= 0)
@@ -75,22 +120,41 @@ int openTemporary() {
 
 } // namespace
 
-bool LinkServer::writeAll(int fd, const std::uint8_t* data, std::size_t size) {
+int LinkServer::writeAll(int fd, const std::uint8_t* data, std::size_t size) {
     FileWriter writer;
     {
         std::lock_guard lock(settingsMutex_);
         writer = writer_;
     }
     while (size > 0) {
+        errno = 0;
         const ssize_t n = writer(fd, data, size);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            return false;
+        if (n < 0)
+            return errno != 0 ? errno : EIO;
+        // A regular file that takes nothing has no room left.
+        if (n == 0)
+            return ENOSPC;
         data += n;
         size -= static_cast<std::size_t>(n);
     }
-    return true;
+    return 0;
+}
+
+int LinkServer::syncFile(int fd) {
+    FileSyncer syncer;
+    {
+        std::lock_guard lock(settingsMutex_);
+        syncer = syncer_;
+    }
+    errno = 0;
+    if (syncer(fd) == 0)
+        return 0;
+    // A file that cannot be synced (a pipe, a special file system) holds what it holds.
+    if (errno == EINVAL)
+        return 0;
+    return errno != 0 ? errno : EIO;
 }
 
 void LinkServer::closeTransferFile() {
@@ -385,7 +449,7 @@ void LinkServer::enterFileMove() {
         }
         if (n == 0)
             break;
-        if (!writeAll(out, block, static_cast<std::size_t>(n))) {
+        if (writeAll(out, block, static_cast<std::size_t>(n)) != 0) {
             ok = false;
             break;
         }
@@ -463,7 +527,8 @@ void LinkServer::enterFileReceive() {
     const auto p = link_.ReceivedPayload();
     transfer_ = TransferInfo{};
     transferPath_.clear();
-    createdFile_ = false;
+    uploadTemporary_.clear();
+    receiveEventPending_ = false;
     closeTransferFile();
     auto refuse = [&](const std::string& event) {
         reply(FrameType::Failed);
@@ -506,12 +571,10 @@ void LinkServer::enterFileReceive() {
         return;
     }
     transferPath_ = r.local;
-    if (transfer_.mode == TransferMode::Direct) {
-        transferFd_ = ::open(r.local.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        createdFile_ = transferFd_ >= 0;
-    } else if (transfer_.mode == TransferMode::Appended) {
+    if (transfer_.mode == TransferMode::Direct)
+        transferFd_ = openUploadTemporary();
+    else if (transfer_.mode == TransferMode::Appended)
         transferFd_ = openTemporary();
-    }
     if (transferFd_ < 0) {
         refuse(format("File Receive Failed: Cannot open %s", name));
         return;
@@ -519,17 +582,72 @@ void LinkServer::enterFileReceive() {
     transfer_.subState = 0;
     transfer_.nextBlock = 0;
     transfer_.bytesReceived = 0;
+    receiveEventPending_ = true;
     PostLinkStatus(LinkStatus::Receiving);
+}
+
+int LinkServer::openUploadTemporary() {
+    std::string target = transferPath_;
+    struct stat st {};
+    bool exists = ::lstat(target.c_str(), &st) == 0;
+    if (exists && S_ISLNK(st.st_mode)) {
+        // The upload replaces the file a link leads to, as writing through the link did; the link stays.
+        if (char* real = ::realpath(target.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+            exists = ::stat(target.c_str(), &st) == 0;
+        } else {
+            exists = false;
+        }
+    }
+    if (exists) {
+        if (!S_ISREG(st.st_mode))
+            return -1;
+        // A file this server may not write to is not replaced either.
+        const int probe = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (probe < 0)
+            return -1;
+        ::close(probe);
+    }
+    transferPath_ = target;
+    const std::string folder = folderOf(target);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string temporary = folder + "/" + kUploadTemporaryPrefix + randomHex();
+        // Noted before it exists: a crash at any later point leaves nothing that the next start does not
+        // remove. A journal that cannot be written costs only that; the earlier file is safe either way.
+        journal_.NoteTemporary(temporary);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return -1;
+        }
+        uploadTemporary_ = temporary;
+        if (exists) {
+            // The new content takes the place of the old under the same permissions and, where this server
+            // may give it, the same owner.
+            if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) && ::fchown(fd, st.st_uid, st.st_gid) != 0) {
+            }
+            if (::fchmod(fd, st.st_mode & 07777) != 0) {
+                ::close(fd);
+                return -1;
+            }
+        }
+        return fd;
+    }
+    return -1;
 }
 
 void LinkServer::runFileReceive() {
     const std::string& name = transfer_.fileName;
     auto failureA = [&] {
+        receiveEventPending_ = false;
         abandonLink();
         lastOperationTime_ = now();
         logEvent(format("File Receive Failed: Lost DSR: %s", name), EC::FileReceive | EC::Failure);
     };
     auto timerFailure = [&](const char* event) {
+        receiveEventPending_ = false;
         SetLinkState(LinkState::Idle);
         PostLinkStatus(LinkStatus::LinkFailed);
         addStat(LinkCounter::ReceiveFileFailures);
@@ -537,6 +655,7 @@ void LinkServer::runFileReceive() {
         logEvent(format(event, name), EC::FileReceive | EC::Failure);
     };
     auto serverFailure = [&](const std::string& event, int replyType) {
+        receiveEventPending_ = false;
         reply(replyType);
         addStat(LinkCounter::ReceiveFileFailures);
         transfer_.subState = 3;
@@ -556,6 +675,7 @@ void LinkServer::runFileReceive() {
         } else if (r == kLinkLineLost) {
             failureA();
         } else if (r == kLinkTimerExpired) {
+            // The leave step writes the event.
             abandonLink();
             lastOperationTime_ = now();
         }
@@ -580,14 +700,13 @@ void LinkServer::runFileReceive() {
             if (p.size() < 2 || (p[0] | (p[1] << 8)) != (transfer_.nextBlock & 0xFFFF)) {
                 PostLinkStatus(LinkStatus::LinkFailed);
                 addStat(LinkCounter::ProtocolErrors);
-                reply(FrameType::ProtocolError);
-                transfer_.subState = 3;
+                serverFailure("File Receive Failed: Protocol Error", FrameType::ProtocolError);
                 break;
             }
-            if (!writeAll(transferFd_, p.data() + 2, p.size() - 2)) {
+            if (const int error = writeAll(transferFd_, p.data() + 2, p.size() - 2); error != 0) {
                 // A write that fails (a full disk) ends the upload as a failure the remote unit is told of.
                 PostLinkStatus(LinkStatus::LinkFailed);
-                serverFailure(format("File Receive Failed: %s", name), FrameType::Failed);
+                serverFailure(format("File Receive Failed: %s", name) + becauseOf(error), FrameType::Failed);
                 break;
             }
             transfer_.bytesReceived += static_cast<std::uint32_t>(p.size() - 2);
@@ -595,54 +714,20 @@ void LinkServer::runFileReceive() {
             transfer_.subState = 0;
             NotifyProgress();
         } else if (type == FrameType::EndOfData) {
-            bool ok = true;
-            if (transfer_.mode == TransferMode::Appended) {
-                const int target = ::open(transferPath_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-                struct stat st {};
-                if (target < 0 || ::fstat(target, &st) != 0) {
-                    ok = false;
-                } else {
-                    const off_t before = st.st_size;
-                    std::uint8_t block[1024];
-                    if (::lseek(transferFd_, 0, SEEK_SET) != 0)
-                        ok = false;
-                    while (ok) {
-                        const ssize_t n = ::read(transferFd_, block, sizeof block);
-                        if (n < 0 && errno == EINTR)
-                            continue;
-                        if (n < 0)
-                            ok = false;
-                        if (n <= 0)
-                            break;
-                        ok = writeAll(target, block, static_cast<std::size_t>(n));
-                    }
-                    if (::fsync(target) != 0 && errno != EINVAL)
-                        ok = false;
-                    // Half an appendix would pass for the whole: the file goes back to what it was.
-                    if (!ok && ::ftruncate(target, before) != 0) {
-                    }
-                }
-                if (target >= 0 && ::close(target) != 0)
-                    ok = false;
-                closeTransferFile();
-            } else {
-                if (::fsync(transferFd_) != 0 && errno != EINVAL)
-                    ok = false;
-                if (::close(transferFd_) != 0)
-                    ok = false;
-                transferFd_ = -1;
-            }
-            if (ok) {
+            const int error = transfer_.mode == TransferMode::Appended ? appendReceivedFile() : replaceWithUpload();
+            if (error == 0) {
+                receiveEventPending_ = false;
                 transfer_.completed = true;
                 reply(FrameType::Done);
                 addStat(LinkCounter::GoodReceivedFiles);
                 transfer_.subState = 4;
                 logEvent(format("File Receive OK: %s", name), EC::FileReceive | EC::Success);
             } else {
-                serverFailure(format("File Receive Failed: %s", name), FrameType::Failed);
+                serverFailure(format("File Receive Failed: %s", name) + becauseOf(error), FrameType::Failed);
             }
             NotifyProgress();
         } else if (type == FrameType::Failed || type == FrameType::ProtocolError) {
+            receiveEventPending_ = false;
             PostLinkStatus(LinkStatus::LinkFailed);
             SetLinkState(LinkState::Idle);
             addStat(LinkCounter::ReceiveFileFailures);
@@ -690,12 +775,80 @@ void LinkServer::runFileReceive() {
     }
 }
 
-void LinkServer::leaveFileReceive() {
+int LinkServer::replaceWithUpload() {
+    // Every byte is on the disk before the name changes hands: the earlier file stays as it was until the
+    // new one is whole, and a failure at any step leaves it so.
+    int error = syncFile(transferFd_);
+    if (::close(transferFd_) != 0 && error == 0)
+        error = errno;
+    transferFd_ = -1;
+    if (error == 0 && ::rename(uploadTemporary_.c_str(), transferPath_.c_str()) != 0)
+        error = errno;
+    if (error != 0)
+        return error;
+    uploadTemporary_.clear();
+    error = syncFolder(folderOf(transferPath_));
+    journal_.Settle();
+    return error;
+}
+
+int LinkServer::appendReceivedFile() {
+    const int target = ::open(transferPath_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (target < 0) {
+        const int error = errno;
+        closeTransferFile();
+        return error;
+    }
+    int error = 0;
+    struct stat st {};
+    if (::fstat(target, &st) != 0)
+        error = errno;
+    const off_t before = st.st_size;
+    // Noted first, so that even a crash half-way through gives the file back the length it had.
+    if (error == 0)
+        journal_.NoteAppend(transferPath_, st.st_dev, st.st_ino, before);
+    std::uint8_t block[1024];
+    if (error == 0 && ::lseek(transferFd_, 0, SEEK_SET) != 0)
+        error = errno;
+    while (error == 0) {
+        const ssize_t n = ::read(transferFd_, block, sizeof block);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            error = errno;
+        if (n <= 0)
+            break;
+        error = writeAll(target, block, static_cast<std::size_t>(n));
+    }
+    if (error == 0)
+        error = syncFile(target);
+    // Half an appendix would pass for the whole: the file goes back to what it was.
+    if (error != 0 && ::ftruncate(target, before) == 0)
+        ::fsync(target);
+    if (::close(target) != 0 && error == 0)
+        error = errno;
     closeTransferFile();
-    // A direct upload that did not complete leaves no file that could pass for the whole one.
-    if (transfer_.mode == TransferMode::Direct && !transfer_.completed && createdFile_ && !transferPath_.empty())
-        ::unlink(transferPath_.c_str());
-    createdFile_ = false;
+    journal_.Settle();
+    return error;
+}
+
+void LinkServer::leaveFileReceive() {
+    if (receiveEventPending_) {
+        // Whatever ended the upload (a reopen of the port, a quit, a line that went quiet before the first
+        // block) is written down: an upload never ends without a trace.
+        receiveEventPending_ = false;
+        addStat(LinkCounter::ReceiveFileFailures);
+        const bool lineLost = port_ && !link_.PhantomDSR.load() && plat::DsrOn(*port_) == 0;
+        logEvent(format(lineLost ? "File Receive Failed: Lost DSR: %s" : "Link Failure during File Receive: %s",
+                        transfer_.fileName),
+                 EC::FileReceive | EC::Failure);
+    }
+    closeTransferFile();
+    // Only the partial copy goes: the file it was to replace is as it was.
+    if (!uploadTemporary_.empty())
+        ::unlink(uploadTemporary_.c_str());
+    uploadTemporary_.clear();
+    journal_.Settle();
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -775,7 +928,7 @@ void LinkServer::enterFileSend() {
             if (!ok)
                 break;
             const std::string line = n + "\r\n";
-            ok = writeAll(transferFd_, reinterpret_cast<const std::uint8_t*>(line.data()), line.size());
+            ok = writeAll(transferFd_, reinterpret_cast<const std::uint8_t*>(line.data()), line.size()) == 0;
             size += static_cast<std::uint32_t>(line.size());
         }
         if (ok && ::lseek(transferFd_, 0, SEEK_SET) != 0)
@@ -786,9 +939,13 @@ void LinkServer::enterFileSend() {
         struct stat st {};
         if (::stat(r.local.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
             if (options_ & LinkOption::LockAndRemoveSent) {
-                // Read-only while it goes out; the mode it had is what it gets back.
+                // Read-only while it goes out; the mode it had is what it gets back, after a crash as well:
+                // the change is noted before it is made, and a file whose change cannot be noted stays as it is.
                 savedMode_ = st.st_mode & 07777;
-                modeChanged_ = ::chmod(r.local.c_str(), savedMode_ & ~static_cast<mode_t>(0222)) == 0;
+                const mode_t readOnly = savedMode_ & ~static_cast<mode_t>(0222);
+                modeChanged_ = readOnly != savedMode_ &&
+                               journal_.NoteReadOnly(r.local, st.st_dev, st.st_ino, savedMode_, readOnly) &&
+                               ::chmod(r.local.c_str(), readOnly) == 0;
             }
             transferFd_ = ::open(r.local.c_str(), O_RDONLY | O_CLOEXEC);
             size = static_cast<std::uint32_t>(std::min<off_t>(st.st_size, 0xFFFFFFFF));
@@ -967,6 +1124,7 @@ void LinkServer::leaveFileSend() {
         modeChanged_ = false;
         if (transfer_.completed)
             ::unlink(current.c_str());
+        journal_.Settle();
     } else if ((options_ & LinkOption::RemoveSent) && transfer_.completed) {
         ::unlink(current.c_str());
     }
