@@ -3,10 +3,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <optional>
-#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,7 +14,10 @@
 #include "commserver/HistoryLog.h"
 #include "commserver/LinkClock.h"
 #include "commserver/LinkLayer.h"
+#include "commserver/LinkTypes.h"
+#include "commserver/ModemControl.h"
 #include "commserver/RemotePath.h"
+#include "commserver/TransferJournal.h"
 #include "commserver/UserRecord.h"
 #include "commserver/UserTables.h"
 #include "commserver/WorkerRequest.h"
@@ -29,128 +30,19 @@ class SerialPort;
 // and answers the remote unit's requests with a table-driven state machine, one state per remote operation.
 // The window thread asks for a reopen or a quit through the worker request, reads the counters, status and a
 // snapshot of the sessions and the transfer, and is told of changes through a notification callback.
+//
+// Where each job lives:
+//   LinkWorker.cpp         the worker's life: thread, cycle, state table, status and notifications, idle
+//   ModemControl.cpp       the port and the modem (a class of its own)
+//   LogonSecurity.cpp      logon, disconnect, options, security abort, the user's rights and refusals
+//   RemoteOperations.cpp   clock, program run, file delete, move and information
+//   FileTransfers.cpp      upload and download
+//   TransferJournal.cpp    what a transfer changes, noted so that a crash has it undone (a class of its own)
 namespace comms {
-
-enum class LinkState : int {
-    Idle = 0,
-    FileReceive = 1,
-    FileSend = 2,
-    ClockSet = 3,
-    ProgramRun = 4,
-    FileDelete = 5,
-    FileMove = 6,
-    SetOptions = 7,
-    Connect = 8,
-    Disconnect = 9,
-    SecurityAbort = 10,
-    FileInfo = 11,
-};
-constexpr int kLinkStateCount = 12;
-
-// What the tray icon and the activity display show.
-namespace LinkStatus {
-constexpr int NoPort = 0;
-constexpr int OpenFailed = 1;
-constexpr int ClosingDown = 2;
-constexpr int Ready = 3;
-constexpr int LinkFailed = 4;
-constexpr int Receiving = 5;
-constexpr int Sending = 6;
-constexpr int ModemInitialise = 7;
-constexpr int ModemDeInitialise = 8;
-constexpr int Connected = 9;
-} // namespace LinkStatus
-
-namespace FrameType {
-constexpr int FileReceive = 1001; // request: upload; reply: file header of a download
-constexpr int FileSend = 1002;
-constexpr int Data = 1003;
-constexpr int EndOfData = 1004;
-constexpr int Failed = 1005;
-constexpr int Ready = 1006;
-constexpr int Done = 1007;
-constexpr int ProtocolError = 1008;
-constexpr int ClockRequest = 1009;
-constexpr int ClockReply = 1010;
-constexpr int ProgramRun = 1011;
-constexpr int ProgramStarted = 1012;
-constexpr int FileDelete = 1013;
-constexpr int FileDeleted = 1014;
-constexpr int FileMove = 1015;
-constexpr int FileMoved = 1016;
-constexpr int SetOptions = 1017;
-constexpr int Connect = 1020;
-constexpr int Challenge = 1021;
-constexpr int Response = 1022;
-constexpr int Disconnect = 1023;
-constexpr int FileInfo = 1024;
-constexpr int FileInfoReply = 1025;
-} // namespace FrameType
-
-namespace TransferMode {
-constexpr int Direct = 2001;
-constexpr int Appended = 2002;
-constexpr int Listing = 2003;
-} // namespace TransferMode
-
-// Options word bits (request 1017).
-namespace LinkOption {
-constexpr int LockAndRemoveSent = 1;
-constexpr int RemoveSent = 2;
-constexpr int SpawnDirectly = 4;
-} // namespace LinkOption
-
-enum class SecurityCounter : int {
-    Connects,
-    PasswordFailures,
-    SecondsConnected,
-    SecurityAborts,
-    UncRefusals,
-    OtherDirRefusals,
-    DollarRefusals,
-    ProgramRunRefusals,
-    NetDriveRefusals,
-};
-constexpr int kSecurityCounterCount = 9;
-
-struct ModemSettings {
-    int type = 0; // 0 = "Direct": no modem
-    std::string name;
-    long baud = 19200;
-    int responseDelayMs = 2000;
-    int interCommandDelayMs = 500;
-    int hangUpTimeOutS = 5;
-    int inactivityHangUpS = 180;
-    std::array<std::string, 20> init;
-    std::array<std::string, 10> deInit;
-};
-
-struct TransferInfo {
-    std::string fileName;
-    int mode = TransferMode::Appended;
-    std::uint32_t size = 0;
-    std::uint32_t bytesReceived = 0;
-    std::uint32_t bytesSent = 0;
-    int nextBlock = 0;
-    int subState = 0;
-    bool completed = false;
-    std::string label = "File";
-};
-
-// Everything the window thread may show at once, copied under one lock.
-struct ServerSnapshot {
-    LinkState state = LinkState::Idle;
-    UserSession current;
-    UserSession last;
-    TransferInfo transfer;
-};
-
-// The file writes of transfers, so that tests can make the disk run full.
-using FileWriter = std::function<ssize_t(int fd, const void* data, std::size_t size)>;
 
 class LinkServer {
 public:
-    using PortOpener = std::function<plat::SerialPort*(int portNumber, long baud)>;
+    using PortOpener = ModemControl::PortOpener;
 
     LinkServer(HistoryLog& history, UserTables& users, LinkClock& clock = LinkClock::System());
     ~LinkServer();
@@ -164,15 +56,18 @@ public:
     void SetComms(int comms) { comms_.store(comms); }
     void SetSecurityLevel(int level) { securityLevel_.store(level < 0 ? 0 : (level > 2 ? 2 : level)); }
     int SecurityLevel() const { return securityLevel_.load(); }
-    void SetModemSettings(const ModemSettings& modem);
+    void SetModemSettings(const ModemSettings& modem) { modem_.SetModemSettings(modem); }
     // Read again each time the port opens, so that a changed modem type takes effect with the reopen.
-    void SetModemSettingsSource(std::function<ModemSettings()> source);
-    void SetPortOpener(PortOpener opener);
+    void SetModemSettingsSource(std::function<ModemSettings()> source) {
+        modem_.SetModemSettingsSource(std::move(source));
+    }
+    void SetPortOpener(PortOpener opener) { modem_.SetPortOpener(std::move(opener)); }
     // Called (on the worker thread) when the window should refresh: the window thread must queue its work.
     void SetNotify(std::function<void()> notify);
     // Called (on the worker thread) when traffic moved, to animate the tray icon.
     void SetActivity(std::function<void()> activity);
     void SetFileWriter(FileWriter writer);
+    void SetFileSyncer(FileSyncer syncer);
     RemotePathMap& Paths() { return paths_; }
     LinkLayer& Link() { return link_; }
 
@@ -215,9 +110,9 @@ public:
     void SetLinkState(LinkState state);
     void PostLinkStatus(int status);
     void NotifyProgress();
-    void OpenPortAndInitModem();
-    void CloseModemAndPort();
-    void HangUpModem();
+    void OpenPortAndInitModem() { modem_.OpenPortAndInitModem(portNumber_.load(), comms_.load()); }
+    void CloseModemAndPort() { modem_.CloseModemAndPort(); }
+    void HangUpModem() { modem_.HangUpModem(); }
     void LinkFailure();
     // The line failed during an operation: back to idle, the failure shown, the session ended.
     void abandonLink();
@@ -230,72 +125,110 @@ public:
 
 private:
     using Handler = void (*)(LinkServer&);
+    using FailureStep = void (LinkServer::*)();
     static const Handler kEnter[kLinkStateCount];
     static const Handler kRun[kLinkStateCount];
     static const Handler kLeave[kLinkStateCount];
 
-    // Handlers.
+    // --- the worker's life (LinkWorker.cpp) ---
     void enterIdle();
+    // Dispatches each request frame to the state of its operation.
     void runIdle();
     void enterNone() {}
     void leaveNone() {}
+    // The run step of the one-shot operations: the reply's acknowledgement.
     void runAckOnly();
-    void enterFileReceive();
-    void runFileReceive();
-    void leaveFileReceive();
-    void enterFileSend();
-    void runFileSend();
-    void leaveFileSend();
-    void enterClockSet();
-    void enterProgramRun();
-    void enterFileDelete();
-    void enterFileMove();
+    // Ack wait of the one-shot operations: 0 -> Idle and then onOk; link failure -> Idle, status 4, LinkFailure
+    // and the event (when it has one).
+    void ackWait(const std::function<void()>& onOk, const char* linkFailEvent, int linkFailCode);
+    // The opening of every step that waits for the remote unit's next frame: true once one has come; a lost
+    // line and a wait that has run out each go to their own failure step.
+    bool frameArrived(FailureStep onLineLost, FailureStep onTimedOut);
+    void logEvent(const std::string& text, int code);
+    int reply(int type, const std::uint8_t* payload = nullptr, int length = 0);
+    int reply(int type, const std::vector<std::uint8_t>& payload) {
+        return reply(type, payload.data(), static_cast<int>(payload.size()));
+    }
+    bool quitRequested() const { return request_.Peek() == WorkerRequest::Quit; }
+    std::int64_t now() { return clock_.Now(); }
+    void addStat(LinkCounter c) { link_.statistics.Add(c); }
+    void publish();
+    void rollHistories();
+    void reapChildren();
+    void sleepCycle(int ms);
+    plat::SerialPort* port() const { return modem_.Port(); }
+
+    // --- logon, options and security (LogonSecurity.cpp) ---
     void enterSetOptions();
     void enterConnect();
     void runConnect();
     void leaveConnect();
+    // The line failed while a logon was under way.
+    void failConnectLink();
     void enterDisconnect();
     void runDisconnect();
     void leaveDisconnect();
     void enterSecurityAbort();
     void runSecurityAbort();
     void leaveSecurityAbort();
-    void enterFileInfo();
-
-    // Helpers.
-    void logEvent(const std::string& text, int code);
-    int reply(int type, const std::uint8_t* payload = nullptr, int length = 0);
-    int reply(int type, const std::vector<std::uint8_t>& payload) {
-        return reply(type, payload.data(), static_cast<int>(payload.size()));
-    }
-    bool sendModemString(const std::string& command);
-    bool quitRequested() const { return request_.Peek() == WorkerRequest::Quit; }
-    PathRights rights() const;
-    void countRefusal(PathRefusal refusal);
-    std::int64_t now() { return clock_.Now(); }
-    void addStat(LinkCounter c) { link_.statistics.Add(c); }
     void addSecurity(SecurityCounter c) {
         security_[static_cast<std::size_t>(c)].fetch_add(1, std::memory_order_relaxed);
     }
+    PathRights rights() const;
+    void countRefusal(PathRefusal refusal);
     // A request whose payload does not hold what its type needs: refused with 1005.
     void refuseBadRequest(const std::string& event, int code, std::optional<LinkCounter> failure);
     // A path refused by the user's rights or by the folders offered: counted, logged and refused, by a
     // security abort when security is on and by 1005 when it is off (no session to end then).
     void refusePath(PathRefusal refusal, const std::string& event, int code, std::optional<LinkCounter> failure);
-    // Ack wait of the one-shot operations: 0 -> Idle and then onOk; link failure -> Idle, status 4, LinkFailure
-    // and the event (when it has one).
-    void ackWait(const std::function<void()>& onOk, const char* linkFailEvent, int linkFailCode);
-    void publish();
-    void closeTransferFile();
-    void reapChildren();
-    void sleepCycle(int ms);
-    bool writeAll(int fd, const std::uint8_t* data, std::size_t size);
     void writeUserRecord(const std::function<void(UserRecord&)>& change);
+
+    // --- clock, program run, delete, move, information (RemoteOperations.cpp) ---
+    void enterClockSet();
+    void enterProgramRun();
+    void enterFileDelete();
+    void enterFileMove();
+    void enterFileInfo();
+
+    // --- upload and download (FileTransfers.cpp) ---
+    void enterFileReceive();
+    void runFileReceive();
+    void leaveFileReceive();
+    void setStep(ReceiveStep step) { transfer_.subState = static_cast<int>(step); }
+    // The file a direct upload is received into, beside the one it is to replace; -1 when it cannot be made.
+    int openUploadTemporary();
+    // The end of an upload: 0, or the system's error number.
+    int replaceWithUpload();
+    int appendReceivedFile();
+    // The ways an upload fails: the line went (DSR dropped), counted as a failed receive or (while the first
+    // Ready goes out) not; the remote unit fell silent during the upload or after its end; the server itself
+    // could not go on (it tells the remote unit so with replyType and waits for the acknowledgement).
+    void failReceiveLostDsr();
+    void failReceiveLineLost();
+    void failReceiveTimedOut();
+    void failReceiveTimedOutAfterEnd();
+    void failReceiveLink(const char* event);
+    void failReceiveOnServer(const std::string& event, int replyType);
+    void enterFileSend();
+    void runFileSend();
+    void leaveFileSend();
+    void setStep(SendStep step) { transfer_.subState = static_cast<int>(step); }
+    // The ways a download fails: the line went (DSR dropped); the link failed (the remote unit fell silent);
+    // the line went while the server's own refusal was going out.
+    void failSendLineLost();
+    void failSendLinkFailure();
+    void failSendLineLostAfterRefusal();
+    void sendRemoteFailed();
+    // 0, or the system's error number.
+    int writeAll(int fd, const std::uint8_t* data, std::size_t size);
+    int syncFile(int fd);
+    void closeTransferFile();
 
     HistoryLog& history_;
     UserTables& users_;
     LinkClock& clock_;
     LinkLayer link_;
+    ModemControl modem_;
     RemotePathMap paths_;
     WorkerRequest request_;
     std::thread thread_;
@@ -313,12 +246,10 @@ private:
     std::array<std::atomic<std::uint32_t>, kSecurityCounterCount> security_{};
 
     mutable std::mutex settingsMutex_;
-    ModemSettings modemSettings_;
-    std::function<ModemSettings()> modemSource_;
-    PortOpener portOpener_;
     std::function<void()> notify_;
     std::function<void()> activity_;
     FileWriter writer_;
+    FileSyncer syncer_;
 
     mutable std::mutex sharedMutex_;
     ServerSnapshot published_;
@@ -326,28 +257,28 @@ private:
     std::array<std::uint32_t, 5> txHistory_{};
 
     // Worker-only state.
-    plat::SerialPort* port_ = nullptr;
-    int previousPort_ = -1;
-    ModemSettings modem_;
-    bool abortWaitsOnQuit_ = false;
     LinkState state_ = LinkState::Idle;
     std::uint16_t options_ = 0;
     std::int64_t lastOperationTime_ = 0;
     std::uint64_t trayTotal_ = 0;
-    UserSession session_;
-    UserSession lastSession_;
-    TransferInfo transfer_;
-    int transferFd_ = -1;
-    std::string transferPath_; // the local path that transfer_.fileName resolved to
-    bool createdFile_ = false; // a direct upload made transferPath_: a failed one removes it
-    mode_t savedMode_ = 0;
-    bool modeChanged_ = false;
     std::vector<pid_t> children_;
     // The one-shot operation's success step, set by its enter handler.
     std::function<void()> oneShotOk_;
     const char* oneShotLinkFail_ = nullptr;
     int oneShotLinkFailCode_ = 0;
+    // The logon.
+    UserSession session_;
+    UserSession lastSession_;
     std::array<std::uint8_t, 30> challenge_{};
+    // The transfer.
+    TransferInfo transfer_;
+    int transferFd_ = -1;
+    std::string transferPath_;         // the local path that transfer_.fileName resolved to
+    std::string uploadTemporary_;      // what a direct upload is received into until it is whole
+    bool receiveEventPending_ = false; // an upload is under way and its outcome is not yet in the history
+    mode_t savedMode_ = 0;
+    bool modeChanged_ = false;
+    TransferJournal journal_;
 };
 
 // The expected logon responses (exposed for the tests' remote unit to compute them independently).

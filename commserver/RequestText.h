@@ -1,10 +1,11 @@
 #pragma once
-// Text helpers the worker's state handlers share: event texts with up to two names in them, and the name
-// field of a request.
+// Helpers the worker's state handlers share: event texts with up to two names in them, the name field of a
+// request, and the little-endian numbers of a reply's payload.
 #include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace comms {
 
@@ -29,6 +30,15 @@ inline bool parseName(std::span<const std::uint8_t> field, std::string& out) {
     const auto nul = std::find(field.begin(), field.end(), 0);
     out.assign(field.begin(), nul);
     return std::all_of(nul, field.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+inline void putU16(std::vector<std::uint8_t>& v, std::uint32_t x) {
+    v.push_back(static_cast<std::uint8_t>(x));
+    v.push_back(static_cast<std::uint8_t>(x >> 8));
+}
+inline void putU32(std::vector<std::uint8_t>& v, std::uint32_t x) {
+    for (int i = 0; i < 4; ++i)
+        v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
 }
 
 } // namespace comms

@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "MemoryUserStore.h"
 #include "commserver/HistoryLog.h"
 #include "commserver/LinkServer.h"
@@ -64,6 +66,20 @@ inline Bytes Pattern(std::size_t n, unsigned seed = 7) {
         v = static_cast<std::uint8_t>(x >> 16);
     }
     return b;
+}
+
+inline mode_t ModeOf(const fs::path& p) {
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+// The hidden files uploads are received into until they are whole.
+inline std::vector<std::string> UploadTemporaries(const fs::path& folder) {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().filename().string().starts_with(comms::kUploadTemporaryPrefix))
+            out.push_back(e.path().filename().string());
+    return out;
 }
 
 inline comms::UserRecord MakeUser(const std::string& name, const std::string& password) {

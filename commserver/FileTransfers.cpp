@@ -1,0 +1,730 @@
+// Upload to this machine (FileReceive) and download from it (FileSend), each a link state whose run step goes
+// through the steps of its transfer: blocks of up to 1020 bytes, each one asked for and acknowledged.
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <system_error>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "commserver/LinkServer.h"
+#include "commserver/RequestText.h"
+#include "platform/SerialPort.h"
+
+namespace comms {
+
+namespace {
+
+namespace EC = HistoryEventCode;
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string randomHex() {
+    std::uint8_t bytes[8] = {};
+    std::size_t got = 0;
+    while (got < sizeof bytes) {
+        const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (std::uint8_t b : bytes) {
+        out += kDigits[b >> 4];
+        out += kDigits[b & 15];
+    }
+    return out;
+}
+
+// The reason the system gave, for an event: " (No space left on device)".
+std::string becauseOf(int error) {
+    return " (" + std::error_code(error, std::generic_category()).message() + ")";
+}
+
+// Makes a rename in the folder last through a power cut. 0, or the system's error number.
+int syncFolderOf(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    int error = 0;
+    if (::fsync(fd) != 0 && errno != EINVAL)
+        error = errno;
+    ::close(fd);
+    return error;
+}
+
+int openTemporary() {
+    int fd = ::open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        return fd;
+    char name[] = "/tmp/quendar-XXXXXX";
+    fd = ::mkstemp(name);
+    if (fd >= 0)
+        ::unlink(name);
+    return fd;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------------
+// The transfer's file
+
+int LinkServer::writeAll(int fd, const std::uint8_t* data, std::size_t size) {
+    FileWriter writer;
+    {
+        std::lock_guard lock(settingsMutex_);
+        writer = writer_;
+    }
+    while (size > 0) {
+        errno = 0;
+        const ssize_t n = writer(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno != 0 ? errno : EIO;
+        // A regular file that takes nothing has no room left.
+        if (n == 0)
+            return ENOSPC;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int LinkServer::syncFile(int fd) {
+    FileSyncer syncer;
+    {
+        std::lock_guard lock(settingsMutex_);
+        syncer = syncer_;
+    }
+    errno = 0;
+    if (syncer(fd) == 0)
+        return 0;
+    // A file that cannot be synced (a pipe, a special file system) holds what it holds.
+    if (errno == EINVAL)
+        return 0;
+    return errno != 0 ? errno : EIO;
+}
+
+void LinkServer::closeTransferFile() {
+    if (transferFd_ >= 0)
+        ::close(transferFd_);
+    transferFd_ = -1;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Upload to this machine
+
+void LinkServer::enterFileReceive() {
+    const auto p = link_.ReceivedPayload();
+    transfer_ = TransferInfo{};
+    transferPath_.clear();
+    uploadTemporary_.clear();
+    receiveEventPending_ = false;
+    closeTransferFile();
+    auto refuse = [&](const std::string& event) {
+        reply(FrameType::Failed);
+        addStat(LinkCounter::ReceiveFileFailures);
+        setStep(ReceiveStep::AwaitRefusalAck);
+        logEvent(event, EC::FileReceive | EC::Failure);
+    };
+    if (p.size() < 6) {
+        addStat(LinkCounter::ProtocolErrors);
+        refuse("File Receive Failed: Bad Request");
+        return;
+    }
+    transfer_.mode = p[0] | (p[1] << 8);
+    transfer_.size =
+        static_cast<std::uint32_t>(p[2] | (p[3] << 8) | (p[4] << 16)) | (static_cast<std::uint32_t>(p[5]) << 24);
+    std::string name;
+    const bool clean = parseName(p.subspan(6), name);
+    transfer_.fileName = name;
+    // The name field holds at most 260 bytes, its NUL included.
+    if (p.size() - 6 > kMaxRemoteName) {
+        refuse("File Receive Failed: Bad File Name (too long)");
+        return;
+    }
+    if (!CheckUserConnected()) {
+        logEvent(format("File Receive Failed: Security Violation %s", name),
+                 EC::FileReceive | EC::Security | EC::Failure);
+        SetLinkState(LinkState::SecurityAbort);
+        return;
+    }
+    const ResolvedPath r = clean ? CheckPathAllowed(name) : ResolvedPath{PathRefusal::BadName, {}};
+    if (r.refusal == PathRefusal::BadName) {
+        refuse(format("File Receive Failed: Cannot open %s", name));
+        return;
+    }
+    if (!r.ok()) {
+        refusePath(r.refusal, format("File Receive Failed: Security Violation %s", name),
+                   EC::FileReceive | EC::Security | EC::Failure, LinkCounter::ReceiveFileFailures);
+        if (state_ == LinkState::FileReceive)
+            setStep(ReceiveStep::AwaitRefusalAck);
+        return;
+    }
+    transferPath_ = r.local;
+    if (transfer_.mode == TransferMode::Direct)
+        transferFd_ = openUploadTemporary();
+    else if (transfer_.mode == TransferMode::Appended)
+        transferFd_ = openTemporary();
+    if (transferFd_ < 0) {
+        refuse(format("File Receive Failed: Cannot open %s", name));
+        return;
+    }
+    setStep(ReceiveStep::SendReady);
+    transfer_.nextBlock = 0;
+    transfer_.bytesReceived = 0;
+    receiveEventPending_ = true;
+    PostLinkStatus(LinkStatus::Receiving);
+}
+
+int LinkServer::openUploadTemporary() {
+    std::string target = transferPath_;
+    struct stat st {};
+    bool exists = ::lstat(target.c_str(), &st) == 0;
+    if (exists && S_ISLNK(st.st_mode)) {
+        // The upload replaces the file a link leads to, as writing through the link did; the link stays.
+        if (char* real = ::realpath(target.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+            exists = ::stat(target.c_str(), &st) == 0;
+        } else {
+            exists = false;
+        }
+    }
+    if (exists) {
+        if (!S_ISREG(st.st_mode))
+            return -1;
+        // A file this server may not write to is not replaced either.
+        const int probe = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (probe < 0)
+            return -1;
+        ::close(probe);
+    }
+    transferPath_ = target;
+    const std::string folder = folderOf(target);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string temporary = folder + "/" + kUploadTemporaryPrefix + randomHex();
+        // Noted before it exists: a crash at any later point leaves nothing that the next start does not
+        // remove. A journal that cannot be written costs only that; the earlier file is safe either way.
+        journal_.NoteTemporary(temporary);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return -1;
+        }
+        uploadTemporary_ = temporary;
+        if (exists) {
+            // The new content takes the place of the old under the same permissions and, where this server
+            // may give it, the same owner.
+            if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) && ::fchown(fd, st.st_uid, st.st_gid) != 0) {
+            }
+            if (::fchmod(fd, st.st_mode & 07777) != 0) {
+                ::close(fd);
+                return -1;
+            }
+        }
+        return fd;
+    }
+    return -1;
+}
+
+void LinkServer::runFileReceive() {
+    const std::string& name = transfer_.fileName;
+    switch (static_cast<ReceiveStep>(transfer_.subState)) {
+    case ReceiveStep::SendReady:
+        reply(FrameType::Ready);
+        setStep(ReceiveStep::AwaitReadyAck);
+        break;
+    case ReceiveStep::AwaitReadyAck: {
+        const int r = link_.WaitForAck();
+        if (r == kLinkOk) {
+            link_.ResetReceiver();
+            setStep(ReceiveStep::AwaitBlock);
+        } else if (r == kLinkLineLost) {
+            failReceiveLostDsr();
+        } else if (r == kLinkTimerExpired) {
+            // The leave step writes the event.
+            abandonLink();
+            lastOperationTime_ = now();
+        }
+        break;
+    }
+    case ReceiveStep::AwaitBlock: {
+        if (!frameArrived(&LinkServer::failReceiveLineLost, &LinkServer::failReceiveTimedOut))
+            break;
+        const int type = link_.ReceivedFrameType();
+        const auto p = link_.ReceivedPayload();
+        if (type == FrameType::Data) {
+            if (p.size() < 2 || (p[0] | (p[1] << 8)) != (transfer_.nextBlock & 0xFFFF)) {
+                PostLinkStatus(LinkStatus::LinkFailed);
+                addStat(LinkCounter::ProtocolErrors);
+                failReceiveOnServer("File Receive Failed: Protocol Error", FrameType::ProtocolError);
+                break;
+            }
+            if (const int error = writeAll(transferFd_, p.data() + 2, p.size() - 2); error != 0) {
+                // A write that fails (a full disk) ends the upload as a failure the remote unit is told of.
+                PostLinkStatus(LinkStatus::LinkFailed);
+                failReceiveOnServer(format("File Receive Failed: %s", name) + becauseOf(error), FrameType::Failed);
+                break;
+            }
+            transfer_.bytesReceived += static_cast<std::uint32_t>(p.size() - 2);
+            transfer_.nextBlock += 1;
+            setStep(ReceiveStep::SendReady);
+            NotifyProgress();
+        } else if (type == FrameType::EndOfData) {
+            const int error = transfer_.mode == TransferMode::Appended ? appendReceivedFile() : replaceWithUpload();
+            if (error == 0) {
+                receiveEventPending_ = false;
+                transfer_.completed = true;
+                reply(FrameType::Done);
+                addStat(LinkCounter::GoodReceivedFiles);
+                setStep(ReceiveStep::AwaitDoneAck);
+                logEvent(format("File Receive OK: %s", name), EC::FileReceive | EC::Success);
+            } else {
+                failReceiveOnServer(format("File Receive Failed: %s", name) + becauseOf(error), FrameType::Failed);
+            }
+            NotifyProgress();
+        } else if (type == FrameType::Failed || type == FrameType::ProtocolError) {
+            receiveEventPending_ = false;
+            PostLinkStatus(LinkStatus::LinkFailed);
+            SetLinkState(LinkState::Idle);
+            addStat(LinkCounter::ReceiveFileFailures);
+            lastOperationTime_ = now();
+            logEvent(format("Remote Failed File Receive OK: %s", name), EC::FileReceive | EC::Failure);
+        } else if (link_.IsRepeatOfLastFrame()) {
+            link_.ResetReceiver();
+        } else {
+            PostLinkStatus(LinkStatus::LinkFailed);
+            addStat(LinkCounter::ProtocolErrors);
+            failReceiveOnServer("File Receive Failed: Protocol Error", FrameType::ProtocolError);
+        }
+        break;
+    }
+    case ReceiveStep::AwaitRefusalAck: {
+        const int r = link_.WaitForAck();
+        if (r == kLinkOk) {
+            SetLinkState(LinkState::Idle);
+            PostLinkStatus(LinkStatus::LinkFailed);
+            lastOperationTime_ = now();
+        } else if (r == kLinkLineLost) {
+            failReceiveLineLost();
+        } else if (r == kLinkTimerExpired) {
+            failReceiveTimedOut();
+        }
+        break;
+    }
+    case ReceiveStep::AwaitDoneAck: {
+        const int r = link_.WaitForAck();
+        if (r == kLinkOk) {
+            SetLinkState(LinkState::Idle);
+            lastOperationTime_ = now();
+        } else if (r == kLinkTimerExpired) {
+            failReceiveTimedOutAfterEnd();
+        } else if (r == kLinkLineLost) {
+            failReceiveLineLost();
+        }
+        break;
+    }
+    default:
+        SetLinkState(LinkState::Idle);
+        break;
+    }
+}
+
+void LinkServer::failReceiveLostDsr() {
+    receiveEventPending_ = false;
+    abandonLink();
+    lastOperationTime_ = now();
+    logEvent(format("File Receive Failed: Lost DSR: %s", transfer_.fileName), EC::FileReceive | EC::Failure);
+}
+
+void LinkServer::failReceiveLineLost() {
+    addStat(LinkCounter::ReceiveFileFailures);
+    failReceiveLostDsr();
+}
+
+void LinkServer::failReceiveTimedOut() {
+    failReceiveLink("Link Failure during File Receive: %s");
+}
+
+void LinkServer::failReceiveTimedOutAfterEnd() {
+    failReceiveLink("Link Failure after File Receive: %s");
+}
+
+void LinkServer::failReceiveLink(const char* event) {
+    receiveEventPending_ = false;
+    SetLinkState(LinkState::Idle);
+    PostLinkStatus(LinkStatus::LinkFailed);
+    addStat(LinkCounter::ReceiveFileFailures);
+    LinkFailure();
+    logEvent(format(event, transfer_.fileName), EC::FileReceive | EC::Failure);
+}
+
+void LinkServer::failReceiveOnServer(const std::string& event, int replyType) {
+    receiveEventPending_ = false;
+    reply(replyType);
+    addStat(LinkCounter::ReceiveFileFailures);
+    setStep(ReceiveStep::AwaitRefusalAck);
+    logEvent(event, EC::FileReceive | EC::Failure);
+}
+
+int LinkServer::replaceWithUpload() {
+    // Every byte is on the disk before the name changes hands: the earlier file stays as it was until the
+    // new one is whole, and a failure at any step leaves it so.
+    int error = syncFile(transferFd_);
+    if (::close(transferFd_) != 0 && error == 0)
+        error = errno;
+    transferFd_ = -1;
+    if (error == 0 && ::rename(uploadTemporary_.c_str(), transferPath_.c_str()) != 0)
+        error = errno;
+    if (error != 0)
+        return error;
+    uploadTemporary_.clear();
+    error = syncFolderOf(folderOf(transferPath_));
+    journal_.Settle();
+    return error;
+}
+
+int LinkServer::appendReceivedFile() {
+    const int target = ::open(transferPath_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (target < 0) {
+        const int error = errno;
+        closeTransferFile();
+        return error;
+    }
+    int error = 0;
+    struct stat st {};
+    if (::fstat(target, &st) != 0)
+        error = errno;
+    const off_t before = st.st_size;
+    // Noted first, so that even a crash half-way through gives the file back the length it had.
+    if (error == 0)
+        journal_.NoteAppend(transferPath_, st.st_dev, st.st_ino, before);
+    std::uint8_t block[1024];
+    if (error == 0 && ::lseek(transferFd_, 0, SEEK_SET) != 0)
+        error = errno;
+    while (error == 0) {
+        const ssize_t n = ::read(transferFd_, block, sizeof block);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            error = errno;
+        if (n <= 0)
+            break;
+        error = writeAll(target, block, static_cast<std::size_t>(n));
+    }
+    if (error == 0)
+        error = syncFile(target);
+    // Half an appendix would pass for the whole: the file goes back to what it was.
+    if (error != 0 && ::ftruncate(target, before) == 0)
+        ::fsync(target);
+    if (::close(target) != 0 && error == 0)
+        error = errno;
+    closeTransferFile();
+    journal_.Settle();
+    return error;
+}
+
+void LinkServer::leaveFileReceive() {
+    if (receiveEventPending_) {
+        // Whatever ended the upload (a reopen of the port, a quit, a line that went quiet before the first
+        // block) is written down: an upload never ends without a trace.
+        receiveEventPending_ = false;
+        addStat(LinkCounter::ReceiveFileFailures);
+        const bool lineLost = port() && !link_.PhantomDSR.load() && plat::DsrOn(*port()) == 0;
+        logEvent(format(lineLost ? "File Receive Failed: Lost DSR: %s" : "Link Failure during File Receive: %s",
+                        transfer_.fileName),
+                 EC::FileReceive | EC::Failure);
+    }
+    closeTransferFile();
+    // Only the partial copy goes: the file it was to replace is as it was.
+    if (!uploadTemporary_.empty())
+        ::unlink(uploadTemporary_.c_str());
+    uploadTemporary_.clear();
+    journal_.Settle();
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Download from this machine
+
+void LinkServer::enterFileSend() {
+    const auto p = link_.ReceivedPayload();
+    transfer_ = TransferInfo{};
+    transferPath_.clear();
+    modeChanged_ = false;
+    closeTransferFile();
+    auto refuse = [&](const std::string& event) {
+        addStat(LinkCounter::SendFileFailures);
+        setStep(SendStep::AwaitRefusalAck);
+        logEvent(event, EC::FileSend | EC::Failure);
+        reply(FrameType::Failed);
+    };
+    if (p.size() < 6) {
+        addStat(LinkCounter::ProtocolErrors);
+        refuse("File Send Failed: Bad Request");
+        return;
+    }
+    transfer_.mode = p[0] | (p[1] << 8);
+    transfer_.label = transfer_.mode == TransferMode::Listing ? "Directory" : "File";
+    const std::string& label = transfer_.label;
+    std::string name;
+    const bool clean = parseName(p.subspan(6), name);
+    transfer_.fileName = name;
+    if (name.size() > kMaxRemoteName) {
+        refuse(format("%s Send Failed: Bad File Name (too long)", label));
+        return;
+    }
+    if (!CheckUserConnected()) {
+        logEvent(format("%s Send Failed: Security Violation %s", label, name),
+                 EC::FileSend | EC::Security | EC::Failure);
+        SetLinkState(LinkState::SecurityAbort);
+        return;
+    }
+    std::string pattern;
+    ResolvedPath r{PathRefusal::BadName, {}};
+    if (clean)
+        r = transfer_.mode == TransferMode::Listing ? paths_.ResolvePattern(name, rights(), pattern)
+                                                    : CheckPathAllowed(name);
+    if (r.refusal == PathRefusal::BadName) {
+        refuse(format("%s Send Failed: Cannot open %s", label, name));
+        return;
+    }
+    if (!r.ok()) {
+        refusePath(r.refusal, format("%s Send Failed: Security Violation %s", label, name),
+                   EC::FileSend | EC::Security | EC::Failure, LinkCounter::SendFileFailures);
+        if (state_ == LinkState::FileSend)
+            setStep(SendStep::AwaitRefusalAck);
+        return;
+    }
+    transferPath_ = r.local;
+    std::uint32_t size = 0;
+    if (transfer_.mode == TransferMode::Listing) {
+        std::vector<std::string> names;
+        if (DIR* d = ::opendir(r.local.c_str())) {
+            while (dirent* e = ::readdir(d)) {
+                const std::string entry = e->d_name;
+                // Hidden entries (a leading dot, "." and ".." among them) and folders are left out.
+                if (entry.empty() || entry[0] == '.')
+                    continue;
+                struct stat st {};
+                if (::stat((r.local + "/" + entry).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+                    continue;
+                if (MatchesWildcard(pattern, entry))
+                    names.push_back(entry);
+            }
+            ::closedir(d);
+            transferFd_ = openTemporary();
+        }
+        std::sort(names.begin(), names.end());
+        bool ok = transferFd_ >= 0;
+        for (const auto& n : names) {
+            if (!ok)
+                break;
+            const std::string line = n + "\r\n";
+            ok = writeAll(transferFd_, reinterpret_cast<const std::uint8_t*>(line.data()), line.size()) == 0;
+            size += static_cast<std::uint32_t>(line.size());
+        }
+        if (ok && ::lseek(transferFd_, 0, SEEK_SET) != 0)
+            ok = false;
+        if (!ok)
+            closeTransferFile();
+    } else {
+        struct stat st {};
+        if (::stat(r.local.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            if (options_ & LinkOption::LockAndRemoveSent) {
+                // Read-only while it goes out; the mode it had is what it gets back, after a crash as well:
+                // the change is noted before it is made, and a file whose change cannot be noted stays as it is.
+                savedMode_ = st.st_mode & 07777;
+                const mode_t readOnly = savedMode_ & ~static_cast<mode_t>(0222);
+                modeChanged_ = readOnly != savedMode_ &&
+                               journal_.NoteReadOnly(r.local, st.st_dev, st.st_ino, savedMode_, readOnly) &&
+                               ::chmod(r.local.c_str(), readOnly) == 0;
+            }
+            transferFd_ = ::open(r.local.c_str(), O_RDONLY | O_CLOEXEC);
+            size = static_cast<std::uint32_t>(std::min<off_t>(st.st_size, 0xFFFFFFFF));
+        }
+    }
+    if (transferFd_ < 0) {
+        refuse(format("%s Send Failed: Cannot open %s", label, name));
+        return;
+    }
+    transfer_.size = size;
+    transfer_.nextBlock = 0;
+    // The name field goes back as it came, with one NUL added: its length is what the remote unit expects.
+    const auto field = p.subspan(6);
+    std::vector<std::uint8_t> out;
+    putU16(out, static_cast<std::uint32_t>(transfer_.mode));
+    putU32(out, size);
+    out.insert(out.end(), field.begin(), field.end());
+    out.push_back(0);
+    reply(FrameType::FileReceive, out);
+    setStep(SendStep::AwaitHeaderOrBlockAck);
+    PostLinkStatus(LinkStatus::Sending);
+}
+
+void LinkServer::runFileSend() {
+    const std::string label = transfer_.label;
+    const std::string name = transfer_.fileName;
+    switch (static_cast<SendStep>(transfer_.subState)) {
+    case SendStep::AwaitHeaderOrBlockAck:
+    case SendStep::AwaitEndAck: {
+        const int r = link_.WaitForAck();
+        if (r == kLinkOk) {
+            link_.ResetReceiver();
+            setStep(static_cast<SendStep>(transfer_.subState) == SendStep::AwaitHeaderOrBlockAck
+                        ? SendStep::AwaitReady
+                        : SendStep::AwaitFinish);
+        } else if (r == kLinkLineLost) {
+            failSendLineLost();
+        } else if (r == kLinkTimerExpired) {
+            failSendLinkFailure();
+        }
+        break;
+    }
+    case SendStep::AwaitReady: {
+        if (!frameArrived(&LinkServer::failSendLineLost, &LinkServer::failSendLinkFailure))
+            break;
+        const int type = link_.ReceivedFrameType();
+        if (type == FrameType::Ready) {
+            std::uint8_t block[2 + 1020];
+            block[0] = static_cast<std::uint8_t>(transfer_.nextBlock & 0xFF);
+            block[1] = static_cast<std::uint8_t>((transfer_.nextBlock >> 8) & 0xFF);
+            ssize_t n;
+            do {
+                n = ::read(transferFd_, block + 2, 1020);
+            } while (n < 0 && errno == EINTR);
+            if (n < 0) {
+                // A read that fails is no end of the file: the remote unit is told, and nothing counts as sent.
+                addStat(LinkCounter::SendFileFailures);
+                PostLinkStatus(LinkStatus::LinkFailed);
+                logEvent(format("%s Send Failed: %s", label, name), EC::FileSend | EC::Failure);
+                reply(FrameType::Failed);
+                setStep(SendStep::AwaitRefusalAck);
+            } else if (n > 0) {
+                reply(FrameType::Data, block, static_cast<int>(n + 2));
+                transfer_.nextBlock += 1;
+                transfer_.bytesSent += static_cast<std::uint32_t>(n);
+                setStep(SendStep::AwaitHeaderOrBlockAck);
+            } else {
+                reply(FrameType::EndOfData);
+                setStep(SendStep::AwaitEndAck);
+            }
+            NotifyProgress();
+        } else if (type == FrameType::Failed || type == FrameType::ProtocolError) {
+            PostLinkStatus(LinkStatus::LinkFailed);
+            SetLinkState(LinkState::Idle);
+            sendRemoteFailed();
+            lastOperationTime_ = now();
+        } else if (link_.IsRepeatOfLastFrame()) {
+            link_.ResetReceiver();
+        } else {
+            addStat(LinkCounter::ProtocolErrors);
+            addStat(LinkCounter::SendFileFailures);
+            logEvent(format("%s Send Failed: Protocol Error", label), EC::FileSend | EC::Failure);
+            reply(FrameType::ProtocolError);
+            setStep(SendStep::AwaitRefusalAck);
+        }
+        break;
+    }
+    case SendStep::AwaitFinish: {
+        if (!frameArrived(&LinkServer::failSendLineLost, &LinkServer::failSendLinkFailure))
+            break;
+        const int type = link_.ReceivedFrameType();
+        if (type == FrameType::Done) {
+            addStat(LinkCounter::GoodSentFiles);
+            transfer_.completed = true;
+            logEvent(format("%s Send OK: %s", label, name), EC::FileSend | EC::Success);
+        } else if (type == FrameType::Failed || type == FrameType::ProtocolError) {
+            sendRemoteFailed();
+        } else {
+            addStat(LinkCounter::ProtocolErrors);
+            addStat(LinkCounter::SendFileFailures);
+            logEvent(format("%s Send Failed: Protocol Error on Finish: %s", label, name), EC::FileSend | EC::Failure);
+        }
+        lastOperationTime_ = now();
+        closeTransferFile();
+        NotifyProgress();
+        SetLinkState(LinkState::Idle);
+        break;
+    }
+    case SendStep::AwaitRefusalAck: {
+        const int r = link_.WaitForAck();
+        if (r == kLinkOk) {
+            SetLinkState(LinkState::Idle);
+            PostLinkStatus(LinkStatus::LinkFailed);
+            lastOperationTime_ = now();
+        } else if (r == kLinkLineLost) {
+            failSendLineLostAfterRefusal();
+        } else if (r == kLinkTimerExpired) {
+            failSendLinkFailure();
+        }
+        break;
+    }
+    default:
+        SetLinkState(LinkState::Idle);
+        break;
+    }
+}
+
+void LinkServer::failSendLineLost() {
+    abandonLink();
+    lastOperationTime_ = now();
+    logEvent(format("%s Send Failed: Lost DSR: %s", transfer_.label, transfer_.fileName), EC::FileSend | EC::Failure);
+}
+
+void LinkServer::failSendLinkFailure() {
+    abandonLink();
+    lastOperationTime_ = now();
+    logEvent(format("Link Failure during %s Send: %s", transfer_.label, transfer_.fileName),
+             EC::FileSend | EC::Failure);
+}
+
+void LinkServer::failSendLineLostAfterRefusal() {
+    failSendLinkFailure();
+    lastOperationTime_ = now();
+    logEvent(format("%s Send Failed: Lost DSR: %s", transfer_.label, transfer_.fileName), EC::FileSend | EC::Failure);
+}
+
+void LinkServer::sendRemoteFailed() {
+    addStat(LinkCounter::SendFileFailures);
+    logEvent(format("%s Send Failed: Remote Failed: %s", transfer_.label, transfer_.fileName),
+             EC::FileSend | EC::Failure);
+}
+
+void LinkServer::leaveFileSend() {
+    closeTransferFile();
+    if (transfer_.mode == TransferMode::Listing || transferPath_.empty())
+        return;
+    std::string current = transferPath_;
+    if (options_ & LinkOption::LockAndRemoveSent) {
+        if (transfer_.completed) {
+            // Renamed first so that nobody opens the sent file under its old name meanwhile; an existing
+            // ".dl" file is not replaced.
+            const std::string renamed = current + ".dl";
+            if (::renameat2(AT_FDCWD, current.c_str(), AT_FDCWD, renamed.c_str(), RENAME_NOREPLACE) == 0)
+                current = renamed;
+        }
+        if (modeChanged_)
+            ::chmod(current.c_str(), savedMode_);
+        modeChanged_ = false;
+        if (transfer_.completed)
+            ::unlink(current.c_str());
+        journal_.Settle();
+    } else if ((options_ & LinkOption::RemoveSent) && transfer_.completed) {
+        ::unlink(current.c_str());
+    }
+}
+
+} // namespace comms

@@ -1,0 +1,184 @@
+// The server program killed in the middle of a transfer (kill -9) and started again: the files the transfer
+// touched are as they were before it, and what it left half done is gone after the next start.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstring>
+#include <map>
+
+#include "ServerFixture.h"
+
+extern char** environ;
+
+using namespace comms;
+
+namespace {
+
+std::string ProgramPath() {
+    if (const char* p = std::getenv("QUENDAR32_PROGRAM"); p && *p)
+        return p;
+    // Run outside CTest: the program folder of the same build.
+    std::error_code ec;
+    const fs::path guess = fs::read_symlink("/proc/self/exe", ec).parent_path().parent_path() / "bin" / "quendar32";
+    return !ec && fs::exists(guess) ? guess.string() : std::string();
+}
+
+class ServerProgramCrash : public ::testing::Test {
+protected:
+    static constexpr int kPort = 31;
+
+    void SetUp() override {
+        program = ProgramPath();
+        if (program.empty())
+            GTEST_SKIP() << "the server program is not built";
+        ASSERT_TRUE(pty.ok());
+        // Private folders, as the program's window registry expects of its folder.
+        for (const char* d : {"home", "windows", "system", "run"}) {
+            fs::create_directories(box.root / d);
+            fs::permissions(box.root / d, fs::perms::owner_all, fs::perm_options::replace);
+        }
+        std::ofstream(box.server() / "Quendar32.Ini", std::ios::binary)
+            << "[Communications]\r\nComPort=" << kPort << "\r\n"
+            << "[LinkTimers]\r\nOpticalDelay=0\r\n"
+            << "[HistoryDisplay]\r\nLogStatus=1\r\nLogFile=" << logPath().string() << "\r\n";
+    }
+    void TearDown() override {
+        for (pid_t pid : running)
+            Kill(pid);
+    }
+
+    template <class F> static bool WaitFor(F f, int ms = 15000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            if (f())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return f();
+    }
+    fs::path logPath() const { return box.root / "history.log"; }
+    std::string Log() const { return Text(ReadFile(logPath())); }
+
+    // The program in the server folder, on the pseudo-terminal, with a home and window folders of its own.
+    pid_t Launch() {
+        const std::map<std::string, std::string> own = {
+            {"VORD_COM" + std::to_string(kPort + 1), pty.slavePath()},
+            {"QT_QPA_PLATFORM", "offscreen"},
+            {"HOME", (box.root / "home").string()},
+            {"XDG_CONFIG_HOME", (box.root / "home").string()},
+            {"XDG_RUNTIME_DIR", (box.root / "run").string()},
+            {"VORD_WINDOWS_DIR", (box.root / "windows").string()},
+            {"VORD_SYSTEM_FOLDER", (box.root / "system").string()},
+        };
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e) {
+            const std::string entry = *e;
+            if (!own.contains(entry.substr(0, entry.find('='))))
+                env.push_back(entry);
+        }
+        for (const auto& [k, v] : own)
+            env.push_back(k + "=" + v);
+        std::vector<char*> envp;
+        for (auto& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::vector<std::string> args = {program,
+                                         "/nobanner",
+                                         "/noapplicationtray",
+                                         "/dontstartcommonlogger",
+                                         "/ini",
+                                         (box.server() / "Quendar32.Ini").string()};
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, box.server().c_str());
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        pid_t pid = -1;
+        const int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        EXPECT_EQ(rc, 0) << std::strerror(rc);
+        if (rc == 0)
+            running.push_back(pid);
+        return rc == 0 ? pid : -1;
+    }
+    void Kill(pid_t pid) {
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        std::erase(running, pid);
+    }
+    // True once the port has been opened the given number of times since the first start.
+    bool PortOpened(std::size_t times) {
+        return WaitFor([&] {
+            const std::string log = Log();
+            std::size_t n = 0;
+            for (std::size_t at = log.find("Com Port Opened OK"); at != std::string::npos;
+                 at = log.find("Com Port Opened OK", at + 1))
+                ++n;
+            return n >= times;
+        });
+    }
+    std::vector<std::string> Leftovers() const { return UploadTemporaries(box.server()); }
+
+    Sandbox box;
+    PtyPair pty;
+    RemoteUnit remote{pty.masterFd()};
+    RemoteSession session{remote};
+    std::string program;
+    std::vector<pid_t> running;
+};
+
+TEST_F(ServerProgramCrash, AnUploadCutOffByACrashLeavesTheEarlierFileAndTheNextStartClearsUp) {
+    const Bytes old = Pattern(50000, 4);
+    WriteFile(box.server() / "BIG.DAT", old);
+    const pid_t first = Launch();
+    ASSERT_TRUE(PortOpened(1)) << Log();
+    ASSERT_EQ(session.Upload("BIG.DAT", Pattern(300000, 8), TransferMode::Direct, 1020, 60), 0);
+    Kill(first);
+    EXPECT_EQ(ReadFile(box.server() / "BIG.DAT"), old);
+    EXPECT_EQ(Leftovers().size(), 1u) << "the crash left the partial copy in its hidden file";
+
+    Launch();
+    ASSERT_TRUE(PortOpened(2)) << Log();
+    EXPECT_TRUE(Leftovers().empty());
+    remote.Drain(200);
+    Bytes listing;
+    EXPECT_EQ(session.Download("*.*", listing, TransferMode::Listing), FrameType::Done);
+    EXPECT_NE(Text(listing).find("BIG.DAT\r\n"), std::string::npos) << Text(listing);
+    EXPECT_EQ(Text(listing).find("quendar-"), std::string::npos) << Text(listing);
+    EXPECT_EQ(ReadFile(box.server() / "BIG.DAT"), old);
+
+    // The next upload replaces it as asked.
+    EXPECT_EQ(session.Upload("BIG.DAT", Pattern(3000, 1)), FrameType::Done);
+    EXPECT_TRUE(WaitFor([&] { return ReadFile(box.server() / "BIG.DAT") == Pattern(3000, 1); }));
+}
+
+TEST_F(ServerProgramCrash, AFileLockedForADownloadGetsItsPermissionsBackAfterACrash) {
+    const Bytes content = Pattern(20000, 6);
+    WriteFile(box.server() / "SRC.BIN", content);
+    ::chmod((box.server() / "SRC.BIN").c_str(), 0644);
+    const pid_t first = Launch();
+    ASSERT_TRUE(PortOpened(1)) << Log();
+    // Lock while sending and remove after a completed send.
+    ASSERT_EQ(session.RequestType(FrameType::SetOptions, Bytes{1, 0}), FrameType::Done);
+    Bytes got;
+    ASSERT_EQ(session.Download("SRC.BIN", got, TransferMode::Direct, 3), 0);
+    EXPECT_EQ(ModeOf(box.server() / "SRC.BIN"), 0444u) << "read-only while it goes out";
+    Kill(first);
+    EXPECT_EQ(ModeOf(box.server() / "SRC.BIN"), 0444u);
+
+    Launch();
+    ASSERT_TRUE(PortOpened(2)) << Log();
+    EXPECT_EQ(ModeOf(box.server() / "SRC.BIN"), 0644u);
+    EXPECT_EQ(ReadFile(box.server() / "SRC.BIN"), content);
+}
+
+} // namespace
