@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QProgressBar>

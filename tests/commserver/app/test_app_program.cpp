@@ -1,9 +1,12 @@
 // The built server program itself, started as the main program starts it.
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <condition_variable>
 #include <csignal>
