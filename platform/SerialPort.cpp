@@ -25,7 +25,6 @@ namespace plat {
 // In SerialCustomBaud.cpp.
 int SetCustomBaud(int fd, long baud);
 
-
 namespace {
 
 struct PortList {
@@ -669,9 +668,9 @@ std::string SerialDevicePath(int portNumber) {
     const std::string name = "COM" + std::to_string(portNumber + 1);
     if (const char* mapped = std::getenv(("VORD_" + name).c_str()); mapped && *mapped)
         return mapped;
-    const QString set =
-        plat::settings::get(QStringLiteral("SerialPorts"), QStringLiteral("Ports"), QString::fromStdString(name))
-            .trimmed();
+    const QString set = plat::settings::get(QLatin1String(plat::settings::kSerialPortsTitle), QStringLiteral("Ports"),
+                                            QString::fromStdString(name))
+                            .trimmed();
     if (!set.isEmpty())
         return set.toStdString();
     return "/dev/ttyS" + std::to_string(portNumber);
