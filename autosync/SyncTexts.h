@@ -11,4 +11,6 @@ constexpr int DownloadCaption = 109;
 constexpr int TransferButton = 110;
 constexpr int WindowTitle = 111;    // followed by " v" and the version
 constexpr int LibraryMissing = 112; // the PDA link library cannot be created ("\n" line breaks)
+constexpr int NameRefused = 113;    // a queued name no PDA file can hold, moved out of the queue; its new path follows
+constexpr int NameRefusedStays = 114; // the same, when it could not be moved; its path follows
 } // namespace synctxt

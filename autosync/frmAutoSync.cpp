@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -18,6 +19,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 
 using misc::LoadSyncText;
@@ -92,6 +94,17 @@ QString frmAutoSync::DropFolder() {
     return plat::resolveIn(plat::programDir(), QStringLiteral("Rovemark\\AutoImport"));
 }
 
+QString frmAutoSync::RefusedFolder() {
+    return QueueFolder() + QStringLiteral("/Not sent");
+}
+
+bool frmAutoSync::LeftFilesBehind() const {
+    if (failedCopies_ > 0 || refusedNames_ > 0)
+        return true;
+    const QStringList queued = misc::ListFolderFiles(QueueFolder());
+    return std::any_of(queued.begin(), queued.end(), isCsv);
+}
+
 int16_t frmAutoSync::GetItemCountInBothLists() const {
     return static_cast<int16_t>(lstUploadFiles->count() + lstDownloadFiles->count());
 }
@@ -155,9 +168,32 @@ void frmAutoSync::FillPendingLists() {
     const QStringList device = PdaSupportObject->GetPDAFileList(kDeviceExport);
     if (!device.isEmpty())
         FillCsvList(lstDownloadFiles, device);
-    const QStringList queued = misc::ListFolderFiles(QueueFolder());
+    const QStringList queued = RefuseUnsendableNames(misc::ListFolderFiles(QueueFolder()));
     if (!queued.isEmpty())
         FillCsvList(lstUploadFiles, queued);
+}
+
+QStringList frmAutoSync::RefuseUnsendableNames(const QStringList& names) {
+    // A Linux name may hold a backslash; a PDA name cannot, since the device reads it as a folder separator.
+    // Tried at every run such a file would fail at every run: it is said once and moved where no run looks.
+    QStringList kept;
+    for (const QString& name : names) {
+        if (!isCsv(name) || !name.contains(u'\\')) {
+            kept << name;
+            continue;
+        }
+        ++refusedNames_;
+        const QString source = QueueFolder() + u'/' + name;
+        QDir().mkpath(RefusedFolder());
+        QString target = RefusedFolder() + u'/' + name;
+        for (int n = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
+            target = RefusedFolder() + u'/' + name + QStringLiteral(" (") + QString::number(n) + u')';
+        if (QFile::rename(source, target))
+            showSyncMessage(LoadSyncText(synctxt::NameRefused) + QStringLiteral("\r\n  ") + target);
+        else
+            showSyncMessage(LoadSyncText(synctxt::NameRefusedStays) + QStringLiteral("\r\n  ") + source);
+    }
+    return kept;
 }
 
 void frmAutoSync::FillCsvList(QListWidget* listBox, const QStringList& names) {

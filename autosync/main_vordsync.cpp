@@ -20,8 +20,9 @@ int main(int argc, char** argv) {
     try {
         frmAutoSync form;
         form.Form_Load();
-        // A run that left files behind ends with status 1, so a scheduled run can tell it from a clean one.
-        if (form.FailedCopies() > 0)
+        // A run that left files behind ends with status 1, so a scheduled run can tell it from a clean one:
+        // a failed copy, a refused name, or queued files that found no device.
+        if (form.LeftFilesBehind())
             code = 1;
     } catch (const std::exception& e) {
         plat::ui().messageBox(QStringLiteral("VordSync stopped: ") + QString::fromLocal8Bit(e.what()), 0,

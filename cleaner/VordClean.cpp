@@ -17,7 +17,9 @@ const std::array<Distributor, 7> kDistributors = {{
     {"NRD", "Nordic Flow"},
 }};
 
-QString EffectiveTitle(const QString& title) { return title.isEmpty() ? QStringLiteral("Vordalin") : title; }
+QString EffectiveTitle(const QString& title) {
+    return title.isEmpty() ? QStringLiteral("Vordalin") : title;
+}
 
 QString SettingsKey(const QString& code, const QString& title) {
     if (title.isEmpty())
@@ -28,17 +30,37 @@ QString SettingsKey(const QString& code, const QString& title) {
     return title;
 }
 
+bool IsAnotherProgramsStore(const QString& key) {
+    // Every title the package's programs and parts keep settings under, but the main program's own.
+    const char* const others[] = {
+        plat::settings::kComponentRegistryTitle,
+        plat::settings::kSerialPortsTitle,
+        plat::settings::kPdaLibraryTitle,
+        "VordSync",
+        "Quendar32",
+    };
+    for (const char* other : others)
+        if (QString::compare(key, QLatin1String(other), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
 int DeleteKeyTree(const QString& key) {
     // A key is one name inside the store: never a path that climbs out of it or reaches into another key.
     if (key.isEmpty() || key.contains(u'/') || key.contains(u'\\') || key.contains(QStringLiteral("..")) ||
         key.contains(QChar(0)))
         return 87;
+    // The main program's settings only: deleting the library's registration would leave the main program and
+    // vordsync unable to create it, and the serial port map would be lost without a word.
+    if (IsAnotherProgramsStore(key))
+        return 5;
     const QString path = plat::settings::filePath(key);
     const QFileInfo info(path);
-    if (!info.exists() || info.isDir() || QDir(plat::settings::folder()).canonicalPath() != info.absoluteDir().canonicalPath())
+    if (!info.exists() || info.isDir() ||
+        QDir(plat::settings::folder()).canonicalPath() != info.absoluteDir().canonicalPath())
         return 2;
     // The whole application's settings, every section with its keys, go with the one call.
-    return plat::settings::remove(key) ? 0 : 5;
+    return plat::settings::remove(key) ? 0 : 1;
 }
 
 QString VordClean(const QString& code, const QString& title) {
@@ -49,6 +71,10 @@ QString VordClean(const QString& code, const QString& title) {
     switch (DeleteKeyTree(SettingsKey(code, title))) {
     case 0:
         return shown + QStringLiteral(" settings deleted");
+    case 5:
+        return QStringLiteral("Refused: \"") + shown +
+               QStringLiteral("\" holds the settings of another part of this package, not those of the main program. "
+                              "Nothing was deleted.");
     case 87:
         return QStringLiteral("Refused: \"") + shown +
                QStringLiteral("\" is not a settings name (it could reach outside the stored settings). Nothing was "

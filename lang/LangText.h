@@ -430,6 +430,7 @@ constexpr int FieldUnitWriteFailed = 833;
 constexpr int MapPrintFailed = 834;
 constexpr int TransferProgramNotFound = 851; // the program is wholly absent (no other spelling of its name either)
 constexpr int NothingChosenToSend = 852;
+constexpr int TransferResultUnreadable = 853;
 
 // The numbers every site's language file holds; the project's own texts come after.
 constexpr int kLastShippedText = 687;
@@ -455,6 +456,7 @@ constexpr std::pair<int, const char*> kBuiltInEnglish[] = {
     {MapPrintFailed, "The map could not be printed."},
     {TransferProgramNotFound, "The field-unit transfer program was not found. It must be an executable file named exactly RovemarkTalk: "},
     {NothingChosenToSend, "No list was chosen, so nothing was sent to the field unit."},
+    {TransferResultUnreadable, "The field-unit transfer program left a result file that does not begin with its result number, so it is not shown: "},
 };
 
 } // namespace txt

@@ -1,5 +1,5 @@
 #include "mapview/frmGps.h"
-#include "mapview/frmGpsParts.h"
+#include "mapview/frmGpsCommon.h"
 
 #include "core/ProgramWindows.h"
 #include "core/DMAModule.h"
@@ -40,7 +40,7 @@
 namespace mapview {
 
 namespace {
-using gpsparts::ignoring;
+using gpscommon::ignoring;
 constexpr double kMinWidthTwips = 12735;
 constexpr double kMinHeightTwips = 9585;
 

@@ -11,7 +11,7 @@
 #include "lang/LangText.h"
 #include "mapview/frmAddNewGPSLogger.h"
 #include "mapview/frmGps.h"
-#include "mapview/frmGpsParts.h"
+#include "mapview/frmGpsCommon.h"
 #include "platform/TextCodec.h"
 #include "platform/VbRuntime.h"
 
@@ -25,8 +25,8 @@
 namespace mapview {
 
 namespace {
-using gpsparts::ignoring;
-using gpsparts::isGap;
+using gpscommon::ignoring;
+using gpscommon::isGap;
 int32_t serialNumber(const QString& text) {
     double value = plat::vb::Val(text.left(8));
     int32_t serial = 0;

@@ -8,7 +8,7 @@
 #include "mapview/LatLongText.h"
 #include "lang/LangText.h"
 #include "mapview/frmGps.h"
-#include "mapview/frmGpsParts.h"
+#include "mapview/frmGpsCommon.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
 #include "platform/TextCodec.h"
@@ -23,8 +23,8 @@
 namespace mapview {
 
 namespace {
-using gpsparts::ignoring;
-using gpsparts::isGap;
+using gpscommon::ignoring;
+using gpscommon::isGap;
 const QString kOptions = QStringLiteral("MapPointOptions");
 QString option(const QString& key, const QString& def) {
     return plat::settings::get(plat::appTitle(), kOptions, key, def);

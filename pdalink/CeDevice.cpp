@@ -284,7 +284,8 @@ Handle newHandle(State& s) {
 QString deviceRoot() {
     QString root = qEnvironmentVariable("VORD_CE_DEVICE");
     if (root.isEmpty())
-        root = plat::settings::get(QStringLiteral("VordPDASupport"), QStringLiteral("Device"), QStringLiteral("Root"));
+        root = plat::settings::get(QLatin1String(plat::settings::kPdaLibraryTitle), QStringLiteral("Device"),
+                                   QStringLiteral("Root"));
     if (root.isEmpty())
         return {};
     root = QDir::cleanPath(root);

@@ -1,6 +1,6 @@
 #include "pdalink/FrmDMAUpload.h"
 
-#include "pdalink/CopyWindowParts.h"
+#include "pdalink/CopyWindowWidgets.h"
 #include "pdalink/RAPIModule.h"
 #include "platform/Paths.h"
 #include "platform/UiServices.h"

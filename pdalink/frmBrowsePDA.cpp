@@ -1,6 +1,6 @@
 #include "pdalink/frmBrowsePDA.h"
 
-#include "pdalink/CopyWindowParts.h"
+#include "pdalink/CopyWindowWidgets.h"
 #include "pdalink/RAPIModule.h"
 #include "platform/AtomicFile.h"
 #include "platform/UiServices.h"

@@ -4,7 +4,7 @@
 
 namespace plat::components {
 namespace {
-const QString kApp = QStringLiteral("ComponentRegistry");
+const QString kApp = QLatin1String(settings::kComponentRegistryTitle);
 const QString kSection = QStringLiteral("ProgIDs");
 } // namespace
 

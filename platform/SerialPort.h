@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/SerialPortNames.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -85,8 +87,6 @@ public:
     virtual int ModemStatus();
     virtual int LineStatus();
     virtual int ClearLineErrors();
-    virtual int Reserved1();
-    virtual int Reserved2();
     int ClearStatus();
 
 protected:
@@ -123,18 +123,6 @@ private:
     // The port handed out when memory runs out: listed like any other, but never freed.
     bool placeholder_ = false;
 };
-
-// The device that stands for COM<portNumber + 1>: $VORD_COM<n> when set, else the key COM<n> of section
-// [Ports] in the per-user settings of "SerialPorts" (read at every call, so a change needs no restart), else
-// /dev/ttyS<portNumber>.
-std::string SerialDevicePath(int portNumber);
-// "COM<n> - <device>", as the port choices show a port.
-std::string SerialPortLabel(int portNumber);
-// The serial devices this computer has now: /dev/ttyS* with a UART behind it, /dev/ttyUSB*, /dev/ttyACM* and
-// the stable names in /dev/serial/by-id, in that order.
-std::vector<std::string> ExistingSerialDevices();
-// One line for the port choices: the devices found, or where none was found, and how a COM port is mapped.
-std::string SerialDevicesText();
 
 // Opens a port with the given framing (parity letter E, O, N, M or S, any case). Always returns a port; the
 // caller tests its status (non-zero = failed) and must still Close it. The device is taken for exclusive use.

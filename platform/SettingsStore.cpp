@@ -251,7 +251,8 @@ bool remove(const QString& appTitle, const QString& section, const QString& key)
         return false;
     FileLock lock;
     if (section.isEmpty()) {
-        // A lock file that an earlier version kept beside the store goes with it.
+        // The whole title goes: its store, and a "<store>.lock" file beside it should one be there, so nothing
+        // named after the title is left in the folder. The stores are locked through the folder itself.
         QFile::remove(path + QStringLiteral(".lock"));
         return QFile::remove(path);
     }

@@ -8,6 +8,12 @@
 // file) while ours run. Writes replace the file atomically under a lock, keeping every other key.
 namespace plat::settings {
 
+// Stores that hold no program's own settings but what the parts of the package share: the registration of
+// the PDA link library, the serial port map, and the PDA link library's device settings.
+inline constexpr char kComponentRegistryTitle[] = "ComponentRegistry";
+inline constexpr char kSerialPortsTitle[] = "SerialPorts";
+inline constexpr char kPdaLibraryTitle[] = "VordPDASupport";
+
 QString folder();
 QString filePath(const QString& appTitle);
 

@@ -33,8 +33,20 @@ constexpr size_t kReplySize = 12;
 // Far above anything the programs exchange (the largest record is a few kilobytes); a bigger envelope is
 // refused rather than allocated.
 constexpr std::uint32_t kMaxData = 1u << 20;
-// How long a listener waits for a connected peer to hand over its envelope, and a poster to hand it over.
+// How long a listener keeps a connection open for its peer to hand over an envelope, counted once from the
+// moment it takes the connection; and how long a poster has to hand one over.
 constexpr int kTransferTimeoutMs = 2000;
+// Connections a listener reads at once. Each is dropped at its own deadline, so a peer that stalls or trickles
+// its bytes never holds up the others; one past the number is closed at once.
+constexpr size_t kMaxOpenConnections = 64;
+
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds until a deadline for poll(): 0 when it has passed.
+int msUntil(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 0, 60000));
+}
 
 // File descriptor that closes itself.
 class Fd {
@@ -197,12 +209,23 @@ void setTimeout(int fd, int option, int ms) {
     ::setsockopt(fd, SOL_SOCKET, option, &tv, sizeof tv);
 }
 
-bool writeAll(int fd, const void* data, size_t size) {
+// Writes all bytes unless the peer closes, fails or the deadline passes (one deadline for the whole write,
+// however the bytes are taken).
+bool writeAll(int fd, const void* data, size_t size, Clock::time_point deadline) {
     const auto* p = static_cast<const unsigned char*>(data);
     while (size > 0) {
-        const ssize_t n = ::send(fd, p, size, MSG_NOSIGNAL);
+        const ssize_t n = ::send(fd, p, size, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (Clock::now() >= deadline)
+                return false;
+            pollfd pfd{fd, POLLOUT, 0};
+            const int r = ::poll(&pfd, 1, msUntil(deadline));
+            if (r < 0 && errno != EINTR)
+                return false;
+            continue;
+        }
         if (n <= 0)
             return false;
         p += n;
@@ -212,21 +235,19 @@ bool writeAll(int fd, const void* data, size_t size) {
 }
 
 // Reads exactly size bytes unless the peer closes, fails or the deadline passes.
-bool readAll(int fd, void* data, size_t size, std::chrono::steady_clock::time_point deadline) {
+bool readAll(int fd, void* data, size_t size, Clock::time_point deadline) {
     auto* p = static_cast<unsigned char*>(data);
     while (size > 0) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0)
+        if (Clock::now() >= deadline)
             return false;
         pollfd pfd{fd, POLLIN, 0};
-        const int r = ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left, 60000)));
+        const int r = ::poll(&pfd, 1, msUntil(deadline));
         if (r < 0 && errno == EINTR)
             continue;
         if (r <= 0)
             return false;
-        const ssize_t n = ::recv(fd, p, size, 0);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+        const ssize_t n = ::recv(fd, p, size, MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
             continue;
         if (n <= 0)
             return false;
@@ -352,7 +373,7 @@ bool connectHandle(WindowHandle window, Fd& out, int timeoutMs) {
 }
 
 bool writeEnvelope(int fd, std::uint32_t kind, std::uint32_t msg, std::uint64_t wParam, std::uint64_t lParam,
-                   std::span<const std::uint8_t> data) {
+                   std::span<const std::uint8_t> data, Clock::time_point deadline) {
     if (data.size() > kMaxData)
         return false;
     unsigned char header[kHeaderSize];
@@ -362,7 +383,8 @@ bool writeEnvelope(int fd, std::uint32_t kind, std::uint32_t msg, std::uint64_t 
     putU64(header + 12, wParam);
     putU64(header + 20, lParam);
     putU32(header + 28, static_cast<std::uint32_t>(data.size()));
-    return writeAll(fd, header, sizeof header) && (data.empty() || writeAll(fd, data.data(), data.size()));
+    return writeAll(fd, header, sizeof header, deadline) &&
+           (data.empty() || writeAll(fd, data.data(), data.size(), deadline));
 }
 
 WindowHandle newHandle() {
@@ -498,25 +520,37 @@ bool isWindow(WindowHandle window) {
 
 bool postMessage(WindowHandle window, std::uint32_t msg, std::uint64_t wParam, std::uint64_t lParam,
                  std::span<const std::uint8_t> data) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kTransferTimeoutMs);
     Fd s;
     if (!connectHandle(window, s, kTransferTimeoutMs))
         return false;
-    return writeEnvelope(s.get(), kKindPost, msg, wParam, lParam, data);
+    return writeEnvelope(s.get(), kKindPost, msg, wParam, lParam, data, deadline);
 }
 
 std::optional<std::uint64_t> sendMessage(WindowHandle window, std::uint32_t msg, std::uint64_t wParam,
                                          std::uint64_t lParam, std::span<const std::uint8_t> data, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, timeoutMs));
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(0, timeoutMs));
     Fd s;
     if (!connectHandle(window, s, std::max(1, timeoutMs)))
         return std::nullopt;
-    if (!writeEnvelope(s.get(), kKindSend, msg, wParam, lParam, data))
+    if (!writeEnvelope(s.get(), kKindSend, msg, wParam, lParam, data, deadline))
         return std::nullopt;
     unsigned char reply[kReplySize];
     if (!readAll(s.get(), reply, sizeof reply, deadline) || getU32(reply) != kReplyMagic)
         return std::nullopt;
     return getU64(reply + 4);
 }
+
+// One connection the listener reads: its envelope as far as it has come, and the one moment it is dropped
+// at, whatever its peer does meanwhile.
+struct Connection {
+    Fd fd;
+    Clock::time_point deadline;
+    unsigned char header[kHeaderSize];
+    size_t headerHave = 0;
+    WindowMessage message;
+    size_t dataHave = 0;
+};
 
 // What the listener thread shares with its owner. The thread keeps its own reference, so a window that is
 // unregistered from inside its own handler stays valid until that handler has returned.
@@ -525,62 +559,130 @@ struct ListenerState {
     Fd wakeRead;
     Fd wakeWrite;
     WindowListener::Handler handler;
+    std::vector<std::unique_ptr<Connection>> open;
 
-    void serve(int conn) {
-        // Only our own user (or the superuser) can reach the folder; the check keeps it so if the folder's
-        // permissions were ever widened.
-        ucred cred{};
-        socklen_t credLen = sizeof cred;
-        if (::getsockopt(conn, SOL_SOCKET, SO_PEERCRED, &cred, &credLen) != 0 ||
-            (cred.uid != ::geteuid() && cred.uid != 0))
-            return;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTransferTimeoutMs);
-        unsigned char header[kHeaderSize];
-        // A finder that only checks that we are alive connects and closes at once: nothing to read.
-        if (!readAll(conn, header, sizeof header, deadline))
-            return;
-        const std::uint32_t kind = getU32(header + 4);
-        const std::uint32_t size = getU32(header + 28);
-        if (getU32(header) != kMagic || (kind != kKindPost && kind != kKindSend) || size > kMaxData)
-            return;
-        WindowMessage m;
-        m.msg = getU32(header + 8);
-        m.wParam = getU64(header + 12);
-        m.lParam = getU64(header + 20);
-        m.isSend = kind == kKindSend;
-        m.data.resize(size);
-        if (size > 0 && !readAll(conn, m.data.data(), size, deadline))
-            return;
+    // Takes every connection waiting to be accepted, each with its deadline from now.
+    void acceptWaiting() {
+        for (;;) {
+            Fd conn(::accept4(listenFd.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+            if (!conn) {
+                if (errno == EINTR || errno == ECONNABORTED)
+                    continue;
+                return; // EAGAIN: nothing more waits
+            }
+            // Only our own user (or the superuser) can reach the folder; the check keeps it so if the folder's
+            // permissions were ever widened.
+            ucred cred{};
+            socklen_t credLen = sizeof cred;
+            if (::getsockopt(conn.get(), SOL_SOCKET, SO_PEERCRED, &cred, &credLen) != 0 ||
+                (cred.uid != ::geteuid() && cred.uid != 0))
+                continue;
+            if (open.size() >= kMaxOpenConnections)
+                continue; // closed at once: no connection waits past its limit for a free place
+            auto c = std::make_unique<Connection>();
+            c->fd = std::move(conn);
+            c->deadline = Clock::now() + std::chrono::milliseconds(kTransferTimeoutMs);
+            open.push_back(std::move(c));
+        }
+    }
+
+    // Reads what the peer has sent. False when the connection is done with: the peer closed or failed (a
+    // finder that only checks that we are alive connects and closes at once), the envelope was refused, or it
+    // was handled.
+    bool readMore(Connection& c) {
+        for (;;) {
+            unsigned char* into;
+            size_t want;
+            if (c.headerHave < kHeaderSize) {
+                into = c.header + c.headerHave;
+                want = kHeaderSize - c.headerHave;
+            } else {
+                into = c.message.data.data() + c.dataHave;
+                want = c.message.data.size() - c.dataHave;
+            }
+            if (want > 0) {
+                const ssize_t n = ::recv(c.fd.get(), into, want, MSG_DONTWAIT);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                    return true; // more to come
+                if (n <= 0)
+                    return false;
+                if (c.headerHave < kHeaderSize) {
+                    c.headerHave += static_cast<size_t>(n);
+                    if (c.headerHave == kHeaderSize && !takeHeader(c))
+                        return false;
+                } else {
+                    c.dataHave += static_cast<size_t>(n);
+                }
+            }
+            if (c.headerHave == kHeaderSize && c.dataHave == c.message.data.size()) {
+                handle(c);
+                return false;
+            }
+        }
+    }
+
+    static bool takeHeader(Connection& c) {
+        const std::uint32_t kind = getU32(c.header + 4);
+        const std::uint32_t size = getU32(c.header + 28);
+        if (getU32(c.header) != kMagic || (kind != kKindPost && kind != kKindSend) || size > kMaxData)
+            return false;
+        c.message.msg = getU32(c.header + 8);
+        c.message.wParam = getU64(c.header + 12);
+        c.message.lParam = getU64(c.header + 20);
+        c.message.isSend = kind == kKindSend;
+        c.message.data.resize(size);
+        return true;
+    }
+
+    void handle(Connection& c) {
         std::uint64_t result = 0;
         try {
             if (handler)
-                result = handler(m);
+                result = handler(c.message);
         } catch (...) {
             // A failing handler answers 0, like a window that did not accept the message; the window lives on.
             result = 0;
         }
-        if (m.isSend) {
+        if (c.message.isSend) {
             unsigned char reply[kReplySize];
             putU32(reply, kReplyMagic);
             putU64(reply + 4, result);
-            setTimeout(conn, SO_SNDTIMEO, kTransferTimeoutMs);
-            writeAll(conn, reply, sizeof reply);
+            // The sender waits for these few bytes, so its socket has room for them: they go at once or not at
+            // all, and the connection is not kept for them past its deadline.
+            writeAll(c.fd.get(), reply, sizeof reply, c.deadline);
         }
     }
 
     void run() {
+        std::vector<pollfd> fds;
         for (;;) {
-            pollfd fds[2] = {{listenFd.get(), POLLIN, 0}, {wakeRead.get(), POLLIN, 0}};
-            const int r = ::poll(fds, 2, -1);
+            fds.clear();
+            fds.push_back({listenFd.get(), POLLIN, 0});
+            fds.push_back({wakeRead.get(), POLLIN, 0});
+            Clock::time_point first = Clock::time_point::max();
+            for (const auto& c : open) {
+                fds.push_back({c->fd.get(), POLLIN, 0});
+                first = std::min(first, c->deadline);
+            }
+            const int r = ::poll(fds.data(), fds.size(), open.empty() ? -1 : msUntil(first));
             if (r < 0 && errno == EINTR)
                 continue;
-            if (r < 0 || (fds[1].revents != 0))
+            if (r < 0 || fds[1].revents != 0)
                 return;
-            if (fds[0].revents & POLLIN) {
-                Fd conn(::accept4(listenFd.get(), nullptr, nullptr, SOCK_CLOEXEC));
-                if (conn)
-                    serve(conn.get());
+            // Connections already open first, in the order they came; then the new ones.
+            std::vector<std::unique_ptr<Connection>> keep;
+            for (size_t i = 0; i < open.size(); ++i) {
+                auto& c = open[i];
+                const bool ready = fds[i + 2].revents != 0;
+                if ((ready && !readMore(*c)) || Clock::now() >= c->deadline)
+                    continue; // done with, or past its deadline: closed here
+                keep.push_back(std::move(c));
             }
+            open = std::move(keep);
+            if (fds[0].revents & POLLIN)
+                acceptWaiting();
         }
     }
 };
@@ -618,7 +720,7 @@ bool WindowListener::registerWindow(std::string_view className, std::string_view
 
     auto state = std::make_shared<ListenerState>();
     state->handler = std::move(handler);
-    state->listenFd = Fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    state->listenFd = Fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!state->listenFd)
         return false;
 

@@ -15,7 +15,9 @@
 // for the handler's result, but never longer than its time-out, so a hung peer cannot freeze the sender.
 //
 // The client functions are plain blocking calls and need no event loop. A WindowListener answers on a
-// thread of its own, one message at a time, in the order they arrive.
+// thread of its own, one message at a time, in the order their envelopes are complete. It reads its
+// connections side by side, and each is closed two seconds after the listener took it at the latest, however
+// its peer sends: a slow or silent peer holds up no other.
 namespace plat::winmsg {
 
 // An opaque window identity that can travel inside a message (wParam, dwData); 0 is no window.

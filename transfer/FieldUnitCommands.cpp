@@ -8,12 +8,13 @@
 #include "documents/DocumentFiles.h"
 #include "documents/SmallDialogs.h"
 #include "documents/frmDMA.h"
+#include "lang/LangText.h"
 #include "platform/Paths.h"
+#include "platform/QtUi.h"
 #include "platform/UiServices.h"
 #include "platform/WindowRegistry.h"
 #include "transfer/RovemarkTalk.h"
 #include "transfer/TransferFolders.h"
-#include "lang/LangText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -22,6 +23,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -37,11 +39,27 @@ void interact(const FieldUnitFrame& frame, bool enable) {
         frame.interact(enable);
 }
 
-// Shows the transfer program's result line; a run that left no result file is said so plainly, because the
-// user would otherwise not know whether anything reached the field unit.
+// Shows the transfer program's result line; a run that left no result file, or one that cannot be read, is
+// said so plainly, because the user would otherwise not know whether anything reached the field unit.
 void reportTransferResult(const QString& folder) {
-    if (ReadTransferResult(folder) == kNoTransferResult)
-        ShowMessage(LoadLangString(txt::TransferResultMissing) + folder + u'/' + QLatin1String(kTransferResultName), 0);
+    const QString file = folder + u'/' + QLatin1String(kTransferResultName);
+    const std::optional<TransferResult> result = ReadTransferResult(folder);
+    if (!result)
+        ShowMessage(LoadLangString(txt::TransferResultMissing) + file, 0);
+    else if (!result->readable)
+        ShowMessage(LoadLangString(txt::TransferResultUnreadable) + file, 0);
+}
+
+// Runs the transfer program with a busy pointer: a run can take many seconds, and the status line alone is
+// easy to miss.
+bool receiveFromFieldUnit() {
+    plat::WaitCursor busy;
+    return ReadFromFieldUnit();
+}
+
+bool sendToFieldUnit() {
+    plat::WaitCursor busy;
+    return WriteToFieldUnit();
 }
 
 // The program writes its result where it likes after a send: the to-folder's file when there is one, else
@@ -149,7 +167,7 @@ bool OpenReceivedFile(const QString& path) {
 
 void ReceiveAllFromFieldUnit(const FieldUnitFrame& frame) {
     ClearFromFolder();
-    if (!ReadFromFieldUnit())
+    if (!receiveFromFieldUnit())
         return; // the user has been told why nothing was received
     interact(frame, false);
     ListReceivedFiles(TransferFromFolder);
@@ -167,7 +185,7 @@ void ReceiveAllFromFieldUnit(const FieldUnitFrame& frame) {
 
 void ReceiveSomeFromFieldUnit(const FieldUnitFrame& frame) {
     ClearFromFolder();
-    if (!ReadFromFieldUnit())
+    if (!receiveFromFieldUnit())
         return;
     ListReceivedFiles(TransferFromFolder);
     if (ReceivedCount == 0) {
@@ -198,7 +216,7 @@ void SendAllToFieldUnit(const FieldUnitFrame& frame) {
             WriteWindowToFieldUnitFolder(window);
     }
     interact(frame, true);
-    if (!WriteToFieldUnit())
+    if (!sendToFieldUnit())
         return;
     reportSendResult();
 }
@@ -232,7 +250,7 @@ void SendSomeToFieldUnit(const FieldUnitFrame& frame) {
     prepareSend();
     for (const QPointer<frmDMA>& window : chosen)
         WriteWindowToFieldUnitFolder(window);
-    if (!WriteToFieldUnit())
+    if (!sendToFieldUnit())
         return;
     reportSendResult();
 }

@@ -2,13 +2,15 @@
 
 #include "core/Settings.h"
 #include "core/Shared.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
 #include "platform/VbRuntime.h"
 #include "transfer/TransferFolders.h"
-#include "lang/LangText.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -48,7 +50,17 @@ ExecOutcome ExecAndWait(const QString& program, const QStringList& arguments) {
     process.start(program, arguments, QIODevice::ReadOnly);
     if (!process.waitForStarted(-1))
         return ExecOutcome::NotStarted;
-    process.waitForFinished(-1);
+    if (QCoreApplication::instance()) {
+        // A run can take many seconds: the windows keep painting meanwhile, so what the caller put in the
+        // status line shows. User input waits until the run is over, and so do the timers (the auto-import
+        // watcher's polls among them), as they would while the program is blocked.
+        QEventLoop loop;
+        QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+        if (process.state() != QProcess::NotRunning)
+            loop.exec(QEventLoop::ExcludeUserInputEvents | QEventLoop::X11ExcludeTimers);
+    } else {
+        process.waitForFinished(-1);
+    }
     return process.exitStatus() == QProcess::NormalExit ? ExecOutcome::Finished : ExecOutcome::Crashed;
 }
 
@@ -105,19 +117,70 @@ bool TransferResultExists(const QString& folder) {
     return !resultFilePath(folder).isEmpty();
 }
 
-int16_t ReadTransferResult(const QString& folder) {
+bool IsResultNumberLine(std::string_view line) {
+    size_t i = 0;
+    const auto blanks = [&] {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
+    };
+    const auto digitsOf = [&](const auto& isDigit) {
+        const size_t from = i;
+        while (i < line.size() && isDigit(line[i]))
+            ++i;
+        return i > from;
+    };
+    const auto decimal = [](char c) { return c >= '0' && c <= '9'; };
+    blanks();
+    if (i + 1 < line.size() && line[i] == '&' && (line[i + 1] == 'H' || line[i + 1] == 'h')) {
+        i += 2;
+        if (!digitsOf(
+                [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }))
+            return false;
+    } else if (i + 1 < line.size() && line[i] == '&' && (line[i + 1] == 'O' || line[i + 1] == 'o')) {
+        i += 2;
+        if (!digitsOf([](char c) { return c >= '0' && c <= '7'; }))
+            return false;
+    } else {
+        if (i < line.size() && (line[i] == '+' || line[i] == '-'))
+            ++i;
+        bool any = digitsOf(decimal);
+        if (i < line.size() && line[i] == '.') {
+            ++i;
+            any = digitsOf(decimal) || any;
+        }
+        if (!any)
+            return false;
+        if (i < line.size() && (line[i] == 'E' || line[i] == 'e' || line[i] == 'D' || line[i] == 'd')) {
+            ++i;
+            if (i < line.size() && (line[i] == '+' || line[i] == '-'))
+                ++i;
+            if (!digitsOf(decimal))
+                return false;
+        }
+    }
+    blanks();
+    return i == line.size();
+}
+
+std::optional<TransferResult> ReadTransferResult(const QString& folder) {
     const QString path = resultFilePath(folder);
     if (path.isEmpty())
-        return kNoTransferResult;
+        return std::nullopt;
+    TransferResult result;
     std::string bytes;
     if (!plat::readFileBytes(path, bytes))
-        return kNoTransferResult;
+        return result; // there, but not readable: nothing to show
     const std::vector<std::string_view> lines = plat::splitLines(bytes);
     const std::string_view first = lines.empty() ? std::string_view() : lines[0];
     const std::string_view second = lines.size() < 2 ? std::string_view() : lines[1];
-    ShowStatusText(plat::fromAnsi(second));
-    int16_t result = 0;
-    if (!plat::vb::toInt16(plat::vb::Val(first), &result))
-        result = 0;
+    if (!plat::vb::toInt16(plat::vb::Val(first), &result.number))
+        result.number = 0;
+    // Bytes that do not begin with the program's number line are not its word: shown raw they would only
+    // puzzle the user.
+    result.readable = IsResultNumberLine(first);
+    if (result.readable) {
+        result.text = plat::fromAnsi(second);
+        ShowStatusText(result.text);
+    }
     return result;
 }

@@ -6,12 +6,12 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 // The transfer program's file name: it is run only when a file of exactly this name exists.
 inline constexpr char kTransferProgramName[] = "RovemarkTalk";
 inline constexpr char kTransferResultName[] = "xfer.err";
-// ReadTransferResult when the folder holds no result file.
-inline constexpr int16_t kNoTransferResult = -999;
 
 // Full paths the last ListReceivedFiles found, at positions 1..ReceivedCount (position 0 is unused).
 extern int16_t ReceivedCount;
@@ -25,7 +25,9 @@ QStringList FieldUnitTransferArguments(const QString& mode, const QString& folde
 QString FieldUnitTransferCommand(const QString& mode, const QString& folder);
 
 enum class ExecOutcome { Finished, NotStarted, Crashed };
-// Starts the program and waits for its end without a time limit; the caller's thread does nothing meanwhile.
+// Starts the program and waits for its end without a time limit. Meanwhile the windows keep painting (so
+// the status line and a busy pointer show), but no user input reaches them and no timer runs: nothing else
+// happens in the program until the run is over.
 ExecOutcome ExecAndWait(const QString& program, const QStringList& arguments);
 
 // Runs the transfer program in a mode on a folder and waits for it. False when it did not run to its end:
@@ -38,9 +40,22 @@ bool WriteToFieldUnit();
 // Fills ReceivedCount and ReceivedFiles with the *.pdb files of a folder in listing order.
 void ListReceivedFiles(const QString& folder);
 
-// Reads folder/xfer.err: shows line 2 in the status bar (a missing line 2 shows "") and returns the number
-// of line 1 rounded to a whole number (0 when it is not a number or does not fit in 16 bits). Returns
-// kNoTransferResult, changing nothing, when the file is absent.
-int16_t ReadTransferResult(const QString& folder);
+// What the transfer program left in its result file.
+struct TransferResult {
+    // The leading number of line 1, rounded to a whole number; 0 when there is none or it does not fit in
+    // 16 bits.
+    int16_t number = 0;
+    // True when line 1 is a number and nothing else: only then is the file taken for the program's word and
+    // its line 2 shown. A file of other bytes (or one that cannot be read) is not shown to the user.
+    bool readable = false;
+    QString text; // line 2 ("" when there is none)
+};
+
+// Reads folder/xfer.err and, when it is readable, shows its line 2 in the status bar. std::nullopt, changing
+// nothing, when the folder holds no result file; any number line 1 holds, -999 among them, is a result.
+std::optional<TransferResult> ReadTransferResult(const QString& folder);
+// True when line 1 of a result file is a number as its reader takes it (sign, digits, a decimal point, an
+// exponent, or &H / &O digits), with nothing but blanks around it.
+bool IsResultNumberLine(std::string_view line);
 // True when the folder holds a result file.
 bool TransferResultExists(const QString& folder);

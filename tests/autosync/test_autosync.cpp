@@ -14,7 +14,8 @@ namespace {
 
 const std::map<int, std::string> kSyncTexts = {
     {101, "S101"}, {102, "S102"}, {104, "S104"}, {106, "S106"}, {107, "S107"},
-    {108, "S108"}, {109, "S109"}, {110, "S110"}, {111, "S111"}, {112, "S112 line\\nnext"}};
+    {108, "S108"}, {109, "S109"}, {110, "S110"}, {111, "S111"}, {112, "S112 line\\nnext"},
+    {113, "S113"}, {114, "S114"}};
 
 class AutoSync : public ::testing::Test {
 protected:
@@ -33,7 +34,7 @@ protected:
         p.start(env.path(QStringLiteral("vordsync")), QStringList{});
         EXPECT_TRUE(p.waitForFinished(60000)) << "the utility must end by itself";
         EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(p.exitCode(), exitCode) << "1 when a copy failed, else 0";
+        EXPECT_EQ(p.exitCode(), exitCode) << "1 when files were left behind, else 0";
         const std::string log = TestEnv::readFile(env.path(QStringLiteral("messages.log")));
         QFile::remove(env.path(QStringLiteral("messages.log")));
         return log;
@@ -118,8 +119,51 @@ TEST_F(AutoSync, LibraryThatCannotBeCreatedAsksRetryOrCancelAndCancelEndsTheRun)
     QFile::remove(env.path(QStringLiteral("libVordPDASupport.so")));
     env.writeFile(QStringLiteral("libVordPDASupport.so"), "broken");
     env.writeFile(QStringLiteral("Rovemark/AutoExport/x.csv"), "x");
-    EXPECT_EQ(run(QStringLiteral("4,2")), "53|VordSync|S112 line\\r\\nnext\n53|VordSync|S112 line\\r\\nnext\n");
+    EXPECT_EQ(run(QStringLiteral("4,2"), 1), "53|VordSync|S112 line\\r\\nnext\n53|VordSync|S112 line\\r\\nnext\n");
     EXPECT_TRUE(QFile::exists(queue(QStringLiteral("x.csv"))));
+}
+
+TEST_F(AutoSync, WithoutADeviceTheStatusSaysWhetherQueuedFilesWereLeftBehind) {
+    device.disconnect();
+    struct Case {
+        const char* what;
+        const char* queued; // nullptr: nothing
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"nothing queued", nullptr, 0},
+        {"only a file that never goes", "north.pdb", 0},
+        {"a queued CSV file", "south.csv", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(queue()).removeRecursively();
+        if (c.queued)
+            env.writeFile(QStringLiteral("Rovemark/AutoExport/") + QLatin1String(c.queued), "x");
+        const std::string log = run({}, c.exitCode);
+        EXPECT_NE(log.find("Mobile Device not connected"), std::string::npos) << log;
+        if (c.queued) {
+            EXPECT_TRUE(QFile::exists(queue(QLatin1String(c.queued))));
+        }
+    }
+}
+
+TEST_F(AutoSync, AQueuedNameWithABackslashIsRefusedOnceAndMovedOutOfTheQueue) {
+    env.writeFile(QStringLiteral("Rovemark/AutoExport/a\\b.csv"), "refused");
+    env.writeFile(QStringLiteral("Rovemark/AutoExport/good.csv"), "good");
+    const QString aside = queue(QStringLiteral("Not sent/a\\b.csv"));
+    EXPECT_EQ(run({}, 1), "0|VordSync|S113\\r\\n  " + aside.toStdString() + "\n");
+    EXPECT_EQ(TestEnv::readFile(aside), "refused");
+    EXPECT_FALSE(QFile::exists(queue(QStringLiteral("a\\b.csv"))));
+    EXPECT_EQ(TestEnv::readFile(device.path(devImport(QStringLiteral("good.csv")))), "good");
+    // The next run neither tries it nor says anything, and ends clean.
+    EXPECT_EQ(run(), "");
+    EXPECT_EQ(TestEnv::readFile(aside), "refused");
+    // A second file of that name later is kept beside the first.
+    env.writeFile(QStringLiteral("Rovemark/AutoExport/a\\b.csv"), "again");
+    EXPECT_EQ(run({}, 1), "0|VordSync|S113\\r\\n  " + aside.toStdString() + " (2)\n");
+    EXPECT_EQ(TestEnv::readFile(aside), "refused");
+    EXPECT_EQ(TestEnv::readFile(aside + QStringLiteral(" (2)")), "again");
 }
 
 } // namespace

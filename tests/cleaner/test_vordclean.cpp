@@ -23,8 +23,10 @@ protected:
     }
     void TearDown() override { qunsetenv("VORD_SETTINGS_DIR"); }
     void seed(const QString& key) const {
-        ASSERT_TRUE(plat::settings::save(key, QStringLiteral("Settings"), QStringLiteral("Language"), QStringLiteral("1")));
-        ASSERT_TRUE(plat::settings::save(key, QStringLiteral("MapPointOptions"), QStringLiteral("Zoom"), QStringLiteral("3")));
+        ASSERT_TRUE(
+            plat::settings::save(key, QStringLiteral("Settings"), QStringLiteral("Language"), QStringLiteral("1")));
+        ASSERT_TRUE(
+            plat::settings::save(key, QStringLiteral("MapPointOptions"), QStringLiteral("Zoom"), QStringLiteral("3")));
     }
     static bool has(const QString& key) {
         return plat::settings::exists(key, QStringLiteral("Settings"), QStringLiteral("Language"));
@@ -69,8 +71,8 @@ TEST_F(CleanerTest, ATitleNamesOneStoreLiterally) {
         const char* deleted; // nullptr: nothing
     };
     const Case cases[] = {
-        {"*", nullptr},           {"?ordalin", nullptr}, {"Vordal*", nullptr},  {"Other;Vordalin", nullptr},
-        {" Vordalin ", nullptr},  {"*.ini", nullptr},    {"VORDALIN", "Vordalin"}, {"other", "Other"},
+        {"*", nullptr},          {"?ordalin", nullptr}, {"Vordal*", nullptr},     {"Other;Vordalin", nullptr},
+        {" Vordalin ", nullptr}, {"*.ini", nullptr},    {"VORDALIN", "Vordalin"}, {"other", "Other"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
@@ -115,6 +117,34 @@ TEST_F(CleanerTest, NamesThatCouldLeaveTheStoreAreRefused) {
     }
     EXPECT_TRUE(outside.exists());
     EXPECT_TRUE(inner.exists());
+}
+
+TEST_F(CleanerTest, TheStoresOfTheOtherPartsOfThePackageAreRefused) {
+    const QString company = QString::fromLatin1(cleaner::kDistributors[1].company);
+    const QString code = QString::fromLatin1(cleaner::kDistributors[1].code);
+    const QStringList others = {QLatin1String(plat::settings::kComponentRegistryTitle),
+                                QLatin1String(plat::settings::kSerialPortsTitle),
+                                QLatin1String(plat::settings::kPdaLibraryTitle), "VordSync", "Quendar32"};
+    const QStringList everyone = others + QStringList{"Vordalin", company + " - ComponentRegistry"};
+    for (const QString& title : others + QStringList{"componentregistry", "SERIALPORTS", "vordpdasupport"}) {
+        for (const QString& c : {QString(), QStringLiteral("XYZ")}) {
+            SCOPED_TRACE((c + u'|' + title).toStdString());
+            for (const QString& k : everyone)
+                seed(k);
+            EXPECT_EQ(cleaner::DeleteKeyTree(title), 5);
+            EXPECT_EQ(cleaner::VordClean(c, title),
+                      QStringLiteral("Refused: \"") + title +
+                          QStringLiteral("\" holds the settings of another part of this package, not those of the "
+                                         "main program. Nothing was deleted."));
+            for (const QString& k : everyone)
+                EXPECT_TRUE(has(k)) << k.toStdString();
+        }
+    }
+    // A distributor's copy of the program under such a title is that copy's own store.
+    EXPECT_EQ(cleaner::VordClean(code, QStringLiteral("ComponentRegistry")),
+              QStringLiteral("ComponentRegistry settings deleted"));
+    EXPECT_FALSE(has(company + " - ComponentRegistry"));
+    EXPECT_TRUE(has(QStringLiteral("ComponentRegistry")));
 }
 
 TEST_F(CleanerTest, NoStoreAtAll) {

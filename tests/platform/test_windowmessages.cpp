@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -182,6 +183,80 @@ TEST_F(WindowMessagesTest, GarbageOnTheSocketDoesNotStopTheWindow) {
     const auto got = inbox.wait(1);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].msg, WM_CLOSE);
+}
+
+TEST_F(WindowMessagesTest, APeerThatTricklesItsEnvelopeIsDroppedAtTheLimitAndHoldsNobodyUp) {
+    Inbox inbox;
+    WindowListener server;
+    ASSERT_TRUE(server.registerWindow("Cls", "Patient", [&](const WindowMessage& m) { return inbox.take(m, 7); }));
+    fs::path file;
+    for (const auto& e : fs::directory_iterator(folder))
+        file = e.path();
+    const int trickler = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(trickler, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, file.c_str(), sizeof addr.sun_path - 1);
+    ASSERT_EQ(::connect(trickler, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    // A post's header that announces 1000 bytes of data, of which the peer sends one now and then.
+    std::string header("VWM1\x01\0\0\0", 8);
+    header += std::string("\x11\x01\0\0", 4) + std::string(16, '\0') + std::string("\xe8\x03\0\0", 4);
+    ASSERT_EQ(header.size(), 32u);
+    ASSERT_EQ(::send(trickler, header.data(), header.size(), MSG_NOSIGNAL), 32);
+    ASSERT_EQ(::send(trickler, "x", 1, MSG_NOSIGNAL), 1);
+    auto closedByListener = [&](int waitMs) {
+        pollfd p{trickler, POLLIN, 0};
+        if (::poll(&p, 1, waitMs) != 1)
+            return false;
+        char c;
+        return ::recv(trickler, &c, 1, MSG_DONTWAIT) == 0;
+    };
+
+    // Meanwhile another program's send is answered: the listener does not wait on the slow peer.
+    EXPECT_EQ(sendMessage(server.handle(), WM_COMMAND, 5, 0, {}, 5000), std::optional<std::uint64_t>(7));
+    EXPECT_FALSE(closedByListener(0)) << "the send was answered only after the slow peer was dropped";
+
+    // However steadily the bytes come, the connection ends at its one limit; the bound here only keeps a
+    // listener that never drops it from hanging the test.
+    bool dropped = false;
+    for (int i = 0; i < 600 && !dropped; ++i) {
+        if (::send(trickler, "x", 1, MSG_NOSIGNAL) != 1)
+            dropped = true;
+        else
+            dropped = closedByListener(100);
+    }
+    ::close(trickler);
+    EXPECT_TRUE(dropped) << "a peer that keeps sending bytes is never dropped";
+
+    // The half envelope reached nobody, and the window still serves the next program.
+    EXPECT_EQ(sendMessage(server.handle(), WM_COMMAND, 6, 0, {}, 5000), std::optional<std::uint64_t>(7));
+    const auto got = inbox.wait(2);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].wParam, 5u);
+    EXPECT_EQ(got[1].wParam, 6u);
+}
+
+TEST_F(WindowMessagesTest, PeersThatStallHoldUpNoneOfTheOthers) {
+    Inbox inbox;
+    WindowListener server;
+    ASSERT_TRUE(server.registerWindow("Cls", "Busy", [&](const WindowMessage& m) { return inbox.take(m, 3); }));
+    fs::path file;
+    for (const auto& e : fs::directory_iterator(folder))
+        file = e.path();
+    // Several programs connect and say nothing.
+    std::vector<int> stalled;
+    for (int i = 0; i < 8; ++i) {
+        const int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, file.c_str(), sizeof addr.sun_path - 1);
+        ASSERT_EQ(::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        stalled.push_back(s);
+    }
+    // Served one after another they would keep a sender waiting past its time-out.
+    EXPECT_EQ(sendMessage(server.handle(), WM_COMMAND, 1, 0, {}, 5000), std::optional<std::uint64_t>(3));
+    for (int s : stalled)
+        ::close(s);
 }
 
 TEST_F(WindowMessagesTest, AnotherProgramFindsTheServerAndClosesIt) {

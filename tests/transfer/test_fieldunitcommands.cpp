@@ -14,10 +14,16 @@
 #include "transfer/RovemarkTalk.h"
 #include "transfer/TransferFolders.h"
 
+#include <QCursor>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
+
+#include <chrono>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -361,6 +367,85 @@ TEST_F(FieldUnitCommandsTest, AReceiveWithoutAResultFileOpensTheFilesAndSaysNoRe
     ui.expectMessage(plat::IDOK, LoadLangString(txt::TransferResultMissing) + TransferFromFolder);
     ReceiveAllFromFieldUnit(frame());
     EXPECT_EQ(listWindows().size(), 1u);
+}
+
+TEST_F(FieldUnitCommandsTest, AResultFileIsShownOnlyWhenItBeginsWithItsNumberAndMinus999IsAResult) {
+    struct Case {
+        const char* result; // line 1 as the program writes it
+        int message;        // 0: none
+        bool shown;         // line 2 reaches the status bar
+    };
+    const Case cases[] = {
+        {"-999", 0, true}, // the program's own number, not "no result file"
+        {"7", 0, true},
+        {"garbage \x01\x1b[2J", txt::TransferResultUnreadable, false},
+        {"12 files", txt::TransferResultUnreadable, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.result);
+        closeAllWindows();
+        installFakeProgram({{"result", c.result}, {"message", "line two \x07 of the result"}});
+        deliver(QStringLiteral("b.pdb"), {1100002});
+        status.texts.clear();
+        ScriptedUi ui;
+        if (c.message)
+            ui.expectMessage(plat::IDOK, LoadLangString(c.message) + TransferFromFolder + QStringLiteral("/xfer.err"));
+        ReceiveAllFromFieldUnit(frame());
+        EXPECT_EQ(ui.messages().size(), c.message ? 1u : 0u);
+        EXPECT_EQ(status.texts.contains(QStringLiteral("line two \x07 of the result")), c.shown)
+            << status.texts.join(u'|').toStdString();
+        EXPECT_EQ(listWindows().size(), 1u);
+    }
+}
+
+TEST_F(FieldUnitCommandsTest, WhileTheProgramRunsTheWindowShowsItWithABusyPointerAndItsTimersWait) {
+    const QString gate = env.path(QStringLiteral("gate"));
+    installFakeProgram({{"gate", gate.toStdString()}});
+    deliver(QStringLiteral("b.pdb"), {1100002});
+    // Due at once, like the auto-import watcher's polls: it must wait until the run is over.
+    bool timerFired = false;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, [&] { timerFired = true; });
+    timer.start(0);
+    struct Seen {
+        bool looked = false;
+        bool windowsOpen = false;
+        bool busy = false;
+        QString status;
+        bool timerFired = false;
+    } seen;
+    // Once the program is running, a look at the window is queued to the window's thread; the look lets the
+    // program end. A window that did not take its events while it waited would take the look only afterwards.
+    std::thread helper([&] {
+        for (int i = 0; i < 6000 && !QFile::exists(gate + QStringLiteral(".started")); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        QMetaObject::invokeMethod(
+            qApp,
+            [&] {
+                seen.looked = true;
+                seen.windowsOpen = !listWindows().empty();
+                seen.busy =
+                    QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
+                seen.status = status.last();
+                seen.timerFired = timerFired;
+                env.writeFile(QStringLiteral("gate"), "go");
+            },
+            Qt::QueuedConnection);
+    });
+    ScriptedUi ui;
+    ReceiveAllFromFieldUnit(frame());
+    helper.join();
+    QCoreApplication::removePostedEvents(qApp, QEvent::MetaCall); // a look that came too late goes unseen
+
+    EXPECT_TRUE(seen.looked) << "the window took no events while the program ran";
+    EXPECT_FALSE(seen.windowsOpen);
+    EXPECT_TRUE(seen.busy);
+    EXPECT_EQ(seen.status, FieldUnitTransferCommand(QStringLiteral("READ"), TransferFromFolder));
+    EXPECT_FALSE(seen.timerFired);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(listWindows().size(), 1u);
+    EXPECT_TRUE(pumpUntil([&] { return timerFired; }));
 }
 
 TEST_F(FieldUnitCommandsTest, OptionsShowTheOptionsDialog) {

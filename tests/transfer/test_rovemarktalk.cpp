@@ -3,9 +3,9 @@
 #include "TransferFixtures.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
+#include "lang/LangText.h"
 #include "transfer/RovemarkTalk.h"
 #include "transfer/TransferFolders.h"
-#include "lang/LangText.h"
 
 #include <gtest/gtest.h>
 
@@ -113,37 +113,52 @@ TEST_F(RovemarkTalkTest, ReceivedFilesAreThePdbFilesInListingOrder) {
     EXPECT_EQ(ReceivedCount, 0);
 }
 
-TEST_F(RovemarkTalkTest, ResultFileGivesTheNumberOfLineOneAndShowsLineTwo) {
+TEST_F(RovemarkTalkTest, ResultFileGivesTheNumberOfLineOneAndShowsLineTwoOnlyAfterANumberLine) {
     struct Case {
         std::string bytes;
         int16_t result;
+        bool readable; // line 1 is a number: line 2 is shown
         QString shown;
     };
     const Case cases[] = {
-        {"0\r\nTransfer complete\r\n", 0, QStringLiteral("Transfer complete")},
-        {"12abc\r\nPartial\r\n", 12, QStringLiteral("Partial")},
-        {"abc\r\nNo number\r\n", 0, QStringLiteral("No number")},
-        {"-3\nLink lost\n", -3, QStringLiteral("Link lost")},
-        {"2.5\r\nhalf\r\n", 2, QStringLiteral("half")}, // halves go to the even number
-        {"3.5\r\nhalf\r\n", 4, QStringLiteral("half")},
-        {"40000\r\nbig\r\n", 0, QStringLiteral("big")}, // beyond 16 bits
-        {"-32768\r\nsmallest\r\n", -32768, QStringLiteral("smallest")},
-        {"5\r\n", 5, QString()}, // no line 2
-        {"", 0, QString()},
-        {"1\r\nZ\xfcrich\r\n", 1, QString::fromUtf8("Z\u00fcrich")},
+        {"0\r\nTransfer complete\r\n", 0, true, QStringLiteral("Transfer complete")},
+        // The number that stood for "no result file" is a result like any other when a file holds it.
+        {"-999\r\nTransfer failed\r\n", -999, true, QStringLiteral("Transfer failed")},
+        {"-3\nLink lost\n", -3, true, QStringLiteral("Link lost")},
+        {"2.5\r\nhalf\r\n", 2, true, QStringLiteral("half")}, // halves go to the even number
+        {"3.5\r\nhalf\r\n", 4, true, QStringLiteral("half")},
+        {" 2.5e1 \nexponent\n", 25, true, QStringLiteral("exponent")},
+        {"&H7FFF\r\nhex\r\n", 32767, true, QStringLiteral("hex")},
+        {"40000\r\nbig\r\n", 0, true, QStringLiteral("big")}, // beyond 16 bits
+        {"-32768\r\nsmallest\r\n", -32768, true, QStringLiteral("smallest")},
+        {"5\r\n", 5, true, QString()}, // no line 2
+        {"1\r\nZ\xfcrich\r\n", 1, true, QString::fromUtf8("Z\u00fcrich")},
+        // Not the program's number line: whatever follows is not shown.
+        {"12abc\r\nPartial\r\n", 12, false, QString()},
+        {"abc\r\nNo number\r\n", 0, false, QString()},
+        {"\x01\x02\xff\r\n\x1b[2Jraw\x07\r\n", 0, false, QString()},
+        {"-\r\nsign only\r\n", 0, false, QString()},
+        {"1e\r\nno exponent\r\n", 1, false, QString()},
+        {"", 0, false, QString()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes);
-        status.texts.clear();
+        status.texts = QStringList{QStringLiteral("before")};
         env.writeFile(QStringLiteral("Vord Program/rovemark/from/xfer.err"), c.bytes);
         EXPECT_TRUE(TransferResultExists(TransferFromFolder));
-        EXPECT_EQ(ReadTransferResult(TransferFromFolder), c.result);
-        EXPECT_EQ(status.texts, QStringList{c.shown});
+        const std::optional<TransferResult> result = ReadTransferResult(TransferFromFolder);
+        ASSERT_TRUE(result.has_value()) << "the file is there";
+        EXPECT_EQ(result->number, c.result);
+        EXPECT_EQ(result->readable, c.readable);
+        EXPECT_EQ(result->text, c.shown);
+        const QStringList shown =
+            c.readable ? QStringList{QStringLiteral("before"), c.shown} : QStringList{QStringLiteral("before")};
+        EXPECT_EQ(status.texts, shown);
     }
     // No file: the status bar keeps what it showed.
     QFile::remove(TransferFromFolder + QStringLiteral("/xfer.err"));
     status.texts = QStringList{QStringLiteral("kept")};
-    EXPECT_EQ(ReadTransferResult(TransferFromFolder), kNoTransferResult);
+    EXPECT_FALSE(ReadTransferResult(TransferFromFolder).has_value());
     EXPECT_EQ(status.texts, QStringList{QStringLiteral("kept")});
 }
 

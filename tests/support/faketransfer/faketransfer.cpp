@@ -8,14 +8,17 @@
 //   resultfolder=given|from|to   where xfer.err goes (from/to: that sibling of the given folder)
 //   deliver=<folder>        on READ, every file of that folder is copied into the given folder
 //   crash=1                 ends by a signal instead of normally
+//   gate=<file>             after logging, makes <file>.started and waits until <file> exists (at most 60 s)
 // The log is RovemarkTalk.log beside it: "ARGS" and the arguments, then "FILES" and the names in the folder,
 // tab-separated, one line each per run.
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -58,6 +61,13 @@ int main(int argc, char** argv) {
         log << '\n';
     }
 
+    if (!cfg["gate"].empty()) {
+        // A test holds the run here until it has seen what the waiting program shows.
+        const fs::path gate = cfg["gate"];
+        std::ofstream(gate.string() + ".started") << "started\n";
+        for (int i = 0; i < 6000 && !fs::exists(gate, ec); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     if (mode == "READ" && !cfg["deliver"].empty() && !folder.empty()) {
         for (const auto& e : fs::directory_iterator(cfg["deliver"], ec))
             if (e.is_regular_file())

@@ -5,7 +5,7 @@
 
 #include <exception>
 
-namespace mapview::gpsparts {
+namespace mapview::gpscommon {
 
 // "On Error Resume Next" for one step: a failing step is skipped and the next one runs.
 template <typename F> void ignoring(F&& step) {
@@ -20,4 +20,4 @@ inline bool isGap(const QString& entry) {
     return entry.isEmpty() || entry == QLatin1String("deleted");
 }
 
-} // namespace mapview::gpsparts
+} // namespace mapview::gpscommon

@@ -1,5 +1,5 @@
 #pragma once
-// The parts the upload and download windows share: a file list the user picks several files from, the
+// The widgets the upload and download windows share: a file list the user picks several files from, the
 // default copy button over the Close button, and the "Status" box that shows the copy under way.
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "pdalink/CopyWindowParts.h"
+#include "pdalink/CopyWindowWidgets.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
