@@ -7,11 +7,11 @@
 #include "documents/DocumentFiles.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
-#include "lang/LangText.h"
 
 #include <QItemSelectionModel>
 #include <QTreeView>
@@ -26,8 +26,8 @@ namespace {
 
 // The one question both ways of removing a logger ask: its serial and first comment, No as the default.
 bool confirmRemoval(const LoggerRecord& r, const QString& caption) {
-    const QString question = LoadLangString(txt::RemoveQuestion) + plat::vb::formatSerialQ(r.Serial) + QStringLiteral(" ?\n(") +
-                             plat::fromAnsi(r.Comment1) + u')';
+    const QString question = LoadLangString(txt::RemoveQuestion) + plat::vb::formatSerialQ(r.Serial) +
+                             QStringLiteral(" ?\n(") + plat::fromAnsi(r.Comment1) + u')';
     return ShowMessage(question, plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2, caption) == plat::IDYES;
 }
 
@@ -41,14 +41,24 @@ bool latLongValid(const QString& text) {
     return halves[0].count(mark) == 1 && halves[1].count(mark) == 1;
 }
 
+// The record editor edits only the eight digits of a grid reference and puts them back behind the letters "AA".
+// Files from the field unit and from Ambleway imports carry the grid square's own two letters: an edit keeps
+// them, and only a record without letters gets "AA".
+std::string KeepGridLetters(const std::string& stored, const std::string& edited) {
+    auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (stored.size() < 2 || edited.size() < 2 || !letter(stored[0]) || !letter(stored[1]))
+        return edited;
+    return stored.substr(0, 2) + edited.substr(2);
+}
+
 } // namespace
 
 int16_t ValidateLatLongText(QString& input, QString& output, int16_t& mode) {
     while (!latLongValid(input)) {
         const QString example =
             QStringLiteral("51") + DecimalSeparator + QStringLiteral("5/-0") + DecimalSeparator + QStringLiteral("12");
-        const QString prompt = LoadLangString(txt::LatLongPrompt1) + input + LoadLangString(txt::LatLongPrompt2) + example +
-                               LoadLangString(txt::LatLongPrompt3);
+        const QString prompt = LoadLangString(txt::LatLongPrompt1) + input + LoadLangString(txt::LatLongPrompt2) +
+                               example + LoadLangString(txt::LatLongPrompt3);
         QString answer;
         if (!plat::ui().inputBox(prompt, QString(), input, &answer))
             answer.clear();
@@ -395,6 +405,7 @@ void frmDMA::ModifyRecordBySerialNo(const LoggerRecord& edited) {
         return;
     }
     LoggerRecord r = edited;
+    r.GridRef = KeepGridLetters(LocalRecords[static_cast<size_t>(index)].GridRef, edited.GridRef);
     r.Deployed = LocalRecords[static_cast<size_t>(index)].Deployed;
     r.Received = LocalRecords[static_cast<size_t>(index)].Received;
     LocalRecords[static_cast<size_t>(index)] = std::move(r);
@@ -402,5 +413,6 @@ void frmDMA::ModifyRecordBySerialNo(const LoggerRecord& edited) {
     AskForSave = true;
     MakeVisibleListLine(static_cast<int16_t>(position));
     ListViewDMA->setFocus();
-    ShowStatusText(LoadLangString(txt::SerialPrefix) + plat::vb::formatSerialQ(edited.Serial) + LoadLangString(txt::Modified));
+    ShowStatusText(LoadLangString(txt::SerialPrefix) + plat::vb::formatSerialQ(edited.Serial) +
+                   LoadLangString(txt::Modified));
 }
