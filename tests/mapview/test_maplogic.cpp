@@ -11,8 +11,8 @@
 #include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QHash>
 #include <QGuiApplication>
+#include <QHash>
 #include <QImage>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -23,8 +23,16 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cmath>
 #include <numbers>
+#include <thread>
 
 using namespace mapview;
 
@@ -280,8 +288,8 @@ TEST(MapTemplate, ACentreAnyDistanceRoundTheWorldIsTheSamePlaceAndANonNumberIsRe
         const char* lon;
         bool opens;
         double expected; // longitude at the centre of the view
-    } cases[] = {{"1e300", true, 0},      {"-1e300", true, 0},  {"540", true, 180}, {"-725.5", true, -5.5},
-                 {"inf", false, 0},       {"-inf", false, 0},   {"nan", false, 0}};
+    } cases[] = {{"1e300", true, 0}, {"-1e300", true, 0}, {"540", true, 180}, {"-725.5", true, -5.5},
+                 {"inf", false, 0},  {"-inf", false, 0},  {"nan", false, 0}};
     for (const Case& c : cases) {
         QFile f(dir.filePath("t.ptt"));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -376,9 +384,10 @@ TEST(BaseMapShapes, EveryZoomShowsTheGridAndAScaleBarOfTrueLength) {
         for (int y = 0; y < view.size.height(); ++y)
             for (int x = 0; x < view.size.width(); ++x)
                 ++counts[image.pixel(x, y)];
-        const QColor sea = QColor::fromRgb(std::max_element(counts.keyValueBegin(), counts.keyValueEnd(),
-                                                            [](auto a, auto b) { return a.second < b.second; })
-                                               ->first);
+        const QColor sea =
+            QColor::fromRgb(std::max_element(counts.keyValueBegin(), counts.keyValueEnd(), [](auto a, auto b) {
+                                return a.second < b.second;
+                            })->first);
         int gridColumns = 0;
         for (int x = 0; x < view.size.width(); ++x) {
             int other = 0;
@@ -398,8 +407,8 @@ TEST(BaseMapShapes, EveryZoomShowsTheGridAndAScaleBarOfTrueLength) {
         const QPointF mid(view.size.width() / 2.0, view.size.height() / 2.0);
         const Location a = mercator::toLocation(view.toWorld(mid - QPointF(bar.pixels / 2, 0)));
         const Location b = mercator::toLocation(view.toWorld(mid + QPointF(bar.pixels / 2, 0)));
-        const double ground = 6378137.0 * std::cos(53.5 * std::numbers::pi / 180) *
-                              (b.Longitude - a.Longitude) * std::numbers::pi / 180;
+        const double ground =
+            6378137.0 * std::cos(53.5 * std::numbers::pi / 180) * (b.Longitude - a.Longitude) * std::numbers::pi / 180;
         EXPECT_NEAR(ground, bar.metres, bar.metres * 1e-3) << "zoom " << zoom;
         EXPECT_TRUE(bar.label == QString::number(bar.metres, 'g', 6) + " m" ||
                     bar.label == QString::number(bar.metres / 1000, 'g', 6) + " km")
@@ -522,7 +531,8 @@ TEST(BaseMapTiles, TilesThatWouldTakeUnboundedMemoryAreLeftOut) {
 
         // From the server: the first draw asks for the tiles, the next one shows what came.
         BaseMap web;
-        web.setTileSource(QStringLiteral("http://127.0.0.1:%1/%2/{z}/{x}/{y}.png").arg(server.serverPort()).arg(c.name));
+        web.setTileSource(
+            QStringLiteral("http://127.0.0.1:%1/%2/{z}/{x}/{y}.png").arg(server.serverPort()).arg(c.name));
         centrePixel(web);
         auto* network = web.findChild<QNetworkAccessManager*>();
         ASSERT_NE(network, nullptr);
@@ -535,6 +545,133 @@ TEST(BaseMapTiles, TilesThatWouldTakeUnboundedMemoryAreLeftOut) {
         ASSERT_EQ(done, tiles) << c.name;
         EXPECT_EQ(centrePixel(web) == tileColour, c.shown) << "server " << c.name;
     }
+}
+
+// An HTTP server on 127.0.0.1, in a thread of its own, that answers every request with a body that does not
+// end: no length, 64 KB at a time for as long as the client takes it, up to kCap bytes a connection.
+class EndlessTileServer {
+public:
+    static constexpr qint64 kCap = 256LL * 1024 * 1024;
+    EndlessTileServer() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            ::listen(listener_, 8) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+            return;
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~EndlessTileServer() {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        if (listener_ >= 0)
+            ::close(listener_);
+    }
+    int port() const { return port_; }
+    // The bytes of body sent so far, all connections together.
+    qint64 sent() const { return sent_; }
+
+private:
+    // Waits for the socket to be ready for events, a tenth of a second at a time, until the test ends.
+    bool ready(int fd, short events) {
+        pollfd p{fd, events, 0};
+        while (!stop_) {
+            const int n = ::poll(&p, 1, 100);
+            if (n > 0)
+                return true;
+            if (n < 0)
+                return false;
+        }
+        return false;
+    }
+    void serve() {
+        while (ready(listener_, POLLIN)) {
+            const int fd = ::accept(listener_, nullptr, nullptr);
+            if (fd < 0)
+                continue;
+            std::string request;
+            char buffer[4096];
+            while (request.find("\r\n\r\n") == std::string::npos && ready(fd, POLLIN)) {
+                const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+                if (n <= 0)
+                    break;
+                request.append(buffer, static_cast<size_t>(n));
+            }
+            const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\n\r\n";
+            ::send(fd, head.data(), head.size(), MSG_NOSIGNAL);
+            const std::string chunk(64 * 1024, 'x');
+            qint64 sent = 0;
+            while (sent < kCap && ready(fd, POLLOUT)) {
+                const ssize_t n = ::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                    break;
+                if (n > 0) {
+                    sent += n;
+                    sent_ += n;
+                }
+            }
+            ::close(fd);
+        }
+    }
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<qint64> sent_{0};
+    std::thread thread_;
+};
+
+// A tile server whose reply never ends: the map keeps no more of it than a tile may take while it comes in,
+// and gives it up itself (the reply is aborted, not timed out), leaving the background in the tile's place.
+TEST(BaseMapTiles, AReplyThatNeverEndsIsGivenUpWithinTheTileLimit) {
+    app();
+    EndlessTileServer server;
+    ASSERT_NE(server.port(), 0);
+    MapView view;
+    view.zoom = 10;
+    const int n = 1 << 10;
+    view.centre = QPointF((300 + 0.5) / n, (400 + 0.5) / n); // the middle of one tile
+    view.size = QSize(64, 64);                               // and nothing of the next
+    BaseMap web;
+    web.setTileSource(QStringLiteral("http://127.0.0.1:%1/{z}/{x}/{y}.png").arg(server.port()));
+    QImage image(view.size, QImage::Format_RGB32);
+    auto draw = [&] {
+        QPainter p(&image);
+        web.draw(p, view);
+    };
+    draw();
+    auto* network = web.findChild<QNetworkAccessManager*>();
+    ASSERT_NE(network, nullptr);
+    const QList<QNetworkReply*> replies = network->findChildren<QNetworkReply*>();
+    ASSERT_EQ(replies.size(), 1);
+    QNetworkReply* reply = replies.front();
+    // What the reply holds for the map to read is bounded, whatever the server sends.
+    EXPECT_GT(reply->readBufferSize(), 0);
+    EXPECT_LE(reply->readBufferSize(), 2 * BaseMap::kMaxTileBytes);
+    // What the reply holds after the map has dealt with each piece that came in.
+    qint64 mostHeld = 0;
+    QObject::connect(reply, &QNetworkReply::readyRead, reply,
+                     [&mostHeld, reply] { mostHeld = std::max(mostHeld, reply->bytesAvailable()); });
+    QNetworkReply::NetworkError outcome = QNetworkReply::NoError;
+    bool done = false;
+    QObject::connect(network, &QNetworkAccessManager::finished, [&](QNetworkReply* r) {
+        outcome = r->error();
+        done = true;
+    });
+    QElapsedTimer waited;
+    waited.start();
+    while (!done && waited.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_TRUE(done);
+    EXPECT_EQ(outcome, QNetworkReply::OperationCanceledError);
+    EXPECT_LE(mostHeld, 2 * BaseMap::kMaxTileBytes);
+    EXPECT_LT(server.sent(), EndlessTileServer::kCap);
+    image.fill(Qt::white);
+    draw();
+    EXPECT_NE(image.pixelColor(32, 32), QColor(Qt::white)); // the background, drawn without the tile
 }
 
 // A view over more tiles than the cache may hold keeps the bytes of the decoded tiles within its bound.
