@@ -14,13 +14,13 @@
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
 #include "documents/frmDocument.h"
-#include "vordalin/CommandTable.h"
-#include "vordalin/ProgramStart.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/Paths.h"
 #include "platform/Twips.h"
 #include "platform/WindowRegistry.h"
-#include "lang/LangText.h"
+#include "vordalin/CommandTable.h"
+#include "vordalin/ProgramStart.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -29,6 +29,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLayout>
 #include <QLinearGradient>
@@ -37,10 +38,10 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QScreen>
 #include <QMoveEvent>
-#include <QShowEvent>
+#include <QScreen>
 #include <QShortcut>
+#include <QShowEvent>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionTitleBar>
@@ -60,12 +61,25 @@ std::function<long long()> frmMain::localEpochSeconds = [] {
 
 namespace {
 
-
 using cmd::Kind;
 using cmd::MenuEntry;
-using cmd::ToolEntry;
 using cmd::menuTable;
+using cmd::ToolEntry;
 using cmd::toolTable;
+
+// The widest a path may make a menu, in average characters.
+constexpr int kMenuPathChars = 64;
+
+// A path as a menu item shows it: an "&" as itself rather than as a mnemonic, and a long path shortened in its
+// middle (its start and its file name stay) so the menu keeps within the screen whatever the folders are called.
+QString menuPathText(const QString& path, const QMenu* menu) {
+    const QFontMetrics metrics(menu ? menu->font() : QFont());
+    int width = metrics.averageCharWidth() * kMenuPathChars;
+    if (const QScreen* screen = menu ? menu->screen() : QGuiApplication::primaryScreen())
+        width = std::min(width, screen->availableGeometry().width() / 2);
+    QString text = metrics.elidedText(path, Qt::ElideMiddle, width);
+    return text.replace(u'&', QStringLiteral("&&"));
+}
 
 QString itemKey(const MenuEntry& e) {
     return e.index >= 0 ? QStringLiteral("%1(%2)").arg(QLatin1String(e.name)).arg(e.index) : QLatin1String(e.name);
@@ -289,13 +303,16 @@ void frmMain::setFollowMouseChecked(bool checked) {
     mnuWindowFollowMouse->setChecked(checked);
 }
 
+// A recent file's item keeps the path as its data and shows it as a menu can (see menuPathText).
 QString frmMain::mruCaption(int item) const {
-    return item >= 1 && item <= 4 ? mnuFileMRU[item]->text() : QString();
+    return item >= 1 && item <= 4 ? mnuFileMRU[item]->data().toString() : QString();
 }
 
 void frmMain::setMruCaption(int item, const QString& caption) {
-    if (item >= 1 && item <= 4)
-        mnuFileMRU[item]->setText(caption);
+    if (item < 1 || item > 4)
+        return;
+    mnuFileMRU[item]->setData(caption);
+    mnuFileMRU[item]->setText(menuPathText(caption, menu(QStringLiteral("mnuFile"))));
 }
 
 void frmMain::setMruVisible(int item, bool visible) {
@@ -354,29 +371,29 @@ void frmMain::AutoSizeColumns(int column, bool show) {
 
 void frmMain::ClearMRU() {
     for (int i = 1; i <= 4; ++i) {
-        mnuFileMRU[i]->setText(QString());
+        setMruCaption(i, QString());
         mnuFileMRU[i]->setVisible(false);
     }
 }
 
 void frmMain::RebuildMruMenu(const QString& path) {
     for (int i = 1; i <= 4; ++i)
-        if (mnuFileMRU[i]->text() == path)
+        if (mruCaption(i) == path)
             return;
     for (int i = 1; i <= 4; ++i) {
-        if (mnuFileMRU[i]->text().isEmpty()) {
-            mnuFileMRU[i]->setText(path);
+        if (mruCaption(i).isEmpty()) {
+            setMruCaption(i, path);
             mnuFileMRU[i]->setVisible(true);
             return;
         }
     }
     for (int i = 4; i > 1; --i)
-        mnuFileMRU[i]->setText(mnuFileMRU[i - 1]->text());
-    mnuFileMRU[1]->setText(path);
+        setMruCaption(i, mruCaption(i - 1));
+    setMruCaption(1, path);
 }
 
 void frmMain::mnuFileMRU_Click(int index) {
-    const QString caption = mnuFileMRU[index]->text();
+    const QString caption = mruCaption(index);
     if (caption.isEmpty())
         return;
     OpenDocument(caption);
@@ -673,8 +690,7 @@ void frmMain::mnuViewLogger_Click() {
 }
 
 namespace {
-std::vector<QMdiSubWindow*> arrangeable(QMdiArea* area,
-                                        QMdiArea::WindowOrder order = QMdiArea::CreationOrder) {
+std::vector<QMdiSubWindow*> arrangeable(QMdiArea* area, QMdiArea::WindowOrder order = QMdiArea::CreationOrder) {
     std::vector<QMdiSubWindow*> out;
     for (QMdiSubWindow* w : area->subWindowList(order))
         if (w->isVisible() && !w->isMinimized())
@@ -746,9 +762,10 @@ void frmMain::mnuWindowCascade_Click() {
     const QSize area = mdiArea_->viewport()->size();
     QStyleOptionTitleBar option;
     option.initFrom(windows.front());
-    const int step = std::max(
-        16, windows.front()->style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, windows.front()) + 4);
-    const QSize size = QSize(area.width() * 3 / 4, area.height() * 3 / 4).expandedTo(windows.front()->minimumSizeHint());
+    const int step =
+        std::max(16, windows.front()->style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, windows.front()) + 4);
+    const QSize size =
+        QSize(area.width() * 3 / 4, area.height() * 3 / 4).expandedTo(windows.front()->minimumSizeHint());
     // Past the last place that keeps a window inside the area the steps start again at the corner.
     const int places =
         std::max(1, std::min((area.width() - size.width()) / step, (area.height() - size.height()) / step) + 1);
@@ -815,7 +832,12 @@ void frmMain::rebuildWindowList() {
     windowListActions_.append(windowMenu_->addSeparator());
     int n = 0;
     for (QMdiSubWindow* w : windows) {
-        QAction* a = windowMenu_->addAction(QStringLiteral("&%1 %2").arg(++n).arg(w->windowTitle()));
+        // As on Windows: the first nine are chosen with their digit, the tenth with its 0, the rest by pointer.
+        ++n;
+        const QString number = n <= 9    ? QStringLiteral("&%1").arg(n)
+                               : n == 10 ? QStringLiteral("1&0")
+                                         : QString::number(n);
+        QAction* a = windowMenu_->addAction(number + u' ' + menuPathText(w->windowTitle(), windowMenu_));
         a->setCheckable(true);
         a->setChecked(w == mdiArea_->currentSubWindow());
         connect(a, &QAction::triggered, this, [this, w] { mdiArea_->setActiveSubWindow(w); });
@@ -918,7 +940,8 @@ void frmMain::fitToScreen() {
     const QRect free = screen->availableGeometry();
     // The frame around the window's inside, as far as it is known (none before the window is shown).
     const QSize frame = outer.size() - size();
-    const QSize inside(std::min(width(), free.width() - frame.width()), std::min(height(), free.height() - frame.height()));
+    const QSize inside(std::min(width(), free.width() - frame.width()),
+                       std::min(height(), free.height() - frame.height()));
     if (inside != size() && inside.width() > 0 && inside.height() > 0)
         resize(inside);
     const QSize whole = inside + frame;
@@ -994,6 +1017,7 @@ void frmMain::dropEvent(QDropEvent* event) {
 bool frmMain::ShutDown() {
     if (shutDownDone_)
         return true;
+    // Saved first, so they are kept even when a window's question stops the shut-down ...
     SaveSettings();
     // Every other loaded window goes, in load order. A document window that refuses (its save question was
     // cancelled) stops the shut-down so nothing unsaved is lost; any other window that stays (a tool window
@@ -1008,6 +1032,9 @@ bool frmMain::ShutDown() {
     for (QMdiSubWindow* sub : mdiArea_->subWindowList())
         if (!sub->close())
             return false;
+    // ... and again once every window has gone: a file saved from a window's question has joined the recent
+    // files meanwhile.
+    SaveSettings();
     shutDownDone_ = true;
     return true;
 }
