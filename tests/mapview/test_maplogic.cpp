@@ -268,6 +268,34 @@ TEST_F(OpenMap, DataSetsDeleteTheirPinsAndZoomFitsThem) {
     EXPECT_THROW(MapModel().AddPushpin({0, 0}, "x"), MapError); // no map open
 }
 
+// A pushpin's balloon stays inside the map, wherever the pushpin stands, and leaves its head uncovered: a
+// balloon cut by the map's edge hides the name of the logger the user has just selected.
+TEST(PushpinBalloons, StayInsideTheMapAndClearOfTheHead) {
+    const QRectF area(0, 0, 400, 300);
+    const QSizeF size(80, 20);
+    const struct {
+        QPointF tip;
+        bool right; // of the head, else left of it
+        bool above; // the head, else below the point
+    } cases[] = {
+        {{200, 150}, true, true},  {{380, 150}, false, true}, // at the side panel
+        {{200, 30}, true, false},                             // at the top
+        {{390, 10}, false, false},                            // in the corner
+        {{40, 150}, true, true},   {{200, 299}, true, true},  // at the left edge, on the bottom edge
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.tip.x() << ',' << c.tip.y());
+        const QRectF box = BalloonBox(c.tip, size, area);
+        EXPECT_EQ(box.size(), size);
+        EXPECT_TRUE(area.contains(box)) << box.x() << ',' << box.y();
+        const QRectF head(c.tip.x() - 8, c.tip.y() - 24, 16, 16);
+        EXPECT_TRUE(c.right ? box.left() > head.right() : box.right() < head.left()) << box.x();
+        EXPECT_TRUE(c.above ? box.bottom() < head.bottom() : box.top() > c.tip.y()) << box.y();
+    }
+    // Wider than the map: its start shows.
+    EXPECT_EQ(BalloonBox(QPointF(200, 150), QSizeF(500, 20), area).left(), area.left());
+}
+
 TEST(MapTemplate, MissingOrBrokenFilesAreRefused) {
     app();
     QTemporaryDir dir;
