@@ -5,6 +5,7 @@
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
+#include "documents/LatLongText.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
 #include "lang/LangText.h"
@@ -31,16 +32,6 @@ bool confirmRemoval(const LoggerRecord& r, const QString& caption) {
     return ShowMessage(question, plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2, caption) == plat::IDYES;
 }
 
-bool latLongValid(const QString& text) {
-    if (text.count(u'/') != 1)
-        return false;
-    if (text.contains(u',') && text.contains(u'.'))
-        return false;
-    const QChar mark = text.contains(u',') ? u',' : u'.';
-    const QStringList halves = text.split(u'/');
-    return halves[0].count(mark) == 1 && halves[1].count(mark) == 1;
-}
-
 // The record editor edits only the eight digits of a grid reference and puts them back behind the letters "AA".
 // Files from the field unit and from Ambleway imports carry the grid square's own two letters: an edit keeps
 // them, and only a record without letters gets "AA".
@@ -52,31 +43,6 @@ std::string KeepGridLetters(const std::string& stored, const std::string& edited
 }
 
 } // namespace
-
-int16_t ValidateLatLongText(QString& input, QString& output, int16_t& mode) {
-    while (!latLongValid(input)) {
-        const QString example =
-            QStringLiteral("51") + DecimalSeparator + QStringLiteral("5/-0") + DecimalSeparator + QStringLiteral("12");
-        const QString prompt = LoadLangString(txt::LatLongPrompt1) + input + LoadLangString(txt::LatLongPrompt2) +
-                               example + LoadLangString(txt::LatLongPrompt3);
-        QString answer;
-        if (!plat::ui().inputBox(prompt, QString(), input, &answer))
-            answer.clear();
-        input = answer;
-        if (input.isEmpty()) {
-            input = QStringLiteral("0.0/0.0");
-            break;
-        }
-    }
-    const QChar own = input.contains(u',') ? u',' : u'.';
-    QString out = input;
-    if (mode == 1)
-        out.replace(own, DecimalSeparator);
-    else
-        out.replace(DecimalSeparator, QStringLiteral("."));
-    output = out;
-    return 0;
-}
 
 // --- clipboard -------------------------------------------------------------------------------------------
 
@@ -241,9 +207,9 @@ bool frmDMA::CreateNewGPSRecord(int32_t serial, int16_t position, QString& coord
         return false;
     LoggerRecord r = NewBlankRecord();
     r.Serial = serial;
+    // A logger placed on the map gets a coordinate in any case.
     QString copy = coordinates;
-    int16_t mode = 0;
-    ValidateLatLongText(copy, coordinates, mode);
+    ValidateLatLongText(copy, coordinates, 0, LatLongGivenUp::ZeroPair);
     r.Comment2 = plat::toAnsi(coordinates);
     LocalRecords.push_back(std::move(r));
     RecordCount = static_cast<int16_t>(RecordCount + 1);

@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
+#include <QTextEdit>
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,6 @@
-// The map's pieces without a window: coordinate texts, the product tables, the pushpin registry, the map
+// The map's pieces without a window: the product tables, the pushpin registry, the map
 // model (projection, pushpins, data sets, view) and the base map (shapefile reading, tile folders).
 #include "mapview/BaseMap.h"
-#include "mapview/LatLongText.h"
 #include "mapview/MapModel.h"
 #include "mapview/MapProduct.h"
 #include "mapview/clsPushpinInfo.h"
@@ -45,40 +44,6 @@ QGuiApplication& app() {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QGuiApplication a(argc, argv);
     return a;
-}
-
-TEST(LatLongText, AcceptsOnePairWithOneMarkKindPerHalf) {
-    struct Case {
-        const char* text;
-        bool ok;
-    } cases[] = {
-        {"51,5/-0,12", true},  {"51.5/-0.12", true}, {"51,5/-0.12", false}, {"51.5", false},
-        {"51.5/0.1/2", false}, {"51/0.1", false},    {"51.5/0", false},     {"51..5/0.1", false},
-        {"", false},           {"a.b/c.d", true}, // halves are not checked for being numbers
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(IsLatLongText(QString::fromLatin1(c.text)), c.ok) << c.text;
-}
-
-TEST(LatLongText, ConvertsTheMarkEachWay) {
-    EXPECT_EQ(ConvertLatLongText("51.5/-0.12", 1, ","), "51,5/-0,12");
-    EXPECT_EQ(ConvertLatLongText("51,5/-0,12", 1, "."), "51.5/-0.12");
-    EXPECT_EQ(ConvertLatLongText("51,123456/-0,123456", 0, ","), "51.123456/-0.123456");
-    EXPECT_EQ(ConvertLatLongText("51.123456/-0.123456", 0, "."), "51.123456/-0.123456");
-    EXPECT_EQ(LatLongExample("."), "12.345678/12.345678");
-    EXPECT_EQ(LatLongExample(","), "12,345678/12,345678");
-}
-
-TEST(LatLongText, FormatsSixDecimalsAndReadsBack) {
-    EXPECT_EQ(FormatCoordinate(51.5, "."), "51.500000");
-    EXPECT_EQ(FormatCoordinate(-0.1234567, ","), "-0,123457");
-    EXPECT_EQ(FormatCoordinate(-0.0000001, "."), "0.000000");
-    double lat = 0, lon = 0;
-    ASSERT_TRUE(ParseLatLong("51,5/-0,12", ",", &lat, &lon));
-    EXPECT_DOUBLE_EQ(lat, 51.5);
-    EXPECT_DOUBLE_EQ(lon, -0.12);
-    EXPECT_FALSE(ParseLatLong("a.b/c.d", ".", &lat, &lon));
-    EXPECT_FALSE(ParseLatLong("51.5", ".", &lat, &lon));
 }
 
 TEST(MapProduct, VersionsRegionsTemplatesAndSymbols) {
