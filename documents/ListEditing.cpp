@@ -274,7 +274,7 @@ bool frmDMA::RemoveRecord() {
         ListViewDMA->setFocus();
         return false;
     }
-    LoggerTable[static_cast<size_t>(kMaxLoggers)] = r;
+    RemovedRecord = r;
     RemoveRecordAt(index);
     ReLoad();
     SelLine = 0;

@@ -141,6 +141,9 @@ public:
 
     int16_t SearchNextLine = 0;
     QString SearchText;
+    // The logger RemoveRecord took out last, kept by the window itself: the logger table's slots are the other
+    // windows' exchange area, and the table's records are a file's between a read or write and the copy.
+    LoggerRecord RemovedRecord;
 
     // What the list shows, for the printing and map windows (and tests): 1-based row positions.
     int rowCount() const;

@@ -2,6 +2,7 @@
 // pushpins with their symbols, names, notes and balloons, the leak-only filter, and editing by mouse.
 #include "DocumentFixtures.h"
 #include "MapTestDriver.h"
+#include "ScopedProgramWindows.h"
 #include "ScriptedUi.h"
 #include "core/ProgramWindows.h"
 #include "core/Settings.h"
@@ -87,8 +88,8 @@ struct MapProgramWindows : StatusRecorder {
 class MapWindowTest : public ::testing::Test, public DocumentTest {
 protected:
     MapProgramWindows programWindows_;
+    ScopedProgramWindows registered_{&programWindows_};
     void SetUp() override {
-        RegisterProgramWindows(&programWindows_);
         const QDir templates(sourcePath(QStringLiteral("mapview/templates")));
         for (const QString& name : templates.entryList({QStringLiteral("*.ptt")}))
             QFile::copy(templates.filePath(name), env.path(name));
@@ -109,7 +110,6 @@ protected:
         flushDeletes();
         editor.reset();
         DecimalSeparator = QStringLiteral(".");
-        RegisterProgramWindows(&status);
     }
     frmDMA* openList(const std::vector<FixtureLogger>& loggers) {
         OpenDocument(env.writeFile(QStringLiteral("area.pdb"), areaFile(loggers)));

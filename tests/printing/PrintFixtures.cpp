@@ -1,5 +1,5 @@
-#include "core/ProgramWindows.h"
 #include "PrintFixtures.h"
+#include "core/ProgramWindows.h"
 
 #include "documents/frmDMA.h"
 #include "printing/Printer.h"
@@ -57,7 +57,6 @@ PrintTest::PrintTest() {
     ensureApplication();
     InitDatabaseStore();
     LoggerCount = 0;
-    RegisterProgramWindows(&status);
     printing::PrinterObject& p = printing::Printer();
     p.selectDevice(printing::PrinterObject::PdfDeviceName);
     p.setOutputFileName(pdfPath());
@@ -74,7 +73,6 @@ PrintTest::~PrintTest() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     printing::Printer().KillDoc();
     printing::Printer().setOutputFileName(QString());
-    RegisterProgramWindows(nullptr);
 }
 
 frmDMA* PrintTest::makeList(const std::vector<LoggerRecord>& records, const QString& name) {

@@ -1,5 +1,6 @@
 #pragma once
 // Loggers, list windows and PDF read-back for the printing tests.
+#include "ScopedProgramWindows.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "core/DMAModule.h"
@@ -65,6 +66,7 @@ public:
 
     TestEnv env;
     StatusRecorder status;
+    ScopedProgramWindows registered_{&status};
     std::vector<frmDMA*> lists;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 // A program folder with a blank in its name, the fake transfer program in it, fresh exchange folders, and
 // helpers for field-unit files and list windows.
+#include "ScopedProgramWindows.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "documents/DocumentFiles.h"
@@ -51,6 +52,7 @@ public:
 
     TestEnv env;
     StatusLog status;
+    ScopedProgramWindows registered_{&status};
 
 private:
     QString program_;

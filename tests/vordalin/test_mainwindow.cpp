@@ -681,6 +681,7 @@ TEST_F(MainWindowTest, AutoSizeFollowsTheWidthAListWindowGets) {
 // A session that ended maximized stored the whole screen (and on Windows a few pixels past its edges): the
 // next start shows the whole window, status bar included, on the available part of the screen.
 TEST_F(MainWindowTest, TheRestoredWindowFitsTheScreen) {
+    const ScopedProgramWindows keepMain(main.get()); // whatever the other main windows do to the registration
     const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
     struct Case {
         QRect stored; // pixels
@@ -710,7 +711,6 @@ TEST_F(MainWindowTest, TheRestoredWindowFitsTheScreen) {
         }
         restored.close();
     }
-    RegisterProgramWindows(main.get());
 }
 
 } // namespace
