@@ -29,8 +29,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <numbers>
+#include <string>
 #include <thread>
 
 using namespace mapview;
