@@ -5,13 +5,14 @@
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
+#include "documents/LatLongText.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
-#include "lang/LangText.h"
 
 #include <QItemSelectionModel>
 #include <QTreeView>
@@ -26,47 +27,22 @@ namespace {
 
 // The one question both ways of removing a logger ask: its serial and first comment, No as the default.
 bool confirmRemoval(const LoggerRecord& r, const QString& caption) {
-    const QString question = LoadLangString(txt::RemoveQuestion) + plat::vb::formatSerialQ(r.Serial) + QStringLiteral(" ?\n(") +
-                             plat::fromAnsi(r.Comment1) + u')';
+    const QString question = LoadLangString(txt::RemoveQuestion) + plat::vb::formatSerialQ(r.Serial) +
+                             QStringLiteral(" ?\n(") + plat::fromAnsi(r.Comment1) + u')';
     return ShowMessage(question, plat::MB_YESNO | plat::MB_ICONHAND | plat::MB_DEFBUTTON2, caption) == plat::IDYES;
 }
 
-bool latLongValid(const QString& text) {
-    if (text.count(u'/') != 1)
-        return false;
-    if (text.contains(u',') && text.contains(u'.'))
-        return false;
-    const QChar mark = text.contains(u',') ? u',' : u'.';
-    const QStringList halves = text.split(u'/');
-    return halves[0].count(mark) == 1 && halves[1].count(mark) == 1;
+// The record editor edits only the eight digits of a grid reference and puts them back behind the letters "AA".
+// Files from the field unit and from Ambleway imports carry the grid square's own two letters: an edit keeps
+// them, and only a record without letters gets "AA".
+std::string KeepGridLetters(const std::string& stored, const std::string& edited) {
+    auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (stored.size() < 2 || edited.size() < 2 || !letter(stored[0]) || !letter(stored[1]))
+        return edited;
+    return stored.substr(0, 2) + edited.substr(2);
 }
 
 } // namespace
-
-int16_t ValidateLatLongText(QString& input, QString& output, int16_t& mode) {
-    while (!latLongValid(input)) {
-        const QString example =
-            QStringLiteral("51") + DecimalSeparator + QStringLiteral("5/-0") + DecimalSeparator + QStringLiteral("12");
-        const QString prompt = LoadLangString(txt::LatLongPrompt1) + input + LoadLangString(txt::LatLongPrompt2) + example +
-                               LoadLangString(txt::LatLongPrompt3);
-        QString answer;
-        if (!plat::ui().inputBox(prompt, QString(), input, &answer))
-            answer.clear();
-        input = answer;
-        if (input.isEmpty()) {
-            input = QStringLiteral("0.0/0.0");
-            break;
-        }
-    }
-    const QChar own = input.contains(u',') ? u',' : u'.';
-    QString out = input;
-    if (mode == 1)
-        out.replace(own, DecimalSeparator);
-    else
-        out.replace(DecimalSeparator, QStringLiteral("."));
-    output = out;
-    return 0;
-}
 
 // --- clipboard -------------------------------------------------------------------------------------------
 
@@ -231,9 +207,9 @@ bool frmDMA::CreateNewGPSRecord(int32_t serial, int16_t position, QString& coord
         return false;
     LoggerRecord r = NewBlankRecord();
     r.Serial = serial;
+    // A logger placed on the map gets a coordinate in any case.
     QString copy = coordinates;
-    int16_t mode = 0;
-    ValidateLatLongText(copy, coordinates, mode);
+    ValidateLatLongText(copy, coordinates, 0, LatLongGivenUp::ZeroPair);
     r.Comment2 = plat::toAnsi(coordinates);
     LocalRecords.push_back(std::move(r));
     RecordCount = static_cast<int16_t>(RecordCount + 1);
@@ -298,7 +274,7 @@ bool frmDMA::RemoveRecord() {
         ListViewDMA->setFocus();
         return false;
     }
-    LoggerTable[static_cast<size_t>(kMaxLoggers)] = r;
+    RemovedRecord = r;
     RemoveRecordAt(index);
     ReLoad();
     SelLine = 0;
@@ -395,6 +371,7 @@ void frmDMA::ModifyRecordBySerialNo(const LoggerRecord& edited) {
         return;
     }
     LoggerRecord r = edited;
+    r.GridRef = KeepGridLetters(LocalRecords[static_cast<size_t>(index)].GridRef, edited.GridRef);
     r.Deployed = LocalRecords[static_cast<size_t>(index)].Deployed;
     r.Received = LocalRecords[static_cast<size_t>(index)].Received;
     LocalRecords[static_cast<size_t>(index)] = std::move(r);
@@ -402,5 +379,6 @@ void frmDMA::ModifyRecordBySerialNo(const LoggerRecord& edited) {
     AskForSave = true;
     MakeVisibleListLine(static_cast<int16_t>(position));
     ListViewDMA->setFocus();
-    ShowStatusText(LoadLangString(txt::SerialPrefix) + plat::vb::formatSerialQ(edited.Serial) + LoadLangString(txt::Modified));
+    ShowStatusText(LoadLangString(txt::SerialPrefix) + plat::vb::formatSerialQ(edited.Serial) +
+                   LoadLangString(txt::Modified));
 }

@@ -58,15 +58,15 @@ public:
         current_ = std::make_unique<ListWindow>(ActiveDocument.data());
         return current_.get();
     }
-    void Interact(bool enable) override {
-        programWindows().Interact(enable);
-    }
+    void Interact(bool enable) override { programWindows().Interact(enable); }
     bool LoadFileWithReport(const QString& path) override { return ::LoadFileWithReport(path); }
     void OpenDocument(const QString& path) override { ::OpenDocument(path); }
     void ShowReport(const QString& caption, const QString& text) override {
         auto* window = new frmDocument;
         window->setWindowTitle(caption);
         window->setText(text);
+        // Only what the user changes in the report is worth a question when it closes.
+        window->AskForSave = false;
         ShowDocumentWindow(window);
     }
 
@@ -93,4 +93,3 @@ void SearchSerialInFilesCommand(QWidget* parent) {
     frmCatalogue dialog(parent);
     plat::ui().execDialog(&dialog);
 }
-

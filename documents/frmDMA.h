@@ -1,9 +1,9 @@
 #pragma once
 // The logger list window: one open area file, its own copy of the loggers and the list that shows them.
 #include "core/DMAModule.h"
+#include "documents/LoggerListModel.h"
 #include "platform/FormClose.h"
 
-#include <QAbstractTableModel>
 #include <QMdiSubWindow>
 #include <QStringList>
 
@@ -12,66 +12,8 @@
 
 class QTreeView;
 
-// Text of a reading level or spread in the list: a blank before values below 10, so the column lines up.
-QString FormatReadingValue(int16_t value);
-// The text of one list column (0..10) for a record.
-QString LoggerRowText(const LoggerRecord& record, int column);
 // The record a new logger starts from: serial 99999999, an empty grid reference, the default first comment.
 LoggerRecord NewBlankRecord();
-
-// The list's rows over the window's records. A row holds only the index of its record (its key), so filling
-// a list of thousands of loggers costs one integer per row and texts are made only for rows on screen.
-class LoggerListModel : public QAbstractTableModel {
-    Q_OBJECT
-public:
-    static constexpr int kColumns = 11;
-    LoggerListModel(const std::vector<LoggerRecord>* records, QObject* parent);
-
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-
-    void setCaption(int column, const QString& caption);
-    QString caption(int column) const { return captions_.value(column); }
-
-    void clearRows();
-    // Rows 1..count showing records 1..count, in the current sort order.
-    void fillRows(int count);
-    // Inserts a row for a record before the 1-based position (past the end: appended); re-sorted when on.
-    void insertRow(int position, int recordIndex);
-    void removeRowAt(int position);
-    // Record index of the row at a 1-based position (0 when there is no such row).
-    int recordAt(int position) const;
-    // Redraws the rows that show a record after it changed.
-    void recordChanged(int recordIndex);
-    // The rows as record indices in display order, and a whole new set of them in one reset.
-    const std::vector<int>& rows() const { return rows_; }
-    void setRows(std::vector<int> rows);
-    // Between these two, row changes reach the list as one reset at the end instead of one redraw each;
-    // nothing may select or scroll rows meanwhile.
-    void beginBatch();
-    void endBatch();
-    bool batching() const { return batching_; }
-
-    // Sorting as text on one column; later fills and inserts keep the order.
-    void sortBy(int column, Qt::SortOrder order);
-    bool sorted() const { return sorted_; }
-    Qt::SortOrder sortOrder() const { return order_; }
-
-private:
-    void applySort();
-    // Sorts again; rows the view remembers (selection, current row) follow their records.
-    void resortKeepingRows();
-
-    const std::vector<LoggerRecord>* records_;
-    std::vector<int> rows_; // record index per displayed row
-    QStringList captions_;
-    bool sorted_ = false;
-    bool batching_ = false;
-    int sortColumn_ = 0;
-    Qt::SortOrder order_ = Qt::AscendingOrder;
-};
 
 class frmDMA : public plat::Form<QMdiSubWindow> {
     Q_OBJECT
@@ -141,6 +83,9 @@ public:
 
     int16_t SearchNextLine = 0;
     QString SearchText;
+    // The logger RemoveRecord took out last, kept by the window itself: the logger table's slots are the other
+    // windows' exchange area, and the table's records are a file's between a read or write and the copy.
+    LoggerRecord RemovedRecord;
 
     // What the list shows, for the printing and map windows (and tests): 1-based row positions.
     int rowCount() const;

@@ -155,20 +155,36 @@ const QImage* BaseMap::tile(int z, int x, int y) const {
     pending_.insert(key);
     QNetworkReply* reply = network_->get(request);
     reply->setProperty("tileKey", key);
-    // A reply longer than any tile is given up while it comes in, not after it has all been kept.
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
-        if (received > kMaxTileBytes || total > kMaxTileBytes)
+    // Left unbounded, a reply takes in whatever the server sends as fast as the network gives it, faster than
+    // it could be stopped. Its buffer is bounded to a tile's limit, and what comes in is taken out of it at once
+    // (the reply stops reading while its buffer is full): a reply that goes past the limit is given up as soon
+    // as the byte over it is in.
+    reply->setReadBufferSize(kMaxTileBytes + 1);
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply] { takeIn(reply); });
+    // A length announced beyond any tile is given up at once.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64, qint64 total) {
+        if (total > kMaxTileBytes)
             reply->abort();
     });
     return nullptr;
 }
 
+void BaseMap::takeIn(QNetworkReply* reply) const {
+    QByteArray& bytes = incoming_[reply];
+    bytes += reply->read(kMaxTileBytes + 1 - bytes.size());
+    if (bytes.size() > kMaxTileBytes)
+        reply->abort(); // finishes the reply, which drops what was taken in
+}
+
 void BaseMap::fetched(QNetworkReply* reply) {
     const QString key = reply->property("tileKey").toString();
     pending_.remove(key);
+    QByteArray bytes = incoming_.take(reply);
     QImage image;
-    if (reply->error() == QNetworkReply::NoError)
-        image = decodeTile(reply->read(kMaxTileBytes + 1));
+    if (reply->error() == QNetworkReply::NoError) {
+        bytes += reply->read(kMaxTileBytes + 1 - bytes.size());
+        image = decodeTile(bytes);
+    }
     reply->deleteLater();
     if (image.isNull()) {
         missing_.insert(key);

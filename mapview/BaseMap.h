@@ -72,6 +72,8 @@ private:
     QString tilePath(int z, int x, int y) const;
     const QImage* tile(int z, int x, int y) const;
     const QImage* keep(const QString& key, QImage image) const;
+    // Moves what has come in for a tile out of its reply; gives the reply up once it is more than a tile.
+    void takeIn(QNetworkReply* reply) const;
     void fetched(QNetworkReply* reply);
     void drawShapes(QPainter& painter, const MapView& view) const;
     void drawTiles(QPainter& painter, const MapView& view) const;
@@ -84,6 +86,7 @@ private:
     mutable QCache<QString, QImage> tiles_; // cost: bytes
     mutable QSet<QString> missing_;
     mutable QSet<QString> pending_;
+    mutable QHash<QNetworkReply*, QByteArray> incoming_; // the bytes of each tile reply so far
     QNetworkAccessManager* network_ = nullptr;
 };
 

@@ -414,6 +414,18 @@ QRectF pinRect(const QPointF& tip) {
 }
 } // namespace
 
+QRectF BalloonBox(const QPointF& tip, const QSizeF& size, const QRectF& area) {
+    // Clear of the head by a few pixels on the side it goes to.
+    QRectF box(QPointF(tip.x() + 9, tip.y() - kPinH - size.height() + 4), size);
+    if (box.right() > area.right() && tip.x() - 9 - size.width() >= area.left())
+        box.moveRight(tip.x() - 9);
+    if (box.top() < area.top())
+        box.moveTop(tip.y() + 4);
+    box.moveLeft(std::max(area.left(), std::min(box.left(), area.right() - box.width())));
+    box.moveTop(std::max(area.top(), std::min(box.top(), area.bottom() - box.height())));
+    return box;
+}
+
 PushpinRef MapModel::pushpinAt(const QPointF& screen) const {
     for (auto it = pins_.rbegin(); it != pins_.rend(); ++it)
         if (pinRect(view_.toScreen((*it)->world_)).contains(screen))
@@ -462,12 +474,17 @@ void MapModel::render(QPainter& painter, const BaseMap* base) const {
         for (const QString& l : lines)
             width = std::max(width, noteMetrics.horizontalAdvance(l));
         const double height = nameMetrics.height() + lines.size() * noteMetrics.height();
-        const QRectF box(tip.x() + 9, tip.y() - kPinH - height - 2, width + 10, height + 6);
+        // Within the map: a balloon cut off by the map's edge would hide the logger's name.
+        const QRectF box = BalloonBox(tip, QSizeF(width + 10, height + 6), area);
+        // The pointer runs from the balloon's edge nearest the head to the head.
+        const QPointF head(tip.x() + 2, tip.y() - kPinH + 8);
+        const double edge = box.bottom() <= head.y() ? box.bottom() : box.top();
+        const double from = box.left() >= tip.x() ? box.left() + 4 : std::max(box.left() + 4, box.right() - 12);
         QPainterPath path;
         path.addRoundedRect(box, 4, 4);
-        path.moveTo(box.left() + 4, box.bottom());
-        path.lineTo(tip.x() + 2, tip.y() - kPinH + 8);
-        path.lineTo(box.left() + 12, box.bottom());
+        path.moveTo(from, edge);
+        path.lineTo(head);
+        path.lineTo(from + 8, edge);
         painter.setPen(QPen(QColor(60, 60, 60), 1));
         painter.setBrush(QColor(255, 255, 240, 235));
         painter.drawPath(path.simplified());

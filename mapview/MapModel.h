@@ -101,6 +101,11 @@ struct MapView {
     QPointF toWorld(const QPointF& screen) const;
 };
 
+// Where a pushpin's balloon of the given size goes for a pushpin whose point is at tip, inside the view area:
+// above the head and to its right, to its left where the right is too narrow, below the point where the top is
+// too low; a balloon larger than the area keeps its top left corner in it.
+QRectF BalloonBox(const QPointF& tip, const QSizeF& size, const QRectF& area);
+
 class MapModel {
 public:
     static constexpr double kMinZoom = 1;

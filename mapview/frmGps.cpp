@@ -1,15 +1,14 @@
 #include "mapview/frmGps.h"
 #include "mapview/frmGpsCommon.h"
 
-#include "core/ProgramWindows.h"
 #include "core/DMAModule.h"
+#include "core/ProgramWindows.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
+#include "documents/LatLongText.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
-#include "mapview/GPSModule.h"
-#include "mapview/LatLongText.h"
 #include "lang/LangText.h"
 #include "mapview/frmAddNewGPSLogger.h"
 #include "platform/AppInfo.h"
@@ -445,8 +444,9 @@ void frmGps::mnuPrint_Click() {
     const QString title = document() ? document()->DMAName : QString();
     const MapControl* control = m_MapPointControl;
     ignoring([&] {
-        PrintJob(title, 1, mnuLandscape->isChecked() ? 1 : 0,
-                 [control, &title](QPainter& painter, const QRectF& page) { control->PrintPage(painter, page, title); });
+        PrintJob(title, 1, mnuLandscape->isChecked() ? 1 : 0, [control, &title](QPainter& painter, const QRectF& page) {
+            control->PrintPage(painter, page, title);
+        });
     });
 }
 

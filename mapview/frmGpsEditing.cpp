@@ -4,10 +4,9 @@
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
+#include "documents/LatLongText.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
-#include "mapview/GPSModule.h"
-#include "mapview/LatLongText.h"
 #include "lang/LangText.h"
 #include "mapview/frmAddNewGPSLogger.h"
 #include "mapview/frmGps.h"
@@ -191,7 +190,7 @@ void frmGps::syncSerial(const QString& entry, bool full) {
     const Location at = pin->location();
     QString text = FormatCoordinate(at.Latitude, sep) + u'/' + FormatCoordinate(at.Longitude, sep);
     QString converted;
-    ValidateLatLongText(text, converted, 0);
+    ValidateLatLongText(text, converted, 0, LatLongGivenUp::NoResult);
     if (converted.isEmpty())
         return;
     doc->GetLocalRecByIndex(kMaxLoggers, index);

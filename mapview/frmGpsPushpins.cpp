@@ -3,9 +3,8 @@
 #include "core/DMAModule.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
+#include "documents/LatLongText.h"
 #include "documents/frmDMA.h"
-#include "mapview/GPSModule.h"
-#include "mapview/LatLongText.h"
 #include "lang/LangText.h"
 #include "mapview/frmGps.h"
 #include "mapview/frmGpsCommon.h"
@@ -40,7 +39,7 @@ bool rowPushpin(frmDMA* doc, int row, double* latitude, double* longitude, doubl
     const QString sep = DecimalSeparator.isEmpty() ? QStringLiteral(".") : DecimalSeparator;
     QString text = doc->rowText(row, 5);
     QString converted;
-    ValidateLatLongText(text, converted, 1);
+    ValidateLatLongText(text, converted, 1, LatLongGivenUp::NoResult);
     if (!converted.contains(u'/') || !ParseLatLong(converted, sep, latitude, longitude))
         return false;
     *drop = std::trunc(plat::vb::Val(doc->rowText(row, 8)) - plat::vb::Val(doc->rowText(row, 9)));

@@ -1,12 +1,12 @@
 #include "vordalin/CommandTable.h"
 
-#include "documents/LoggerCommands.h"
 #include "core/Startup.h"
+#include "documents/LoggerCommands.h"
 #include "documents/MergeCommands.h"
 #include "documents/frmDMAEdit.h"
+#include "lang/LangText.h"
 #include "vordalin/SubsystemCommands.h"
 #include "vordalin/frmMain.h"
-#include "lang/LangText.h"
 
 namespace cmd {
 namespace {
@@ -38,8 +38,10 @@ const std::vector<MenuEntry>& menuTable() {
         I("mnuFileNewWin", "New, from current &Window...", txt::NewFromCurrentWindow, "", call<NewWindowCommand>),
         Bar("mnuFileBar11"),
         I("mnuFileOpen", "&Open...", txt::Open, "Ctrl+O", member<&frmMain::mnuFileOpen_Click>),
-        I("mnuFileMerge", "Add &most recent patrol to...", txt::AddMostRecentPatrolTo, "", member<&frmMain::mnuFileMerge_Click>),
-        I("mnuMergeByRDGrid", "Merge by Coordinate Reference", txt::MergeByCoordinateReference, "", member<&frmMain::mnuMergeByRDGrid_Click>),
+        I("mnuFileMerge", "Add &most recent patrol to...", txt::AddMostRecentPatrolTo, "",
+          member<&frmMain::mnuFileMerge_Click>),
+        I("mnuMergeByRDGrid", "Merge by Coordinate Reference", txt::MergeByCoordinateReference, "",
+          member<&frmMain::mnuMergeByRDGrid_Click>),
         Bar("mnuFileBar0"),
         I("mnuFileSave", "&Save", txt::Save, "Ctrl+S", member<&frmMain::mnuFileSave_Click>),
         I("mnuFileSaveAs", "Save &As...", txt::SaveAs, "Ctrl+A", member<&frmMain::mnuFileSaveAs_Click>),
@@ -69,17 +71,20 @@ const std::vector<MenuEntry>& menuTable() {
         I("mnuSearchrFind", "&Find...", txt::Find, "", call<FindCommand>),
         I("mnuSearchFindNext", "Find &Next", txt::FindNext, "F3", call<FindNextCommand>),
         Bar("mnuSearch0"),
-        I("mnuSearchCatalogue", "For serial number in files...", txt::ForSerialNumberInFiles, "", member<&frmMain::mnuSearchCatalogue_Click>),
+        I("mnuSearchCatalogue", "For serial number in files...", txt::ForSerialNumberInFiles, "",
+          member<&frmMain::mnuSearchCatalogue_Click>),
         End(),
 
         M("mnuLogger", "&Logger", txt::Logger),
         I("mnuLoggerAdd", "&Add...", txt::Add, "", call<AddLoggerCommand>),
         I("mnuLoggerRemove", "&Remove", txt::Remove, "", call<RemoveLoggerCommand>),
         I("mnuLoggerChangeSerial", "&Change Serial...", txt::ChangeSerial, "", call<ChangeSerialCommand>),
-        I("mnuLoggerChangeDeployDate", "Change &Deploy date...", txt::ChangeDeployDate, "", call<ChangeDeployDateCommand>),
+        I("mnuLoggerChangeDeployDate", "Change &Deploy date...", txt::ChangeDeployDate, "",
+          call<ChangeDeployDateCommand>),
         Bar("mnuLogger0"),
         I("mnuLoggerFill", "F&ill...", txt::FIll, "", call<FillCommand>),
-        I("mnuUpdateAllAddInfo", "&Update All Additional Information", txt::UpdateAllAdditionalInformation, "", call<UpdateAllAddInfoCommand>),
+        I("mnuUpdateAllAddInfo", "&Update All Additional Information", txt::UpdateAllAdditionalInformation, "",
+          call<UpdateAllAddInfoCommand>),
         End(),
 
         M("mnuRovemark", "&Rovemark", txt::Rovemark),
@@ -105,7 +110,8 @@ const std::vector<MenuEntry>& menuTable() {
         I("mnuViewEditor", "&Editor", txt::Editor, "F8", call<ShowRecordEditor>),
         I("mnuViewLogger", "&Logger", 0, "", member<&frmMain::mnuViewLogger_Click>),
         I("mnuViewToolbar", "&Toolbar", txt::Toolbar, "", member<&frmMain::mnuViewToolbar_Click>, -1, true, true),
-        I("mnuViewStatusBar", "Status &Bar", txt::StatusBar, "", member<&frmMain::mnuViewStatusBar_Click>, -1, true, true),
+        I("mnuViewStatusBar", "Status &Bar", txt::StatusBar, "", member<&frmMain::mnuViewStatusBar_Click>, -1, true,
+          true),
         Bar("mnuView2"),
         I("mnuViewRefreshList", "&Refresh List", txt::RefreshList, "F12", member<&frmMain::mnuViewRefreshList_Click>),
         I("mnuViewAutoSize", "AutoSize", txt::Autosize, "", member<&frmMain::mnuViewAutoSize_Click>, -1, true),
@@ -138,11 +144,15 @@ const std::vector<MenuEntry>& menuTable() {
 
         M("mnuWindow", "&Window", txt::Window),
         I("mnuWindowCascade", "&Cascade", txt::Cascade, "", member<&frmMain::mnuWindowCascade_Click>),
-        I("mnuWindowTileHorizontal", "Tile &Horizontal", txt::TileHorizontal, "", member<&frmMain::mnuWindowTileHorizontal_Click>),
-        I("mnuWindowTileVertical", "Tile &Vertical", txt::TileVertical, "", member<&frmMain::mnuWindowTileVertical_Click>),
-        I("mnuWindowArrangeIcons", "&Arrange Icons", txt::ArrangeIcons, "", member<&frmMain::mnuWindowArrangeIcons_Click>),
+        I("mnuWindowTileHorizontal", "Tile &Horizontal", txt::TileHorizontal, "",
+          member<&frmMain::mnuWindowTileHorizontal_Click>),
+        I("mnuWindowTileVertical", "Tile &Vertical", txt::TileVertical, "",
+          member<&frmMain::mnuWindowTileVertical_Click>),
+        I("mnuWindowArrangeIcons", "&Arrange Icons", txt::ArrangeIcons, "",
+          member<&frmMain::mnuWindowArrangeIcons_Click>),
         Bar("mnuFileBar12"),
-        I("mnuWindowFollowMouse", "&Follow mouse", txt::FollowMouse, "", member<&frmMain::mnuWindowFollowMouse_Click>, -1, true),
+        I("mnuWindowFollowMouse", "&Follow mouse", txt::FollowMouse, "", member<&frmMain::mnuWindowFollowMouse_Click>,
+          -1, true),
         End(),
 
         M("mnuHelp", "&Help", txt::Help),
@@ -169,8 +179,10 @@ const std::vector<ToolEntry>& toolTable() {
         {"Back", "Previous Page", txt::PreviousPage, "go-up", ":/icons/back.png", member<&frmMain::tbBack_Click>},
         {"Forward", "Next Page", txt::NextPage, "go-down", ":/icons/forward.png", member<&frmMain::tbForward_Click>},
         {},
-        {"from_rovemark", "Receive all from Rovemark", txt::ReceiveAllFromRovemark, "", ":/icons/from_rovemark.png", ReceiveAllFromRovemark},
-        {"to_rovemark", "Send all to Rovemark", txt::SendAllToRovemark, "", ":/icons/to_rovemark.png", SendAllToRovemark},
+        {"from_rovemark", "Receive all from Rovemark", txt::ReceiveAllFromRovemark, "", ":/icons/from_rovemark.png",
+         ReceiveAllFromRovemark},
+        {"to_rovemark", "Send all to Rovemark", txt::SendAllToRovemark, "", ":/icons/to_rovemark.png",
+         SendAllToRovemark},
         {},
         {"From PDA", "From PDA", txt::PdaToPc, "", ":/icons/from_pda.png", DownloadFromPda},
         {"To PDA", "To PDA", txt::PcToPda, "", ":/icons/to_pda.png", UploadToPda},

@@ -108,8 +108,7 @@ void StartSubsystems(frmMain& main) {
         printing::PrinterObject& printer = printing::Printer();
         if (!printing::PrepareOutput(programWindows().mainWidget()))
             return false;
-        printer.setOrientation(directlink::FittedOrientation(picture.boundingRect().size()) ==
-                                       QPageLayout::Landscape
+        printer.setOrientation(directlink::FittedOrientation(picture.boundingRect().size()) == QPageLayout::Landscape
                                    ? printing::PrinterObject::OrientationLandscape
                                    : printing::PrinterObject::OrientationPortrait);
         QPainter* painter = printer.painter();

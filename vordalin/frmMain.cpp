@@ -1,52 +1,38 @@
 #include "vordalin/frmMain.h"
-#include "vordalin/SubsystemCommands.h"
 
-#include "core/DatabaseFile.h"
-#include "core/MergeReadings.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
-#include "core/Startup.h"
-#include "core/frmSplash.h"
-#include "documents/AmblewayImport.h"
 #include "documents/DocumentFiles.h"
-#include "documents/LoggerCommands.h"
-#include "documents/MergeCommands.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
 #include "documents/frmDocument.h"
-#include "vordalin/CommandTable.h"
-#include "vordalin/ProgramStart.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
-#include "platform/Paths.h"
 #include "platform/Twips.h"
 #include "platform/WindowRegistry.h"
-#include "lang/LangText.h"
+#include "vordalin/CommandTable.h"
 
-#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLayout>
 #include <QLinearGradient>
 #include <QLocale>
 #include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QScreen>
 #include <QMoveEvent>
-#include <QShowEvent>
+#include <QScreen>
 #include <QShortcut>
+#include <QShowEvent>
 #include <QStatusBar>
-#include <QStyle>
-#include <QStyleOptionTitleBar>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
 
@@ -60,11 +46,10 @@ std::function<long long()> frmMain::localEpochSeconds = [] {
 
 namespace {
 
-
 using cmd::Kind;
 using cmd::MenuEntry;
-using cmd::ToolEntry;
 using cmd::menuTable;
+using cmd::ToolEntry;
 using cmd::toolTable;
 
 QString itemKey(const MenuEntry& e) {
@@ -282,528 +267,6 @@ QAction* frmMain::toolButton(const QString& key) const {
     return buttons_.value(key);
 }
 
-// ---------------------------------------------------------------------------------------------------------
-// The main window's part of ProgramWindows
-
-void frmMain::setFollowMouseChecked(bool checked) {
-    mnuWindowFollowMouse->setChecked(checked);
-}
-
-QString frmMain::mruCaption(int item) const {
-    return item >= 1 && item <= 4 ? mnuFileMRU[item]->text() : QString();
-}
-
-void frmMain::setMruCaption(int item, const QString& caption) {
-    if (item >= 1 && item <= 4)
-        mnuFileMRU[item]->setText(caption);
-}
-
-void frmMain::setMruVisible(int item, bool visible) {
-    if (item >= 1 && item <= 4)
-        mnuFileMRU[item]->setVisible(visible);
-}
-
-bool frmMain::isMinimized() const {
-    return windowState() & Qt::WindowMinimized;
-}
-
-void frmMain::placementTwips(double* left, double* top, double* width, double* height) const {
-    // Stored as the load restores it: the frame's top-left corner (what move() places) and the size inside
-    // the frame (what resize() sets). The frame's outer size restored as the inside would grow the window by
-    // its title bar and borders at every start.
-    *left = plat::twips::fromPixelsX(pos().x());
-    *top = plat::twips::fromPixelsY(pos().y());
-    *width = plat::twips::fromPixelsX(size().width());
-    *height = plat::twips::fromPixelsY(size().height());
-}
-
-void frmMain::setStatusText(const QString& text) {
-    statusPanel_->setText(text);
-}
-QString frmMain::statusText() const {
-    return statusPanel_->text();
-}
-QString frmMain::dateText() const {
-    return datePanel_->text();
-}
-QString frmMain::timeText() const {
-    return timePanel_->text();
-}
-
-void frmMain::Interact(bool enable) {
-    tbToolBar->setEnabled(enable);
-    for (const char* name :
-         {"mnuFile", "mnuEdit", "mnuSearch", "mnuLogger", "mnuRovemark", "mnuView", "mnuWindow", "mnuHelp"})
-        menus_.value(QLatin1String(name))->menuAction()->setEnabled(enable);
-    for (QWidget* w : plat::windows::loadedNamed(QStringLiteral("frmDMAEdit")))
-        w->setEnabled(enable);
-    for (QWidget* w : plat::windows::loaded())
-        w->setEnabled(enable);
-}
-
-void frmMain::setAutoSizeChecked(bool checked) {
-    mnuViewAutoSize->setChecked(checked);
-}
-
-void frmMain::AutoSizeColumns(int column, bool show) {
-    ::AutoSizeColumns(static_cast<int16_t>(column), show);
-}
-
-// ---------------------------------------------------------------------------------------------------------
-// Recent files
-
-void frmMain::ClearMRU() {
-    for (int i = 1; i <= 4; ++i) {
-        mnuFileMRU[i]->setText(QString());
-        mnuFileMRU[i]->setVisible(false);
-    }
-}
-
-void frmMain::RebuildMruMenu(const QString& path) {
-    for (int i = 1; i <= 4; ++i)
-        if (mnuFileMRU[i]->text() == path)
-            return;
-    for (int i = 1; i <= 4; ++i) {
-        if (mnuFileMRU[i]->text().isEmpty()) {
-            mnuFileMRU[i]->setText(path);
-            mnuFileMRU[i]->setVisible(true);
-            return;
-        }
-    }
-    for (int i = 4; i > 1; --i)
-        mnuFileMRU[i]->setText(mnuFileMRU[i - 1]->text());
-    mnuFileMRU[1]->setText(path);
-}
-
-void frmMain::mnuFileMRU_Click(int index) {
-    const QString caption = mnuFileMRU[index]->text();
-    if (caption.isEmpty())
-        return;
-    OpenDocument(caption);
-    SaveDefaultPath(caption);
-}
-
-// ---------------------------------------------------------------------------------------------------------
-// File commands
-
-QMdiSubWindow* frmMain::activeChild() const {
-    return mdiArea_->currentSubWindow();
-}
-
-QString frmMain::formNameOfActiveChild() const {
-    QMdiSubWindow* child = activeChild();
-    return child ? plat::windows::formName(child) : QString();
-}
-
-bool frmMain::ConfirmOverwrite(const QString& path) {
-    return ::ConfirmOverwrite(path);
-}
-
-void frmMain::mnuFileNew_Click() {
-    ShowStatusText(QString());
-    NewDocument();
-}
-
-void frmMain::mnuFileOpen_Click() {
-    ShowStatusText(QString());
-    dlgCommonDialog.parent = this;
-    dlgCommonDialog.title = LoadLangString(txt::OpenTitle);
-    if (ForceNewPath)
-        dlgCommonDialog.folder = plat::toLocalPath(ForcePath);
-    else
-        dlgCommonDialog.folder = lastUsedFolder();
-    dlgCommonDialog.fileName = QStringLiteral("*.csv");
-    dlgCommonDialog.filter = loggerFileFilter_;
-    const QString name = plat::ui().openFileName(dlgCommonDialog);
-    if (name.isEmpty())
-        return;
-    dlgCommonDialog.fileName = name;
-    const QString ending = name.right(4).toLower();
-    if (ending == QStringLiteral(".csv") || ending == QStringLiteral(".pdb"))
-        OpenDocument(name);
-    else
-        OpenTextDocument(name);
-}
-
-QString frmMain::lastUsedFolder() const {
-    // The folder of the file the last file command chose, else the one a save or a recent file last used.
-    for (const QString& path : {dlgCommonDialog.fileName, DefaultPath}) {
-        const QString local = plat::toLocalPath(path);
-        const qsizetype slash = local.lastIndexOf(u'/');
-        if (slash < 0)
-            continue;
-        const QString folder = slash == 0 ? QStringLiteral("/") : local.left(slash);
-        if (QFileInfo(folder).isDir())
-            return folder;
-    }
-    return dlgCommonDialog.folder;
-}
-
-void frmMain::OpenTextDocument(const QString& path) {
-    auto* window = new frmDocument;
-    if (!window->LoadFile(path)) {
-        delete window;
-        ShowMessage(LoadLangString(txt::TextLoadFailed) + path, 0);
-        return;
-    }
-    window->setWindowTitle(path);
-    ShowDocumentWindow(window);
-}
-
-bool frmMain::SaveDocumentAs(QString& name, int titleText) {
-    auto* document = qobject_cast<frmDocument*>(activeChild());
-    if (!document)
-        return false;
-    dlgCommonDialog.parent = this;
-    dlgCommonDialog.fileName = name;
-    dlgCommonDialog.title = LoadLangString(titleText);
-    dlgCommonDialog.filter = textDocumentFilter_;
-    const QString chosen = plat::ui().saveFileName(dlgCommonDialog);
-    if (chosen.isEmpty())
-        return false;
-    dlgCommonDialog.fileName = chosen;
-    // The name the command came with was confirmed before the dialog; another existing file is asked here.
-    if (chosen != name && !ConfirmOverwrite(chosen))
-        return false;
-    name = chosen;
-    QString reason;
-    if (!document->SaveFile(name, &reason)) {
-        ShowMessage(LoadLangString(txt::TextSaveFailed) + name + u'\n' + reason, 0);
-        return false;
-    }
-    document->setWindowTitle(name);
-    document->AskForSave = false;
-    return true;
-}
-
-bool frmMain::SaveActiveTextDocument(int titleText) {
-    if (formNameOfActiveChild() != QStringLiteral("frmDocument"))
-        return false;
-    QString name = activeChild()->windowTitle();
-    if (ConfirmOverwrite(name))
-        SaveDocumentAs(name, titleText);
-    return true;
-}
-
-bool frmMain::FileCommandReachesLoggerWindow(int titleText) {
-    ShowStatusText(QString());
-    // With no window at all the user is told there is no logger list, as Export and Merge tell it.
-    if (!activeChild())
-        return RequireLoggerWindow();
-    if (SaveActiveTextDocument(titleText))
-        return false;
-    return RequireLoggerWindow();
-}
-
-bool frmMain::RequireLoggerWindow() {
-    if (IsDocumentValid(ActiveDocument))
-        return true;
-    ShowMessage(LoadLangString(txt::NoDocument), 0);
-    return false;
-}
-
-void frmMain::mnuFileSave_Click() {
-    if (!FileCommandReachesLoggerWindow(txt::SaveTitle))
-        return;
-    // Asks for a name when the window has no file yet, writes it and adds it to the recent files.
-    SaveLoggerDocument(ActiveDocument);
-}
-
-void frmMain::mnuFileSaveAs_Click() {
-    if (!FileCommandReachesLoggerWindow(txt::SaveAsTitle))
-        return;
-    frmDMA* document = ActiveDocument;
-    if (document->RecordCount < 1) {
-        ShowMessage(LoadLangString(txt::SaveEmptyList), 0);
-        return;
-    }
-    QString prefix;
-    if (document->NeverBeenSaved && ForceNewPath) {
-        prefix = ForcePath;
-        if (!prefix.endsWith(u'\\') && !prefix.endsWith(u'/'))
-            prefix += u'\\';
-    } else if (document->AskForSave) {
-        prefix = DefaultPath;
-    }
-    const QString name = document->AskForSave ? document->DMAName : document->windowTitle();
-    dlgCommonDialog.parent = this;
-    dlgCommonDialog.fileName = plat::toLocalPath(prefix + name);
-    dlgCommonDialog.title = LoadLangString(txt::SaveAsTitle);
-    dlgCommonDialog.folder = ForceNewPath ? plat::toLocalPath(ForcePath) : plat::programDir();
-    dlgCommonDialog.filter = loggerFileFilter_;
-    dlgCommonDialog.defaultSuffix = QStringLiteral("pdb");
-    QString chosen = plat::ui().saveFileName(dlgCommonDialog);
-    dlgCommonDialog.defaultSuffix.clear();
-    if (chosen.isEmpty())
-        return;
-    chosen = WithLoggerExtension(chosen);
-    dlgCommonDialog.fileName = chosen;
-    SaveDefaultPath(chosen);
-    if (!ConfirmOverwrite(chosen))
-        return;
-    // Only a file that was written joins the recent files.
-    if (SaveLoggerFile(document, chosen, QString()))
-        RebuildMruMenu(chosen);
-}
-
-void frmMain::mnuFileExport_Click() {
-    ShowStatusText(QString());
-    if (!RequireLoggerWindow())
-        return;
-    frmDMA* document = ActiveDocument;
-    if (document->RecordCount < 1) {
-        ShowMessage(LoadLangString(txt::ExportEmptyList), 0);
-        return;
-    }
-    dlgCommonDialog.parent = this;
-    dlgCommonDialog.fileName = document->AskForSave ? document->DMAName : document->windowTitle();
-    dlgCommonDialog.title = LoadLangString(txt::ExportTitle);
-    dlgCommonDialog.filter = QStringLiteral("*.csv");
-    const QString chosen = plat::ui().saveFileName(dlgCommonDialog);
-    if (chosen.isEmpty())
-        return;
-    dlgCommonDialog.fileName = chosen;
-    // The export is written under the chosen name with ".csv" added, a name the file dialog never saw: an
-    // existing file of that name is confirmed before it is replaced. The recent files get the name as chosen:
-    // the export itself is in the CSV layout, which reopened as an area file would shift every reading, and a
-    // Save would then write that over the file.
-    const QString written = chosen + QStringLiteral(".csv");
-    if (!ConfirmOverwrite(written))
-        return;
-    if (SaveLoggerFile(document, chosen, QStringLiteral(".csv")))
-        RebuildMruMenu(chosen);
-}
-
-void frmMain::mnuFileClose_Click() {
-    if (!FileCommandReachesLoggerWindow(txt::SaveTitle))
-        return;
-    ActiveDocument->close();
-}
-
-void frmMain::mergeCommand() {
-    ShowStatusText(QString());
-    if (!RequireLoggerWindow())
-        return;
-    if (ActiveDocument->RecordCount < 1) {
-        ShowMessage(LoadLangString(txt::MergeEmptyList), 0);
-        return;
-    }
-    dlgCommonDialog.parent = this;
-    dlgCommonDialog.title = LoadLangString(txt::MergeTitle);
-    dlgCommonDialog.folder = plat::programDir();
-    dlgCommonDialog.fileName = QString();
-    dlgCommonDialog.filter = loggerFileFilter_;
-    const QString name = plat::ui().openFileName(dlgCommonDialog);
-    if (name.isEmpty())
-        return;
-    dlgCommonDialog.fileName = name;
-    const QString ending = name.right(4).toLower();
-    if (ending != QStringLiteral(".csv") && ending != QStringLiteral(".pdb")) {
-        ShowMessage(LoadLangString(txt::MergeFileType), 0);
-        return;
-    }
-    if (MergeByRDGrid)
-        MergeReadingsByRDGridCommand(name);
-    else
-        MergeReadingsCommand(name);
-}
-
-void frmMain::mnuFileMerge_Click() {
-    mergeCommand();
-}
-
-// The merge by coordinate takes the patrol from the chosen file and merges into the active window.
-void frmMain::mnuMergeByRDGrid_Click() {
-    MergeByRDGrid = true;
-    mergeCommand();
-    MergeByRDGrid = false;
-}
-
-void frmMain::mnuFileImport_Click() {
-    ImportAmblewayFile();
-}
-
-void frmMain::mnuFileExit_Click() {
-    close();
-}
-
-// ---------------------------------------------------------------------------------------------------------
-// Other menus
-
-void frmMain::mnuEditCut_Click() {
-    ShowStatusText(QString());
-    if (IsDocumentValid(ActiveDocument))
-        ActiveDocument->CutRecords();
-}
-
-void frmMain::mnuEditCopy_Click() {
-    ShowStatusText(QString());
-    if (IsDocumentValid(ActiveDocument))
-        ActiveDocument->CopyRecords();
-}
-
-void frmMain::mnuEditPaste_Click() {
-    ShowStatusText(QString());
-    if (IsDocumentValid(ActiveDocument))
-        ActiveDocument->PasteRecords();
-}
-
-void frmMain::mnuSearchCatalogue_Click() {
-    SearchSerialInFilesCommand(this);
-}
-void frmMain::mnuViewLogger_Click() {
-    QString serial;
-    const QStringList parts = GetSettingText(QStringLiteral("SerialNumberToView"), QString()).split(u':');
-    if (parts.size() == 2) {
-        // Another program leaves the serial here just before it starts us; only a fresh value is meant for
-        // this command. A first part that is no number counts as stale.
-        bool ok = false;
-        const long long written = parts[0].trimmed().toLongLong(&ok);
-        if (ok && localEpochSeconds() - written < 12)
-            serial = parts[1];
-    }
-    if (serial.isEmpty()) {
-        QString answer;
-        if (!plat::ui().inputBox(QStringLiteral("Enter Serial Number"), QStringLiteral("Serial Number"), QString(),
-                                 &answer) ||
-            answer.isEmpty())
-            return;
-        serial = answer;
-    }
-    OpenBySerial(serial);
-}
-
-namespace {
-std::vector<QMdiSubWindow*> arrangeable(QMdiArea* area,
-                                        QMdiArea::WindowOrder order = QMdiArea::CreationOrder) {
-    std::vector<QMdiSubWindow*> out;
-    for (QMdiSubWindow* w : area->subWindowList(order))
-        if (w->isVisible() && !w->isMinimized())
-            out.push_back(w);
-    return out;
-}
-} // namespace
-
-void frmMain::mnuViewToolbar_Click() {
-    showBar(tbToolBar, items_.value(QStringLiteral("mnuViewToolbar"))->isChecked());
-}
-
-void frmMain::mnuViewStatusBar_Click() {
-    showBar(statusBar(), items_.value(QStringLiteral("mnuViewStatusBar"))->isChecked());
-}
-
-void frmMain::showBar(QWidget* bar, bool visible) {
-    // The window area grows or shrinks by the bar's height. A list window that reached down to the area's
-    // foot follows it, so hiding a bar leaves no empty band below the list and showing it hides no rows.
-    const int before = mdiArea_->viewport()->height();
-    std::vector<QMdiSubWindow*> atFoot;
-    for (QMdiSubWindow* w : arrangeable(mdiArea_))
-        if (!w->isMaximized() && w->geometry().bottom() + 1 >= before)
-            atFoot.push_back(w);
-    bar->setVisible(visible);
-    if (layout())
-        layout()->activate();
-    const int change = mdiArea_->viewport()->height() - before;
-    if (change == 0)
-        return;
-    for (QMdiSubWindow* w : atFoot) {
-        QRect g = w->geometry();
-        g.setHeight(std::max(w->minimumSizeHint().height(), g.height() + change));
-        w->setGeometry(g);
-    }
-}
-
-void frmMain::mnuViewRefreshList_Click() {
-    if (IsDocumentValid(ActiveDocument))
-        ActiveDocument->ReLoad();
-}
-
-void frmMain::mnuViewAutoSize_Click() {
-    if (!IsDocumentValid(ActiveDocument)) {
-        // The item checks itself when clicked; with no list window nothing changes.
-        mnuViewAutoSize->setChecked(!mnuViewAutoSize->isChecked());
-        return;
-    }
-    ActiveDocument->AutoSize = !ActiveDocument->AutoSize;
-    mnuViewAutoSize->setChecked(ActiveDocument->AutoSize);
-    if (ActiveDocument->AutoSize)
-        AutoSizeColumns(-1, true);
-}
-
-void frmMain::mnuViewShowOption_Click(int index) {
-    AutoSizeColumns(index, true);
-}
-void frmMain::mnuViewHideOption_Click(int index) {
-    AutoSizeColumns(index, false);
-}
-
-void frmMain::mnuWindowCascade_Click() {
-    // Every window gets the same size, three quarters of the area, each one title bar lower and further right
-    // than the one beneath it; the window on top stays on top. (The area's own cascade shrinks every window
-    // to its size hint, a list of a few rows and columns.)
-    const auto windows = arrangeable(mdiArea_, QMdiArea::StackingOrder);
-    if (windows.empty())
-        return;
-    const QSize area = mdiArea_->viewport()->size();
-    QStyleOptionTitleBar option;
-    option.initFrom(windows.front());
-    const int step = std::max(
-        16, windows.front()->style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, windows.front()) + 4);
-    const QSize size = QSize(area.width() * 3 / 4, area.height() * 3 / 4).expandedTo(windows.front()->minimumSizeHint());
-    // Past the last place that keeps a window inside the area the steps start again at the corner.
-    const int places =
-        std::max(1, std::min((area.width() - size.width()) / step, (area.height() - size.height()) / step) + 1);
-    for (size_t i = 0; i < windows.size(); ++i) {
-        const int offset = static_cast<int>(i) % places * step;
-        windows[i]->showNormal();
-        windows[i]->setGeometry(offset, offset, size.width(), size.height());
-        windows[i]->raise();
-    }
-}
-
-void frmMain::mnuWindowTileHorizontal_Click() {
-    // Each window takes the full width and a band of the height, one below the other.
-    const auto windows = arrangeable(mdiArea_);
-    if (windows.empty())
-        return;
-    const QSize area = mdiArea_->viewport()->size();
-    const int band = area.height() / static_cast<int>(windows.size());
-    for (size_t i = 0; i < windows.size(); ++i) {
-        windows[i]->showNormal();
-        windows[i]->setGeometry(0, static_cast<int>(i) * band, area.width(), band);
-    }
-}
-
-void frmMain::mnuWindowTileVertical_Click() {
-    // Each window takes the full height and a column of the width, side by side.
-    const auto windows = arrangeable(mdiArea_);
-    if (windows.empty())
-        return;
-    const QSize area = mdiArea_->viewport()->size();
-    const int column = area.width() / static_cast<int>(windows.size());
-    for (size_t i = 0; i < windows.size(); ++i) {
-        windows[i]->showNormal();
-        windows[i]->setGeometry(static_cast<int>(i) * column, 0, column, area.height());
-    }
-}
-
-void frmMain::mnuWindowArrangeIcons_Click() {
-    // Minimized windows line up along the bottom edge, left to right.
-    int x = 0;
-    const int bottom = mdiArea_->viewport()->height();
-    for (QMdiSubWindow* w : mdiArea_->subWindowList()) {
-        if (!w->isMinimized())
-            continue;
-        const QSize s = w->size();
-        w->move(x, bottom - s.height());
-        x += s.width();
-    }
-}
-
-void frmMain::mnuWindowFollowMouse_Click() {
-    WindowFollowMouse = mnuWindowFollowMouse->isChecked();
-}
-
 void frmMain::rebuildWindowList() {
     for (QAction* a : windowListActions_) {
         windowMenu_->removeAction(a);
@@ -816,7 +279,12 @@ void frmMain::rebuildWindowList() {
     windowListActions_.append(windowMenu_->addSeparator());
     int n = 0;
     for (QMdiSubWindow* w : windows) {
-        QAction* a = windowMenu_->addAction(QStringLiteral("&%1 %2").arg(++n).arg(w->windowTitle()));
+        // As on Windows: the first nine are chosen with their digit, the tenth with its 0, the rest by pointer.
+        ++n;
+        const QString number = n <= 9    ? QStringLiteral("&%1").arg(n)
+                               : n == 10 ? QStringLiteral("1&0")
+                                         : QString::number(n);
+        QAction* a = windowMenu_->addAction(number + u' ' + menuPathText(w->windowTitle(), windowMenu_));
         a->setCheckable(true);
         a->setChecked(w == mdiArea_->currentSubWindow());
         connect(a, &QAction::triggered, this, [this, w] { mdiArea_->setActiveSubWindow(w); });
@@ -837,63 +305,30 @@ void frmMain::childActivated(QMdiSubWindow* child) {
         list->ListViewDMA_GotFocus();
 }
 
-void frmMain::mnuHelpContents_Click() {
-    // No help file is configured, so the command says so.
-    plat::ui().messageBox(LoadLangString(txt::NoHelpFile), plat::MB_ICONASTERISK, windowTitle());
+QString frmMain::statusText() const {
+    return statusPanel_->text();
+}
+QString frmMain::dateText() const {
+    return datePanel_->text();
+}
+QString frmMain::timeText() const {
+    return timePanel_->text();
 }
 
-void frmMain::mnuHelpAbout_Click() {
-    frmSplash splash(this);
-    splash.SplashDelay = 32767;
-    splash.showModal();
-}
+namespace {
+// The widest a path may make a menu, in average characters.
+constexpr int kMenuPathChars = 64;
+} // namespace
 
-void frmMain::tbToolBar_ButtonClick(const QString& key) {
-    for (const ToolEntry& e : toolTable()) {
-        if (e.key && key == QLatin1String(e.key)) {
-            if (e.handler)
-                e.handler(*this, -1);
-            return;
-        }
-    }
-}
-
-void frmMain::tbBack_Click() {
-    if (auto* list = qobject_cast<frmDMA*>(activeChild()))
-        list->NextLine();
-}
-
-void frmMain::tbForward_Click() {
-    if (auto* list = qobject_cast<frmDMA*>(activeChild()))
-        list->PrevLine();
-}
-
-void frmMain::mapRefreshLoggers() {
-    MapRefreshLoggers();
-}
-
-void frmMain::mapUpdateSerial(QString& oldSerial, QString& newSerial) {
-    MapUpdateSerial(oldSerial, newSerial);
-}
-
-void frmMain::ShowMapOfList() {
-    if (!IsDocumentValid(ActiveDocument))
-        return;
-    frmDMA* document = ActiveDocument;
-    const int rows = document->rowCount();
-    if (rows < 1)
-        return;
-    for (int i = 1; i <= rows; ++i) {
-        if (!document->rowText(i, 5).contains(u'/')) {
-            // The first logger without a coordinate becomes the current row, so the user sees which one.
-            document->MakeVisibleListLine(static_cast<int16_t>(i));
-            plat::ui().messageBox(
-                QStringLiteral("Not all records have a valid GPS coordinate.  Unable to display map."),
-                plat::MB_ICONEXCLAMATION, plat::appTitle());
-            return;
-        }
-    }
-    ShowMapWindow();
+// A path as a menu item shows it: an "&" as itself rather than as a mnemonic, and a long path shortened in its
+// middle (its start and its file name stay) so the menu keeps within the screen whatever the folders are called.
+QString frmMain::menuPathText(const QString& path, const QMenu* menu) {
+    const QFontMetrics metrics(menu ? menu->font() : QFont());
+    int width = metrics.averageCharWidth() * kMenuPathChars;
+    if (const QScreen* screen = menu ? menu->screen() : QGuiApplication::primaryScreen())
+        width = std::min(width, screen->availableGeometry().width() / 2);
+    QString text = metrics.elidedText(path, Qt::ElideMiddle, width);
+    return text.replace(u'&', QStringLiteral("&&"));
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -919,7 +354,8 @@ void frmMain::fitToScreen() {
     const QRect free = screen->availableGeometry();
     // The frame around the window's inside, as far as it is known (none before the window is shown).
     const QSize frame = outer.size() - size();
-    const QSize inside(std::min(width(), free.width() - frame.width()), std::min(height(), free.height() - frame.height()));
+    const QSize inside(std::min(width(), free.width() - frame.width()),
+                       std::min(height(), free.height() - frame.height()));
     if (inside != size() && inside.width() > 0 && inside.height() > 0)
         resize(inside);
     const QSize whole = inside + frame;
@@ -995,6 +431,7 @@ void frmMain::dropEvent(QDropEvent* event) {
 bool frmMain::ShutDown() {
     if (shutDownDone_)
         return true;
+    // Saved first, so they are kept even when a window's question stops the shut-down ...
     SaveSettings();
     // Every other loaded window goes, in load order. A document window that refuses (its save question was
     // cancelled) stops the shut-down so nothing unsaved is lost; any other window that stays (a tool window
@@ -1009,6 +446,9 @@ bool frmMain::ShutDown() {
     for (QMdiSubWindow* sub : mdiArea_->subWindowList())
         if (!sub->close())
             return false;
+    // ... and again once every window has gone: a file saved from a window's question has joined the recent
+    // files meanwhile.
+    SaveSettings();
     shutDownDone_ = true;
     return true;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The main program's MDI main window: menus and toolbar (built from the command table, CommandTable.cpp),
-// status bar, the file commands with the recent-file list, drag and drop of files and the import of Ambleway
-// files received through the communications server. It is the program's ProgramWindows: the one way the
-// layers below reach the windows.
+// status bar, the window's life and drag and drop of files (frmMain.cpp). It is the program's ProgramWindows,
+// the one way the layers below reach the windows (MainProgramWindows.cpp). Its menus' commands: the File menu
+// with the recent files, the merge and the import of Ambleway files (MainFileCommands.cpp), and the other menus
+// and the toolbar's own keys (MainViewCommands.cpp).
 #include "documents/DocumentFiles.h"
 #include "platform/FormClose.h"
 #include "platform/UiServices.h"
@@ -137,6 +138,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // A path as a menu item shows it: an "&" as itself, a long path shortened in its middle.
+    static QString menuPathText(const QString& path, const QMenu* menu);
     void buildMenus();
     void buildToolBar();
     void buildStatusBar();

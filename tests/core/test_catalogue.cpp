@@ -1,4 +1,5 @@
 // Serial search across the area files of a folder: the list rules, the search, opening results, cancelling.
+#include "ScopedProgramWindows.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "WidgetTests.h"
@@ -51,7 +52,6 @@ protected:
         ensureApplication();
         ForgetCatalogueState();
         InitDatabaseStore();
-        RegisterProgramWindows(&documents);
         IgnoreFileErrs = false;
         folder = env.path(QStringLiteral("areas"));
         QDir().mkpath(folder);
@@ -62,11 +62,11 @@ protected:
         env.writeFile(QStringLiteral("areas/notes.txt"), "1000002");
         CataloguePath = folder;
     }
-    void TearDown() override { RegisterProgramWindows(nullptr); }
 
     TestEnv env;
     ScriptedUi ui;
     FakeDocuments documents;
+    ScopedProgramWindows registered_{&documents};
     QString folder;
 };
 

@@ -1,5 +1,6 @@
 // Area database files: the three written layouts byte for byte, the reader's codes and field rules, the
 // error texts and the duplicate-serial report.
+#include "ScopedProgramWindows.h"
 #include "core/DMAModule.h"
 #include "core/DatabaseFile.h"
 #include "core/ProgramWindows.h"
@@ -64,8 +65,7 @@ const std::map<int, std::string> kTexts = {{153, "Area Loggers"},
 
 struct StatusRecorder : ProgramWindows {
     QStringList texts;
-    StatusRecorder() { RegisterProgramWindows(this); }
-    ~StatusRecorder() override { RegisterProgramWindows(nullptr); }
+    ScopedProgramWindows registered{this};
     void setStatusText(const QString& text) override { texts << text; }
 };
 
@@ -273,8 +273,8 @@ TEST_F(DatabaseFileTest, ReadTextsReplaceTheTableTextsWhateverTheirLengths) {
     const std::string letters = "abcdefghijklmnopqrstuvwxyz";
     for (size_t length = 0; length <= 18; ++length) {
         const std::string text = letters.substr(0, length);
-        const std::string bytes = "Area V5\r\nt\r\n1,\"a\",\"b\",\"c\",\"" + text + "\",\"r\",\"" + text +
-                                  "\",\"" + text + "\",1,2\r\n";
+        const std::string bytes =
+            "Area V5\r\nt\r\n1,\"a\",\"b\",\"c\",\"" + text + "\",\"r\",\"" + text + "\",\"" + text + "\",1,2\r\n";
         for (size_t previous : {length, length + 1, length == 0 ? size_t{0} : length - 1}) {
             LoggerRecord& r = LoggerTable[1];
             r.Deployed = std::string(previous, 'o');

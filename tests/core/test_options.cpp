@@ -1,4 +1,5 @@
 // Options dialog: loading the settings, the increment check, storing on OK, the coordinate-system broadcast.
+#include "ScopedProgramWindows.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "WidgetTests.h"
@@ -98,7 +99,7 @@ TEST_F(OptionsTest, IncrementOutsideItsRangeKeepsTheDialogOpen) {
 TEST_F(OptionsTest, OkStoresTheValuesAndSwitchesEveryWindowToTheNewSystem) {
     Listener windows;
     windows.throws = true; // a failing record editor does not keep the list windows from the new system
-    RegisterProgramWindows(&windows);
+    const ScopedProgramWindows registered(&windows);
     SaveSettingText(QStringLiteral("ForcePath"), QStringLiteral("/kept"));
 
     frmOptions dlg;
@@ -131,13 +132,11 @@ TEST_F(OptionsTest, OkStoresTheValuesAndSwitchesEveryWindowToTheNewSystem) {
     EXPECT_TRUE(ForceNewPath);
     EXPECT_EQ(GetSettingText(QStringLiteral("ForcePath"), {}), sub);
     EXPECT_EQ(GetSettingText(QStringLiteral("ForceNewPath"), {}), QStringLiteral("True"));
-
-    RegisterProgramWindows(nullptr);
 }
 
 TEST_F(OptionsTest, PortAndConnectionTakeEffectOnClickEvenWhenCancelled) {
     Listener list;
-    RegisterProgramWindows(&list);
+    const ScopedProgramWindows registered(&list);
     frmOptions dlg;
     dlg.OptionComPort[2]->click();
     dlg.optConnectionType[1]->click();
@@ -147,7 +146,6 @@ TEST_F(OptionsTest, PortAndConnectionTakeEffectOnClickEvenWhenCancelled) {
     EXPECT_TRUE(UseModem);
     EXPECT_EQ(FillIncrement, 7);
     EXPECT_TRUE(list.headerSaw.isEmpty());
-    RegisterProgramWindows(nullptr);
 }
 
 TEST_F(OptionsTest, ForcedFolderThatIsGoneOpensWithoutError) {

@@ -1,3 +1,4 @@
+#include "ScopedProgramWindows.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "core/DMAModule.h"
@@ -34,13 +35,10 @@ QString stored(const char* key) {
 
 class SettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        InitDatabaseStore();
-        RegisterProgramWindows(&main);
-    }
-    void TearDown() override { RegisterProgramWindows(nullptr); }
+    void SetUp() override { InitDatabaseStore(); }
     TestEnv env;
     FakeMain main;
+    ScopedProgramWindows registered_{&main};
 };
 } // namespace
 
@@ -86,7 +84,7 @@ TEST_F(SettingsTest, SaveThenLoadBringsValuesBack) {
     EXPECT_EQ(stored("Address2"), "<absent>");
 
     FakeMain fresh;
-    RegisterProgramWindows(&fresh);
+    const ScopedProgramWindows freshRegistered(&fresh);
     ComPort = 1;
     LoadSettings();
     EXPECT_EQ(ComPort, 3);

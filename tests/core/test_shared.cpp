@@ -1,3 +1,4 @@
+#include "ScopedProgramWindows.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "core/ProgramWindows.h"
@@ -79,13 +80,14 @@ TEST(LoadLangString, Windows1252TextBecomesUnicode) {
 TEST(ShowMessage, HidesTheEditorAndUsesTheTitleOnlyWithStyleBits) {
     TestEnv env;
     FakeEditor editor;
-    RegisterProgramWindows(&editor);
     ScriptedUi ui;
     ui.expectMessage(1).expectMessage(6);
-    EXPECT_EQ(ShowMessage("Plain", 0, "Ignored title"), 1);
-    EXPECT_FALSE(editor.visible);
-    EXPECT_EQ(ShowMessage("Question", 4 + 32, "My title", "help.hlp", "12"), 6);
-    RegisterProgramWindows(nullptr);
+    {
+        const ScopedProgramWindows registered(&editor);
+        EXPECT_EQ(ShowMessage("Plain", 0, "Ignored title"), 1);
+        EXPECT_FALSE(editor.visible);
+        EXPECT_EQ(ShowMessage("Question", 4 + 32, "My title", "help.hlp", "12"), 6);
+    }
     ASSERT_EQ(ui.messages().size(), 2u);
     EXPECT_EQ(ui.messages()[0].title, "");
     EXPECT_EQ(ui.messages()[1].title, "My title");

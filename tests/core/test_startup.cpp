@@ -1,3 +1,4 @@
+#include "ScopedProgramWindows.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "WidgetTests.h"
@@ -7,9 +8,9 @@
 #include "core/Shared.h"
 #include "core/Startup.h"
 #include "core/frmSplash.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
-#include "lang/LangText.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,16 +46,13 @@ struct FakeWindows final : ProgramWindows {
 
 class StartupTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ensureApplication();
-        RegisterProgramWindows(&docs);
-    }
-    void TearDown() override { RegisterProgramWindows(nullptr); }
+    void SetUp() override { ensureApplication(); }
     QString hubFile(const QString& relative, const std::string& lines) { return env.writeFile(relative, lines); }
 
     TestEnv env;
     Recorder rec;
     FakeWindows docs{&rec};
+    ScopedProgramWindows registered_{&docs};
 };
 
 const std::string kArea = "\"Banner V5.2.9\"\r\n\"Serial\",\r\n1234567,\"SU 1234 5678\"\r\n12345678,\"x\"\r\n";

@@ -5,9 +5,9 @@
 #include "documents/DocumentFiles.h"
 #include "documents/ListEditing.h"
 #include "documents/frmDMA.h"
+#include "lang/LangText.h"
 #include "platform/TextCodec.h"
 #include "platform/WindowRegistry.h"
-#include "lang/LangText.h"
 
 #include <QItemSelectionModel>
 #include <QTreeView>
@@ -173,7 +173,9 @@ TEST_F(ListEditingTest, CreateNewRecordRefusesDuplicatesAndFormatsEightGridDigit
         EXPECT_EQ(w->localRecord(w->RecordCount).Comment1, LoadLangAnsi(txt::BlankComment));
         EXPECT_EQ(w->SelLine, w->RecordCount);
     }
-    EXPECT_EQ(status.texts.contains(LoadLangString(txt::SerialPrefix) + QStringLiteral("01000004") + LoadLangString(txt::Added)), true);
+    EXPECT_EQ(status.texts.contains(LoadLangString(txt::SerialPrefix) + QStringLiteral("01000004") +
+                                    LoadLangString(txt::Added)),
+              true);
     EXPECT_TRUE(w->CreateNewRecord2(1000001, 1));
     EXPECT_EQ(w->rowText(1, 0), QStringLiteral("01000001"));
     EXPECT_EQ(w->RecordCount, 5);
@@ -189,11 +191,13 @@ TEST_F(ListEditingTest, RemoveRecordAsksAndTheOnlyRecordLeavesAnEmptyWindow) {
     EXPECT_FALSE(w->RemoveRecord());
     EXPECT_EQ(w->RecordCount, 1);
     ui.expectMessage(plat::IDYES, QStringLiteral("(only)"));
+    LoggerTable[kMaxLoggers].Serial = 99999999; // the exchange slot is the other windows': left as it was
     EXPECT_TRUE(w->RemoveRecord());
     EXPECT_EQ(w->RecordCount, 0);
     EXPECT_EQ(w->rowCount(), 0);
     EXPECT_EQ(w->SelLine, 0);
-    EXPECT_EQ(LoggerTable[kMaxLoggers].Serial, 1000001);
+    EXPECT_EQ(w->RemovedRecord.Serial, 1000001);
+    EXPECT_EQ(LoggerTable[kMaxLoggers].Serial, 99999999);
 }
 
 TEST_F(ListEditingTest, FindAndFindNextSelectMatchingRowsWithoutWrapping) {
@@ -208,11 +212,13 @@ TEST_F(ListEditingTest, FindAndFindNextSelectMatchingRowsWithoutWrapping) {
     frmDMA* w = open(seven, QStringLiteral("seven.pdb"));
     w->Find(QStringLiteral("pump"));
     EXPECT_EQ(w->SelLine, 2);
-    EXPECT_EQ(status.last(), LoadLangString(txt::Found) + QStringLiteral("pump") + LoadLangString(txt::FoundAtRow) + QStringLiteral("2"));
+    EXPECT_EQ(status.last(), LoadLangString(txt::Found) + QStringLiteral("pump") + LoadLangString(txt::FoundAtRow) +
+                                 QStringLiteral("2"));
     w->Find(QString());
     EXPECT_EQ(w->SelLine, 5);
     EXPECT_TRUE(w->ListViewDMA->selectionModel()->isRowSelected(4, {}));
-    ui.expectMessage(plat::IDOK, LoadLangString(txt::NotFound)).expectMessage(plat::IDOK, LoadLangString(txt::NotFound));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::NotFound))
+        .expectMessage(plat::IDOK, LoadLangString(txt::NotFound));
     w->Find(QString());
     w->Find(QString());
     EXPECT_EQ(w->SelLine, 5);

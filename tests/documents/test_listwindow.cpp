@@ -1,15 +1,16 @@
 // The logger list window: rows, columns, sorting, selection, record exchange and its stored layout.
 #include "DocumentFixtures.h"
+#include "ScopedProgramWindows.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
 #include "documents/DocumentLinks.h"
 #include "documents/LoggerCommands.h"
 #include "documents/frmDMA.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
 #include "platform/Twips.h"
-#include "lang/LangText.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -89,8 +90,9 @@ TEST_F(ListWindowTest, CoordinateColumnCaptionFollowsAddress2) {
     ScriptedUi ui;
     frmDMA* w = open(kThree);
     const std::pair<const char*, QString> cases[] = {
-        {"13", QStringLiteral("QNG Grid")}, {"1", QStringLiteral("Lat/Long")}, {"14", QStringLiteral("Lat/Long")},
-        {"", QStringLiteral("Lat/Long")},   {"0", LoadLangString(txt::Comment2664)},        {"A", LoadLangString(txt::Comment2664)},
+        {"13", QStringLiteral("QNG Grid")},      {"1", QStringLiteral("Lat/Long")},
+        {"14", QStringLiteral("Lat/Long")},      {"", QStringLiteral("Lat/Long")},
+        {"0", LoadLangString(txt::Comment2664)}, {"A", LoadLangString(txt::Comment2664)},
     };
     for (const auto& [code, caption] : cases) {
         SaveSettingText(QStringLiteral("Address2"), QString::fromLatin1(code));
@@ -415,14 +417,9 @@ struct EditorRecorder final : IRecordEditorView, StatusRecorder {
 class EditorLinkTest : public ListWindowTest {
 protected:
     EditorRecorder editor;
-    void SetUp() override {
-        documents::recordEditor = &editor;
-        RegisterProgramWindows(&editor);
-    }
-    void TearDown() override {
-        documents::recordEditor = nullptr;
-        RegisterProgramWindows(&status);
-    }
+    ScopedProgramWindows registered_{&editor};
+    void SetUp() override { documents::recordEditor = &editor; }
+    void TearDown() override { documents::recordEditor = nullptr; }
 };
 
 TEST_F(EditorLinkTest, SelectedRecordFillsTheEditor) {
@@ -520,8 +517,8 @@ TEST_F(ListWindowTest, FirstOpenFitsEveryColumnToItsWidestValue) {
     ScriptedUi ui;
     std::vector<FixtureLogger> loggers;
     for (int i = 0; i < 40; ++i)
-        loggers.push_back({1000000 + i, "TQ 1000 2000", "Street " + std::to_string(i), "51.5/-0.1", "2023/01/02",
-                           "", "2023/02/01", "N", 7, 1, "Hydrant " + std::to_string(i) + " by the church"});
+        loggers.push_back({1000000 + i, "TQ 1000 2000", "Street " + std::to_string(i), "51.5/-0.1", "2023/01/02", "",
+                           "2023/02/01", "N", 7, 1, "Hydrant " + std::to_string(i) + " by the church"});
     loggers[17].comment1 = "Mill Lane opposite the old WWWW works";
     loggers[23].userComments = "Chamber under the footpath outside the Methodist chapel, lift with care";
     loggers[31].comment2 = "52.637981234/-1.127021234";

@@ -9,12 +9,13 @@
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
 #include "documents/frmDocument.h"
-#include "platform/WindowRegistry.h"
 #include "lang/LangText.h"
+#include "platform/WindowRegistry.h"
 
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
+#include <QTextEdit>
 
 #include <gtest/gtest.h>
 
@@ -70,6 +71,12 @@ TEST_F(MergeCommandsTest, MergeBySerialFromThePatrolWindow) {
     ASSERT_NE(report(), nullptr);
     EXPECT_EQ(report()->windowTitle(), LoadLangString(txt::ReportCaption224) + QStringLiteral("North.pdb.log"));
     EXPECT_TRUE(report()->text().contains(LoadLangString(txt::NewLoggers)));
+    // The report as the merge wrote it closes without a question (the scripted interface fails on any); once
+    // the user has written in it, it asks.
+    EXPECT_FALSE(report()->AskForSave);
+    report()->rtfText->insertPlainText(QStringLiteral("checked by JB\n"));
+    EXPECT_TRUE(report()->AskForSave);
+    report()->AskForSave = false;
     // The destination opens in a window of its own; the patrol window keeps its unsaved state.
     const auto windows = lists();
     ASSERT_EQ(windows.size(), 2u);

@@ -123,6 +123,49 @@ TEST_F(RecordEditorTest, UpdateWritesFieldsAndReadingsIntoTheRowAndTheSavedFile)
     EXPECT_NE(file.find("\"by the hydrant\""), std::string::npos);
 }
 
+// The editor shows and edits only the eight digits of a grid reference: the letters of the grid square a record
+// came with (from the field unit or an Ambleway import) stay when it is written back, and a record without
+// letters gets "AA".
+TEST_F(RecordEditorTest, UpdateKeepsTheRecordsOwnGridLetters) {
+    const struct {
+        const char* stored;
+        const char* digits; // typed into the editor, or nullptr to leave the digits as shown
+        const char* saved;
+    } cases[] = {
+        {"TQ 1033 4179", nullptr, "TQ 1033 4179"},    {"TQ 1033 4179", "99998888", "TQ 9999 8888"},
+        {"nz 0000 1111", nullptr, "nz 0000 1111"},    {"", "12345678", "AA 1234 5678"},
+        {"__ ____ ____", "12345678", "AA 1234 5678"},
+    };
+    std::vector<FixtureLogger> loggers;
+    int32_t serial = 2000001;
+    for (const auto& c : cases)
+        loggers.push_back({serial++, c.stored, "before"});
+    const QString path = env.writeFile(QStringLiteral("grid.pdb"), areaFile(loggers));
+    OpenDocument(path);
+    frmDMA* grid = ActiveDocument.data();
+    ASSERT_NE(grid, doc);
+    ScriptedUi ui;
+    for (int row = 1; row <= static_cast<int>(std::size(cases)); ++row) {
+        grid->ListViewDMA_ItemClick(row);
+        grid->ListViewDMA_DblClick();
+        editor->txtComments1->setBoxText(QStringLiteral("after"));
+        if (const char* digits = cases[row - 1].digits)
+            editor->txtGridRef->setBoxText(QString::fromLatin1(digits));
+        int key = 123;
+        int shift = 0;
+        editor->Form_KeyDown(key, shift);
+        EXPECT_EQ(editor->TxtErrors->toPlainText(), QString()) << row;
+    }
+    QDir().mkpath(env.path(QStringLiteral("Rovemark/AutoExport")));
+    ASSERT_TRUE(SaveLoggerDocument(grid));
+    ASSERT_EQ(ReadDatabaseFile(path), 0);
+    ASSERT_EQ(LoggerCount, static_cast<int>(std::size(cases)));
+    for (int i = 1; i <= LoggerCount; ++i) {
+        EXPECT_EQ(LoggerTable[static_cast<size_t>(i)].Comment1, "after") << i;
+        EXPECT_EQ(LoggerTable[static_cast<size_t>(i)].GridRef, cases[i - 1].saved) << "stored " << cases[i - 1].stored;
+    }
+}
+
 // What can be entered into a saved field reads back from the file unchanged: commas, line breaks and
 // characters Windows-1252 lacks are refused as typed and become blanks when pasted.
 TEST_F(RecordEditorTest, SavedFieldsTakeOnlyWhatTheFileCanHold) {

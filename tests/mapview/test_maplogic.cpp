@@ -1,7 +1,6 @@
-// The map's pieces without a window: coordinate texts, the product tables, the pushpin registry, the map
+// The map's pieces without a window: the product tables, the pushpin registry, the map
 // model (projection, pushpins, data sets, view) and the base map (shapefile reading, tile folders).
 #include "mapview/BaseMap.h"
-#include "mapview/LatLongText.h"
 #include "mapview/MapModel.h"
 #include "mapview/MapProduct.h"
 #include "mapview/clsPushpinInfo.h"
@@ -23,8 +22,18 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <numbers>
+#include <string>
+#include <thread>
 
 using namespace mapview;
 
@@ -37,40 +46,6 @@ QGuiApplication& app() {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QGuiApplication a(argc, argv);
     return a;
-}
-
-TEST(LatLongText, AcceptsOnePairWithOneMarkKindPerHalf) {
-    struct Case {
-        const char* text;
-        bool ok;
-    } cases[] = {
-        {"51,5/-0,12", true},  {"51.5/-0.12", true}, {"51,5/-0.12", false}, {"51.5", false},
-        {"51.5/0.1/2", false}, {"51/0.1", false},    {"51.5/0", false},     {"51..5/0.1", false},
-        {"", false},           {"a.b/c.d", true}, // halves are not checked for being numbers
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(IsLatLongText(QString::fromLatin1(c.text)), c.ok) << c.text;
-}
-
-TEST(LatLongText, ConvertsTheMarkEachWay) {
-    EXPECT_EQ(ConvertLatLongText("51.5/-0.12", 1, ","), "51,5/-0,12");
-    EXPECT_EQ(ConvertLatLongText("51,5/-0,12", 1, "."), "51.5/-0.12");
-    EXPECT_EQ(ConvertLatLongText("51,123456/-0,123456", 0, ","), "51.123456/-0.123456");
-    EXPECT_EQ(ConvertLatLongText("51.123456/-0.123456", 0, "."), "51.123456/-0.123456");
-    EXPECT_EQ(LatLongExample("."), "12.345678/12.345678");
-    EXPECT_EQ(LatLongExample(","), "12,345678/12,345678");
-}
-
-TEST(LatLongText, FormatsSixDecimalsAndReadsBack) {
-    EXPECT_EQ(FormatCoordinate(51.5, "."), "51.500000");
-    EXPECT_EQ(FormatCoordinate(-0.1234567, ","), "-0,123457");
-    EXPECT_EQ(FormatCoordinate(-0.0000001, "."), "0.000000");
-    double lat = 0, lon = 0;
-    ASSERT_TRUE(ParseLatLong("51,5/-0,12", ",", &lat, &lon));
-    EXPECT_DOUBLE_EQ(lat, 51.5);
-    EXPECT_DOUBLE_EQ(lon, -0.12);
-    EXPECT_FALSE(ParseLatLong("a.b/c.d", ".", &lat, &lon));
-    EXPECT_FALSE(ParseLatLong("51.5", ".", &lat, &lon));
 }
 
 TEST(MapProduct, VersionsRegionsTemplatesAndSymbols) {
@@ -258,6 +233,34 @@ TEST_F(OpenMap, DataSetsDeleteTheirPinsAndZoomFitsThem) {
     EXPECT_EQ(map.DataSetCount(), 0);
     EXPECT_TRUE(map.pushpins().empty());
     EXPECT_THROW(MapModel().AddPushpin({0, 0}, "x"), MapError); // no map open
+}
+
+// A pushpin's balloon stays inside the map, wherever the pushpin stands, and leaves its head uncovered: a
+// balloon cut by the map's edge hides the name of the logger the user has just selected.
+TEST(PushpinBalloons, StayInsideTheMapAndClearOfTheHead) {
+    const QRectF area(0, 0, 400, 300);
+    const QSizeF size(80, 20);
+    const struct {
+        QPointF tip;
+        bool right; // of the head, else left of it
+        bool above; // the head, else below the point
+    } cases[] = {
+        {{200, 150}, true, true},  {{380, 150}, false, true}, // at the side panel
+        {{200, 30}, true, false},                             // at the top
+        {{390, 10}, false, false},                            // in the corner
+        {{40, 150}, true, true},   {{200, 299}, true, true},  // at the left edge, on the bottom edge
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.tip.x() << ',' << c.tip.y());
+        const QRectF box = BalloonBox(c.tip, size, area);
+        EXPECT_EQ(box.size(), size);
+        EXPECT_TRUE(area.contains(box)) << box.x() << ',' << box.y();
+        const QRectF head(c.tip.x() - 8, c.tip.y() - 24, 16, 16);
+        EXPECT_TRUE(c.right ? box.left() > head.right() : box.right() < head.left()) << box.x();
+        EXPECT_TRUE(c.above ? box.bottom() < head.bottom() : box.top() > c.tip.y()) << box.y();
+    }
+    // Wider than the map: its start shows.
+    EXPECT_EQ(BalloonBox(QPointF(200, 150), QSizeF(500, 20), area).left(), area.left());
 }
 
 TEST(MapTemplate, MissingOrBrokenFilesAreRefused) {
@@ -540,6 +543,133 @@ TEST(BaseMapTiles, TilesThatWouldTakeUnboundedMemoryAreLeftOut) {
         ASSERT_EQ(done, tiles) << c.name;
         EXPECT_EQ(centrePixel(web) == tileColour, c.shown) << "server " << c.name;
     }
+}
+
+// An HTTP server on 127.0.0.1, in a thread of its own, that answers every request with a body that does not
+// end: no length, 64 KB at a time for as long as the client takes it, up to kCap bytes a connection.
+class EndlessTileServer {
+public:
+    static constexpr qint64 kCap = 256LL * 1024 * 1024;
+    EndlessTileServer() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            ::listen(listener_, 8) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+            return;
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~EndlessTileServer() {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        if (listener_ >= 0)
+            ::close(listener_);
+    }
+    int port() const { return port_; }
+    // The bytes of body sent so far, all connections together.
+    qint64 sent() const { return sent_; }
+
+private:
+    // Waits for the socket to be ready for events, a tenth of a second at a time, until the test ends.
+    bool ready(int fd, short events) {
+        pollfd p{fd, events, 0};
+        while (!stop_) {
+            const int n = ::poll(&p, 1, 100);
+            if (n > 0)
+                return true;
+            if (n < 0)
+                return false;
+        }
+        return false;
+    }
+    void serve() {
+        while (ready(listener_, POLLIN)) {
+            const int fd = ::accept(listener_, nullptr, nullptr);
+            if (fd < 0)
+                continue;
+            std::string request;
+            char buffer[4096];
+            while (request.find("\r\n\r\n") == std::string::npos && ready(fd, POLLIN)) {
+                const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+                if (n <= 0)
+                    break;
+                request.append(buffer, static_cast<size_t>(n));
+            }
+            const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\n\r\n";
+            ::send(fd, head.data(), head.size(), MSG_NOSIGNAL);
+            const std::string chunk(64 * 1024, 'x');
+            qint64 sent = 0;
+            while (sent < kCap && ready(fd, POLLOUT)) {
+                const ssize_t n = ::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                    break;
+                if (n > 0) {
+                    sent += n;
+                    sent_ += n;
+                }
+            }
+            ::close(fd);
+        }
+    }
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<qint64> sent_{0};
+    std::thread thread_;
+};
+
+// A tile server whose reply never ends: the map keeps no more of it than a tile may take while it comes in,
+// and gives it up itself (the reply is aborted, not timed out), leaving the background in the tile's place.
+TEST(BaseMapTiles, AReplyThatNeverEndsIsGivenUpWithinTheTileLimit) {
+    app();
+    EndlessTileServer server;
+    ASSERT_NE(server.port(), 0);
+    MapView view;
+    view.zoom = 10;
+    const int n = 1 << 10;
+    view.centre = QPointF((300 + 0.5) / n, (400 + 0.5) / n); // the middle of one tile
+    view.size = QSize(64, 64);                               // and nothing of the next
+    BaseMap web;
+    web.setTileSource(QStringLiteral("http://127.0.0.1:%1/{z}/{x}/{y}.png").arg(server.port()));
+    QImage image(view.size, QImage::Format_RGB32);
+    auto draw = [&] {
+        QPainter p(&image);
+        web.draw(p, view);
+    };
+    draw();
+    auto* network = web.findChild<QNetworkAccessManager*>();
+    ASSERT_NE(network, nullptr);
+    const QList<QNetworkReply*> replies = network->findChildren<QNetworkReply*>();
+    ASSERT_EQ(replies.size(), 1);
+    QNetworkReply* reply = replies.front();
+    // What the reply holds for the map to read is bounded, whatever the server sends.
+    EXPECT_GT(reply->readBufferSize(), 0);
+    EXPECT_LE(reply->readBufferSize(), 2 * BaseMap::kMaxTileBytes);
+    // What the reply holds after the map has dealt with each piece that came in.
+    qint64 mostHeld = 0;
+    QObject::connect(reply, &QNetworkReply::readyRead, reply,
+                     [&mostHeld, reply] { mostHeld = std::max(mostHeld, reply->bytesAvailable()); });
+    QNetworkReply::NetworkError outcome = QNetworkReply::NoError;
+    bool done = false;
+    QObject::connect(network, &QNetworkAccessManager::finished, [&](QNetworkReply* r) {
+        outcome = r->error();
+        done = true;
+    });
+    QElapsedTimer waited;
+    waited.start();
+    while (!done && waited.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_TRUE(done);
+    EXPECT_EQ(outcome, QNetworkReply::OperationCanceledError);
+    EXPECT_LE(mostHeld, 2 * BaseMap::kMaxTileBytes);
+    EXPECT_LT(server.sent(), EndlessTileServer::kCap);
+    image.fill(Qt::white);
+    draw();
+    EXPECT_NE(image.pixelColor(32, 32), QColor(Qt::white)); // the background, drawn without the tile
 }
 
 // A view over more tiles than the cache may hold keeps the bytes of the decoded tiles within its bound.

@@ -1,18 +1,19 @@
 // The map window on a real logger list: opening and closing (probe, templates, coordinate system, options),
 // pushpins with their symbols, names, notes and balloons, the leak-only filter, and editing by mouse.
 #include "DocumentFixtures.h"
-#include "ScriptedUi.h"
 #include "MapTestDriver.h"
+#include "ScopedProgramWindows.h"
+#include "ScriptedUi.h"
+#include "core/ProgramWindows.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
+#include "documents/LatLongText.h"
 #include "documents/MaskedEdit.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
-#include "core/ProgramWindows.h"
-#include "mapview/LatLongText.h"
-#include "mapview/MapCommands.h"
 #include "lang/LangText.h"
+#include "mapview/MapCommands.h"
 #include "mapview/frmAddNewGPSLogger.h"
 #include "mapview/frmGps.h"
 #include "platform/AppInfo.h"
@@ -87,8 +88,8 @@ struct MapProgramWindows : StatusRecorder {
 class MapWindowTest : public ::testing::Test, public DocumentTest {
 protected:
     MapProgramWindows programWindows_;
+    ScopedProgramWindows registered_{&programWindows_};
     void SetUp() override {
-        RegisterProgramWindows(&programWindows_);
         const QDir templates(sourcePath(QStringLiteral("mapview/templates")));
         for (const QString& name : templates.entryList({QStringLiteral("*.ptt")}))
             QFile::copy(templates.filePath(name), env.path(name));
@@ -109,7 +110,6 @@ protected:
         flushDeletes();
         editor.reset();
         DecimalSeparator = QStringLiteral(".");
-        RegisterProgramWindows(&status);
     }
     frmDMA* openList(const std::vector<FixtureLogger>& loggers) {
         OpenDocument(env.writeFile(QStringLiteral("area.pdb"), areaFile(loggers)));
@@ -235,10 +235,10 @@ TEST_F(MapWindowTest, TheCoordinateBoxStoresWhatTheMapReadsInEveryCoordinateSyst
     const QString stored = QStringLiteral("52.63798/-1.12702");
     struct Case {
         const char* code;
-        const char* shown;  // the box's text for the stored pair (nullptr: a grid, which keeps it unshown)
-        const char* typed;  // keys typed over the whole box
-        const char* stores; // what Update stores then
-        double latitude, longitude; // what the map reads from it (the stored text is a pair)
+        const char* shown;             // the box's text for the stored pair (nullptr: a grid, which keeps it unshown)
+        const char* typed;             // keys typed over the whole box
+        const char* stores;            // what Update stores then
+        double latitude, longitude;    // what the map reads from it (the stored text is a pair)
         const char* reshown = nullptr; // the box's text when the stored text is shown again (nullptr: as typed)
     };
     const Case cases[] = {

@@ -56,7 +56,6 @@ PrintTest::PrintTest() {
     ensureApplication();
     InitDatabaseStore();
     LoggerCount = 0;
-    RegisterProgramWindows(&status);
     printing::PrinterObject& p = printing::Printer();
     p.selectDevice(printing::PrinterObject::PdfDeviceName);
     p.setOutputFileName(pdfPath());
@@ -73,7 +72,6 @@ PrintTest::~PrintTest() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     printing::Printer().KillDoc();
     printing::Printer().setOutputFileName(QString());
-    RegisterProgramWindows(nullptr);
 }
 
 frmDMA* PrintTest::makeList(const std::vector<LoggerRecord>& records, const QString& name) {

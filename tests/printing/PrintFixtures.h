@@ -1,5 +1,6 @@
 #pragma once
 // Loggers, list windows and PDF read-back for the printing tests.
+#include "ScopedProgramWindows.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "WidgetTests.h"
@@ -66,6 +67,7 @@ public:
 
     TestEnv env;
     StatusRecorder status;
+    ScopedProgramWindows registered_{&status};
     std::vector<frmDMA*> lists;
 };
 

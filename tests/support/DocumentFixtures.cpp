@@ -39,12 +39,10 @@ DocumentTest::DocumentTest() {
     NewDocumentCounter = 0;
     Address2 = QStringLiteral("0");
     WindowFollowMouse = false;
-    RegisterProgramWindows(&status);
 }
 
 DocumentTest::~DocumentTest() {
     flushDeletes();
-    RegisterProgramWindows(nullptr);
 }
 
 void flushDeletes() {

@@ -1,9 +1,10 @@
 #pragma once
 // Small area files, a status-bar recorder and the set-up every logger-window test needs.
+#include "ScopedProgramWindows.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
-#include "core/DMAModule.h"
 #include "WidgetTests.h"
+#include "core/DMAModule.h"
 #include "documents/DocumentFiles.h"
 
 #include <QString>
@@ -44,6 +45,9 @@ public:
     ~DocumentTest();
     TestEnv env;
     StatusRecorder status;
+
+private:
+    ScopedProgramWindows registered_{&status};
 };
 
 // Runs the deferred deletes of closed windows.

@@ -3,14 +3,14 @@
 void MainWindowFixture::SetUp() {
     savedClock_ = frmMain::localEpochSeconds;
     main = std::make_unique<frmMain>();
-    RegisterProgramWindows(main.get());
+    registered_.emplace(main.get());
     main->show();
 }
 
 void MainWindowFixture::TearDown() {
     CloseAllWindows(main.get());
     flushDeletes();
-    RegisterProgramWindows(&status);
+    registered_.reset();
     main.reset();
     frmMain::localEpochSeconds = savedClock_;
 }

@@ -1,5 +1,5 @@
-#include "core/ProgramWindows.h"
 #include "TransferFixtures.h"
+#include "core/ProgramWindows.h"
 
 #include "core/DMAModule.h"
 #include "core/DatabaseFile.h"
@@ -53,13 +53,11 @@ TransferTest::TransferTest() {
     NumberToDial = QStringLiteral("0123");
     DownLoadCount = 7;
     Address2 = QStringLiteral("0");
-    RegisterProgramWindows(&status);
     InitTransferFolders();
 }
 
 TransferTest::~TransferTest() {
     closeAllWindows();
-    RegisterProgramWindows(nullptr);
     FieldUnitFormat = false;
 }
 

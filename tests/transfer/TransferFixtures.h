@@ -1,6 +1,7 @@
 #pragma once
 // A program folder with a blank in its name, the fake transfer program in it, fresh exchange folders, and
 // helpers for field-unit files and list windows.
+#include "ScopedProgramWindows.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "WidgetTests.h"
@@ -52,6 +53,7 @@ public:
 
     TestEnv env;
     StatusLog status;
+    ScopedProgramWindows registered_{&status};
 
 private:
     QString program_;

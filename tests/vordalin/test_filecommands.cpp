@@ -47,7 +47,7 @@ protected:
     QStringList mru() const {
         QStringList out;
         for (int i = 1; i <= 4; ++i)
-            out << (main->mnuFileMRU[i]->isVisible() ? main->mnuFileMRU[i]->text() : QStringLiteral("-"));
+            out << (main->mnuFileMRU[i]->isVisible() ? main->mruCaption(i) : QStringLiteral("-"));
         return out;
     }
     static frmDMA* newest() {

@@ -4,29 +4,29 @@
 #include "core/Shared.h"
 #include "core/frmSplash.h"
 #include "documents/DocumentFiles.h"
+#include "documents/MaskedEdit.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
-#include "documents/MaskedEdit.h"
 #include "documents/frmDocument.h"
-#include "vordalin/CommandTable.h"
-#include "vordalin/frmMain.h"
+#include "lang/LangText.h"
 #include "platform/Twips.h"
 #include "platform/WindowRegistry.h"
-#include "lang/LangText.h"
+#include "vordalin/CommandTable.h"
+#include "vordalin/frmMain.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
-#include <QScreen>
-#include <QMenuBar>
-#include <QStatusBar>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
 #include <QTreeView>
@@ -45,8 +45,8 @@ class MainWindowTest : public MainWindowFixture {
 protected:
     frmDMA* openArea(const QString& name = QStringLiteral("area.pdb"), int32_t serial = 1100001) {
         ScriptedUi ui;
-        OpenDocument(env.writeFile(name, areaFile({{serial, "AB 1234 5678", "North", "", "2023/01/02", "", "", "",
-                                                    0, 0, ""}})));
+        OpenDocument(
+            env.writeFile(name, areaFile({{serial, "AB 1234 5678", "North", "", "2023/01/02", "", "", "", 0, 0, ""}})));
         return ActiveDocument;
     }
     // The main window as the user has it: the active window, so the keyboard and the focus reach it.
@@ -84,9 +84,12 @@ TEST_F(MainWindowTest, MenusCarryTheLanguageCaptionsAndShortcuts) {
     }
 
     const std::pair<const char*, QString> captions[] = {
-        {"mnuFileImport", LoadLangString(txt::ImportAmblewayFile)},       {"mnuMergeByRDGrid", LoadLangString(txt::MergeByCoordinateReference)},
-        {"mnuViewLogger", QStringLiteral("&Logger")}, {"mnuViewShowOption(3)", LoadLangString(txt::Deployed)},
-        {"mnuSarnicSetup", LoadLangString(txt::Setup)},      {"mnuWindowFollowMouse", LoadLangString(txt::FollowMouse)},
+        {"mnuFileImport", LoadLangString(txt::ImportAmblewayFile)},
+        {"mnuMergeByRDGrid", LoadLangString(txt::MergeByCoordinateReference)},
+        {"mnuViewLogger", QStringLiteral("&Logger")},
+        {"mnuViewShowOption(3)", LoadLangString(txt::Deployed)},
+        {"mnuSarnicSetup", LoadLangString(txt::Setup)},
+        {"mnuWindowFollowMouse", LoadLangString(txt::FollowMouse)},
     };
     for (const auto& [name, caption] : captions)
         EXPECT_EQ(main->menuItem(QLatin1String(name))->text(), caption) << name;
@@ -137,17 +140,49 @@ TEST_F(MainWindowTest, ToolbarButtonsHaveIconsAndTooltips) {
 }
 
 TEST_F(MainWindowTest, EveryCommandIsWiredAndEnabled) {
-    const char* now[] = {"mnuFileNew",          "mnuFileNewWin",        "mnuFileOpen",          "mnuFileMerge",
-                         "mnuMergeByRDGrid",    "mnuFileSave",          "mnuFileSaveAs",        "mnuFileImport",
-                         "mnuFileExport",       "mnuFileClose",         "mnuFileExit",          "mnuEditCut",
-                         "mnuEditCopy",         "mnuEditPaste",         "mnuSearchrFind",       "mnuSearchFindNext",
-                         "mnuSearchCatalogue",  "mnuLoggerAdd",         "mnuLoggerRemove",      "mnuLoggerChangeSerial",
-                         "mnuLoggerChangeDeployDate", "mnuLoggerFill",  "mnuUpdateAllAddInfo",  "mnuRovemarkOptions",
-                         "mnuViewEditor",       "mnuViewLogger",        "mnuViewAutoSize",      "mnuViewShowOption(0)",
-                         "mnuViewHideOption(7)", "mnuViewRefreshList",  "mnuWindowCascade",     "mnuHelpContents",
-                         "mnuHelpAbout",        "mnuFilePageSetup",     "mnuFilePrint",         "mnuRovemarkFromSome",
-                         "mnuRovemarkFromAll",  "mnuRovemarkToSome",    "mnuRovemarkToAll",     "mnuRovemarkUploadDMA",
-                         "mnuRovemarkDownloadPatrol", "mnuRovemarkSyncPDA", "mnuSarnicSetup"};
+    const char* now[] = {"mnuFileNew",
+                         "mnuFileNewWin",
+                         "mnuFileOpen",
+                         "mnuFileMerge",
+                         "mnuMergeByRDGrid",
+                         "mnuFileSave",
+                         "mnuFileSaveAs",
+                         "mnuFileImport",
+                         "mnuFileExport",
+                         "mnuFileClose",
+                         "mnuFileExit",
+                         "mnuEditCut",
+                         "mnuEditCopy",
+                         "mnuEditPaste",
+                         "mnuSearchrFind",
+                         "mnuSearchFindNext",
+                         "mnuSearchCatalogue",
+                         "mnuLoggerAdd",
+                         "mnuLoggerRemove",
+                         "mnuLoggerChangeSerial",
+                         "mnuLoggerChangeDeployDate",
+                         "mnuLoggerFill",
+                         "mnuUpdateAllAddInfo",
+                         "mnuRovemarkOptions",
+                         "mnuViewEditor",
+                         "mnuViewLogger",
+                         "mnuViewAutoSize",
+                         "mnuViewShowOption(0)",
+                         "mnuViewHideOption(7)",
+                         "mnuViewRefreshList",
+                         "mnuWindowCascade",
+                         "mnuHelpContents",
+                         "mnuHelpAbout",
+                         "mnuFilePageSetup",
+                         "mnuFilePrint",
+                         "mnuRovemarkFromSome",
+                         "mnuRovemarkFromAll",
+                         "mnuRovemarkToSome",
+                         "mnuRovemarkToAll",
+                         "mnuRovemarkUploadDMA",
+                         "mnuRovemarkDownloadPatrol",
+                         "mnuRovemarkSyncPDA",
+                         "mnuSarnicSetup"};
     for (const char* name : now)
         EXPECT_TRUE(main->menuItem(QLatin1String(name))->isEnabled()) << name;
     for (const char* key : {"New", "Open", "Save", "Print", "Cut", "Copy", "Paste", "Back", "Forward", "from_rovemark",
@@ -304,6 +339,64 @@ TEST_F(MainWindowTest, ShutDownAsksForEachChangedWindowAndCancelKeepsEverything)
     EXPECT_FALSE(ActiveDocument);
 }
 
+// The windows' save questions come after the settings were saved at the start of the shut-down: a file saved
+// from one of them is among the recent files kept for the next run all the same.
+TEST_F(MainWindowTest, AFileSavedFromTheExitQuestionIsAmongTheRecentFilesKept) {
+    QDir().mkpath(env.path(QStringLiteral("rovemark/autoexport"))); // the PDA queue takes a copy of each save
+    frmDMA* doc = openArea(QStringLiteral("kept.pdb"));
+    ASSERT_TRUE(doc);
+    doc->AskForSave = true;
+    ScriptedUi ui;
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::SavePrompt));
+    EXPECT_TRUE(main->close());
+    EXPECT_EQ(GetSettingText(QStringLiteral("MRU1"), QString()), env.path(QStringLiteral("kept.pdb")));
+}
+
+// The Window menu numbers the open windows as on Windows: the first nine are chosen with their digit, the
+// tenth with its 0, the others with the pointer. A path keeps its "&" and a long one is shortened in its
+// middle, so neither that menu nor the recent files reach past the screen; a recent file still opens by its
+// whole path.
+TEST_F(MainWindowTest, WindowAndRecentFileMenusShowEveryPathWithinTheScreen) {
+    QString folder;
+    while (folder.size() < 600)
+        folder += QStringLiteral("leak survey %1/").arg(folder.size());
+    std::vector<frmDMA*> lists;
+    for (int i = 1; i <= 11; ++i)
+        lists.push_back(openArea(folder + QStringLiteral("north & south %1.pdb").arg(i), 1100000 + i));
+    const int screenWidth = QGuiApplication::primaryScreen()->availableGeometry().width();
+
+    QMenu* windowMenu = main->menu(QStringLiteral("mnuWindow"));
+    emit windowMenu->aboutToShow();
+    QStringList entries;
+    for (QAction* a : windowMenu->actions())
+        if (a->text().endsWith(QStringLiteral(".pdb")))
+            entries << a->text();
+    ASSERT_EQ(entries.size(), 11);
+    for (int i = 1; i <= 11; ++i) {
+        const QString number = i <= 9    ? QStringLiteral("&%1 ").arg(i)
+                               : i == 10 ? QStringLiteral("1&0 ")
+                                         : QStringLiteral("11 ");
+        EXPECT_TRUE(entries[i - 1].startsWith(number)) << entries[i - 1].toStdString();
+        EXPECT_TRUE(entries[i - 1].endsWith(QStringLiteral("north && south %1.pdb").arg(i)))
+            << entries[i - 1].toStdString();
+    }
+    EXPECT_LE(windowMenu->sizeHint().width(), screenWidth);
+
+    const QString longPath = lists.front()->windowTitle();
+    ASSERT_GT(longPath.size(), 600);
+    main->ClearMRU();
+    main->RebuildMruMenu(longPath);
+    EXPECT_LE(main->menu(QStringLiteral("mnuFile"))->sizeHint().width(), screenWidth);
+    EXPECT_EQ(main->mruCaption(1), longPath);
+    lists.front()->AskForSave = false;
+    lists.front()->close();
+    flushDeletes();
+    ScriptedUi ui;
+    main->mnuFileMRU[1]->trigger();
+    ASSERT_TRUE(ActiveDocument);
+    EXPECT_EQ(ActiveDocument->windowTitle(), longPath);
+}
+
 // The list window the user sees active is the one the commands act on, however it became active: the one
 // left after another was closed, one chosen in the Window menu, one reached with Ctrl+Tab or Ctrl+F6.
 TEST_F(MainWindowTest, ActivatingAListWindowMakesItTheCurrentDocument) {
@@ -398,8 +491,7 @@ TEST_F(MainWindowTest, ANewListHasTheKeyboardAndEnterOpensTheEditor) {
             ui.expectOpenFile(area);
             main->mnuFileOpen_Click();
         },
-        [&] { main->mnuFileNew_Click(); },
-        [&] { OpenDocument(area); }, // as a merge opens the merged file
+        [&] { main->mnuFileNew_Click(); }, [&] { OpenDocument(area); }, // as a merge opens the merged file
     };
     for (const auto& command : commands) {
         command();
@@ -459,8 +551,8 @@ TEST_F(MainWindowTest, NoKeyReachesTwoCommandsAtOnce) {
     editor->showEditor();
     editor->activateWindow();
     ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == editor; }, 2000));
-    QWidget* places[] = {editor->txtComments1, editor->txtComments2, editor->txtUserComments,
-                         editor->ListViewEditBox, editor->cmdClose};
+    QWidget* places[] = {editor->txtComments1, editor->txtComments2, editor->txtUserComments, editor->ListViewEditBox,
+                         editor->cmdClose};
     int n = 0;
     for (QWidget* place : places) {
         SCOPED_TRACE(place->objectName().toStdString());
@@ -535,8 +627,8 @@ TEST_F(MainWindowTest, HidingTheBarsLeavesNoEmptyBandBelowTheLists) {
     const struct {
         const char* item;
         bool shown;
-    } steps[] = {{"mnuViewToolbar", false}, {"mnuViewStatusBar", false}, {"mnuViewToolbar", true},
-                 {"mnuViewStatusBar", true}};
+    } steps[] = {
+        {"mnuViewToolbar", false}, {"mnuViewStatusBar", false}, {"mnuViewToolbar", true}, {"mnuViewStatusBar", true}};
     for (const auto& step : steps) {
         SCOPED_TRACE(step.item);
         QAction* item = main->menuItem(QLatin1String(step.item));
@@ -589,14 +681,15 @@ TEST_F(MainWindowTest, AutoSizeFollowsTheWidthAListWindowGets) {
 // A session that ended maximized stored the whole screen (and on Windows a few pixels past its edges): the
 // next start shows the whole window, status bar included, on the available part of the screen.
 TEST_F(MainWindowTest, TheRestoredWindowFitsTheScreen) {
+    const ScopedProgramWindows keepMain(main.get()); // whatever the other main windows do to the registration
     const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
     struct Case {
         QRect stored; // pixels
     };
     const Case cases[] = {
         {QRect(free.left() - 8, free.top() - 8, free.width() + 16, free.height() + 16)}, // maximized
-        {QRect(free.right() - 100, free.bottom() - 50, 640, 480)},                        // past the corner
-        {QRect(free.left() + 10, free.top() + 10, 300, 200)},                             // fits: kept
+        {QRect(free.right() - 100, free.bottom() - 50, 640, 480)},                       // past the corner
+        {QRect(free.left() + 10, free.top() + 10, 300, 200)},                            // fits: kept
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored.x());
@@ -607,10 +700,9 @@ TEST_F(MainWindowTest, TheRestoredWindowFitsTheScreen) {
         frmMain restored;
         restored.show();
         QCoreApplication::processEvents();
-        EXPECT_TRUE(free.contains(restored.frameGeometry())) << restored.frameGeometry().x() << ','
-                                                             << restored.frameGeometry().y() << ' '
-                                                             << restored.frameGeometry().width() << 'x'
-                                                             << restored.frameGeometry().height();
+        EXPECT_TRUE(free.contains(restored.frameGeometry()))
+            << restored.frameGeometry().x() << ',' << restored.frameGeometry().y() << ' '
+            << restored.frameGeometry().width() << 'x' << restored.frameGeometry().height();
         const QRect bar(restored.statusBar()->mapToGlobal(QPoint(0, 0)), restored.statusBar()->size());
         EXPECT_TRUE(free.contains(bar));
         if (free.contains(c.stored)) {
@@ -619,7 +711,6 @@ TEST_F(MainWindowTest, TheRestoredWindowFitsTheScreen) {
         }
         restored.close();
     }
-    RegisterProgramWindows(main.get());
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The main program's start-up on the window side.
 #include "DocumentFixtures.h"
+#include "ScopedProgramWindows.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "core/frmSplash.h"
@@ -14,6 +15,8 @@
 #include <QMdiSubWindow>
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace {
 
 class ProgramStartTest : public ::testing::Test, public DocumentTest {
@@ -21,14 +24,15 @@ protected:
     void TearDown() override {
         CloseAllWindows(main.get());
         flushDeletes();
-        RegisterProgramWindows(&status);
+        registered.reset();
         main.reset();
     }
     std::unique_ptr<frmMain> main = std::make_unique<frmMain>();
+    std::optional<ScopedProgramWindows> registered;
 };
 
 TEST_F(ProgramStartTest, MainRunsItsStepsInOrderThenOpensTheArguments) {
-    RegisterProgramWindows(main.get());
+    registered.emplace(main.get());
     SaveSettingBool(QStringLiteral("mnuWindowFollowMouse"), true);
     const std::vector<FixtureLogger> loggers = {{1234567, "SU 1234 5678", "", "", "", "", "", "", 0, 0, ""}};
     env.writeFile(QStringLiteral("vordhub/area.pdb"), areaFile(loggers));
@@ -40,8 +44,8 @@ TEST_F(ProgramStartTest, MainRunsItsStepsInOrderThenOpensTheArguments) {
     ui.expectDialog([&](QDialog* d) {
         splashDelay = static_cast<frmSplash*>(d)->SplashDelay;
         settingsFirst = main->mnuWindowFollowMouse->isChecked();
-        windowsLater = !QDir(env.path(QStringLiteral("rovemark/from"))).exists() && !frmDMAEdit::instance() &&
-                       !main->isVisible();
+        windowsLater =
+            !QDir(env.path(QStringLiteral("rovemark/from"))).exists() && !frmDMAEdit::instance() && !main->isVisible();
         return 1;
     });
     Main(*main, {one, QStringLiteral("/s=01234567")});

@@ -1,10 +1,14 @@
-#include "mapview/LatLongText.h"
+#include "documents/LatLongText.h"
+
+#include "core/Settings.h"
+#include "core/Shared.h"
+#include "lang/LangText.h"
+#include "platform/AppInfo.h"
+#include "platform/UiServices.h"
 
 #include <QStringList>
 
 #include <cmath>
-
-namespace mapview {
 
 namespace {
 QChar markOf(const QString& text) {
@@ -66,4 +70,24 @@ bool ParseLatLong(const QString& text, const QString& sep, double* latitude, dou
     return read(text.left(slash), latitude) && read(text.mid(slash + 1), longitude);
 }
 
-} // namespace mapview
+int16_t ValidateLatLongText(QString& text, QString& result, int16_t mode, LatLongGivenUp givenUp) {
+    const QString sep = DecimalSeparator.isEmpty() ? QStringLiteral(".") : DecimalSeparator;
+    while (!IsLatLongText(text)) {
+        const QString prompt = LoadLangString(txt::LatLongPrompt1) + text + LoadLangString(txt::LatLongPrompt2) +
+                               LatLongExample(sep) + LoadLangString(txt::LatLongPrompt3);
+        QString answer;
+        if (!plat::ui().inputBox(prompt, plat::appTitle(), text, &answer))
+            answer.clear();
+        if (answer.isEmpty()) {
+            text = QStringLiteral("0.0/0.0");
+            if (givenUp == LatLongGivenUp::ZeroPair)
+                result = ConvertLatLongText(text, mode, sep);
+            else
+                result.clear();
+            return 0;
+        }
+        text = answer;
+    }
+    result = ConvertLatLongText(text, mode, sep);
+    return 0;
+}
