@@ -5,11 +5,10 @@ from a program folder of the scenario's own."""
 import glob
 import os
 import shutil
-import struct
-import subprocess
 
 from scnfiles import program_folder, write_area
 from scnlib import BIN, Desktop, check, wait_for
+from scnscreen import Screen, open_map
 
 # The map fits its view to the loggers: the eastern one stands at the map's right edge.
 WEST = {"serial": 1300001, "grid": "TQ 1033 4179", "comment2": "52.630000/-1.130000",
@@ -17,32 +16,7 @@ WEST = {"serial": 1300001, "grid": "TQ 1033 4179", "comment2": "52.630000/-1.130
 EAST = {"serial": 1300002, "grid": "TQ 1034 4180", "comment2": "52.636000/-1.120000",
         "readings": [("2024/01/03", "N", 40, 30)]}
 EAST_RGB = (30, 150, 60)   # the head of a pin that is not in leak
-PIN_RGB = (231, 76, 60)    # the pin on the toolbar's map symbol
 PANEL_RGB = (239, 239, 239)
-
-
-class Screen:
-    """The root window's pixels, read from xwd's dump (TrueColor, 24 or 32 bits a pixel)."""
-
-    def __init__(self, desktop):
-        raw = subprocess.run(["xwd", "-root", "-silent"], env=desktop.env, capture_output=True, timeout=30).stdout
-        header = struct.unpack(">25I", raw[:100])
-        size, self.width, self.height = header[0], header[4], header[5]
-        self.lsb = header[7] == 0
-        bpp, self.stride, ncolours = header[11], header[12], header[19]
-        check(bpp in (24, 32), "unexpected screen dump with %d bits a pixel" % bpp)
-        self.bytes = bpp // 8
-        self.data = raw[size + 12 * ncolours:]
-
-    def rgb(self, x, y):
-        o = y * self.stride + x * self.bytes
-        px = self.data[o:o + self.bytes]
-        return (px[2], px[1], px[0]) if self.lsb else tuple(px[-3:])
-
-    def pixels(self, test, box):
-        x0, y0, x1, y1 = box
-        return [(x, y) for y in range(max(0, y0), min(self.height, y1))
-                for x in range(max(0, x0), min(self.width, x1)) if test(self.rgb(x, y))]
 
 
 def centre(points):
@@ -66,14 +40,7 @@ with Desktop("map_balloon") as d:
     d.activate(main)
     d.wait_active("^Vordalin")
 
-    # The map button: the rightmost icon with the red pin of the map symbol, on the toolbar near the top.
-    x, y, w, h = d.geometry(main)
-    red = wait_for(lambda: Screen(d).pixels(lambda c: c == PIN_RGB, (x, y, x + w, y + 120)), 20,
-                   what="the toolbar's map button")
-    right = max(px for px, _ in red)
-    bx, by = centre([p for p in red if p[0] > right - 12])
-    d.click(bx - 4, by + 6)
-    gps = d.wait_window("^GPS$")
+    gps = open_map(d, main)
     d.activate(gps)
     gx, gy, gw, gh = d.geometry(gps)
     window = (gx, gy, gx + gw, gy + gh)

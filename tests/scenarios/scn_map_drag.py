@@ -2,11 +2,10 @@
 pin's tip was dropped. The map is opened with the toolbar's map button, the leak logger's red pin is taken by
 its head and moved; where the tip lands is worked out from the two pins' places on the screen."""
 import os
-import struct
-import subprocess
 
 from scnfiles import write_area
 from scnlib import Desktop, ScenarioFailure, check, wait_for
+from scnscreen import Screen, open_map
 
 # Two loggers a few streets apart: a leak (red pin) and a quiet one (green pin).
 LEAK = (1300001, 52.6300, -1.1300, 40, 10)
@@ -23,64 +22,6 @@ def stored_coordinate(path, serial):
     return None
 
 
-class Screen:
-    """The root window's pixels, read from xwd's dump (TrueColor, 24 or 32 bits a pixel)."""
-
-    def __init__(self, desktop):
-        raw = subprocess.run(["xwd", "-root", "-silent"], env=desktop.env, capture_output=True, timeout=30).stdout
-        header = struct.unpack(">25I", raw[:100])
-        size, width, height = header[0], header[4], header[5]
-        self.lsb = header[7] == 0
-        bpp, self.stride, ncolours = header[11], header[12], header[19]
-        check(bpp in (24, 32), "unexpected screen dump with %d bits a pixel" % bpp)
-        self.bytes = bpp // 8
-        self.width, self.height = width, height
-        self.data = raw[size + 12 * ncolours:]
-
-    def rgb(self, x, y):
-        o = y * self.stride + x * self.bytes
-        px = self.data[o:o + self.bytes]
-        if self.lsb:
-            return px[2], px[1], px[0]
-        return tuple(px[-3:])
-
-    def find(self, colour, box):
-        """Centre of the pixels of exactly this colour inside box (x0, y0, x1, y1), or None."""
-        xs, ys = [], []
-        x0, y0, x1, y1 = box
-        for y in range(max(0, y0), min(self.height, y1)):
-            for x in range(max(0, x0), min(self.width, x1)):
-                if self.rgb(x, y) == colour:
-                    xs.append(x)
-                    ys.append(y)
-        if len(xs) < 10:
-            return None
-        return (sum(xs) / len(xs), sum(ys) / len(ys))
-
-
-def map_button(desktop, main):
-    """The toolbar's map button, its last one, or None while the toolbar is not drawn: the rightmost of the
-    toolbar's coloured symbols. The toolbar is the one row of the main window where coloured symbols stand
-    side by side across half the window's width; a bar of colour across the window (a title, the list's
-    selection) is not it, and the menu bar's titles are black."""
-    x, y, w, h = desktop.geometry(main)
-    screen = Screen(desktop)
-
-    def coloured(rgb):
-        return max(rgb) - min(rgb) > 60
-
-    rows = {}
-    for cy in range(max(0, y - 80), min(screen.height, y + h)):
-        cols = [cx for cx in range(x, x + w) if coloured(screen.rgb(cx, cy))]
-        if cols and len(cols) < w * 0.4 and cols[-1] - cols[0] > w / 2:
-            rows[cy] = cols
-    if not rows:
-        return None
-    right = max(cols[-1] for cols in rows.values())
-    ys = [cy for cy, cols in rows.items() if cols[-1] > right - 24]
-    return right - 12, (min(ys) + max(ys)) // 2
-
-
 with Desktop("map_drag") as d:
     area = d.path("map_drag.pdb")
     write_area(area, [{"serial": serial, "grid": "AB 1234 5678", "comment1": "Street",
@@ -90,17 +31,7 @@ with Desktop("map_drag") as d:
     main = d.wait_window("^Vordalin")
     d.activate(main)
     d.wait_active("^Vordalin")
-    bx, by = wait_for(lambda: map_button(d, main), 30, step=0.5, what="the toolbar's map button")
-
-    # A click that comes before the window takes input is lost: it is made again while no map shows.
-    def open_map():
-        d.click(bx, by)
-        try:
-            return d.wait_window("^GPS$", 5)
-        except ScenarioFailure:
-            return None
-
-    gps = wait_for(open_map, 40, step=0.5, what="the map window")
+    gps = open_map(d, main)
     d.xdotool("windowsize", "--sync", gps, 1000, 800)
     d.activate(gps)
     gx, gy, gw, gh = d.geometry(gps)
