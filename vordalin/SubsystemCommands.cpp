@@ -106,7 +106,7 @@ void StartSubsystems(frmMain& main) {
     // A captured direct-link window is one page, turned to fit, through the printer's own job steps.
     directlink::SetPicturePrinter([](const QPicture& picture) {
         printing::PrinterObject& printer = printing::Printer();
-        if (!printing::PrepareOutput(programWindows().mainWidget()))
+        if (!printing::PrepareOutput(programWindows().mainWidget(), printing::ExistingPdf::Ask))
             return false;
         printer.setOrientation(directlink::FittedOrientation(picture.boundingRect().size()) == QPageLayout::Landscape
                                    ? printing::PrinterObject::OrientationLandscape
@@ -128,7 +128,7 @@ bool PrintMapJob(const QString& title, int copies, int orientation, const mapvie
     // painter() would hand over a job another window has open; the map's page must not end up inside it.
     if (printer.jobActive())
         return failed(QStringLiteral("Another print job is still running."));
-    if (!printing::PrepareOutput(programWindows().mainWidget()))
+    if (!printing::PrepareOutput(programWindows().mainWidget(), printing::ExistingPdf::Ask))
         return false;
 
     // The map's own choices hold for this job only: the printer keeps what the setup dialogs gave it.

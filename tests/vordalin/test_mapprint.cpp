@@ -127,12 +127,25 @@ TEST_F(MapPrintTest, AFailedOrAbandonedJobLeavesNoFileAndKeepsAnOlderOne) {
         EXPECT_TRUE(ui.messages().empty());
         EXPECT_TRUE(printer.outputFileName().isEmpty());
     }
-    // The page cannot be drawn to the end: the job is dropped, the older file of that name stays as it was.
     const QString pdf = env.writeFile(QStringLiteral("older.pdf"), "%PDF-1.4 older\n");
     printer.setOutputFileName(pdf);
-    EXPECT_THROW(PrintMapJob(QStringLiteral("harbour.pdb"), 1, 1,
-                             [](QPainter&, const QRectF&) { throw std::runtime_error("drawing failed"); }),
-                 std::runtime_error);
+    {
+        // A PDF of that name is there: the user is asked before it is replaced; No and no other name prints
+        // nothing.
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDNO, LoadLangString(txt::OverwriteQuestion));
+        ui.expectSaveFile(QString());
+        map->mnuPrint_Click();
+        EXPECT_EQ(TestEnv::readFile(pdf), "%PDF-1.4 older\n");
+    }
+    // The page cannot be drawn to the end: the job is dropped, the older file of that name stays as it was.
+    {
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDYES, LoadLangString(txt::OverwriteQuestion));
+        EXPECT_THROW(PrintMapJob(QStringLiteral("harbour.pdb"), 1, 1,
+                                 [](QPainter&, const QRectF&) { throw std::runtime_error("drawing failed"); }),
+                     std::runtime_error);
+    }
     EXPECT_FALSE(printer.jobActive());
     EXPECT_EQ(TestEnv::readFile(pdf), "%PDF-1.4 older\n");
     EXPECT_EQ(printer.Orientation(), printing::PrinterObject::OrientationPortrait);
