@@ -209,7 +209,8 @@ void BM_SqliteSeek(benchmark::State &state) {
     const long n = recordCount(), ops = miss ? n / 10 : n;
     std::mt19937 rng(7);
     sqlite3_stmt *st;
-    sqlite3_prepare_v2(l->db, "SELECT rowid, username FROM users WHERE upper(username) >= ? ORDER BY upper(username) LIMIT 1",
+    sqlite3_prepare_v2(l->db,
+                       "SELECT rowid, username FROM users WHERE upper(username) >= ? ORDER BY upper(username) LIMIT 1",
                        -1, &st, nullptr);
     for (auto _ : state) {
         long found = 0;

@@ -545,7 +545,9 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
             const std::string_view f = fields[at];
             if (at >= repaired)
                 return cleanField(f, maxLength);
-            return maxLength >= 0 && f.size() > static_cast<size_t>(maxLength) ? f.substr(0, static_cast<size_t>(maxLength)) : f;
+            return maxLength >= 0 && f.size() > static_cast<size_t>(maxLength)
+                       ? f.substr(0, static_cast<size_t>(maxLength))
+                       : f;
         };
 
         int32_t serial = 0;
@@ -752,7 +754,8 @@ QString DatabaseErrorText(int32_t code, bool withLine) {
     // The line number belongs to the last read; after a write it would point at an unrelated file.
     const bool fromReader = code == DbNoSuchFile || code == DbReadFailure || code == DbNothingAfterTitles;
     if (withLine && fromReader && LinesRead >= 1)
-        text += QStringLiteral("\r\n") + LoadLangString(txt::TheErrorOccurredAtLine) + QString::number(LinesRead) + LoadLangString(txt::Text180);
+        text += QStringLiteral("\r\n") + LoadLangString(txt::TheErrorOccurredAtLine) + QString::number(LinesRead) +
+                LoadLangString(txt::Text180);
     return text;
 }
 
@@ -797,7 +800,8 @@ QString BuildLoadReport() {
         if (carriers < 2)
             continue;
         if (repeated == 0) {
-            report = LoadLangString(txt::No) + u'\t' + LoadLangString(txt::SerialPrefix) + u'\t' + LoadLangString(txt::Count) + u'\n';
+            report = LoadLangString(txt::No) + u'\t' + LoadLangString(txt::SerialPrefix) + u'\t' +
+                     LoadLangString(txt::Count) + u'\n';
         }
         ++repeated;
         report += QString::number(repeated) + u'\t' + plat::vb::formatSerialQ(serial) + u'\t' +

@@ -437,26 +437,34 @@ constexpr int kLastShippedText = 687;
 
 // The English texts of the numbers after kLastShippedText, as the language file holds them (Windows-1252).
 constexpr std::pair<int, const char*> kBuiltInEnglish[] = {
-    {TooManyLoggers, "The list holds more than 7000 loggers, more than a logger file can take. Nothing was written: remove loggers or split the list first."},
+    {TooManyLoggers, "The list holds more than 7000 loggers, more than a logger file can take. Nothing was written: "
+                     "remove loggers or split the list first."},
     {BackupFailed, "The backup copy of the destination file could not be made, so nothing was written: "},
-    {TooMany, "The merged list would hold more than 7000 loggers, so nothing was written. Loggers in the merged list: "},
+    {TooMany,
+     "The merged list would hold more than 7000 loggers, so nothing was written. Loggers in the merged list: "},
     {WriteFailed, "The merged file could not be written; the previous file is unchanged. "},
     {SaveAsTitle764, "Save the merged area file as"},
     {Cancelled, "Search cancelled"},
-    {LoggerLimit, "The list can hold at most 7000 loggers. Nothing was added: remove loggers or use another list first."},
-    {FillLeavesSerials, "The series runs past the valid serial numbers, so no logger was added. First invalid serial number: "},
-    {LoggerOfOtherList, "The logger in the editor comes from another logger list, or from a list that has been closed. Nothing was written: select the logger in its own list and make the change there."},
+    {LoggerLimit,
+     "The list can hold at most 7000 loggers. Nothing was added: remove loggers or use another list first."},
+    {FillLeavesSerials,
+     "The series runs past the valid serial numbers, so no logger was added. First invalid serial number: "},
+    {LoggerOfOtherList, "The logger in the editor comes from another logger list, or from a list that has been closed. "
+                        "Nothing was written: select the logger in its own list and make the change there."},
     {SyncUtilityMissing, "The auto-sync utility could not be started: "},
-    {UnstorableCharacter, "Commas, line breaks and characters outside the Windows character set cannot be kept in an area file."},
+    {UnstorableCharacter,
+     "Commas, line breaks and characters outside the Windows character set cannot be kept in an area file."},
     {HistogramSaveFailed, "The histogram could not be saved in this file: "},
     {TransferProgramNotStarted, "The field-unit transfer program could not be started: "},
     {TransferProgramCrashed, "The field-unit transfer program ended abnormally. Nothing more was done: "},
     {TransferResultMissing, "The field-unit transfer program left no result file: "},
     {FieldUnitWriteFailed, "This list was not sent to the field unit: "},
     {MapPrintFailed, "The map could not be printed."},
-    {TransferProgramNotFound, "The field-unit transfer program was not found. It must be an executable file named exactly RovemarkTalk: "},
+    {TransferProgramNotFound,
+     "The field-unit transfer program was not found. It must be an executable file named exactly RovemarkTalk: "},
     {NothingChosenToSend, "No list was chosen, so nothing was sent to the field unit."},
-    {TransferResultUnreadable, "The field-unit transfer program left a result file that does not begin with its result number, so it is not shown: "},
+    {TransferResultUnreadable, "The field-unit transfer program left a result file that does not begin with its result "
+                               "number, so it is not shown: "},
 };
 
 } // namespace txt

@@ -64,7 +64,8 @@ Line classify(std::string text) {
     if (t.front() == '[') {
         const auto close = t.find(']');
         line.kind = Line::Section;
-        line.name = std::string(trim(t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
+        line.name =
+            std::string(trim(t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
         return line;
     }
     const auto eq = t.find('=');

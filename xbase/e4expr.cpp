@@ -416,7 +416,9 @@ struct E4PENDING {
     int step;
 };
 
-bool typeFits(char have, char want) { return have == want || (have == 'D' && want == 'd') || (have == 'N' && want == 'n'); }
+bool typeFits(char have, char want) {
+    return have == want || (have == 'D' && want == 'd') || (have == 'N' && want == 'n');
+}
 
 // Fixes every step's variant, length and buffer position.
 int e4massage(E4PARSE &p, EXPR4 &e) {

@@ -22,7 +22,9 @@ inline int t4keyCmp(const unsigned char *a, const unsigned char *b, int len) {
     return len <= 0 ? 0 : std::memcmp(a, b, static_cast<size_t>(len));
 }
 inline int t4keyLen(const TAG4FILE *t) { return t->header.keyLen; }
-inline int t4isRoot(const TAG4FILE *t, const B4BLOCK *b) { return b->fileBlock * 512L == static_cast<long>(t->header.root); }
+inline int t4isRoot(const TAG4FILE* t, const B4BLOCK* b) {
+    return b->fileBlock * 512L == static_cast<long>(t->header.root);
+}
 
 // Raises -310 with the file's name.
 int t4corrupt(TAG4FILE *t);

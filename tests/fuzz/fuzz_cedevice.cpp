@@ -52,7 +52,8 @@ struct Tree {
         fs::create_directory_symlink(outside, device / "link");
         fs::create_symlink(outside / "sentinel", device / "My Documents" / "file.csv");
         markerText.assign(marker);
-        std::ofstream(device / ce::kMarkerName, std::ios::binary).write(marker.data(), static_cast<std::streamsize>(marker.size()));
+        std::ofstream(device / ce::kMarkerName, std::ios::binary)
+            .write(marker.data(), static_cast<std::streamsize>(marker.size()));
     }
     bool outsideIntact() const {
         std::error_code ec;

@@ -59,7 +59,8 @@ TEST(PdaDeviceFolder, LinksAndTheMarkerAreNoDeviceEntries) {
     PdaDevice device;
     QDir().mkpath(env.path(QStringLiteral("outside")));
     ASSERT_TRUE(QFile::link(env.path(QStringLiteral("outside")), device.path(QStringLiteral("link"))));
-    ASSERT_TRUE(QFile::link(env.writeFile(QStringLiteral("secret.csv"), "pc only"), device.path(QStringLiteral("s.csv"))));
+    ASSERT_TRUE(
+        QFile::link(env.writeFile(QStringLiteral("secret.csv"), "pc only"), device.path(QStringLiteral("s.csv"))));
     device.connect(QStringLiteral("FailOpen=none"));
     ASSERT_EQ(ce::CeRapiInit(), ce::S_OK);
     for (const char* name : {"\\link\\x.csv", "\\LINK\\x.csv", "\\s.csv", "\\.cedevice", "\\.CEDEVICE"}) {
@@ -71,7 +72,8 @@ TEST(PdaDeviceFolder, LinksAndTheMarkerAreNoDeviceEntries) {
         EXPECT_FALSE(ce::CeMoveFile(path, QStringLiteral("\\moved")));
         EXPECT_FALSE(ce::CeCreateDirectory(path + QStringLiteral("\\sub")));
     }
-    EXPECT_EQ(QDir(env.path(QStringLiteral("outside"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{});
+    EXPECT_EQ(QDir(env.path(QStringLiteral("outside"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{});
     EXPECT_EQ(TestEnv::readFile(env.path(QStringLiteral("secret.csv"))), "pc only");
     EXPECT_EQ(TestEnv::readFile(device.path(QStringLiteral(".cedevice"))), "FailOpen=none");
     EXPECT_FALSE(device.exists(QStringLiteral("moved")));

@@ -69,7 +69,8 @@ TEST(PdaCreation, ASlowRegistrarIsWaitedForRatherThanStoppedHalfWay) {
     const QString real = QFileInfo(env.path(QStringLiteral("vordregsvr"))).canonicalFilePath();
     QFile::remove(env.path(QStringLiteral("vordregsvr")));
     env.writeFile(QStringLiteral("vordregsvr"), ("#!/bin/sh\nsleep 2\nexec '" + real + "' \"$@\"\n").toStdString());
-    QFile::setPermissions(env.path(QStringLiteral("vordregsvr")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(env.path(QStringLiteral("vordregsvr")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     int asked = 0;
     pda::PdaSupportObject object;

@@ -28,7 +28,9 @@ protected:
         path_ = dir_ + "/Quendar32.Ini";
     }
     void TearDown() override { fs::remove_all(dir_); }
-    static void put(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+    static void put(const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
     static std::string get(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         std::stringstream ss;

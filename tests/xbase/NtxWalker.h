@@ -20,7 +20,9 @@ inline NtxWalk walkNtx(const std::string &bytes) {
     NtxWalk w;
     auto u16 = [&](size_t o) { return static_cast<unsigned>(static_cast<unsigned char>(bytes[o]) |
                                                             (static_cast<unsigned char>(bytes[o + 1]) << 8)); };
-    auto u32 = [&](size_t o) { return static_cast<unsigned long>(u16(o)) | (static_cast<unsigned long>(u16(o + 2)) << 16); };
+    auto u32 = [&](size_t o) {
+        return static_cast<unsigned long>(u16(o)) | (static_cast<unsigned long>(u16(o + 2)) << 16);
+    };
     if (bytes.size() < 2048) {
         w.error = "file too short";
         return w;

@@ -78,7 +78,8 @@ t = dbf.Table('people.dbf'); t.open(dbf.READ_ONLY)
 for r in t:
     ok = {True: 'T', False: 'F', None: 'None'}[r.ok]
     born = r.born.strftime('%Y-%m-%d') if r.born else 'None'
-    print(('*' if dbf.is_deleted(r) else '') + '|'.join([r.name.rstrip(), str(int(r.n or 0)), '%.2f' % (r.amt or 0), born, ok, r.note.rstrip()]))
+    fields = [r.name.rstrip(), str(int(r.n or 0)), '%.2f' % (r.amt or 0), born, ok, r.note.rstrip()]
+    print(('*' if dbf.is_deleted(r) else '') + '|'.join(fields))
 t.close()
 )",
                  &status);

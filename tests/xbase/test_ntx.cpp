@@ -17,9 +17,10 @@ namespace {
 const FIELD4INFO wideFields[] = {{"NAME", 'C', 100, 0}, {"AMOUNT", 'N', 10, 2}, {nullptr, 0, 0, 0}};
 
 std::string perlList(const std::string &file, const char *type) {
-    return run(std::string("perl -MXBase::Index -e '$i=XBase::Index->new($ARGV[0], type=>\"") + type +
-               "\") or die XBase::Index->errstr; $i->prepare_select; while(@d=$i->fetch){print \"$d[0]\\t$d[1]\\n\"}' '" +
-               file + "' 2>&1");
+    return run(
+        std::string("perl -MXBase::Index -e '$i=XBase::Index->new($ARGV[0], type=>\"") + type +
+        "\") or die XBase::Index->errstr; $i->prepare_select; while(@d=$i->fetch){print \"$d[0]\\t$d[1]\\n\"}' '" +
+        file + "' 2>&1");
 }
 
 std::string perlFindEq(const std::string &file, const char *type, const std::string &key) {
