@@ -90,8 +90,8 @@ void ChangeSerialCommand() {
     const int index = doc->rowRecordIndex(doc->SelLine);
     const int32_t old = doc->localRecord(index).Serial;
     QString answer;
-    if (!plat::ui().inputBox(LoadLangString(txt::ChangeSerialPrompt) + plat::vb::formatSerialQ(old), plat::appTitle(), plat::vb::formatSerialQ(old),
-                             &answer) ||
+    if (!plat::ui().inputBox(LoadLangString(txt::ChangeSerialPrompt) + plat::vb::formatSerialQ(old), plat::appTitle(),
+                             plat::vb::formatSerialQ(old), &answer) ||
         answer.isEmpty())
         return;
     const double value = plat::vb::Val(answer);
@@ -106,7 +106,8 @@ void ChangeSerialCommand() {
         return;
     }
     if (doc->GetRecFromSerial(serial) != 0) {
-        ShowMessage(LoadLangString(txt::SerialUsed1) + plat::vb::formatSerialQ(serial) + LoadLangString(txt::SerialUsed2));
+        ShowMessage(LoadLangString(txt::SerialUsed1) + plat::vb::formatSerialQ(serial) +
+                    LoadLangString(txt::SerialUsed2));
         return;
     }
     doc->ChangeSerialByRec(index, serial);

@@ -208,7 +208,8 @@ void FillDialog::OKButton_Click() {
     const bool serialFits = wholeNumber(TxtSerial->text(), &serial);
     TmpSer = serial;
     if (!serialFits || !IsValidSerial(TmpSer)) {
-        ShowMessage((serialFits ? plat::vb::formatSerialQ(TmpSer) : TxtSerial->text()) + LoadLangString(txt::InvalidSerial));
+        ShowMessage((serialFits ? plat::vb::formatSerialQ(TmpSer) : TxtSerial->text()) +
+                    LoadLangString(txt::InvalidSerial));
         return;
     }
     int32_t count = 0;

@@ -182,8 +182,8 @@ frmUpdateAddInfo::frmUpdateAddInfo(QWidget* parent) : QDialog(parent) {
 
 void frmUpdateAddInfo::AddButton_Click() {
     // Every logger's text is replaced: the user confirms once more before that happens.
-    const int answer =
-        plat::ui().messageBox(LoadLangString(txt::TheAdditionalInformationOfEvery), plat::MB_OKCANCEL | plat::MB_ICONQUESTION, plat::appTitle());
+    const int answer = plat::ui().messageBox(LoadLangString(txt::TheAdditionalInformationOfEvery),
+                                             plat::MB_OKCANCEL | plat::MB_ICONQUESTION, plat::appTitle());
     if (answer != plat::IDOK)
         return;
     txtAddInfoText = txtAdditionalInformation->text();

@@ -255,8 +255,9 @@ void frmDMA::FitColumnsToValues() {
     constexpr size_t kMeasured = 8;
     QHeaderView* header = ListViewDMA->header();
     const QFontMetrics metrics(ListViewDMA->font());
-    const int padding = 2 * (ListViewDMA->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ListViewDMA) + 1) +
-                        metrics.horizontalAdvance(QLatin1Char(' '));
+    const int padding =
+        2 * (ListViewDMA->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ListViewDMA) + 1) +
+        metrics.horizontalAdvance(QLatin1Char(' '));
     AdvanceSums sums(ListViewDMA->font());
     const std::vector<int>& rows = model_->rows();
     std::vector<std::pair<qreal, int>> sized; // sum, record
@@ -272,8 +273,9 @@ void frmDMA::FitColumnsToValues() {
                           [](const auto& a, const auto& b) { return a.first > b.first; });
         int widest = 0;
         for (size_t k = 0; k < top; ++k) {
-            widest = std::max(widest, k < kMeasured ? metrics.horizontalAdvance(LoggerRowText(localRecord(sized[k].second), column))
-                                                    : static_cast<int>(std::ceil(sized[k].first)));
+            widest = std::max(
+                widest, k < kMeasured ? metrics.horizontalAdvance(LoggerRowText(localRecord(sized[k].second), column))
+                                      : static_cast<int>(std::ceil(sized[k].first)));
         }
         if (widest > 0 && header->sectionSize(column) < widest + padding)
             header->resizeSection(column, widest + padding);

@@ -235,7 +235,8 @@ frmDMAEdit::frmDMAEdit(QWidget* parent) : plat::Form<QWidget>(parent, Qt::Tool) 
     // One line: the additional information is one item of the logger's line in the area file.
     txtUserComments = named(new QLineEdit(Frame1), "txtUserComments");
     txtUserComments->setMaxLength(kUserCommentsLimit);
-    for (QLineEdit* box : {static_cast<QLineEdit*>(txtComments1), static_cast<QLineEdit*>(txtComments2), txtUserComments})
+    for (QLineEdit* box :
+         {static_cast<QLineEdit*>(txtComments1), static_cast<QLineEdit*>(txtComments2), txtUserComments})
         GuardStorableField(box);
     TxtErrors = named(new QPlainTextEdit(Frame1), "TxtErrors");
     TxtErrors->setReadOnly(true);
@@ -336,7 +337,8 @@ frmDMAEdit::~frmDMAEdit() {
 void frmDMAEdit::Form_Load() {
     LoadResources();
     TxtErrors->clear();
-    const QStringList titles = {LoadLangString(txt::BadDate), LoadLangString(txt::BadStatus), LoadLangString(txt::BadLevel), LoadLangString(txt::BadSpread)};
+    const QStringList titles = {LoadLangString(txt::BadDate), LoadLangString(txt::BadStatus),
+                                LoadLangString(txt::BadLevel), LoadLangString(txt::BadSpread)};
     ListViewEditBox->setHeaderLabels(titles);
     const double w = 330;
     ListViewEditBox->setMinimumWidth(static_cast<int>(w) + 24);

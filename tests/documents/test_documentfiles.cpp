@@ -58,8 +58,8 @@ TEST_F(DocumentFilesTest, DuplicateSerialsAskAndYesShowsTheWholeReport) {
     const auto reports = reportWindows();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0]->windowTitle(), LoadLangString(txt::ReportCaption) + QStringLiteral("dup.pdb.log"));
-    EXPECT_EQ(reports[0]->text(), LoadLangString(txt::No) + u'\t' + LoadLangString(txt::SerialPrefix) + u'\t' + LoadLangString(txt::Count) +
-                                      QStringLiteral("\n1\t01100001\t2\n"));
+    EXPECT_EQ(reports[0]->text(), LoadLangString(txt::No) + u'\t' + LoadLangString(txt::SerialPrefix) + u'\t' +
+                                      LoadLangString(txt::Count) + QStringLiteral("\n1\t01100001\t2\n"));
     EXPECT_TRUE(reports[0]->AskForSave); // a fresh report counts as changed
 }
 
@@ -78,8 +78,9 @@ TEST_F(DocumentFilesTest, DuplicateSerialsAnsweredNoOpenNothing) {
 TEST_F(DocumentFilesTest, ReportsOf100CharactersAreShortenedInTheQuestion) {
     // A repeated serial's report line is 13 characters with a one-digit count and 14 with a two-digit one;
     // choose how many of each make a report of exactly 99 and exactly 100 characters.
-    const int heading =
-        (LoadLangString(txt::No) + u'\t' + LoadLangString(txt::SerialPrefix) + u'\t' + LoadLangString(txt::Count) + u'\n').size();
+    const int heading = (LoadLangString(txt::No) + u'\t' + LoadLangString(txt::SerialPrefix) + u'\t' +
+                         LoadLangString(txt::Count) + u'\n')
+                            .size();
     for (const int length : {99, 100}) {
         int twice = -1, often = -1;
         for (int b = 0; b <= 9 && twice < 0; ++b)
@@ -104,7 +105,8 @@ TEST_F(DocumentFilesTest, ReportsOf100CharactersAreShortenedInTheQuestion) {
         const QString report = reportWindows().back()->text();
         ASSERT_EQ(report.size(), length);
         const QString shown = length < 100 ? report : report.left(100) + LoadLangString(txt::ListShortened) + u'\n';
-        EXPECT_EQ(ui.messages().front().prompt, LoadLangString(txt::DuplicateQuestion) + u'\n' + shown + u'\n' + LoadLangString(txt::ShowReportQuestion));
+        EXPECT_EQ(ui.messages().front().prompt, LoadLangString(txt::DuplicateQuestion) + u'\n' + shown + u'\n' +
+                                                    LoadLangString(txt::ShowReportQuestion));
         TearDown();
     }
 }
@@ -117,7 +119,8 @@ TEST_F(DocumentFilesTest, UnreadableFileGivesTheReadersErrorWithItsLine) {
     ui.expectMessage(plat::IDOK);
     OpenDocument(path);
     const QString prompt = ui.messages().front().prompt;
-    EXPECT_EQ(prompt, LoadLangString(txt::TheFileCouldNotBe172) + QStringLiteral("\r\n") + LoadLangString(txt::TheErrorOccurredAtLine) + u'5' + LoadLangString(txt::Text180) +
+    EXPECT_EQ(prompt, LoadLangString(txt::TheFileCouldNotBe172) + QStringLiteral("\r\n") +
+                          LoadLangString(txt::TheErrorOccurredAtLine) + u'5' + LoadLangString(txt::Text180) +
                           QStringLiteral(":\n") + path);
     EXPECT_FALSE(ActiveDocument);
 

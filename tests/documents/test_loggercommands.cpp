@@ -196,11 +196,13 @@ TEST_F(LoggerCommandsTest, ChangeSerialRefusesTheSameOrAUsedSerialAndMarksTheWin
     ui.expectMessage(plat::IDOK, QStringLiteral("01000001") + LoadLangString(txt::SerialUnchanged));
     ChangeSerialCommand();
     ui.expectInput(QStringLiteral("1000002"));
-    ui.expectMessage(plat::IDOK, LoadLangString(txt::SerialUsed1) + QStringLiteral("01000002") + LoadLangString(txt::SerialUsed2));
+    ui.expectMessage(plat::IDOK,
+                     LoadLangString(txt::SerialUsed1) + QStringLiteral("01000002") + LoadLangString(txt::SerialUsed2));
     ChangeSerialCommand();
     EXPECT_FALSE(w->AskForSave);
     ui.expectInput(QStringLiteral("4000000"));
-    ui.expectMessage(plat::IDOK, QStringLiteral("01000001") + LoadLangString(txt::SerialChanged) + QStringLiteral("04000000"));
+    ui.expectMessage(plat::IDOK,
+                     QStringLiteral("01000001") + LoadLangString(txt::SerialChanged) + QStringLiteral("04000000"));
     ChangeSerialCommand();
     EXPECT_EQ(w->rowText(1, 0), QStringLiteral("04000000"));
     EXPECT_TRUE(w->AskForSave);

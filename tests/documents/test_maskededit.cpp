@@ -53,7 +53,8 @@ TEST_P(CoordinateBoxTest, CodeGivesCaptionMaskLengthAndText) {
     frmDMAEdit editor;
     SaveSettingText(QStringLiteral("Address2"), QString::fromLatin1(c.code));
     editor.ConfigureAddress2EditBox();
-    EXPECT_EQ(editor.lblComment2->text(), c.caption ? QString::fromLatin1(c.caption) : LoadLangString(txt::Comment2664));
+    EXPECT_EQ(editor.lblComment2->text(),
+              c.caption ? QString::fromLatin1(c.caption) : LoadLangString(txt::Comment2664));
     EXPECT_EQ(editor.txtComments2->Mask(), QString::fromLatin1(c.mask));
     EXPECT_EQ(editor.txtComments2->MaxLength(), c.maxLength);
 
