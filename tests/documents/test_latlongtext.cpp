@@ -2,6 +2,7 @@
 // form, and the question that asks until a text is a pair.
 #include "DocumentFixtures.h"
 #include "core/Settings.h"
+#include "core/Shared.h"
 #include "documents/LatLongText.h"
 #include "lang/LangText.h"
 #include "platform/AppInfo.h"
