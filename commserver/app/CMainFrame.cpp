@@ -92,8 +92,7 @@ bool CMainFrame::Create() {
     // Messages arrive on the interface's own thread; each is handed to the window thread in arrival order.
     const bool registered = listener_.registerWindow(kServerWindowClass, kServerWindowTitle,
                                                      [this](const wm::WindowMessage& m) -> std::uint64_t {
-                                                         QMetaObject::invokeMethod(
-                                                             this, [this, m] { OnMessage(m); }, Qt::QueuedConnection);
+                                                         fromOtherThreads_.Post([this, m] { OnMessage(m); });
                                                          return m.msg == wm::WM_COPYDATA ? 1 : 0;
                                                      });
     if (!registered)
@@ -111,14 +110,10 @@ bool CMainFrame::Create() {
     addTray();
 
     if (app_.engine) {
-        app_.engine->SetNotify([this] {
-            QMetaObject::invokeMethod(
-                this, [this] { OnCommand(ServerCommand::ComStatusChanged); }, Qt::QueuedConnection);
-        });
-        app_.engine->SetActivity([this] {
-            QMetaObject::invokeMethod(
-                this, [this] { OnActivity(); }, Qt::QueuedConnection);
-        });
+        // Both come from the worker's thread.
+        app_.engine->SetNotify(
+            [this] { fromOtherThreads_.Post([this] { OnCommand(ServerCommand::ComStatusChanged); }); });
+        app_.engine->SetActivity([this] { fromOtherThreads_.Post([this] { OnActivity(); }); });
         app_.engine->SetNotificationFlag(true);
     }
     notifyCommsManagers();

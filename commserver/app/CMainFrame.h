@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "commserver/app/WindowThreadCalls.h"
 #include "platform/WindowMessages.h"
 
 class CCommsServerApp;
@@ -114,6 +115,8 @@ private:
     QIcon trayIcon(int picture) const;
 
     CCommsServerApp& app_;
+    // What the window interface's thread and the worker hand over; it outlives the listener that posts to it.
+    WindowThreadCalls fromOtherThreads_;
     plat::winmsg::WindowListener listener_;
     std::array<QPointer<CServerWindow>, kServerWindowKinds> windows_;
     bool progressAuto_ = false;

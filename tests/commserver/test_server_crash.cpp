@@ -46,8 +46,8 @@ protected:
             << "[HistoryDisplay]\r\nLogStatus=1\r\nLogFile=" << logPath().string() << "\r\n";
     }
     void TearDown() override {
-        for (pid_t pid : running)
-            Kill(pid);
+        while (!running.empty())
+            Kill(running.back());
     }
 
     template <class F> static bool WaitFor(F f, int ms = 15000) {
@@ -100,19 +100,33 @@ protected:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addchdir_np(&actions, box.server().c_str());
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        // What the program says on its own (a sanitizer's report among it) is kept for a test that sees it end.
+        const std::string errors = (box.root / ("server-" + std::to_string(launches++) + ".err")).string();
+        posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         pid_t pid = -1;
         const int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
         EXPECT_EQ(rc, 0) << std::strerror(rc);
-        if (rc == 0)
+        if (rc == 0) {
             running.push_back(pid);
+            errorFiles[pid] = errors;
+        }
         return rc == 0 ? pid : -1;
     }
+    // Kills the program; a program that had ended by itself before (a crash, a sanitizer's report) fails the
+    // test with what it said, whatever the remote unit saw of it.
     void Kill(pid_t pid) {
-        ::kill(pid, SIGKILL);
         int status = 0;
-        ::waitpid(pid, &status, 0);
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            ADD_FAILURE() << "the server ended by itself ("
+                          << (WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
+                                                  : "exit code " + std::to_string(WEXITSTATUS(status)))
+                          << "):\n"
+                          << Text(ReadFile(errorFiles[pid]));
+        } else {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
         std::erase(running, pid);
     }
     // True once the port has been opened the given number of times since the first start.
@@ -134,6 +148,8 @@ protected:
     RemoteSession session{remote};
     std::string program;
     std::vector<pid_t> running;
+    std::map<pid_t, std::string> errorFiles;
+    int launches = 0;
 };
 
 TEST_F(ServerProgramCrash, AnUploadCutOffByACrashLeavesTheEarlierFileAndTheNextStartClearsUp) {
@@ -141,7 +157,7 @@ TEST_F(ServerProgramCrash, AnUploadCutOffByACrashLeavesTheEarlierFileAndTheNextS
     WriteFile(box.server() / "BIG.DAT", old);
     const pid_t first = Launch();
     ASSERT_TRUE(PortOpened(1)) << Log();
-    ASSERT_EQ(session.Upload("BIG.DAT", Pattern(300000, 8), TransferMode::Direct, 1020, 60), 0);
+    ASSERT_EQ(session.Upload("BIG.DAT", Pattern(300000, 8), TransferMode::Direct, 1020, 60), 0) << Log();
     Kill(first);
     EXPECT_EQ(ReadFile(box.server() / "BIG.DAT"), old);
     EXPECT_EQ(Leftovers().size(), 1u) << "the crash left the partial copy in its hidden file";
@@ -151,13 +167,13 @@ TEST_F(ServerProgramCrash, AnUploadCutOffByACrashLeavesTheEarlierFileAndTheNextS
     EXPECT_TRUE(Leftovers().empty());
     remote.Drain(200);
     Bytes listing;
-    EXPECT_EQ(session.Download("*.*", listing, TransferMode::Listing), FrameType::Done);
+    EXPECT_EQ(session.Download("*.*", listing, TransferMode::Listing), FrameType::Done) << Log();
     EXPECT_NE(Text(listing).find("BIG.DAT\r\n"), std::string::npos) << Text(listing);
     EXPECT_EQ(Text(listing).find("quendar-"), std::string::npos) << Text(listing);
     EXPECT_EQ(ReadFile(box.server() / "BIG.DAT"), old);
 
     // The next upload replaces it as asked.
-    EXPECT_EQ(session.Upload("BIG.DAT", Pattern(3000, 1)), FrameType::Done);
+    EXPECT_EQ(session.Upload("BIG.DAT", Pattern(3000, 1)), FrameType::Done) << Log();
     EXPECT_TRUE(WaitFor([&] { return ReadFile(box.server() / "BIG.DAT") == Pattern(3000, 1); }));
 }
 
@@ -168,9 +184,9 @@ TEST_F(ServerProgramCrash, AFileLockedForADownloadGetsItsPermissionsBackAfterACr
     const pid_t first = Launch();
     ASSERT_TRUE(PortOpened(1)) << Log();
     // Lock while sending and remove after a completed send.
-    ASSERT_EQ(session.RequestType(FrameType::SetOptions, Bytes{1, 0}), FrameType::Done);
+    ASSERT_EQ(session.RequestType(FrameType::SetOptions, Bytes{1, 0}), FrameType::Done) << Log();
     Bytes got;
-    ASSERT_EQ(session.Download("SRC.BIN", got, TransferMode::Direct, 3), 0);
+    ASSERT_EQ(session.Download("SRC.BIN", got, TransferMode::Direct, 3), 0) << Log();
     EXPECT_EQ(ModeOf(box.server() / "SRC.BIN"), 0444u) << "read-only while it goes out";
     Kill(first);
     EXPECT_EQ(ModeOf(box.server() / "SRC.BIN"), 0444u);
