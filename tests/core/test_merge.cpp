@@ -321,8 +321,8 @@ TEST_F(MergeTest, BySerialStopsSafely) {
             break;
         case NamesDeclined:
             m.scripted.expectMessage(plat::IDCANCEL,
-                                   QStringLiteral("Most recent patrol (South.pdb) and destination (DMA_North.pdb) "
-                                                  "filenames do not match, continue?"));
+                                     QStringLiteral("Most recent patrol (South.pdb) and destination (DMA_North.pdb) "
+                                                    "filenames do not match, continue?"));
             break;
         case BackupFails:
             // A name that cannot take the copy (a link into nowhere).
@@ -333,7 +333,7 @@ TEST_F(MergeTest, BySerialStopsSafely) {
             // The file turns read-only after it was read: the write is refused.
             m.h.onReport = [&] { QFile::setPermissions(m.dest, QFile::ReadOwner); };
             m.scripted.expectMessage(plat::IDOK,
-                                   LoadLangString(txt::WriteFailed) + DatabaseErrorText(DbWriteFailure, false));
+                                     LoadLangString(txt::WriteFailed) + DatabaseErrorText(DbWriteFailure, false));
             break;
         case TooMany:
             for (int i = 0; i < kMaxLoggers; ++i)
@@ -356,9 +356,9 @@ TEST_F(MergeTest, AFullDiskStopsTheMergeAndSaysWhy) {
         const QString backup = m.dest + QStringLiteral(".000");
         const QString reason = plat::systemErrorText(ENOSPC);
         m.scripted.expectMessage(plat::IDOK, backupFits ? LoadLangString(txt::WriteFailed) +
-                                                            DatabaseErrorText(DbWriteFailure, false) +
-                                                            QStringLiteral(":\n") + m.dest + u'\n' + reason
-                                                      : LoadLangString(txt::BackupFailed) + backup + u'\n' + reason);
+                                                              DatabaseErrorText(DbWriteFailure, false) +
+                                                              QStringLiteral(":\n") + m.dest + u'\n' + reason
+                                                        : LoadLangString(txt::BackupFailed) + backup + u'\n' + reason);
         {
             FaultyFileCalls full(FaultyFileCalls::Step::Write, ENOSPC, backupFits ? m.original.size() + 100 : 10);
             MergeReadings(m.h, m.dest);
