@@ -126,14 +126,7 @@ bool frmMain::SaveDocumentAs(QString& name, int titleText) {
     if (chosen != name && !ConfirmOverwrite(chosen))
         return false;
     name = chosen;
-    QString reason;
-    if (!document->SaveFile(name, &reason)) {
-        ShowMessage(LoadLangString(txt::TextSaveFailed) + name + u'\n' + reason, 0);
-        return false;
-    }
-    document->setWindowTitle(name);
-    document->AskForSave = false;
-    return true;
+    return WriteTextDocument(document, name);
 }
 
 bool frmMain::SaveActiveTextDocument(int titleText) {
