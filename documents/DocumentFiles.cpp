@@ -239,6 +239,10 @@ bool SaveTextDocument(frmDocument* document, int titleText) {
         return false;
     if (path != document->windowTitle() && !ConfirmOverwrite(path))
         return false;
+    return WriteTextDocument(document, path);
+}
+
+bool WriteTextDocument(frmDocument* document, const QString& path) {
     QString reason;
     if (!document->SaveFile(path, &reason)) {
         ShowMessage(LoadLangString(txt::TextSaveFailed) + path + u'\n' + reason, 0);

@@ -39,6 +39,9 @@ bool ConfirmOverwrite(const QString& path);
 bool SaveLoggerDocument(frmDMA* document);
 // The Save command's steps for a text document window: a name from the save dialog, then the rich-text file.
 bool SaveTextDocument(frmDocument* document, int titleText);
+// Writes a text document window to path, a failure told to the user with the file and the system's reason. Once
+// written, the window carries the path as its title and closing it need not ask again.
+bool WriteTextDocument(frmDocument* document, const QString& path);
 
 // A language text holding a file filter in "description|patterns|description|patterns" form, as Qt wants it.
 QString FileFilterFromText(const QString& pairs);

@@ -22,6 +22,16 @@
 #include <algorithm>
 #include <vector>
 
+namespace {
+
+// A logger list file by its name's ending: .csv or .pdb, in any case.
+bool isLoggerListFile(const QString& name) {
+    const QString ending = name.right(4).toLower();
+    return ending == QStringLiteral(".csv") || ending == QStringLiteral(".pdb");
+}
+
+} // namespace
+
 void frmMain::mnuFileMRU_Click(int index) {
     const QString caption = mruCaption(index);
     if (caption.isEmpty())
@@ -53,23 +63,26 @@ void frmMain::mnuFileNew_Click() {
 
 void frmMain::mnuFileOpen_Click() {
     ShowStatusText(QString());
-    dlgCommonDialog.parent = this;
-    dlgCommonDialog.title = LoadLangString(txt::OpenTitle);
-    if (ForceNewPath)
-        dlgCommonDialog.folder = plat::toLocalPath(ForcePath);
-    else
-        dlgCommonDialog.folder = lastUsedFolder();
-    dlgCommonDialog.fileName = QStringLiteral("*.csv");
-    dlgCommonDialog.filter = loggerFileFilter_;
-    const QString name = plat::ui().openFileName(dlgCommonDialog);
+    const QString folder = ForceNewPath ? plat::toLocalPath(ForcePath) : lastUsedFolder();
+    const QString name = askForLoggerFile(txt::OpenTitle, folder, QStringLiteral("*.csv"));
     if (name.isEmpty())
         return;
-    dlgCommonDialog.fileName = name;
-    const QString ending = name.right(4).toLower();
-    if (ending == QStringLiteral(".csv") || ending == QStringLiteral(".pdb"))
+    if (isLoggerListFile(name))
         OpenDocument(name);
     else
         OpenTextDocument(name);
+}
+
+QString frmMain::askForLoggerFile(int titleText, const QString& folder, const QString& fileName) {
+    dlgCommonDialog.parent = this;
+    dlgCommonDialog.title = LoadLangString(titleText);
+    dlgCommonDialog.folder = folder;
+    dlgCommonDialog.fileName = fileName;
+    dlgCommonDialog.filter = loggerFileFilter_;
+    const QString name = plat::ui().openFileName(dlgCommonDialog);
+    if (!name.isEmpty())
+        dlgCommonDialog.fileName = name;
+    return name;
 }
 
 QString frmMain::lastUsedFolder() const {
@@ -113,14 +126,7 @@ bool frmMain::SaveDocumentAs(QString& name, int titleText) {
     if (chosen != name && !ConfirmOverwrite(chosen))
         return false;
     name = chosen;
-    QString reason;
-    if (!document->SaveFile(name, &reason)) {
-        ShowMessage(LoadLangString(txt::TextSaveFailed) + name + u'\n' + reason, 0);
-        return false;
-    }
-    document->setWindowTitle(name);
-    document->AskForSave = false;
-    return true;
+    return WriteTextDocument(document, name);
 }
 
 bool frmMain::SaveActiveTextDocument(int titleText) {
@@ -235,17 +241,10 @@ void frmMain::mergeCommand() {
         ShowMessage(LoadLangString(txt::MergeEmptyList), 0);
         return;
     }
-    dlgCommonDialog.parent = this;
-    dlgCommonDialog.title = LoadLangString(txt::MergeTitle);
-    dlgCommonDialog.folder = plat::programDir();
-    dlgCommonDialog.fileName = QString();
-    dlgCommonDialog.filter = loggerFileFilter_;
-    const QString name = plat::ui().openFileName(dlgCommonDialog);
+    const QString name = askForLoggerFile(txt::MergeTitle, plat::programDir(), QString());
     if (name.isEmpty())
         return;
-    dlgCommonDialog.fileName = name;
-    const QString ending = name.right(4).toLower();
-    if (ending != QStringLiteral(".csv") && ending != QStringLiteral(".pdb")) {
+    if (!isLoggerListFile(name)) {
         ShowMessage(LoadLangString(txt::MergeFileType), 0);
         return;
     }

@@ -80,6 +80,20 @@ std::vector<QMdiSubWindow*> arrangeable(QMdiArea* area, QMdiArea::WindowOrder or
             out.push_back(w);
     return out;
 }
+
+// Tiles the windows in the order they were made: place(i, count, area) gives the i-th of count windows its
+// rectangle in the area's visible part.
+template <class Place> void tileWindows(QMdiArea* mdiArea, Place place) {
+    const auto windows = arrangeable(mdiArea);
+    if (windows.empty())
+        return;
+    const QSize area = mdiArea->viewport()->size();
+    const int count = static_cast<int>(windows.size());
+    for (size_t i = 0; i < windows.size(); ++i) {
+        windows[i]->showNormal();
+        windows[i]->setGeometry(place(static_cast<int>(i), count, area));
+    }
+}
 } // namespace
 
 void frmMain::mnuViewToolbar_Click() {
@@ -162,28 +176,18 @@ void frmMain::mnuWindowCascade_Click() {
 
 void frmMain::mnuWindowTileHorizontal_Click() {
     // Each window takes the full width and a band of the height, one below the other.
-    const auto windows = arrangeable(mdiArea_);
-    if (windows.empty())
-        return;
-    const QSize area = mdiArea_->viewport()->size();
-    const int band = area.height() / static_cast<int>(windows.size());
-    for (size_t i = 0; i < windows.size(); ++i) {
-        windows[i]->showNormal();
-        windows[i]->setGeometry(0, static_cast<int>(i) * band, area.width(), band);
-    }
+    tileWindows(mdiArea_, [](int i, int count, QSize area) {
+        const int band = area.height() / count;
+        return QRect(0, i * band, area.width(), band);
+    });
 }
 
 void frmMain::mnuWindowTileVertical_Click() {
     // Each window takes the full height and a column of the width, side by side.
-    const auto windows = arrangeable(mdiArea_);
-    if (windows.empty())
-        return;
-    const QSize area = mdiArea_->viewport()->size();
-    const int column = area.width() / static_cast<int>(windows.size());
-    for (size_t i = 0; i < windows.size(); ++i) {
-        windows[i]->showNormal();
-        windows[i]->setGeometry(static_cast<int>(i) * column, 0, column, area.height());
-    }
+    tileWindows(mdiArea_, [](int i, int count, QSize area) {
+        const int column = area.width() / count;
+        return QRect(i * column, 0, column, area.height());
+    });
 }
 
 void frmMain::mnuWindowArrangeIcons_Click() {

@@ -119,6 +119,9 @@ public:
     bool RequireLoggerWindow();
     // Where File > Open starts: the folder last used for a file.
     QString lastUsedFolder() const;
+    // The open dialog for a logger list file, with this title, starting folder and name; the name chosen is kept
+    // for the next file dialog. Empty when the user cancelled.
+    QString askForLoggerFile(int titleText, const QString& folder, const QString& fileName);
     // The start of Save, Save As and Close: clears the status text; with no window there is nothing to do,
     // and a text document window is saved here (titleText titles its save dialog). True when the command goes
     // on to the current logger list window.

@@ -22,11 +22,39 @@ const char* oldRecord(DATA4* d, long n, std::vector<char>& buf) {
     return buf.data();
 }
 
+// A tag's keys of a record's old and new image, and whether each passes the tag's filter (< 0: the key could not
+// be made).
 struct KEYS4 {
+    KEYS4(TAG4* tagIn, const char* oldRecord, const char* newRecord)
+        : tag(tagIn), oldKey(static_cast<size_t>(t4keyLen(tagIn->tagFile))), newKey(oldKey.size()) {
+        oldPass = tfile4exprKey(tag->tagFile, oldRecord, oldKey.data());
+        newPass = tfile4exprKey(tag->tagFile, newRecord, newKey.data());
+    }
+    int error() const { return oldPass < 0 ? oldPass : newPass < 0 ? newPass : 0; }
+    bool unchanged() const { return oldPass == newPass && oldKey == newKey; }
+
     TAG4* tag;
     std::vector<unsigned char> oldKey, newKey;
     int oldPass, newPass;
 };
+
+// Runs f(tag, tag file) on every tag, its expressions bound to the handle, until one gives a result other than 0;
+// returns that result.
+template <class F> int eachBoundTagUntilFailure(DATA4* d, F f) {
+    int result = 0;
+    forEachTag(d, [&](TAG4* tag) {
+        if (result != 0)
+            return;
+        tfile4bind(tag->tagFile, d);
+        result = f(tag, tag->tagFile);
+    });
+    return result;
+}
+
+// Every index file of the handle keeps its being-changed mark: the next open builds its keys again.
+void keepMarks(DATA4* d) {
+    forEachTag(d, [](TAG4* tag) { tag->tagFile->keepMark = 1; });
+}
 
 int lockTagsFor(DATA4* d, bool& lockedHere) {
     lockedHere = false;
@@ -83,38 +111,23 @@ int d4writeKeysBegin(DATA4* d, long n, int* locked) {
         return 0;
     std::vector<KEYS4> done;
     bool lockedHere = false, triedLock = false;
-    int result = 0;
-    forEachTag(d, [&](TAG4* tag) {
-        if (result != 0)
-            return;
-        TAG4FILE* t = tag->tagFile;
-        tfile4bind(t, d);
-        KEYS4 k{tag, std::vector<unsigned char>(static_cast<size_t>(t4keyLen(t))),
-                std::vector<unsigned char>(static_cast<size_t>(t4keyLen(t))), 0, 0};
-        k.oldPass = tfile4exprKey(t, old, k.oldKey.data());
-        k.newPass = tfile4exprKey(t, d->record, k.newKey.data());
-        if (k.oldPass < 0 || k.newPass < 0) {
-            result = k.oldPass < 0 ? k.oldPass : k.newPass;
-            return;
-        }
-        if (k.oldPass == k.newPass && k.oldKey == k.newKey)
-            return;
+    const int result = eachBoundTagUntilFailure(d, [&](TAG4* tag, TAG4FILE* t) {
+        KEYS4 k(tag, old, d->record);
+        if (const int r = k.error(); r != 0)
+            return r;
+        if (k.unchanged())
+            return 0;
         if (!triedLock) {
             triedLock = true;
-            if (int r = lockTagsFor(d, lockedHere); r != 0) {
-                result = r;
-                return;
-            }
+            if (const int r = lockTagsFor(d, lockedHere); r != 0)
+                return r;
         }
         if (k.oldPass) {
-            int r = tfile4removeKey(t, k.oldKey.data(), n);
-            if (r < 0) {
-                result = r;
-                return;
-            }
+            if (const int r = tfile4removeKey(t, k.oldKey.data(), n); r < 0)
+                return r;
         }
         if (k.newPass) {
-            int r = tfile4add(t, k.newKey.data(), n, t4unique(tag));
+            const int r = tfile4add(t, k.newKey.data(), n, t4unique(tag));
             if (r == r4unique || r == e4unique) {
                 // Refused: every tag gets its old key back and the write does not happen.
                 const int latched = error4set(c4, 0);
@@ -122,17 +135,15 @@ int d4writeKeysBegin(DATA4* d, long n, int* locked) {
                     tfile4add(t, k.oldKey.data(), n, 0);
                 undoKeys(done, n);
                 error4set(c4, latched);
-                result = r;
-                return;
+                return r;
             }
             if (r == r4uniqueContinue)
                 k.newPass = 0; // the duplicate was not added: nothing to take back for it
-            else if (r < 0) {
-                result = r;
-                return;
-            }
+            else if (r < 0)
+                return r;
         }
         done.push_back(std::move(k));
+        return 0;
     });
     if (result != 0)
         return releaseTagLock(d, lockedHere, result);
@@ -157,24 +168,21 @@ int d4unwriteKeys(DATA4* d, long n) {
         return -1;
     int rc = 0;
     forEachTag(d, [&](TAG4* tag) {
-        TAG4FILE* t = tag->tagFile;
-        std::vector<unsigned char> oldKey(static_cast<size_t>(t4keyLen(t))), newKey(oldKey.size());
-        const int oldPass = tfile4exprKey(t, old, oldKey.data());
-        const int newPass = tfile4exprKey(t, d->record, newKey.data());
-        if (oldPass < 0 || newPass < 0) {
+        const KEYS4 k(tag, old, d->record);
+        if (k.error() != 0) {
             rc = -1;
             return;
         }
-        if (oldPass == newPass && oldKey == newKey)
+        if (k.unchanged())
             return;
-        if (newPass && tfile4removeKey(t, newKey.data(), n) < 0)
+        if (k.newPass && tfile4removeKey(tag->tagFile, k.newKey.data(), n) < 0)
             rc = -1;
-        if (oldPass && tfile4add(t, oldKey.data(), n, 0) < 0)
+        if (k.oldPass && tfile4add(tag->tagFile, k.oldKey.data(), n, 0) < 0)
             rc = -1;
     });
     // Keys that could not be put back leave the index out of step with the record: its mark stays for the next open.
     if (rc != 0)
-        forEachTag(d, [&](TAG4* tag) { tag->tagFile->keepMark = 1; });
+        keepMarks(d);
     return rc;
 }
 
@@ -186,34 +194,26 @@ int d4appendKeysBegin(DATA4* d, int* locked) {
     bool lockedHere = false;
     if (int r = lockTagsFor(d, lockedHere); r != 0)
         return r;
-    int result = 0;
-    forEachTag(d, [&](TAG4* tag) {
-        if (result != 0)
-            return;
-        TAG4FILE* t = tag->tagFile;
-        tfile4bind(t, d);
-        if (tfile4markChanging(t) < 0) {
-            result = -1;
-            return;
-        }
+    const int result = eachBoundTagUntilFailure(d, [&](TAG4* tag, TAG4FILE* t) {
+        if (tfile4markChanging(t) < 0)
+            return -1;
         const int mode = t4unique(tag);
         if (mode != r4unique && mode != e4unique)
-            return;
+            return 0;
         // A tag that refuses a duplicate refuses the append before the record is written.
         std::vector<unsigned char> key(static_cast<size_t>(t4keyLen(t)));
         const int pass = tfile4exprKey(t, d->record, key.data());
-        if (pass <= 0) {
-            result = pass;
-            return;
-        }
+        if (pass <= 0)
+            return pass;
         const int saveDesc = t->descending;
         t->descending = 0;
         const int found = tfile4seek(t, key.data(), t4keyLen(t));
         t->descending = saveDesc;
         if (found < 0)
-            result = found;
-        else if (found == 0)
-            result = mode == e4unique ? error4raiseText(c4, e4unique, loc4add, t->alias) : r4unique;
+            return found;
+        if (found == 0)
+            return mode == e4unique ? error4raiseText(c4, e4unique, loc4add, t->alias) : r4unique;
+        return 0;
     });
     if (result != 0)
         return releaseTagLock(d, lockedHere, result);
@@ -222,25 +222,19 @@ int d4appendKeysBegin(DATA4* d, int* locked) {
 }
 
 int d4appendKeys(DATA4* d, long n) {
-    int result = 0;
-    forEachTag(d, [&](TAG4* tag) {
-        if (result != 0)
-            return;
-        TAG4FILE* t = tag->tagFile;
-        tfile4bind(t, d);
+    const int result = eachBoundTagUntilFailure(d, [&](TAG4* tag, TAG4FILE* t) {
         std::vector<unsigned char> key(static_cast<size_t>(t4keyLen(t)));
         const int pass = tfile4exprKey(t, d->record, key.data());
-        int r = pass;
-        if (pass > 0)
-            r = tfile4add(t, key.data(), n, t4unique(tag));
+        const int r = pass > 0 ? tfile4add(t, key.data(), n, t4unique(tag)) : pass;
         // Checked under the lock before the record was written, a refusal here means the tree is not what it
         // should be: its mark stays, and the next open builds the keys again.
-        if (r < 0 || r == r4unique)
-            result = r < 0 ? r : e4unique;
+        if (r < 0)
+            return r;
+        return r == r4unique ? e4unique : 0;
     });
     // The record is taken back out of the file: keys already added for it must go too, and the next open does that
     // by building every key again (the mark stays on each index file).
     if (result != 0)
-        forEachTag(d, [&](TAG4* tag) { tag->tagFile->keepMark = 1; });
+        keepMarks(d);
     return result;
 }

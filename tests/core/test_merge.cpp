@@ -119,6 +119,26 @@ void ExpectStoppedSafely(const FakeHost& h, const ScriptedUi& ui, const QString&
         EXPECT_FALSE(m.prompt.startsWith(LoadLangString(txt::BackupSaved)));
 }
 
+// A merge by serial about to stop: a destination file of its own with one logger, and a download window with a
+// newer reading of that logger and a new one.
+struct SerialMergeToStop {
+    SerialMergeToStop() {
+        WriteArea(dest, {Logger(1000001, "", "2023/01/01", 10)});
+        original = TestEnv::readFile(dest);
+        window.name = QStringLiteral("North.pdb");
+        window.caption = QStringLiteral("Download 1");
+        window.records.push_back(Logger(1000001, "", "2024/01/01", 30));
+        window.records.push_back(Logger(1000009));
+        h.window = &window;
+    }
+    TestEnv local;
+    ScriptedUi scripted;
+    const QString dest = local.path(QStringLiteral("DMA_North.pdb"));
+    std::string original;
+    FakeWindow window;
+    FakeHost h;
+};
+
 std::vector<LoggerRecord> FiftyReadings(int32_t serial) {
     LoggerRecord r = Logger(serial, "", "2023/01/01", 50);
     for (int k = 1; k <= kMaxReadings; ++k) {
@@ -286,51 +306,44 @@ TEST_F(MergeTest, BySerialStopsSafely) {
     enum Fault { SameFile, ReadOnly, NamesDeclined, BackupFails, WriteFails, TooMany };
     for (Fault fault : {SameFile, ReadOnly, NamesDeclined, BackupFails, WriteFails, TooMany}) {
         SCOPED_TRACE(fault);
-        TestEnv local;
-        ScriptedUi scripted;
-        const QString dest = local.path(QStringLiteral("DMA_North.pdb"));
-        WriteArea(dest, {Logger(1000001, "", "2023/01/01", 10)});
-        const std::string original = TestEnv::readFile(dest);
-        FakeWindow window;
-        window.name = fault == NamesDeclined ? QStringLiteral("South.pdb") : QStringLiteral("North.pdb");
-        window.caption = fault == SameFile ? dest : QStringLiteral("Download 1");
-        window.records.push_back(Logger(1000001, "", "2024/01/01", 30));
-        window.records.push_back(Logger(1000009));
-        FakeHost h;
-        h.window = &window;
+        SerialMergeToStop m;
+        if (fault == NamesDeclined)
+            m.window.name = QStringLiteral("South.pdb");
+        if (fault == SameFile)
+            m.window.caption = m.dest;
         switch (fault) {
         case SameFile:
-            scripted.expectMessage(plat::IDOK, LoadLangString(txt::SameFile));
+            m.scripted.expectMessage(plat::IDOK, LoadLangString(txt::SameFile));
             break;
         case ReadOnly:
-            QFile::setPermissions(dest, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
-            scripted.expectMessage(plat::IDOK, LoadLangString(txt::ReadOnly));
+            QFile::setPermissions(m.dest, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+            m.scripted.expectMessage(plat::IDOK, LoadLangString(txt::ReadOnly));
             break;
         case NamesDeclined:
-            scripted.expectMessage(plat::IDCANCEL,
-                                   QStringLiteral("Most recent patrol (South.pdb) and destination (DMA_North.pdb) "
-                                                  "filenames do not match, continue?"));
+            m.scripted.expectMessage(plat::IDCANCEL,
+                                     QStringLiteral("Most recent patrol (South.pdb) and destination (DMA_North.pdb) "
+                                                    "filenames do not match, continue?"));
             break;
         case BackupFails:
             // A name that cannot take the copy (a link into nowhere).
-            ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/none/x"), dest + QStringLiteral(".000")));
-            scripted.expectMessage(plat::IDOK, LoadLangString(txt::BackupFailed) + dest + QStringLiteral(".000"));
+            ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/none/x"), m.dest + QStringLiteral(".000")));
+            m.scripted.expectMessage(plat::IDOK, LoadLangString(txt::BackupFailed) + m.dest + QStringLiteral(".000"));
             break;
         case WriteFails:
             // The file turns read-only after it was read: the write is refused.
-            h.onReport = [&] { QFile::setPermissions(dest, QFile::ReadOwner); };
-            scripted.expectMessage(plat::IDOK,
-                                   LoadLangString(txt::WriteFailed) + DatabaseErrorText(DbWriteFailure, false));
+            m.h.onReport = [&] { QFile::setPermissions(m.dest, QFile::ReadOwner); };
+            m.scripted.expectMessage(plat::IDOK,
+                                     LoadLangString(txt::WriteFailed) + DatabaseErrorText(DbWriteFailure, false));
             break;
         case TooMany:
             for (int i = 0; i < kMaxLoggers; ++i)
-                window.records.push_back(Logger(2000000 + i));
-            scripted.expectMessage(plat::IDOK, LoadLangString(txt::TooMany) + QStringLiteral("7002"));
+                m.window.records.push_back(Logger(2000000 + i));
+            m.scripted.expectMessage(plat::IDOK, LoadLangString(txt::TooMany) + QStringLiteral("7002"));
             break;
         }
-        MergeReadings(h, dest);
-        ExpectStoppedSafely(h, scripted, dest, original, fault == WriteFails);
-        QFile::setPermissions(dest, QFile::ReadOwner | QFile::WriteOwner);
+        MergeReadings(m.h, m.dest);
+        ExpectStoppedSafely(m.h, m.scripted, m.dest, m.original, fault == WriteFails);
+        QFile::setPermissions(m.dest, QFile::ReadOwner | QFile::WriteOwner);
     }
 }
 
@@ -339,36 +352,25 @@ TEST_F(MergeTest, BySerialStopsSafely) {
 TEST_F(MergeTest, AFullDiskStopsTheMergeAndSaysWhy) {
     for (const bool backupFits : {false, true}) {
         SCOPED_TRACE(backupFits);
-        TestEnv local;
-        ScriptedUi scripted;
-        const QString dest = local.path(QStringLiteral("DMA_North.pdb"));
-        WriteArea(dest, {Logger(1000001, "", "2023/01/01", 10)});
-        const std::string original = TestEnv::readFile(dest);
-        FakeWindow window;
-        window.name = QStringLiteral("North.pdb");
-        window.caption = QStringLiteral("Download 1");
-        window.records.push_back(Logger(1000001, "", "2024/01/01", 30));
-        window.records.push_back(Logger(1000009));
-        FakeHost h;
-        h.window = &window;
-        const QString backup = dest + QStringLiteral(".000");
+        SerialMergeToStop m;
+        const QString backup = m.dest + QStringLiteral(".000");
         const QString reason = plat::systemErrorText(ENOSPC);
-        scripted.expectMessage(plat::IDOK, backupFits ? LoadLangString(txt::WriteFailed) +
-                                                            DatabaseErrorText(DbWriteFailure, false) +
-                                                            QStringLiteral(":\n") + dest + u'\n' + reason
-                                                      : LoadLangString(txt::BackupFailed) + backup + u'\n' + reason);
+        m.scripted.expectMessage(plat::IDOK, backupFits ? LoadLangString(txt::WriteFailed) +
+                                                              DatabaseErrorText(DbWriteFailure, false) +
+                                                              QStringLiteral(":\n") + m.dest + u'\n' + reason
+                                                        : LoadLangString(txt::BackupFailed) + backup + u'\n' + reason);
         {
-            FaultyFileCalls full(FaultyFileCalls::Step::Write, ENOSPC, backupFits ? original.size() + 100 : 10);
-            MergeReadings(h, dest);
+            FaultyFileCalls full(FaultyFileCalls::Step::Write, ENOSPC, backupFits ? m.original.size() + 100 : 10);
+            MergeReadings(m.h, m.dest);
         }
-        ASSERT_EQ(scripted.messages().size(), 1u);
-        EXPECT_FALSE(scripted.messages()[0].prompt.contains(QStringLiteral("Unknown error")));
-        EXPECT_TRUE(TestEnv::readFile(dest) == original);
-        EXPECT_TRUE(h.opened.isEmpty());
+        ASSERT_EQ(m.scripted.messages().size(), 1u);
+        EXPECT_FALSE(m.scripted.messages()[0].prompt.contains(QStringLiteral("Unknown error")));
+        EXPECT_TRUE(TestEnv::readFile(m.dest) == m.original);
+        EXPECT_TRUE(m.h.opened.isEmpty());
         // A backup is kept only when it was made whole.
         EXPECT_EQ(QFileInfo::exists(backup), backupFits);
         if (backupFits) {
-            EXPECT_TRUE(TestEnv::readFile(backup) == original);
+            EXPECT_TRUE(TestEnv::readFile(backup) == m.original);
         }
     }
 }

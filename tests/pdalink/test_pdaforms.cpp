@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 const QString kExport = QStringLiteral("My Documents/Rovemark Export/");
@@ -30,6 +32,16 @@ QStringList entries(QListWidget* list) {
 void select(QListWidget* list, const QStringList& names) {
     for (int i = 0; i < list->count(); ++i)
         list->item(i)->setSelected(names.contains(list->item(i)->text()));
+}
+
+// A run of the download window in which the user picks these entries, copies them and then presses Cancel.
+std::function<int(QDialog*)> copyThenCancel(const QStringList& names) {
+    return [names](QDialog* form) {
+        select(form->findChild<QListWidget*>("listBox"), names);
+        form->findChild<QPushButton*>("cmdOpenFile")->click();
+        form->findChild<QPushButton*>("btnCancel")->click();
+        return form->result();
+    };
 }
 
 class PdaForms : public ::testing::Test {
@@ -136,12 +148,7 @@ TEST_F(PdaForms, AHugeDeviceFileIsCopiedInBlocksAndAFailureLeavesNoFile) {
     const QString huge = device.writeFile(kExport + QStringLiteral("huge.csv"), "");
     ASSERT_TRUE(QFile::resize(huge, 1LL << 40));
     device.connect(QStringLiteral("FailRead=huge.csv\nFailReadAt=3"));
-    ui.expectDialog([&](QDialog* form) {
-        select(form->findChild<QListWidget*>("listBox"), {"huge"});
-        form->findChild<QPushButton*>("cmdOpenFile")->click();
-        form->findChild<QPushButton*>("btnCancel")->click();
-        return form->result();
-    });
+    ui.expectDialog(copyThenCancel({"huge"}));
     ui.expectMessage(plat::IDOK, QStringLiteral("T628"));
     EXPECT_EQ(browse(), QStringList{QString()});
     EXPECT_EQ(QDir(env.path(QStringLiteral("rovemark/from"))).entryList(QDir::Files | QDir::Hidden), QStringList{})
@@ -158,12 +165,7 @@ TEST_F(PdaForms, ADownloadOntoAFullDiskKeepsTheEarlierFileAndSaysWhy) {
     env.writeFile(QStringLiteral("rovemark/from/a.csv"), "old a");
     ASSERT_TRUE(disk.fill());
     device.writeFile(kExport + QStringLiteral("a.csv"), patternBytes(70000, 'a'));
-    ui.expectDialog([&](QDialog* form) {
-        select(form->findChild<QListWidget*>("listBox"), {"a"});
-        form->findChild<QPushButton*>("cmdOpenFile")->click();
-        form->findChild<QPushButton*>("btnCancel")->click();
-        return form->result();
-    });
+    ui.expectDialog(copyThenCancel({"a"}));
     ui.expectMessage(plat::IDYES, QStringLiteral("a.csv - T626"));
     ui.expectMessage(plat::IDOK, QStringLiteral("T630"));
     EXPECT_EQ(browse(), QStringList{QString()});

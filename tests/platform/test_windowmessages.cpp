@@ -63,6 +63,23 @@ protected:
     std::size_t filesInFolder() const {
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
     }
+    // A connection as another program opens it to the socket of the one window in the folder (-1: none).
+    int connectToTheWindow() const {
+        fs::path file;
+        for (const auto& e : fs::directory_iterator(folder))
+            file = e.path();
+        const int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (s < 0)
+            return -1;
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, file.c_str(), sizeof addr.sun_path - 1);
+        if (::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+            ::close(s);
+            return -1;
+        }
+        return s;
+    }
     std::string folder;
 };
 
@@ -166,16 +183,10 @@ TEST_F(WindowMessagesTest, GarbageOnTheSocketDoesNotStopTheWindow) {
     Inbox inbox;
     WindowListener server;
     ASSERT_TRUE(server.registerWindow("Cls", "Robust", [&](const WindowMessage& m) { return inbox.take(m); }));
-    fs::path file;
-    for (const auto& e : fs::directory_iterator(folder))
-        file = e.path();
     for (const std::string& junk : {std::string("not an envelope at all, just bytes"),
                                     std::string("VWM1\x01\0\0\0\x10\0\0\0", 12) + std::string(20, '\xff')}) {
-        const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::strncpy(addr.sun_path, file.c_str(), sizeof addr.sun_path - 1);
-        ASSERT_EQ(::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        const int s = connectToTheWindow();
+        ASSERT_GE(s, 0);
         ASSERT_GT(::write(s, junk.data(), junk.size()), 0);
         ::close(s);
     }
@@ -189,15 +200,8 @@ TEST_F(WindowMessagesTest, APeerThatTricklesItsEnvelopeIsDroppedAtTheLimitAndHol
     Inbox inbox;
     WindowListener server;
     ASSERT_TRUE(server.registerWindow("Cls", "Patient", [&](const WindowMessage& m) { return inbox.take(m, 7); }));
-    fs::path file;
-    for (const auto& e : fs::directory_iterator(folder))
-        file = e.path();
-    const int trickler = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int trickler = connectToTheWindow();
     ASSERT_GE(trickler, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, file.c_str(), sizeof addr.sun_path - 1);
-    ASSERT_EQ(::connect(trickler, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     // A post's header that announces 1000 bytes of data, of which the peer sends one now and then.
     std::string header("VWM1\x01\0\0\0", 8);
     header += std::string("\x11\x01\0\0", 4) + std::string(16, '\0') + std::string("\xe8\x03\0\0", 4);
@@ -240,17 +244,11 @@ TEST_F(WindowMessagesTest, PeersThatStallHoldUpNoneOfTheOthers) {
     Inbox inbox;
     WindowListener server;
     ASSERT_TRUE(server.registerWindow("Cls", "Busy", [&](const WindowMessage& m) { return inbox.take(m, 3); }));
-    fs::path file;
-    for (const auto& e : fs::directory_iterator(folder))
-        file = e.path();
     // Several programs connect and say nothing.
     std::vector<int> stalled;
     for (int i = 0; i < 8; ++i) {
-        const int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::strncpy(addr.sun_path, file.c_str(), sizeof addr.sun_path - 1);
-        ASSERT_EQ(::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        const int s = connectToTheWindow();
+        ASSERT_GE(s, 0);
         stalled.push_back(s);
     }
     // Served one after another they would keep a sender waiting past its time-out.

@@ -1,10 +1,9 @@
 """The report options dialog comes back from the preview where it was: same place, same size, so a click where
 OK was still hits OK. Checked where the window manager put it first, after the user moved it, and for two
 previews in a row."""
-import os
-
 from scnfiles import THREE, write_area
 from scnlib import Desktop, check, wait_for
+from scnprint import close_preview, open_report_options
 
 
 def stable_geometry(d, pattern):
@@ -27,12 +26,7 @@ with Desktop("options_after_preview") as d:
     d.write_settings({"ChkAll": 1, "ChkHist": 0, "ChkSummary": 0})
     app = d.start("vordalin", [area])
     main = d.wait_window("^Vordalin")
-    d.activate(main)
-    d.wait_active("^Vordalin")
-    d.key("ctrl+p")
-    options = d.wait_window("^Print$")
-    d.activate(options)
-    d.wait_active("^Print$")
+    open_report_options(d, main)
     before = stable_geometry(d, "^Print$")
 
     for round_ in (1, 2, 3):
@@ -40,23 +34,16 @@ with Desktop("options_after_preview") as d:
             options = d.wait_window("^Print$")
             d.xdotool("windowmove", "--sync", options, 200, 150)
             before = stable_geometry(d, "^Print$")
-        options = d.wait_window("^Print$")
-        d.activate(options)
-        d.wait_active("^Print$")
+        d.focus("^Print$")
         d.key("alt+r")
-        preview = d.wait_window("^Print Preview")
+        d.wait_window("^Print Preview")
         d.wait_window_gone("^Print$")
-        d.activate(preview)
-        d.wait_active("^Print Preview")
-        d.key("Escape")
-        d.wait_window_gone("^Print Preview")
+        close_preview(d)
         after = stable_geometry(d, "^Print$")
         check(after == before, "after preview %d the options dialog is at %s, before it was at %s"
               % (round_, after, before))
 
-    options = d.wait_window("^Print$")
-    d.activate(options)
-    d.wait_active("^Print$")
+    d.focus("^Print$")
     d.key("Escape")
     d.wait_window_gone("^Print$")
     d.close(app, main)

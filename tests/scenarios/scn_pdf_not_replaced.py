@@ -5,6 +5,7 @@ import os
 
 from scnfiles import THREE, write_area
 from scnlib import Desktop, check, wait_for
+from scnprint import open_report_options, print_to_pdf_file
 
 
 def identity(path):
@@ -15,27 +16,7 @@ def identity(path):
 
 
 def question(d, main):
-    """The id of the program's message box (titled as the program, not its main window)."""
-    return wait_for(lambda: next((w for w, t in d.windows() if t == "Vordalin" and w != main), None), 20,
-                    what="the question whether the PDF may be replaced")
-
-
-def open_options(d, main):
-    d.activate(main)
-    d.wait_active("^Vordalin")
-    d.key("ctrl+p")
-    options = d.wait_window("^Print$")
-    d.activate(options)
-    d.wait_active("^Print$")
-
-
-def choose_file(d, path):
-    chooser = d.wait_window("^Print to PDF$")
-    d.activate(chooser)
-    d.wait_active("^Print to PDF$")
-    d.key("ctrl+a")
-    d.type(path)
-    d.key("Return")
+    return d.wait_message_box(main, "the question whether the PDF may be replaced")
 
 
 with Desktop("pdf_not_replaced") as d:
@@ -48,29 +29,25 @@ with Desktop("pdf_not_replaced") as d:
     main = d.wait_window("^Vordalin")
 
     # The first report: the program asks for the file.
-    open_options(d, main)
+    open_report_options(d, main)
     d.key("alt+o")
-    choose_file(d, first)
-    wait_for(lambda: os.path.exists(first) and os.path.getsize(first) > 0, 60, what="the first PDF")
-    d.wait_window_gone("^Print$")
+    print_to_pdf_file(d, first, "the first PDF")
     before = identity(first)
 
     # The second report: asked first; No names another file, and the first PDF stays as it was.
-    open_options(d, main)
+    open_report_options(d, main)
     d.key("alt+o")
     box = wait_for(lambda: question(d, main) if os.path.exists(first) and identity(first) == before else "replaced",
                    30, what="the question or a replaced file")
     check(box != "replaced", "the second report replaced the first PDF without asking")
     d.activate(box)
     d.key("alt+n")
-    choose_file(d, second)
-    wait_for(lambda: os.path.exists(second) and os.path.getsize(second) > 0, 60, what="the second PDF")
-    d.wait_window_gone("^Print$")
+    print_to_pdf_file(d, second, "the second PDF")
     check(identity(first) == before, "the first PDF was changed although the user chose another file")
 
     # The third report goes to the second file, which is there now: Yes replaces it.
     kept = identity(second)
-    open_options(d, main)
+    open_report_options(d, main)
     d.key("alt+o")
     box = question(d, main)
     d.activate(box)

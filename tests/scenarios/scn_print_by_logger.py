@@ -1,12 +1,12 @@
 """The report by logger printed to a PDF file through the program's own windows: File > Print, the report
 options with every status and the reading history, OK, the PDF file name; the PDF is read back with pdftotext.
 Every logger of the list is in it, also the new one without readings, and no unused reading slot prints zeros."""
-import os
 import re
 import subprocess
 
 from scnfiles import write_area
-from scnlib import Desktop, check, wait_for
+from scnlib import Desktop, check
+from scnprint import open_report_options, print_to_pdf_file
 
 LOGGERS = [
     (1200001, "Main St", [("2024/01/03", "Leak", 40, 5), ("2024/01/02", "No leak", 10, 5)]),
@@ -24,20 +24,9 @@ with Desktop("print_by_logger") as d:
                       "ChkSummary": 0})
     app = d.start("vordalin", [area])
     main = d.wait_window("^Vordalin")
-    d.activate(main)
-    d.wait_active("^Vordalin")
-    d.key("ctrl+p")
-    options = d.wait_window("^Print$")
-    d.activate(options)
+    open_report_options(d, main)
     d.key("Return")  # OK is the default button
-    chooser = d.wait_window("^Print to PDF$")
-    d.activate(chooser)
-    d.wait_active("^Print to PDF$")
-    d.key("ctrl+a")
-    d.type(pdf)
-    d.key("Return")
-    wait_for(lambda: os.path.exists(pdf) and os.path.getsize(pdf) > 0, 60, what="the PDF file")
-    d.wait_window_gone("^Print$")
+    print_to_pdf_file(d, pdf)
 
     text = subprocess.run(["pdftotext", "-layout", pdf, "-"], capture_output=True, text=True,
                           timeout=60).stdout

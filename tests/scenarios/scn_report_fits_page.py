@@ -8,6 +8,7 @@ import subprocess
 
 from scnfiles import write_area
 from scnlib import Desktop, check, wait_for
+from scnprint import close_preview, open_report_options, print_to_pdf_file
 
 LOGGERS = [
     {"serial": 1200001, "grid": "TQ 1033 4179", "comment1": "Main Street", "comment2": "by the hydrant",
@@ -26,14 +27,8 @@ def words(pdf):
     return [(float(x), t) for x, t in re.findall(r'<word xMin="([0-9.]+)"[^>]*>([^<]*)</word>', html)], width
 
 
-def new_box(d, known):
-    """The id of a window titled as the program that is none of the known ones: a message box."""
-    return wait_for(lambda: next((w for w, t in d.windows() if t == "Vordalin" and w not in known), None),
-                    20, what="the warning that the lines will be cut off")
-
-
-def answer_warning(d, known, key):
-    box = new_box(d, known)
+def answer_warning(d, main, key):
+    box = d.wait_message_box(main, "the warning that the lines will be cut off")
     d.activate(box)
     wait_for(lambda: d.xdotool("getactivewindow", check_rc=False) == box, 20, what="the warning to be active")
     d.key(key)
@@ -48,45 +43,28 @@ with Desktop("report_fits_page") as d:
                       "ChkAll": 1, "ChkHist": 1, "ChkSummary": 0})
     app = d.start("vordalin", [area])
     main = d.wait_window("^Vordalin")
-    d.activate(main)
-    d.wait_active("^Vordalin")
-    d.key("ctrl+p")
-    options = d.wait_window("^Print$")
-    d.activate(options)
-    d.wait_active("^Print$")
+    open_report_options(d, main)
     # The first logger column has the focus; the information box is the sixth.
     d.key("Tab", "Tab", "Tab", "Tab", "Tab", "space")
 
     # OK: the warning comes first; Cancel on it goes back to the dialog and prints nothing.
     d.key("alt+o")
     check(d.find_window("^Print to PDF$") is None, "OK went on to print without warning that the lines are cut")
-    answer_warning(d, {main}, "Escape")
+    answer_warning(d, main, "Escape")
     d.wait_active("^Print$")
     check(d.find_window("^Print to PDF$") is None and not os.path.exists(pdf),
           "the report was printed although the user went back")
 
     # Preview warns as well; OK on the warning shows the preview.
     d.key("alt+r")
-    answer_warning(d, {main}, "Return")
-    preview = d.wait_window("^Print Preview")
-    d.activate(preview)
-    d.key("Escape")
-    d.wait_window_gone("^Print Preview")
-    options = d.wait_window("^Print$")
-    d.activate(options)
-    d.wait_active("^Print$")
+    answer_warning(d, main, "Return")
+    close_preview(d)
+    d.focus("^Print$")
 
     # OK, and OK on the warning: the report is printed as the user chose it.
     d.key("alt+o")
-    answer_warning(d, {main}, "Return")
-    chooser = d.wait_window("^Print to PDF$")
-    d.activate(chooser)
-    d.wait_active("^Print to PDF$")
-    d.key("ctrl+a")
-    d.type(pdf)
-    d.key("Return")
-    wait_for(lambda: os.path.exists(pdf) and os.path.getsize(pdf) > 0, 60, what="the PDF file")
-    d.wait_window_gone("^Print$")
+    answer_warning(d, main, "Return")
+    print_to_pdf_file(d, pdf)
 
     found, width = words(pdf)
     text = " ".join(t for _, t in found)

@@ -291,6 +291,19 @@ class Desktop:
     def activate(self, wid):
         self.xdotool("windowactivate", "--sync", wid)
 
+    def focus(self, pattern, timeout=20):
+        """Waits for the window whose title matches, makes it active and waits until it is (the keys that follow
+        go to it); returns its id."""
+        wid = self.wait_window(pattern, timeout)
+        self.activate(wid)
+        self.wait_active(pattern, timeout)
+        return wid
+
+    def wait_message_box(self, main, what, title="Vordalin", timeout=20):
+        """The id of a message box: a window titled as the program that is not its main window `main`."""
+        return wait_for(lambda: next((w for w, t in self.windows() if t == title and w != main), None), timeout,
+                        what=what)
+
     def geometry(self, wid):
         """(x, y, width, height) of a window as the X server has it."""
         out = self.xdotool("getwindowgeometry", "--shell", wid)

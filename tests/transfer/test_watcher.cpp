@@ -52,6 +52,17 @@ protected:
             return 0;
         };
     }
+    // Import of a.csv whose move into the from-folder fails every time: Retry on the first failure, Cancel (discard
+    // the file) on the second, OK on "nothing imported". Returns the file's path in the import folder.
+    QString importWithFailingMove(ScriptedUi& ui) {
+        const QString source = importFolder() + QStringLiteral("/a.csv");
+        ui.expectDialog(whileShown([this] { watcher->cmdImport->click(); }));
+        ui.expectMessage(plat::IDRETRY, source);
+        ui.expectMessage(plat::IDCANCEL, source);
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::NothingImported));
+        watcher->tmrCheckFolder_Timer();
+        return source;
+    }
     static std::vector<frmDMA*> listWindows() {
         std::vector<frmDMA*> out;
         for (QWidget* w : plat::windows::loadedNamed(QStringLiteral("frmDMA")))
@@ -225,13 +236,8 @@ TEST_F(WatcherTest, AMoveThatFailsOffersRetryAndCancelDiscardsTheFile) {
     // The from-folder's place is taken by a file, so no move into it can work.
     QDir(TransferFromFolder).removeRecursively();
     env.writeFile(QStringLiteral("Vord Program/rovemark/from"), "in the way");
-    const QString source = importFolder() + QStringLiteral("/a.csv");
     ScriptedUi ui;
-    ui.expectDialog(whileShown([&] { watcher->cmdImport->click(); }));
-    ui.expectMessage(plat::IDRETRY, source);
-    ui.expectMessage(plat::IDCANCEL, source);
-    ui.expectMessage(plat::IDOK, LoadLangString(txt::NothingImported));
-    watcher->tmrCheckFolder_Timer();
+    const QString source = importWithFailingMove(ui);
 
     ASSERT_EQ(ui.messages().size(), 3u);
     QString expected = ExpandNewlines(LoadLangString(txt::ImportMoveFailed));
@@ -256,13 +262,8 @@ TEST_F(WatcherTest, AMoveOntoAFullDiskLeavesNoPartFileAndSaysWhy) {
     QDir(TransferFromFolder).removeRecursively();
     ASSERT_TRUE(QFile::link(disk.path(), TransferFromFolder));
     ASSERT_TRUE(disk.fill());
-    const QString source = importFolder() + QStringLiteral("/a.csv");
     ScriptedUi ui;
-    ui.expectDialog(whileShown([&] { watcher->cmdImport->click(); }));
-    ui.expectMessage(plat::IDRETRY, source);
-    ui.expectMessage(plat::IDCANCEL, source);
-    ui.expectMessage(plat::IDOK, LoadLangString(txt::NothingImported));
-    watcher->tmrCheckFolder_Timer();
+    importWithFailingMove(ui);
 
     ASSERT_EQ(ui.messages().size(), 3u);
     EXPECT_TRUE(ui.messages()[0].prompt.contains(TransferFromFolder + QStringLiteral("/a.csv\n") +

@@ -613,6 +613,32 @@ TEST_F(MainWindowTest, CascadeKeepsTheListWindowsLargeAndSteppedDown) {
     EXPECT_EQ(main->mdiArea()->currentSubWindow(), lists.back());
 }
 
+// Window > Tile Horizontally and Tile Vertically: the windows in the order they were opened, each a band of the
+// area's full width one below the other, or a column of its full height side by side.
+TEST_F(MainWindowTest, TilingSharesTheAreaInBandsOrColumns) {
+    main->resize(1000, 760);
+    QCoreApplication::processEvents();
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(openArea(QStringLiteral("area%1.pdb").arg(i), 1100001 + i));
+    const auto windows = main->mdiArea()->subWindowList(QMdiArea::CreationOrder);
+    ASSERT_EQ(windows.size(), 2);
+    const struct {
+        const char* command;
+        bool bands;
+    } cases[] = {{"mnuWindowTileHorizontal", true}, {"mnuWindowTileVertical", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        main->menuItem(QString::fromLatin1(c.command))->trigger();
+        QCoreApplication::processEvents();
+        const QSize area = main->mdiArea()->viewport()->size();
+        for (int i = 0; i < 2; ++i) {
+            const QRect expected = c.bands ? QRect(0, i * (area.height() / 2), area.width(), area.height() / 2)
+                                           : QRect(i * (area.width() / 2), 0, area.width() / 2, area.height());
+            EXPECT_EQ(windows[i]->geometry(), expected) << i;
+        }
+    }
+}
+
 // View, Toolbar and Status Bar: a list window down to the foot of the window area follows the area as the bars
 // go and come back, so no empty band opens below it; a window higher up keeps its size.
 TEST_F(MainWindowTest, HidingTheBarsLeavesNoEmptyBandBelowTheLists) {

@@ -72,6 +72,29 @@ protected:
         ASSERT_EQ(f4assign(d4field(d, "NAME"), name), 0);
         EXPECT_EQ(d4append(d), expected) << name;
     }
+    // An append whose writes come up a byte short (the first `shortWrites` of them, -1: all): the call reports it.
+    void appendFailingWrite(DATA4* d, const char* name, int shortWrites = -1) {
+        ASSERT_EQ(d4appendStart(d), 0);
+        ASSERT_EQ(f4assign(d4field(d, "NAME"), name), 0);
+        sys.shortWriteBy = 1;
+        sys.shortWrites = shortWrites;
+        EXPECT_EQ(d4append(d), e4write) << name;
+        sys.shortWriteBy = 0;
+        sys.shortWrites = -1;
+        error4set(&cb, 0);
+    }
+    // The body on the fixture's table opened exclusively, then shared.
+    void inEachShareMode(const std::function<void(DATA4*)>& body) {
+        for (unsigned char shareMode : {1, 0}) {
+            SCOPED_TRACE(int(shareMode));
+            cb.shareMode = shareMode;
+            DATA4* d = d4open(&cb, "t.dbf");
+            ASSERT_NE(d, nullptr);
+            body(d);
+            if (HasFatalFailure())
+                return;
+        }
+    }
     FakeSys4 sys;
 };
 
@@ -117,23 +140,14 @@ TEST_F(AppendTest, AConfirmedAppendIsInTheFileWhenTheCallReturns) {
 TEST_F(AppendTest, ARejectedAppendChangesNoRecord) {
     // A record stood on and changed, then an append that fails: neither the append nor a later write or close may put
     // the rejected values over the record.
-    for (unsigned char shareMode : {1, 0}) {
-        SCOPED_TRACE(int(shareMode));
-        cb.shareMode = shareMode;
-        DATA4* d = d4open(&cb, "t.dbf");
-        ASSERT_NE(d, nullptr);
+    inEachShareMode([&](DATA4* d) {
         ASSERT_EQ(d4go(d, 2), 0);
-        ASSERT_EQ(d4appendStart(d), 0);
-        ASSERT_EQ(f4assign(d4field(d, "NAME"), "REJECTED"), 0);
-        sys.shortWriteBy = 1;
-        EXPECT_EQ(d4append(d), e4write);
-        sys.shortWriteBy = 0;
-        error4set(&cb, 0);
+        appendFailingWrite(d, "REJECTED");
         EXPECT_EQ(d4flush(d), 0);
         EXPECT_EQ(d4close(d), 0);
         EXPECT_EQ(onDisk("t.dbf").names, (std::vector<std::string>{"R1", "R2"}));
         EXPECT_EQ(onDisk("t.dbf").count, 2);
-    }
+    });
 }
 
 TEST_F(AppendTest, AnAppendThatLocksForItselfIsWrittenAtOnceAndLetsTheLockGo) {
@@ -159,11 +173,7 @@ TEST_F(AppendTest, AnAppendThatLocksForItselfIsWrittenAtOnceAndLetsTheLockGo) {
 
 TEST_F(AppendTest, AnAppendUnderTheLockCostsTwoWritesAndNothingMore) {
     // The record (with the 0x1A after it) and the header's count: one write each, no read, no lock, no length.
-    for (unsigned char shareMode : {1, 0}) {
-        SCOPED_TRACE(int(shareMode));
-        cb.shareMode = shareMode;
-        DATA4* d = d4open(&cb, "t.dbf");
-        ASSERT_NE(d, nullptr);
+    inEachShareMode([&](DATA4* d) {
         ASSERT_EQ(d4lockAppend(d), 0);
         append(d, "FIRST"); // reads the count and checks it against the file's length once
         sys.resetCounts();
@@ -174,24 +184,15 @@ TEST_F(AppendTest, AnAppendUnderTheLockCostsTwoWritesAndNothingMore) {
         ASSERT_EQ(d4unlock(d), 0);
         EXPECT_EQ(d4recCount(d), onDisk("t.dbf").count);
         closeAll();
-    }
+    });
     EXPECT_EQ(onDisk("t.dbf").count, 2004);
 }
 
 TEST_F(AppendTest, AFailedWriteIsReportedByTheAppendAndCutBack) {
-    for (unsigned char shareMode : {1, 0}) {
-        SCOPED_TRACE(int(shareMode));
-        cb.shareMode = shareMode;
-        DATA4* d = d4open(&cb, "t.dbf");
-        ASSERT_NE(d, nullptr);
+    inEachShareMode([&](DATA4* d) {
         ASSERT_EQ(d4lockAppend(d), 0);
-        ASSERT_EQ(d4appendStart(d), 0);
-        ASSERT_EQ(f4assign(d4field(d, "NAME"), "A3"), 0);
-        sys.shortWriteBy = 1;
-        sys.shortWrites = 2; // the record's write and its retry: the disk has room again for what cuts it back
-        EXPECT_EQ(d4append(d), e4write);
-        sys.shortWriteBy = 0;
-        error4set(&cb, 0);
+        // Short are the record's write and its retry: the disk has room again for what cuts it back.
+        appendFailingWrite(d, "A3", 2);
         // No part of the record stays, the file ends as before and the count counts its records.
         EXPECT_EQ(onDisk("t.dbf").count, 2);
         EXPECT_EQ(fileSize("t.dbf"), headerLen + 2 * width + 1);
@@ -202,7 +203,7 @@ TEST_F(AppendTest, AFailedWriteIsReportedByTheAppendAndCutBack) {
         ASSERT_EQ(d4close(d), 0);
         EXPECT_EQ(onDisk("t.dbf").names, (std::vector<std::string>{"R1", "R2", "A3"}));
         keepFirstTwo("t.dbf");
-    }
+    });
 }
 
 TEST_F(AppendTest, AHeaderCountBeyondTheFileIsRefused) {

@@ -43,7 +43,27 @@ std::string upper(std::string s) {
     return s;
 }
 
-class NtxTest : public EngineTest {};
+class NtxTest : public EngineTest {
+protected:
+    // The body on a table of one NAME field with an index on it, made shared, then exclusive (the table and its
+    // index both named stem and the share mode).
+    void inEachShareMode(const std::string& stem,
+                         const std::function<void(DATA4*, INDEX4*, const std::string&)>& body) {
+        const FIELD4INFO fields[] = {{"NAME", 'C', 10, 0}, {nullptr, 0, 0, 0}};
+        for (unsigned char shareMode : {0, 1}) {
+            SCOPED_TRACE(int(shareMode));
+            cb.shareMode = shareMode;
+            const std::string name = stem + std::to_string(shareMode);
+            DATA4* d = d4create(&cb, name.c_str(), fields);
+            ASSERT_NE(d, nullptr);
+            INDEX4* x = i4create(d, name.c_str(), "NAME");
+            ASSERT_NE(x, nullptr);
+            body(d, x, name);
+            if (HasFatalFailure())
+                return;
+        }
+    }
+};
 
 } // namespace
 
@@ -479,15 +499,7 @@ TEST_F(NtxTest, ChangedPagesReachTheFileBeforeTheVersionThatAnnouncesThem) {
     // while the mark says "being changed", and the header (version and mark cleared) is the change's last write.
     FakeSys4 sys;
     cb.sys = &sys;
-    const FIELD4INFO fields[] = {{"NAME", 'C', 10, 0}, {nullptr, 0, 0, 0}};
-    for (unsigned char shareMode : {0, 1}) {
-        SCOPED_TRACE(int(shareMode));
-        cb.shareMode = shareMode;
-        const std::string name = "order" + std::to_string(shareMode);
-        DATA4* d = d4create(&cb, name.c_str(), fields);
-        ASSERT_NE(d, nullptr);
-        INDEX4* x = i4create(d, name.c_str(), "NAME");
-        ASSERT_NE(x, nullptr);
+    inEachShareMode("order", [&](DATA4* d, INDEX4* x, const std::string& name) {
         const int fd = i4tag(x)->tagFile->file.hand;
         sys.resetCounts();
         for (int i = 0; i < 300; ++i) { // enough for page splits and new roots
@@ -526,7 +538,7 @@ TEST_F(NtxTest, ChangedPagesReachTheFileBeforeTheVersionThatAnnouncesThem) {
         writeFile(path("marked.ntx"), withMark);
         const std::string listed = perlList(path("marked.ntx"), "C");
         EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 300) << listed.substr(0, 200);
-    }
+    });
 }
 
 TEST_F(NtxTest, ARecordWriteThatChangesAKeyWritesTheRecordWhileTheIndexIsMarked) {
@@ -534,15 +546,7 @@ TEST_F(NtxTest, ARecordWriteThatChangesAKeyWritesTheRecordWhileTheIndexIsMarked)
     // the record is in the file, so a stop in between leaves an index that the next open builds again.
     FakeSys4 sys;
     cb.sys = &sys;
-    const FIELD4INFO fields[] = {{"NAME", 'C', 10, 0}, {nullptr, 0, 0, 0}};
-    for (unsigned char shareMode : {0, 1}) {
-        SCOPED_TRACE(int(shareMode));
-        cb.shareMode = shareMode;
-        const std::string name = "rewrite" + std::to_string(shareMode);
-        DATA4* d = d4create(&cb, name.c_str(), fields);
-        ASSERT_NE(d, nullptr);
-        INDEX4* x = i4create(d, name.c_str(), "NAME");
-        ASSERT_NE(x, nullptr);
+    inEachShareMode("rewrite", [&](DATA4* d, INDEX4* x, const std::string&) {
         for (const char* key : {"ALPHA", "BRAVO", "CHARLIE"}) {
             ASSERT_EQ(d4appendStart(d), 0);
             f4assign(d4field(d, "NAME"), key);
@@ -568,5 +572,5 @@ TEST_F(NtxTest, ARecordWriteThatChangesAKeyWritesTheRecordWhileTheIndexIsMarked)
         EXPECT_GT(record, mark) << "the record is written while the index is marked";
         EXPECT_GT(header, record) << "the mark is cleared after the record is in the file";
         ASSERT_EQ(d4close(d), 0);
-    }
+    });
 }
