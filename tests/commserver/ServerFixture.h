@@ -115,6 +115,13 @@ protected:
     }
     void TearDown() override { EXPECT_TRUE(server.Stop(20000)); }
 
+    // Short link timers, so that a silent remote unit is given up on within seconds.
+    void ShortenLinkTimers() {
+        server.Link().timers.GetTimer = 2;
+        server.Link().timers.AckTimer = 1;
+        server.Link().timers.SendTimer = 2;
+    }
+
     // Starts the worker and opens the port; true once it shows Ready.
     bool StartServer(int securityLevel = 0) {
         server.SetSecurityLevel(securityLevel);

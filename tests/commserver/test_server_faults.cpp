@@ -12,10 +12,7 @@ class ServerFaults : public ServerOverPty {
 protected:
     void SetUp() override {
         ServerOverPty::SetUp();
-        // Short link timers, so that a silent remote unit is given up on within seconds.
-        server.Link().timers.GetTimer = 2;
-        server.Link().timers.AckTimer = 1;
-        server.Link().timers.SendTimer = 2;
+        ShortenLinkTimers();
     }
 
     // A fresh cable on the same port after the old one was pulled, and the server told to reopen.

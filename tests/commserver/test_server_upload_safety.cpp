@@ -19,10 +19,7 @@ class UploadSafety : public ServerOverPty {
 protected:
     void SetUp() override {
         ServerOverPty::SetUp();
-        // Short link timers, so that a silent remote unit is given up on within seconds.
-        server.Link().timers.GetTimer = 2;
-        server.Link().timers.AckTimer = 1;
-        server.Link().timers.SendTimer = 2;
+        ShortenLinkTimers();
         WriteFile(target(), old);
         ::chmod(target().c_str(), 0640);
     }
