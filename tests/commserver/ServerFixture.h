@@ -44,6 +44,17 @@ struct Sandbox {
     fs::path root;
 };
 
+// Polls f until it holds or ms have passed; its last answer decides.
+template <class F> bool WaitUntil(F f, int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        if (f())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return f();
+}
+
 inline void WriteFile(const fs::path& p, const Bytes& data) {
     std::ofstream f(p, std::ios::binary);
     f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
@@ -131,15 +142,7 @@ protected:
         return WaitFor([&] { return server.UiStatus() == comms::LinkStatus::Ready; });
     }
 
-    template <class F> static bool WaitFor(F f, int ms = 10000) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            if (f())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return f();
-    }
+    template <class F> static bool WaitFor(F f, int ms = 10000) { return WaitUntil(f, ms); }
 
     // Waits until the server is Idle again after an operation.
     bool Settled() {

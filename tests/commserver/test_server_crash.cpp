@@ -50,15 +50,7 @@ protected:
             Kill(running.back());
     }
 
-    template <class F> static bool WaitFor(F f, int ms = 15000) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            if (f())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return f();
-    }
+    template <class F> static bool WaitFor(F f, int ms = 15000) { return WaitUntil(f, ms); }
     fs::path logPath() const { return box.root / "history.log"; }
     std::string Log() const { return Text(ReadFile(logPath())); }
 
