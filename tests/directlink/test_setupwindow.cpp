@@ -49,7 +49,8 @@ TEST_F(SetupWindow, ConnectAndDisconnectShowTheLinksState) {
     EXPECT_EQ(f.StatusText->text(), text(txt::StatusConnected));
     EXPECT_FALSE(f.cmdConnect->isEnabled());
     EXPECT_TRUE(actionsEnabled(f));
-    EXPECT_TRUE(sim->state().awake);
+    // The attention bytes reach the simulated logger on its own thread, after the click has returned.
+    EXPECT_TRUE(pumpUntil([&] { return sim->state().awake; }));
 
     ui.expectMessage(plat::IDOK, "Already connected");
     f.cmdConnect_Click();
