@@ -4,19 +4,23 @@
 #include "DatabaseFile.h"
 #include "Shared.h"
 #include "VariStack.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
+#include "platform/AtomicFile.h"
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
-#include "lang/LangText.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <cmath>
 #include <memory>
 #include <unordered_map>
 #include <vector>
+
+#include <sys/stat.h>
 
 bool MergeByRDGrid = false;
 
@@ -90,11 +94,19 @@ bool WriteMerged(IMergeHost& host, IMergeWindow& window, const QString& destinat
     const QString localDestination = plat::resolvePath(destination);
     if (QFileInfo::exists(localDestination)) {
         // The backup is written as every other file is, so a full disk is seen here and named.
+        // It is a copy of the user's file: it gets the file's permissions (one only its owner may read stays
+        // so), and it never replaces a file that has taken the free name meanwhile.
         const QString backup = MakeBackupName(destination);
         std::string bytes;
         QString reason;
-        if (backup.isEmpty() || !plat::readFileBytes(localDestination, bytes) ||
-            !plat::writeFileAtomically(plat::resolvePath(backup), bytes, &reason)) {
+        plat::AtomicFile copy(backup.isEmpty() ? QString() : plat::resolvePath(backup));
+        struct stat source {};
+        if (::stat(QFile::encodeName(localDestination).constData(), &source) == 0)
+            copy.setNewFileMode(source.st_mode);
+        const bool copied = !backup.isEmpty() && plat::readFileBytes(localDestination, bytes) && copy.open() &&
+                            copy.write(bytes) && copy.commit(true);
+        reason = copy.errorText();
+        if (!copied) {
             Abandon(host, txt::BackupFailed,
                     (backup.isEmpty() ? destination : backup) + (reason.isEmpty() ? QString() : u'\n' + reason));
             return false;
@@ -112,7 +124,9 @@ bool WriteMerged(IMergeHost& host, IMergeWindow& window, const QString& destinat
     return true;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
 
 // Blanks, an optional sign, digits with at most one point (at least one digit), an optional exponent, blanks.
 // A plain scan: a coordinate text can be as long as the line allows, and a backtracking matcher recursed once

@@ -148,7 +148,8 @@ bool AtomicFile::open() {
     const QByteArray folder = slash < 0 ? QByteArray(".") : (slash == 0 ? QByteArray("/") : target_.left(slash));
     // The name is cut so that the temporary one stays within the 255 bytes a name may have.
     const QByteArray base = (slash < 0 ? target_ : target_.mid(slash + 1)).left(200);
-    const mode_t mode = exists ? (st.st_mode & 07777) : 0666;
+    const mode_t mode =
+        exists ? (st.st_mode & 07777) : (newFileMode_ >= 0 ? static_cast<mode_t>(newFileMode_) : mode_t{0666});
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QByteArray name =
             folder + "/." + base + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
@@ -163,6 +164,10 @@ bool AtomicFile::open() {
     }
     if (fd_ < 0)
         return fail(EEXIST);
+    if (!exists && newFileMode_ >= 0) {
+        // Exactly as given, as a copy has its source's permissions whatever the creation mask.
+        [[maybe_unused]] const bool modeGiven = ::fchmod(fd_, static_cast<mode_t>(newFileMode_)) == 0;
+    }
     if (exists) {
         // The new file keeps the old one's permissions and, where we may give them, its owner and group.
         // These are kept as well as the file system allows (a FAT stick has none to keep): they never stop

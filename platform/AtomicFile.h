@@ -47,6 +47,10 @@ public:
     void setFileName(const QString& path);
     // The target's name as given.
     QString fileName() const { return path_; }
+    // The permission bits a file gets that did not exist before (by default those a plain create gives:
+    // 0666 less the creation mask). A copy takes its source's, so a file only its owner may read stays so.
+    // Set before open(); a file that exists keeps its own.
+    void setNewFileMode(mode_t mode) { newFileMode_ = static_cast<int>(mode & 07777); }
 
     // Refuses what a rename must not replace: a folder, a device or pipe, and a file whose mode bits forbid
     // writing (whoever runs the program: root could otherwise replace it). A link is followed, so the file
@@ -73,6 +77,7 @@ private:
     QByteArray temp_;
     int fd_ = -1;
     int error_ = 0;
+    int newFileMode_ = -1;
 };
 
 // Writes a whole file through AtomicFile. errorText gets the system's reason on failure.

@@ -289,6 +289,22 @@ TEST_F(MergeTest, BySerialPutsNewReadingsOnTopAppendsNewLoggersAndKeepsBackup) {
     EXPECT_EQ(ReadArea(dest).size(), 5u);
 }
 
+// The backup is a copy of the user's file: one only its owner may read stays so.
+TEST_F(MergeTest, TheBackupKeepsTheDestinationsPermissions) {
+    const QString dest = env.path(QStringLiteral("Private.pdb"));
+    WriteArea(dest, {Logger(1000002, "", "2023/05/05", 20)});
+    const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    ASSERT_TRUE(QFile::setPermissions(dest, ownerOnly));
+    patrol.name = QStringLiteral("Private.pdb");
+    patrol.records.push_back(Logger(1000002, "", "2024/06/01", 77));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::BackupSaved) + dest + QStringLiteral(".000"));
+    MergeReadings(host, dest);
+    const QString backup = dest + QStringLiteral(".000");
+    ASSERT_TRUE(QFileInfo::exists(backup));
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
+    EXPECT_EQ(QFile::permissions(backup) & others, QFile::Permissions());
+}
+
 TEST_F(MergeTest, BySerialWithNothingNewWritesNothing) {
     const QString dest = env.path(QStringLiteral("North.pdb"));
     WriteArea(dest, {Logger(1000002, "", "2023/05/05", 20)});
