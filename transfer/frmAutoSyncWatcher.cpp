@@ -25,6 +25,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -55,6 +56,10 @@ bool moveFileNoReplace(const QString& source, const QString& target, QString* re
         return false;
     }
     plat::AtomicFile copy(target);
+    // With the source's permissions, as a move keeps them.
+    struct stat st {};
+    if (::stat(from.constData(), &st) == 0)
+        copy.setNewFileMode(st.st_mode);
     if (!copy.open() || !copy.write(bytes) || !copy.commit(true)) {
         *reason = copy.errorText();
         return false;
@@ -277,8 +282,8 @@ void frmAutoSyncWatcher::cmdImport_Click() {
 void frmAutoSyncWatcher::cmdClose_Click() {
     // No is the default: Enter keeps the files, only a deliberate Yes deletes them.
     if (plat::ui().messageBox(ExpandNewlines(LoadLangString(txt::DiscardImportFiles)),
-                              plat::MB_YESNO | plat::MB_ICONEXCLAMATION | plat::MB_DEFBUTTON2, QString()) !=
-        plat::IDYES)
+                              plat::MB_YESNO | plat::MB_ICONEXCLAMATION | plat::MB_DEFBUTTON2,
+                              QString()) != plat::IDYES)
         return;
     const QString folder = ImportFolder();
     for (int i = 0; i < lstImportFiles->count(); ++i)

@@ -273,6 +273,29 @@ TEST_F(WatcherTest, AMoveOntoAFullDiskLeavesNoPartFileAndSaysWhy) {
     EXPECT_TRUE(listWindows().empty());
 }
 
+// Moved onto another file system, the file is copied: the copy has the file's permissions, as a move would keep
+// them (a file only its owner may read stays so).
+TEST_F(WatcherTest, AMoveOntoAnotherFileSystemKeepsThePermissions) {
+    SmallTmpfs disk(512 * 1024);
+    if (!disk.mounted())
+        GTEST_SKIP() << qPrintable(disk.whyNot());
+    drop(QStringLiteral("a.csv"));
+    const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    ASSERT_TRUE(QFile::setPermissions(importFolder() + QStringLiteral("/a.csv"), ownerOnly));
+    QDir(TransferFromFolder).removeRecursively();
+    ASSERT_TRUE(QFile::link(disk.path(), TransferFromFolder));
+    ScriptedUi ui;
+    ui.expectDialog(whileShown([&] {
+        ui.expectMessage(plat::IDNO, LoadLangString(txt::OpenImportedFiles));
+        watcher->cmdImport_Click();
+    }));
+    watcher->tmrCheckFolder_Timer();
+    const QString moved = disk.path() + QStringLiteral("/a.csv");
+    ASSERT_TRUE(QFile::exists(moved));
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
+    EXPECT_EQ(QFile::permissions(moved) & others, QFile::Permissions());
+}
+
 TEST_F(WatcherTest, CloseDiscardsTheListedFilesOnlyWhenConfirmed) {
     drop(QStringLiteral("a.csv"));
     drop(QStringLiteral("b.csv"));
