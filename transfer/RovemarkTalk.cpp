@@ -58,6 +58,10 @@ ExecOutcome ExecAndWait(const QString& program, const QStringList& arguments) {
         QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
         if (process.state() != QProcess::NotRunning)
             loop.exec(QEventLoop::ExcludeUserInputEvents | QEventLoop::X11ExcludeTimers);
+        // The program quitting meanwhile (its last window closed) ends every event loop, this one too; the
+        // transfer program must still run to its end, not be killed half-way through a transfer.
+        if (process.state() != QProcess::NotRunning)
+            process.waitForFinished(-1);
     } else {
         process.waitForFinished(-1);
     }

@@ -7,7 +7,12 @@
 #include "transfer/RovemarkTalk.h"
 #include "transfer/TransferFolders.h"
 
+#include <QCoreApplication>
+#include <QFile>
+
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 namespace {
 
@@ -98,6 +103,32 @@ TEST_F(RovemarkTalkTest, AProgramThatIsMissingUnstartableOrCrashingIsReportedOnc
         EXPECT_EQ(status.last(), QString());
     }
     EXPECT_EQ(runs().size(), 1u); // only the crashing one ran at all
+}
+
+// The program quitting while the transfer runs (its main window closed meanwhile) ends every event loop, the
+// wait's among them: the transfer program still runs to its end and is not killed half-way through a transfer.
+TEST_F(RovemarkTalkTest, AQuitDuringTheRunLetsTheProgramFinish) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const QString go = path(QStringLiteral("go"));
+    const QString finished = path(QStringLiteral("finished"));
+    // Run in a process of its own: a quit leaves this thread's event loops unable to run again.
+    EXPECT_EXIT(
+        {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [go] {
+                    QCoreApplication::exit(0);
+                    QFile f(go);
+                    f.open(QIODevice::WriteOnly);
+                },
+                Qt::QueuedConnection);
+            const ExecOutcome outcome =
+                ExecAndWait(QStringLiteral("/bin/sh"),
+                            {QStringLiteral("-c"),
+                             QStringLiteral("while [ ! -e \"$0\" ]; do sleep 0.01; done; : > \"$1\""), go, finished});
+            std::exit(outcome == ExecOutcome::Finished && QFile::exists(finished) ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(RovemarkTalkTest, ReceivedFilesAreThePdbFilesInListingOrder) {
