@@ -141,6 +141,10 @@ bool AtomicFile::open() {
             return fail(EINVAL);
         if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
             return fail(EACCES);
+        // A file we may not write (another user's, in a folder we may write) is refused as a direct write
+        // would be: a rename would put our own file, with our owner, in its place.
+        if (::faccessat(AT_FDCWD, target_.constData(), W_OK, AT_EACCESS) != 0)
+            return fail(errno);
     }
 
     // Beside the target, hidden and under a name no listing of area files matches, made only by us (O_EXCL).

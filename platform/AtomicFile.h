@@ -52,9 +52,9 @@ public:
     // Set before open(); a file that exists keeps its own.
     void setNewFileMode(mode_t mode) { newFileMode_ = static_cast<int>(mode & 07777); }
 
-    // Refuses what a rename must not replace: a folder, a device or pipe, and a file whose mode bits forbid
-    // writing (whoever runs the program: root could otherwise replace it). A link is followed, so the file
-    // it names gets the new contents and the link stays.
+    // Refuses what a rename must not replace: a folder, a device or pipe, a file whose mode bits forbid
+    // writing (whoever runs the program: root could otherwise replace it) and a file we may not write (another
+    // user's). A link is followed, so the file it names gets the new contents and the link stays.
     bool open();
     bool write(std::string_view data);
     bool write(const char* data, qint64 size) { return write(std::string_view(data, static_cast<size_t>(size))); }

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -218,6 +219,41 @@ TEST(AtomicFile, RefusesWhatARenameMustNotReplace) {
     std::string back;
     ASSERT_TRUE(plat::readFileBytes(locked, back));
     EXPECT_EQ(back, "kept");
+}
+
+// Another user's file in a folder everybody may write: its permissions allow us no write, so it is not
+// replaced by our own file (a rename in the folder could), as a direct write would be refused.
+TEST(AtomicFile, AFileWeMayNotWriteIsNotReplacedByOurOwn) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to make a file of another user";
+    // Forked, so the child writes this test's file.
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "fast");
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    ASSERT_EQ(::chmod(folder.constData(), 0777), 0);
+    const QString target = dir.filePath(QStringLiteral("theirs.pdb"));
+    ASSERT_TRUE(plat::writeFileAtomically(target, "theirs"));
+    const QByteArray name = QFile::encodeName(target);
+    ASSERT_EQ(::chmod(name.constData(), 0644), 0);
+    // Written by an ordinary user (nobody), in a process of its own.
+    EXPECT_EXIT(
+        {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                std::_Exit(2);
+            QString error;
+            const bool written = plat::writeFileAtomically(target, "ours", &error);
+            std::_Exit(!written && error == plat::systemErrorText(EACCES) ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    GTEST_FLAG_SET(death_test_style, style);
+    std::string back;
+    ASSERT_TRUE(plat::readFileBytes(target, back));
+    EXPECT_EQ(back, "theirs");
+    struct stat st {};
+    ASSERT_EQ(::stat(name.constData(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(folderEntries(dir.path()), QStringList{QStringLiteral("theirs.pdb")});
 }
 
 TEST(AtomicFile, ANameOfTheLongestLengthIsWritten) {
