@@ -82,6 +82,8 @@ int d4append(DATA4* d) {
         return error4raiseText(c4, e4write, 10224, df->file.name);
     // The buffer is the new record from here on: whatever happens, it is never written over the record stood on.
     d->recordChanged = 0;
+    // A copy of that record still takes its memo texts: they are read from its entries below.
+    const long copiedFrom = d->recNum;
     d->recNum = -1;
     const bool hadAppendLock = d4lockTestAppend(d);
     int rc = 0;
@@ -102,8 +104,17 @@ int d4append(DATA4* d) {
     // Memo texts go to new entries: the buffer may still name the blocks of the record it was copied from.
     for (int i = 0; i < d->nFieldsMemo && rc == 0; i++) {
         F4MEMO* m = &d->fieldsMemo[i];
-        if (m->status == 1 && f4memoRead(m->field) < 0)
-            m->len = 0;
+        if (m->status == 1) {
+            // A lock the read may take must not let go of the append lock held from here on.
+            const int oldAuto = c4->unlockAuto;
+            c4->unlockAuto = 0;
+            d->recNum = copiedFrom;
+            const int read = f4memoRead(m->field);
+            d->recNum = -1;
+            c4->unlockAuto = oldAuto;
+            if (read < 0)
+                m->len = 0;
+        }
         FIELD4* f = m->field;
         std::memset(d->record + f->offset, ' ', f->len);
         m->isChanged = 1;

@@ -312,6 +312,9 @@ int d4indexesLock(DATA4 *d) {
             // left by a writer that stopped half way has its keys built again).
             for (TAG4FILE* t : locked) {
                 t->lockHeld = 1;
+                // A rebuild reads the records through the handle the tag is bound to: this one, not one of the same
+                // table that may have closed since.
+                tfile4bind(t, d);
                 if (int r = tfile4doVersionCheck(t, 0, 1); r < 0)
                     rc = r;
                 t->lockHeld = 0;

@@ -129,3 +129,32 @@ TEST_F(EngineTest, ANextFreeBlockInsideTheMemoFileIsRefused) {
         closeAll();
     }
 }
+
+// A record appended as a copy of the one stood on (d4append without d4appendStart) takes that record's memo texts
+// into entries of its own, whether or not they were read before, and the original keeps its entry.
+TEST_F(EngineTest, ARecordAppendedAsACopyKeepsTheMemoTextsItWasCopiedFrom) {
+    DATA4* d = d4create(&cb, "m", memoFields);
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(appendWithMemo(d, "ONE", "first memo"), 0);
+    ASSERT_EQ(appendWithMemo(d, "TWO", textOf(600)), 0);
+    for (const bool readFirst : {false, true}) {
+        SCOPED_TRACE(readFirst ? "memo read before the append" : "memo not read");
+        const long from = readFirst ? 2 : 1;
+        const std::string text = memoOf(d, from);
+        ASSERT_EQ(d4go(d, from), 0);
+        if (readFirst) {
+            ASSERT_EQ(f4memoLen(d4field(d, "NOTE")), text.size());
+        }
+        ASSERT_EQ(f4assign(d4field(d, "NAME"), "COPY"), 0);
+        ASSERT_EQ(d4append(d), 0);
+        const long copy = d4recNo(d);
+        EXPECT_NE(blockOf(d, copy), blockOf(d, from));
+        EXPECT_EQ(memoOf(d, copy), text);
+        EXPECT_EQ(memoOf(d, from), text);
+    }
+    ASSERT_EQ(d4close(d), 0);
+    d = d4open(&cb, "m");
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(memoOf(d, 3), "first memo");
+    EXPECT_EQ(memoOf(d, 4), textOf(600));
+}

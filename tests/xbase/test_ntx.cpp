@@ -574,3 +574,51 @@ TEST_F(NtxTest, ARecordWriteThatChangesAKeyWritesTheRecordWhileTheIndexIsMarked)
         ASSERT_EQ(d4close(d), 0);
     });
 }
+
+// Two handles of one table share its index file. When the handle that opened the index closes first, the other one
+// still repairs the index a writer left half changed when it changes the table: its keys are built from this table's
+// records, never through the handle that is gone (whose memory the next handle opened takes over).
+TEST_F(NtxTest, AnIndexLeftHalfChangedIsRebuiltFromItsOwnTableAfterTheHandleThatOpenedItCloses) {
+    const FIELD4INFO fields[] = {{"NAME", 'C', 10, 0}, {nullptr, 0, 0, 0}};
+    cb.shareMode = 0;
+    cb.duplicateOpenCheck = 0;
+    DATA4* d = d4create(&cb, "shared", fields);
+    ASSERT_NE(d, nullptr);
+    ASSERT_NE(i4create(d, "shared", "NAME"), nullptr);
+    for (const char* name : {"CHARLIE", "ALPHA", "BRAVO"}) {
+        ASSERT_EQ(d4appendStart(d), 0);
+        ASSERT_EQ(f4assign(d4field(d, "NAME"), name), 0);
+        ASSERT_EQ(d4append(d), 0);
+    }
+    DATA4* other = d4create(&cb, "other", fields);
+    ASSERT_NE(other, nullptr);
+    closeAll();
+
+    DATA4* first = d4open(&cb, "shared");
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(i4open(first, "shared.ntx"), nullptr);
+    DATA4* second = d4open(&cb, "shared");
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(d4close(first), 0);
+    ASSERT_NE(d4open(&cb, "other"), nullptr); // an empty table
+    // The mark of a writer that stopped half way.
+    {
+        std::string ntx = readFile("shared.ntx");
+        ASSERT_GT(ntx.size(), size_t(t4markOffset));
+        ntx[t4markOffset] = char(t4markChanging);
+        writeFile("shared.ntx", ntx);
+    }
+    // The repair comes with the index lock that a change takes.
+    ASSERT_EQ(d4appendStart(second), 0);
+    ASSERT_EQ(f4assign(d4field(second, "NAME"), "DELTA"), 0);
+    ASSERT_EQ(d4append(second), 0);
+    TAG4* tag = d4tagDefault(second);
+    ASSERT_NE(tag, nullptr);
+    d4tagSelect(second, tag);
+    std::string walked;
+    for (int rc = d4top(second); rc == 0 && !d4eof(second); rc = d4skip(second, 1))
+        walked += std::string(f4ptr(d4field(second, "NAME")), 10) + "|";
+    EXPECT_EQ(walked, "ALPHA     |BRAVO     |CHARLIE   |DELTA     |");
+    EXPECT_EQ(error4code(&cb), 0);
+    EXPECT_EQ(readFile("shared.ntx")[t4markOffset], '\0') << "the keys were built again";
+}
