@@ -109,11 +109,20 @@ int TransferJournal::Open(const std::string& folder) {
         }
         ::closedir(d);
     }
-    path_ = folder + "/" + kJournalPrefix + std::to_string(::getpid()) + "-" + std::to_string(g_journalSerial++);
-    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd_);
-        fd_ = -1;
+    // Another server starting in this folder may take the new file for a dead server's journal between its
+    // creation and its lock, and remove it: the journal counts only when the locked file is still the one of that
+    // name, or the notes would go to a file nobody reads.
+    for (int attempt = 0; attempt < 3 && fd_ < 0; ++attempt) {
+        path_ = folder + "/" + kJournalPrefix + std::to_string(::getpid()) + "-" + std::to_string(g_journalSerial++);
+        fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd_ < 0)
+            continue;
+        struct stat held {}, named {};
+        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd_, &held) != 0 || ::stat(path_.c_str(), &named) != 0 ||
+            held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
+            ::close(fd_);
+            fd_ = -1;
+        }
     }
     if (fd_ < 0) {
         path_.clear();
