@@ -117,8 +117,8 @@ int TransferJournal::Open(const std::string& folder) {
         fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd_ < 0)
             continue;
-        struct stat held {
-        }, named{};
+        struct stat held {};
+        struct stat named {};
         if (::flock(fd_, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd_, &held) != 0 || ::stat(path_.c_str(), &named) != 0 ||
             held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
             ::close(fd_);
