@@ -8,11 +8,12 @@ BUILD="${VORD_BUILD_DIR:-$ROOT/build}"
 # has no tiles, and a font.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config python3 qt6-base-dev libgl-dev libgtest-dev libgmock-dev libshp-dev
                 libplplot-data fonts-dejavu-core)
-# What the tests need besides (test.sh): the compiler cache, the benchmarks' library, clang for the fuzz build
-# (its libFuzzer runtime is chosen by vord_clang_runtime), the readers the tests check files with, and the X
-# server, window manager and input tools of the scenarios.
-TEST_PACKAGES=(ccache libbenchmark-dev clang poppler-utils python3-dbf python3-dbfread libdbd-xbase-perl
-               xvfb xauth openbox xdotool x11-utils x11-apps)
+# What the tests need besides (test.sh): the compiler cache, the benchmarks' library and SQLite that the table
+# engine's benchmarks set beside it, clang for the fuzz build (its libFuzzer runtime is chosen by
+# vord_clang_runtime), the readers the tests check files with, and the X server, window manager and input tools of
+# the scenarios.
+TEST_PACKAGES=(ccache libbenchmark-dev libsqlite3-dev clang poppler-utils python3-dbf python3-dbfread
+               libdbd-xbase-perl xvfb xauth openbox xdotool x11-utils x11-apps)
 
 # vord_install PACKAGE...: installs those of the packages that are missing.
 vord_install() {
