@@ -74,16 +74,19 @@ void releaseDataFile(DATA4* d, int* firstError) {
 
 // Reads the header and descriptors of a newly opened file and checks them. 0 or the error raised.
 int dataFileLoad(CODE4* c4, DATA4FILE* df, const char* name) {
+    // The header before the length: another program appending writes a record before the count that counts it, so
+    // a count read first never names more records than a length read after it finds. Read the other way round, two
+    // appends landing between the reads would make the count look past the records.
     unsigned char head[32];
+    const unsigned got = file4read(&df->file, 0, head, 32);
+    if (c4->errorLatch < 0)
+        return c4->errorLatch;
     const long len = file4len(&df->file);
     if (len < 0)
         return int(len);
     // A file shorter than its fixed header is no data file at all (a zero-length file included).
-    if (len < 32)
+    if (got < 32 || len < 32)
         return error4raiseText(c4, e4data, 10201, name);
-    int rc = file4readAll(&df->file, 0, head, 32);
-    if (rc < 0)
-        return rc;
     df->version = head[0];
     df->yy = head[1];
     df->mm = head[2];
@@ -106,7 +109,7 @@ int dataFileLoad(CODE4* c4, DATA4FILE* df, const char* name) {
     df->descriptors = static_cast<char*>(u4blockAllocEr(c4, descLen + 1));
     if (!df->descriptors)
         return e4memory;
-    rc = file4readAll(&df->file, 32, df->descriptors, descLen);
+    const int rc = file4readAll(&df->file, 32, df->descriptors, descLen);
     if (rc < 0)
         return rc;
 
@@ -150,9 +153,9 @@ int dataFileLoad(CODE4* c4, DATA4FILE* df, const char* name) {
     if (hasMemoFlag(df->version, df->tableFlags)) {
         char mname[PATH_MAX];
         memoName(mname, sizeof mname, df->file.name);
-        rc = memo4fileOpen(&df->memoFile, df, mname);
-        if (rc != 0)
-            return rc;
+        const int memoRc = memo4fileOpen(&df->memoFile, df, mname);
+        if (memoRc != 0)
+            return memoRc;
     }
     return 0;
 }

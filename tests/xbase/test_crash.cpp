@@ -1,7 +1,7 @@
 // Probes from outside the engine's own process: a process appending is killed at random points, its disk fills up,
-// and another process walks and seeks a tag while it appends. What an append confirmed (the child writes the record
-// number of each d4append that returned 0 to a pipe) must be in the file, seen through the engine and through an
-// outside reader, and the table and its index must open and agree afterwards.
+// and another process opens the table, or walks and seeks a tag, while it appends. What an append confirmed (the child
+// writes the record number of each d4append that returned 0 to a pipe) must be in the file, seen through the engine
+// and through an outside reader, and the table and its index must open and agree afterwards.
 #include "NtxWalker.h"
 #include "XbaseTestUtil.h"
 #include "xbase/t4tag.h"
@@ -360,6 +360,122 @@ TEST_F(CrashTest, AReaderWalksAndSeeksATagWhileAnotherProcessAppends) {
         ::unlink("t.dbf");
         ::unlink("t.ntx");
     }
+}
+
+namespace {
+
+// The child: opens the table shared and appends one record for each byte that arrives on goFd, telling notesFd about
+// each as appendUntilStopped does; closes the table when goFd ends. Never returns.
+[[noreturn]] void appendOnRequest(int goFd, int notesFd) {
+    CODE4 c;
+    if (code4init(&c) != 0)
+        ::_exit(2);
+    c.autoOpen = 0;
+    c.shareMode = 0;
+    DATA4* d = d4open(&c, "t.dbf");
+    if (!d)
+        ::_exit(3);
+    FIELD4* name = d4field(d, "NAME");
+    FIELD4* seq = d4field(d, "SEQ");
+    char go;
+    for (long i = 0; ::read(goFd, &go, 1) == 1; ++i) {
+        d4appendStart(d);
+        f4assign(name, nameOf(0, i).c_str());
+        f4assignLong(seq, i);
+        const int rc = d4append(d);
+        if (rc != 0) {
+            sendNote(notesFd, -1, rc);
+            error4set(&c, 0);
+        } else
+            sendNote(notesFd, d4recNo(d), i);
+    }
+    sendNote(notesFd, -2, d4close(d));
+    ::_exit(0);
+}
+
+// A file layer under which another process appends two records between any two calls an open makes: after each
+// length and each read while armed, it has the appender add two records and waits until they are confirmed.
+struct AppendsBetweenCalls : FILE4SYS {
+    int goFd = -1, notesFd = -1;
+    bool armed = false;
+    long appends = 0, appendsFailed = 0;
+    void letTwoAppendsLand() {
+        if (!armed)
+            return;
+        for (int i = 0; i < 2; ++i) {
+            Note note{};
+            if (::write(goFd, "+", 1) != 1 || !readNote(notesFd, note))
+                return;
+            ++(note.n > 0 ? appends : appendsFailed);
+        }
+    }
+    long size(int fd) override {
+        const long n = FILE4SYS::size(fd);
+        letTwoAppendsLand();
+        return n;
+    }
+    long pread(int fd, void* buf, long len, long pos) override {
+        const long n = FILE4SYS::pread(fd, buf, len, pos);
+        letTwoAppendsLand();
+        return n;
+    }
+};
+
+class OpenWhileAppendingTest : public CrashTest {
+protected:
+    AppendsBetweenCalls sys;
+};
+
+} // namespace
+
+TEST_F(OpenWhileAppendingTest, ASharedOpenSucceedsWhileAnotherProcessAppends) {
+    createTable(cb, false);
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    Child c = startChild([&](int fd) {
+        ::close(go[1]);
+        appendOnRequest(go[0], fd);
+    });
+    ASSERT_GT(c.pid, 0);
+    ::close(go[0]);
+    sys.goFd = go[1];
+    sys.notesFd = c.fd;
+    cb.sys = &sys;
+    cb.shareMode = 0;
+    long failed = 0, lastCount = 0;
+    int firstError = 0;
+    constexpr long kOpens = 50;
+    for (long i = 0; i < kOpens; ++i) {
+        sys.armed = true;
+        DATA4* d = d4open(&cb, "t.dbf");
+        sys.armed = false;
+        if (!d) {
+            if (!failed++)
+                firstError = error4code(&cb);
+            error4set(&cb, 0);
+            continue;
+        }
+        // The table it opened counts only records that are there: the last of them holds the value appended last.
+        const long count = d4recCount(d);
+        EXPECT_GE(count, lastCount);
+        lastCount = count;
+        if (count > 0) {
+            EXPECT_EQ(d4go(d, count), 0);
+            EXPECT_EQ(trimRight(f4str(d4field(d, "NAME"))), nameOf(0, count - 1));
+        }
+        EXPECT_EQ(d4close(d), 0);
+        error4set(&cb, 0);
+    }
+    ::close(go[1]);
+    EXPECT_EQ(failed, 0) << "opens that failed of " << kOpens << ", the first with " << firstError;
+    EXPECT_EQ(sys.appendsFailed, 0);
+    EXPECT_GE(sys.appends, 4 * kOpens) << "appends that landed while the opens ran";
+    EXPECT_EQ(lastCount, sys.appends);
+    Note note{};
+    EXPECT_TRUE(readNote(c.fd, note) && note.n == -2 && note.value == 0) << "the appender's close: " << note.value;
+    EXPECT_EQ(finish(c), 0);
+    cb.sys = nullptr;
+    checkTable({}, false);
 }
 
 TEST_F(CrashTest, AnIndexLeftHalfChangedIsRebuiltAtOpenOrReported) {
