@@ -21,24 +21,24 @@ enum { E4MARK_MORE = -1, E4MARK_SUB = -2, E4MARK_EMPTY = -3 };
 // reason, typically from a damaged index header) is refused as an overflow instead of allocated.
 constexpr int e4maxBuffer = 1 << 20;
 
-std::recursive_mutex &e4evalMutex() {
+std::recursive_mutex& e4evalMutex() {
     static std::recursive_mutex m;
     return m;
 }
 
 struct E4OPNAME {
-    const char *name;
+    const char* name;
     short id;
 };
 // Operator look-up order: the first name that matches the text wins ("<=" before "<", "**" before "*").
 const E4OPNAME e4operators[] = {
-    {".OR.", E4ID_OR}, {".AND.", E4ID_AND}, {"+", E4ID_ADD},  {"-", E4ID_SUB},  {"#", E4ID_NE},
-    {"<>", E4ID_NE},   {">=", E4ID_GE},     {"=>", E4ID_GE},  {"<=", E4ID_LE},  {"=<", E4ID_LE},
-    {"=", E4ID_EQ},    {">", E4ID_GT},      {"<", E4ID_LT},   {"^", E4ID_POWER}, {"**", E4ID_POWER},
-    {"*", E4ID_MULTIPLY}, {"/", E4ID_DIVIDE}, {"$", E4ID_CONTAIN},
+    {".OR.", E4ID_OR},    {".AND.", E4ID_AND}, {"+", E4ID_ADD},     {"-", E4ID_SUB},   {"#", E4ID_NE},
+    {"<>", E4ID_NE},      {">=", E4ID_GE},     {"=>", E4ID_GE},     {"<=", E4ID_LE},   {"=<", E4ID_LE},
+    {"=", E4ID_EQ},       {">", E4ID_GT},      {"<", E4ID_LT},      {"^", E4ID_POWER}, {"**", E4ID_POWER},
+    {"*", E4ID_MULTIPLY}, {"/", E4ID_DIVIDE},  {"$", E4ID_CONTAIN},
 };
 
-bool matchesNoCase(const char *text, size_t avail, const char *name) {
+bool matchesNoCase(const char* text, size_t avail, const char* name) {
     size_t n = std::strlen(name);
     if (n > avail)
         return false;
@@ -51,9 +51,15 @@ bool matchesNoCase(const char *text, size_t avail, const char *name) {
     }
     return true;
 }
-bool isNameChar(char c) { return c4nameChar(static_cast<unsigned char>(c)) != 0; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isNameChar(char c) {
+    return c4nameChar(static_cast<unsigned char>(c)) != 0;
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool isLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 int clampInt(double d, int lo, int hi) {
     if (std::isnan(d))
@@ -66,10 +72,10 @@ int clampInt(double d, int lo, int hi) {
 }
 
 struct E4PARSE {
-    CODE4 *c4 = nullptr;
-    DATA4 *data = nullptr;
-    TAG4FILE *tag = nullptr;
-    const char *src = nullptr;
+    CODE4* c4 = nullptr;
+    DATA4* data = nullptr;
+    TAG4FILE* tag = nullptr;
+    const char* src = nullptr;
     size_t len = 0;
     size_t pos = 0;
     std::vector<E4INFO> info;
@@ -82,7 +88,7 @@ struct E4PARSE {
     size_t avail() const { return len - pos; }
     int top() const { return ops.empty() ? E4MARK_EMPTY : ops.back(); }
 
-    int error(int code, const char *text1 = nullptr) {
+    int error(int code, const char* text1 = nullptr) {
         if (!c4->exprErrors)
             return code;
         if (text1)
@@ -97,9 +103,9 @@ struct E4PARSE {
         while (pos < len && static_cast<unsigned char>(src[pos]) >= 1 && static_cast<unsigned char>(src[pos]) <= 32)
             ++pos;
     }
-    int addConstant(const void *bytes, size_t n) {
+    int addConstant(const void* bytes, size_t n) {
         size_t at = constants.size();
-        constants.insert(constants.end(), static_cast<const char *>(bytes), static_cast<const char *>(bytes) + n);
+        constants.insert(constants.end(), static_cast<const char*>(bytes), static_cast<const char*>(bytes) + n);
         return static_cast<int>(at);
     }
     void addStep(short row, int numParms) {
@@ -121,9 +127,9 @@ struct E4PARSE {
     }
 };
 
-int parseExpr(E4PARSE &p);
+int parseExpr(E4PARSE& p);
 
-int parseFunction(E4PARSE &p, const std::string &name) {
+int parseFunction(E4PARSE& p, const std::string& name) {
     int row = -1;
     for (int r = e4rowOfId(E4ID_CHR); r >= 0 && v4functions[r].id >= 0; ++r)
         if (v4functions[r].name && name == v4functions[r].name) {
@@ -159,7 +165,7 @@ int parseFunction(E4PARSE &p, const std::string &name) {
     const short id = v4functions[row].id;
     int nargs = static_cast<int>(argStart.size());
     // Takes the last argument, which must be one numeric constant, off the step list.
-    auto fold = [&](double &value) -> int {
+    auto fold = [&](double& value) -> int {
         size_t at = argStart.back();
         if (p.info.size() - at != 1 || p.info[at].row != E4ROW_CONST_NUM)
             return p.error(-425);
@@ -232,24 +238,35 @@ int parseFunction(E4PARSE &p, const std::string &name) {
     return 0;
 }
 
-int parseField(E4PARSE &p, DATA4 *data, const std::string &name) {
+int parseField(E4PARSE& p, DATA4* data, const std::string& name) {
     if (p.tag && data != p.data)
         return p.error(-510, name.c_str());
-    FIELD4 *f = d4field(data, name.c_str());
+    FIELD4* f = d4field(data, name.c_str());
     if (!f)
         return -210;
     short row;
     switch (f4type(f)) {
-    case 'C': row = E4ROW_FIELD_STR; break;
-    case 'D': row = E4ROW_FIELD_DATE_S; break;
+    case 'C':
+        row = E4ROW_FIELD_STR;
+        break;
+    case 'D':
+        row = E4ROW_FIELD_DATE_S;
+        break;
     case 'N':
-    case 'F': row = E4ROW_FIELD_NUM_S; break;
-    case 'L': row = E4ROW_FIELD_LOG; break;
-    case 'M': row = E4ROW_FIELD_MEMO; break;
-    default: return p.error(-460, name.c_str());
+    case 'F':
+        row = E4ROW_FIELD_NUM_S;
+        break;
+    case 'L':
+        row = E4ROW_FIELD_LOG;
+        break;
+    case 'M':
+        row = E4ROW_FIELD_MEMO;
+        break;
+    default:
+        return p.error(-460, name.c_str());
     }
     p.addStep(row, 0);
-    E4INFO &s = p.info.back();
+    E4INFO& s = p.info.back();
     s.field = f;
     s.fieldNo = f4number(f);
     s.fieldData = data;
@@ -259,7 +276,7 @@ int parseField(E4PARSE &p, DATA4 *data, const std::string &name) {
     return 0;
 }
 
-int parseValue(E4PARSE &p) {
+int parseValue(E4PARSE& p) {
     p.skipSpaces();
     if (p.atEnd())
         return p.error(-490);
@@ -278,10 +295,10 @@ int parseValue(E4PARSE &p) {
     }
     if (c == '.') {
         static const struct {
-            const char *name;
+            const char* name;
             short id;
         } logical[] = {{".TRUE.", E4ID_TRUE}, {".T.", E4ID_TRUE}, {".FALSE.", E4ID_FALSE}, {".F.", E4ID_FALSE}};
-        for (auto &l : logical)
+        for (auto& l : logical)
             if (matchesNoCase(p.src + p.pos, p.avail(), l.name)) {
                 p.pos += std::strlen(l.name);
                 p.addStep(static_cast<short>(e4rowOfId(l.id)), 0);
@@ -298,7 +315,7 @@ int parseValue(E4PARSE &p) {
     }
     if (c == '"' || c == '\'' || c == '[') {
         const char close = c == '[' ? ']' : c;
-        const char *end = static_cast<const char *>(std::memchr(p.src + p.pos + 1, close, p.avail() - 1));
+        const char* end = static_cast<const char*>(std::memchr(p.src + p.pos + 1, close, p.avail() - 1));
         if (!end)
             return p.error(-500);
         size_t start = p.pos + 1, n = static_cast<size_t>(end - (p.src + start));
@@ -345,7 +362,7 @@ int parseValue(E4PARSE &p) {
         while (p.pos < p.len && isNameChar(p.src[p.pos]))
             ++p.pos;
         std::string name(p.src + start, p.pos - start);
-        for (char &ch : name)
+        for (char& ch : name)
             if (ch >= 'a' && ch <= 'z')
                 ch = static_cast<char>(ch - 'a' + 'A');
         size_t after = p.pos;
@@ -358,7 +375,7 @@ int parseValue(E4PARSE &p) {
         if (name.size() > 10)
             return p.error(-490, name.c_str());
         if (after + 1 < p.len && p.src[after] == '-' && p.src[after + 1] == '>') {
-            DATA4 *other = e4hostDataByAlias(p.c4, name.c_str());
+            DATA4* other = e4hostDataByAlias(p.c4, name.c_str());
             if (!other)
                 return p.error(-420, name.c_str());
             p.pos = after + 2;
@@ -376,7 +393,7 @@ int parseValue(E4PARSE &p) {
     return p.error(-490);
 }
 
-int parseExpr(E4PARSE &p) {
+int parseExpr(E4PARSE& p) {
     if (int rc = parseValue(p))
         return rc;
     for (;;) {
@@ -384,7 +401,7 @@ int parseExpr(E4PARSE &p) {
         if (p.atEnd() || p.cur() == ')' || p.cur() == ',')
             break;
         int row = -1;
-        for (auto &op : e4operators)
+        for (auto& op : e4operators)
             if (matchesNoCase(p.src + p.pos, p.avail(), op.name)) {
                 row = e4rowOfId(op.id);
                 p.pos += std::strlen(op.name);
@@ -421,23 +438,23 @@ bool typeFits(char have, char want) {
 }
 
 // Fixes every step's variant, length and buffer position.
-int e4massage(E4PARSE &p, EXPR4 &e) {
+int e4massage(E4PARSE& p, EXPR4& e) {
     auto fail = [&](int code) { return p.c4->exprErrors ? error4raiseText(p.c4, code, loc4massage, p.src) : code; };
     std::vector<E4PENDING> pending;
     int nextFree = 0, maxEnd = 0;
     bool closeUpNuls = false; // a memo or trim earlier in the expression may leave NULs at a value's end
-    E4CODE &st = e4hostState(p.c4);
+    E4CODE& st = e4hostState(p.c4);
     for (size_t i = 0; i < p.info.size(); ++i) {
-        E4INFO &s = p.info[i];
-        const E4FUNCTIONS &first = v4functions[s.row];
+        E4INFO& s = p.info[i];
+        const E4FUNCTIONS& first = v4functions[s.row];
         if (first.numParms > 0 && s.numParms != first.numParms)
             return fail(-430);
         if (s.numParms > static_cast<int>(pending.size()))
             return fail(-950);
-        E4PENDING *parm = pending.data() + pending.size() - s.numParms;
+        E4PENDING* parm = pending.data() + pending.size() - s.numParms;
         int chosen = -1;
         for (int r = s.row; v4functions[r].id == first.id; ++r) {
-            const E4FUNCTIONS &row = v4functions[r];
+            const E4FUNCTIONS& row = v4functions[r];
             bool ok = true;
             for (int j = 0; j < s.numParms && ok; ++j)
                 ok = typeFits(parm[j].type, row.numParms < 0 ? row.parmTypes[0] : row.parmTypes[j]);
@@ -448,12 +465,12 @@ int e4massage(E4PARSE &p, EXPR4 &e) {
         }
         if (chosen < 0 || !v4functions[chosen].routine)
             return fail(-460);
-        const E4FUNCTIONS &row = v4functions[chosen];
+        const E4FUNCTIONS& row = v4functions[chosen];
         // A "D" or "N" field where a double is wanted is read as a double instead.
         for (int j = 0; j < s.numParms; ++j) {
             char want = row.numParms < 0 ? row.parmTypes[0] : row.parmTypes[j];
             if (parm[j].type != want) {
-                E4INFO &producer = p.info[static_cast<size_t>(parm[j].step)];
+                E4INFO& producer = p.info[static_cast<size_t>(parm[j].step)];
                 producer.row = want == 'd' ? E4ROW_FIELD_DATE_D : E4ROW_FIELD_NUM_D;
                 producer.routine = v4functions[producer.row].routine;
                 producer.len = 8;
@@ -468,7 +485,7 @@ int e4massage(E4PARSE &p, EXPR4 &e) {
                             id == E4ID_ALLTRIM || id == E4ID_DESCEND || id == E4ID_ASCEND;
         if (alters)
             for (int j = 0; j < s.numParms; ++j) {
-                E4INFO &producer = p.info[static_cast<size_t>(parm[j].step)];
+                E4INFO& producer = p.info[static_cast<size_t>(parm[j].step)];
                 if (producer.row == E4ROW_FIELD_STR) {
                     producer.row = E4ROW_FIELD_STR_CAT;
                     producer.routine = v4functions[E4ROW_FIELD_STR_CAT].routine;
@@ -484,13 +501,19 @@ int e4massage(E4PARSE &p, EXPR4 &e) {
         switch (s.row) {
         case E4ROW_FIELD_STR:
         case E4ROW_FIELD_STR_CAT:
-        case E4ROW_FIELD_NUM_S: len = static_cast<int>(f4len(s.field)); break;
+        case E4ROW_FIELD_NUM_S:
+            len = static_cast<int>(f4len(s.field));
+            break;
         case E4ROW_FIELD_MEMO:
             len = st.memoLen;
             closeUpNuls = true;
             break;
-        case E4ROW_FIELD_DATE_S: len = 8; break;
-        case E4ROW_CONST_STR: len = s.len; break;
+        case E4ROW_FIELD_DATE_S:
+            len = 8;
+            break;
+        case E4ROW_CONST_STR:
+            len = s.len;
+            break;
         default:
             if (type == 'L')
                 len = 4;
@@ -500,7 +523,9 @@ int e4massage(E4PARSE &p, EXPR4 &e) {
         }
         switch (id) {
         case E4ID_CHR:
-        case E4ID_DEL: len = 1; break;
+        case E4ID_DEL:
+            len = 1;
+            break;
         case E4ID_STR:
             len = s.len;
             if (len <= 0)
@@ -519,8 +544,12 @@ int e4massage(E4PARSE &p, EXPR4 &e) {
             len = std::min(s.i2, argLen);
             break;
         case E4ID_TIME:
-        case E4ID_DTOS: len = 8; break;
-        case E4ID_UPPER: len = argLen; break;
+        case E4ID_DTOS:
+            len = 8;
+            break;
+        case E4ID_UPPER:
+            len = argLen;
+            break;
         case E4ID_TRIM:
         case E4ID_LTRIM:
         case E4ID_ALLTRIM:
@@ -530,7 +559,7 @@ int e4massage(E4PARSE &p, EXPR4 &e) {
             break;
         case E4ID_DTOC:
         case E4ID_CTOD: {
-            const char *pic = p.c4->datePicture;
+            const char* pic = p.c4->datePicture;
             s.i1 = p.addConstant(pic, std::strlen(pic) + 1);
             s.i2 = argLen;
             if (id == E4ID_DTOC)
@@ -538,7 +567,9 @@ int e4massage(E4PARSE &p, EXPR4 &e) {
             break;
         }
         case E4ID_STOD:
-        case E4ID_VAL: s.i2 = argLen; break;
+        case E4ID_VAL:
+            s.i2 = argLen;
+            break;
         case E4ID_IIF:
             if (type == 'C') {
                 if (parm[1].len != parm[2].len)
@@ -570,8 +601,11 @@ int e4massage(E4PARSE &p, EXPR4 &e) {
             s.i2 = parm[1].len;
             break;
         case E4ID_DESCEND:
-        case E4ID_ASCEND: len = row.parmTypes[0] == 'd' ? 8 : argLen; break;
-        default: break;
+        case E4ID_ASCEND:
+            len = row.parmTypes[0] == 'd' ? 8 : argLen;
+            break;
+        default:
+            break;
         }
         if (type != 'C' && type != 'L' && type != 'd' && type != 'n' && type != 'D' && type != 'N')
             return fail(-950);
@@ -602,7 +636,7 @@ int e4massage(E4PARSE &p, EXPR4 &e) {
     return 0;
 }
 
-double readDouble(const char *p) {
+double readDouble(const char* p) {
     double d;
     std::memcpy(&d, p, sizeof d);
     return d;
@@ -617,12 +651,12 @@ int e4rowOfId(int id) {
     return -1;
 }
 
-EXPR4 *expr4parse(DATA4 *data, const char *text, TAG4FILE *tag) {
+EXPR4* expr4parse(DATA4* data, const char* text, TAG4FILE* tag) {
     if (!data || !text) {
         error4raise(data ? e4hostCode(data) : nullptr, -935, loc4parse);
         return nullptr;
     }
-    CODE4 *c4 = e4hostCode(data);
+    CODE4* c4 = e4hostCode(data);
     if (c4->errorLatch < 0)
         return nullptr;
     E4PARSE p;
@@ -637,7 +671,7 @@ EXPR4 *expr4parse(DATA4 *data, const char *text, TAG4FILE *tag) {
         p.error(-410);
         return nullptr;
     }
-    auto *e = new EXPR4;
+    auto* e = new EXPR4;
     if (e4massage(p, *e) != 0) {
         delete e;
         return nullptr;
@@ -654,15 +688,17 @@ EXPR4 *expr4parse(DATA4 *data, const char *text, TAG4FILE *tag) {
     return e;
 }
 
-void expr4free(EXPR4 *expr) { delete expr; }
+void expr4free(EXPR4* expr) {
+    delete expr;
+}
 
-int expr4context(EXPR4 *e, DATA4 *data) {
+int expr4context(EXPR4* e, DATA4* data) {
     if (!e || !data)
         return error4raise(e ? e->c4 : nullptr, -935, loc4vary);
-    for (E4INFO &s : e->info) {
+    for (E4INFO& s : e->info) {
         if (!s.field || !s.localData)
             continue;
-        FIELD4 *f = d4fieldJ(data, s.fieldNo);
+        FIELD4* f = d4fieldJ(data, s.fieldNo);
         if (!f)
             return -930;
         s.field = f;
@@ -674,7 +710,7 @@ int expr4context(EXPR4 *e, DATA4 *data) {
     return 0;
 }
 
-int expr4vary(EXPR4 *e, char **result) {
+int expr4vary(EXPR4* e, char** result) {
     if (!e)
         return error4raise(nullptr, -935, loc4vary);
     if (e->c4->errorLatch < 0)
@@ -690,25 +726,27 @@ int expr4vary(EXPR4 *e, char **result) {
     ev.expr = e;
     ev.buf = st.evalBuf.data();
     ev.record = e->recordOverride ? e->recordOverride : e4hostRecord(e->data);
-    for (const E4INFO &s : e->info)
+    for (const E4INFO& s : e->info)
         s.routine(ev, s);
-    *result = const_cast<char *>(ev.stack[0]);
+    *result = const_cast<char*>(ev.stack[0]);
     return e->len;
 }
 
-int expr4keyLen(EXPR4 *e) {
+int expr4keyLen(EXPR4* e) {
     if (!e)
         return -935;
     switch (e->type) {
     case 'n':
         return e->keyLen > 0 ? e->keyLen : e4hostState(e->c4).numericStrLen;
-    case 'd': return 8;
-    default: return e->len;
+    case 'd':
+        return 8;
+    default:
+        return e->len;
     }
 }
 
-int expr4key(EXPR4 *e, char **result) {
-    char *value = nullptr;
+int expr4key(EXPR4* e, char** result) {
+    char* value = nullptr;
     int len = expr4vary(e, &value);
     if (len < 0)
         return len;
@@ -716,7 +754,7 @@ int expr4key(EXPR4 *e, char **result) {
     const int keyLen = expr4keyLen(e);
     if (st.keyBuf.size() < static_cast<size_t>(keyLen) + 1)
         st.keyBuf.resize(static_cast<size_t>(keyLen) + 1);
-    char *k = st.keyBuf.data();
+    char* k = st.keyBuf.data();
     switch (e->type) {
     case 'C':
         std::memcpy(k, value, static_cast<size_t>(len));
@@ -733,20 +771,24 @@ int expr4key(EXPR4 *e, char **result) {
         date4assign(k, d >= 1 && d < 1e9 ? static_cast<long>(d) : 0);
         break;
     }
-    case 'n': c4doubleToKey(readDouble(value), k, keyLen, st.decimals); break;
-    default: std::memcpy(k, value, static_cast<size_t>(len)); break;
+    case 'n':
+        c4doubleToKey(readDouble(value), k, keyLen, st.decimals);
+        break;
+    default:
+        std::memcpy(k, value, static_cast<size_t>(len));
+        break;
     }
     k[keyLen] = 0;
     *result = k;
     return keyLen;
 }
 
-int expr4true(EXPR4 *e) {
+int expr4true(EXPR4* e) {
     if (!e)
         return error4raise(nullptr, -935, loc4true);
     if (e->type != 'L')
         return error4raise(e->c4, -950, loc4true);
-    char *value = nullptr;
+    char* value = nullptr;
     int rc = expr4vary(e, &value);
     if (rc < 0)
         return rc;
@@ -755,16 +797,20 @@ int expr4true(EXPR4 *e) {
     return v != 0;
 }
 
-double expr4double(EXPR4 *e) {
-    char *value = nullptr;
+double expr4double(EXPR4* e) {
+    char* value = nullptr;
     if (expr4vary(e, &value) < 0)
         return 0;
     switch (e->type) {
     case 'n':
-    case 'd': return readDouble(value);
+    case 'd':
+        return readDouble(value);
     case 'N':
-    case 'C': return c4textToDouble(value, e->len);
-    case 'D': return static_cast<double>(date4toJulian(value));
-    default: return 0;
+    case 'C':
+        return c4textToDouble(value, e->len);
+    case 'D':
+        return static_cast<double>(date4toJulian(value));
+    default:
+        return 0;
     }
 }

@@ -13,16 +13,16 @@
 
 namespace {
 
-bool hasExtension(const char *name, const char *ext) {
-    const char *slash = std::strrchr(name, '/');
-    const char *dot = std::strrchr(name, '.');
+bool hasExtension(const char* name, const char* ext) {
+    const char* slash = std::strrchr(name, '/');
+    const char* dot = std::strrchr(name, '.');
     if (!dot || (slash && dot < slash))
         return ext == nullptr;
     return ext && std::strcmp(dot + 1, ext) == 0;
 }
 
-INDEX4 *newIndex(DATA4 *d, const char *name) {
-    auto *index = new INDEX4;
+INDEX4* newIndex(DATA4* d, const char* name) {
+    auto* index = new INDEX4;
     index->data = d;
     index->c4 = d->c4;
     u4ncpy(index->name, name, sizeof index->name);
@@ -30,15 +30,15 @@ INDEX4 *newIndex(DATA4 *d, const char *name) {
     return index;
 }
 
-void freeIndex(DATA4 *d, INDEX4 *index) {
+void freeIndex(DATA4* d, INDEX4* index) {
     l4remove(&d->indexes, index);
     delete index;
 }
 
-int closeTags(INDEX4 *index) {
-    DATA4 *d = index->data;
+int closeTags(INDEX4* index) {
+    DATA4* d = index->data;
     int rc = 0;
-    while (auto *tag = static_cast<TAG4 *>(l4first(&index->tags))) {
+    while (auto* tag = static_cast<TAG4*>(l4first(&index->tags))) {
         if (d->tagSelected == tag)
             d->tagSelected = nullptr;
         l4remove(&index->tags, tag);
@@ -52,11 +52,17 @@ int closeTags(INDEX4 *index) {
 
 } // namespace
 
-TAG4 *i4tag(INDEX4 *index) { return index ? static_cast<TAG4 *>(l4first(&index->tags)) : nullptr; }
-const char *t4alias(TAG4 *t) { return t && t->tagFile ? t->tagFile->alias : nullptr; }
-EXPR4 *t4expr(TAG4 *t) { return t && t->tagFile ? t->tagFile->expr : nullptr; }
+TAG4* i4tag(INDEX4* index) {
+    return index ? static_cast<TAG4*>(l4first(&index->tags)) : nullptr;
+}
+const char* t4alias(TAG4* t) {
+    return t && t->tagFile ? t->tagFile->alias : nullptr;
+}
+EXPR4* t4expr(TAG4* t) {
+    return t && t->tagFile ? t->tagFile->expr : nullptr;
+}
 
-int t4unique(TAG4 *t) {
+int t4unique(TAG4* t) {
     if (!t)
         return error4raise(nullptr, -935, loc4index);
     if (!t->tagFile)
@@ -64,7 +70,7 @@ int t4unique(TAG4 *t) {
     return t->tagFile->header.unique ? t->errUnique : 0;
 }
 
-TAG4 *t4open(DATA4 *d, INDEX4 *index, const char *name) {
+TAG4* t4open(DATA4* d, INDEX4* index, const char* name) {
     if (!d || !name) {
         error4raise(d ? d->c4 : nullptr, -935, loc4index);
         return nullptr;
@@ -72,13 +78,13 @@ TAG4 *t4open(DATA4 *d, INDEX4 *index, const char *name) {
     CODE4* c4 = d->c4;
     char base[260];
     u4namePiece(base, sizeof base, name, 0, 0);
-    for (char *p = base; *p; ++p)
+    for (char* p = base; *p; ++p)
         if (*p >= 'a' && *p <= 'z')
             *p = static_cast<char>(*p - 'a' + 'A');
     base[10] = 0;
     const int saveErrors = c4->tagNameErrors;
     c4->tagNameErrors = 0;
-    TAG4 *existing = d4tag(d, base);
+    TAG4* existing = d4tag(d, base);
     c4->tagNameErrors = saveErrors;
     if (existing) {
         error4raiseText(c4, e4instance, loc4index, name);
@@ -87,13 +93,13 @@ TAG4 *t4open(DATA4 *d, INDEX4 *index, const char *name) {
     const bool madeIndex = index == nullptr;
     if (madeIndex)
         index = newIndex(d, name);
-    TAG4FILE *tf = tfile4open(d, name);
+    TAG4FILE* tf = tfile4open(d, name);
     if (!tf) {
         if (madeIndex)
             freeIndex(d, index);
         return nullptr;
     }
-    auto *tag = new TAG4;
+    auto* tag = new TAG4;
     tag->index = index;
     tag->tagFile = tf;
     tag->errUnique = tf->header.unique ? c4->errDefaultUnique : 0;
@@ -101,13 +107,13 @@ TAG4 *t4open(DATA4 *d, INDEX4 *index, const char *name) {
     return tag;
 }
 
-int t4close(TAG4 *t) {
+int t4close(TAG4* t) {
     if (!t)
         return error4raise(nullptr, -935, loc4index);
-    INDEX4 *index = t->index;
+    INDEX4* index = t->index;
     if (l4first(&index->tags) == t && l4last(&index->tags) == t)
         return i4close(index);
-    DATA4 *d = index->data;
+    DATA4* d = index->data;
     int rc = d4updateRecord(d, 0);
     if (d->tagSelected == t)
         d->tagSelected = nullptr;
@@ -117,7 +123,7 @@ int t4close(TAG4 *t) {
     return rc < 0 ? rc : r;
 }
 
-INDEX4 *i4open(DATA4 *d, const char *nameIn) {
+INDEX4* i4open(DATA4* d, const char* nameIn) {
     if (!d) {
         error4raise(nullptr, -935, loc4index);
         return nullptr;
@@ -129,11 +135,11 @@ INDEX4 *i4open(DATA4 *d, const char *nameIn) {
     char name[260];
     if (nameIn) {
         u4ncpy(name, nameIn, sizeof name);
-        for (char *p = name; *p; ++p)
+        for (char* p = name; *p; ++p)
             if (*p >= 'a' && *p <= 'z')
                 *p = static_cast<char>(*p - 'a' + 'A');
         if (hasExtension(name, "NTX")) {
-            TAG4 *tag = t4open(d, nullptr, name);
+            TAG4* tag = t4open(d, nullptr, name);
             return tag ? tag->index : nullptr;
         }
         if (hasExtension(name, nullptr))
@@ -143,7 +149,7 @@ INDEX4 *i4open(DATA4 *d, const char *nameIn) {
         u4nameExt(name, sizeof name, "CGP", 1);
     }
     // A group file: a list of NTX files, as text or as counted names.
-    INDEX4 *index = newIndex(d, name);
+    INDEX4* index = newIndex(d, name);
     FILEREC4 group{};
     if (file4open(&group, c4, name, 1) != 0) {
         freeIndex(d, index);
@@ -153,7 +159,7 @@ INDEX4 *i4open(DATA4 *d, const char *nameIn) {
     }
     char folder[260];
     u4ncpy(folder, name, sizeof folder);
-    char *slash = std::strrchr(folder, '/');
+    char* slash = std::strrchr(folder, '/');
     if (slash)
         slash[1] = 0;
     else
@@ -187,7 +193,7 @@ INDEX4 *i4open(DATA4 *d, const char *nameIn) {
                 ok = false;
                 break;
             }
-            const uint32_t l = b4get32(reinterpret_cast<const unsigned char *>(bytes.data() + pos));
+            const uint32_t l = b4get32(reinterpret_cast<const unsigned char*>(bytes.data() + pos));
             pos += 4;
             if (l > 257 || pos + l > bytes.size()) {
                 ok = false;
@@ -197,7 +203,7 @@ INDEX4 *i4open(DATA4 *d, const char *nameIn) {
             pos += l;
         }
     }
-    for (const std::string &n : names) {
+    for (const std::string& n : names) {
         if (!ok)
             break;
         std::string full = std::string(folder) + n;
@@ -215,10 +221,10 @@ INDEX4 *i4open(DATA4 *d, const char *nameIn) {
     return index;
 }
 
-int i4close(INDEX4 *index) {
+int i4close(INDEX4* index) {
     if (!index)
         return error4raise(nullptr, -935, loc4index);
-    DATA4 *d = index->data;
+    DATA4* d = index->data;
     CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     const int saved = error4set(c4, 0);
@@ -241,15 +247,15 @@ int i4close(INDEX4 *index) {
 
 // --- the data handle's index files ---
 
-int d4indexesOpen(DATA4 *d, int firstHandle) {
+int d4indexesOpen(DATA4* d, int firstHandle) {
     CODE4* c4 = d->c4;
-    DATA4FILE *df = d->dataFile;
+    DATA4FILE* df = d->dataFile;
     if (!firstHandle) {
         // Another handle has the data file open: this one uses the same tag files.
-        for (void *p = l4first(&df->tagfiles); p; p = l4next(&df->tagfiles, p)) {
-            auto *tf = static_cast<TAG4FILE *>(p);
-            INDEX4 *index = newIndex(d, tf->file.name);
-            auto *tag = new TAG4;
+        for (void* p = l4first(&df->tagfiles); p; p = l4next(&df->tagfiles, p)) {
+            auto* tf = static_cast<TAG4FILE*>(p);
+            INDEX4* index = newIndex(d, tf->file.name);
+            auto* tag = new TAG4;
             tag->index = index;
             tag->tagFile = tf;
             tag->errUnique = tf->header.unique ? c4->errDefaultUnique : 0;
@@ -269,9 +275,9 @@ int d4indexesOpen(DATA4 *d, int firstHandle) {
     return i4open(d, name) ? 0 : (c4->errorLatch < 0 ? c4->errorLatch : -1);
 }
 
-int d4indexesClose(DATA4 *d) {
+int d4indexesClose(DATA4* d) {
     int rc = 0;
-    while (auto *index = static_cast<INDEX4 *>(l4first(&d->indexes))) {
+    while (auto* index = static_cast<INDEX4*>(l4first(&d->indexes))) {
         if (int r = closeTags(index); r < 0 && rc == 0)
             rc = r;
         freeIndex(d, index);
@@ -280,28 +286,28 @@ int d4indexesClose(DATA4 *d) {
     return rc;
 }
 
-int d4indexesFlush(DATA4 *d) {
+int d4indexesFlush(DATA4* d) {
     int rc = 0;
-    forEachTag(d, [&](TAG4 *tag) {
+    forEachTag(d, [&](TAG4* tag) {
         if (t4flush(tag->tagFile) < 0 || file4flush(&tag->tagFile->file) < 0)
             rc = -1;
     });
     return rc;
 }
 
-int d4indexesLock(DATA4 *d) {
+int d4indexesLock(DATA4* d) {
     CODE4* c4 = d->c4;
-    DATA4FILE *df = d->dataFile;
+    DATA4FILE* df = d->dataFile;
     if (df->indexLocked)
         return df->indexLocked == d->clientId ? 0 : r4locked;
     int attempts = c4->lockTries == 0 ? 1 : c4->lockTries;
     const int saveTries = c4->lockTries;
     for (;;) {
-        std::vector<TAG4FILE *> locked;
+        std::vector<TAG4FILE*> locked;
         int rc = 0;
         c4->lockTries = 0; // one attempt each; the retry is for the whole set
-        for (void *p = l4first(&df->tagfiles); p && rc == 0; p = l4next(&df->tagfiles, p)) {
-            auto *t = static_cast<TAG4FILE *>(p);
+        for (void* p = l4first(&df->tagfiles); p && rc == 0; p = l4next(&df->tagfiles, p)) {
+            auto* t = static_cast<TAG4FILE*>(p);
             rc = file4lock(&t->file, lock4base, lock4fileLen);
             if (rc == 0)
                 locked.push_back(t);
@@ -324,7 +330,7 @@ int d4indexesLock(DATA4 *d) {
                 return 0;
             }
         }
-        for (TAG4FILE *t : locked)
+        for (TAG4FILE* t : locked)
             file4unlock(&t->file, lock4base, lock4fileLen);
         if (rc != r4locked || attempts == 1)
             return rc;
@@ -334,13 +340,13 @@ int d4indexesLock(DATA4 *d) {
     }
 }
 
-int d4indexesUnlock(DATA4 *d) {
-    DATA4FILE *df = d->dataFile;
+int d4indexesUnlock(DATA4* d) {
+    DATA4FILE* df = d->dataFile;
     if (!df->indexLocked || df->indexLocked != d->clientId)
         return 0;
     int rc = 0;
-    for (void *p = l4first(&df->tagfiles); p; p = l4next(&df->tagfiles, p)) {
-        auto *t = static_cast<TAG4FILE *>(p);
+    for (void* p = l4first(&df->tagfiles); p; p = l4next(&df->tagfiles, p)) {
+        auto* t = static_cast<TAG4FILE*>(p);
         if (t4flush(t) < 0)
             rc = -1;
         if (file4unlock(&t->file, lock4base, lock4fileLen) < 0)
@@ -352,18 +358,18 @@ int d4indexesUnlock(DATA4 *d) {
 
 // --- tags of a handle ---
 
-TAG4 *d4tag(DATA4 *d, const char *nameIn) {
+TAG4* d4tag(DATA4* d, const char* nameIn) {
     if (!d || !nameIn) {
         error4raise(d ? d->c4 : nullptr, -935, loc4index);
         return nullptr;
     }
     char name[11];
     u4ncpy(name, nameIn, sizeof name);
-    for (char *p = name; *p; ++p)
+    for (char* p = name; *p; ++p)
         if (*p >= 'a' && *p <= 'z')
             *p = static_cast<char>(*p - 'a' + 'A');
-    TAG4 *found = nullptr;
-    forEachTag(d, [&](TAG4 *tag) {
+    TAG4* found = nullptr;
+    forEachTag(d, [&](TAG4* tag) {
         if (!found && std::strcmp(tag->tagFile->alias, name) == 0)
             found = tag;
     });
@@ -372,17 +378,16 @@ TAG4 *d4tag(DATA4 *d, const char *nameIn) {
     return found;
 }
 
-TAG4 *d4tagDefault(DATA4 *d) {
+TAG4* d4tagDefault(DATA4* d) {
     if (!d)
         return nullptr;
     if (d->tagSelected)
         return d->tagSelected;
-    auto *index = static_cast<INDEX4 *>(l4first(&d->indexes));
+    auto* index = static_cast<INDEX4*>(l4first(&d->indexes));
     return index ? i4tag(index) : nullptr;
 }
 
-void d4tagSelect(DATA4 *d, TAG4 *t) {
+void d4tagSelect(DATA4* d, TAG4* t) {
     if (d)
         d->tagSelected = t;
 }
-

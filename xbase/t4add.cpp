@@ -8,14 +8,14 @@ namespace {
 
 // Walks down from the current branch key to a leaf, each block on the way positioned past its last key
 // (atEnd) or on its first. 0, or the error.
-int downToLeaf(TAG4FILE *t, bool atEnd) {
+int downToLeaf(TAG4FILE* t, bool atEnd) {
     for (;;) {
         const int d = tfile4down(t);
         if (d == 1)
             return 0;
         if (d != 0)
             return d == 2 ? t4corrupt(t) : d;
-        B4BLOCK *c = t->path.back();
+        B4BLOCK* c = t->path.back();
         c->keyOn = atEnd ? b4n(c) : 0;
     }
 }
@@ -27,10 +27,10 @@ struct FLAT4 {
     int n = 0;
 };
 
-void flatAppendPage(TAG4FILE *t, B4BLOCK *b, FLAT4 &f, bool withRight) {
+void flatAppendPage(TAG4FILE* t, B4BLOCK* b, FLAT4& f, bool withRight) {
     const int kl = t4keyLen(t), n = b4n(b);
     for (int i = 0; i < n; ++i) {
-        const unsigned char *e = b4entry(b, i);
+        const unsigned char* e = b4entry(b, i);
         f.recKeys.insert(f.recKeys.end(), e + 4, e + 8 + kl);
         f.children.push_back(b4child(b, i));
     }
@@ -39,32 +39,32 @@ void flatAppendPage(TAG4FILE *t, B4BLOCK *b, FLAT4 &f, bool withRight) {
     f.n += n;
 }
 
-void flatAppendKey(TAG4FILE *t, FLAT4 &f, const unsigned char *recKey) {
+void flatAppendKey(TAG4FILE* t, FLAT4& f, const unsigned char* recKey) {
     f.recKeys.insert(f.recKeys.end(), recKey, recKey + 4 + t4keyLen(t));
     ++f.n;
 }
 
 // Writes keys [from, from + count) of f with children [from, from + count] into b.
-void flatBuild(TAG4FILE *t, B4BLOCK *b, const FLAT4 &f, int from, int count) {
+void flatBuild(TAG4FILE* t, B4BLOCK* b, const FLAT4& f, int from, int count) {
     const int kl = t4keyLen(t), gl = t->header.groupLen;
     std::vector<unsigned char> entries(static_cast<size_t>(count) * gl);
     for (int i = 0; i < count; ++i) {
-        unsigned char *e = entries.data() + static_cast<size_t>(i) * gl;
+        unsigned char* e = entries.data() + static_cast<size_t>(i) * gl;
         b4put32(e, static_cast<uint32_t>(f.children[static_cast<size_t>(from + i)]));
         std::memcpy(e + 4, f.recKeys.data() + static_cast<size_t>(from + i) * (4 + kl), static_cast<size_t>(4 + kl));
     }
     b4build(t, b, count, entries.data(), f.children[static_cast<size_t>(from + count)]);
 }
 
-const unsigned char *flatRecKey(TAG4FILE *t, const FLAT4 &f, int i) {
+const unsigned char* flatRecKey(TAG4FILE* t, const FLAT4& f, int i) {
     return f.recKeys.data() + static_cast<size_t>(i) * (4 + t4keyLen(t));
 }
 
 // Inserts (child, record, key) at slot i by taking the first unused entry area and rotating the slot table.
-void b4insertAt(TAG4FILE *t, B4BLOCK *b, int i, long child, const unsigned char *recKey) {
+void b4insertAt(TAG4FILE* t, B4BLOCK* b, int i, long child, const unsigned char* recKey) {
     const int n = b4n(b), kl = t4keyLen(t);
     const unsigned freeSlot = b4get16(b->data + 2 + 2 * (n + 1));
-    unsigned char *e = b->data + freeSlot;
+    unsigned char* e = b->data + freeSlot;
     b4put32(e, static_cast<uint32_t>(child));
     std::memcpy(e + 4, recKey, static_cast<size_t>(4 + kl));
     for (int j = n + 1; j > i; --j)
@@ -77,7 +77,7 @@ void b4insertAt(TAG4FILE *t, B4BLOCK *b, int i, long child, const unsigned char 
 }
 
 // Removes the key at slot i by rotating the slot table; the freed entry of a leaf is cleared.
-void b4removeAt(TAG4FILE *t, B4BLOCK *b, int i) {
+void b4removeAt(TAG4FILE* t, B4BLOCK* b, int i) {
     const int n = b4n(b);
     const unsigned slot = b4get16(b->data + 2 + 2 * i);
     for (int j = i; j < n; ++j)
@@ -89,26 +89,26 @@ void b4removeAt(TAG4FILE *t, B4BLOCK *b, int i) {
     b->changed = 1;
 }
 
-void dropBlock(TAG4FILE *t, B4BLOCK *b) {
+void dropBlock(TAG4FILE* t, B4BLOCK* b) {
     // The page leaves the tree; its space in the file is abandoned.
     b->changed = 0;
     delete b;
 }
 
 // Brings the short page at path level `level` back to half fill by merging with or borrowing from a sibling.
-int rebalance(TAG4FILE *t, size_t level) {
+int rebalance(TAG4FILE* t, size_t level) {
     const int half = t->header.keysHalf, max = t->header.keysMax;
     while (level > 0) {
-        B4BLOCK *p = t->path[level];
+        B4BLOCK* p = t->path[level];
         if (b4n(p) >= half)
             return 0;
-        B4BLOCK *q = t->path[level - 1];
+        B4BLOCK* q = t->path[level - 1];
         const int ci = q->keyOn, nq = b4n(q);
         const bool siblingRight = ci < nq;
         const long siblingPos = b4child(q, siblingRight ? ci + 1 : ci - 1);
         if (!siblingRight && ci == 0)
             return t4corrupt(t);
-        B4BLOCK *s = nullptr;
+        B4BLOCK* s = nullptr;
         int rc = tfile4getBlock(t, siblingPos, nullptr, &s);
         if (rc != 0)
             return rc < 0 ? rc : t4corrupt(t);
@@ -175,7 +175,7 @@ int rebalance(TAG4FILE *t, size_t level) {
 
 } // namespace
 
-int tfile4add(TAG4FILE *t, const unsigned char *key, long rec, int mode) {
+int tfile4add(TAG4FILE* t, const unsigned char* key, long rec, int mode) {
     CODE4* c4 = t->c4;
     if (c4->errorLatch < 0)
         return -1410;
@@ -183,7 +183,7 @@ int tfile4add(TAG4FILE *t, const unsigned char *key, long rec, int mode) {
     const int saveDesc = t->descending;
     t->descending = 0;
     struct Restore {
-        TAG4FILE *t;
+        TAG4FILE* t;
         int d;
         ~Restore() {
             tfile4releaseAll(t);
@@ -226,7 +226,7 @@ int tfile4add(TAG4FILE *t, const unsigned char *key, long rec, int mode) {
     long leftChild = 0, rightChild = 0;
     const int half = t->header.keysHalf;
     for (size_t level = t->path.size() - 1;; --level) {
-        B4BLOCK *b = t->path[level];
+        B4BLOCK* b = t->path[level];
         const int at = b->keyOn;
         if (b4room(t, b)) {
             b4insertAt(t, b, at, leftChild, recKey.data());
@@ -256,7 +256,7 @@ int tfile4add(TAG4FILE *t, const unsigned char *key, long rec, int mode) {
         }
         const int h = half;
         int nrc = 0;
-        B4BLOCK *upper = tfile4newBlock(t, &nrc);
+        B4BLOCK* upper = tfile4newBlock(t, &nrc);
         if (!upper)
             return -1;
         flatBuild(t, b, all, 0, h);
@@ -270,7 +270,7 @@ int tfile4add(TAG4FILE *t, const unsigned char *key, long rec, int mode) {
         rightChild = upper->fileBlock * 512L;
         tfile4release(t, upper);
         if (level == 0) {
-            B4BLOCK *root = tfile4newBlock(t, &nrc);
+            B4BLOCK* root = tfile4newBlock(t, &nrc);
             if (!root)
                 return -1;
             FLAT4 r;
@@ -285,7 +285,7 @@ int tfile4add(TAG4FILE *t, const unsigned char *key, long rec, int mode) {
     }
 }
 
-int tfile4remove(TAG4FILE *t) {
+int tfile4remove(TAG4FILE* t) {
     CODE4* c4 = t->c4;
     if (c4->errorLatch < 0)
         return -1410;
@@ -294,14 +294,14 @@ int tfile4remove(TAG4FILE *t) {
     if (tfile4markChanging(t) < 0)
         return -1;
     t->header.version = static_cast<uint16_t>(t->versionOld + 1);
-    B4BLOCK *b = t->path.back();
+    B4BLOCK* b = t->path.back();
     if (!b4leaf(b)) {
         // A branch key is replaced by its successor, the first key of the subtree to its right.
         const int i = b->keyOn;
         b->keyOn = i + 1;
         if (int rc = downToLeaf(t, false); rc != 0)
             return rc;
-        B4BLOCK *leaf = t->path.back();
+        B4BLOCK* leaf = t->path.back();
         if (b4n(leaf) == 0)
             return t4corrupt(t);
         std::memcpy(b4entry(b, i) + 4, b4entry(leaf, 0) + 4, static_cast<size_t>(4 + t4keyLen(t)));
@@ -318,7 +318,7 @@ int tfile4remove(TAG4FILE *t) {
     return rc;
 }
 
-int tfile4removeKey(TAG4FILE *t, const unsigned char *key, long rec) {
+int tfile4removeKey(TAG4FILE* t, const unsigned char* key, long rec) {
     int rc = tfile4go(t, key, rec);
     if (rc < 0)
         return rc;

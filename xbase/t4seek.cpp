@@ -9,17 +9,17 @@ namespace {
 constexpr int t4outOfDateTries = 3;
 
 // Goes from the root to a leaf taking slot `first` (0) or n (last) at every level.
-int descendEdge(TAG4FILE *t, bool last) {
+int descendEdge(TAG4FILE* t, bool last) {
     int tries = t4outOfDateTries;
     for (;;) {
         int rc = tfile4upToRoot(t);
         while (rc == 0) {
-            B4BLOCK *b = t->path.back();
+            B4BLOCK* b = t->path.back();
             b->keyOn = last ? b4n(b) : 0;
             rc = tfile4down(t);
         }
         if (rc == 1) {
-            B4BLOCK *b = t->path.back();
+            B4BLOCK* b = t->path.back();
             if (last)
                 b->keyOn = b4n(b) > 0 ? b4n(b) - 1 : 0;
             return 0;
@@ -33,8 +33,8 @@ int descendEdge(TAG4FILE *t, bool last) {
 
 // One key forward (dir > 0) or back in physical order: 1 moved, 0 at the end (position unchanged), 2 an
 // inconsistent page was met, negative error.
-int stepOne(TAG4FILE *t, int dir) {
-    B4BLOCK *b = t->path.back();
+int stepOne(TAG4FILE* t, int dir) {
+    B4BLOCK* b = t->path.back();
     if (!b4leaf(b)) {
         // Within a branch, the neighbour is the edge key of the subtree beside the current key.
         if (dir > 0)
@@ -45,10 +45,10 @@ int stepOne(TAG4FILE *t, int dir) {
                 break;
             if (rc != 0)
                 return rc;
-            B4BLOCK *c = t->path.back();
+            B4BLOCK* c = t->path.back();
             c->keyOn = dir > 0 ? 0 : b4n(c);
         }
-        B4BLOCK *leaf = t->path.back();
+        B4BLOCK* leaf = t->path.back();
         if (dir < 0)
             leaf->keyOn = b4n(leaf) - 1;
         if (leaf->keyOn >= 0 && leaf->keyOn < b4n(leaf))
@@ -71,7 +71,7 @@ int stepOne(TAG4FILE *t, int dir) {
     while (t->path.size() > 1) {
         tfile4release(t, t->path.back());
         t->path.pop_back();
-        B4BLOCK *p = t->path.back();
+        B4BLOCK* p = t->path.back();
         if (dir > 0 && p->keyOn < b4n(p))
             return 1;
         if (dir < 0 && p->keyOn > 0) {
@@ -86,22 +86,26 @@ int stepOne(TAG4FILE *t, int dir) {
 
 } // namespace
 
-int tfile4top(TAG4FILE *t) { return descendEdge(t, false); }
-int tfile4bottom(TAG4FILE *t) { return descendEdge(t, true); }
+int tfile4top(TAG4FILE* t) {
+    return descendEdge(t, false);
+}
+int tfile4bottom(TAG4FILE* t) {
+    return descendEdge(t, true);
+}
 
-int tfile4eof(TAG4FILE *t) {
+int tfile4eof(TAG4FILE* t) {
     if (t->path.empty())
         return 1;
-    B4BLOCK *b = t->path.back();
+    B4BLOCK* b = t->path.back();
     return b->keyOn >= b4n(b);
 }
 
-int tfile4goEof(TAG4FILE *t) {
+int tfile4goEof(TAG4FILE* t) {
     int rc = t->descending ? tfile4top(t) : tfile4bottom(t);
     if (rc < 0)
         return rc;
     if (!t->descending) {
-        B4BLOCK *b = t->path.back();
+        B4BLOCK* b = t->path.back();
         b->keyOn = b4n(b);
     } else {
         // Logical bottom of a descending tag is the physical first key; one past it is a position of its own.
@@ -110,33 +114,33 @@ int tfile4goEof(TAG4FILE *t) {
     return 3;
 }
 
-long tfile4recNo(TAG4FILE *t) {
+long tfile4recNo(TAG4FILE* t) {
     if (t->path.empty())
         return -2;
     if (tfile4eof(t))
         return -1;
-    B4BLOCK *b = t->path.back();
+    B4BLOCK* b = t->path.back();
     return b4rec(b, b->keyOn);
 }
 
-unsigned char *tfile4key(TAG4FILE *t) {
+unsigned char* tfile4key(TAG4FILE* t) {
     if (!t) {
         error4raise(nullptr, -935, loc4seek);
         return nullptr;
     }
     if (tfile4eof(t))
         return nullptr;
-    B4BLOCK *b = t->path.back();
+    B4BLOCK* b = t->path.back();
     return b4key(b, b->keyOn);
 }
 
-int tfile4seek(TAG4FILE *t, const void *keyIn, int lenIn) {
+int tfile4seek(TAG4FILE* t, const void* keyIn, int lenIn) {
     if (t->c4->errorLatch < 0)
         return -1410;
     const int kl = t4keyLen(t);
     const int len = lenIn < kl ? (lenIn < 0 ? 0 : lenIn) : kl;
-    std::vector<unsigned char> key(static_cast<const unsigned char *>(keyIn),
-                                   static_cast<const unsigned char *>(keyIn) + len);
+    std::vector<unsigned char> key(static_cast<const unsigned char*>(keyIn),
+                                   static_cast<const unsigned char*>(keyIn) + len);
     int incremented = -1;
     if (t->descending)
         for (int i = len - 1; i >= 0; --i)
@@ -159,7 +163,7 @@ int tfile4seek(TAG4FILE *t, const void *keyIn, int lenIn) {
         int match = 0, greater = 0;
         bool restart = false;
         for (;;) {
-            B4BLOCK *b = t->path.back();
+            B4BLOCK* b = t->path.back();
             rc = b4seek(t, b, key.data(), len);
             if (b4leaf(b))
                 break;
@@ -187,7 +191,7 @@ int tfile4seek(TAG4FILE *t, const void *keyIn, int lenIn) {
         }
         if (restart)
             continue;
-        B4BLOCK *leaf = t->path.back();
+        B4BLOCK* leaf = t->path.back();
         if (leaf->keyOn >= b4n(leaf) && greater)
             for (int i = 0; i < greater - 1; ++i) {
                 tfile4release(t, t->path.back());
@@ -215,8 +219,8 @@ int tfile4seek(TAG4FILE *t, const void *keyIn, int lenIn) {
         if (moved == 1) // a skip of -1 that failed
             return -1;
         if (moved == -1) {
-            const unsigned char *k = tfile4key(t);
-            return k && t4keyCmp(k, static_cast<const unsigned char *>(keyIn), len) == 0 ? 0 : 2;
+            const unsigned char* k = tfile4key(t);
+            return k && t4keyCmp(k, static_cast<const unsigned char*>(keyIn), len) == 0 ? 0 : 2;
         }
         tfile4goEof(t);
         return 3;
@@ -229,12 +233,12 @@ int tfile4seek(TAG4FILE *t, const void *keyIn, int lenIn) {
     return 3;
 }
 
-long tfile4entryLimit(TAG4FILE *t) {
+long tfile4entryLimit(TAG4FILE* t) {
     const long pages = (t->fileLen > 0 ? t->fileLen / 1024 : 0) + 1;
     return pages * (static_cast<long>(t->header.keysMax) + 1) + 1;
 }
 
-long tfile4skip(TAG4FILE *t, long n) {
+long tfile4skip(TAG4FILE* t, long n) {
     if (t->c4->errorLatch < 0)
         return -n;
     if (t->path.empty()) {
@@ -254,11 +258,11 @@ long tfile4skip(TAG4FILE *t, long n) {
             return -n;
         }
         if (tfile4eof(t) && dir > 0) {
-            B4BLOCK *b = t->path.back();
+            B4BLOCK* b = t->path.back();
             if (b4leaf(b))
                 break;
         }
-        const unsigned char *k = tfile4key(t);
+        const unsigned char* k = tfile4key(t);
         long savedRec = tfile4recNo(t);
         if (k)
             saved.assign(k, k + t4keyLen(t));
@@ -282,7 +286,7 @@ long tfile4skip(TAG4FILE *t, long n) {
     return n < 0 ? -moved : moved;
 }
 
-int tfile4go(TAG4FILE *t, const unsigned char *key, long rec) {
+int tfile4go(TAG4FILE* t, const unsigned char* key, long rec) {
     const int saveDesc = t->descending;
     t->descending = 0;
     int rc = tfile4seek(t, key, t4keyLen(t));
@@ -308,7 +312,7 @@ int tfile4go(TAG4FILE *t, const unsigned char *key, long rec) {
             rc = 1;
             break;
         }
-        const unsigned char *k = tfile4key(t);
+        const unsigned char* k = tfile4key(t);
         if (!k || t4keyCmp(k, key, t4keyLen(t)) != 0) {
             rc = 1;
             break;

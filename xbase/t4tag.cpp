@@ -11,14 +11,14 @@ int t4corrupt(TAG4FILE* t) {
     return error4raiseText(t->c4, -310, loc4readBlock, t->file.name);
 }
 
-int tfile4lockedOrExclusive(TAG4FILE *t) {
+int tfile4lockedOrExclusive(TAG4FILE* t) {
     return t->file.lowAccessMode != 0 || t->file.isReadOnly || t->selfLocked ||
            (t->dataFile && t->dataFile->indexLocked);
 }
 
 namespace {
 
-bool headerGeometryFits(const T4HEADER &h) {
+bool headerGeometryFits(const T4HEADER& h) {
     if (h.keyLen == 0 || h.keyLen > t4maxKeyLen)
         return false;
     if (h.keysHalf == 0 || h.keysMax != 2 * h.keysHalf)
@@ -33,8 +33,8 @@ bool headerGeometryFits(const T4HEADER &h) {
 }
 
 // Every slot must name an entry that lies wholly inside the page, past the slot table.
-bool pageFits(TAG4FILE *t, B4BLOCK *b) {
-    const T4HEADER &h = t->header;
+bool pageFits(TAG4FILE* t, B4BLOCK* b) {
+    const T4HEADER& h = t->header;
     if (b4n(b) > h.keysMax)
         return false;
     const unsigned lo = 2u + 2u * (h.keysMax + 1u), hi = t4pageSize - h.groupLen;
@@ -46,21 +46,21 @@ bool pageFits(TAG4FILE *t, B4BLOCK *b) {
     return true;
 }
 
-void trimTextField(const unsigned char *src, size_t n, std::string &out) {
+void trimTextField(const unsigned char* src, size_t n, std::string& out) {
     size_t len = 0;
     while (len < n && src[len])
         ++len;
     while (len > 0 && (src[len - 1] == ' '))
         --len;
-    out.assign(reinterpret_cast<const char *>(src), len);
+    out.assign(reinterpret_cast<const char*>(src), len);
 }
 
 } // namespace
 
-void tfile4release(TAG4FILE *t, B4BLOCK *b) {
+void tfile4release(TAG4FILE* t, B4BLOCK* b) {
     t->saved.push_back(b);
     while (t->saved.size() > t4cacheBuffers) {
-        B4BLOCK *old = t->saved.front();
+        B4BLOCK* old = t->saved.front();
         t->saved.erase(t->saved.begin());
         if (old->changed)
             tfile4writeBlock(t, old);
@@ -68,7 +68,7 @@ void tfile4release(TAG4FILE *t, B4BLOCK *b) {
     }
 }
 
-int tfile4writeBlock(TAG4FILE *t, B4BLOCK *b) {
+int tfile4writeBlock(TAG4FILE* t, B4BLOCK* b) {
     int rc = file4write(&t->file, b->fileBlock * 512L, b->data, t4pageSize);
     if (rc < 0)
         return -1;
@@ -76,7 +76,7 @@ int tfile4writeBlock(TAG4FILE *t, B4BLOCK *b) {
     return 0;
 }
 
-int i4readBlock(TAG4FILE *t, long pos, B4BLOCK *parent, B4BLOCK *b) {
+int i4readBlock(TAG4FILE* t, long pos, B4BLOCK* parent, B4BLOCK* b) {
     if (file4readAll(&t->file, pos, b->data, t4pageSize) < 0)
         return -1;
     b->fileBlock = pos / 512;
@@ -103,7 +103,7 @@ int i4readBlock(TAG4FILE *t, long pos, B4BLOCK *parent, B4BLOCK *b) {
     return inconsistent;
 }
 
-int tfile4getBlock(TAG4FILE *t, long pos, B4BLOCK *parent, B4BLOCK **out) {
+int tfile4getBlock(TAG4FILE* t, long pos, B4BLOCK* parent, B4BLOCK** out) {
     *out = nullptr;
     // A page must lie wholly inside the file, past the header, on a 512-byte boundary.
     if (pos < t4pageSize || pos % 512 != 0)
@@ -115,13 +115,13 @@ int tfile4getBlock(TAG4FILE *t, long pos, B4BLOCK *parent, B4BLOCK **out) {
     }
     for (size_t i = t->saved.size(); i-- > 0;)
         if (t->saved[i]->fileBlock * 512L == pos) {
-            B4BLOCK *b = t->saved[i];
+            B4BLOCK* b = t->saved[i];
             t->saved.erase(t->saved.begin() + static_cast<long>(i));
             b->keyOn = 0;
             *out = b;
             return 0;
         }
-    B4BLOCK *b;
+    B4BLOCK* b;
     if (t->saved.size() >= t4cacheBuffers) {
         b = t->saved.front();
         t->saved.erase(t->saved.begin());
@@ -141,7 +141,7 @@ int tfile4getBlock(TAG4FILE *t, long pos, B4BLOCK *parent, B4BLOCK **out) {
     return 0;
 }
 
-long tfile4extend(TAG4FILE *t) {
+long tfile4extend(TAG4FILE* t) {
     long len = file4len(&t->file);
     if (len < 0)
         return -1;
@@ -152,13 +152,13 @@ long tfile4extend(TAG4FILE *t) {
     return len / 512;
 }
 
-B4BLOCK *tfile4newBlock(TAG4FILE *t, int *rc) {
+B4BLOCK* tfile4newBlock(TAG4FILE* t, int* rc) {
     long block = tfile4extend(t);
     if (block < 0) {
         *rc = -1;
         return nullptr;
     }
-    auto *b = new B4BLOCK;
+    auto* b = new B4BLOCK;
     std::memset(b->data, 0, sizeof b->data);
     b->fileBlock = block;
     b->changed = 1;
@@ -173,8 +173,8 @@ B4BLOCK *tfile4newBlock(TAG4FILE *t, int *rc) {
     return b;
 }
 
-void b4build(TAG4FILE *t, B4BLOCK *b, int n, const unsigned char *entries, long rightChild) {
-    const T4HEADER &h = t->header;
+void b4build(TAG4FILE* t, B4BLOCK* b, int n, const unsigned char* entries, long rightChild) {
+    const T4HEADER& h = t->header;
     const int m = h.keysMax + (h.keysMax % 2);
     std::memset(b->data, 0, sizeof b->data);
     b4put16(b->data, static_cast<unsigned>(n));
@@ -186,14 +186,14 @@ void b4build(TAG4FILE *t, B4BLOCK *b, int n, const unsigned char *entries, long 
     b->changed = 1;
 }
 
-int b4room(TAG4FILE *t, B4BLOCK *b) {
+int b4room(TAG4FILE* t, B4BLOCK* b) {
     const int n = b4n(b);
     if (b4leaf(b))
         return n < t->header.keysMax;
     return n < t->header.keysMax && 1020 - t->header.groupLen * n > 3;
 }
 
-int b4seek(TAG4FILE *t, B4BLOCK *b, const unsigned char *key, int len) {
+int b4seek(TAG4FILE* t, B4BLOCK* b, const unsigned char* key, int len) {
     int lo = -1, hi = b4n(b);
     bool equalAtHi = false;
     while (lo < hi - 1) {
@@ -210,7 +210,7 @@ int b4seek(TAG4FILE *t, B4BLOCK *b, const unsigned char *key, int len) {
     return hi < b4n(b) && equalAtHi ? 0 : 2;
 }
 
-void tfile4releaseAll(TAG4FILE *t) {
+void tfile4releaseAll(TAG4FILE* t) {
     while (!t->path.empty()) {
         tfile4release(t, t->path.back());
         t->path.pop_back();
@@ -218,10 +218,10 @@ void tfile4releaseAll(TAG4FILE *t) {
 }
 
 // Drops every cached page: they may no longer be what is in the file. Changed ones are written first.
-static int tfile4dropCache(TAG4FILE *t) {
+static int tfile4dropCache(TAG4FILE* t) {
     int rc = 0;
     tfile4releaseAll(t);
-    for (B4BLOCK *b : t->saved) {
+    for (B4BLOCK* b : t->saved) {
         if (b->changed && tfile4writeBlock(t, b) < 0)
             rc = -1;
         delete b;
@@ -230,7 +230,7 @@ static int tfile4dropCache(TAG4FILE *t) {
     return rc;
 }
 
-int tfile4outOfDate(TAG4FILE *t, int &tries) {
+int tfile4outOfDate(TAG4FILE* t, int& tries) {
     if (tfile4lockedOrExclusive(t) || --tries < 0)
         return t4corrupt(t);
     // Another process is rewriting the file: wait for the next clock second, then start again from the root.
@@ -245,9 +245,9 @@ int tfile4outOfDate(TAG4FILE *t, int &tries) {
     return 0;
 }
 
-int tfile4down(TAG4FILE *t) {
+int tfile4down(TAG4FILE* t) {
     long pos;
-    B4BLOCK *parent = nullptr;
+    B4BLOCK* parent = nullptr;
     if (t->path.empty()) {
         if (!t->rootKnown) {
             unsigned char buf[8];
@@ -268,7 +268,7 @@ int tfile4down(TAG4FILE *t) {
         if (static_cast<int>(t->path.size()) >= t4maxDepth)
             return t4corrupt(t);
     }
-    B4BLOCK *b = nullptr;
+    B4BLOCK* b = nullptr;
     int rc = tfile4getBlock(t, pos, parent, &b);
     if (rc != 0)
         return rc == 1 ? 2 : rc;
@@ -276,21 +276,21 @@ int tfile4down(TAG4FILE *t) {
     return 0;
 }
 
-int tfile4upToRoot(TAG4FILE *t) {
+int tfile4upToRoot(TAG4FILE* t) {
     tfile4releaseAll(t);
     return tfile4down(t);
 }
 
-int t4flush(TAG4FILE *t) {
+int t4flush(TAG4FILE* t) {
     if (!t)
         return -1;
     int rc = 0;
     // Pages first, the header last: a reader takes a new version as the sign that the pages it has are out of date,
     // so the version must not reach the file before the pages it stands for.
-    for (B4BLOCK *b : t->path)
+    for (B4BLOCK* b : t->path)
         if (b->changed && tfile4writeBlock(t, b) < 0)
             rc = -1;
-    for (B4BLOCK *b : t->saved)
+    for (B4BLOCK* b : t->saved)
         if (b->changed && tfile4writeBlock(t, b) < 0)
             rc = -1;
     if (rc == 0 && (t->header.version != t->versionOld || t->marked || t->rootWrite)) {
@@ -511,7 +511,7 @@ void tfile4openFresh(int on) {
     openFresh = on;
 }
 
-int tfile4doVersionCheck(TAG4FILE *t, int keepPosition, int update) {
+int tfile4doVersionCheck(TAG4FILE* t, int keepPosition, int update) {
     if (tfile4lockedOrExclusive(t))
         return 0;
     unsigned char h[t4markOffset + 1];
@@ -556,7 +556,7 @@ int tfile4doVersionCheck(TAG4FILE *t, int keepPosition, int update) {
     return rc < 0 ? rc : 0;
 }
 
-TAG4FILE *tfile4open(DATA4 *d, const char *name) {
+TAG4FILE* tfile4open(DATA4* d, const char* name) {
     if (!d || !name) {
         error4raise(d ? d->c4 : nullptr, -935, loc4tagOpen);
         return nullptr;
@@ -568,9 +568,9 @@ TAG4FILE *tfile4open(DATA4 *d, const char *name) {
     if (u4nameCurrent(full, sizeof full, name) != 0)
         return nullptr;
     u4nameExt(full, sizeof full, "NTX", 0);
-    DATA4FILE *df = d->dataFile;
-    for (void *p = l4first(&df->tagfiles); p; p = l4next(&df->tagfiles, p)) {
-        auto *t = static_cast<TAG4FILE *>(p);
+    DATA4FILE* df = d->dataFile;
+    for (void* p = l4first(&df->tagfiles); p; p = l4next(&df->tagfiles, p)) {
+        auto* t = static_cast<TAG4FILE*>(p);
         if (t->file.name && std::strcmp(t->alias, "") != 0) {
             char other[260];
             if (u4nameCurrent(other, sizeof other, t->file.name) == 0 && std::strcmp(other, full) == 0) {
@@ -579,7 +579,7 @@ TAG4FILE *tfile4open(DATA4 *d, const char *name) {
             }
         }
     }
-    auto *t = new TAG4FILE;
+    auto* t = new TAG4FILE;
     t->c4 = c4;
     t->data = d;
     t->dataFile = df;
@@ -587,7 +587,7 @@ TAG4FILE *tfile4open(DATA4 *d, const char *name) {
         delete t;
         return nullptr;
     }
-    auto fail = [&](int code) -> TAG4FILE * {
+    auto fail = [&](int code) -> TAG4FILE* {
         if (code)
             error4raiseText(c4, code, loc4tagOpen, code == -310 ? t->file.name : nullptr);
         if (t->expr)
@@ -605,7 +605,7 @@ TAG4FILE *tfile4open(DATA4 *d, const char *name) {
         return fail(0);
     if (t->fileLen < 22 || file4readAll(&t->file, 0, h, t->fileLen < t4pageSize ? 22 : t4pageSize) < 0)
         return c4->errorLatch < 0 ? fail(0) : fail(-310);
-    T4HEADER &hd = t->header;
+    T4HEADER& hd = t->header;
     hd.sign = static_cast<uint16_t>(b4get16(h));
     hd.version = static_cast<uint16_t>(b4get16(h + 2));
     hd.root = b4get32(h + 4);
@@ -644,12 +644,19 @@ TAG4FILE *tfile4open(DATA4 *d, const char *name) {
             return fail(0);
     }
     switch (expr4type(t->expr)) {
-    case 'C': t->keyType = 'C'; break;
+    case 'C':
+        t->keyType = 'C';
+        break;
     case 'D':
-    case 'd': t->keyType = 'D'; break;
+    case 'd':
+        t->keyType = 'D';
+        break;
     case 'N':
-    case 'n': t->keyType = 'N'; break;
-    default: return fail(-350);
+    case 'n':
+        t->keyType = 'N';
+        break;
+    default:
+        return fail(-350);
     }
     std::memcpy(t->head, h, sizeof t->head);
     l4add(&df->tagfiles, t);
@@ -670,7 +677,7 @@ TAG4FILE *tfile4open(DATA4 *d, const char *name) {
     return t;
 }
 
-int tfile4close(TAG4FILE *t) {
+int tfile4close(TAG4FILE* t) {
     if (!t)
         return -935;
     if (--t->userCount > 0)
@@ -692,9 +699,9 @@ int tfile4close(TAG4FILE *t) {
     return rc;
 }
 
-int tfile4exprKey(TAG4FILE *t, const char *record, unsigned char *out) {
+int tfile4exprKey(TAG4FILE* t, const char* record, unsigned char* out) {
     CODE4* c4 = t->c4;
-    E4CODE &st = c4->expr;
+    E4CODE& st = c4->expr;
     int pass = 1;
     if (t->filter) {
         t->filter->recordOverride = record;
@@ -706,7 +713,7 @@ int tfile4exprKey(TAG4FILE *t, const char *record, unsigned char *out) {
     const int saveDec = st.decimals;
     st.decimals = t->header.keyDec;
     t->expr->recordOverride = record;
-    char *key = nullptr;
+    char* key = nullptr;
     int len = expr4key(t->expr, &key);
     t->expr->recordOverride = nullptr;
     st.decimals = saveDec;
@@ -719,7 +726,7 @@ int tfile4exprKey(TAG4FILE *t, const char *record, unsigned char *out) {
     return pass;
 }
 
-int tfile4seekConvert(TAG4FILE *t, const char *text, int len, unsigned char *out) {
+int tfile4seekConvert(TAG4FILE* t, const char* text, int len, unsigned char* out) {
     const int kl = t4keyLen(t);
     if (len < 0)
         len = 0;
@@ -727,7 +734,7 @@ int tfile4seekConvert(TAG4FILE *t, const char *text, int len, unsigned char *out
         // The text is read as a number and written as the tag writes its keys (its key length and decimals),
         // so "12.5" finds the key of 12.50 and negative numbers land in their place.
         const double v = c4textToDouble(text, len);
-        c4doubleToKey(v, reinterpret_cast<char *>(out), kl, t->header.keyDec);
+        c4doubleToKey(v, reinterpret_cast<char*>(out), kl, t->header.keyDec);
         return kl;
     }
     const int n = std::min(len, kl);
