@@ -1,5 +1,7 @@
 #include "c4conv.h"
 
+#include "code4.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -328,7 +330,7 @@ int clampDecimals(int w, int d) {
 
 // x right-aligned in w characters with d decimals (at most 15, and fewer than w), the integer part padded
 // on the left with `pad`; with minusSign a negative value (one that does not round to zero) gets a '-'
-// before its digits. -440, with the field filled with '*', when the value does not fit.
+// before its digits. e4overflow, with the field filled with '*', when the value does not fit.
 int fixedField(double x, char* out, int w, int d, char pad, bool minusSign) {
     if (w <= 0)
         return 0;
@@ -336,14 +338,14 @@ int fixedField(double x, char* out, int w, int d, char pad, bool minusSign) {
     std::string ip, dp;
     if (!fixedDigits(x, d, ip, dp)) {
         std::memset(out, '*', size_t(w));
-        return -440;
+        return e4overflow;
     }
     const bool neg = minusSign && x < 0 && (ip != "0" || dp.find_first_not_of('0') != std::string::npos);
     const int intRoom = d > 0 ? w - d - 1 : w;
     const int need = int(ip.size()) + (neg ? 1 : 0);
     if (need > intRoom) {
         std::memset(out, '*', size_t(w));
-        return -440;
+        return e4overflow;
     }
     std::memset(out, pad, size_t(w));
     std::memcpy(out + intRoom - ip.size(), ip.data(), ip.size());

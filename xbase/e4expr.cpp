@@ -137,7 +137,7 @@ int parseFunction(E4PARSE& p, const std::string& name) {
             break;
         }
     if (row < 0)
-        return p.error(-470, name.c_str());
+        return p.error(e4unrecFunction, name.c_str());
     ++p.pos; // "("
     p.ops.push_back(E4MARK_SUB);
     std::vector<size_t> argStart;
@@ -151,13 +151,13 @@ int parseFunction(E4PARSE& p, const std::string& name) {
                 return rc;
             p.skipBlanks();
             if (p.atEnd())
-                return p.error(-450);
+                return p.error(e4rightMissing);
             char c = p.cur();
             ++p.pos;
             if (c == ')')
                 break;
             if (c != ',')
-                return p.error(-400);
+                return p.error(e4commaExpected);
         }
     }
     p.ops.pop_back();
@@ -168,7 +168,7 @@ int parseFunction(E4PARSE& p, const std::string& name) {
     auto fold = [&](double& value) -> int {
         size_t at = argStart.back();
         if (p.info.size() - at != 1 || p.info[at].row != E4ROW_CONST_NUM)
-            return p.error(-425);
+            return p.error(e4notConstant);
         std::memcpy(&value, p.constants.data() + p.info[at].i1, sizeof value);
         p.info.pop_back();
         argStart.pop_back();
@@ -228,7 +228,7 @@ int parseFunction(E4PARSE& p, const std::string& name) {
             row = e4rowOfId(E4ID_DTOS);
             nargs = 1;
         } else {
-            return p.error(-430, name.c_str());
+            return p.error(e4numParms, name.c_str());
         }
     }
     p.addStep(static_cast<short>(row), nargs);
@@ -240,10 +240,10 @@ int parseFunction(E4PARSE& p, const std::string& name) {
 
 int parseField(E4PARSE& p, DATA4* data, const std::string& name) {
     if (p.tag && data != p.data)
-        return p.error(-510, name.c_str());
+        return p.error(e4tagExpr, name.c_str());
     FIELD4* f = d4field(data, name.c_str());
     if (!f)
-        return -210;
+        return e4fieldName;
     short row;
     switch (f4type(f)) {
     case 'C':
@@ -263,7 +263,7 @@ int parseField(E4PARSE& p, DATA4* data, const std::string& name) {
         row = E4ROW_FIELD_MEMO;
         break;
     default:
-        return p.error(-460, name.c_str());
+        return p.error(e4typeSub, name.c_str());
     }
     p.addStep(row, 0);
     E4INFO& s = p.info.back();
@@ -279,7 +279,7 @@ int parseField(E4PARSE& p, DATA4* data, const std::string& name) {
 int parseValue(E4PARSE& p) {
     p.skipSpaces();
     if (p.atEnd())
-        return p.error(-490);
+        return p.error(e4unrecValue);
     const char c = p.cur();
     if (c == '(') {
         ++p.pos;
@@ -288,7 +288,7 @@ int parseValue(E4PARSE& p) {
             return rc;
         p.skipBlanks();
         if (p.cur() != ')')
-            return p.error(-450);
+            return p.error(e4rightMissing);
         ++p.pos;
         p.ops.pop_back();
         return 0;
@@ -317,7 +317,7 @@ int parseValue(E4PARSE& p) {
         const char close = c == '[' ? ']' : c;
         const char* end = static_cast<const char*>(std::memchr(p.src + p.pos + 1, close, p.avail() - 1));
         if (!end)
-            return p.error(-500);
+            return p.error(e4unterminated);
         size_t start = p.pos + 1, n = static_cast<size_t>(end - (p.src + start));
         p.addStep(E4ROW_CONST_STR, 0);
         p.info.back().i1 = p.addConstant(p.src + start, n);
@@ -347,7 +347,7 @@ int parseValue(E4PARSE& p) {
         const bool identifierAfter = end < p.len && isNameChar(p.src[end]) && p.src[end] != '.';
         if (!(identifierAfter && !signedNumber)) {
             if (identifierAfter)
-                return p.error(-490);
+                return p.error(e4unrecValue);
             double d = c4textToDouble(p.src + p.pos, static_cast<int>(end - p.pos));
             p.addStep(E4ROW_CONST_NUM, 0);
             p.info.back().i1 = p.addConstant(&d, sizeof d);
@@ -373,11 +373,11 @@ int parseValue(E4PARSE& p) {
             return parseFunction(p, name);
         }
         if (name.size() > 10)
-            return p.error(-490, name.c_str());
+            return p.error(e4unrecValue, name.c_str());
         if (after + 1 < p.len && p.src[after] == '-' && p.src[after + 1] == '>') {
             DATA4* other = e4hostDataByAlias(p.c4, name.c_str());
             if (!other)
-                return p.error(-420, name.c_str());
+                return p.error(e4dataName, name.c_str());
             p.pos = after + 2;
             p.skipSpaces();
             size_t fstart = p.pos;
@@ -385,12 +385,12 @@ int parseValue(E4PARSE& p) {
                 ++p.pos;
             std::string field(p.src + fstart, p.pos - fstart);
             if (field.empty() || field.size() > 10)
-                return p.error(-490);
+                return p.error(e4unrecValue);
             return parseField(p, other, field);
         }
         return parseField(p, p.data, name);
     }
-    return p.error(-490);
+    return p.error(e4unrecValue);
 }
 
 int parseExpr(E4PARSE& p) {
@@ -408,7 +408,7 @@ int parseExpr(E4PARSE& p) {
                 break;
             }
         if (row < 0)
-            return p.error(-480);
+            return p.error(e4unrecOperator);
         const int prio = v4functions[row].priority;
         while (p.top() >= 0 && v4functions[p.top()].priority >= prio) {
             if (p.top() == row && v4functions[row].numParms < 0) {
@@ -448,9 +448,9 @@ int e4massage(E4PARSE& p, EXPR4& e) {
         E4INFO& s = p.info[i];
         const E4FUNCTIONS& first = v4functions[s.row];
         if (first.numParms > 0 && s.numParms != first.numParms)
-            return fail(-430);
+            return fail(e4numParms);
         if (s.numParms > static_cast<int>(pending.size()))
-            return fail(-950);
+            return fail(e4result);
         E4PENDING* parm = pending.data() + pending.size() - s.numParms;
         int chosen = -1;
         for (int r = s.row; v4functions[r].id == first.id; ++r) {
@@ -464,7 +464,7 @@ int e4massage(E4PARSE& p, EXPR4& e) {
             }
         }
         if (chosen < 0 || !v4functions[chosen].routine)
-            return fail(-460);
+            return fail(e4typeSub);
         const E4FUNCTIONS& row = v4functions[chosen];
         // A "D" or "N" field where a double is wanted is read as a double instead.
         for (int j = 0; j < s.numParms; ++j) {
@@ -529,7 +529,7 @@ int e4massage(E4PARSE& p, EXPR4& e) {
         case E4ID_STR:
             len = s.len;
             if (len <= 0)
-                return fail(-430);
+                return fail(e4numParms);
             break;
         case E4ID_SUBSTR:
         case E4ID_LEFT: {
@@ -573,7 +573,7 @@ int e4massage(E4PARSE& p, EXPR4& e) {
         case E4ID_IIF:
             if (type == 'C') {
                 if (parm[1].len != parm[2].len)
-                    return fail(-422);
+                    return fail(e4lengthErr);
                 len = parm[1].len;
             }
             break;
@@ -608,7 +608,7 @@ int e4massage(E4PARSE& p, EXPR4& e) {
             break;
         }
         if (type != 'C' && type != 'L' && type != 'd' && type != 'n' && type != 'D' && type != 'N')
-            return fail(-950);
+            return fail(e4result);
         s.len = len;
         int span = 1;
         for (int j = 0; j < s.numParms; ++j)
@@ -621,15 +621,15 @@ int e4massage(E4PARSE& p, EXPR4& e) {
             reserve = 8;
         nextFree = pos + reserve;
         if (nextFree >= e4maxBuffer)
-            return fail(-440);
+            return fail(e4overflow);
         maxEnd = std::max(maxEnd, nextFree);
         pending.resize(pending.size() - static_cast<size_t>(s.numParms));
         pending.push_back({type, len, pos, static_cast<int>(i)});
         if (pending.size() > 19)
-            return fail(-440);
+            return fail(e4overflow);
     }
     if (pending.size() != 1)
-        return fail(-950);
+        return fail(e4result);
     e.type = pending[0].type;
     e.len = pending[0].len;
     e.bufLen = maxEnd;
@@ -653,7 +653,7 @@ int e4rowOfId(int id) {
 
 EXPR4* expr4parse(DATA4* data, const char* text, TAG4FILE* tag) {
     if (!data || !text) {
-        error4raise(data ? e4hostCode(data) : nullptr, -935, loc4parse);
+        error4raise(data ? e4hostCode(data) : nullptr, e4parmNull, loc4parse);
         return nullptr;
     }
     CODE4* c4 = e4hostCode(data);
@@ -668,7 +668,7 @@ EXPR4* expr4parse(DATA4* data, const char* text, TAG4FILE* tag) {
     if (parseExpr(p) != 0)
         return nullptr;
     if (!p.ops.empty()) {
-        p.error(-410);
+        p.error(e4complete);
         return nullptr;
     }
     auto* e = new EXPR4;
@@ -694,13 +694,13 @@ void expr4free(EXPR4* expr) {
 
 int expr4context(EXPR4* e, DATA4* data) {
     if (!e || !data)
-        return error4raise(e ? e->c4 : nullptr, -935, loc4vary);
+        return error4raise(e ? e->c4 : nullptr, e4parmNull, loc4vary);
     for (E4INFO& s : e->info) {
         if (!s.field || !s.localData)
             continue;
         FIELD4* f = d4fieldJ(data, s.fieldNo);
         if (!f)
-            return -930;
+            return e4parm;
         s.field = f;
         s.fieldData = data;
         s.fieldOffset = static_cast<int>(f4ptr(f) - e4hostRecord(data));
@@ -712,9 +712,9 @@ int expr4context(EXPR4* e, DATA4* data) {
 
 int expr4vary(EXPR4* e, char** result) {
     if (!e)
-        return error4raise(nullptr, -935, loc4vary);
+        return error4raise(nullptr, e4parmNull, loc4vary);
     if (e->c4->errorLatch < 0)
-        return -1410;
+        return e4context;
     std::lock_guard lock(e4evalMutex());
     if (!e->bound)
         if (int rc = expr4context(e, e->data))
@@ -734,7 +734,7 @@ int expr4vary(EXPR4* e, char** result) {
 
 int expr4keyLen(EXPR4* e) {
     if (!e)
-        return -935;
+        return e4parmNull;
     switch (e->type) {
     case 'n':
         return e->keyLen > 0 ? e->keyLen : e4hostState(e->c4).numericStrLen;
@@ -785,9 +785,9 @@ int expr4key(EXPR4* e, char** result) {
 
 int expr4true(EXPR4* e) {
     if (!e)
-        return error4raise(nullptr, -935, loc4true);
+        return error4raise(nullptr, e4parmNull, loc4true);
     if (e->type != 'L')
-        return error4raise(e->c4, -950, loc4true);
+        return error4raise(e->c4, e4result, loc4true);
     char* value = nullptr;
     int rc = expr4vary(e, &value);
     if (rc < 0)

@@ -97,7 +97,7 @@ int expr4vary(EXPR4* expr, char** result);
 // Evaluate and turn the value into key text (NUL-terminated in the context's key buffer). Returns its length.
 int expr4key(EXPR4* expr, char** result);
 int expr4keyLen(EXPR4* expr);
-// 1 or 0 for a logical expression; -950 for any other result type.
+// 1 or 0 for a logical expression; e4result for any other result type.
 int expr4true(EXPR4* expr);
 // Bind the field steps to `data` (fields found again by position) and evaluate on its current record.
 int expr4context(EXPR4* expr, DATA4* data);

@@ -7,7 +7,7 @@
 INDEX4* i4create(DATA4* d, const char* nameIn, const char* keyExpr, const char* filterExpr, int unique,
                  int descending) {
     if (!d || !nameIn || !keyExpr) {
-        error4raise(d ? d->c4 : nullptr, -935, loc4index);
+        error4raise(d ? d->c4 : nullptr, e4parmNull, loc4index);
         return nullptr;
     }
     CODE4* c4 = d->c4;
@@ -28,7 +28,7 @@ INDEX4* i4create(DATA4* d, const char* nameIn, const char* keyExpr, const char* 
         const char ft = expr4type(f);
         expr4free(f);
         if (ft != 'L') {
-            error4raiseText(c4, -350, loc4index, filterExpr);
+            error4raiseText(c4, e4tagInfo, loc4index, filterExpr);
             return nullptr;
         }
     }
@@ -39,7 +39,7 @@ INDEX4* i4create(DATA4* d, const char* nameIn, const char* keyExpr, const char* 
     if (keyLen <= 0 || keyLen > t4maxKeyLen || keysMax < 2 ||
         (type != 'C' && type != 'N' && type != 'n' && type != 'D' && type != 'd') || std::strlen(keyExpr) > 254 ||
         (filterExpr && std::strlen(filterExpr) > 254)) {
-        error4raiseText(c4, -350, loc4index, keyExpr);
+        error4raiseText(c4, e4tagInfo, loc4index, keyExpr);
         return nullptr;
     }
     char name[260];
@@ -101,7 +101,7 @@ INDEX4* i4create(DATA4* d, const char* nameIn, const char* keyExpr, const char* 
         if (pass) {
             const int r = tfile4add(t, key.data(), n, t4unique(tag));
             if (r < 0 || r == r4unique)
-                rc = r < 0 ? r : -340;
+                rc = r < 0 ? r : e4unique;
         }
     }
     if (rc == 0)

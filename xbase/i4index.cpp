@@ -64,15 +64,15 @@ EXPR4* t4expr(TAG4* t) {
 
 int t4unique(TAG4* t) {
     if (!t)
-        return error4raise(nullptr, -935, loc4index);
+        return error4raise(nullptr, e4parmNull, loc4index);
     if (!t->tagFile)
-        return error4raise(t->index ? t->index->c4 : nullptr, -930, loc4index);
+        return error4raise(t->index ? t->index->c4 : nullptr, e4parm, loc4index);
     return t->tagFile->header.unique ? t->errUnique : 0;
 }
 
 TAG4* t4open(DATA4* d, INDEX4* index, const char* name) {
     if (!d || !name) {
-        error4raise(d ? d->c4 : nullptr, -935, loc4index);
+        error4raise(d ? d->c4 : nullptr, e4parmNull, loc4index);
         return nullptr;
     }
     CODE4* c4 = d->c4;
@@ -109,7 +109,7 @@ TAG4* t4open(DATA4* d, INDEX4* index, const char* name) {
 
 int t4close(TAG4* t) {
     if (!t)
-        return error4raise(nullptr, -935, loc4index);
+        return error4raise(nullptr, e4parmNull, loc4index);
     INDEX4* index = t->index;
     if (l4first(&index->tags) == t && l4last(&index->tags) == t)
         return i4close(index);
@@ -125,7 +125,7 @@ int t4close(TAG4* t) {
 
 INDEX4* i4open(DATA4* d, const char* nameIn) {
     if (!d) {
-        error4raise(nullptr, -935, loc4index);
+        error4raise(nullptr, e4parmNull, loc4index);
         return nullptr;
     }
     CODE4* c4 = d->c4;
@@ -223,7 +223,7 @@ INDEX4* i4open(DATA4* d, const char* nameIn) {
 
 int i4close(INDEX4* index) {
     if (!index)
-        return error4raise(nullptr, -935, loc4index);
+        return error4raise(nullptr, e4parmNull, loc4index);
     DATA4* d = index->data;
     CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
@@ -360,7 +360,7 @@ int d4indexesUnlock(DATA4* d) {
 
 TAG4* d4tag(DATA4* d, const char* nameIn) {
     if (!d || !nameIn) {
-        error4raise(d ? d->c4 : nullptr, -935, loc4index);
+        error4raise(d ? d->c4 : nullptr, e4parmNull, loc4index);
         return nullptr;
     }
     char name[11];

@@ -107,7 +107,7 @@ int seekTag(DATA4* d, TAG4** tag) {
 int tagEnd(DATA4* d, bool last) {
     TAG4* tag = d ? d4tagDefault(d) : nullptr;
     if (!tag)
-        return d ? (last ? d4bottom(d) : d4top(d)) : -935;
+        return d ? (last ? d4bottom(d) : d4top(d)) : e4parmNull;
     CODE4GUARD guard(d->c4->mutex);
     TAG4FILE* t = tag->tagFile;
     if (int rc = readyTag(d, t); rc != 0)
@@ -139,7 +139,7 @@ int seekChecked(DATA4* d, TAG4* tag, const unsigned char* key, int cmpLen) {
 
 int d4seekN(DATA4* d, const char* text, int len) {
     if (!d || !text)
-        return error4raise(d ? d->c4 : nullptr, -935, loc4seek);
+        return error4raise(d ? d->c4 : nullptr, e4parmNull, loc4seek);
     CODE4GUARD guard(d->c4->mutex);
     TAG4* tag = nullptr;
     if (int rc = seekTag(d, &tag); rc != 0)
@@ -160,7 +160,7 @@ int d4seek(DATA4* d, const char* text) {
 
 int d4seekDouble(DATA4* d, double value) {
     if (!d)
-        return error4raise(nullptr, -935, loc4seek);
+        return error4raise(nullptr, e4parmNull, loc4seek);
     CODE4* c4 = d->c4;
     CODE4GUARD guard(c4->mutex);
     TAG4* tag = nullptr;

@@ -178,7 +178,7 @@ int rebalance(TAG4FILE* t, size_t level) {
 int tfile4add(TAG4FILE* t, const unsigned char* key, long rec, int mode) {
     CODE4* c4 = t->c4;
     if (c4->errorLatch < 0)
-        return -1410;
+        return e4context;
     const int kl = t4keyLen(t);
     const int saveDesc = t->descending;
     t->descending = 0;
@@ -194,9 +194,9 @@ int tfile4add(TAG4FILE* t, const unsigned char* key, long rec, int mode) {
     if (rc < 0)
         return rc;
     if (rc == 0) {
-        if (mode == -340)
-            return error4raiseText(c4, -340, loc4add, t->alias);
-        if (mode == 20 || mode == 25)
+        if (mode == e4unique)
+            return error4raiseText(c4, e4unique, loc4add, t->alias);
+        if (mode == r4unique || mode == r4uniqueContinue)
             return mode;
         // Duplicates allowed: the new key goes after all equal keys.
         std::vector<unsigned char> after(key, key + kl);
@@ -288,7 +288,7 @@ int tfile4add(TAG4FILE* t, const unsigned char* key, long rec, int mode) {
 int tfile4remove(TAG4FILE* t) {
     CODE4* c4 = t->c4;
     if (c4->errorLatch < 0)
-        return -1410;
+        return e4context;
     if (tfile4eof(t))
         return t4corrupt(t);
     if (tfile4markChanging(t) < 0)
@@ -323,6 +323,6 @@ int tfile4removeKey(TAG4FILE* t, const unsigned char* key, long rec) {
     if (rc < 0)
         return rc;
     if (rc != 0)
-        return 5;
+        return r4entry;
     return tfile4remove(t);
 }

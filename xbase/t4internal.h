@@ -28,7 +28,7 @@ inline int t4isRoot(const TAG4FILE* t, const B4BLOCK* b) {
     return b->fileBlock * 512L == static_cast<long>(t->header.root);
 }
 
-// Raises -310 with the file's name.
+// Raises e4index with the file's name.
 int t4corrupt(TAG4FILE* t);
 // A page buffer holding the page at byte offset `pos` (taken from the cache when it is there, else read with
 // the order check against `parent`). Result through *out; 0, 1 inconsistent, or negative.
@@ -41,7 +41,7 @@ int tfile4writeBlock(TAG4FILE* t, B4BLOCK* b);
 // Goes down one level: 0 moved, 1 the current entry has no child, 2 inconsistent page, negative error.
 int tfile4down(TAG4FILE* t);
 int tfile4upToRoot(TAG4FILE* t);
-// Waits for the next clock second and drops the cached pages; -310 when the file is exclusive or locked, or
+// Waits for the next clock second and drops the cached pages; e4index when the file is exclusive or locked, or
 // when `tries` has run out.
 int tfile4outOfDate(TAG4FILE* t, int& tries);
 // Writes a fresh page layout holding the given entries (child, record, key) and the right-most child.

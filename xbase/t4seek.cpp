@@ -111,7 +111,7 @@ int tfile4goEof(TAG4FILE* t) {
         // Logical bottom of a descending tag is the physical first key; one past it is a position of its own.
         t->path.back()->keyOn = b4n(t->path.back());
     }
-    return 3;
+    return r4eof;
 }
 
 long tfile4recNo(TAG4FILE* t) {
@@ -125,7 +125,7 @@ long tfile4recNo(TAG4FILE* t) {
 
 unsigned char* tfile4key(TAG4FILE* t) {
     if (!t) {
-        error4raise(nullptr, -935, loc4seek);
+        error4raise(nullptr, e4parmNull, loc4seek);
         return nullptr;
     }
     if (tfile4eof(t))
@@ -136,7 +136,7 @@ unsigned char* tfile4key(TAG4FILE* t) {
 
 int tfile4seek(TAG4FILE* t, const void* keyIn, int lenIn) {
     if (t->c4->errorLatch < 0)
-        return -1410;
+        return e4context;
     const int kl = t4keyLen(t);
     const int len = lenIn < kl ? (lenIn < 0 ? 0 : lenIn) : kl;
     std::vector<unsigned char> key(static_cast<const unsigned char*>(keyIn),
@@ -220,17 +220,17 @@ int tfile4seek(TAG4FILE* t, const void* keyIn, int lenIn) {
             return -1;
         if (moved == -1) {
             const unsigned char* k = tfile4key(t);
-            return k && t4keyCmp(k, static_cast<const unsigned char*>(keyIn), len) == 0 ? 0 : 2;
+            return k && t4keyCmp(k, static_cast<const unsigned char*>(keyIn), len) == 0 ? 0 : r4after;
         }
         tfile4goEof(t);
-        return 3;
+        return r4eof;
     }
     if (rc == 0) {
         int r = tfile4bottom(t); // the logical top of a descending tag
         return r < 0 ? r : 0;
     }
     tfile4goEof(t);
-    return 3;
+    return r4eof;
 }
 
 long tfile4entryLimit(TAG4FILE* t) {

@@ -8,7 +8,7 @@
 #include <fcntl.h>
 
 int t4corrupt(TAG4FILE* t) {
-    return error4raiseText(t->c4, -310, loc4readBlock, t->file.name);
+    return error4raiseText(t->c4, e4index, loc4readBlock, t->file.name);
 }
 
 int tfile4lockedOrExclusive(TAG4FILE* t) {
@@ -543,7 +543,7 @@ int tfile4doVersionCheck(TAG4FILE* t, int keepPosition, int update) {
         rec = tfile4recNo(t);
     }
     if (tfile4dropCache(t) < 0)
-        return error4raise(t->c4, -950, loc4flush);
+        return error4raise(t->c4, e4result, loc4flush);
     t->fileLen = file4len(&t->file);
     if (!hadPosition)
         return 0;
@@ -558,7 +558,7 @@ int tfile4doVersionCheck(TAG4FILE* t, int keepPosition, int update) {
 
 TAG4FILE* tfile4open(DATA4* d, const char* name) {
     if (!d || !name) {
-        error4raise(d ? d->c4 : nullptr, -935, loc4tagOpen);
+        error4raise(d ? d->c4 : nullptr, e4parmNull, loc4tagOpen);
         return nullptr;
     }
     CODE4* c4 = d->c4;
@@ -589,7 +589,7 @@ TAG4FILE* tfile4open(DATA4* d, const char* name) {
     }
     auto fail = [&](int code) -> TAG4FILE* {
         if (code)
-            error4raiseText(c4, code, loc4tagOpen, code == -310 ? t->file.name : nullptr);
+            error4raiseText(c4, code, loc4tagOpen, code == e4index ? t->file.name : nullptr);
         if (t->expr)
             expr4free(t->expr);
         if (t->filter)
@@ -604,7 +604,7 @@ TAG4FILE* tfile4open(DATA4* d, const char* name) {
     if (t->fileLen < 0)
         return fail(0);
     if (t->fileLen < 22 || file4readAll(&t->file, 0, h, t->fileLen < t4pageSize ? 22 : t4pageSize) < 0)
-        return c4->errorLatch < 0 ? fail(0) : fail(-310);
+        return c4->errorLatch < 0 ? fail(0) : fail(e4index);
     T4HEADER& hd = t->header;
     hd.sign = static_cast<uint16_t>(b4get16(h));
     hd.version = static_cast<uint16_t>(b4get16(h + 2));
@@ -616,7 +616,7 @@ TAG4FILE* tfile4open(DATA4* d, const char* name) {
     hd.keysMax = static_cast<uint16_t>(b4get16(h + 18));
     hd.keysHalf = static_cast<uint16_t>(b4get16(h + 20));
     if (!headerGeometryFits(hd) || t->fileLen < 2 * t4pageSize)
-        return fail(-310);
+        return fail(e4index);
     t->versionOld = hd.version;
     t->rootKnown = 0;
     char base[260];
@@ -633,7 +633,7 @@ TAG4FILE* tfile4open(DATA4* d, const char* name) {
     t->expr->keyLen = hd.keyLen;
     t->expr->keyDec = hd.keyDec;
     if (expr4keyLen(t->expr) <= 0)
-        return fail(-910);
+        return fail(e4info);
     hd.unique = static_cast<uint16_t>(b4get16(h + 277));
     hd.descending = static_cast<uint16_t>(b4get16(h + 280));
     t->descending = hd.descending != 0;
@@ -656,7 +656,7 @@ TAG4FILE* tfile4open(DATA4* d, const char* name) {
         t->keyType = 'N';
         break;
     default:
-        return fail(-350);
+        return fail(e4tagInfo);
     }
     std::memcpy(t->head, h, sizeof t->head);
     l4add(&df->tagfiles, t);
@@ -665,7 +665,7 @@ TAG4FILE* tfile4open(DATA4* d, const char* name) {
         return fail(0);
     }
     // An index left half changed (the mark), or whose keys plainly cannot be the data file's, is never used as it
-    // stands: its keys are built again, or the open fails with -310 where the file cannot be written.
+    // stands: its keys are built again, or the open fails with e4index where the file cannot be written.
     if (!openFresh) {
         const bool held = t->file.lowAccessMode != 0 || df->indexLocked;
         const int rc = checkAtOpen(t, h[t4markOffset], held);
@@ -679,7 +679,7 @@ TAG4FILE* tfile4open(DATA4* d, const char* name) {
 
 int tfile4close(TAG4FILE* t) {
     if (!t)
-        return -935;
+        return e4parmNull;
     if (--t->userCount > 0)
         return 0;
     int rc = t4flush(t) < 0 ? -1 : 0;

@@ -2,7 +2,7 @@
 //
 // Nothing in an index file is trusted: the header's page geometry must fit a page, every page read is checked
 // (key count, slot offsets) before it is used, child offsets must name a page inside the file, and a descent
-// deeper than t4maxDepth levels is refused. Such damage gives -310 ("Not a Correct Index File").
+// deeper than t4maxDepth levels is refused. Such damage gives e4index ("Not a Correct Index File").
 #pragma once
 
 #include "d4all.h"
@@ -165,7 +165,7 @@ int tfile4top(TAG4FILE* t);
 int tfile4bottom(TAG4FILE* t);
 int tfile4eof(TAG4FILE* t);
 int tfile4goEof(TAG4FILE* t);
-// 0 found, 2 positioned after (or at end of file), 3 end of file (descending tags), negative error.
+// 0 found, r4after positioned after (or at end of file), r4eof end of file (descending tags), negative error.
 int tfile4seek(TAG4FILE* t, const void* key, int len);
 long tfile4skip(TAG4FILE* t, long n);
 // The most entries any walk over the tag's file can meet (every page full); more means damaged pages in a circle.
@@ -179,7 +179,7 @@ void tfile4releaseAll(TAG4FILE* t);
 // --- maintenance ---
 int tfile4add(TAG4FILE* t, const unsigned char* key, long rec, int uniqueMode);
 int tfile4remove(TAG4FILE* t);
-// Removes the entry (key, rec): 0, 5 when it is not there, negative error.
+// Removes the entry (key, rec): 0, r4entry when it is not there, negative error.
 int tfile4removeKey(TAG4FILE* t, const unsigned char* key, long rec);
 // Builds the key of the record image `record` into `out` (key length bytes); returns 1 when the record passes
 // the filter, 0 when not, negative on error.
