@@ -158,3 +158,43 @@ TEST_F(EngineTest, ARecordAppendedAsACopyKeepsTheMemoTextsItWasCopiedFrom) {
     EXPECT_EQ(memoOf(d, 3), "first memo");
     EXPECT_EQ(memoOf(d, 4), textOf(600));
 }
+
+// What m4memo.h promises of an entry rewritten: a text that fits the blocks its entry spans (up to the block holding
+// its 0x1A) stays there, a longer one moves to the next free block, the empty text leaves the field blank; the record
+// bytes hold the block number (f4str shows it), and a text assigned but not written is dropped by d4refreshRecord.
+TEST_F(EngineTest, ARewrittenMemoTextStaysInItsBlocksWhileItFitsAndMovesWhenNot) {
+    DATA4* d = d4create(&cb, "m", memoFields);
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(appendWithMemo(d, "ONE", textOf(600)), 0); // blocks 1 and 2
+    ASSERT_EQ(appendWithMemo(d, "TWO", "second"), 0);    // block 3
+    FIELD4* note = d4field(d, "NOTE");
+    // Each rewrite of record 1 starts from the entry the one before left.
+    const struct Case {
+        const char* what;
+        size_t len;
+        long block; // the entry's first block afterwards (0: none)
+    } cases[] = {
+        {"both blocks full but for the two 0x1A: in place", 1022, 1},
+        {"shorter: in place, the entry now spans block 1 only", 20, 1},
+        {"longer than that block: moved to the next free one", 600, 4},
+        {"longer than blocks 4 and 5 by one byte: moved", 1023, 6},
+        {"the empty text: no entry", 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(d4go(d, 1), 0);
+        ASSERT_EQ(f4memoAssignN(note, textOf(c.len).data(), unsigned(c.len)), 0);
+        ASSERT_EQ(d4flush(d), 0);
+        EXPECT_EQ(blockOf(d, 1), c.block);
+        EXPECT_EQ(std::string(f4str(note)),
+                  c.block ? std::string(9, ' ') + std::to_string(c.block) : std::string(10, ' '));
+        EXPECT_EQ(memoOf(d, 1), textOf(c.len));
+        EXPECT_EQ(memoOf(d, 2), "second");
+    }
+    ASSERT_EQ(d4go(d, 2), 0);
+    ASSERT_EQ(f4memoAssign(note, "never written"), 0);
+    EXPECT_EQ(std::string(f4memoPtr(note)), "never written");
+    ASSERT_EQ(d4refreshRecord(d), 0);
+    EXPECT_EQ(std::string(f4memoPtr(note)), "second");
+    ASSERT_EQ(d4close(d), 0);
+}
