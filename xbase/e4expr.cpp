@@ -426,213 +426,263 @@ int parseExpr(E4PARSE& p) {
     return 0;
 }
 
+// A value a step leaves for the steps after it, until one of them takes it as a parameter.
 struct E4PENDING {
     char type;
     int len;
-    int pos;
-    int step;
+    int pos;  // where it lives in the evaluation buffer
+    int step; // the step that produced it
 };
 
 bool typeFits(char have, char want) {
     return have == want || (have == 'D' && want == 'd') || (have == 'N' && want == 'n');
 }
 
-// Fixes every step's variant, length and buffer position.
-int e4massage(E4PARSE& p, EXPR4& e) {
-    auto fail = [&](int code) { return p.c4->exprErrors ? error4raiseText(p.c4, code, loc4massage, p.src) : code; };
+// The type and length pass over the steps in postfix order, with the values pending between them.
+struct E4MASSAGE {
+    E4MASSAGE(E4PARSE& parse, EXPR4& expr) : p(parse), e(expr) {}
+    E4PARSE& p;
+    EXPR4& e;
     std::vector<E4PENDING> pending;
-    int nextFree = 0, maxEnd = 0;
+    int nextFree = 0;         // first byte of the evaluation buffer after the pending values
+    int maxEnd = 0;           // evaluation buffer bytes needed so far
     bool closeUpNuls = false; // a memo or trim earlier in the expression may leave NULs at a value's end
-    E4CODE& st = e4hostState(p.c4);
-    for (size_t i = 0; i < p.info.size(); ++i) {
-        E4INFO& s = p.info[i];
-        const E4FUNCTIONS& first = v4functions[s.row];
-        if (first.numParms > 0 && s.numParms != first.numParms)
-            return fail(e4numParms);
-        if (s.numParms > static_cast<int>(pending.size()))
-            return fail(e4result);
-        E4PENDING* parm = pending.data() + pending.size() - s.numParms;
-        int chosen = -1;
-        for (int r = s.row; v4functions[r].id == first.id; ++r) {
-            const E4FUNCTIONS& row = v4functions[r];
-            bool ok = true;
-            for (int j = 0; j < s.numParms && ok; ++j)
-                ok = typeFits(parm[j].type, row.numParms < 0 ? row.parmTypes[0] : row.parmTypes[j]);
-            if (ok) {
-                chosen = r;
-                break;
-            }
-        }
-        if (chosen < 0 || !v4functions[chosen].routine)
-            return fail(e4typeSub);
-        const E4FUNCTIONS& row = v4functions[chosen];
-        // A "D" or "N" field where a double is wanted is read as a double instead.
-        for (int j = 0; j < s.numParms; ++j) {
-            char want = row.numParms < 0 ? row.parmTypes[0] : row.parmTypes[j];
-            if (parm[j].type != want) {
-                E4INFO& producer = p.info[static_cast<size_t>(parm[j].step)];
-                producer.row = want == 'd' ? E4ROW_FIELD_DATE_D : E4ROW_FIELD_NUM_D;
-                producer.routine = v4functions[producer.row].routine;
-                producer.len = 8;
-                parm[j].type = want;
-                parm[j].len = 8;
-            }
-        }
-        const short id = row.id;
-        // Functions that alter their parameter must not do it in the record: such a field is copied first.
-        const bool alters = id == E4ID_ADD || id == E4ID_SUB || id == E4ID_SUBSTR || id == E4ID_LEFT ||
-                            id == E4ID_RIGHT || id == E4ID_UPPER || id == E4ID_TRIM || id == E4ID_LTRIM ||
-                            id == E4ID_ALLTRIM || id == E4ID_DESCEND || id == E4ID_ASCEND;
-        if (alters)
-            for (int j = 0; j < s.numParms; ++j) {
-                E4INFO& producer = p.info[static_cast<size_t>(parm[j].step)];
-                if (producer.row == E4ROW_FIELD_STR) {
-                    producer.row = E4ROW_FIELD_STR_CAT;
-                    producer.routine = v4functions[E4ROW_FIELD_STR_CAT].routine;
-                }
-            }
-        if (id == E4ID_ADD && row.type == 'C' && closeUpNuls)
-            chosen = chosen + 1; // the variant that closes up trailing NULs of the left part
-        s.row = static_cast<short>(chosen);
-        s.routine = v4functions[chosen].routine;
-        const char type = row.type;
-        const int argLen = s.numParms > 0 ? parm[0].len : 0;
-        int len = 0;
-        switch (s.row) {
-        case E4ROW_FIELD_STR:
-        case E4ROW_FIELD_STR_CAT:
-        case E4ROW_FIELD_NUM_S:
-            len = static_cast<int>(f4len(s.field));
-            break;
-        case E4ROW_FIELD_MEMO:
-            len = st.memoLen;
-            closeUpNuls = true;
-            break;
-        case E4ROW_FIELD_DATE_S:
-            len = 8;
-            break;
-        case E4ROW_CONST_STR:
-            len = s.len;
-            break;
-        default:
-            if (type == 'L')
-                len = 4;
-            else if (type == 'd' || type == 'n')
-                len = 8;
-            break;
-        }
-        switch (id) {
-        case E4ID_CHR:
-        case E4ID_DEL:
-            len = 1;
-            break;
-        case E4ID_STR:
-            len = s.len;
-            if (len <= 0)
-                return fail(e4numParms);
-            break;
-        case E4ID_SUBSTR:
-        case E4ID_LEFT: {
-            int start = std::clamp(s.i1, 0, argLen);
-            int want = s.i2 == -1 ? argLen - start : s.len;
-            s.i1 = start;
-            len = std::max(0, std::min(want, argLen - start));
-            break;
-        }
-        case E4ID_RIGHT:
-            s.i1 = std::clamp(argLen - s.i2, 0, argLen);
-            len = std::min(s.i2, argLen);
-            break;
-        case E4ID_TIME:
-        case E4ID_DTOS:
-            len = 8;
-            break;
-        case E4ID_UPPER:
-            len = argLen;
-            break;
-        case E4ID_TRIM:
-        case E4ID_LTRIM:
-        case E4ID_ALLTRIM:
-            len = argLen;
-            e.hasTrim = true;
-            closeUpNuls = true;
-            break;
-        case E4ID_DTOC:
-        case E4ID_CTOD: {
-            const char* pic = p.c4->datePicture;
-            s.i1 = p.addConstant(pic, std::strlen(pic) + 1);
-            s.i2 = argLen;
-            if (id == E4ID_DTOC)
-                len = static_cast<int>(std::strlen(pic));
-            break;
-        }
-        case E4ID_STOD:
-        case E4ID_VAL:
-            s.i2 = argLen;
-            break;
-        case E4ID_IIF:
-            if (type == 'C') {
-                if (parm[1].len != parm[2].len)
-                    return fail(e4lengthErr);
-                len = parm[1].len;
-            }
-            break;
-        case E4ID_ADD:
-        case E4ID_SUB:
-            if (type == 'C') {
-                s.i1 = parm[0].len;
-                len = parm[0].len + parm[1].len;
-            }
-            break;
-        case E4ID_EQ:
-        case E4ID_NE:
-        case E4ID_GT:
-        case E4ID_LT:
-        case E4ID_GE:
-        case E4ID_LE:
-            s.i1 = std::min(parm[0].len, parm[1].len);
-            if (id == E4ID_GT || id == E4ID_LE)
-                s.tie = parm[0].len > parm[1].len;
-            else if (id == E4ID_LT || id == E4ID_GE)
-                s.tie = parm[0].len < parm[1].len;
-            break;
-        case E4ID_CONTAIN:
-            s.i1 = parm[0].len;
-            s.i2 = parm[1].len;
-            break;
-        case E4ID_DESCEND:
-        case E4ID_ASCEND:
-            len = row.parmTypes[0] == 'd' ? 8 : argLen;
-            break;
-        default:
-            break;
-        }
-        if (type != 'C' && type != 'L' && type != 'd' && type != 'n' && type != 'D' && type != 'N')
-            return fail(e4result);
-        s.len = len;
-        int span = 1;
-        for (int j = 0; j < s.numParms; ++j)
-            span += p.info[static_cast<size_t>(parm[j].step)].numEntries;
-        s.numEntries = span;
-        const int pos = s.numParms > 0 ? parm[0].pos : nextFree;
-        s.resultPos = pos;
-        int reserve = len;
-        if ((type == 'D' || type == 'N') && reserve < 8)
-            reserve = 8;
-        nextFree = pos + reserve;
-        if (nextFree >= e4maxBuffer)
-            return fail(e4overflow);
-        maxEnd = std::max(maxEnd, nextFree);
-        pending.resize(pending.size() - static_cast<size_t>(s.numParms));
-        pending.push_back({type, len, pos, static_cast<int>(i)});
-        if (pending.size() > 19)
-            return fail(e4overflow);
+
+    // The code, raised when the context wants expression errors raised.
+    int fail(int code) const { return p.c4->exprErrors ? error4raiseText(p.c4, code, loc4massage, p.src) : code; }
+    // The pending values step s takes as its parameters (the last s.numParms of them).
+    E4PENDING* parmsOf(const E4INFO& s) { return pending.data() + pending.size() - s.numParms; }
+};
+
+// The row of step s's function whose parameter types the pending values fit: the first such variant of the rows that
+// share its id. A negative code for a wrong parameter count or no fitting variant.
+int chooseVariant(E4MASSAGE& m, const E4INFO& s) {
+    const E4FUNCTIONS& first = v4functions[s.row];
+    if (first.numParms > 0 && s.numParms != first.numParms)
+        return m.fail(e4numParms);
+    if (s.numParms > static_cast<int>(m.pending.size()))
+        return m.fail(e4result);
+    const E4PENDING* parm = m.parmsOf(s);
+    for (int r = s.row; v4functions[r].id == first.id; ++r) {
+        const E4FUNCTIONS& row = v4functions[r];
+        bool ok = true;
+        for (int j = 0; j < s.numParms && ok; ++j)
+            ok = typeFits(parm[j].type, row.numParms < 0 ? row.parmTypes[0] : row.parmTypes[j]);
+        if (ok)
+            return v4functions[r].routine ? r : m.fail(e4typeSub);
     }
-    if (pending.size() != 1)
-        return fail(e4result);
-    e.type = pending[0].type;
-    e.len = pending[0].len;
-    e.bufLen = maxEnd;
+    return m.fail(e4typeSub);
+}
+
+// A "D" or "N" field where the function wants a double is read as a double instead.
+void readFieldsAsDoubles(E4PARSE& p, const E4FUNCTIONS& row, int numParms, E4PENDING* parm) {
+    for (int j = 0; j < numParms; ++j) {
+        const char want = row.numParms < 0 ? row.parmTypes[0] : row.parmTypes[j];
+        if (parm[j].type != want) {
+            E4INFO& producer = p.info[static_cast<size_t>(parm[j].step)];
+            producer.row = want == 'd' ? E4ROW_FIELD_DATE_D : E4ROW_FIELD_NUM_D;
+            producer.routine = v4functions[producer.row].routine;
+            producer.len = 8;
+            parm[j].type = want;
+            parm[j].len = 8;
+        }
+    }
+}
+
+// Functions that alter their parameter must not do it in the record: a character field they take is copied first.
+void copyFieldsTheyAlter(E4PARSE& p, short id, int numParms, const E4PENDING* parm) {
+    const bool alters = id == E4ID_ADD || id == E4ID_SUB || id == E4ID_SUBSTR || id == E4ID_LEFT || id == E4ID_RIGHT ||
+                        id == E4ID_UPPER || id == E4ID_TRIM || id == E4ID_LTRIM || id == E4ID_ALLTRIM ||
+                        id == E4ID_DESCEND || id == E4ID_ASCEND;
+    if (!alters)
+        return;
+    for (int j = 0; j < numParms; ++j) {
+        E4INFO& producer = p.info[static_cast<size_t>(parm[j].step)];
+        if (producer.row == E4ROW_FIELD_STR) {
+            producer.row = E4ROW_FIELD_STR_CAT;
+            producer.routine = v4functions[E4ROW_FIELD_STR_CAT].routine;
+        }
+    }
+}
+
+// The length of step s's value by what it reads (a field, a memo, a constant) or else by its result type.
+int lengthOfValue(E4MASSAGE& m, const E4INFO& s, char type) {
+    switch (s.row) {
+    case E4ROW_FIELD_STR:
+    case E4ROW_FIELD_STR_CAT:
+    case E4ROW_FIELD_NUM_S:
+        return static_cast<int>(f4len(s.field));
+    case E4ROW_FIELD_MEMO:
+        m.closeUpNuls = true;
+        return e4hostState(m.p.c4).memoLen;
+    case E4ROW_FIELD_DATE_S:
+        return 8;
+    case E4ROW_CONST_STR:
+        return s.len;
+    default:
+        if (type == 'L')
+            return 4;
+        if (type == 'd' || type == 'n')
+            return 8;
+        return 0;
+    }
+}
+
+// What the function of step s needs fixed from its parameters: its length where that depends on them (len is updated),
+// and its positions, compare lengths and picture. 0 or a negative code.
+int fitFunction(E4MASSAGE& m, E4INFO& s, const E4FUNCTIONS& row, const E4PENDING* parm, int& len) {
+    const short id = row.id;
+    const char type = row.type;
+    const int argLen = s.numParms > 0 ? parm[0].len : 0;
+    switch (id) {
+    case E4ID_CHR:
+    case E4ID_DEL:
+        len = 1;
+        break;
+    case E4ID_STR:
+        len = s.len;
+        if (len <= 0)
+            return m.fail(e4numParms);
+        break;
+    case E4ID_SUBSTR:
+    case E4ID_LEFT: {
+        int start = std::clamp(s.i1, 0, argLen);
+        int want = s.i2 == -1 ? argLen - start : s.len;
+        s.i1 = start;
+        len = std::max(0, std::min(want, argLen - start));
+        break;
+    }
+    case E4ID_RIGHT:
+        s.i1 = std::clamp(argLen - s.i2, 0, argLen);
+        len = std::min(s.i2, argLen);
+        break;
+    case E4ID_TIME:
+    case E4ID_DTOS:
+        len = 8;
+        break;
+    case E4ID_UPPER:
+        len = argLen;
+        break;
+    case E4ID_TRIM:
+    case E4ID_LTRIM:
+    case E4ID_ALLTRIM:
+        len = argLen;
+        m.e.hasTrim = true;
+        m.closeUpNuls = true;
+        break;
+    case E4ID_DTOC:
+    case E4ID_CTOD: {
+        const char* pic = m.p.c4->datePicture;
+        s.i1 = m.p.addConstant(pic, std::strlen(pic) + 1);
+        s.i2 = argLen;
+        if (id == E4ID_DTOC)
+            len = static_cast<int>(std::strlen(pic));
+        break;
+    }
+    case E4ID_STOD:
+    case E4ID_VAL:
+        s.i2 = argLen;
+        break;
+    case E4ID_IIF:
+        if (type == 'C') {
+            if (parm[1].len != parm[2].len)
+                return m.fail(e4lengthErr);
+            len = parm[1].len;
+        }
+        break;
+    case E4ID_ADD:
+    case E4ID_SUB:
+        if (type == 'C') {
+            s.i1 = parm[0].len;
+            len = parm[0].len + parm[1].len;
+        }
+        break;
+    case E4ID_EQ:
+    case E4ID_NE:
+    case E4ID_GT:
+    case E4ID_LT:
+    case E4ID_GE:
+    case E4ID_LE:
+        s.i1 = std::min(parm[0].len, parm[1].len);
+        if (id == E4ID_GT || id == E4ID_LE)
+            s.tie = parm[0].len > parm[1].len;
+        else if (id == E4ID_LT || id == E4ID_GE)
+            s.tie = parm[0].len < parm[1].len;
+        break;
+    case E4ID_CONTAIN:
+        s.i1 = parm[0].len;
+        s.i2 = parm[1].len;
+        break;
+    case E4ID_DESCEND:
+    case E4ID_ASCEND:
+        len = row.parmTypes[0] == 'd' ? 8 : argLen;
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+// Places step i's value in the evaluation buffer, over its first parameter's bytes or else at the first free byte,
+// and leaves it pending in place of its parameters. 0 or a negative code (a result type the pass does not know, a
+// buffer or a stack of pending values past its bound).
+int placeValue(E4MASSAGE& m, size_t i, char type, int len) {
+    if (type != 'C' && type != 'L' && type != 'd' && type != 'n' && type != 'D' && type != 'N')
+        return m.fail(e4result);
+    E4INFO& s = m.p.info[i];
+    const E4PENDING* parm = m.parmsOf(s);
+    s.len = len;
+    int span = 1;
+    for (int j = 0; j < s.numParms; ++j)
+        span += m.p.info[static_cast<size_t>(parm[j].step)].numEntries;
+    s.numEntries = span;
+    const int pos = s.numParms > 0 ? parm[0].pos : m.nextFree;
+    s.resultPos = pos;
+    int reserve = len;
+    if ((type == 'D' || type == 'N') && reserve < 8)
+        reserve = 8;
+    m.nextFree = pos + reserve;
+    if (m.nextFree >= e4maxBuffer)
+        return m.fail(e4overflow);
+    m.maxEnd = std::max(m.maxEnd, m.nextFree);
+    m.pending.resize(m.pending.size() - static_cast<size_t>(s.numParms));
+    m.pending.push_back({type, len, pos, static_cast<int>(i)});
+    if (m.pending.size() > 19)
+        return m.fail(e4overflow);
+    return 0;
+}
+
+// Fixes step i: its variant, its length and where its value lives. 0 or a negative code.
+int massageStep(E4MASSAGE& m, size_t i) {
+    E4INFO& s = m.p.info[i];
+    const int chosen = chooseVariant(m, s);
+    if (chosen < 0)
+        return chosen;
+    const E4FUNCTIONS& row = v4functions[chosen];
+    E4PENDING* parm = m.parmsOf(s);
+    readFieldsAsDoubles(m.p, row, s.numParms, parm);
+    copyFieldsTheyAlter(m.p, row.id, s.numParms, parm);
+    // String + has a variant that closes up trailing NULs of its left part, the next row.
+    const int variant = row.id == E4ID_ADD && row.type == 'C' && m.closeUpNuls ? chosen + 1 : chosen;
+    s.row = static_cast<short>(variant);
+    s.routine = v4functions[variant].routine;
+    int len = lengthOfValue(m, s, row.type);
+    if (int rc = fitFunction(m, s, row, parm, len))
+        return rc;
+    return placeValue(m, i, row.type, len);
+}
+
+// Fixes every step's variant, length and buffer position, and the expression's type, length and buffer size.
+int e4massage(E4PARSE& p, EXPR4& e) {
+    E4MASSAGE m(p, e);
+    for (size_t i = 0; i < p.info.size(); ++i)
+        if (int rc = massageStep(m, i))
+            return rc;
+    if (m.pending.size() != 1)
+        return m.fail(e4result);
+    e.type = m.pending[0].type;
+    e.len = m.pending[0].len;
+    e.bufLen = m.maxEnd;
     return 0;
 }
 
