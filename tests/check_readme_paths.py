@@ -37,6 +37,8 @@ def named_paths(text):
     for pattern in (CODE, LINK):
         for m in pattern.finditer(text):
             name = m.group(1).strip()
+            if pattern is LINK:
+                name = name.split("#", 1)[0]  # a place in the file
             if name.startswith("./"):
                 name = name[2:]
             if not PLAIN_PATH.match(name) or name in (".", ".."):

@@ -26,6 +26,8 @@ CASES = [
     ("`bench/bench_pdacopy` compares copies; `bench/bench_gone` does not", ["bench/bench_gone"]),
     ("![The main window](docs/main-window.png) ![Gone](docs/gone.png)", ["docs/gone.png"]),
     ("written down in [docs/sarnic-wire.md](docs/sarnic-wire.md) and [docs](docs/wire.md)", ["docs/wire.md"]),
+    ("[the frames](docs/sarnic-wire.md#frames), [gone](docs/wire.md#frames), [here](#the-map-view)", ["docs/wire.md"]),
+    ("[the site](https://example.org/docs/gone.md)", []),
     ("a name across lines: `plat\nform/Gone.cpp` is no path", []),
     # Names of what is not a file of the checkout.
     ("programs in `build/bin/`, reports in `build/test-results/`, `rovemark/from` and `rovemark/AutoExport/Not sent`",
