@@ -2,7 +2,8 @@
 # Set up, build and run every test: the headless suites, the scenarios, the suites built with the address and
 # undefined-behaviour sanitizers, the communications server's tests under ThreadSanitizer and the fuzz targets.
 # Every stage runs even when one before it failed; the closing line counts the test cases of all of them (a stage
-# that could not be built counts as one failed case), and the script exits non-zero when any failed.
+# that could not be built counts as one failed case), and the script exits non-zero when any failed. Each stage's
+# line names the cases it skipped (disabled ones among them) with the reason.
 source "$(dirname "$0")/scripts-common.sh"
 vord_install "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 # The fuzz targets link clang's libFuzzer runtime, packaged for each clang version.
@@ -16,18 +17,30 @@ export QT_QPA_PLATFORM=offscreen
 
 PASSED=0
 FAILED=0
+SKIPPED=0
 SUMMARY=()
-# count STAGE PASSED FAILED
+# count STAGE PASSED FAILED SKIPPED [THE SKIPPED CASES WITH THEIR REASONS]
 count() {
+    local line
     PASSED=$((PASSED + $2))
     FAILED=$((FAILED + $3))
-    SUMMARY+=("$(printf '%-16s %5d passed, %d failed' "$1:" "$2" "$3")")
+    SKIPPED=$((SKIPPED + $4))
+    line="$(printf '%-16s %5d passed, %d failed, %d skipped' "$1:" "$2" "$3" "$4")"
+    [ -z "${5:-}" ] || line+=": $5"
+    SUMMARY+=("$line")
+}
+# count_results STAGE ARGUMENT...: the cases that tests/count_results.py counts with those arguments (its first
+# line the counts, its second the skipped cases); no counts are one failed case.
+count_results() {
+    local stage="$1" out counts
+    shift
+    out="$(python3 "$ROOT/tests/count_results.py" "$@")"
+    counts="$(sed -n 1p <<<"$out")"
+    count "$stage" ${counts:-0 1 0} "$(sed -n 2p <<<"$out")"
 }
 # count_ctest STAGE BUILD: the cases of the CTest run whose reports are in BUILD.
 count_ctest() {
-    local counts
-    counts="$(python3 "$ROOT/tests/count_results.py" ctest "$2/ctest-junit.xml" "$2/test-results")"
-    count "$1" ${counts:-0 1}
+    count_results "$1" ctest "$2/ctest-junit.xml" "$2/test-results"
 }
 
 # Each test program runs as one CTest test (a long one as a few shards) and writes GoogleTest's report of its
@@ -59,7 +72,7 @@ if vord_build -DVORD_WERROR=ON "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBU
     count_ctest scenarios "$SCN_BUILD"
 else
     echo "The build failed."
-    count build 0 1
+    count build 0 1 0
 fi
 
 # The same suite built with the address and undefined-behaviour sanitizers. This build compiles each source on
@@ -74,7 +87,7 @@ if [ "${VORD_SKIP_SANITIZE:-0}" != "1" ]; then
         count_ctest sanitizers "$SAN_BUILD"
     else
         echo "The sanitizer build failed."
-        count sanitizers 0 1
+        count sanitizers 0 1 0
     fi
 fi
 
@@ -88,22 +101,22 @@ if [ "${VORD_SKIP_TSAN:-0}" != "1" ]; then
         -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread -DVORD_WERROR=ON \
         $(vord_launcher) >/dev/null &&
         cmake --build "$TSAN_BUILD" -j"$(nproc)" --target commserver_tests; then
-        rm -f "$TSAN_BUILD/tsan.json"
+        rm -f "$TSAN_BUILD/tsan.xml"
         (cd "$TSAN_BUILD/tests" && VORD_SOURCE_DIR="$ROOT" TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-            GTEST_OUTPUT="json:$TSAN_BUILD/tsan.json" timeout 1200 ./commserver_tests) >"$TSAN_BUILD/tsan.log" 2>&1
+            GTEST_OUTPUT="xml:$TSAN_BUILD/tsan.xml" timeout 1200 ./commserver_tests) >"$TSAN_BUILD/tsan.log" 2>&1
         code=$?
         [ "$code" -eq 0 ] || { tail -60 "$TSAN_BUILD/tsan.log"; echo "ThreadSanitizer tests failed."; }
         tail -1 "$TSAN_BUILD/tsan.log"
-        counts="$(python3 "$ROOT/tests/count_results.py" gtest "$TSAN_BUILD/tsan.json" "$code")"
-        count ThreadSanitizer ${counts:-0 1}
+        count_results ThreadSanitizer gtest "$TSAN_BUILD/tsan.xml" "$code"
     else
         echo "The ThreadSanitizer build failed."
-        count ThreadSanitizer 0 1
+        count ThreadSanitizer 0 1 0
     fi
 fi
 
 # Fuzz targets: their seed corpus and a short run each (VORD_FUZZ_SECONDS, 5 unless set), with clang's libFuzzer
-# and AddressSanitizer. Each target counts as one case.
+# and AddressSanitizer. Each target counts as one case. The input that makes a target fail (crash-*, leak-*,
+# timeout-*, oom-*) is kept in the fuzz build's fuzz-artifacts/<target>/, which each run starts empty.
 if command -v clang++ >/dev/null; then
     FUZZ_BUILD="$BUILD-fuzz"
     if cmake -S "$ROOT" -B "$FUZZ_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -112,14 +125,18 @@ if command -v clang++ >/dev/null; then
         cmake --build "$FUZZ_BUILD" -j"$(nproc)" --target fuzz_all; then
         # The targets run side by side, one per core, each for its full time; their reports follow in order.
         FUZZ_RUN="$(mktemp -d)"
+        FUZZ_ARTIFACTS="$FUZZ_BUILD/fuzz-artifacts"
         fuzz_one() {
             local f="$1" name work
             name="$(basename "$f")"
             work="$FUZZ_RUN/$name"
             mkdir -p "$work"
+            rm -rf "${FUZZ_ARTIFACTS:?}/$name"
+            mkdir -p "$FUZZ_ARTIFACTS/$name"
             [ -d "$ROOT/tests/fuzz/corpus/$name" ] && cp -r "$ROOT/tests/fuzz/corpus/$name/." "$work/"
-            "$f" -max_total_time="${VORD_FUZZ_SECONDS:-5}" -timeout=30 -rss_limit_mb=2048 "$work" \
-                >"$FUZZ_RUN/$name.log" 2>&1 || touch "$FUZZ_RUN/$name.failed"
+            "$f" -max_total_time="${VORD_FUZZ_SECONDS:-5}" -timeout=30 -rss_limit_mb=2048 \
+                -artifact_prefix="$FUZZ_ARTIFACTS/$name/" "$work" >"$FUZZ_RUN/$name.log" 2>&1 ||
+                touch "$FUZZ_RUN/$name.failed"
         }
         for f in "$FUZZ_BUILD"/fuzz/fuzz_*; do
             [ -x "$f" ] || continue
@@ -135,7 +152,8 @@ if command -v clang++ >/dev/null; then
             echo "== $name"
             if [ -e "$FUZZ_RUN/$name.failed" ]; then
                 tail -40 "$FUZZ_RUN/$name.log"
-                echo "Fuzz target $name found a failure."
+                echo "Fuzz target $name found a failure. The input it failed on:"
+                ls -1d "$FUZZ_ARTIFACTS/$name"/* 2>/dev/null || echo "(none was written; the report above says why)"
                 fuzz_failed=$((fuzz_failed + 1))
             else
                 tail -1 "$FUZZ_RUN/$name.log"
@@ -143,14 +161,14 @@ if command -v clang++ >/dev/null; then
             fi
         done
         rm -rf "$FUZZ_RUN"
-        count fuzz "$fuzz_passed" "$fuzz_failed"
+        count fuzz "$fuzz_passed" "$fuzz_failed" 0
     else
         echo "The fuzz build failed."
-        count fuzz 0 1
+        count fuzz 0 1 0
     fi
 fi
 
 # One closing line for the whole run, after a line per stage.
 printf '%s\n' "${SUMMARY[@]}"
-echo "$PASSED passed, $FAILED failed"
+echo "$PASSED passed, $FAILED failed, $SKIPPED skipped"
 [ "$FAILED" -eq 0 ]

@@ -241,17 +241,10 @@ void frmOptions::cmdOK_Click() {
     NumberToDial = mskEdNumberToDial->text();
     Address2 = QString::number(cboAddress2->currentIndex());
 
-    // Stored before the windows are told: they read the coordinate system from the settings. A window that
-    // fails to take it up must not keep the others from it.
+    // Stored before the windows are told: they read the coordinate system from the settings.
     SaveSettingText(QStringLiteral("Address2"), Address2);
-    try {
-        programWindows().ConfigureAddress2EditBox();
-    } catch (...) {
-    }
-    try {
-        programWindows().UpdateCommentsColumnHeader();
-    } catch (...) {
-    }
+    programWindows().ConfigureAddress2EditBox();
+    programWindows().UpdateCommentsColumnHeader();
     accept();
 }
 

@@ -312,13 +312,8 @@ void DocumentWindows::ConfigureAddress2EditBox() {
 }
 
 void DocumentWindows::UpdateCommentsColumnHeader() {
-    // A window that fails to take up the new title must not keep the others from it.
     for (QWidget* form : plat::windows::loadedNamed(QStringLiteral("frmDMA"))) {
-        if (auto* list = qobject_cast<frmDMA*>(form)) {
-            try {
-                list->UpdateCommentsColumnHeader();
-            } catch (...) {
-            }
-        }
+        if (auto* list = qobject_cast<frmDMA*>(form))
+            list->UpdateCommentsColumnHeader();
     }
 }

@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """Checks the include lines of the program's folders against their layers.
 
-The program's folders are those of cmake/VordFolders.cmake, lowest layer first. Each folder may include headers
-of the folders named for it in ALLOWED, and nothing above; the list's order agrees (a folder comes after every
-folder it may include). Code that must run without windows (the GUI-free part of platform/, the core's logic,
-the server engine, the xbase reader) may include neither a window header of platform/ nor a Qt Widgets or Qt Gui
-header. A folder of the list that is not named here fails the check: add it to ALLOWED (and, if it runs without
-windows, to GUI_FREE_FOLDERS).
+The program's folders and their layers are those of cmake/VordFolders.cmake, lowest layer first: each folder
+names the folders right below it, and may include headers of its own folder, of those and of every folder they
+may include, and nothing above. Every include line (quoted or angled, by a path from the checkout's root or from
+the including file's folder, `../` and all) is resolved to the file of the checkout it names where there is one,
+and that file's folder is checked; a line that names no file of the checkout names a library's header. Code that
+must run without windows (the GUI-free part of platform/, the core's logic, the server engine, the xbase reader)
+may include neither a window header of platform/ nor a Qt Widgets or Qt Gui header.
 
 Usage: check_layers.py SOURCE_DIR [QT_HEADER_DIR ...]   (the Qt Widgets and Qt Gui include folders)
 """
@@ -14,39 +15,17 @@ import os
 import re
 import sys
 
-LOW = {"platform", "lang"}
-CORE = LOW | {"core"}
-DOCS = CORE | {"documents"}
-SUBSYSTEMS = {"transfer", "printing", "mapview", "directlink", "pdalink", "autosync", "xbase"}
-ALLOWED = {
-    "lang": {"lang"},  # the texts' names, for every layer
-    "platform": LOW,
-    "core": CORE,
-    "documents": DOCS,
-    "transfer": DOCS | {"transfer", "pdalink"},
-    "printing": DOCS | {"printing"},
-    "mapview": DOCS | {"mapview"},
-    "directlink": DOCS | {"directlink"},
-    "pdalink": CORE | {"pdalink"},
-    "autosync": CORE | {"autosync", "pdalink"},
-    "cleaner": CORE | {"cleaner"},
-    "xbase": LOW | {"xbase"},
-    "commserver": LOW | {"commserver", "xbase"},
-    "commserver/app": LOW | {"commserver", "xbase"},  # the server program and its windows, on the engine
-    "vordalin": DOCS | SUBSYSTEMS | {"vordalin"},
-}
-GUI_FREE_FOLDERS = {"commserver", "xbase"}
+GUI_FREE_FOLDERS = {"lang", "commserver", "xbase"}
 # The window side of platform/; the rest of it is GUI-free.
 PLATFORM_UI = {"QtUi", "Twips", "WindowRegistry", "FormClose", "WidgetNames"}
-# Folders of the checkout that are not part of the programs: no program includes from them.
-NOT_CODE = {"tests", "bench", "build", "docs", "cmake", "scripts"}
 SOURCE = re.compile(r".*\.(cpp|h|hpp|cc)$")
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
+FOLDER_LIST = "cmake/VordFolders.cmake"
 
 
 def gui_free(folder, name):
-    stem = os.path.splitext(name)[0]
-    if folder in GUI_FREE_FOLDERS or folder == "lang":
+    stem = os.path.splitext(os.path.basename(name))[0]
+    if folder in GUI_FREE_FOLDERS:
         return True
     if folder == "platform":
         return stem not in PLATFORM_UI
@@ -55,15 +34,104 @@ def gui_free(folder, name):
     return False
 
 
-def program_folders(root):
-    """The folder list of cmake/VordFolders.cmake, in its order."""
-    path = os.path.join(root, "cmake", "VordFolders.cmake")
+def read_layers(root):
+    """The layers of cmake/VordFolders.cmake in their order: a list of (folder, the folders named below it)."""
+    path = os.path.join(root, FOLDER_LIST)
     with open(path, encoding="utf-8") as f:
         text = "".join(line.split("#", 1)[0] for line in f)
-    m = re.search(r"set\(\s*VORD_FOLDERS\s+([^)]*)\)", text)
+    m = re.search(r"set\(\s*VORD_LAYERS\s+([^)]*)\)", text)
     if not m:
-        sys.exit(f"{path}: no set(VORD_FOLDERS ...)")
-    return m.group(1).split()
+        sys.exit(f"{path}: no set(VORD_LAYERS ...)")
+    layers = []
+    for entry in re.findall(r'"([^"]*)"', m.group(1)):
+        folder, _, below = entry.partition(":")
+        layers.append((folder.strip(), below.split()))
+    return layers
+
+
+def allowed_folders(layers, problems):
+    """Each folder's set of the folders it may include (itself, those it names and theirs), in the list's order.
+    A name that is not a folder before it is a problem."""
+    allowed = {}
+    for folder, below in layers:
+        allowed[folder] = {folder}
+        for name in below:
+            if name not in allowed:
+                problems.append(f"{FOLDER_LIST}: {folder} names {name}, which is not a folder before it")
+                continue
+            allowed[folder] |= allowed[name]
+    for folder in sorted(GUI_FREE_FOLDERS - set(allowed)):
+        problems.append(f"{folder}/: in GUI_FREE_FOLDERS of {__file__} but not a folder of {FOLDER_LIST}")
+    return allowed
+
+
+def owning_folder(relpath, folders):
+    """The folder of the list that holds the checkout file relpath (the deepest one), else its top folder (or
+    "." for a file at the root)."""
+    best = None
+    for folder in folders:
+        if relpath.startswith(folder + "/") and (best is None or len(folder) > len(best)):
+            best = folder
+    if best:
+        return best
+    return relpath.split("/")[0] if "/" in relpath else "."
+
+
+def resolve(root, including_dir, header):
+    """The checkout path (from its root, with "/") of the file an include line names, or None when the line names
+    no file of the checkout. The including file's folder is tried first, then the root."""
+    for base in (including_dir, root):
+        path = os.path.realpath(os.path.join(base, header))
+        rel = os.path.relpath(path, root)
+        if rel.startswith(".."):
+            continue
+        if os.path.isfile(path):
+            return rel.replace(os.sep, "/")
+    return None
+
+
+def sources(root, folders):
+    """(folder, path from the root) of every source file of the program's folders, each under its deepest folder."""
+    found = []
+    for folder in folders:
+        top = os.path.join(root, folder)
+        for dirpath, dirnames, filenames in os.walk(top):
+            dirnames.sort()
+            for name in sorted(filenames):
+                if SOURCE.match(name):
+                    rel = os.path.relpath(os.path.join(dirpath, name), root).replace(os.sep, "/")
+                    if owning_folder(rel, folders) == folder:
+                        found.append((folder, rel))
+    return found
+
+
+def check(root, qt_headers):
+    """The problems of the checkout at root, one line each."""
+    root = os.path.realpath(root)
+    problems = []
+    layers = read_layers(root)
+    allowed = allowed_folders(layers, problems)
+    folders = [folder for folder, _ in layers]
+    for folder, rel in sources(root, folders):
+        path = os.path.join(root, rel)
+        with open(path, encoding="utf-8", errors="replace") as f:
+            for number, line in enumerate(f, 1):
+                m = INCLUDE.match(line)
+                if not m:
+                    continue
+                header = m.group(2).strip()
+                where = f"{rel}:{number}: {header}"
+                target_rel = resolve(root, os.path.dirname(path), header)
+                if target_rel is None:
+                    if gui_free(folder, rel) and os.path.basename(header) in qt_headers:
+                        problems.append(f"{where}: a window header in code that runs without windows")
+                    continue
+                target = owning_folder(target_rel, folders)
+                if target not in allowed[folder]:
+                    problems.append(f"{where}: {folder}/ may not include {target}/ ({target_rel})")
+                elif gui_free(folder, rel) and not gui_free(target, target_rel):
+                    problems.append(f"{where}: a window header in code that runs without windows ({target_rel})")
+    return problems
 
 
 def main():
@@ -72,43 +140,7 @@ def main():
     for d in sys.argv[2:]:
         if os.path.isdir(d):
             qt_headers |= set(os.listdir(d))
-    problems = []
-    folders = program_folders(root)
-    for i, folder in enumerate(folders):
-        if folder not in ALLOWED:
-            problems.append(f"{folder}/: a folder the layer rule does not know; add it to ALLOWED in {__file__}")
-            continue
-        later = sorted(ALLOWED[folder] & set(folders[i + 1:]))
-        if later:
-            problems.append(f"cmake/VordFolders.cmake: {folder} comes before {', '.join(later)}, which it may include")
-    for folder in sorted(set(ALLOWED) - set(folders)):
-        problems.append(f"{folder}/: in ALLOWED but not a folder of cmake/VordFolders.cmake")
-    for folder in folders:
-        path = os.path.join(root, folder)
-        if folder not in ALLOWED or not os.path.isdir(path):
-            continue
-        sources = [n for n in sorted(os.listdir(path)) if SOURCE.match(n)]
-        for name in sources:
-            with open(os.path.join(path, name), encoding="utf-8", errors="replace") as f:
-                for number, line in enumerate(f, 1):
-                    m = INCLUDE.match(line)
-                    if not m:
-                        continue
-                    kind, header = m.groups()
-                    where = f"{folder}/{name}:{number}: {header}"
-                    if kind == "<":
-                        base = header.split("/")[-1]
-                        if gui_free(folder, name) and base in qt_headers:
-                            problems.append(f"{where}: a window header in code that runs without windows")
-                        continue
-                    parts = header.split("/")
-                    target, target_name = (parts[0], parts[-1]) if len(parts) > 1 else (folder, parts[0])
-                    if len(parts) > 1 and target not in ALLOWED and target not in NOT_CODE:
-                        continue  # a header of a library, not of a folder here
-                    if target not in ALLOWED[folder]:
-                        problems.append(f"{where}: {folder}/ may not include {target}/")
-                    elif gui_free(folder, name) and not gui_free(target, target_name):
-                        problems.append(f"{where}: a window header in code that runs without windows")
+    problems = check(root, qt_headers)
     for p in problems:
         print(p)
     print(f"{len(problems)} include(s) against the layers")

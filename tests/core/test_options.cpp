@@ -22,7 +22,7 @@
 
 namespace {
 
-// The windows that show the coordinate field; the record editor's part may fail.
+// The windows that show the coordinate field; the record editor's part fails when told to.
 struct Listener : ProgramWindows {
     QString editorSaw, headerSaw;
     bool throws = false;
@@ -98,7 +98,6 @@ TEST_F(OptionsTest, IncrementOutsideItsRangeKeepsTheDialogOpen) {
 
 TEST_F(OptionsTest, OkStoresTheValuesAndSwitchesEveryWindowToTheNewSystem) {
     Listener windows;
-    windows.throws = true; // a failing record editor does not keep the list windows from the new system
     const ScopedProgramWindows registered(&windows);
     SaveSettingText(QStringLiteral("ForcePath"), QStringLiteral("/kept"));
 
@@ -132,6 +131,18 @@ TEST_F(OptionsTest, OkStoresTheValuesAndSwitchesEveryWindowToTheNewSystem) {
     EXPECT_TRUE(ForceNewPath);
     EXPECT_EQ(GetSettingText(QStringLiteral("ForcePath"), {}), sub);
     EXPECT_EQ(GetSettingText(QStringLiteral("ForceNewPath"), {}), QStringLiteral("True"));
+}
+
+TEST_F(OptionsTest, AWindowThatFailsToTakeUpTheNewSystemIsNotPassedOverInSilence) {
+    Listener windows;
+    windows.throws = true;
+    const ScopedProgramWindows registered(&windows);
+    frmOptions dlg;
+    dlg.cboAddress2->setCurrentIndex(5);
+    EXPECT_THROW(dlg.cmdOK_Click(), std::runtime_error);
+    EXPECT_EQ(GetSettingText(QStringLiteral("Address2"), {}), QStringLiteral("5"));
+    EXPECT_EQ(windows.editorSaw, QStringLiteral("5"));
+    EXPECT_NE(dlg.result(), QDialog::Accepted);
 }
 
 TEST_F(OptionsTest, PortAndConnectionTakeEffectOnClickEvenWhenCancelled) {
