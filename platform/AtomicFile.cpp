@@ -398,7 +398,13 @@ bool AtomicFile::open() {
         struct stat made {};
         struct stat named {};
         const int lock = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-        const bool locked = lock >= 0 && (::flock(lock, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK);
+        if (lock < 0) {
+            const int error = errno;
+            ::unlink(name.constData());
+            calls().close(fd);
+            return fail(error);
+        }
+        const bool locked = ::flock(lock, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
         if (locked && ::fstat(fd, &made) == 0 && ::lstat(name.constData(), &named) == 0 &&
             made.st_dev == named.st_dev && made.st_ino == named.st_ino) {
             fd_ = fd;
@@ -407,8 +413,7 @@ bool AtomicFile::open() {
             break;
         }
         calls().close(fd);
-        if (lock >= 0)
-            ::close(lock);
+        ::close(lock);
     }
     if (fd_ < 0)
         return fail(EEXIST);
