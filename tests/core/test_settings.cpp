@@ -133,23 +133,36 @@ TEST_F(SettingsTest, SaveDefaultPathStoresTheFolderAtOnce) {
 // Settings that cannot be written (a full or read-only settings folder) are said once per run, with the file
 // and the system's reason; the keys that could not be written are not claimed as stored.
 TEST_F(SettingsTest, SettingsThatCannotBeWrittenAreSaidOncePerRun) {
-    ScriptedUi ui;
-    ui.allowAnyMessage();
-    ResetSettingsSaveReport();
-    LoadSettings();
-    ComPort = 3;
-    {
-        FaultyFileCalls full(FaultyFileCalls::Step::Write, ENOSPC);
+    struct Case {
+        const char* name;
+        FaultyFileCalls::Step step;
+        int error;
+        int port;
+    };
+    // A full settings folder, and one where no file may be made or written.
+    const Case cases[] = {{"full", FaultyFileCalls::Step::Write, ENOSPC, 3},
+                          {"read-only", FaultyFileCalls::Step::Open, EACCES, 4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedUi ui;
+        ui.allowAnyMessage();
+        ResetSettingsSaveReport();
+        LoadSettings();
+        const QString before = stored("ComPort");
+        ComPort = static_cast<int16_t>(c.port);
+        {
+            FaultyFileCalls faults(c.step, c.error);
+            SaveSettings();
+            SaveDefaultPath(QStringLiteral("/data/area.pdb"));
+        }
+        ASSERT_EQ(ui.messages().size(), 1u);
+        EXPECT_EQ(ui.messages()[0].prompt, LoadLangString(txt::TheFileCouldNotBe173) + QStringLiteral(":\n") +
+                                               plat::settings::filePath(plat::appTitle()) + u'\n' +
+                                               plat::systemErrorText(c.error));
+        EXPECT_EQ(stored("ComPort"), before);
+        // Once the folder takes writes again the settings are stored, without another word.
         SaveSettings();
-        SaveDefaultPath(QStringLiteral("/data/area.pdb"));
+        EXPECT_EQ(stored("ComPort"), QString::number(c.port));
+        EXPECT_EQ(ui.messages().size(), 1u);
     }
-    ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].prompt, LoadLangString(txt::TheFileCouldNotBe173) + QStringLiteral(":\n") +
-                                           plat::settings::filePath(plat::appTitle()) + u'\n' +
-                                           plat::systemErrorText(ENOSPC));
-    EXPECT_EQ(stored("ComPort"), "<absent>");
-    // Once the folder takes writes again the settings are stored, without another word.
-    SaveSettings();
-    EXPECT_EQ(stored("ComPort"), "3");
-    EXPECT_EQ(ui.messages().size(), 1u);
 }
