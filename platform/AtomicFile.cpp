@@ -77,6 +77,7 @@ int syncFolder(const QByteArray& folder) {
     errno = error;
     return rc;
 }
+
 QByteArray folderOf(const QByteArray& path) {
     const qsizetype slash = path.lastIndexOf('/');
     return slash < 0 ? QByteArray(".") : (slash == 0 ? QByteArray("/") : path.left(slash));
@@ -115,6 +116,11 @@ bool isAnyLeftoverName(const QByteArray& name) {
 
 // One leftover, confined to the folder's descriptor: a regular file of ours that no save holds.
 bool removeLeftover(int dirFd, const char* name) {
+    // Nothing but a regular file of ours is even opened (a device or pipe of that name is left alone).
+    struct stat first {};
+    if (::fstatat(dirFd, name, &first, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(first.st_mode) ||
+        first.st_uid != ::geteuid())
+        return false;
     int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0 && errno == EACCES)
         fd = ::openat(dirFd, name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);

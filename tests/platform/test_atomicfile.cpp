@@ -551,6 +551,8 @@ TEST(AtomicFile, LeftoversOfKilledSavesGoWithTheNextSave) {
     ASSERT_EQ(::symlink(QFile::encodeName(target).constData(),
                         QFile::encodeName(dir.filePath(QStringLiteral(".area.pdb.l1.tmp"))).constData()),
               0); // a link is no file of ours
+    // Nor is a pipe, which is not even opened (a reader would wait on it).
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral(".area.pdb.f1.tmp"))).constData(), 0600), 0);
     if (::geteuid() == 0) {
         make(".area.pdb.n1.tmp"); // another user's
         chownTo(dir.filePath(QStringLiteral(".area.pdb.n1.tmp")), 65534, 0644);
@@ -559,8 +561,8 @@ TEST(AtomicFile, LeftoversOfKilledSavesGoWithTheNextSave) {
     ASSERT_TRUE(plat::writeFileAtomically(target, "new"));
     QStringList expected = {QStringLiteral(".area.pdb.ABC.tmp"), QStringLiteral(".area.pdb.k9.tmp"),
                             QStringLiteral(".area.pdb.l1.tmp"),  QStringLiteral(".area.pdb.x-1.tmp"),
-                            QStringLiteral(".other.pdb.z1.tmp"), QStringLiteral("area.pdb"),
-                            QStringLiteral("area.pdb.1a2b.tmp")};
+                            QStringLiteral(".area.pdb.f1.tmp"),  QStringLiteral(".other.pdb.z1.tmp"),
+                            QStringLiteral("area.pdb"),          QStringLiteral("area.pdb.1a2b.tmp")};
     if (::geteuid() == 0)
         expected << QStringLiteral(".area.pdb.n1.tmp");
     expected.sort();
