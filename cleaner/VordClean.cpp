@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "platform/SettingsStore.h"
+#include "platform/UiServices.h"
 
 namespace cleaner {
 
@@ -45,43 +46,68 @@ bool IsAnotherProgramsStore(const QString& key) {
     return false;
 }
 
-int DeleteKeyTree(const QString& key) {
+int DeleteKeyTree(const QString& key, QString* reason) {
     // A key is one name inside the store: never a path that climbs out of it or reaches into another key.
     if (key.isEmpty() || key.contains(u'/') || key.contains(u'\\') || key.contains(QStringLiteral("..")) ||
         key.contains(QChar(0)))
-        return 87;
+        return kKeyNameInvalid;
     // The main program's settings only: deleting the library's registration would leave the main program and
     // vordsync unable to create it, and the serial port map would be lost without a word.
     if (IsAnotherProgramsStore(key))
-        return 5;
+        return kKeyRefused;
     const QString path = plat::settings::filePath(key);
     const QFileInfo info(path);
     if (!info.exists() || info.isDir() ||
         QDir(plat::settings::folder()).canonicalPath() != info.absoluteDir().canonicalPath())
-        return 2;
+        return kKeyNotFound;
     // The whole application's settings, every section with its keys, go with the one call.
-    return plat::settings::remove(key) ? 0 : 1;
+    QString why;
+    if (plat::settings::remove(key, QString(), QString(), &why))
+        return kKeyDeleted;
+    // Gone meanwhile (another cleaner): nothing is left to delete.
+    if (why.isEmpty())
+        return kKeyNotFound;
+    if (reason)
+        *reason = path + QStringLiteral(": ") + why;
+    return kKeyNotDeleted;
 }
 
-QString VordClean(const QString& code, const QString& title) {
+QString VordClean(const QString& code, const QString& title, int* exitStatus) {
+    int ignored = 0;
+    int& status = exitStatus ? *exitStatus : ignored;
+    status = kExitDone;
     const QString shown = EffectiveTitle(title);
     // The settings live in files here, not in a registry, and the messages say so.
     if (!QFileInfo(plat::settings::folder()).isDir())
         return QStringLiteral("No stored settings were found");
-    switch (DeleteKeyTree(SettingsKey(code, title))) {
-    case 0:
+    QString reason;
+    const int result = DeleteKeyTree(SettingsKey(code, title), &reason);
+    if (result == kKeyRefused || result == kKeyNameInvalid)
+        status = kExitRefused;
+    switch (result) {
+    case kKeyDeleted:
         return shown + QStringLiteral(" settings deleted");
-    case 5:
+    case kKeyNotDeleted:
+        status = kExitNotDeleted;
+        return shown + QStringLiteral(" settings were not deleted: ") + reason;
+    case kKeyRefused:
         return QStringLiteral("Refused: \"") + shown +
                QStringLiteral("\" holds the settings of another part of this package, not those of the main program. "
                               "Nothing was deleted.");
-    case 87:
+    case kKeyNameInvalid:
         return QStringLiteral("Refused: \"") + shown +
                QStringLiteral("\" is not a settings name (it could reach outside the stored settings). Nothing was "
                               "deleted.");
     default:
         return QStringLiteral("No stored settings found for ") + shown;
     }
+}
+
+int RunVordClean(const QString& code, const QString& title) {
+    int status = kExitDone;
+    const QString message = VordClean(code, title, &status);
+    plat::ui().messageBox(message, plat::MB_OK | plat::MB_ICONASTERISK, EffectiveTitle(title));
+    return status;
 }
 
 } // namespace cleaner

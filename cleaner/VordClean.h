@@ -26,12 +26,28 @@ QString EffectiveTitle(const QString& title);
 // letter case: those are never the main program's settings.
 bool IsAnotherProgramsStore(const QString& key);
 
-// The stored settings of one key and everything below it. 0 on success; otherwise an error (2: not there,
-// 5: another program's store, refused; 87: a name that could lead outside the store; 1: it could not be
-// removed).
-int DeleteKeyTree(const QString& key);
+// What DeleteKeyTree gives, in the system's error numbers where there is one.
+inline constexpr int kKeyDeleted = 0;
+inline constexpr int kKeyNotDeleted = 1;   // there, but it could not be removed
+inline constexpr int kKeyNotFound = 2;     // no such store
+inline constexpr int kKeyRefused = 5;      // another program's store
+inline constexpr int kKeyNameInvalid = 87; // a name that could lead outside the store
 
-// The whole run: deletes the settings and returns the message to show.
-QString VordClean(const QString& code, const QString& title);
+// The program's exit status: 0 when the settings were deleted (or none were stored, so none are left);
+// non-zero when they were there and are still there.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitNotDeleted = 1;
+inline constexpr int kExitRefused = 2;
+
+// The stored settings of one key and everything below it: one of the kKey values above. For kKeyNotDeleted,
+// reason gets the system's reason.
+int DeleteKeyTree(const QString& key, QString* reason = nullptr);
+
+// The whole run: deletes the settings and returns the message to show; exitStatus gets the program's exit
+// status.
+QString VordClean(const QString& code, const QString& title, int* exitStatus = nullptr);
+
+// The program: deletes, says what it did in a message box and gives the exit status.
+int RunVordClean(const QString& code, const QString& title);
 
 } // namespace cleaner

@@ -3,9 +3,9 @@
 #include "core/DMAModule.h"
 #include "core/ProgramWindows.h"
 #include "core/Shared.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
-#include "lang/LangText.h"
 
 #include <cmath>
 
@@ -35,6 +35,10 @@ const QString kSection = QStringLiteral("Settings");
 QString boolText(bool v) {
     return v ? QStringLiteral("True") : QStringLiteral("False");
 }
+
+// Settings that cannot be written (a read-only or full settings folder) are said once per run: every later
+// key would fail the same way, and the shut-down writes a dozen of them.
+bool g_saveFailureShown = false;
 } // namespace
 
 QString GetSettingText(const QString& key, const QString& def) {
@@ -63,7 +67,16 @@ long long GetSettingInt(const QString& key, long long def, long long min, long l
 }
 
 void SaveSettingText(const QString& key, const QString& value) {
-    plat::settings::save(plat::appTitle(), kSection, key, value);
+    QString reason;
+    if (plat::settings::save(plat::appTitle(), kSection, key, value, &reason) || g_saveFailureShown)
+        return;
+    g_saveFailureShown = true;
+    ShowMessage(LoadLangString(txt::TheFileCouldNotBe173) + QStringLiteral(":\n") +
+                    plat::settings::filePath(plat::appTitle()) + u'\n' + reason,
+                0);
+}
+void ResetSettingsSaveReport() {
+    g_saveFailureShown = false;
 }
 void SaveSettingBool(const QString& key, bool value) {
     SaveSettingText(key, boolText(value));

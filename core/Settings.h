@@ -36,3 +36,5 @@ long long GetSettingInt(const QString& key, long long def, long long min, long l
 void SaveSettingText(const QString& key, const QString& value);
 void SaveSettingBool(const QString& key, bool value);
 void SaveSettingInt(const QString& key, long long value);
+// A failure to write the settings is said once per run (file and reason); this starts a new run's count.
+void ResetSettingsSaveReport();

@@ -5,12 +5,13 @@
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
 #include "documents/frmDMA.h"
+#include "lang/LangText.h"
+#include "platform/AtomicFile.h"
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
 #include "platform/WindowMessages.h"
-#include "lang/LangText.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,11 +19,12 @@
 #include <QPointer>
 #include <QProcess>
 
+#include <cerrno>
+#include <cstdio>
 #include <optional>
 #include <unordered_set>
 
 namespace {
-
 
 const char* const kServerClass = "Afx:400000:0";
 const char* const kServerTitle = "Quarn Communications";
@@ -264,6 +266,14 @@ void ImportAmblewayFile() {
     }
 
     ShowMessage(LoadLangString(txt::ImportDone), 0);
-    QFile::remove(backup);
-    QFile::rename(path, backup);
+    // One rename that replaces an older backup: the file is either still there under its own name or only
+    // under the backup's, never neither. A file left under its own name would be read again by the next
+    // import, so a failure is said.
+    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(backup).constData()) != 0) {
+        const int error = errno;
+        ShowMessage(QStringLiteral("The Ambleway file ") + path + QStringLiteral(" could not be renamed to ") + backup +
+                        QStringLiteral(": ") + plat::systemErrorText(error) +
+                        QStringLiteral(". Move it away before the next import, which would read it again."),
+                    0);
+    }
 }

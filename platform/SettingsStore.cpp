@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -157,14 +158,21 @@ private:
     int fd_ = -1;
 };
 
-bool write(const QString& path, const Store& store) {
-    const QByteArray data = serialise(store);
-    if (data.isEmpty()) {
-        QFile::remove(path);
+// Deletes a store's file; errorText gets the system's reason when it cannot be deleted.
+bool unlinkStore(const QString& path, QString* errorText) {
+    if (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT)
         return true;
-    }
+    if (errorText)
+        *errorText = systemErrorText(errno);
+    return false;
+}
+
+bool write(const QString& path, const Store& store, QString* errorText) {
+    const QByteArray data = serialise(store);
+    if (data.isEmpty())
+        return unlinkStore(path, errorText);
     // The whole store goes through the checked routine: a full disk must not leave an empty store behind.
-    return writeFileAtomically(path, std::string_view(data.constData(), static_cast<size_t>(data.size())));
+    return writeFileAtomically(path, std::string_view(data.constData(), static_cast<size_t>(data.size())), errorText);
 }
 
 QString safeFileName(const QString& title) {
@@ -221,16 +229,25 @@ bool exists(const QString& appTitle, const QString& section, const QString& key)
     return false;
 }
 
-bool save(const QString& appTitle, const QString& section, const QString& key, const QString& value) {
+bool save(const QString& appTitle, const QString& section, const QString& key, const QString& value,
+          QString* errorText) {
     if (key.isEmpty())
         return false; // a line "=value" is no key: it could never be read back
-    QDir().mkpath(folder());
+    if (!QDir().mkpath(folder())) {
+        if (errorText)
+            *errorText = systemErrorText(errno != 0 ? errno : EACCES);
+        return false;
+    }
     const QString path = filePath(appTitle);
     FileLock lock;
     bool readable = true;
+    errno = 0;
     Store store = load(path, &readable);
-    if (!readable)
+    if (!readable) {
+        if (errorText)
+            *errorText = systemErrorText(errno != 0 ? errno : EIO);
         return false;
+    }
     Section* s = findSection(store, section);
     if (!s) {
         store.push_back({section, {}});
@@ -239,13 +256,13 @@ bool save(const QString& appTitle, const QString& section, const QString& key, c
     for (Entry& e : s->entries)
         if (QString::compare(e.key, key, Qt::CaseInsensitive) == 0) {
             e.value = value;
-            return write(path, store);
+            return write(path, store, errorText);
         }
     s->entries.push_back({key, value});
-    return write(path, store);
+    return write(path, store, errorText);
 }
 
-bool remove(const QString& appTitle, const QString& section, const QString& key) {
+bool remove(const QString& appTitle, const QString& section, const QString& key, QString* errorText) {
     const QString path = filePath(appTitle);
     if (!QFile::exists(path))
         return false;
@@ -254,23 +271,31 @@ bool remove(const QString& appTitle, const QString& section, const QString& key)
         // The whole title goes: its store, and a "<store>.lock" file beside it should one be there, so nothing
         // named after the title is left in the folder. The stores are locked through the folder itself.
         QFile::remove(path + QStringLiteral(".lock"));
-        return QFile::remove(path);
+        if (::unlink(QFile::encodeName(path).constData()) == 0)
+            return true;
+        if (errorText && errno != ENOENT)
+            *errorText = systemErrorText(errno);
+        return false;
     }
     bool readable = true;
+    errno = 0;
     Store store = load(path, &readable);
-    if (!readable)
+    if (!readable) {
+        if (errorText)
+            *errorText = systemErrorText(errno != 0 ? errno : EIO);
         return false;
+    }
     Section* s = findSection(store, section);
     if (!s)
         return false;
     if (key.isEmpty()) {
         s->entries.clear();
-        return write(path, store);
+        return write(path, store, errorText);
     }
     for (auto it = s->entries.begin(); it != s->entries.end(); ++it)
         if (QString::compare(it->key, key, Qt::CaseInsensitive) == 0) {
             s->entries.erase(it);
-            return write(path, store);
+            return write(path, store, errorText);
         }
     return false;
 }

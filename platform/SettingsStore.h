@@ -20,11 +20,14 @@ QString filePath(const QString& appTitle);
 // The stored text, or def when the key (or the file) is absent. Names compare without regard to case.
 QString get(const QString& appTitle, const QString& section, const QString& key, const QString& def = {});
 bool exists(const QString& appTitle, const QString& section, const QString& key);
-// False when the store could not be written.
-bool save(const QString& appTitle, const QString& section, const QString& key, const QString& value);
+// False when the store could not be written; errorText then gets the system's reason.
+bool save(const QString& appTitle, const QString& section, const QString& key, const QString& value,
+          QString* errorText = nullptr);
 // Removes one key, a whole section (key empty) or the whole application (section empty).
-// False when there was nothing to delete.
-bool remove(const QString& appTitle, const QString& section = {}, const QString& key = {});
+// False when there was nothing to delete, or when it could not be deleted: then errorText gets the system's
+// reason (and stays empty when there was nothing to delete).
+bool remove(const QString& appTitle, const QString& section = {}, const QString& key = {},
+            QString* errorText = nullptr);
 QStringList keys(const QString& appTitle, const QString& section);
 
 } // namespace plat::settings

@@ -5,10 +5,17 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <functional>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "WidgetTests.h"
 #include "cleaner/VordClean.h"
+#include "platform/AtomicFile.h"
 #include "platform/SettingsStore.h"
 
 namespace {
@@ -145,6 +152,71 @@ TEST_F(CleanerTest, TheStoresOfTheOtherPartsOfThePackageAreRefused) {
               QStringLiteral("ComponentRegistry settings deleted"));
     EXPECT_FALSE(has(company + " - ComponentRegistry"));
     EXPECT_TRUE(has(QStringLiteral("ComponentRegistry")));
+}
+
+// Runs body as nobody (in a child process) when we are root, so that a folder's mode counts; else here.
+int asOrdinaryUser(const std::function<int()>& body) {
+    if (::geteuid() != 0)
+        return body();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            std::_Exit(99);
+        std::_Exit(body());
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+// Settings that are there but cannot be deleted (a read-only settings folder) are not reported as absent: the
+// message says they were not deleted and why, and the exit status says so too.
+TEST_F(CleanerTest, SettingsThatCannotBeDeletedAreSaidSo) {
+    seed(QStringLiteral("Vordalin"));
+    const QByteArray folder = QFile::encodeName(store_);
+    ASSERT_EQ(::chmod(folder.constData(), 0555), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(root_.path()).constData(), 0755), 0);
+    const QString expected = QStringLiteral("Vordalin settings were not deleted: ") +
+                             plat::settings::filePath(QStringLiteral("Vordalin")) + QStringLiteral(": ") +
+                             plat::systemErrorText(EACCES);
+    const int result = asOrdinaryUser([&] {
+        int status = -1;
+        const QString message = cleaner::VordClean(QString(), QString(), &status);
+        if (message != expected) {
+            std::fprintf(stderr, "%s\n", qPrintable(message));
+            return 3;
+        }
+        return status;
+    });
+    EXPECT_EQ(result, cleaner::kExitNotDeleted);
+    EXPECT_NE(result, 0);
+    ASSERT_EQ(::chmod(folder.constData(), 0700), 0);
+    EXPECT_TRUE(has(QStringLiteral("Vordalin")));
+}
+
+// The program's exit status: 0 when the settings were deleted or none were stored, non-zero for a refusal.
+TEST_F(CleanerTest, TheExitStatusSaysWhetherTheSettingsWereDeleted) {
+    struct Case {
+        const char* title;
+        int status;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"Vordalin", cleaner::kExitDone, "Vordalin settings deleted"},
+        {"Vordalin", cleaner::kExitDone, "No stored settings found for Vordalin"},
+        {"VordSync", cleaner::kExitRefused, "Refused: \"VordSync\""},
+        {"../x", cleaner::kExitRefused, "Refused: \"../x\""},
+    };
+    seed(QStringLiteral("Vordalin"));
+    seed(QStringLiteral("VordSync"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDOK, QString::fromLatin1(c.message));
+        EXPECT_EQ(cleaner::RunVordClean(QStringLiteral("XYZ"), QString::fromLatin1(c.title)), c.status);
+    }
+    EXPECT_TRUE(has(QStringLiteral("VordSync")));
 }
 
 TEST_F(CleanerTest, NoStoreAtAll) {

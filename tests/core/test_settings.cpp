@@ -1,9 +1,11 @@
+#include "FaultyFileCalls.h"
 #include "ScopedProgramWindows.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "core/DMAModule.h"
 #include "core/ProgramWindows.h"
 #include "core/Settings.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
 
@@ -126,4 +128,41 @@ TEST_F(SettingsTest, SaveDefaultPathStoresTheFolderAtOnce) {
     EXPECT_EQ(stored("DefaultPath"), "/home/u/areas/");
     SaveDefaultPath("bare.pdb");
     EXPECT_EQ(DefaultPath, "/home/u/areas/");
+}
+
+// Settings that cannot be written (a full or read-only settings folder) are said once per run, with the file
+// and the system's reason; the keys that could not be written are not claimed as stored.
+TEST_F(SettingsTest, SettingsThatCannotBeWrittenAreSaidOncePerRun) {
+    struct Case {
+        const char* name;
+        FaultyFileCalls::Step step;
+        int error;
+        int port;
+    };
+    // A full settings folder, and one where no file may be made or written.
+    const Case cases[] = {{"full", FaultyFileCalls::Step::Write, ENOSPC, 3},
+                          {"read-only", FaultyFileCalls::Step::Open, EACCES, 4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedUi ui;
+        ui.allowAnyMessage();
+        ResetSettingsSaveReport();
+        LoadSettings();
+        const QString before = stored("ComPort");
+        ComPort = static_cast<int16_t>(c.port);
+        {
+            FaultyFileCalls faults(c.step, c.error);
+            SaveSettings();
+            SaveDefaultPath(QStringLiteral("/data/area.pdb"));
+        }
+        ASSERT_EQ(ui.messages().size(), 1u);
+        EXPECT_EQ(ui.messages()[0].prompt, LoadLangString(txt::TheFileCouldNotBe173) + QStringLiteral(":\n") +
+                                               plat::settings::filePath(plat::appTitle()) + u'\n' +
+                                               plat::systemErrorText(c.error));
+        EXPECT_EQ(stored("ComPort"), before);
+        // Once the folder takes writes again the settings are stored, without another word.
+        SaveSettings();
+        EXPECT_EQ(stored("ComPort"), QString::number(c.port));
+        EXPECT_EQ(ui.messages().size(), 1u);
+    }
 }

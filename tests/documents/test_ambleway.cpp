@@ -6,12 +6,14 @@
 #include "documents/DocumentFiles.h"
 #include "documents/frmDMA.h"
 #include "lang/LangText.h"
+#include "platform/AtomicFile.h"
 #include "platform/WindowMessages.h"
 #include "platform/WindowRegistry.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -306,6 +308,26 @@ TEST_F(AmblewayImportTest, WithoutAServerWindowSays528AndImportsAnyway) {
     ImportAmblewayFile();
     EXPECT_EQ(doc->RecordCount, 3);
     EXPECT_TRUE(QFile::exists(folder() + QStringLiteral("/a.bak")));
+}
+
+// The imported file becomes the backup in one checked rename; where that fails (here a folder holds the
+// backup's name) the file stays under its own name and the user is told, since the next import would read it
+// again.
+TEST_F(AmblewayImportTest, ABackupThatCannotBeMadeIsSaid) {
+    installServer(QStringLiteral("/bin/true"));
+    write(QStringLiteral("a.txt"), "1,1234567,x,,y,a,b,c,1\r\n");
+    ASSERT_TRUE(QDir().mkpath(folder() + QStringLiteral("/a.bak/kept")));
+    ImportUi ui;
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::PressOkWhenDone));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::ServerNotFound));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::ImportDone));
+    ui.expectMessage(plat::IDOK, QStringLiteral("The Ambleway file ") + folder() +
+                                     QStringLiteral("/a.txt could not be renamed to ") + folder() +
+                                     QStringLiteral("/a.bak: ") + plat::systemErrorText(EISDIR));
+    ImportAmblewayFile();
+    EXPECT_EQ(doc->RecordCount, 3);
+    EXPECT_TRUE(QFile::exists(folder() + QStringLiteral("/a.txt")));
+    EXPECT_TRUE(QFileInfo(folder() + QStringLiteral("/a.bak/kept")).isDir());
 }
 
 TEST_F(AmblewayImportTest, AFileThatWouldPassTheLoggerLimitImportsNothingAndStays) {
