@@ -172,6 +172,61 @@ TEST_F(UserTableOnDisk, WideColumnsAreCutToTheRecordsFields) {
 
 // The whole logon over the line against a table the engine made; the row's columns read back by an
 // independent dBASE reader.
+// The engine's shared log is looked for in the current folder. A log the store may not trust, or one the engine
+// cannot use (here a single byte, as a remote unit could once send up), leaves the table opened without it and
+// says why; the file itself is left as it was.
+TEST_F(UserTableOnDisk, TheTableOpensWithoutASharedLogItMayNotTrustOrTheEngineCannotUse) {
+    ASSERT_TRUE(BuildUserTable(folder(), rows));
+    const fs::path here = box.root / "cwd";
+    fs::create_directories(here);
+    fs::permissions(here, fs::perms::owner_all, fs::perm_options::replace);
+    const fs::path before = fs::current_path();
+    fs::current_path(here);
+    struct Case {
+        const char* what;
+        Bytes log;
+        bool remoteWritable;
+        bool otherOwner; // the log belongs to nobody (needs root)
+        const char* why;
+    };
+    const Case cases[] = {
+        {"a log the engine cannot use", Bytes{'x'}, false, false, "(the table engine cannot use it)"},
+        {"a folder remote units may write to", Bytes{'x'}, true, false, "(remote units may write to its folder)"},
+        {"another user's log", Bytes{'x'}, false, true, "(it belongs to another user or others may write to it)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.otherOwner && ::geteuid() != 0)
+            continue;
+        WriteFile(here / "C4.log", c.log);
+        if (c.otherOwner) {
+            ASSERT_EQ(::chown((here / "C4.log").c_str(), 65534, 65534), 0);
+        }
+        auto store = std::make_unique<XbaseUserStore>();
+        std::vector<std::string> notes;
+        store->SetRemoteWritable([&](const std::string& f) { return c.remoteWritable && fs::path(f) == here; });
+        store->SetNote([&](const std::string& text) { notes.push_back(text); });
+        UserTables onDisk(std::move(store));
+        ASSERT_EQ(onDisk.LoadUserTables(1, folder()), 1);
+        UserRecord jim;
+        EXPECT_EQ(onDisk.FindUser("JIM", jim), 1);
+        ASSERT_EQ(notes.size(), 1u);
+        EXPECT_EQ(notes[0], "User Tables Opened Without The Shared Log: " + (here / "C4.log").string() + " " + c.why);
+        onDisk.CloseUserTables();
+        EXPECT_EQ(ReadFile(here / "C4.log"), c.log);
+    }
+    // Without a log there is nothing to say.
+    fs::remove(here / "C4.log");
+    auto store = std::make_unique<XbaseUserStore>();
+    int notes = 0;
+    store->SetNote([&](const std::string&) { ++notes; });
+    UserTables onDisk(std::move(store));
+    EXPECT_EQ(onDisk.LoadUserTables(1, folder()), 1);
+    EXPECT_EQ(notes, 0);
+    onDisk.CloseUserTables();
+    fs::current_path(before);
+}
+
 class ServerWithTable : public ServerOverPty {};
 
 TEST_F(ServerWithTable, LogonDisconnectAndLockoutAreBookedInTheTable) {
