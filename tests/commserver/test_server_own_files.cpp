@@ -1,6 +1,7 @@
 // The server program itself on a pseudo-terminal: what a remote unit may not touch (the table engine's shared log,
 // in any letter case) and what a move keeps (content, owner, permissions), as an operator would see it.
 #include <pwd.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -116,6 +117,28 @@ TEST_F(ServerProgram, AMoveKeepsTheFilesOwnerAndPermissionsOnOneFileSystemAndAcr
     EXPECT_EQ(copied.st_mtim.tv_sec, before.st_mtim.tv_sec);
     for (const auto& e : fs::directory_iterator(away))
         EXPECT_EQ(e.path().filename(), "AWAY.TXT") << "nothing else is left on the other file system";
+}
+
+// A folder reached under a second spelling (as a file system that ignores letter case offers every folder, here a
+// bind mount): the server's files in it, those not made yet among them, are still its own.
+TEST_F(ServerOverPty, TheServersFilesAreItsOwnUnderEverySpellingOfTheirFolder) {
+    const fs::path alias = box.driveC() / "ALIAS";
+    fs::create_directories(alias);
+    if (::mount(box.server().c_str(), alias.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "cannot bind a folder here: " << std::strerror(errno);
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{alias};
+    server.Paths().SetServerFiles({(box.server() / "C4.LOG").string(), (box.server() / "Quendar32.Ini").string()});
+    ASSERT_TRUE(StartServer());
+    for (const std::string name : {"C:\\ALIAS\\C4.LOG", "c:\\alias\\c4.log", "C:\\ALIAS\\QUENDAR32.INI"}) {
+        EXPECT_EQ(session.Upload(name, Bytes{'x'}), FrameType::Failed) << name;
+        ASSERT_TRUE(Settled());
+    }
+    EXPECT_TRUE(SharedLogs(box.server()).empty());
+    EXPECT_FALSE(fs::exists(box.server() / "QUENDAR32.INI"));
+    EXPECT_EQ(session.Upload("C:\\ALIAS\\NOTE.TXT", Bytes{'x'}), FrameType::Done) << "other names stay in reach";
 }
 
 } // namespace
