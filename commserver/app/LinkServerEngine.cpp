@@ -7,6 +7,8 @@
 #include "commserver/UserTables.h"
 #include "commserver/XbaseUserStore.h"
 #include "commserver/app/EngineFactory.h"
+#include "commserver/app/InstanceLock.h"
+#include "platform/WindowMessages.h"
 
 namespace quendar {
 namespace {
@@ -86,6 +88,8 @@ public:
         own.push_back(s.logFile);
         // The table engine's shared log: one planted there would stop every logon.
         own.push_back(comms::SharedLogPath());
+        // The one-server lock: a lock file removed while held would let a second server start.
+        own.push_back(plat::winmsg::windowsFolder() + "/" + kInstanceLockName);
         server_.Paths().SetServerFiles(std::move(own));
     }
     void LoadUserTables(const std::string& folder, int securityLevel) override {
