@@ -3,9 +3,9 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
-#include <strings.h>
 
 #include <dirent.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
