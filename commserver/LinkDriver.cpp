@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "commserver/HistoryLog.h"
 #include "commserver/LinkServer.h"
@@ -35,8 +36,12 @@ int main(int argc, char** argv) {
     int port = -1, comms = 0, security = 0;
     std::string folder = ".", users;
     comms::HistoryLog history;
-    comms::UserTables tables(std::make_unique<comms::XbaseUserStore>());
+    auto store = std::make_unique<comms::XbaseUserStore>();
+    comms::XbaseUserStore& userStore = *store;
+    comms::UserTables tables(std::move(store));
     comms::LinkServer server(history, tables);
+    userStore.SetRemoteWritable([&server](const std::string& folder) { return server.Paths().Offers(folder); });
+    userStore.SetNote([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (i + 1 >= argc)
@@ -63,8 +68,11 @@ int main(int argc, char** argv) {
     server.SetComms(comms);
     server.SetSecurityLevel(security);
     server.Paths().SetServerFolder(folder);
-    if (security != 0)
-        server.Paths().SetServerFiles(comms::UserTableFiles(users));
+    if (security != 0) {
+        std::vector<std::string> own = comms::UserTableFiles(users);
+        own.push_back(comms::SharedLogPath());
+        server.Paths().SetServerFiles(std::move(own));
+    }
     if (security != 0 && tables.LoadUserTables(security, users) != 1)
         std::fprintf(stderr, "no user table in %s: every logon will be refused\n", users.c_str());
 

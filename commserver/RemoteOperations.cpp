@@ -5,11 +5,14 @@
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <functional>
+#include <system_error>
 #include <thread>
 
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,6 +55,133 @@ std::vector<std::string> splitCommand(const std::string& line, std::size_t maxWo
 void localTimeOf(std::time_t t, std::tm& out) {
     localtime_r(&t, &out);
 }
+
+// What a move needs; a namespace of its own, as the transfers' helpers go into the same unity source.
+namespace moving {
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Makes a change of names in the folder last through a power cut. 0, or the system's error number.
+int syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    const int error = ::fsync(fd) != 0 && errno != EINVAL ? errno : 0;
+    ::close(fd);
+    return error;
+}
+
+// The reason the system gave, for an event: " (No space left on device)".
+std::string becauseOf(int error) {
+    return " (" + std::error_code(error, std::generic_category()).message() + ")";
+}
+
+std::string hiddenSuffix() {
+    std::uint8_t bytes[8] = {};
+    std::size_t got = 0;
+    while (got < sizeof bytes) {
+        const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (std::uint8_t b : bytes) {
+        out += kDigits[b >> 4];
+        out += kDigits[b & 15];
+    }
+    return out;
+}
+
+// True when this process may remove a file from the folder: it may write there, and a sticky folder leaves
+// the file to its owner, the folder's owner and root.
+bool mayRemoveFrom(const std::string& folder, const struct stat& file) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        return false;
+    const uid_t me = ::geteuid();
+    return (st.st_mode & S_ISVTX) == 0 || me == 0 || file.st_uid == me || st.st_uid == me;
+}
+
+// A move to another file system: a copy, then the source removed. 0, or the system's error number; on an error
+// the source is as it was.
+int moveAcross(int in, const struct stat& sst, const std::string& source, const std::string& target,
+               TransferJournal& journal, const std::function<int(int, const std::uint8_t*, std::size_t)>& writeAll,
+               const std::function<int(int)>& syncFile) {
+    // The source must be removable before anything is copied: a move that could only copy is no move.
+    const std::string sourceFolder = folderOf(source);
+    if (!mayRemoveFrom(sourceFolder, sst))
+        return EACCES;
+    // The copy is made beside the target under a hidden name and takes the target's name only when it is
+    // whole and on the disk, so that a failure at any step leaves the target's folder as it was.
+    const std::string folder = folderOf(target);
+    std::string temporary;
+    int out = -1;
+    for (int attempt = 0; attempt < 16 && out < 0; ++attempt) {
+        temporary = folder + "/" + kUploadTemporaryPrefix + hiddenSuffix();
+        // Noted before it exists, so that a crash leaves nothing the next start does not remove.
+        journal.NoteTemporary(temporary);
+        out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (out < 0 && errno != EEXIST)
+            break;
+    }
+    if (out < 0) {
+        const int error = errno;
+        journal.Settle();
+        return error;
+    }
+    // The source's owner where this server may give it; permissions never wider than the source's, and without
+    // the set-id and sticky bits. A copy that keeps another group loses the group's rights.
+    mode_t mode = sst.st_mode & 0777;
+    if (::fchown(out, sst.st_uid, sst.st_gid) != 0 && ::fchown(out, static_cast<uid_t>(-1), sst.st_gid) != 0)
+        mode &= ~static_cast<mode_t>(070);
+    int error = ::fchmod(out, mode) != 0 ? errno : 0;
+    std::uint8_t block[65536];
+    while (error == 0) {
+        const ssize_t n = ::read(in, block, sizeof block);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            error = errno;
+        if (n <= 0)
+            break;
+        error = writeAll(out, block, static_cast<std::size_t>(n));
+    }
+    if (error == 0)
+        error = syncFile(out);
+    if (error == 0) {
+        const timespec times[2] = {sst.st_atim, sst.st_mtim};
+        ::futimens(out, times);
+    }
+    if (::close(out) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0)
+        error = errno;
+    if (error != 0)
+        ::unlink(temporary.c_str());
+    journal.Settle();
+    if (error != 0)
+        return error;
+    // The copy is whole under its name; the source goes only once that is on the disk.
+    if ((error = syncFolder(folder)) != 0)
+        return error;
+    if (::unlink(source.c_str()) != 0) {
+        error = errno;
+        ::unlink(target.c_str());
+        syncFolder(folder);
+        return error;
+    }
+    syncFolder(sourceFolder);
+    return 0;
+}
+
+} // namespace moving
 
 } // namespace
 
@@ -288,7 +418,8 @@ void LinkServer::enterFileMove() {
                    EC::FileMove | EC::Security | EC::Failure, LinkCounter::FailedFileMoves);
         return;
     }
-    const int in = ::open(src.local.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file is moved, and the name is not followed: a link in its place is not what was checked.
+    const int in = ::open(src.local.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     struct stat sst {};
     if (in < 0 || ::fstat(in, &sst) != 0 || !S_ISREG(sst.st_mode)) {
         if (in >= 0)
@@ -296,52 +427,43 @@ void LinkServer::enterFileMove() {
         failed();
         return;
     }
-    struct stat dstSt {};
-    if (::stat(dst.local.c_str(), &dstSt) == 0 && dstSt.st_dev == sst.st_dev && dstSt.st_ino == sst.st_ino) {
-        // The same file under two names: opening the destination for writing would empty the source. The
-        // file already is where it was asked to go.
-        ::close(in);
+    auto moved = [&] {
         addStat(LinkCounter::GoodFileMoves);
         reply(FrameType::FileMoved);
         logEvent(format("File Moved OK: From: %s To: %s", from, to), EC::FileMove | EC::Success);
-        return;
-    }
-    const int out = ::open(dst.local.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (out < 0) {
+    };
+    struct stat dstSt {};
+    if (::stat(dst.local.c_str(), &dstSt) == 0 && dstSt.st_dev == sst.st_dev && dstSt.st_ino == sst.st_ino) {
+        // The same file under two names (another spelling, a second link): a rename would keep both names
+        // and a copy would empty it. The file already is where it was asked to go.
         ::close(in);
-        failed();
+        moved();
         return;
     }
-    bool ok = true;
-    std::uint8_t block[1024];
-    for (;;) {
-        const ssize_t n = ::read(in, block, sizeof block);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ok = false;
-            break;
-        }
-        if (n == 0)
-            break;
-        if (writeAll(out, block, static_cast<std::size_t>(n)) != 0) {
-            ok = false;
-            break;
-        }
+    // Within one file system the file itself changes its name: its content, owner and permissions go with it.
+    if (::rename(src.local.c_str(), dst.local.c_str()) == 0) {
+        ::close(in);
+        moving::syncFolder(moving::folderOf(dst.local));
+        if (moving::folderOf(dst.local) != moving::folderOf(src.local))
+            moving::syncFolder(moving::folderOf(src.local));
+        moved();
+        return;
     }
+    int error = errno;
+    if (error == EXDEV)
+        error = moving::moveAcross(
+            in, sst, src.local, dst.local, journal_,
+            [this](int fd, const std::uint8_t* data, std::size_t size) { return writeAll(fd, data, size); },
+            [this](int fd) { return syncFile(fd); });
     ::close(in);
-    if (::close(out) != 0)
-        ok = false;
-    if (!ok) {
-        // A half copy under the destination's name would pass for the file; the source is still whole.
-        ::unlink(dst.local.c_str());
-        failed();
+    if (error != 0) {
+        addStat(LinkCounter::FailedFileMoves);
+        reply(FrameType::Failed);
+        logEvent(format("File Move Failed: From: %s To: %s", from, to) + moving::becauseOf(error),
+                 EC::FileMove | EC::Failure);
         return;
     }
-    ::unlink(src.local.c_str());
-    addStat(LinkCounter::GoodFileMoves);
-    reply(FrameType::FileMoved);
-    logEvent(format("File Moved OK: From: %s To: %s", from, to), EC::FileMove | EC::Success);
+    moved();
 }
 
 void LinkServer::enterFileInfo() {

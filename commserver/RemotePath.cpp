@@ -101,6 +101,13 @@ std::string canonicalOf(const std::string& path) {
     }
 }
 
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa {
+    }, sb{};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
 void splitLast(const std::string& path, std::string& folder, std::string& name) {
     const auto slash = path.find_last_of('/');
     folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
@@ -236,10 +243,27 @@ bool RemotePathMap::IsServerFile(const std::string& localPath) const {
             continue;
         std::string fileFolder, fileName;
         splitLast(canonicalOf(file), fileFolder, fileName);
-        if (fileFolder == folder && equalNoCase(fileName, name))
+        // The same folder by name, or by identity where a file system spells names without regard to case.
+        if (equalNoCase(fileName, name) && (fileFolder == folder || sameFile(fileFolder, folder)))
             return true;
         struct stat fst {};
         if (exists && ::stat(file.c_str(), &fst) == 0 && fst.st_dev == st.st_dev && fst.st_ino == st.st_ino)
+            return true;
+    }
+    return false;
+}
+
+bool RemotePathMap::Offers(const std::string& localPath) const {
+    std::vector<std::string> roots;
+    {
+        std::lock_guard lock(mutex_);
+        roots.push_back(serverFolder_);
+        for (const auto& [letter, root] : drives_)
+            roots.push_back(root);
+    }
+    const std::string path = canonicalOf(localPath);
+    for (const auto& root : roots) {
+        if (realUnder(path, realOf(root)))
             return true;
     }
     return false;

@@ -61,6 +61,10 @@ public:
     // True when the local path is one of the server's own files.
     bool IsServerFile(const std::string& localPath) const;
 
+    // True when a local folder or file lies in one of the offered folders (links followed), so that a remote
+    // unit with the rights may write there.
+    bool Offers(const std::string& localPath) const;
+
     ResolvedPath Resolve(const std::string& remote, const PathRights& rights) const;
     // For a listing: the folder part resolved like a path and the last component kept as the pattern.
     ResolvedPath ResolvePattern(const std::string& remote, const PathRights& rights, std::string& pattern) const;

@@ -1,7 +1,15 @@
 #include "commserver/XbaseUserStore.h"
 
 #include <cctype>
+#include <climits>
 #include <cstdlib>
+
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "xbase/log4.h"
 
 namespace comms {
 
@@ -31,7 +39,39 @@ std::string tablePath(const std::string& folder) {
     return path + kUserTableName;
 }
 
+std::string currentFolder() {
+    char cwd[PATH_MAX];
+    return ::getcwd(cwd, sizeof cwd) ? std::string(cwd) : std::string();
+}
+
+// The entry of the folder named like the shared log, whatever its letter case (as the engine finds it); empty
+// when there is none.
+std::string sharedLogEntry(const std::string& folder) {
+    std::string found;
+    if (DIR* d = ::opendir(folder.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            if (::strcasecmp(e->d_name, kSharedLogName) == 0) {
+                found = e->d_name;
+                break;
+            }
+        }
+        ::closedir(d);
+    }
+    return found;
+}
+
+// Ours (or root's) and not writable by group or others.
+bool ownedAndClosed(const struct stat& st) {
+    return (st.st_uid == ::geteuid() || st.st_uid == 0) && (st.st_mode & 022) == 0;
+}
+
 } // namespace
+
+std::string SharedLogPath() {
+    const std::string folder = currentFolder();
+    const std::string entry = sharedLogEntry(folder);
+    return folder + "/" + (entry.empty() ? std::string(kSharedLogName) : entry);
+}
 
 std::vector<std::string> UserTableFiles(const std::string& folder) {
     const std::string path = tablePath(folder);
@@ -52,10 +92,63 @@ XbaseUserStore::~XbaseUserStore() {
     code4initUndo(&cb_);
 }
 
+void XbaseUserStore::SetRemoteWritable(std::function<bool(const std::string&)> remoteWritable) {
+    remoteWritable_ = std::move(remoteWritable);
+}
+
+void XbaseUserStore::SetNote(std::function<void(const std::string&)> note) {
+    note_ = std::move(note);
+}
+
+void XbaseUserStore::note(const std::string& text) const {
+    if (note_)
+        note_(text);
+}
+
+bool XbaseUserStore::sharedLogTrusted(std::string& why) const {
+    const std::string folder = currentFolder();
+    if (folder.empty())
+        return false;
+    const std::string entry = sharedLogEntry(folder);
+    // A one-byte file sent up from the line would otherwise stop every logon at the next start.
+    if (remoteWritable_ && remoteWritable_(folder)) {
+        if (!entry.empty())
+            why = "remote units may write to its folder";
+        return false;
+    }
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !ownedAndClosed(st)) {
+        if (!entry.empty())
+            why = "other users may write to its folder";
+        return false;
+    }
+    if (entry.empty())
+        return true;
+    if (::lstat((folder + "/" + entry).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        why = "it is not a regular file";
+    else if (!ownedAndClosed(st))
+        why = "it belongs to another user or others may write to it";
+    return why.empty();
+}
+
 bool XbaseUserStore::Open(const std::string& folder) {
     Close();
     const std::string path = tablePath(folder);
+    std::string why;
+    const bool logTrusted = sharedLogTrusted(why);
+    if (!logTrusted && cb_.log.isOpen)
+        call([&] { return code4logClose(&cb_); });
+    cb_.logOpen = logTrusted ? 1 : 0;
     data_ = call([&] { return d4open(&cb_, path.c_str()); });
+    if (!data_ && cb_.logOpen && !cb_.log.isOpen) {
+        // The log failed the engine's check: the users must still be able to log on.
+        cb_.logOpen = 0;
+        data_ = call([&] { return d4open(&cb_, path.c_str()); });
+        if (data_)
+            why = "the table engine cannot use it";
+    }
+    if (!why.empty())
+        note("User Tables Opened Without The Shared Log: " + SharedLogPath() + " (" + why + ")");
     if (!data_)
         return false;
     index_ = call([&] { return i4open(data_, (path + kUserIndexExtension).c_str()); });

@@ -20,6 +20,7 @@ CCommsServerApp::~CCommsServerApp() {
     if (initialised_ && !exited_)
         ExitInstance();
     mainFrame.reset();
+    instanceLock_.Release();
 }
 
 int CCommsServerApp::Message(const std::string& text, int style) const {
@@ -27,6 +28,19 @@ int CCommsServerApp::Message(const std::string& text, int style) const {
 }
 
 bool CCommsServerApp::InitInstance(const std::vector<std::string>& args) {
+    // The first step: two servers started at the same moment would both miss the other's window (it is made
+    // much later) and fight for the port. The lock decides at once which one runs.
+    switch (instanceLock_.Take(plat::winmsg::windowsFolder())) {
+    case quendar::InstanceLock::Result::Taken:
+        break;
+    case quendar::InstanceLock::Result::HeldByPeer:
+        std::cerr << "quendar32: the communications server is already running\n";
+        return false;
+    case quendar::InstanceLock::Result::Unusable:
+        std::cerr << "quendar32: cannot make sure that no other communications server runs: " << instanceLock_.problem()
+                  << "\n";
+        return false;
+    }
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
     trayOn = true;
@@ -44,8 +58,8 @@ bool CCommsServerApp::InitInstance(const std::vector<std::string>& args) {
     if (install.disableApplicationTray)
         trayOn = false;
 
-    // A second server would fight the first for the port and leave two windows of one name: the one that
-    // runs keeps serving, and this start ends before touching any setting.
+    // A server of another build, which knows no lock, still shows by its window: the one that runs keeps serving,
+    // and this start ends before touching any setting.
     if (plat::winmsg::findWindow(quendar::kServerWindowClass, quendar::kServerWindowTitle) != 0) {
         std::cerr << "quendar32: the communications server is already running\n";
         return false;

@@ -7,6 +7,7 @@
 
 #include "commserver/CommonLogger.h"
 #include "commserver/HistoryLog.h"
+#include "commserver/app/InstanceLock.h"
 #include "commserver/app/ServerEngine.h"
 #include "commserver/app/ServerSettings.h"
 #include "commserver/app/StatusReply.h"
@@ -61,6 +62,8 @@ public:
 
 private:
     EngineFactory factory_;
+    // Held from the first step of the start until the program object goes.
+    quendar::InstanceLock instanceLock_;
     bool initialised_ = false;
     bool exited_ = false;
 };

@@ -7,6 +7,8 @@
 #include "commserver/UserTables.h"
 #include "commserver/XbaseUserStore.h"
 #include "commserver/app/EngineFactory.h"
+#include "commserver/app/InstanceLock.h"
+#include "platform/WindowMessages.h"
 
 namespace quendar {
 namespace {
@@ -28,7 +30,15 @@ comms::ModemSettings modemOf(const ServerSettings& s) {
 class LinkServerEngine final : public ServerEngine {
 public:
     explicit LinkServerEngine(comms::HistoryLog& history)
-        : users_(std::make_unique<comms::XbaseUserStore>()), server_(history, users_) {
+        : LinkServerEngine(history, std::make_unique<comms::XbaseUserStore>()) {}
+    LinkServerEngine(comms::HistoryLog& history, std::unique_ptr<comms::XbaseUserStore> store)
+        : store_(store.get()), users_(std::move(store)), server_(history, users_) {
+        // The engine's shared log is not joined in a folder remote units can write to, and the history says
+        // when a log is left out.
+        store_->SetRemoteWritable([this](const std::string& folder) { return server_.Paths().Offers(folder); });
+        store_->SetNote([&history](const std::string& text) {
+            history.LogHistoryEvent(text, comms::HistoryEventCode::Initialise | comms::HistoryEventCode::Failure);
+        });
         // The modem's commands are read again before every port open, so an edited file takes effect with
         // the next reopen.
         server_.SetModemSettingsSource([this] {
@@ -76,6 +86,10 @@ public:
         const std::string install = InstallationIniPath();
         own.push_back(install.empty() ? SystemFolder() + "/" + kInstallationIniName : install);
         own.push_back(s.logFile);
+        // The table engine's shared log: one planted there would stop every logon.
+        own.push_back(comms::SharedLogPath());
+        // The one-server lock: a lock file removed while held would let a second server start.
+        own.push_back(plat::winmsg::windowsFolder() + "/" + kInstanceLockName);
         server_.Paths().SetServerFiles(std::move(own));
     }
     void LoadUserTables(const std::string& folder, int securityLevel) override {
@@ -128,6 +142,7 @@ private:
     mutable std::mutex mutex_;
     ServerSettings settings_;
     std::atomic<int> level_{0};
+    comms::XbaseUserStore* store_;
     comms::UserTables users_;
     comms::LinkServer server_;
 };

@@ -1,6 +1,7 @@
 #include <atomic>
 #include <cerrno>
 
+#include "FullDisk.h"
 #include "ServerFixture.h"
 #include "remoteunit/FakeModem.h"
 
@@ -131,17 +132,29 @@ TEST_F(ServerFaults, AFullDiskFailsTheUploadAndKeepsNothingHalfWritten) {
     ASSERT_TRUE(Settled());
     EXPECT_EQ(Text(ReadFile(box.server() / "LOG.TXT")), "original");
 
-    // A move that runs out of room leaves the source whole and no half copy.
+    // A move within one file system is a rename: it needs no room. One to another file system copies, and when
+    // that runs out of room the source stays whole and no half copy is left.
     *written = 0;
     limit = 100;
     WriteFile(box.server() / "M.BIN", Pattern(5000));
-    Bytes move = RemoteSession::Name("M.BIN");
-    for (auto c : RemoteSession::Name("M2.BIN"))
-        move.push_back(c);
-    EXPECT_EQ(session.RequestType(FrameType::FileMove, move), FrameType::Failed);
+    auto move = [&](const std::string& from, const std::string& to) {
+        Bytes p = RemoteSession::Name(from);
+        for (auto c : RemoteSession::Name(to))
+            p.push_back(c);
+        return session.RequestType(FrameType::FileMove, p);
+    };
+    EXPECT_EQ(move("M.BIN", "M2.BIN"), FrameType::FileMoved);
     ASSERT_TRUE(Settled());
-    EXPECT_EQ(ReadFile(box.server() / "M.BIN"), Pattern(5000));
-    EXPECT_FALSE(fs::exists(box.server() / "M2.BIN"));
+    EXPECT_EQ(ReadFile(box.server() / "M2.BIN"), Pattern(5000));
+    EXPECT_FALSE(fs::exists(box.server() / "M.BIN"));
+    if (SmallTmpfs other(1 << 20); other.mounted()) {
+        server.Paths().MapDrive('D', other.path().toStdString());
+        EXPECT_EQ(move("M2.BIN", "D:\\M3.BIN"), FrameType::Failed);
+        ASSERT_TRUE(Settled());
+        EXPECT_EQ(ReadFile(box.server() / "M2.BIN"), Pattern(5000));
+        EXPECT_TRUE(fs::is_empty(other.path().toStdString()));
+        server.Paths().MapDrive('D', "");
+    }
 
     *written = 0;
     limit = 1 << 30;

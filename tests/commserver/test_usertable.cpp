@@ -1,4 +1,7 @@
 #include <chrono>
+#include <functional>
+
+#include <sys/stat.h>
 
 #include "ServerFixture.h"
 #include "commserver/XbaseUserStore.h"
@@ -172,6 +175,86 @@ TEST_F(UserTableOnDisk, WideColumnsAreCutToTheRecordsFields) {
 
 // The whole logon over the line against a table the engine made; the row's columns read back by an
 // independent dBASE reader.
+// The engine's shared log is looked for in the current folder. A log the store may not trust, or one the engine
+// cannot use (here a single byte, as a remote unit could once send up), leaves the table opened without it and
+// says why; the file itself is left as it was.
+TEST_F(UserTableOnDisk, TheTableOpensWithoutASharedLogItMayNotTrustOrTheEngineCannotUse) {
+    ASSERT_TRUE(BuildUserTable(folder(), rows));
+    const fs::path here = box.root / "cwd";
+    fs::create_directories(here);
+    fs::permissions(here, fs::perms::owner_all, fs::perm_options::replace);
+    struct BackAfterwards {
+        fs::path to = fs::current_path();
+        ~BackAfterwards() { fs::current_path(to); }
+    } back;
+    fs::current_path(here);
+    const fs::path log = here / "C4.log";
+    struct Case {
+        const char* what;
+        std::function<void()> plant;
+        bool remoteWritable;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"a log the engine cannot use", [&] { WriteFile(log, Bytes{'x'}); }, false, "(the table engine cannot use it)"},
+        {"a folder remote units may write to", [&] { WriteFile(log, Bytes{'x'}); }, true,
+         "(remote units may write to its folder)"},
+        {"a pipe", [&] { ::mkfifo(log.c_str(), 0600); }, false, "(it is not a regular file)"},
+        {"a log others may write",
+         [&] {
+             WriteFile(log, Bytes{'x'});
+             fs::permissions(log, fs::perms::others_write, fs::perm_options::add);
+         },
+         false, "(it belongs to another user or others may write to it)"},
+        {"a folder others may write",
+         [&] {
+             WriteFile(log, Bytes{'x'});
+             fs::permissions(here, fs::perms::others_all, fs::perm_options::add);
+         },
+         false, "(other users may write to its folder)"},
+        {"another user's log",
+         [&] {
+             WriteFile(log, Bytes{'x'});
+             if (::chown(log.c_str(), 65534, 65534) != 0)
+                 ADD_FAILURE() << "chown";
+         },
+         false, "(it belongs to another user or others may write to it)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (std::string(c.what) == "another user's log" && ::geteuid() != 0)
+            continue;
+        fs::remove(log);
+        fs::permissions(here, fs::perms::owner_all, fs::perm_options::replace);
+        c.plant();
+        const bool pipe = fs::is_fifo(log);
+        auto store = std::make_unique<XbaseUserStore>();
+        std::vector<std::string> notes;
+        store->SetRemoteWritable([&](const std::string& f) { return c.remoteWritable && fs::path(f) == here; });
+        store->SetNote([&](const std::string& text) { notes.push_back(text); });
+        UserTables onDisk(std::move(store));
+        ASSERT_EQ(onDisk.LoadUserTables(1, folder()), 1);
+        UserRecord jim;
+        EXPECT_EQ(onDisk.FindUser("JIM", jim), 1);
+        ASSERT_EQ(notes.size(), 1u);
+        EXPECT_EQ(notes[0], "User Tables Opened Without The Shared Log: " + log.string() + " " + c.why);
+        onDisk.CloseUserTables();
+        if (!pipe) {
+            EXPECT_EQ(ReadFile(log), Bytes{'x'}) << "the log is left as it was";
+        }
+    }
+    // Without a log there is nothing to say.
+    fs::remove(log);
+    fs::permissions(here, fs::perms::owner_all, fs::perm_options::replace);
+    auto store = std::make_unique<XbaseUserStore>();
+    int notes = 0;
+    store->SetNote([&](const std::string&) { ++notes; });
+    UserTables onDisk(std::move(store));
+    EXPECT_EQ(onDisk.LoadUserTables(1, folder()), 1);
+    EXPECT_EQ(notes, 0);
+    onDisk.CloseUserTables();
+}
+
 class ServerWithTable : public ServerOverPty {};
 
 TEST_F(ServerWithTable, LogonDisconnectAndLockoutAreBookedInTheTable) {

@@ -17,11 +17,12 @@
 
 #include "ScriptedUi.h"
 #include "TestEnv.h"
-#include "commserver/LinkServer.h"
 #include "WidgetTests.h"
+#include "commserver/LinkServer.h"
 #include "commserver/app/CCommsServerApp.h"
 #include "commserver/app/CMainFrame.h"
 #include "commserver/app/EngineFactory.h"
+#include "commserver/app/InstanceLock.h"
 #include "commserver/app/ServerDialogs.h"
 #include "commserver/app/StatusReply.h"
 #include "remoteunit/PtyPair.h"
@@ -215,12 +216,13 @@ TEST_F(ServerProgramLive, TheStatusReplyCarriesTheLastRollAndDiagnosticsResetEmp
 }
 
 // The program's own files, reachable through a mapped drive by a user with every right: its settings file, the
-// user table and the history log stay out of every remote operation's reach.
+// user table, the history log and its one-server lock stay out of every remote operation's reach.
 TEST_F(ServerProgramLive, ItsSettingsUserTableAndHistoryLogAreOutOfRemoteReach) {
     const fs::path root = dir_.path().toStdString();
     std::ofstream(iniPath_, std::ios::binary | std::ios::app)
         << "D=" << root.string() << "\r\n"
         << "E=" << system_.path().toStdString() << "\r\n"
+        << "F=" << windows_.path().toStdString() << "\r\n"
         << "[HistoryDisplay]\r\nLogStatus=1\r\nLogFile=" << (root / "History.Log").string() << "\r\n";
     ASSERT_TRUE(start());
     auto readAll = [](const fs::path& p) {
@@ -235,8 +237,8 @@ TEST_F(ServerProgramLive, ItsSettingsUserTableAndHistoryLogAreOutOfRemoteReach) 
     const std::string table = readAll(tableFile);
     ASSERT_FALSE(table.empty());
 
-    const std::string names[] = {"D:\\Quendar32.Ini", "D:\\USERS\\$$$UDB.DBF", "D:\\users\\$$$udb.ntx",
-                                 "D:\\history.log", "E:\\QUARN Comms Server.Ini"};
+    const std::string names[] = {"D:\\Quendar32.Ini", "D:\\USERS\\$$$UDB.DBF",      "D:\\users\\$$$udb.ntx",
+                                 "D:\\history.log",   "E:\\QUARN Comms Server.Ini", "F:\\QUENDAR32.LOCK"};
     for (const std::string& name : names) {
         ASSERT_EQ(session.Logon("JIM", "secret"), comms::FrameType::Done);
         Bytes out;
@@ -247,6 +249,8 @@ TEST_F(ServerProgramLive, ItsSettingsUserTableAndHistoryLogAreOutOfRemoteReach) 
     EXPECT_EQ(readAll(iniPath_), settings);
     EXPECT_FALSE(fs::exists(fs::path(system_.path().toStdString()) / "QUARN Comms Server.Ini"))
         << "the installation file is not made by a remote unit either";
+    EXPECT_EQ(fs::file_size(fs::path(windows_.path().toStdString()) / quendar::kInstanceLockName), 0u)
+        << "the lock file is left as the server made it";
     // The logons write their bookkeeping into the rows; the table itself stays whole.
     EXPECT_EQ(readAll(tableFile).size(), table.size());
     // Elsewhere on the drive, the user's rights decide as before.

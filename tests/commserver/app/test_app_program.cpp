@@ -151,6 +151,48 @@ TEST_F(ServerProgramTest, ASecondStartEndsAtOnceAndTheFirstKeepsRunning) {
     EXPECT_EQ(ini().GetString("Info", "Active"), "Inactive");
 }
 
+// Two servers started at the same moment, fifty times over: each time exactly one keeps running with one window,
+// and the other ends at once, as a second start does.
+TEST_F(ServerProgramTest, TwoServersStartedTogetherLeaveExactlyOneRunning) {
+    // No port of its own here: a port number outside the list.
+    std::ofstream(QDir(cwd_.path()).filePath(QStringLiteral("quendar32.ini")).toStdString())
+        << "[Communications]\nComPort=-1\n";
+    const QStringList args = {QStringLiteral("/nobanner"), QStringLiteral("/noapplicationtray"),
+                              QStringLiteral("/dontstartcommonlogger")};
+    for (int round = 0; round < 50; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        QProcess* a = new QProcess;
+        QProcess* b = new QProcess;
+        for (QProcess* p : {a, b}) {
+            processes_.push_back(p);
+            p->setProcessEnvironment(env_);
+            p->setWorkingDirectory(cwd_.path());
+        }
+        // Both under way before either is waited for.
+        a->start(builtProgram("QUENDAR32_PROGRAM"), args);
+        b->start(builtProgram("QUENDAR32_PROGRAM"), args);
+        ASSERT_TRUE(a->waitForStarted(10000));
+        ASSERT_TRUE(b->waitForStarted(10000));
+        const QDeadlineTimer deadline(10000);
+        while (a->state() != QProcess::NotRunning && b->state() != QProcess::NotRunning && !deadline.hasExpired()) {
+            a->waitForFinished(5);
+            b->waitForFinished(5);
+        }
+        QProcess* second = a->state() == QProcess::NotRunning ? a : b;
+        QProcess* first = second == a ? b : a;
+        ASSERT_EQ(second->state(), QProcess::NotRunning) << "both servers stay up";
+        EXPECT_EQ(second->exitCode(), 0);
+        EXPECT_NE(second->readAllStandardError().toStdString().find("already running"), std::string::npos);
+        ASSERT_NE(waitForServer(), 0u) << first->readAllStandardError().toStdString();
+        EXPECT_EQ(first->state(), QProcess::Running);
+        EXPECT_EQ(wm::findWindows(quendar::kServerWindowClass, quendar::kServerWindowTitle).size(), 1u);
+
+        ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
+        ASSERT_TRUE(first->waitForFinished(20000));
+        EXPECT_EQ(first->exitCode(), 0);
+    }
+}
+
 // Started on a settings file it cannot use, the server says so once, in its history (which the common logger
 // hears), and serves on its defaults: COM1, here a pseudo-terminal.
 TEST_F(ServerProgramTest, AnUnusableSettingsFileIsSaidOnceAndTheDefaultsServe) {

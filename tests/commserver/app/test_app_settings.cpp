@@ -6,9 +6,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "commserver/HistoryLog.h"
+#include "commserver/app/InstanceLock.h"
 #include "commserver/app/ServerSettings.h"
 #include "commserver/app/StatusReply.h"
 
@@ -294,6 +299,63 @@ TEST(CopyData, CommandWordNeedsFourBytes) {
     EXPECT_FALSE(CopyDataCommandOf(std::span<const std::uint8_t>(seven, 3)));
     EXPECT_FALSE(CopyDataCommandOf({}));
     EXPECT_EQ(ManagerHelloBytes(), (std::array<std::uint8_t, 8>{9, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+// The one-server lock: taken once, refused to a second taker until the first lets go, and never taken on a
+// file that is not this user's own regular file closed to others (a link, a pipe, another user's file, a file
+// others may write), whichever server would then think itself alone.
+TEST(ServerInstanceLock, OneHolderAtATimeAndOnlyOnAFileOfItsOwn) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    const std::string file = folder + "/" + kInstanceLockName;
+    InstanceLock first, second;
+    ASSERT_EQ(first.Take(folder), InstanceLock::Result::Taken) << first.problem();
+    EXPECT_EQ(second.Take(folder), InstanceLock::Result::HeldByPeer);
+    struct stat st {};
+    ASSERT_EQ(::lstat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    first.Release();
+    EXPECT_EQ(second.Take(folder), InstanceLock::Result::Taken);
+    second.Release();
+
+    struct Case {
+        const char* what;
+        std::function<void()> plant;
+        const char* why;
+    };
+    const std::string elsewhere = folder + "/elsewhere";
+    const Case cases[] = {
+        {"a link", [&] { std::filesystem::create_symlink(elsewhere, file); }, "symbolic link"},
+        {"a pipe", [&] { ::mkfifo(file.c_str(), 0600); }, "not a regular file"},
+        {"a file others may write",
+         [&] {
+             std::ofstream(file).put('x');
+             ::chmod(file.c_str(), 0622);
+         },
+         "others may write"},
+        {"another user's file",
+         [&] {
+             std::ofstream(file).put('x');
+             ::chmod(file.c_str(), 0600);
+             if (::geteuid() == 0 && ::chown(file.c_str(), 65534, 65534) != 0)
+                 ADD_FAILURE() << "chown";
+         },
+         "another user"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (std::string(c.why) == "another user" && ::geteuid() != 0)
+            continue;
+        std::filesystem::remove(file);
+        c.plant();
+        InstanceLock lock;
+        EXPECT_EQ(lock.Take(folder), InstanceLock::Result::Unusable);
+        EXPECT_NE(lock.problem().find(c.why), std::string::npos) << lock.problem();
+        EXPECT_FALSE(lock.Held());
+    }
+    EXPECT_FALSE(std::filesystem::exists(elsewhere)) << "the link is not followed";
+    InstanceLock none;
+    EXPECT_EQ(none.Take(""), InstanceLock::Result::Unusable);
 }
 
 } // namespace
