@@ -42,8 +42,12 @@ TEST(TransferJournal, WhatADeadServerLeftIsUndoneAtTheNextStart) {
         dead.Open(folder.string());
         ASSERT_TRUE(dead.IsOpen());
         ASSERT_TRUE(dead.NoteTemporary(temporary.string()));
+        // The upload being appended, received aside in the server's folder.
+        const std::string copy = std::string(kUploadTemporaryPrefix) + "aside";
+        WriteFile(folder / copy, std::string("-half-and-the-rest"));
+        ASSERT_TRUE(dead.NoteTemporary((folder / copy).string()));
         const struct stat a = StatOf(appended);
-        ASSERT_TRUE(dead.NoteAppend(appended.string(), a.st_dev, a.st_ino, a.st_size));
+        ASSERT_TRUE(dead.NoteAppend(appended.string(), a.st_dev, a.st_ino, a.st_size, 18, copy));
         for (const auto& p : {locked, sentAndRenamed, replaced}) {
             const struct stat s = StatOf(p);
             ASSERT_TRUE(dead.NoteReadOnly(p.string(), s.st_dev, s.st_ino, 0640, 0440));
@@ -64,6 +68,7 @@ TEST(TransferJournal, WhatADeadServerLeftIsUndoneAtTheNextStart) {
     EXPECT_EQ(next.Open(folder.string()), 1);
     EXPECT_FALSE(fs::exists(temporary));
     EXPECT_EQ(Text(ReadFile(appended)), "head");
+    EXPECT_TRUE(UploadTemporaries(folder).empty()) << "the received copy goes once the appendix is undone";
     EXPECT_EQ(ModeOf(locked), 0640u);
     EXPECT_EQ(ModeOf(folder / "GONE.BIN.dl"), 0640u);
     EXPECT_EQ(ModeOf(replaced), 0440u) << "not the file the journal noted";
