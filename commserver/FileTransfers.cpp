@@ -456,12 +456,18 @@ int LinkServer::appendReceivedFile() {
     if (error != 0)
         return error;
     // The file the request found, reached from its folder without following a link; when it found none, a
-    // new file of that name (a link put there since is not followed).
-    const int target = ::openat(
-        transferDir_, transferName_.c_str(),
-        O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (targetExisted_ ? 0 : O_CREAT), 0644);
+    // new file of that name, or a plain file someone made meanwhile (a link put there since is not followed).
+    constexpr int kFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    bool created = false;
+    int target = -1;
+    if (!targetExisted_) {
+        target = ::openat(transferDir_, transferName_.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
+        created = target >= 0;
+    }
+    if (target < 0 && (targetExisted_ || errno == EEXIST))
+        target = ::openat(transferDir_, transferName_.c_str(), kFlags);
     if (target < 0)
-        return errno == ELOOP || errno == ENXIO || (errno == ENOENT && targetExisted_) ? kTargetChanged : errno;
+        return errno == ELOOP || errno == ENXIO || errno == ENOENT ? kTargetChanged : errno;
     struct stat st {};
     if (::fstat(target, &st) != 0)
         error = errno;
@@ -499,6 +505,12 @@ int LinkServer::appendReceivedFile() {
             ::ftruncate(target, before) == 0)
             ::fsync(target);
     }
+    // A file made for the append and left empty goes again.
+    struct stat empty {};
+    if (error != 0 && created && ::fstat(target, &empty) == 0 && empty.st_size == 0 &&
+        ::fstatat(transferDir_, transferName_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        sameFile(st, empty.st_dev, empty.st_ino))
+        ::unlinkat(transferDir_, transferName_.c_str(), 0);
     if (::close(target) != 0 && error == 0)
         error = errno;
     closeTransferFile();

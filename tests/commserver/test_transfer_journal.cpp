@@ -387,4 +387,29 @@ TEST(TransferJournal, ANoteThatCannotBeWrittenGivesTheReason) {
     EXPECT_EQ(none.LastError(), ENOENT);
 }
 
+class JournalAtStart : public ServerOverPty {};
+
+// The server's start undoes what a dead server left in a folder the drive map offers, and says each thing it
+// did in the history.
+TEST_F(JournalAtStart, UndoesWhatADeadServerLeftInAMappedDrive) {
+    const fs::path sent = box.driveC() / "data" / "SENT.BIN";
+    const fs::path temporary = box.driveC() / "data" / (std::string(kUploadTemporaryPrefix) + "e");
+    WriteFile(sent, std::string("s"));
+    WriteFile(temporary, std::string("t"));
+    {
+        TransferJournal dead;
+        dead.Open(box.server().string());
+        ASSERT_TRUE(dead.NoteTemporary(temporary.string()));
+        const struct stat st = StatOf(sent);
+        ASSERT_TRUE(dead.NoteReadOnly(sent.string(), st.st_dev, st.st_ino, 0640, 0440));
+        ::chmod(sent.c_str(), 0440);
+    }
+    ASSERT_TRUE(StartServer());
+    EXPECT_EQ(ModeOf(sent), 0640u);
+    EXPECT_FALSE(fs::exists(temporary));
+    EXPECT_TRUE(HasEvent("Recovery: Permissions Given Back: " + sent.string())) << ::testing::PrintToString(Events());
+    EXPECT_TRUE(HasEvent("Recovery: Partial Upload Removed: " + temporary.string()))
+        << ::testing::PrintToString(Events());
+}
+
 } // namespace
