@@ -144,7 +144,7 @@ Fd openBeneath(int dir, const std::vector<std::string>& parts, std::size_t from,
     how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
     how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
     const long fd = ::syscall(SYS_openat2, dir, rel.c_str(), &how, sizeof how);
-    if (fd >= 0 || (errno != ENOSYS && errno != EPERM))
+    if (fd >= 0 || (errno != ENOSYS && errno != EPERM && errno != EINVAL && errno != E2BIG))
         return Fd(static_cast<int>(fd));
     Fd cur(::fcntl(dir, F_DUPFD_CLOEXEC, 0));
     for (std::size_t i = from; i < to && cur.ok(); ++i) {
@@ -453,7 +453,8 @@ void TransferJournal::Recover(const std::string& text, const std::string& folder
 int TransferJournal::Open(const std::string& folder, const std::vector<std::string>& offered, const Report& report) {
     Close();
     const Report say = report ? report : [](const std::string&, bool) {};
-    folder_ = folder;
+    // Absolute, so that the notes name their files wherever the server's current folder is.
+    folder_ = "/" + joinComponents(folderComponents(folder), 0, folderComponents(folder).size());
     int recovered = 0;
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0) {
