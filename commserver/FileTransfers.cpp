@@ -28,6 +28,11 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::string baseOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string randomHex() {
     std::uint8_t bytes[8] = {};
     std::size_t got = 0;
@@ -52,15 +57,14 @@ std::string becauseOf(int error) {
 }
 
 // Makes a rename in the folder last through a power cut. 0, or the system's error number.
-int syncFolderOf(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    int error = 0;
-    if (::fsync(fd) != 0 && errno != EINVAL)
-        error = errno;
-    ::close(fd);
-    return error;
+int syncFolder(int folder) {
+    if (::fsync(folder) != 0 && errno != EINVAL)
+        return errno;
+    return 0;
+}
+
+bool sameFile(const struct stat& st, dev_t dev, ino_t ino) {
+    return st.st_dev == dev && st.st_ino == ino;
 }
 
 int openTemporary() {
@@ -122,6 +126,17 @@ void LinkServer::closeTransferFile() {
     transferFd_ = -1;
 }
 
+std::vector<std::string> LinkServer::offeredFolders() const {
+    std::vector<std::string> out;
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        std::string pattern;
+        const ResolvedPath r = paths_.ResolvePattern(std::string(1, letter) + ":\\*", PathRights{}, pattern);
+        if (r.ok())
+            out.push_back(r.local);
+    }
+    return out;
+}
+
 // ---------------------------------------------------------------------------------------------------------
 // Upload to this machine
 
@@ -132,6 +147,9 @@ void LinkServer::enterFileReceive() {
     uploadTemporary_.clear();
     receiveEventPending_ = false;
     closeTransferFile();
+    if (transferDir_ >= 0)
+        ::close(transferDir_);
+    transferDir_ = -1;
     auto refuse = [&](const std::string& event) {
         reply(FrameType::Failed);
         addStat(LinkCounter::ReceiveFileFailures);
@@ -173,10 +191,8 @@ void LinkServer::enterFileReceive() {
         return;
     }
     transferPath_ = r.local;
-    if (transfer_.mode == TransferMode::Direct)
+    if (transfer_.mode == TransferMode::Direct || transfer_.mode == TransferMode::Appended)
         transferFd_ = openUploadTemporary();
-    else if (transfer_.mode == TransferMode::Appended)
-        transferFd_ = openTemporary();
     if (transferFd_ < 0) {
         refuse(format("File Receive Failed: Cannot open %s", name));
         return;
@@ -193,11 +209,11 @@ int LinkServer::openUploadTemporary() {
     struct stat st {};
     bool exists = ::lstat(target.c_str(), &st) == 0;
     if (exists && S_ISLNK(st.st_mode)) {
-        // The upload replaces the file a link leads to, as writing through the link did; the link stays.
+        // The upload goes to the file a link leads to, as writing through the link did; the link stays.
         if (char* real = ::realpath(target.c_str(), nullptr)) {
             target = real;
             std::free(real);
-            exists = ::stat(target.c_str(), &st) == 0;
+            exists = ::lstat(target.c_str(), &st) == 0;
         } else {
             exists = false;
         }
@@ -205,39 +221,58 @@ int LinkServer::openUploadTemporary() {
     if (exists) {
         if (!S_ISREG(st.st_mode))
             return -1;
-        // A file this server may not write to is not replaced either.
-        const int probe = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        // A file this server may not write to is not replaced or appended to either.
+        const int probe = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
         if (probe < 0)
             return -1;
+        const bool regular = ::fstat(probe, &st) == 0 && S_ISREG(st.st_mode);
         ::close(probe);
+        if (!regular)
+            return -1;
     }
+    // From here on the upload acts in this folder, whatever its path comes to lead to, and on this file: the
+    // end checks that the name still leads to it.
     transferPath_ = target;
-    const std::string folder = folderOf(target);
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const std::string temporary = folder + "/" + kUploadTemporaryPrefix + randomHex();
+    transferName_ = baseOf(target);
+    transferDir_ = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (transferDir_ < 0)
+        return -1;
+    targetExisted_ = exists;
+    targetDev_ = exists ? st.st_dev : 0;
+    targetIno_ = exists ? st.st_ino : 0;
+    // An append is received aside, in the server's folder, where the journal that names it can tell its bytes
+    // from anyone else's after a crash; a direct upload beside the file it is to replace.
+    const bool aside = transfer_.mode == TransferMode::Appended;
+    const std::string folder = aside ? journal_.Folder() : folderOf(target);
+    const int folderFd = aside ? ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : transferDir_;
+    if (folderFd < 0)
+        return -1;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        const std::string name = kUploadTemporaryPrefix + randomHex();
         // Noted before it exists: a crash at any later point leaves nothing that the next start does not
         // remove. A journal that cannot be written costs only that; the earlier file is safe either way.
-        journal_.NoteTemporary(temporary);
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
+        journal_.NoteTemporary(folder + "/" + name);
+        fd = ::openat(folderFd, name.c_str(), (aside ? O_RDWR : O_WRONLY) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      aside ? 0600 : 0644);
+        if (fd < 0 && errno != EEXIST)
+            break;
+        if (fd >= 0)
+            uploadTemporary_ = folder + "/" + name;
+    }
+    if (aside)
+        ::close(folderFd);
+    if (fd >= 0 && exists && !aside) {
+        // The new content takes the place of the old under the same permissions and, where this server may
+        // give it, the same owner.
+        if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) && ::fchown(fd, st.st_uid, st.st_gid) != 0) {
+        }
+        if (::fchmod(fd, st.st_mode & 07777) != 0) {
+            ::close(fd);
             return -1;
         }
-        uploadTemporary_ = temporary;
-        if (exists) {
-            // The new content takes the place of the old under the same permissions and, where this server
-            // may give it, the same owner.
-            if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) && ::fchown(fd, st.st_uid, st.st_gid) != 0) {
-            }
-            if (::fchmod(fd, st.st_mode & 07777) != 0) {
-                ::close(fd);
-                return -1;
-            }
-        }
-        return fd;
     }
-    return -1;
+    return fd;
 }
 
 void LinkServer::runFileReceive() {
@@ -292,6 +327,12 @@ void LinkServer::runFileReceive() {
                 addStat(LinkCounter::GoodReceivedFiles);
                 setStep(ReceiveStep::AwaitDoneAck);
                 logEvent(format("File Receive OK: %s", name), EC::FileReceive | EC::Success);
+            } else if (error == kTargetChanged) {
+                // Someone made the name lead elsewhere (a link, another file) while the upload came in: nothing
+                // is written there.
+                PostLinkStatus(LinkStatus::LinkFailed);
+                failReceiveOnServer(format("File Receive Failed: %s (no longer the file the request found)", name),
+                                    FrameType::Failed, EC::FileReceive | EC::Security | EC::Failure);
             } else {
                 failReceiveOnServer(format("File Receive Failed: %s", name) + becauseOf(error), FrameType::Failed);
             }
@@ -372,12 +413,12 @@ void LinkServer::failReceiveLink(const char* event) {
     logEvent(format(event, transfer_.fileName), EC::FileReceive | EC::Failure);
 }
 
-void LinkServer::failReceiveOnServer(const std::string& event, int replyType) {
+void LinkServer::failReceiveOnServer(const std::string& event, int replyType, int code) {
     receiveEventPending_ = false;
     reply(replyType);
     addStat(LinkCounter::ReceiveFileFailures);
     setStep(ReceiveStep::AwaitRefusalAck);
-    logEvent(event, EC::FileReceive | EC::Failure);
+    logEvent(event, code);
 }
 
 int LinkServer::replaceWithUpload() {
@@ -387,52 +428,96 @@ int LinkServer::replaceWithUpload() {
     if (::close(transferFd_) != 0 && error == 0)
         error = errno;
     transferFd_ = -1;
-    if (error == 0 && ::rename(uploadTemporary_.c_str(), transferPath_.c_str()) != 0)
-        error = errno;
     if (error != 0)
         return error;
+    // The name goes to the new file only while it still leads to the file the request found (or to none, or
+    // a plain file, when it found none): never in place of what someone put there since.
+    struct stat now {};
+    if (::fstatat(transferDir_, transferName_.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!S_ISREG(now.st_mode) || (targetExisted_ && !sameFile(now, targetDev_, targetIno_)))
+            return kTargetChanged;
+    } else if (errno != ENOENT || targetExisted_) {
+        return errno == ENOENT ? kTargetChanged : errno;
+    }
+    if (::renameat(transferDir_, baseOf(uploadTemporary_).c_str(), transferDir_, transferName_.c_str()) != 0)
+        return errno;
     uploadTemporary_.clear();
-    error = syncFolderOf(folderOf(transferPath_));
+    error = syncFolder(transferDir_);
     journal_.Settle();
     return error;
 }
 
 int LinkServer::appendReceivedFile() {
-    const int target = ::open(transferPath_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (target < 0) {
-        const int error = errno;
-        closeTransferFile();
+    // The received copy is whole on the disk before the journal names it.
+    int error = syncFile(transferFd_);
+    struct stat copy {};
+    if (error == 0 && ::fstat(transferFd_, &copy) != 0)
+        error = errno;
+    if (error != 0)
         return error;
+    // The file the request found, reached from its folder without following a link; when it found none, a
+    // new file of that name, or a plain file someone made meanwhile (a link put there since is not followed).
+    constexpr int kFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    bool created = false;
+    int target = -1;
+    if (!targetExisted_) {
+        target = ::openat(transferDir_, transferName_.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
+        created = target >= 0;
     }
-    int error = 0;
+    if (target < 0 && (targetExisted_ || errno == EEXIST))
+        target = ::openat(transferDir_, transferName_.c_str(), kFlags);
+    if (target < 0)
+        return errno == ELOOP || errno == ENXIO || errno == ENOENT ? kTargetChanged : errno;
     struct stat st {};
     if (::fstat(target, &st) != 0)
         error = errno;
+    else if (!S_ISREG(st.st_mode) || (targetExisted_ && !sameFile(st, targetDev_, targetIno_)))
+        error = kTargetChanged;
     const off_t before = st.st_size;
-    // Noted first, so that even a crash half-way through gives the file back the length it had.
-    if (error == 0)
-        journal_.NoteAppend(transferPath_, st.st_dev, st.st_ino, before);
+    // Noted first, so that even a crash half-way through gives the file back the length it had, and only that
+    // much: what is cut back after a crash must be a beginning of the received copy. A note that cannot be
+    // written stops the append.
+    const std::size_t mark = journal_.Mark();
+    if (error == 0 &&
+        !journal_.NoteAppend(transferPath_, st.st_dev, st.st_ino, before, copy.st_size, baseOf(uploadTemporary_)))
+        error = journal_.LastError() != 0 ? journal_.LastError() : EIO;
     std::uint8_t block[1024];
-    if (error == 0 && ::lseek(transferFd_, 0, SEEK_SET) != 0)
-        error = errno;
-    while (error == 0) {
-        const ssize_t n = ::read(transferFd_, block, sizeof block);
+    off_t done = 0;
+    while (error == 0 && done < copy.st_size) {
+        const ssize_t n = ::pread(transferFd_, block, sizeof block, done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0)
-            error = errno;
-        if (n <= 0)
+        if (n <= 0) {
+            error = n < 0 ? errno : EIO;
             break;
+        }
         error = writeAll(target, block, static_cast<std::size_t>(n));
+        if (error == 0)
+            done += n;
     }
     if (error == 0)
         error = syncFile(target);
-    // Half an appendix would pass for the whole: the file goes back to what it was.
-    if (error != 0 && ::ftruncate(target, before) == 0)
-        ::fsync(target);
+    // Half an appendix would pass for the whole: the file goes back to what it was, unless someone else has
+    // appended since.
+    if (error != 0 && error != kTargetChanged) {
+        struct stat after {};
+        if (::fstat(target, &after) == 0 && after.st_size > before && after.st_size <= before + done &&
+            ::ftruncate(target, before) == 0)
+            ::fsync(target);
+    }
+    // A file made for the append and left empty goes again.
+    struct stat empty {};
+    if (error != 0 && created && ::fstat(target, &empty) == 0 && empty.st_size == 0 &&
+        ::fstatat(transferDir_, transferName_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        sameFile(st, empty.st_dev, empty.st_ino))
+        ::unlinkat(transferDir_, transferName_.c_str(), 0);
     if (::close(target) != 0 && error == 0)
         error = errno;
     closeTransferFile();
+    // The append is settled; the received copy goes, noted until it has gone.
+    journal_.SettleBackTo(mark);
+    if (::unlink(uploadTemporary_.c_str()) == 0)
+        uploadTemporary_.clear();
     journal_.Settle();
     return error;
 }
@@ -453,6 +538,9 @@ void LinkServer::leaveFileReceive() {
     if (!uploadTemporary_.empty())
         ::unlink(uploadTemporary_.c_str());
     uploadTemporary_.clear();
+    if (transferDir_ >= 0)
+        ::close(transferDir_);
+    transferDir_ = -1;
     journal_.Settle();
 }
 
@@ -541,8 +629,13 @@ void LinkServer::enterFileSend() {
         if (!ok)
             closeTransferFile();
     } else {
+        // Opened before anything else is done, without waiting on it: the permissions change on the file that is
+        // sent, whatever its name comes to lead to.
         struct stat st {};
-        if (::stat(r.local.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        transferFd_ = ::open(r.local.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (transferFd_ >= 0 && (::fstat(transferFd_, &st) != 0 || !S_ISREG(st.st_mode)))
+            closeTransferFile();
+        if (transferFd_ >= 0) {
             if (options_ & LinkOption::LockAndRemoveSent) {
                 // Read-only while it goes out; the mode it had is what it gets back, after a crash as well:
                 // the change is noted before it is made, and a file whose change cannot be noted stays as it is.
@@ -550,9 +643,8 @@ void LinkServer::enterFileSend() {
                 const mode_t readOnly = savedMode_ & ~static_cast<mode_t>(0222);
                 modeChanged_ = readOnly != savedMode_ &&
                                journal_.NoteReadOnly(r.local, st.st_dev, st.st_ino, savedMode_, readOnly) &&
-                               ::chmod(r.local.c_str(), readOnly) == 0;
+                               ::fchmod(transferFd_, readOnly) == 0;
             }
-            transferFd_ = ::open(r.local.c_str(), O_RDONLY | O_CLOEXEC);
             size = static_cast<std::uint32_t>(std::min<off_t>(st.st_size, 0xFFFFFFFF));
         }
     }
@@ -654,8 +746,8 @@ void LinkServer::runFileSend() {
             logEvent(format("%s Send Failed: Protocol Error on Finish: %s", label, name), EC::FileSend | EC::Failure);
         }
         lastOperationTime_ = now();
-        closeTransferFile();
         NotifyProgress();
+        // The leave step closes the file, once it has given it its permissions back.
         SetLinkState(LinkState::Idle);
         break;
     }
@@ -704,9 +796,10 @@ void LinkServer::sendRemoteFailed() {
 }
 
 void LinkServer::leaveFileSend() {
-    closeTransferFile();
-    if (transfer_.mode == TransferMode::Listing || transferPath_.empty())
+    if (transfer_.mode == TransferMode::Listing || transferPath_.empty()) {
+        closeTransferFile();
         return;
+    }
     std::string current = transferPath_;
     if (options_ & LinkOption::LockAndRemoveSent) {
         if (transfer_.completed) {
@@ -716,8 +809,8 @@ void LinkServer::leaveFileSend() {
             if (::renameat2(AT_FDCWD, current.c_str(), AT_FDCWD, renamed.c_str(), RENAME_NOREPLACE) == 0)
                 current = renamed;
         }
-        if (modeChanged_)
-            ::chmod(current.c_str(), savedMode_);
+        if (modeChanged_ && transferFd_ >= 0)
+            ::fchmod(transferFd_, savedMode_);
         modeChanged_ = false;
         if (transfer_.completed)
             ::unlink(current.c_str());
@@ -725,6 +818,7 @@ void LinkServer::leaveFileSend() {
     } else if ((options_ & LinkOption::RemoveSent) && transfer_.completed) {
         ::unlink(current.c_str());
     }
+    closeTransferFile();
 }
 
 } // namespace comms

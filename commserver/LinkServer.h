@@ -195,11 +195,17 @@ private:
     void runFileReceive();
     void leaveFileReceive();
     void setStep(ReceiveStep step) { transfer_.subState = static_cast<int>(step); }
-    // The file a direct upload is received into, beside the one it is to replace; -1 when it cannot be made.
+    // The file an upload is received into: beside the one a direct upload is to replace, in the server's
+    // folder for an append; -1 when it cannot be made. It notes the file the request found, to be checked again
+    // at the end.
     int openUploadTemporary();
-    // The end of an upload: 0, or the system's error number.
+    // The end of an upload: 0, the system's error number, or kTargetChanged when the name no longer leads to
+    // the file the request found.
+    static constexpr int kTargetChanged = -1;
     int replaceWithUpload();
     int appendReceivedFile();
+    // The server's folder and the folders the drive map offers: where a journal's paths may lie.
+    std::vector<std::string> offeredFolders() const;
     // The ways an upload fails: the line went (DSR dropped), counted as a failed receive or (while the first
     // Ready goes out) not; the remote unit fell silent during the upload or after its end; the server itself
     // could not go on (it tells the remote unit so with replyType and waits for the acknowledgement).
@@ -208,7 +214,8 @@ private:
     void failReceiveTimedOut();
     void failReceiveTimedOutAfterEnd();
     void failReceiveLink(const char* event);
-    void failReceiveOnServer(const std::string& event, int replyType);
+    void failReceiveOnServer(const std::string& event, int replyType,
+                             int code = HistoryEventCode::FileReceive | HistoryEventCode::Failure);
     void enterFileSend();
     void runFileSend();
     void leaveFileSend();
@@ -273,8 +280,13 @@ private:
     // The transfer.
     TransferInfo transfer_;
     int transferFd_ = -1;
-    std::string transferPath_;         // the local path that transfer_.fileName resolved to
-    std::string uploadTemporary_;      // what a direct upload is received into until it is whole
+    std::string transferPath_;    // the local path that transfer_.fileName resolved to
+    std::string uploadTemporary_; // what an upload is received into until it is whole
+    int transferDir_ = -1;        // the folder of the file an upload goes to, opened at the request
+    std::string transferName_;    // that file's name in it
+    bool targetExisted_ = false;  // the request found a file of that name: targetDev_, targetIno_
+    dev_t targetDev_ = 0;
+    ino_t targetIno_ = 0;
     bool receiveEventPending_ = false; // an upload is under way and its outcome is not yet in the history
     mode_t savedMode_ = 0;
     bool modeChanged_ = false;

@@ -186,7 +186,9 @@ void LinkServer::BeginWorker() {
     plat::SetIdleRoutine(workerIdle);
     // What a server that died during a transfer left half done (a partial upload, a file locked while it was
     // sent, half an appendix) is undone before the first request is taken.
-    journal_.Open(paths_.ServerFolder());
+    journal_.Open(paths_.ServerFolder(), offeredFolders(), [this](const std::string& text, bool ok) {
+        logEvent(text, EC::Initialise | (ok ? EC::Success : EC::Failure));
+    });
     state_ = LinkState::Idle;
     linkState_ = 0;
     SetLinkState(LinkState::Idle);

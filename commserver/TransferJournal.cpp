@@ -1,29 +1,42 @@
 #include "commserver/TransferJournal.h"
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
-#include <cstdio>
+#include <climits>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <sstream>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace comms {
 
 namespace {
 
+// A journal holds the notes of one transfer: a few lines of at most two paths each.
+constexpr off_t kMaxJournalSize = 64 * 1024;
+constexpr std::size_t kMaxLine = 2 * PATH_MAX + 128;
+
 bool startsWith(const std::string& s, const char* prefix) {
     return s.rfind(prefix, 0) == 0;
 }
 
-std::string baseName(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+bool startsWithNoCase(const std::string& s, const char* prefix) {
+    const std::size_t n = std::strlen(prefix);
+    if (s.size() < n)
+        return false;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (std::tolower(static_cast<unsigned char>(s[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    }
+    return true;
 }
 
 // One note a line, the path last: a backslash and a line break in a name are written as "\\" and "\n".
@@ -53,27 +66,348 @@ std::string unescapePath(const std::string& text) {
     return out;
 }
 
-void syncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 bool sameFile(const struct stat& st, unsigned long long dev, unsigned long long ino) {
     return static_cast<unsigned long long>(st.st_dev) == dev && static_cast<unsigned long long>(st.st_ino) == ino;
 }
 
-// Gives a file its permissions back when it is still the file noted and still has the ones the transfer gave
-// it: a file replaced or changed by someone else since is left alone.
-bool restoreMode(const std::string& path, unsigned long long dev, unsigned long long ino, mode_t saved,
-                 mode_t readOnly) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !sameFile(st, dev, ino) ||
-        (st.st_mode & 07777) != readOnly)
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(Fd&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
+    Fd& operator=(Fd&& o) noexcept {
+        std::swap(fd_, o.fd_);
+        return *this;
+    }
+    int get() const { return fd_; }
+    bool ok() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+std::vector<std::string> components(const std::string& path) {
+    std::vector<std::string> out;
+    std::string cur;
+    for (char c : path) {
+        if (c == '/') {
+            if (!cur.empty())
+                out.push_back(cur);
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty())
+        out.push_back(cur);
+    return out;
+}
+
+// A folder of ours as a list of components, absolute and lexically clean.
+std::vector<std::string> folderComponents(const std::string& folder) {
+    std::string abs = folder;
+    if (abs.empty() || abs[0] != '/') {
+        char cwd[PATH_MAX];
+        abs = std::string(::getcwd(cwd, sizeof cwd) ? cwd : "/") + "/" + abs;
+    }
+    std::vector<std::string> out;
+    for (const auto& c : components(abs)) {
+        if (c == ".")
+            continue;
+        if (c == "..") {
+            if (!out.empty())
+                out.pop_back();
+            continue;
+        }
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::string joinComponents(const std::vector<std::string>& parts, std::size_t from, std::size_t to) {
+    std::string out;
+    for (std::size_t i = from; i < to; ++i)
+        out += (out.empty() ? "" : "/") + parts[i];
+    return out;
+}
+
+// The folder below dir that rel names, reached without following a link at any step: openat2 confined to
+// dir where the kernel has it, else one component at a time.
+Fd openBeneath(int dir, const std::vector<std::string>& parts, std::size_t from, std::size_t to) {
+    if (from == to)
+        return Fd(::fcntl(dir, F_DUPFD_CLOEXEC, 0));
+    const std::string rel = joinComponents(parts, from, to);
+    open_how how{};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    const long fd = ::syscall(SYS_openat2, dir, rel.c_str(), &how, sizeof how);
+    if (fd >= 0 || (errno != ENOSYS && errno != EPERM && errno != EINVAL && errno != E2BIG))
+        return Fd(static_cast<int>(fd));
+    Fd cur(::fcntl(dir, F_DUPFD_CLOEXEC, 0));
+    for (std::size_t i = from; i < to && cur.ok(); ++i) {
+        if (parts[i] == "." || parts[i] == "..") {
+            errno = EXDEV;
+            return Fd();
+        }
+        cur = Fd(::openat(cur.get(), parts[i].c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    }
+    return cur;
+}
+
+// Where a path a journal names lies: its folder (opened from one of the offered folders, no link followed)
+// and its last name. why says what kept it out of reach.
+struct Place {
+    Fd dir;
+    std::string name;
+    std::string why;
+    bool gone = false; // its folder no longer exists: nothing there to undo
+};
+
+Place locate(const std::string& path, const std::vector<std::string>& roots) {
+    Place place;
+    if (path.empty() || path[0] != '/') {
+        place.why = "not a full path";
+        return place;
+    }
+    const std::vector<std::string> parts = components(path);
+    for (const auto& p : parts) {
+        if (p == "." || p == "..") {
+            place.why = "outside the offered folders";
+            return place;
+        }
+    }
+    // The longest offered folder the path begins with, as it was given or with its links resolved.
+    std::vector<std::string> best;
+    std::string bestRoot;
+    bool found = false;
+    for (const auto& root : roots) {
+        std::vector<std::vector<std::string>> forms = {folderComponents(root)};
+        if (char* real = ::realpath(root.c_str(), nullptr)) {
+            forms.push_back(folderComponents(real));
+            std::free(real);
+        }
+        for (const auto& form : forms) {
+            if (parts.size() > form.size() && std::equal(form.begin(), form.end(), parts.begin()) &&
+                (!found || form.size() > best.size())) {
+                best = form;
+                bestRoot = root;
+                found = true;
+            }
+        }
+    }
+    if (!found) {
+        place.why = "outside the offered folders";
+        return place;
+    }
+    const Fd root(::open(bestRoot.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!root.ok()) {
+        place.gone = true;
+        return place;
+    }
+    place.dir = openBeneath(root.get(), parts, best.size(), parts.size() - 1);
+    if (!place.dir.ok()) {
+        if (errno == ENOENT)
+            place.gone = true;
+        else
+            place.why = "reached only through a link";
+        return place;
+    }
+    place.name = parts.back();
+    return place;
+}
+
+// Opens the file a journal names without following a link and without waiting on it: regular files only.
+Fd openNoted(const Place& place, int flags, struct stat& st) {
+    Fd fd(::openat(place.dir.get(), place.name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd.ok() && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)))
+        return Fd();
+    return fd;
+}
+
+std::string format(const char* what, const std::string& path) {
+    return std::string(what) + ": " + path;
+}
+
+// Reads exactly n bytes at offset (fewer only at the end of the file).
+bool readAt(int fd, char* buf, std::size_t n, off_t offset, std::size_t& got) {
+    got = 0;
+    while (got < n) {
+        const ssize_t r = ::pread(fd, buf + got, n - got, offset + static_cast<off_t>(got));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            return false;
+        if (r == 0)
+            break;
+        got += static_cast<std::size_t>(r);
+    }
+    return true;
+}
+
+// True when the bytes of file from offset on are the first bytes of copy.
+bool tailIsPrefixOf(int file, off_t offset, off_t length, int copy) {
+    char a[8192];
+    char b[8192];
+    off_t done = 0;
+    while (done < length) {
+        const std::size_t want = static_cast<std::size_t>(std::min<off_t>(length - done, sizeof a));
+        std::size_t gotA = 0;
+        std::size_t gotB = 0;
+        if (!readAt(file, a, want, offset + done, gotA) || !readAt(copy, b, want, done, gotB) || gotA != want ||
+            gotB != want || std::memcmp(a, b, want) != 0)
+            return false;
+        done += static_cast<off_t>(want);
+    }
+    return true;
+}
+
+struct Note {
+    char kind = 0;
+    unsigned long long dev = 0, ino = 0;
+    long long size = 0, length = 0;
+    unsigned saved = 0, readOnly = 0;
+    std::string copy;
+    std::string path;
+};
+
+bool parseNote(const std::string& line, Note& note) {
+    std::istringstream fields(line);
+    std::string kind;
+    fields >> kind;
+    if (kind == "T") {
+        note.kind = 'T';
+    } else if (kind == "A") {
+        note.kind = 'A';
+        if (!(fields >> note.dev >> note.ino >> note.size >> note.length >> note.copy))
+            return false;
+    } else if (kind == "M") {
+        note.kind = 'M';
+        if (!(fields >> note.dev >> note.ino >> std::oct >> note.saved >> note.readOnly >> std::dec))
+            return false;
+    } else {
         return false;
-    return ::chmod(path.c_str(), saved) == 0;
+    }
+    std::string rest;
+    std::getline(fields >> std::ws, rest);
+    note.path = unescapePath(rest);
+    return !note.path.empty();
+}
+
+void removeTemporary(const Note& note, const std::vector<std::string>& roots, const TransferJournal::Report& report) {
+    Place place = locate(note.path, roots);
+    if (!place.why.empty()) {
+        report(format(("Recovery: Left Alone (" + place.why + ")").c_str(), note.path), false);
+        return;
+    }
+    if (place.gone)
+        return;
+    // Only a file of the server's own naming is ever removed from what a journal says.
+    struct stat st {};
+    if (!startsWith(place.name, kUploadTemporaryPrefix)) {
+        report(format("Recovery: Left Alone (not a server's working file)", note.path), false);
+        return;
+    }
+    if (::fstatat(place.dir.get(), place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return;
+    if (!S_ISREG(st.st_mode)) {
+        report(format("Recovery: Left Alone (not a regular file)", note.path), false);
+        return;
+    }
+    if (::unlinkat(place.dir.get(), place.name.c_str(), 0) == 0)
+        report(format("Recovery: Partial Upload Removed", note.path), true);
+}
+
+void undoAppend(const Note& note, int journalFolder, const std::vector<std::string>& roots,
+                const TransferJournal::Report& report) {
+    Place place = locate(note.path, roots);
+    if (!place.why.empty()) {
+        report(format(("Recovery: Left Alone (" + place.why + ")").c_str(), note.path), false);
+        return;
+    }
+    if (place.gone)
+        return;
+    struct stat st {};
+    Fd file = openNoted(place, O_RDWR, st);
+    if (!file.ok() || !sameFile(st, note.dev, note.ino)) {
+        if (file.ok() || errno != ENOENT)
+            report(format("Recovery: Left Alone (not the file noted)", note.path), false);
+        return;
+    }
+    if (st.st_size == note.size)
+        return;
+    if (st.st_size < note.size || st.st_size - note.size > note.length) {
+        report(format("Recovery: Left Alone (grown past the server's appendix)", note.path), false);
+        return;
+    }
+    struct stat cst {};
+    Fd copy;
+    if (startsWith(note.copy, kUploadTemporaryPrefix) && note.copy.find('/') == std::string::npos)
+        copy = Fd(::openat(journalFolder, note.copy.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!copy.ok() || ::fstat(copy.get(), &cst) != 0 || !S_ISREG(cst.st_mode) || cst.st_size != note.length) {
+        report(format("Recovery: Left Alone (the received copy is missing)", note.path), false);
+        return;
+    }
+    // Half an appendix would pass for the whole: the file goes back to the length it had, but only when what
+    // follows is the server's own; another writer's bytes after it stay.
+    if (!tailIsPrefixOf(file.get(), static_cast<off_t>(note.size), st.st_size - static_cast<off_t>(note.size),
+                        copy.get())) {
+        report(format("Recovery: Left Alone (not the server's appendix)", note.path), false);
+        return;
+    }
+    if (::ftruncate(file.get(), static_cast<off_t>(note.size)) == 0) {
+        ::fsync(file.get());
+        report(format("Recovery: Appendix Removed", note.path), true);
+    }
+}
+
+// Gives a file its write permission back when it is still the file noted and still has the permissions the
+// transfer gave it: a file replaced or changed by someone else since is left alone. Nothing but the write
+// bits the transfer took is ever given.
+bool restoreMode(const Place& place, const Note& note) {
+    struct stat st {};
+    const Fd file = openNoted(place, O_RDONLY, st);
+    if (!file.ok() || !sameFile(st, note.dev, note.ino) || (st.st_mode & 07777) != note.readOnly)
+        return false;
+    return ::fchmod(file.get(), static_cast<mode_t>(note.readOnly | (note.saved & 0222))) == 0;
+}
+
+void giveModeBack(const Note& note, const std::vector<std::string>& roots, const TransferJournal::Report& report) {
+    Place place = locate(note.path, roots);
+    if (!place.why.empty()) {
+        report(format(("Recovery: Left Alone (" + place.why + ")").c_str(), note.path), false);
+        return;
+    }
+    if (place.gone)
+        return;
+    if ((note.saved & ~0222u & 07777u) != note.readOnly || (note.saved & ~07777u) != 0) {
+        report(format("Recovery: Left Alone (permissions the transfer did not take)", note.path), false);
+        return;
+    }
+    if (restoreMode(place, note)) {
+        report(format("Recovery: Permissions Given Back", note.path), true);
+        return;
+    }
+    place.name += ".dl";
+    if (restoreMode(place, note))
+        report(format("Recovery: Permissions Given Back", note.path + ".dl"), true);
+}
+
+// Why a file named like a journal is not one this server's user wrote; empty when it is.
+std::string untrusted(const struct stat& st) {
+    if (!S_ISREG(st.st_mode))
+        return "not a regular file";
+    if (st.st_uid != ::geteuid())
+        return "not owned by the server's user";
+    if (st.st_mode & 022)
+        return "writable by others";
+    if (st.st_nlink != 1)
+        return "has other names";
+    if (st.st_size > kMaxJournalSize)
+        return "too large";
+    return {};
 }
 
 std::atomic<unsigned> g_journalSerial{0};
@@ -81,57 +415,123 @@ std::atomic<unsigned> g_journalSerial{0};
 } // namespace
 
 bool IsServerWorkFile(const std::string& fileName) {
-    return startsWith(fileName, kUploadTemporaryPrefix) || startsWith(fileName, kJournalPrefix);
+    return startsWithNoCase(fileName, kUploadTemporaryPrefix) || startsWithNoCase(fileName, kJournalPrefix);
 }
 
 TransferJournal::~TransferJournal() {
     Close();
 }
 
-int TransferJournal::Open(const std::string& folder) {
+void TransferJournal::Recover(const std::string& text, const std::string& folder,
+                              const std::vector<std::string>& offered, const Report& given) {
+    const Report report = given ? given : [](const std::string&, bool) {};
+    std::vector<std::string> roots = {folder};
+    roots.insert(roots.end(), offered.begin(), offered.end());
+    const Fd journalFolder(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    std::vector<Note> temporaries;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        Note note;
+        if (line.size() > kMaxLine || !parseNote(line, note))
+            continue;
+        if (note.kind == 'T')
+            temporaries.push_back(note); // after the appends: they compare with the received copies
+        else if (note.kind == 'A' && journalFolder.ok())
+            undoAppend(note, journalFolder.get(), roots, report);
+        else if (note.kind == 'M')
+            giveModeBack(note, roots, report);
+    }
+    for (const auto& note : temporaries)
+        removeTemporary(note, roots, report);
+}
+
+int TransferJournal::Open(const std::string& folder, const std::vector<std::string>& offered, const Report& report) {
     Close();
+    const Report say = report ? report : [](const std::string&, bool) {};
+    // Absolute, so that the notes name their files wherever the server's current folder is.
+    folder_ = "/" + joinComponents(folderComponents(folder), 0, folderComponents(folder).size());
     int recovered = 0;
-    if (DIR* d = ::opendir(folder.c_str())) {
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        error_ = errno;
+        return 0;
+    }
+    if (DIR* d = ::fdopendir(::fcntl(dir, F_DUPFD_CLOEXEC, 0))) {
         while (dirent* e = ::readdir(d)) {
             const std::string name = e->d_name;
             if (!startsWith(name, kJournalPrefix))
                 continue;
-            const std::string path = folder + "/" + name;
-            const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-            if (fd < 0)
+            // Neither followed through a link nor waited on (a FIFO): only a regular file is opened at all.
+            struct stat st {};
+            std::string why;
+            Fd fd;
+            if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode))
+                why = S_ISLNK(st.st_mode) ? "a link" : "not a regular file";
+            else
+                fd = Fd(::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            if (why.empty() && !fd.ok())
+                why = errno == ELOOP ? "a link" : std::strerror(errno);
+            else if (why.empty() && ::fstat(fd.get(), &st) != 0)
+                why = std::strerror(errno);
+            else if (why.empty())
+                why = untrusted(st);
+            if (!why.empty()) {
+                say("Transfer Journal Left Alone (" + why + "): " + folder + "/" + name, false);
                 continue;
-            // A server that still runs holds its journal's lock: its changes are its own to settle.
-            if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && Recover(path)) {
-                ::unlink(path.c_str());
-                ++recovered;
             }
-            ::close(fd);
+            // A server that still runs holds its journal's lock: its changes are its own to settle.
+            if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+                continue;
+            struct stat named {};
+            if (::fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || named.st_dev != st.st_dev ||
+                named.st_ino != st.st_ino)
+                continue;
+            std::string text(static_cast<std::size_t>(st.st_size), '\0');
+            std::size_t got = 0;
+            if (!readAt(fd.get(), text.data(), text.size(), 0, got))
+                continue;
+            text.resize(got);
+            Recover(text, folder, offered, say);
+            ::unlinkat(dir, name.c_str(), 0);
+            ++recovered;
         }
         ::closedir(d);
     }
     // Another server starting in this folder may take the new file for a dead server's journal between its
     // creation and its lock, and remove it: the journal counts only when the locked file is still the one of that
     // name, or the notes would go to a file nobody reads.
+    error_ = 0;
     for (int attempt = 0; attempt < 3 && fd_ < 0; ++attempt) {
-        path_ = folder + "/" + kJournalPrefix + std::to_string(::getpid()) + "-" + std::to_string(g_journalSerial++);
-        fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd_ < 0)
+        const std::string name = kJournalPrefix + std::to_string(::getpid()) + "-" + std::to_string(g_journalSerial++);
+        path_ = folder + "/" + name;
+        fd_ = ::openat(dir, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd_ < 0) {
+            error_ = errno;
             continue;
+        }
         struct stat held {};
         struct stat named {};
-        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd_, &held) != 0 || ::stat(path_.c_str(), &named) != 0 ||
-            held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
+        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd_, &held) != 0 ||
+            ::fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || held.st_dev != named.st_dev ||
+            held.st_ino != named.st_ino) {
+            error_ = EAGAIN;
             ::close(fd_);
             fd_ = -1;
         }
     }
-    if (fd_ < 0) {
+    if (fd_ >= 0) {
+        error_ = 0;
+        ::fsync(dir);
+    } else {
         path_.clear();
-        return recovered;
     }
-    syncFolder(folder);
+    ::close(dir);
     content_.clear();
-    onDisk_ = true;
     return recovered;
 }
 
@@ -151,10 +551,12 @@ bool TransferJournal::NoteTemporary(const std::string& path) {
     return note("T " + escapePath(path) + "\n");
 }
 
-bool TransferJournal::NoteAppend(const std::string& path, dev_t dev, ino_t ino, off_t size) {
+bool TransferJournal::NoteAppend(const std::string& path, dev_t dev, ino_t ino, off_t size, off_t length,
+                                 const std::string& copy) {
     std::ostringstream line;
     line << "A " << static_cast<unsigned long long>(dev) << ' ' << static_cast<unsigned long long>(ino) << ' '
-         << static_cast<long long>(size) << ' ' << escapePath(path) << '\n';
+         << static_cast<long long>(size) << ' ' << static_cast<long long>(length) << ' ' << copy << ' '
+         << escapePath(path) << '\n';
     return note(line.str());
 }
 
@@ -167,18 +569,31 @@ bool TransferJournal::NoteReadOnly(const std::string& path, dev_t dev, ino_t ino
     return note(line.str());
 }
 
-bool TransferJournal::Settle() {
-    if (content_.empty())
+bool TransferJournal::SettleBackTo(std::size_t mark) {
+    if (mark >= content_.size())
         return true;
-    content_.clear();
+    // The earlier notes are a beginning of the file: cutting it there leaves them whole at every moment.
+    content_.resize(mark);
     return write();
 }
 
 bool TransferJournal::note(const std::string& line) {
-    if (fd_ < 0)
+    if (fd_ < 0) {
+        // The reason the journal could not be made is the reason the note cannot be written.
+        if (error_ == 0)
+            error_ = EBADF;
         return false;
+    }
+    const std::size_t mark = content_.size();
     content_ += line;
-    return write();
+    if (write())
+        return true;
+    // A note not on disk is no note: the change it was to protect is not made, and nothing of it is kept.
+    const int error = error_;
+    content_.resize(mark);
+    write();
+    error_ = error;
+    return false;
 }
 
 bool TransferJournal::write() {
@@ -189,59 +604,15 @@ bool TransferJournal::write() {
         const ssize_t n = ::pwrite(fd_, content_.data() + done, content_.size() - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            error_ = n < 0 ? errno : ENOSPC;
             return false;
+        }
         done += static_cast<std::size_t>(n);
     }
-    if (::ftruncate(fd_, static_cast<off_t>(content_.size())) != 0)
+    if (::ftruncate(fd_, static_cast<off_t>(content_.size())) != 0 || ::fdatasync(fd_) != 0) {
+        error_ = errno;
         return false;
-    return ::fdatasync(fd_) == 0;
-}
-
-bool TransferJournal::Recover(const std::string& journalPath) {
-    std::ifstream in(journalPath, std::ios::binary);
-    if (!in)
-        return false;
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string kind;
-        fields >> kind;
-        if (kind == "T") {
-            std::string rest;
-            std::getline(fields >> std::ws, rest);
-            const std::string path = unescapePath(rest);
-            // Only a file of the server's own naming is ever removed from what a journal says.
-            if (startsWith(baseName(path), kUploadTemporaryPrefix))
-                ::unlink(path.c_str());
-        } else if (kind == "A") {
-            unsigned long long dev = 0, ino = 0;
-            long long size = 0;
-            std::string rest;
-            if (!(fields >> dev >> ino >> size))
-                continue;
-            std::getline(fields >> std::ws, rest);
-            const std::string path = unescapePath(rest);
-            const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
-            if (fd < 0)
-                continue;
-            struct stat st {};
-            // Half an appendix would pass for the whole: the file goes back to the length it had.
-            if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && sameFile(st, dev, ino) && st.st_size > size &&
-                ::ftruncate(fd, static_cast<off_t>(size)) == 0)
-                ::fsync(fd);
-            ::close(fd);
-        } else if (kind == "M") {
-            unsigned long long dev = 0, ino = 0;
-            unsigned saved = 0, readOnly = 0;
-            std::string rest;
-            if (!(fields >> dev >> ino >> std::oct >> saved >> readOnly >> std::dec))
-                continue;
-            std::getline(fields >> std::ws, rest);
-            const std::string path = unescapePath(rest);
-            if (!restoreMode(path, dev, ino, saved, readOnly))
-                restoreMode(path + ".dl", dev, ino, saved, readOnly);
-        }
     }
     return true;
 }

@@ -6,10 +6,14 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <map>
 
 #include "ServerFixture.h"
+#include "commserver/TransferJournal.h"
 
 extern char** environ;
 
@@ -169,6 +173,27 @@ TEST_F(ServerProgramCrash, AnUploadCutOffByACrashLeavesTheEarlierFileAndTheNextS
     EXPECT_TRUE(WaitFor([&] { return ReadFile(box.server() / "BIG.DAT") == Pattern(3000, 1); }));
 }
 
+TEST_F(ServerProgramCrash, AnAppendCutOffByACrashLeavesTheFileAndTheNextStartClearsUp) {
+    WriteFile(box.server() / "LOG.TXT", std::string("line 1\n"));
+    const pid_t first = Launch();
+    ASSERT_TRUE(PortOpened(1)) << Log();
+    ASSERT_EQ(session.Upload("LOG.TXT", Pattern(100000, 8), TransferMode::Appended, 1020, 60), 0) << Log();
+    Kill(first);
+    EXPECT_EQ(Text(ReadFile(box.server() / "LOG.TXT")), "line 1\n");
+    EXPECT_EQ(Leftovers().size(), 1u) << "the crash left what was received aside";
+
+    Launch();
+    ASSERT_TRUE(PortOpened(2)) << Log();
+    EXPECT_TRUE(Leftovers().empty());
+    EXPECT_EQ(Text(ReadFile(box.server() / "LOG.TXT")), "line 1\n");
+    remote.Drain(200);
+    EXPECT_EQ(session.Upload("LOG.TXT", Bytes{'l', 'i', 'n', 'e', ' ', '2', '\n'}, TransferMode::Appended),
+              FrameType::Done)
+        << Log();
+    EXPECT_TRUE(WaitFor([&] { return Text(ReadFile(box.server() / "LOG.TXT")) == "line 1\nline 2\n"; }));
+    EXPECT_TRUE(WaitFor([&] { return Leftovers().empty(); }));
+}
+
 TEST_F(ServerProgramCrash, AFileLockedForADownloadGetsItsPermissionsBackAfterACrash) {
     const Bytes content = Pattern(20000, 6);
     WriteFile(box.server() / "SRC.BIN", content);
@@ -188,5 +213,156 @@ TEST_F(ServerProgramCrash, AFileLockedForADownloadGetsItsPermissionsBackAfterACr
     EXPECT_EQ(ModeOf(box.server() / "SRC.BIN"), 0644u);
     EXPECT_EQ(ReadFile(box.server() / "SRC.BIN"), content);
 }
+
+// Files outside the server's folder that a planted journal names, as another user would aim it: a copy of a
+// program to be made setuid, a private file to be opened up and cut short, and a file of the server's naming
+// to be removed.
+struct Targets {
+    explicit Targets(const fs::path& outside)
+        : program(outside / "id"), secret(outside / "secret"),
+          temporary(outside / (std::string(kUploadTemporaryPrefix) + "x")) {
+        fs::copy_file("/bin/id", program);
+        ::chmod(program.c_str(), 0755);
+        WriteFile(secret, std::string("0123456789"));
+        ::chmod(secret.c_str(), 0600);
+        WriteFile(temporary, std::string("t"));
+    }
+    static std::string identity(const fs::path& p) {
+        struct stat st {};
+        ::stat(p.c_str(), &st);
+        return std::to_string(static_cast<unsigned long long>(st.st_dev)) + " " +
+               std::to_string(static_cast<unsigned long long>(st.st_ino));
+    }
+    std::string notes() const {
+        return "A " + identity(secret) + " 5 5 " + kUploadTemporaryPrefix + "c " + secret.string() + "\n" + "A " +
+               identity(secret) + " 5 " + secret.string() + "\n" + "M " + identity(program) + " 4755 755 " +
+               program.string() + "\n" + "M " + identity(secret) + " 666 600 " + secret.string() + "\n" + "T " +
+               temporary.string() + "\n";
+    }
+    void ExpectUntouched() const {
+        EXPECT_EQ(ModeOf(program), 0755u);
+        EXPECT_EQ(Text(ReadFile(secret)), "0123456789");
+        EXPECT_EQ(ModeOf(secret), 0600u);
+        EXPECT_TRUE(fs::exists(temporary));
+    }
+    fs::path program, secret, temporary;
+};
+
+uid_t NobodyUid() {
+    const passwd* pw = ::getpwnam("nobody");
+    return pw ? pw->pw_uid : static_cast<uid_t>(-1);
+}
+
+struct PlantCase {
+    const char* name;
+    void (*plant)(const fs::path& journal, const std::string& notes);
+    const char* why;
+    bool needsAnotherUser;
+};
+
+void PrintTo(const PlantCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class PlantedJournal : public ServerProgramCrash, public ::testing::WithParamInterface<PlantCase> {};
+
+// A file named like a journal that the server's user did not write, or that is no small plain file, is left
+// where it is and said in the history; the server starts and answers, and nothing the file names changes.
+TEST_P(PlantedJournal, IsLeftAloneAndTheServerAnswers) {
+    const PlantCase& c = GetParam();
+    if (c.needsAnotherUser && (::geteuid() != 0 || NobodyUid() == static_cast<uid_t>(-1)))
+        GTEST_SKIP() << "the test cannot give a file to another user";
+    const Targets targets(box.outside());
+    const fs::path journal = box.server() / (std::string(kJournalPrefix) + "4242-0");
+    c.plant(journal, targets.notes());
+
+    Launch();
+    ASSERT_TRUE(PortOpened(1)) << Log();
+    EXPECT_TRUE(WaitFor([&] {
+        return Log().find(std::string("Transfer Journal Left Alone (") + c.why + "): " + journal.string()) !=
+               std::string::npos;
+    })) << Log();
+    remote.Drain(200);
+    Bytes listing;
+    EXPECT_EQ(session.Download("*.*", listing, TransferMode::Listing), FrameType::Done) << Log();
+    EXPECT_TRUE(fs::exists(fs::symlink_status(journal)));
+    targets.ExpectUntouched();
+}
+
+const PlantCase kPlanted[] = {
+    {"WrittenByAnotherUser",
+     [](const fs::path& j, const std::string& notes) {
+         WriteFile(j, notes);
+         ::chmod(j.c_str(), 0600);
+         ASSERT_EQ(::chown(j.c_str(), NobodyUid(), static_cast<gid_t>(-1)), 0);
+     },
+     "not owned by the server's user", true},
+    {"AFifo", [](const fs::path& j, const std::string&) { ASSERT_EQ(::mkfifo(j.c_str(), 0666), 0); },
+     "not a regular file", false},
+    // 200 MB without a line break.
+    {"TooLarge",
+     [](const fs::path& j, const std::string& notes) {
+         WriteFile(j, notes);
+         ::chmod(j.c_str(), 0600);
+         ASSERT_EQ(::truncate(j.c_str(), 200 << 20), 0);
+     },
+     "too large", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Ways, PlantedJournal, ::testing::ValuesIn(kPlanted),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct CutOffAppendCase {
+    const char* name;
+    // What the file holds when the server starts again: the server's own half appendix, or the line another
+    // program appended after the server had noted its append and died.
+    const char* after;
+    const char* expected;
+    const char* said;
+};
+
+void PrintTo(const CutOffAppendCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class AppendCutOff : public ServerProgramCrash, public ::testing::WithParamInterface<CutOffAppendCase> {};
+
+// The server died between its note of an append and the append's end: what it leaves is its journal (written
+// here by the journal the server uses, up to that note) and the upload it had received aside.
+TEST_P(AppendCutOff, LosesOnlyTheServersOwnBytes) {
+    const CutOffAppendCase& c = GetParam();
+    const fs::path log = box.server() / "LOG.TXT";
+    const std::string received = "line 2 from the remote unit\n";
+    WriteFile(log, std::string("line 1\n"));
+    {
+        TransferJournal dead;
+        dead.Open(box.server().string());
+        ASSERT_TRUE(dead.IsOpen());
+        const std::string copy = std::string(kUploadTemporaryPrefix) + "00112233";
+        ASSERT_TRUE(dead.NoteTemporary((box.server() / copy).string()));
+        WriteFile(box.server() / copy, received);
+        struct stat st {};
+        ASSERT_EQ(::stat(log.c_str(), &st), 0);
+        ASSERT_TRUE(
+            dead.NoteAppend(log.string(), st.st_dev, st.st_ino, st.st_size, static_cast<off_t>(received.size()), copy));
+    }
+    WriteFile(log, std::string(c.after));
+
+    Launch();
+    ASSERT_TRUE(PortOpened(1)) << Log();
+    EXPECT_TRUE(WaitFor([&] { return Log().find(std::string(c.said) + ": " + log.string()) != std::string::npos; }))
+        << Log();
+    EXPECT_EQ(Text(ReadFile(log)), c.expected);
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+const CutOffAppendCase kCutOff[] = {
+    {"HalfTheAppendix", "line 1\nline 2 from", "line 1\n", "Recovery: Appendix Removed"},
+    {"AnotherProgramsLine", "line 1\nanother program's line\n", "line 1\nanother program's line\n",
+     "Recovery: Left Alone (not the server's appendix)"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Ways, AppendCutOff, ::testing::ValuesIn(kCutOff),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,7 +1,9 @@
 // An upload onto a file that exists replaces it only once the whole new file has arrived: however the upload
 // ends short of that, the earlier file is there byte for byte, nothing half received is left beside it, and the
 // history says how it ended.
+#include <signal.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -200,6 +202,135 @@ TEST_F(FullDisk, AnUploadThatFindsNoRoomNamesTheReasonAndKeepsTheFile) {
     EXPECT_EQ(session.Upload("D:\\OLD.DAT", Pattern(100000, 2)), FrameType::Done);
     ASSERT_TRUE(Settled());
     EXPECT_EQ(ReadFile(file), Pattern(100000, 2));
+}
+
+// The remote unit sends the first of two blocks, the test changes what the name leads to, then the rest and
+// the end.
+struct SwapCase {
+    const char* name;
+    int mode;
+    const char* file;
+    bool existsAtStart;
+    // Makes the name lead elsewhere; victim is a file only root may read and write.
+    std::function<void(const fs::path& name, const fs::path& victim)> swap;
+};
+
+void PrintTo(const SwapCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class NameSwappedDuringUpload : public UploadSafety, public ::testing::WithParamInterface<SwapCase> {};
+
+TEST_P(NameSwappedDuringUpload, EndsAsARefusalAndWritesNothingThere) {
+    const SwapCase& c = GetParam();
+    const fs::path name = box.server() / c.file;
+    const fs::path victim = box.outside() / "root-only";
+    WriteFile(victim, std::string("secret\n"));
+    ::chmod(victim.c_str(), 0600);
+    if (!c.existsAtStart)
+        fs::remove(name);
+    ASSERT_TRUE(StartServer());
+    const Bytes data = Pattern(1500, 3);
+    ASSERT_EQ(session.Upload(c.file, data, c.mode, 1020, 1), 0);
+    c.swap(name, victim);
+    const fs::path leadsTo = fs::is_symlink(name) ? fs::read_symlink(name) : fs::path();
+    const Bytes there = fs::is_symlink(name) ? Bytes() : ReadFile(name);
+    Bytes rest = {1, 0};
+    rest.insert(rest.end(), data.begin() + 1020, data.end());
+    const auto ack = session.Request(FrameType::Data, rest);
+    ASSERT_TRUE(ack);
+    EXPECT_EQ(ack->type, FrameType::Ready);
+    EXPECT_EQ(session.RequestType(FrameType::EndOfData, {}), FrameType::Failed);
+    ASSERT_TRUE(Settled());
+    EXPECT_TRUE(HasEvent(std::string("File Receive Failed: ") + c.file + " (no longer the file the request found)"))
+        << ::testing::PrintToString(Events());
+    EXPECT_EQ(Text(ReadFile(victim)), "secret\n");
+    EXPECT_EQ(ModeOf(victim), 0600u);
+    // What someone put under the name is left as it is.
+    if (!leadsTo.empty())
+        EXPECT_EQ(fs::read_symlink(name), leadsTo);
+    else
+        EXPECT_EQ(ReadFile(name), there);
+    EXPECT_TRUE(UploadTemporaries(box.server()).empty());
+    EXPECT_EQ(Stat(LinkCounter::GoodReceivedFiles), 0u);
+}
+
+void MakeLink(const fs::path& name, const fs::path& victim) {
+    fs::remove(name);
+    fs::create_symlink(victim, name);
+}
+
+void PutAnotherFile(const fs::path& name, const fs::path&) {
+    WriteFile(name.string() + ".new", std::string("someone else's\n"));
+    fs::rename(name.string() + ".new", name);
+}
+
+const SwapCase kSwaps[] = {
+    {"AnAppendToANewFileWhoseNameBecameALink", TransferMode::Appended, "LOG.TXT", false, MakeLink},
+    {"AnAppendToAFileWhoseNameBecameALink", TransferMode::Appended, "BIG.DAT", true, MakeLink},
+    {"AnAppendToAFileReplacedByAnother", TransferMode::Appended, "BIG.DAT", true, PutAnotherFile},
+    {"AnUploadOntoAFileWhoseNameBecameALink", TransferMode::Direct, "BIG.DAT", true, MakeLink},
+    {"AnUploadOntoANewFileWhoseNameBecameALink", TransferMode::Direct, "NEW.DAT", false, MakeLink},
+    {"AnUploadOntoAFileReplacedByAnother", TransferMode::Direct, "BIG.DAT", true, PutAnotherFile},
+};
+
+INSTANTIATE_TEST_SUITE_P(Ways, NameSwappedDuringUpload, ::testing::ValuesIn(kSwaps),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The append's note in the journal cannot be written (the process may write no more to a file than its
+// file-size limit): the append is refused with the system's reason and the file is as it was.
+TEST_F(UploadSafety, AnAppendWhoseNoteCannotBeWrittenIsRefused) {
+    const fs::path log = box.server() / "LOG.TXT";
+    WriteFile(log, std::string("line 1\n"));
+    ASSERT_TRUE(StartServer());
+    const Bytes line = {'l', 'i', 'n', 'e', ' ', '2', '\n'};
+    ASSERT_EQ(session.Upload("LOG.TXT", line, TransferMode::Appended, 4, 1), 0);
+    const auto ack = session.Request(FrameType::Data, Bytes{1, 0, ' ', '2', '\n'});
+    ASSERT_TRUE(ack);
+    ASSERT_EQ(ack->type, FrameType::Ready);
+    // The upload so far is on the disk; from here on no file of this process may grow much past the journal's
+    // present length (the file appended to is shorter).
+    std::uintmax_t journalSize = 0;
+    for (const auto& e : fs::directory_iterator(box.server()))
+        if (e.path().filename().string().starts_with(kJournalPrefix))
+            journalSize = std::max(journalSize, fs::file_size(e.path()));
+    struct sigaction ignore {};
+    struct sigaction was {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &was);
+    rlimit before{};
+    ::getrlimit(RLIMIT_FSIZE, &before);
+    rlimit limit = before;
+    limit.rlim_cur = journalSize + 32;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const int end = session.RequestType(FrameType::EndOfData, {});
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    ::sigaction(SIGXFSZ, &was, nullptr);
+    EXPECT_EQ(end, FrameType::Failed);
+    ASSERT_TRUE(Settled());
+    EXPECT_TRUE(HasEvent("File Receive Failed: LOG.TXT (File too large)")) << ::testing::PrintToString(Events());
+    EXPECT_EQ(Text(ReadFile(log)), "line 1\n");
+    EXPECT_TRUE(UploadTemporaries(box.server()).empty());
+}
+
+// A file system that ignores letter case takes ".QUENDAR-JOURNAL-1" for the journal: the server's own names
+// are refused in every spelling, whether the file exists or not.
+TEST_F(UploadSafety, TheServersOwnNamesAreRefusedInAnyLetterCase) {
+    ASSERT_TRUE(StartServer());
+    for (const char* name : {".QUENDAR-JOURNAL-1-0", ".Quendar-Upload-0123", "C:\\DATA\\.quendar-UPLOAD-x"}) {
+        EXPECT_EQ(session.Upload(name, Bytes{'x'}), FrameType::Failed) << name;
+        ASSERT_TRUE(Settled());
+        EXPECT_EQ(session.Upload(name, Bytes{'x'}, TransferMode::Appended), FrameType::Failed) << name;
+        ASSERT_TRUE(Settled());
+        Bytes out;
+        EXPECT_EQ(session.Download(name, out), FrameType::Failed) << name;
+        ASSERT_TRUE(Settled());
+    }
+    for (const fs::path& folder : {box.server(), box.driveC() / "data"})
+        for (const auto& e : fs::directory_iterator(folder))
+            EXPECT_FALSE(IsServerWorkFile(e.path().filename().string()) &&
+                         !e.path().filename().string().starts_with(kJournalPrefix))
+                << e.path();
 }
 
 } // namespace
