@@ -122,6 +122,8 @@ private:
     static bool validSlot(long slot) { return slot >= 0 && slot <= kMaxLoggers; }
     int listWidthPixels() const;
     void selectRow(int position);
+    // Scrolls the list until the row is whole inside the part of it that can be seen.
+    void scrollIntoSight(const QModelIndex& index);
     void onCurrentRowChanged(int row);
     void RemoveRecordAt(int index);
     // Removes the records whose indices are marked, keeping the order of the others, in one pass.
