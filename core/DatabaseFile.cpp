@@ -23,6 +23,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #if defined(__SSE2__)
@@ -32,6 +33,17 @@
 namespace {
 
 QString g_lastWriteError;
+FileStamp g_lastReadStamp;
+
+FileStamp stampOf(const struct stat& st) {
+    FileStamp stamp;
+    stamp.exists = true;
+    stamp.device = static_cast<uint64_t>(st.st_dev);
+    stamp.inode = static_cast<uint64_t>(st.st_ino);
+    stamp.size = static_cast<int64_t>(st.st_size);
+    stamp.modifiedNs = (static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000) + st.st_mtim.tv_nsec;
+    return stamp;
+}
 
 // The field unit expects these two lines byte for byte; the commas of the first one belong to its banner.
 constexpr std::string_view kFieldUnitBanner = "Brenholt Rovemark V1.00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,";
@@ -306,6 +318,11 @@ public:
         fd_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
         return fd_ >= 0 && grow(kWindow);
     }
+    // The file as it was when opened: what a later save compares the file on disk with.
+    FileStamp stamp() const {
+        struct stat st {};
+        return fd_ >= 0 && ::fstat(fd_, &st) == 0 ? stampOf(st) : FileStamp{};
+    }
     // True when a read from the file failed.
     bool failed() const { return failed_; }
     bool atEnd() { return pos_ == end_ && !fill(); }
@@ -465,6 +482,7 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
     FileLines lines;
     if (!lines.open(plat::resolvePath(path)))
         return false;
+    g_lastReadStamp = lines.stamp();
 
     // LinesRead is 16 bits wide, like the line numbers in the messages built from it.
     auto countLine = [] {
@@ -676,19 +694,34 @@ bool DatabaseFileExists(const QString& path) {
     return !plat::findFirstFile(path).isEmpty();
 }
 
+FileStamp FileStampOf(const QString& path) {
+    struct stat st {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(plat::resolvePath(path)).constData(), &st) != 0)
+        return {};
+    return stampOf(st);
+}
+
+FileStamp LastReadFileStamp() {
+    return g_lastReadStamp;
+}
+
 int32_t ReadDatabaseFile(const QString& path) {
     LinesRead = 0;
+    g_lastReadStamp = FileStamp{};
     if (!DatabaseFileExists(path))
         return DbNoSuchFile;
     int count = 0;
     bool nothingAfterTitles = false;
     if (!readLoggers(path, &count, &nothingAfterTitles)) {
         // Records already overwritten stay so, but the count keeps describing the previous contents.
+        g_lastReadStamp = FileStamp{};
         ShowStatusText(QString());
         return DbReadFailure;
     }
-    if (nothingAfterTitles)
+    if (nothingAfterTitles) {
+        g_lastReadStamp = FileStamp{};
         return DbNothingAfterTitles;
+    }
     LoggerCount = static_cast<int16_t>(count);
     ShowStatusText(QString());
     return DbOk;
