@@ -101,6 +101,8 @@ frmDMA* WindowHoldingFile(const QString& path, const frmDMA* except) {
 namespace {
 
 void BringForward(frmDMA* list) {
+    if (list->isMinimized())
+        list->showNormal();
     if (QMdiArea* area = list->mdiArea())
         area->setActiveSubWindow(list);
     list->ListViewDMA->setFocus(Qt::OtherFocusReason);
