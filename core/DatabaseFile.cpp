@@ -2,11 +2,11 @@
 
 #include "core/DMAModule.h"
 #include "core/Shared.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
 #include "platform/VbRuntime.h"
-#include "lang/LangText.h"
 
 #include <QFile>
 
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #if defined(__SSE2__)
@@ -32,6 +33,17 @@
 namespace {
 
 QString g_lastWriteError;
+FileStamp g_lastReadStamp;
+
+FileStamp stampOf(const struct stat& st) {
+    FileStamp stamp;
+    stamp.exists = true;
+    stamp.device = static_cast<uint64_t>(st.st_dev);
+    stamp.inode = static_cast<uint64_t>(st.st_ino);
+    stamp.size = static_cast<int64_t>(st.st_size);
+    stamp.modifiedNs = (static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000) + st.st_mtim.tv_nsec;
+    return stamp;
+}
 
 // The field unit expects these two lines byte for byte; the commas of the first one belong to its banner.
 constexpr std::string_view kFieldUnitBanner = "Brenholt Rovemark V1.00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,";
@@ -165,9 +177,10 @@ template <typename Int> bool fieldNumberSlow(std::string_view s, Int* out) {
         return plat::vb::toInt32(value, out);
 }
 
-// A logger line uses its first 209 fields at most (two more before the coordinate repair); the rest only
-// count. Keeping no more bounds the memory a line of nothing but commas can take.
-constexpr size_t kKeptFields = 212;
+// A logger line uses its first 209 fields at most (two more before the coordinate repair, and in a CSV
+// export the commas of its additional information); the rest only count. Keeping no more bounds the memory
+// a line of nothing but commas can take.
+constexpr size_t kKeptFields = 212 + 256;
 
 // The first fields of a line stay as they are in the file until the reader has repaired them (a coordinate
 // cut at its decimal commas, doubled quotes).
@@ -305,6 +318,11 @@ public:
         fd_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
         return fd_ >= 0 && grow(kWindow);
     }
+    // The file as it was when opened: what a later save compares the file on disk with.
+    FileStamp stamp() const {
+        struct stat st {};
+        return fd_ >= 0 && ::fstat(fd_, &st) == 0 ? stampOf(st) : FileStamp{};
+    }
     // True when a read from the file failed.
     bool failed() const { return failed_; }
     bool atEnd() { return pos_ == end_ && !fill(); }
@@ -410,7 +428,12 @@ private:
     bool failed_ = false;
 };
 
-// Everything the reader does after it knows the file is there; false on any failure while reading.
+// True for a line that holds nothing or only blanks (spaces, tabs): it names no logger and is skipped, as
+// a trailing line of blanks left by an editor must not make the whole file unreadable.
+bool isBlankLine(std::string_view line) {
+    return line.find_first_not_of(" \t") == std::string_view::npos;
+}
+
 bool isFieldUnitTitles(std::string_view line) {
     if (!line.empty() && line.front() == '"')
         line.remove_prefix(1);
@@ -427,11 +450,39 @@ bool isColumnTextLine(std::string_view line) {
     return !(c >= '0' && c <= '9') && c != '-' && c != '+' && c != '.';
 }
 
+// The column titles of a CSV export: the six logger titles, the additional information title, then ten
+// groups of the four reading titles (date, status, level, spread). The database layout has the ten groups
+// right after the six titles and the additional information title last. The check goes by the titles'
+// places, not their wording, so an export written under another language file is known as well.
+bool isCsvExportTitles(std::string_view line) {
+    constexpr size_t kGroups = 10;
+    constexpr size_t kFirstGroup = 7;
+    std::array<std::string_view, kFirstGroup + (4 * kGroups)> titles;
+    size_t count = 0;
+    while (count < titles.size()) {
+        const size_t comma = line.find(',');
+        titles[count++] = cleanField(line.substr(0, comma), kNoLimit);
+        if (comma == std::string_view::npos)
+            break;
+        line.remove_prefix(comma + 1);
+    }
+    if (count < titles.size())
+        return false;
+    for (size_t k = kFirstGroup + 4; k < titles.size(); ++k) {
+        if (titles[k] != titles[k - 4])
+            return false;
+    }
+    // In the database layout the seventh title begins the first group, so it repeats four places on.
+    return titles[kFirstGroup - 1] != titles[kFirstGroup + 3];
+}
+
+// Everything the reader does after it knows the file is there; false on any failure while reading.
 bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
     *nothingAfterTitles = false;
     FileLines lines;
     if (!lines.open(plat::resolvePath(path)))
         return false;
+    g_lastReadStamp = lines.stamp();
 
     // LinesRead is 16 bits wide, like the line numbers in the messages built from it.
     auto countLine = [] {
@@ -441,6 +492,8 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
         return true;
     };
 
+    // A CSV export carries the additional information right after the six logger fields, before the readings.
+    bool csvExport = false;
     std::string_view line;
     if (!lines.next(line) || !countLine())
         return false;
@@ -448,8 +501,9 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
         // A versioned banner is followed by the column titles, sometimes after an empty line.
         if (!lines.next(line) || !countLine())
             return false;
-        if (line.empty() && (!lines.next(line) || !countLine()))
+        if (isBlankLine(line) && (!lines.next(line) || !countLine()))
             return false;
+        csvExport = isCsvExportTitles(line);
         // Under its titles the field unit's layout carries a line of column texts, which names no logger.
         if (isFieldUnitTitles(line)) {
             std::string_view texts;
@@ -480,6 +534,7 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
 
     LineFields fields;
     std::string joinedComment2;
+    std::string joinedComments;
     int n = 0;
     size_t length = 0;
     while (lines.next([&](const char* p, size_t left) { return splitLine(p, left, fields); }, length)) {
@@ -498,7 +553,7 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
         lineText.truncate(linePrefix);
         lineText.append(QLatin1StringView(digits, static_cast<qsizetype>(written.ptr - digits)));
         ShowStatusText(lineText);
-        if (length == 0)
+        if (length == 0 || (fields.total == 1 && isBlankLine(fields[0])))
             continue;
 
         if (fields.total < 4)
@@ -531,6 +586,27 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
         // where the limits are applied.
         for (size_t k = 0; k < std::min(fields.kept, repaired); ++k)
             fields.at[k] = cleanField(fields.at[k], kNoLimit);
+
+        // In a CSV export the additional information comes seventh and is written whole, commas and all:
+        // the writer puts exactly fifty reading groups and an empty field after it, so any fields beyond
+        // those belong to it.
+        std::string_view exportComments;
+        if (csvExport && fields.kept > 6) {
+            constexpr size_t kExportFields = 6 + 1 + (4 * kMaxReadings) + 1;
+            const size_t extra = fields.total > kExportFields ? fields.total - kExportFields : 0;
+            const size_t taken = std::min(1 + extra, fields.kept - 6);
+            exportComments = fields[6];
+            if (taken > 1) {
+                joinedComments.assign(exportComments);
+                for (size_t k = 7; k < 6 + taken; ++k) {
+                    joinedComments += ',';
+                    joinedComments += fields[k];
+                }
+                exportComments = joinedComments;
+            }
+            fields.erase(6, taken);
+            fields.total -= 1 + extra - taken;
+        }
 
         const size_t fieldCount = fields.total;
         const int readings =
@@ -592,7 +668,10 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
             rec.Level[s] = 0;
             rec.Spread[s] = 0;
         }
-        setText(rec.UserComments, field(k, kUserCommentsLimit));
+        if (csvExport)
+            setText(rec.UserComments, cleanField(exportComments, kUserCommentsLimit));
+        else
+            setText(rec.UserComments, field(k, kUserCommentsLimit));
         // Records that break the field checks are kept as read: the user corrects them in the editor.
 
         // The next record is brought towards the cache while the next line is split: the table is too large
@@ -615,19 +694,34 @@ bool DatabaseFileExists(const QString& path) {
     return !plat::findFirstFile(path).isEmpty();
 }
 
+FileStamp FileStampOf(const QString& path) {
+    struct stat st {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(plat::resolvePath(path)).constData(), &st) != 0)
+        return {};
+    return stampOf(st);
+}
+
+FileStamp LastReadFileStamp() {
+    return g_lastReadStamp;
+}
+
 int32_t ReadDatabaseFile(const QString& path) {
     LinesRead = 0;
+    g_lastReadStamp = FileStamp{};
     if (!DatabaseFileExists(path))
         return DbNoSuchFile;
     int count = 0;
     bool nothingAfterTitles = false;
     if (!readLoggers(path, &count, &nothingAfterTitles)) {
         // Records already overwritten stay so, but the count keeps describing the previous contents.
+        g_lastReadStamp = FileStamp{};
         ShowStatusText(QString());
         return DbReadFailure;
     }
-    if (nothingAfterTitles)
+    if (nothingAfterTitles) {
+        g_lastReadStamp = FileStamp{};
         return DbNothingAfterTitles;
+    }
     LoggerCount = static_cast<int16_t>(count);
     ShowStatusText(QString());
     return DbOk;

@@ -22,6 +22,26 @@ QString DatabaseErrorText(int32_t code, bool withLine);
 std::string SplitCsvField(const std::string& line, int16_t& position, int16_t maxLength);
 QString BuildLoadReport();
 
+// What tells whether a file on disk is still the one a list was read from or written to, without reading it:
+// the file's device and inode, its size and its modification time.
+struct FileStamp {
+    bool exists = false;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t size = 0;
+    int64_t modifiedNs = 0;
+
+    bool operator==(const FileStamp&) const = default;
+    // The same file (not necessarily the same contents): device and inode agree.
+    bool sameFile(const FileStamp& other) const {
+        return exists && other.exists && device == other.device && inode == other.inode;
+    }
+};
+// The stamp of the file a path names now (the path resolved as the reader resolves it); links are followed.
+FileStamp FileStampOf(const QString& path);
+// The stamp of the file the last successful ReadDatabaseFile read, taken when it opened the file.
+FileStamp LastReadFileStamp();
+
 // The operating system's reason for the last failed write ("No space left on device"), for messages that need
 // more than the code.
 QString LastWriteErrorText();

@@ -327,14 +327,16 @@ void MergeReadings(IMergeHost& host, const QString& path) {
         unmatched.Clean();
     }
     report += u'\n' + LoadLangString(txt::ReportEnd);
-    host.ShowReport(LoadLangString(txt::ReportCaption224) + window->DMAName() + QStringLiteral(".log"), report);
 
+    // The report tells what the file now holds: a merge that stops before its write shows only why it
+    // stopped, never a list of readings that were not added.
     if (!pending.IsEmpty() || updated >= 1) {
         QString backup;
         if (!WriteMerged(host, *window, path, &backup))
             return;
         // The patrol window keeps its own flags: its records were not saved anywhere by this merge.
     }
+    host.ShowReport(LoadLangString(txt::ReportCaption224) + window->DMAName() + QStringLiteral(".log"), report);
     host.Interact(true);
     host.OpenDocument(path);
 }
@@ -455,8 +457,9 @@ void MergeReadingsByRDGrid(IMergeHost& host, const QString& path) {
         unmatched.Clean();
     }
     report += u'\n' + LoadLangString(txt::ReportEnd);
-    host.ShowReport(LoadLangString(txt::ReportCaption224) + window->DMAName() + QStringLiteral(".log"), report);
+    const QString reportCaption = LoadLangString(txt::ReportCaption224) + window->DMAName() + QStringLiteral(".log");
 
+    // As by serial, the report is shown only once the file holds what it lists.
     const bool written = !pending.IsEmpty() || updated >= 1;
     if (written) {
         QString backup;
@@ -468,10 +471,12 @@ void MergeReadingsByRDGrid(IMergeHost& host, const QString& path) {
         window->SetNeverBeenSaved(false);
     } else if (!QFileInfo::exists(plat::resolvePath(destination))) {
         // Nothing was written and the window has no file yet: closing it would lose its records.
+        host.ShowReport(reportCaption, report);
         host.Interact(true);
         MergeByRDGrid = false;
         return;
     }
+    host.ShowReport(reportCaption, report);
     window->Unload();
     host.Interact(true);
     MergeByRDGrid = false;

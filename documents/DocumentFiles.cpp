@@ -6,27 +6,27 @@
 #include "core/Shared.h"
 #include "documents/DocumentLinks.h"
 #include "documents/frmDMA.h"
-#include "documents/frmDocument.h"
 #include "documents/frmDMAEdit.h"
+#include "documents/frmDocument.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/Paths.h"
-#include "platform/TextCodec.h"
 #include "platform/QtUi.h"
+#include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
 #include "platform/WindowRegistry.h"
-#include "lang/LangText.h"
 
 #include <QFileInfo>
-#include <QSet>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QSet>
+#include <QTreeView>
 
 QPointer<frmDMA> ActiveDocument;
 IRecordEditorView* documents::recordEditor = nullptr;
 
 namespace {
-
 
 QPointer<QMdiArea> g_area;
 
@@ -83,7 +83,52 @@ bool LoadFileWithReport(const QString& path) {
     return true;
 }
 
+frmDMA* WindowHoldingFile(const QString& path, const frmDMA* except) {
+    const QString resolved = plat::resolvePath(path);
+    const FileStamp file = FileStampOf(path);
+    for (QWidget* form : plat::windows::loadedNamed(QStringLiteral("frmDMA"))) {
+        auto* list = qobject_cast<frmDMA*>(form);
+        // A list without a file of its own (new, or a download) holds none, whatever its caption says.
+        if (list == nullptr || list == except || list->unloaded() || list->NeverBeenSaved)
+            continue;
+        const QString own = list->windowTitle();
+        if (plat::resolvePath(own) == resolved || file.sameFile(FileStampOf(own)))
+            return list;
+    }
+    return nullptr;
+}
+
+namespace {
+
+void BringForward(frmDMA* list) {
+    if (list->isMinimized())
+        list->showNormal();
+    if (QMdiArea* area = list->mdiArea())
+        area->setActiveSubWindow(list);
+    list->ListViewDMA->setFocus(Qt::OtherFocusReason);
+    list->MakeActiveDocument();
+}
+
+// Yes or No, No the default: the questions asked before a file is replaced or opened a second time.
+bool AskFileQuestion(int text, const QString& path) {
+    return plat::ui().messageBox(LoadLangString(text) + QStringLiteral("\n\n") + path,
+                                 plat::MB_YESNO | plat::MB_ICONEXCLAMATION | plat::MB_DEFBUTTON2,
+                                 plat::appTitle()) == plat::IDYES;
+}
+
+} // namespace
+
 void OpenDocument(const QString& path) {
+    // A second window of one file would let the two undo each other's saves: the window that holds the file
+    // comes forward. Only when the file changed since that window read or wrote it is a second window worth
+    // having, and then the user is asked.
+    if (frmDMA* open = WindowHoldingFile(path)) {
+        const FileStamp now = FileStampOf(path);
+        if (!now.exists || now == open->DiskStamp || !AskFileQuestion(txt::AlreadyOpenChanged, path)) {
+            BringForward(open);
+            return;
+        }
+    }
     if (!LoadFileWithReport(path))
         return;
     auto* window = new frmDMA;
@@ -93,6 +138,7 @@ void OpenDocument(const QString& path) {
     window->CopyFrom_DMAModule();
     window->setWindowTitle(path);
     window->DMAName = FileTitle(path);
+    window->DiskStamp = LastReadFileStamp();
     ShowDocumentWindow(window);
 }
 
@@ -112,6 +158,19 @@ bool SaveLoggerFile(frmDMA* document, const QString& path, const QString& extens
     if (!document)
         return false;
     const QString target = path + extension;
+    // The window's own file is replaced only as the window last saw it; another window's file only when the
+    // user says so.
+    const bool ownFile = extension.isEmpty() && !document->NeverBeenSaved &&
+                         (plat::resolvePath(document->windowTitle()) == plat::resolvePath(target) ||
+                          FileStampOf(target).sameFile(FileStampOf(document->windowTitle())));
+    if (ownFile) {
+        const FileStamp now = FileStampOf(target);
+        if (now.exists && document->DiskStamp.exists && now != document->DiskStamp &&
+            !AskFileQuestion(txt::FileChangedOnDisk, target))
+            return false;
+    } else if (WindowHoldingFile(target, document) != nullptr && !AskFileQuestion(txt::FileInOtherWindow, target)) {
+        return false;
+    }
     int32_t code;
     {
         plat::WaitCursor wait;
@@ -151,6 +210,7 @@ bool SaveLoggerFile(frmDMA* document, const QString& path, const QString& extens
         document->NeverBeenSaved = false;
         document->setWindowTitle(path);
         document->DMAName = FileTitle(path);
+        document->DiskStamp = FileStampOf(target);
     }
     return true;
 }

@@ -21,10 +21,17 @@ QMdiArea* DocumentArea();
 void ShowDocumentWindow(QMdiSubWindow* window);
 
 bool LoadFileWithReport(const QString& path);
+// Opens path in a new list window. When a window already holds that file it comes forward instead, unless the
+// file changed on disk since that window read or wrote it and the user asks for a new window.
 void OpenDocument(const QString& path);
+// The list window whose file path names (the same path, or another name of the same file), leaving out except;
+// null when no window holds it. Windows without a file of their own hold none.
+frmDMA* WindowHoldingFile(const QString& path, const frmDMA* except = nullptr);
 void NewDocument();
 // Writes the records of document to path + extension (".csv" writes the CSV column layout) and copies the
-// written file into the PDA queue folder. Returns true when the file was written.
+// written file into the PDA queue folder. Returns true when the file was written. It asks first (and writes
+// nothing on No) when the window's own file changed on disk since the window read or wrote it, and when
+// another file it would replace is held by another window.
 bool SaveLoggerFile(frmDMA* document, const QString& path, const QString& extension);
 bool IsDocumentValid(const QPointer<frmDMA>& document);
 // A logger file name as chosen in a save dialog: a name without an extension gets ".pdb", so the file is

@@ -7,13 +7,13 @@
 #include "documents/DocumentLinks.h"
 #include "documents/LoggerCommands.h"
 #include "documents/SmallDialogs.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/TextCodec.h"
 #include "platform/Twips.h"
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
 #include "platform/WindowRegistry.h"
-#include "lang/LangText.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -23,6 +23,7 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QMdiArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -33,7 +34,6 @@
 #include <numeric>
 
 namespace {
-
 
 // Caption text numbers of the eleven columns, in column order.
 constexpr int32_t kCaptionTexts[LoggerListModel::kColumns] = {191, 363, 162, 163, 160, 161, 164, 165, 166, 167, 500};
@@ -470,7 +470,31 @@ void frmDMA::selectRow(int position) {
     ListViewDMA->selectionModel()->setCurrentIndex(index,
                                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     ListViewDMA->scrollTo(index);
+    scrollIntoSight(index);
     programmatic_ = false;
+}
+
+void frmDMA::scrollIntoSight(const QModelIndex& index) {
+    // The list shows its rows in its viewport, but a window taller than the document area has its lower part
+    // hidden below the area's edge, where the list's own scrolling counts a row as shown.
+    QWidget* viewport = ListViewDMA->viewport();
+    QRect seen = viewport->rect();
+    for (QWidget* w = viewport->parentWidget(); w != nullptr; w = w->parentWidget()) {
+        seen &= QRect(viewport->mapFrom(w, QPoint(0, 0)), w->size());
+        if (w->isWindow())
+            break;
+    }
+    QScrollBar* bar = ListViewDMA->verticalScrollBar();
+    if (seen.isEmpty())
+        return;
+    // One step at a time, as far as the list can go: row heights are the list's business.
+    for (QRect row = ListViewDMA->visualRect(index);
+         row.bottom() > seen.bottom() && row.top() > seen.top() && bar->value() < bar->maximum();
+         row = ListViewDMA->visualRect(index))
+        bar->setValue(bar->value() + bar->singleStep());
+    for (QRect row = ListViewDMA->visualRect(index); row.top() < seen.top() && bar->value() > bar->minimum();
+         row = ListViewDMA->visualRect(index))
+        bar->setValue(bar->value() - bar->singleStep());
 }
 
 void frmDMA::MakeVisibleListLine(int16_t line) {

@@ -1,6 +1,7 @@
 #pragma once
 // The logger list window: one open area file, its own copy of the loggers and the list that shows them.
 #include "core/DMAModule.h"
+#include "core/DatabaseFile.h"
 #include "documents/LoggerListModel.h"
 #include "platform/FormClose.h"
 
@@ -32,6 +33,9 @@ public:
     int16_t SelLine = 0;
     int16_t NumHistories = 0;
     bool AutoSize = false;
+    // The window's file as it was when the window last read or wrote it; a save compares the file on disk with
+    // it, so that changes made meanwhile by another window or program are not replaced unasked.
+    FileStamp DiskStamp;
 
     QTreeView* ListViewDMA = nullptr;
 
@@ -122,6 +126,8 @@ private:
     static bool validSlot(long slot) { return slot >= 0 && slot <= kMaxLoggers; }
     int listWidthPixels() const;
     void selectRow(int position);
+    // Scrolls the list until the row is whole inside the part of it that can be seen.
+    void scrollIntoSight(const QModelIndex& index);
     void onCurrentRowChanged(int row);
     void RemoveRecordAt(int index);
     // Removes the records whose indices are marked, keeping the order of the others, in one pass.

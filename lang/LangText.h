@@ -431,6 +431,9 @@ constexpr int MapPrintFailed = 834;
 constexpr int TransferProgramNotFound = 851; // the program is wholly absent (no other spelling of its name either)
 constexpr int NothingChosenToSend = 852;
 constexpr int TransferResultUnreadable = 853;
+constexpr int AlreadyOpenChanged = 870; // opening a file that a window holds but that changed on disk since
+constexpr int FileInOtherWindow = 871;  // saving onto a file that another window holds
+constexpr int FileChangedOnDisk = 872;  // saving over a file that changed since this window read or wrote it
 
 // The numbers every site's language file holds; the project's own texts come after.
 constexpr int kLastShippedText = 687;
@@ -465,6 +468,12 @@ constexpr std::pair<int, const char*> kBuiltInEnglish[] = {
     {NothingChosenToSend, "No list was chosen, so nothing was sent to the field unit."},
     {TransferResultUnreadable, "The field-unit transfer program left a result file that does not begin with its result "
                                "number, so it is not shown: "},
+    {AlreadyOpenChanged, "This file is already open in a window, but it has changed on disk since that window read or "
+                         "saved it. Open the file as it is now in a new window? No brings the open window forward."},
+    {FileInOtherWindow, "This file is open in another window. Replacing it leaves that window showing what the file "
+                        "held before, and saving from there would undo this save. Replace the file anyway?"},
+    {FileChangedOnDisk, "The file has changed on disk since this list was read or last saved, by another window or "
+                        "program. Saving replaces those changes with this list. Save anyway?"},
 };
 
 } // namespace txt

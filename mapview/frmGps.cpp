@@ -27,11 +27,13 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -425,10 +427,25 @@ void frmGps::setMainEnabled(bool enabled) {
     // itself, so the windows it owns (the record editor above all) stay usable while the map is open.
     if (!mainWindow_)
         return;
+    if (!enabled && !mainWindow_->property("mapDisabled").toBool())
+        listBefore_ = ActiveDocument.data();
     for (QWidget* part : mainWindow_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (!part->isWindow())
             part->setEnabled(enabled);
     mainWindow_->setProperty("mapDisabled", !enabled);
+    if (!enabled)
+        return;
+    // Switched off, the document area let go of its current list; when the main window is active again it
+    // would take up another one (the first it finds). The list keeps the keyboard focus of the main window,
+    // so it is the one taken up, and the commands go on acting on it.
+    frmDMA* list = listBefore_.data();
+    listBefore_.clear();
+    if (list == nullptr || list->unloaded())
+        return;
+    if (QMdiArea* area = list->mdiArea())
+        area->setActiveSubWindow(list);
+    list->ListViewDMA->setFocus(Qt::OtherFocusReason);
+    list->MakeActiveDocument();
 }
 
 // --- menus, buttons and timers ---------------------------------------------------------------------------

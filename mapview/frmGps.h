@@ -185,6 +185,9 @@ private:
     void setBox(QCheckBox* box, bool ticked);
 
     QPointer<QWidget> mainWindow_;
+    // The list that was the current one when the map switched the main window off: it is the current one
+    // again when the main window is switched back on, whatever the main window would take up by itself.
+    QPointer<frmDMA> listBefore_;
     QPointer<frmWaitingStatus> waiting_;
     QMenu* lastPopup_ = nullptr;
     clsPushpinInfo registry_;

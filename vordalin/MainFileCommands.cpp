@@ -217,9 +217,8 @@ void frmMain::mnuFileExport_Click() {
         return;
     dlgCommonDialog.fileName = chosen;
     // The export is written under the chosen name with ".csv" added, a name the file dialog never saw: an
-    // existing file of that name is confirmed before it is replaced. The recent files get the name as chosen:
-    // the export itself is in the CSV layout, which reopened as an area file would shift every reading, and a
-    // Save would then write that over the file.
+    // existing file of that name is confirmed before it is replaced. The recent files get the name as chosen
+    // (by default the list's own file), not the export.
     const QString written = chosen + QStringLiteral(".csv");
     if (!ConfirmOverwrite(written))
         return;

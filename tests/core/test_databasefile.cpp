@@ -220,7 +220,12 @@ TEST_F(DatabaseFileTest, ReaderCodesAndCounts) {
         {"three fields", "Area V5\r\ntitles\r\n123,AB,C\r\n", DbReadFailure, -1, 3},
         {"four fields, quoted comment two", "Area V5\r\nt\r\n1,\"a\",\"b\",\"c\"\r\n", DbOk, 1, 3},
         {"five fields, bare comment two", "Area V5\r\nt\r\n1,\"a\",\"b\",c,\"d\"\r\n", DbReadFailure, -1, 3},
-        {"blank line is a logger line", "Area V5\r\nt\r\n   \r\n", DbReadFailure, -1, 3},
+        {"a line of blanks is skipped", "Area V5\r\nt\r\n   \r\n", DbOk, 0, 3},
+        {"a trailing line of blanks and tabs", "Area V5\r\nt\r\n" + loggerLine(logger) + " \t  \r\n", DbOk, 1, 4},
+        {"a trailing line of blanks without its end", "Area V5\r\nt\r\n" + loggerLine(logger) + "    ", DbOk, 1, 4},
+        {"blank lines between loggers", "Area V5\r\nt\r\n" + loggerLine(logger) + " \r\n" + loggerLine(logger), DbOk, 2,
+         5},
+        {"banner, line of blanks, titles", "Area V5\r\n  \r\ntitles\r\n", DbNothingAfterTitles, -1, 3},
         {"serial beyond 32 bits", "Area V5\r\nt\r\n9E999999,\"a\",\"b\",\"c\"\r\n", DbReadFailure, -1, 3},
         {"line feeds only", "Area V5\ntitles\n" + logger + "\n" + logger + "\n", DbOk, 2, 4},
         {"carriage returns only", "Area V5\rtitles\r" + logger + "\r" + logger, DbOk, 2, 4},
@@ -415,13 +420,44 @@ TEST_F(DatabaseFileTest, FieldUnitFilesMapStatusLetters) {
     EXPECT_EQ(r.ReadingStatus[4], "");
 }
 
-TEST_F(DatabaseFileTest, ACsvExportReadsBackOnePlaceLate) {
-    loadTable(sampleLoggers());
+// An export carries the additional information seventh, before the readings; its column titles say so, and
+// it reads back in that layout, whatever language file wrote its titles. Comments are written whole, commas
+// and all, and read back cut to 255 characters.
+TEST_F(DatabaseFileTest, ACsvExportReadsBackInItsOwnLayout) {
+    std::vector<LoggerRecord> loggers = sampleLoggers();
+    loggers[0].Comment2 = "51.5/-0.12";
+    loggers[0].UserComments = "Checked by J, noisy, \"recheck\"";
+    loggers.push_back(LoggerRecord{});
+    loggers.back().Serial = 3530829;
+    loggers.back().ReadingDate[50] = "2025/01/31";
+    loggers.back().ReadingStatus[50] = "Leak";
+    loggers.back().Level[50] = 45;
+    loadTable(loggers);
     const QString path = env.path(QStringLiteral("export.csv"));
     ASSERT_EQ(WriteDatabaseFile(path, false, true), DbOk);
-    ASSERT_EQ(ReadDatabaseFile(path), DbOk);
-    EXPECT_EQ(LoggerTable[1].ReadingDate[1], "Near the h");
-    EXPECT_EQ(LoggerTable[1].ReadingStatus[1], "2023/02/02");
+    const std::string written = TestEnv::readFile(path);
+    // The same export with its column titles in another language.
+    std::string translated = written;
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"\"Date\"", "\"Datum\""},
+                                   {"\"Status\"", "\"Zustand\""},
+                                   {"\"More Info\"", "\"Zusatz\""}}) {
+        const size_t titlesEnd = translated.find("\r\n", translated.find("\r\n") + 2);
+        for (size_t p = translated.find(from); p != std::string::npos && p < titlesEnd;
+             p = translated.find(from, p + to.size()))
+            translated.replace(p, from.size(), to);
+    }
+    ASSERT_NE(translated, written);
+    std::vector<LoggerRecord> expected = loggers;
+    expected[1].UserComments.resize(255);
+    for (const std::string& bytes : {written, translated}) {
+        for (auto& rec : LoggerTable)
+            ClearLoggerRecord(rec);
+        LoggerCount = 0;
+        ASSERT_EQ(ReadDatabaseFile(file("export.csv", bytes)), DbOk);
+        ASSERT_EQ(LoggerCount, 3);
+        for (int i = 1; i <= 3; ++i)
+            EXPECT_EQ(LoggerTable[i], expected[i - 1]) << "logger " << i;
+    }
 }
 
 TEST_F(DatabaseFileTest, AnEmptyTableWritesTheHeaderOnly) {

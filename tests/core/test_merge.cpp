@@ -68,17 +68,20 @@ public:
     std::vector<bool> interact;
     QStringList opened;
     QString reportCaption, report;
-    std::function<void()> onReport;
+    std::function<void()> onLoaded;
 
     IMergeWindow* ActiveWindow() override { return window; }
     void Interact(bool enable) override { interact.push_back(enable); }
-    bool LoadFileWithReport(const QString& path) override { return ReadDatabaseFile(path) == DbOk; }
+    bool LoadFileWithReport(const QString& path) override {
+        const bool read = ReadDatabaseFile(path) == DbOk;
+        if (onLoaded)
+            onLoaded();
+        return read;
+    }
     void OpenDocument(const QString& path) override { opened.append(path); }
     void ShowReport(const QString& caption, const QString& text) override {
         reportCaption = caption;
         report = text;
-        if (onReport)
-            onReport();
     }
 };
 
@@ -110,6 +113,8 @@ void ExpectStoppedSafely(const FakeHost& h, const ScriptedUi& ui, const QString&
                          bool backupKept) {
     EXPECT_EQ(TestEnv::readFile(dest), original);
     EXPECT_TRUE(h.opened.isEmpty());
+    // Nothing was written, so no report lists readings or loggers as added.
+    EXPECT_TRUE(h.report.isEmpty()) << qPrintable(h.report);
     ASSERT_FALSE(h.interact.empty());
     EXPECT_FALSE(h.interact.front());
     EXPECT_TRUE(h.interact.back());
@@ -347,7 +352,7 @@ TEST_F(MergeTest, BySerialStopsSafely) {
             break;
         case WriteFails:
             // The file turns read-only after it was read: the write is refused.
-            m.h.onReport = [&] { QFile::setPermissions(m.dest, QFile::ReadOwner); };
+            m.h.onLoaded = [&] { QFile::setPermissions(m.dest, QFile::ReadOwner); };
             m.scripted.expectMessage(plat::IDOK,
                                      LoadLangString(txt::WriteFailed) + DatabaseErrorText(DbWriteFailure, false));
             break;
@@ -513,7 +518,7 @@ TEST_F(MergeTest, ByCoordinateStopsSafely) {
             break;
         case WriteFails:
             // The file turns read-only after the patrol was read: the write is refused.
-            h.onReport = [&] { QFile::setPermissions(areaFile, QFile::ReadOwner); };
+            h.onLoaded = [&] { QFile::setPermissions(areaFile, QFile::ReadOwner); };
             scripted.expectMessage(plat::IDOK,
                                    LoadLangString(txt::WriteFailed) + DatabaseErrorText(DbWriteFailure, false));
             break;

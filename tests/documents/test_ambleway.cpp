@@ -395,7 +395,8 @@ TEST_F(AmblewayImportTest, AListClosedDuringTheCommandImportsNothingAndTheFileSt
         SCOPED_TRACE(closingMessage);
         {
             ScriptedUi quiet;
-            OpenDocument(env.writeFile(QStringLiteral("area.pdb"), areaFile(kArea)));
+            // A file of its own: the one the fixture opened is held by its window, which would only come forward.
+            OpenDocument(env.writeFile(QStringLiteral("closing.pdb"), areaFile(kArea)));
         }
         const QPointer<frmDMA> list = ActiveDocument.data();
         ImportUi ui;

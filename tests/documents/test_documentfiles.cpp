@@ -10,12 +10,17 @@
 #include "documents/frmDocument.h"
 #include "lang/LangText.h"
 #include "platform/AtomicFile.h"
+#include "platform/VbRuntime.h"
 #include "platform/WindowRegistry.h"
 
 #include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -423,3 +428,192 @@ TEST_F(DocumentFilesTest, FileFiltersBecomeQtFilters) {
 }
 
 } // namespace
+
+namespace {
+
+// Changes a list window's first logger, as an edit in the window does.
+void editFirstLogger(frmDMA* w, const char* comment) {
+    w->GetLocalRecByIndex(0, 1);
+    LoggerTable[0].Comment1 = comment;
+    w->PutLocalRecByIndex(0, 1);
+    w->AskForSave = true;
+}
+
+std::vector<frmDMA*> listWindows() {
+    std::vector<frmDMA*> out;
+    for (QWidget* w : plat::windows::loadedNamed(QStringLiteral("frmDMA")))
+        if (!static_cast<frmDMA*>(w)->unloaded())
+            out.push_back(static_cast<frmDMA*>(w));
+    return out;
+}
+
+} // namespace
+
+// Opening a file that a window already holds, by its path or another name of it, brings that window forward:
+// two windows of one file would undo each other's saves.
+TEST_F(DocumentFilesTest, OpeningAFileAWindowHoldsBringsThatWindowForward) {
+    const QString twice = env.writeFile(QStringLiteral("twice.pdb"), areaFile(kTwo));
+    const QString other = env.writeFile(QStringLiteral("other.pdb"), areaFile(kTwo));
+    QDir().mkpath(env.path(QStringLiteral("sub")));
+    ASSERT_TRUE(QFile::link(twice, env.path(QStringLiteral("sub/link.pdb"))));
+    ScriptedUi ui;
+    OpenDocument(twice);
+    QPointer<frmDMA> first = ActiveDocument.data();
+    ASSERT_TRUE(first);
+    first->SelLine = 2;
+    for (const QString& name :
+         {twice, env.path(QStringLiteral("sub/../twice.pdb")), env.path(QStringLiteral("sub/link.pdb"))}) {
+        SCOPED_TRACE(name.toStdString());
+        OpenDocument(other);
+        ASSERT_NE(ActiveDocument.data(), first.data());
+        OpenDocument(name);
+        EXPECT_EQ(ActiveDocument.data(), first.data());
+        EXPECT_EQ(first->SelLine, 2);
+        EXPECT_TRUE(ui.messages().empty());
+    }
+    EXPECT_EQ(listWindows().size(), 2u);
+}
+
+// A file changed on disk since its window read it (another program saved it) is worth a second look: the user
+// is asked, No brings the window forward, Yes opens the file as it is now in a new window.
+TEST_F(DocumentFilesTest, OpeningAFileChangedSinceItsWindowReadItAsks) {
+    const QString twice = env.writeFile(QStringLiteral("twice.pdb"), areaFile(kTwo));
+    ScriptedUi ui;
+    OpenDocument(twice);
+    QPointer<frmDMA> first = ActiveDocument.data();
+    auto changed = kTwo;
+    changed[0].comment1 = "Changed elsewhere";
+    env.writeFile(QStringLiteral("twice.pdb"), areaFile(changed));
+
+    ui.expectMessage(plat::IDNO, LoadLangString(txt::AlreadyOpenChanged));
+    OpenDocument(twice);
+    EXPECT_EQ(listWindows().size(), 1u);
+    EXPECT_EQ(ActiveDocument.data(), first.data());
+    EXPECT_EQ(ui.messages().back().style, plat::MB_YESNO | plat::MB_ICONEXCLAMATION | plat::MB_DEFBUTTON2);
+
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::AlreadyOpenChanged));
+    OpenDocument(twice);
+    ASSERT_EQ(listWindows().size(), 2u);
+    EXPECT_NE(ActiveDocument.data(), first.data());
+    EXPECT_EQ(ActiveDocument->localRecord(1).Comment1, "Changed elsewhere");
+}
+
+// Another program (a second copy of the program, or another window's Save As) replaced the file after this
+// window read it. However it changed (size, modification time, or a new file under the name), a Save asks
+// before replacing it; No writes nothing and leaves the window's changes unsaved.
+TEST_F(DocumentFilesTest, SavingOverAFileChangedOnDiskAsksFirst) {
+    enum Change { OtherSize, SameSizeLaterTime, ReplacedSameSizeAndTime };
+    for (const Change change : {OtherSize, SameSizeLaterTime, ReplacedSameSizeAndTime}) {
+        for (const int answer : {plat::IDNO, plat::IDYES}) {
+            SCOPED_TRACE(testing::Message() << change << " answer " << answer);
+            QDir().mkpath(queue());
+            const QString path = env.writeFile(QStringLiteral("twice.pdb"), areaFile(kTwo));
+            ScriptedUi ui;
+            OpenDocument(path);
+            frmDMA* w = ActiveDocument.data();
+            ASSERT_TRUE(w);
+            editFirstLogger(w, "Window one");
+
+            auto theirs = kTwo;
+            const FileStamp before = FileStampOf(path);
+            if (change == ReplacedSameSizeAndTime) {
+                // Same length as the window's file, written beside it and renamed over it with the old time.
+                theirs[1].comment1 = "South";
+                theirs[1].gridRef = "AB 2234 5679";
+                const std::string same = areaFile(theirs);
+                ASSERT_EQ(same.size(), static_cast<size_t>(before.size));
+                const QString beside = env.writeFile(QStringLiteral("beside.pdb"), same);
+                const timespec times[2] = {{0, UTIME_OMIT},
+                                           {before.modifiedNs / 1000000000, before.modifiedNs % 1000000000}};
+                ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(beside).constData(), times, 0), 0);
+                ASSERT_EQ(::rename(QFile::encodeName(beside).constData(), QFile::encodeName(path).constData()), 0);
+            } else {
+                // Another size, or the same size (one character less in a comment, one more in the other).
+                theirs[1].comment1 = change == OtherSize ? "Their much longer text" : "Sout";
+                theirs[1].comment2 = change == OtherSize ? "" : "x";
+                env.writeFile(QStringLiteral("twice.pdb"), areaFile(theirs));
+                if (change == SameSizeLaterTime) {
+                    ASSERT_EQ(FileStampOf(path).size, before.size);
+                    const timespec times[2] = {{0, UTIME_OMIT}, {before.modifiedNs / 1000000000 + 5, 0}};
+                    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+                }
+            }
+            const std::string theirFile = TestEnv::readFile(path);
+
+            ui.expectMessage(answer, LoadLangString(txt::FileChangedOnDisk));
+            EXPECT_EQ(SaveLoggerDocument(w), answer == plat::IDYES);
+            ASSERT_EQ(ui.messages().size(), 1u);
+            EXPECT_TRUE(ui.messages().back().prompt.endsWith(path));
+            if (answer == plat::IDNO) {
+                EXPECT_EQ(TestEnv::readFile(path), theirFile);
+                EXPECT_TRUE(w->AskForSave);
+            } else {
+                EXPECT_NE(TestEnv::readFile(path).find("Window one"), std::string::npos);
+                EXPECT_FALSE(w->AskForSave);
+                // Written by this window, the file is the window's own again: the next save does not ask.
+                editFirstLogger(w, "Window one again");
+                EXPECT_TRUE(SaveLoggerDocument(w));
+                EXPECT_EQ(ui.messages().size(), 1u);
+            }
+            CloseAllWindows();
+            flushDeletes();
+        }
+    }
+}
+
+// The sequence that lost a cut logger: a list opened twice, a logger cut and saved in one window, another cut
+// and saved in the other. The second Open brings the first window forward, so both cuts end in the file.
+TEST_F(DocumentFilesTest, TwoCutsSavedFromOneFileOpenedTwiceBothStay) {
+    auto three = kTwo;
+    three.push_back({6433012, "AB 3234 5678", "East", "", "", "", "", "", 0, 0, ""});
+    three.push_back({3530829, "AB 4234 5678", "West", "", "", "", "", "", 0, 0, ""});
+    QDir().mkpath(queue());
+    const QString path = env.writeFile(QStringLiteral("twice.pdb"), areaFile(three));
+    // Every message box is scripted: an unexpected one (a question before the second save) fails the test.
+    ScriptedUi ui;
+    OpenDocument(path);
+    OpenDocument(path);
+    ASSERT_EQ(listWindows().size(), 1u);
+    frmDMA* w = ActiveDocument.data();
+    for (const int32_t serial : {6433012, 3530829}) {
+        w->MakeVisibleListLine(w->GetLineFromSerial(serial));
+        ui.expectMessage(plat::IDYES, plat::vb::formatSerialQ(serial));
+        ASSERT_TRUE(w->RemoveRecord());
+        w->AskForSave = true;
+        ASSERT_TRUE(SaveLoggerDocument(w));
+    }
+    EXPECT_EQ(ui.messages().size(), 2u);
+    ASSERT_EQ(ReadDatabaseFile(path), DbOk);
+    EXPECT_EQ(LoggerCount, 2);
+}
+
+// Save As (and the first Save of a new list) onto a file another window holds asks first; No writes nothing.
+TEST_F(DocumentFilesTest, SavingOntoAFileAnotherWindowHoldsAsksFirst) {
+    QDir().mkpath(queue());
+    const QString held = env.writeFile(QStringLiteral("held.pdb"), areaFile(kTwo));
+    auto mine = kTwo;
+    mine[0].comment1 = "Mine";
+    const QString source = env.writeFile(QStringLiteral("mine.pdb"), areaFile(mine));
+    ScriptedUi ui;
+    OpenDocument(held);
+    QPointer<frmDMA> holder = ActiveDocument.data();
+    OpenDocument(source);
+    frmDMA* w = ActiveDocument.data();
+    ASSERT_NE(w, holder.data());
+    const std::string before = TestEnv::readFile(held);
+
+    ui.expectMessage(plat::IDNO, LoadLangString(txt::FileInOtherWindow));
+    EXPECT_FALSE(SaveLoggerFile(w, held, QString()));
+    EXPECT_EQ(TestEnv::readFile(held), before);
+    EXPECT_EQ(w->windowTitle(), source);
+
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::FileInOtherWindow));
+    EXPECT_TRUE(SaveLoggerFile(w, held, QString()));
+    EXPECT_NE(TestEnv::readFile(held).find("Mine"), std::string::npos);
+    EXPECT_EQ(ui.messages().size(), 2u);
+    // The window that held it sees the file changed under it: its own Save asks in turn.
+    editFirstLogger(holder, "Holder");
+    ui.expectMessage(plat::IDNO, LoadLangString(txt::FileChangedOnDisk));
+    EXPECT_FALSE(SaveLoggerDocument(holder));
+    EXPECT_NE(TestEnv::readFile(held).find("Mine"), std::string::npos);
+}

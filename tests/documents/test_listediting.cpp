@@ -9,10 +9,16 @@
 #include "platform/TextCodec.h"
 #include "platform/WindowRegistry.h"
 
+#include <QCoreApplication>
+#include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMdiArea>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
 
 namespace {
 
@@ -263,3 +269,52 @@ TEST_F(ListEditingTest, ModifyKeepsDatesAndShowsTheNewFirstLevel) {
 }
 
 } // namespace
+
+// A found row at the bottom edge of what the list shows, half hidden there, is scrolled fully into view: also
+// when the list window is taller than the main window's document area, which then hides the list's lower part.
+TEST_F(ListEditingTest, FindScrollsTheFoundRowFullyIntoView) {
+    ScriptedUi ui;
+    std::vector<FixtureLogger> many;
+    for (int i = 1; i <= 60; ++i) {
+        FixtureLogger l;
+        l.serial = 1000000 + i;
+        l.gridRef = "AB 1234 5678";
+        l.comment1 = "row" + std::to_string(i);
+        many.push_back(l);
+    }
+    QMdiArea area;
+    area.resize(700, 400);
+    area.show();
+    SetDocumentArea(&area);
+    frmDMA* w = open(many, QStringLiteral("many.pdb"));
+    ASSERT_NE(w, nullptr);
+    QTreeView* view = w->ListViewDMA;
+    const int rowHeight = view->visualRect(w->listModel()->index(0, 0)).height();
+    ASSERT_GT(rowHeight, 0);
+    for (const int windowHeight : {300, 700}) {
+        for (int extra = 0; extra < rowHeight; extra += std::max(1, rowHeight / 3)) {
+            SCOPED_TRACE(testing::Message() << windowHeight << " + " << extra);
+            view->scrollToTop();
+            w->setGeometry(0, 0, 600, windowHeight + extra);
+            QCoreApplication::processEvents();
+            // What of the list the document area shows.
+            QWidget* viewport = view->viewport();
+            const QRect shown =
+                viewport->rect() & QRect(viewport->mapFrom(area.viewport(), QPoint(0, 0)), area.viewport()->size());
+            ASSERT_FALSE(shown.isEmpty());
+            // The first row that is not shown whole.
+            int cut = 0;
+            for (int r = 0; r < w->rowCount() && cut == 0; ++r) {
+                if (view->visualRect(w->listModel()->index(r, 0)).bottom() > shown.bottom())
+                    cut = r + 1;
+            }
+            ASSERT_GT(cut, 1);
+            w->Find(QStringLiteral("row") + QString::number(cut));
+            ASSERT_EQ(w->SelLine, cut);
+            QCoreApplication::processEvents();
+            EXPECT_TRUE(shown.contains(view->visualRect(w->listModel()->index(cut - 1, 0)))) << "row " << cut;
+        }
+    }
+    CloseAllWindows();
+    SetDocumentArea(nullptr);
+}

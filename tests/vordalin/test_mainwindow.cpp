@@ -491,7 +491,9 @@ TEST_F(MainWindowTest, ANewListHasTheKeyboardAndEnterOpensTheEditor) {
             ui.expectOpenFile(area);
             main->mnuFileOpen_Click();
         },
-        [&] { main->mnuFileNew_Click(); }, [&] { OpenDocument(area); }, // as a merge opens the merged file
+        [&] { main->mnuFileNew_Click(); },
+        // as a merge opens the merged file (another file: a file already open brings its window forward)
+        [&] { OpenDocument(env.writeFile(QStringLiteral("merged.pdb"), TestEnv::readFile(area))); },
     };
     for (const auto& command : commands) {
         command();
