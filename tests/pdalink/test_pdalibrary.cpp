@@ -1,5 +1,6 @@
 // The PDA link library as its callers reach it: created by ProgID from the real shared library, over a
 // folder that stands for the hand-held.
+#include "FaultyFileCalls.h"
 #include "PdaDevice.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
@@ -287,6 +288,47 @@ TEST_F(PdaLibrary, AFailedUploadKeepsTheEarlierCopyAndLeavesNoTemporaryFile) {
     ASSERT_TRUE(object->CopyPCFileToPDA(up, target, &st));
     EXPECT_TRUE(TestEnv::readFile(device.path(onDevice)) == patternBytes(9000, 7)) << "content differs";
     EXPECT_EQ(folder(), QStringList{"up.csv"});
+}
+
+TEST_F(PdaLibrary, AnUploadIsDoneOnlyOnceTheDeviceHasSyncedAndClosedTheFileAndSyncedItsName) {
+    QDir().mkpath(env.path(QStringLiteral("pc")));
+    const QString up = env.writeFile(QStringLiteral("pc/up.csv"), patternBytes(5000, 3));
+    const QString target = QStringLiteral("\\My Documents\\Rovemark AutoImport\\up.csv");
+    const QString onDevice = QStringLiteral("My Documents/Rovemark AutoImport/up.csv");
+    using Step = FaultyFileCalls::Step;
+    const struct {
+        const char* what;
+        Step step;
+        int error;
+        bool copied;
+    } cases[] = {
+        {"device file sync fails", Step::Sync, EIO, false},
+        {"device file close fails", Step::Close, ENOSPC, false},
+        {"device folder sync fails", Step::SyncFolder, EIO, false},
+        {"a device that cannot sync", Step::Sync, EINVAL, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        device.writeFile(onDevice, "earlier good copy");
+        FaultyFileCalls faults(c.step, c.error);
+        const LibraryFileCalls inLibrary(&faults);
+        ASSERT_TRUE(inLibrary.installed());
+        const QString reason = plat::systemErrorText(c.error);
+        if (!c.copied)
+            ui.expectMessage(plat::IDOK, QStringLiteral("Error writing to PDA file.  File=") + target +
+                                             QStringLiteral("\r\n") + reason);
+        pda::CallStatus st;
+        EXPECT_EQ(object->CopyPCFileToPDA(up, target, &st), c.copied);
+        EXPECT_EQ(faults.failures(), 1) << "the step was reached";
+        EXPECT_TRUE(st.ok());
+        EXPECT_EQ(st.description, c.copied ? QString() : reason) << "the caller gets the reason for its own message";
+        EXPECT_TRUE(TestEnv::readFile(device.path(onDevice)) ==
+                    (c.copied ? patternBytes(5000, 3) : std::string("earlier good copy")));
+        EXPECT_EQ(QDir(device.path(QStringLiteral("My Documents/Rovemark AutoImport")))
+                      .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{"up.csv"})
+            << "no temporary file stays";
+    }
 }
 
 TEST_F(PdaLibrary, ADownloadTakesBoundedMemoryWhateverSizeTheDeviceReports) {
