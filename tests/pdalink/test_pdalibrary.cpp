@@ -15,7 +15,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
+#include <dlfcn.h>
+#include <pwd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -131,6 +137,85 @@ TEST(PdaCreation, BrokenLibraryAsksRetryOrCancelAndCancelGivesUp) {
     EXPECT_FALSE(pda::CreatePdaSupport(object, [&] { return answers.at(asked++); }));
     EXPECT_EQ(asked, 2u);
     EXPECT_FALSE(object);
+}
+
+// Root runs a program with another user's settings folder (sudo without -H): a library that user put in
+// place, or could have changed, is not loaded, and the program says which file and why.
+TEST(PdaCreation, ALibraryAnotherUserCouldHavePlacedIsRefusedWithTheFileAndTheReason) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to give files to another user";
+    const passwd* nobody = ::getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    ensureApplication();
+    TestEnv env;
+    PdaDevice::installLibrary(env.programDir(), false);
+    const std::string bytes = TestEnv::readFile(PdaDevice::buildLibraryPath());
+    ASSERT_FALSE(bytes.empty());
+
+    struct Case {
+        const char* what;
+        bool fileToNobody, folderToNobody;
+        mode_t fileMode, folderMode;
+        bool fifo;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"the user's own library", true, true, 0755, 0755, false, "it belongs to user nobody, not to root"},
+        {"root's library that others may change", false, false, 0666, 0755, false,
+         "it may be changed by other users (mode 0666)"},
+        {"root's library in the user's folder", false, true, 0755, 0755, false, "belongs to user nobody"},
+        {"root's library in a folder everyone may write", false, false, 0755, 01777, false,
+         "may be changed by other users (mode 1777)"},
+        {"a pipe in place of the library", false, false, 0644, 0755, true, "it is not a regular file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir home;
+        const QString folder = home.path() + QStringLiteral("/lib");
+        ASSERT_TRUE(QDir().mkdir(folder));
+        const QString library = folder + QStringLiteral("/libVordPDASupport.so");
+        if (c.fifo) {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(library).constData(), c.fileMode), 0);
+        } else {
+            QFile f(library);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+        }
+        const QByteArray lib = QFile::encodeName(library), dir = QFile::encodeName(folder);
+        ASSERT_EQ(::chmod(lib.constData(), c.fileMode), 0);
+        ASSERT_EQ(::chmod(dir.constData(), c.folderMode), 0);
+        if (c.fileToNobody) {
+            ASSERT_EQ(::chown(lib.constData(), nobody->pw_uid, nobody->pw_gid), 0);
+        }
+        if (c.folderToNobody) {
+            ASSERT_EQ(::chown(dir.constData(), nobody->pw_uid, nobody->pw_gid), 0);
+        }
+        // The user's registration names that library; the file itself is the user's too.
+        ASSERT_TRUE(plat::components::registerServer(QLatin1String(pda::kProgId), library));
+        ASSERT_EQ(::chown(QFile::encodeName(plat::components::registrationFile()).constData(), nobody->pw_uid,
+                          nobody->pw_gid),
+                  0);
+
+        const pda::CreateOutcome made = pda::CreateObject();
+        EXPECT_EQ(made.number, pda::kErrCannotCreate);
+        EXPECT_TRUE(made.refused);
+        EXPECT_TRUE(made.description.startsWith(QStringLiteral("The PDA link library ") + library))
+            << made.description.toStdString();
+        EXPECT_TRUE(made.description.contains(QLatin1String(c.reason))) << made.description.toStdString();
+        if (!c.fifo) { // the loader opens even to look, and a pipe holds it
+            EXPECT_EQ(::dlopen(lib.constData(), RTLD_NOW | RTLD_NOLOAD), nullptr) << "the library was loaded";
+        }
+
+        // The program says it once, registers the library of its own folder and goes on with that one.
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDOK, made.description);
+        int asked = 0;
+        pda::PdaSupportObject object;
+        EXPECT_TRUE(pda::CreatePdaSupport(object, [&] { return ++asked, 2; }));
+        EXPECT_EQ(asked, 0);
+        EXPECT_EQ(plat::components::libraryFor(QLatin1String(pda::kProgId)),
+                  env.path(QLatin1String(pda::kLibraryFileName)));
+    }
 }
 
 TEST_F(PdaLibrary, HandHeldPresentOnlyWhenTheConnectionIsReallyUp) {
