@@ -683,6 +683,11 @@ bool CeCreateDirectory(const QString& path) {
         fail(ERROR_ACCESS_DENIED);
         return false;
     }
+    // A folder made for a copy reaches the disk with it: the copy syncs only the folder it lands in.
+    if (syncFolder(QFileInfo(local).path()) != 0) {
+        fail(ERROR_WRITE_FAULT, errno);
+        return false;
+    }
     return true;
 }
 

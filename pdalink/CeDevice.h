@@ -102,6 +102,8 @@ uint32_t CeGetLastError();
 // The system's errno behind the last error, or 0 when the call failed for a reason of the device's own (no
 // device, a name it cannot hold, a fault setting).
 int CeGetLastSystemError();
+// Makes a folder, its entry synced to the device's disk (when only that sync fails the folder is there and the
+// error is ERROR_WRITE_FAULT).
 bool CeCreateDirectory(const QString& path);
 bool CeDeleteFile(const QString& path);
 // Renames a file; fails (ERROR_ALREADY_EXISTS) when newName is taken.

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -114,15 +115,16 @@ TEST(PdaDeviceFolder, ASyncOrCloseThatFailsOnAWrittenFileIsReportedWithTheSystem
         const char* what;
         Step step;
         int error;
-        bool flushed, closed, moved; // what CeFlushFileBuffers, CeCloseHandle, CeMoveFileEx(write-through) give
+        // what CeFlushFileBuffers, CeCloseHandle, CeMoveFileEx(write-through) and CeCreateDirectory give
+        bool flushed, closed, moved, made;
     };
     const Case cases[] = {
-        {"all well", Step::None, 0, true, true, true},
-        {"sync fails", Step::Sync, EIO, false, true, true},
-        {"a file system that cannot sync", Step::Sync, EINVAL, true, true, true},
-        {"close fails", Step::Close, ENOSPC, true, false, true},
-        {"folder sync fails", Step::SyncFolder, EIO, true, true, false},
-        {"a folder that cannot sync", Step::SyncFolder, EINVAL, true, true, true},
+        {"all well", Step::None, 0, true, true, true, true},
+        {"sync fails", Step::Sync, EIO, false, true, true, true},
+        {"a file system that cannot sync", Step::Sync, EINVAL, true, true, true, true},
+        {"close fails", Step::Close, ENOSPC, true, false, true, true},
+        {"folder sync fails", Step::SyncFolder, EIO, true, true, false, false},
+        {"a folder that cannot sync", Step::SyncFolder, EINVAL, true, true, true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -153,6 +155,11 @@ TEST(PdaDeviceFolder, ASyncOrCloseThatFailsOnAWrittenFileIsReportedWithTheSystem
         EXPECT_EQ(moved, c.moved);
         failedWith(moved);
         EXPECT_TRUE(device.exists(QStringLiteral("My Documents/y.csv"))) << "renamed, synced or not";
+        QDir(device.path(QStringLiteral("My Documents/new"))).removeRecursively();
+        const bool made = ce::CeCreateDirectory(QStringLiteral("\\My Documents\\new"));
+        EXPECT_EQ(made, c.made);
+        failedWith(made);
+        EXPECT_TRUE(QFileInfo(device.path(QStringLiteral("My Documents/new"))).isDir()) << "made, synced or not";
         ce::CeRapiUninit();
     }
 
