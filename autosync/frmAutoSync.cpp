@@ -36,6 +36,14 @@ bool isCsv(const QString& name) {
 void showSyncMessage(const QString& text) {
     plat::ui().messageBox(text, plat::MB_OK, plat::appTitle());
 }
+
+// A failed copy: the text, the file, and why, as the library gave it (the system's reason where there is one).
+void showCopyFailed(int textId, const QString& file, const pda::CallStatus& status) {
+    QString text = LoadSyncText(textId) + QStringLiteral("\r\n  ") + file;
+    if (!status.description.isEmpty())
+        text += QStringLiteral("\r\n") + status.description;
+    showSyncMessage(text);
+}
 } // namespace
 
 frmAutoSync::frmAutoSync(QWidget* parent) : QWidget(parent) {
@@ -232,7 +240,7 @@ void frmAutoSync::UploadPending() {
             QFile::remove(source);
         else {
             ++failedCopies_;
-            showSyncMessage(LoadSyncText(synctxt::UploadFailed) + QStringLiteral("\r\n  ") + source);
+            showCopyFailed(synctxt::UploadFailed, source, status);
         }
         ProgressBar1->setValue(ProgressBar1->value() + 1);
         qApp->processEvents();
@@ -249,7 +257,7 @@ void frmAutoSync::DownloadPending() {
             PdaSupportObject->DeletePDAFile(source);
         else {
             ++failedCopies_;
-            showSyncMessage(LoadSyncText(synctxt::DownloadFailed) + QStringLiteral("\r\n  ") + source);
+            showCopyFailed(synctxt::DownloadFailed, source, status);
         }
         ProgressBar1->setValue(ProgressBar1->value() + 1);
         qApp->processEvents();

@@ -1,5 +1,6 @@
 // Copying files through the PDA link library (loaded at run time, over a folder that stands for the
-// hand-held) against a plain file copy of the same files on the same disk, which is the limit.
+// hand-held) against a plain file copy of the same files on the same disk, which is the limit, and against a
+// plain copy that is synced to the disk (file and folder) each way, as the library's copies are.
 #include "pdalink/PdaSupportClient.h"
 
 #include <QByteArray>
@@ -9,6 +10,9 @@
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -80,8 +84,34 @@ void BM_PlainFileCopyBothWays(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * kFiles * kFileSize * 2);
 }
 
+// A plain copy whose file and folder reach the disk before the next one starts.
+void syncedCopy(const QString& from, const QString& to) {
+    QFile::remove(to);
+    QFile::copy(from, to);
+    const int fd = ::open(QFile::encodeName(to).constData(), O_RDONLY | O_CLOEXEC);
+    ::fsync(fd);
+    ::close(fd);
+    const int folder = ::open(QFile::encodeName(QFileInfo(to).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ::fsync(folder);
+    ::close(folder);
+}
+
+void BM_PlainSyncedFileCopyBothWays(benchmark::State& state) {
+    Setup& s = setup();
+    for (auto _ : state) {
+        for (int n = 0; n < kFiles; ++n) {
+            const QString name = QStringLiteral("f%1.csv").arg(n);
+            const QString there = s.device.path() + QStringLiteral("/My Documents/Rovemark AutoImport/") + name;
+            syncedCopy(s.pc.path() + u'/' + name, there);
+            syncedCopy(there, s.pc.path() + QStringLiteral("/plain/") + name);
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * kFiles * kFileSize * 2);
+}
+
 BENCHMARK(BM_LibraryUploadAndDownload)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_PlainFileCopyBothWays)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
+BENCHMARK(BM_PlainSyncedFileCopyBothWays)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "pdalink/CeDevice.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Paths.h"
 #include "platform/SettingsStore.h"
 
@@ -11,6 +12,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -65,10 +67,45 @@ State& state() {
 }
 
 thread_local uint32_t t_lastError = 0;
+thread_local int t_lastSystemError = 0;
 
-uint32_t fail(uint32_t code) {
+uint32_t fail(uint32_t code, int systemError = 0) {
     t_lastError = code;
+    t_lastSystemError = systemError;
     return code;
+}
+
+// The file calls in force: the system's, or those a test put in place to make one step fail. Read by putting
+// them back at once (the exchange is atomic); only a test swaps them, and it does so between calls.
+plat::FileCalls& fileCalls() {
+    plat::FileCalls* current = plat::setFileCalls(nullptr);
+    plat::setFileCalls(current);
+    return *current;
+}
+
+// fsync that is not given up on a signal. A file system that cannot sync (EINVAL, or ENOTSUP for a folder)
+// holds nothing back, so it counts as synced.
+int syncFd(int fd) {
+    int rc;
+    do
+        rc = fileCalls().fsync(fd);
+    while (rc != 0 && errno == EINTR);
+    if (rc != 0 && (errno == EINVAL || errno == ENOTSUP))
+        rc = 0;
+    return rc;
+}
+
+// Puts a folder's entries on the disk, so a renamed file keeps its new name through a power cut or a pulled
+// card. A folder that cannot be opened for reading has nothing more to give. 0, or -1 with errno.
+int syncFolder(const QString& folder) {
+    const int fd = fileCalls().open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (fd < 0)
+        return 0;
+    const int rc = syncFd(fd);
+    const int error = errno;
+    fileCalls().close(fd);
+    errno = error;
+    return rc;
 }
 
 QString markerPath(const QString& root) {
@@ -490,9 +527,9 @@ Handle CeCreateFile(const QString& name, uint32_t access, uint32_t disposition) 
     int flags = write ? O_WRONLY : O_RDONLY;
     if (write && disposition == CREATE_ALWAYS)
         flags |= O_CREAT | O_TRUNC;
-    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC | O_NOFOLLOW, 0644);
+    const int fd = fileCalls().open(QFile::encodeName(path).constData(), flags | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) {
-        fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
+        fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED, errno);
         return INVALID_HANDLE_VALUE;
     }
     OpenFile f;
@@ -524,7 +561,7 @@ bool CeReadFile(Handle file, char* buffer, uint32_t toRead, uint32_t* read) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            fail(ERROR_READ_FAULT);
+            fail(ERROR_READ_FAULT, errno);
             return false;
         }
         if (n == 0)
@@ -554,12 +591,12 @@ bool CeWriteFile(Handle file, const char* buffer, uint32_t toWrite, uint32_t* wr
         want = toWrite / 2;
     uint32_t done = 0;
     while (done < want) {
-        const ssize_t n = ::write(f.fd, buffer + done, want - done);
+        const ssize_t n = fileCalls().write(f.fd, buffer + done, want - done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             *written = done;
-            fail(ERROR_WRITE_FAULT);
+            fail(ERROR_WRITE_FAULT, errno);
             return false;
         }
         done += static_cast<uint32_t>(n);
@@ -585,6 +622,24 @@ uint32_t CeGetFileSize(Handle file, uint32_t* high) {
     return static_cast<uint32_t>(size & 0xFFFFFFFFu);
 }
 
+bool CeFlushFileBuffers(Handle file) {
+    State& s = state();
+    std::lock_guard g(s.lock);
+    const auto it = s.files.find(file);
+    if (it == s.files.end() || !it->second.write) {
+        fail(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    QString root;
+    if (!ready(s, &root))
+        return false;
+    if (syncFd(it->second.fd) != 0) {
+        fail(ERROR_WRITE_FAULT, errno);
+        return false;
+    }
+    return true;
+}
+
 bool CeCloseHandle(Handle handle) {
     State& s = state();
     std::lock_guard g(s.lock);
@@ -593,14 +648,25 @@ bool CeCloseHandle(Handle handle) {
         fail(ERROR_INVALID_HANDLE);
         return false;
     }
-    ::close(it->second.fd);
+    const OpenFile f = it->second;
     s.files.erase(it);
     --s.counters.handlesOpen;
+    // The descriptor is gone whatever close says. Of a file read, nothing is lost; of a file written, a
+    // failed close may be the only word that its data did not reach the disk. An interrupted close has
+    // released the descriptor too, and the data is synced by the time a copy closes it.
+    if (fileCalls().close(f.fd) != 0 && f.write && errno != EINTR) {
+        fail(ERROR_WRITE_FAULT, errno);
+        return false;
+    }
     return true;
 }
 
 uint32_t CeGetLastError() {
     return t_lastError;
+}
+
+int CeGetLastSystemError() {
+    return t_lastSystemError;
 }
 
 bool CeCreateDirectory(const QString& path) {
@@ -615,6 +681,11 @@ bool CeCreateDirectory(const QString& path) {
     }
     if (!QDir().mkdir(local)) {
         fail(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    // A folder made for a copy reaches the disk with it: the copy syncs only the folder it lands in.
+    if (syncFolder(QFileInfo(local).path()) != 0) {
+        fail(ERROR_WRITE_FAULT, errno);
         return false;
     }
     return true;
@@ -639,6 +710,10 @@ bool CeDeleteFile(const QString& path) {
 }
 
 bool CeMoveFile(const QString& existingName, const QString& newName) {
+    return CeMoveFileEx(existingName, newName, 0);
+}
+
+bool CeMoveFileEx(const QString& existingName, const QString& newName, uint32_t flags) {
     State& s = state();
     std::lock_guard g(s.lock);
     const QString from = readyPath(s, existingName, false);
@@ -652,13 +727,18 @@ bool CeMoveFile(const QString& existingName, const QString& newName) {
     const QString to = readyPath(s, newName, true);
     if (to.isEmpty())
         return false;
-    if (QFileInfo::exists(to) || QFileInfo(to).isSymLink()) {
-        fail(ERROR_ALREADY_EXISTS);
+    // Never over an entry of that name, whatever it is (a link included) and whenever it appeared.
+    if (fileCalls().renameNoReplace(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
+        fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : ERROR_ACCESS_DENIED, errno);
         return false;
     }
-    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
-        fail(ERROR_ACCESS_DENIED);
-        return false;
+    if ((flags & MOVEFILE_WRITE_THROUGH) != 0) {
+        const QString toFolder = QFileInfo(to).path();
+        const QString fromFolder = QFileInfo(from).path();
+        if (syncFolder(toFolder) != 0 || (fromFolder != toFolder && syncFolder(fromFolder) != 0)) {
+            fail(ERROR_WRITE_FAULT, errno);
+            return false;
+        }
     }
     return true;
 }

@@ -18,6 +18,9 @@
 // under a temporary name (the file's name and kUploadSuffix) and renamed when whole; patterns match it by the
 // name it is going to get.
 //
+// The device's files are opened, written, synced, closed and renamed through plat::FileCalls, the calls every
+// writer of the program uses, so a test can make any one of those steps fail as a disk or a card would.
+//
 // Every session start waits for the device at most SessionWaitMs ($VORD_CE_SESSION_WAIT_MS, default 3000),
 // so a device that goes away never blocks its caller for long.
 #include <QString>
@@ -36,6 +39,7 @@ inline constexpr uint32_t GENERIC_READ = 0x80000000u;
 inline constexpr uint32_t GENERIC_WRITE = 0x40000000u;
 inline constexpr uint32_t CREATE_ALWAYS = 2;
 inline constexpr uint32_t OPEN_EXISTING = 3;
+inline constexpr uint32_t MOVEFILE_WRITE_THROUGH = 0x8;
 inline constexpr uint32_t WAIT_OBJECT_0 = 0;
 inline constexpr uint32_t WAIT_TIMEOUT = 258;
 
@@ -88,12 +92,25 @@ Handle CeCreateFile(const QString& name, uint32_t access, uint32_t disposition);
 bool CeReadFile(Handle file, char* buffer, uint32_t toRead, uint32_t* read);
 bool CeWriteFile(Handle file, const char* buffer, uint32_t toWrite, uint32_t* written);
 uint32_t CeGetFileSize(Handle file, uint32_t* high);
+// Puts what was written to a file on the device's disk. A device whose file system cannot sync (it refuses
+// with EINVAL) keeps nothing back, so that is no failure.
+bool CeFlushFileBuffers(Handle file);
+// Ends a handle. Closing a file opened for writing can fail (a card or a network file system reports a failed
+// write only then): false with the error then, though the handle is gone all the same.
 bool CeCloseHandle(Handle handle);
 uint32_t CeGetLastError();
+// The system's errno behind the last error, or 0 when the call failed for a reason of the device's own (no
+// device, a name it cannot hold, a fault setting).
+int CeGetLastSystemError();
+// Makes a folder, its entry synced to the device's disk (when only that sync fails the folder is there and the
+// error is ERROR_WRITE_FAULT).
 bool CeCreateDirectory(const QString& path);
 bool CeDeleteFile(const QString& path);
 // Renames a file; fails (ERROR_ALREADY_EXISTS) when newName is taken.
 bool CeMoveFile(const QString& existingName, const QString& newName);
+// CeMoveFile; with MOVEFILE_WRITE_THROUGH it returns only once the new name is on the device's disk (the
+// folder is synced). When only that sync fails the file has its new name and the error is ERROR_WRITE_FAULT.
+bool CeMoveFileEx(const QString& existingName, const QString& newName, uint32_t flags);
 
 // What the library did to the device in this process, so tests can check that every call ends its session
 // and closes its handles.

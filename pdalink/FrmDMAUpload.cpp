@@ -169,16 +169,19 @@ void FrmDMAUpload::RAPICopyPCFileToCE(const QString& PCSourceFile, const QString
         return;
     }
     progressBar->setRange(0, static_cast<int>(std::min<qint64>(source.size(), INT_MAX)));
-    switch (RAPIModule::UploadToDevice(source, CEDestFile, [this](qint64 pos) {
-        progressBar->setValue(static_cast<int>(std::min<qint64>(pos, INT_MAX)));
-    })) {
+    QString why;
+    const auto result = RAPIModule::UploadToDevice(
+        source, CEDestFile,
+        [this](qint64 pos) { progressBar->setValue(static_cast<int>(std::min<qint64>(pos, INT_MAX))); }, &why);
+    // The caller's text, then which file and why.
+    switch (result) {
     case RAPIModule::UploadResult::Done:
         break;
     case RAPIModule::UploadResult::CannotCreate:
-        ShowLibMessage(String632);
+        ShowLibMessage(WithReason(String632 + QStringLiteral("\r\n") + CEDestFile, why));
         return;
     case RAPIModule::UploadResult::WriteFailed:
-        ShowLibMessage(String633);
+        ShowLibMessage(WithReason(String633 + QStringLiteral("\r\n") + CEDestFile, why));
         return;
     }
     progressBar->setValue(progressBar->maximum());

@@ -3,6 +3,7 @@
 #include "pdalink/PdaSupportInterface.h"
 #include "pdalink/RAPIModule.h"
 #include "pdalink/frmBrowsePDA.h"
+#include "platform/AtomicFile.h"
 #include "platform/ComponentRegistry.h"
 #include "platform/Twips.h"
 #include "platform/UiServices.h"
@@ -137,4 +138,11 @@ VORD_EXPORT void VordCeDeviceCounters(int* sessionsOpen, int* handlesOpen, long 
         *handlesOpen = c.handlesOpen;
     if (sessionsStarted)
         *sessionsStarted = c.sessionsStarted;
+}
+
+// Tests make one file step fail (a sync, a close) inside the library, which keeps its own copy of the
+// platform layer: the calls given carry the library's device and PC file writes from now on (nullptr: the
+// system's). Returns the ones in force before.
+VORD_EXPORT plat::FileCalls* VordSetFileCalls(plat::FileCalls* calls) {
+    return plat::setFileCalls(calls);
 }

@@ -30,9 +30,21 @@ CreateOutcome CreateObject(const QString& progId) {
     const QString library = plat::components::libraryFor(progId);
     if (library.isEmpty())
         return cannotCreate(progId + QStringLiteral(" is not registered"));
+    // The file checked is the file loaded: with links resolved, in a folder only root or we may change.
+    const plat::components::LibraryCheck check = plat::components::checkLibrary(library);
+    if (!check.refusal.isEmpty()) {
+        CreateOutcome out;
+        out.number = kErrCannotCreate;
+        out.refused = true;
+        out.description = QStringLiteral("The PDA link library ") + library +
+                          (check.file != library ? QStringLiteral(" (a link to ") + check.file + u')' : QString()) +
+                          QStringLiteral(" was not loaded: ") + check.refusal + u'.';
+        return out;
+    }
     // Loaded once and kept for the life of the process: the objects' code and the library's windows live in
     // it, and a library is never unloaded under an object that may still be in use.
-    void* handle = ::dlopen(QFile::encodeName(library).constData(), RTLD_NOW | RTLD_LOCAL);
+    const QString file = check.file.isEmpty() ? library : check.file;
+    void* handle = ::dlopen(QFile::encodeName(file).constData(), RTLD_NOW | RTLD_LOCAL);
     if (!handle)
         return cannotCreate(QString::fromLocal8Bit(::dlerror()));
     auto factory = reinterpret_cast<CreateObjectFn>(::dlsym(handle, kCreateObjectSymbol));
@@ -72,11 +84,16 @@ void RegisterPDASupport(int waitMs) {
 
 bool CreatePdaSupport(PdaSupportObject& object, const std::function<int()>& askRetry) {
     bool firstFailure = true;
+    QString refusalSaid;
     for (;;) {
         CreateOutcome made = CreateObject();
         if (made.number == 0) {
             object = std::move(made.object);
             return true;
+        }
+        if (made.refused && made.description != refusalSaid) {
+            plat::ui().messageBox(made.description, plat::MB_ICONEXCLAMATION, plat::appTitle());
+            refusalSaid = made.description;
         }
         if (!firstFailure && askRetry() != plat::IDRETRY)
             return false;

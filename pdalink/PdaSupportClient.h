@@ -17,11 +17,14 @@ struct CreateOutcome {
     PdaSupportObject object;
     int number = 0; // 0, or kErrCannotCreate
     QString description;
+    // The registered library was not loaded because another user could have put it there (its owner or
+    // mode, or its folder's); description names the file and says why.
+    bool refused = false;
 };
 
 // Looks the ProgID up in the component registry, loads the library it names and asks it for the object.
-// A missing entry, a library that does not load or lacks the factory, or a factory that refuses the ProgID
-// all end with error 429.
+// A missing entry, a library that does not load or lacks the factory, a factory that refuses the ProgID, or a
+// library that may not be loaded (plat::components::checkLibrary) all end with error 429.
 CreateOutcome CreateObject(const QString& progId = QLatin1String(kProgId));
 
 // The library and the registrar as installed in the program folder.
@@ -39,6 +42,8 @@ void RegisterPDASupport(int waitMs = kRegistrarWaitMs);
 // The create-register-retry loop: the first failure registers the library without a word and tries again;
 // every later failure asks askRetry (which shows the Retry/Cancel box and returns plat::IDRETRY or
 // plat::IDCANCEL): Retry registers again and tries again, Cancel gives up. True once object holds the object.
+// A library refused for its owner or mode is said in a message box (once for each file and reason) before the
+// loop goes on, since nothing else would tell the user why the registered library is not used.
 bool CreatePdaSupport(PdaSupportObject& object, const std::function<int()>& askRetry);
 
 } // namespace pda

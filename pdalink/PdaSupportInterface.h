@@ -24,7 +24,8 @@ inline constexpr int kErrCannotCreate = 429; // the object cannot be created (no
 
 // How a call ended. A method that fails on the device shows its own message and returns False or an empty
 // result with number 0; number is set only where a PC file cannot be read or written, the case the caller
-// must tell apart from a device failure.
+// must tell apart from a device failure. A copy that returns False gives the reason in description either way
+// (the system's where it gave one), for the caller's own message.
 struct CallStatus {
     int number = 0;
     QString description;

@@ -60,7 +60,9 @@ QString NotConnectedText() {
            QStringLiteral(" while the PDA is connected.");
 }
 
-QString ReadErrorText(uint32_t code) {
+namespace {
+// A device error in words and its number.
+QString deviceErrorWords(uint32_t code) {
     QString why;
     switch (code) {
     case ce::ERROR_DEVICE_NOT_CONNECTED:
@@ -69,15 +71,40 @@ QString ReadErrorText(uint32_t code) {
     case ce::ERROR_READ_FAULT:
         why = QStringLiteral("the PDA did not give the whole file");
         break;
+    case ce::ERROR_WRITE_FAULT:
+        why = QStringLiteral("the PDA did not take the whole file");
+        break;
     case ce::ERROR_ACCESS_DENIED:
         why = QStringLiteral("the PDA refused access to the file");
+        break;
+    case ce::ERROR_FILE_NOT_FOUND:
+        why = QStringLiteral("the file is not on the PDA");
+        break;
+    case ce::ERROR_PATH_NOT_FOUND:
+        why = QStringLiteral("the folder is not on the PDA");
+        break;
+    case ce::ERROR_ALREADY_EXISTS:
+        why = QStringLiteral("another file of that name is on the PDA");
         break;
     default:
         why = QStringLiteral("the PDA reported an error");
         break;
     }
-    return QStringLiteral("A file could not be read from the PDA: ") + why + QStringLiteral(" (error ") +
-           QString::number(code) + QStringLiteral(").");
+    return why + QStringLiteral(" (error ") + QString::number(code) + u')';
+}
+} // namespace
+
+QString ReadErrorText(uint32_t code) {
+    return QStringLiteral("A file could not be read from the PDA: ") + deviceErrorWords(code) + u'.';
+}
+
+QString DeviceErrorText() {
+    const int system = ce::CeGetLastSystemError();
+    return system != 0 ? plat::systemErrorText(system) : deviceErrorWords(ce::CeGetLastError());
+}
+
+QString WithReason(const QString& text, const QString& reason) {
+    return reason.isEmpty() ? text : text + QStringLiteral("\r\n") + reason;
 }
 
 int ShowLibMessage(const QString& text, int style) {
@@ -127,6 +154,13 @@ void raise(pda::CallStatus* status, int number, const QString& description) {
         status->number = number;
         status->description = description;
     }
+}
+
+// A device failure the library said itself: the caller gets the reason (number stays 0) for its own message.
+bool failedBecause(pda::CallStatus* status, const QString& reason) {
+    if (status && status->ok())
+        status->description = reason;
+    return false;
 }
 // Opens a device file to read, in the caller's session, saying why when it cannot. When the search does not
 // find the file, `missingEnds` ends the call there; otherwise the open is still tried.
@@ -189,12 +223,13 @@ QStringList ListDeviceCsvFiles(const QString& folderSpec) {
 bool CopyDeviceFileToPC(const QString& source, const QString& target, pda::CallStatus* status) {
     Session session;
     if (!session.ok()) {
+        const QString why = DeviceErrorText();
         ShowLibMessage(NotConnectedText());
-        return false;
+        return failedBecause(status, why);
     }
     DeviceHandle file;
     if (!openForRead(source, true, file))
-        return false;
+        return failedBecause(status, DeviceErrorText());
     uint32_t high = 0;
     const uint32_t low = ce::CeGetFileSize(file.get(), &high);
     const uint64_t expected = (static_cast<uint64_t>(high) << 32) | low;
@@ -216,14 +251,15 @@ bool CopyDeviceFileToPC(const QString& source, const QString& target, pda::CallS
             written = written && out.write(block.constData(), block.size());
             return true;
         })) {
+        const QString why = DeviceErrorText();
         out.cancel();
-        return false;
+        return failedBecause(status, why);
     }
     // A device that went away during the read ends the file early; only a whole file counts.
     if (gathered != expected) {
         out.cancel();
         ShowLibMessage(ReadErrorText(ce::ERROR_READ_FAULT));
-        return false;
+        return failedBecause(status, deviceErrorWords(ce::ERROR_READ_FAULT));
     }
     file.reset();
     if (!written || !out.commit())
@@ -233,23 +269,30 @@ bool CopyDeviceFileToPC(const QString& source, const QString& target, pda::CallS
 
 namespace {
 // Streams the rest of a PC file into an open device file in blocks; true when all of it went in and the
-// device file then holds exactly that many bytes.
-bool streamToDevice(ce::Handle file, QFile& source, const std::function<void(qint64)>& progress) {
+// device file then holds exactly that many bytes, else false with the reason.
+bool streamToDevice(ce::Handle file, QFile& source, const std::function<void(qint64)>& progress, QString* why) {
     QByteArray block(kWriteBlock, '\0');
     qint64 total = 0;
     for (;;) {
         const qint64 n = source.read(block.data(), kWriteBlock);
-        if (n < 0)
+        if (n < 0) {
+            *why = source.errorString();
             return false;
+        }
         if (n == 0)
             break;
         qint64 pos = 0;
         while (pos < n) {
             uint32_t written = 0;
             // The last block is checked like every other: a file is only copied when all of it reached the device.
-            if (!ce::CeWriteFile(file, block.constData() + pos, static_cast<uint32_t>(n - pos), &written) ||
-                written == 0)
+            if (!ce::CeWriteFile(file, block.constData() + pos, static_cast<uint32_t>(n - pos), &written)) {
+                *why = DeviceErrorText();
                 return false;
+            }
+            if (written == 0) {
+                *why = deviceErrorWords(ce::ERROR_WRITE_FAULT);
+                return false;
+            }
             pos += written;
             if (progress)
                 progress(total + pos);
@@ -258,20 +301,32 @@ bool streamToDevice(ce::Handle file, QFile& source, const std::function<void(qin
     }
     uint32_t high = 0;
     const uint32_t low = ce::CeGetFileSize(file, &high);
-    return ((static_cast<uint64_t>(high) << 32) | low) == static_cast<uint64_t>(total);
+    if (((static_cast<uint64_t>(high) << 32) | low) != static_cast<uint64_t>(total)) {
+        *why = deviceErrorWords(ce::ERROR_WRITE_FAULT);
+        return false;
+    }
+    return true;
 }
 
-// Puts the finished temporary file in the target's place. An earlier copy is first moved aside and only
-// deleted once the new one has its name; if the new one cannot take it, the earlier copy gets it back.
-bool replaceOnDevice(const QString& temp, const QString& target) {
+// Puts the finished temporary file in the target's place, the new name synced to the device's disk. An
+// earlier copy is first moved aside and only deleted once the new one has its name for good; if the new one
+// cannot take it, or the device cannot confirm the name is on its disk, the new file goes and the earlier
+// copy gets its name back.
+bool replaceOnDevice(const QString& temp, const QString& target, QString* why) {
     const QString aside = target + QLatin1String(ce::kAsideSuffix);
     ce::CeDeleteFile(aside); // left by a run that was interrupted
     bool hadCopy = false;
     if (ce::CeMoveFile(target, aside))
         hadCopy = true;
-    else if (ce::CeGetLastError() != ce::ERROR_FILE_NOT_FOUND)
+    else if (ce::CeGetLastError() != ce::ERROR_FILE_NOT_FOUND) {
+        *why = DeviceErrorText();
         return false;
-    if (!ce::CeMoveFile(temp, target)) {
+    }
+    if (!ce::CeMoveFileEx(temp, target, ce::MOVEFILE_WRITE_THROUGH)) {
+        *why = DeviceErrorText();
+        // Renamed, but the folder could not be synced: the copy is not done, so the file goes again.
+        if (ce::CeGetLastError() == ce::ERROR_WRITE_FAULT)
+            ce::CeDeleteFile(target);
         if (hadCopy)
             ce::CeMoveFile(aside, target);
         return false;
@@ -282,19 +337,30 @@ bool replaceOnDevice(const QString& temp, const QString& target) {
 }
 } // namespace
 
-UploadResult UploadToDevice(QFile& source, const QString& target, const std::function<void(qint64)>& progress) {
+UploadResult UploadToDevice(QFile& source, const QString& target, const std::function<void(qint64)>& progress,
+                            QString* reason) {
+    QString unused;
+    QString& why = reason ? *reason : unused;
+    why.clear();
     const QString temp = target + QLatin1String(ce::kUploadSuffix);
-    {
-        DeviceHandle file(CreateDeviceFileForWrite(temp));
-        if (!file.valid())
-            return UploadResult::CannotCreate;
-        if (!streamToDevice(file.get(), source, progress)) {
-            file.reset();
-            ce::CeDeleteFile(temp);
-            return UploadResult::WriteFailed;
-        }
+    DeviceHandle file(CreateDeviceFileForWrite(temp));
+    if (!file.valid()) {
+        why = DeviceErrorText();
+        return UploadResult::CannotCreate;
     }
-    if (!replaceOnDevice(temp, target)) {
+    // All of it is on the device's disk, and the device closed the file without a word of failure, before the
+    // file gets its name: a card pulled or a phone unplugged right after a copy said done keeps the file.
+    bool whole = streamToDevice(file.get(), source, progress, &why);
+    if (whole && !ce::CeFlushFileBuffers(file.get())) {
+        why = DeviceErrorText();
+        whole = false;
+    }
+    if (whole && !ce::CeCloseHandle(file.release())) {
+        why = DeviceErrorText();
+        whole = false;
+    }
+    if (!whole || !replaceOnDevice(temp, target, &why)) {
+        file.reset();
         ce::CeDeleteFile(temp);
         return UploadResult::WriteFailed;
     }
@@ -309,21 +375,23 @@ bool CopyPCFileToDevice(const QString& source, const QString& target, pda::CallS
     }
     Session session;
     if (!session.ok()) {
+        const QString why = DeviceErrorText();
         ShowLibMessage(NotConnectedText());
-        return false;
+        return failedBecause(status, why);
     }
     MakeDeviceFolders(target);
-    switch (UploadToDevice(in, target)) {
+    QString why;
+    switch (UploadToDevice(in, target, {}, &why)) {
     case UploadResult::Done:
         return true;
     case UploadResult::CannotCreate:
-        ShowLibMessage(QStringLiteral("Unable to create target file.  File=") + target);
-        return false;
+        ShowLibMessage(WithReason(QStringLiteral("Unable to create target file.  File=") + target, why));
+        return failedBecause(status, why);
     case UploadResult::WriteFailed:
         break;
     }
-    ShowLibMessage(QStringLiteral("Error writing to PDA file.  File=") + target);
-    return false;
+    ShowLibMessage(WithReason(QStringLiteral("Error writing to PDA file.  File=") + target, why));
+    return failedBecause(status, why);
 }
 
 void MakeDeviceFolders(const QString& name) {

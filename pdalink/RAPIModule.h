@@ -42,6 +42,11 @@ inline constexpr const char* kNotConnected = "Mobile Device not connected";
 QString NotConnectedText();
 // A failed device read in words, keeping the device's error number.
 QString ReadErrorText(uint32_t code);
+// Why the last device call failed: the system's reason where a system call failed ("No space left on
+// device"), else the device's error in words with its number. Read straight after the failing call.
+QString DeviceErrorText();
+// text, and on a line of its own the reason when there is one.
+QString WithReason(const QString& text, const QString& reason);
 
 // Runs a window's handler so that no exception leaves it (an exception must not cross Qt's event loop):
 // a failure it did not handle itself is said in a message box and the window carries on.
@@ -68,6 +73,12 @@ public:
     DeviceHandle(const DeviceHandle&) = delete;
     DeviceHandle& operator=(const DeviceHandle&) = delete;
     ce::Handle get() const { return h_; }
+    // Hands the handle over to be closed by the caller (whose close result counts).
+    ce::Handle release() {
+        const ce::Handle h = h_;
+        h_ = ce::INVALID_HANDLE_VALUE;
+        return h;
+    }
     bool valid() const { return h_ != ce::INVALID_HANDLE_VALUE; }
     void reset(ce::Handle h = ce::INVALID_HANDLE_VALUE, bool search = false);
 
@@ -96,9 +107,13 @@ bool AppendTextLine(const QString& path, const QByteArray& text);
 bool SpawnDeviceProgram();
 
 // Copies the rest of an open PC file to the device file target, in blocks, through a temporary file beside
-// it that takes the target's name only when all of it is there. Any failure removes the temporary file and
-// leaves an earlier copy of the target as it was. Needs an open session; progress gets the bytes written.
+// it. The temporary file is synced to the device's disk and closed, each step checked, before it takes the
+// target's name, and the new name is synced too: Done means the device keeps the file if it is unplugged
+// straight after. Any failure removes the temporary file and leaves an earlier copy of the target as it was;
+// reason then gets why (the system's reason where it gave one). Needs an open session; progress gets the
+// bytes written.
 enum class UploadResult { Done, CannotCreate, WriteFailed };
-UploadResult UploadToDevice(QFile& source, const QString& target, const std::function<void(qint64)>& progress = {});
+UploadResult UploadToDevice(QFile& source, const QString& target, const std::function<void(qint64)>& progress = {},
+                            QString* reason = nullptr);
 
 } // namespace RAPIModule

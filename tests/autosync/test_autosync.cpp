@@ -90,9 +90,15 @@ TEST_F(AutoSync, AFaultOnOneFileLeavesThatFileInPlaceAndTheRunGoesOn) {
     const std::string log = run({}, 1);
     const std::string target = "\\My Documents\\Rovemark AutoImport\\bad.csv";
     EXPECT_NE(log.find("0|Vordalin|Error writing to PDA file.  File=" + target), std::string::npos) << log;
-    EXPECT_NE(log.find("0|VordSync|S106\\r\\n  " + queue(QStringLiteral("bad.csv")).toStdString()), std::string::npos)
+    // Each failed copy's message names the file and says why.
+    EXPECT_NE(log.find("0|VordSync|S106\\r\\n  " + queue(QStringLiteral("bad.csv")).toStdString() +
+                       "\\r\\nthe PDA did not take the whole file (error 29)\n"),
+              std::string::npos)
         << log;
-    EXPECT_NE(log.find("0|VordSync|S107\\r\\n  \\My Documents\\Rovemark Export\\broken.csv"), std::string::npos) << log;
+    EXPECT_NE(log.find("0|VordSync|S107\\r\\n  \\My Documents\\Rovemark Export\\broken.csv"
+                       "\\r\\nthe PDA did not give the whole file (error 30)\n"),
+              std::string::npos)
+        << log;
     EXPECT_TRUE(QFile::exists(queue(QStringLiteral("bad.csv")))) << "a failed upload stays queued";
     EXPECT_FALSE(QFile::exists(queue(QStringLiteral("good.csv"))));
     EXPECT_TRUE(device.exists(devExport(QStringLiteral("broken.csv"))));

@@ -1,4 +1,5 @@
 // The folder that stands for the hand-held: what the library's routines rely on of the device.
+#include "FaultyFileCalls.h"
 #include "PdaDevice.h"
 #include "TestEnv.h"
 #include "pdalink/CeDevice.h"
@@ -6,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -102,6 +104,72 @@ TEST(PdaDeviceFolder, SessionWaitIsBoundedAndALostDeviceFailsEveryCall) {
     EXPECT_EQ(ce::CeGetLastError(), ce::ERROR_DEVICE_NOT_CONNECTED);
     EXPECT_FALSE(device.exists(QStringLiteral(".cedevice")));
     EXPECT_TRUE(ce::CeCloseHandle(f));
+    ce::CeRapiUninit();
+}
+
+TEST(PdaDeviceFolder, ASyncOrCloseThatFailsOnAWrittenFileIsReportedWithTheSystemsReason) {
+    TestEnv env;
+    PdaDevice device;
+    using Step = FaultyFileCalls::Step;
+    struct Case {
+        const char* what;
+        Step step;
+        int error;
+        // what CeFlushFileBuffers, CeCloseHandle, CeMoveFileEx(write-through) and CeCreateDirectory give
+        bool flushed, closed, moved, made;
+    };
+    const Case cases[] = {
+        {"all well", Step::None, 0, true, true, true, true},
+        {"sync fails", Step::Sync, EIO, false, true, true, true},
+        {"a file system that cannot sync", Step::Sync, EINVAL, true, true, true, true},
+        {"close fails", Step::Close, ENOSPC, true, false, true, true},
+        {"folder sync fails", Step::SyncFolder, EIO, true, true, false, false},
+        {"a folder that cannot sync", Step::SyncFolder, EINVAL, true, true, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(device.path(QStringLiteral("My Documents/x.csv")));
+        QFile::remove(device.path(QStringLiteral("My Documents/y.csv")));
+        ASSERT_EQ(ce::CeRapiInit(), ce::S_OK);
+        FaultyFileCalls faults(c.step, c.error);
+        const ce::Handle f =
+            ce::CeCreateFile(QStringLiteral("\\My Documents\\x.csv"), ce::GENERIC_WRITE, ce::CREATE_ALWAYS);
+        ASSERT_NE(f, ce::INVALID_HANDLE_VALUE);
+        uint32_t n = 0;
+        EXPECT_TRUE(ce::CeWriteFile(f, "abc", 3, &n));
+        const auto failedWith = [&](bool ok) {
+            if (ok)
+                return;
+            EXPECT_EQ(ce::CeGetLastError(), ce::ERROR_WRITE_FAULT);
+            EXPECT_EQ(ce::CeGetLastSystemError(), c.error);
+        };
+        const bool flushed = ce::CeFlushFileBuffers(f);
+        EXPECT_EQ(flushed, c.flushed);
+        failedWith(flushed);
+        const bool closed = ce::CeCloseHandle(f);
+        EXPECT_EQ(closed, c.closed);
+        failedWith(closed);
+        EXPECT_EQ(ce::counters().handlesOpen, 0) << "a handle whose close failed is gone all the same";
+        const bool moved = ce::CeMoveFileEx(QStringLiteral("\\My Documents\\x.csv"),
+                                            QStringLiteral("\\My Documents\\y.csv"), ce::MOVEFILE_WRITE_THROUGH);
+        EXPECT_EQ(moved, c.moved);
+        failedWith(moved);
+        EXPECT_TRUE(device.exists(QStringLiteral("My Documents/y.csv"))) << "renamed, synced or not";
+        QDir(device.path(QStringLiteral("My Documents/new"))).removeRecursively();
+        const bool made = ce::CeCreateDirectory(QStringLiteral("\\My Documents\\new"));
+        EXPECT_EQ(made, c.made);
+        failedWith(made);
+        EXPECT_TRUE(QFileInfo(device.path(QStringLiteral("My Documents/new"))).isDir()) << "made, synced or not";
+        ce::CeRapiUninit();
+    }
+
+    // A file only read: its close has nothing to lose, so nothing is reported.
+    device.writeFile(QStringLiteral("My Documents/r.csv"), "r");
+    ASSERT_EQ(ce::CeRapiInit(), ce::S_OK);
+    FaultyFileCalls faults(Step::Close, EIO);
+    const ce::Handle r = ce::CeCreateFile(QStringLiteral("\\My Documents\\r.csv"), ce::GENERIC_READ, ce::OPEN_EXISTING);
+    ASSERT_NE(r, ce::INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(ce::CeCloseHandle(r));
     ce::CeRapiUninit();
 }
 

@@ -1,5 +1,6 @@
 // The library's download and upload windows, driven through the scripted UI as a user would: pick entries,
 // press the buttons, answer the questions.
+#include "FaultyFileCalls.h"
 #include "FullDisk.h"
 #include "PdaDevice.h"
 #include "ScriptedUi.h"
@@ -176,25 +177,42 @@ TEST_F(PdaForms, ADownloadOntoAFullDiskKeepsTheEarlierFileAndSaysWhy) {
     EXPECT_EQ(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.csv", "filler"}));
 }
 
-TEST_F(PdaForms, AFailedUploadKeepsTheEarlierCopyOnTheDevice) {
+TEST_F(PdaForms, AFailedUploadKeepsTheEarlierCopyOnTheDeviceAndSaysWhichFileAndWhy) {
     env.writeFile(QStringLiteral("patrols/a.csv"), patternBytes(9000, 3));
-    device.writeFile(QStringLiteral("My Documents/Rovemark Import/a.csv"), "earlier");
     const QString before = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(env.path(QStringLiteral("patrols"))));
-    device.connect(QStringLiteral("FailWrite=a.csv\nFailWriteAt=2"));
-    ui.expectDialog([&](QDialog* form) {
-        select(form->findChild<QListWidget*>("fileListBox"), {"a.csv"});
-        form->findChild<QPushButton*>("cmdUpload")->click();
-        return QDialog::Rejected;
-    });
-    ui.expectMessage(plat::IDYES, QStringLiteral("a.csv T626"));
-    ui.expectMessage(plat::IDOK, QStringLiteral("T633"));
-    pda::CallStatus st;
-    object->DMAUpload(QStringLiteral("Vordalin"), "T626", "T632", "T633", "T634", 0, 0, &st);
+    using Step = FaultyFileCalls::Step;
+    const struct {
+        const char* faults; // the device's fault settings
+        Step step;          // a file call that fails with EIO
+        const char* reason;
+    } cases[] = {
+        {"FailWrite=a.csv\nFailWriteAt=2", Step::None, "the PDA did not take the whole file (error 29)"},
+        {"", Step::Sync, "Input/output error"},
+        {"", Step::Close, "Input/output error"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        device.writeFile(QStringLiteral("My Documents/Rovemark Import/a.csv"), "earlier");
+        device.connect(QString::fromLatin1(c.faults));
+        FaultyFileCalls faults(c.step, EIO);
+        const LibraryFileCalls inLibrary(&faults);
+        ui.expectDialog([&](QDialog* form) {
+            select(form->findChild<QListWidget*>("fileListBox"), {"a.csv"});
+            form->findChild<QPushButton*>("cmdUpload")->click();
+            return QDialog::Rejected;
+        });
+        ui.expectMessage(plat::IDYES, QStringLiteral("a.csv T626"));
+        ui.expectMessage(plat::IDOK, QStringLiteral("T633\r\n\\My Documents\\Rovemark Import\\a.csv\r\n") +
+                                         QLatin1String(c.reason));
+        pda::CallStatus st;
+        object->DMAUpload(QStringLiteral("Vordalin"), "T626", "T632", "T633", "T634", 0, 0, &st);
+        EXPECT_EQ(TestEnv::readFile(device.path(QStringLiteral("My Documents/Rovemark Import/a.csv"))), "earlier");
+        EXPECT_EQ(
+            QDir(device.path(QStringLiteral("My Documents/Rovemark Import"))).entryList(QDir::Files | QDir::Hidden),
+            QStringList{"a.csv"});
+    }
     QDir::setCurrent(before);
-    EXPECT_EQ(TestEnv::readFile(device.path(QStringLiteral("My Documents/Rovemark Import/a.csv"))), "earlier");
-    EXPECT_EQ(QDir(device.path(QStringLiteral("My Documents/Rovemark Import"))).entryList(QDir::Files | QDir::Hidden),
-              QStringList{"a.csv"});
 }
 
 TEST_F(PdaForms, UploadCopiesChosenFilesAndLeavesTheCurrentFolderAlone) {

@@ -1,5 +1,6 @@
 // The PDA link library as its callers reach it: created by ProgID from the real shared library, over a
 // folder that stands for the hand-held.
+#include "FaultyFileCalls.h"
 #include "PdaDevice.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
@@ -14,7 +15,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
+#include <dlfcn.h>
+#include <pwd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -130,6 +137,85 @@ TEST(PdaCreation, BrokenLibraryAsksRetryOrCancelAndCancelGivesUp) {
     EXPECT_FALSE(pda::CreatePdaSupport(object, [&] { return answers.at(asked++); }));
     EXPECT_EQ(asked, 2u);
     EXPECT_FALSE(object);
+}
+
+// Root runs a program with another user's settings folder (sudo without -H): a library that user put in
+// place, or could have changed, is not loaded, and the program says which file and why.
+TEST(PdaCreation, ALibraryAnotherUserCouldHavePlacedIsRefusedWithTheFileAndTheReason) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to give files to another user";
+    const passwd* nobody = ::getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    ensureApplication();
+    TestEnv env;
+    PdaDevice::installLibrary(env.programDir(), false);
+    const std::string bytes = TestEnv::readFile(PdaDevice::buildLibraryPath());
+    ASSERT_FALSE(bytes.empty());
+
+    struct Case {
+        const char* what;
+        bool fileToNobody, folderToNobody;
+        mode_t fileMode, folderMode;
+        bool fifo;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"the user's own library", true, true, 0755, 0755, false, "it belongs to user nobody, not to root"},
+        {"root's library that others may change", false, false, 0666, 0755, false,
+         "it may be changed by other users (mode 0666)"},
+        {"root's library in the user's folder", false, true, 0755, 0755, false, "belongs to user nobody"},
+        {"root's library in a folder everyone may write", false, false, 0755, 01777, false,
+         "may be changed by other users (mode 1777)"},
+        {"a pipe in place of the library", false, false, 0644, 0755, true, "it is not a regular file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir home;
+        const QString folder = home.path() + QStringLiteral("/lib");
+        ASSERT_TRUE(QDir().mkdir(folder));
+        const QString library = folder + QStringLiteral("/libVordPDASupport.so");
+        if (c.fifo) {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(library).constData(), c.fileMode), 0);
+        } else {
+            QFile f(library);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+        }
+        const QByteArray lib = QFile::encodeName(library), dir = QFile::encodeName(folder);
+        ASSERT_EQ(::chmod(lib.constData(), c.fileMode), 0);
+        ASSERT_EQ(::chmod(dir.constData(), c.folderMode), 0);
+        if (c.fileToNobody) {
+            ASSERT_EQ(::chown(lib.constData(), nobody->pw_uid, nobody->pw_gid), 0);
+        }
+        if (c.folderToNobody) {
+            ASSERT_EQ(::chown(dir.constData(), nobody->pw_uid, nobody->pw_gid), 0);
+        }
+        // The user's registration names that library; the file itself is the user's too.
+        ASSERT_TRUE(plat::components::registerServer(QLatin1String(pda::kProgId), library));
+        ASSERT_EQ(::chown(QFile::encodeName(plat::components::registrationFile()).constData(), nobody->pw_uid,
+                          nobody->pw_gid),
+                  0);
+
+        const pda::CreateOutcome made = pda::CreateObject();
+        EXPECT_EQ(made.number, pda::kErrCannotCreate);
+        EXPECT_TRUE(made.refused);
+        EXPECT_TRUE(made.description.startsWith(QStringLiteral("The PDA link library ") + library))
+            << made.description.toStdString();
+        EXPECT_TRUE(made.description.contains(QLatin1String(c.reason))) << made.description.toStdString();
+        if (!c.fifo) { // the loader opens even to look, and a pipe holds it
+            EXPECT_EQ(::dlopen(lib.constData(), RTLD_NOW | RTLD_NOLOAD), nullptr) << "the library was loaded";
+        }
+
+        // The program says it once, registers the library of its own folder and goes on with that one.
+        ScriptedUi ui;
+        ui.expectMessage(plat::IDOK, made.description);
+        int asked = 0;
+        pda::PdaSupportObject object;
+        EXPECT_TRUE(pda::CreatePdaSupport(object, [&] { return ++asked, 2; }));
+        EXPECT_EQ(asked, 0);
+        EXPECT_EQ(plat::components::libraryFor(QLatin1String(pda::kProgId)),
+                  env.path(QLatin1String(pda::kLibraryFileName)));
+    }
 }
 
 TEST_F(PdaLibrary, HandHeldPresentOnlyWhenTheConnectionIsReallyUp) {
@@ -287,6 +373,47 @@ TEST_F(PdaLibrary, AFailedUploadKeepsTheEarlierCopyAndLeavesNoTemporaryFile) {
     ASSERT_TRUE(object->CopyPCFileToPDA(up, target, &st));
     EXPECT_TRUE(TestEnv::readFile(device.path(onDevice)) == patternBytes(9000, 7)) << "content differs";
     EXPECT_EQ(folder(), QStringList{"up.csv"});
+}
+
+TEST_F(PdaLibrary, AnUploadIsDoneOnlyOnceTheDeviceHasSyncedAndClosedTheFileAndSyncedItsName) {
+    QDir().mkpath(env.path(QStringLiteral("pc")));
+    const QString up = env.writeFile(QStringLiteral("pc/up.csv"), patternBytes(5000, 3));
+    const QString target = QStringLiteral("\\My Documents\\Rovemark AutoImport\\up.csv");
+    const QString onDevice = QStringLiteral("My Documents/Rovemark AutoImport/up.csv");
+    using Step = FaultyFileCalls::Step;
+    const struct {
+        const char* what;
+        Step step;
+        int error;
+        bool copied;
+    } cases[] = {
+        {"device file sync fails", Step::Sync, EIO, false},
+        {"device file close fails", Step::Close, ENOSPC, false},
+        {"device folder sync fails", Step::SyncFolder, EIO, false},
+        {"a device that cannot sync", Step::Sync, EINVAL, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        device.writeFile(onDevice, "earlier good copy");
+        FaultyFileCalls faults(c.step, c.error);
+        const LibraryFileCalls inLibrary(&faults);
+        ASSERT_TRUE(inLibrary.installed());
+        const QString reason = plat::systemErrorText(c.error);
+        if (!c.copied)
+            ui.expectMessage(plat::IDOK, QStringLiteral("Error writing to PDA file.  File=") + target +
+                                             QStringLiteral("\r\n") + reason);
+        pda::CallStatus st;
+        EXPECT_EQ(object->CopyPCFileToPDA(up, target, &st), c.copied);
+        EXPECT_EQ(faults.failures(), 1) << "the step was reached";
+        EXPECT_TRUE(st.ok());
+        EXPECT_EQ(st.description, c.copied ? QString() : reason) << "the caller gets the reason for its own message";
+        EXPECT_TRUE(TestEnv::readFile(device.path(onDevice)) ==
+                    (c.copied ? patternBytes(5000, 3) : std::string("earlier good copy")));
+        EXPECT_EQ(QDir(device.path(QStringLiteral("My Documents/Rovemark AutoImport")))
+                      .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{"up.csv"})
+            << "no temporary file stays";
+    }
 }
 
 TEST_F(PdaLibrary, ADownloadTakesBoundedMemoryWhateverSizeTheDeviceReports) {

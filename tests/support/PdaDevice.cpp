@@ -80,6 +80,21 @@ bool PdaDevice::libraryCounters(int* sessionsOpen, int* handlesOpen, long long* 
     return fn != nullptr;
 }
 
+LibraryFileCalls::LibraryFileCalls(plat::FileCalls* calls) {
+    void* handle = ::dlopen(QFile::encodeName(PdaDevice::buildLibraryPath()).constData(), RTLD_NOW | RTLD_NOLOAD);
+    if (!handle)
+        return;
+    set_ = reinterpret_cast<plat::FileCalls* (*)(plat::FileCalls*)>(::dlsym(handle, "VordSetFileCalls"));
+    ::dlclose(handle); // the library stays loaded by whoever loaded it
+    if (set_)
+        previous_ = set_(calls);
+}
+
+LibraryFileCalls::~LibraryFileCalls() {
+    if (set_)
+        set_(previous_);
+}
+
 std::string patternBytes(size_t n, unsigned seed) {
     std::string out(n, '\0');
     unsigned v = seed * 2654435761u + 12345u;

@@ -9,6 +9,10 @@
 
 #include <string>
 
+namespace plat {
+class FileCalls;
+}
+
 class PdaDevice {
 public:
     // connected: write the marker. The device root goes into $VORD_CE_DEVICE and a short session wait
@@ -34,6 +38,22 @@ public:
 private:
     QTemporaryDir dir_;
     ScopedEnv env_;
+};
+
+// File calls put in place inside the loaded PDA link library (which keeps its own platform layer, so calls
+// installed in the test's own reach it only through this) for the life of the object.
+class LibraryFileCalls {
+public:
+    explicit LibraryFileCalls(plat::FileCalls* calls);
+    ~LibraryFileCalls();
+    LibraryFileCalls(const LibraryFileCalls&) = delete;
+    LibraryFileCalls& operator=(const LibraryFileCalls&) = delete;
+    // False when the library is not loaded or has no such entry point.
+    bool installed() const { return set_ != nullptr; }
+
+private:
+    plat::FileCalls* (*set_)(plat::FileCalls*) = nullptr;
+    plat::FileCalls* previous_ = nullptr;
 };
 
 // Bytes 0..n-1 of a repeating pattern, for files whose copies are compared.
