@@ -4,6 +4,7 @@
 #include "autosync/SyncTexts.h"
 #include "pdalink/PdaSupportInterface.h"
 #include "platform/AppInfo.h"
+#include "platform/AtomicFile.h"
 #include "platform/Paths.h"
 #include "platform/UiServices.h"
 
@@ -133,6 +134,10 @@ void frmAutoSync::EndProgram() {
 
 void frmAutoSync::RunAutoSync() {
     MakeSyncFolders();
+    // Copies killed half-way leave hidden temporary files: the main program's in the queue, ours (downloads)
+    // in the drop folder. Those no running process is still writing go before anything is listed.
+    plat::removeSaveLeftoversInFolder(QueueFolder());
+    plat::removeSaveLeftoversInFolder(DropFolder());
     SetSyncCaptions();
     SetSyncTitle();
     repaint();

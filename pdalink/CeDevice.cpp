@@ -75,12 +75,9 @@ uint32_t fail(uint32_t code, int systemError = 0) {
     return code;
 }
 
-// The file calls in force: the system's, or those a test put in place to make one step fail. Read by putting
-// them back at once (the exchange is atomic); only a test swaps them, and it does so between calls.
+// The file calls in force: the system's, or those a test put in place to make one step fail.
 plat::FileCalls& fileCalls() {
-    plat::FileCalls* current = plat::setFileCalls(nullptr);
-    plat::setFileCalls(current);
-    return *current;
+    return plat::fileCalls();
 }
 
 // fsync that is not given up on a signal. A file system that cannot sync (EINVAL, or ENOTSUP for a folder)

@@ -48,9 +48,15 @@ int FileCalls::renameNoReplace(const char* from, const char* to) {
 namespace {
 FileCalls g_systemCalls;
 std::atomic<FileCalls*> g_calls{&g_systemCalls};
+} // namespace
 
-FileCalls& calls() {
+FileCalls& fileCalls() {
     return *g_calls.load(std::memory_order_acquire);
+}
+
+namespace {
+FileCalls& calls() {
+    return fileCalls();
 }
 
 // fsync that is not given up on a signal.

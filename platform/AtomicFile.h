@@ -43,6 +43,8 @@ public:
 
 // Installs the calls every writer uses from now on (nullptr: the system's). Returns the ones in force before.
 FileCalls* setFileCalls(FileCalls* calls);
+// The calls in force: the system's, or those a test installed.
+FileCalls& fileCalls();
 
 // The system's text for an errno value ("No space left on device", "Permission denied").
 QString systemErrorText(int error);

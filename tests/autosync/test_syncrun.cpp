@@ -195,4 +195,14 @@ TEST_F(SyncRun, AFetchedFileThatCannotBeWrittenOnThePcStaysOnTheDeviceAndTheMess
     EXPECT_TRUE(shown[0].endsWith(QStringLiteral(": ") + plat::systemErrorText(ENOSPC))) << shown[0].toStdString();
 }
 
+TEST_F(SyncRun, LeftoversOfKilledCopiesInTheQueueAndTheDropFolderGoAtTheNextRun) {
+    const QString queued = env.writeFile(QStringLiteral("Rovemark/AutoExport/.north.csv.k3x9q.tmp"), "half a copy");
+    const QString fetched = env.writeFile(QStringLiteral("Rovemark/AutoImport/.east.csv.a1b2c.tmp"), "half a copy");
+    const QString notOurs = env.writeFile(QStringLiteral("Rovemark/AutoExport/.notes.tmp"), "the user's");
+    EXPECT_FALSE(run());
+    EXPECT_FALSE(QFile::exists(queued));
+    EXPECT_FALSE(QFile::exists(fetched));
+    EXPECT_TRUE(QFile::exists(notOurs)) << "not of the program's naming";
+}
+
 } // namespace
