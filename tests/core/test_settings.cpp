@@ -4,6 +4,7 @@
 #include "TestEnv.h"
 #include "core/DMAModule.h"
 #include "core/ProgramWindows.h"
+#include "core/Shared.h"
 #include "core/Settings.h"
 #include "lang/LangText.h"
 #include "platform/AppInfo.h"
