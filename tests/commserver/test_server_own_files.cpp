@@ -13,13 +13,6 @@ using namespace comms;
 
 namespace {
 
-Bytes MovePayload(const std::string& from, const std::string& to) {
-    Bytes p = RemoteSession::Name(from);
-    for (auto c : RemoteSession::Name(to))
-        p.push_back(c);
-    return p;
-}
-
 // Entries of the folder named like the engine's shared log, whatever their case.
 std::vector<std::string> SharedLogs(const fs::path& folder) {
     std::vector<std::string> out;
@@ -50,7 +43,7 @@ TEST_F(ServerProgram, TheSharedLogOfTheTableEngineIsOutOfRemoteReachAndAPlantedO
             {"upload", [&] { return session.Upload(name, Bytes{'x'}); }},
             {"appended upload", [&] { return session.Upload(name, Bytes{'x'}, TransferMode::Appended); }},
             {"delete", [&] { return session.RequestType(FrameType::FileDelete, RemoteSession::Name(name)); }},
-            {"move onto it", [&] { return session.RequestType(FrameType::FileMove, MovePayload("NOTE.TXT", name)); }},
+            {"move onto it", [&] { return session.RequestType(FrameType::FileMove, MoveNames("NOTE.TXT", name)); }},
         };
         for (const Case& c : cases) {
             ASSERT_EQ(session.Logon("ADMIN", "secret"), FrameType::Done) << Log();
@@ -97,7 +90,7 @@ TEST_F(ServerProgram, AMoveKeepsTheFilesOwnerAndPermissionsOnOneFileSystemAndAcr
     Launch();
     ASSERT_TRUE(PortOpened(1)) << Log();
 
-    EXPECT_EQ(session.RequestType(FrameType::FileMove, MovePayload("SECRET.TXT", "MOVED.TXT")), FrameType::FileMoved)
+    EXPECT_EQ(session.RequestType(FrameType::FileMove, MoveNames("SECRET.TXT", "MOVED.TXT")), FrameType::FileMoved)
         << Log();
     struct stat moved {};
     ASSERT_EQ(::stat((box.server() / "MOVED.TXT").c_str(), &moved), 0);
@@ -105,7 +98,7 @@ TEST_F(ServerProgram, AMoveKeepsTheFilesOwnerAndPermissionsOnOneFileSystemAndAcr
     EXPECT_EQ(moved.st_mode & 07777, 0600u);
     EXPECT_EQ(moved.st_ino, before.st_ino) << "the file itself changed its name";
 
-    EXPECT_EQ(session.RequestType(FrameType::FileMove, MovePayload("MOVED.TXT", "D:\\AWAY.TXT")), FrameType::FileMoved)
+    EXPECT_EQ(session.RequestType(FrameType::FileMove, MoveNames("MOVED.TXT", "D:\\AWAY.TXT")), FrameType::FileMoved)
         << Log();
     struct stat copied {};
     ASSERT_EQ(::stat((away / "AWAY.TXT").c_str(), &copied), 0);
