@@ -88,17 +88,6 @@ void LinkServer::closeTransferFile() {
     transferFd_ = -1;
 }
 
-std::vector<std::string> LinkServer::offeredFolders() const {
-    std::vector<std::string> out;
-    for (char letter = 'A'; letter <= 'Z'; ++letter) {
-        std::string pattern;
-        const ResolvedPath r = paths_.ResolvePattern(std::string(1, letter) + ":\\*", PathRights{}, pattern);
-        if (r.ok())
-            out.push_back(r.local);
-    }
-    return out;
-}
-
 // ---------------------------------------------------------------------------------------------------------
 // Upload to this machine
 

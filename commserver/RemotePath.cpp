@@ -220,16 +220,17 @@ bool RemotePathMap::IsServerFile(const std::string& localPath) const {
     return false;
 }
 
+std::vector<std::string> RemotePathMap::OfferedFolders() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> out = {joinAbsolute(folderParts(serverFolder_))};
+    for (const auto& [letter, root] : drives_)
+        out.push_back(joinAbsolute(folderParts(root)));
+    return out;
+}
+
 bool RemotePathMap::Offers(const std::string& localPath) const {
-    std::vector<std::string> roots;
-    {
-        std::lock_guard lock(mutex_);
-        roots.push_back(serverFolder_);
-        for (const auto& [letter, root] : drives_)
-            roots.push_back(root);
-    }
     const std::string path = canonicalOf(localPath);
-    for (const auto& root : roots) {
+    for (const auto& root : OfferedFolders()) {
         if (realUnder(path, realOf(root)))
             return true;
     }

@@ -134,4 +134,18 @@ TEST_F(ServerOverPty, TheServersFilesAreItsOwnUnderEverySpellingOfTheirFolder) {
     EXPECT_EQ(session.Upload("C:\\ALIAS\\NOTE.TXT", Bytes{'x'}), FrameType::Done) << "other names stay in reach";
 }
 
+// The offered folders, which the start's recovery and the user tables both ask for: the server's folder and each
+// mapped root, however its name was spelled, and nothing beside them.
+TEST_F(ServerOverPty, TheOfferedFoldersAreTheServersFolderAndEachMappedRoot) {
+    const fs::path away = box.root / "away";
+    fs::create_directories(away);
+    server.Paths().MapDrive('D', (box.root / "." / "away" / "sub" / "..").string());
+    EXPECT_EQ(server.Paths().OfferedFolders(),
+              (std::vector<std::string>{box.server().string(), box.driveC().string(), away.string()}));
+    for (const fs::path& in : {box.server() / "NEW.TXT", box.driveC() / "data", away / "X" / "Y.TXT"})
+        EXPECT_TRUE(server.Paths().Offers(in.string())) << in;
+    for (const fs::path& out : {box.outside() / "X.TXT", box.root, fs::path("/etc/passwd")})
+        EXPECT_FALSE(server.Paths().Offers(out.string())) << out;
+}
+
 } // namespace
