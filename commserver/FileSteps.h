@@ -2,6 +2,7 @@
 // Small file steps that the transfers, the remote operations, the journal and the path map share: a path's
 // folder and last name, its components, a folder of ours made absolute and clean, a hidden name's random part,
 // the system's reason for an event and a folder synced. Internal to the engine.
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <string>
