@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "commserver/FileSteps.h"
 #include "commserver/LinkServer.h"
 #include "commserver/RequestText.h"
 #include "platform/SerialPort.h"
@@ -21,51 +22,12 @@ namespace {
 
 namespace EC = HistoryEventCode;
 
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string baseOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string randomHex() {
-    std::uint8_t bytes[8] = {};
-    std::size_t got = 0;
-    while (got < sizeof bytes) {
-        const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
-        if (n <= 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    static const char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (std::uint8_t b : bytes) {
-        out += kDigits[b >> 4];
-        out += kDigits[b & 15];
-    }
-    return out;
-}
-
-// The reason the system gave, for an event: " (No space left on device)".
-std::string becauseOf(int error) {
-    return " (" + std::error_code(error, std::generic_category()).message() + ")";
-}
-
-// Makes a rename in the folder last through a power cut. 0, or the system's error number.
-int syncFolder(int folder) {
-    if (::fsync(folder) != 0 && errno != EINVAL)
-        return errno;
-    return 0;
-}
-
-bool sameFile(const struct stat& st, dev_t dev, ino_t ino) {
-    return st.st_dev == dev && st.st_ino == ino;
-}
+using filesteps::baseOf;
+using filesteps::becauseOf;
+using filesteps::folderOf;
+using filesteps::randomHex;
+using filesteps::sameFile;
+using filesteps::syncFolder;
 
 int openTemporary() {
     int fd = ::open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
@@ -124,17 +86,6 @@ void LinkServer::closeTransferFile() {
     if (transferFd_ >= 0)
         ::close(transferFd_);
     transferFd_ = -1;
-}
-
-std::vector<std::string> LinkServer::offeredFolders() const {
-    std::vector<std::string> out;
-    for (char letter = 'A'; letter <= 'Z'; ++letter) {
-        std::string pattern;
-        const ResolvedPath r = paths_.ResolvePattern(std::string(1, letter) + ":\\*", PathRights{}, pattern);
-        if (r.ok())
-            out.push_back(r.local);
-    }
-    return out;
 }
 
 // ---------------------------------------------------------------------------------------------------------

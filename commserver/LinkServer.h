@@ -204,8 +204,6 @@ private:
     static constexpr int kTargetChanged = -1;
     int replaceWithUpload();
     int appendReceivedFile();
-    // The server's folder and the folders the drive map offers: where a journal's paths may lie.
-    std::vector<std::string> offeredFolders() const;
     // The ways an upload fails: the line went (DSR dropped), counted as a failed receive or (while the first
     // Ready goes out) not; the remote unit fell silent during the upload or after its end; the server itself
     // could not go on (it tells the remote unit so with replyType and waits for the acknowledgement).

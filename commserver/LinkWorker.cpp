@@ -186,7 +186,7 @@ void LinkServer::BeginWorker() {
     plat::SetIdleRoutine(workerIdle);
     // What a server that died during a transfer left half done (a partial upload, a file locked while it was
     // sent, half an appendix) is undone before the first request is taken.
-    journal_.Open(paths_.ServerFolder(), offeredFolders(), [this](const std::string& text, bool ok) {
+    journal_.Open(paths_.ServerFolder(), paths_.OfferedFolders(), [this](const std::string& text, bool ok) {
         logEvent(text, EC::Initialise | (ok ? EC::Success : EC::Failure));
     });
     state_ = LinkState::Idle;

@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "commserver/FileSteps.h"
 #include "commserver/LinkServer.h"
 #include "commserver/RequestText.h"
 
@@ -59,45 +60,9 @@ void localTimeOf(std::time_t t, std::tm& out) {
 // What a move needs; a namespace of its own, as the transfers' helpers go into the same unity source.
 namespace moving {
 
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Makes a change of names in the folder last through a power cut. 0, or the system's error number.
-int syncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    const int error = ::fsync(fd) != 0 && errno != EINVAL ? errno : 0;
-    ::close(fd);
-    return error;
-}
-
-// The reason the system gave, for an event: " (No space left on device)".
-std::string becauseOf(int error) {
-    return " (" + std::error_code(error, std::generic_category()).message() + ")";
-}
-
-std::string hiddenSuffix() {
-    std::uint8_t bytes[8] = {};
-    std::size_t got = 0;
-    while (got < sizeof bytes) {
-        const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
-        if (n <= 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    static const char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (std::uint8_t b : bytes) {
-        out += kDigits[b >> 4];
-        out += kDigits[b & 15];
-    }
-    return out;
-}
+using filesteps::becauseOf;
+using filesteps::folderOf;
+using filesteps::syncFolder;
 
 // True when this process may remove a file from the folder: it may write there, and a sticky folder leaves
 // the file to its owner, the folder's owner and root.
@@ -124,7 +89,7 @@ int moveAcross(int in, const struct stat& sst, const std::string& source, const 
     std::string temporary;
     int out = -1;
     for (int attempt = 0; attempt < 16 && out < 0; ++attempt) {
-        temporary = folder + "/" + kUploadTemporaryPrefix + hiddenSuffix();
+        temporary = folder + "/" + kUploadTemporaryPrefix + filesteps::randomHex();
         // Noted before it exists, so that a crash leaves nothing the next start does not remove.
         journal.NoteTemporary(temporary);
         out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);

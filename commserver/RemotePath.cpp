@@ -1,5 +1,7 @@
 #include "commserver/RemotePath.h"
 
+#include "commserver/FileSteps.h"
+
 #include <algorithm>
 #include <cctype>
 #include <climits>
@@ -15,22 +17,8 @@ namespace comms {
 
 namespace {
 
-std::vector<std::string> splitComponents(const std::string& path, char sep) {
-    std::vector<std::string> out;
-    std::string cur;
-    for (char c : path) {
-        if (c == sep) {
-            if (!cur.empty())
-                out.push_back(cur);
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    if (!cur.empty())
-        out.push_back(cur);
-    return out;
-}
+using filesteps::folderParts;
+using filesteps::splitComponents;
 
 std::string joinAbsolute(const std::vector<std::string>& parts) {
     std::string out;
@@ -43,27 +31,6 @@ bool equalNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
-}
-
-// The absolute, lexically clean form of a folder of ours.
-std::vector<std::string> folderParts(const std::string& folder) {
-    std::string abs = folder;
-    if (abs.empty() || abs[0] != '/') {
-        char cwd[PATH_MAX];
-        abs = std::string(::getcwd(cwd, sizeof cwd) ? cwd : "/") + "/" + abs;
-    }
-    std::vector<std::string> out;
-    for (const auto& c : splitComponents(abs, '/')) {
-        if (c == ".")
-            continue;
-        if (c == "..") {
-            if (!out.empty())
-                out.pop_back();
-            continue;
-        }
-        out.push_back(c);
-    }
-    return out;
 }
 
 bool isUnder(const std::vector<std::string>& path, const std::vector<std::string>& root) {
@@ -253,16 +220,17 @@ bool RemotePathMap::IsServerFile(const std::string& localPath) const {
     return false;
 }
 
+std::vector<std::string> RemotePathMap::OfferedFolders() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> out = {joinAbsolute(folderParts(serverFolder_))};
+    for (const auto& [letter, root] : drives_)
+        out.push_back(joinAbsolute(folderParts(root)));
+    return out;
+}
+
 bool RemotePathMap::Offers(const std::string& localPath) const {
-    std::vector<std::string> roots;
-    {
-        std::lock_guard lock(mutex_);
-        roots.push_back(serverFolder_);
-        for (const auto& [letter, root] : drives_)
-            roots.push_back(root);
-    }
     const std::string path = canonicalOf(localPath);
-    for (const auto& root : roots) {
+    for (const auto& root : OfferedFolders()) {
         if (realUnder(path, realOf(root)))
             return true;
     }

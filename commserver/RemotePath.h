@@ -61,6 +61,8 @@ public:
     // True when the local path is one of the server's own files.
     bool IsServerFile(const std::string& localPath) const;
 
+    // The offered folders: the server's folder, then the root of each mapped drive, absolute and lexically clean.
+    std::vector<std::string> OfferedFolders() const;
     // True when a local folder or file lies in one of the offered folders (links followed), so that a remote
     // unit with the rights may write there.
     bool Offers(const std::string& localPath) const;

@@ -1,11 +1,14 @@
 #include "commserver/TransferJournal.h"
 
+#include "commserver/FileSteps.h"
+
 #include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <sstream>
 
 #include <dirent.h>
@@ -19,6 +22,10 @@
 namespace comms {
 
 namespace {
+
+using filesteps::folderParts;
+using filesteps::sameFile;
+using filesteps::splitComponents;
 
 // A journal holds the notes of one transfer: a few lines of at most two paths each.
 constexpr off_t kMaxJournalSize = 64 * 1024;
@@ -66,10 +73,6 @@ std::string unescapePath(const std::string& text) {
     return out;
 }
 
-bool sameFile(const struct stat& st, unsigned long long dev, unsigned long long ino) {
-    return static_cast<unsigned long long>(st.st_dev) == dev && static_cast<unsigned long long>(st.st_ino) == ino;
-}
-
 class Fd {
 public:
     explicit Fd(int fd = -1) : fd_(fd) {}
@@ -88,44 +91,6 @@ public:
 private:
     int fd_;
 };
-
-std::vector<std::string> components(const std::string& path) {
-    std::vector<std::string> out;
-    std::string cur;
-    for (char c : path) {
-        if (c == '/') {
-            if (!cur.empty())
-                out.push_back(cur);
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    if (!cur.empty())
-        out.push_back(cur);
-    return out;
-}
-
-// A folder of ours as a list of components, absolute and lexically clean.
-std::vector<std::string> folderComponents(const std::string& folder) {
-    std::string abs = folder;
-    if (abs.empty() || abs[0] != '/') {
-        char cwd[PATH_MAX];
-        abs = std::string(::getcwd(cwd, sizeof cwd) ? cwd : "/") + "/" + abs;
-    }
-    std::vector<std::string> out;
-    for (const auto& c : components(abs)) {
-        if (c == ".")
-            continue;
-        if (c == "..") {
-            if (!out.empty())
-                out.pop_back();
-            continue;
-        }
-        out.push_back(c);
-    }
-    return out;
-}
 
 std::string joinComponents(const std::vector<std::string>& parts, std::size_t from, std::size_t to) {
     std::string out;
@@ -172,7 +137,7 @@ Place locate(const std::string& path, const std::vector<std::string>& roots) {
         place.why = "not a full path";
         return place;
     }
-    const std::vector<std::string> parts = components(path);
+    const std::vector<std::string> parts = splitComponents(path, '/');
     for (const auto& p : parts) {
         if (p == "." || p == "..") {
             place.why = "outside the offered folders";
@@ -184,9 +149,9 @@ Place locate(const std::string& path, const std::vector<std::string>& roots) {
     std::string bestRoot;
     bool found = false;
     for (const auto& root : roots) {
-        std::vector<std::vector<std::string>> forms = {folderComponents(root)};
+        std::vector<std::vector<std::string>> forms = {folderParts(root)};
         if (char* real = ::realpath(root.c_str(), nullptr)) {
-            forms.push_back(folderComponents(real));
+            forms.push_back(folderParts(real));
             std::free(real);
         }
         for (const auto& form : forms) {
@@ -296,14 +261,25 @@ bool parseNote(const std::string& line, Note& note) {
     return !note.path.empty();
 }
 
-void removeTemporary(const Note& note, const std::vector<std::string>& roots, const TransferJournal::Report& report) {
+// The place of the file a note names, or nothing to do: a path out of reach is left alone, which the history
+// says, and a folder that no longer exists has nothing left to undo.
+std::optional<Place> reach(const Note& note, const std::vector<std::string>& roots,
+                           const TransferJournal::Report& report) {
     Place place = locate(note.path, roots);
     if (!place.why.empty()) {
         report(format(("Recovery: Left Alone (" + place.why + ")").c_str(), note.path), false);
-        return;
+        return std::nullopt;
     }
     if (place.gone)
+        return std::nullopt;
+    return place;
+}
+
+void removeTemporary(const Note& note, const std::vector<std::string>& roots, const TransferJournal::Report& report) {
+    std::optional<Place> reached = reach(note, roots, report);
+    if (!reached)
         return;
+    Place& place = *reached;
     // Only a file of the server's own naming is ever removed from what a journal says.
     struct stat st {};
     if (!startsWith(place.name, kUploadTemporaryPrefix)) {
@@ -322,13 +298,10 @@ void removeTemporary(const Note& note, const std::vector<std::string>& roots, co
 
 void undoAppend(const Note& note, int journalFolder, const std::vector<std::string>& roots,
                 const TransferJournal::Report& report) {
-    Place place = locate(note.path, roots);
-    if (!place.why.empty()) {
-        report(format(("Recovery: Left Alone (" + place.why + ")").c_str(), note.path), false);
+    std::optional<Place> reached = reach(note, roots, report);
+    if (!reached)
         return;
-    }
-    if (place.gone)
-        return;
+    Place& place = *reached;
     struct stat st {};
     Fd file = openNoted(place, O_RDWR, st);
     if (!file.ok() || !sameFile(st, note.dev, note.ino)) {
@@ -375,13 +348,10 @@ bool restoreMode(const Place& place, const Note& note) {
 }
 
 void giveModeBack(const Note& note, const std::vector<std::string>& roots, const TransferJournal::Report& report) {
-    Place place = locate(note.path, roots);
-    if (!place.why.empty()) {
-        report(format(("Recovery: Left Alone (" + place.why + ")").c_str(), note.path), false);
+    std::optional<Place> reached = reach(note, roots, report);
+    if (!reached)
         return;
-    }
-    if (place.gone)
-        return;
+    Place& place = *reached;
     if ((note.saved & ~0222u & 07777u) != note.readOnly || (note.saved & ~07777u) != 0) {
         report(format("Recovery: Left Alone (permissions the transfer did not take)", note.path), false);
         return;
@@ -454,7 +424,7 @@ int TransferJournal::Open(const std::string& folder, const std::vector<std::stri
     Close();
     const Report say = report ? report : [](const std::string&, bool) {};
     // Absolute, so that the notes name their files wherever the server's current folder is.
-    folder_ = "/" + joinComponents(folderComponents(folder), 0, folderComponents(folder).size());
+    folder_ = "/" + joinComponents(folderParts(folder), 0, folderParts(folder).size());
     int recovered = 0;
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0) {

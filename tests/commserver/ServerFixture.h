@@ -84,6 +84,14 @@ inline mode_t ModeOf(const fs::path& p) {
     return ::stat(p.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
 }
 
+// A move request's payload: the source's name, then the destination's.
+inline Bytes MoveNames(const std::string& from, const std::string& to) {
+    Bytes p = RemoteSession::Name(from);
+    for (auto c : RemoteSession::Name(to))
+        p.push_back(c);
+    return p;
+}
+
 // The hidden files uploads are received into until they are whole.
 inline std::vector<std::string> UploadTemporaries(const fs::path& folder) {
     std::vector<std::string> out;

@@ -93,6 +93,7 @@ protected:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addchdir_np(&actions, box.server().c_str());
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        // What the program says on its own (a sanitizer's report among it) is kept for a test that sees it end.
         const std::string errors = (box.root / ("server-" + std::to_string(launches++) + ".err")).string();
         posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         pid_t pid = -1;
@@ -105,7 +106,8 @@ protected:
         }
         return rc == 0 ? pid : -1;
     }
-    // Kills the program; one that had ended by itself fails the test with what it said.
+    // Kills the program; a program that had ended by itself before (a crash, a sanitizer's report) fails the
+    // test with what it said, whatever the remote unit saw of it.
     void Kill(pid_t pid) {
         int status = 0;
         if (::waitpid(pid, &status, WNOHANG) == pid) {

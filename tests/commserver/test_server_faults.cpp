@@ -138,10 +138,7 @@ TEST_F(ServerFaults, AFullDiskFailsTheUploadAndKeepsNothingHalfWritten) {
     limit = 100;
     WriteFile(box.server() / "M.BIN", Pattern(5000));
     auto move = [&](const std::string& from, const std::string& to) {
-        Bytes p = RemoteSession::Name(from);
-        for (auto c : RemoteSession::Name(to))
-            p.push_back(c);
-        return session.RequestType(FrameType::FileMove, p);
+        return session.RequestType(FrameType::FileMove, MoveNames(from, to));
     };
     EXPECT_EQ(move("M.BIN", "M2.BIN"), FrameType::FileMoved);
     ASSERT_TRUE(Settled());

@@ -12,13 +12,6 @@ using namespace comms;
 
 namespace {
 
-Bytes MoveRequest(const std::string& from, const std::string& to) {
-    Bytes p = RemoteSession::Name(from);
-    for (auto c : RemoteSession::Name(to))
-        p.push_back(c);
-    return p;
-}
-
 std::vector<std::string> Entries(const fs::path& folder) {
     std::vector<std::string> out;
     for (const auto& e : fs::directory_iterator(folder))
@@ -61,7 +54,7 @@ TEST_F(ServerOverPty, AMoveAcrossFileSystemsThatFailsLeavesTheSourceAndTheDestin
         ASSERT_EQ(::chmod(source.c_str(), 0640), 0);
         WriteFile(away / "BIG.DAT", earlier);
 
-        EXPECT_EQ(session.RequestType(FrameType::FileMove, MoveRequest("BIG.DAT", "D:\\BIG.DAT")), FrameType::Failed);
+        EXPECT_EQ(session.RequestType(FrameType::FileMove, MoveNames("BIG.DAT", "D:\\BIG.DAT")), FrameType::Failed);
         ASSERT_TRUE(Settled());
         EXPECT_EQ(ReadFile(source), content);
         EXPECT_EQ(ModeOf(source), 0640u);
@@ -77,8 +70,7 @@ TEST_F(ServerOverPty, AMoveOfALinkIsRefusedAndTouchesNeitherTheLinkNorItsTarget)
     ASSERT_TRUE(StartServer());
     WriteFile(box.server() / "TARGET.TXT", std::string("target"));
     fs::create_symlink("TARGET.TXT", box.server() / "LINK.TXT");
-    EXPECT_EQ(session.RequestType(FrameType::FileMove, MoveRequest("LINK.TXT", "C:\\DATA\\LINK.TXT")),
-              FrameType::Failed);
+    EXPECT_EQ(session.RequestType(FrameType::FileMove, MoveNames("LINK.TXT", "C:\\DATA\\LINK.TXT")), FrameType::Failed);
     ASSERT_TRUE(Settled());
     EXPECT_TRUE(fs::is_symlink(box.server() / "LINK.TXT"));
     EXPECT_EQ(Text(ReadFile(box.server() / "TARGET.TXT")), "target");

@@ -100,26 +100,20 @@ TEST_F(ServerOverPty, DeleteMoveInformationClockAndProgramRun) {
     EXPECT_TRUE(fs::is_directory(box.server() / "KEEP")) << "a folder is never deleted";
 
     WriteFile(box.server() / "M.TXT", std::string("move me"));
-    Bytes move = RemoteSession::Name("M.TXT");
-    for (auto c : RemoteSession::Name("C:\\DATA\\M2.TXT"))
-        move.push_back(c);
+    const Bytes move = MoveNames("M.TXT", "C:\\DATA\\M2.TXT");
     EXPECT_EQ(session.RequestType(FrameType::FileMove, move), FrameType::FileMoved);
     ASSERT_TRUE(Settled());
     EXPECT_FALSE(fs::exists(box.server() / "M.TXT"));
     EXPECT_EQ(Text(ReadFile(box.driveC() / "data" / "M2.TXT")), "move me");
 
     // Onto itself, under another spelling: the file stays whole.
-    Bytes self = RemoteSession::Name("C:\\DATA\\M2.TXT");
-    for (auto c : RemoteSession::Name("c:/data/../DATA/m2.txt"))
-        self.push_back(c);
+    const Bytes self = MoveNames("C:\\DATA\\M2.TXT", "c:/data/../DATA/m2.txt");
     EXPECT_EQ(session.RequestType(FrameType::FileMove, self), FrameType::FileMoved);
     ASSERT_TRUE(Settled());
     EXPECT_EQ(Text(ReadFile(box.driveC() / "data" / "M2.TXT")), "move me");
 
     // A source that is not there: refused, and no destination appears.
-    Bytes missing = RemoteSession::Name("GONE.TXT");
-    for (auto c : RemoteSession::Name("DEST.TXT"))
-        missing.push_back(c);
+    const Bytes missing = MoveNames("GONE.TXT", "DEST.TXT");
     EXPECT_EQ(session.RequestType(FrameType::FileMove, missing), FrameType::Failed);
     ASSERT_TRUE(Settled());
     EXPECT_FALSE(fs::exists(box.server() / "DEST.TXT"));

@@ -13,13 +13,6 @@ using namespace comms;
 
 namespace {
 
-Bytes MovePayload(const std::string& from, const std::string& to) {
-    Bytes p = RemoteSession::Name(from);
-    for (auto c : RemoteSession::Name(to))
-        p.push_back(c);
-    return p;
-}
-
 // Entries of the folder named like the engine's shared log, whatever their case.
 std::vector<std::string> SharedLogs(const fs::path& folder) {
     std::vector<std::string> out;
@@ -50,7 +43,7 @@ TEST_F(ServerProgram, TheSharedLogOfTheTableEngineIsOutOfRemoteReachAndAPlantedO
             {"upload", [&] { return session.Upload(name, Bytes{'x'}); }},
             {"appended upload", [&] { return session.Upload(name, Bytes{'x'}, TransferMode::Appended); }},
             {"delete", [&] { return session.RequestType(FrameType::FileDelete, RemoteSession::Name(name)); }},
-            {"move onto it", [&] { return session.RequestType(FrameType::FileMove, MovePayload("NOTE.TXT", name)); }},
+            {"move onto it", [&] { return session.RequestType(FrameType::FileMove, MoveNames("NOTE.TXT", name)); }},
         };
         for (const Case& c : cases) {
             ASSERT_EQ(session.Logon("ADMIN", "secret"), FrameType::Done) << Log();
@@ -97,7 +90,7 @@ TEST_F(ServerProgram, AMoveKeepsTheFilesOwnerAndPermissionsOnOneFileSystemAndAcr
     Launch();
     ASSERT_TRUE(PortOpened(1)) << Log();
 
-    EXPECT_EQ(session.RequestType(FrameType::FileMove, MovePayload("SECRET.TXT", "MOVED.TXT")), FrameType::FileMoved)
+    EXPECT_EQ(session.RequestType(FrameType::FileMove, MoveNames("SECRET.TXT", "MOVED.TXT")), FrameType::FileMoved)
         << Log();
     struct stat moved {};
     ASSERT_EQ(::stat((box.server() / "MOVED.TXT").c_str(), &moved), 0);
@@ -105,7 +98,7 @@ TEST_F(ServerProgram, AMoveKeepsTheFilesOwnerAndPermissionsOnOneFileSystemAndAcr
     EXPECT_EQ(moved.st_mode & 07777, 0600u);
     EXPECT_EQ(moved.st_ino, before.st_ino) << "the file itself changed its name";
 
-    EXPECT_EQ(session.RequestType(FrameType::FileMove, MovePayload("MOVED.TXT", "D:\\AWAY.TXT")), FrameType::FileMoved)
+    EXPECT_EQ(session.RequestType(FrameType::FileMove, MoveNames("MOVED.TXT", "D:\\AWAY.TXT")), FrameType::FileMoved)
         << Log();
     struct stat copied {};
     ASSERT_EQ(::stat((away / "AWAY.TXT").c_str(), &copied), 0);
@@ -139,6 +132,20 @@ TEST_F(ServerOverPty, TheServersFilesAreItsOwnUnderEverySpellingOfTheirFolder) {
     EXPECT_TRUE(SharedLogs(box.server()).empty());
     EXPECT_FALSE(fs::exists(box.server() / "QUENDAR32.INI"));
     EXPECT_EQ(session.Upload("C:\\ALIAS\\NOTE.TXT", Bytes{'x'}), FrameType::Done) << "other names stay in reach";
+}
+
+// The offered folders, which the start's recovery and the user tables both ask for: the server's folder and each
+// mapped root, however its name was spelled, and nothing beside them.
+TEST_F(ServerOverPty, TheOfferedFoldersAreTheServersFolderAndEachMappedRoot) {
+    const fs::path away = box.root / "away";
+    fs::create_directories(away);
+    server.Paths().MapDrive('D', (box.root / "." / "away" / "sub" / "..").string());
+    EXPECT_EQ(server.Paths().OfferedFolders(),
+              (std::vector<std::string>{box.server().string(), box.driveC().string(), away.string()}));
+    for (const fs::path& in : {box.server() / "NEW.TXT", box.driveC() / "data", away / "X" / "Y.TXT"})
+        EXPECT_TRUE(server.Paths().Offers(in.string())) << in;
+    for (const fs::path& out : {box.outside() / "X.TXT", box.root, fs::path("/etc/passwd")})
+        EXPECT_FALSE(server.Paths().Offers(out.string())) << out;
 }
 
 } // namespace

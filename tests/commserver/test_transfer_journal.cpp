@@ -1,12 +1,12 @@
 // What a journal left by a server that died is undone at the next start, and only that: a file that was
 // changed or replaced since, and the journal of a server that still runs, are left alone.
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <functional>
 
+#include "PlantedJournals.h"
 #include "ServerFixture.h"
 #include "commserver/TransferJournal.h"
 
@@ -281,25 +281,13 @@ TEST(TransferJournal, PermissionsGivenBackAreOnlyTheWriteBitsTaken) {
     EXPECT_TRUE(said.has("Left Alone (permissions the transfer did not take): " + wider.string())) << said.all();
 }
 
-uid_t NobodyUid() {
-    const passwd* pw = ::getpwnam("nobody");
-    return pw ? pw->pw_uid : static_cast<uid_t>(-1);
-}
-
-struct ForeignCase {
-    const char* name;
-    std::function<void(const fs::path& journal, const std::string& notes)> make;
-    const char* why;
-    bool needsRoot;
-};
-
-class ForeignJournal : public ::testing::TestWithParam<ForeignCase> {};
+class ForeignJournal : public ::testing::TestWithParam<JournalPlant> {};
 
 // A file named like a journal that this server's user did not write, or that is no plain small file, is left
 // where it is and said once; what it names is not touched.
 TEST_P(ForeignJournal, IsLeftAloneAndSaid) {
-    const ForeignCase& c = GetParam();
-    if (c.needsRoot && (::geteuid() != 0 || NobodyUid() == static_cast<uid_t>(-1)))
+    const JournalPlant& c = GetParam();
+    if (c.needsAnotherUser && !CanGiveToAnotherUser())
         GTEST_SKIP() << "the test cannot give a file to another user";
     Sandbox box;
     const fs::path folder = box.server();
@@ -309,8 +297,9 @@ TEST_P(ForeignJournal, IsLeftAloneAndSaid) {
     ::chmod(victim.c_str(), 0600);
     WriteFile(temporary, std::string("t"));
     const fs::path journal = folder / (std::string(kJournalPrefix) + "1-0");
-    c.make(journal, "A " + Identity(victim) + " 5 5 " + temporary.filename().string() + " " + victim.string() + "\nM " +
-                        Identity(victim) + " 6777 600 " + victim.string() + "\nT " + temporary.string() + "\n");
+    c.plant(journal, "A " + Identity(victim) + " 5 5 " + temporary.filename().string() + " " + victim.string() +
+                         "\nM " + Identity(victim) + " 6777 600 " + victim.string() + "\nT " + temporary.string() +
+                         "\n");
 
     Said said;
     TransferJournal next;
@@ -324,47 +313,7 @@ TEST_P(ForeignJournal, IsLeftAloneAndSaid) {
     EXPECT_TRUE(next.IsOpen()) << "the server's own journal is made all the same";
 }
 
-const ForeignCase kForeignCases[] = {
-    {"OwnedByAnotherUser",
-     [](const fs::path& j, const std::string& notes) {
-         WriteFile(j, notes);
-         ::chmod(j.c_str(), 0600);
-         EXPECT_EQ(::chown(j.c_str(), NobodyUid(), static_cast<gid_t>(-1)), 0);
-     },
-     "not owned by the server's user", true},
-    {"WritableByOthers",
-     [](const fs::path& j, const std::string& notes) {
-         WriteFile(j, notes);
-         ::chmod(j.c_str(), 0666);
-     },
-     "writable by others", false},
-    {"AFifo", [](const fs::path& j, const std::string&) { ASSERT_EQ(::mkfifo(j.c_str(), 0600), 0); },
-     "not a regular file", false},
-    {"ALink",
-     [](const fs::path& j, const std::string& notes) {
-         const fs::path real = j.parent_path().parent_path() / "outside" / "notes";
-         WriteFile(real, notes);
-         ::chmod(real.c_str(), 0600);
-         fs::create_symlink(real, j);
-     },
-     "a link", false},
-    {"AnotherNameOfAFile",
-     [](const fs::path& j, const std::string& notes) {
-         const fs::path real = j.parent_path().parent_path() / "outside" / "notes";
-         WriteFile(real, notes);
-         ::chmod(real.c_str(), 0600);
-         fs::create_hard_link(real, j);
-     },
-     "has other names", false},
-    // 200 MB without a line break, never read.
-    {"TooLarge",
-     [](const fs::path& j, const std::string& notes) {
-         WriteFile(j, notes);
-         ::chmod(j.c_str(), 0600);
-         ASSERT_EQ(::truncate(j.c_str(), 200 << 20), 0);
-     },
-     "too large", false},
-};
+const JournalPlant kForeignCases[] = {kOwnedByAnotherUser, kWritableByOthers, kFifo, kLink, kAnotherName, kTooLarge};
 
 INSTANTIATE_TEST_SUITE_P(Cases, ForeignJournal, ::testing::ValuesIn(kForeignCases),
                          [](const auto& info) { return std::string(info.param.name); });
