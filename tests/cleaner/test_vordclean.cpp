@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "AsNobody.h"
 #include "ScriptedUi.h"
 #include "TestEnv.h"
 #include "WidgetTests.h"
@@ -154,22 +155,6 @@ TEST_F(CleanerTest, TheStoresOfTheOtherPartsOfThePackageAreRefused) {
     EXPECT_TRUE(has(QStringLiteral("ComponentRegistry")));
 }
 
-// Runs body as nobody (in a child process) when we are root, so that a folder's mode counts; else here.
-int asOrdinaryUser(const std::function<int()>& body) {
-    if (::geteuid() != 0)
-        return body();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-            std::_Exit(99);
-        std::_Exit(body());
-    }
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
-
 // Settings that are there but cannot be deleted (a read-only settings folder) are not reported as absent: the
 // message says they were not deleted and why, and the exit status says so too.
 TEST_F(CleanerTest, SettingsThatCannotBeDeletedAreSaidSo) {
@@ -180,7 +165,7 @@ TEST_F(CleanerTest, SettingsThatCannotBeDeletedAreSaidSo) {
     const QString expected = QStringLiteral("Vordalin settings were not deleted: ") +
                              plat::settings::filePath(QStringLiteral("Vordalin")) + QStringLiteral(": ") +
                              plat::systemErrorText(EACCES);
-    const int result = asOrdinaryUser([&] {
+    const int result = testsupport::asOrdinaryUser([&] {
         int status = -1;
         const QString message = cleaner::VordClean(QString(), QString(), &status);
         if (message != expected) {

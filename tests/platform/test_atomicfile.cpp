@@ -1,5 +1,6 @@
 // The one routine every user file is written with: on a full disk, an I/O error or an interrupted write the
 // old file stays byte for byte and the caller learns the system's reason.
+#include "AsNobody.h"
 #include "FaultyFileCalls.h"
 #include "FullDisk.h"
 #include "TestEnv.h"
@@ -318,20 +319,6 @@ TEST(AtomicFile, AFullTmpfsLeavesTheOldFile) {
     EXPECT_TRUE(plat::writeFileAtomically(target, smallContents('n'), &error)) << qPrintable(error);
 }
 
-// Runs body in a child process as nobody (uid and gid 65534); its result is the child's exit status.
-int asNobody(const std::function<int()>& body) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-            std::_Exit(99);
-        std::_Exit(body());
-    }
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
-
 std::string contents(const QString& path) {
     std::string back;
     return plat::readFileBytes(path, back) ? back : std::string("<unreadable>");
@@ -497,7 +484,7 @@ TEST(AtomicFile, AFileInAFolderWhereNoFileMayBeMadeIsWrittenInPlace) {
         ASSERT_TRUE(plat::writeFileAtomically(target, "old contents"));
         chownTo(target, c.fileOwner, c.fileMode);
         chownTo(dir.path(), c.folderOwner, c.folderMode);
-        const int result = asNobody([&] {
+        const int result = testsupport::asNobody([&] {
             ::setenv("XDG_STATE_HOME", QFile::encodeName(state.path()).constData(), 1);
             QString error;
             if (plat::writeFileAtomically(target, "new", &error))

@@ -4,8 +4,8 @@ its head and moved; where the tip lands is worked out from the two pins' places 
 import os
 
 from scnfiles import write_area
-from scnlib import Desktop, ScenarioFailure, check, wait_for
-from scnscreen import Screen, open_map
+from scnlib import Desktop, check, wait_for
+from scnscreen import Screen, close_map, open_map
 
 # Two loggers a few streets apart: a leak (red pin) and a quiet one (green pin).
 LEAK = (1300001, 52.6300, -1.1300, 40, 10)
@@ -66,21 +66,8 @@ with Desktop("map_drag") as d:
     want_lat = LEAK[1] + move[1] * lat_per_px
     want_lon = LEAK[2] + move[0] * lon_per_px
 
-    # Closing the map writes every pushpin's place back into the list. The key goes to the map window, so it
-    # is made the active one first (the drag may have left the focus with the window manager).
-    def close_map():
-        if d.find_window("^GPS$") is None:
-            return True
-        d.activate(gps)
-        d.wait_active("^GPS$")
-        d.key("alt+F4")
-        try:
-            d.wait_window_gone("^GPS$", 5)
-            return True
-        except ScenarioFailure:
-            return False
-
-    wait_for(close_map, 40, step=0.5, what="the map window to close")
+    # Closing the map writes every pushpin's place back into the list.
+    close_map(d, gps)
     d.activate(main)
     d.wait_active("^Vordalin")
     before = os.path.getmtime(area)

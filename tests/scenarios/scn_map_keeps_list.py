@@ -3,8 +3,8 @@ second list current. Ctrl+S afterwards saves that list, not the first one."""
 import os
 
 from scnfiles import program_folder, write_area
-from scnlib import Desktop, ScenarioFailure, check, wait_for
-from scnscreen import open_map
+from scnlib import Desktop, check, wait_for
+from scnscreen import close_map, open_map
 
 
 def area(path, serial, lat):
@@ -25,19 +25,7 @@ with Desktop("map_keeps_list") as d:
 
     gps = open_map(d, main)
 
-    def close_map():
-        if d.find_window("^GPS$") is None:
-            return True
-        d.activate(gps)
-        d.wait_active("^GPS$")
-        d.key("alt+F4")
-        try:
-            d.wait_window_gone("^GPS$", 5)
-            return True
-        except ScenarioFailure:
-            return False
-
-    wait_for(close_map, 40, step=0.5, what="the map window to close")
+    close_map(d, gps)
     d.activate(main)
     d.wait_active("^Vordalin")
     d.settle(0.5)

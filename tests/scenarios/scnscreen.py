@@ -84,3 +84,22 @@ def open_map(desktop, main):
             return None
 
     return wait_for(click_and_look, 40, step=0.5, what="the map window")
+
+
+def close_map(desktop, gps):
+    """Closes the map window with Alt+F4 and waits until it is gone. The key goes to the map window, so it is
+    made the active one first (a drag or a click elsewhere may have left the focus with the window manager)."""
+
+    def close_and_look():
+        if desktop.find_window("^GPS$") is None:
+            return True
+        desktop.activate(gps)
+        desktop.wait_active("^GPS$")
+        desktop.key("alt+F4")
+        try:
+            desktop.wait_window_gone("^GPS$", 5)
+            return True
+        except ScenarioFailure:
+            return False
+
+    wait_for(close_and_look, 40, step=0.5, what="the map window to close")
