@@ -740,8 +740,9 @@ int32_t WriteDatabaseFile(const QString& path, bool fieldUnitBanner, bool csvCol
     // Texts are looked up once per file, not once per line.
     std::array<std::string, 4> groupTitles;
     if (!FieldUnitFormat) {
-        for (int t = 0; t < 4; ++t)
-            groupTitles[static_cast<size_t>(t)] = LoadLangAnsi(164 + t);
+        constexpr int32_t kGroupTitleTexts[] = {txt::BadDate, txt::BadStatus, txt::BadLevel, txt::BadSpread};
+        for (size_t t = 0; t < groupTitles.size(); ++t)
+            groupTitles[t] = LoadLangAnsi(kGroupTitleTexts[t]);
     }
 
     const int count = LoggerCount > 0 ? LoggerCount : 0;

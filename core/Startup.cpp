@@ -2,10 +2,10 @@
 
 #include "core/ProgramWindows.h"
 #include "core/Shared.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
-#include "lang/LangText.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,8 +82,7 @@ bool OpenBySerial(const QString& serial) {
         return false;
     }
     ProgramWindows& windows = programWindows();
-    if (!windows.hasActiveDocument() ||
-        FileTitle(file).toLower() != FileTitle(windows.activeDocumentName()).toLower())
+    if (!windows.hasActiveDocument() || FileTitle(file).toLower() != FileTitle(windows.activeDocumentName()).toLower())
         windows.openDocument(file);
     if (!windows.hasActiveDocument())
         return false;
@@ -94,7 +93,9 @@ bool OpenBySerial(const QString& serial) {
 
 void UpdateAllAddInfoCommand() {
     if (programWindows().hasActiveDocument()) {
-        ShowStatusText(LoadLangString(programWindows().updateAllAdditionalInformation() ? 647 : 646));
+        ShowStatusText(LoadLangString(programWindows().updateAllAdditionalInformation()
+                                          ? txt::TheAdditionalInformationWasUpdated
+                                          : txt::TheAdditionalInformationWasNot));
     } else {
         ShowMessage(LoadLangString(txt::NoDocument), 0);
     }

@@ -36,7 +36,17 @@
 namespace {
 
 // Caption text numbers of the eleven columns, in column order.
-constexpr int32_t kCaptionTexts[LoggerListModel::kColumns] = {191, 363, 162, 163, 160, 161, 164, 165, 166, 167, 500};
+constexpr int32_t kCaptionTexts[LoggerListModel::kColumns] = {txt::SerialPrefix,
+                                                              txt::GridRef363,
+                                                              txt::Deployed,
+                                                              txt::Received,
+                                                              txt::Comment1,
+                                                              txt::Comment2,
+                                                              txt::BadDate,
+                                                              txt::BadStatus,
+                                                              txt::BadLevel,
+                                                              txt::BadSpread,
+                                                              txt::AdditionalInformation};
 
 constexpr double kDefaultFormWidth = 9450;
 constexpr double kListMargin = 10; // twips around the list

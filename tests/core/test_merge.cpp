@@ -555,7 +555,7 @@ TEST_F(MergeTest, ByCoordinateMatchesLoggersWithoutCoordinatesOnlyBySerial) {
     // Logger 20 comes back from patrol with a new reading; logger 22 is a new logger without a coordinate.
     WriteArea(patrolFile, {Logger(20, "", "05/06/2024", 60), Logger(22, "")});
 
-    ui.expectMessage(plat::IDOK, LoadLangString(225) + areaFile + QStringLiteral(".000"));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::BackupSaved) + areaFile + QStringLiteral(".000"));
     MergeByRDGrid = true;
     MergeReadingsByRDGrid(host, patrolFile);
 

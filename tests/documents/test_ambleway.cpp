@@ -391,7 +391,7 @@ TEST_F(AmblewayImportTest, FailuresBeforeTheLinesSay519WithThePathSoFar) {
 TEST_F(AmblewayImportTest, AListClosedDuringTheCommandImportsNothingAndTheFileStays) {
     installServer(QStringLiteral("/bin/true"));
     write(QStringLiteral("a.txt"), kFile);
-    for (const int closingMessage : {527, 523}) {
+    for (const int closingMessage : {txt::PressOkWhenDone, txt::InvalidSerialOnLine}) {
         SCOPED_TRACE(closingMessage);
         {
             ScriptedUi quiet;
@@ -408,7 +408,7 @@ TEST_F(AmblewayImportTest, AListClosedDuringTheCommandImportsNothingAndTheFileSt
         };
         ui.expectMessage(plat::IDOK, LoadLangString(txt::PressOkWhenDone));
         ui.expectMessage(plat::IDOK, LoadLangString(txt::ServerNotFound));
-        if (closingMessage == 523)
+        if (closingMessage == txt::InvalidSerialOnLine)
             ui.expectMessage(plat::IDOK, LoadLangString(txt::InvalidSerialOnLine));
         ui.expectMessage(plat::IDOK, LoadLangString(txt::NoDocument));
         ImportAmblewayFile();

@@ -243,7 +243,7 @@ TEST_F(DocumentFilesTest, FailedQueueCopyIsReportedButTheSaveCounts) {
     // Any other failure is said every time: here the queue holds a folder where the copy must go.
     QDir().mkpath(queue() + QStringLiteral("/area.pdb/x"));
     for (int i = 0; i < 2; ++i) {
-        ui.expectMessage(plat::IDOK, LoadLangString(665) + QStringLiteral("\r\n\r\n"));
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::QueueCopyFailed) + QStringLiteral("\r\n\r\n"));
         ASSERT_TRUE(SaveLoggerFile(w, source, QString()));
     }
     EXPECT_EQ(ui.messages().size(), said + 2);

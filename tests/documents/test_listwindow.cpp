@@ -70,7 +70,9 @@ TEST_F(ListWindowTest, OpenedFileShowsOneRowPerLoggerInFileOrder) {
         // What the list view itself shows is the same text.
         EXPECT_EQ(w->ListViewDMA->model()->index(row - 1, 0).data().toString(), expected[row - 1][0]);
     }
-    const int captions[] = {191, 363, 162, 163, 160, 664, 164, 165, 166, 167, 500};
+    const int captions[] = {txt::SerialPrefix,         txt::GridRef363, txt::Deployed,  txt::Received, txt::Comment1,
+                            txt::Comment2664,          txt::BadDate,    txt::BadStatus, txt::BadLevel, txt::BadSpread,
+                            txt::AdditionalInformation};
     for (int c = 1; c <= 11; ++c) {
         EXPECT_FALSE(w->columnCaption(c).isEmpty());
         EXPECT_EQ(w->columnCaption(c), LoadLangString(captions[c - 1])) << "column " << c;

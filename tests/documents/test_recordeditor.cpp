@@ -175,7 +175,7 @@ TEST_F(RecordEditorTest, SavedFieldsTakeOnlyWhatTheFileCanHold) {
     editor->txtComments1->setFocus();
     QTest::keyClicks(editor->txtComments1, QStringLiteral("Main, St"));
     EXPECT_EQ(editor->txtComments1->Text(), QStringLiteral("Main St"));
-    EXPECT_EQ(status.last(), LoadLangString(795));
+    EXPECT_EQ(status.last(), LoadLangString(txt::UnstorableCharacter));
     editor->txtComments2->setBoxText(QString());
     QTest::keyClicks(editor->txtComments2, QStringLiteral("51,5"));
     EXPECT_EQ(editor->txtComments2->Text(), QStringLiteral("515"));
