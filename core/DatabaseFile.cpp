@@ -850,7 +850,7 @@ QString DatabaseErrorText(int32_t code, bool withLine) {
     const bool fromReader = code == DbNoSuchFile || code == DbReadFailure || code == DbNothingAfterTitles;
     if (withLine && fromReader && LinesRead >= 1)
         text += QStringLiteral("\r\n") + LoadLangString(txt::TheErrorOccurredAtLine) + QString::number(LinesRead) +
-                LoadLangString(txt::Text180);
+                LoadLangString(txt::OfTheFile);
     return text;
 }
 

@@ -11,12 +11,12 @@
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
 #include "documents/frmDocument.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/TextCodec.h"
 #include "platform/Twips.h"
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
-#include "lang/LangText.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -106,8 +106,8 @@ void ChangeSerialCommand() {
         return;
     }
     if (doc->GetRecFromSerial(serial) != 0) {
-        ShowMessage(LoadLangString(txt::SerialUsed1) + plat::vb::formatSerialQ(serial) +
-                    LoadLangString(txt::SerialUsed2));
+        ShowMessage(LoadLangString(txt::SerialUsedStart) + plat::vb::formatSerialQ(serial) +
+                    LoadLangString(txt::SerialUsedEnd));
         return;
     }
     doc->ChangeSerialByRec(index, serial);

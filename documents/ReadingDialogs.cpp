@@ -188,7 +188,7 @@ void FillDialog::LoadResources() {
     setWindowTitle(LoadLangString(txt::Fill));
     OKButton->setText(LoadLangString(txt::Ok));
     CancelButton->setText(LoadLangString(txt::Cancel));
-    FrameDummy->setTitle(LoadLangString(txt::GridRef363));
+    FrameDummy->setTitle(LoadLangString(txt::GridRefCaption));
     CheckBoxUseGrid->setText(LoadLangString(txt::FillGridNumbersAsWell));
     Labeldummy->setText(LoadLangString(txt::StartAt));
     LblIncr->setText(LoadLangString(txt::SerialIncrement));

@@ -37,7 +37,7 @@ namespace {
 
 // Caption text numbers of the eleven columns, in column order.
 constexpr int32_t kCaptionTexts[LoggerListModel::kColumns] = {txt::SerialPrefix,
-                                                              txt::GridRef363,
+                                                              txt::GridRefCaption,
                                                               txt::Deployed,
                                                               txt::Received,
                                                               txt::Comment1,
@@ -61,7 +61,7 @@ QString coordinateCaption(const QString& code) {
                                          "SUI Grid", "T67 Grid", "UTM Grid",  "QNG Grid"};
     for (int i = 0; i <= 13; ++i) {
         if (code == QString::number(i))
-            return i == 0 ? LoadLangString(txt::Comment2664) : QString::fromLatin1(kGrids[i]);
+            return i == 0 ? LoadLangString(txt::DefaultSecondCommentCaption) : QString::fromLatin1(kGrids[i]);
     }
     return QString();
 }

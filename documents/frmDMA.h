@@ -48,6 +48,8 @@ public:
     // False (with a message) when the window holds more loggers than the table and the files can take.
     bool CopyTo_DMAModule();
     void ReLoad();
+    // The toolbar's Back and Forward buttons. Despite the names, NextLine sends Page Up to the list (a page
+    // back, towards the first logger) and PrevLine sends Page Down (a page on, towards the last).
     void NextLine();
     void PrevLine();
 

@@ -233,7 +233,7 @@ void frmGps::LoadMapCaptions() {
     chkDisplayAddress1->setText(LoadLangString(txt::AddressField1));
     chkDisplayAddress2->setText(LoadLangString(txt::AddressField2));
     chkDisplayLocNum->setText(LoadLangString(txt::LocationNumber));
-    chkDisplaySerialNo->setText(LoadLangString(txt::SerialNumber676));
+    chkDisplaySerialNo->setText(LoadLangString(txt::SerialNumberLabel));
     Frame1_1->setTitle(LoadLangString(txt::LabelSettings));
     optDisplayLS->setText(doubled(LoadLangString(txt::LabelLS)));
     optDisplayLSLocNum->setText(doubled(LoadLangString(txt::LabelLocNumLS)));

@@ -280,7 +280,7 @@ TEST_F(MergeTest, BySerialPutsNewReadingsOnTopAppendsNewLoggersAndKeepsBackup) {
                              LoadLangString(txt::NewLoggers) + "\n01000005\n01000004\n\n" +
                              LoadLangString(txt::ReportEnd);
     EXPECT_EQ(host.report, expected);
-    EXPECT_EQ(host.reportCaption, LoadLangString(txt::ReportCaption224) + QStringLiteral("North.pdb.log"));
+    EXPECT_EQ(host.reportCaption, LoadLangString(txt::MergeReportCaption) + QStringLiteral("North.pdb.log"));
     EXPECT_EQ(host.opened, QStringList{dest});
     // The patrol was not saved anywhere: it keeps its flags.
     EXPECT_TRUE(patrol.ask);

@@ -70,8 +70,16 @@ TEST_F(ListWindowTest, OpenedFileShowsOneRowPerLoggerInFileOrder) {
         // What the list view itself shows is the same text.
         EXPECT_EQ(w->ListViewDMA->model()->index(row - 1, 0).data().toString(), expected[row - 1][0]);
     }
-    const int captions[] = {txt::SerialPrefix,         txt::GridRef363, txt::Deployed,  txt::Received, txt::Comment1,
-                            txt::Comment2664,          txt::BadDate,    txt::BadStatus, txt::BadLevel, txt::BadSpread,
+    const int captions[] = {txt::SerialPrefix,
+                            txt::GridRefCaption,
+                            txt::Deployed,
+                            txt::Received,
+                            txt::Comment1,
+                            txt::DefaultSecondCommentCaption,
+                            txt::BadDate,
+                            txt::BadStatus,
+                            txt::BadLevel,
+                            txt::BadSpread,
                             txt::AdditionalInformation};
     for (int c = 1; c <= 11; ++c) {
         EXPECT_FALSE(w->columnCaption(c).isEmpty());
@@ -92,9 +100,12 @@ TEST_F(ListWindowTest, CoordinateColumnCaptionFollowsAddress2) {
     ScriptedUi ui;
     frmDMA* w = open(kThree);
     const std::pair<const char*, QString> cases[] = {
-        {"13", QStringLiteral("QNG Grid")},      {"1", QStringLiteral("Lat/Long")},
-        {"14", QStringLiteral("Lat/Long")},      {"", QStringLiteral("Lat/Long")},
-        {"0", LoadLangString(txt::Comment2664)}, {"A", LoadLangString(txt::Comment2664)},
+        {"13", QStringLiteral("QNG Grid")},
+        {"1", QStringLiteral("Lat/Long")},
+        {"14", QStringLiteral("Lat/Long")},
+        {"", QStringLiteral("Lat/Long")},
+        {"0", LoadLangString(txt::DefaultSecondCommentCaption)},
+        {"A", LoadLangString(txt::DefaultSecondCommentCaption)},
     };
     for (const auto& [code, caption] : cases) {
         SaveSettingText(QStringLiteral("Address2"), QString::fromLatin1(code));
@@ -349,7 +360,7 @@ TEST_F(ListWindowTest, YesWithAFailedWriteKeepsTheWindow) {
     w->AskForSave = true;
     w->setWindowTitle(env.path(QStringLiteral("missing-folder/area.pdb")));
     ui.expectMessage(plat::IDYES, LoadLangString(txt::SavePrompt));
-    ui.expectMessage(plat::IDOK, LoadLangString(txt::TheFileCouldNotBe173));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::FileNotWritten));
     EXPECT_FALSE(w->close());
     flushDeletes();
     ASSERT_TRUE(w);

@@ -10,9 +10,9 @@
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
 #include "documents/frmDocument.h"
+#include "lang/LangText.h"
 #include "platform/TextCodec.h"
 #include "platform/WindowRegistry.h"
-#include "lang/LangText.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -196,8 +196,8 @@ TEST_F(LoggerCommandsTest, ChangeSerialRefusesTheSameOrAUsedSerialAndMarksTheWin
     ui.expectMessage(plat::IDOK, QStringLiteral("01000001") + LoadLangString(txt::SerialUnchanged));
     ChangeSerialCommand();
     ui.expectInput(QStringLiteral("1000002"));
-    ui.expectMessage(plat::IDOK,
-                     LoadLangString(txt::SerialUsed1) + QStringLiteral("01000002") + LoadLangString(txt::SerialUsed2));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::SerialUsedStart) + QStringLiteral("01000002") +
+                                     LoadLangString(txt::SerialUsedEnd));
     ChangeSerialCommand();
     EXPECT_FALSE(w->AskForSave);
     ui.expectInput(QStringLiteral("4000000"));

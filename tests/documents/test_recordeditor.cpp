@@ -256,11 +256,11 @@ TEST_F(RecordEditorTest, SerialOfAnotherRowAsksBeforeOverwriting) {
     showRow(1);
     editor->txtSerNum->setBoxText(QStringLiteral("01000002"));
     editor->txtComments1->setBoxText(QStringLiteral("overwritten"));
-    ui.expectMessage(plat::IDNO, LoadLangString(txt::OtherRecord1) + QStringLiteral("\r\n") +
-                                     LoadLangString(txt::OtherRecord2) + QStringLiteral("01000002"));
+    ui.expectMessage(plat::IDNO, LoadLangString(txt::OtherRecordWarning) + QStringLiteral("\r\n") +
+                                     LoadLangString(txt::OverwriteLoggerQuestion) + QStringLiteral("01000002"));
     editor->cmdUpdate_Click();
     EXPECT_EQ(doc->rowText(2, 4), QStringLiteral("Park"));
-    ui.expectMessage(plat::IDYES, LoadLangString(txt::OtherRecord1));
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::OtherRecordWarning));
     editor->cmdUpdate_Click();
     EXPECT_EQ(doc->rowText(2, 4), QStringLiteral("overwritten"));
 }
