@@ -2,7 +2,6 @@
 
 #include "core/ProgramWindows.h"
 #include "core/Shared.h"
-#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
@@ -89,14 +88,4 @@ bool OpenBySerial(const QString& serial) {
     windows.findInActive(serial);
     windows.showEditor();
     return true;
-}
-
-void UpdateAllAddInfoCommand() {
-    if (programWindows().hasActiveDocument()) {
-        ShowStatusText(LoadLangString(programWindows().updateAllAdditionalInformation()
-                                          ? txt::TheAdditionalInformationWasUpdated
-                                          : txt::TheAdditionalInformationWasNot));
-    } else {
-        ShowMessage(LoadLangString(txt::NoDocument), 0);
-    }
 }

@@ -1,6 +1,7 @@
 #include "documents/LoggerCommands.h"
 
 #include "core/DMAModule.h"
+#include "core/ProgramWindows.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
@@ -334,4 +335,14 @@ void NewWindowCommand() {
     window->DMAName = FileTitle(name);
     ShowDocumentWindow(window);
     window->ListViewDMA->setFocus();
+}
+
+void UpdateAllAddInfoCommand() {
+    if (programWindows().hasActiveDocument()) {
+        ShowStatusText(LoadLangString(programWindows().updateAllAdditionalInformation()
+                                          ? txt::TheAdditionalInformationWasUpdated
+                                          : txt::TheAdditionalInformationWasNot));
+    } else {
+        ShowMessage(LoadLangString(txt::NoDocument), 0);
+    }
 }

@@ -6,7 +6,6 @@
 #include "documents/DocumentFiles.h"
 #include "documents/DocumentLinks.h"
 #include "documents/LoggerCommands.h"
-#include "documents/SmallDialogs.h"
 #include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/TextCodec.h"
@@ -567,25 +566,6 @@ void frmDMA::LoadRecordIntoEditor(int16_t index) {
         }
         ReleaseActiveDocument();
     }
-}
-
-bool frmDMA::UpdateAllAdditionalInformation() {
-    frmUpdateAddInfo dialog(this);
-    plat::ui().execDialog(&dialog);
-    bool result = false;
-    programWindows().Interact(false);
-    if (dialog.Result) {
-        for (int i = 1; i <= RecordCount; ++i) {
-            GetLocalRecByIndex(0, static_cast<int16_t>(i));
-            LoggerTable[0].UserComments = plat::toAnsi(dialog.txtAddInfoText);
-            PutLocalRecByIndex(0, static_cast<int16_t>(i));
-        }
-        ReLoad();
-        AskForSave = true;
-        result = true;
-    }
-    programWindows().Interact(true);
-    return result;
 }
 
 // --- list events -----------------------------------------------------------------------------------------

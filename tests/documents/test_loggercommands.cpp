@@ -56,7 +56,7 @@ protected:
 TEST_F(LoggerCommandsTest, EveryCommandWithoutAListSaysSo) {
     ScriptedUi ui;
     for (auto command : {AddLoggerCommand, RemoveLoggerCommand, ChangeSerialCommand, ChangeDeployDateCommand,
-                         FillCommand, FindCommand, FindNextCommand, NewWindowCommand}) {
+                         FillCommand, FindCommand, FindNextCommand, NewWindowCommand, UpdateAllAddInfoCommand}) {
         ui.expectMessage(plat::IDOK, LoadLangString(txt::NoDocument));
         command();
     }
