@@ -253,9 +253,11 @@ TEST_F(FileCommandsTest, CommandsWithoutAUsableWindow) {
         int text; // 0: no message
     };
     const Case cases[] = {
-        {"mnuFileSave", false, 129},  {"mnuFileSaveAs", false, 129}, {"mnuFileClose", false, 129},
-        {"mnuFilePrint", false, 129}, {"mnuFileExport", false, 129}, {"mnuFileImport", false, 129},
-        {"mnuFileSaveAs", true, 330}, {"mnuFileSave", true, 330},    {"mnuFileExport", true, 331},
+        {"mnuFileSave", false, txt::NoDocument},       {"mnuFileSaveAs", false, txt::NoDocument},
+        {"mnuFileClose", false, txt::NoDocument},      {"mnuFilePrint", false, txt::NoDocument},
+        {"mnuFileExport", false, txt::NoDocument},     {"mnuFileImport", false, txt::NoDocument},
+        {"mnuFileSaveAs", true, txt::SaveEmptyList},   {"mnuFileSave", true, txt::SaveEmptyList},
+        {"mnuFileExport", true, txt::ExportEmptyList},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.item) + (c.withEmptyWindow ? " (empty window)" : ""));
