@@ -4,8 +4,8 @@
 #include "BenchUi.h"
 #include "core/DMAModule.h"
 #include "core/Settings.h"
-#include "documents/ListEditing.h"
 #include "documents/LoggerCommands.h"
+#include "documents/RecordClipboard.h"
 #include "documents/frmDMA.h"
 #include "platform/UiServices.h"
 

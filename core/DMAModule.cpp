@@ -1,8 +1,8 @@
 #include "core/DMAModule.h"
 
 #include "core/Shared.h"
-#include "platform/VbRuntime.h"
 #include "lang/LangText.h"
+#include "platform/VbRuntime.h"
 
 #include <string_view>
 
@@ -126,11 +126,11 @@ char StatusLetter(std::string_view status) {
 int32_t StatusLetterTextNumber(char letter) {
     switch (letter) {
     case 'W':
-        return 184;
+        return txt::Warning;
     case 'L':
-        return 185;
+        return txt::Leak;
     case 'N':
-        return 186;
+        return txt::NoLeak;
     default:
         return 0;
     }

@@ -31,7 +31,7 @@ struct LoggerRecord {
 extern std::vector<LoggerRecord> LoggerTable;
 extern int16_t LoggerCount;
 extern int16_t LinesRead;
-extern std::string FileBanner;          // language text 153
+extern std::string FileBanner;          // language text txt::VordalinLoggerDatabase
 extern std::string FormatVersionPrefix; // "V5."
 extern bool FieldUnitFormat;
 
@@ -48,7 +48,7 @@ bool SerialExists(int32_t serial);
 std::string StatusLetterText(const std::string& status);
 // The status letter a text stands for ('W', 'L' or 'N' after trimming blanks and ignoring case), or 0.
 char StatusLetter(std::string_view status);
-// The language text number of a status letter (184, 185, 186), or 0 for anything else.
+// The language text number of a status letter (txt::Warning, txt::Leak, txt::NoLeak), or 0 for anything else.
 int32_t StatusLetterTextNumber(char letter);
 // "L" when level minus spread (16-bit wrap) is above 15, else "N".
 std::string LeakStatus(int16_t level, int16_t spread);

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -102,8 +103,9 @@ inline std::string_view cleanField(std::string_view f, int maxLength) {
 }
 
 // Puts a field into a record's text. The record's strings keep their room from file to file, so this is a
-// copy into place (clear and append take the short path that assign's overlap checks do not).
-inline void setText(std::string& to, std::string_view text) {
+// copy into place (clear and append take the short path that assign's overlap checks do not). Always inlined:
+// a call per field costs the reader more than the copy.
+[[gnu::always_inline]] inline void setText(std::string& to, std::string_view text) {
     const size_t n = text.size();
     if (n <= 16 && n == to.size()) {
         // A short text (a date, a status) as long as the one it replaces, as dates always are: copied over it
@@ -204,8 +206,8 @@ struct LineFields {
 
 // Cuts the line that starts at p (n characters of data left) at every comma, quotes not protecting commas,
 // up to its end (the first CR or LF, or the end of the data), and returns the line's length. One pass finds
-// both the commas and the end.
-size_t splitLine(const char* p, size_t n, LineFields& fields) {
+// both the commas and the end. Always inlined into the reader's loop: it runs once a line.
+[[gnu::always_inline]] inline size_t splitLine(const char* p, size_t n, LineFields& fields) {
     fields.kept = 0;
     fields.total = 0;
     size_t start = 0;
@@ -476,6 +478,214 @@ bool isCsvExportTitles(std::string_view line) {
     return titles[kFirstGroup - 1] != titles[kFirstGroup + 3];
 }
 
+// The steps of readLoggers below run once a line (or once a field) and are always inlined into its loop: left to
+// itself the compiler stops inlining in a function this large, and a call per line costs the reader about a
+// tenth of its speed (bench_dbfile BM_ReadDatabaseFile).
+
+// LinesRead is 16 bits wide, like the line numbers in the messages built from it: false when it is full.
+[[gnu::always_inline]] inline bool countLine() {
+    if (LinesRead == std::numeric_limits<int16_t>::max())
+        return false;
+    ++LinesRead;
+    return true;
+}
+
+// What the lines before the loggers said.
+enum class Header { Failed, NothingAfterTitles, Loggers };
+
+// Reads the banner and, after a versioned one, the column titles (and the field unit's line of column texts
+// under them). A CSV export carries the additional information right after the six logger fields, before the
+// readings: *csvExport says so.
+Header readHeader(FileLines& lines, bool* csvExport) {
+    *csvExport = false;
+    std::string_view line;
+    if (!lines.next(line) || !countLine())
+        return Header::Failed;
+    if (line.find('V') == std::string_view::npos)
+        return Header::Loggers;
+    // A versioned banner is followed by the column titles, sometimes after an empty line.
+    if (!lines.next(line) || !countLine())
+        return Header::Failed;
+    if (isBlankLine(line) && (!lines.next(line) || !countLine()))
+        return Header::Failed;
+    *csvExport = isCsvExportTitles(line);
+    // Under its titles the field unit's layout carries a line of column texts, which names no logger.
+    if (isFieldUnitTitles(line)) {
+        std::string_view texts;
+        if (lines.peek(texts) && isColumnTextLine(texts)) {
+            static_cast<void>(lines.next(texts));
+            if (!countLine())
+                return Header::Failed;
+        }
+    }
+    if (lines.atEnd())
+        return lines.failed() ? Header::Failed : Header::NothingAfterTitles;
+    return Header::Loggers;
+}
+
+// "Reading line N" in the status bar. The text is put together in one string kept for the whole file: the
+// number replaces the last one in place, and the language text is looked up at the first line only.
+class LineStatus {
+public:
+    [[gnu::always_inline]] void show(int16_t line) {
+        if (!haveText_) {
+            text_ = LoadLangString(txt::ReadingLine);
+            prefix_ = text_.size();
+            text_.reserve(prefix_ + 8);
+            haveText_ = true;
+        }
+        char digits[8];
+        const auto written = std::to_chars(digits, digits + sizeof digits, line);
+        text_.truncate(prefix_);
+        text_.append(QLatin1StringView(digits, static_cast<qsizetype>(written.ptr - digits)));
+        ShowStatusText(text_);
+    }
+
+private:
+    bool haveText_ = false;
+    QString text_;
+    qsizetype prefix_ = 0;
+};
+
+// A coordinate written with decimal commas (51,5/-0,12) arrives as three fields when it was not quoted at
+// both ends; joins them back with points into joined. Returns how many leading fields are to be cleaned
+// before use (fewer after a join); nullopt for a line too short to be a logger.
+[[gnu::always_inline]] inline std::optional<size_t> repairDecimalCommas(LineFields& fields, std::string& joined) {
+    size_t repaired = kRepairedFields;
+    const std::string_view f3 = fields[3];
+    if (!f3.empty() && !(f3.front() == '"' && f3.back() == '"')) {
+        if (fields.total < 6)
+            return std::nullopt;
+        joined.assign(f3);
+        joined += '.';
+        joined += fields[4];
+        joined += '.';
+        joined += fields[5];
+        fields.at[3] = joined;
+        fields.erase(4, 2);
+        repaired -= 2;
+    }
+    return repaired;
+}
+
+// Grid reference and comment 1 sometimes arrive with their quotes doubled; then the first `repaired` fields
+// are cleaned. Every field is cleaned once: these here, the others where they are used, which is also where
+// the limits are applied.
+[[gnu::always_inline]] inline void cleanRepairedFields(LineFields& fields, size_t repaired) {
+    for (size_t k = 1; k <= 2; ++k) {
+        const std::string_view f = fields[k];
+        if (f.size() >= 2 && f.substr(0, 2) == "\"\"" && f.substr(f.size() - 2) == "\"\"")
+            fields.at[k] = f.substr(1, f.size() - 2);
+    }
+    for (size_t k = 0; k < std::min(fields.kept, repaired); ++k)
+        fields.at[k] = cleanField(fields.at[k], kNoLimit);
+}
+
+// In a CSV export the additional information comes seventh and is written whole, commas and all: the writer
+// puts exactly fifty reading groups and an empty field after it, so any fields beyond those belong to it.
+// Takes those fields out of the line (leaving the database layout) and returns them joined (in joined when
+// there are several).
+[[gnu::always_inline]] inline std::string_view takeExportComments(LineFields& fields, std::string& joined) {
+    if (fields.kept <= 6)
+        return {};
+    constexpr size_t kExportFields = 6 + 1 + (4 * kMaxReadings) + 1;
+    const size_t extra = fields.total > kExportFields ? fields.total - kExportFields : 0;
+    const size_t taken = std::min(1 + extra, fields.kept - 6);
+    std::string_view comments = fields[6];
+    if (taken > 1) {
+        joined.assign(comments);
+        for (size_t k = 7; k < 6 + taken; ++k) {
+            joined += ',';
+            joined += fields[k];
+        }
+        comments = joined;
+    }
+    fields.erase(6, taken);
+    fields.total -= 1 + extra - taken;
+    return comments;
+}
+
+// The status texts the field unit's letters W, L and N stand for; looked up once per file, and only when the
+// letters are mapped.
+using StatusTexts = std::array<std::string, 3>;
+
+// Fills the record from the line's fields; false when the serial, a level or a spread is no number. The first
+// `repaired` fields are clean already; exportComments (CSV export only) is the additional information.
+[[gnu::always_inline]] inline bool fillRecord(LoggerRecord& rec, const LineFields& fields, size_t repaired,
+                                              bool csvExport, std::string_view exportComments,
+                                              const StatusTexts& statusTexts) {
+    const size_t fieldCount = fields.total;
+    const int readings = fieldCount < 6 ? 0 : static_cast<int>(std::min<size_t>((fieldCount - 6) / 4, kMaxReadings));
+
+    auto field = [&](int k, int maxLength) -> std::string_view {
+        const auto at = static_cast<size_t>(k);
+        const std::string_view f = fields[at];
+        if (at >= repaired)
+            return cleanField(f, maxLength);
+        return maxLength >= 0 && f.size() > static_cast<size_t>(maxLength) ? f.substr(0, static_cast<size_t>(maxLength))
+                                                                           : f;
+    };
+
+    int32_t serial = 0;
+    if (!fieldNumber(field(0, kSerialLimit), &serial))
+        return false;
+    rec.Serial = serial;
+    setText(rec.GridRef, field(1, kGridRefLimit));
+    setText(rec.Comment1, field(2, kNoLimit));
+    setText(rec.Comment2, field(3, kNoLimit));
+    setText(rec.Deployed, field(4, kDateLimit));
+    setText(rec.Received, field(5, kDateLimit));
+    int k = 6;
+    for (int slot = 1; slot <= readings; ++slot, k += 4) {
+        const auto s = static_cast<size_t>(slot);
+        setText(rec.ReadingDate[s], field(k, kDateLimit));
+        const std::string_view status = field(k + 1, kNoLimit);
+        if (FieldUnitFormat) {
+            switch (StatusLetter(status)) {
+            case 'W':
+                rec.ReadingStatus[s] = statusTexts[0];
+                break;
+            case 'L':
+                rec.ReadingStatus[s] = statusTexts[1];
+                break;
+            case 'N':
+                rec.ReadingStatus[s] = statusTexts[2];
+                break;
+            default:
+                rec.ReadingStatus[s].clear();
+            }
+        } else {
+            setText(rec.ReadingStatus[s], status);
+        }
+        if (!fieldNumber(field(k + 2, kNumberLimit), &rec.Level[s]) ||
+            !fieldNumber(field(k + 3, kNumberLimit), &rec.Spread[s]))
+            return false;
+    }
+    for (int slot = readings + 1; slot <= kMaxReadings; ++slot) {
+        const auto s = static_cast<size_t>(slot);
+        rec.ReadingDate[s].clear();
+        rec.ReadingStatus[s].clear();
+        rec.Level[s] = 0;
+        rec.Spread[s] = 0;
+    }
+    if (csvExport)
+        setText(rec.UserComments, cleanField(exportComments, kUserCommentsLimit));
+    else
+        setText(rec.UserComments, field(k, kUserCommentsLimit));
+    // Records that break the field checks are kept as read: the user corrects them in the editor.
+    return true;
+}
+
+// The record after n is brought towards the cache while the next line is split: the table is too large to
+// stay there, and its texts' sizes are read before they are written.
+[[gnu::always_inline]] inline void prefetchRecordAfter(int n) {
+    if (static_cast<size_t>(n) + 1 < LoggerTable.size()) {
+        const char* next = reinterpret_cast<const char*>(&LoggerTable[static_cast<size_t>(n) + 1]);
+        for (size_t at = 0; at < sizeof(LoggerRecord); at += 64)
+            __builtin_prefetch(next + at, 1);
+    }
+}
+
 // Everything the reader does after it knows the file is there; false on any failure while reading.
 bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
     *nothingAfterTitles = false;
@@ -484,54 +694,25 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
         return false;
     g_lastReadStamp = lines.stamp();
 
-    // LinesRead is 16 bits wide, like the line numbers in the messages built from it.
-    auto countLine = [] {
-        if (LinesRead == std::numeric_limits<int16_t>::max())
-            return false;
-        ++LinesRead;
-        return true;
-    };
-
-    // A CSV export carries the additional information right after the six logger fields, before the readings.
     bool csvExport = false;
-    std::string_view line;
-    if (!lines.next(line) || !countLine())
+    switch (readHeader(lines, &csvExport)) {
+    case Header::Failed:
         return false;
-    if (line.find('V') != std::string_view::npos) {
-        // A versioned banner is followed by the column titles, sometimes after an empty line.
-        if (!lines.next(line) || !countLine())
-            return false;
-        if (isBlankLine(line) && (!lines.next(line) || !countLine()))
-            return false;
-        csvExport = isCsvExportTitles(line);
-        // Under its titles the field unit's layout carries a line of column texts, which names no logger.
-        if (isFieldUnitTitles(line)) {
-            std::string_view texts;
-            if (lines.peek(texts) && isColumnTextLine(texts)) {
-                static_cast<void>(lines.next(texts));
-                if (!countLine())
-                    return false;
-            }
-        }
-        if (lines.atEnd()) {
-            if (lines.failed())
-                return false;
-            *nothingAfterTitles = true;
-            return true;
-        }
+    case Header::NothingAfterTitles:
+        *nothingAfterTitles = true;
+        return true;
+    case Header::Loggers:
+        break;
     }
 
-    // Texts are taken once per file; the status texts only when the field unit's letters are mapped.
-    bool haveLineText = false;
-    QString lineText;
-    qsizetype linePrefix = 0;
-    std::array<std::string, 3> statusTexts; // W, L, N
+    StatusTexts statusTexts; // W, L, N
     if (FieldUnitFormat) {
         statusTexts[0] = LoadLangAnsi(StatusLetterTextNumber('W'));
         statusTexts[1] = LoadLangAnsi(StatusLetterTextNumber('L'));
         statusTexts[2] = LoadLangAnsi(StatusLetterTextNumber('N'));
     }
 
+    LineStatus status;
     LineFields fields;
     std::string joinedComment2;
     std::string joinedComments;
@@ -540,147 +721,24 @@ bool readLoggers(const QString& path, int* count, bool* nothingAfterTitles) {
     while (lines.next([&](const char* p, size_t left) { return splitLine(p, left, fields); }, length)) {
         if (!countLine())
             return false;
-        // The line's text is put together in one string kept for the whole file: the number replaces the
-        // last one in place.
-        if (!haveLineText) {
-            lineText = LoadLangString(txt::ReadingLine);
-            linePrefix = lineText.size();
-            lineText.reserve(linePrefix + 8);
-            haveLineText = true;
-        }
-        char digits[8];
-        const auto written = std::to_chars(digits, digits + sizeof digits, LinesRead);
-        lineText.truncate(linePrefix);
-        lineText.append(QLatin1StringView(digits, static_cast<qsizetype>(written.ptr - digits)));
-        ShowStatusText(lineText);
+        status.show(LinesRead);
         if (length == 0 || (fields.total == 1 && isBlankLine(fields[0])))
             continue;
-
         if (fields.total < 4)
             return false;
 
-        // A coordinate written with decimal commas (51,5/-0,12) arrives as three fields when it was not
-        // quoted at both ends; join them back with points.
-        // Fields before this one are cleaned before use, the others as they are used.
-        size_t repaired = kRepairedFields;
-        const std::string_view f3 = fields[3];
-        if (!f3.empty() && !(f3.front() == '"' && f3.back() == '"')) {
-            if (fields.total < 6)
-                return false;
-            joinedComment2.assign(f3);
-            joinedComment2 += '.';
-            joinedComment2 += fields[4];
-            joinedComment2 += '.';
-            joinedComment2 += fields[5];
-            fields.at[3] = joinedComment2;
-            fields.erase(4, 2);
-            repaired -= 2;
-        }
-        // Grid reference and comment 1 sometimes arrive with their quotes doubled.
-        for (size_t k = 1; k <= 2; ++k) {
-            const std::string_view f = fields[k];
-            if (f.size() >= 2 && f.substr(0, 2) == "\"\"" && f.substr(f.size() - 2) == "\"\"")
-                fields.at[k] = f.substr(1, f.size() - 2);
-        }
-        // Every field is cleaned once: the repaired ones here, the others where they are used, which is also
-        // where the limits are applied.
-        for (size_t k = 0; k < std::min(fields.kept, repaired); ++k)
-            fields.at[k] = cleanField(fields.at[k], kNoLimit);
-
-        // In a CSV export the additional information comes seventh and is written whole, commas and all:
-        // the writer puts exactly fifty reading groups and an empty field after it, so any fields beyond
-        // those belong to it.
-        std::string_view exportComments;
-        if (csvExport && fields.kept > 6) {
-            constexpr size_t kExportFields = 6 + 1 + (4 * kMaxReadings) + 1;
-            const size_t extra = fields.total > kExportFields ? fields.total - kExportFields : 0;
-            const size_t taken = std::min(1 + extra, fields.kept - 6);
-            exportComments = fields[6];
-            if (taken > 1) {
-                joinedComments.assign(exportComments);
-                for (size_t k = 7; k < 6 + taken; ++k) {
-                    joinedComments += ',';
-                    joinedComments += fields[k];
-                }
-                exportComments = joinedComments;
-            }
-            fields.erase(6, taken);
-            fields.total -= 1 + extra - taken;
-        }
-
-        const size_t fieldCount = fields.total;
-        const int readings =
-            fieldCount < 6 ? 0 : static_cast<int>(std::min<size_t>((fieldCount - 6) / 4, kMaxReadings));
+        const std::optional<size_t> repaired = repairDecimalCommas(fields, joinedComment2);
+        if (!repaired)
+            return false;
+        cleanRepairedFields(fields, *repaired);
+        const std::string_view exportComments =
+            csvExport ? takeExportComments(fields, joinedComments) : std::string_view();
 
         if (++n > kMaxLoggers)
             return false;
-        LoggerRecord& rec = LoggerTable[static_cast<size_t>(n)];
-
-        auto field = [&](int k, int maxLength) -> std::string_view {
-            const auto at = static_cast<size_t>(k);
-            const std::string_view f = fields[at];
-            if (at >= repaired)
-                return cleanField(f, maxLength);
-            return maxLength >= 0 && f.size() > static_cast<size_t>(maxLength)
-                       ? f.substr(0, static_cast<size_t>(maxLength))
-                       : f;
-        };
-
-        int32_t serial = 0;
-        if (!fieldNumber(field(0, kSerialLimit), &serial))
+        if (!fillRecord(LoggerTable[static_cast<size_t>(n)], fields, *repaired, csvExport, exportComments, statusTexts))
             return false;
-        rec.Serial = serial;
-        setText(rec.GridRef, field(1, kGridRefLimit));
-        setText(rec.Comment1, field(2, kNoLimit));
-        setText(rec.Comment2, field(3, kNoLimit));
-        setText(rec.Deployed, field(4, kDateLimit));
-        setText(rec.Received, field(5, kDateLimit));
-        int k = 6;
-        for (int slot = 1; slot <= readings; ++slot, k += 4) {
-            const auto s = static_cast<size_t>(slot);
-            setText(rec.ReadingDate[s], field(k, kDateLimit));
-            const std::string_view status = field(k + 1, kNoLimit);
-            if (FieldUnitFormat) {
-                switch (StatusLetter(status)) {
-                case 'W':
-                    rec.ReadingStatus[s] = statusTexts[0];
-                    break;
-                case 'L':
-                    rec.ReadingStatus[s] = statusTexts[1];
-                    break;
-                case 'N':
-                    rec.ReadingStatus[s] = statusTexts[2];
-                    break;
-                default:
-                    rec.ReadingStatus[s].clear();
-                }
-            } else {
-                setText(rec.ReadingStatus[s], status);
-            }
-            if (!fieldNumber(field(k + 2, kNumberLimit), &rec.Level[s]) ||
-                !fieldNumber(field(k + 3, kNumberLimit), &rec.Spread[s]))
-                return false;
-        }
-        for (int slot = readings + 1; slot <= kMaxReadings; ++slot) {
-            const auto s = static_cast<size_t>(slot);
-            rec.ReadingDate[s].clear();
-            rec.ReadingStatus[s].clear();
-            rec.Level[s] = 0;
-            rec.Spread[s] = 0;
-        }
-        if (csvExport)
-            setText(rec.UserComments, cleanField(exportComments, kUserCommentsLimit));
-        else
-            setText(rec.UserComments, field(k, kUserCommentsLimit));
-        // Records that break the field checks are kept as read: the user corrects them in the editor.
-
-        // The next record is brought towards the cache while the next line is split: the table is too large
-        // to stay there, and its texts' sizes are read before they are written.
-        if (static_cast<size_t>(n) + 1 < LoggerTable.size()) {
-            const char* next = reinterpret_cast<const char*>(&LoggerTable[static_cast<size_t>(n) + 1]);
-            for (size_t at = 0; at < sizeof(LoggerRecord); at += 64)
-                __builtin_prefetch(next + at, 1);
-        }
+        prefetchRecordAfter(n);
     }
     if (lines.failed())
         return false;
@@ -740,8 +798,9 @@ int32_t WriteDatabaseFile(const QString& path, bool fieldUnitBanner, bool csvCol
     // Texts are looked up once per file, not once per line.
     std::array<std::string, 4> groupTitles;
     if (!FieldUnitFormat) {
-        for (int t = 0; t < 4; ++t)
-            groupTitles[static_cast<size_t>(t)] = LoadLangAnsi(164 + t);
+        constexpr int32_t kGroupTitleTexts[] = {txt::BadDate, txt::BadStatus, txt::BadLevel, txt::BadSpread};
+        for (size_t t = 0; t < groupTitles.size(); ++t)
+            groupTitles[t] = LoadLangAnsi(kGroupTitleTexts[t]);
     }
 
     const int count = LoggerCount > 0 ? LoggerCount : 0;
@@ -849,7 +908,7 @@ QString DatabaseErrorText(int32_t code, bool withLine) {
     const bool fromReader = code == DbNoSuchFile || code == DbReadFailure || code == DbNothingAfterTitles;
     if (withLine && fromReader && LinesRead >= 1)
         text += QStringLiteral("\r\n") + LoadLangString(txt::TheErrorOccurredAtLine) + QString::number(LinesRead) +
-                LoadLangString(txt::Text180);
+                LoadLangString(txt::OfTheFile);
     return text;
 }
 

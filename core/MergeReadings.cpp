@@ -336,7 +336,7 @@ void MergeReadings(IMergeHost& host, const QString& path) {
             return;
         // The patrol window keeps its own flags: its records were not saved anywhere by this merge.
     }
-    host.ShowReport(LoadLangString(txt::ReportCaption224) + window->DMAName() + QStringLiteral(".log"), report);
+    host.ShowReport(LoadLangString(txt::MergeReportCaption) + window->DMAName() + QStringLiteral(".log"), report);
     host.Interact(true);
     host.OpenDocument(path);
 }
@@ -350,7 +350,7 @@ void MergeReadingsByRDGrid(IMergeHost& host, const QString& path) {
     QString destination = window->Caption();
     if (window->NeverBeenSaved()) {
         plat::FileDialogRequest request;
-        request.title = LoadLangString(txt::SaveAsTitle764);
+        request.title = LoadLangString(txt::MergedSaveAsTitle);
         request.fileName = window->DMAName();
         request.filter = QStringLiteral("Logger files (*.pdb);;All files (*)");
         request.defaultSuffix = QStringLiteral("pdb");
@@ -457,7 +457,7 @@ void MergeReadingsByRDGrid(IMergeHost& host, const QString& path) {
         unmatched.Clean();
     }
     report += u'\n' + LoadLangString(txt::ReportEnd);
-    const QString reportCaption = LoadLangString(txt::ReportCaption224) + window->DMAName() + QStringLiteral(".log");
+    const QString reportCaption = LoadLangString(txt::MergeReportCaption) + window->DMAName() + QStringLiteral(".log");
 
     // As by serial, the report is shown only once the file holds what it lists.
     const bool written = !pending.IsEmpty() || updated >= 1;

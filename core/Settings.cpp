@@ -71,7 +71,7 @@ void SaveSettingText(const QString& key, const QString& value) {
     if (plat::settings::save(plat::appTitle(), kSection, key, value, &reason) || g_saveFailureShown)
         return;
     g_saveFailureShown = true;
-    ShowMessage(LoadLangString(txt::TheFileCouldNotBe173) + QStringLiteral(":\n") +
+    ShowMessage(LoadLangString(txt::FileNotWritten) + QStringLiteral(":\n") +
                     plat::settings::filePath(plat::appTitle()) + u'\n' + reason,
                 0);
 }

@@ -5,7 +5,6 @@
 #include "platform/AppInfo.h"
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
-#include "lang/LangText.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,20 +81,11 @@ bool OpenBySerial(const QString& serial) {
         return false;
     }
     ProgramWindows& windows = programWindows();
-    if (!windows.hasActiveDocument() ||
-        FileTitle(file).toLower() != FileTitle(windows.activeDocumentName()).toLower())
+    if (!windows.hasActiveDocument() || FileTitle(file).toLower() != FileTitle(windows.activeDocumentName()).toLower())
         windows.openDocument(file);
     if (!windows.hasActiveDocument())
         return false;
     windows.findInActive(serial);
     windows.showEditor();
     return true;
-}
-
-void UpdateAllAddInfoCommand() {
-    if (programWindows().hasActiveDocument()) {
-        ShowStatusText(LoadLangString(programWindows().updateAllAdditionalInformation() ? 647 : 646));
-    } else {
-        ShowMessage(LoadLangString(txt::NoDocument), 0);
-    }
 }

@@ -13,5 +13,3 @@ bool OpenBySerial(const QString& serial);
 QString FindVordhubFolder(const QString& folder);
 // Full path of the first *.pdb file directly in folder holding a logger with that serial; "" when none.
 QString FindDatabaseWithSerial(const QString& folder, const QString& serial);
-
-void UpdateAllAddInfoCommand();

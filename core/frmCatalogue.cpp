@@ -4,9 +4,9 @@
 #include "ProgramWindows.h"
 #include "Settings.h"
 #include "Shared.h"
+#include "lang/LangText.h"
 #include "platform/Paths.h"
 #include "platform/WindowRegistry.h"
-#include "lang/LangText.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -220,13 +220,13 @@ frmCatalogue::~frmCatalogue() {
 
 void frmCatalogue::LoadResources() {
     cmdClearSer->setText(LoadLangString(txt::CLear));
-    cmdRemoveSer->setText(LoadLangString(txt::Remove479));
-    cmdAddSerial->setText(LoadLangString(txt::Add480));
-    LblSerial->setText(LoadLangString(txt::SerialNumber481));
+    cmdRemoveSer->setText(LoadLangString(txt::RemoveButton));
+    cmdAddSerial->setText(LoadLangString(txt::AddButton));
+    LblSerial->setText(LoadLangString(txt::CatalogueSerialLabel));
     Command1->setText(LoadLangString(txt::ClearResults));
-    CmdOpen->setText(LoadLangString(txt::Open483));
-    cmdFind->setText(LoadLangString(txt::Find485));
-    cmdCancel->setText(LoadLangString(txt::Cancel486));
+    CmdOpen->setText(LoadLangString(txt::OpenButton));
+    cmdFind->setText(LoadLangString(txt::FindButton));
+    cmdCancel->setText(LoadLangString(txt::CancelButton));
 }
 
 void frmCatalogue::Form_Load() {
@@ -308,7 +308,7 @@ void frmCatalogue::cmdFind_Click() {
     cmdFind->setEnabled(false);
     Dir1->setEnabled(false);
     Drive1->setEnabled(false);
-    const QString searchingText = LoadLangString(txt::Searching490);
+    const QString searchingText = LoadLangString(txt::CatalogueSearching);
     const CatalogueOutcome outcome =
         FindSerialsInFiles(folder_, files, serials(), found_, [&](int, int, const QString& path) {
             if (!path.isEmpty()) {
@@ -328,10 +328,10 @@ void frmCatalogue::cmdFind_Click() {
     Label1->setText(LoadLangString(outcome.cancelled ? txt::Cancelled : txt::Finished));
     setListButtonsEnabled(true);
     if (outcome.found) {
-        Label1->setText(Label1->text() + LoadLangString(txt::Found493));
+        Label1->setText(Label1->text() + LoadLangString(txt::CatalogueFound));
         CmdOpen->setEnabled(true);
     } else {
-        Label1->setText(Label1->text() + LoadLangString(txt::NotFound492));
+        Label1->setText(Label1->text() + LoadLangString(txt::CatalogueNoneFound));
     }
 }
 

@@ -253,10 +253,10 @@ bool LoggerReadLeakStatus(QString& status) {
         break;
     case 1:
     case 3:
-        status = LoadLangString(txt::Warning409);
+        status = LoadLangString(txt::LeakStatusWarning);
         break;
     case 2:
-        status = LoadLangString(txt::Leak408);
+        status = LoadLangString(txt::LeakStatusLeak);
         break;
     default:
         status = QStringLiteral("Undefined");

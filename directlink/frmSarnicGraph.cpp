@@ -182,10 +182,10 @@ frmSarnicGraph::frmSarnicGraph(QWidget* parent) : QDialog(parent) {
     lblHistoryStatus->setText(LoadLangString(txt::BadStatus));
     lblCurrent->setText(LoadLangString(txt::GraphCurrent));
     lblSecondaryVerificationRequired->setText(LoadLangString(txt::SecondaryVerification));
-    cmdCopy->setText(LoadLangString(txt::Copy543));
-    cmdPrint->setText(LoadLangString(txt::Print544));
-    cmdSave->setText(LoadLangString(txt::Save545));
-    cmdClose->setText(LoadLangString(txt::Close546));
+    cmdCopy->setText(LoadLangString(txt::CopyButton));
+    cmdPrint->setText(LoadLangString(txt::PrintButton));
+    cmdSave->setText(LoadLangString(txt::SaveButton));
+    cmdClose->setText(LoadLangString(txt::CloseButton));
     setPlotVisible(false);
     shpBackground->lower();
 }

@@ -157,7 +157,7 @@ void frmSarnicRead::LoadResources() {
     setWindowTitle(LoadLangString(txt::ReadCaption));
     plat::fitCaption(this);
     frameStatus->setTitle(LoadLangString(txt::BadStatus));
-    lblSerialNumber->setText(LoadLangString(txt::SerialNumber548));
+    lblSerialNumber->setText(LoadLangString(txt::ReadSerialLabel));
     lblDate->setText(LoadLangString(txt::ClockLabel));
     lblLeakStateRate->setText(LoadLangString(txt::LeakStateRate));
     lblSeconds1->setText(LoadLangString(txt::Seconds));
@@ -166,7 +166,7 @@ void frmSarnicRead::LoadResources() {
     lblLoggingDays->setText(LoadLangString(txt::LoggingDays));
     lblDays->setText(LoadLangString(txt::DayNames));
     lblLastResetTime->setText(LoadLangString(txt::LastResetTime));
-    const QString update = LoadLangString(txt::Update558);
+    const QString update = LoadLangString(txt::UpdateButton);
     for (QPushButton* b : cmdUpdate)
         if (b)
             b->setText(update);

@@ -61,7 +61,7 @@ frmSarnicSensor::~frmSarnicSensor() {
 void frmSarnicSensor::Form_Load() {
     setWindowTitle(LoadLangString(txt::SensorCaption));
     plat::fitCaption(this);
-    cmdClose->setText(LoadLangString(txt::Close546));
+    cmdClose->setText(LoadLangString(txt::CloseButton));
     Timer1->setInterval(100);
     Timer1->stop();
     // 0 to 100 dB in half-dB steps, the logger's own resolution.

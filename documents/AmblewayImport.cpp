@@ -125,7 +125,7 @@ std::optional<int32_t> importSerial(const QString& line) {
 
 } // namespace
 
-bool frmDMA::ImportRecord(const QString& line, int32_t lineNumber) {
+bool ImportAmblewayLine(frmDMA& window, const QString& line, int32_t lineNumber) {
     if (line.isEmpty())
         return false;
     const QStringList items = upperInPlace(line).split(u',');
@@ -156,32 +156,18 @@ bool frmDMA::ImportRecord(const QString& line, int32_t lineNumber) {
     record.Comment2 = ascii(CleanImportText(items[comment2Item].left(20)));
     record.UserComments = ascii(CleanImportText(items[infoItem].left(infoLength)));
 
-    int index = GetRecFromSerial(serial);
+    const int index = window.GetRecFromSerial(serial);
     if (index == 0) {
         // The window can hold no more loggers than an area file and the logger table can take.
-        if (!RoomFor(1))
+        if (!window.RoomFor(1))
             return false;
-        ++RecordCount;
-        index = RecordCount;
-        LocalRecords.resize(static_cast<size_t>(RecordCount) + 1);
-        LocalRecords[static_cast<size_t>(index)] = record;
-        // In a sorted list the new row can land above the selected one: the selection stays on its logger.
-        const int selected = model_->recordAt(SelLine);
-        model_->insertRow(model_->rowCount() + 1, index);
-        if (selected > 0)
-            SelLine = lineOfRecord(selected);
-    } else {
-        bool found = false;
-        for (int position = 1; position <= model_->rowCount() && !found; ++position)
-            found = model_->recordAt(position) == index;
-        if (!found)
-            return false;
-        LocalRecords[static_cast<size_t>(index)] = record;
-        model_->recordChanged(index);
+        window.AppendRecord(record);
+    } else if (!window.ReplaceShownRecord(index, record)) {
+        return false;
     }
     ShowStatusText(LoadLangString(txt::SerialPrefix) + plat::vb::formatSerialQ(serial) + u' ' +
                    LoadLangString(txt::RecordImported));
-    AskForSave = true;
+    window.AskForSave = true;
     return true;
 }
 
@@ -257,7 +243,7 @@ void ImportAmblewayFile() {
         ++lineNumber;
         if (windowGone(document))
             break;
-        document->ImportRecord(plat::fromAnsi(line), lineNumber);
+        ImportAmblewayLine(*document, plat::fromAnsi(line), lineNumber);
     }
     // A window closed during a line's message took the lines imported so far with it: the file stays.
     if (windowGone(document)) {

@@ -3,12 +3,22 @@
 // closes the server and takes every line of the file into the active logger list window.
 #include <QString>
 
+#include <cstdint>
+
 #include <string>
 #include <vector>
 
 // The whole command: starts the server, waits for the user, closes the server, imports the first "*.txt" of
 // the folder named by AmblewayPath and keeps the file as ".bak".
 void ImportAmblewayFile();
+
+class frmDMA;
+
+// One line of an Ambleway file into the window, through its public calls: a new serial is added as the last row,
+// a serial the list holds already has its record replaced. False for a line that brings nothing in (empty, of
+// neither layout, a serial too large for the field; an invalid serial, or a new one the window has no room for,
+// also shows a message).
+bool ImportAmblewayLine(frmDMA& window, const QString& line, int32_t lineNumber);
 
 // dd/mm/yyyy becomes yyyy/mm/dd; anything that is then no valid date gives the empty date mask "    /  /  ".
 QString ConvertImportDate(const QString& s);

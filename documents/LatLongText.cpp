@@ -73,8 +73,9 @@ bool ParseLatLong(const QString& text, const QString& sep, double* latitude, dou
 int16_t ValidateLatLongText(QString& text, QString& result, int16_t mode, LatLongGivenUp givenUp) {
     const QString sep = DecimalSeparator.isEmpty() ? QStringLiteral(".") : DecimalSeparator;
     while (!IsLatLongText(text)) {
-        const QString prompt = LoadLangString(txt::LatLongPrompt1) + text + LoadLangString(txt::LatLongPrompt2) +
-                               LatLongExample(sep) + LoadLangString(txt::LatLongPrompt3);
+        const QString prompt = LoadLangString(txt::LatLongPromptStart) + text +
+                               LoadLangString(txt::LatLongPromptMiddle) + LatLongExample(sep) +
+                               LoadLangString(txt::LatLongPromptEnd);
         QString answer;
         if (!plat::ui().inputBox(prompt, plat::appTitle(), text, &answer))
             answer.clear();

@@ -1,6 +1,7 @@
 #include "documents/LoggerCommands.h"
 
 #include "core/DMAModule.h"
+#include "core/ProgramWindows.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
@@ -11,12 +12,12 @@
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
 #include "documents/frmDocument.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/TextCodec.h"
 #include "platform/Twips.h"
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
-#include "lang/LangText.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -106,8 +107,8 @@ void ChangeSerialCommand() {
         return;
     }
     if (doc->GetRecFromSerial(serial) != 0) {
-        ShowMessage(LoadLangString(txt::SerialUsed1) + plat::vb::formatSerialQ(serial) +
-                    LoadLangString(txt::SerialUsed2));
+        ShowMessage(LoadLangString(txt::SerialUsedStart) + plat::vb::formatSerialQ(serial) +
+                    LoadLangString(txt::SerialUsedEnd));
         return;
     }
     doc->ChangeSerialByRec(index, serial);
@@ -334,4 +335,14 @@ void NewWindowCommand() {
     window->DMAName = FileTitle(name);
     ShowDocumentWindow(window);
     window->ListViewDMA->setFocus();
+}
+
+void UpdateAllAddInfoCommand() {
+    if (programWindows().hasActiveDocument()) {
+        ShowStatusText(LoadLangString(programWindows().updateAllAdditionalInformation()
+                                          ? txt::TheAdditionalInformationWasUpdated
+                                          : txt::TheAdditionalInformationWasNot));
+    } else {
+        ShowMessage(LoadLangString(txt::NoDocument), 0);
+    }
 }

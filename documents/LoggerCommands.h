@@ -1,6 +1,7 @@
 #pragma once
 // The logger commands of the main window on the active list window: add, remove, change serial, change
-// deployment dates, fill, find and find next, column sizes, and a new window with the same loggers.
+// deployment dates, fill, find and find next, column sizes, a new window with the same loggers, and the update
+// of every logger's additional information.
 #include <QString>
 
 #include <cstdint>
@@ -20,6 +21,9 @@ void AutoSizeColumns(int16_t column, bool& show);
 void AutoSizeColumnsOf(frmDMA* document, int16_t column, bool& show);
 void AutoSizeColumnsHelper(frmDMA* document, int16_t column, float width, bool onlyIfShown);
 void NewWindowCommand();
+// Fills every logger's additional information of the active list window from the dialog's choice; the status
+// bar says whether anything was updated.
+void UpdateAllAddInfoCommand();
 
 // The fill's work on one window: count loggers from start, FillIncrement apart, with grid numbers counting
 // up from grid (empty: none). Returns the serials already present, one per line; refuses (message, nothing

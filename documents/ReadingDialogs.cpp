@@ -5,11 +5,11 @@
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/MaskedEdit.h"
+#include "lang/LangText.h"
 #include "platform/TextCodec.h"
 #include "platform/VbRuntime.h"
 #include "platform/WidgetNames.h"
 #include "platform/WindowRegistry.h"
-#include "lang/LangText.h"
 
 #include <QCheckBox>
 #include <QFontDatabase>
@@ -109,10 +109,10 @@ void HistoryDialog::OKButton_Click() {
         bool ok;
         int32_t text;
     } checks[] = {
-        {IsValidDate(plat::toAnsi(TxtDate->text())), 385},
-        {IsValidStatus(plat::toAnsi(TxtStatus->text())), 386},
-        {IsValidReadingValue(plat::toAnsi(TxtLevel->text())), 387},
-        {IsValidReadingValue(plat::toAnsi(TxtSpread->text())), 388},
+        {IsValidDate(plat::toAnsi(TxtDate->text())), txt::TheDateIsNotValid},
+        {IsValidStatus(plat::toAnsi(TxtStatus->text())), txt::TheStatusIsNotValid},
+        {IsValidReadingValue(plat::toAnsi(TxtLevel->text())), txt::TheLevelMustBeA},
+        {IsValidReadingValue(plat::toAnsi(TxtSpread->text())), txt::TheSpreadMustBeA},
     };
     for (const auto& check : checks) {
         if (!check.ok) {
@@ -188,7 +188,7 @@ void FillDialog::LoadResources() {
     setWindowTitle(LoadLangString(txt::Fill));
     OKButton->setText(LoadLangString(txt::Ok));
     CancelButton->setText(LoadLangString(txt::Cancel));
-    FrameDummy->setTitle(LoadLangString(txt::GridRef363));
+    FrameDummy->setTitle(LoadLangString(txt::GridRefCaption));
     CheckBoxUseGrid->setText(LoadLangString(txt::FillGridNumbersAsWell));
     Labeldummy->setText(LoadLangString(txt::StartAt));
     LblIncr->setText(LoadLangString(txt::SerialIncrement));

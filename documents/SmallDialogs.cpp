@@ -3,12 +3,12 @@
 
 #include "core/DMAModule.h"
 #include "core/Shared.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 #include "platform/WidgetNames.h"
 #include "platform/WindowRegistry.h"
-#include "lang/LangText.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -169,7 +169,7 @@ frmUpdateAddInfo::frmUpdateAddInfo(QWidget* parent) : QDialog(parent) {
     txtAdditionalInformation->setMinimumWidth(360);
     txtAdditionalInformation->clear();
     LabelAddInfo->setBuddy(txtAdditionalInformation);
-    AddButton = button(this, "AddButton", LoadLangString(txt::Add480));
+    AddButton = button(this, "AddButton", LoadLangString(txt::AddButton));
     AddButton->setDefault(true);
     CancelButton = button(this, "CancelButton", LoadLangString(txt::Cancel));
     auto* layout = new QVBoxLayout(this);

@@ -6,7 +6,6 @@
 #include "documents/DocumentFiles.h"
 #include "documents/DocumentLinks.h"
 #include "documents/LoggerCommands.h"
-#include "documents/SmallDialogs.h"
 #include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/TextCodec.h"
@@ -36,7 +35,17 @@
 namespace {
 
 // Caption text numbers of the eleven columns, in column order.
-constexpr int32_t kCaptionTexts[LoggerListModel::kColumns] = {191, 363, 162, 163, 160, 161, 164, 165, 166, 167, 500};
+constexpr int32_t kCaptionTexts[LoggerListModel::kColumns] = {txt::SerialPrefix,
+                                                              txt::GridRefCaption,
+                                                              txt::Deployed,
+                                                              txt::Received,
+                                                              txt::Comment1,
+                                                              txt::Comment2,
+                                                              txt::BadDate,
+                                                              txt::BadStatus,
+                                                              txt::BadLevel,
+                                                              txt::BadSpread,
+                                                              txt::AdditionalInformation};
 
 constexpr double kDefaultFormWidth = 9450;
 constexpr double kListMargin = 10; // twips around the list
@@ -51,7 +60,7 @@ QString coordinateCaption(const QString& code) {
                                          "SUI Grid", "T67 Grid", "UTM Grid",  "QNG Grid"};
     for (int i = 0; i <= 13; ++i) {
         if (code == QString::number(i))
-            return i == 0 ? LoadLangString(txt::Comment2664) : QString::fromLatin1(kGrids[i]);
+            return i == 0 ? LoadLangString(txt::DefaultSecondCommentCaption) : QString::fromLatin1(kGrids[i]);
     }
     return QString();
 }
@@ -557,25 +566,6 @@ void frmDMA::LoadRecordIntoEditor(int16_t index) {
         }
         ReleaseActiveDocument();
     }
-}
-
-bool frmDMA::UpdateAllAdditionalInformation() {
-    frmUpdateAddInfo dialog(this);
-    plat::ui().execDialog(&dialog);
-    bool result = false;
-    programWindows().Interact(false);
-    if (dialog.Result) {
-        for (int i = 1; i <= RecordCount; ++i) {
-            GetLocalRecByIndex(0, static_cast<int16_t>(i));
-            LoggerTable[0].UserComments = plat::toAnsi(dialog.txtAddInfoText);
-            PutLocalRecByIndex(0, static_cast<int16_t>(i));
-        }
-        ReLoad();
-        AskForSave = true;
-        result = true;
-    }
-    programWindows().Interact(true);
-    return result;
 }
 
 // --- list events -----------------------------------------------------------------------------------------

@@ -48,6 +48,8 @@ public:
     // False (with a message) when the window holds more loggers than the table and the files can take.
     bool CopyTo_DMAModule();
     void ReLoad();
+    // The toolbar's Back and Forward buttons. Despite the names, NextLine sends Page Up to the list (a page
+    // back, towards the first logger) and PrevLine sends Page Down (a page on, towards the last).
     void NextLine();
     void PrevLine();
 
@@ -56,16 +58,14 @@ public:
     int16_t GetRecFromSerial(int32_t serial) const;
     int16_t GetLineFromSerial(int32_t serial) const;
     void MakeVisibleListLine(int16_t line);
-    bool UpdateAllAdditionalInformation();
-    // One line of an Ambleway file (defined with the import, AmblewayImport.cpp).
-    bool ImportRecord(const QString& line, int32_t lineNumber);
 
     void MakeActiveDocument();
     void ReleaseActiveDocument();
     void LoadRecordIntoEditor(int16_t index);
 
-    // Record editing (ListEditing.cpp): the clipboard, created and removed records, search and the write-back
-    // of the record editor. Positions are 1-based list positions, indices 1-based record indices.
+    // Record editing (frmDMAEditing.cpp): the clipboard, created and removed records, search, records brought in
+    // from outside, every logger's additional information and the write-back of the record editor. Positions are
+    // 1-based list positions, indices 1-based record indices. A new editing command joins them there.
     void CopyRecords();
     void CutRecords();
     void PasteRecords();
@@ -84,6 +84,14 @@ public:
     void endRecordBatch();
     // Room for this many more loggers; false (after a message) when the window would pass the table's limit.
     bool RoomFor(long more);
+    // Adds the record as the last row (the caller has asked RoomFor first) and returns its record index; in a
+    // sorted list the new row can land above the selected one, and the selection stays on its logger.
+    int AppendRecord(const LoggerRecord& record);
+    // Puts the record over the one at index when a row of the list shows it; false (nothing changed) when no row
+    // does.
+    bool ReplaceShownRecord(int index, const LoggerRecord& record);
+    // Asks for a text and puts it into every logger's additional information; false when the user cancelled.
+    bool UpdateAllAdditionalInformation();
 
     int16_t SearchNextLine = 0;
     QString SearchText;

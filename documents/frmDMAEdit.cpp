@@ -9,32 +9,32 @@
 #include "documents/MaskedEdit.h"
 #include "documents/ReadingDialogs.h"
 #include "documents/frmDMA.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/TextCodec.h"
 #include "platform/UiServices.h"
 #include "platform/VbRuntime.h"
 #include "platform/WidgetNames.h"
 #include "platform/WindowRegistry.h"
-#include "lang/LangText.h"
 
+#include <QAbstractButton>
 #include <QApplication>
-#include <QScreen>
-#include <QGuiApplication>
-#include <QHideEvent>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QAbstractButton>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QStyle>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -43,14 +43,12 @@
 #include <algorithm>
 #include <cmath>
 
-
 namespace {
 
 QPointer<frmDMAEdit>& theEditor() {
     static QPointer<frmDMAEdit> editor;
     return editor;
 }
-
 
 constexpr int kKeyF12 = 123;
 
@@ -375,7 +373,8 @@ void frmDMAEdit::ConfigureAddress2EditBox() {
         if (code != QString::number(i))
             continue;
         const CoordinateSystem& system = kCoordinateSystems[i];
-        lblComment2->setText(system.caption ? QString::fromLatin1(system.caption) : LoadLangString(txt::Comment2664));
+        lblComment2->setText(system.caption ? QString::fromLatin1(system.caption)
+                                            : LoadLangString(txt::DefaultSecondCommentCaption));
         const QString stored = comment2ToStore();
         txtComments2->setMask(QString::fromLatin1(system.mask));
         showComment2(stored);
@@ -601,8 +600,8 @@ void frmDMAEdit::cmdUpdate_Click() {
             // With no row selected there is no other logger the user might overwrite by mistake.
             const bool rowSelected = doc->SelLine >= 1 && doc->SelLine <= doc->rowCount();
             if (!map && rowSelected && serialText != doc->rowText(doc->SelLine, 0)) {
-                const QString question = LoadLangString(txt::OtherRecord1) + QStringLiteral("\r\n") +
-                                         LoadLangString(txt::OtherRecord2) + plat::vb::formatSerialQ(serial);
+                const QString question = LoadLangString(txt::OtherRecordWarning) + QStringLiteral("\r\n") +
+                                         LoadLangString(txt::OverwriteLoggerQuestion) + plat::vb::formatSerialQ(serial);
                 if (ShowMessage(question, plat::MB_YESNO) == plat::IDNO)
                     return;
             }

@@ -1,5 +1,4 @@
 #include "mapview/frmGps.h"
-#include "mapview/frmGpsCommon.h"
 
 #include "core/DMAModule.h"
 #include "core/ProgramWindows.h"
@@ -41,7 +40,6 @@
 namespace mapview {
 
 namespace {
-using gpscommon::ignoring;
 constexpr double kMinWidthTwips = 12735;
 constexpr double kMinHeightTwips = 9585;
 
@@ -233,7 +231,7 @@ void frmGps::LoadMapCaptions() {
     chkDisplayAddress1->setText(LoadLangString(txt::AddressField1));
     chkDisplayAddress2->setText(LoadLangString(txt::AddressField2));
     chkDisplayLocNum->setText(LoadLangString(txt::LocationNumber));
-    chkDisplaySerialNo->setText(LoadLangString(txt::SerialNumber676));
+    chkDisplaySerialNo->setText(LoadLangString(txt::SerialNumberLabel));
     Frame1_1->setTitle(LoadLangString(txt::LabelSettings));
     optDisplayLS->setText(doubled(LoadLangString(txt::LabelLS)));
     optDisplayLSLocNum->setText(doubled(LoadLangString(txt::LabelLocNumLS)));
@@ -339,7 +337,7 @@ bool frmGps::Form_Load() {
         close();
         return false;
     }
-    ignoring([&] { programWindows().UpdateCommentsColumnHeader(); });
+    programWindows().UpdateCommentsColumnHeader();
     Loading = false;
     EventsEnabled = true;
     loaded_ = true;
@@ -371,19 +369,19 @@ void frmGps::Form_Unload() {
         m_MapPointControl->ActiveMap().Saved = true;
     setMainEnabled(true);
     if (loaded_)
-        ignoring([&] { SyncAllPushpins(); });
+        SyncAllPushpins();
     if (loaded_ && document())
-        ignoring([&] { document()->ReLoad(); });
+        document()->ReLoad();
     // The coordinate system goes back to what it was, in memory and in the store, and only when this window
     // changed it: a map that never opened leaves the user's choice alone.
     if (address2Forced_) {
         Address2 = QString::number(SavedAddress2);
         SaveSettingText(QStringLiteral("Address2"), Address2);
-        ignoring([&] { programWindows().ConfigureAddress2EditBox(); });
+        programWindows().ConfigureAddress2EditBox();
         address2Forced_ = false;
     }
-    ignoring([&] { CloseMapControl(); });
-    ignoring([&] { programWindows().UpdateCommentsColumnHeader(); });
+    CloseMapControl();
+    programWindows().UpdateCommentsColumnHeader();
     // Options are stored only when they were read at opening; a failed opening keeps the stored ones.
     if (loaded_)
         SaveMapOptions();
@@ -460,18 +458,16 @@ void frmGps::mnuPrint_Click() {
         return;
     const QString title = document() ? document()->DMAName : QString();
     const MapControl* control = m_MapPointControl;
-    ignoring([&] {
-        PrintJob(title, 1, mnuLandscape->isChecked() ? 1 : 0, [control, &title](QPainter& painter, const QRectF& page) {
-            control->PrintPage(painter, page, title);
-        });
-    });
+    // The job tells the user itself when it fails.
+    PrintJob(title, 1, mnuLandscape->isChecked() ? 1 : 0,
+             [control, &title](QPainter& painter, const QRectF& page) { control->PrintPage(painter, page, title); });
 }
 
 void frmGps::Timer1_Timer() {
     // The notes are rebuilt here rather than in the press handler, after the map has finished its click.
     if (NoteRefreshPending) {
         if (!SelectedSerial.isEmpty())
-            ignoring([&] { BuildPushpinNote(SelectedSerial); });
+            BuildPushpinNote(SelectedSerial);
         NoteRefreshPending = false;
     }
     Timer1->stop();

@@ -265,23 +265,23 @@ frmPrintSetup::frmPrintSetup(QWidget* parent, frmDMA* list, frmDocument* textDoc
 frmPrintSetup::~frmPrintSetup() = default;
 
 void frmPrintSetup::LoadResources() {
-    setWindowTitle(LoadLangString(txt::Print320));
+    setWindowTitle(LoadLangString(txt::PrintCaption));
     CmdSelectDates->setText(LoadLangString(txt::SelectDates));
     ChkSummary->setText(LoadLangString(txt::SummaryReport));
     Fr2dummy->setTitle(LoadLangString(txt::ByStatus));
     ChkAll->setText(LoadLangString(txt::All));
-    ChkLeak->setText(LoadLangString(txt::Leak408));
-    ChkWarning->setText(LoadLangString(txt::Warning409));
+    ChkLeak->setText(LoadLangString(txt::LeakStatusLeak));
+    ChkWarning->setText(LoadLangString(txt::LeakStatusWarning));
     ChkNotInLeak->setText(LoadLangString(txt::NotInLeak));
     ChkHist->setText(LoadLangString(txt::IncludeHistory));
     CmdPreview->setText(LoadLangString(txt::Preview));
     FontButton->setText(LoadLangString(txt::FontButton));
     FrameRec->setTitle(LoadLangString(txt::LoggerInfo));
-    ChkComment2->setText(LoadLangString(txt::Comment2300));
-    ChkComment1->setText(LoadLangString(txt::Comment1299));
+    ChkComment2->setText(LoadLangString(txt::SecondCommentOption));
+    ChkComment1->setText(LoadLangString(txt::FirstCommentOption));
     ChkReceived->setText(LoadLangString(txt::Received));
     ChkDeployed->setText(LoadLangString(txt::Deployed));
-    ChkGridRef->setText(LoadLangString(txt::GridRef363));
+    ChkGridRef->setText(LoadLangString(txt::GridRefCaption));
     OKButton->setText(LoadLangString(txt::Ok));
     CancelButton->setText(LoadLangString(txt::Cancel));
     PrinterButton->setText(LoadLangString(txt::PrinterButton));

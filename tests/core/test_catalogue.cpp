@@ -103,7 +103,7 @@ TEST_F(CatalogueTest, FindListsTheFilesHoldingTheSerialsAndOpensTheChosenOnes) {
     EXPECT_EQ(Items(w.List_found), expected);
     EXPECT_TRUE(w.CmdOpen->isEnabled());
     EXPECT_TRUE(w.cmdFind->isEnabled());
-    EXPECT_EQ(w.Label1->text(), LoadLangString(txt::Finished) + LoadLangString(txt::Found493));
+    EXPECT_EQ(w.Label1->text(), LoadLangString(txt::Finished) + LoadLangString(txt::CatalogueFound));
     EXPECT_FALSE(IgnoreFileErrs);
 
     w.cmdFind_Click(); // a second search adds no duplicates
@@ -124,7 +124,7 @@ TEST_F(CatalogueTest, FindListsTheFilesHoldingTheSerialsAndOpensTheChosenOnes) {
     w.TxtSerial->setText(QStringLiteral("5555555"));
     w.cmdFind_Click();
     EXPECT_EQ(w.List_found->count(), 0);
-    EXPECT_EQ(w.Label1->text(), LoadLangString(txt::Finished) + LoadLangString(txt::NotFound492));
+    EXPECT_EQ(w.Label1->text(), LoadLangString(txt::Finished) + LoadLangString(txt::CatalogueNoneFound));
 }
 
 TEST_F(CatalogueTest, FindCanBeCancelledAndNotStartedTwice) {
@@ -143,7 +143,7 @@ TEST_F(CatalogueTest, FindCanBeCancelledAndNotStartedTwice) {
     w.cmdFind_Click();
     EXPECT_TRUE(wasSearching);
     EXPECT_FALSE(findEnabled);
-    EXPECT_TRUE(labelDuringNestedFind.startsWith(LoadLangString(txt::Searching490)));
+    EXPECT_TRUE(labelDuringNestedFind.startsWith(LoadLangString(txt::CatalogueSearching)));
     EXPECT_TRUE(w.Label1->text().startsWith(LoadLangString(txt::Cancelled)));
     EXPECT_EQ(w.List_found->count(), 0); // stopped before the first file was read
     EXPECT_FALSE(w.searching());

@@ -5,12 +5,14 @@
 #include "core/Shared.h"
 #include "lang/LangText.h"
 
+#include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -94,4 +96,50 @@ TEST(LangText, ASiteFileOfTheShippedRangeStillShowsTheProjectTexts) {
     TestEnv sparse({{101, "One"}});
     ui.expectMessage(1, QStringLiteral("Could not open Language File"));
     EXPECT_EQ(LoadLangString(txt::NoDocument), QString());
+}
+
+// A name says what its text means: "Print320" beside "Print544" tells the reader nothing about which is which.
+TEST(LangText, NoNameIsItsWordAndNumber) {
+    for (const auto& [name, number] : namedNumbers()) {
+        const std::string digits = std::to_string(number);
+        EXPECT_FALSE(name.size() > digits.size() && name.ends_with(digits))
+            << name << " carries its number, not its meaning";
+    }
+}
+
+// The argument of every LoadLangString/LoadLangAnsi call in a source text (up to its matching parenthesis).
+std::vector<QString> lookupArguments(const QString& source) {
+    std::vector<QString> out;
+    const QRegularExpression call(QStringLiteral(R"(\bLoadLang(?:String|Ansi)\s*\()"));
+    for (auto it = call.globalMatch(source); it.hasNext();) {
+        const qsizetype start = it.next().capturedEnd();
+        int depth = 1;
+        qsizetype end = start;
+        for (; end < source.size() && depth > 0; ++end) {
+            if (source[end] == u'(')
+                ++depth;
+            else if (source[end] == u')')
+                --depth;
+        }
+        out.push_back(source.mid(start, end - start - 1));
+    }
+    return out;
+}
+
+// The programs pick a text by its name from lang/LangText.h, never by a bare number.
+TEST(LangText, ProgramsLookTextsUpByName) {
+    const QRegularExpression number(QStringLiteral(R"(\b\d{2,}\b)"));
+    int files = 0;
+    for (const char* folder : {"core", "documents", "vordalin", "mapview", "printing", "transfer", "pdalink",
+                               "directlink", "autosync", "commserver", "platform"}) {
+        QDirIterator it(sourcePath(QLatin1String(folder)), {QStringLiteral("*.cpp"), QStringLiteral("*.h")},
+                        QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            ++files;
+            for (const QString& argument : lookupArguments(QString::fromStdString(TestEnv::readFile(path))))
+                EXPECT_FALSE(number.match(argument).hasMatch()) << path.toStdString() << ": " << argument.toStdString();
+        }
+    }
+    EXPECT_GT(files, 0);
 }

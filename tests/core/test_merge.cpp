@@ -280,7 +280,7 @@ TEST_F(MergeTest, BySerialPutsNewReadingsOnTopAppendsNewLoggersAndKeepsBackup) {
                              LoadLangString(txt::NewLoggers) + "\n01000005\n01000004\n\n" +
                              LoadLangString(txt::ReportEnd);
     EXPECT_EQ(host.report, expected);
-    EXPECT_EQ(host.reportCaption, LoadLangString(txt::ReportCaption224) + QStringLiteral("North.pdb.log"));
+    EXPECT_EQ(host.reportCaption, LoadLangString(txt::MergeReportCaption) + QStringLiteral("North.pdb.log"));
     EXPECT_EQ(host.opened, QStringList{dest});
     // The patrol was not saved anywhere: it keeps its flags.
     EXPECT_TRUE(patrol.ask);
@@ -555,7 +555,7 @@ TEST_F(MergeTest, ByCoordinateMatchesLoggersWithoutCoordinatesOnlyBySerial) {
     // Logger 20 comes back from patrol with a new reading; logger 22 is a new logger without a coordinate.
     WriteArea(patrolFile, {Logger(20, "", "05/06/2024", 60), Logger(22, "")});
 
-    ui.expectMessage(plat::IDOK, LoadLangString(225) + areaFile + QStringLiteral(".000"));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::BackupSaved) + areaFile + QStringLiteral(".000"));
     MergeByRDGrid = true;
     MergeReadingsByRDGrid(host, patrolFile);
 

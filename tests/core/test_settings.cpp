@@ -157,7 +157,7 @@ TEST_F(SettingsTest, SettingsThatCannotBeWrittenAreSaidOncePerRun) {
             SaveDefaultPath(QStringLiteral("/data/area.pdb"));
         }
         ASSERT_EQ(ui.messages().size(), 1u);
-        EXPECT_EQ(ui.messages()[0].prompt, LoadLangString(txt::TheFileCouldNotBe173) + QStringLiteral(":\n") +
+        EXPECT_EQ(ui.messages()[0].prompt, LoadLangString(txt::FileNotWritten) + QStringLiteral(":\n") +
                                                plat::settings::filePath(plat::appTitle()) + u'\n' +
                                                plat::systemErrorText(c.error));
         EXPECT_EQ(stored("ComPort"), before);

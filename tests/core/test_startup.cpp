@@ -165,10 +165,3 @@ TEST_F(StartupTest, SplashClosesAtOnceOnAClickOrKey) {
         EXPECT_LE(splash.remainingDelay(), 0);
     }
 }
-
-TEST_F(StartupTest, UpdateAllAddInfoNeedsAnOpenList) {
-    ScriptedUi ui;
-    ui.expectMessage(1, LoadLangString(txt::NoDocument));
-    UpdateAllAddInfoCommand();
-    ASSERT_EQ(ui.messages().size(), 1u);
-}

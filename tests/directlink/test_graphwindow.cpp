@@ -119,7 +119,7 @@ TEST_F(GraphWindow, FailedReadsCloseOrLeaveOnlyTheCaptions) {
     EXPECT_EQ(ui.messages().size(), 2u);
     EXPECT_FALSE(captionsOnly.Plotted);
     EXPECT_FALSE(captionsOnly.shpBar[0]->isVisibleTo(&captionsOnly));
-    EXPECT_EQ(captionsOnly.cmdSave->text(), text(txt::Save545));
+    EXPECT_EQ(captionsOnly.cmdSave->text(), text(txt::SaveButton));
 }
 
 TEST_F(GraphWindow, SaveWritesTheHistogramWholeOrNotAtAll) {
@@ -224,7 +224,7 @@ TEST_F(GraphWindow, PrintFitsTheCaptureOnTheCurrentPrinter) {
     EXPECT_TRUE(printed.contains("dB (0 to 99)"));
     EXPECT_TRUE(printed.contains(LoadLangString(txt::HistoryFrame)));
     // Fitted: the window's width fills the printable width, so its right-hand buttons are on the page too.
-    EXPECT_TRUE(printed.contains(LoadLangString(txt::Close546).remove('&')));
+    EXPECT_TRUE(printed.contains(LoadLangString(txt::CloseButton).remove('&')));
 }
 
 TEST_F(GraphWindow, TheSensorWindowFollowsTheLevelUntilAReadFails) {

@@ -4,9 +4,9 @@
 
 #include "core/Settings.h"
 #include "core/Shared.h"
-#include "lang/LangText.h"
 #include "directlink/frmEnterPassword.h"
 #include "directlink/frmSarnicRead.h"
+#include "lang/LangText.h"
 
 #include <QCheckBox>
 #include <QDateTimeEdit>
@@ -61,7 +61,7 @@ TEST_F(ReadWindow, ShowsWhatTheLoggerHolds) {
     EXPECT_EQ(form->txtNoLeakStateRate->text(), "600");
     for (int i = 0; i < 7; ++i)
         EXPECT_EQ(form->chkLoggingDays[i]->isChecked(), i == 0 || i == 6) << i;
-    EXPECT_EQ(form->txtLeakStatus->text(), text(txt::Leak408));
+    EXPECT_EQ(form->txtLeakStatus->text(), text(txt::LeakStatusLeak));
     EXPECT_EQ(form->txtBatteryVoltage->text(), QLocale().toString(2.51, 'f', 2));
     EXPECT_LE(std::abs(form->medDate->dateTime().secsTo(QDateTime::currentDateTime())), 5);
     EXPECT_EQ(form->medDate->displayFormat(), "dd MMM yyyy HH:mm:ss");

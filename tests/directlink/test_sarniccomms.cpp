@@ -108,9 +108,9 @@ TEST_F(SarnicLink, LeakStatusAndBatteryFollowTheirTables) {
         std::uint8_t code;
         QString text;
     };
-    for (const Leak& c :
-         {Leak{0, LoadLangString(txt::NotInLeak)}, Leak{1, LoadLangString(txt::Warning409)},
-          Leak{2, LoadLangString(txt::Leak408)}, Leak{3, LoadLangString(txt::Warning409)}, Leak{7, "Undefined"}}) {
+    for (const Leak& c : {Leak{0, LoadLangString(txt::NotInLeak)}, Leak{1, LoadLangString(txt::LeakStatusWarning)},
+                          Leak{2, LoadLangString(txt::LeakStatusLeak)}, Leak{3, LoadLangString(txt::LeakStatusWarning)},
+                          Leak{7, "Undefined"}}) {
         sim->with([&](auto& s) { s.leakCode = c.code; });
         QString status;
         ASSERT_TRUE(LoggerReadLeakStatus(status));

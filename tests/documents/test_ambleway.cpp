@@ -52,7 +52,7 @@ protected:
 
 TEST_F(AmblewayTest, KindOneLineAddsALogger) {
     ScriptedUi ui;
-    EXPECT_TRUE(doc->ImportRecord(QStringLiteral("1,1234567,x,25/12/2011,y,Main St,By hydrant,ok,1"), 1));
+    EXPECT_TRUE(ImportAmblewayLine(*doc, QStringLiteral("1,1234567,x,25/12/2011,y,Main St,By hydrant,ok,1"), 1));
     EXPECT_EQ(doc->RecordCount, 3);
     EXPECT_EQ(doc->rowCount(), 3);
     EXPECT_EQ(doc->rowKey(3), QStringLiteral("3x"));
@@ -68,7 +68,8 @@ TEST_F(AmblewayTest, KindOneLineAddsALogger) {
 // Letters outside a-z keep their place: the comment is cut at its 20th character as it was received.
 TEST_F(AmblewayTest, UpperCasingKeepsEveryCharacterInItsPlace) {
     ScriptedUi ui;
-    EXPECT_TRUE(doc->ImportRecord(QStringLiteral("1,1234567,x,25/12/2011,y,Großer Weg 1234567890,Straße,ok,1"), 1));
+    EXPECT_TRUE(
+        ImportAmblewayLine(*doc, QStringLiteral("1,1234567,x,25/12/2011,y,Großer Weg 1234567890,Straße,ok,1"), 1));
     const LoggerRecord& rec = doc->localRecord(3);
     EXPECT_EQ(rec.Comment1, "GRO ER WEG 123456789");
     EXPECT_EQ(rec.Comment2, "STRA E");
@@ -81,7 +82,7 @@ TEST_F(AmblewayTest, ANewLoggerInASortedListKeepsTheSelectedLogger) {
     doc->ListViewDMA_ItemClick(2);
     doc->ListViewDMA_ColumnClick(1);
     ASSERT_EQ(doc->rowText(doc->SelLine, 0), QStringLiteral("01100002"));
-    EXPECT_TRUE(doc->ImportRecord(QStringLiteral("1,9000000,x,25/12/2011,y,a,b,c,1"), 1));
+    EXPECT_TRUE(ImportAmblewayLine(*doc, QStringLiteral("1,9000000,x,25/12/2011,y,a,b,c,1"), 1));
     EXPECT_EQ(doc->rowText(1, 0), QStringLiteral("09000000"));
     EXPECT_EQ(doc->rowText(doc->SelLine, 0), QStringLiteral("01100002"));
     const QModelIndexList shown = doc->ListViewDMA->selectionModel()->selectedRows();
@@ -102,7 +103,7 @@ TEST_F(AmblewayTest, LinesOfTheWrongShapeAreRefusedSilently) {
     };
     ScriptedUi ui;
     for (const QString& line : lines) {
-        EXPECT_FALSE(doc->ImportRecord(line, 4)) << line.toStdString();
+        EXPECT_FALSE(ImportAmblewayLine(*doc, line, 4)) << line.toStdString();
     }
     EXPECT_EQ(doc->RecordCount, 2);
     EXPECT_FALSE(doc->AskForSave);
@@ -112,7 +113,7 @@ TEST_F(AmblewayTest, LinesOfTheWrongShapeAreRefusedSilently) {
 TEST_F(AmblewayTest, InvalidSerialIsReportedWithItsLineNumber) {
     ScriptedUi ui;
     ui.expectMessage(plat::IDOK);
-    EXPECT_FALSE(doc->ImportRecord(QStringLiteral("2,13000001,a,b,c,01/02/2011,d,e,f,g,1"), 7));
+    EXPECT_FALSE(ImportAmblewayLine(*doc, QStringLiteral("2,13000001,a,b,c,01/02/2011,d,e,f,g,1"), 7));
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].prompt, QStringLiteral("13000001") + LoadLangString(txt::InvalidSerialOnLine) + u'7' +
                                            LoadLangString(txt::InvalidSerialLineEnd) +
@@ -124,8 +125,8 @@ TEST_F(AmblewayTest, InvalidSerialIsReportedWithItsLineNumber) {
 TEST_F(AmblewayTest, KindTwoLineReplacesAnExistingLoggerWhole) {
     ScriptedUi ui;
     const QString info(300, u'i');
-    EXPECT_TRUE(doc->ImportRecord(
-        QStringLiteral("2,1100001,a,b,c,31/02/2011,d,%1,caf\u00c9 #9,%2,1").arg(QString(30, u'c'), info), 2));
+    EXPECT_TRUE(ImportAmblewayLine(
+        *doc, QStringLiteral("2,1100001,a,b,c,31/02/2011,d,%1,caf\u00c9 #9,%2,1").arg(QString(30, u'c'), info), 2));
     EXPECT_EQ(doc->RecordCount, 2);
     const LoggerRecord& r = doc->localRecord(1);
     EXPECT_EQ(r.GridRef, "__ ____ ____");
@@ -139,7 +140,7 @@ TEST_F(AmblewayTest, KindTwoLineReplacesAnExistingLoggerWhole) {
     EXPECT_EQ(doc->rowText(1, 1), QStringLiteral("________"));
 
     // A kind "1" line keeps only 20 characters of the additional information.
-    EXPECT_TRUE(doc->ImportRecord(QStringLiteral("1,1100002,x,,y,a,b,%1,1").arg(info), 3));
+    EXPECT_TRUE(ImportAmblewayLine(*doc, QStringLiteral("1,1100002,x,,y,a,b,%1,1").arg(info), 3));
     EXPECT_EQ(doc->localRecord(2).UserComments, std::string(20, 'I'));
     EXPECT_EQ(doc->localRecord(2).Deployed, "");
 }
@@ -156,11 +157,11 @@ TEST_F(AmblewayTest, AFullWindowTakesNoNewLogger) {
     ASSERT_EQ(full->RecordCount, kMaxLoggers);
     ScriptedUi ui;
     ui.expectMessage(plat::IDOK, LoadLangString(txt::LoggerLimit));
-    EXPECT_FALSE(full->ImportRecord(QStringLiteral("1,1234567,x,,y,a,b,c,1"), 1));
+    EXPECT_FALSE(ImportAmblewayLine(*full, QStringLiteral("1,1234567,x,,y,a,b,c,1"), 1));
     EXPECT_EQ(full->RecordCount, kMaxLoggers);
     EXPECT_EQ(full->rowCount(), kMaxLoggers);
     // A logger the window already has is still replaced.
-    EXPECT_TRUE(full->ImportRecord(QStringLiteral("1,1000005,x,,y,a,b,c,1"), 2));
+    EXPECT_TRUE(ImportAmblewayLine(*full, QStringLiteral("1,1000005,x,,y,a,b,c,1"), 2));
 }
 
 TEST(AmblewayText, DatesAndCharacters) {
@@ -391,7 +392,7 @@ TEST_F(AmblewayImportTest, FailuresBeforeTheLinesSay519WithThePathSoFar) {
 TEST_F(AmblewayImportTest, AListClosedDuringTheCommandImportsNothingAndTheFileStays) {
     installServer(QStringLiteral("/bin/true"));
     write(QStringLiteral("a.txt"), kFile);
-    for (const int closingMessage : {527, 523}) {
+    for (const int closingMessage : {txt::PressOkWhenDone, txt::InvalidSerialOnLine}) {
         SCOPED_TRACE(closingMessage);
         {
             ScriptedUi quiet;
@@ -408,7 +409,7 @@ TEST_F(AmblewayImportTest, AListClosedDuringTheCommandImportsNothingAndTheFileSt
         };
         ui.expectMessage(plat::IDOK, LoadLangString(txt::PressOkWhenDone));
         ui.expectMessage(plat::IDOK, LoadLangString(txt::ServerNotFound));
-        if (closingMessage == 523)
+        if (closingMessage == txt::InvalidSerialOnLine)
             ui.expectMessage(plat::IDOK, LoadLangString(txt::InvalidSerialOnLine));
         ui.expectMessage(plat::IDOK, LoadLangString(txt::NoDocument));
         ImportAmblewayFile();

@@ -4,8 +4,8 @@
 #include "documents/RtfText.h"
 #include "documents/SmallDialogs.h"
 #include "documents/frmDocument.h"
-#include "platform/TextCodec.h"
 #include "lang/LangText.h"
+#include "platform/TextCodec.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -14,11 +14,11 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
-#include <QMdiArea>
-#include <QTextEdit>
 #include <QAbstractTextDocumentLayout>
-#include <QTextDocument>
 #include <QCoreApplication>
+#include <QMdiArea>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <gtest/gtest.h>
 
 namespace {
@@ -86,7 +86,7 @@ TEST_F(DialogTest, AdditionalInformationNeedsConfirmation) {
     ScriptedUi ui;
     frmUpdateAddInfo dialog;
     EXPECT_EQ(dialog.windowTitle(), LoadLangString(txt::UpdateAllAdditionalInformation));
-    EXPECT_EQ(dialog.AddButton->text(), LoadLangString(txt::Add480));
+    EXPECT_EQ(dialog.AddButton->text(), LoadLangString(txt::AddButton));
     EXPECT_TRUE(dialog.txtAdditionalInformation->text().isEmpty());
     bool openAfterCancel = false;
     ui.expectDialog([&](QDialog*) {

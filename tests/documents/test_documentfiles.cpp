@@ -124,8 +124,8 @@ TEST_F(DocumentFilesTest, UnreadableFileGivesTheReadersErrorWithItsLine) {
     ui.expectMessage(plat::IDOK);
     OpenDocument(path);
     const QString prompt = ui.messages().front().prompt;
-    EXPECT_EQ(prompt, LoadLangString(txt::TheFileCouldNotBe172) + QStringLiteral("\r\n") +
-                          LoadLangString(txt::TheErrorOccurredAtLine) + u'5' + LoadLangString(txt::Text180) +
+    EXPECT_EQ(prompt, LoadLangString(txt::FileUnreadable) + QStringLiteral("\r\n") +
+                          LoadLangString(txt::TheErrorOccurredAtLine) + u'5' + LoadLangString(txt::OfTheFile) +
                           QStringLiteral(":\n") + path);
     EXPECT_FALSE(ActiveDocument);
 
@@ -243,7 +243,7 @@ TEST_F(DocumentFilesTest, FailedQueueCopyIsReportedButTheSaveCounts) {
     // Any other failure is said every time: here the queue holds a folder where the copy must go.
     QDir().mkpath(queue() + QStringLiteral("/area.pdb/x"));
     for (int i = 0; i < 2; ++i) {
-        ui.expectMessage(plat::IDOK, LoadLangString(665) + QStringLiteral("\r\n\r\n"));
+        ui.expectMessage(plat::IDOK, LoadLangString(txt::QueueCopyFailed) + QStringLiteral("\r\n\r\n"));
         ASSERT_TRUE(SaveLoggerFile(w, source, QString()));
     }
     EXPECT_EQ(ui.messages().size(), said + 2);
@@ -277,7 +277,7 @@ TEST_F(DocumentFilesTest, FailedWriteKeepsTheOldFileAndTheWindowUnsaved) {
     EXPECT_FALSE(SaveLoggerFile(w, target, QString()));
     // A write failure names no line: the last read's line count has nothing to do with it.
     // The message names the file and the system's reason.
-    EXPECT_EQ(ui.messages().back().prompt, LoadLangString(txt::TheFileCouldNotBe173) + QStringLiteral(":\n") + target +
+    EXPECT_EQ(ui.messages().back().prompt, LoadLangString(txt::FileNotWritten) + QStringLiteral(":\n") + target +
                                                u'\n' + plat::systemErrorText(ENOENT));
     EXPECT_TRUE(w->AskForSave);
     EXPECT_EQ(w->windowTitle(), source);
@@ -322,8 +322,8 @@ TEST_P(SaveOnAFailingDiskTest, KeepsTheFileAndSaysWhy) {
         EXPECT_FALSE(SaveLoggerDocument(w));
     }
     ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].prompt, LoadLangString(txt::TheFileCouldNotBe173) + QStringLiteral(":\n") + path +
-                                           u'\n' + plat::systemErrorText(f.error));
+    EXPECT_EQ(ui.messages()[0].prompt, LoadLangString(txt::FileNotWritten) + QStringLiteral(":\n") + path + u'\n' +
+                                           plat::systemErrorText(f.error));
     EXPECT_TRUE(TestEnv::readFile(path) == old);
     EXPECT_TRUE(w->AskForSave);
     EXPECT_TRUE(QDir(queue()).entryList(QDir::Files | QDir::Hidden).isEmpty());
@@ -360,8 +360,8 @@ TEST_F(DocumentFilesTest, SaveOnAFullTmpfsKeepsTheFileAndSaysWhy) {
     ui.expectMessage(plat::IDOK);
     EXPECT_FALSE(SaveLoggerDocument(w));
     ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].prompt, LoadLangString(txt::TheFileCouldNotBe173) + QStringLiteral(":\n") + path +
-                                           u'\n' + plat::systemErrorText(ENOSPC));
+    EXPECT_EQ(ui.messages()[0].prompt, LoadLangString(txt::FileNotWritten) + QStringLiteral(":\n") + path + u'\n' +
+                                           plat::systemErrorText(ENOSPC));
     EXPECT_TRUE(TestEnv::readFile(path) == old) << TestEnv::readFile(path).size() << " bytes";
     EXPECT_TRUE(w->AskForSave);
     w->AskForSave = false;

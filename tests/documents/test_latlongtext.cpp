@@ -64,7 +64,7 @@ TEST(LatLongText, AsksUntilAPairAndTheCallerSaysWhatGivingUpGives) {
         ASSERT_EQ(ui.inputPrompts().size(), 2);
         EXPECT_TRUE(ui.inputPrompts()[0].contains(QStringLiteral("51.5/-0,12")));
         EXPECT_TRUE(ui.inputPrompts()[0].contains(QStringLiteral("12,345678/12,345678")));
-        EXPECT_TRUE(ui.inputPrompts()[0].startsWith(LoadLangString(txt::LatLongPrompt1)));
+        EXPECT_TRUE(ui.inputPrompts()[0].startsWith(LoadLangString(txt::LatLongPromptStart)));
     }
     const struct {
         LatLongGivenUp givenUp;

@@ -3,7 +3,7 @@
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
-#include "documents/ListEditing.h"
+#include "documents/RecordClipboard.h"
 #include "documents/frmDMA.h"
 #include "lang/LangText.h"
 #include "platform/TextCodec.h"

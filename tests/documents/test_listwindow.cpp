@@ -70,7 +70,17 @@ TEST_F(ListWindowTest, OpenedFileShowsOneRowPerLoggerInFileOrder) {
         // What the list view itself shows is the same text.
         EXPECT_EQ(w->ListViewDMA->model()->index(row - 1, 0).data().toString(), expected[row - 1][0]);
     }
-    const int captions[] = {191, 363, 162, 163, 160, 664, 164, 165, 166, 167, 500};
+    const int captions[] = {txt::SerialPrefix,
+                            txt::GridRefCaption,
+                            txt::Deployed,
+                            txt::Received,
+                            txt::Comment1,
+                            txt::DefaultSecondCommentCaption,
+                            txt::BadDate,
+                            txt::BadStatus,
+                            txt::BadLevel,
+                            txt::BadSpread,
+                            txt::AdditionalInformation};
     for (int c = 1; c <= 11; ++c) {
         EXPECT_FALSE(w->columnCaption(c).isEmpty());
         EXPECT_EQ(w->columnCaption(c), LoadLangString(captions[c - 1])) << "column " << c;
@@ -90,9 +100,12 @@ TEST_F(ListWindowTest, CoordinateColumnCaptionFollowsAddress2) {
     ScriptedUi ui;
     frmDMA* w = open(kThree);
     const std::pair<const char*, QString> cases[] = {
-        {"13", QStringLiteral("QNG Grid")},      {"1", QStringLiteral("Lat/Long")},
-        {"14", QStringLiteral("Lat/Long")},      {"", QStringLiteral("Lat/Long")},
-        {"0", LoadLangString(txt::Comment2664)}, {"A", LoadLangString(txt::Comment2664)},
+        {"13", QStringLiteral("QNG Grid")},
+        {"1", QStringLiteral("Lat/Long")},
+        {"14", QStringLiteral("Lat/Long")},
+        {"", QStringLiteral("Lat/Long")},
+        {"0", LoadLangString(txt::DefaultSecondCommentCaption)},
+        {"A", LoadLangString(txt::DefaultSecondCommentCaption)},
     };
     for (const auto& [code, caption] : cases) {
         SaveSettingText(QStringLiteral("Address2"), QString::fromLatin1(code));
@@ -347,7 +360,7 @@ TEST_F(ListWindowTest, YesWithAFailedWriteKeepsTheWindow) {
     w->AskForSave = true;
     w->setWindowTitle(env.path(QStringLiteral("missing-folder/area.pdb")));
     ui.expectMessage(plat::IDYES, LoadLangString(txt::SavePrompt));
-    ui.expectMessage(plat::IDOK, LoadLangString(txt::TheFileCouldNotBe173));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::FileNotWritten));
     EXPECT_FALSE(w->close());
     flushDeletes();
     ASSERT_TRUE(w);

@@ -10,9 +10,9 @@
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
 #include "documents/frmDocument.h"
+#include "lang/LangText.h"
 #include "platform/TextCodec.h"
 #include "platform/WindowRegistry.h"
-#include "lang/LangText.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -56,7 +56,7 @@ protected:
 TEST_F(LoggerCommandsTest, EveryCommandWithoutAListSaysSo) {
     ScriptedUi ui;
     for (auto command : {AddLoggerCommand, RemoveLoggerCommand, ChangeSerialCommand, ChangeDeployDateCommand,
-                         FillCommand, FindCommand, FindNextCommand, NewWindowCommand}) {
+                         FillCommand, FindCommand, FindNextCommand, NewWindowCommand, UpdateAllAddInfoCommand}) {
         ui.expectMessage(plat::IDOK, LoadLangString(txt::NoDocument));
         command();
     }
@@ -136,23 +136,25 @@ TEST_F(LoggerCommandsTest, FillDialogChecksItsValuesAndKeepsThemForTheNextFill) 
         const char* serial;
         const char* count;
         const char* incr;
-        const char* message; // "" = accepted
+        int message; // the text of the message: -1 the serial refused, 0 accepted
     } cases[] = {
-        {"13000000", "1", "1", "13000000"},   {"01000000", "0", "1", "395"},    {"01000000", "100000000", "1", "395"},
-        {"01000000", "5", "10000000", "251"}, {"01000000", "5", "9999999", ""},
+        {"13000000", "1", "1", -1},
+        {"01000000", "0", "1", txt::TheNumberOfLoggersMust},
+        {"01000000", "100000000", "1", txt::TheNumberOfLoggersMust},
+        {"01000000", "5", "10000000", txt::IncrementRange},
+        {"01000000", "5", "9999999", 0},
     };
     for (const auto& c : cases) {
         dialog->Result = false;
         dialog->TxtSerial->setText(QString::fromLatin1(c.serial));
         dialog->TxtNum->setText(QString::fromLatin1(c.count));
         dialog->TxtIncr->setText(QString::fromLatin1(c.incr));
-        const QString m = QString::fromLatin1(c.message);
-        if (m == QStringLiteral("13000000"))
-            ui.expectMessage(plat::IDOK, m + LoadLangString(txt::InvalidSerial));
-        else if (!m.isEmpty())
-            ui.expectMessage(plat::IDOK, LoadLangString(m.toInt()));
+        if (c.message == -1)
+            ui.expectMessage(plat::IDOK, QString::fromLatin1(c.serial) + LoadLangString(txt::InvalidSerial));
+        else if (c.message != 0)
+            ui.expectMessage(plat::IDOK, LoadLangString(c.message));
         dialog->OKButton_Click();
-        EXPECT_EQ(dialog->Result, m.isEmpty()) << c.serial << " " << c.count << " " << c.incr;
+        EXPECT_EQ(dialog->Result, c.message == 0) << c.serial << " " << c.count << " " << c.incr;
     }
     EXPECT_EQ(FillIncrement, 9999999);
     EXPECT_EQ(dialog->TmpSer, 1000000);
@@ -196,8 +198,8 @@ TEST_F(LoggerCommandsTest, ChangeSerialRefusesTheSameOrAUsedSerialAndMarksTheWin
     ui.expectMessage(plat::IDOK, QStringLiteral("01000001") + LoadLangString(txt::SerialUnchanged));
     ChangeSerialCommand();
     ui.expectInput(QStringLiteral("1000002"));
-    ui.expectMessage(plat::IDOK,
-                     LoadLangString(txt::SerialUsed1) + QStringLiteral("01000002") + LoadLangString(txt::SerialUsed2));
+    ui.expectMessage(plat::IDOK, LoadLangString(txt::SerialUsedStart) + QStringLiteral("01000002") +
+                                     LoadLangString(txt::SerialUsedEnd));
     ChangeSerialCommand();
     EXPECT_FALSE(w->AskForSave);
     ui.expectInput(QStringLiteral("4000000"));

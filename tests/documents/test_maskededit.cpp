@@ -4,14 +4,14 @@
 #include "core/Shared.h"
 #include "documents/MaskedEdit.h"
 #include "documents/frmDMAEdit.h"
+#include "lang/LangText.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
-#include "lang/LangText.h"
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QVBoxLayout>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -54,7 +54,7 @@ TEST_P(CoordinateBoxTest, CodeGivesCaptionMaskLengthAndText) {
     SaveSettingText(QStringLiteral("Address2"), QString::fromLatin1(c.code));
     editor.ConfigureAddress2EditBox();
     EXPECT_EQ(editor.lblComment2->text(),
-              c.caption ? QString::fromLatin1(c.caption) : LoadLangString(txt::Comment2664));
+              c.caption ? QString::fromLatin1(c.caption) : LoadLangString(txt::DefaultSecondCommentCaption));
     EXPECT_EQ(editor.txtComments2->Mask(), QString::fromLatin1(c.mask));
     EXPECT_EQ(editor.txtComments2->MaxLength(), c.maxLength);
 

@@ -69,7 +69,7 @@ TEST_F(MergeCommandsTest, MergeBySerialFromThePatrolWindow) {
     EXPECT_EQ(LoggerTable[1].ReadingDate[2], "2023/02/01");
     EXPECT_EQ(LoggerTable[2].Serial, 1100009);
     ASSERT_NE(report(), nullptr);
-    EXPECT_EQ(report()->windowTitle(), LoadLangString(txt::ReportCaption224) + QStringLiteral("North.pdb.log"));
+    EXPECT_EQ(report()->windowTitle(), LoadLangString(txt::MergeReportCaption) + QStringLiteral("North.pdb.log"));
     EXPECT_TRUE(report()->text().contains(LoadLangString(txt::NewLoggers)));
     // The report as the merge wrote it closes without a question (the scripted interface fails on any); once
     // the user has written in it, it asks.

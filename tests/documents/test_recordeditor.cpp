@@ -175,7 +175,7 @@ TEST_F(RecordEditorTest, SavedFieldsTakeOnlyWhatTheFileCanHold) {
     editor->txtComments1->setFocus();
     QTest::keyClicks(editor->txtComments1, QStringLiteral("Main, St"));
     EXPECT_EQ(editor->txtComments1->Text(), QStringLiteral("Main St"));
-    EXPECT_EQ(status.last(), LoadLangString(795));
+    EXPECT_EQ(status.last(), LoadLangString(txt::UnstorableCharacter));
     editor->txtComments2->setBoxText(QString());
     QTest::keyClicks(editor->txtComments2, QStringLiteral("51,5"));
     EXPECT_EQ(editor->txtComments2->Text(), QStringLiteral("515"));
@@ -205,11 +205,14 @@ TEST_F(RecordEditorTest, BadEntriesAreRefusedAndChangeNothing) {
         int column;
         const char* value;
         const char* message; // message box text, or "" for none
-        const char* report;  // start of the error report, or ""
+        int reportText;      // the text the error report starts with (0: no report), then reportRest
+        const char* reportRest;
     } cases[] = {
-        {"________", 0, 0, "", "________", ""},        {"13000000", 0, 0, "", "13000000", ""},
-        {"01000001", 3, 2, "100", "", "166 3"},        {"01000001", 2, 3, "x", "", "167 2"},
-        {"01000001", 4, 0, "2023/13/01", "", "164 4"},
+        {"________", 0, 0, "", "________", 0, ""},
+        {"13000000", 0, 0, "", "13000000", 0, ""},
+        {"01000001", 3, 2, "100", "", txt::BadLevel, " 3"},
+        {"01000001", 2, 3, "x", "", txt::BadSpread, " 2"},
+        {"01000001", 4, 0, "2023/13/01", "", txt::BadDate, " 4"},
     };
     for (const auto& c : cases) {
         ScriptedUi ui;
@@ -222,11 +225,10 @@ TEST_F(RecordEditorTest, BadEntriesAreRefusedAndChangeNothing) {
         if (*c.message)
             ui.expectMessage(plat::IDOK, QString::fromLatin1(c.message) + LoadLangString(txt::InvalidSerial));
         editor->cmdUpdate_Click();
-        if (*c.report) {
-            const QString number = QString::fromLatin1(c.report).left(3);
-            EXPECT_TRUE(editor->TxtErrors->toPlainText().startsWith(LoadLangString(number.toInt()) +
-                                                                    QString::fromLatin1(c.report).mid(3)))
-                << c.report << " got " << editor->TxtErrors->toPlainText().toStdString();
+        if (c.reportText != 0) {
+            EXPECT_TRUE(editor->TxtErrors->toPlainText().startsWith(LoadLangString(c.reportText) +
+                                                                    QString::fromLatin1(c.reportRest)))
+                << c.reportText << c.reportRest << " got " << editor->TxtErrors->toPlainText().toStdString();
         }
         EXPECT_EQ(doc->localRecord(1), before) << c.serial << " " << c.value;
         EXPECT_EQ(doc->RecordCount, 3);
@@ -256,11 +258,11 @@ TEST_F(RecordEditorTest, SerialOfAnotherRowAsksBeforeOverwriting) {
     showRow(1);
     editor->txtSerNum->setBoxText(QStringLiteral("01000002"));
     editor->txtComments1->setBoxText(QStringLiteral("overwritten"));
-    ui.expectMessage(plat::IDNO, LoadLangString(txt::OtherRecord1) + QStringLiteral("\r\n") +
-                                     LoadLangString(txt::OtherRecord2) + QStringLiteral("01000002"));
+    ui.expectMessage(plat::IDNO, LoadLangString(txt::OtherRecordWarning) + QStringLiteral("\r\n") +
+                                     LoadLangString(txt::OverwriteLoggerQuestion) + QStringLiteral("01000002"));
     editor->cmdUpdate_Click();
     EXPECT_EQ(doc->rowText(2, 4), QStringLiteral("Park"));
-    ui.expectMessage(plat::IDYES, LoadLangString(txt::OtherRecord1));
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::OtherRecordWarning));
     editor->cmdUpdate_Click();
     EXPECT_EQ(doc->rowText(2, 4), QStringLiteral("overwritten"));
 }

@@ -482,8 +482,9 @@ TEST_F(MapWindowTest, RecordEditorEditsReachThePushpins) {
 
     // Update Serial: the pushpin follows the new serial.
     editor->txtSerNum->setBoxText(QStringLiteral("05000005"));
-    ui.expectMessage(plat::IDYES, LoadLangString(511));
-    ui.expectMessage(plat::IDOK, QStringLiteral("01000001") + LoadLangString(141) + QStringLiteral("05000005"));
+    ui.expectMessage(plat::IDYES, LoadLangString(txt::ChangeSerialQuestion));
+    ui.expectMessage(plat::IDOK,
+                     QStringLiteral("01000001") + LoadLangString(txt::SerialChanged) + QStringLiteral("05000005"));
     editor->cmdUpdateSerial_Click();
     const PushpinRef renamed = pinOf(map, "05000005");
     ASSERT_TRUE(renamed);
@@ -519,11 +520,15 @@ struct ProbeCase {
 
 TEST_F(MapWindowTest, EveryProbeBranchGivesItsSymbolsOrItsMessage) {
     const ProbeCase cases[] = {
-        {"1", "1", "13.0", "2", 1, 0, 292, 287, 0, ""}, {"1", "1", "16,0", "1", 0, 1, 111, 112, 0, ""},
-        {"1", "1", "16.0", "2", 0, 0, 99, 100, 0, ""},  {"1", "1", "17,0", "1", 2, 1, 399, 400, 0, ""},
-        {"1", "1", "18.0", "2", 3, 0, 398, 399, 0, ""}, {"1", "1", "19.0", "2", -1, 0, 0, 0, 656, "19.0"},
-        {"1", "1", "18.0", "3", -1, 0, 0, 0, 655, "3"}, {"0", "1", "18.0", "2", -1, 0, 0, 0, 651, ""},
-        {"1", "0", "18.0", "2", -1, 0, 0, 0, 651, ""},
+        {"1", "1", "13.0", "2", 1, 0, 292, 287, 0, ""},
+        {"1", "1", "16,0", "1", 0, 1, 111, 112, 0, ""},
+        {"1", "1", "16.0", "2", 0, 0, 99, 100, 0, ""},
+        {"1", "1", "17,0", "1", 2, 1, 399, 400, 0, ""},
+        {"1", "1", "18.0", "2", 3, 0, 398, 399, 0, ""},
+        {"1", "1", "19.0", "2", -1, 0, 0, 0, txt::MapVersionUnknown, "19.0"},
+        {"1", "1", "18.0", "3", -1, 0, 0, 0, txt::MapRegionUnknown, "3"},
+        {"0", "1", "18.0", "2", -1, 0, 0, 0, txt::MapStartFailed, ""},
+        {"1", "0", "18.0", "2", -1, 0, 0, 0, txt::MapStartFailed, ""},
     };
     frmDMA* doc = openList(street());
     for (const ProbeCase& c : cases) {

@@ -64,7 +64,7 @@ TEST_F(PrintSetupTest, FirstUseDefaultsAndStoredChoicesComeBack) {
     frmDMA* list = makeList(three());
     {
         frmPrintSetup d(nullptr, list);
-        EXPECT_EQ(d.windowTitle(), LoadLangString(txt::Print320));
+        EXPECT_EQ(d.windowTitle(), LoadLangString(txt::PrintCaption));
         EXPECT_TRUE(d.ChkAll->isChecked());
         for (QCheckBox* b : {d.ChkGridRef, d.ChkDeployed, d.ChkReceived, d.ChkComment1, d.ChkComment2, d.ChkWarning,
                              d.ChkLeak, d.ChkNotInLeak, d.ChkHist, d.ChkSummary})
@@ -108,17 +108,17 @@ TEST_F(PrintSetupTest, CaptionsComeFromTheLanguageFile) {
         {d.CmdSelectDates, txt::SelectDates},
         {d.ChkSummary, txt::SummaryReport},
         {d.ChkAll, txt::All},
-        {d.ChkLeak, txt::Leak408},
-        {d.ChkWarning, txt::Warning409},
+        {d.ChkLeak, txt::LeakStatusLeak},
+        {d.ChkWarning, txt::LeakStatusWarning},
         {d.ChkNotInLeak, txt::NotInLeak},
         {d.ChkHist, txt::IncludeHistory},
         {d.CmdPreview, txt::Preview},
         {d.FontButton, txt::FontButton},
-        {d.ChkComment2, txt::Comment2300},
-        {d.ChkComment1, txt::Comment1299},
+        {d.ChkComment2, txt::SecondCommentOption},
+        {d.ChkComment1, txt::FirstCommentOption},
         {d.ChkReceived, txt::Received},
         {d.ChkDeployed, txt::Deployed},
-        {d.ChkGridRef, txt::GridRef363},
+        {d.ChkGridRef, txt::GridRefCaption},
         {d.OKButton, txt::Ok},
         {d.CancelButton, txt::Cancel},
         {d.PrinterButton, txt::PrinterButton},

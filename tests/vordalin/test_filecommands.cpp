@@ -4,12 +4,13 @@
 #include "core/MergeReadings.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
+#include "documents/AmblewayImport.h"
 #include "documents/DocumentFiles.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDocument.h"
-#include "vordalin/frmMain.h"
-#include "platform/WindowRegistry.h"
 #include "lang/LangText.h"
+#include "platform/WindowRegistry.h"
+#include "vordalin/frmMain.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -97,7 +98,7 @@ TEST_F(FileCommandsTest, OpenChoosesTheWindowByTheEndingOfTheName) {
 TEST_F(FileCommandsTest, NewSaveAndSaveAsWriteFilesAndFillTheRecentFiles) {
     frmDMA* doc = open(area);
     ASSERT_TRUE(doc);
-    ASSERT_TRUE(doc->ImportRecord(QStringLiteral("1,1234567,x,,y,a,b,c,1"), 1));
+    ASSERT_TRUE(ImportAmblewayLine(*doc, QStringLiteral("1,1234567,x,,y,a,b,c,1"), 1));
     {
         ScriptedUi ui; // a window with a file is saved without a dialog
         main->menuItem(QStringLiteral("mnuFileSave"))->trigger();
@@ -122,7 +123,7 @@ TEST_F(FileCommandsTest, NewSaveAndSaveAsWriteFilesAndFillTheRecentFiles) {
 
     // Save As onto an existing file asks first; No leaves that file alone.
     const QByteArray before = QByteArray::fromStdString(TestEnv::readFile(area));
-    doc->ImportRecord(QStringLiteral("1,1234568,x,,y,a,b,c,1"), 1);
+    ImportAmblewayLine(*doc, QStringLiteral("1,1234568,x,,y,a,b,c,1"), 1);
     {
         ScriptedUi ui;
         ui.expectSaveFile(area);
@@ -135,7 +136,7 @@ TEST_F(FileCommandsTest, NewSaveAndSaveAsWriteFilesAndFillTheRecentFiles) {
     // A new window has no file: Save asks for a name.
     main->menuItem(QStringLiteral("mnuFileNew"))->trigger();
     newest()->ListViewDMA_GotFocus();
-    ActiveDocument->ImportRecord(QStringLiteral("1,1234567,x,,y,a,b,c,1"), 1);
+    ImportAmblewayLine(*ActiveDocument, QStringLiteral("1,1234567,x,,y,a,b,c,1"), 1);
     const QString fresh = env.path(QStringLiteral("fresh.pdb"));
     {
         ScriptedUi ui;
@@ -152,7 +153,7 @@ TEST_F(FileCommandsTest, SavedNamesWithoutAnExtensionGetPdbAndAnExistingFileIsCo
     main->menuItem(QStringLiteral("mnuFileNew"))->trigger();
     frmDMA* fresh = newest();
     fresh->ListViewDMA_GotFocus();
-    ASSERT_TRUE(fresh->ImportRecord(QStringLiteral("1,1234567,x,,y,a,b,c,1"), 1));
+    ASSERT_TRUE(ImportAmblewayLine(*fresh, QStringLiteral("1,1234567,x,,y,a,b,c,1"), 1));
     const QString newarea = env.path(QStringLiteral("newarea"));
     {
         ScriptedUi ui; // Save of a list that never had a file
@@ -190,7 +191,7 @@ TEST_F(FileCommandsTest, SavedNamesWithoutAnExtensionGetPdbAndAnExistingFileIsCo
     main->menuItem(QStringLiteral("mnuFileNew"))->trigger();
     frmDMA* second = newest();
     second->ListViewDMA_GotFocus();
-    ASSERT_TRUE(second->ImportRecord(QStringLiteral("1,7654321,x,,y,a,b,c,1"), 1));
+    ASSERT_TRUE(ImportAmblewayLine(*second, QStringLiteral("1,7654321,x,,y,a,b,c,1"), 1));
     {
         ScriptedUi ui;
         ui.expectSaveFile(area);
@@ -228,7 +229,7 @@ TEST_F(FileCommandsTest, ExportWritesCsvAndListsTheNameAsChosen) {
 
     // Exporting onto an existing export asks first; No writes nothing and lists nothing.
     const std::string before = TestEnv::readFile(written);
-    doc->ImportRecord(QStringLiteral("1,1234567,x,,y,a,b,c,1"), 1);
+    ImportAmblewayLine(*doc, QStringLiteral("1,1234567,x,,y,a,b,c,1"), 1);
     {
         ScriptedUi ui;
         ui.expectSaveFile(area);
@@ -252,10 +253,11 @@ TEST_F(FileCommandsTest, CommandsWithoutAUsableWindow) {
         int text; // 0: no message
     };
     const Case cases[] = {
-        {"mnuFileSave", false, 129},   {"mnuFileSaveAs", false, 129}, {"mnuFileClose", false, 129},
-        {"mnuFilePrint", false, 129},  {"mnuFileExport", false, 129}, {"mnuFileImport", false, 129},
-        {"mnuFileSaveAs", true, 330},
-        {"mnuFileSave", true, 330},    {"mnuFileExport", true, 331},
+        {"mnuFileSave", false, txt::NoDocument},       {"mnuFileSaveAs", false, txt::NoDocument},
+        {"mnuFileClose", false, txt::NoDocument},      {"mnuFilePrint", false, txt::NoDocument},
+        {"mnuFileExport", false, txt::NoDocument},     {"mnuFileImport", false, txt::NoDocument},
+        {"mnuFileSaveAs", true, txt::SaveEmptyList},   {"mnuFileSave", true, txt::SaveEmptyList},
+        {"mnuFileExport", true, txt::ExportEmptyList},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.item) + (c.withEmptyWindow ? " (empty window)" : ""));

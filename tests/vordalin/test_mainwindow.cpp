@@ -61,7 +61,8 @@ TEST_F(MainWindowTest, MenusCarryTheLanguageCaptionsAndShortcuts) {
     for (QAction* a : main->menuBar()->actions())
         titles << a->text();
     QStringList expected;
-    for (int n : {258, 271, 275, 279, 285, 291, 588, 302, 307})
+    for (int n : {txt::File, txt::Edit, txt::Search, txt::Logger, txt::Rovemark, txt::View, txt::Sarnic, txt::Window,
+                  txt::Help})
         expected << LoadLangString(n);
     EXPECT_EQ(titles, expected);
     EXPECT_EQ(main->windowTitle(), LoadLangString(txt::MainCaption));
@@ -100,28 +101,28 @@ TEST_F(MainWindowTest, MenusCarryTheLanguageCaptionsAndShortcuts) {
 
 TEST_F(MainWindowTest, ToolbarButtonsHaveIconsAndTooltips) {
     const std::pair<const char*, int> buttons[] = {
-        {"New", 317},
-        {"Open", 318},
-        {"Save", 319},
+        {"New", txt::NewButtonTip},
+        {"Open", txt::OpenTitle},
+        {"Save", txt::SaveTitle},
         {nullptr, 0},
-        {"Print", 320},
+        {"Print", txt::PrintCaption},
         {nullptr, 0},
-        {"Cut", 321},
-        {"Copy", 322},
-        {"Paste", 323},
+        {"Cut", txt::Cut},
+        {"Copy", txt::CopyButtonTip},
+        {"Paste", txt::PasteButtonTip},
         {nullptr, 0},
-        {"Back", 326},
-        {"Forward", 327},
+        {"Back", txt::PreviousPage},
+        {"Forward", txt::NextPage},
         {nullptr, 0},
-        {"from_rovemark", 324},
-        {"to_rovemark", 325},
+        {"from_rovemark", txt::ReceiveAllFromRovemark},
+        {"to_rovemark", txt::SendAllToRovemark},
         {nullptr, 0},
-        {"From PDA", 618},
-        {"To PDA", 617},
-        {"Synchronise PDA", 668},
+        {"From PDA", txt::PdaToPc},
+        {"To PDA", txt::PcToPda},
+        {"Synchronise PDA", txt::SynchronisePda},
         {nullptr, 0},
-        {"AddVordalin", 499},
-        {"gps", 660},
+        {"AddVordalin", txt::AddLogger},
+        {"gps", txt::StartGps},
     };
     const QList<QAction*> actions = main->tbToolBar->actions();
     ASSERT_EQ(actions.size(), 22);

@@ -1,11 +1,12 @@
-// The logger list window's editing operations: clipboard, created and removed records, search, and the
-// record editor's write-back.
-#include "documents/ListEditing.h"
-
+// The logger list window's editing commands (frmDMA members): clipboard, created and removed records, search,
+// records brought in from outside, the additional information of every logger, and the record editor's write-back.
+#include "core/ProgramWindows.h"
 #include "core/Settings.h"
 #include "core/Shared.h"
 #include "documents/DocumentFiles.h"
 #include "documents/LatLongText.h"
+#include "documents/RecordClipboard.h"
+#include "documents/SmallDialogs.h"
 #include "documents/frmDMA.h"
 #include "documents/frmDMAEdit.h"
 #include "lang/LangText.h"
@@ -19,9 +20,6 @@
 
 #include <algorithm>
 #include <unordered_set>
-
-std::vector<LoggerRecord> RecordClipboard(1);
-int16_t ClipboardCount = 0;
 
 namespace {
 
@@ -144,6 +142,29 @@ void frmDMA::PasteRecord(int16_t& clipboardIndex) {
 }
 
 // --- creating and removing -------------------------------------------------------------------------------
+
+int frmDMA::AppendRecord(const LoggerRecord& record) {
+    ++RecordCount;
+    const int index = RecordCount;
+    LocalRecords.resize(static_cast<size_t>(RecordCount) + 1);
+    LocalRecords[static_cast<size_t>(index)] = record;
+    const int selected = model_->recordAt(SelLine);
+    model_->insertRow(model_->rowCount() + 1, index);
+    if (selected > 0)
+        SelLine = lineOfRecord(selected);
+    return index;
+}
+
+bool frmDMA::ReplaceShownRecord(int index, const LoggerRecord& record) {
+    bool found = false;
+    for (int position = 1; position <= model_->rowCount() && !found; ++position)
+        found = model_->recordAt(position) == index;
+    if (!found)
+        return false;
+    LocalRecords[static_cast<size_t>(index)] = record;
+    model_->recordChanged(index);
+    return true;
+}
 
 void frmDMA::addNewRecordRow(int16_t position, int recordIndex) {
     model_->insertRow(position != 0 ? position : rowCount() + 1, recordIndex);
@@ -381,4 +402,23 @@ void frmDMA::ModifyRecordBySerialNo(const LoggerRecord& edited) {
     ListViewDMA->setFocus();
     ShowStatusText(LoadLangString(txt::SerialPrefix) + plat::vb::formatSerialQ(edited.Serial) +
                    LoadLangString(txt::Modified));
+}
+
+bool frmDMA::UpdateAllAdditionalInformation() {
+    frmUpdateAddInfo dialog(this);
+    plat::ui().execDialog(&dialog);
+    bool result = false;
+    programWindows().Interact(false);
+    if (dialog.Result) {
+        for (int i = 1; i <= RecordCount; ++i) {
+            GetLocalRecByIndex(0, static_cast<int16_t>(i));
+            LoggerTable[0].UserComments = plat::toAnsi(dialog.txtAddInfoText);
+            PutLocalRecByIndex(0, static_cast<int16_t>(i));
+        }
+        ReLoad();
+        AskForSave = true;
+        result = true;
+    }
+    programWindows().Interact(true);
+    return result;
 }

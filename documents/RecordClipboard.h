@@ -1,6 +1,6 @@
 #pragma once
-// The record clipboard shared by every logger list window of a run. The editing operations themselves are
-// frmDMA's members.
+// The record clipboard shared by every logger list window of a run. The list window's editing commands that fill
+// and read it are frmDMA's members, in frmDMAEditing.cpp.
 #include "core/DMAModule.h"
 
 #include <cstdint>
