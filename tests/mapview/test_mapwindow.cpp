@@ -90,9 +90,7 @@ protected:
     MapProgramWindows programWindows_;
     ScopedProgramWindows registered_{&programWindows_};
     void SetUp() override {
-        const QDir templates(sourcePath(QStringLiteral("mapview/templates")));
-        for (const QString& name : templates.entryList({QStringLiteral("*.ptt")}))
-            QFile::copy(templates.filePath(name), env.path(name));
+        env.copyMapTemplates();
         main = std::make_unique<QWidget>();
         mainPart = new QPushButton(main.get());
         editor = std::make_unique<frmDMAEdit>();

@@ -100,6 +100,12 @@ TestEnv::~TestEnv() {
     plat::setProgramDir(QString());
 }
 
+void TestEnv::copyMapTemplates() const {
+    const QDir templates(sourcePath(QStringLiteral("mapview/templates")));
+    for (const QString& name : templates.entryList({QStringLiteral("*.ptt")}))
+        QFile::copy(templates.filePath(name), path(name));
+}
+
 QString TestEnv::writeFile(const QString& relative, const std::string& bytes) const {
     const QString p = path(relative);
     QDir().mkpath(QFileInfo(p).absolutePath());

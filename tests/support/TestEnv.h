@@ -54,6 +54,9 @@ public:
     // Writes bytes to a file below the program folder (folders are created); returns its path.
     QString writeFile(const QString& relative, const std::string& bytes) const;
     static std::string readFile(const QString& path);
+    // Copies the map's symbol templates (*.ptt) of the source tree into the program folder, where the map
+    // window looks for them.
+    void copyMapTemplates() const;
     // The language file as written: "NNN text" lines with CR LF.
     static std::string langFileBytes(const std::map<int, std::string>& texts);
 

@@ -9,7 +9,6 @@
 #include "vordalin/frmMain.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -22,9 +21,7 @@ class MapActiveListTest : public MainWindowFixture {
 protected:
     void SetUp() override {
         MainWindowFixture::SetUp();
-        const QDir templates(sourcePath(QStringLiteral("mapview/templates")));
-        for (const QString& name : templates.entryList({QStringLiteral("*.ptt")}))
-            QFile::copy(templates.filePath(name), env.path(name));
+        env.copyMapTemplates();
     }
     void TearDown() override {
         if (mapview::frmGps* map = mapview::frmGps::instance())

@@ -35,9 +35,7 @@ class MapPrintTest : public MainWindowFixture {
 protected:
     void SetUp() override {
         MainWindowFixture::SetUp();
-        const QDir templates(sourcePath(QStringLiteral("mapview/templates")));
-        for (const QString& name : templates.entryList({QStringLiteral("*.ptt")}))
-            QFile::copy(templates.filePath(name), env.path(name));
+        env.copyMapTemplates();
         printing::PrinterObject& p = printing::Printer();
         p.selectDevice(printing::PrinterObject::PdfDeviceName);
         p.setOutputFileName(env.path(QStringLiteral("map.pdf")));
